@@ -1,0 +1,347 @@
+#include "app/form1.h"
+
+#include "app/errorreport.h"
+#include "app/picturebutton.h"
+#include "app/prompts.h"
+#include "app/settingsstore.h"
+#include "app/skinframework.h"
+#include "filelist/filelistview.h"
+#include "platform/apperror.h"
+#include "platform/main.h"
+#include "platform/progressbar.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QRadioButton>
+#include <QScreen>
+#include <QStyle>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+// Positions on the window are kept in twips, 15 to the pixel.
+QRect twips(int left, int top, int width, int height)
+{
+    return QRect(qRound(left / 15.0), qRound(top / 15.0), qRound(width / 15.0),
+                 qRound(height / 15.0));
+}
+
+template <typename Control>
+Control *place(Control *control, const QRect &geometry, const QString &name)
+{
+    control->setObjectName(name);
+    control->setGeometry(geometry);
+    return control;
+}
+
+QPushButton *button(const QString &caption, QWidget *container, const QRect &geometry,
+                    const QString &name)
+{
+    return place(new QPushButton(caption, container), geometry, name);
+}
+
+QGroupBox *frame(const QString &caption, QWidget *container, const QRect &geometry,
+                 const QString &name)
+{
+    return place(new QGroupBox(caption, container), geometry, name);
+}
+
+// An option button as wide as its caption needs, never narrower than its place.
+QRadioButton *option(const QString &caption, QWidget *container, const QRect &geometry,
+                     const QString &name)
+{
+    auto *control = place(new QRadioButton(caption, container), geometry, name);
+    control->resize(qMax(geometry.width(), control->sizeHint().width()), geometry.height());
+    return control;
+}
+
+QLineEdit *textBox(const QString &text, QWidget *container, const QRect &geometry,
+                   const QString &name)
+{
+    return place(new QLineEdit(text, container), geometry, name);
+}
+
+// Reads the hotspot of a Windows cursor file (type 2); (0, 0) when the file has none.
+QPoint cursorHotspot(const QByteArray &bytes)
+{
+    if (bytes.size() < 22 || bytes.at(2) != 2)
+        return QPoint(0, 0);
+    const auto word = [&bytes](int at) {
+        return int(uchar(bytes.at(at))) | (int(uchar(bytes.at(at + 1))) << 8);
+    };
+    return QPoint(word(10), word(12));
+}
+
+QIcon programIcon()
+{
+    QIcon icon;
+    for (const int size : {32, 48, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/lumbrisk-%1.png").arg(size), QSize(size, size));
+    return icon;
+}
+
+} // namespace
+
+Form1::Form1(const Form1Setup &setup, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                          | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                          | Qt::WindowCloseButtonHint),
+      m_prompts(setup.prompts),
+      m_settings(setup.settings),
+      m_programFolder(setup.programFolder),
+      m_endProgram(setup.endProgram),
+      m_skin(std::make_unique<SkinFramework>())
+{
+    Q_ASSERT(m_prompts && m_settings);
+    Q_INIT_RESOURCE(lumbrisk); // the pictures live in a static library
+    if (!m_endProgram) {
+        m_endProgram = [] {
+            std::fflush(nullptr);
+            std::_Exit(0);
+        };
+    }
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Form1"));
+    setFixedSize(1064, 447);
+    setAutoFillBackground(true);
+    QPalette white = palette();
+    white.setColor(QPalette::Window, Qt::white);
+    setPalette(white);
+    createControls();
+    applyFonts();
+    setTabOrder();
+    wireSettingsHandlers();
+    wireAddingHandlers();
+    wireReorderingHandlers();
+    wireSampleHandlers();
+    wirePreviewHandlers();
+}
+
+Form1::~Form1() = default;
+
+void Form1::createControls()
+{
+    ListView1 = place(new FileListView(this), twips(120, 120, 6840, 5480), QStringLiteral("ListView1"));
+    ListView1->setToolTip(QStringLiteral(
+        "Drag and drop files here. Double-click item to remove it. Move | line to right and out of window to reveal full names."));
+
+    PushButton3 = place(new PictureButton(QIcon(QStringLiteral(":/pictures/arrow-up.png")),
+                                          QStringLiteral("Move Up"), this),
+                        twips(7080, 120, 840, 2640), QStringLiteral("PushButton3"));
+    PushButton5 = place(new PictureButton(QIcon(QStringLiteral(":/pictures/arrow-down.png")),
+                                          QStringLiteral("Move Down"), this),
+                        twips(7080, 2880, 840, 2700), QStringLiteral("PushButton5"));
+    PushButton1 = button(QStringLiteral("Add MP3 File(s)"), this, twips(120, 5680, 3840, 405), QStringLiteral("PushButton1"));
+    PushButton4 = button(QStringLiteral("Add All MP3 File(s) In Folder"), this, twips(4080, 5680, 3840, 405), QStringLiteral("PushButton4"));
+    PushButton2 = button(QStringLiteral("Start Creating"), this, twips(8040, 5680, 7800, 405), QStringLiteral("PushButton2"));
+    PushButton10 = button(QStringLiteral("Clear List"), this, twips(120, 6200, 3840, 405), QStringLiteral("PushButton10"));
+    PushButton11 = button(QStringLiteral("Load Sample/Example Files"), this, twips(4080, 6200, 3840, 405), QStringLiteral("PushButton11"));
+    ProgressBar1 = place(new ProgressBar(this), twips(8040, 6200, 7800, 405), QStringLiteral("ProgressBar1"));
+    ProgressBar1->setText(QStringLiteral("Progress Bar"));
+
+    Frame3 = frame(QStringLiteral("Save Option"), this, twips(8040, 3750, 7800, 1815), QStringLiteral("Frame3"));
+    Option1 = option(QStringLiteral("Save results to this folder:"), Frame3, twips(240, 300, 3615, 255), QStringLiteral("Option1"));
+    Frame1 = frame(QString(), Frame3, twips(480, 510, 6840, 810), QStringLiteral("Frame1"));
+    Text1 = textBox(QString(), Frame1, twips(240, 300, 5670, 345), QStringLiteral("Text1"));
+    PushButton12 = button(QStringLiteral("..."), Frame1, twips(6000, 300, 600, 345), QStringLiteral("PushButton12"));
+    Option2 = option(QStringLiteral("Save results in folder of original file"), Frame3, twips(240, 1410, 3615, 255), QStringLiteral("Option2"));
+    Option1->setChecked(true);
+
+    Frame2 = frame(QStringLiteral("Kilobits Per Second (For New File)"), this, twips(8040, 2895, 7800, 800), QStringLiteral("Frame2"));
+    Combo1 = place(new QComboBox(Frame2), twips(240, 300, 7320, 345), QStringLiteral("Combo1"));
+
+    Frame4 = frame(QStringLiteral("Start Recording Preview At This Second (Starting Point)"), this, twips(8040, 60, 7800, 810), QStringLiteral("Frame4"));
+    Text2 = textBox(QStringLiteral("Text2"), Frame4, twips(240, 300, 6600, 345), QStringLiteral("Text2"));
+    PushButton6 = button(QStringLiteral("?"), Frame4, twips(6960, 300, 600, 345), QStringLiteral("PushButton6"));
+
+    Frame5 = frame(QStringLiteral("Record For This Number Of Seconds After Starting Point (Duration)"), this, twips(8040, 915, 7800, 810), QStringLiteral("Frame5"));
+    Text3 = textBox(QStringLiteral("Text3"), Frame5, twips(240, 300, 6600, 345), QStringLiteral("Text3"));
+    PushButton7 = button(QStringLiteral("?"), Frame5, twips(6960, 300, 600, 345), QStringLiteral("PushButton7"));
+
+    Frame6 = frame(QStringLiteral("Join Option"), this, twips(8040, 1785, 7800, 1035), QStringLiteral("Frame6"));
+    Option4 = option(QStringLiteral("Save all previews as separate MP3 files"), Frame6, twips(240, 300, 4095, 225), QStringLiteral("Option4"));
+    Option3 = option(QStringLiteral("Join all previews into one MP3 file"), Frame6, twips(240, 650, 3975, 225), QStringLiteral("Option3"));
+    Option4->setChecked(true);
+
+    // The pointer rule follows the mouse over the window, its frames, Text1 and the buttons.
+    const QList<QWidget *> pointerWatched{this, Frame1, Frame2, Frame3, Frame4, Frame5, Frame6, Text1,
+                                          PushButton1, PushButton2, PushButton3, PushButton4,
+                                          PushButton5, PushButton10, PushButton11, PushButton12};
+    for (QWidget *widget : pointerWatched) {
+        widget->setMouseTracking(true);
+        widget->installEventFilter(this);
+    }
+}
+
+void Form1::applyFonts()
+{
+    QFont windowFont(QStringLiteral("Arial"));
+    windowFont.setPointSizeF(9);
+    windowFont.setBold(true);
+    setFont(windowFont);
+    QFont buttonFont = windowFont;
+    buttonFont.setPointSizeF(11.25);
+    for (QPushButton *pushButton : findChildren<QPushButton *>())
+        pushButton->setFont(buttonFont);
+}
+
+void Form1::setTabOrder()
+{
+    const QList<QWidget *> order{ListView1, PushButton3, PushButton5, PushButton1, PushButton4,
+                                 PushButton2, PushButton10, PushButton11, ProgressBar1, Text1,
+                                 PushButton12, Option2, Option1, Combo1, Text2, Text3, Option4,
+                                 Option3, PushButton6, PushButton7};
+    for (qsizetype i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order.at(i - 1), order.at(i));
+}
+
+void Form1::Form_Load()
+{
+    GuardedSteps steps(*m_prompts, QStringLiteral("Form1.Form_Load"));
+    steps.run(100, [this] { ApplySkin(); });
+    if (steps.test(102, [this] { return Main::PathExists(m_programFolder + QStringLiteral("/HAND-M.CUR")); }))
+        steps.run(104, [this] { loadCustomPointer(); });
+    steps.run(108, [this] {
+        if (m_settings->read(QStringLiteral("Snapshot")).isEmpty())
+            CaptureSamples();
+    });
+    steps.run(130, [this] {
+        setWindowTitle(ProductName);
+        setWindowIcon(programIcon());
+        SetApplicationTitle();
+    });
+    steps.run(132, [this] { ListView1->setHeaderLabels({QStringLiteral("MP3 File(s)")}); });
+    steps.run(134, [this] { ListView1->header()->resizeSection(0, qRound(6500 / 15.0)); });
+    steps.run(136, [this] { restoreText1(); });
+    addBitrateItems(steps);
+    steps.run(176, [this] { restoreCombo1(); });
+    steps.run(178, [this] { restoreOption1(); });
+    steps.run(180, [this] { restoreOption2(); });
+    steps.run(182, [this] { enableFrame1FromOption1(); });
+    steps.run(188, [this] { restoreOption3(); });
+    steps.run(190, [this] { restoreOption4(); });
+    steps.run(192, [this] { restoreText2(); });
+    steps.run(194, [this] { restoreText3(); });
+}
+
+void Form1::showCentred()
+{
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+    show();
+    ListView1->setFocus();
+}
+
+void Form1::ApplySkin()
+{
+    const QString skinFile = m_programFolder + QStringLiteral("/x/o.cjs");
+    if (!QFile::exists(skinFile))
+        return;
+    const QColor buttonFace = QApplication::palette().color(QPalette::Button);
+    QList<QWidget *> faced{this};
+    for (QWidget *child : findChildren<QGroupBox *>())
+        faced << child;
+    for (QWidget *child : findChildren<QRadioButton *>())
+        faced << child;
+    for (QWidget *widget : faced) {
+        QPalette palette = widget->palette();
+        palette.setColor(QPalette::Window, buttonFace);
+        widget->setPalette(palette);
+        widget->setAutoFillBackground(true);
+    }
+    m_skin->LoadSkin(skinFile, QString());
+    m_skin->SetOptions(m_skin->Options() | 1);
+    m_skin->SetApplyColors(true);
+    m_skin->SetApplyMetrics(true);
+    m_skin->ApplyWindow(this);
+}
+
+QString Form1::ApplicationTitleFor(const QString &productName)
+{
+    // Message boxes are titled with the name less its last word, at most 40 characters.
+    // A name of one word has no last word to drop and stays whole.
+    QString title = productName;
+    do {
+        const qsizetype lastSpace = title.lastIndexOf(QLatin1Char(' '));
+        if (lastSpace < 0)
+            break;
+        title.truncate(lastSpace);
+    } while (title.size() > 40);
+    return title;
+}
+
+void Form1::SetApplicationTitle()
+{
+    m_applicationTitle = ApplicationTitleFor(ProductName);
+}
+
+void Form1::loadCustomPointer()
+{
+    QFile file(m_programFolder + QStringLiteral("/HAND-M.CUR"));
+    if (!file.open(QIODevice::ReadOnly))
+        throw AppError(QStringLiteral("Cannot read the pointer file: %1").arg(file.errorString()));
+    const QByteArray bytes = file.readAll();
+    QPixmap image;
+    if (!image.loadFromData(bytes, "CUR") && !image.loadFromData(bytes, "ICO"))
+        throw AppError(QStringLiteral("The pointer file HAND-M.CUR is not a cursor image."));
+    const QPoint hotspot = cursorHotspot(bytes);
+    m_customCursor = QCursor(image, hotspot.x(), hotspot.y());
+    m_customPointerLoaded = true;
+}
+
+QCursor Form1::cursorFor(Pointer pointer) const
+{
+    switch (pointer) {
+    case Pointer::Busy:
+        return QCursor(Qt::WaitCursor);
+    case Pointer::Custom:
+        return m_customPointerLoaded ? m_customCursor : QCursor(Qt::ArrowCursor);
+    case Pointer::Default:
+        break;
+    }
+    return QCursor(Qt::ArrowCursor);
+}
+
+void Form1::setPointer(Pointer pointer)
+{
+    m_pointer = pointer;
+    setCursor(cursorFor(pointer));
+}
+
+void Form1::applyPointerRule(QObject *watched)
+{
+    if (m_pointer == Pointer::Busy)
+        return;
+    const bool overButton = qobject_cast<QPushButton *>(watched) != nullptr;
+    const Pointer wanted = overButton ? Pointer::Custom : Pointer::Default;
+    if (wanted != m_pointer)
+        setPointer(wanted);
+}
+
+bool Form1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::MouseMove)
+        applyPointerRule(watched);
+    else if (event->type() == QEvent::FocusOut && (watched == Text2 || watched == Text3))
+        checkNumberField(static_cast<QLineEdit *>(watched), static_cast<QFocusEvent *>(event));
+    return QWidget::eventFilter(watched, event);
+}
+
+void Form1::Form_Unload()
+{
+    m_endProgram();
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    event->accept();
+    Form_Unload();
+}

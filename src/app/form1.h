@@ -1,0 +1,164 @@
+#pragma once
+// Form1: the one window. It owns every control and the window state; its handlers are
+// split by subsystem (app/, filelist/, preview/) and keep the names of their events.
+
+#include <QCursor>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+class QComboBox;
+class QDragMoveEvent;
+class QDropEvent;
+class QFocusEvent;
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class FileListView;
+class GuardedSteps;
+class ProgressBar;
+class Prompts;
+class SettingsStore;
+class SkinFramework;
+
+// What the window is given from outside, so tests can supply their own.
+struct Form1Setup {
+    Prompts *prompts = nullptr;        // required
+    SettingsStore *settings = nullptr; // required
+    QString programFolder;             // where "HAND-M.CUR", "x/o.cjs", "drag.ico", "Samples/" lie
+    std::function<void()> endProgram;  // closing the window; the default exits the process at once
+};
+
+class Form1 : public QWidget {
+    Q_OBJECT
+public:
+    enum class Pointer { Default, Custom, Busy };
+
+    static inline const QString ProductName = QStringLiteral("Lumbrisk");
+
+    explicit Form1(const Form1Setup &setup, QWidget *parent = nullptr);
+    ~Form1() override;
+
+    // Start-up: the numbered steps of Form_Load; the caller shows the window afterwards.
+    void Form_Load();
+    // Shows the window centred on the screen, focus on the list.
+    void showCentred();
+
+    // Window state shared by the handlers.
+    bool busy() const { return m_busy; }
+    void setBusy(bool busy) { m_busy = busy; }
+    Pointer pointer() const { return m_pointer; }
+    void setPointer(Pointer pointer);
+    bool hasCustomPointerImage() const { return m_customPointerLoaded; }
+    QString applicationTitle() const { return m_applicationTitle; }
+    QString programFolder() const { return m_programFolder; }
+    Prompts &prompts() const { return *m_prompts; }
+    SettingsStore &settings() const { return *m_settings; }
+
+    // Controls, named as on the window.
+    FileListView *ListView1 = nullptr;
+    QPushButton *PushButton1 = nullptr;  // "Add MP3 File(s)"
+    QPushButton *PushButton2 = nullptr;  // "Start Creating"
+    QPushButton *PushButton3 = nullptr;  // "Move Up"
+    QPushButton *PushButton4 = nullptr;  // "Add All MP3 File(s) In Folder"
+    QPushButton *PushButton5 = nullptr;  // "Move Down"
+    QPushButton *PushButton6 = nullptr;  // "?" start hint
+    QPushButton *PushButton7 = nullptr;  // "?" duration hint
+    QPushButton *PushButton10 = nullptr; // "Clear List"
+    QPushButton *PushButton11 = nullptr; // "Load Sample/Example Files"
+    QPushButton *PushButton12 = nullptr; // "..." output folder
+    ProgressBar *ProgressBar1 = nullptr;
+    QGroupBox *Frame1 = nullptr;
+    QGroupBox *Frame2 = nullptr;
+    QGroupBox *Frame3 = nullptr;
+    QGroupBox *Frame4 = nullptr;
+    QGroupBox *Frame5 = nullptr;
+    QGroupBox *Frame6 = nullptr;
+    QRadioButton *Option1 = nullptr;
+    QRadioButton *Option2 = nullptr;
+    QRadioButton *Option3 = nullptr;
+    QRadioButton *Option4 = nullptr;
+    QLineEdit *Text1 = nullptr;
+    QLineEdit *Text2 = nullptr;
+    QLineEdit *Text3 = nullptr;
+    QComboBox *Combo1 = nullptr;
+
+    // --- Main window and start-up (app/form1.cpp) ---
+    void ApplySkin();
+    void SetApplicationTitle();
+    // The title rule: drop the last word, then more while longer than 40 characters.
+    static QString ApplicationTitleFor(const QString &productName);
+    void Form_Unload();
+
+    // --- Settings and input checks (app/form1_settings.cpp) ---
+    void PushButton6_Click();
+    void PushButton7_Click();
+    void PushButton12_Click();
+
+    // --- Adding files (filelist/form1_adding.cpp) ---
+    void PushButton1_Click();
+    void PushButton4_Click();
+    void ListView1_OLEDragOver(QDragMoveEvent *event);
+    void ListView1_OLEDragDrop(QDropEvent *event);
+
+    // --- Reordering and removing (filelist/form1_reordering.cpp) ---
+    void PushButton3_Click();
+    void PushButton5_Click();
+    void PushButton10_Click();
+
+    // --- Sample files (filelist/form1_samples.cpp) ---
+    void CaptureSamples();
+    void PushButton11_Click();
+
+    // --- Preview job (preview/form1_preview.cpp) ---
+    void PushButton2_Click();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void createControls();
+    void setTabOrder();
+    void applyFonts();
+    void loadCustomPointer();
+    void applyPointerRule(QObject *watched);
+    QCursor cursorFor(Pointer pointer) const;
+
+    // Each subsystem connects its own handlers to the controls.
+    void wireSettingsHandlers();
+    void wireAddingHandlers();
+    void wireReorderingHandlers();
+    void wireSampleHandlers();
+    void wirePreviewHandlers();
+    void saveText(const QString &key, const QString &text);
+    void savePlaceOption();
+    void saveJoinOption();
+    void checkNumberField(QLineEdit *field, const QFocusEvent *event);
+
+    // Start-up steps that restore the settings (app/form1_settings.cpp).
+    void restoreText1();
+    void addBitrateItems(GuardedSteps &steps);
+    void restoreCombo1();
+    void restoreOption1();
+    void restoreOption2();
+    void enableFrame1FromOption1();
+    void restoreOption3();
+    void restoreOption4();
+    void restoreText2();
+    void restoreText3();
+
+    Prompts *m_prompts;
+    SettingsStore *m_settings;
+    QString m_programFolder;
+    std::function<void()> m_endProgram;
+    std::unique_ptr<SkinFramework> m_skin;
+
+    bool m_busy = false;
+    Pointer m_pointer = Pointer::Default;
+    QCursor m_customCursor;
+    bool m_customPointerLoaded = false;
+    QString m_applicationTitle;
+};

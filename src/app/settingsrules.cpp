@@ -1,0 +1,60 @@
+#include "app/settingsrules.h"
+
+#include "platform/apperror.h"
+#include "platform/main.h"
+#include "platform/numbers.h"
+
+#include <QDir>
+#include <QStandardPaths>
+
+namespace SettingsRules {
+
+const QStringList &BitrateItems()
+{
+    static const QStringList items{
+        QStringLiteral("Same bit rate as input file"),
+        QStringLiteral("320 kbps"), QStringLiteral("256 kbps"), QStringLiteral("224 kbps"),
+        QStringLiteral("192 kbps"), QStringLiteral("160 kbps"), QStringLiteral("144 kbps"),
+        QStringLiteral("128 kbps"), QStringLiteral("112 kbps"), QStringLiteral("96 kbps"),
+        QStringLiteral("80 kbps"), QStringLiteral("64 kbps"), QStringLiteral("56 kbps"),
+        QStringLiteral("48 kbps"), QStringLiteral("40 kbps"), QStringLiteral("32 kbps"),
+        QStringLiteral("24 kbps"), QStringLiteral("16 kbps"), QStringLiteral("8 kbps")};
+    return items;
+}
+
+bool ReadOption(const QString &stored)
+{
+    if (stored.compare(QStringLiteral("True"), Qt::CaseInsensitive) == 0)
+        return true;
+    if (stored.compare(QStringLiteral("False"), Qt::CaseInsensitive) == 0)
+        return false;
+    if (const std::optional<double> number = Numbers::Read(stored))
+        return *number != 0;
+    throw AppError(QStringLiteral("Type mismatch: the stored option \"%1\" is neither True, False nor a number.").arg(stored));
+}
+
+QString OptionText(bool selected)
+{
+    return selected ? QStringLiteral("True") : QStringLiteral("False");
+}
+
+QString GetDesktopFolder()
+{
+    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    const QString folder = Main::FolderExists(desktop) ? desktop : QDir::homePath();
+    return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+}
+
+QString NumberFieldProblem(const QString &text)
+{
+    const std::optional<double> number = Numbers::Read(text);
+    if (!number)
+        return QStringLiteral("Must be numeric.");
+    // Numbers beyond the 16-bit range pass here; the preview job reports them when it starts.
+    const double rounded = Numbers::RoundHalfEven(*number);
+    if (rounded < 1)
+        return QStringLiteral("Must be greater than zero.");
+    return QString();
+}
+
+} // namespace SettingsRules

@@ -1,0 +1,52 @@
+#pragma once
+// ListView1: the ordered list of source files, one column of full paths.
+// Positions count from 1; 0 means "no row". Rows are never sorted; duplicates stay.
+
+#include <QTreeWidget>
+
+class FileListView : public QTreeWidget {
+    Q_OBJECT
+public:
+    explicit FileListView(QWidget *parent = nullptr);
+
+    void append(const QString &text);
+    void insert(int position, const QString &text);
+    void remove(int position);
+    void clear();
+    int count() const;
+    QString text(int position) const;
+    int selected() const;
+    void select(int position);
+    void setText(int position, const QString &text);
+    void makeVisible(int position);
+    // The row under a point in viewport coordinates, or 0.
+    int hitTest(const QPoint &point) const;
+    // Every row's text in order.
+    QStringList texts() const;
+
+signals:
+    // Raw events the window's handlers act on, named after the control's events.
+    void KeyDown(int key, Qt::KeyboardModifiers modifiers);
+    void MouseDown(Qt::MouseButton button, const QPoint &point);
+    void MouseMove(Qt::MouseButtons buttons, const QPoint &point);
+    void MouseUp(Qt::MouseButton button, const QPoint &point);
+    void ItemClick(int position);
+    void DblClick();
+    void OLEDragOver(QDragMoveEvent *event);
+    void OLEDragDrop(QDropEvent *event);
+    // A row appeared or went away; positions of later rows changed.
+    void rowsChanged();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
+private:
+    QTreeWidgetItem *itemAt(int position) const;
+};

@@ -1,0 +1,108 @@
+#include "platform/main.h"
+
+#include "filelist/filelistview.h"
+#include "platform/apperror.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QTimer>
+
+namespace Main {
+
+bool PathExists(const QString &path)
+{
+    if (path.isEmpty())
+        return false;
+    const QFileInfo info(path);
+    return info.exists() && info.lastModified().isValid();
+}
+
+bool FolderExists(const QString &path)
+{
+    return !path.isEmpty() && QFileInfo(path).isDir();
+}
+
+QString FileNameOf(const QString &path)
+{
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+QString FolderOf(const QString &path)
+{
+    return path.left(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+QString StripExtension(const QString &path)
+{
+    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
+    return dot > 0 ? path.left(dot) : path;
+}
+
+static QString collapsePairs(const QString &text)
+{
+    QString result = text;
+    result.replace(QStringLiteral("//"), QStringLiteral("/"));
+    return result;
+}
+
+QString CollapseBackslashes(const QString &path)
+{
+    if (!path.startsWith(QLatin1Char('/')))
+        return collapsePairs(path);
+    // Linux has no network-path form, so a leading run keeps one separator.
+    qsizetype firstOther = 0;
+    while (firstOther < path.size() && path.at(firstOther) == QLatin1Char('/'))
+        ++firstOther;
+    return QLatin1Char('/') + collapsePairs(path.mid(firstOther));
+}
+
+void RemoveFile(const QString &path)
+{
+    QCoreApplication::processEvents();
+    if (path.isEmpty() || QFile::remove(path))
+        return;
+    // A read-only file: make it writable and try once more.
+    QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::WriteOwner);
+    QFile::remove(path);
+}
+
+void WriteTextFile(const QString &text, const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
+        throw AppError(QStringLiteral("Cannot write the file %1: %2").arg(path, file.errorString()));
+    file.write(text.toUtf8());
+    file.write("\n");
+}
+
+void WriteBytesIfMissing(const QByteArray &bytes, const QString &path)
+{
+    QCoreApplication::processEvents();
+    if (PathExists(path))
+        return;
+    QFile file(path);
+    if (!file.open(QIODevice::NewOnly) || file.write(bytes) != bytes.size())
+        throw AppError(QStringLiteral("Cannot write the file %1: %2").arg(path, file.errorString()));
+}
+
+void WaitSeconds(double seconds)
+{
+    // An event loop that a single-shot timer ends: events run, the processor sleeps.
+    QEventLoop loop;
+    QTimer::singleShot(qMax(0, qRound(seconds * 1000)), Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+bool ListContains(const FileListView &list, const QString &text)
+{
+    bool found = false;
+    for (int position = 1; position <= list.count(); ++position)
+        found = found || list.text(position) == text;
+    return found;
+}
+
+} // namespace Main
