@@ -2,8 +2,10 @@
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
+PREFIX ?= /usr/local
+SANITIZE_DIR ?= build-asan
 
-.PHONY: run test build deps clean
+.PHONY: run test build deps clean package install test-sanitizers
 
 run: build
 	./$(BUILD_DIR)/lumbrisk
@@ -18,5 +20,22 @@ build: deps
 deps:
 	scripts/install-deps.sh
 
+# The Debian package, lumbrisk_<version>_<arch>.deb in the build folder.
+package: build
+	cd $(BUILD_DIR) && cpack -G DEB
+
+install: build
+	cmake --install $(BUILD_DIR) --prefix $(PREFIX)
+
+# The whole suite built with AddressSanitizer and UndefinedBehaviorSanitizer; the first
+# report stops the program at fault, which fails its test.
+test-sanitizers: deps
+	cmake -S . -B $(SANITIZE_DIR) -DCMAKE_BUILD_TYPE=Debug -DLUMBRISK_SANITIZE=ON
+	cmake --build $(SANITIZE_DIR) -j $(JOBS)
+	cd $(SANITIZE_DIR) && QT_QPA_PLATFORM=offscreen \
+	  ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=1 \
+	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	  ctest --output-on-failure -j $(JOBS)
+
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR)

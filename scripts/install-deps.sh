@@ -9,7 +9,9 @@ packages=(
   # run: audio tools, Arial-compatible font, platform plugins
   sox libsox-fmt-mp3 ffmpeg fonts-liberation libqt6gui6 qt6-qpa-plugins xdg-utils
   # tests and screenshots on a real X server
-  xvfb xauth xdotool x11-utils imagemagick
+  xvfb xauth xdotool x11-utils imagemagick desktop-file-utils
+  # the Debian package: dpkg-shlibdeps finds the linked libraries' packages
+  dpkg-dev file
 )
 
 missing=()

@@ -18,15 +18,15 @@ bool displayAvailable()
            || qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
 }
 
-// Files that lie beside the program: in the build tree next to the executable, in an
-// installed layout under <prefix>/share/lumbrisk.
+// The folder of the files "beside the program" (HAND-M.CUR, drag.ico, x/o.cjs, Samples/).
+// Installed as <prefix>/bin/lumbrisk, they lie in <prefix>/share/lumbrisk; in the build
+// tree, next to the executable. The installed layout is recognised by its folder, not by
+// one of the files, since every one of them is optional.
 QString programFolder()
 {
-    const QString beside = QCoreApplication::applicationDirPath();
-    const QString installed = QDir::cleanPath(beside + QStringLiteral("/../share/lumbrisk"));
-    if (!QFileInfo::exists(beside + QStringLiteral("/HAND-M.CUR")) && QFileInfo(installed).isDir())
-        return installed;
-    return beside;
+    const QString executableFolder = QCoreApplication::applicationDirPath();
+    const QString installed = QDir::cleanPath(executableFolder + QStringLiteral("/../share/lumbrisk"));
+    return QFileInfo(installed).isDir() ? installed : executableFolder;
 }
 
 } // namespace

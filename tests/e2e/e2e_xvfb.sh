@@ -1,0 +1,177 @@
+#!/usr/bin/env bash
+# End-to-end run of the real lumbrisk program on a private Xvfb server, driven by real X
+# events as a person would drive it: every click lands where the window layout puts the
+# control (window position + the control's place in twips / 15), so a control that is
+# moved, hidden or disabled makes the run fail.
+#
+# Run 1 (empty settings folder): type start and duration, pick "64 kbps", type the output
+# folder, add two MP3 files through the file dialog, press "Start Creating", expect "Done."
+# and two separate previews. Run 2 (same settings folder, nothing typed): choose joining,
+# add two files, press "Start Creating"; the joined preview proves that start, duration,
+# bit rate and output folder came back from the settings.
+#
+# Usage: e2e_xvfb.sh <lumbrisk executable> <folder for the failure screenshot>
+set -euo pipefail
+
+program=$(realpath "${1:?usage: e2e_xvfb.sh <lumbrisk executable> <artefact folder>}")
+artefacts=$(realpath "${2:?usage: e2e_xvfb.sh <lumbrisk executable> <artefact folder>}")
+source "$(dirname "$0")/../../scripts/xsession.sh"
+
+work=$(mktemp -d)
+program_pid=
+finish() {
+  local status=$?
+  if [[ $status -ne 0 ]]; then
+    [[ -n "${DISPLAY:-}" ]] && import -window root "$artefacts/e2e-failure.png" 2>/dev/null \
+      && echo "screenshot of the failure: $artefacts/e2e-failure.png"
+    echo "--- program output ---"
+    cat "$work/program.log" 2>/dev/null || true
+  fi
+  [[ -n "$program_pid" ]] && kill "$program_pid" 2>/dev/null
+  xsession_stop
+  rm -rf "$work"
+  exit "$status"
+}
+trap finish EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+# --- the window, in pixels from the twips of its layout ---------------------------------
+
+window=
+origin_x=0
+origin_y=0
+
+# Clicks the middle of a control given as left, top, width, height in twips relative to
+# the window (a control inside a frame: the lefts and tops of its containers added up).
+click_twips() {
+  local x=$((origin_x + ($1 + $3 / 2) / 15)) y=$((origin_y + ($2 + $4 / 2) / 15))
+  xdotool mousemove --sync "$x" "$y" click 1
+  sleep 0.3
+}
+
+# Replaces the text of the line edit that has the keyboard focus.
+type_text() {
+  xdotool key ctrl+a
+  xdotool type --delay 15 "$1"
+  sleep 0.2
+}
+
+start_program() {
+  mkdir -p "$work/config" "$work/home" "$work/tmp" "$work/runtime"
+  chmod 700 "$work/runtime"
+  (cd "$work/music" && exec env HOME="$work/home" XDG_CONFIG_HOME="$work/config" TEMP="$work/tmp" \
+    XDG_RUNTIME_DIR="$work/runtime" \
+    QT_QPA_PLATFORM=xcb QT_QPA_PLATFORMTHEME= "$program" >>"$work/program.log" 2>&1) &
+  program_pid=$!
+  window=$(xsession_wait_window Lumbrisk 30) || fail "the window did not open"
+  read -r origin_x origin_y < <(xsession_window_origin "$window")
+  xdotool mousemove --sync $((origin_x + 5)) $((origin_y + 5))
+}
+
+stop_program() {
+  kill "$program_pid"
+  wait "$program_pid" 2>/dev/null || true
+  program_pid=
+}
+
+# Presses "Add MP3 File(s)" and picks the named files of the music folder in the dialog.
+add_files() {
+  click_twips 120 5680 3840 405 # PushButton1 "Add MP3 File(s)"
+  local dialog
+  dialog=$(xsession_wait_window "Add File\(s\) - Hold Ctrl to select multiple files" 10) \
+    || fail "\"Add MP3 File(s)\" did not open the file dialog"
+  xdotool windowfocus --sync "$dialog"
+  type_text "$work/music/"
+  xdotool key Return
+  sleep 0.5
+  type_text "$1"
+  xdotool key Return
+  for _ in $(seq 50); do
+    xwininfo -id "$dialog" 2>/dev/null | grep -q IsViewable || return 0
+    sleep 0.1
+  done
+  fail "the file dialog did not accept $1"
+}
+
+# Presses "Start Creating" and waits for the job's closing message box, which must be
+# titled "Lumbrisk" (an error report is titled "Application Error"), then closes it. Its
+# text cannot be read through X; the previews checked afterwards show what the job did.
+start_creating() {
+  click_twips 8040 5680 7800 405 # PushButton2 "Start Creating"
+  local box title
+  box=$(xsession_wait_window '.+' 90 "$window") || fail "no message box after \"Start Creating\""
+  title=$(xdotool getwindowname "$box")
+  [[ "$title" == Lumbrisk ]] || fail "a box titled \"$title\" instead of the closing message"
+  xdotool windowfocus --sync "$box" key Return
+  sleep 0.3
+}
+
+# --- checks ------------------------------------------------------------------------------
+
+# Checks an MP3 file: 2 channels, 48000 Hz, the given bit rate (kbit/s) and duration (s).
+expect_preview() {
+  local file=$1 kbps=$2 seconds=$3 info
+  [[ -f "$file" ]] || fail "missing preview $file"
+  info=$(ffprobe -v error -select_streams a:0 -show_entries stream=channels,sample_rate,bit_rate \
+    -show_entries format=duration -of default=noprint_wrappers=1 "$file")
+  grep -qx "channels=2" <<<"$info" || fail "$file: not 2 channels: $info"
+  grep -qx "sample_rate=48000" <<<"$info" || fail "$file: not 48000 Hz: $info"
+  grep -qx "bit_rate=${kbps}000" <<<"$info" || fail "$file: not $kbps kbit/s: $info"
+  awk -F= -v want="$seconds" '/^duration=/ {d = $2 - want; exit !(d > -0.1 && d < 0.15)}' <<<"$info" \
+    || fail "$file: not $seconds s long: $info"
+}
+
+expect_setting() {
+  grep -qxF "$1=$2" "$work/config/Tarnvolde/Lumbrisk.ini" \
+    || fail "setting $1 is not \"$2\": $(cat "$work/config/Tarnvolde/Lumbrisk.ini")"
+}
+
+# --- the run -----------------------------------------------------------------------------
+
+mkdir -p "$work/music" "$work/out"
+sox -n -r 44100 -c 2 -C 192 "$work/music/song one.mp3" synth 12 sine 440 sine 660 2>/dev/null
+sox -n -r 44100 -c 2 -C 192 "$work/music/song two.mp3" synth 12 sine 330 sine 495 2>/dev/null
+sox -n -r 44100 -c 1 -C 192 "$work/music/third.mp3" synth 12 sine 550 2>/dev/null
+
+xsession_start
+
+echo "run 1: fresh settings folder"
+start_program
+click_twips $((8040 + 240)) $((60 + 300)) 6600 345 # Text2, start second
+type_text 2
+click_twips $((8040 + 240)) $((915 + 300)) 6600 345 # Text3, duration
+type_text 4
+click_twips $((8040 + 240)) $((2895 + 300)) 7320 345 # Combo1, opens its list
+xdotool type --delay 15 "64"
+xdotool key Return
+click_twips $((8040 + 480 + 240)) $((3750 + 510 + 300)) 5670 345 # Text1, output folder
+type_text "$work/out/"
+add_files '"song one.mp3" "song two.mp3"'
+start_creating
+expect_preview "$work/out/song one_Preview.mp3" 64 4
+expect_preview "$work/out/song two_Preview.mp3" 64 4
+expect_setting Text2 2
+expect_setting Text3 4
+expect_setting kbps "64 kbps"
+expect_setting Text1 "$work/out/"
+stop_program
+
+echo "run 2: same settings folder, join two files"
+rm "$work/out/"*
+start_program
+click_twips $((8040 + 240)) $((1785 + 650)) 3975 225 # Option3, join into one file
+add_files '"third.mp3" "song two.mp3"'
+start_creating
+expect_preview "$work/out/Joined_Preview.mp3" 64 8
+[[ "$(ls "$work/out")" == "Joined_Preview.mp3" ]] || fail "per-file previews left beside the joined one: $(ls "$work/out")"
+expect_setting Option3 True
+stop_program
+
+if grep -E "Sanitizer|runtime error" "$work/program.log"; then
+  fail "sanitizer report in the program output"
+fi
+echo "PASS"
