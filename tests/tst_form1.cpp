@@ -25,6 +25,7 @@ private slots:
     void controlsSitWhereTheLayoutPutsThem();
     void captionsAreNotClipped();
     void windowIsFixedAndTitled();
+    void tabOrderFollowsTheLayout();
     void failingStartUpStepIsReportedOnceAndStartUpGoesOn();
     void pointerRules();
     void pointerStaysBusy();
@@ -159,6 +160,26 @@ void TestForm1::windowIsFixedAndTitled()
     QCOMPARE(window.PushButton2->font().pointSizeF(), 11.25);
     QCOMPARE(window.palette().color(QPalette::Window), QColor(Qt::white));
     QVERIFY(test.prompts.calls.isEmpty());
+}
+
+void TestForm1::tabOrderFollowsTheLayout()
+{
+    TestWindow test;
+    Form1 &window = test.open();
+    const QList<QWidget *> expected{window.ListView1, window.PushButton3, window.PushButton5,
+                                    window.PushButton1, window.PushButton4, window.PushButton2,
+                                    window.PushButton10, window.PushButton11, window.Text1,
+                                    window.PushButton12, window.Option2, window.Option1,
+                                    window.Combo1, window.Text2, window.Text3, window.Option4,
+                                    window.Option3, window.PushButton6, window.PushButton7};
+    QList<QWidget *> chain;
+    QWidget *widget = window.ListView1;
+    while (chain.size() < expected.size()) {
+        if (expected.contains(widget))
+            chain << widget;
+        widget = widget->nextInFocusChain();
+    }
+    QCOMPARE(chain, expected);
 }
 
 void TestForm1::failingStartUpStepIsReportedOnceAndStartUpGoesOn()
