@@ -42,3 +42,13 @@ xsession_wait_window() {
 xsession_window_origin() {
   xwininfo -id "$1" | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF} END {print x, y}'
 }
+
+# Clicks the middle of a control of window $1, the control given as left, top, width and
+# height in twips relative to the window (15 twips to the pixel; for a control inside a
+# frame, add up the lefts and tops of its containers).
+xsession_click_twips() {
+  local origin_x origin_y
+  read -r origin_x origin_y < <(xsession_window_origin "$1")
+  xdotool mousemove --sync $((origin_x + ($2 + $4 / 2) / 15)) $((origin_y + ($3 + $5 / 2) / 15)) click 1
+  sleep 0.3
+}

@@ -39,18 +39,13 @@ fail() {
   exit 1
 }
 
-# --- the window, in pixels from the twips of its layout ---------------------------------
+# --- driving the window ----------------------------------------------------------------
 
 window=
-origin_x=0
-origin_y=0
 
-# Clicks the middle of a control given as left, top, width, height in twips relative to
-# the window (a control inside a frame: the lefts and tops of its containers added up).
+# Clicks a control of the window, given in twips as in the window layout.
 click_twips() {
-  local x=$((origin_x + ($1 + $3 / 2) / 15)) y=$((origin_y + ($2 + $4 / 2) / 15))
-  xdotool mousemove --sync "$x" "$y" click 1
-  sleep 0.3
+  xsession_click_twips "$window" "$@"
 }
 
 # Replaces the text of the line edit that has the keyboard focus.
@@ -68,8 +63,6 @@ start_program() {
     QT_QPA_PLATFORM=xcb QT_QPA_PLATFORMTHEME= "$program" >>"$work/program.log" 2>&1) &
   program_pid=$!
   window=$(xsession_wait_window Lumbrisk 30) || fail "the window did not open"
-  read -r origin_x origin_y < <(xsession_window_origin "$window")
-  xdotool mousemove --sync $((origin_x + 5)) $((origin_y + 5))
 }
 
 stop_program() {
