@@ -12,6 +12,7 @@ source scripts/xsession.sh
 config=$(mktemp -d)
 program_pid=
 finish() {
+  set +e # clean up whatever fails
   [[ -n "$program_pid" ]] && kill "$program_pid" 2>/dev/null
   xsession_stop
   rm -rf "$config"

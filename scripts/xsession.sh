@@ -5,7 +5,7 @@
 xsession_start() {
   local number_file
   number_file=$(mktemp)
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$number_file" 2>/dev/null &
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$number_file" 2>/dev/null &
   XSESSION_XVFB_PID=$!
   for _ in $(seq 100); do
     [[ -s "$number_file" ]] && break

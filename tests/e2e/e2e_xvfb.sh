@@ -5,10 +5,11 @@
 # moved, hidden or disabled makes the run fail.
 #
 # Run 1 (empty settings folder): type start and duration, pick "64 kbps", type the output
-# folder, add two MP3 files through the file dialog, press "Start Creating", expect "Done."
-# and two separate previews. Run 2 (same settings folder, nothing typed): choose joining,
-# add two files, press "Start Creating"; the joined preview proves that start, duration,
-# bit rate and output folder came back from the settings.
+# folder, add two MP3 files through the file dialog, press "Start Creating", expect the
+# closing message and two separate previews. Run 2 (same settings folder, nothing typed):
+# choose joining, load the sample files (beside the program), add one more file, press
+# "Start Creating"; the joined preview proves that start, duration, bit rate and output
+# folder came back from the settings.
 #
 # Usage: e2e_xvfb.sh <lumbrisk executable> <folder for the failure screenshot>
 set -euo pipefail
@@ -21,11 +22,12 @@ work=$(mktemp -d)
 program_pid=
 finish() {
   local status=$?
+  set +e # clean up whatever fails
   if [[ $status -ne 0 ]]; then
-    [[ -n "${DISPLAY:-}" ]] && import -window root "$artefacts/e2e-failure.png" 2>/dev/null \
+    [[ -n "${XSESSION_XVFB_PID:-}" ]] && import -window root "$artefacts/e2e-failure.png" 2>/dev/null \
       && echo "screenshot of the failure: $artefacts/e2e-failure.png"
     echo "--- program output ---"
-    cat "$work/program.log" 2>/dev/null || true
+    cat "$work/program.log"
   fi
   [[ -n "$program_pid" ]] && kill "$program_pid" 2>/dev/null
   xsession_stop
@@ -96,7 +98,7 @@ add_files() {
 start_creating() {
   click_twips 8040 5680 7800 405 # PushButton2 "Start Creating"
   local box title
-  box=$(xsession_wait_window '.+' 90 "$window") || fail "no message box after \"Start Creating\""
+  box=$(xsession_wait_window ".+" 60 "$window") || fail "no message box after \"Start Creating\""
   title=$(xdotool getwindowname "$box")
   [[ "$title" == Lumbrisk ]] || fail "a box titled \"$title\" instead of the closing message"
   xdotool windowfocus --sync "$box" key Return
@@ -153,13 +155,19 @@ expect_setting kbps "64 kbps"
 expect_setting Text1 "$work/out/"
 stop_program
 
-echo "run 2: same settings folder, join two files"
+echo "run 2: same settings folder, join the samples and one more file"
+samples=$(find "$(dirname "$program")/Samples" -maxdepth 1 -type f | wc -l)
+[[ $samples -gt 0 ]] || fail "no sample files beside the program"
 rm "$work/out/"*
 start_program
 click_twips $((8040 + 240)) $((1785 + 650)) 3975 225 # Option3, join into one file
-add_files '"third.mp3" "song two.mp3"'
+click_twips 4080 6200 3840 405 # PushButton11 "Load Sample/Example Files"
+question=$(xsession_wait_window Lumbrisk 10 "$window") || fail "no question after loading the samples"
+xdotool windowfocus --sync "$question" key Escape # No: do not open the samples' folder
+sleep 0.3
+add_files '"third.mp3"'
 start_creating
-expect_preview "$work/out/Joined_Preview.mp3" 64 8
+expect_preview "$work/out/Joined_Preview.mp3" 64 $(((samples + 1) * 4))
 [[ "$(ls "$work/out")" == "Joined_Preview.mp3" ]] || fail "per-file previews left beside the joined one: $(ls "$work/out")"
 expect_setting Option3 True
 stop_program
