@@ -11,12 +11,17 @@
 # "Start Creating"; the joined preview proves that start, duration, bit rate and output
 # folder came back from the settings.
 #
-# Usage: e2e_xvfb.sh <lumbrisk executable> <folder for the failure screenshot>
+# Usage: e2e_xvfb.sh <lumbrisk executable> <screenshot file written when the run fails>
 set -euo pipefail
 
-program=$(realpath "${1:?usage: e2e_xvfb.sh <lumbrisk executable> <artefact folder>}")
-artefacts=$(realpath "${2:?usage: e2e_xvfb.sh <lumbrisk executable> <artefact folder>}")
+usage="usage: e2e_xvfb.sh <lumbrisk executable> <failure screenshot file>"
+program=$(realpath "${1:?$usage}")
+failure_screenshot=$(realpath "${2:?$usage}")
 source "$(dirname "$0")/../../scripts/xsession.sh"
+
+# The files beside the program: next to it in the build tree, in share/lumbrisk when installed.
+program_folder=$(dirname "$program")
+[[ -d "$program_folder/../share/lumbrisk" ]] && program_folder=$(realpath "$program_folder/../share/lumbrisk")
 
 work=$(mktemp -d)
 program_pid=
@@ -24,8 +29,8 @@ finish() {
   local status=$?
   set +e # clean up whatever fails
   if [[ $status -ne 0 ]]; then
-    [[ -n "${XSESSION_XVFB_PID:-}" ]] && import -window root "$artefacts/e2e-failure.png" 2>/dev/null \
-      && echo "screenshot of the failure: $artefacts/e2e-failure.png"
+    [[ -n "${XSESSION_XVFB_PID:-}" ]] && import -window root "$failure_screenshot" 2>/dev/null \
+      && echo "screenshot of the failure: $failure_screenshot"
     echo "--- program output ---"
     cat "$work/program.log"
   fi
@@ -156,8 +161,8 @@ expect_setting Text1 "$work/out/"
 stop_program
 
 echo "run 2: same settings folder, join the samples and one more file"
-samples=$(find "$(dirname "$program")/Samples" -maxdepth 1 -type f | wc -l)
-[[ $samples -gt 0 ]] || fail "no sample files beside the program"
+samples=$(find "$program_folder/Samples" -maxdepth 1 -type f | wc -l)
+[[ $samples -gt 0 ]] || fail "no sample files in $program_folder/Samples"
 rm "$work/out/"*
 start_program
 click_twips $((8040 + 240)) $((1785 + 650)) 3975 225 # Option3, join into one file
