@@ -70,6 +70,7 @@ start_program() {
     QT_QPA_PLATFORM=xcb QT_QPA_PLATFORMTHEME= "$program" >>"$work/program.log" 2>&1) &
   program_pid=$!
   window=$(xsession_wait_window Lumbrisk 30) || fail "the window did not open"
+  xprop -id "$window" _NET_WM_ICON | grep -q "Icon (48 x 48)" || fail "the window has no program icon"
 }
 
 stop_program() {
