@@ -23,8 +23,6 @@ private slots:
     void hasBadChars();
     void isExistingFile_data();
     void isExistingFile();
-    void attributeWord_data();
-    void attributeWord();
     void getFilesInFolder_data();
     void getFilesInFolder();
 
@@ -126,32 +124,6 @@ void TestAddFolder::isExistingFile()
     m_tree->link(QStringLiteral("broken.mp3"), QStringLiteral("gone.mp3"));
     QCOMPARE(mkfifo(QFile::encodeName(m_tree->path(QStringLiteral("pipe.mp3"))).constData(), 0644), 0);
     QTEST(IsExistingFile(m_tree->path(relative)), "existing");
-}
-
-void TestAddFolder::attributeWord_data()
-{
-    QTest::addColumn<QString>("relative");
-    QTest::addColumn<int>("word");
-    QTest::newRow("regular file: archive") << QStringLiteral("a.mp3") << 32;
-    QTest::newRow("dot file: hidden and archive") << QStringLiteral(".a.mp3") << 34;
-    QTest::newRow("folder") << QStringLiteral("folder") << 16;
-    QTest::newRow("folder with trailing separator") << QStringLiteral("folder/") << 16;
-    QTest::newRow("dot folder: hidden directory") << QStringLiteral(".folder/") << 18;
-    QTest::newRow("link to a file") << QStringLiteral("link.mp3") << 32 + 1024;
-    QTest::newRow("link to a folder, trailing separator") << QStringLiteral("linked/") << 16 + 1024;
-    QTest::newRow("missing") << QStringLiteral("none") << 0;
-}
-
-void TestAddFolder::attributeWord()
-{
-    QFETCH(QString, relative);
-    m_tree->file(QStringLiteral("a.mp3"));
-    m_tree->file(QStringLiteral(".a.mp3"));
-    m_tree->folder(QStringLiteral("folder"));
-    m_tree->folder(QStringLiteral(".folder"));
-    m_tree->link(QStringLiteral("link.mp3"), QStringLiteral("a.mp3"));
-    m_tree->link(QStringLiteral("linked"), QStringLiteral("folder"));
-    QTEST(AttributeWord(m_tree->path(relative)), "word");
 }
 
 void TestAddFolder::getFilesInFolder_data()
