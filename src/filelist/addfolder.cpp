@@ -85,7 +85,8 @@ void listSubfolders(const QString &folder, QStringList &folders, QStringList &fo
     QStringList names;
     const int failure = readFolderNames(folder, names);
     for (const QString &name : std::as_const(names)) {
-        if (name.size() >= MaxPath || HasBadChars(name) || name == QLatin1String(".") || name == QLatin1String(".."))
+        if (name == QLatin1String(".") || name == QLatin1String("..") || name.size() >= MaxPath
+            || HasBadChars(name))
             continue;
         const QString path = folder + name;
         if (!QFileInfo(path).isDir())

@@ -19,6 +19,12 @@ namespace {
 // The open dialog's answer must fit the 30000 characters the dialog has always allowed.
 constexpr int MaxSelectionLength = 30000;
 
+const QString TooManyFilesText = QStringLiteral(
+    "You've selected too many files to add.\r\rPlease try adding via the \"Add All\" button.");
+const QString ExtensionPrompt = QStringLiteral(
+    "Enter file extension to load:\r\r"
+    "(* for all files, txt for all txt files, doc for all doc files, etc.)");
+
 // The folder part of a dialog answer: no trailing "/", except for the root itself.
 QString folderPart(const QString &path)
 {
@@ -72,18 +78,19 @@ void Form1::PushButton1_Click()
     if (chosen.isEmpty())
         return;
     if (selectionLength(chosen) > MaxSelectionLength) {
-        steps.run(102, [&] {
-            m_prompts->message(m_applicationTitle,
-                               QStringLiteral("You've selected too many files to add.\r\rPlease try adding via the \"Add All\" button."));
-        });
+        steps.run(102, [&] { m_prompts->message(m_applicationTitle, TooManyFilesText); });
         return;
     }
     if (chosen.size() == 1) {
         steps.run(104, [&] { ListView1->append(chosen.first()); });
         return;
     }
-    for (const QString &path : std::as_const(chosen))
-        steps.run(106, [&] { ListView1->append(Main::CollapseBackslashes(folderPart(path) + QLatin1Char('/') + Main::FileNameOf(path))); });
+    for (const QString &path : std::as_const(chosen)) {
+        steps.run(106, [&] {
+            const QString joined = folderPart(path) + QLatin1Char('/') + Main::FileNameOf(path);
+            ListView1->append(Main::CollapseBackslashes(joined));
+        });
+    }
 }
 
 void Form1::PushButton4_Click()
@@ -95,8 +102,7 @@ void Form1::PushButton4_Click()
     GuardedSteps steps(*m_prompts, QStringLiteral("Form1.PushButton4_Click"));
     QString extension;
     steps.run(100, [&] {
-        extension = m_prompts->input(m_applicationTitle,
-                                     QStringLiteral("Enter file extension to load:\r\r(* for all files, txt for all txt files, doc for all doc files, etc.)"),
+        extension = m_prompts->input(m_applicationTitle, ExtensionPrompt,
                                      m_settings->read(QStringLiteral("Extension"), QStringLiteral("mp3")));
     });
     if (!extension.isEmpty())
@@ -113,7 +119,9 @@ void Form1::PushButton4_Click()
     steps.run(106, [&] { m_settings->write(QStringLiteral("LastFolder"), folder); });
     steps.run(108, [&] { setPointer(Pointer::Busy); });
     QStringList rows;
-    steps.run(110, [&] { rows = AddFolder::ScanFolder(*m_prompts, folder, QStringLiteral("*.") + extension); });
+    steps.run(110, [&] {
+        rows = AddFolder::ScanFolder(*m_prompts, folder, QStringLiteral("*.") + extension);
+    });
     for (const QString &row : std::as_const(rows))
         steps.run(112, [&] { ListView1->append(row); });
     steps.run(114, [&] { setPointer(Pointer::Default); });
