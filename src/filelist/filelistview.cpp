@@ -22,9 +22,6 @@ FileListView::FileListView(QWidget *parent)
     viewport()->setAcceptDrops(true);
     setDragDropMode(QAbstractItemView::DropOnly);
     setMouseTracking(true);
-    connect(this, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem *item) {
-        emit ItemClick(indexOfTopLevelItem(item) + 1);
-    });
 }
 
 QTreeWidgetItem *FileListView::itemAt(int position) const
@@ -117,6 +114,11 @@ void FileListView::mousePressEvent(QMouseEvent *event)
 {
     emit MouseDown(event->button(), event->position().toPoint());
     QTreeWidget::mousePressEvent(event);
+    // A row reports its click at the press, once the view has selected it, so that the
+    // movements of a drag that follows already know their row (Qt's own click comes at
+    // the release, too late for that).
+    if (const int position = hitTest(event->position().toPoint()))
+        emit ItemClick(position);
 }
 
 void FileListView::mouseMoveEvent(QMouseEvent *event)
