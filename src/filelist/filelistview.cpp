@@ -140,6 +140,15 @@ void FileListView::mouseDoubleClickEvent(QMouseEvent *event)
     emit DblClick();
 }
 
+QItemSelectionModel::SelectionFlags FileListView::selectionCommand(const QModelIndex &index,
+                                                                 const QEvent *event) const
+{
+    // A click off the rows keeps the selected row, so that a double-click there removes it.
+    const bool mouseOffTheRows = !index.isValid() && event
+        && (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease);
+    return mouseOffTheRows ? QItemSelectionModel::NoUpdate : QTreeWidget::selectionCommand(index, event);
+}
+
 void FileListView::dragEnterEvent(QDragEnterEvent *event)
 {
     // Entering is the first drag-over.
