@@ -16,6 +16,7 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QMouseEvent>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QRadioButton>
@@ -321,14 +322,24 @@ void Form1::applyPointerRule(QObject *watched)
     if (m_pointer == Pointer::Busy)
         return;
     const bool overButton = qobject_cast<QPushButton *>(watched) != nullptr;
-    const Pointer wanted = overButton ? Pointer::Custom : Pointer::Default;
-    if (wanted != m_pointer)
-        setPointer(wanted);
+    const bool overBackground = watched == this || watched == Text1 || qobject_cast<QGroupBox *>(watched);
+    if (overButton)
+        setPointer(Pointer::Custom);
+    else if (overBackground)
+        setPointer(Pointer::Default);
+}
+
+// A move that a child ignored reaches its parent too; only the control under the
+// pointer itself counts, so a "?" button does not act as its frame.
+bool Form1::isDirectlyUnderMouse(QObject *watched, const QMouseEvent *event)
+{
+    const auto *widget = static_cast<QWidget *>(watched);
+    return widget->childAt(event->position().toPoint()) == nullptr;
 }
 
 bool Form1::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::MouseMove)
+    if (event->type() == QEvent::MouseMove && isDirectlyUnderMouse(watched, static_cast<QMouseEvent *>(event)))
         applyPointerRule(watched);
     else if (event->type() == QEvent::FocusOut && (watched == Text2 || watched == Text3))
         checkNumberField(static_cast<QLineEdit *>(watched), static_cast<QFocusEvent *>(event));

@@ -15,6 +15,7 @@ class QDropEvent;
 class QFocusEvent;
 class QGroupBox;
 class QLineEdit;
+class QMouseEvent;
 class QPushButton;
 class QRadioButton;
 class FileListView;
@@ -132,6 +133,7 @@ private:
     void applyFonts();
     void loadCustomPointer();
     void applyPointerRule(QObject *watched);
+    static bool isDirectlyUnderMouse(QObject *watched, const QMouseEvent *event);
     QCursor cursorFor(Pointer pointer) const;
 
     // Each subsystem connects its own handlers to the controls.

@@ -11,10 +11,11 @@ public:
     SettingsStore();
     // A store in the given INI file (tests use a temporary one).
     explicit SettingsStore(const QString &iniPath);
+    virtual ~SettingsStore() = default;
 
     // The stored text, even when empty; the default when the key is absent.
     QString read(const QString &key, const QString &defaultValue = QString()) const;
-    void write(const QString &key, const QString &value);
+    virtual void write(const QString &key, const QString &value);
     QString fileName() const { return m_settings.fileName(); }
 
 private:

@@ -12,7 +12,7 @@ TestWindow::TestWindow()
 Form1 &TestWindow::open(bool runFormLoad)
 {
     window.reset();
-    settings = std::make_unique<SettingsStore>(settingsFile());
+    settings = std::make_unique<RecordingSettings>(settingsFile());
     Form1Setup setup;
     setup.prompts = &prompts;
     setup.settings = settings.get();

@@ -10,6 +10,18 @@
 
 #include <memory>
 
+// A settings store that also keeps the order of its writes.
+class RecordingSettings : public SettingsStore {
+public:
+    using SettingsStore::SettingsStore;
+    void write(const QString &key, const QString &value) override
+    {
+        writes << key + QLatin1Char('=') + value;
+        SettingsStore::write(key, value);
+    }
+    QStringList writes;
+};
+
 class TestWindow {
 public:
     TestWindow();
@@ -25,7 +37,7 @@ public:
     QString scratch() const { return m_root.path() + QStringLiteral("/scratch"); }
 
     ScriptedPrompts prompts;
-    std::unique_ptr<SettingsStore> settings;
+    std::unique_ptr<RecordingSettings> settings;
     std::unique_ptr<Form1> window;
     int programEnds = 0;
 

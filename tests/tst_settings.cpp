@@ -1,0 +1,293 @@
+// Settings that persist, the checks on the number fields and the output-folder choice.
+
+#include "app/form1.h"
+#include "app/settingsrules.h"
+#include "filelist/filelistview.h"
+#include "testwindow.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+class TestSettings : public QObject {
+    Q_OBJECT
+
+private slots:
+    void firstStartShowsTheDefaults();
+    void everyChangeIsWrittenAtOnce();
+    void optionsAreWrittenInPairs();
+    void restartRestoresEveryControl();
+    void storedOptionsAcceptNumbers();
+    void unusableStoredValuesAreReportedAndLeaveBuiltInStates_data();
+    void unusableStoredValuesAreReportedAndLeaveBuiltInStates();
+    void numberCheckOnLeavingAField_data();
+    void numberCheckOnLeavingAField();
+    void hintsShowTheirTexts();
+    void outputFolderChoice_data();
+    void outputFolderChoice();
+    void cancelledOutputFolderChoiceChangesNothing();
+    void brokenSettingsFileNeverStopsTheProgram_data();
+    void brokenSettingsFileNeverStopsTheProgram();
+    void userStoreLivesInTheConfigFolder();
+};
+
+void TestSettings::firstStartShowsTheDefaults()
+{
+    TestWindow test;
+    Form1 &window = test.open();
+    QCOMPARE(window.Text1->text(), SettingsRules::GetDesktopFolder());
+    QVERIFY(window.Text1->text().endsWith(QLatin1Char('/')));
+    QCOMPARE(window.Combo1->count(), 19);
+    QCOMPARE(window.Combo1->itemText(0), QStringLiteral("Same bit rate as input file"));
+    QCOMPARE(window.Combo1->itemText(18), QStringLiteral("8 kbps"));
+    QCOMPARE(window.Combo1->currentText(), QStringLiteral("128 kbps"));
+    QVERIFY(window.Option1->isChecked());
+    QVERIFY(!window.Option2->isChecked());
+    QVERIFY(!window.Option3->isChecked());
+    QVERIFY(window.Option4->isChecked());
+    QVERIFY(window.Frame1->isEnabled());
+    QCOMPARE(window.Text2->text(), QStringLiteral("3"));
+    QCOMPARE(window.Text3->text(), QStringLiteral("15"));
+    QVERIFY(test.prompts.calls.isEmpty());
+}
+
+void TestSettings::everyChangeIsWrittenAtOnce()
+{
+    TestWindow test;
+    Form1 &window = test.open();
+    test.settings->writes.clear();
+    window.Text2->clear();
+    QTest::keyClicks(window.Text2, QStringLiteral("65"));
+    window.Text3->setText(QStringLiteral("20"));
+    window.Text1->setText(QStringLiteral("/srv/previews/"));
+    window.Combo1->setCurrentIndex(4);
+    QCOMPARE(test.settings->writes,
+             QStringList({"Text2=", "Text2=6", "Text2=65", "Text3=20", "Text1=/srv/previews/", "kbps=192 kbps"}));
+    // Written through to the file, so a killed process loses nothing.
+    SettingsStore reread(test.settingsFile());
+    QCOMPARE(reread.read(QStringLiteral("Text2")), QStringLiteral("65"));
+    QCOMPARE(reread.read(QStringLiteral("kbps")), QStringLiteral("192 kbps"));
+}
+
+void TestSettings::optionsAreWrittenInPairs()
+{
+    TestWindow test;
+    Form1 &window = test.open();
+    test.settings->writes.clear();
+    QTest::mouseClick(window.Option2, Qt::LeftButton);
+    QCOMPARE(test.settings->writes, QStringList({"Option1=False", "Option2=True"}));
+    QVERIFY(!window.Frame1->isEnabled());
+    QTest::mouseClick(window.Option3, Qt::LeftButton);
+    QCOMPARE(test.settings->writes.mid(2), QStringList({"Option3=True", "Option4=False"}));
+    QTest::mouseClick(window.Option1, Qt::LeftButton);
+    QVERIFY(window.Frame1->isEnabled());
+    QCOMPARE(test.settings->writes.mid(4), QStringList({"Option1=True", "Option2=False"}));
+}
+
+void TestSettings::restartRestoresEveryControl()
+{
+    TestWindow test;
+    Form1 &first = test.open();
+    first.Text1->setText(QStringLiteral("/srv/out/"));
+    first.Text2->setText(QStringLiteral("abc"));
+    first.Text3->setText(QStringLiteral("1.5"));
+    first.Combo1->setCurrentIndex(0);
+    QTest::mouseClick(first.Option2, Qt::LeftButton);
+    QTest::mouseClick(first.Option3, Qt::LeftButton);
+
+    Form1 &second = test.restart();
+    QCOMPARE(second.Text1->text(), QStringLiteral("/srv/out/"));
+    QCOMPARE(second.Text2->text(), QStringLiteral("abc"));
+    QCOMPARE(second.Text3->text(), QStringLiteral("1.5"));
+    QCOMPARE(second.Combo1->currentText(), QStringLiteral("Same bit rate as input file"));
+    QVERIFY(second.Option2->isChecked() && !second.Option1->isChecked());
+    QVERIFY(second.Option3->isChecked() && !second.Option4->isChecked());
+    QVERIFY(!second.Frame1->isEnabled());
+    QVERIFY(test.prompts.errorReports().isEmpty());
+}
+
+void TestSettings::storedOptionsAcceptNumbers()
+{
+    TestWindow test;
+    SettingsStore store(test.settingsFile());
+    store.write(QStringLiteral("Option1"), QStringLiteral("0"));
+    store.write(QStringLiteral("Option2"), QStringLiteral("-1"));
+    store.write(QStringLiteral("Option3"), QStringLiteral("1"));
+    store.write(QStringLiteral("Option4"), QStringLiteral("0"));
+    Form1 &window = test.open();
+    QVERIFY(window.Option2->isChecked());
+    QVERIFY(window.Option3->isChecked());
+    QVERIFY(!window.Frame1->isEnabled());
+    QVERIFY(test.prompts.errorReports().isEmpty());
+}
+
+void TestSettings::unusableStoredValuesAreReportedAndLeaveBuiltInStates_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<int>("line");
+    QTest::newRow("bit rate not in the list") << "kbps" << "100 kbps" << 176;
+    QTest::newRow("Option1 maybe") << "Option1" << "maybe" << 178;
+    QTest::newRow("Option2 empty") << "Option2" << "" << 180;
+    QTest::newRow("Option4 text") << "Option4" << "yes" << 190;
+}
+
+void TestSettings::unusableStoredValuesAreReportedAndLeaveBuiltInStates()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, value);
+    QFETCH(int, line);
+    TestWindow test;
+    SettingsStore(test.settingsFile()).write(key, value);
+    Form1 &window = test.open();
+    const QStringList reports = test.prompts.errorReports();
+    QCOMPARE(reports.size(), 1);
+    QVERIFY2(reports.first().contains(QStringLiteral("Form1.Form_Load at line %1").arg(line)), qPrintable(reports.first()));
+    QVERIFY(window.Option1->isChecked() && window.Option4->isChecked());
+    if (key == QLatin1String("kbps"))
+        QCOMPARE(window.Combo1->currentIndex(), -1);
+    QCOMPARE(window.Text3->text(), QStringLiteral("15")); // later steps still ran
+}
+
+void TestSettings::numberCheckOnLeavingAField_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("0") << "0" << "Must be greater than zero.";
+    QTest::newRow("-5") << "-5" << "Must be greater than zero.";
+    QTest::newRow("0.4") << "0.4" << "Must be greater than zero.";
+    QTest::newRow("0.5 rounds to 0") << "0.5" << "Must be greater than zero.";
+    QTest::newRow("1.5") << "1.5" << "";
+    QTest::newRow("30") << "30" << "";
+    QTest::newRow("empty") << "" << "Must be numeric.";
+    QTest::newRow("abc") << "abc" << "Must be numeric.";
+}
+
+void TestSettings::numberCheckOnLeavingAField()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, message);
+    for (const bool duration : {false, true}) {
+        TestWindow test;
+        Form1 &window = test.open();
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QLineEdit *field = duration ? window.Text3 : window.Text2;
+        field->setFocus(Qt::TabFocusReason);
+        field->setText(text);
+        window.PushButton2->setFocus(Qt::TabFocusReason);
+        const QList<ScriptedPrompts::Call> messages = test.prompts.callsOf(QStringLiteral("message"));
+        if (message.isEmpty()) {
+            QVERIFY(messages.isEmpty());
+            QVERIFY(window.PushButton2->hasFocus());
+        } else {
+            QCOMPARE(messages.size(), 1);
+            QCOMPARE(messages.first().text, message);
+            QCOMPARE(messages.first().title, window.applicationTitle());
+            QCOMPARE(messages.first().icon, Prompts::Icon::None);
+            QVERIFY(field->hasFocus());
+        }
+        QCOMPARE(field->text(), text); // the check never changes the text
+        QCOMPARE(test.settings->read(duration ? QStringLiteral("Text3") : QStringLiteral("Text2")), text);
+    }
+}
+
+void TestSettings::hintsShowTheirTexts()
+{
+    TestWindow test;
+    Form1 &window = test.open();
+    QTest::mouseClick(window.PushButton6, Qt::LeftButton);
+    QTest::mouseClick(window.PushButton7, Qt::LeftButton);
+    const QList<ScriptedPrompts::Call> messages = test.prompts.callsOf(QStringLiteral("message"));
+    QCOMPARE(messages.size(), 2);
+    QCOMPARE(messages.at(0).text, QStringLiteral("If you want to start recording at 1:05 in all MP3 files, you should enter 65 here (for example)."));
+    QCOMPARE(messages.at(1).text, QStringLiteral("If you enter 20 here and 30 in the previous text box you will record from 0:20 to 0:50 for all MP3 files (for example)."));
+    for (const ScriptedPrompts::Call &call : messages) {
+        QCOMPARE(call.title, QStringLiteral("Lumbrisk"));
+        QCOMPARE(call.icon, Prompts::Icon::None);
+    }
+}
+
+void TestSettings::outputFolderChoice_data()
+{
+    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<QString>("text1");
+    QTest::newRow("folder gains a separator") << "/srv/previews" << "/srv/previews/";
+    QTest::newRow("root stays as it is") << "/" << "/";
+}
+
+void TestSettings::outputFolderChoice()
+{
+    QFETCH(QString, chosen);
+    QFETCH(QString, text1);
+    TestWindow test;
+    SettingsStore(test.settingsFile()).write(QStringLiteral("LastFolder"), QStringLiteral("/srv/music"));
+    Form1 &window = test.open();
+    test.prompts.folderAnswers.enqueue(chosen);
+    QTest::mouseClick(window.PushButton12, Qt::LeftButton);
+    const ScriptedPrompts::Call browse = test.prompts.callsOf(QStringLiteral("browseForFolder")).value(0);
+    QCOMPARE(browse.title, QStringLiteral("Please select folder:"));
+    QCOMPARE(browse.extra, QStringLiteral("/srv/music")); // opens at the last scanned folder
+    QCOMPARE(window.Text1->text(), text1);
+    QCOMPARE(test.settings->read(QStringLiteral("Text1")), text1);
+    QCOMPARE(test.settings->read(QStringLiteral("LastFolderDot")), chosen);
+    QCOMPARE(test.settings->read(QStringLiteral("LastFolder")), QStringLiteral("/srv/music"));
+}
+
+void TestSettings::cancelledOutputFolderChoiceChangesNothing()
+{
+    TestWindow test;
+    Form1 &window = test.open();
+    const QString before = window.Text1->text();
+    test.settings->writes.clear();
+    QTest::mouseClick(window.PushButton12, Qt::LeftButton);
+    QCOMPARE(window.Text1->text(), before);
+    QVERIFY(test.settings->writes.isEmpty());
+    QVERIFY(test.prompts.errorReports().isEmpty());
+}
+
+void TestSettings::brokenSettingsFileNeverStopsTheProgram_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::newRow("damaged file") << QByteArray("\x00\xff[Lumbrisk\nText2=\x01\x02 = = =\n[[[\n", 28);
+    QTest::newRow("a folder where the file should be") << QByteArray();
+}
+
+void TestSettings::brokenSettingsFileNeverStopsTheProgram()
+{
+    QFETCH(QByteArray, content);
+    TestWindow test;
+    if (content.isEmpty()) {
+        QVERIFY(QDir().mkpath(test.settingsFile()));
+    } else {
+        QFile file(test.settingsFile());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+    Form1 &window = test.open();
+    QCOMPARE(window.Combo1->count(), 19);
+    QCOMPARE(window.Text3->text(), QStringLiteral("15"));
+    window.ListView1->append(QStringLiteral("/music/a.mp3"));
+    window.Text3->setText(QStringLiteral("20")); // a write that cannot land is not fatal
+    QCOMPARE(window.ListView1->count(), 1);
+}
+
+void TestSettings::userStoreLivesInTheConfigFolder()
+{
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    SettingsStore store;
+    QCOMPARE(store.fileName(), config.path() + QStringLiteral("/Tarnvolde/Lumbrisk.ini"));
+    store.write(QStringLiteral("Extension"), QStringLiteral("wav"));
+    QFile file(store.fileName());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll().contains("[Lumbrisk]\nExtension=wav"));
+    qunsetenv("XDG_CONFIG_HOME");
+}
+
+QTEST_MAIN(TestSettings)
+#include "tst_settings.moc"
