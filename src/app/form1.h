@@ -3,6 +3,7 @@
 // split by subsystem (app/, filelist/, preview/) and keep the names of their events.
 
 #include <QCursor>
+#include <QPersistentModelIndex>
 #include <QWidget>
 
 #include <functional>
@@ -108,6 +109,12 @@ public:
     void PushButton3_Click();
     void PushButton5_Click();
     void PushButton10_Click();
+    void ListView1_KeyDown(int key);
+    void ListView1_DblClick();
+    void ListView1_MouseDown();
+    void ListView1_ItemClick();
+    void ListView1_MouseMove(const QPoint &point);
+    void ListView1_MouseUp();
 
     // --- Sample files (filelist/form1_samples.cpp) ---
     void CaptureSamples();
@@ -151,6 +158,23 @@ private:
     void restoreOption4();
     void restoreText2();
     void restoreText3();
+
+    // --- Reordering, removing and sample files (filelist/form1_reordering.cpp,
+    // filelist/form1_samples.cpp) ---
+    // The list edits do nothing while the window shows the busy pointer.
+    bool showsBusyPointer() const { return m_pointer == Pointer::Busy; }
+    void removeSelectedRow();
+    void showDragPointer();
+    void exchangeDragRowWithHoverRow();
+    void scrollBesideHoverRow();
+    void LoadSamples();
+
+    // Drag state of the list. The row references follow their rows as others come and go,
+    // and become invalid (no row) when their own row leaves the list.
+    bool Dragging = false;          // from a press in the list to the next release there
+    QPersistentModelIndex DragRow;  // the row holding the dragged text
+    QPersistentModelIndex HoverRow; // the row under the pointer during one movement
+    // --- end of reordering and sample files ---
 
     Prompts *m_prompts;
     SettingsStore *m_settings;

@@ -22,9 +22,6 @@ FileListView::FileListView(QWidget *parent)
     viewport()->setAcceptDrops(true);
     setDragDropMode(QAbstractItemView::DropOnly);
     setMouseTracking(true);
-    connect(this, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem *item) {
-        emit ItemClick(indexOfTopLevelItem(item) + 1);
-    });
 }
 
 QTreeWidgetItem *FileListView::itemAt(int position) const
@@ -117,6 +114,11 @@ void FileListView::mousePressEvent(QMouseEvent *event)
 {
     emit MouseDown(event->button(), event->position().toPoint());
     QTreeWidget::mousePressEvent(event);
+    // A row reports its click at the press, once the view has selected it, so that the
+    // movements of a drag that follows already know their row (Qt's own click comes at
+    // the release, too late for that).
+    if (const int position = hitTest(event->position().toPoint()))
+        emit ItemClick(position);
 }
 
 void FileListView::mouseMoveEvent(QMouseEvent *event)
@@ -136,6 +138,15 @@ void FileListView::mouseDoubleClickEvent(QMouseEvent *event)
 {
     QTreeWidget::mouseDoubleClickEvent(event);
     emit DblClick();
+}
+
+QItemSelectionModel::SelectionFlags FileListView::selectionCommand(const QModelIndex &index,
+                                                                 const QEvent *event) const
+{
+    // A click off the rows keeps the selected row, so that a double-click there removes it.
+    const bool mouseOffTheRows = !index.isValid() && event
+        && (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease);
+    return mouseOffTheRows ? QItemSelectionModel::NoUpdate : QTreeWidget::selectionCommand(index, event);
 }
 
 void FileListView::dragEnterEvent(QDragEnterEvent *event)

@@ -30,6 +30,7 @@ signals:
     void MouseDown(Qt::MouseButton button, const QPoint &point);
     void MouseMove(Qt::MouseButtons buttons, const QPoint &point);
     void MouseUp(Qt::MouseButton button, const QPoint &point);
+    // A row was pressed with any button; raised after MouseDown, once the row is selected.
     void ItemClick(int position);
     void DblClick();
     void OLEDragOver(QDragMoveEvent *event);
@@ -46,6 +47,8 @@ protected:
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex &index,
+                                                         const QEvent *event) const override;
 
 private:
     QTreeWidgetItem *itemAt(int position) const;

@@ -1,5 +1,150 @@
+// Form1: adding files by the open dialog, by a folder scan and by drops on the list.
+
 #include "app/form1.h"
+
+#include "app/errorreport.h"
+#include "app/prompts.h"
+#include "app/settingsstore.h"
+#include "filelist/addfolder.h"
+#include "filelist/filelistview.h"
+#include "platform/main.h"
+
+#include <QDropEvent>
+#include <QMimeData>
+#include <QPushButton>
+#include <QUrl>
+
+namespace {
+
+// The open dialog's answer must fit the 30000 characters the dialog has always allowed.
+constexpr int MaxSelectionLength = 30000;
+
+const QString TooManyFilesText = QStringLiteral(
+    "You've selected too many files to add.\r\rPlease try adding via the \"Add All\" button.");
+const QString ExtensionPrompt = QStringLiteral(
+    "Enter file extension to load:\r\r"
+    "(* for all files, txt for all txt files, doc for all doc files, etc.)");
+
+// The folder part of a dialog answer: no trailing "/", except for the root itself.
+QString folderPart(const QString &path)
+{
+    const QString folder = Main::FolderOf(path);
+    return folder.size() > 1 ? folder.chopped(1) : folder;
+}
+
+// The dialog's answer as one text: the full path of a single file; else the folder and each
+// name, every part followed by one separator.
+qsizetype selectionLength(const QStringList &paths)
+{
+    if (paths.size() == 1)
+        return paths.first().size() + 1;
+    qsizetype length = folderPart(paths.first()).size() + 1;
+    for (const QString &path : paths)
+        length += Main::FileNameOf(path).size() + 1;
+    return length;
+}
+
+// The local paths a drag carries, in the delivered order; other addresses are not files.
+QStringList droppedPaths(const QMimeData *data)
+{
+    QStringList paths;
+    if (!data || !data->hasUrls())
+        return paths;
+    for (const QUrl &url : data->urls()) {
+        if (url.isLocalFile())
+            paths.append(url.toLocalFile());
+    }
+    return paths;
+}
+
+} // namespace
 
 void Form1::wireAddingHandlers()
 {
+    connect(PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
+    connect(PushButton4, &QPushButton::clicked, this, &Form1::PushButton4_Click);
+    connect(ListView1, &FileListView::OLEDragOver, this, &Form1::ListView1_OLEDragOver);
+    connect(ListView1, &FileListView::OLEDragDrop, this, &Form1::ListView1_OLEDragDrop);
+}
+
+void Form1::PushButton1_Click()
+{
+    GuardedSteps steps(*m_prompts, QStringLiteral("Form1.PushButton1_Click"));
+    QStringList chosen;
+    steps.run(100, [&] {
+        chosen = m_prompts->openFiles(QStringLiteral("Add File(s) - Hold Ctrl to select multiple files"),
+                                      QStringLiteral("MP3 Files (*.mp3)"));
+    });
+    if (chosen.isEmpty())
+        return;
+    if (selectionLength(chosen) > MaxSelectionLength) {
+        steps.run(102, [&] { m_prompts->message(m_applicationTitle, TooManyFilesText); });
+        return;
+    }
+    if (chosen.size() == 1) {
+        steps.run(104, [&] { ListView1->append(chosen.first()); });
+        return;
+    }
+    for (const QString &path : std::as_const(chosen)) {
+        steps.run(106, [&] {
+            const QString joined = folderPart(path) + QLatin1Char('/') + Main::FileNameOf(path);
+            ListView1->append(Main::CollapseBackslashes(joined));
+        });
+    }
+}
+
+void Form1::PushButton4_Click()
+{
+    // A second scan started from the first one's event pumping would end the busy pointer
+    // while the first still runs (or while a preview job runs), so it is refused.
+    if (m_pointer == Pointer::Busy)
+        return;
+    GuardedSteps steps(*m_prompts, QStringLiteral("Form1.PushButton4_Click"));
+    QString extension;
+    steps.run(100, [&] {
+        extension = m_prompts->input(m_applicationTitle, ExtensionPrompt,
+                                     m_settings->read(QStringLiteral("Extension"), QStringLiteral("mp3")));
+    });
+    if (!extension.isEmpty())
+        steps.run(102, [&] { m_settings->write(QStringLiteral("Extension"), extension); });
+    if (extension.isEmpty())
+        return;
+    QString folder;
+    steps.run(104, [&] {
+        folder = AddFolder::BrowseForFolder(*m_prompts, QStringLiteral("Please select folder:"),
+                                            m_settings->read(QStringLiteral("LastFolder")));
+    });
+    if (folder.isEmpty())
+        return;
+    steps.run(106, [&] { m_settings->write(QStringLiteral("LastFolder"), folder); });
+    steps.run(108, [&] { setPointer(Pointer::Busy); });
+    QStringList rows;
+    steps.run(110, [&] {
+        rows = AddFolder::ScanFolder(*m_prompts, folder, QStringLiteral("*.") + extension);
+    });
+    for (const QString &row : std::as_const(rows))
+        steps.run(112, [&] { ListView1->append(row); });
+    steps.run(114, [&] { setPointer(Pointer::Default); });
+}
+
+void Form1::ListView1_OLEDragOver(QDragMoveEvent *event)
+{
+    if (!droppedPaths(event->mimeData()).isEmpty())
+        return;
+    event->setDropAction(Qt::IgnoreAction);
+    event->ignore();
+}
+
+void Form1::ListView1_OLEDragDrop(QDropEvent *event)
+{
+    // Copied first: the drag's data may go away while the scan lets events run.
+    const QStringList paths = droppedPaths(event->mimeData());
+    for (const QString &path : paths) {
+        if (!(AddFolder::AttributeWord(path) & AddFolder::Directory)) {
+            ListView1->append(path);
+            continue;
+        }
+        for (const QString &row : AddFolder::ScanFolder(*m_prompts, path, QStringLiteral("*.*")))
+            ListView1->append(row);
+    }
 }

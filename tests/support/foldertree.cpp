@@ -1,0 +1,113 @@
+#include "foldertree.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <dirent.h>
+#include <sys/fsuid.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr uid_t Nobody = 65534;
+
+bool canList(const QString &folder)
+{
+    DIR *dir = opendir(QFile::encodeName(folder).constData());
+    if (dir)
+        closedir(dir);
+    return dir != nullptr;
+}
+
+// Another user must be able to walk down to the folders and read their neighbours.
+void openAncestorsToOthers(const QString &folder)
+{
+    for (QDir dir(QFileInfo(folder).absolutePath()); !dir.isRoot(); dir.cdUp()) {
+        const QFile::Permissions permissions = QFile::permissions(dir.path());
+        if (!(permissions & QFile::ExeOther))
+            QFile::setPermissions(dir.path(), permissions | QFile::ExeOther | QFile::ReadOther);
+    }
+}
+
+} // namespace
+
+FolderTree::FolderTree(const QString &root)
+    : m_root(root)
+{
+    QDir().mkpath(m_root);
+}
+
+QString FolderTree::path(const QString &relative) const
+{
+    return m_root + QLatin1Char('/') + relative;
+}
+
+void FolderTree::folder(const QString &relative) const
+{
+    if (!QDir().mkpath(path(relative)))
+        qFatal("cannot make folder %s", qPrintable(path(relative)));
+}
+
+void FolderTree::file(const QString &relative) const
+{
+    QDir().mkpath(QFileInfo(path(relative)).absolutePath());
+    QFile file(path(relative));
+    if (!file.open(QIODevice::WriteOnly))
+        qFatal("cannot make file %s", qPrintable(path(relative)));
+}
+
+void FolderTree::link(const QString &relative, const QString &target) const
+{
+    if (symlink(QFile::encodeName(target).constData(), QFile::encodeName(path(relative)).constData()) != 0)
+        qFatal("cannot make link %s", qPrintable(path(relative)));
+}
+
+QStringList FolderTree::inListingOrder(const QString &relativeFolder, const QStringList &names) const
+{
+    const QStringList listed = QDir(path(relativeFolder)).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted);
+    QStringList result;
+    for (const QString &name : listed) {
+        if (names.contains(name))
+            result.append(name);
+    }
+    if (result.size() != names.size())
+        qFatal("inListingOrder: some names are not in %s", qPrintable(path(relativeFolder)));
+    return result;
+}
+
+UnreadableFolders::UnreadableFolders(const QStringList &folders)
+    : m_folders(folders)
+{
+    for (const QString &folder : m_folders) {
+        openAncestorsToOthers(folder);
+        QFile::setPermissions(folder, QFile::Permissions());
+    }
+    if (geteuid() == 0) {
+        // The group too: root's group would otherwise decide by the group's mode bits.
+        m_formerGroup = setfsgid(Nobody);
+        setfsuid(Nobody);
+        m_droppedRoot = setfsuid(uid_t(-1)) == Nobody;
+    }
+}
+
+UnreadableFolders::~UnreadableFolders()
+{
+    if (m_droppedRoot) {
+        setfsuid(0);
+        setfsgid(m_formerGroup);
+    }
+    for (const QString &folder : m_folders)
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                          | QFile::ReadOther | QFile::ExeOther);
+}
+
+bool UnreadableFolders::inEffect() const
+{
+    for (const QString &folder : m_folders) {
+        if (canList(folder))
+            return false;
+    }
+    return true;
+}

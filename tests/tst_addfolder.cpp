@@ -1,0 +1,297 @@
+// AddFolder on real folder trees: the breadth-first scan, the file listing and its tests.
+
+#include "filelist/addfolder.h"
+#include "foldertree.h"
+#include "scriptedprompts.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <sys/stat.h>
+
+using namespace AddFolder;
+
+class TestAddFolder : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void hasBadChars_data();
+    void hasBadChars();
+    void isExistingFile_data();
+    void isExistingFile();
+    void getFilesInFolder_data();
+    void getFilesInFolder();
+
+    void scanIsBreadthFirstInListingOrder();
+    void scanWithoutRecursionGoesOneLevelDown();
+    void scanLetsEventsRun();
+    void scanSkipsFoldersWithBadNamesAndEverythingBelow();
+    void scanDoesNotSearchPathsOf260Characters_data();
+    void scanDoesNotSearchPathsOf260Characters();
+    void scanDropsUnreadableFoldersAndGoesOn();
+    void scanListsEachRealFolderOnceDespiteLinks();
+    void filesOfFoldersSkipsTildeAndPlainHiddenFilesAndCleansPaths();
+
+private:
+    // "R/" style entries of the scan's folder list, relative to the tree.
+    QStringList scanned(const QString &relativeTop, bool recurse = true);
+    QStringList folderEntries(const QStringList &relatives) const;
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<FolderTree> m_tree;
+    ScriptedPrompts m_prompts;
+};
+
+void TestAddFolder::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_tree = std::make_unique<FolderTree>(m_dir->path() + QStringLiteral("/tree"));
+    m_prompts.calls.clear();
+}
+
+void TestAddFolder::cleanup()
+{
+    // The scan reports nothing for any tree these tests build.
+    QCOMPARE(m_prompts.calls.size(), 0);
+    m_tree.reset();
+    m_dir.reset();
+}
+
+QStringList TestAddFolder::scanned(const QString &relativeTop, bool recurse)
+{
+    QStringList folders{m_tree->path(relativeTop) + QLatin1Char('/')};
+    GetSubDirectories2016(m_prompts, folders, recurse);
+    return folders;
+}
+
+QStringList TestAddFolder::folderEntries(const QStringList &relatives) const
+{
+    QStringList entries;
+    for (const QString &relative : relatives)
+        entries << m_tree->path(relative) + QLatin1Char('/');
+    return entries;
+}
+
+void TestAddFolder::hasBadChars_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("bad");
+    QTest::newRow("empty") << QString() << false;
+    QTest::newRow("plain") << QStringLiteral("Albums 2021") << false;
+    QTest::newRow("question mark") << QStringLiteral("what?") << true;
+    QTest::newRow("tab") << QStringLiteral("a\tb") << true;
+    QTest::newRow("code 31") << QStringLiteral("a\x1f") << true;
+    QTest::newRow("code 127") << QStringLiteral("a\x7f") << true;
+    QTest::newRow("code 128") << QString(QChar(0x80)) << true;
+    QTest::newRow("code 159") << QStringLiteral("x") + QChar(0x9f) << true;
+    QTest::newRow("code 160, first code after the gap") << QString(QChar(0xa0)) << false;
+    QTest::newRow("accents and CJK") << QStringLiteral("Müsik 日本") << false;
+    QTest::newRow("outside the basic plane") << QStringLiteral("🎵 tunes") << false;
+}
+
+void TestAddFolder::hasBadChars()
+{
+    QFETCH(QString, name);
+    QTEST(HasBadChars(name), "bad");
+}
+
+void TestAddFolder::isExistingFile_data()
+{
+    QTest::addColumn<QString>("relative");
+    QTest::addColumn<bool>("existing");
+    QTest::newRow("regular file") << QStringLiteral("song.mp3") << true;
+    QTest::newRow("hidden file") << QStringLiteral(".song.mp3") << true;
+    QTest::newRow("link to a file") << QStringLiteral("link.mp3") << true;
+    QTest::newRow("folder") << QStringLiteral("folder") << false;
+    QTest::newRow("missing") << QStringLiteral("none.mp3") << false;
+    QTest::newRow("broken link") << QStringLiteral("broken.mp3") << false;
+    QTest::newRow("named pipe") << QStringLiteral("pipe.mp3") << false;
+    QTest::newRow("file with trailing separator") << QStringLiteral("song.mp3/") << false;
+}
+
+void TestAddFolder::isExistingFile()
+{
+    QFETCH(QString, relative);
+    m_tree->file(QStringLiteral("song.mp3"));
+    m_tree->file(QStringLiteral(".song.mp3"));
+    m_tree->folder(QStringLiteral("folder"));
+    m_tree->link(QStringLiteral("link.mp3"), QStringLiteral("song.mp3"));
+    m_tree->link(QStringLiteral("broken.mp3"), QStringLiteral("gone.mp3"));
+    QCOMPARE(mkfifo(QFile::encodeName(m_tree->path(QStringLiteral("pipe.mp3"))).constData(), 0644), 0);
+    QTEST(IsExistingFile(m_tree->path(relative)), "existing");
+}
+
+void TestAddFolder::getFilesInFolder_data()
+{
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<QStringList>("names");
+    const QString upper = QStringLiteral("LOUD.MP3");
+    QTest::newRow("extension, any case") << QStringLiteral("*.mp3")
+        << QStringList{QStringLiteral("a.mp3"), upper, QStringLiteral(".hidden.mp3"), QStringLiteral("~tmp.mp3"), QStringLiteral("two words.mp3")};
+    QTest::newRow("upper-case pattern") << QStringLiteral("*.MP3")
+        << QStringList{QStringLiteral("a.mp3"), upper, QStringLiteral(".hidden.mp3"), QStringLiteral("~tmp.mp3"), QStringLiteral("two words.mp3")};
+    QTest::newRow("star dot star takes names without a dot") << QStringLiteral("*.*")
+        << QStringList{QStringLiteral("a.mp3"), upper, QStringLiteral(".hidden.mp3"), QStringLiteral("~tmp.mp3"), QStringLiteral("two words.mp3"),
+                       QStringLiteral("notes.txt"), QStringLiteral("README"), QStringLiteral("a.mp3x"), QStringLiteral("b.[x]")};
+    QTest::newRow("question mark is one character") << QStringLiteral("?.mp3") << QStringList{QStringLiteral("a.mp3")};
+    QTest::newRow("question mark inside the extension") << QStringLiteral("*.mp?")
+        << QStringList{QStringLiteral("a.mp3"), upper, QStringLiteral(".hidden.mp3"), QStringLiteral("~tmp.mp3"), QStringLiteral("two words.mp3")};
+    QTest::newRow("brackets are plain characters") << QStringLiteral("*.[x]") << QStringList{QStringLiteral("b.[x]")};
+    QTest::newRow("nothing matches") << QStringLiteral("*.doc") << QStringList{};
+}
+
+void TestAddFolder::getFilesInFolder()
+{
+    QFETCH(QString, pattern);
+    QFETCH(QStringList, names);
+    const QStringList files{QStringLiteral("a.mp3"), QStringLiteral("LOUD.MP3"), QStringLiteral(".hidden.mp3"),
+                            QStringLiteral("~tmp.mp3"), QStringLiteral("two words.mp3"), QStringLiteral("notes.txt"),
+                            QStringLiteral("README"), QStringLiteral("a.mp3x"), QStringLiteral("b.[x]")};
+    for (const QString &name : files)
+        m_tree->file(QStringLiteral("d/") + name);
+    // Folders never count as files, whatever their name.
+    m_tree->folder(QStringLiteral("d/folder.mp3"));
+    m_tree->folder(QStringLiteral("d/plainfolder"));
+    QCOMPARE(GetFilesInFolder(m_tree->path(QStringLiteral("d")), pattern), m_tree->inListingOrder(QStringLiteral("d"), names));
+    QCOMPARE(GetFilesInFolder(m_tree->path(QStringLiteral("d/")), pattern).size(), names.size());
+}
+
+void TestAddFolder::scanIsBreadthFirstInListingOrder()
+{
+    for (const char *folder : {"R/A/A1/A1a", "R/A/A2", "R/B/B1", "R/.hidden/H1"})
+        m_tree->folder(QString::fromLatin1(folder));
+    m_tree->file(QStringLiteral("R/A/file.mp3")); // files are not folders
+
+    const QStringList level1 = m_tree->inListingOrder(QStringLiteral("R"), {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral(".hidden")});
+    QStringList expected{QStringLiteral("R")};
+    for (const QString &name : level1)
+        expected << QStringLiteral("R/") + name;
+    const QHash<QString, QStringList> children{
+        {QStringLiteral("A"), {QStringLiteral("A1"), QStringLiteral("A2")}},
+        {QStringLiteral("B"), {QStringLiteral("B1")}},
+        {QStringLiteral(".hidden"), {QStringLiteral("H1")}}};
+    for (const QString &parent : level1) {
+        for (const QString &child : m_tree->inListingOrder(QStringLiteral("R/") + parent, children.value(parent)))
+            expected << QStringLiteral("R/%1/%2").arg(parent, child);
+    }
+    expected << QStringLiteral("R/A/A1/A1a");
+
+    QCOMPARE(scanned(QStringLiteral("R")), folderEntries(expected));
+}
+
+void TestAddFolder::scanWithoutRecursionGoesOneLevelDown()
+{
+    m_tree->folder(QStringLiteral("R/A/A1"));
+    m_tree->folder(QStringLiteral("R/B"));
+    const QStringList level1 = m_tree->inListingOrder(QStringLiteral("R"), {QStringLiteral("A"), QStringLiteral("B")});
+    QCOMPARE(scanned(QStringLiteral("R"), false),
+             folderEntries({QStringLiteral("R"), QStringLiteral("R/") + level1.at(0), QStringLiteral("R/") + level1.at(1)}));
+}
+
+void TestAddFolder::scanLetsEventsRun()
+{
+    m_tree->folder(QStringLiteral("R/A"));
+    bool ran = false;
+    QTimer::singleShot(0, this, [&ran] { ran = true; });
+    scanned(QStringLiteral("R"));
+    QVERIFY(ran);
+}
+
+void TestAddFolder::scanSkipsFoldersWithBadNamesAndEverythingBelow()
+{
+    const QStringList bad{QStringLiteral("what?"), QStringLiteral("tab\tname"), QStringLiteral("del\x7f"), QStringLiteral("c1") + QChar(0x85)};
+    const QStringList good{QStringLiteral("Müsik 日本"), QStringLiteral("with space")};
+    for (const QString &name : bad + good)
+        m_tree->folder(QStringLiteral("R/%1/below").arg(name));
+
+    QStringList expected{QStringLiteral("R")};
+    const QStringList listedGood = m_tree->inListingOrder(QStringLiteral("R"), good);
+    for (const QString &name : listedGood)
+        expected << QStringLiteral("R/") + name;
+    for (const QString &name : listedGood)
+        expected << QStringLiteral("R/%1/below").arg(name);
+    QCOMPARE(scanned(QStringLiteral("R")), folderEntries(expected));
+}
+
+void TestAddFolder::scanDoesNotSearchPathsOf260Characters_data()
+{
+    QTest::addColumn<int>("length");
+    QTest::addColumn<bool>("searched");
+    QTest::newRow("259 characters with its separator") << 259 << true;
+    QTest::newRow("260 characters with its separator") << 260 << false;
+}
+
+void TestAddFolder::scanDoesNotSearchPathsOf260Characters()
+{
+    QFETCH(int, length);
+    QFETCH(bool, searched);
+    // R/x/<long>/ where the whole entry, with its trailing separator, has the given length.
+    const QString top = m_tree->path(QStringLiteral("R/x/"));
+    const int nameLength = length - int(top.size()) - 1;
+    QVERIFY(nameLength > 0 && nameLength < 256);
+    const QString longName = QString(nameLength, QLatin1Char('n'));
+    m_tree->folder(QStringLiteral("R/x/%1/below").arg(longName));
+
+    QStringList expected{QStringLiteral("R"), QStringLiteral("R/x"), QStringLiteral("R/x/") + longName};
+    if (searched)
+        expected << QStringLiteral("R/x/%1/below").arg(longName);
+    const QStringList folders = scanned(QStringLiteral("R"));
+    QCOMPARE(folders, folderEntries(expected));
+    QCOMPARE(folders.at(2).size(), length);
+}
+
+void TestAddFolder::scanDropsUnreadableFoldersAndGoesOn()
+{
+    // Two refused folders side by side, one deeper, and readable folders among them.
+    for (const char *folder : {"R/locked1/inside", "R/locked2/inside", "R/open/deep/locked3/inside", "R/open/deep/fine"})
+        m_tree->folder(QString::fromLatin1(folder));
+    QStringList expected{QStringLiteral("R"), QStringLiteral("R/open"), QStringLiteral("R/open/deep"), QStringLiteral("R/open/deep/fine")};
+
+    {
+        const UnreadableFolders locked({m_tree->path(QStringLiteral("R/locked1")), m_tree->path(QStringLiteral("R/locked2")),
+                                        m_tree->path(QStringLiteral("R/open/deep/locked3"))});
+        if (!locked.inEffect())
+            QSKIP("These folders stay readable for this user, so there is no refusal to show.");
+        QCOMPARE(scanned(QStringLiteral("R")), folderEntries(expected));
+    }
+    // A refused top folder leaves nothing to search.
+    const UnreadableFolders top({m_tree->path(QStringLiteral("R"))});
+    QCOMPARE(scanned(QStringLiteral("R")), QStringList());
+}
+
+void TestAddFolder::scanListsEachRealFolderOnceDespiteLinks()
+{
+    m_tree->folder(QStringLiteral("R/A/A1"));
+    m_tree->folder(QStringLiteral("R/B"));
+    m_tree->link(QStringLiteral("R/A/A1/up"), m_tree->path(QStringLiteral("R"))); // a loop
+    m_tree->link(QStringLiteral("R/B/toA"), QStringLiteral("../A"));              // a second way in
+    m_tree->link(QStringLiteral("R/B/self"), QStringLiteral("."));
+    const QStringList level1 = m_tree->inListingOrder(QStringLiteral("R"), {QStringLiteral("A"), QStringLiteral("B")});
+    QCOMPARE(scanned(QStringLiteral("R")),
+             folderEntries({QStringLiteral("R"), QStringLiteral("R/") + level1.at(0), QStringLiteral("R/") + level1.at(1),
+                            QStringLiteral("R/A/A1")}));
+}
+
+void TestAddFolder::filesOfFoldersSkipsTildeAndPlainHiddenFilesAndCleansPaths()
+{
+    for (const char *file : {"R/a.mp3", "R/~a.mp3", "R/.a.mp3", "R/.hidden/b.mp3", "R/.hidden/.b.mp3", "R/c.txt"})
+        m_tree->file(QString::fromLatin1(file));
+    m_tree->link(QStringLiteral("R/.linked.mp3"), QStringLiteral("a.mp3")); // a link is more than hidden and archive
+    // An entry with a doubled separator, as a chosen root gives, comes out clean.
+    const QString doubled = m_tree->root() + QStringLiteral("//R//");
+    const QStringList rows = FilesOfFolders({doubled, m_tree->path(QStringLiteral(".none/")), m_tree->path(QStringLiteral("R/.hidden/"))},
+                                            QStringLiteral("*.mp3"));
+    QStringList expected;
+    for (const QString &name : m_tree->inListingOrder(QStringLiteral("R"), {QStringLiteral("a.mp3"), QStringLiteral(".linked.mp3")}))
+        expected << m_tree->path(QStringLiteral("R/") + name);
+    expected << m_tree->path(QStringLiteral("R/.hidden/b.mp3"));
+    QCOMPARE(rows, expected);
+}
+
+QTEST_GUILESS_MAIN(TestAddFolder)
+#include "tst_addfolder.moc"
