@@ -70,7 +70,7 @@ start_program() {
     QT_QPA_PLATFORM=xcb QT_QPA_PLATFORMTHEME= "$program" >>"$work/program.log" 2>&1) &
   program_pid=$!
   window=$(xsession_wait_window Lumbrisk 30) || fail "the window did not open"
-  xprop -id "$window" _NET_WM_ICON | grep -q "Icon (48 x 48)" || fail "the window has no program icon"
+  [[ "$(xprop -id "$window" _NET_WM_ICON)" == *"Icon (48 x 48)"* ]] || fail "the window has no program icon"
 }
 
 stop_program() {
@@ -92,7 +92,7 @@ add_files() {
   type_text "$1"
   xdotool key Return
   for _ in $(seq 50); do
-    xwininfo -id "$dialog" 2>/dev/null | grep -q IsViewable || return 0
+    [[ "$(xwininfo -id "$dialog" 2>/dev/null)" == *IsViewable* ]] || return 0
     sleep 0.1
   done
   fail "the file dialog did not accept $1"
