@@ -7,6 +7,7 @@
 #include "platform/numbers.h"
 #include "platform/shell32.h"
 #include "preview/getbitrate.h"
+#include "preview/mp3audio.h"
 #include "preview/previewcommands.h"
 
 #include <QCoreApplication>
@@ -39,9 +40,9 @@ QString soxWords(const RunResult &result)
     return result.lastErrorLine().remove(prefix);
 }
 
-// "" when the run wrote a non-empty output; otherwise what went wrong, in SoX's own words
-// where it gave any.
-QString soxProblem(const RunResult &result, const QString &outputPath)
+// "" when the run wrote audio; otherwise what went wrong, in SoX's own words where it gave
+// any, or noAudio when SoX ended well but wrote no audio.
+QString soxProblem(const RunResult &result, const QString &outputPath, const QString &noAudio)
 {
     const QString words = soxWords(result);
     const QString because = words.isEmpty() ? QString() : QStringLiteral(": ") + words;
@@ -55,10 +56,7 @@ QString soxProblem(const RunResult &result, const QString &outputPath)
     }
     if (result.exitCode != 0)
         return QStringLiteral("SoX failed") + (words.isEmpty() ? QStringLiteral(" with exit status %1").arg(result.exitCode) : because);
-    const QFileInfo output(outputPath);
-    if (!output.isFile() || output.size() == 0)
-        return QStringLiteral("SoX wrote no audio") + because;
-    return QString();
+    return Mp3Audio::HoldsAudio(outputPath) ? QString() : noAudio;
 }
 
 } // namespace
@@ -170,7 +168,8 @@ void PreviewJob::cut(const QString &sourcePath, const QString &outputPath, bool 
     const RunResult result = runSox(PreviewCommands::Cut(m_tools.sox, sourcePath, m_bitrate, outputPath,
                                                          m_start, m_duration),
                                     rowsNow());
-    const QString problem = soxProblem(result, outputPath);
+    const QString problem = soxProblem(result, outputPath,
+                                       QStringLiteral("SoX cut no audio from it; the track seems to be shorter than the starting second"));
     if (!problem.isEmpty()) {
         Main::RemoveFile(outputPath); // no half-written preview stays behind
         fail(sourcePath, problem);
@@ -198,7 +197,7 @@ void PreviewJob::join(GuardedSteps &steps)
     steps.run(174, [&] {
         result = runSox(PreviewCommands::Join(m_tools.sox, m_joinList, m_bitrate, m_joinedPath), entries);
     });
-    const QString problem = soxProblem(result, m_joinedPath);
+    const QString problem = soxProblem(result, m_joinedPath, QStringLiteral("SoX wrote no audio"));
     if (!problem.isEmpty()) {
         Main::RemoveFile(m_joinedPath);
         fail(m_joinedPath, problem + QStringLiteral("; the separate previews were kept"));

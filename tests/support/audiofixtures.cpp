@@ -21,14 +21,15 @@ QString runForOutput(const QString &program, const QStringList &arguments, bool 
 
 } // namespace
 
-bool MakeTone(const QString &path, double seconds, int frequency, int kbps)
+bool MakeTone(const QString &path, double seconds, int frequency, int kbps, const QString &comment)
 {
-    return QProcess::execute(QStringLiteral("sox"),
-                             {QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("44100"),
-                              QStringLiteral("-c"), QStringLiteral("2"), QStringLiteral("-C"),
-                              QString::number(kbps), path, QStringLiteral("synth"),
-                              QString::number(seconds), QStringLiteral("sine"), QString::number(frequency)})
-           == 0;
+    QStringList arguments{QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("44100"),
+                          QStringLiteral("-c"), QStringLiteral("2"), QStringLiteral("-C"), QString::number(kbps)};
+    if (!comment.isEmpty())
+        arguments << QStringLiteral("--comment") << comment;
+    arguments << path << QStringLiteral("synth") << QString::number(seconds) << QStringLiteral("sine")
+              << QString::number(frequency);
+    return QProcess::execute(QStringLiteral("sox"), arguments) == 0;
 }
 
 QByteArray Contents(const QString &path)
@@ -116,4 +117,6 @@ void RecordingProgress::reset(const QString &text, double value)
 void RecordingProgress::record(bool textChanged)
 {
     changes.append({QDateTime::currentMSecsSinceEpoch() - m_started, m_text, m_value, textChanged});
+    if (onChange)
+        onChange(changes.last());
 }

@@ -8,10 +8,14 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace Fixtures {
 
-// A stereo 44100 Hz sine tone of the given length, encoded by SoX at a constant bit rate.
-bool MakeTone(const QString &path, double seconds, int frequency = 440, int kbps = 192);
+// A stereo 44100 Hz sine tone of the given length, encoded by SoX at a constant bit rate;
+// with a comment, the file carries ID3 tags as most music files do.
+bool MakeTone(const QString &path, double seconds, int frequency = 440, int kbps = 192,
+              const QString &comment = QString());
 // The file's bytes, to prove a source was never changed.
 QByteArray Contents(const QString &path);
 // An executable "#!/bin/sh" script with the given body; returns its path.
@@ -53,6 +57,7 @@ public:
 
     void reset(const QString &text, double value);
     QList<Change> changes;
+    std::function<void(const Change &)> onChange; // runs after each change is recorded
 
 private:
     void record(bool textChanged);
