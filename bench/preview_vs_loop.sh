@@ -4,16 +4,20 @@
 # with a fixed bit rate and once with "Same bit rate as input file". Prints job / loop.
 #
 # Environment: BUILD_DIR (build), BENCH_FILES (40), BENCH_SECONDS (150, the length of each
-# file), BENCH_REPEATS (3), BENCH_CACHE (/tmp/lumbrisk-bench, where the files are kept).
+# file), BENCH_REPEATS (5), BENCH_CACHE (/tmp/lumbrisk-bench, where the files are kept).
 # A quick try: BENCH_FILES=8 BENCH_SECONDS=40 BENCH_REPEATS=1 bench/preview_vs_loop.sh
+#
+# Job and loop take turns, each going first in every other round, so that load from
+# elsewhere on the machine falls on both. Shown: the median of the per-round ratios, the
+# ratio of the medians, and the processor time the job used itself (the tools not counted).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build=${BUILD_DIR:-build}
 files=${BENCH_FILES:-40}
 seconds=${BENCH_SECONDS:-150}
-repeats=${BENCH_REPEATS:-3}
-cache=${BENCH_CACHE:-/tmp/lumbrisk-bench}/n${files}-s${seconds}
+repeats=${BENCH_REPEATS:-5}
+cache=${BENCH_CACHE:-/tmp/lumbrisk-bench}/s${seconds}
 start=30
 duration=15
 
@@ -64,22 +68,34 @@ time_loop() {
   awk -v a="$begin" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.3f\n", b - a }'
 }
 
+# Prints the job's time and its own processor time.
+time_job() {
+  fresh
+  "$driver" "$1" "$work/out" "$start" "$duration" "${sources[@]}"
+  local made
+  made=$(ls "$work/out" | wc -l)
+  [[ $made -eq $files ]] || { echo "the job made $made of $files previews" >&2; exit 1; }
+}
+
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
-echo "files: $files x ${seconds} s at 192 kbps; previews of ${duration} s from second ${start}; $repeats repeats"
+echo "files: $files x ${seconds} s at 192 kbps; previews of ${duration} s from second ${start}; $repeats rounds"
 for mode in fixed same; do
-  jobs=() loops=()
+  jobs=() loops=() ratios=() own=()
   for ((r = 1; r <= repeats; r++)); do
-    fresh
-    jobs+=("$("$driver" "$mode" "$work/out" "$start" "$duration" "${sources[@]}")")
-    made=$(ls "$work/out" | wc -l)
-    [[ $made -eq $files ]] || { echo "the job made $made of $files previews" >&2; exit 1; }
-    fresh
-    loops+=("$(time_loop "$mode")")
+    if ((r % 2)); then
+      read -r job cpu < <(time_job "$mode")
+      fresh; plain=$(time_loop "$mode")
+    else
+      fresh; plain=$(time_loop "$mode")
+      read -r job cpu < <(time_job "$mode")
+    fi
+    jobs+=("$job") loops+=("$plain") own+=("$cpu")
+    ratios+=("$(awk -v j="$job" -v l="$plain" 'BEGIN { printf "%.3f", j / l }')")
   done
-  job=$(printf '%s\n' "${jobs[@]}" | median)
-  plain=$(printf '%s\n' "${loops[@]}" | median)
   label=$([[ $mode == fixed ]] && echo "128 kbps" || echo "same bit rate")
-  awk -v m="$label" -v j="$job" -v l="$plain" -v js="${jobs[*]}" -v ls="${loops[*]}" \
-    'BEGIN { printf "%-14s job %7.3f s  loop %7.3f s  job/loop %.3f   (job runs: %s; loop runs: %s)\n", m, j, l, j / l, js, ls }'
+  awk -v m="$label" -v r="$(printf '%s\n' "${ratios[@]}" | median)" \
+      -v j="$(printf '%s\n' "${jobs[@]}" | median)" -v l="$(printf '%s\n' "${loops[@]}" | median)" \
+      -v c="$(printf '%s\n' "${own[@]}" | median)" -v rs="${ratios[*]}" -v js="${jobs[*]}" -v ls="${loops[*]}" \
+    'BEGIN { printf "%-14s job/loop %.3f (median of rounds: %s) | medians: job %.3f s, loop %.3f s, ratio %.3f | job own processor time %.3f s\n    job: %s\n    loop: %s\n", m, r, rs, j, l, j / l, c, js, ls }'
 done

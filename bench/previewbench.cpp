@@ -1,5 +1,6 @@
 // Runs the preview job without a window on the files given, as separate previews in one
-// folder, and prints how long the job took. Used by preview_vs_loop.sh.
+// folder, and prints how long the job took and how much processor time it used itself,
+// the tools not counted. Used by preview_vs_loop.sh.
 //
 //   preview_bench fixed|same <output folder> <start> <duration> <file>...
 
@@ -11,6 +12,8 @@
 #include <QElapsedTimer>
 
 #include <cstdio>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -30,6 +33,14 @@ public:
 
     QStringList messages;
 };
+
+double ownProcessorSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval &time) { return double(time.tv_sec) + time.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
 
 class QuietProgress : public Shell32::Progress {
 public:
@@ -99,8 +110,9 @@ int main(int argc, char *argv[])
     ConsolePrompts prompts;
     BatchControls controls(prompts, arguments);
     QElapsedTimer clock;
+    const double processorBefore = ownProcessorSeconds();
     clock.start();
     PreviewJob(controls).run();
-    std::printf("%.3f\n", clock.nsecsElapsed() / 1e9);
+    std::printf("%.3f %.3f\n", clock.nsecsElapsed() / 1e9, ownProcessorSeconds() - processorBefore);
     return prompts.messages == QStringList{QStringLiteral("Done.")} ? 0 : 1;
 }

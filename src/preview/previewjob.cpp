@@ -107,11 +107,15 @@ void PreviewJob::processRow(GuardedSteps &steps, int position)
     steps.run(124, [&] { source = m_controls.row(position); });
     steps.run(126, [&] { m_progress.setValue(position * 100.0 / rowsNow()); });
     steps.run(128, [&] { m_progress.setText(ProcessingPrefix + Main::FileNameOf(source)); });
-    if (!m_tools.soxProblem.isEmpty()) {
+    if (m_tools.soxProblem.isEmpty())
+        makePreview(steps, position, source);
+    else
         fail(source, m_tools.soxProblem);
-        steps.run(150, [] { QCoreApplication::processEvents(); });
-        return;
-    }
+    steps.run(150, [] { QCoreApplication::processEvents(); });
+}
+
+void PreviewJob::makePreview(GuardedSteps &steps, int position, const QString &source)
+{
     const bool joining = m_controls.joinPreviews();
     if (steps.test(130, [&] { return (joining && position == 1) || !joining; })) {
         steps.run(132, [&] { chooseBitrate(source); });
@@ -127,7 +131,6 @@ void PreviewJob::processRow(GuardedSteps &steps, int position)
         fail(source, QStringLiteral("its preview %1 would replace a file of the list, so nothing was written").arg(output));
     else
         steps.run(148, [&] { cut(source, output, joining); });
-    steps.run(150, [] { QCoreApplication::processEvents(); });
 }
 
 void PreviewJob::chooseBitrate(const QString &sourcePath)

@@ -56,6 +56,7 @@ public:
 private:
     void makePreviews(GuardedSteps &steps);
     void processRow(GuardedSteps &steps, int position);
+    void makePreview(GuardedSteps &steps, int position, const QString &sourcePath);
     void chooseBitrate(const QString &sourcePath);
     QString outputFolderFor(const QString &sourcePath) const;
     QString joinEntryFor(const QString &outputPath);
