@@ -1,0 +1,157 @@
+#include "platform/shell32.h"
+
+#include "platform/numbers.h"
+
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTimer>
+
+#include <cerrno>
+
+// Every command line is logged before it starts: QT_LOGGING_RULES="lumbrisk.tools.info=true".
+Q_LOGGING_CATEGORY(lcTools, "lumbrisk.tools", QtWarningMsg)
+
+namespace Shell32 {
+
+namespace {
+
+constexpr int TickMilliseconds = 100;
+constexpr int TicksBeforeFeedback = 50;
+constexpr int TicksPerBarMove = 150;
+
+// QProcess gives only words for a failed start; the number follows from what lies there.
+int startErrorNumber(const QString &program)
+{
+    const QString path = program.contains(QLatin1Char('/')) ? program
+                                                            : QStandardPaths::findExecutable(program);
+    const QFileInfo file(path);
+    if (path.isEmpty() || !file.exists())
+        return ENOENT;
+    if (file.isDir() || !file.isExecutable())
+        return EACCES;
+    return ENOEXEC;
+}
+
+void showFeedback(Progress &progress, const Feedback &feedback)
+{
+    if (feedback.text)
+        progress.setText(*feedback.text);
+    if (feedback.value)
+        progress.setValue(*feedback.value);
+}
+
+RunResult endedRun(QProcess &process)
+{
+    RunResult result;
+    result.outcome = process.exitStatus() == QProcess::CrashExit ? RunResult::Outcome::Crashed
+                                                                 : RunResult::Outcome::Exited;
+    result.exitCode = process.exitCode();
+    result.output = process.readAllStandardOutput();
+    result.errorOutput = process.readAllStandardError();
+    return result;
+}
+
+RunResult failedStart(const QProcess &process)
+{
+    RunResult result;
+    result.outcome = RunResult::Outcome::FailedToStart;
+    result.errorNumber = startErrorNumber(process.program());
+    result.startError = process.errorString();
+    return result;
+}
+
+} // namespace
+
+int RunResult::status() const
+{
+    switch (outcome) {
+    case Outcome::Exited:
+        return exitCode;
+    case Outcome::Crashed:
+        return 128 + exitCode;
+    case Outcome::FailedToStart:
+        break;
+    }
+    return StartFailureBase + errorNumber;
+}
+
+QString RunResult::lastErrorLine() const
+{
+    return LastLine(errorOutput);
+}
+
+QString LastLine(const QByteArray &output)
+{
+    const QStringList lines = QString::fromUtf8(output).split(QLatin1Char('\n'));
+    for (auto line = lines.crbegin(); line != lines.crend(); ++line) {
+        if (!line->trimmed().isEmpty())
+            return line->trimmed();
+    }
+    return QString();
+}
+
+Feedback FeedbackAt(int tick, const QString &caption, int startValue, int count)
+{
+    Feedback feedback;
+    if (tick < TicksBeforeFeedback)
+        return feedback;
+    const int waited = tick - TicksBeforeFeedback;
+    feedback.text = caption + (caption.isEmpty() ? QString() : QStringLiteral(", "))
+                    + QStringLiteral("Please wait.. ") + QString::number(waited);
+    if (waited % TicksPerBarMove == 0) {
+        const double share = 100.0 / qMax(1, count);
+        const double step = Numbers::RoundHalfEven(share / 10);
+        const double limit = Numbers::RoundHalfEven(share + startValue - step);
+        const double target = double(waited) / TicksPerBarMove * step + startValue;
+        feedback.value = target >= limit ? limit : target;
+    }
+    return feedback;
+}
+
+RunResult RunAndWait(const CommandLine &commandLine, int windowStyle, Progress *progress,
+                     const QString &caption, int startValue, int count)
+{
+    Q_UNUSED(windowStyle) // a started program never gets a window here
+    qCInfo(lcTools).noquote() << commandLine.text();
+
+    QProcess process;
+    process.setProgram(commandLine.program());
+    process.setArguments(commandLine.arguments());
+    process.setStandardInputFile(QProcess::nullDevice());
+
+    // The loop ends the moment the program ends or fails to start; the timer only ticks.
+    QEventLoop loop;
+    bool failed = false;
+    QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&process, &QProcess::errorOccurred, &loop, [&](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart)
+            return;
+        failed = true;
+        loop.quit();
+    });
+    int tick = 0;
+    QTimer ticker;
+    ticker.setInterval(TickMilliseconds);
+    QObject::connect(&ticker, &QTimer::timeout, &loop, [&] {
+        ++tick;
+        if (progress)
+            showFeedback(*progress, FeedbackAt(tick, caption, startValue, count));
+    });
+
+    process.start();
+    if (!failed) {
+        ticker.start();
+        loop.exec();
+        ticker.stop();
+    }
+    if (failed)
+        return failedStart(process);
+    if (progress)
+        progress->setText(caption.isEmpty() ? QStringLiteral("Progress Bar") : caption);
+    return endedRun(process);
+}
+
+} // namespace Shell32

@@ -1,0 +1,68 @@
+#pragma once
+// Module Shell32: runs one external program on the window's thread and waits for it,
+// keeping the window responsive and showing on a progress bar that work goes on.
+
+#include "platform/commandline.h"
+
+#include <QByteArray>
+
+#include <optional>
+
+namespace Shell32 {
+
+// The window style every tool run uses: no window of its own.
+constexpr int HiddenWindow = 0;
+// Added to the system's error number when a program cannot start (0x80040000 as a signed
+// 32-bit number), so such a result is always negative.
+constexpr int StartFailureBase = -2147221504;
+
+// What the runner writes while it waits: the window's ProgressBar1, or a stand-in.
+class Progress {
+public:
+    virtual ~Progress() = default;
+    virtual QString Text() const = 0;
+    virtual void setText(const QString &text) = 0;
+    virtual double Value() const = 0;
+    virtual void setValue(double value) = 0;
+};
+
+// How a run ended. The outcomes stay apart so that callers can say why a tool failed.
+struct RunResult {
+    enum class Outcome { Exited, Crashed, FailedToStart };
+
+    Outcome outcome = Outcome::FailedToStart;
+    int exitCode = 0;       // Exited: the exit status; Crashed: the signal that ended it
+    int errorNumber = 0;    // FailedToStart: the system's error number (ENOENT, EACCES, ...)
+    QString startError;     // FailedToStart: the system's words for it
+    QByteArray output;      // everything the program wrote to its standard output
+    QByteArray errorOutput; // ... and to its error output
+
+    bool succeeded() const { return outcome == Outcome::Exited && exitCode == 0; }
+    // The classic result: the exit status; 128 + the signal after a crash;
+    // StartFailureBase + the error number when the program could not start.
+    int status() const;
+    // The program's own last words: its last non-blank line of error output, trimmed.
+    QString lastErrorLine() const;
+};
+
+// The bar feedback after the given number of ticks: from tick 50 the caption (and ", ")
+// with "Please wait.. " and a counter; every 150 ticks from then on a creeping value that
+// stays below the caller's next step. Nothing is set before tick 50.
+struct Feedback {
+    std::optional<QString> text;
+    std::optional<double> value;
+};
+Feedback FeedbackAt(int tick, const QString &caption, int startValue, int count);
+
+// The last non-blank line of a program's output, trimmed: usually its reason for failing.
+QString LastLine(const QByteArray &output);
+
+// Starts the program with its argument list (no shell, no window) and returns as soon as
+// it has ended, while window events keep running. A tick every 100 ms gives the feedback
+// above on progress, which may be null for runs that show nothing; at the end the bar's
+// text goes back to the caption, or "Progress Bar" when the caption is empty. A program
+// that cannot start returns at once, the bar untouched. windowStyle is always HiddenWindow.
+RunResult RunAndWait(const CommandLine &commandLine, int windowStyle, Progress *progress,
+                     const QString &caption, int startValue, int count);
+
+} // namespace Shell32

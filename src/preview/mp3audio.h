@@ -1,0 +1,14 @@
+#pragma once
+// Telling an MP3 with audio from one without. Given nothing to encode, LAME still writes
+// up to two frames of its own (encoder delay and padding), so a cut that starts at or after
+// the end of its track leaves a small file that players show as empty.
+
+#include <QString>
+
+namespace Mp3Audio {
+
+// True when the file holds more than two MP3 frames (48 ms at 48000 Hz), tags not counted.
+// A file whose first frame cannot be read counts as audio when it is not empty.
+bool HoldsAudio(const QString &path);
+
+} // namespace Mp3Audio

@@ -1,0 +1,89 @@
+#pragma once
+// The preview job behind "Start Creating": every listed MP3 becomes a short preview cut
+// and encoded by SoX, either as separate files or joined into "Joined_Preview.mp3".
+// It reads the window through PreviewControls, so a front end without the window can run
+// the same job.
+
+#include "platform/commandline.h"
+#include "preview/tools.h"
+
+#include <QSet>
+#include <QStringList>
+
+class GuardedSteps;
+class Prompts;
+
+namespace Shell32 {
+class Progress;
+struct RunResult;
+}
+
+// The controls the job reads and the window state it changes. Every read goes to the
+// control itself, so a change made while the job runs applies from the next row on.
+class PreviewControls {
+public:
+    virtual ~PreviewControls() = default;
+
+    virtual bool busy() const = 0;
+    virtual void setBusy(bool busy) = 0;
+    virtual void showBusyPointer(bool busy) = 0;
+
+    virtual int rowCount() const = 0;
+    virtual QString row(int position) const = 0; // counted from 1
+    virtual QString outputFolder() const = 0;    // Text1
+    virtual QString startText() const = 0;       // Text2
+    virtual QString durationText() const = 0;    // Text3
+    virtual int bitrateIndex() const = 0;        // Combo1: 0 is "Same bit rate as input file", -1 none
+    virtual QString bitrateChoice() const = 0;   // Combo1's text, as "128 kbps"
+    virtual bool saveToFolder() const = 0;       // Option1; else beside each source (Option2)
+    virtual bool joinPreviews() const = 0;       // Option3; else separate files (Option4)
+
+    virtual Shell32::Progress &progress() = 0;   // ProgressBar1
+    virtual Prompts &prompts() = 0;
+    virtual QString applicationTitle() const = 0;
+    virtual QString programFolder() const = 0;   // where tools beside the program lie
+};
+
+class PreviewJob {
+public:
+    explicit PreviewJob(PreviewControls &controls);
+
+    // One press of "Start Creating", from the busy check to the closing message.
+    // The closing message is "Done." when every preview was made; otherwise "Done." is
+    // followed by how many were made and every source that failed, with the reason.
+    void run();
+
+private:
+    void makePreviews(GuardedSteps &steps);
+    void processRow(GuardedSteps &steps, int position);
+    void makePreview(GuardedSteps &steps, int position, const QString &sourcePath);
+    void chooseBitrate(const QString &sourcePath);
+    QString outputFolderFor(const QString &sourcePath) const;
+    QString joinEntryFor(const QString &outputPath);
+    void cut(const QString &sourcePath, const QString &outputPath, bool joining);
+    void join(GuardedSteps &steps);
+    void showJoinStep(GuardedSteps &steps, int line, int entry, int entries);
+    void fail(const QString &path, const QString &reason);
+    bool isSource(const QString &path);
+    int rowsNow() const;
+    void tell(const QString &text);
+    QString closingMessage() const;
+    // Runs a SoX command with the bar's current caption and value handed to the runner.
+    Shell32::RunResult runSox(const CommandLine &commandLine, int count);
+
+    PreviewControls &m_controls;
+    Shell32::Progress &m_progress;
+    Tools::Found m_tools;
+    QString m_start;
+    QString m_duration;
+    int m_rowCount = 0;
+    QString m_bitrate;
+    QString m_bitrateProblem; // why m_bitrate is empty
+    QString m_joinedPath;
+    QStringList m_joinEntries; // every per-file preview planned for the join
+    QStringList m_joinList;    // the ones that were made, in list order
+    int m_made = 0;
+    QStringList m_failures;    // "<path>: <reason>"
+    QStringList m_sourceRows;  // the rows m_sourceKeys was built from
+    QSet<QString> m_sourceKeys;
+};

@@ -1,0 +1,68 @@
+#include "preview/tools.h"
+
+#include "platform/shell32.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace Tools {
+
+namespace {
+
+QString findProgram(const QString &name, const QString &programFolder)
+{
+    const QFileInfo beside(QDir(programFolder).filePath(name));
+    if (!programFolder.isEmpty() && beside.isFile() && beside.isExecutable())
+        return beside.absoluteFilePath();
+    return QStandardPaths::findExecutable(name);
+}
+
+// "" when SoX can write MP3, else the reason in the user's words.
+QString mp3WriteProblem(const QString &sox)
+{
+    const Shell32::RunResult help = Shell32::RunAndWait(CommandLine(sox).plain(QStringLiteral(" -h")),
+                                                        Shell32::HiddenWindow, nullptr, QString(), 0, 1);
+    if (help.outcome != Shell32::RunResult::Outcome::Exited)
+        return QStringLiteral("SoX (%1) does not run: %2. Reinstall the Debian package sox.")
+            .arg(sox, help.startError.isEmpty() ? QStringLiteral("it crashed") : help.startError);
+    if (!ListsMp3Format(QString::fromUtf8(help.output)))
+        return QStringLiteral("SoX cannot write MP3 files. Install the Debian package libsox-fmt-mp3.");
+    return QString();
+}
+
+} // namespace
+
+QString TemporaryFolder()
+{
+    const QString temp = qEnvironmentVariable("TEMP");
+    return temp.isEmpty() ? QDir::tempPath() : temp;
+}
+
+bool ListsMp3Format(const QString &soxHelp)
+{
+    const QString heading = QStringLiteral("AUDIO FILE FORMATS:");
+    for (const QString &line : soxHelp.split(QLatin1Char('\n'))) {
+        if (line.startsWith(heading))
+            return line.mid(heading.size()).split(QLatin1Char(' '), Qt::SkipEmptyParts).contains(QStringLiteral("mp3"));
+    }
+    return false;
+}
+
+Found Find(const QString &programFolder)
+{
+    Found found;
+    found.sox = findProgram(QStringLiteral("sox"), programFolder);
+    if (found.sox.isEmpty())
+        found.soxProblem = QStringLiteral("SoX is not installed. Install the Debian packages sox and libsox-fmt-mp3.");
+    else
+        found.soxProblem = mp3WriteProblem(found.sox);
+    if (!found.soxProblem.isEmpty())
+        found.sox.clear();
+    found.ffmpeg = findProgram(QStringLiteral("ffmpeg"), programFolder);
+    if (found.ffmpeg.isEmpty())
+        found.ffmpegProblem = QStringLiteral("FFmpeg is not installed, so the bit rate of the input file cannot be read. Install the Debian package ffmpeg.");
+    return found;
+}
+
+} // namespace Tools

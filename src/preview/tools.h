@@ -1,0 +1,27 @@
+#pragma once
+// The two audio tools the previews are made with, found once per job: SoX cuts, joins and
+// encodes; FFmpeg describes an input so that its bit rate can be read. The distribution's
+// packages provide them, so nothing is copied into or removed from the temporary folder.
+
+#include <QString>
+
+namespace Tools {
+
+// The folder for the probe's capture file: $TEMP when set, else the system's own.
+QString TemporaryFolder();
+
+struct Found {
+    QString sox;           // full path, "" when unusable
+    QString ffmpeg;        // full path, "" when missing
+    QString soxProblem;    // why SoX cannot be used, naming the package to install; "" when fine
+    QString ffmpegProblem; // the same for FFmpeg
+};
+
+// Looks beside the program first, then along PATH, and asks SoX once whether it can
+// write MP3 (Debian splits that into libsox-fmt-mp3).
+Found Find(const QString &programFolder);
+
+// Exposed for the tests: does "sox -h" output list mp3 among its audio file formats?
+bool ListsMp3Format(const QString &soxHelp);
+
+} // namespace Tools

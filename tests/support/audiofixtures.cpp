@@ -1,0 +1,122 @@
+#include "audiofixtures.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+
+namespace Fixtures {
+
+namespace {
+
+QString runForOutput(const QString &program, const QStringList &arguments, bool errorOutput = false)
+{
+    QProcess process;
+    process.start(program, arguments);
+    process.waitForFinished(60000);
+    return QString::fromUtf8(errorOutput ? process.readAllStandardError() : process.readAllStandardOutput());
+}
+
+} // namespace
+
+bool MakeTone(const QString &path, double seconds, int frequency, int kbps, const QString &comment)
+{
+    QStringList arguments{QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("44100"),
+                          QStringLiteral("-c"), QStringLiteral("2"), QStringLiteral("-C"), QString::number(kbps)};
+    if (!comment.isEmpty())
+        arguments << QStringLiteral("--comment") << comment;
+    arguments << path << QStringLiteral("synth") << QString::number(seconds) << QStringLiteral("sine")
+              << QString::number(frequency);
+    return QProcess::execute(QStringLiteral("sox"), arguments) == 0;
+}
+
+QByteArray Contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QString WriteScript(const QString &folder, const QString &name, const QString &body)
+{
+    const QString path = QDir(folder).filePath(name);
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(QStringLiteral("#!/bin/sh\n%1\n").arg(body).toUtf8());
+    file.close();
+    file.setPermissions(file.permissions() | QFileDevice::ExeOwner | QFileDevice::ExeUser);
+    return path;
+}
+
+QStringList FilesBelow(const QString &folder)
+{
+    QStringList entries;
+    QDirIterator it(folder, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        entries << QDir(folder).relativeFilePath(it.next());
+    entries.sort();
+    return entries;
+}
+
+AudioFacts Describe(const QString &path)
+{
+    const QString text = runForOutput(QStringLiteral("ffprobe"),
+                                      {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
+                                       QStringLiteral("a:0"), QStringLiteral("-show_entries"),
+                                       QStringLiteral("stream=channels,sample_rate,bit_rate:format=duration"),
+                                       QStringLiteral("-of"), QStringLiteral("default=nw=1"), path});
+    AudioFacts facts;
+    for (const QString &line : text.split(QLatin1Char('\n'))) {
+        const QString key = line.section(QLatin1Char('='), 0, 0);
+        const QString value = line.section(QLatin1Char('='), 1);
+        if (key == QLatin1String("channels"))
+            facts.channels = value.toInt();
+        else if (key == QLatin1String("sample_rate"))
+            facts.sampleRate = value.toInt();
+        else if (key == QLatin1String("bit_rate"))
+            facts.bitRate = value.toInt();
+        else if (key == QLatin1String("duration"))
+            facts.seconds = value.toDouble();
+    }
+    return facts;
+}
+
+double RoughFrequency(const QString &path, double start, double length)
+{
+    const QString text = runForOutput(QStringLiteral("sox"),
+                                      {path, QStringLiteral("-n"), QStringLiteral("trim"), QString::number(start),
+                                       QString::number(length), QStringLiteral("stat")},
+                                      true);
+    static const QRegularExpression rough(QStringLiteral("Rough\\s+frequency:\\s+(\\d+)"));
+    return rough.match(text).captured(1).toDouble();
+}
+
+} // namespace Fixtures
+
+void RecordingProgress::setText(const QString &text)
+{
+    m_text = text;
+    record(true);
+}
+
+void RecordingProgress::setValue(double value)
+{
+    m_value = value;
+    record(false);
+}
+
+void RecordingProgress::reset(const QString &text, double value)
+{
+    m_text = text;
+    m_value = value;
+    changes.clear();
+    m_started = QDateTime::currentMSecsSinceEpoch();
+}
+
+void RecordingProgress::record(bool textChanged)
+{
+    changes.append({QDateTime::currentMSecsSinceEpoch() - m_started, m_text, m_value, textChanged});
+    if (onChange)
+        onChange(changes.last());
+}

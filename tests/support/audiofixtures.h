@@ -1,0 +1,68 @@
+#pragma once
+// Real MP3 files made by SoX at test time, facts about them read by ffprobe, and tiny
+// fake tools for the runs that are about a tool misbehaving.
+
+#include "platform/shell32.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace Fixtures {
+
+// A stereo 44100 Hz sine tone of the given length, encoded by SoX at a constant bit rate;
+// with a comment, the file carries ID3 tags as most music files do.
+bool MakeTone(const QString &path, double seconds, int frequency = 440, int kbps = 192,
+              const QString &comment = QString());
+// The file's bytes, to prove a source was never changed.
+QByteArray Contents(const QString &path);
+// An executable "#!/bin/sh" script with the given body; returns its path.
+QString WriteScript(const QString &folder, const QString &name, const QString &body);
+// Every entry below the folder, relative to it, sorted.
+QStringList FilesBelow(const QString &folder);
+
+struct AudioFacts {
+    int channels = 0;
+    int sampleRate = 0;
+    int bitRate = 0; // bit/s
+    double seconds = 0;
+};
+// What ffprobe says about the first audio stream.
+AudioFacts Describe(const QString &path);
+// A rough pitch of a stretch of the file (SoX's "stat"), to tell two tones apart.
+double RoughFrequency(const QString &path, double start, double length);
+
+// LAME pads a cut to whole frames and adds its encoder delay, so a preview lasts up to two
+// frames (1152 samples at 48000 Hz each) longer than asked.
+constexpr double FrameSeconds = 1152.0 / 48000.0;
+
+} // namespace Fixtures
+
+// A progress bar stand-in that remembers every change and when it happened.
+class RecordingProgress : public Shell32::Progress {
+public:
+    struct Change {
+        qint64 milliseconds; // since the recording started
+        QString text;        // the text after the change
+        double value;        // the value after the change
+        bool textChanged;
+    };
+
+    QString Text() const override { return m_text; }
+    void setText(const QString &text) override;
+    double Value() const override { return m_value; }
+    void setValue(double value) override;
+
+    void reset(const QString &text, double value);
+    QList<Change> changes;
+    std::function<void(const Change &)> onChange; // runs after each change is recorded
+
+private:
+    void record(bool textChanged);
+
+    QString m_text;
+    double m_value = 0;
+    qint64 m_started = 0;
+};

@@ -1,0 +1,171 @@
+// The bit-rate probe: FFmpeg's description of a source, captured in "out.txt" and read.
+
+#include "audiofixtures.h"
+#include "preview/getbitrate.h"
+#include "scriptedprompts.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestBitrate : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanupTestCase();
+    void readsTheLastAudioLine_data();
+    void readsTheLastAudioLine();
+    void probesAConstantBitRate();
+    void probeThatDidNotRunIgnoresAnEarlierCapture();
+    void probeOfANonMp3GivesNothingButFfmpegsReason();
+    void hostileNameIsProbedAsItIs();
+    void captureThatCannotBeWrittenIsReportedOnce();
+    void comboChoice_data();
+    void comboChoice();
+
+private:
+    QString temp() const { return m_dir.filePath(QStringLiteral("temp")); }
+    GetBitrate::Context context(const QString &ffmpeg);
+
+    QTemporaryDir m_dir;
+    QString m_tone;
+    QString m_ffmpeg;
+    QByteArray m_oldTemp;
+    ScriptedPrompts m_prompts;
+};
+
+void TestBitrate::initTestCase()
+{
+    m_oldTemp = qgetenv("TEMP");
+    m_ffmpeg = QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
+    QVERIFY(!m_ffmpeg.isEmpty());
+    m_tone = m_dir.filePath(QStringLiteral("tone.mp3"));
+    QVERIFY(Fixtures::MakeTone(m_tone, 2));
+}
+
+void TestBitrate::init()
+{
+    QDir(temp()).removeRecursively();
+    QDir().mkpath(temp());
+    qputenv("TEMP", temp().toUtf8());
+    m_prompts.calls.clear();
+}
+
+void TestBitrate::cleanupTestCase()
+{
+    qputenv("TEMP", m_oldTemp);
+}
+
+GetBitrate::Context TestBitrate::context(const QString &ffmpeg)
+{
+    return GetBitrate::Context{m_prompts, ffmpeg, nullptr, 1};
+}
+
+void TestBitrate::readsTheLastAudioLine_data()
+{
+    QTest::addColumn<QString>("capture");
+    QTest::addColumn<QString>("bitrate");
+    QTest::newRow("stream line") << "  Stream #0:0: Audio: mp3, 44100 Hz, stereo, s16p, 128 kb/s\n" << "128";
+    QTest::newRow("two streams: the last decides")
+        << "    Stream #0:0: Audio: mp3, 44100 Hz, stereo, fltp, 320 kb/s\n"
+           "    Stream #0:1: Audio: mp3, 44100 Hz, stereo, fltp, 191 kb/s\nAt least one output file must be specified\n"
+        << "191";
+    QTest::newRow("no bit rate: whatever stands there")
+        << "    Stream #0:0: Audio: mp3, 44100 Hz, stereo, s16p\n" << "stereo,";
+    QTest::newRow("exact case only") << "    Stream #0:0: audio: mp3, 44100 Hz, stereo, s16p, 128 kb/s\n" << "";
+    QTest::newRow("nothing") << "" << "";
+}
+
+void TestBitrate::readsTheLastAudioLine()
+{
+    QFETCH(QString, capture);
+    QFETCH(QString, bitrate);
+    QCOMPARE(GetBitrate::BitrateFromCapture(capture), bitrate);
+}
+
+void TestBitrate::probesAConstantBitRate()
+{
+    QCOMPARE(GetBitrate::GetBitrateOfMP3(m_tone, context(m_ffmpeg)), QStringLiteral("192"));
+    // Only the capture is left, holding FFmpeg's description.
+    QCOMPARE(Fixtures::FilesBelow(temp()), QStringList{"out.txt"});
+    QVERIFY(Fixtures::Contents(GetBitrate::CaptureFile()).contains("Audio: mp3"));
+    QCOMPARE(m_prompts.errorReports(), QStringList());
+}
+
+void TestBitrate::probeThatDidNotRunIgnoresAnEarlierCapture()
+{
+    QFile earlier(GetBitrate::CaptureFile());
+    QVERIFY(earlier.open(QIODevice::WriteOnly));
+    earlier.write("    Stream #0:0: Audio: mp3, 44100 Hz, stereo, fltp, 320 kb/s\n");
+    earlier.close();
+    QCOMPARE(GetBitrate::GetBitrateOfMP3(m_tone, context(m_dir.filePath(QStringLiteral("no-ffmpeg")))), QString());
+    QCOMPARE(Fixtures::Contents(GetBitrate::CaptureFile()), QByteArray());
+}
+
+void TestBitrate::probeOfANonMp3GivesNothingButFfmpegsReason()
+{
+    const QString text = m_dir.filePath(QStringLiteral("notes.mp3"));
+    QFile file(text);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("not audio at all\n");
+    file.close();
+    QCOMPARE(GetBitrate::GetBitrateOfMP3(text, context(m_ffmpeg)), QString());
+    QVERIFY2(GetBitrate::CaptureReason().startsWith(text + QStringLiteral(": ")), qPrintable(GetBitrate::CaptureReason()));
+}
+
+void TestBitrate::hostileNameIsProbedAsItIs()
+{
+    const QString hostile = m_dir.filePath(QStringLiteral("a$(touch pwned)\"`touch pwned2` 100%.mp3"));
+    QVERIFY(QFile::copy(m_tone, hostile));
+    QCOMPARE(GetBitrate::GetBitrateOfMP3(hostile, context(m_ffmpeg)), QStringLiteral("192"));
+    QVERIFY(!QFile::exists(QStringLiteral("pwned")) && !QFile::exists(QStringLiteral("pwned2")));
+    QVERIFY(!QFile::exists(temp() + QStringLiteral("/pwned")));
+}
+
+void TestBitrate::captureThatCannotBeWrittenIsReportedOnce()
+{
+    qputenv("TEMP", m_dir.filePath(QStringLiteral("no-such-folder")).toUtf8());
+    QCOMPARE(GetBitrate::GetBitrateOfMP3(m_tone, context(m_ffmpeg)), QString());
+    const QStringList reports = m_prompts.errorReports();
+    QCOMPARE(reports.size(), 1);
+    QVERIFY2(reports.first().contains(QStringLiteral("in Cadrillo2021/08/31.GetBitrate.GetBitrateOfMP3 at line 102")),
+             qPrintable(reports.first()));
+}
+
+void TestBitrate::comboChoice_data()
+{
+    QTest::addColumn<QString>("choice");
+    QTest::addColumn<QString>("source"); // "tone", "missing" or ""
+    QTest::addColumn<QString>("bitrate");
+    // Probing here would fail (no FFmpeg is given), so a number proves nothing ran.
+    QTest::newRow("128 kbps") << "128 kbps" << "tone" << "128";
+    QTest::newRow("8 kbps") << "8 kbps" << "tone" << "8";
+    QTest::newRow("320 kbps") << "320 kbps" << "" << "320";
+    QTest::newRow("removal ignores case") << " 64 kbpsKBPS" << "" << "64";
+    QTest::newRow("fraction") << "12.5 kbps" << "" << "12.5";
+    QTest::newRow("no number") << "kbps" << "" << "0";
+    QTest::newRow("other text, existing source: probe") << "Same bit rate as input file" << "tone" << "192";
+    QTest::newRow("wrong case is other text") << "128 KBPS" << "tone" << "192";
+    QTest::newRow("other text, missing source") << "Same bit rate as input file" << "missing" << "128";
+    QTest::newRow("other text, no source") << "Same bit rate as input file" << "" << "128";
+}
+
+void TestBitrate::comboChoice()
+{
+    QFETCH(QString, choice);
+    QFETCH(QString, source);
+    QFETCH(QString, bitrate);
+    const bool probes = bitrate == QLatin1String("192");
+    const QString path = source == QLatin1String("tone") ? m_tone
+                         : source.isEmpty()               ? QString()
+                                                          : m_dir.filePath(QStringLiteral("missing.mp3"));
+    QCOMPARE(GetBitrate::GetBitrateCombo(choice, path, context(probes ? m_ffmpeg : QString())), bitrate);
+    QCOMPARE(m_prompts.errorReports(), QStringList());
+}
+
+QTEST_GUILESS_MAIN(TestBitrate)
+#include "tst_bitrate.moc"

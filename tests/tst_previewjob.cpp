@@ -1,0 +1,637 @@
+// The preview job behind "Start Creating", run with the real SoX and FFmpeg.
+
+#include "audiofixtures.h"
+#include "filelist/filelistview.h"
+#include "platform/apperror.h"
+#include "platform/main.h"
+#include "platform/progressbar.h"
+#include "preview/previewcommands.h"
+#include "preview/previewjob.h"
+#include "testwindow.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using Fixtures::AudioFacts;
+using Fixtures::FrameSeconds;
+
+namespace {
+
+// The job's view of a window that is not there: plain values a test can change mid-run.
+class FakeControls : public PreviewControls {
+public:
+    explicit FakeControls(Prompts &prompts) : m_prompts(prompts) {}
+
+    bool busy() const override { return isBusy; }
+    void setBusy(bool busy) override { isBusy = busy; }
+    void showBusyPointer(bool busy) override { pointerChanges << busy; }
+    int rowCount() const override { return int(rows.size()); }
+    QString row(int position) const override { return rows.value(position - 1); }
+    QString outputFolder() const override { return folder; }
+    QString startText() const override { return start; }
+    QString durationText() const override { return duration; }
+    int bitrateIndex() const override { return choice.contains(QStringLiteral("kbps")) ? 1 : 0; }
+    QString bitrateChoice() const override { return choice; }
+    bool saveToFolder() const override { return toFolder; }
+    bool joinPreviews() const override { return joining; }
+    Shell32::Progress &progress() override { return bar; }
+    Prompts &prompts() override { return m_prompts; }
+    QString applicationTitle() const override { return QStringLiteral("Lumbrisk"); }
+    QString programFolder() const override { return QString(); }
+
+    bool isBusy = false;
+    QList<bool> pointerChanges;
+    QStringList rows;
+    QString folder;
+    QString start = QStringLiteral("1");
+    QString duration = QStringLiteral("2");
+    QString choice = QStringLiteral("128 kbps");
+    bool toFolder = true;
+    bool joining = false;
+    RecordingProgress bar;
+
+private:
+    Prompts &m_prompts;
+};
+
+} // namespace
+
+class TestPreviewJob : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void startAndDurationTexts_data();
+    void startAndDurationTexts();
+    void workedExampleCommandLines();
+    void outputNames_data();
+    void outputNames();
+    void makesPreviewsEndToEnd_data();
+    void makesPreviewsEndToEnd();
+    void showsProgressAndReadsChoicesAfreshWithoutTheWindow();
+    void checksBeforeStarting_data();
+    void checksBeforeStarting();
+    void secondClickDuringARunDoesNothing();
+    void startBeyondSixteenBitsIsReportedAndThreeUsed();
+    void hostileFileNamesMakeTheirPreviews();
+    void failedSourcesAreReported_data();
+    void failedSourcesAreReported();
+    void unwritableOutputFolderIsReported();
+    void missingSoxIsNamedWithItsPackage();
+    void joinKeepsWhatWasMadeWhenACutFails();
+    void failedJoinKeepsTheSeparatePreviews();
+    void neverOverwritesASourceOfTheList_data();
+    void neverOverwritesASourceOfTheList();
+    void sameBaseNamesBothReachTheJoin_data();
+    void sameBaseNamesBothReachTheJoin();
+
+private:
+    QString scratch(const QString &relative) const;
+    QString copyTone(const QString &relative, bool high = false);
+    QString writeText(const QString &relative);
+    Form1 &window(const QStringList &rows, const QString &folder, bool sameRate, bool beside, bool join);
+    QString closingMessage() const;
+    void verifyPreview(const QString &path, int bitRate, double seconds, int encodings = 1);
+    double pitchRatioOfHalves(const QString &path, double half);
+
+    QTemporaryDir m_fixtures;
+    QString m_tone;
+    QString m_highTone;
+    QString m_shortTone; // one second, with ID3 tags
+    QString m_longTone;  // six seconds
+    QByteArray m_path;
+    QByteArray m_temp;
+    std::unique_ptr<TestWindow> m_test;
+};
+
+void TestPreviewJob::initTestCase()
+{
+    m_path = qgetenv("PATH");
+    m_temp = qgetenv("TEMP");
+    m_tone = m_fixtures.filePath(QStringLiteral("tone.mp3"));
+    m_highTone = m_fixtures.filePath(QStringLiteral("high.mp3"));
+    m_shortTone = m_fixtures.filePath(QStringLiteral("short.mp3"));
+    m_longTone = m_fixtures.filePath(QStringLiteral("long.mp3"));
+    QVERIFY(Fixtures::MakeTone(m_tone, 4));
+    QVERIFY(Fixtures::MakeTone(m_highTone, 4, 880));
+    QVERIFY(Fixtures::MakeTone(m_shortTone, 1, 440, 192, QStringLiteral("Artist=Someone")));
+    QVERIFY(Fixtures::MakeTone(m_longTone, 6));
+}
+
+void TestPreviewJob::init()
+{
+    m_test = std::make_unique<TestWindow>();
+    QDir().mkpath(scratch(QStringLiteral("temp")));
+    QDir().mkpath(scratch(QStringLiteral("out")));
+    qputenv("TEMP", scratch(QStringLiteral("temp")).toUtf8());
+}
+
+void TestPreviewJob::cleanup()
+{
+    qputenv("PATH", m_path);
+    qputenv("TEMP", m_temp);
+    m_test.reset();
+}
+
+QString TestPreviewJob::scratch(const QString &relative) const
+{
+    return m_test->scratch() + QLatin1Char('/') + relative;
+}
+
+QString TestPreviewJob::copyTone(const QString &relative, bool high)
+{
+    const QString path = scratch(relative);
+    QDir().mkpath(Main::FolderOf(path));
+    QFile::copy(high ? m_highTone : m_tone, path);
+    return path;
+}
+
+QString TestPreviewJob::writeText(const QString &relative)
+{
+    const QString path = scratch(relative);
+    QDir().mkpath(Main::FolderOf(path));
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write("These are notes, not music.\n");
+    return path;
+}
+
+Form1 &TestPreviewJob::window(const QStringList &rows, const QString &folder, bool sameRate, bool beside, bool join)
+{
+    Form1 &form = m_test->open();
+    for (const QString &row : rows)
+        form.ListView1->append(row);
+    form.Text1->setText(folder);
+    form.Text2->setText(QStringLiteral("1"));
+    form.Text3->setText(QStringLiteral("2"));
+    form.Combo1->setCurrentIndex(sameRate ? 0 : form.Combo1->findText(QStringLiteral("128 kbps")));
+    (beside ? form.Option2 : form.Option1)->setChecked(true);
+    (join ? form.Option3 : form.Option4)->setChecked(true);
+    return form;
+}
+
+QString TestPreviewJob::closingMessage() const
+{
+    const QList<ScriptedPrompts::Call> messages = m_test->prompts.callsOf(QStringLiteral("message"));
+    return messages.isEmpty() ? QStringLiteral("<no message>") : messages.last().text;
+}
+
+// The preview's format and length; each encoding may add up to two frames of padding.
+void TestPreviewJob::verifyPreview(const QString &path, int bitRate, double seconds, int encodings)
+{
+    QVERIFY2(QFile::exists(path), qPrintable(path));
+    const AudioFacts facts = Fixtures::Describe(path);
+    QCOMPARE(facts.channels, 2);
+    QCOMPARE(facts.sampleRate, 48000);
+    QCOMPARE(facts.bitRate, bitRate);
+    QVERIFY2(facts.seconds >= seconds - FrameSeconds && facts.seconds <= seconds + 2 * encodings * FrameSeconds,
+             qPrintable(QStringLiteral("%1 lasts %2 s").arg(path).arg(facts.seconds)));
+}
+
+// How much higher the second half sounds than the first: about 2 for 440 Hz then 880 Hz.
+double TestPreviewJob::pitchRatioOfHalves(const QString &path, double half)
+{
+    return Fixtures::RoughFrequency(path, half + 0.2, half - 0.4) / Fixtures::RoughFrequency(path, 0.2, half - 0.4);
+}
+
+void TestPreviewJob::startAndDurationTexts_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("passed");
+    QTest::newRow("30") << "30" << "30";
+    QTest::newRow("0") << "0" << "3";
+    QTest::newRow("-5") << "-5" << "3";
+    QTest::newRow("abc") << "abc" << "3";
+    QTest::newRow("empty") << "" << "3";
+    QTest::newRow("2.5 as typed") << "2.5" << "2.5";
+    QTest::newRow("0.6 as typed (nearest 1)") << "0.6" << "0.6";
+    QTest::newRow("0.4 (nearest 0)") << "0.4" << "3";
+    QTest::newRow("0.5 (half to even 0)") << "0.5" << "3";
+    QTest::newRow("1.5 (half to even 2)") << "1.5" << "1.5";
+    QTest::newRow("32767") << "32767" << "32767";
+}
+
+void TestPreviewJob::startAndDurationTexts()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, passed);
+    QCOMPARE(PreviewCommands::SecondsText(typed), passed);
+    QVERIFY_THROWS_EXCEPTION(AppError, PreviewCommands::SecondsText(QStringLiteral("40000")));
+}
+
+void TestPreviewJob::workedExampleCommandLines()
+{
+    const QString sox = QStringLiteral("/Temp/sox");
+    const QString a = QStringLiteral("/Music/Song A.mp3");
+    const QString b = QStringLiteral("/Music/Song B.mp3");
+    const QString previewA = PreviewCommands::OutputPath(QStringLiteral("/Previews"), a);
+    const QString previewB = PreviewCommands::OutputPath(QStringLiteral("/Previews"), b);
+    const CommandLine cutA = PreviewCommands::Cut(sox, a, QStringLiteral("128"), previewA, QStringLiteral("30"), QStringLiteral("20"));
+    QCOMPARE(cutA.text(), QStringLiteral("\"/Temp/sox\" \"/Music/Song A.mp3\"  -c 2 -r 48000 -C 128 \"/Previews/Song A_Preview.mp3\" trim 30 20"));
+    QCOMPARE(PreviewCommands::Cut(sox, b, QStringLiteral("128"), previewB, QStringLiteral("30"), QStringLiteral("20")).text(),
+             QStringLiteral("\"/Temp/sox\" \"/Music/Song B.mp3\"  -c 2 -r 48000 -C 128 \"/Previews/Song B_Preview.mp3\" trim 30 20"));
+    const CommandLine join = PreviewCommands::Join(sox, {previewA, previewB}, QStringLiteral("128"),
+                                                   PreviewCommands::JoinedPath(QStringLiteral("/Previews")));
+    QCOMPARE(join.text(), QStringLiteral("\"/Temp/sox\"  --combine sequence \"/Previews/Song A_Preview.mp3\" \"/Previews/Song B_Preview.mp3\"  -c 2 -r 48000 -C 128 \"/Previews/Joined_Preview.mp3\""));
+    // What actually runs: the same words, each file name one argument.
+    QCOMPARE(cutA.program(), sox);
+    QCOMPARE(cutA.arguments(), (QStringList{a, "-c", "2", "-r", "48000", "-C", "128", previewA, "trim", "30", "20"}));
+    QCOMPARE(join.arguments(), (QStringList{"--combine", "sequence", previewA, previewB, "-c", "2", "-r", "48000",
+                                            "-C", "128", "/Previews/Joined_Preview.mp3"}));
+}
+
+void TestPreviewJob::outputNames_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("preview");
+    QTest::addColumn<QString>("joined");
+    QTest::newRow("to this folder") << "/Previews" << "/Music/Song A.mp3" << "/Previews/Song A_Preview.mp3" << "/Previews/Joined_Preview.mp3";
+    QTest::newRow("folder chosen by browser") << "/Previews/" << "/Music/Song A.mp3" << "/Previews/Song A_Preview.mp3" << "/Previews/Joined_Preview.mp3";
+    QTest::newRow("the root") << "/" << "/Music/Song A.mp3" << "/Song A_Preview.mp3" << "/Joined_Preview.mp3";
+    QTest::newRow("folder of original file") << Main::FolderOf("/Music/Song A.mp3") << "/Music/Song A.mp3" << "/Music/Song A_Preview.mp3" << "/Music/Joined_Preview.mp3";
+    QTest::newRow("last dot only") << "/P" << "/M/live.2021.mp3" << "/P/live.2021_Preview.mp3" << "/P/Joined_Preview.mp3";
+}
+
+void TestPreviewJob::outputNames()
+{
+    QFETCH(QString, folder);
+    QFETCH(QString, source);
+    QFETCH(QString, preview);
+    QFETCH(QString, joined);
+    QCOMPARE(PreviewCommands::OutputPath(folder, source), preview);
+    QCOMPARE(PreviewCommands::JoinedPath(folder), joined);
+}
+
+void TestPreviewJob::makesPreviewsEndToEnd_data()
+{
+    QTest::addColumn<bool>("join");
+    QTest::addColumn<bool>("beside");
+    QTest::addColumn<bool>("sameRate");
+    for (const bool join : {false, true})
+        for (const bool beside : {false, true})
+            for (const bool sameRate : {false, true})
+                QTest::addRow("%s, %s, %s", join ? "joined" : "separate", beside ? "beside source" : "to folder",
+                              sameRate ? "same bit rate" : "128 kbps")
+                    << join << beside << sameRate;
+}
+
+void TestPreviewJob::makesPreviewsEndToEnd()
+{
+    QFETCH(bool, join);
+    QFETCH(bool, beside);
+    QFETCH(bool, sameRate);
+    const QString a = copyTone(QStringLiteral("music/one/Song A.mp3"));
+    const QString b = copyTone(QStringLiteral("music/two/Song B.mp3"), true);
+    Form1 &form = window({a, b}, scratch(QStringLiteral("out/")), sameRate, beside, join);
+
+    form.PushButton2->click();
+
+    QCOMPARE(closingMessage(), QStringLiteral("Done."));
+    QCOMPARE(m_test->prompts.calls.size(), 1);
+    QCOMPARE(m_test->prompts.calls.first().title, form.applicationTitle());
+    QStringList expected{QStringLiteral("music/one/Song A.mp3"), QStringLiteral("music/two/Song B.mp3")};
+    if (join)
+        expected << (beside ? QStringLiteral("music/one/Joined_Preview.mp3") : QStringLiteral("out/Joined_Preview.mp3"));
+    else if (beside)
+        expected << QStringLiteral("music/one/Song A_Preview.mp3") << QStringLiteral("music/two/Song B_Preview.mp3");
+    else
+        expected << QStringLiteral("out/Song A_Preview.mp3") << QStringLiteral("out/Song B_Preview.mp3");
+    expected << QStringLiteral("music") << QStringLiteral("music/one") << QStringLiteral("music/two") << QStringLiteral("out");
+    if (sameRate)
+        expected << QStringLiteral("temp/out.txt");
+    expected << QStringLiteral("temp");
+    expected.sort();
+    QCOMPARE(Fixtures::FilesBelow(m_test->scratch()), expected);
+
+    const int bitRate = sameRate ? 192000 : 128000;
+    for (const QString &output : expected.filter(QStringLiteral("_Preview.mp3")))
+        verifyPreview(scratch(output), bitRate, join ? 4 : 2, join ? 3 : 1);
+    if (join)
+        QVERIFY(pitchRatioOfHalves(scratch(expected.filter(QStringLiteral("Joined")).first()), 2) > 1.5);
+    QCOMPARE(Fixtures::Contents(a), Fixtures::Contents(m_tone));
+    QCOMPARE(Fixtures::Contents(b), Fixtures::Contents(m_highTone));
+    QVERIFY(!form.busy());
+    QCOMPARE(form.pointer(), Form1::Pointer::Default);
+    QCOMPARE(form.ProgressBar1->Value(), 0.0);
+    QCOMPARE(form.ProgressBar1->Text(), QStringLiteral("Progress Bar"));
+}
+
+void TestPreviewJob::showsProgressAndReadsChoicesAfreshWithoutTheWindow()
+{
+    ScriptedPrompts prompts;
+    FakeControls controls(prompts);
+    controls.rows = QStringList{copyTone(QStringLiteral("in/A.mp3")), copyTone(QStringLiteral("in/B.mp3")),
+                                copyTone(QStringLiteral("in/C.mp3"))};
+    controls.folder = scratch(QStringLiteral("out"));
+    controls.bar.reset(QStringLiteral("Progress Bar"), 0);
+    // Changes made while the job runs apply from the row on which they are made.
+    controls.bar.onChange = [&](const RecordingProgress::Change &change) {
+        if (change.text == QLatin1String("Processing: B.mp3"))
+            controls.choice = QStringLiteral("64 kbps");
+        if (change.text == QLatin1String("Processing: C.mp3"))
+            controls.toFolder = false;
+    };
+
+    PreviewJob(controls).run();
+
+    QCOMPARE(prompts.calls.size(), 1);
+    QCOMPARE(prompts.calls.first().text, QStringLiteral("Done."));
+    QCOMPARE(prompts.calls.first().title, QStringLiteral("Lumbrisk"));
+    verifyPreview(scratch(QStringLiteral("out/A_Preview.mp3")), 128000, 2);
+    verifyPreview(scratch(QStringLiteral("out/B_Preview.mp3")), 64000, 2);
+    verifyPreview(scratch(QStringLiteral("in/C_Preview.mp3")), 64000, 2);
+    QList<double> values;
+    QStringList texts;
+    for (const RecordingProgress::Change &change : std::as_const(controls.bar.changes)) {
+        if (change.textChanged)
+            texts << change.text;
+        else
+            values << change.value;
+    }
+    QCOMPARE(values, (QList<double>{100.0 / 3, 200.0 / 3, 100, 0}));
+    // Each row's caption, put back by the runner after the cut, then the idle text.
+    QCOMPARE(texts, (QStringList{"Processing: A.mp3", "Processing: A.mp3", "Processing: B.mp3", "Processing: B.mp3",
+                                 "Processing: C.mp3", "Processing: C.mp3", "Progress Bar"}));
+    QCOMPARE(controls.pointerChanges, (QList<bool>{true, false}));
+    QVERIFY(!controls.isBusy);
+}
+
+void TestPreviewJob::checksBeforeStarting_data()
+{
+    QTest::addColumn<bool>("withRow");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("empty list") << false << "No files added.";
+    // Checked even when saving beside the sources.
+    QTest::newRow("output folder missing") << true << "Folder does not exist. Please select another folder.";
+}
+
+void TestPreviewJob::checksBeforeStarting()
+{
+    QFETCH(bool, withRow);
+    QFETCH(QString, message);
+    ScriptedPrompts prompts;
+    FakeControls controls(prompts);
+    if (withRow)
+        controls.rows << copyTone(QStringLiteral("in/A.mp3"));
+    controls.folder = scratch(QStringLiteral("no-such-folder"));
+    controls.toFolder = false;
+    controls.choice = QStringLiteral("Same bit rate as input file");
+
+    PreviewJob(controls).run();
+
+    QCOMPARE(prompts.calls.size(), 1);
+    QCOMPARE(prompts.calls.first().text, message);
+    QCOMPARE(controls.pointerChanges, QList<bool>());
+    QVERIFY(controls.bar.changes.isEmpty());
+    QVERIFY(!controls.isBusy);
+    QCOMPARE(Fixtures::FilesBelow(scratch(QStringLiteral("temp"))), QStringList());
+}
+
+void TestPreviewJob::secondClickDuringARunDoesNothing()
+{
+    const QString a = copyTone(QStringLiteral("in/A.mp3"));
+    Form1 &form = window({a}, scratch(QStringLiteral("out")), false, false, false);
+    // The second click lands while the first run waits for a tool.
+    int secondClicks = 0;
+    QTimer::singleShot(0, &form, [&] {
+        ++secondClicks;
+        QVERIFY(form.busy());
+        form.PushButton2->click();
+    });
+
+    form.PushButton2->click();
+
+    QCOMPARE(secondClicks, 1);
+    QCOMPARE(m_test->prompts.calls.size(), 1);
+    QCOMPARE(closingMessage(), QStringLiteral("Done."));
+    QCOMPARE(Fixtures::FilesBelow(scratch(QStringLiteral("out"))), QStringList{"A_Preview.mp3"});
+    QVERIFY(!form.busy());
+}
+
+void TestPreviewJob::startBeyondSixteenBitsIsReportedAndThreeUsed()
+{
+    Form1 &form = window({copyTone(QStringLiteral("in/A.mp3"))}, scratch(QStringLiteral("out")), false, false, false);
+    form.Text2->setText(QStringLiteral("40000"));
+
+    form.PushButton2->click();
+
+    const QStringList reports = m_test->prompts.errorReports();
+    QCOMPARE(reports.size(), 1);
+    QVERIFY2(reports.first().startsWith(QStringLiteral("Overflow\r\nin Cadrillo2021/08/31.Form1.PushButton2_Click at line 116")),
+             qPrintable(reports.first()));
+    QCOMPARE(closingMessage(), QStringLiteral("Done."));
+    // Cut from second 3 of a 4-second file, so only the rest of the file is there.
+    verifyPreview(scratch(QStringLiteral("out/A_Preview.mp3")), 128000, Fixtures::Describe(m_tone).seconds - 3);
+}
+
+void TestPreviewJob::hostileFileNamesMakeTheirPreviews()
+{
+    const QStringList names{QStringLiteral("q\"uote"), QStringLiteral("a$(touch pwned)"), QStringLiteral("b`touch pwned2`"),
+                            QStringLiteral("100% sure"), QStringLiteral("  two  blanks "), QStringLiteral("it's"),
+                            QStringLiteral("Ünïcødé 音楽")};
+    QStringList rows;
+    for (const QString &name : names)
+        rows << copyTone(QStringLiteral("music/") + name + QStringLiteral(".mp3"));
+    Form1 &form = window(rows, scratch(QStringLiteral("out")), true, true, false);
+
+    form.PushButton2->click();
+
+    QCOMPARE(closingMessage(), QStringLiteral("Done."));
+    for (const QString &name : names)
+        verifyPreview(scratch(QStringLiteral("music/") + name + QStringLiteral("_Preview.mp3")), 192000, 2);
+    for (const QString &entry : Fixtures::FilesBelow(m_test->scratch()) + QDir::current().entryList())
+        QVERIFY2(!QRegularExpression(QStringLiteral("(^|/)pwned2?$")).match(entry).hasMatch(), qPrintable(entry));
+}
+
+void TestPreviewJob::failedSourcesAreReported_data()
+{
+    QTest::addColumn<bool>("sameRate");
+    QTest::addColumn<QStringList>("reasons"); // patterns for notes, short, crashing and gone
+    // SoX 14.4.2 ends well but writes no audio when the start lies after the end of a short
+    // track, and crashes leaving an empty file when it lies a few seconds after it.
+    const QString noAudio = QStringLiteral("SoX cut no audio from it; the track seems to be shorter than the starting second");
+    const QString crash = QStringLiteral("SoX crashed: Start position is after expected end of audio.|") + noAudio;
+    QTest::newRow("128 kbps") << false
+                              << QStringList{"SoX failed: can't open input file `.*notes.mp3': Invalid argument", noAudio,
+                                             crash, "SoX failed: can't open input file `.*gone.mp3': No such file or directory"};
+    QTest::newRow("same bit rate") << true
+                                   << QStringList{"FFmpeg found no MP3 bit rate in notes.mp3 \\(.*notes.mp3: Invalid argument\\)",
+                                                  noAudio, crash,
+                                                  "FFmpeg found no MP3 bit rate in gone.mp3 \\(.*No such file or directory\\)"};
+}
+
+void TestPreviewJob::failedSourcesAreReported()
+{
+    QFETCH(bool, sameRate);
+    QFETCH(QStringList, reasons);
+    QDir().mkpath(scratch(QStringLiteral("in")));
+    const QString good = scratch(QStringLiteral("in/good.mp3"));
+    QVERIFY(QFile::copy(m_longTone, good));
+    const QString notes = writeText(QStringLiteral("in/notes.mp3"));
+    const QString shortTrack = scratch(QStringLiteral("in/short.mp3"));
+    QVERIFY(QFile::copy(m_shortTone, shortTrack));
+    const QString crashing = copyTone(QStringLiteral("in/crashing.mp3"));
+    const QString gone = scratch(QStringLiteral("in/gone.mp3"));
+    Form1 &form = window({good, notes, shortTrack, crashing, gone}, scratch(QStringLiteral("out")), sameRate, false, false);
+    form.Text2->setText(QStringLiteral("5"));
+    form.Text3->setText(QStringLiteral("1"));
+
+    form.PushButton2->click();
+
+    const QStringList lines = closingMessage().split(QLatin1Char('\n'));
+    QVERIFY2(lines.size() == 7, qPrintable(closingMessage()));
+    QCOMPARE(lines.mid(0, 3), (QStringList{"Done.", "", "1 of 5 previews were made. Not made:"}));
+    const QStringList failed{notes, shortTrack, crashing, gone};
+    for (int index = 0; index < failed.size(); ++index) {
+        const QRegularExpression expected(QStringLiteral("^") + QRegularExpression::escape(failed.at(index))
+                                          + QStringLiteral(": (") + reasons.at(index) + QStringLiteral(")$"));
+        QVERIFY2(expected.match(lines.at(3 + index)).hasMatch(), qPrintable(lines.at(3 + index)));
+    }
+    // Only the good preview is there: nothing empty or half-written is left behind.
+    QCOMPARE(Fixtures::FilesBelow(scratch(QStringLiteral("out"))), QStringList{"good_Preview.mp3"});
+    verifyPreview(scratch(QStringLiteral("out/good_Preview.mp3")), sameRate ? 192000 : 128000, 1);
+    QCOMPARE(Fixtures::Contents(shortTrack), Fixtures::Contents(m_shortTone));
+    QCOMPARE(Fixtures::Contents(crashing), Fixtures::Contents(m_tone));
+    QCOMPARE(Fixtures::Contents(good), Fixtures::Contents(m_longTone));
+}
+
+void TestPreviewJob::unwritableOutputFolderIsReported()
+{
+    // /proc takes no new files, not even from root.
+    const QString a = copyTone(QStringLiteral("in/Song A.mp3"));
+    Form1 &form = window({a}, QStringLiteral("/proc"), false, false, false);
+
+    form.PushButton2->click();
+
+    QCOMPARE(closingMessage(), QStringLiteral("Done.\n\n0 of 1 previews were made. Not made:\n")
+                                   + a + QStringLiteral(": SoX failed: can't open output file `/proc/Song A_Preview.mp3': No such file or directory"));
+}
+
+void TestPreviewJob::missingSoxIsNamedWithItsPackage()
+{
+    const QString a = copyTone(QStringLiteral("in/A.mp3"));
+    const QString b = copyTone(QStringLiteral("in/B.mp3"));
+    QDir().mkpath(scratch(QStringLiteral("empty")));
+    qputenv("PATH", scratch(QStringLiteral("empty")).toUtf8());
+    Form1 &form = window({a, b}, scratch(QStringLiteral("out")), false, false, false);
+
+    form.PushButton2->click();
+
+    const QString reason = QStringLiteral(": SoX is not installed. Install the Debian packages sox and libsox-fmt-mp3.");
+    QCOMPARE(closingMessage(), QStringLiteral("Done.\n\n0 of 2 previews were made. Not made:\n") + a + reason
+                                   + QLatin1Char('\n') + b + reason);
+    QCOMPARE(Fixtures::FilesBelow(scratch(QStringLiteral("out"))), QStringList());
+}
+
+void TestPreviewJob::joinKeepsWhatWasMadeWhenACutFails()
+{
+    const QString a = copyTone(QStringLiteral("in/A.mp3"));
+    const QString notes = writeText(QStringLiteral("in/notes.mp3"));
+    const QString b = copyTone(QStringLiteral("in/B.mp3"), true);
+    Form1 &form = window({a, notes, b}, scratch(QStringLiteral("out")), false, false, true);
+
+    form.PushButton2->click();
+
+    QVERIFY2(closingMessage().startsWith(QStringLiteral("Done.\n\n2 of 3 previews were made. Not made:\n") + notes + QStringLiteral(": ")),
+             qPrintable(closingMessage()));
+    QCOMPARE(closingMessage().count(QLatin1Char('\n')), 3);
+    QCOMPARE(Fixtures::FilesBelow(scratch(QStringLiteral("out"))), QStringList{"Joined_Preview.mp3"});
+    verifyPreview(scratch(QStringLiteral("out/Joined_Preview.mp3")), 128000, 4, 3);
+    QVERIFY(pitchRatioOfHalves(scratch(QStringLiteral("out/Joined_Preview.mp3")), 2) > 1.5);
+}
+
+void TestPreviewJob::failedJoinKeepsTheSeparatePreviews()
+{
+    const QString a = copyTone(QStringLiteral("one/Song A.mp3"));
+    const QString b = copyTone(QStringLiteral("two/Song B.mp3"));
+    // A folder where the joined file would go makes the join fail.
+    const QString joined = scratch(QStringLiteral("one/Joined_Preview.mp3"));
+    QDir().mkpath(joined);
+    Form1 &form = window({a, b}, scratch(QStringLiteral("out")), false, true, true);
+
+    form.PushButton2->click();
+
+    const QStringList lines = closingMessage().split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), 4);
+    QCOMPARE(lines.at(2), QStringLiteral("2 of 2 previews were made. Not made:"));
+    QVERIFY2(lines.at(3).startsWith(joined + QStringLiteral(": SoX failed: ")) && lines.at(3).endsWith(QStringLiteral("; the separate previews were kept")),
+             qPrintable(lines.at(3)));
+    verifyPreview(scratch(QStringLiteral("one/Song A_Preview.mp3")), 128000, 2);
+    verifyPreview(scratch(QStringLiteral("two/Song B_Preview.mp3")), 128000, 2);
+    QVERIFY(QFileInfo(joined).isDir());
+}
+
+void TestPreviewJob::neverOverwritesASourceOfTheList_data()
+{
+    QTest::addColumn<bool>("join");
+    QTest::newRow("separate") << false;
+    QTest::newRow("joined") << true;
+}
+
+void TestPreviewJob::neverOverwritesASourceOfTheList()
+{
+    QFETCH(bool, join);
+    const QString a = copyTone(QStringLiteral("m/A.mp3"));
+    const QString listedPreview = copyTone(QStringLiteral("m/A_Preview.mp3"), true);
+    Form1 &form = window({a, listedPreview}, scratch(QStringLiteral("out")), false, true, join);
+
+    form.PushButton2->click();
+
+    QCOMPARE(Fixtures::Contents(listedPreview), Fixtures::Contents(m_highTone));
+    QCOMPARE(Fixtures::Contents(a), Fixtures::Contents(m_tone));
+    if (join) {
+        // Joining needs no file of that name: A's preview goes elsewhere and both are joined.
+        QCOMPARE(closingMessage(), QStringLiteral("Done."));
+        QCOMPARE(Fixtures::FilesBelow(scratch(QStringLiteral("m"))),
+                 (QStringList{"A.mp3", "A_Preview.mp3", "Joined_Preview.mp3"}));
+        QVERIFY(pitchRatioOfHalves(scratch(QStringLiteral("m/Joined_Preview.mp3")), 2) > 1.5);
+    } else {
+        QCOMPARE(closingMessage(), QStringLiteral("Done.\n\n1 of 2 previews were made. Not made:\n") + a
+                                       + QStringLiteral(": its preview ") + listedPreview
+                                       + QStringLiteral(" would replace a file of the list, so nothing was written"));
+        QCOMPARE(Fixtures::FilesBelow(scratch(QStringLiteral("m"))),
+                 (QStringList{"A.mp3", "A_Preview.mp3", "A_Preview_Preview.mp3"}));
+    }
+}
+
+void TestPreviewJob::sameBaseNamesBothReachTheJoin_data()
+{
+    QTest::addColumn<bool>("join");
+    QTest::newRow("joined: both previews in order") << true;
+    QTest::newRow("separate: the later replaces the earlier") << false;
+}
+
+void TestPreviewJob::sameBaseNamesBothReachTheJoin()
+{
+    QFETCH(bool, join);
+    const QString first = copyTone(QStringLiteral("one/x.mp3"));
+    const QString second = copyTone(QStringLiteral("two/x.mp3"), true);
+    Form1 &form = window({first, second}, scratch(QStringLiteral("out")), false, false, join);
+
+    form.PushButton2->click();
+
+    QCOMPARE(closingMessage(), QStringLiteral("Done."));
+    if (join) {
+        QCOMPARE(Fixtures::FilesBelow(scratch(QStringLiteral("out"))), QStringList{"Joined_Preview.mp3"});
+        verifyPreview(scratch(QStringLiteral("out/Joined_Preview.mp3")), 128000, 4, 3);
+        QVERIFY(pitchRatioOfHalves(scratch(QStringLiteral("out/Joined_Preview.mp3")), 2) > 1.5);
+    } else {
+        QCOMPARE(Fixtures::FilesBelow(scratch(QStringLiteral("out"))), QStringList{"x_Preview.mp3"});
+        const double pitch = Fixtures::RoughFrequency(scratch(QStringLiteral("out/x_Preview.mp3")), 0.2, 1.5);
+        QVERIFY(pitch > 1.5 * Fixtures::RoughFrequency(first, 0.2, 1.5));
+    }
+}
+
+QTEST_MAIN(TestPreviewJob)
+#include "tst_previewjob.moc"

@@ -1,0 +1,236 @@
+// The command runner and the command-line value it runs.
+
+#include "audiofixtures.h"
+#include "platform/commandline.h"
+#include "platform/shell32.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <cerrno>
+
+using Shell32::RunResult;
+
+class TestShell32 : public QObject {
+    Q_OBJECT
+
+private slots:
+    void commandLineKeepsTextAndArguments_data();
+    void commandLineKeepsTextAndArguments();
+    void feedbackArithmetic_data();
+    void feedbackArithmetic();
+    void passesArgumentsUntouchedAndReportsExitStatus();
+    void keepsACrashApartFromAnExit();
+    void programThatCannotStartReturnsNegativeAtOnce_data();
+    void programThatCannotStartReturnsNegativeAtOnce();
+    void noticesTheEndWithoutWaitingForATick();
+    void longRunShowsWaitingTextAndKeepsWindowAlive();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestShell32::commandLineKeepsTextAndArguments_data()
+{
+    // Pieces: "p:" appends plain text, "q:" a quoted value.
+    QTest::addColumn<QStringList>("pieces");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("runs of blanks separate once")
+        << QStringList{"p:  -c 2   -r 48000 "} << "\"/bin/tool\"  -c 2   -r 48000 "
+        << QStringList{"-c", "2", "-r", "48000"};
+    QTest::newRow("a quoted value is one argument, whatever it holds")
+        << QStringList{"p: ", "q:/M/a \"b\" $(touch x) `y` 100% ü.mp3", "p: next"}
+        << "\"/bin/tool\" \"/M/a \"b\" $(touch x) `y` 100% ü.mp3\" next"
+        << QStringList{"/M/a \"b\" $(touch x) `y` 100% ü.mp3", "next"};
+    QTest::newRow("an empty quoted value is an empty argument")
+        << QStringList{"p: -C ", "q:", "p: out"} << "\"/bin/tool\" -C \"\" out" << QStringList{"-C", "", "out"};
+    QTest::newRow("a value without a blank before it joins the argument")
+        << QStringList{"p: -C", "q:128"} << "\"/bin/tool\" -C\"128\"" << QStringList{"-C128"};
+}
+
+void TestShell32::commandLineKeepsTextAndArguments()
+{
+    QFETCH(QStringList, pieces);
+    QFETCH(QString, text);
+    QFETCH(QStringList, arguments);
+    CommandLine commandLine(QStringLiteral("/bin/tool"));
+    for (const QString &piece : pieces) {
+        if (piece.startsWith(QLatin1String("p:")))
+            commandLine.plain(piece.mid(2));
+        else
+            commandLine.quoted(piece.mid(2));
+    }
+    QCOMPARE(commandLine.program(), QStringLiteral("/bin/tool"));
+    QCOMPARE(commandLine.text(), text);
+    QCOMPARE(commandLine.arguments(), arguments);
+}
+
+void TestShell32::feedbackArithmetic_data()
+{
+    QTest::addColumn<int>("tick");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<int>("startValue");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QString>("text");  // "-" for no change
+    QTest::addColumn<double>("value");  // -1 for no change
+    const QString song = QStringLiteral("Processing: Song A.mp3");
+    QTest::newRow("before five seconds nothing") << 49 << song << 25 << 4 << "-" << -1.0;
+    QTest::newRow("tick 50: waiting text, bar to the start value") << 50 << song << 25 << 4 << song + ", Please wait.. 0" << 25.0;
+    QTest::newRow("tick 51: counter only") << 51 << song << 25 << 4 << song + ", Please wait.. 1" << -1.0;
+    // 100/4/10 = 2.5 goes to 2, not 3.
+    QTest::newRow("tick 200: one step of 2") << 200 << song << 25 << 4 << song + ", Please wait.. 150" << 27.0;
+    QTest::newRow("tick 350: two steps") << 350 << song << 25 << 4 << song + ", Please wait.. 300" << 29.0;
+    QTest::newRow("stops at the limit 48") << 50 + 150 * 12 << song << 25 << 4 << song + ", Please wait.. 1800" << 48.0;
+    // 100/8 = 12.5: step 1.25 goes to 1, limit 12.5 + 13 - 1 = 24.5 goes to 24.
+    QTest::newRow("limit halves to even") << 50 + 150 * 11 << song << 13 << 8 << song + ", Please wait.. 1650" << 24.0;
+    QTest::newRow("one file may pass 100") << 200 << song << 100 << 1 << song + ", Please wait.. 150" << 110.0;
+    QTest::newRow("twenty files: the bar stands still") << 200 << song << 5 << 20 << song + ", Please wait.. 150" << 5.0;
+    QTest::newRow("empty caption: no comma") << 60 << QString() << 0 << 1 << "Please wait.. 10" << -1.0;
+}
+
+void TestShell32::feedbackArithmetic()
+{
+    QFETCH(int, tick);
+    QFETCH(QString, caption);
+    QFETCH(int, startValue);
+    QFETCH(int, count);
+    QFETCH(QString, text);
+    QFETCH(double, value);
+    const Shell32::Feedback feedback = Shell32::FeedbackAt(tick, caption, startValue, count);
+    QCOMPARE(feedback.text.value_or(QStringLiteral("-")), text);
+    QCOMPARE(feedback.value.value_or(-1.0), value);
+}
+
+void TestShell32::passesArgumentsUntouchedAndReportsExitStatus()
+{
+    const QString argsFile = m_dir.filePath(QStringLiteral("args.txt"));
+    const QString tool = Fixtures::WriteScript(m_dir.path(), QStringLiteral("echo-args"),
+                                               QStringLiteral("for a in \"$@\"; do printf '%s\\n' \"$a\"; done > '%1'\n"
+                                                              "echo 'working' >&2\n"
+                                                              "echo 'tool FAIL formats: the reason  ' >&2\n"
+                                                              "echo >&2\n"
+                                                              "exit 3").arg(argsFile));
+    const QStringList hostile{QStringLiteral("a\"b"), QStringLiteral("$(touch %1/pwned)").arg(m_dir.path()),
+                              QStringLiteral("`touch %1/pwned2`").arg(m_dir.path()), QStringLiteral("100% sure"),
+                              QStringLiteral(" spaced  out "), QStringLiteral("Ünïcødé 音楽")};
+    CommandLine commandLine(tool);
+    for (const QString &argument : hostile)
+        commandLine.plain(QStringLiteral(" ")).quoted(argument);
+
+    RecordingProgress bar;
+    bar.reset(QStringLiteral("Processing: x.mp3"), 40);
+    const RunResult result = Shell32::RunAndWait(commandLine, Shell32::HiddenWindow, &bar,
+                                                 QStringLiteral("Caption"), 25, 4);
+
+    QCOMPARE(QString::fromUtf8(Fixtures::Contents(argsFile)).split(QLatin1Char('\n'), Qt::SkipEmptyParts), hostile);
+    QVERIFY(!QFile::exists(m_dir.filePath(QStringLiteral("pwned"))));
+    QVERIFY(!QFile::exists(m_dir.filePath(QStringLiteral("pwned2"))));
+    QCOMPARE(result.outcome, RunResult::Outcome::Exited);
+    QCOMPARE(result.status(), 3);
+    QVERIFY(!result.succeeded());
+    QCOMPARE(result.lastErrorLine(), QStringLiteral("tool FAIL formats: the reason"));
+    // A short run restores the caption and leaves the value alone.
+    QCOMPARE(bar.Text(), QStringLiteral("Caption"));
+    QCOMPARE(bar.Value(), 40.0);
+}
+
+void TestShell32::keepsACrashApartFromAnExit()
+{
+    const QString tool = Fixtures::WriteScript(m_dir.path(), QStringLiteral("crash"),
+                                               QStringLiteral("echo 'about to fall over' >&2\nkill -SEGV $$"));
+    RecordingProgress bar;
+    bar.reset(QString(), 0);
+    const RunResult result = Shell32::RunAndWait(CommandLine(tool), Shell32::HiddenWindow, &bar, QString(), 0, 1);
+    QCOMPARE(result.outcome, RunResult::Outcome::Crashed);
+    QCOMPARE(result.status(), 128 + 11);
+    QCOMPARE(result.lastErrorLine(), QStringLiteral("about to fall over"));
+    QCOMPARE(bar.Text(), QStringLiteral("Progress Bar"));
+}
+
+void TestShell32::programThatCannotStartReturnsNegativeAtOnce_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<int>("errorNumber");
+    QTest::newRow("missing") << m_dir.filePath(QStringLiteral("no-such-tool")) << int(ENOENT);
+    QTest::newRow("not on PATH") << QStringLiteral("no-such-tool-anywhere") << int(ENOENT);
+    QTest::newRow("not executable") << m_dir.filePath(QStringLiteral("plain.txt")) << int(EACCES);
+}
+
+void TestShell32::programThatCannotStartReturnsNegativeAtOnce()
+{
+    QFETCH(QString, program);
+    QFETCH(int, errorNumber);
+    QFile plain(m_dir.filePath(QStringLiteral("plain.txt")));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.close();
+
+    RecordingProgress bar;
+    bar.reset(QStringLiteral("Processing: x.mp3"), 50);
+    QElapsedTimer clock;
+    clock.start();
+    const RunResult result = Shell32::RunAndWait(CommandLine(program).plain(QStringLiteral(" -x")),
+                                                 Shell32::HiddenWindow, &bar, QStringLiteral("Other"), 0, 1);
+    QVERIFY2(clock.elapsed() < 100, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(result.outcome, RunResult::Outcome::FailedToStart);
+    QCOMPARE(result.status(), -2147221504 + errorNumber);
+    QVERIFY(result.status() < 0);
+    QVERIFY(!result.startError.isEmpty());
+    QVERIFY(bar.changes.isEmpty()); // not even the caption is put back
+}
+
+void TestShell32::noticesTheEndWithoutWaitingForATick()
+{
+    // A runner that looks only every 100 ms needs at least that long for any program.
+    qint64 fastest = std::numeric_limits<qint64>::max();
+    for (int run = 0; run < 5; ++run) {
+        QElapsedTimer clock;
+        clock.start();
+        const RunResult result = Shell32::RunAndWait(CommandLine(QStringLiteral("/bin/true")),
+                                                     Shell32::HiddenWindow, nullptr, QString(), 0, 1);
+        fastest = qMin(fastest, clock.elapsed());
+        QVERIFY(result.succeeded());
+    }
+    QVERIFY2(fastest < 80, qPrintable(QString::number(fastest)));
+}
+
+void TestShell32::longRunShowsWaitingTextAndKeepsWindowAlive()
+{
+    const QString tool = Fixtures::WriteScript(m_dir.path(), QStringLiteral("slow"), QStringLiteral("sleep 8"));
+    const QString caption = QStringLiteral("Processing: Song A.mp3");
+    RecordingProgress bar;
+    bar.reset(caption, 30);
+    int windowTicks = 0;
+    QTimer window;
+    connect(&window, &QTimer::timeout, this, [&] { ++windowTicks; });
+    window.start(100);
+
+    const RunResult result = Shell32::RunAndWait(CommandLine(tool), Shell32::HiddenWindow, &bar, caption, 25, 4);
+    window.stop();
+
+    QVERIFY(result.succeeded());
+    QVERIFY2(windowTicks >= 60, qPrintable(QString::number(windowTicks)));
+    QVERIFY(bar.changes.size() > 2);
+    const RecordingProgress::Change first = bar.changes.first();
+    QVERIFY2(first.milliseconds >= 4500, qPrintable(QString::number(first.milliseconds)));
+    QCOMPARE(first.text, caption + QStringLiteral(", Please wait.. 0"));
+    // At tick 50 the bar goes to the start value handed over (25), not the bar's own 30.
+    QCOMPARE(bar.changes.at(1).value, 25.0);
+    int counter = -1;
+    for (const RecordingProgress::Change &change : bar.changes.mid(0, bar.changes.size() - 1)) {
+        if (!change.textChanged)
+            continue;
+        QCOMPARE(change.text, caption + QStringLiteral(", Please wait.. ") + QString::number(counter + 1));
+        ++counter;
+    }
+    QVERIFY2(counter >= 20 && counter <= 32, qPrintable(QString::number(counter)));
+    QCOMPARE(bar.changes.last().text, caption);
+    QCOMPARE(bar.Value(), 25.0);
+}
+
+QTEST_GUILESS_MAIN(TestShell32)
+#include "tst_shell32.moc"
