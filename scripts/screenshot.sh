@@ -5,8 +5,8 @@
 # Usage: scripts/screenshot.sh [lumbrisk executable, default build/lumbrisk]
 set -euo pipefail
 
+program=$(realpath "${1:-$(dirname "$0")/../build/lumbrisk}")
 cd "$(dirname "$0")/.."
-program=$(realpath "${1:-build/lumbrisk}")
 source scripts/xsession.sh
 
 config=$(mktemp -d)
