@@ -92,6 +92,7 @@ private slots:
     void failedJoinKeepsTheSeparatePreviews();
     void neverOverwritesASourceOfTheList_data();
     void neverOverwritesASourceOfTheList();
+    void listedJoinedFileIsNeverReplaced();
     void sameBaseNamesBothReachTheJoin_data();
     void sameBaseNamesBothReachTheJoin();
 
@@ -293,6 +294,17 @@ void TestPreviewJob::makesPreviewsEndToEnd()
     QFETCH(bool, sameRate);
     const QString a = copyTone(QStringLiteral("music/one/Song A.mp3"));
     const QString b = copyTone(QStringLiteral("music/two/Song B.mp3"), true);
+    QStringList expected{QStringLiteral("music/one/Song A.mp3"), QStringLiteral("music/two/Song B.mp3")};
+    QStringList outputs;
+    if (join)
+        outputs << (beside ? QStringLiteral("music/one/Joined_Preview.mp3") : QStringLiteral("out/Joined_Preview.mp3"));
+    else if (beside)
+        outputs << QStringLiteral("music/one/Song A_Preview.mp3") << QStringLiteral("music/two/Song B_Preview.mp3");
+    else
+        outputs << QStringLiteral("out/Song A_Preview.mp3") << QStringLiteral("out/Song B_Preview.mp3");
+    // Outputs of an earlier run are replaced.
+    for (const QString &output : outputs)
+        writeText(output);
     Form1 &form = window({a, b}, scratch(QStringLiteral("out/")), sameRate, beside, join);
 
     form.PushButton2->click();
@@ -300,13 +312,7 @@ void TestPreviewJob::makesPreviewsEndToEnd()
     QCOMPARE(closingMessage(), QStringLiteral("Done."));
     QCOMPARE(m_test->prompts.calls.size(), 1);
     QCOMPARE(m_test->prompts.calls.first().title, form.applicationTitle());
-    QStringList expected{QStringLiteral("music/one/Song A.mp3"), QStringLiteral("music/two/Song B.mp3")};
-    if (join)
-        expected << (beside ? QStringLiteral("music/one/Joined_Preview.mp3") : QStringLiteral("out/Joined_Preview.mp3"));
-    else if (beside)
-        expected << QStringLiteral("music/one/Song A_Preview.mp3") << QStringLiteral("music/two/Song B_Preview.mp3");
-    else
-        expected << QStringLiteral("out/Song A_Preview.mp3") << QStringLiteral("out/Song B_Preview.mp3");
+    expected << outputs;
     expected << QStringLiteral("music") << QStringLiteral("music/one") << QStringLiteral("music/two") << QStringLiteral("out");
     if (sameRate)
         expected << QStringLiteral("temp/out.txt");
@@ -603,6 +609,22 @@ void TestPreviewJob::neverOverwritesASourceOfTheList()
         QCOMPARE(Fixtures::FilesBelow(scratch(QStringLiteral("m"))),
                  (QStringList{"A.mp3", "A_Preview.mp3", "A_Preview_Preview.mp3"}));
     }
+}
+
+void TestPreviewJob::listedJoinedFileIsNeverReplaced()
+{
+    const QString a = copyTone(QStringLiteral("m/A.mp3"));
+    const QString joined = copyTone(QStringLiteral("m/Joined_Preview.mp3"), true);
+    Form1 &form = window({a, joined}, scratch(QStringLiteral("out")), false, true, true);
+
+    form.PushButton2->click();
+
+    QCOMPARE(closingMessage(), QStringLiteral("Done.\n\n2 of 2 previews were made. Not made:\n") + joined
+                                   + QStringLiteral(": it is a file of the list, so the previews were not joined; "
+                                                    "the separate previews were kept"));
+    QCOMPARE(Fixtures::Contents(joined), Fixtures::Contents(m_highTone));
+    QCOMPARE(Fixtures::FilesBelow(scratch(QStringLiteral("m"))),
+             (QStringList{"A.mp3", "A_Preview.mp3", "Joined_Preview.mp3", "Joined_Preview_Preview.mp3"}));
 }
 
 void TestPreviewJob::sameBaseNamesBothReachTheJoin_data()
