@@ -4,7 +4,7 @@
 # the row-drag pointer "drag.ico". Needs ImageMagick and python3.
 set -euo pipefail
 cd "$(dirname "$0")/../assets"
-convert=/usr/bin/convert # /usr/local/bin may hold a stand-in of the same name
+convert="/usr/bin/convert -define png:exclude-chunks=date,time" # /usr/local/bin may hold a stand-in
 
 $convert -size 256x256 xc:none -fill '#2b6cb0' -draw 'roundrectangle 8,8 248,248 40,40' \
   -fill white -draw 'polygon 96,64 200,40 200,168 184,168 184,80 112,98 112,188 96,188' \
