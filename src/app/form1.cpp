@@ -21,7 +21,6 @@
 #include <QPixmap>
 #include <QRadioButton>
 #include <QScreen>
-#include <QStyle>
 
 #include <cstdio>
 #include <cstdlib>
