@@ -142,22 +142,18 @@ private:
     void wireReorderingHandlers();
     void wireSampleHandlers();
     void wirePreviewHandlers();
-    void saveText(const QString &key, const QString &text);
     void savePlaceOption();
     void saveJoinOption();
     void checkNumberField(QLineEdit *field, const QFocusEvent *event);
 
-    // Start-up steps that restore the settings (app/form1_settings.cpp).
-    void restoreText1();
+    // Start-up steps that restore the settings (app/form1_settings.cpp). A field or option
+    // gets the stored text of its key, or the default when the key is absent; a stored option
+    // that is neither True, False nor a number throws AppError and leaves the option as it was.
+    void restoreText(QLineEdit *field, const QString &key, const QString &defaultText);
     void addBitrateItems(GuardedSteps &steps);
     void restoreCombo1();
-    void restoreOption1();
-    void restoreOption2();
+    void restoreOption(QRadioButton *option, const QString &key, const QString &defaultText);
     void enableFrame1FromOption1();
-    void restoreOption3();
-    void restoreOption4();
-    void restoreText2();
-    void restoreText3();
 
     // --- Reordering, removing and sample files (filelist/form1_reordering.cpp,
     // filelist/form1_samples.cpp) ---
