@@ -159,6 +159,9 @@ private:
     // filelist/form1_samples.cpp) ---
     // The list edits do nothing while the window shows the busy pointer.
     bool showsBusyPointer() const { return m_pointer == Pointer::Busy; }
+    // Steps 100-104 of both move buttons: the selected row, or 0 when the window is busy,
+    // the list is empty or no row is selected (nothing to move then).
+    int rowToMove(GuardedSteps &steps);
     void removeSelectedRow();
     void showDragPointer();
     void exchangeDragRowWithHoverRow();
