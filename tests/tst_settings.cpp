@@ -2,7 +2,9 @@
 
 #include "app/form1.h"
 #include "app/settingsrules.h"
+#include "audiofixtures.h"
 #include "filelist/filelistview.h"
+#include "savedenvironment.h"
 #include "testwindow.h"
 
 #include <QComboBox>
@@ -264,9 +266,7 @@ void TestSettings::brokenSettingsFileNeverStopsTheProgram()
     if (content.isEmpty()) {
         QVERIFY(QDir().mkpath(test.settingsFile()));
     } else {
-        QFile file(test.settingsFile());
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(content);
+        QVERIFY(Fixtures::WriteFile(test.settingsFile(), content));
     }
     Form1 &window = test.open();
     QCOMPARE(window.Combo1->count(), 19);
@@ -279,6 +279,7 @@ void TestSettings::brokenSettingsFileNeverStopsTheProgram()
 void TestSettings::userStoreLivesInTheConfigFolder()
 {
     QTemporaryDir config;
+    const SavedEnvironment environment({"XDG_CONFIG_HOME"});
     qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
     SettingsStore store;
     QCOMPARE(store.fileName(), config.path() + QStringLiteral("/Tarnvolde/Lumbrisk.ini"));
@@ -286,7 +287,6 @@ void TestSettings::userStoreLivesInTheConfigFolder()
     QFile file(store.fileName());
     QVERIFY(file.open(QIODevice::ReadOnly));
     QVERIFY(file.readAll().contains("[Lumbrisk]\nExtension=wav"));
-    qunsetenv("XDG_CONFIG_HOME");
 }
 
 QTEST_MAIN(TestSettings)
