@@ -274,6 +274,8 @@ void TestSettings::brokenSettingsFileNeverStopsTheProgram()
     window.ListView1->append(QStringLiteral("/music/a.mp3"));
     window.Text3->setText(QStringLiteral("20")); // a write that cannot land is not fatal
     QCOMPARE(window.ListView1->count(), 1);
+    QCOMPARE(window.Text3->text(), QStringLiteral("20"));
+    QCOMPARE(test.prompts.errorReports(), QStringList());
 }
 
 void TestSettings::userStoreLivesInTheConfigFolder()
