@@ -319,7 +319,7 @@ void Form1::setPointer(Pointer pointer)
 
 void Form1::applyPointerRule(QObject *watched)
 {
-    if (m_pointer == Pointer::Busy)
+    if (showsBusyPointer())
         return;
     const bool overButton = qobject_cast<QPushButton *>(watched) != nullptr;
     const bool overBackground = watched == this || watched == Text1 || qobject_cast<QGroupBox *>(watched);

@@ -53,6 +53,9 @@ public:
     void setBusy(bool busy) { m_busy = busy; }
     Pointer pointer() const { return m_pointer; }
     void setPointer(Pointer pointer);
+    // While the busy pointer shows, the pointer rule, the folder button and the list edits
+    // do nothing.
+    bool showsBusyPointer() const { return m_pointer == Pointer::Busy; }
     bool hasCustomPointerImage() const { return m_customPointerLoaded; }
     QString applicationTitle() const { return m_applicationTitle; }
     QString programFolder() const { return m_programFolder; }
@@ -157,8 +160,6 @@ private:
 
     // --- Reordering, removing and sample files (filelist/form1_reordering.cpp,
     // filelist/form1_samples.cpp) ---
-    // The list edits do nothing while the window shows the busy pointer.
-    bool showsBusyPointer() const { return m_pointer == Pointer::Busy; }
     // Steps 100-104 of both move buttons: the selected row, or 0 when the window is busy,
     // the list is empty or no row is selected (nothing to move then).
     int rowToMove(GuardedSteps &steps);
