@@ -1,3 +1,5 @@
+// Form1: moving, removing and dragging the rows of the file list.
+
 #include "app/form1.h"
 
 #include "app/errorreport.h"
