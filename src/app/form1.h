@@ -145,6 +145,9 @@ private:
     void wireReorderingHandlers();
     void wireSampleHandlers();
     void wirePreviewHandlers();
+
+    // Saving the option pairs and checking a number field that loses the focus
+    // (app/form1_settings.cpp).
     void savePlaceOption();
     void saveJoinOption();
     void checkNumberField(QLineEdit *field, const QFocusEvent *event);
