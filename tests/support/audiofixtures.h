@@ -1,6 +1,6 @@
 #pragma once
-// Real MP3 files made by SoX at test time, facts about them read by ffprobe, and tiny
-// fake tools for the runs that are about a tool misbehaving.
+// Real MP3 files made by SoX at test time, facts about them read by ffprobe, tiny fake
+// tools for the runs that are about a tool misbehaving, and the plain files around them.
 
 #include "platform/shell32.h"
 
