@@ -28,6 +28,7 @@ private slots:
     void unusableStoredValuesAreReportedAndLeaveBuiltInStates();
     void numberCheckOnLeavingAField_data();
     void numberCheckOnLeavingAField();
+    void twoRejectedFieldsDoNotPassTheFocusBackAndForth();
     void hintsShowTheirTexts();
     void outputFolderChoice_data();
     void outputFolderChoice();
@@ -196,6 +197,32 @@ void TestSettings::numberCheckOnLeavingAField()
         QCOMPARE(field->text(), text); // the check never changes the text
         QCOMPARE(test.settings->read(duration ? QStringLiteral("Text3") : QStringLiteral("Text2")), text);
     }
+}
+
+// Putting the focus back into the first field takes it from the second; that is not the
+// user leaving the second field, so it is not checked (else the two would return the focus
+// to each other without end, one message after another).
+void TestSettings::twoRejectedFieldsDoNotPassTheFocusBackAndForth()
+{
+    TestWindow test;
+    Form1 &window = test.open();
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    window.Text2->setText(QStringLiteral("abc"));
+    window.Text3->setText(QStringLiteral("0"));
+    window.Text2->setFocus(Qt::TabFocusReason);
+    window.Text3->setFocus(Qt::TabFocusReason);
+    const QList<ScriptedPrompts::Call> messages = test.prompts.callsOf(QStringLiteral("message"));
+    QCOMPARE(messages.size(), 1);
+    QCOMPARE(messages.first().text, QStringLiteral("Must be numeric."));
+    QVERIFY(window.Text2->hasFocus());
+    // Leaving the second field itself is checked as ever.
+    window.Text2->setText(QStringLiteral("5"));
+    window.Text3->setFocus(Qt::TabFocusReason);
+    window.PushButton2->setFocus(Qt::TabFocusReason);
+    QCOMPARE(test.prompts.callsOf(QStringLiteral("message")).size(), 2);
+    QCOMPARE(test.prompts.callsOf(QStringLiteral("message")).at(1).text, QStringLiteral("Must be greater than zero."));
+    QVERIFY(window.Text3->hasFocus());
 }
 
 void TestSettings::hintsShowTheirTexts()

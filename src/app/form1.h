@@ -189,5 +189,6 @@ private:
     Pointer m_pointer = Pointer::Default;
     QCursor m_customCursor;
     bool m_customPointerLoaded = false;
+    bool m_returningFocus = false; // a number check puts the focus back into its field
     QString m_applicationTitle;
 };

@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopedValueRollback>
 #include <QSignalBlocker>
 
 using SettingsRules::OptionText;
@@ -52,13 +53,17 @@ void Form1::saveJoinOption()
 
 void Form1::checkNumberField(QLineEdit *field, const QFocusEvent *event)
 {
-    // Only a move to another control of the window checks, not a dialog or another window.
-    if (event->reason() == Qt::ActiveWindowFocusReason || event->reason() == Qt::PopupFocusReason)
+    // Only a move to another control of the window checks, not a dialog or another window,
+    // nor the move of a check that returns the focus to its field: when both fields are
+    // rejected, they would otherwise hand the focus to each other without end.
+    if (m_returningFocus || event->reason() == Qt::ActiveWindowFocusReason
+        || event->reason() == Qt::PopupFocusReason)
         return;
     const QString problem = SettingsRules::NumberFieldProblem(field->text());
     if (problem.isEmpty())
         return;
     m_prompts->message(m_applicationTitle, problem);
+    const QScopedValueRollback<bool> returning(m_returningFocus, true);
     field->setFocus(Qt::OtherFocusReason);
 }
 
