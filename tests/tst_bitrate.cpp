@@ -2,6 +2,7 @@
 
 #include "audiofixtures.h"
 #include "preview/getbitrate.h"
+#include "savedenvironment.h"
 #include "scriptedprompts.h"
 
 #include <QDir>
@@ -34,13 +35,13 @@ private:
     QTemporaryDir m_dir;
     QString m_tone;
     QString m_ffmpeg;
-    QByteArray m_oldTemp;
+    std::unique_ptr<SavedEnvironment> m_environment;
     ScriptedPrompts m_prompts;
 };
 
 void TestBitrate::initTestCase()
 {
-    m_oldTemp = qgetenv("TEMP");
+    m_environment = std::make_unique<SavedEnvironment>(QList<QByteArray>{"TEMP"});
     m_ffmpeg = QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
     QVERIFY(!m_ffmpeg.isEmpty());
     m_tone = m_dir.filePath(QStringLiteral("tone.mp3"));
@@ -57,7 +58,7 @@ void TestBitrate::init()
 
 void TestBitrate::cleanupTestCase()
 {
-    qputenv("TEMP", m_oldTemp);
+    m_environment.reset();
 }
 
 GetBitrate::Context TestBitrate::context(const QString &ffmpeg)
@@ -98,10 +99,7 @@ void TestBitrate::probesAConstantBitRate()
 
 void TestBitrate::probeThatDidNotRunIgnoresAnEarlierCapture()
 {
-    QFile earlier(GetBitrate::CaptureFile());
-    QVERIFY(earlier.open(QIODevice::WriteOnly));
-    earlier.write("    Stream #0:0: Audio: mp3, 44100 Hz, stereo, fltp, 320 kb/s\n");
-    earlier.close();
+    QVERIFY(Fixtures::WriteFile(GetBitrate::CaptureFile(), "    Stream #0:0: Audio: mp3, 44100 Hz, stereo, fltp, 320 kb/s\n"));
     QCOMPARE(GetBitrate::GetBitrateOfMP3(m_tone, context(m_dir.filePath(QStringLiteral("no-ffmpeg")))), QString());
     QCOMPARE(Fixtures::Contents(GetBitrate::CaptureFile()), QByteArray());
 }
@@ -109,10 +107,7 @@ void TestBitrate::probeThatDidNotRunIgnoresAnEarlierCapture()
 void TestBitrate::probeOfANonMp3GivesNothingButFfmpegsReason()
 {
     const QString text = m_dir.filePath(QStringLiteral("notes.mp3"));
-    QFile file(text);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("not audio at all\n");
-    file.close();
+    QVERIFY(Fixtures::WriteFile(text, "not audio at all\n"));
     QCOMPARE(GetBitrate::GetBitrateOfMP3(text, context(m_ffmpeg)), QString());
     QVERIFY2(GetBitrate::CaptureReason().startsWith(text + QStringLiteral(": ")), qPrintable(GetBitrate::CaptureReason()));
 }

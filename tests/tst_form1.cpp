@@ -1,6 +1,7 @@
 // The window: its controls, start-up, title rule, pointer rules and closing.
 
 #include "app/form1.h"
+#include "audiofixtures.h"
 #include "filelist/filelistview.h"
 #include "platform/progressbar.h"
 #include "testwindow.h"
@@ -251,10 +252,7 @@ void TestForm1::skinFileTurnsTheBackgroundButtonFace()
 {
     TestWindow test;
     QDir(test.programFolder()).mkdir(QStringLiteral("x"));
-    QFile skin(test.programFolder() + QStringLiteral("/x/o.cjs"));
-    QVERIFY(skin.open(QIODevice::WriteOnly));
-    skin.write("QPushButton { color: rgb(1, 2, 3); }");
-    skin.close();
+    QVERIFY(Fixtures::WriteFile(test.programFolder() + QStringLiteral("/x/o.cjs"), "QPushButton { color: rgb(1, 2, 3); }"));
     Form1 &window = test.open();
     const QColor face = QApplication::palette().color(QPalette::Button);
     QCOMPARE(window.palette().color(QPalette::Window), face);

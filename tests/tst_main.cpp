@@ -1,5 +1,6 @@
 // The shared path and file routines.
 
+#include "audiofixtures.h"
 #include "filelist/filelistview.h"
 #include "platform/apperror.h"
 #include "platform/main.h"
@@ -89,7 +90,7 @@ void TestMain::collapseBackslashes()
 void TestMain::existenceTests()
 {
     const QString file = m_dir.filePath(QStringLiteral("a.mp3"));
-    QFile(file).open(QIODevice::WriteOnly);
+    QVERIFY(Fixtures::WriteFile(file));
     QVERIFY(Main::PathExists(file));
     QVERIFY(Main::PathExists(m_dir.path()));
     QVERIFY(!Main::PathExists(QString()));
@@ -102,7 +103,7 @@ void TestMain::existenceTests()
 void TestMain::removeFileDeletesReadOnlyAndIgnoresMissing()
 {
     const QString file = m_dir.filePath(QStringLiteral("readonly.mp3"));
-    QFile(file).open(QIODevice::WriteOnly);
+    QVERIFY(Fixtures::WriteFile(file));
     QFile::setPermissions(file, QFileDevice::ReadOwner);
     Main::RemoveFile(file);
     QVERIFY(!QFile::exists(file));
@@ -121,7 +122,7 @@ void TestMain::writeBytesIfMissingNeverOverwrites()
     QCOMPARE(written.readAll(), QByteArray("abc"));
 
     const QString empty = m_dir.filePath(QStringLiteral("empty.bin"));
-    QFile(empty).open(QIODevice::WriteOnly);
+    QVERIFY(Fixtures::WriteFile(empty));
     Main::WriteBytesIfMissing("abc", empty);
     QCOMPARE(QFileInfo(empty).size(), 0);
 
@@ -140,6 +141,10 @@ void TestMain::writeTextFileReportsFailure()
     QVERIFY(written.open(QIODevice::ReadOnly));
     QCOMPARE(written.readAll().trimmed(), QByteArray("second"));
     QVERIFY_THROWS_EXCEPTION(AppError, Main::WriteTextFile(QStringLiteral("x"), m_dir.filePath(QStringLiteral("no/such/folder.txt"))));
+    // A full disk refuses the buffered line only when it is flushed; that failure counts too.
+    if (!QFileInfo::exists(QStringLiteral("/dev/full")))
+        QSKIP("No /dev/full here to stand for a full disk.");
+    QVERIFY_THROWS_EXCEPTION(AppError, Main::WriteTextFile(QStringLiteral("x"), QStringLiteral("/dev/full")));
 }
 
 void TestMain::waitSecondsRunsEventsWithoutBurningCpu()

@@ -7,6 +7,7 @@
 #include "platform/progressbar.h"
 #include "preview/previewcommands.h"
 #include "preview/previewjob.h"
+#include "savedenvironment.h"
 #include "testwindow.h"
 
 #include <QComboBox>
@@ -110,15 +111,12 @@ private:
     QString m_highTone;
     QString m_shortTone; // one second, with ID3 tags
     QString m_longTone;  // six seconds
-    QByteArray m_path;
-    QByteArray m_temp;
+    std::unique_ptr<SavedEnvironment> m_environment;
     std::unique_ptr<TestWindow> m_test;
 };
 
 void TestPreviewJob::initTestCase()
 {
-    m_path = qgetenv("PATH");
-    m_temp = qgetenv("TEMP");
     m_tone = m_fixtures.filePath(QStringLiteral("tone.mp3"));
     m_highTone = m_fixtures.filePath(QStringLiteral("high.mp3"));
     m_shortTone = m_fixtures.filePath(QStringLiteral("short.mp3"));
@@ -131,6 +129,7 @@ void TestPreviewJob::initTestCase()
 
 void TestPreviewJob::init()
 {
+    m_environment = std::make_unique<SavedEnvironment>(QList<QByteArray>{"PATH", "TEMP"});
     m_test = std::make_unique<TestWindow>();
     QDir().mkpath(scratch(QStringLiteral("temp")));
     QDir().mkpath(scratch(QStringLiteral("out")));
@@ -139,8 +138,7 @@ void TestPreviewJob::init()
 
 void TestPreviewJob::cleanup()
 {
-    qputenv("PATH", m_path);
-    qputenv("TEMP", m_temp);
+    m_environment.reset();
     m_test.reset();
 }
 
@@ -161,9 +159,7 @@ QString TestPreviewJob::writeText(const QString &relative)
 {
     const QString path = scratch(relative);
     QDir().mkpath(Main::FolderOf(path));
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly))
-        file.write("These are notes, not music.\n");
+    Fixtures::WriteFile(path, "These are notes, not music.\n");
     return path;
 }
 

@@ -1,5 +1,6 @@
 // Moving, removing and dragging rows of the file list, through the real window's controls.
 
+#include "audiofixtures.h"
 #include "filelist/filelistview.h"
 #include "testwindow.h"
 
@@ -229,10 +230,8 @@ void TestReordering::dragPointer_data()
 void TestReordering::dragPointer()
 {
     QFETCH(QByteArray, icon);
-    if (!icon.isEmpty()) {
-        QFile file(m_test->programFolder() + "/drag.ico");
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(icon) == icon.size());
-    }
+    if (!icon.isEmpty())
+        QVERIFY(Fixtures::WriteFile(m_test->programFolder() + "/drag.ico", icon));
     openWith({"A", "B"}, 0);
     QWidget *viewport = m_list->viewport();
     QTest::mousePress(viewport, Qt::LeftButton, {}, centreOf(1));

@@ -1,6 +1,7 @@
 // The sample files: the capture taken at start-up and the button that loads it.
 
 #include "app/prompts.h"
+#include "audiofixtures.h"
 #include "filelist/filelistview.h"
 #include "filelist/samples.h"
 #include "testwindow.h"
@@ -46,8 +47,7 @@ void TestSamples::init()
 void TestSamples::putSample(const QString &name) const
 {
     QDir().mkpath(m_test->programFolder() + "/Samples");
-    QFile file(samplePath(name));
-    QVERIFY(file.open(QIODevice::WriteOnly));
+    QVERIFY(Fixtures::WriteFile(samplePath(name)));
 }
 
 void TestSamples::scrambleRoundTrip_data()

@@ -2,7 +2,9 @@
 
 #include "app/form1.h"
 #include "app/settingsrules.h"
+#include "audiofixtures.h"
 #include "filelist/filelistview.h"
+#include "savedenvironment.h"
 #include "testwindow.h"
 
 #include <QComboBox>
@@ -26,6 +28,7 @@ private slots:
     void unusableStoredValuesAreReportedAndLeaveBuiltInStates();
     void numberCheckOnLeavingAField_data();
     void numberCheckOnLeavingAField();
+    void twoRejectedFieldsDoNotPassTheFocusBackAndForth();
     void hintsShowTheirTexts();
     void outputFolderChoice_data();
     void outputFolderChoice();
@@ -196,6 +199,32 @@ void TestSettings::numberCheckOnLeavingAField()
     }
 }
 
+// Putting the focus back into the first field takes it from the second; that is not the
+// user leaving the second field, so it is not checked (else the two would return the focus
+// to each other without end, one message after another).
+void TestSettings::twoRejectedFieldsDoNotPassTheFocusBackAndForth()
+{
+    TestWindow test;
+    Form1 &window = test.open();
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    window.Text2->setText(QStringLiteral("abc"));
+    window.Text3->setText(QStringLiteral("0"));
+    window.Text2->setFocus(Qt::TabFocusReason);
+    window.Text3->setFocus(Qt::TabFocusReason);
+    const QList<ScriptedPrompts::Call> messages = test.prompts.callsOf(QStringLiteral("message"));
+    QCOMPARE(messages.size(), 1);
+    QCOMPARE(messages.first().text, QStringLiteral("Must be numeric."));
+    QVERIFY(window.Text2->hasFocus());
+    // Leaving the second field itself is checked as ever.
+    window.Text2->setText(QStringLiteral("5"));
+    window.Text3->setFocus(Qt::TabFocusReason);
+    window.PushButton2->setFocus(Qt::TabFocusReason);
+    QCOMPARE(test.prompts.callsOf(QStringLiteral("message")).size(), 2);
+    QCOMPARE(test.prompts.callsOf(QStringLiteral("message")).at(1).text, QStringLiteral("Must be greater than zero."));
+    QVERIFY(window.Text3->hasFocus());
+}
+
 void TestSettings::hintsShowTheirTexts()
 {
     TestWindow test;
@@ -264,9 +293,7 @@ void TestSettings::brokenSettingsFileNeverStopsTheProgram()
     if (content.isEmpty()) {
         QVERIFY(QDir().mkpath(test.settingsFile()));
     } else {
-        QFile file(test.settingsFile());
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(content);
+        QVERIFY(Fixtures::WriteFile(test.settingsFile(), content));
     }
     Form1 &window = test.open();
     QCOMPARE(window.Combo1->count(), 19);
@@ -274,11 +301,14 @@ void TestSettings::brokenSettingsFileNeverStopsTheProgram()
     window.ListView1->append(QStringLiteral("/music/a.mp3"));
     window.Text3->setText(QStringLiteral("20")); // a write that cannot land is not fatal
     QCOMPARE(window.ListView1->count(), 1);
+    QCOMPARE(window.Text3->text(), QStringLiteral("20"));
+    QCOMPARE(test.prompts.errorReports(), QStringList());
 }
 
 void TestSettings::userStoreLivesInTheConfigFolder()
 {
     QTemporaryDir config;
+    const SavedEnvironment environment({"XDG_CONFIG_HOME"});
     qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
     SettingsStore store;
     QCOMPARE(store.fileName(), config.path() + QStringLiteral("/Tarnvolde/Lumbrisk.ini"));
@@ -286,7 +316,6 @@ void TestSettings::userStoreLivesInTheConfigFolder()
     QFile file(store.fileName());
     QVERIFY(file.open(QIODevice::ReadOnly));
     QVERIFY(file.readAll().contains("[Lumbrisk]\nExtension=wav"));
-    qunsetenv("XDG_CONFIG_HOME");
 }
 
 QTEST_MAIN(TestSettings)

@@ -4,7 +4,6 @@
 #include "platform/commandline.h"
 #include "platform/shell32.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -165,9 +164,7 @@ void TestShell32::programThatCannotStartReturnsNegativeAtOnce()
 {
     QFETCH(QString, program);
     QFETCH(int, errorNumber);
-    QFile plain(m_dir.filePath(QStringLiteral("plain.txt")));
-    QVERIFY(plain.open(QIODevice::WriteOnly));
-    plain.close();
+    QVERIFY(Fixtures::WriteFile(m_dir.filePath(QStringLiteral("plain.txt"))));
 
     RecordingProgress bar;
     bar.reset(QStringLiteral("Processing: x.mp3"), 50);

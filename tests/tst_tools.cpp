@@ -2,6 +2,7 @@
 
 #include "audiofixtures.h"
 #include "preview/tools.h"
+#include "savedenvironment.h"
 
 #include <QDir>
 #include <QStandardPaths>
@@ -23,23 +24,20 @@ private slots:
     void soxWithoutMp3IsUnfit();
 
 private:
-    QByteArray m_path;
-    QByteArray m_temp;
+    std::unique_ptr<SavedEnvironment> m_environment;
     std::unique_ptr<QTemporaryDir> m_dir;
     QString folder(const QString &name) const;
 };
 
 void TestTools::init()
 {
-    m_path = qgetenv("PATH");
-    m_temp = qgetenv("TEMP");
+    m_environment = std::make_unique<SavedEnvironment>(QList<QByteArray>{"PATH", "TEMP"});
     m_dir = std::make_unique<QTemporaryDir>();
 }
 
 void TestTools::cleanup()
 {
-    qputenv("PATH", m_path);
-    qputenv("TEMP", m_temp);
+    m_environment.reset();
 }
 
 QString TestTools::folder(const QString &name) const

@@ -40,7 +40,6 @@ bool GuardedSteps::test(int line, const std::function<bool()> &condition)
 
 void GuardedSteps::report(const QString &description, int line)
 {
-    ++m_reports;
     m_prompts.message(QStringLiteral("Application Error"),
                       ErrorReport::Text(description, m_project, m_where, line),
                       Prompts::Icon::Exclamation);

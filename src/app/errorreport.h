@@ -38,13 +38,10 @@ public:
         return result;
     }
 
-    int reportCount() const { return m_reports; }
-
 private:
     void report(const QString &description, int line);
 
     Prompts &m_prompts;
     QString m_where;
     QString m_project;
-    int m_reports = 0;
 };

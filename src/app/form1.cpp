@@ -3,6 +3,7 @@
 #include "app/errorreport.h"
 #include "app/picturebutton.h"
 #include "app/prompts.h"
+#include "app/settingsrules.h"
 #include "app/settingsstore.h"
 #include "app/skinframework.h"
 #include "filelist/filelistview.h"
@@ -21,7 +22,6 @@
 #include <QPixmap>
 #include <QRadioButton>
 #include <QScreen>
-#include <QStyle>
 
 #include <cstdio>
 #include <cstdlib>
@@ -221,16 +221,16 @@ void Form1::Form_Load()
     });
     steps.run(132, [this] { ListView1->setHeaderLabels({QStringLiteral("MP3 File(s)")}); });
     steps.run(134, [this] { ListView1->header()->resizeSection(0, qRound(6500 / 15.0)); });
-    steps.run(136, [this] { restoreText1(); });
+    steps.run(136, [this] { restoreText(Text1, QStringLiteral("Text1"), SettingsRules::GetDesktopFolder()); });
     addBitrateItems(steps);
     steps.run(176, [this] { restoreCombo1(); });
-    steps.run(178, [this] { restoreOption1(); });
-    steps.run(180, [this] { restoreOption2(); });
+    steps.run(178, [this] { restoreOption(Option1, QStringLiteral("Option1"), QStringLiteral("1")); });
+    steps.run(180, [this] { restoreOption(Option2, QStringLiteral("Option2"), QStringLiteral("0")); });
     steps.run(182, [this] { enableFrame1FromOption1(); });
-    steps.run(188, [this] { restoreOption3(); });
-    steps.run(190, [this] { restoreOption4(); });
-    steps.run(192, [this] { restoreText2(); });
-    steps.run(194, [this] { restoreText3(); });
+    steps.run(188, [this] { restoreOption(Option3, QStringLiteral("Option3"), QStringLiteral("0")); });
+    steps.run(190, [this] { restoreOption(Option4, QStringLiteral("Option4"), QStringLiteral("1")); });
+    steps.run(192, [this] { restoreText(Text2, QStringLiteral("Text2"), QStringLiteral("3")); });
+    steps.run(194, [this] { restoreText(Text3, QStringLiteral("Text3"), QStringLiteral("15")); });
 }
 
 void Form1::showCentred()
@@ -319,7 +319,7 @@ void Form1::setPointer(Pointer pointer)
 
 void Form1::applyPointerRule(QObject *watched)
 {
-    if (m_pointer == Pointer::Busy)
+    if (showsBusyPointer())
         return;
     const bool overButton = qobject_cast<QPushButton *>(watched) != nullptr;
     const bool overBackground = watched == this || watched == Text1 || qobject_cast<QGroupBox *>(watched);

@@ -53,6 +53,9 @@ public:
     void setBusy(bool busy) { m_busy = busy; }
     Pointer pointer() const { return m_pointer; }
     void setPointer(Pointer pointer);
+    // While the busy pointer shows, the pointer rule, the folder button and the list edits
+    // do nothing.
+    bool showsBusyPointer() const { return m_pointer == Pointer::Busy; }
     bool hasCustomPointerImage() const { return m_customPointerLoaded; }
     QString applicationTitle() const { return m_applicationTitle; }
     QString programFolder() const { return m_programFolder; }
@@ -142,27 +145,27 @@ private:
     void wireReorderingHandlers();
     void wireSampleHandlers();
     void wirePreviewHandlers();
-    void saveText(const QString &key, const QString &text);
+
+    // Saving the option pairs and checking a number field that loses the focus
+    // (app/form1_settings.cpp).
     void savePlaceOption();
     void saveJoinOption();
     void checkNumberField(QLineEdit *field, const QFocusEvent *event);
 
-    // Start-up steps that restore the settings (app/form1_settings.cpp).
-    void restoreText1();
+    // Start-up steps that restore the settings (app/form1_settings.cpp). A field or option
+    // gets the stored text of its key, or the default when the key is absent; a stored option
+    // that is neither True, False nor a number throws AppError and leaves the option as it was.
+    void restoreText(QLineEdit *field, const QString &key, const QString &defaultText);
     void addBitrateItems(GuardedSteps &steps);
     void restoreCombo1();
-    void restoreOption1();
-    void restoreOption2();
+    void restoreOption(QRadioButton *option, const QString &key, const QString &defaultText);
     void enableFrame1FromOption1();
-    void restoreOption3();
-    void restoreOption4();
-    void restoreText2();
-    void restoreText3();
 
     // --- Reordering, removing and sample files (filelist/form1_reordering.cpp,
     // filelist/form1_samples.cpp) ---
-    // The list edits do nothing while the window shows the busy pointer.
-    bool showsBusyPointer() const { return m_pointer == Pointer::Busy; }
+    // Steps 100-104 of both move buttons: the selected row, or 0 when the window is busy,
+    // the list is empty or no row is selected (nothing to move then).
+    int rowToMove(GuardedSteps &steps);
     void removeSelectedRow();
     void showDragPointer();
     void exchangeDragRowWithHoverRow();
@@ -186,5 +189,6 @@ private:
     Pointer m_pointer = Pointer::Default;
     QCursor m_customCursor;
     bool m_customPointerLoaded = false;
+    bool m_returningFocus = false; // a number check puts the focus back into its field
     QString m_applicationTitle;
 };

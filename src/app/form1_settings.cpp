@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopedValueRollback>
 #include <QSignalBlocker>
 
 using SettingsRules::OptionText;
@@ -22,10 +23,10 @@ using SettingsRules::ReadOption;
 
 void Form1::wireSettingsHandlers()
 {
-    connect(Text1, &QLineEdit::textChanged, this, [this](const QString &text) { saveText(QStringLiteral("Text1"), text); });
-    connect(Text2, &QLineEdit::textChanged, this, [this](const QString &text) { saveText(QStringLiteral("Text2"), text); });
-    connect(Text3, &QLineEdit::textChanged, this, [this](const QString &text) { saveText(QStringLiteral("Text3"), text); });
-    connect(Combo1, &QComboBox::currentIndexChanged, this, [this] { saveText(QStringLiteral("kbps"), Combo1->currentText()); });
+    connect(Text1, &QLineEdit::textChanged, this, [this](const QString &text) { m_settings->write(QStringLiteral("Text1"), text); });
+    connect(Text2, &QLineEdit::textChanged, this, [this](const QString &text) { m_settings->write(QStringLiteral("Text2"), text); });
+    connect(Text3, &QLineEdit::textChanged, this, [this](const QString &text) { m_settings->write(QStringLiteral("Text3"), text); });
+    connect(Combo1, &QComboBox::currentIndexChanged, this, [this] { m_settings->write(QStringLiteral("kbps"), Combo1->currentText()); });
     connect(Option1, &QRadioButton::clicked, this, &Form1::savePlaceOption);
     connect(Option2, &QRadioButton::clicked, this, &Form1::savePlaceOption);
     connect(Option3, &QRadioButton::clicked, this, &Form1::saveJoinOption);
@@ -37,16 +38,11 @@ void Form1::wireSettingsHandlers()
     Text3->installEventFilter(this);
 }
 
-void Form1::saveText(const QString &key, const QString &text)
-{
-    m_settings->write(key, text);
-}
-
 void Form1::savePlaceOption()
 {
     m_settings->write(QStringLiteral("Option1"), OptionText(Option1->isChecked()));
     m_settings->write(QStringLiteral("Option2"), OptionText(Option2->isChecked()));
-    Frame1->setEnabled(Option1->isChecked());
+    enableFrame1FromOption1();
 }
 
 void Form1::saveJoinOption()
@@ -57,13 +53,17 @@ void Form1::saveJoinOption()
 
 void Form1::checkNumberField(QLineEdit *field, const QFocusEvent *event)
 {
-    // Only a move to another control of the window checks, not a dialog or another window.
-    if (event->reason() == Qt::ActiveWindowFocusReason || event->reason() == Qt::PopupFocusReason)
+    // Only a move to another control of the window checks, not a dialog or another window,
+    // nor the move of a check that returns the focus to its field: when both fields are
+    // rejected, they would otherwise hand the focus to each other without end.
+    if (m_returningFocus || event->reason() == Qt::ActiveWindowFocusReason
+        || event->reason() == Qt::PopupFocusReason)
         return;
     const QString problem = SettingsRules::NumberFieldProblem(field->text());
     if (problem.isEmpty())
         return;
     m_prompts->message(m_applicationTitle, problem);
+    const QScopedValueRollback<bool> returning(m_returningFocus, true);
     field->setFocus(Qt::OtherFocusReason);
 }
 
@@ -90,9 +90,9 @@ void Form1::PushButton12_Click()
     steps.run(108, [&] { Text1->setText(chosen.endsWith(QLatin1Char('/')) ? chosen : chosen + QLatin1Char('/')); });
 }
 
-void Form1::restoreText1()
+void Form1::restoreText(QLineEdit *field, const QString &key, const QString &defaultText)
 {
-    Text1->setText(m_settings->read(QStringLiteral("Text1"), SettingsRules::GetDesktopFolder()));
+    field->setText(m_settings->read(key, defaultText));
 }
 
 void Form1::addBitrateItems(GuardedSteps &steps)
@@ -114,37 +114,12 @@ void Form1::restoreCombo1()
     Combo1->setCurrentIndex(index);
 }
 
-void Form1::restoreOption1()
+void Form1::restoreOption(QRadioButton *option, const QString &key, const QString &defaultText)
 {
-    Option1->setChecked(ReadOption(m_settings->read(QStringLiteral("Option1"), QStringLiteral("1"))));
-}
-
-void Form1::restoreOption2()
-{
-    Option2->setChecked(ReadOption(m_settings->read(QStringLiteral("Option2"), QStringLiteral("0"))));
+    option->setChecked(ReadOption(m_settings->read(key, defaultText)));
 }
 
 void Form1::enableFrame1FromOption1()
 {
     Frame1->setEnabled(Option1->isChecked());
-}
-
-void Form1::restoreOption3()
-{
-    Option3->setChecked(ReadOption(m_settings->read(QStringLiteral("Option3"), QStringLiteral("0"))));
-}
-
-void Form1::restoreOption4()
-{
-    Option4->setChecked(ReadOption(m_settings->read(QStringLiteral("Option4"), QStringLiteral("1"))));
-}
-
-void Form1::restoreText2()
-{
-    Text2->setText(m_settings->read(QStringLiteral("Text2"), QStringLiteral("3")));
-}
-
-void Form1::restoreText3()
-{
-    Text3->setText(m_settings->read(QStringLiteral("Text3"), QStringLiteral("15")));
 }

@@ -2,7 +2,6 @@
 
 #include <QHeaderView>
 #include <QKeyEvent>
-#include <QMimeData>
 
 FileListView::FileListView(QWidget *parent)
     : QTreeWidget(parent)
@@ -32,25 +31,16 @@ QTreeWidgetItem *FileListView::itemAt(int position) const
 void FileListView::append(const QString &text)
 {
     addTopLevelItem(new QTreeWidgetItem(QStringList{text}));
-    emit rowsChanged();
 }
 
 void FileListView::insert(int position, const QString &text)
 {
     insertTopLevelItem(qBound(0, position - 1, count()), new QTreeWidgetItem(QStringList{text}));
-    emit rowsChanged();
 }
 
 void FileListView::remove(int position)
 {
     delete itemAt(position);
-    emit rowsChanged();
-}
-
-void FileListView::clear()
-{
-    QTreeWidget::clear();
-    emit rowsChanged();
 }
 
 int FileListView::count() const

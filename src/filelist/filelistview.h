@@ -12,7 +12,6 @@ public:
     void append(const QString &text);
     void insert(int position, const QString &text);
     void remove(int position);
-    void clear();
     int count() const;
     QString text(int position) const;
     int selected() const;
@@ -35,8 +34,6 @@ signals:
     void DblClick();
     void OLEDragOver(QDragMoveEvent *event);
     void OLEDragDrop(QDropEvent *event);
-    // A row appeared or went away; positions of later rows changed.
-    void rowsChanged();
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;

@@ -97,7 +97,7 @@ void Form1::PushButton4_Click()
 {
     // A second scan started from the first one's event pumping would end the busy pointer
     // while the first still runs (or while a preview job runs), so it is refused.
-    if (m_pointer == Pointer::Busy)
+    if (showsBusyPointer())
         return;
     GuardedSteps steps(*m_prompts, QStringLiteral("Form1.PushButton4_Click"));
     QString extension;

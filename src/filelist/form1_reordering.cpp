@@ -1,3 +1,5 @@
+// Form1: moving, removing and dragging the rows of the file list.
+
 #include "app/form1.h"
 
 #include "app/errorreport.h"
@@ -43,12 +45,8 @@ void Form1::wireReorderingHandlers()
 void Form1::PushButton3_Click()
 {
     GuardedSteps steps(*m_prompts, QStringLiteral("Form1.PushButton3_Click"));
-    if (steps.test(100, [this] { return showsBusyPointer(); }))
-        return;
-    if (steps.test(102, [this] { return ListView1->count() == 0; }))
-        return;
-    const int p = steps.value<int>(104, [this] { return ListView1->selected(); }, 0);
-    if (p == 0) // rows but none selected: nothing to move
+    const int p = rowToMove(steps);
+    if (p == 0)
         return;
     if (steps.test(106, [p] { return p < 2; })) {
         steps.run(118, [this] { ListView1->setFocus(); });
@@ -64,11 +62,7 @@ void Form1::PushButton3_Click()
 void Form1::PushButton5_Click()
 {
     GuardedSteps steps(*m_prompts, QStringLiteral("Form1.PushButton5_Click"));
-    if (steps.test(100, [this] { return showsBusyPointer(); }))
-        return;
-    if (steps.test(102, [this] { return ListView1->count() == 0; }))
-        return;
-    const int p = steps.value<int>(104, [this] { return ListView1->selected(); }, 0);
+    const int p = rowToMove(steps);
     if (p == 0)
         return;
     if (steps.test(106, [this, p] { return p >= ListView1->count(); })) {
@@ -80,6 +74,15 @@ void Form1::PushButton5_Click()
     steps.run(112, [this, p] { ListView1->select(p + 1); });
     steps.run(114, [this, p] { ListView1->makeVisible(p + 1); });
     steps.run(116, [this] { ListView1->setFocus(); });
+}
+
+int Form1::rowToMove(GuardedSteps &steps)
+{
+    if (steps.test(100, [this] { return showsBusyPointer(); }))
+        return 0;
+    if (steps.test(102, [this] { return ListView1->count() == 0; }))
+        return 0;
+    return steps.value<int>(104, [this] { return ListView1->selected(); }, 0);
 }
 
 void Form1::PushButton10_Click()

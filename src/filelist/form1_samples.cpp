@@ -1,3 +1,5 @@
+// Form1: the sample files beside the program, captured at start-up and loaded by a button.
+
 #include "app/form1.h"
 
 #include "app/errorreport.h"

@@ -5,7 +5,6 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
@@ -70,13 +69,18 @@ void RemoveFile(const QString &path)
     QFile::remove(path);
 }
 
-void WriteTextFile(const QString &text, const QString &path)
+// Opens the file in the mode and writes the bytes through to the disk: a failure to open,
+// to write or to flush what was buffered (a full disk) throws AppError.
+static void writeFile(const QString &path, QIODevice::OpenMode mode, const QByteArray &bytes)
 {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
+    if (!file.open(mode) || file.write(bytes) != bytes.size() || !file.flush())
         throw AppError(QStringLiteral("Cannot write the file %1: %2").arg(path, file.errorString()));
-    file.write(text.toUtf8());
-    file.write("\n");
+}
+
+void WriteTextFile(const QString &text, const QString &path)
+{
+    writeFile(path, QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text, text.toUtf8() + '\n');
 }
 
 void WriteBytesIfMissing(const QByteArray &bytes, const QString &path)
@@ -84,9 +88,7 @@ void WriteBytesIfMissing(const QByteArray &bytes, const QString &path)
     QCoreApplication::processEvents();
     if (PathExists(path))
         return;
-    QFile file(path);
-    if (!file.open(QIODevice::NewOnly) || file.write(bytes) != bytes.size())
-        throw AppError(QStringLiteral("Cannot write the file %1: %2").arg(path, file.errorString()));
+    writeFile(path, QIODevice::NewOnly, bytes);
 }
 
 void WaitSeconds(double seconds)

@@ -26,7 +26,8 @@ QByteArray readCapture()
 void writeCapture(const QByteArray &bytes)
 {
     QFile file(CaptureFile());
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size()
+        || !file.flush())
         throw AppError(QStringLiteral("Cannot write the file %1: %2").arg(file.fileName(), file.errorString()));
 }
 

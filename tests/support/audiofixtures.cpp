@@ -38,14 +38,18 @@ QByteArray Contents(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+bool WriteFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size()
+           && file.flush();
+}
+
 QString WriteScript(const QString &folder, const QString &name, const QString &body)
 {
     const QString path = QDir(folder).filePath(name);
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        file.write(QStringLiteral("#!/bin/sh\n%1\n").arg(body).toUtf8());
-    file.close();
-    file.setPermissions(file.permissions() | QFileDevice::ExeOwner | QFileDevice::ExeUser);
+    WriteFile(path, QStringLiteral("#!/bin/sh\n%1\n").arg(body).toUtf8());
+    QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ExeOwner | QFileDevice::ExeUser);
     return path;
 }
 

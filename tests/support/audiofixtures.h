@@ -1,6 +1,6 @@
 #pragma once
-// Real MP3 files made by SoX at test time, facts about them read by ffprobe, and tiny
-// fake tools for the runs that are about a tool misbehaving.
+// Real MP3 files made by SoX at test time, facts about them read by ffprobe, tiny fake
+// tools for the runs that are about a tool misbehaving, and the plain files around them.
 
 #include "platform/shell32.h"
 
@@ -18,6 +18,9 @@ bool MakeTone(const QString &path, double seconds, int frequency = 440, int kbps
               const QString &comment = QString());
 // The file's bytes, to prove a source was never changed.
 QByteArray Contents(const QString &path);
+// Creates or replaces the file with the bytes (none: an empty file); false when it cannot
+// be written whole.
+bool WriteFile(const QString &path, const QByteArray &bytes = QByteArray());
 // An executable "#!/bin/sh" script with the given body; returns its path.
 QString WriteScript(const QString &folder, const QString &name, const QString &body);
 // Every entry below the folder, relative to it, sorted.
