@@ -62,11 +62,10 @@ QString CollapseBackslashes(const QString &path)
 void RemoveFile(const QString &path)
 {
     QCoreApplication::processEvents();
-    if (path.isEmpty() || QFile::remove(path))
-        return;
-    // A read-only file: make it writable and try once more.
-    QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::WriteOwner);
-    QFile::remove(path);
+    // On Linux a file's own read-only mode never blocks its deletion, so one try is all;
+    // a file that cannot go stays as it is, mode included.
+    if (!path.isEmpty())
+        QFile::remove(path);
 }
 
 // Opens the file in the mode and writes the bytes through to the disk: a failure to open,
