@@ -26,6 +26,7 @@ private slots:
     void dragPointer();
     void dragScrollsNearScreenEdges_data();
     void dragScrollsNearScreenEdges();
+    void movingOverTheListUndoesTheHandButNotTheBusyPointer();
 
 private:
     Form1 &openWith(const QStringList &rows, int selected);
@@ -277,6 +278,17 @@ void TestReordering::dragScrollsNearScreenEdges()
     drag(down ? QList<int>{lastVisible - 1, lastVisible} : QList<int>{firstVisible + 1, firstVisible});
     QCOMPARE(m_list->text(down ? lastVisible : firstVisible), QString::number(down ? lastVisible - 1 : firstVisible + 1));
     QTEST(m_list->verticalScrollBar()->value() != scrolledBefore, "scrolls");
+}
+
+void TestReordering::movingOverTheListUndoesTheHandButNotTheBusyPointer()
+{
+    Form1 &window = openWith({"A", "B"}, 1);
+    window.setPointer(Form1::Pointer::Custom);
+    QTest::mouseMove(m_list->viewport(), centreOf(2));
+    QCOMPARE(window.pointer(), Form1::Pointer::Default);
+    window.setPointer(Form1::Pointer::Busy);
+    QTest::mouseMove(m_list->viewport(), centreOf(1));
+    QCOMPARE(window.pointer(), Form1::Pointer::Busy);
 }
 
 QTEST_MAIN(TestReordering)

@@ -129,7 +129,9 @@ void Form1::ListView1_ItemClick()
 
 void Form1::ListView1_MouseMove(const QPoint &point)
 {
-    applyPointerRule(ListView1);
+    // Undoes the hand that the buttons set; the list's own pointer is left alone.
+    if (!showsBusyPointer())
+        setPointer(Pointer::Default);
     if (!Dragging)
         return;
     HoverRow = rowAt(*ListView1, ListView1->hitTest(point));
