@@ -79,7 +79,12 @@ static void writeFile(const QString &path, QIODevice::OpenMode mode, const QByte
 
 void WriteTextFile(const QString &text, const QString &path)
 {
-    writeFile(path, QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text, text.toUtf8() + '\n');
+    WriteBytes(text.toUtf8() + '\n', path);
+}
+
+void WriteBytes(const QByteArray &bytes, const QString &path)
+{
+    writeFile(path, QIODevice::WriteOnly | QIODevice::Truncate, bytes);
 }
 
 void WriteBytesIfMissing(const QByteArray &bytes, const QString &path)

@@ -25,6 +25,8 @@ QString CollapseBackslashes(const QString &path);
 void RemoveFile(const QString &path);
 // Creates or empties the file and writes the text as its one line. Throws AppError on failure.
 void WriteTextFile(const QString &text, const QString &path);
+// Creates or empties the file and writes the bytes through to the disk. Throws AppError on failure.
+void WriteBytes(const QByteArray &bytes, const QString &path);
 // Writes the bytes unless something (even a folder) exists at the path. Throws AppError on failure.
 void WriteBytesIfMissing(const QByteArray &bytes, const QString &path);
 // Waits the given seconds on a monotonic clock while the window keeps handling events.

@@ -23,14 +23,6 @@ QByteArray readCapture()
     return file.readAll();
 }
 
-void writeCapture(const QByteArray &bytes)
-{
-    QFile file(CaptureFile());
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size()
-        || !file.flush())
-        throw AppError(QStringLiteral("Cannot write the file %1: %2").arg(file.fileName(), file.errorString()));
-}
-
 // The number at the start of the text, as far as it reads as one; 0 when there is none.
 double leadingNumber(const QString &text)
 {
@@ -60,7 +52,7 @@ QString GetBitrateOfMP3(const QString &sourcePath, const Context &context)
     // The capture is written even when FFmpeg did not run, so an earlier probe's is never read.
     bool captured = false;
     steps.run(102, [&] {
-        writeCapture(probe.errorOutput);
+        Main::WriteBytes(probe.errorOutput, CaptureFile());
         captured = true;
     });
     QString result;
