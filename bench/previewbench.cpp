@@ -4,7 +4,7 @@
 //
 //   preview_bench fixed|same <output folder> <start> <duration> <file>...
 
-#include "app/prompts.h"
+#include "platform/prompts.h"
 #include "platform/shell32.h"
 #include "preview/previewjob.h"
 

@@ -1,6 +1,6 @@
 // The sample files: the capture taken at start-up and the button that loads it.
 
-#include "app/prompts.h"
+#include "platform/prompts.h"
 #include "audiofixtures.h"
 #include "filelist/filelistview.h"
 #include "filelist/samples.h"

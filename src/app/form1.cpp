@@ -1,8 +1,8 @@
 #include "app/form1.h"
 
-#include "app/errorreport.h"
+#include "platform/errorreport.h"
 #include "app/picturebutton.h"
-#include "app/prompts.h"
+#include "platform/prompts.h"
 #include "app/settingsrules.h"
 #include "app/settingsstore.h"
 #include "app/skinframework.h"

@@ -1,7 +1,7 @@
 // Lumbrisk: makes short MP3 previews of many files in one run.
 
 #include "app/form1.h"
-#include "app/prompts.h"
+#include "app/qtprompts.h"
 #include "app/settingsstore.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 #include "filelist/addfolder.h"
 
-#include "app/errorreport.h"
-#include "app/prompts.h"
+#include "platform/errorreport.h"
+#include "platform/prompts.h"
 #include "platform/main.h"
 
 #include <QCoreApplication>

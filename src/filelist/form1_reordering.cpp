@@ -2,7 +2,7 @@
 
 #include "app/form1.h"
 
-#include "app/errorreport.h"
+#include "platform/errorreport.h"
 #include "filelist/filelistview.h"
 
 #include <QPixmap>

@@ -2,8 +2,8 @@
 
 #include "app/form1.h"
 
-#include "app/errorreport.h"
-#include "app/prompts.h"
+#include "platform/errorreport.h"
+#include "platform/prompts.h"
 #include "app/settingsstore.h"
 #include "filelist/samples.h"
 

@@ -1,6 +1,6 @@
 #include "preview/getbitrate.h"
 
-#include "app/errorreport.h"
+#include "platform/errorreport.h"
 #include "platform/apperror.h"
 #include "platform/main.h"
 #include "platform/numbers.h"

@@ -1,7 +1,7 @@
 #include "preview/previewjob.h"
 
-#include "app/errorreport.h"
-#include "app/prompts.h"
+#include "platform/errorreport.h"
+#include "platform/prompts.h"
 #include "platform/apperror.h"
 #include "platform/main.h"
 #include "platform/numbers.h"

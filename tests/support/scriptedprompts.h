@@ -1,7 +1,7 @@
 #pragma once
 // Prompts for tests: records every call and answers from queues, so no dialog ever opens.
 
-#include "app/prompts.h"
+#include "platform/prompts.h"
 
 #include <QList>
 #include <QQueue>

@@ -1,4 +1,4 @@
-#include "app/prompts.h"
+#include "app/qtprompts.h"
 
 #include <QDesktopServices>
 #include <QFileDialog>

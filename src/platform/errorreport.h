@@ -4,7 +4,7 @@
 // handler goes on with the next statement, so every guarded handler reads as a list of
 // numbered steps.
 
-#include "app/prompts.h"
+#include "platform/prompts.h"
 
 #include <functional>
 

@@ -1,4 +1,4 @@
-#include "app/errorreport.h"
+#include "platform/errorreport.h"
 
 #include "platform/apperror.h"
 

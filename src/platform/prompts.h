@@ -5,8 +5,6 @@
 #include <QString>
 #include <QStringList>
 
-class QWidget;
-
 class Prompts {
 public:
     enum class Icon { None, Exclamation };
@@ -25,21 +23,4 @@ public:
     virtual QString browseForFolder(const QString &title, const QString &initialFolder) = 0;
     // Asks the desktop to show the folder in its file manager; the outcome is not checked.
     virtual void openFolder(const QString &path) = 0;
-};
-
-// The real dialogs, owned by the given window.
-class QtPrompts : public Prompts {
-public:
-    explicit QtPrompts(QWidget *owner = nullptr) : m_owner(owner) {}
-    void setOwner(QWidget *owner) { m_owner = owner; }
-
-    void message(const QString &title, const QString &text, Icon icon) override;
-    bool askYesNo(const QString &title, const QString &text) override;
-    QString input(const QString &title, const QString &prompt, const QString &defaultText) override;
-    QStringList openFiles(const QString &title, const QString &filter) override;
-    QString browseForFolder(const QString &title, const QString &initialFolder) override;
-    void openFolder(const QString &path) override;
-
-private:
-    QWidget *m_owner;
 };
