@@ -20,9 +20,11 @@ namespace {
 // Messages go to standard error; nothing here ever asks a question.
 class ConsolePrompts : public Prompts {
 public:
-    void message(const QString &, const QString &text, Icon) override
+    void message(const QString &, const QString &text, Icon, const QString &details) override
     {
         std::fprintf(stderr, "%s\n", qPrintable(text));
+        if (!details.isEmpty())
+            std::fprintf(stderr, "%s\n", qPrintable(details));
         messages << text;
     }
     bool askYesNo(const QString &, const QString &) override { return false; }

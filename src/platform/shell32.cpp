@@ -43,7 +43,17 @@ void showFeedback(Progress &progress, const Feedback &feedback)
         progress.setValue(*feedback.value);
 }
 
-RunResult endedRun(QProcess &process)
+// The programs RunAndWait waits for, innermost last: the window's thread may nest a run
+// inside another's event pumping.
+QList<QProcess *> &runningTools()
+{
+    static QList<QProcess *> running;
+    return running;
+}
+
+} // namespace
+
+RunResult FinishedRun(QProcess &process)
 {
     RunResult result;
     result.outcome = process.exitStatus() == QProcess::CrashExit ? RunResult::Outcome::Crashed
@@ -54,7 +64,7 @@ RunResult endedRun(QProcess &process)
     return result;
 }
 
-RunResult failedStart(const QProcess &process)
+RunResult FailedStart(const QProcess &process)
 {
     RunResult result;
     result.outcome = RunResult::Outcome::FailedToStart;
@@ -63,7 +73,13 @@ RunResult failedStart(const QProcess &process)
     return result;
 }
 
-} // namespace
+void StopRunningTools()
+{
+    for (QProcess *process : std::as_const(runningTools())) {
+        process->kill();
+        process->waitForFinished(-1);
+    }
+}
 
 int RunResult::status() const
 {
@@ -143,15 +159,17 @@ RunResult RunAndWait(const CommandLine &commandLine, int windowStyle, Progress *
 
     process.start();
     if (!failed) {
+        runningTools().append(&process);
         ticker.start();
         loop.exec();
         ticker.stop();
+        runningTools().removeOne(&process);
     }
     if (failed)
-        return failedStart(process);
+        return FailedStart(process);
     if (progress)
         progress->setText(caption.isEmpty() ? QStringLiteral("Progress Bar") : caption);
-    return endedRun(process);
+    return FinishedRun(process);
 }
 
 } // namespace Shell32

@@ -6,6 +6,8 @@
 
 #include <QByteArray>
 
+class QProcess;
+
 #include <optional>
 
 namespace Shell32 {
@@ -56,6 +58,15 @@ Feedback FeedbackAt(int tick, const QString &caption, int startValue, int count)
 
 // The last non-blank line of a program's output, trimmed: usually its reason for failing.
 QString LastLine(const QByteArray &output);
+
+// The result of a program that has ended, read from its QProcess (output included), and of
+// one that could not start. For callers that run tools on their own, several at a time.
+RunResult FinishedRun(QProcess &process);
+RunResult FailedStart(const QProcess &process);
+
+// Kills every program RunAndWait is waiting for and waits until each has ended, so that the
+// files it was writing can be removed. For closing the window in the middle of a run.
+void StopRunningTools();
 
 // Starts the program with its argument list (no shell, no window) and returns as soon as
 // it has ended, while window events keep running. A tick every 100 ms gives the feedback
