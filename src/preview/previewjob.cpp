@@ -215,7 +215,8 @@ QString PreviewJob::writeThroughTemporary(const QString &outputPath,
     m_pending = nullptr;
     if (m_stopped)
         return QString();
-    const QString problem = check(result, output.path());
+    // SoX names the file it wrote; the user knows it by its final name.
+    const QString problem = check(result, output.path()).replace(output.path(), output.finalPath());
     return problem.isEmpty() ? output.commit() : problem;
 }
 
