@@ -71,10 +71,8 @@ void PreviewJob::run()
 void PreviewJob::makePreviews(GuardedSteps &steps)
 {
     steps.run(112, [&] { m_controls.showBusyPointer(true); });
-    steps.run(114, [&] {
-        m_tools = Tools::Find(m_controls.programFolder());
-        m_work = std::make_unique<PreviewFiles::WorkFolder>();
-    });
+    steps.run(114, [&] { m_tools = Tools::Find(m_controls.programFolder()); });
+    m_work = std::make_unique<PreviewFiles::WorkFolder>();
     m_start = steps.value<QString>(116, [&] { return PreviewCommands::SecondsText(m_controls.startText()); },
                                    QStringLiteral("3"));
     m_duration = steps.value<QString>(118, [&] { return PreviewCommands::SecondsText(m_controls.durationText()); },
@@ -134,7 +132,7 @@ void PreviewJob::chooseBitrate(const QString &sourcePath)
 {
     QString ffmpegWords;
     const GetBitrate::Context context{m_controls.prompts(), m_tools.ffmpeg, &m_progress, rowsNow(),
-                                      m_work && m_work->isValid() ? m_work->path() : QString(), &ffmpegWords};
+                                      m_work->isValid() ? m_work->path() : QString(), &ffmpegWords};
     m_bitrate = m_controls.bitrateIndex() > 0
                     ? GetBitrate::GetBitrateCombo(m_controls.bitrateChoice(), sourcePath, context)
                     : GetBitrate::GetBitrateOfMP3(sourcePath, context);
