@@ -304,7 +304,7 @@ QString PreviewJob::closingText() const
         return QStringLiteral("Done.");
     QString text = QStringLiteral("Done.\n\n%1 of %2 previews were made.").arg(m_made).arg(m_rowCount);
     if (!m_freeNames.isEmpty())
-        text += QStringLiteral("\n%1 of them were saved under a free name, since an earlier file of the list has the same name.")
+        text += QStringLiteral("\n%1 of them got a free name, as an earlier file of the list has the same name.")
                     .arg(m_freeNames.size());
     return text;
 }
