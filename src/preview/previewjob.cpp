@@ -18,7 +18,7 @@
 
 // The statements keep the numbers of the job's steps, so an error report names the step:
 // 100-110 checks, 112 busy pointer, 114 tools, 116/118 start and duration, 120 row count,
-// 122-152 the per-file pass, 154-188 the join, 192-198 the finish, 200 clearing the busy flag.
+// 122-152 the per-file pass, 154-188 the join, 190-198 the finish, 200 clearing the busy flag.
 
 namespace {
 
@@ -80,10 +80,10 @@ void PreviewJob::makePreviews(GuardedSteps &steps)
     steps.run(120, [&] { m_rowCount = m_controls.rowCount(); });
     for (int position = 1; position <= m_rowCount && !m_stopped; ++position)
         processRow(steps, position);
+    if (!m_stopped && steps.test(154, [&] { return m_controls.joinPreviews(); }))
+        join(steps);
     if (m_stopped)
         return; // the program is ending
-    if (steps.test(154, [&] { return m_controls.joinPreviews(); }))
-        join(steps);
     // The tools were found, not copied, so only the run's private folder is removed.
     steps.run(190, [&] { m_work.reset(); });
     steps.run(192, [&] { m_controls.showBusyPointer(false); });
