@@ -11,7 +11,7 @@ packages=(
   # tests and screenshots on a real X server
   xvfb xauth xdotool x11-utils imagemagick desktop-file-utils
   # the Debian package: dpkg-shlibdeps finds the linked libraries' packages; its checks
-  dpkg-dev file lintian appstream man-db
+  dpkg-dev file lintian appstream
 )
 
 missing=()
