@@ -38,3 +38,19 @@ function(lumbrisk_install_changelog maintainer)
     VERBATIM)
   lumbrisk_install_gzipped(${changelog} ${LUMBRISK_DOCDIR})
 endfunction()
+
+# The newest release of CHANGELOG.md and of the metainfo must be the project's version, so
+# that the package, its changelog and the software centres name the same release.
+function(lumbrisk_check_release_notes)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+               CHANGELOG.md assets/org.lumbrisk.Lumbrisk.metainfo.xml)
+  file(STRINGS ${PROJECT_SOURCE_DIR}/CHANGELOG.md changelog REGEX "^## " LIMIT_COUNT 1)
+  file(STRINGS ${PROJECT_SOURCE_DIR}/assets/org.lumbrisk.Lumbrisk.metainfo.xml metainfo
+       REGEX "<release " LIMIT_COUNT 1)
+  string(REPLACE "." "\\." version "${PROJECT_VERSION}")
+  if(NOT changelog MATCHES "^## ${version} " OR NOT metainfo MATCHES "version=\"${version}\"")
+    message(FATAL_ERROR "The newest release of CHANGELOG.md (${changelog}) and of the metainfo "
+                        "(${metainfo}) must both be ${PROJECT_VERSION}.")
+  endif()
+endfunction()
+lumbrisk_check_release_notes()
