@@ -36,7 +36,9 @@ int main(int argc, char *argv[])
 {
     QCoreApplication::setApplicationName(Form1::ProductName);
     QCoreApplication::setApplicationVersion(QStringLiteral(LUMBRISK_VERSION));
-    const QStringList namedPaths = Startup::NamedPaths(argc, argv);
+    QStringList namedPaths;
+    if (const std::optional<int> answered = Startup::ReadCommandLine(argc, argv, namedPaths))
+        return *answered;
     if (!displayAvailable()) {
         std::fputs("lumbrisk: no display found (neither DISPLAY nor WAYLAND_DISPLAY is set); "
                    "start it from a desktop session.\n", stderr);

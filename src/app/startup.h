@@ -4,14 +4,16 @@
 
 #include <QStringList>
 
+#include <optional>
+
 class Form1;
 
 namespace Startup {
 
-// The files and folders named on the command line. --help and --version print their answer
-// on standard output and end the program with status 0; an unknown option prints the reason
-// on standard error and ends it with status 1.
-QStringList NamedPaths(int argc, char *argv[]);
+// Reads the command line into the files and folders it names. --help and --version print
+// their answer on standard output and give the exit status 0; an unknown option prints the
+// reason on standard error and gives 1. No status: the window is to open.
+std::optional<int> ReadCommandLine(int argc, char *argv[], QStringList &namedPaths);
 
 // Runs start-up, shows the window, then adds the named paths as a drop adds them, except that
 // a folder adds only the files of the folder button's default extension, mp3. A relative name
