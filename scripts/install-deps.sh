@@ -10,8 +10,8 @@ packages=(
   sox libsox-fmt-mp3 ffmpeg fonts-liberation libqt6gui6 qt6-qpa-plugins xdg-utils
   # tests and screenshots on a real X server
   xvfb xauth xdotool x11-utils imagemagick desktop-file-utils
-  # the Debian package: dpkg-shlibdeps finds the linked libraries' packages
-  dpkg-dev file
+  # the Debian package: dpkg-shlibdeps finds the linked libraries' packages; its checks
+  dpkg-dev file lintian appstream
 )
 
 missing=()

@@ -148,7 +148,11 @@ void Form1::ListView1_OLEDragOver(QDragMoveEvent *event)
 void Form1::ListView1_OLEDragDrop(QDropEvent *event)
 {
     // Copied first: the drag's data may go away while the scan lets events run.
-    const QStringList paths = droppedPaths(event->mimeData());
+    addPaths(droppedPaths(event->mimeData()), QStringLiteral("*.*"));
+}
+
+void Form1::addPaths(const QStringList &paths, const QString &folderPattern)
+{
     for (const QString &path : paths) {
         if (isSpecialFile(path))
             continue;
@@ -156,7 +160,7 @@ void Form1::ListView1_OLEDragDrop(QDropEvent *event)
             ListView1->append(path);
             continue;
         }
-        for (const QString &row : AddFolder::ScanFolder(*m_prompts, path, QStringLiteral("*.*")))
+        for (const QString &row : AddFolder::ScanFolder(*m_prompts, path, folderPattern))
             ListView1->append(row);
     }
 }
