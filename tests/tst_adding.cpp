@@ -72,7 +72,7 @@ void TestAdding::initTestCase()
     for (const char *file : {"R/one.mp3", "R/LOUD.MP3", "R/~lock.mp3", "R/.dot.mp3", "R/notes.txt", "R/README",
                              "R/Albums 2021/track 1.mp3", "R/Albums 2021/cover.jpg", "R/Albums 2021/Disc 2/deep.mp3",
                              "R/Müsik 日本/曲 one.mp3", "R/.hidden/secret.mp3", "R/.hidden/.also.mp3",
-                             "R/bad?/never.mp3", "R/empty/.keep"})
+                             "R/Why?/CD1/track.mp3", "R/empty/.keep"})
         m_music->file(QString::fromUtf8(file));
     m_music->link(QStringLiteral("R/Albums 2021/Disc 2/loop"), QStringLiteral(".."));
 }
@@ -93,9 +93,11 @@ QStringList TestAdding::musicFolders() const
 {
     QStringList folders{QStringLiteral("R")};
     for (const QString &name : m_music->inListingOrder(QStringLiteral("R"),
-             {QStringLiteral("Albums 2021"), QString::fromUtf8("Müsik 日本"), QStringLiteral(".hidden"), QStringLiteral("empty")}))
+             {QStringLiteral("Albums 2021"), QString::fromUtf8("Müsik 日本"), QStringLiteral(".hidden"), QStringLiteral("empty"),
+              QStringLiteral("Why?")}))
         folders << QStringLiteral("R/") + name;
-    folders << QStringLiteral("R/Albums 2021/Disc 2");
+    for (const QString &name : m_music->inListingOrder(QStringLiteral("R"), {QStringLiteral("Albums 2021"), QStringLiteral("Why?")}))
+        folders << QStringLiteral("R/%1/%2").arg(name, name.startsWith(QLatin1Char('W')) ? QStringLiteral("CD1") : QStringLiteral("Disc 2"));
     return folders;
 }
 
@@ -106,7 +108,8 @@ QStringList TestAdding::musicRows(const QStringList &folders, bool everyType) co
         {QStringLiteral("R/Albums 2021"), {QStringLiteral("track 1.mp3")}},
         {QStringLiteral("R/Albums 2021/Disc 2"), {QStringLiteral("deep.mp3")}},
         {QString::fromUtf8("R/Müsik 日本"), {QString::fromUtf8("曲 one.mp3")}},
-        {QStringLiteral("R/.hidden"), {QStringLiteral("secret.mp3")}}};
+        {QStringLiteral("R/.hidden"), {QStringLiteral("secret.mp3")}},
+        {QStringLiteral("R/Why?/CD1"), {QStringLiteral("track.mp3")}}};
     const QHash<QString, QStringList> others{
         {QStringLiteral("R"), {QStringLiteral("notes.txt"), QStringLiteral("README")}},
         {QStringLiteral("R/Albums 2021"), {QStringLiteral("cover.jpg")}}};

@@ -33,6 +33,15 @@ void FileListView::append(const QString &text)
     addTopLevelItem(new QTreeWidgetItem(QStringList{text}));
 }
 
+void FileListView::append(const QStringList &texts)
+{
+    QList<QTreeWidgetItem *> items;
+    items.reserve(texts.size());
+    for (const QString &text : texts)
+        items.append(new QTreeWidgetItem(QStringList{text}));
+    addTopLevelItems(items);
+}
+
 void FileListView::insert(int position, const QString &text)
 {
     insertTopLevelItem(qBound(0, position - 1, count()), new QTreeWidgetItem(QStringList{text}));
