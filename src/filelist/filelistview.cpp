@@ -156,13 +156,25 @@ void FileListView::dragEnterEvent(QDragEnterEvent *event)
 
 void FileListView::dragMoveEvent(QDragMoveEvent *event)
 {
-    event->setDropAction(event->proposedAction());
-    event->accept();
-    emit OLEDragOver(event);
+    if (acceptAsCopy(event))
+        emit OLEDragOver(event);
 }
 
 void FileListView::dropEvent(QDropEvent *event)
 {
-    event->acceptProposedAction();
-    emit OLEDragDrop(event);
+    if (acceptAsCopy(event))
+        emit OLEDragDrop(event);
+}
+
+bool FileListView::acceptAsCopy(QDropEvent *event)
+{
+    // The list only reads the paths, so a drop is always a copy: a source told "move" may
+    // remove its originals (a playlist its entries). A source that offers no copy is refused.
+    if (!(event->possibleActions() & Qt::CopyAction)) {
+        event->ignore();
+        return false;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    return true;
 }

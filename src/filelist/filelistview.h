@@ -51,4 +51,6 @@ protected:
 
 private:
     QTreeWidgetItem *itemAt(int position) const;
+    // Takes the drag as a copy; false (and refused) when the source offers no copy.
+    static bool acceptAsCopy(QDropEvent *event);
 };
