@@ -172,8 +172,9 @@ private:
     int rowToMove(GuardedSteps &steps);
     void removeSelectedRow();
     void showDragPointer();
-    void exchangeDragRowWithHoverRow();
-    void scrollBesideHoverRow();
+    // listLine: the pointer's line in the list (0 at the list's top edge).
+    void exchangeDragRowWithHoverRow(int listLine);
+    void scrollBesideHoverRow(int listLine);
     void LoadSamples();
 
     // Drag state of the list. The row references follow their rows as others come and go,
