@@ -27,6 +27,8 @@ private slots:
     void captionsAreNotClipped();
     void windowIsFixedAndTitled();
     void tabOrderFollowsTheLayout();
+    void tabEntersOptionGroupsAtTheSelectedOption_data();
+    void tabEntersOptionGroupsAtTheSelectedOption();
     void failingStartUpStepIsReportedOnceAndStartUpGoesOn();
     void pointerRules();
     void pointerStaysBusy();
@@ -181,6 +183,38 @@ void TestForm1::tabOrderFollowsTheLayout()
         widget = widget->nextInFocusChain();
     }
     QCOMPARE(chain, expected);
+}
+
+void TestForm1::tabEntersOptionGroupsAtTheSelectedOption_data()
+{
+    QTest::addColumn<QStringList>("clicked");
+    QTest::addColumn<QStringList>("stops"); // the options Tab reaches, in order
+    QTest::newRow("as built") << QStringList() << QStringList{"Option1", "Option4"};
+    QTest::newRow("the second of each") << QStringList{"Option2", "Option3"} << QStringList{"Option2", "Option3"};
+}
+
+// Real Tab key presses, once round the window from the list.
+void TestForm1::tabEntersOptionGroupsAtTheSelectedOption()
+{
+    QFETCH(QStringList, clicked);
+    TestWindow test;
+    Form1 &window = test.open();
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    for (const QString &name : clicked)
+        QTest::mouseClick(window.findChild<QRadioButton *>(name), Qt::LeftButton);
+    window.ListView1->setFocus(Qt::OtherFocusReason);
+    QStringList stops;
+    for (int press = 0; press < 30; ++press) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        if (QApplication::focusWidget() == window.ListView1)
+            break;
+        if (qobject_cast<QRadioButton *>(QApplication::focusWidget()))
+            stops << QApplication::focusWidget()->objectName();
+    }
+    QCOMPARE(QApplication::focusWidget(), window.ListView1);
+    QTEST(stops, "stops");
+    QVERIFY(test.prompts.calls.isEmpty());
 }
 
 void TestForm1::failingStartUpStepIsReportedOnceAndStartUpGoesOn()

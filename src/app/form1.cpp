@@ -206,6 +206,22 @@ void Form1::setTabOrder()
                                  Option3, PushButton6, PushButton7};
     for (qsizetype i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order.at(i - 1), order.at(i));
+    // Tab enters an option group at its selected option, as on every desktop; the arrow
+    // keys move within the group.
+    for (const auto &[first, second] : {std::pair{Option1, Option2}, std::pair{Option3, Option4}}) {
+        const auto keepTabStop = [first = first, second = second] { setTabStopAtSelectedOption(first, second); };
+        connect(first, &QRadioButton::toggled, this, keepTabStop);
+        connect(second, &QRadioButton::toggled, this, keepTabStop);
+        keepTabStop();
+    }
+}
+
+void Form1::setTabStopAtSelectedOption(QRadioButton *first, QRadioButton *second)
+{
+    // Both are stops while neither is selected.
+    const bool noneSelected = !first->isChecked() && !second->isChecked();
+    for (QRadioButton *option : {first, second})
+        option->setFocusPolicy(option->isChecked() || noneSelected ? Qt::StrongFocus : Qt::ClickFocus);
 }
 
 void Form1::Form_Load()

@@ -133,6 +133,7 @@ protected:
 private:
     void createControls();
     void setTabOrder();
+    static void setTabStopAtSelectedOption(QRadioButton *first, QRadioButton *second);
     void applyFonts();
     void loadCustomPointer();
     void applyPointerRule(QObject *watched);
