@@ -34,6 +34,8 @@ private slots:
     void pointerStaysBusy();
     void customPointerUsesTheHandFileAndItsHotspot();
     void skinFileTurnsTheBackgroundButtonFace();
+    void framePanelsShowTheWindowsBackground_data();
+    void framePanelsShowTheWindowsBackground();
     void closingEndsTheProgramAtOnce();
     void listOperationsAtTheEdges();
 
@@ -294,6 +296,34 @@ void TestForm1::skinFileTurnsTheBackgroundButtonFace()
     QCOMPARE(window.Option1->palette().color(QPalette::Window), face);
     QVERIFY(window.styleSheet().contains(QStringLiteral("rgb(1, 2, 3)")));
     QVERIFY(test.prompts.errorReports().isEmpty());
+}
+
+void TestForm1::framePanelsShowTheWindowsBackground_data()
+{
+    QTest::addColumn<bool>("skinned");
+    QTest::newRow("white") << false;
+    QTest::newRow("skinned") << true;
+}
+
+void TestForm1::framePanelsShowTheWindowsBackground()
+{
+    QFETCH(bool, skinned);
+    TestWindow test;
+    if (skinned) {
+        QDir(test.programFolder()).mkdir(QStringLiteral("x"));
+        QVERIFY(Fixtures::WriteFile(test.programFolder() + QStringLiteral("/x/o.cjs"), ""));
+    }
+    Form1 &window = test.open();
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QImage shown = window.grab().toImage();
+    const QColor background = window.palette().color(QPalette::Window);
+    // Near each frame's lower right corner, inside its outline and clear of its controls.
+    for (QGroupBox *frame : window.findChildren<QGroupBox *>()) {
+        const QPoint inside = frame->mapTo(&window, QPoint(frame->width() - 8, frame->height() - 8));
+        QVERIFY2(frame->childAt(frame->width() - 8, frame->height() - 8) == nullptr, qPrintable(frame->objectName()));
+        QCOMPARE(shown.pixelColor(inside), background);
+    }
 }
 
 void TestForm1::closingEndsTheProgramAtOnce()

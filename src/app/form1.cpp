@@ -19,7 +19,9 @@
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPixmap>
+#include <QProxyStyle>
 #include <QRadioButton>
 #include <QScreen>
 
@@ -80,6 +82,34 @@ QPoint cursorHotspot(const QByteArray &bytes)
     };
     return QPoint(word(10), word(12));
 }
+
+// Frames draw only their outline and so show the background beneath, white or the skin's
+// colour: the style's own panel is a light grey, with patches around the option buttons
+// on the skin's colour.
+class PlainFrameStyle : public QProxyStyle {
+public:
+    void drawPrimitive(PrimitiveElement element, const QStyleOption *option, QPainter *painter,
+                       const QWidget *widget) const override
+    {
+        if (element != PE_FrameGroupBox) {
+            QProxyStyle::drawPrimitive(element, option, painter, widget);
+            return;
+        }
+        // Where the style puts the outline: below the title, if any.
+        constexpr int gapAboveOutline = 4;
+        const auto *frame = qobject_cast<const QGroupBox *>(widget);
+        const int titleHeight = frame && frame->title().isEmpty()
+            ? 0
+            : qMax(pixelMetric(PM_ExclusiveIndicatorHeight, option, widget), option->fontMetrics.height());
+        const QRectF outline = QRectF(option->rect.adjusted(0, titleHeight + gapAboveOutline, 0, 0)).adjusted(0.5, 0.5, -0.5, -0.5);
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->setPen(QColor(0x75, 0x75, 0x75, 51)); // the style's own faint line
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRoundedRect(outline, 2, 2);
+        painter->restore();
+    }
+};
 
 QIcon programIcon()
 {
@@ -175,6 +205,12 @@ void Form1::createControls()
     Option4 = option(QStringLiteral("Save all previews as separate MP3 files"), Frame6, twips(240, 300, 4095, 225), QStringLiteral("Option4"));
     Option3 = option(QStringLiteral("Join all previews into one MP3 file"), Frame6, twips(240, 650, 3975, 225), QStringLiteral("Option3"));
     Option4->setChecked(true);
+
+    // Made after the frames, so that it outlives them.
+    auto *frameStyle = new PlainFrameStyle;
+    frameStyle->setParent(this);
+    for (QGroupBox *frameControl : {Frame1, Frame2, Frame3, Frame4, Frame5, Frame6})
+        frameControl->setStyle(frameStyle);
 
     // The pointer rule follows the mouse over the window, its frames, Text1 and the buttons.
     const QList<QWidget *> pointerWatched{this, Frame1, Frame2, Frame3, Frame4, Frame5, Frame6, Text1,
