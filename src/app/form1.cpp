@@ -139,6 +139,13 @@ Form1::Form1(const Form1Setup &setup, QWidget *parent)
             std::_Exit(0);
         };
     }
+    // Told once per start; the settings then live on in the window until it closes.
+    m_settings->setSaveFailed([this](const QString &file, const QString &reason) {
+        m_prompts->message(ApplicationTitleFor(ProductName),
+                           QStringLiteral("Lumbrisk cannot save its settings in %1: %2.\r\r"
+                                          "Your changes stay in effect until you close Lumbrisk.")
+                               .arg(file, reason));
+    });
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Form1"));
     setFixedSize(1064, 447);
@@ -158,6 +165,7 @@ Form1::Form1(const Form1Setup &setup, QWidget *parent)
 
 Form1::~Form1()
 {
+    m_settings->setSaveFailed({});
     if (showsBusyPointer())
         QGuiApplication::restoreOverrideCursor();
 }

@@ -152,6 +152,8 @@ private:
     void savePlaceOption();
     void saveJoinOption();
     void checkNumberField(QLineEdit *field, const QFocusEvent *event);
+    // Where the output-folder browser opens.
+    QString outputBrowserStart() const;
 
     // Start-up steps that restore the settings (app/form1_settings.cpp). A field or option
     // gets the stored text of its key, or the default when the key is absent; a stored option
