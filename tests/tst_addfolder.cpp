@@ -343,12 +343,8 @@ void TestAddFolder::extensionAsTyped_data()
 {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("extension");
-    QTest::newRow("bare") << "mp3" << "mp3";
-    QTest::newRow("with a dot") << ".mp3" << "mp3";
-    QTest::newRow("as a pattern") << "*.mp3" << "mp3";
-    QTest::newRow("blanks and capitals") << " MP3 " << "MP3";
+    // The window's own rows cover ".mp3", "*.mp3" and " MP3 ".
     QTest::newRow("blanks inside the pattern") << " *. mp3" << "mp3";
-    QTest::newRow("every file") << "*" << "*";
     QTest::newRow("every file as a pattern") << "*.*" << "*";
     QTest::newRow("nothing left") << " . " << "";
 }
