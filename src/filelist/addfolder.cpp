@@ -38,6 +38,13 @@ FolderId idOf(const struct stat &info)
     return {quint64(info.st_dev), quint64(info.st_ino)};
 }
 
+QString withoutTrailingSeparators(QString path)
+{
+    while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
+        path.chop(1);
+    return path;
+}
+
 bool isRoot(const QString &folder)
 {
     return !folder.isEmpty() && folder.count(QLatin1Char('/')) == folder.size();
@@ -281,9 +288,7 @@ private:
 
 int AttributeWord(const QString &path)
 {
-    QString trimmed = path;
-    while (trimmed.size() > 1 && trimmed.endsWith(QLatin1Char('/')))
-        trimmed.chop(1);
+    const QString trimmed = withoutTrailingSeparators(path);
     const QFileInfo info(trimmed);
     if (!info.exists() && !info.isSymLink())
         return 0;
@@ -308,9 +313,7 @@ bool IsTrashFolder(const QString &path)
         return false;
     if (idOf(info) == homeTrash())
         return true;
-    QString trimmed = path;
-    while (trimmed.size() > 1 && trimmed.endsWith(QLatin1Char('/')))
-        trimmed.chop(1);
+    const QString trimmed = withoutTrailingSeparators(path);
     if (!isTrashName(Main::FileNameOf(trimmed)))
         return false;
     const int parent = open(QFile::encodeName(Main::FolderOf(trimmed)).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
