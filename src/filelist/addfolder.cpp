@@ -15,9 +15,9 @@
 #include <QStringDecoder>
 
 #include <cerrno>
-#include <optional>
 #include <dirent.h>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
