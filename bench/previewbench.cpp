@@ -4,7 +4,7 @@
 //
 //   preview_bench fixed|same <output folder> <start> <duration> <file>...
 
-#include "platform/prompts.h"
+#include "platform/consoleprompts.h"
 #include "platform/shell32.h"
 #include "preview/previewjob.h"
 
@@ -16,23 +16,6 @@
 #include <sys/resource.h>
 
 namespace {
-
-// Messages go to standard error; nothing here ever asks a question.
-class ConsolePrompts : public Prompts {
-public:
-    void message(const QString &, const QString &text, Icon) override
-    {
-        std::fprintf(stderr, "%s\n", qPrintable(text));
-        messages << text;
-    }
-    bool askYesNo(const QString &, const QString &) override { return false; }
-    QString input(const QString &, const QString &, const QString &) override { return QString(); }
-    QStringList openFiles(const QString &, const QString &) override { return {}; }
-    QString browseForFolder(const QString &, const QString &) override { return QString(); }
-    void openFolder(const QString &) override {}
-
-    QStringList messages;
-};
 
 double ownProcessorSeconds()
 {

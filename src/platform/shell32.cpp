@@ -43,7 +43,17 @@ void showFeedback(Progress &progress, const Feedback &feedback)
         progress.setValue(*feedback.value);
 }
 
-RunResult endedRun(QProcess &process)
+} // namespace
+
+void Prepare(QProcess &process, const CommandLine &commandLine)
+{
+    qCInfo(lcTools).noquote() << commandLine.text();
+    process.setProgram(commandLine.program());
+    process.setArguments(commandLine.arguments());
+    process.setStandardInputFile(QProcess::nullDevice());
+}
+
+RunResult EndedRun(QProcess &process)
 {
     RunResult result;
     result.outcome = process.exitStatus() == QProcess::CrashExit ? RunResult::Outcome::Crashed
@@ -54,7 +64,7 @@ RunResult endedRun(QProcess &process)
     return result;
 }
 
-RunResult failedStart(const QProcess &process)
+RunResult FailedStart(const QProcess &process)
 {
     RunResult result;
     result.outcome = RunResult::Outcome::FailedToStart;
@@ -62,8 +72,6 @@ RunResult failedStart(const QProcess &process)
     result.startError = process.errorString();
     return result;
 }
-
-} // namespace
 
 int RunResult::status() const
 {
@@ -115,12 +123,8 @@ RunResult RunAndWait(const CommandLine &commandLine, int windowStyle, Progress *
                      const QString &caption, int startValue, int count)
 {
     Q_UNUSED(windowStyle) // a started program never gets a window here
-    qCInfo(lcTools).noquote() << commandLine.text();
-
     QProcess process;
-    process.setProgram(commandLine.program());
-    process.setArguments(commandLine.arguments());
-    process.setStandardInputFile(QProcess::nullDevice());
+    Prepare(process, commandLine);
 
     // The loop ends the moment the program ends or fails to start; the timer only ticks.
     QEventLoop loop;
@@ -148,10 +152,10 @@ RunResult RunAndWait(const CommandLine &commandLine, int windowStyle, Progress *
         ticker.stop();
     }
     if (failed)
-        return failedStart(process);
+        return FailedStart(process);
     if (progress)
         progress->setText(caption.isEmpty() ? QStringLiteral("Progress Bar") : caption);
-    return endedRun(process);
+    return EndedRun(process);
 }
 
 } // namespace Shell32

@@ -8,6 +8,8 @@
 
 #include <optional>
 
+class QProcess;
+
 namespace Shell32 {
 
 // The window style every tool run uses: no window of its own.
@@ -64,5 +66,12 @@ QString LastLine(const QByteArray &output);
 // that cannot start returns at once, the bar untouched. windowStyle is always HiddenWindow.
 RunResult RunAndWait(const CommandLine &commandLine, int windowStyle, Progress *progress,
                      const QString &caption, int startValue, int count);
+
+// For callers that run several tools at once on the event loop: Prepare hands the command
+// line to the process (program, arguments, no standard input) and logs it, the caller
+// starts it; EndedRun and FailedStart give its result in the terms above.
+void Prepare(QProcess &process, const CommandLine &commandLine);
+RunResult EndedRun(QProcess &process);
+RunResult FailedStart(const QProcess &process);
 
 } // namespace Shell32

@@ -38,12 +38,17 @@ QString CaptureFile()
     return Tools::TemporaryFolder() + QStringLiteral("/out.txt");
 }
 
+CommandLine ProbeCommand(const QString &ffmpeg, const QString &sourcePath)
+{
+    return CommandLine(ffmpeg).plain(QStringLiteral(" -i ")).quoted(sourcePath);
+}
+
 QString GetBitrateOfMP3(const QString &sourcePath, const Context &context)
 {
     GuardedSteps steps(context.prompts, QStringLiteral("GetBitrate.GetBitrateOfMP3"));
     Shell32::RunResult probe;
     steps.run(100, [&] {
-        const CommandLine commandLine = CommandLine(context.ffmpeg).plain(QStringLiteral(" -i ")).quoted(sourcePath);
+        const CommandLine commandLine = ProbeCommand(context.ffmpeg, sourcePath);
         const QString caption = context.progress ? context.progress->Text() : QString();
         const int startValue = context.progress ? int(Numbers::RoundHalfEven(context.progress->Value())) : 0;
         probe = Shell32::RunAndWait(commandLine, Shell32::HiddenWindow, context.progress, caption,

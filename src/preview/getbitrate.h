@@ -2,6 +2,8 @@
 // Module GetBitrate: the bit-rate text placed after -C in the SoX command lines, either
 // from the chosen entry ("128 kbps") or read from the source by FFmpeg.
 
+#include "platform/commandline.h"
+
 #include <QString>
 
 class Prompts;
@@ -21,7 +23,10 @@ struct Context {
     int count = 1;
 };
 
-// "ffmpeg -i <source>"; its error output goes fresh into "out.txt" in the temporary folder,
+// "ffmpeg" -i "<source>": FFmpeg describes the source on its error output and exits.
+CommandLine ProbeCommand(const QString &ffmpeg, const QString &sourcePath);
+
+// ProbeCommand; its error output goes fresh into "out.txt" in the temporary folder,
 // and the last "Audio:" line there gives the bit rate ("192"). A probe that did not run, or
 // a description without an audio line, gives "".
 QString GetBitrateOfMP3(const QString &sourcePath, const Context &context);

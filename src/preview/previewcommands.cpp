@@ -17,6 +17,12 @@ QString SecondsText(const QString &typed)
     return typed;
 }
 
+const QList<int> &BitrateChoices()
+{
+    static const QList<int> kbps{320, 256, 224, 192, 160, 144, 128, 112, 96, 80, 64, 56, 48, 40, 32, 24, 16, 8};
+    return kbps;
+}
+
 QString OutputPath(const QString &folder, const QString &sourcePath)
 {
     const QString baseName = Main::FileNameOf(Main::StripExtension(sourcePath));

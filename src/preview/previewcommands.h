@@ -11,6 +11,9 @@ namespace PreviewCommands {
 // for numbers beyond the 16-bit range; the job then reports it and uses "3".
 QString SecondsText(const QString &typed);
 
+// The bit rates a preview can have, in kbit/s, highest first (320 ... 8).
+const QList<int> &BitrateChoices();
+
 // <folder>/<source's base name>_Preview.mp3, with doubled separators collapsed.
 QString OutputPath(const QString &folder, const QString &sourcePath);
 // <folder>/Joined_Preview.mp3, with doubled separators collapsed.

@@ -1,0 +1,48 @@
+#pragma once
+// The command line of lumbrisk-cli, read and checked before anything runs: a bad option
+// or value, or a missing folder, is one line naming the problem, and nothing is made.
+
+#include "preview/parallelpreviews.h"
+
+#include <QCommandLineParser>
+
+#include <optional>
+
+struct CliOptions {
+    PreviewSettings settings;
+    QStringList paths;              // FILE|FOLDER arguments, as given
+    QString extension = QStringLiteral("mp3"); // which files FOLDER arguments give
+    bool dryRun = false;
+    bool quiet = false;
+    bool json = false;
+};
+
+class CliCommandLine {
+public:
+    CliCommandLine();
+
+    // Reads the arguments (the program's name first). --help and --version print their text
+    // and end the program. Returns the options, or none with problem() set.
+    std::optional<CliOptions> read(const QStringList &arguments);
+    QString problem() const { return m_problem; }
+
+private:
+    std::optional<CliOptions> check();
+    // Each reads a group of options; false when one is refused.
+    bool readTimes(PreviewSettings &settings);
+    bool readBitrate(PreviewSettings &settings);
+    bool readJobs(PreviewSettings &settings);
+    bool readModes(CliOptions &options);
+    bool readPlaces(CliOptions &options);
+    // Keeps the problem; always false.
+    bool refuse(const QString &problem);
+
+    QCommandLineParser m_parser;
+    QString m_problem;
+};
+
+// A time as the options take it: seconds (65, 2.5) or [h:]m:ss (1:05, 1:02:03.5). None
+// for anything else, negative numbers included.
+std::optional<double> ReadTime(const QString &text);
+// "40%" as the share 0.4; none unless a number from 0 to below 100 is followed by "%".
+std::optional<double> ReadShare(const QString &text);

@@ -1,0 +1,89 @@
+// lumbrisk-cli: the previews of Lumbrisk from a terminal or a script, with several tools at
+// once. It needs no display and never touches the window's settings.
+
+#include "cli/clioptions.h"
+#include "cli/consolereport.h"
+#include "cli/interruption.h"
+#include "filelist/addfolder.h"
+#include "platform/consoleprompts.h"
+#include "platform/main.h"
+#include "preview/parallelpreviews.h"
+#include "preview/tools.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+enum ExitStatus { Usage = 2, ToolMissing = 3 };
+
+int complain(const QString &problem, int status)
+{
+    std::fprintf(stderr, "lumbrisk-cli: %s\n", problem.toUtf8().constData());
+    return status;
+}
+
+// FILE arguments as absolute paths, FOLDER arguments scanned as the window scans a folder.
+QStringList sourcesOf(const CliOptions &options, Prompts &prompts)
+{
+    QStringList sources;
+    for (const QString &path : options.paths) {
+        const QString absolute = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+        if (Main::FolderExists(path))
+            sources += AddFolder::ScanFolder(prompts, absolute, QStringLiteral("*.") + options.extension);
+        else
+            sources.append(absolute);
+    }
+    return sources;
+}
+
+ConsoleReport::Mode reportMode(const CliOptions &options)
+{
+    if (options.dryRun)
+        return ConsoleReport::Mode::DryRun;
+    if (options.json)
+        return ConsoleReport::Mode::Json;
+    return options.quiet ? ConsoleReport::Mode::Quiet : ConsoleReport::Mode::Progress;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication application(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("lumbrisk-cli"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(LUMBRISK_VERSION));
+
+    CliCommandLine commandLine;
+    const std::optional<CliOptions> options = commandLine.read(QCoreApplication::arguments());
+    if (!options)
+        return complain(commandLine.problem(), Usage);
+
+    const Tools::Found tools = Tools::Find(QCoreApplication::applicationDirPath());
+    if (!tools.soxProblem.isEmpty())
+        return complain(tools.soxProblem, ToolMissing);
+    if (options->settings.needsFfmpeg() && tools.ffmpeg.isEmpty())
+        return complain(tools.ffmpegProblem, ToolMissing);
+
+    ConsolePrompts prompts(QStringLiteral("lumbrisk-cli: "));
+    ParallelPreviews previews(tools, options->settings, sourcesOf(*options, prompts));
+    ConsoleReport report(previews, reportMode(*options), ::isatty(STDERR_FILENO) != 0);
+    Interruption interruption;
+    QObject::connect(&interruption, &Interruption::received, &previews, &ParallelPreviews::stop);
+    QObject::connect(&previews, &ParallelPreviews::finished, &application, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    if (options->dryRun)
+        previews.plan();
+    else
+        previews.start();
+    QCoreApplication::exec();
+
+    if (previews.interrupted())
+        return 128 + (interruption.signalNumber() != 0 ? interruption.signalNumber() : SIGINT);
+    return report.exitStatus();
+}
