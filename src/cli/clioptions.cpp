@@ -7,6 +7,9 @@
 #include <QRegularExpression>
 #include <QThread>
 
+#include <cstdio>
+#include <cstdlib>
+
 namespace {
 
 const QCommandLineOption Start({QStringLiteral("s"), QStringLiteral("start")},
@@ -109,8 +112,13 @@ std::optional<CliOptions> CliCommandLine::read(const QStringList &arguments)
         refuse(m_parser.errorText());
         return std::nullopt;
     }
-    if (m_parser.isSet(QStringLiteral("help")))
-        m_parser.showHelp();
+    if (m_parser.isSet(QStringLiteral("help"))) {
+        // The parser names the program as it was started; the man page wants its name.
+        QString help = m_parser.helpText();
+        help.replace(QRegularExpression(QStringLiteral("^Usage: \\S+")), QStringLiteral("Usage: lumbrisk-cli"));
+        std::fputs(help.toUtf8().constData(), stdout);
+        std::exit(0);
+    }
     if (m_parser.isSet(QStringLiteral("version")))
         m_parser.showVersion();
     return check();
