@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# How much the preview job costs beyond the tools it runs: the job (separate files, to one
-# folder) against a plain shell loop of the identical SoX and FFmpeg command lines, once
-# with a fixed bit rate and once with "Same bit rate as input file". Prints job / loop.
+# How much the preview job costs beyond the tools it runs: the job (to one folder) against a
+# plain shell loop of the identical SoX and FFmpeg command lines: separate files with a
+# fixed bit rate, separate files with "Same bit rate as input file", and all files joined
+# (the loop's cuts go to a folder of its own, then one sox --combine sequence). Prints
+# job / loop.
 #
 # Environment: BUILD_DIR (build), BENCH_FILES (40), BENCH_SECONDS (150, the length of each
 # file), BENCH_REPEATS (5), BENCH_CACHE (/tmp/lumbrisk-bench, where the files are kept).
@@ -47,7 +49,7 @@ fresh() { rm -rf "$work/out" "$TEMP"; mkdir -p "$work/out" "$TEMP"; }
 
 # The same command lines the job runs, with no more work around them than a loop needs.
 loop() {
-  local mode=$1 source name bitrate line last fields
+  local mode=$1 source name bitrate line last fields target pieces=()
   for source in "${sources[@]}"; do
     bitrate=128
     if [[ $mode == same ]]; then
@@ -58,8 +60,17 @@ loop() {
       bitrate=${fields[-2]}
     fi
     name=${source##*/}
-    "$sox" "$source" -c 2 -r 48000 -C "$bitrate" "$work/out/${name%.*}_Preview.mp3" trim "$start" "$duration" 2> /dev/null
+    target="$work/out/${name%.*}_Preview.mp3"
+    if [[ $mode == join ]]; then
+      target="$TEMP/piece-${#pieces[@]}.mp3"
+      pieces+=("$target")
+    fi
+    "$sox" "$source" -c 2 -r 48000 -C "$bitrate" "$target" trim "$start" "$duration" 2> /dev/null
   done
+  if [[ $mode == join ]]; then
+    "$sox" --combine sequence "${pieces[@]}" -c 2 -r 48000 -C 128 "$work/out/Joined_Preview.mp3" 2> /dev/null
+    rm -f "${pieces[@]}"
+  fi
 }
 
 time_loop() {
@@ -68,32 +79,40 @@ time_loop() {
   awk -v a="$begin" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.3f\n", b - a }'
 }
 
-# Prints the job's time and its own processor time.
+# Prints the job's time and its own processor time, once its previews are counted: the
+# caller waits for all of it before the next fresh start clears the folder.
 time_job() {
   fresh
-  "$driver" "$1" "$work/out" "$start" "$duration" "${sources[@]}"
-  local made
+  local timing made expected=$files
+  timing=$("$driver" "$1" "$work/out" "$start" "$duration" "${sources[@]}")
+  [[ $1 == join ]] && expected=1
   made=$(ls "$work/out" | wc -l)
-  [[ $made -eq $files ]] || { echo "the job made $made of $files previews" >&2; exit 1; }
+  [[ $made -eq $expected ]] || { echo "the job made $made of $expected previews ($1)" >&2; exit 1; }
+  echo "$timing"
 }
 
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 echo "files: $files x ${seconds} s at 192 kbps; previews of ${duration} s from second ${start}; $repeats rounds"
-for mode in fixed same; do
+for mode in fixed same join; do
   jobs=() loops=() ratios=() own=()
   for ((r = 1; r <= repeats; r++)); do
     if ((r % 2)); then
-      read -r job cpu < <(time_job "$mode")
+      timing=$(time_job "$mode")
       fresh; plain=$(time_loop "$mode")
     else
       fresh; plain=$(time_loop "$mode")
-      read -r job cpu < <(time_job "$mode")
+      timing=$(time_job "$mode")
     fi
+    read -r job cpu <<< "$timing"
     jobs+=("$job") loops+=("$plain") own+=("$cpu")
     ratios+=("$(awk -v j="$job" -v l="$plain" 'BEGIN { printf "%.3f", j / l }')")
   done
-  label=$([[ $mode == fixed ]] && echo "128 kbps" || echo "same bit rate")
+  case $mode in
+    fixed) label="128 kbps" ;;
+    same) label="same bit rate" ;;
+    join) label="joined" ;;
+  esac
   awk -v m="$label" -v r="$(printf '%s\n' "${ratios[@]}" | median)" \
       -v j="$(printf '%s\n' "${jobs[@]}" | median)" -v l="$(printf '%s\n' "${loops[@]}" | median)" \
       -v c="$(printf '%s\n' "${own[@]}" | median)" -v rs="${ratios[*]}" -v js="${jobs[*]}" -v ls="${loops[*]}" \

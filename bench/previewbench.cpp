@@ -1,8 +1,9 @@
-// Runs the preview job without a window on the files given, as separate previews in one
-// folder, and prints how long the job took and how much processor time it used itself,
-// the tools not counted. Used by preview_vs_loop.sh.
+// Runs the preview job without a window on the files given, into one folder: separate
+// previews at 128 kbps (fixed) or at the input's bit rate (same), or joined at 128 kbps
+// (join). Prints how long the job took and how much processor time it used itself, the
+// tools not counted. Used by preview_vs_loop.sh.
 //
-//   preview_bench fixed|same <output folder> <start> <duration> <file>...
+//   preview_bench fixed|same|join <output folder> <start> <duration> <file>...
 
 #include "platform/consoleprompts.h"
 #include "platform/shell32.h"
@@ -42,6 +43,7 @@ public:
     BatchControls(Prompts &prompts, const QStringList &arguments)
         : m_prompts(prompts),
           m_sameRate(arguments.at(0) == QLatin1String("same")),
+          m_join(arguments.at(0) == QLatin1String("join")),
           m_folder(arguments.at(1)),
           m_start(arguments.at(2)),
           m_duration(arguments.at(3)),
@@ -63,7 +65,7 @@ public:
         return m_sameRate ? QStringLiteral("Same bit rate as input file") : QStringLiteral("128 kbps");
     }
     bool saveToFolder() const override { return true; }
-    bool joinPreviews() const override { return false; }
+    bool joinPreviews() const override { return m_join; }
     Shell32::Progress &progress() override { return m_progress; }
     Prompts &prompts() override { return m_prompts; }
     QString applicationTitle() const override { return QStringLiteral("Lumbrisk"); }
@@ -72,6 +74,7 @@ public:
 private:
     Prompts &m_prompts;
     bool m_sameRate;
+    bool m_join;
     QString m_folder;
     QString m_start;
     QString m_duration;
@@ -86,8 +89,8 @@ int main(int argc, char *argv[])
 {
     QCoreApplication application(argc, argv);
     const QStringList arguments = application.arguments().mid(1);
-    if (arguments.size() < 5 || (arguments.at(0) != QLatin1String("fixed") && arguments.at(0) != QLatin1String("same"))) {
-        std::fprintf(stderr, "usage: preview_bench fixed|same <output folder> <start> <duration> <file>...\n");
+    if (arguments.size() < 5 || !QStringList{"fixed", "same", "join"}.contains(arguments.at(0))) {
+        std::fprintf(stderr, "usage: preview_bench fixed|same|join <output folder> <start> <duration> <file>...\n");
         return 2;
     }
     ConsolePrompts prompts;

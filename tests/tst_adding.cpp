@@ -214,6 +214,7 @@ void TestAdding::dialogAddsChosenFiles_data()
         << QStringList{QStringLiteral("/music/x/b.mp3"), QStringLiteral("/music/x/a.mp3")} << false;
     QTest::newRow("several in the root") << QStringList{QStringLiteral("/b.mp3"), QStringLiteral("/a.mp3")}
                                          << QStringList{QStringLiteral("/b.mp3"), QStringLiteral("/a.mp3")} << false;
+    QTest::newRow("a device is never added") << QStringList{QStringLiteral("/dev/null")} << none << false;
 
     // The combined answer counts the folder and every name, each with one separator.
     const auto named = [](int length) { return QString(length - 4, QLatin1Char('x')) + QStringLiteral(".mp3"); };
@@ -298,6 +299,8 @@ void TestAdding::dropAddsFilesAndScansFolders_data()
     QTest::newRow("files and a folder, each at its place")
         << QStringList{loose, m_music->path(albums), gone}
         << QStringList{loose} + musicRows(albumsFolders, true) + QStringList{gone};
+    QTest::newRow("devices are skipped")
+        << QStringList{loose, QStringLiteral("/dev/null"), gone} << QStringList{loose, gone};
     QTest::newRow("two folders, each once")
         << QStringList{m_music->path(musik), m_music->path(albums)}
         << musicRows({musik}, true) + musicRows(albumsFolders, true);

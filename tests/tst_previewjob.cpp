@@ -14,12 +14,19 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <csignal>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using Fixtures::AudioFacts;
 using Fixtures::FrameSeconds;
@@ -89,8 +96,16 @@ private slots:
     void failedSourcesAreReported();
     void unwritableOutputFolderIsReported();
     void missingSoxIsNamedWithItsPackage();
+    void joinKeepsWhatWasMadeWhenACutFails_data();
     void joinKeepsWhatWasMadeWhenACutFails();
-    void failedJoinKeepsTheSeparatePreviews();
+    void failureKeepsTheEarlierOutput_data();
+    void failureKeepsTheEarlierOutput();
+    void nonRegularSourcesFailAtOnce_data();
+    void nonRegularSourcesFailAtOnce();
+    void lowBitRatesAreEncodedAt24000Hz();
+    void relativeOutputFolderIsMadeAbsolute();
+    void closingDuringARunStopsTheToolAndRemovesItsFiles_data();
+    void closingDuringARunStopsTheToolAndRemovesItsFiles();
     void neverOverwritesASourceOfTheList_data();
     void neverOverwritesASourceOfTheList();
     void listedJoinedFileIsNeverReplaced();
@@ -177,10 +192,14 @@ Form1 &TestPreviewJob::window(const QStringList &rows, const QString &folder, bo
     return form;
 }
 
+// The closing message's text, and its details on the lines below.
 QString TestPreviewJob::closingMessage() const
 {
     const QList<ScriptedPrompts::Call> messages = m_test->prompts.callsOf(QStringLiteral("message"));
-    return messages.isEmpty() ? QStringLiteral("<no message>") : messages.last().text;
+    if (messages.isEmpty())
+        return QStringLiteral("<no message>");
+    const ScriptedPrompts::Call &last = messages.last();
+    return last.details.isEmpty() ? last.text : last.text + QLatin1Char('\n') + last.details;
 }
 
 // The preview's format and length; each encoding may add up to two frames of padding.
@@ -216,6 +235,11 @@ void TestPreviewJob::startAndDurationTexts_data()
     QTest::newRow("0.5 (half to even 0)") << "0.5" << "3";
     QTest::newRow("1.5 (half to even 2)") << "1.5" << "1.5";
     QTest::newRow("32767") << "32767" << "32767";
+    // SoX reads plain decimals only, so what the field check accepts is passed as one.
+    QTest::newRow("exponent") << "1e1" << "10";
+    QTest::newRow("trailing point") << "1." << "1";
+    QTest::newRow("group separator") << "1,000" << "1000";
+    QTest::newRow("blanks and sign") << " +30 " << "30";
 }
 
 void TestPreviewJob::startAndDurationTexts()
@@ -298,9 +322,16 @@ void TestPreviewJob::makesPreviewsEndToEnd()
         outputs << QStringLiteral("music/one/Song A_Preview.mp3") << QStringLiteral("music/two/Song B_Preview.mp3");
     else
         outputs << QStringLiteral("out/Song A_Preview.mp3") << QStringLiteral("out/Song B_Preview.mp3");
-    // Outputs of an earlier run are replaced.
+    // Outputs of an earlier run are replaced; a join never touches the user's own files of
+    // the names separate previews would have.
     for (const QString &output : outputs)
         writeText(output);
+    QStringList usersOwn;
+    if (join)
+        usersOwn << (beside ? QStringLiteral("music/one/Song A_Preview.mp3") : QStringLiteral("out/Song A_Preview.mp3"))
+                 << (beside ? QStringLiteral("music/two/Song B_Preview.mp3") : QStringLiteral("out/Song B_Preview.mp3"));
+    for (const QString &own : usersOwn)
+        writeText(own);
     Form1 &form = window({a, b}, scratch(QStringLiteral("out/")), sameRate, beside, join);
 
     form.PushButton2->click();
@@ -308,19 +339,20 @@ void TestPreviewJob::makesPreviewsEndToEnd()
     QCOMPARE(closingMessage(), QStringLiteral("Done."));
     QCOMPARE(m_test->prompts.calls.size(), 1);
     QCOMPARE(m_test->prompts.calls.first().title, form.applicationTitle());
-    expected << outputs;
+    expected << outputs << usersOwn;
+    // The run's private folder, with the probe's capture and the join's pieces, is gone.
     expected << QStringLiteral("music") << QStringLiteral("music/one") << QStringLiteral("music/two") << QStringLiteral("out");
-    if (sameRate)
-        expected << QStringLiteral("temp/out.txt");
     expected << QStringLiteral("temp");
     expected.sort();
     QCOMPARE(Fixtures::FilesBelow(m_test->scratch()), expected);
 
     const int bitRate = sameRate ? 192000 : 128000;
-    for (const QString &output : expected.filter(QStringLiteral("_Preview.mp3")))
+    for (const QString &output : outputs)
         verifyPreview(scratch(output), bitRate, join ? 4 : 2, join ? 3 : 1);
+    for (const QString &own : usersOwn)
+        QCOMPARE(Fixtures::Contents(scratch(own)), QByteArray("These are notes, not music.\n"));
     if (join)
-        QVERIFY(pitchRatioOfHalves(scratch(expected.filter(QStringLiteral("Joined")).first()), 2) > 1.5);
+        QVERIFY(pitchRatioOfHalves(scratch(outputs.first()), 2) > 1.5);
     QCOMPARE(Fixtures::Contents(a), Fixtures::Contents(m_tone));
     QCOMPARE(Fixtures::Contents(b), Fixtures::Contents(m_highTone));
     QVERIFY(!form.busy());
@@ -492,13 +524,13 @@ void TestPreviewJob::failedSourcesAreReported()
     form.PushButton2->click();
 
     const QStringList lines = closingMessage().split(QLatin1Char('\n'));
-    QVERIFY2(lines.size() == 7, qPrintable(closingMessage()));
-    QCOMPARE(lines.mid(0, 3), (QStringList{"Done.", "", "1 of 5 previews were made. Not made:"}));
+    QVERIFY2(lines.size() == 8, qPrintable(closingMessage()));
+    QCOMPARE(lines.mid(0, 4), (QStringList{"Done.", "", "1 of 5 previews were made.", "Not made:"}));
     const QStringList failed{notes, shortTrack, crashing, gone};
     for (int index = 0; index < failed.size(); ++index) {
         const QRegularExpression expected(QStringLiteral("^") + QRegularExpression::escape(failed.at(index))
                                           + QStringLiteral(": (") + reasons.at(index) + QStringLiteral(")$"));
-        QVERIFY2(expected.match(lines.at(3 + index)).hasMatch(), qPrintable(lines.at(3 + index)));
+        QVERIFY2(expected.match(lines.at(4 + index)).hasMatch(), qPrintable(lines.at(4 + index)));
     }
     // Only the good preview is there: nothing empty or half-written is left behind.
     QCOMPARE(Fixtures::FilesBelow(scratch(QStringLiteral("out"))), QStringList{"good_Preview.mp3"});
@@ -516,8 +548,8 @@ void TestPreviewJob::unwritableOutputFolderIsReported()
 
     form.PushButton2->click();
 
-    QCOMPARE(closingMessage(), QStringLiteral("Done.\n\n0 of 1 previews were made. Not made:\n")
-                                   + a + QStringLiteral(": SoX failed: can't open output file `/proc/Song A_Preview.mp3': No such file or directory"));
+    QCOMPARE(closingMessage(), QStringLiteral("Done.\n\n0 of 1 previews were made.\nNot made:\n")
+                                   + a + QStringLiteral(": cannot create a file in /proc/: No such file or directory"));
 }
 
 void TestPreviewJob::missingSoxIsNamedWithItsPackage()
@@ -530,48 +562,224 @@ void TestPreviewJob::missingSoxIsNamedWithItsPackage()
 
     form.PushButton2->click();
 
-    const QString reason = QStringLiteral(": SoX is not installed. Install the Debian packages sox and libsox-fmt-mp3.");
-    QCOMPARE(closingMessage(), QStringLiteral("Done.\n\n0 of 2 previews were made. Not made:\n") + a + reason
-                                   + QLatin1Char('\n') + b + reason);
+    // One reason for many files is said once, in the details.
+    const ScriptedPrompts::Call closing = m_test->prompts.callsOf(QStringLiteral("message")).last();
+    QCOMPARE(closing.text, QStringLiteral("Done.\n\n0 of 2 previews were made."));
+    QCOMPARE(closing.details, QStringLiteral("Not made:\nSoX is not installed. Install the Debian packages sox and "
+                                             "libsox-fmt-mp3.: 2 files\n    ") + a + QStringLiteral("\n    ") + b);
     QCOMPARE(Fixtures::FilesBelow(scratch(QStringLiteral("out"))), QStringList());
+}
+
+void TestPreviewJob::joinKeepsWhatWasMadeWhenACutFails_data()
+{
+    QTest::addColumn<bool>("sameRate");
+    QTest::addColumn<int>("notesRow");
+    QTest::newRow("128 kbps, second row unreadable") << false << 1;
+    // The bit rate comes from the first row that can be probed.
+    QTest::newRow("same bit rate, first row unreadable") << true << 0;
 }
 
 void TestPreviewJob::joinKeepsWhatWasMadeWhenACutFails()
 {
+    QFETCH(bool, sameRate);
+    QFETCH(int, notesRow);
     const QString a = copyTone(QStringLiteral("in/A.mp3"));
     const QString notes = writeText(QStringLiteral("in/notes.mp3"));
     const QString b = copyTone(QStringLiteral("in/B.mp3"), true);
-    Form1 &form = window({a, notes, b}, scratch(QStringLiteral("out")), false, false, true);
+    QStringList rows{a, b};
+    rows.insert(notesRow, notes);
+    Form1 &form = window(rows, scratch(QStringLiteral("out")), sameRate, false, true);
 
     form.PushButton2->click();
 
-    QVERIFY2(closingMessage().startsWith(QStringLiteral("Done.\n\n2 of 3 previews were made. Not made:\n") + notes + QStringLiteral(": ")),
+    QVERIFY2(closingMessage().startsWith(QStringLiteral("Done.\n\n2 of 3 previews were made.\nNot made:\n") + notes + QStringLiteral(": ")),
              qPrintable(closingMessage()));
-    QCOMPARE(closingMessage().count(QLatin1Char('\n')), 3);
+    QCOMPARE(closingMessage().count(QLatin1Char('\n')), 4);
     QCOMPARE(Fixtures::FilesBelow(scratch(QStringLiteral("out"))), QStringList{"Joined_Preview.mp3"});
-    verifyPreview(scratch(QStringLiteral("out/Joined_Preview.mp3")), 128000, 4, 3);
+    verifyPreview(scratch(QStringLiteral("out/Joined_Preview.mp3")), sameRate ? 192000 : 128000, 4, 3);
     QVERIFY(pitchRatioOfHalves(scratch(QStringLiteral("out/Joined_Preview.mp3")), 2) > 1.5);
 }
 
-void TestPreviewJob::failedJoinKeepsTheSeparatePreviews()
+namespace {
+
+// A small file system that fills up: a tmpfs mounted over the folder while the guard lives.
+class SmallDisk {
+public:
+    explicit SmallDisk(const QString &folder) : m_folder(folder)
+    {
+        m_mounted = QProcess::execute(QStringLiteral("mount"), {"-t", "tmpfs", "-o", "size=300k", "tmpfs", folder}) == 0;
+    }
+    ~SmallDisk()
+    {
+        if (m_mounted)
+            QProcess::execute(QStringLiteral("umount"), {m_folder});
+    }
+    bool mounted() const { return m_mounted; }
+
+private:
+    QString m_folder;
+    bool m_mounted = false;
+};
+
+} // namespace
+
+void TestPreviewJob::failureKeepsTheEarlierOutput_data()
 {
-    const QString a = copyTone(QStringLiteral("one/Song A.mp3"));
-    const QString b = copyTone(QStringLiteral("two/Song B.mp3"));
-    // A folder where the joined file would go makes the join fail.
-    const QString joined = scratch(QStringLiteral("one/Joined_Preview.mp3"));
-    QDir().mkpath(joined);
-    Form1 &form = window({a, b}, scratch(QStringLiteral("out")), false, true, true);
+    QTest::addColumn<bool>("join");
+    QTest::addColumn<QString>("obstacle");
+    QTest::addColumn<QString>("reason"); // a pattern
+    QTest::newRow("separate: unreadable source") << false << "text source" << "SoX failed: can't open input file .*";
+    QTest::newRow("joined: a folder of the joined name") << true << "folder" << "cannot save it as .*: Is a directory";
+    // SoX says "FAIL" on a full disk but ends with status 0, leaving a cut-off file.
+    const QString full = QStringLiteral("SoX failed: .*|SoX wrote only .* of the 30.0 seconds expected.*");
+    QTest::newRow("separate: full disk") << false << "full disk" << full;
+    QTest::newRow("joined: full disk") << true << "full disk" << full;
+}
+
+void TestPreviewJob::failureKeepsTheEarlierOutput()
+{
+    QFETCH(bool, join);
+    QFETCH(QString, obstacle);
+    QFETCH(QString, reason);
+    const QString out = scratch(QStringLiteral("out"));
+    QString source = copyTone(QStringLiteral("in/A.mp3"));
+    QString duration = QStringLiteral("2");
+    std::unique_ptr<SmallDisk> disk;
+    if (obstacle == QLatin1String("full disk")) {
+        if (geteuid() != 0)
+            QSKIP("A full disk is made by mounting a small tmpfs, which needs root.");
+        disk = std::make_unique<SmallDisk>(out);
+        QVERIFY(disk->mounted());
+        QVERIFY(Fixtures::MakeTone(source, 32));
+        duration = QStringLiteral("30"); // 480 kB at 128 kbps, on 300 kB
+    } else if (obstacle == QLatin1String("text source")) {
+        source = writeText(QStringLiteral("in/A.mp3"));
+    }
+    const QString earlier = out + (join ? QStringLiteral("/Joined_Preview.mp3") : QStringLiteral("/A_Preview.mp3"));
+    if (obstacle == QLatin1String("folder"))
+        QVERIFY(QDir().mkpath(earlier));
+    else
+        QVERIFY(Fixtures::WriteFile(earlier, "an earlier preview"));
+    Form1 &form = window({source}, out, false, false, join);
+    form.Text2->setText(QStringLiteral("0.5"));
+    form.Text3->setText(duration);
 
     form.PushButton2->click();
 
     const QStringList lines = closingMessage().split(QLatin1Char('\n'));
-    QCOMPARE(lines.size(), 4);
-    QCOMPARE(lines.at(2), QStringLiteral("2 of 2 previews were made. Not made:"));
-    QVERIFY2(lines.at(3).startsWith(joined + QStringLiteral(": SoX failed: ")) && lines.at(3).endsWith(QStringLiteral("; the separate previews were kept")),
-             qPrintable(lines.at(3)));
-    verifyPreview(scratch(QStringLiteral("one/Song A_Preview.mp3")), 128000, 2);
-    verifyPreview(scratch(QStringLiteral("two/Song B_Preview.mp3")), 128000, 2);
-    QVERIFY(QFileInfo(joined).isDir());
+    QCOMPARE(lines.mid(0, 4), (QStringList{"Done.", "", "0 of 1 previews were made.", "Not made:"}));
+    const QString failed = join ? earlier : source;
+    QVERIFY2(QRegularExpression(QStringLiteral("^") + QRegularExpression::escape(failed) + QStringLiteral(": (") + reason + QStringLiteral(")$"))
+                 .match(lines.value(4)).hasMatch(),
+             qPrintable(closingMessage()));
+    // The earlier file is whole, and nothing half-made is left anywhere.
+    if (obstacle == QLatin1String("folder"))
+        QVERIFY(QFileInfo(earlier).isDir());
+    else
+        QCOMPARE(Fixtures::Contents(earlier), QByteArray("an earlier preview"));
+    QCOMPARE(Fixtures::FilesBelow(out), QStringList{Main::FileNameOf(earlier)});
+    QCOMPARE(Fixtures::FilesBelow(scratch(QStringLiteral("temp"))), QStringList());
+}
+
+void TestPreviewJob::nonRegularSourcesFailAtOnce_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("sameRate");
+    QTest::addColumn<QString>("reason");
+    const QString notRegular = QStringLiteral("it is not a regular file (a pipe, socket or device), so it was not read");
+    // SoX and FFmpeg would each wait forever for a pipe's writer.
+    QTest::newRow("pipe, probed") << "pipe" << true << notRegular;
+    QTest::newRow("device") << "device" << false << notRegular;
+    QTest::newRow("folder") << "folder" << false << "it is a folder, not an MP3 file";
+}
+
+void TestPreviewJob::nonRegularSourcesFailAtOnce()
+{
+    QFETCH(QString, kind);
+    QFETCH(bool, sameRate);
+    QFETCH(QString, reason);
+    QString source = QStringLiteral("/dev/zero");
+    if (kind == QLatin1String("pipe")) {
+        source = scratch(QStringLiteral("pipe.mp3"));
+        QCOMPARE(::mkfifo(QFile::encodeName(source).constData(), 0600), 0);
+    } else if (kind == QLatin1String("folder")) {
+        source = scratch(QStringLiteral("folder.mp3"));
+        QVERIFY(QDir().mkpath(source));
+    }
+    window({source}, scratch(QStringLiteral("out")), sameRate, false, false).PushButton2->click();
+
+    QCOMPARE(closingMessage(), QStringLiteral("Done.\n\n0 of 1 previews were made.\nNot made:\n") + source + QStringLiteral(": ") + reason);
+    QCOMPARE(Fixtures::FilesBelow(scratch(QStringLiteral("out"))), QStringList());
+}
+
+void TestPreviewJob::lowBitRatesAreEncodedAt24000Hz()
+{
+    // At 48000 Hz LAME cannot go below 32 kbps.
+    Form1 &form = window({copyTone(QStringLiteral("in/A.mp3"))}, scratch(QStringLiteral("out")), false, false, false);
+    form.Combo1->setCurrentIndex(form.Combo1->findText(QStringLiteral("8 kbps")));
+
+    form.PushButton2->click();
+
+    QCOMPARE(closingMessage(), QStringLiteral("Done."));
+    const AudioFacts facts = Fixtures::Describe(scratch(QStringLiteral("out/A_Preview.mp3")));
+    QCOMPARE(facts.bitRate, 8000);
+    QCOMPARE(facts.sampleRate, 24000);
+    QCOMPARE(facts.channels, 2);
+}
+
+void TestPreviewJob::relativeOutputFolderIsMadeAbsolute()
+{
+    // SoX runs a name that begins with "|" as a shell command.
+    const QString previous = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(m_test->scratch()));
+    const QString folder = QStringLiteral("|touch PWNED #");
+    QVERIFY(QDir().mkpath(folder));
+    window({copyTone(QStringLiteral("in/A.mp3")), copyTone(QStringLiteral("in/B.mp3"))}, folder, false, false, true)
+        .PushButton2->click();
+    QDir::setCurrent(previous);
+
+    QCOMPARE(closingMessage(), QStringLiteral("Done."));
+    QVERIFY(!QFile::exists(scratch(QStringLiteral("PWNED"))));
+    verifyPreview(scratch(folder + QStringLiteral("/Joined_Preview.mp3")), 128000, 4, 3);
+}
+
+void TestPreviewJob::closingDuringARunStopsTheToolAndRemovesItsFiles_data()
+{
+    QTest::addColumn<bool>("join");
+    QTest::newRow("separate") << false;
+    QTest::newRow("joined") << true;
+}
+
+void TestPreviewJob::closingDuringARunStopsTheToolAndRemovesItsFiles()
+{
+    QFETCH(bool, join);
+    // The first cut is real; the second writes a little and then hangs until it is killed.
+    const QString bin = scratch(QStringLiteral("bin"));
+    const QString pidFile = scratch(QStringLiteral("sox.pid"));
+    QVERIFY(QDir().mkpath(bin));
+    Fixtures::WriteScript(bin, QStringLiteral("sox"), QStringLiteral(
+        "case \"$1\" in -h) echo 'AUDIO FILE FORMATS: mp3'; exit 0;; esac\n"
+        "if [ -e '%1' ]; then echo $$ > '%2'; echo part > \"$8\"; exec sleep 60; fi\n"
+        ": > '%1'; exec '%3' \"$@\"").arg(scratch(QStringLiteral("first")), pidFile, QStandardPaths::findExecutable(QStringLiteral("sox"))));
+    qputenv("PATH", bin.toUtf8() + ':' + qgetenv("PATH"));
+    Form1 &form = window({copyTone(QStringLiteral("in/A.mp3")), copyTone(QStringLiteral("in/B.mp3"))},
+                         scratch(QStringLiteral("out")), false, false, join);
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, &form, [&] {
+        if (QFile::exists(pidFile) && !Fixtures::Contents(pidFile).isEmpty())
+            form.close();
+    });
+    closer.start(20);
+
+    form.PushButton2->click();
+
+    QCOMPARE(m_test->programEnds, 1);
+    const pid_t pid = Fixtures::Contents(pidFile).trimmed().toInt();
+    QVERIFY(pid > 0);
+    QVERIFY2(::kill(pid, 0) != 0, "the tool runs on after the window closed");
+    QCOMPARE(m_test->prompts.callsOf(QStringLiteral("message")).size(), 0);
+    QCOMPARE(Fixtures::FilesBelow(scratch(QStringLiteral("out"))), join ? QStringList() : QStringList{"A_Preview.mp3"});
+    QCOMPARE(Fixtures::FilesBelow(scratch(QStringLiteral("temp"))), QStringList());
 }
 
 void TestPreviewJob::neverOverwritesASourceOfTheList_data()
@@ -599,7 +807,7 @@ void TestPreviewJob::neverOverwritesASourceOfTheList()
                  (QStringList{"A.mp3", "A_Preview.mp3", "Joined_Preview.mp3"}));
         QVERIFY(pitchRatioOfHalves(scratch(QStringLiteral("m/Joined_Preview.mp3")), 2) > 1.5);
     } else {
-        QCOMPARE(closingMessage(), QStringLiteral("Done.\n\n1 of 2 previews were made. Not made:\n") + a
+        QCOMPARE(closingMessage(), QStringLiteral("Done.\n\n1 of 2 previews were made.\nNot made:\n") + a
                                        + QStringLiteral(": its preview ") + listedPreview
                                        + QStringLiteral(" would replace a file of the list, so nothing was written"));
         QCOMPARE(Fixtures::FilesBelow(scratch(QStringLiteral("m"))),
@@ -615,19 +823,17 @@ void TestPreviewJob::listedJoinedFileIsNeverReplaced()
 
     form.PushButton2->click();
 
-    QCOMPARE(closingMessage(), QStringLiteral("Done.\n\n2 of 2 previews were made. Not made:\n") + joined
-                                   + QStringLiteral(": it is a file of the list, so the previews were not joined; "
-                                                    "the separate previews were kept"));
+    QCOMPARE(closingMessage(), QStringLiteral("Done.\n\n0 of 2 previews were made.\nNot made:\n") + joined
+                                   + QStringLiteral(": it is a file of the list, so the previews were not joined"));
     QCOMPARE(Fixtures::Contents(joined), Fixtures::Contents(m_highTone));
-    QCOMPARE(Fixtures::FilesBelow(scratch(QStringLiteral("m"))),
-             (QStringList{"A.mp3", "A_Preview.mp3", "Joined_Preview.mp3", "Joined_Preview_Preview.mp3"}));
+    QCOMPARE(Fixtures::FilesBelow(scratch(QStringLiteral("m"))), (QStringList{"A.mp3", "Joined_Preview.mp3"}));
 }
 
 void TestPreviewJob::sameBaseNamesBothReachTheJoin_data()
 {
     QTest::addColumn<bool>("join");
     QTest::newRow("joined: both previews in order") << true;
-    QTest::newRow("separate: the later replaces the earlier") << false;
+    QTest::newRow("separate: the later gets a free name") << false;
 }
 
 void TestPreviewJob::sameBaseNamesBothReachTheJoin()
@@ -639,15 +845,20 @@ void TestPreviewJob::sameBaseNamesBothReachTheJoin()
 
     form.PushButton2->click();
 
-    QCOMPARE(closingMessage(), QStringLiteral("Done."));
     if (join) {
+        QCOMPARE(closingMessage(), QStringLiteral("Done."));
         QCOMPARE(Fixtures::FilesBelow(scratch(QStringLiteral("out"))), QStringList{"Joined_Preview.mp3"});
         verifyPreview(scratch(QStringLiteral("out/Joined_Preview.mp3")), 128000, 4, 3);
         QVERIFY(pitchRatioOfHalves(scratch(QStringLiteral("out/Joined_Preview.mp3")), 2) > 1.5);
     } else {
-        QCOMPARE(Fixtures::FilesBelow(scratch(QStringLiteral("out"))), QStringList{"x_Preview.mp3"});
-        const double pitch = Fixtures::RoughFrequency(scratch(QStringLiteral("out/x_Preview.mp3")), 0.2, 1.5);
-        QVERIFY(pitch > 1.5 * Fixtures::RoughFrequency(first, 0.2, 1.5));
+        const QString renamed = scratch(QStringLiteral("out/x_Preview (2).mp3"));
+        QCOMPARE(closingMessage(), QStringLiteral("Done.\n\n2 of 2 previews were made.\n1 of them were saved under a free name, "
+                                                  "since an earlier file of the list has the same name.\n"
+                                                  "Saved under a free name:\n")
+                                       + second + QStringLiteral(": saved as ") + renamed);
+        QCOMPARE(Fixtures::FilesBelow(scratch(QStringLiteral("out"))), (QStringList{"x_Preview (2).mp3", "x_Preview.mp3"}));
+        const double low = Fixtures::RoughFrequency(scratch(QStringLiteral("out/x_Preview.mp3")), 0.2, 1.5);
+        QVERIFY(Fixtures::RoughFrequency(renamed, 0.2, 1.5) > 1.5 * low);
     }
 }
 

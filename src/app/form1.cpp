@@ -348,6 +348,8 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
 
 void Form1::Form_Unload()
 {
+    if (m_stopJob)
+        m_stopJob();
     m_endProgram();
 }
 

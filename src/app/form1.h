@@ -95,6 +95,7 @@ public:
     void SetApplicationTitle();
     // The title rule: drop the last word, then more while longer than 40 characters.
     static QString ApplicationTitleFor(const QString &productName);
+    // Stops the running job first (its tool and what it was writing), then ends the program.
     void Form_Unload();
 
     // --- Settings and input checks (app/form1_settings.cpp) ---
@@ -183,6 +184,7 @@ private:
     SettingsStore *m_settings;
     QString m_programFolder;
     std::function<void()> m_endProgram;
+    std::function<void()> m_stopJob; // set while a preview job runs
     std::unique_ptr<SkinFramework> m_skin;
 
     bool m_busy = false;

@@ -18,11 +18,12 @@ QString forDisplay(QString text)
 
 } // namespace
 
-void QtPrompts::message(const QString &title, const QString &text, Icon icon)
+void QtPrompts::message(const QString &title, const QString &text, Icon icon, const QString &details)
 {
     QMessageBox box(icon == Icon::Exclamation ? QMessageBox::Warning : QMessageBox::NoIcon,
                     title, forDisplay(text), QMessageBox::Ok, m_owner);
     box.setTextFormat(Qt::PlainText);
+    box.setDetailedText(forDisplay(details));
     box.exec();
 }
 

@@ -10,7 +10,7 @@ public:
     explicit QtPrompts(QWidget *owner = nullptr) : m_owner(owner) {}
     void setOwner(QWidget *owner) { m_owner = owner; }
 
-    void message(const QString &title, const QString &text, Icon icon) override;
+    void message(const QString &title, const QString &text, Icon icon, const QString &details) override;
     bool askYesNo(const QString &title, const QString &text) override;
     QString input(const QString &title, const QString &prompt, const QString &defaultText) override;
     QStringList openFiles(const QString &title, const QString &filter) override;

@@ -10,6 +10,7 @@
 #include "platform/main.h"
 
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QMimeData>
 #include <QPushButton>
 #include <QUrl>
@@ -57,6 +58,14 @@ QStringList droppedPaths(const QMimeData *data)
     return paths;
 }
 
+// Pipes, sockets and devices: a tool reading one may wait forever, so they are never added.
+// Missing files are (a later run says they are missing).
+bool isSpecialFile(const QString &path)
+{
+    const QFileInfo file(path);
+    return file.exists() && !file.isDir() && !Main::IsRegularFile(path);
+}
+
 } // namespace
 
 void Form1::wireAddingHandlers()
@@ -75,6 +84,7 @@ void Form1::PushButton1_Click()
         chosen = m_prompts->openFiles(QStringLiteral("Add File(s) - Hold Ctrl to select multiple files"),
                                       QStringLiteral("MP3 Files (*.mp3)"));
     });
+    chosen.removeIf(isSpecialFile);
     if (chosen.isEmpty())
         return;
     if (selectionLength(chosen) > MaxSelectionLength) {
@@ -140,6 +150,8 @@ void Form1::ListView1_OLEDragDrop(QDropEvent *event)
     // Copied first: the drag's data may go away while the scan lets events run.
     const QStringList paths = droppedPaths(event->mimeData());
     for (const QString &path : paths) {
+        if (isSpecialFile(path))
+            continue;
         if (!(AddFolder::AttributeWord(path) & AddFolder::Directory)) {
             ListView1->append(path);
             continue;

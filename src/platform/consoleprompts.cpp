@@ -7,11 +7,11 @@ ConsolePrompts::ConsolePrompts(QString prefix)
 {
 }
 
-void ConsolePrompts::message(const QString &, const QString &text, Icon)
+void ConsolePrompts::message(const QString &, const QString &text, Icon, const QString &details)
 {
     messages << text;
     // The error report is written for a message box, with Windows line ends.
-    QString lines = text;
+    QString lines = details.isEmpty() ? text : text + QLatin1Char('\n') + details;
     lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
     std::fprintf(stderr, "%s%s\n", qPrintable(m_prefix), qPrintable(lines));
     std::fflush(stderr);

@@ -9,7 +9,8 @@ public:
     // prefix: put before every message, as "lumbrisk-cli: "; may be empty.
     explicit ConsolePrompts(QString prefix = QString());
 
-    void message(const QString &title, const QString &text, Icon icon) override;
+    // The text, then its details.
+    void message(const QString &title, const QString &text, Icon icon, const QString &details) override;
     bool askYesNo(const QString &title, const QString &text) override;
     QString input(const QString &title, const QString &prompt, const QString &defaultText) override;
     QStringList openFiles(const QString &title, const QString &filter) override;

@@ -5,10 +5,13 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QTimer>
+
+#include <sys/stat.h>
 
 namespace Main {
 
@@ -57,6 +60,19 @@ QString CollapseBackslashes(const QString &path)
     while (firstOther < path.size() && path.at(firstOther) == QLatin1Char('/'))
         ++firstOther;
     return QLatin1Char('/') + collapsePairs(path.mid(firstOther));
+}
+
+QString AbsolutePath(const QString &path)
+{
+    if (path.startsWith(QLatin1Char('/')))
+        return path;
+    return QDir::currentPath() + QLatin1Char('/') + path;
+}
+
+bool IsRegularFile(const QString &path)
+{
+    struct stat status {};
+    return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &status) == 0 && S_ISREG(status.st_mode);
 }
 
 void RemoveFile(const QString &path)

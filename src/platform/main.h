@@ -21,6 +21,13 @@ QString FolderOf(const QString &path);
 QString StripExtension(const QString &path);
 // Collapses "//" pairs left to right; a leading run of "/" becomes a single "/".
 QString CollapseBackslashes(const QString &path);
+// The path made absolute against the current folder; an absolute path stays as it is. A tool
+// reads a name that begins with "|" as a command and one with "-" as an option, so every
+// path handed to a tool goes through here first.
+QString AbsolutePath(const QString &path);
+// True for a regular file, also when reached through symbolic links; false for folders,
+// pipes, sockets, devices and missing paths. A tool reading a pipe or device may wait forever.
+bool IsRegularFile(const QString &path);
 // Deletes a file, read-only ones too. Never fails, never reports; pumps events first.
 void RemoveFile(const QString &path);
 // Creates or empties the file and writes the text as its one line. Throws AppError on failure.

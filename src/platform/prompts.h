@@ -11,8 +11,10 @@ public:
 
     virtual ~Prompts() = default;
 
-    // A message box with an OK button.
-    virtual void message(const QString &title, const QString &text, Icon icon = Icon::None) = 0;
+    // A message box with an OK button. Details, when given, stay folded away under a button
+    // and scroll, so a long list never makes the box taller than the screen.
+    virtual void message(const QString &title, const QString &text, Icon icon = Icon::None,
+                         const QString &details = QString()) = 0;
     // A Yes/No question without icon; true for Yes.
     virtual bool askYesNo(const QString &title, const QString &text) = 0;
     // An input box; returns "" when cancelled.

@@ -43,6 +43,14 @@ void showFeedback(Progress &progress, const Feedback &feedback)
         progress.setValue(*feedback.value);
 }
 
+// The programs RunAndWait waits for, innermost last: the window's thread may nest a run
+// inside another's event pumping.
+QList<QProcess *> &runningTools()
+{
+    static QList<QProcess *> running;
+    return running;
+}
+
 } // namespace
 
 void Prepare(QProcess &process, const CommandLine &commandLine)
@@ -53,7 +61,7 @@ void Prepare(QProcess &process, const CommandLine &commandLine)
     process.setStandardInputFile(QProcess::nullDevice());
 }
 
-RunResult EndedRun(QProcess &process)
+RunResult FinishedRun(QProcess &process)
 {
     RunResult result;
     result.outcome = process.exitStatus() == QProcess::CrashExit ? RunResult::Outcome::Crashed
@@ -71,6 +79,14 @@ RunResult FailedStart(const QProcess &process)
     result.errorNumber = startErrorNumber(process.program());
     result.startError = process.errorString();
     return result;
+}
+
+void StopRunningTools()
+{
+    for (QProcess *process : std::as_const(runningTools())) {
+        process->kill();
+        process->waitForFinished(-1);
+    }
 }
 
 int RunResult::status() const
@@ -147,15 +163,17 @@ RunResult RunAndWait(const CommandLine &commandLine, int windowStyle, Progress *
 
     process.start();
     if (!failed) {
+        runningTools().append(&process);
         ticker.start();
         loop.exec();
         ticker.stop();
+        runningTools().removeOne(&process);
     }
     if (failed)
         return FailedStart(process);
     if (progress)
         progress->setText(caption.isEmpty() ? QStringLiteral("Progress Bar") : caption);
-    return EndedRun(process);
+    return FinishedRun(process);
 }
 
 } // namespace Shell32

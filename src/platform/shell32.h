@@ -59,6 +59,18 @@ Feedback FeedbackAt(int tick, const QString &caption, int startValue, int count)
 // The last non-blank line of a program's output, trimmed: usually its reason for failing.
 QString LastLine(const QByteArray &output);
 
+// The result of a program that has ended, read from its QProcess (output included), and of
+// one that could not start. For callers that run tools on their own, several at a time.
+RunResult FinishedRun(QProcess &process);
+RunResult FailedStart(const QProcess &process);
+// Hands the command line to the process (program, arguments, no standard input) and logs
+// it, as RunAndWait does; the caller starts it.
+void Prepare(QProcess &process, const CommandLine &commandLine);
+
+// Kills every program RunAndWait is waiting for and waits until each has ended, so that the
+// files it was writing can be removed. For closing the window in the middle of a run.
+void StopRunningTools();
+
 // Starts the program with its argument list (no shell, no window) and returns as soon as
 // it has ended, while window events keep running. A tick every 100 ms gives the feedback
 // above on progress, which may be null for runs that show nothing; at the end the bar's
@@ -66,12 +78,5 @@ QString LastLine(const QByteArray &output);
 // that cannot start returns at once, the bar untouched. windowStyle is always HiddenWindow.
 RunResult RunAndWait(const CommandLine &commandLine, int windowStyle, Progress *progress,
                      const QString &caption, int startValue, int count);
-
-// For callers that run several tools at once on the event loop: Prepare hands the command
-// line to the process (program, arguments, no standard input) and logs it, the caller
-// starts it; EndedRun and FailedStart give its result in the terms above.
-void Prepare(QProcess &process, const CommandLine &commandLine);
-RunResult EndedRun(QProcess &process);
-RunResult FailedStart(const QProcess &process);
 
 } // namespace Shell32

@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include <utility>
+
 namespace {
 
 // ProgressBar1 as the runner and the job see it.
@@ -66,5 +68,10 @@ void Form1::wirePreviewHandlers()
 void Form1::PushButton2_Click()
 {
     WindowControls controls(*this);
-    PreviewJob(controls).run();
+    PreviewJob job(controls);
+    // A second click during a run makes a job that returns at once; the first stays the one
+    // that closing the window stops.
+    const std::function<void()> outer = std::exchange(m_stopJob, [&job] { job.stop(); });
+    job.run();
+    m_stopJob = outer;
 }

@@ -1,27 +1,20 @@
 #include "preview/getbitrate.h"
 
 #include "platform/errorreport.h"
-#include "platform/apperror.h"
 #include "platform/main.h"
 #include "platform/numbers.h"
 #include "platform/shell32.h"
-#include "preview/tools.h"
 
 #include <QFile>
 #include <QLocale>
 #include <QRegularExpression>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace GetBitrate {
 
 namespace {
-
-QByteArray readCapture()
-{
-    QFile file(CaptureFile());
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        throw AppError(QStringLiteral("Cannot read the file %1: %2").arg(file.fileName(), file.errorString()));
-    return file.readAll();
-}
 
 // The number at the start of the text, as far as it reads as one; 0 when there is none.
 double leadingNumber(const QString &text)
@@ -33,14 +26,9 @@ double leadingNumber(const QString &text)
 
 } // namespace
 
-QString CaptureFile()
-{
-    return Tools::TemporaryFolder() + QStringLiteral("/out.txt");
-}
-
 CommandLine ProbeCommand(const QString &ffmpeg, const QString &sourcePath)
 {
-    return CommandLine(ffmpeg).plain(QStringLiteral(" -i ")).quoted(sourcePath);
+    return CommandLine(ffmpeg).plain(QStringLiteral(" -i ")).quoted(Main::AbsolutePath(sourcePath));
 }
 
 QString GetBitrateOfMP3(const QString &sourcePath, const Context &context)
@@ -48,21 +36,17 @@ QString GetBitrateOfMP3(const QString &sourcePath, const Context &context)
     GuardedSteps steps(context.prompts, QStringLiteral("GetBitrate.GetBitrateOfMP3"));
     Shell32::RunResult probe;
     steps.run(100, [&] {
-        const CommandLine commandLine = ProbeCommand(context.ffmpeg, sourcePath);
         const QString caption = context.progress ? context.progress->Text() : QString();
         const int startValue = context.progress ? int(Numbers::RoundHalfEven(context.progress->Value())) : 0;
-        probe = Shell32::RunAndWait(commandLine, Shell32::HiddenWindow, context.progress, caption,
-                                    startValue, context.count);
+        probe = Shell32::RunAndWait(ProbeCommand(context.ffmpeg, sourcePath), Shell32::HiddenWindow,
+                                    context.progress, caption, startValue, context.count);
     });
-    // The capture is written even when FFmpeg did not run, so an earlier probe's is never read.
-    bool captured = false;
-    steps.run(102, [&] {
-        Main::WriteBytes(probe.errorOutput, CaptureFile());
-        captured = true;
-    });
-    QString result;
-    if (captured)
-        steps.run(104, [&] { result = BitrateFromCapture(QString::fromUtf8(readCapture())); });
+    if (!context.captureFolder.isEmpty())
+        SaveCapture(probe.errorOutput, context.captureFolder);
+    const QString result = steps.value<QString>(104, [&] { return BitrateFromCapture(QString::fromUtf8(probe.errorOutput)); },
+                                                QString());
+    if (result.isEmpty() && context.reason)
+        *context.reason = probe.lastErrorLine();
     return result;
 }
 
@@ -93,13 +77,14 @@ QString BitrateFromCapture(const QString &capture)
     return result;
 }
 
-QString CaptureReason()
+bool SaveCapture(const QByteArray &capture, const QString &folder)
 {
-    try {
-        return Shell32::LastLine(readCapture());
-    } catch (const AppError &) {
-        return QString();
-    }
+    const QByteArray path = QFile::encodeName(folder + QStringLiteral("/out.txt"));
+    const int descriptor = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (descriptor < 0)
+        return false;
+    const bool written = ::write(descriptor, capture.constData(), size_t(capture.size())) == capture.size();
+    return ::close(descriptor) == 0 && written;
 }
 
 } // namespace GetBitrate

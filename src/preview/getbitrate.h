@@ -15,20 +15,23 @@ class Progress;
 namespace GetBitrate {
 
 // What a probe needs besides the source: where failures are reported, the FFmpeg found
-// for this job ("" when missing), and the bar and file count for the runner's feedback.
+// for this job ("" when missing), the bar and file count for the runner's feedback, the
+// run's private folder that keeps a copy of FFmpeg's words as "out.txt" ("" keeps none),
+// and where FFmpeg's last words go when no bit rate was found (may be null).
 struct Context {
     Prompts &prompts;
     QString ffmpeg;
     Shell32::Progress *progress = nullptr;
     int count = 1;
+    QString captureFolder;
+    QString *reason = nullptr;
 };
 
-// "ffmpeg" -i "<source>": FFmpeg describes the source on its error output and exits.
+// ffmpeg -i "<source>", the source made absolute. FFmpeg describes its input on its error
+// output and exits.
 CommandLine ProbeCommand(const QString &ffmpeg, const QString &sourcePath);
-
-// ProbeCommand; its error output goes fresh into "out.txt" in the temporary folder,
-// and the last "Audio:" line there gives the bit rate ("192"). A probe that did not run, or
-// a description without an audio line, gives "".
+// Runs the probe and reads the bit rate ("192") from FFmpeg's description, in memory. A
+// probe that did not run, or a description without an audio line, gives "".
 QString GetBitrateOfMP3(const QString &sourcePath, const Context &context);
 // "128 kbps" gives "128" without running anything; a choice without "kbps" probes an
 // existing source; otherwise "128".
@@ -37,9 +40,8 @@ QString GetBitrateCombo(const QString &choice, const QString &sourcePath, const 
 // The reading rule for the capture: of the last line containing "Audio:", the
 // second-to-last field when split at every single blank, trimmed. "" without such a line.
 QString BitrateFromCapture(const QString &capture);
-// The capture file's last non-blank line: FFmpeg's own reason when no bit rate was found.
-QString CaptureReason();
-// The full path of the capture file.
-QString CaptureFile();
+// Keeps FFmpeg's description as "out.txt" in the folder for a look afterwards; never
+// follows a symbolic link there. Best effort: false when it cannot be written.
+bool SaveCapture(const QByteArray &capture, const QString &folder);
 
 } // namespace GetBitrate

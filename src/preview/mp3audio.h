@@ -5,10 +5,17 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace Mp3Audio {
 
 // True when the file holds more than two MP3 frames (48 ms at 48000 Hz), tags not counted.
 // A file whose first frame cannot be read counts as audio when it is not empty.
 bool HoldsAudio(const QString &path);
+// How long the file plays: its whole MP3 frames (the encoder's information frame and tags
+// not counted) times the samples of a frame, over the sample rate. Bytes that are no frame
+// are stepped over, so a cut-off file gives the length of what it holds. None when the
+// file holds no frame or cannot be read.
+std::optional<double> Seconds(const QString &path);
 
 } // namespace Mp3Audio

@@ -311,7 +311,7 @@ QProcess *ParallelPreviews::launch(const CommandLine &commandLine, std::function
         ended(result);
         pump();
     };
-    connect(process, &QProcess::finished, this, [process, done] { done(Shell32::EndedRun(*process)); });
+    connect(process, &QProcess::finished, this, [process, done] { done(Shell32::FinishedRun(*process)); });
     connect(process, &QProcess::errorOccurred, this, [process, done](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart)
             done(Shell32::FailedStart(*process));

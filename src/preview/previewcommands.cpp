@@ -3,18 +3,25 @@
 #include "platform/main.h"
 #include "platform/numbers.h"
 
+#include <QLocale>
+
 namespace PreviewCommands {
 
 namespace {
-const QString OutputOptions = QStringLiteral(" -c 2 -r 48000 -C ");
+
+QString outputOptions(const QString &bitrate)
+{
+    return QStringLiteral(" -c 2 -r %1 -C ").arg(SampleRateFor(bitrate)) + bitrate + QLatin1Char(' ');
 }
+
+} // namespace
 
 QString SecondsText(const QString &typed)
 {
     const std::optional<double> value = Numbers::Read(typed);
     if (!value || Numbers::ToInteger16(*value) <= 0)
         return QStringLiteral("3");
-    return typed;
+    return QLocale::c().toString(*value, 'f', QLocale::FloatingPointShortest);
 }
 
 const QList<int> &BitrateChoices()
@@ -34,14 +41,29 @@ QString JoinedPath(const QString &folder)
     return Main::CollapseBackslashes(folder + QStringLiteral("/Joined_Preview.mp3"));
 }
 
+QString FreePath(const QString &path, const std::function<bool(const QString &)> &taken)
+{
+    QString free = path;
+    for (int number = 2; taken(free); ++number)
+        free = Main::StripExtension(path) + QStringLiteral(" (%1).mp3").arg(number);
+    return free;
+}
+
+int SampleRateFor(const QString &bitrate)
+{
+    bool ok = false;
+    const double kbps = QLocale::c().toDouble(bitrate, &ok);
+    return ok && kbps < 32 ? 24000 : 48000;
+}
+
 CommandLine Cut(const QString &sox, const QString &sourcePath, const QString &bitrate,
                 const QString &outputPath, const QString &start, const QString &duration)
 {
     return CommandLine(sox)
         .plain(QStringLiteral(" "))
-        .quoted(sourcePath)
-        .plain(QStringLiteral(" ") + OutputOptions + bitrate + QLatin1Char(' '))
-        .quoted(outputPath)
+        .quoted(Main::AbsolutePath(sourcePath))
+        .plain(QStringLiteral(" ") + outputOptions(bitrate))
+        .quoted(Main::AbsolutePath(outputPath))
         .plain(QStringLiteral(" trim ") + start + QLatin1Char(' ') + duration);
 }
 
@@ -51,8 +73,8 @@ CommandLine Join(const QString &sox, const QStringList &entries, const QString &
     CommandLine join(sox);
     join.plain(QStringLiteral("  --combine sequence "));
     for (const QString &entry : entries)
-        join.quoted(entry).plain(QStringLiteral(" "));
-    return join.plain(OutputOptions + bitrate + QLatin1Char(' ')).quoted(joinedPath);
+        join.quoted(Main::AbsolutePath(entry)).plain(QStringLiteral(" "));
+    return join.plain(outputOptions(bitrate)).quoted(Main::AbsolutePath(joinedPath));
 }
 
 } // namespace PreviewCommands

@@ -4,11 +4,14 @@
 
 #include "platform/commandline.h"
 
+#include <functional>
+
 namespace PreviewCommands {
 
-// Start or duration as SoX gets it: the text as typed when it reads as a number whose
-// nearest whole number (halves to even) is above 0, else "3". Throws AppError("Overflow")
-// for numbers beyond the 16-bit range; the job then reports it and uses "3".
+// Start or duration as SoX gets it: the shortest plain decimal of the number the text reads
+// as ("1e1" gives "10", "1." gives "1", "2.5" stays "2.5") when its nearest whole number
+// (halves to even) is above 0, else "3". Throws AppError("Overflow") for numbers beyond the
+// 16-bit range; the job then reports it and uses "3".
 QString SecondsText(const QString &typed);
 
 // The bit rates a preview can have, in kbit/s, highest first (320 ... 8).
@@ -18,11 +21,20 @@ const QList<int> &BitrateChoices();
 QString OutputPath(const QString &folder, const QString &sourcePath);
 // <folder>/Joined_Preview.mp3, with doubled separators collapsed.
 QString JoinedPath(const QString &folder);
+// The path itself when it is not taken; else the first free "<path without .mp3> (N).mp3",
+// N counting from 2 ("Track 01_Preview (2).mp3").
+QString FreePath(const QString &path, const std::function<bool(const QString &)> &taken);
 
-// "sox" "<source>"  -c 2 -r 48000 -C <bit rate> "<output>" trim <start> <duration>
+// MP3 has no bit rate below 32 kbps at 48000 Hz (LAME would write 32 kbps), so lower
+// rates are encoded at 24000 Hz.
+int SampleRateFor(const QString &bitrate);
+
+// "sox" "<source>"  -c 2 -r <rate> -C <bit rate> "<output>" trim <start> <duration>
+// Both paths are made absolute, so SoX never reads one as a pipe or an option.
 CommandLine Cut(const QString &sox, const QString &sourcePath, const QString &bitrate,
                 const QString &outputPath, const QString &start, const QString &duration);
-// "sox"  --combine sequence "<entry>" ...  -c 2 -r 48000 -C <bit rate> "<joined>"
+// "sox"  --combine sequence "<entry>" ...  -c 2 -r <rate> -C <bit rate> "<joined>", with
+// absolute paths as above.
 CommandLine Join(const QString &sox, const QStringList &entries, const QString &bitrate,
                  const QString &joinedPath);
 

@@ -7,13 +7,14 @@
 #include "platform/numbers.h"
 #include "platform/shell32.h"
 #include "preview/getbitrate.h"
-#include "preview/mp3audio.h"
+#include "preview/previewcheck.h"
 #include "preview/previewcommands.h"
+#include "preview/previewfiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QRegularExpression>
+#include <QMap>
 
 // The statements keep the numbers of the job's steps, so an error report names the step:
 // 100-110 checks, 112 busy pointer, 114 tools, 116/118 start and duration, 120 row count,
@@ -33,37 +34,23 @@ QString fileKey(const QString &path)
     return canonical.isEmpty() ? QDir::cleanPath(file.absoluteFilePath()) : canonical;
 }
 
-// SoX's last message without its "sox FAIL formats: " prefix.
-QString soxWords(const RunResult &result)
-{
-    static const QRegularExpression prefix(QStringLiteral("^\\S+ (FAIL|WARN|INFO) [^:]*: "));
-    return result.lastErrorLine().remove(prefix);
-}
-
-// "" when the run wrote audio; otherwise what went wrong, in SoX's own words where it gave
-// any, or noAudio when SoX ended well but wrote no audio.
-QString soxProblem(const RunResult &result, const QString &outputPath, const QString &noAudio)
-{
-    const QString words = soxWords(result);
-    const QString because = words.isEmpty() ? QString() : QStringLiteral(": ") + words;
-    switch (result.outcome) {
-    case RunResult::Outcome::FailedToStart:
-        return QStringLiteral("SoX could not be started: ") + result.startError;
-    case RunResult::Outcome::Crashed:
-        return QStringLiteral("SoX crashed") + because;
-    case RunResult::Outcome::Exited:
-        break;
-    }
-    if (result.exitCode != 0)
-        return QStringLiteral("SoX failed") + (words.isEmpty() ? QStringLiteral(" with exit status %1").arg(result.exitCode) : because);
-    return Mp3Audio::HoldsAudio(outputPath) ? QString() : noAudio;
-}
-
 } // namespace
 
 PreviewJob::PreviewJob(PreviewControls &controls)
     : m_controls(controls), m_progress(controls.progress())
 {
+}
+
+PreviewJob::~PreviewJob() = default;
+
+void PreviewJob::stop()
+{
+    m_stopped = true;
+    Shell32::StopRunningTools();
+    if (m_pending)
+        m_pending->discard();
+    if (m_work)
+        m_work->remove();
 }
 
 void PreviewJob::run()
@@ -84,58 +71,70 @@ void PreviewJob::run()
 void PreviewJob::makePreviews(GuardedSteps &steps)
 {
     steps.run(112, [&] { m_controls.showBusyPointer(true); });
-    steps.run(114, [&] { m_tools = Tools::Find(m_controls.programFolder()); });
+    steps.run(114, [&] {
+        m_tools = Tools::Find(m_controls.programFolder());
+        m_work = std::make_unique<PreviewFiles::WorkFolder>();
+    });
     m_start = steps.value<QString>(116, [&] { return PreviewCommands::SecondsText(m_controls.startText()); },
                                    QStringLiteral("3"));
     m_duration = steps.value<QString>(118, [&] { return PreviewCommands::SecondsText(m_controls.durationText()); },
                                       QStringLiteral("3"));
     steps.run(120, [&] { m_rowCount = m_controls.rowCount(); });
-    for (int position = 1; position <= m_rowCount; ++position)
+    for (int position = 1; position <= m_rowCount && !m_stopped; ++position)
         processRow(steps, position);
+    if (m_stopped)
+        return; // the program is ending
     if (steps.test(154, [&] { return m_controls.joinPreviews(); }))
         join(steps);
-    // The tools were found, not copied, so nothing is removed from the temporary folder.
+    // The tools were found, not copied, so only the run's private folder is removed.
+    steps.run(190, [&] { m_work.reset(); });
     steps.run(192, [&] { m_controls.showBusyPointer(false); });
     steps.run(194, [&] { m_progress.setValue(0); });
     steps.run(196, [&] { m_progress.setText(QStringLiteral("Progress Bar")); });
-    steps.run(198, [&] { tell(closingMessage()); });
+    steps.run(198, [&] { tell(closingText(), closingDetails()); });
 }
 
 void PreviewJob::processRow(GuardedSteps &steps, int position)
 {
     QString source;
-    steps.run(124, [&] { source = m_controls.row(position); });
+    steps.run(124, [&] { source = Main::AbsolutePath(m_controls.row(position)); });
     steps.run(126, [&] { m_progress.setValue(position * 100.0 / rowsNow()); });
     steps.run(128, [&] { m_progress.setText(ProcessingPrefix + Main::FileNameOf(source)); });
-    if (m_tools.soxProblem.isEmpty())
-        makePreview(steps, position, source);
-    else
+    const QString sourceProblem = PreviewFiles::SourceProblem(source);
+    if (!m_tools.soxProblem.isEmpty())
         fail(source, m_tools.soxProblem);
+    else if (!sourceProblem.isEmpty())
+        fail(source, sourceProblem);
+    else
+        makePreview(steps, position, source);
     steps.run(150, [] { QCoreApplication::processEvents(); });
 }
 
 void PreviewJob::makePreview(GuardedSteps &steps, int position, const QString &source)
 {
     const bool joining = m_controls.joinPreviews();
-    if (steps.test(130, [&] { return (joining && position == 1) || !joining; })) {
+    // A join takes its bit rate from the first row that can be probed.
+    if (steps.test(130, [&] { return (joining && (position == 1 || !m_bitrateProblem.isEmpty())) || !joining; }))
         steps.run(132, [&] { chooseBitrate(source); });
+    if (!joining || position == 1)
         steps.run(134, [&] { m_joinedPath = PreviewCommands::JoinedPath(outputFolderFor(source)); });
-    }
     QString output;
     steps.run(138, [&] { output = PreviewCommands::OutputPath(outputFolderFor(source), source); });
-    if (joining)
-        steps.run(142, [&] { output = joinEntryFor(output); });
     if (!m_bitrateProblem.isEmpty())
         fail(source, m_bitrateProblem);
+    else if (joining)
+        steps.run(142, [&] { cutPiece(source, m_work->isValid() ? m_work->piecePath(position) : QString()); });
     else if (isSource(output))
         fail(source, QStringLiteral("its preview %1 would replace a file of the list, so nothing was written").arg(output));
     else
-        steps.run(148, [&] { cut(source, output, joining); });
+        steps.run(148, [&] { cut(source, separateOutputFor(source, output)); });
 }
 
 void PreviewJob::chooseBitrate(const QString &sourcePath)
 {
-    const GetBitrate::Context context{m_controls.prompts(), m_tools.ffmpeg, &m_progress, rowsNow()};
+    QString ffmpegWords;
+    const GetBitrate::Context context{m_controls.prompts(), m_tools.ffmpeg, &m_progress, rowsNow(),
+                                      m_work && m_work->isValid() ? m_work->path() : QString(), &ffmpegWords};
     m_bitrate = m_controls.bitrateIndex() > 0
                     ? GetBitrate::GetBitrateCombo(m_controls.bitrateChoice(), sourcePath, context)
                     : GetBitrate::GetBitrateOfMP3(sourcePath, context);
@@ -144,43 +143,81 @@ void PreviewJob::chooseBitrate(const QString &sourcePath)
         return;
     m_bitrateProblem = m_tools.ffmpeg.isEmpty() ? m_tools.ffmpegProblem
                                                 : QStringLiteral("FFmpeg found no MP3 bit rate in %1 (%2)")
-                                                      .arg(Main::FileNameOf(sourcePath), GetBitrate::CaptureReason());
+                                                      .arg(Main::FileNameOf(sourcePath), ffmpegWords);
 }
 
 QString PreviewJob::outputFolderFor(const QString &sourcePath) const
 {
-    return m_controls.saveToFolder() ? m_controls.outputFolder() : Main::FolderOf(sourcePath);
+    return m_controls.saveToFolder() ? Main::AbsolutePath(m_controls.outputFolder()) : Main::FolderOf(sourcePath);
 }
 
-QString PreviewJob::joinEntryFor(const QString &outputPath)
+QString PreviewJob::separateOutputFor(const QString &sourcePath, const QString &outputPath)
 {
-    // The per-file previews of a join only feed the joined file, so when two sources share
-    // a base name, or a name is taken by a listed file, the later one gets a free name.
-    QString entry = outputPath;
-    for (int number = 2; m_joinEntries.contains(entry) || entry == m_joinedPath || isSource(entry)
-                         || (entry != outputPath && Main::PathExists(entry));
-         ++number)
-        entry = Main::StripExtension(outputPath) + QStringLiteral(" (%1).mp3").arg(number);
-    m_joinEntries.append(entry);
-    return entry;
+    // Two sources of one base name would write one preview; the later one gets a free name.
+    const QString output = PreviewCommands::FreePath(outputPath, [&](const QString &path) {
+        return m_written.contains(fileKey(path)) || isSource(path);
+    });
+    if (output != outputPath)
+        m_freeNames.append(sourcePath + QStringLiteral(": saved as ") + output);
+    return output;
 }
 
-void PreviewJob::cut(const QString &sourcePath, const QString &outputPath, bool joining)
+void PreviewJob::cut(const QString &sourcePath, const QString &outputPath)
 {
-    Main::RemoveFile(outputPath);
-    const RunResult result = runSox(PreviewCommands::Cut(m_tools.sox, sourcePath, m_bitrate, outputPath,
-                                                         m_start, m_duration),
-                                    rowsNow());
-    const QString problem = soxProblem(result, outputPath,
-                                       QStringLiteral("SoX cut no audio from it; the track seems to be shorter than the starting second"));
+    const QString problem = writeThroughTemporary(
+        outputPath,
+        [&](const QString &written) {
+            return PreviewCommands::Cut(m_tools.sox, sourcePath, m_bitrate, written, m_start, m_duration);
+        },
+        rowsNow(),
+        [&](const RunResult &result, const QString &written) {
+            return PreviewCheck::CutProblem(result, written, sourcePath, m_start, m_duration);
+        });
+    if (m_stopped)
+        return;
     if (!problem.isEmpty()) {
-        Main::RemoveFile(outputPath); // no half-written preview stays behind
         fail(sourcePath, problem);
         return;
     }
     ++m_made;
-    if (joining)
-        m_joinList.append(outputPath);
+    m_written.insert(fileKey(outputPath));
+}
+
+void PreviewJob::cutPiece(const QString &sourcePath, const QString &piecePath)
+{
+    if (piecePath.isEmpty()) {
+        fail(sourcePath, m_work->problem());
+        return;
+    }
+    const RunResult result = runSox(PreviewCommands::Cut(m_tools.sox, sourcePath, m_bitrate, piecePath, m_start, m_duration),
+                                    rowsNow());
+    if (m_stopped)
+        return;
+    const QString problem = PreviewCheck::CutProblem(result, piecePath, sourcePath, m_start, m_duration);
+    if (!problem.isEmpty()) {
+        QFile::remove(piecePath);
+        fail(sourcePath, problem);
+        return;
+    }
+    ++m_made;
+    m_joinList.append(piecePath);
+}
+
+QString PreviewJob::writeThroughTemporary(const QString &outputPath,
+                                          const std::function<CommandLine(const QString &)> &command, int count,
+                                          const std::function<QString(const RunResult &, const QString &)> &check)
+{
+    PreviewFiles::TemporaryOutput output(outputPath);
+    if (!output.created())
+        return output.problem();
+    m_pending = &output;
+    const RunResult result = runSox(command(output.path()), count);
+    m_pending = nullptr;
+    if (m_stopped)
+        return QString();
+    // SoX names the file it wrote; the user knows it by its final name.
+    const QString problem = check(result, output.path()).replace(output.path(), output.finalPath());
+    return problem.isEmpty() ? output.commit() : problem;
 }
 
 void PreviewJob::join(GuardedSteps &steps)
@@ -188,23 +225,29 @@ void PreviewJob::join(GuardedSteps &steps)
     if (m_joinList.isEmpty())
         return; // every source failed and is reported already
     if (isSource(m_joinedPath)) {
-        fail(m_joinedPath, QStringLiteral("it is a file of the list, so the previews were not joined; the separate previews were kept"));
+        fail(m_joinedPath, QStringLiteral("it is a file of the list, so the previews were not joined"));
+        m_made = 0;
         return;
     }
+    // Every piece is complete: its SoX has ended and been waited for.
     const int entries = int(m_joinList.size());
-    for (int entry = 1; entry <= entries; ++entry) {
+    for (int entry = 1; entry <= entries; ++entry)
         showJoinStep(steps, 160, entry, entries);
-        steps.run(168, [] { Main::WaitSeconds(1); });
-    }
-    RunResult result;
+    QString problem;
     steps.run(174, [&] {
-        result = runSox(PreviewCommands::Join(m_tools.sox, m_joinList, m_bitrate, m_joinedPath), entries);
+        problem = writeThroughTemporary(
+            m_joinedPath,
+            [&](const QString &written) { return PreviewCommands::Join(m_tools.sox, m_joinList, m_bitrate, written); },
+            entries,
+            [&](const RunResult &result, const QString &written) {
+                return PreviewCheck::JoinProblem(result, written, m_joinList);
+            });
     });
-    const QString problem = soxProblem(result, m_joinedPath, QStringLiteral("SoX wrote no audio"));
-    if (!problem.isEmpty()) {
-        Main::RemoveFile(m_joinedPath);
-        fail(m_joinedPath, problem + QStringLiteral("; the separate previews were kept"));
+    if (m_stopped)
         return;
+    if (!problem.isEmpty()) {
+        fail(m_joinedPath, problem);
+        m_made = 0;
     }
     for (int entry = 1; entry <= entries; ++entry) {
         showJoinStep(steps, 178, entry, entries);
@@ -227,7 +270,7 @@ RunResult PreviewJob::runSox(const CommandLine &commandLine, int count)
 
 void PreviewJob::fail(const QString &path, const QString &reason)
 {
-    m_failures.append(path + QStringLiteral(": ") + reason);
+    m_failures.append({path, reason});
 }
 
 bool PreviewJob::isSource(const QString &path)
@@ -252,15 +295,47 @@ int PreviewJob::rowsNow() const
     return rows;
 }
 
-void PreviewJob::tell(const QString &text)
+void PreviewJob::tell(const QString &text, const QString &details)
 {
-    m_controls.prompts().message(m_controls.applicationTitle(), text);
+    m_controls.prompts().message(m_controls.applicationTitle(), text, Prompts::Icon::None, details);
 }
 
-QString PreviewJob::closingMessage() const
+QString PreviewJob::closingText() const
 {
-    if (m_failures.isEmpty())
+    if (m_failures.isEmpty() && m_freeNames.isEmpty())
         return QStringLiteral("Done.");
-    return QStringLiteral("Done.\n\n%1 of %2 previews were made. Not made:\n").arg(m_made).arg(m_rowCount)
-           + m_failures.join(QLatin1Char('\n'));
+    QString text = QStringLiteral("Done.\n\n%1 of %2 previews were made.").arg(m_made).arg(m_rowCount);
+    if (!m_freeNames.isEmpty())
+        text += QStringLiteral("\n%1 of them were saved under a free name, since an earlier file of the list has the same name.")
+                    .arg(m_freeNames.size());
+    return text;
+}
+
+// A reason met once reads "<path>: <reason>"; one met more often is said once, with the
+// number of files and their paths below it.
+QString PreviewJob::closingDetails() const
+{
+    QStringList reasons;
+    QMap<QString, QStringList> pathsOf;
+    for (const auto &[path, reason] : m_failures) {
+        if (!pathsOf.contains(reason))
+            reasons.append(reason);
+        pathsOf[reason].append(path);
+    }
+    QStringList lines;
+    if (!reasons.isEmpty())
+        lines << QStringLiteral("Not made:");
+    for (const QString &reason : std::as_const(reasons)) {
+        const QStringList &paths = pathsOf[reason];
+        if (paths.size() == 1) {
+            lines << paths.first() + QStringLiteral(": ") + reason;
+            continue;
+        }
+        lines << QStringLiteral("%1: %2 files").arg(reason).arg(paths.size());
+        for (const QString &path : paths)
+            lines << QStringLiteral("    ") + path;
+    }
+    if (!m_freeNames.isEmpty())
+        lines << QStringLiteral("Saved under a free name:") << m_freeNames;
+    return lines.join(QLatin1Char('\n'));
 }

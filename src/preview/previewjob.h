@@ -8,10 +8,19 @@
 #include "preview/tools.h"
 
 #include <QSet>
+#include <QPair>
 #include <QStringList>
+
+#include <functional>
+#include <memory>
 
 class GuardedSteps;
 class Prompts;
+
+namespace PreviewFiles {
+class TemporaryOutput;
+class WorkFolder;
+}
 
 namespace Shell32 {
 class Progress;
@@ -47,11 +56,16 @@ public:
 class PreviewJob {
 public:
     explicit PreviewJob(PreviewControls &controls);
+    ~PreviewJob();
 
     // One press of "Start Creating", from the busy check to the closing message.
-    // The closing message is "Done." when every preview was made; otherwise "Done." is
-    // followed by how many were made and every source that failed, with the reason.
+    // The closing message is "Done." when every preview was made under its own name;
+    // otherwise "Done." is followed by how many were made, and its details name every
+    // source that failed, grouped by reason, and every preview saved under a free name.
     void run();
+    // For closing the window during a run: kills the running tool, removes what it was
+    // writing and the run's private folder; the run then ends without a message.
+    void stop();
 
 private:
     void makePreviews(GuardedSteps &steps);
@@ -59,15 +73,21 @@ private:
     void makePreview(GuardedSteps &steps, int position, const QString &sourcePath);
     void chooseBitrate(const QString &sourcePath);
     QString outputFolderFor(const QString &sourcePath) const;
-    QString joinEntryFor(const QString &outputPath);
-    void cut(const QString &sourcePath, const QString &outputPath, bool joining);
+    QString separateOutputFor(const QString &sourcePath, const QString &outputPath);
+    void cut(const QString &sourcePath, const QString &outputPath);
+    void cutPiece(const QString &sourcePath, const QString &piecePath);
+    // Runs SoX into a temporary file beside the output and renames it over the output when
+    // the check finds it good; "" then, else the reason.
+    QString writeThroughTemporary(const QString &outputPath, const std::function<CommandLine(const QString &)> &command,
+                                  int count, const std::function<QString(const Shell32::RunResult &, const QString &)> &check);
     void join(GuardedSteps &steps);
     void showJoinStep(GuardedSteps &steps, int line, int entry, int entries);
     void fail(const QString &path, const QString &reason);
     bool isSource(const QString &path);
     int rowsNow() const;
-    void tell(const QString &text);
-    QString closingMessage() const;
+    void tell(const QString &text, const QString &details = QString());
+    QString closingText() const;
+    QString closingDetails() const;
     // Runs a SoX command with the bar's current caption and value handed to the runner.
     Shell32::RunResult runSox(const CommandLine &commandLine, int count);
 
@@ -80,10 +100,14 @@ private:
     QString m_bitrate;
     QString m_bitrateProblem; // why m_bitrate is empty
     QString m_joinedPath;
-    QStringList m_joinEntries; // every per-file preview planned for the join
-    QStringList m_joinList;    // the ones that were made, in list order
+    QStringList m_joinList;    // the pieces that were made, in list order
     int m_made = 0;
-    QStringList m_failures;    // "<path>: <reason>"
+    QList<QPair<QString, QString>> m_failures; // path and reason
+    QStringList m_freeNames;   // "<source>: saved as <preview>"
+    QSet<QString> m_written;   // the previews of this run, so no later one replaces them
+    std::unique_ptr<PreviewFiles::WorkFolder> m_work;
+    PreviewFiles::TemporaryOutput *m_pending = nullptr; // what the running tool writes
+    bool m_stopped = false;
     QStringList m_sourceRows;  // the rows m_sourceKeys was built from
     QSet<QString> m_sourceKeys;
 };

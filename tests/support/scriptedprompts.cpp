@@ -1,8 +1,8 @@
 #include "scriptedprompts.h"
 
-void ScriptedPrompts::message(const QString &title, const QString &text, Icon icon)
+void ScriptedPrompts::message(const QString &title, const QString &text, Icon icon, const QString &details)
 {
-    calls.append({QStringLiteral("message"), title, text, icon, QString()});
+    calls.append({QStringLiteral("message"), title, text, icon, QString(), details});
 }
 
 bool ScriptedPrompts::askYesNo(const QString &title, const QString &text)

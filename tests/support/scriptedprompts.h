@@ -14,6 +14,7 @@ public:
         QString text; // message text, prompt, or path
         Icon icon = Icon::None;
         QString extra; // default answer, filter or initial folder
+        QString details; // a message's folded details
     };
 
     QList<Call> calls;
@@ -22,7 +23,7 @@ public:
     QQueue<QStringList> fileAnswers;  // default none (cancelled)
     QQueue<QString> folderAnswers;    // default "" (cancelled)
 
-    void message(const QString &title, const QString &text, Icon icon) override;
+    void message(const QString &title, const QString &text, Icon icon, const QString &details) override;
     bool askYesNo(const QString &title, const QString &text) override;
     QString input(const QString &title, const QString &prompt, const QString &defaultText) override;
     QStringList openFiles(const QString &title, const QString &filter) override;

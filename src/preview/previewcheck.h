@@ -1,0 +1,30 @@
+#pragma once
+// Whether a SoX run made what it should. SoX may end with status 0 after a failed write (a
+// full disk): it then says so in a "FAIL" line and leaves a cut-off file. So a run counts
+// as made only when SoX ended with 0, wrote no "FAIL" line, and the file holds audio of the
+// expected length, within a few MP3 frames.
+
+#include "platform/shell32.h"
+
+#include <QStringList>
+
+#include <optional>
+
+namespace PreviewCheck {
+
+// How long a cut lasts: the duration, or what is left of a source of the given length
+// after the start; 0 when the start lies beyond its end. None when the length is unknown.
+std::optional<double> ExpectedSeconds(double start, double duration, std::optional<double> sourceSeconds);
+
+// "" when SoX ended with status 0 and wrote no "FAIL" line; else the reason, in SoX's words
+// where it gave any ("SoX failed: can't open input file ...").
+QString ToolProblem(const Shell32::RunResult &run);
+
+// "" when the cut written to the file is good; else the reason. start and duration are the
+// texts SoX was given (PreviewCommands::SecondsText).
+QString CutProblem(const Shell32::RunResult &run, const QString &writtenPath, const QString &sourcePath,
+                   const QString &start, const QString &duration);
+// The same for a join of the pieces: the written file must last as long as they together.
+QString JoinProblem(const Shell32::RunResult &run, const QString &writtenPath, const QStringList &pieces);
+
+} // namespace PreviewCheck

@@ -1,0 +1,95 @@
+#include "preview/previewfiles.h"
+
+#include "platform/main.h"
+#include "preview/tools.h"
+
+#include <QFile>
+#include <QTemporaryFile>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include <sys/stat.h>
+
+namespace PreviewFiles {
+
+namespace {
+
+mode_t newFileMode()
+{
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+} // namespace
+
+QString SourceProblem(const QString &sourcePath)
+{
+    struct stat status {};
+    if (::stat(QFile::encodeName(sourcePath).constData(), &status) != 0 || S_ISREG(status.st_mode))
+        return QString();
+    if (S_ISDIR(status.st_mode))
+        return QStringLiteral("it is a folder, not an MP3 file");
+    return QStringLiteral("it is not a regular file (a pipe, socket or device), so it was not read");
+}
+
+TemporaryOutput::TemporaryOutput(const QString &finalPath) : m_finalPath(Main::AbsolutePath(finalPath))
+{
+    QTemporaryFile file(Main::FolderOf(m_finalPath) + QStringLiteral(".lumbrisk-XXXXXX.mp3"));
+    file.setAutoRemove(false);
+    if (!file.open()) {
+        m_problem = QStringLiteral("cannot create a file in %1: %2").arg(Main::FolderOf(m_finalPath), file.errorString());
+        return;
+    }
+    m_path = file.fileName();
+}
+
+TemporaryOutput::~TemporaryOutput()
+{
+    discard();
+}
+
+QString TemporaryOutput::commit()
+{
+    if (!created())
+        return m_problem;
+    const QByteArray from = QFile::encodeName(m_path);
+    if (::chmod(from.constData(), newFileMode()) != 0
+        || std::rename(from.constData(), QFile::encodeName(m_finalPath).constData()) != 0) {
+        const QString reason = QStringLiteral("cannot save it as %1: %2").arg(m_finalPath, QString::fromLocal8Bit(std::strerror(errno)));
+        discard();
+        return reason;
+    }
+    m_path.clear();
+    return QString();
+}
+
+void TemporaryOutput::discard()
+{
+    if (!m_path.isEmpty())
+        QFile::remove(m_path);
+    m_path.clear();
+}
+
+WorkFolder::WorkFolder() : m_folder(Tools::TemporaryFolder() + QStringLiteral("/lumbrisk-XXXXXX"))
+{
+}
+
+QString WorkFolder::problem() const
+{
+    return QStringLiteral("cannot make a private working folder in %1: %2").arg(Tools::TemporaryFolder(), m_folder.errorString());
+}
+
+QString WorkFolder::piecePath(int number) const
+{
+    return m_folder.filePath(QStringLiteral("%1.mp3").arg(number, 4, 10, QLatin1Char('0')));
+}
+
+void WorkFolder::remove()
+{
+    m_folder.remove();
+}
+
+} // namespace PreviewFiles

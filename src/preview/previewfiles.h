@@ -1,0 +1,65 @@
+#pragma once
+// The files around one preview: the check of a source before a tool reads it, the hidden
+// file a tool writes before it takes the preview's name, and the private folder a run
+// keeps its pieces and captures in. None needs the window or the job, so any front end
+// that runs the tools itself (several at a time, say) uses the same ones.
+
+#include <QString>
+#include <QTemporaryDir>
+
+namespace PreviewFiles {
+
+// "" when a tool may read the source; otherwise why not. Folders, pipes, sockets and
+// devices are refused (a tool reading a pipe may wait forever); a missing file passes, so
+// that the tool says in its own words that it is missing.
+QString SourceProblem(const QString &sourcePath);
+
+// A new, empty, hidden file ".lumbrisk-XXXXXX.mp3" (unique, mode 0600) in the folder of the
+// final path, for a tool to write instead of the final file: SoX picks the format from the
+// name's ending, and a rename within one folder replaces the final file in one step, so an
+// earlier file of that name stays whole until the new one is known to be good.
+// The file is removed when the object goes, unless it was committed.
+class TemporaryOutput {
+public:
+    explicit TemporaryOutput(const QString &finalPath);
+    ~TemporaryOutput();
+    TemporaryOutput(const TemporaryOutput &) = delete;
+    TemporaryOutput &operator=(const TemporaryOutput &) = delete;
+
+    bool created() const { return !m_path.isEmpty(); }
+    QString problem() const { return m_problem; } // why it could not be created
+    QString path() const { return m_path; }       // absolute; "" when not created
+    QString finalPath() const { return m_finalPath; }
+
+    // Gives the file the mode a new file gets (0666 less the umask) and renames it over the
+    // final path. "" on success; otherwise the reason, and the file is removed.
+    QString commit();
+    // Removes the file now (a failed or stopped run).
+    void discard();
+
+private:
+    QString m_finalPath;
+    QString m_path;
+    QString m_problem;
+};
+
+// A private folder for one run (mode 0700, "lumbrisk-XXXXXX" under $TEMP or the system's
+// temporary folder): the pieces of a join and the probe's capture live there, where no
+// other user can plant or read a file. Removed with everything in it when the object goes.
+class WorkFolder {
+public:
+    WorkFolder();
+
+    bool isValid() const { return m_folder.isValid(); }
+    QString problem() const; // why it could not be made
+    QString path() const { return m_folder.path(); }
+    // "<folder>/0001.mp3" for number 1: the piece of the join's first entry.
+    QString piecePath(int number) const;
+    // Removes the folder now (a stopped run).
+    void remove();
+
+private:
+    QTemporaryDir m_folder;
+};
+
+} // namespace PreviewFiles
