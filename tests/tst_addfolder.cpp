@@ -2,6 +2,7 @@
 
 #include "filelist/addfolder.h"
 #include "foldertree.h"
+#include "savedenvironment.h"
 #include "scriptedprompts.h"
 
 #include <QTemporaryDir>
@@ -9,6 +10,7 @@
 #include <QTimer>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace AddFolder;
 
@@ -30,11 +32,15 @@ private slots:
     void scanWithoutRecursionGoesOneLevelDown();
     void scanLetsEventsRun();
     void scanSkipsFoldersWithBadNamesAndEverythingBelow();
-    void scanDoesNotSearchPathsOf260Characters_data();
-    void scanDoesNotSearchPathsOf260Characters();
+    void scanSearchesLongPaths_data();
+    void scanSearchesLongPaths();
     void scanDropsUnreadableFoldersAndGoesOn();
     void scanListsEachRealFolderOnceDespiteLinks();
-    void filesOfFoldersSkipsTildeAndPlainHiddenFilesAndCleansPaths();
+    void scanSkipsTrashFolders_data();
+    void scanSkipsTrashFolders();
+    void scanSkipsTildePlainHiddenAndUndecodableFilesAndCleansPaths();
+    void extensionAsTyped_data();
+    void extensionAsTyped();
 
 private:
     // "R/" style entries of the scan's folder list, relative to the tree.
@@ -58,6 +64,7 @@ void TestAddFolder::cleanup()
 {
     // The scan reports nothing for any tree these tests build.
     QCOMPARE(m_prompts.calls.size(), 0);
+    m_tree->removeAll(); // also names that are not valid UTF-8
     m_tree.reset();
     m_dir.reset();
 }
@@ -83,7 +90,7 @@ void TestAddFolder::hasBadChars_data()
     QTest::addColumn<bool>("bad");
     QTest::newRow("empty") << QString() << false;
     QTest::newRow("plain") << QStringLiteral("Albums 2021") << false;
-    QTest::newRow("question mark") << QStringLiteral("what?") << true;
+    QTest::newRow("question mark, a character like any other") << QStringLiteral("Why?") << false;
     QTest::newRow("tab") << QStringLiteral("a\tb") << true;
     QTest::newRow("code 31") << QStringLiteral("a\x1f") << true;
     QTest::newRow("code 127") << QStringLiteral("a\x7f") << true;
@@ -204,10 +211,12 @@ void TestAddFolder::scanLetsEventsRun()
 
 void TestAddFolder::scanSkipsFoldersWithBadNamesAndEverythingBelow()
 {
-    const QStringList bad{QStringLiteral("what?"), QStringLiteral("tab\tname"), QStringLiteral("del\x7f"), QStringLiteral("c1") + QChar(0x85)};
-    const QStringList good{QStringLiteral("Müsik 日本"), QStringLiteral("with space")};
+    const QStringList bad{QStringLiteral("tab\tname"), QStringLiteral("del\x7f"), QStringLiteral("c1") + QChar(0x85)};
+    const QStringList good{QStringLiteral("Müsik 日本"), QStringLiteral("with space"), QStringLiteral("Why?")};
     for (const QString &name : bad + good)
         m_tree->folder(QStringLiteral("R/%1/below").arg(name));
+    // Not valid UTF-8: the name cannot be handed on as it is.
+    m_tree->withBytes("R/Latin1 \xe9t\xe9/below", true);
 
     QStringList expected{QStringLiteral("R")};
     const QStringList listedGood = m_tree->inListingOrder(QStringLiteral("R"), good);
@@ -218,18 +227,17 @@ void TestAddFolder::scanSkipsFoldersWithBadNamesAndEverythingBelow()
     QCOMPARE(scanned(QStringLiteral("R")), folderEntries(expected));
 }
 
-void TestAddFolder::scanDoesNotSearchPathsOf260Characters_data()
+void TestAddFolder::scanSearchesLongPaths_data()
 {
     QTest::addColumn<int>("length");
-    QTest::addColumn<bool>("searched");
-    QTest::newRow("259 characters with its separator") << 259 << true;
-    QTest::newRow("260 characters with its separator") << 260 << false;
+    QTest::newRow("259 characters with its separator") << 259;
+    QTest::newRow("260 characters with its separator") << 260;
 }
 
-void TestAddFolder::scanDoesNotSearchPathsOf260Characters()
+// Only the system's own limit of 4096 bytes per path stops the scan.
+void TestAddFolder::scanSearchesLongPaths()
 {
     QFETCH(int, length);
-    QFETCH(bool, searched);
     // R/x/<long>/ where the whole entry, with its trailing separator, has the given length.
     const QString top = m_tree->path(QStringLiteral("R/x/"));
     const int nameLength = length - int(top.size()) - 1;
@@ -237,11 +245,9 @@ void TestAddFolder::scanDoesNotSearchPathsOf260Characters()
     const QString longName = QString(nameLength, QLatin1Char('n'));
     m_tree->folder(QStringLiteral("R/x/%1/below").arg(longName));
 
-    QStringList expected{QStringLiteral("R"), QStringLiteral("R/x"), QStringLiteral("R/x/") + longName};
-    if (searched)
-        expected << QStringLiteral("R/x/%1/below").arg(longName);
     const QStringList folders = scanned(QStringLiteral("R"));
-    QCOMPARE(folders, folderEntries(expected));
+    QCOMPARE(folders, folderEntries({QStringLiteral("R"), QStringLiteral("R/x"), QStringLiteral("R/x/") + longName,
+                                     QStringLiteral("R/x/%1/below").arg(longName)}));
     QCOMPARE(folders.at(2).size(), length);
 }
 
@@ -277,20 +283,79 @@ void TestAddFolder::scanListsEachRealFolderOnceDespiteLinks()
                             QStringLiteral("R/A/A1")}));
 }
 
-void TestAddFolder::filesOfFoldersSkipsTildeAndPlainHiddenFilesAndCleansPaths()
+void TestAddFolder::scanSkipsTrashFolders_data()
 {
-    for (const char *file : {"R/a.mp3", "R/~a.mp3", "R/.a.mp3", "R/.hidden/b.mp3", "R/.hidden/.b.mp3", "R/c.txt"})
-        m_tree->file(QString::fromLatin1(file));
+    QTest::addColumn<QString>("top"); // empty: the test's own tree
+    QTest::addColumn<QString>("trash"); // relative to top
+    QTest::addColumn<bool>("skipped");
+    const QString tree;
+    QTest::newRow("the user's trash") << tree << QStringLiteral("data/Trash") << true;
+    QTest::newRow(".Trash below a mount's top is a plain dot-folder") << tree << QStringLiteral(".Trash") << false;
+    QTest::newRow(".Trash-<uid> at a mount's top") << QStringLiteral("/dev/shm")
+                                                   << QStringLiteral(".Trash-%1").arg(getpid()) << true;
+}
+
+void TestAddFolder::scanSkipsTrashFolders()
+{
+    QFETCH(QString, top);
+    QFETCH(QString, trash);
+    QFETCH(bool, skipped);
+    if (top.isEmpty())
+        top = m_tree->root();
+    struct stat topInfo {}, aboveInfo {};
+    const bool mountTop = stat(QFile::encodeName(top).constData(), &topInfo) == 0
+        && stat(QFile::encodeName(top + QStringLiteral("/..")).constData(), &aboveInfo) == 0
+        && topInfo.st_dev != aboveInfo.st_dev;
+    if (top != m_tree->root() && !mountTop)
+        QSKIP("That folder is no mount of its own here.");
+    const SavedEnvironment environment({"XDG_DATA_HOME"});
+    qputenv("XDG_DATA_HOME", QFile::encodeName(m_tree->path(QStringLiteral("data"))));
+    const FolderTree tree(top);
+    tree.file(trash + QStringLiteral("/files/deleted.mp3"));
+    tree.file(QStringLiteral("kept-%1/song.mp3").arg(getpid()));
+    const QStringList rows = ScanFolder(m_prompts, top, QStringLiteral("*.mp3"));
+    QDir(tree.path(trash)).removeRecursively();
+    QDir(tree.path(QStringLiteral("kept-%1").arg(getpid()))).removeRecursively();
+    QVERIFY(rows.contains(tree.path(QStringLiteral("kept-%1/song.mp3").arg(getpid()))));
+    QCOMPARE(rows.contains(tree.path(trash + QStringLiteral("/files/deleted.mp3"))), !skipped);
+}
+
+void TestAddFolder::scanSkipsTildePlainHiddenAndUndecodableFilesAndCleansPaths()
+{
+    for (const char *file : {"R/a.mp3", "R/~a.mp3", "R/.a.mp3", "R/.hidden/b.mp3", "R/.hidden/.b.mp3", "R/c.txt",
+                             "R/x\xef\xbf\xbd.mp3"})
+        m_tree->file(QString::fromUtf8(file));
+    // Decoded with a stand-in character, this name would read as the valid one above.
+    m_tree->withBytes("R/x\xff.mp3", false);
     m_tree->link(QStringLiteral("R/.linked.mp3"), QStringLiteral("a.mp3")); // a link is more than hidden and archive
-    // An entry with a doubled separator, as a chosen root gives, comes out clean.
-    const QString doubled = m_tree->root() + QStringLiteral("//R//");
-    const QStringList rows = FilesOfFolders({doubled, m_tree->path(QStringLiteral(".none/")), m_tree->path(QStringLiteral("R/.hidden/"))},
-                                            QStringLiteral("*.mp3"));
+    // A root enters the folder list with a doubled separator; the rows come out clean.
+    const QStringList rows = ScanFolder(m_prompts, m_tree->root() + QStringLiteral("//R/"), QStringLiteral("*.mp3"));
     QStringList expected;
-    for (const QString &name : m_tree->inListingOrder(QStringLiteral("R"), {QStringLiteral("a.mp3"), QStringLiteral(".linked.mp3")}))
+    for (const QString &name : m_tree->inListingOrder(QStringLiteral("R"), {QStringLiteral("a.mp3"), QStringLiteral(".linked.mp3"),
+                                                                           QString::fromUtf8("x\xef\xbf\xbd.mp3")}))
         expected << m_tree->path(QStringLiteral("R/") + name);
     expected << m_tree->path(QStringLiteral("R/.hidden/b.mp3"));
     QCOMPARE(rows, expected);
+}
+
+void TestAddFolder::extensionAsTyped_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("extension");
+    QTest::newRow("bare") << "mp3" << "mp3";
+    QTest::newRow("with a dot") << ".mp3" << "mp3";
+    QTest::newRow("as a pattern") << "*.mp3" << "mp3";
+    QTest::newRow("blanks and capitals") << " MP3 " << "MP3";
+    QTest::newRow("blanks inside the pattern") << " *. mp3" << "mp3";
+    QTest::newRow("every file") << "*" << "*";
+    QTest::newRow("every file as a pattern") << "*.*" << "*";
+    QTest::newRow("nothing left") << " . " << "";
+}
+
+void TestAddFolder::extensionAsTyped()
+{
+    QFETCH(QString, typed);
+    QTEST(ExtensionOf(typed), "extension");
 }
 
 QTEST_GUILESS_MAIN(TestAddFolder)

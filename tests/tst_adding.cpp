@@ -4,6 +4,7 @@
 #include "foldertree.h"
 #include "testwindow.h"
 
+#include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
 #include <QTest>
@@ -42,6 +43,8 @@ private slots:
     void folderButtonAddsMatchingFilesFolderByFolder();
     void folderButtonShowsBusyPointerWhileScanning();
     void folderButtonIsRefusedWhileBusy();
+    void inputDuringAScanStartsNothing_data();
+    void inputDuringAScanStartsNothing();
 
     void dialogAddsChosenFiles_data();
     void dialogAddsChosenFiles();
@@ -51,6 +54,8 @@ private slots:
     void dropAddsFilesAndScansFolders_data();
     void dropAddsFilesAndScansFolders();
     void dropSkipsUnreadableFolders();
+    void dropIsAlwaysACopy_data();
+    void dropIsAlwaysACopy();
 
 private:
     // Rows of the music tree's files: folders in the order given, each folder's names in
@@ -72,7 +77,7 @@ void TestAdding::initTestCase()
     for (const char *file : {"R/one.mp3", "R/LOUD.MP3", "R/~lock.mp3", "R/.dot.mp3", "R/notes.txt", "R/README",
                              "R/Albums 2021/track 1.mp3", "R/Albums 2021/cover.jpg", "R/Albums 2021/Disc 2/deep.mp3",
                              "R/Müsik 日本/曲 one.mp3", "R/.hidden/secret.mp3", "R/.hidden/.also.mp3",
-                             "R/bad?/never.mp3", "R/empty/.keep"})
+                             "R/Why?/CD1/track.mp3", "R/empty/.keep"})
         m_music->file(QString::fromUtf8(file));
     m_music->link(QStringLiteral("R/Albums 2021/Disc 2/loop"), QStringLiteral(".."));
 }
@@ -93,9 +98,11 @@ QStringList TestAdding::musicFolders() const
 {
     QStringList folders{QStringLiteral("R")};
     for (const QString &name : m_music->inListingOrder(QStringLiteral("R"),
-             {QStringLiteral("Albums 2021"), QString::fromUtf8("Müsik 日本"), QStringLiteral(".hidden"), QStringLiteral("empty")}))
+             {QStringLiteral("Albums 2021"), QString::fromUtf8("Müsik 日本"), QStringLiteral(".hidden"), QStringLiteral("empty"),
+              QStringLiteral("Why?")}))
         folders << QStringLiteral("R/") + name;
-    folders << QStringLiteral("R/Albums 2021/Disc 2");
+    for (const QString &name : m_music->inListingOrder(QStringLiteral("R"), {QStringLiteral("Albums 2021"), QStringLiteral("Why?")}))
+        folders << QStringLiteral("R/%1/%2").arg(name, name.startsWith(QLatin1Char('W')) ? QStringLiteral("CD1") : QStringLiteral("Disc 2"));
     return folders;
 }
 
@@ -106,7 +113,8 @@ QStringList TestAdding::musicRows(const QStringList &folders, bool everyType) co
         {QStringLiteral("R/Albums 2021"), {QStringLiteral("track 1.mp3")}},
         {QStringLiteral("R/Albums 2021/Disc 2"), {QStringLiteral("deep.mp3")}},
         {QString::fromUtf8("R/Müsik 日本"), {QString::fromUtf8("曲 one.mp3")}},
-        {QStringLiteral("R/.hidden"), {QStringLiteral("secret.mp3")}}};
+        {QStringLiteral("R/.hidden"), {QStringLiteral("secret.mp3")}},
+        {QStringLiteral("R/Why?/CD1"), {QStringLiteral("track.mp3")}}};
     const QHash<QString, QStringList> others{
         {QStringLiteral("R"), {QStringLiteral("notes.txt"), QStringLiteral("README")}},
         {QStringLiteral("R/Albums 2021"), {QStringLiteral("cover.jpg")}}};
@@ -158,15 +166,24 @@ void TestAdding::folderButtonAsksForExtensionThenFolder()
     QCOMPARE(browsed.first().extra, QString());
     QCOMPARE(browsed.last().extra, chosen);
     QCOMPARE(window().ListView1->count(), 0);
+    // A scan that adds nothing says so.
+    const QList<ScriptedPrompts::Call> told = prompts.callsOf(QStringLiteral("message"));
+    QCOMPARE(told.size(), 1);
+    QCOMPARE(told.first().title, window().applicationTitle());
+    QCOMPARE(told.first().text, QStringLiteral("No files with the extension wav were found in ") + chosen);
 }
 
 void TestAdding::folderButtonAddsMatchingFilesFolderByFolder_data()
 {
     QTest::addColumn<QString>("answer");
     QTest::addColumn<bool>("everyType");
-    QTest::newRow("mp3") << QStringLiteral("mp3") << false;
-    QTest::newRow("MP3, case ignored") << QStringLiteral("MP3") << false;
-    QTest::newRow("* for every type") << QStringLiteral("*") << true;
+    QTest::addColumn<QString>("stored"); // the next default
+    QTest::newRow("mp3") << QStringLiteral("mp3") << false << "mp3";
+    QTest::newRow("MP3, case ignored") << QStringLiteral("MP3") << false << "MP3";
+    QTest::newRow("* for every type") << QStringLiteral("*") << true << "*";
+    QTest::newRow(".mp3") << QStringLiteral(".mp3") << false << "mp3";
+    QTest::newRow("*.mp3") << QStringLiteral("*.mp3") << false << "mp3";
+    QTest::newRow("blanks around MP3") << QStringLiteral(" MP3 ") << false << "MP3";
 }
 
 void TestAdding::folderButtonAddsMatchingFilesFolderByFolder()
@@ -178,6 +195,8 @@ void TestAdding::folderButtonAddsMatchingFilesFolderByFolder()
     m_test->prompts.folderAnswers << m_music->path(QStringLiteral("R"));
     window().PushButton4->click();
     QCOMPARE(window().ListView1->texts(), QStringList{QStringLiteral("/kept/first.mp3")} + musicRows(musicFolders(), everyType));
+    QTEST(m_test->settings->read(QStringLiteral("Extension")), "stored");
+    QVERIFY(m_test->prompts.callsOf(QStringLiteral("message")).isEmpty());
 }
 
 void TestAdding::folderButtonShowsBusyPointerWhileScanning()
@@ -185,10 +204,51 @@ void TestAdding::folderButtonShowsBusyPointerWhileScanning()
     m_test->prompts.inputAnswers << QStringLiteral("mp3");
     m_test->prompts.folderAnswers << m_music->path(QStringLiteral("R"));
     Form1::Pointer during = Form1::Pointer::Default;
-    QTimer::singleShot(0, this, [&] { during = window().pointer(); });
+    Qt::CursorShape overDuring = Qt::ArrowCursor; // over every control, the text boxes too
+    QTimer::singleShot(0, this, [&] {
+        during = window().pointer();
+        overDuring = QGuiApplication::overrideCursor() ? QGuiApplication::overrideCursor()->shape() : Qt::ArrowCursor;
+    });
     window().PushButton4->click();
     QCOMPARE(during, Form1::Pointer::Busy);
+    QCOMPARE(overDuring, Qt::WaitCursor);
     QCOMPARE(window().pointer(), Form1::Pointer::Default);
+    QVERIFY(!QGuiApplication::overrideCursor());
+}
+
+void TestAdding::inputDuringAScanStartsNothing_data()
+{
+    QTest::addColumn<bool>("dropped");
+    QTest::newRow("Add All") << false;
+    QTest::newRow("a dropped folder") << true;
+}
+
+// A click or key given while a scan runs is neither acted on then nor queued for later.
+void TestAdding::inputDuringAScanStartsNothing()
+{
+    QFETCH(bool, dropped);
+    window().show();
+    QVERIFY(QTest::qWaitForWindowActive(&window()));
+    const QString before = window().Text2->text();
+    QTimer::singleShot(0, this, [&] {
+        QTest::mouseClick(window().PushButton1, Qt::LeftButton);
+        QTest::keyClick(window().Text2, Qt::Key_9);
+    });
+    if (dropped) {
+        std::unique_ptr<QMimeData> data(filesData({m_music->path(QStringLiteral("R"))}));
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(window().ListView1->viewport(), &enter);
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(window().ListView1->viewport(), &drop);
+    } else {
+        m_test->prompts.inputAnswers << QStringLiteral("mp3");
+        m_test->prompts.folderAnswers << m_music->path(QStringLiteral("R"));
+        window().PushButton4->click();
+    }
+    QCoreApplication::processEvents();
+    QVERIFY(window().ListView1->count() > 0);
+    QVERIFY(m_test->prompts.callsOf(QStringLiteral("openFiles")).isEmpty());
+    QCOMPARE(window().Text2->text(), before);
 }
 
 void TestAdding::folderButtonIsRefusedWhileBusy()
@@ -333,6 +393,39 @@ void TestAdding::dropSkipsUnreadableFolders()
     QDropEvent drop(QPointF(), Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
     window().ListView1_OLEDragDrop(&drop);
     QCOMPARE(window().ListView1->texts(), QStringList({tree.path(QStringLiteral("a.mp3")), tree.path(QStringLiteral("open/z.mp3"))}));
+}
+
+void TestAdding::dropIsAlwaysACopy_data()
+{
+    QTest::addColumn<Qt::DropActions>("offered");
+    QTest::addColumn<Qt::DropAction>("proposed");
+    QTest::addColumn<bool>("taken"); // as a copy
+    // A source told "move" may remove its originals.
+    QTest::newRow("move proposed") << (Qt::CopyAction | Qt::MoveAction) << Qt::MoveAction << true;
+    QTest::newRow("link proposed") << (Qt::CopyAction | Qt::LinkAction) << Qt::LinkAction << true;
+    QTest::newRow("no copy offered") << Qt::DropActions(Qt::MoveAction | Qt::LinkAction) << Qt::MoveAction << false;
+}
+
+void TestAdding::dropIsAlwaysACopy()
+{
+    QFETCH(Qt::DropActions, offered);
+    QFETCH(Qt::DropAction, proposed);
+    QFETCH(bool, taken);
+    std::unique_ptr<QMimeData> data(filesData({QStringLiteral("/music/a.mp3")}));
+    QWidget *viewport = window().ListView1->viewport();
+    QDragEnterEvent enter(QPoint(5, 5), offered, data.get(), Qt::LeftButton, Qt::NoModifier);
+    enter.setDropAction(proposed);
+    QCoreApplication::sendEvent(viewport, &enter);
+    QDropEvent drop(QPointF(5, 5), offered, data.get(), Qt::LeftButton, Qt::NoModifier);
+    drop.setDropAction(proposed);
+    QCoreApplication::sendEvent(viewport, &drop);
+    QCOMPARE(enter.isAccepted(), taken);
+    QCOMPARE(drop.isAccepted(), taken);
+    if (taken) {
+        QCOMPARE(enter.dropAction(), Qt::CopyAction);
+        QCOMPARE(drop.dropAction(), Qt::CopyAction);
+    }
+    QCOMPARE(window().ListView1->count(), taken ? 1 : 0);
 }
 
 QTEST_MAIN(TestAdding)

@@ -126,7 +126,11 @@ Form1::Form1(const Form1Setup &setup, QWidget *parent)
     wirePreviewHandlers();
 }
 
-Form1::~Form1() = default;
+Form1::~Form1()
+{
+    if (showsBusyPointer())
+        QGuiApplication::restoreOverrideCursor();
+}
 
 void Form1::createControls()
 {
@@ -313,6 +317,12 @@ QCursor Form1::cursorFor(Pointer pointer) const
 
 void Form1::setPointer(Pointer pointer)
 {
+    // The hourglass shows over every control while busy, also over the text boxes, which
+    // have a pointer of their own.
+    if (pointer == Pointer::Busy && !showsBusyPointer())
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    else if (pointer != Pointer::Busy && showsBusyPointer())
+        QGuiApplication::restoreOverrideCursor();
     m_pointer = pointer;
     setCursor(cursorFor(pointer));
 }

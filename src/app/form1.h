@@ -162,6 +162,10 @@ private:
     void restoreOption(QRadioButton *option, const QString &key, const QString &defaultText);
     void enableFrame1FromOption1();
 
+    // Appends the files of the folder and of all folders below it that match the pattern,
+    // ignoring input to the window meanwhile (filelist/form1_adding.cpp); the rows added.
+    int addFolderScan(const QString &folder, const QString &pattern);
+
     // --- Reordering, removing and sample files (filelist/form1_reordering.cpp,
     // filelist/form1_samples.cpp) ---
     // Steps 100-104 of both move buttons: the selected row, or 0 when the window is busy,

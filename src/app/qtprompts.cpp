@@ -2,6 +2,7 @@
 
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QUrl>
@@ -16,10 +17,32 @@ QString forDisplay(QString text)
     return text;
 }
 
+// A dialog asked during long work shows the ordinary pointer, not the window's hourglass.
+class OrdinaryPointer {
+public:
+    OrdinaryPointer()
+        : m_overridden(QGuiApplication::overrideCursor() != nullptr)
+    {
+        if (m_overridden)
+            QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
+    }
+    ~OrdinaryPointer()
+    {
+        if (m_overridden)
+            QGuiApplication::restoreOverrideCursor();
+    }
+    OrdinaryPointer(const OrdinaryPointer &) = delete;
+    OrdinaryPointer &operator=(const OrdinaryPointer &) = delete;
+
+private:
+    bool m_overridden;
+};
+
 } // namespace
 
 void QtPrompts::message(const QString &title, const QString &text, Icon icon, const QString &details)
 {
+    const OrdinaryPointer pointer;
     QMessageBox box(icon == Icon::Exclamation ? QMessageBox::Warning : QMessageBox::NoIcon,
                     title, forDisplay(text), QMessageBox::Ok, m_owner);
     box.setTextFormat(Qt::PlainText);
@@ -29,6 +52,7 @@ void QtPrompts::message(const QString &title, const QString &text, Icon icon, co
 
 bool QtPrompts::askYesNo(const QString &title, const QString &text)
 {
+    const OrdinaryPointer pointer;
     QMessageBox box(QMessageBox::NoIcon, title, forDisplay(text),
                     QMessageBox::Yes | QMessageBox::No, m_owner);
     box.setTextFormat(Qt::PlainText);
@@ -37,6 +61,7 @@ bool QtPrompts::askYesNo(const QString &title, const QString &text)
 
 QString QtPrompts::input(const QString &title, const QString &prompt, const QString &defaultText)
 {
+    const OrdinaryPointer pointer;
     bool ok = false;
     const QString answer = QInputDialog::getText(m_owner, title, forDisplay(prompt),
                                                  QLineEdit::Normal, defaultText, &ok);
@@ -45,11 +70,13 @@ QString QtPrompts::input(const QString &title, const QString &prompt, const QStr
 
 QStringList QtPrompts::openFiles(const QString &title, const QString &filter)
 {
+    const OrdinaryPointer pointer;
     return QFileDialog::getOpenFileNames(m_owner, title, QString(), filter);
 }
 
 QString QtPrompts::browseForFolder(const QString &title, const QString &initialFolder)
 {
+    const OrdinaryPointer pointer;
     return QFileDialog::getExistingDirectory(m_owner, title, initialFolder,
                                              QFileDialog::ShowDirsOnly);
 }

@@ -1,32 +1,49 @@
 #include "filelist/addfolder.h"
 
 #include "platform/errorreport.h"
-#include "platform/prompts.h"
 #include "platform/main.h"
+#include "platform/prompts.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
+#include <QStandardPaths>
+#include <QStringDecoder>
 
 #include <cerrno>
+#include <optional>
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace AddFolder {
 
 namespace {
 
-// Paths and names this long are neither searched nor added.
-constexpr int MaxPath = 260;
+// Linux's own limit: a path the system can open is shorter than 4096 bytes (its limit of
+// 255 bytes per name holds for every name a listing gives).
+constexpr qsizetype MaxPathBytes = 4096;
+// Pending window events run this often during a scan, and at its start.
+constexpr qint64 PumpEveryMs = 15;
+
+using FolderId = QPair<quint64, quint64>;
+
+FolderId idOf(const struct stat &info)
+{
+    return {quint64(info.st_dev), quint64(info.st_ino)};
+}
 
 bool isRoot(const QString &folder)
 {
     return !folder.isEmpty() && folder.count(QLatin1Char('/')) == folder.size();
 }
 
-// Hidden system folders (such as junctions) are neither searched nor added; a root always is.
+// Hidden system folders (the trash) are neither searched nor added; a root always is.
 bool isLeftOut(const QString &folder)
 {
     if (isRoot(folder))
@@ -35,107 +52,230 @@ bool isLeftOut(const QString &folder)
     return word == (Hidden | System | Directory) || word == (Hidden | System | Directory | ReparsePoint);
 }
 
-// The names of a folder's entries in the order the file system gives them, "." and ".."
-// included. Returns 0, or the error number of the failure; names read before it stay.
-int readFolderNames(const QString &folder, QStringList &names)
-{
-    DIR *dir = opendir(QFile::encodeName(folder).constData());
-    if (!dir)
-        return errno;
-    int failure = 0;
-    for (;;) {
-        errno = 0;
-        const dirent *entry = readdir(dir);
-        if (!entry) {
-            failure = errno;
-            break;
-        }
-        names << QFile::decodeName(entry->d_name);
-    }
-    closedir(dir);
-    return failure;
-}
-
 bool isRefusedOrMissing(int failure)
 {
     return failure == EACCES || failure == EPERM || failure == ENOENT || failure == ENOTDIR;
 }
 
-// True the first time a real folder is met; links lead back to folders already listed.
-bool firstVisit(const QString &folder, QSet<QString> &seen)
+// The name as text, or a null text when its bytes are not valid UTF-8: such a name
+// cannot be handed on faithfully, so nothing of it is taken.
+QString decodedName(QByteArrayView bytes)
 {
-    const QString real = QFileInfo(folder).canonicalFilePath();
-    if (real.isEmpty())
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString name = decoder.decode(bytes);
+    return decoder.hasError() ? QString() : name;
+}
+
+bool isTrashName(QStringView name)
+{
+    if (name == u".Trash")
         return true;
-    if (seen.contains(real))
+    if (!name.startsWith(u".Trash-") || name.size() == 7)
         return false;
-    seen.insert(real);
+    for (const QChar c : name.mid(7)) {
+        if (!c.isDigit())
+            return false;
+    }
     return true;
 }
 
-// Appends to found the subfolders of one folder; drops the folder from folders when it
-// cannot be listed.
-void listSubfolders(const QString &folder, QStringList &folders, QStringList &found, QSet<QString> &seen)
+// The user's own trash, $XDG_DATA_HOME/Trash; none when it does not exist.
+std::optional<FolderId> homeTrash()
 {
-    if (!Main::FolderExists(folder) || folder.size() >= MaxPath)
-        return;
-    QCoreApplication::processEvents();
-    if (isLeftOut(folder))
-        return;
-    QStringList names;
-    const int failure = readFolderNames(folder, names);
-    for (const QString &name : std::as_const(names)) {
-        if (name == QLatin1String(".") || name == QLatin1String("..") || name.size() >= MaxPath
-            || HasBadChars(name))
-            continue;
-        const QString path = folder + name;
-        if (!QFileInfo(path).isDir())
-            continue;
-        QCoreApplication::processEvents();
-        if (firstVisit(path, seen))
-            found.append(path + QLatin1Char('/'));
-    }
-    if (isRefusedOrMissing(failure))
-        folders.removeOne(folder);
+    const QString trash = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Trash");
+    struct stat info {};
+    if (stat(QFile::encodeName(trash).constData(), &info) != 0)
+        return std::nullopt;
+    return idOf(info);
 }
 
-void collectSubfolders(GuardedSteps &steps, QStringList &folders, bool recurse, QSet<QString> &seen)
+// True when the folder open as fd is the top of a mount: its parent lies on another
+// device, or it is its own parent (the root).
+bool isMountTop(int fd)
 {
-    QStringList found;
-    // Walk a copy: a folder that cannot be listed leaves the list on the way.
-    const QStringList examined = folders;
-    for (const QString &folder : examined)
-        steps.run(100, [&] { listSubfolders(folder, folders, found, seen); });
-    if (recurse && !found.isEmpty())
-        steps.run(102, [&] { collectSubfolders(steps, found, true, seen); });
-    for (const QString &folder : std::as_const(found)) {
-        steps.run(104, [&] {
-            if (!Main::FolderExists(folder))
-                return;
-            QCoreApplication::processEvents();
-            if (!isLeftOut(folder))
-                folders.append(folder);
-        });
-    }
+    struct stat self {}, parent {};
+    if (fstat(fd, &self) != 0 || fstatat(fd, "..", &parent, 0) != 0)
+        return false;
+    return self.st_dev != parent.st_dev || self.st_ino == parent.st_ino;
 }
 
 // Wildcards of file names: "*" any run, "?" any one character, case ignored; "*.*" is "*".
-QRegularExpression wildcard(const QString &pattern)
-{
-    const QString effective = pattern == QLatin1String("*.*") ? QStringLiteral("*") : pattern;
-    QString expression;
-    for (const QChar c : effective) {
-        if (c == QLatin1Char('*'))
-            expression += QStringLiteral(".*");
-        else if (c == QLatin1Char('?'))
-            expression += QLatin1Char('.');
-        else
-            expression += QRegularExpression::escape(QString(c));
+class Wildcard {
+public:
+    explicit Wildcard(const QString &pattern)
+    {
+        const QString effective = pattern == QLatin1String("*.*") ? QStringLiteral("*") : pattern;
+        m_everything = effective == QLatin1String("*");
+        QString expression;
+        for (const QChar c : effective) {
+            if (c == QLatin1Char('*'))
+                expression += QStringLiteral(".*");
+            else if (c == QLatin1Char('?'))
+                expression += QLatin1Char('.');
+            else
+                expression += QRegularExpression::escape(QString(c));
+        }
+        m_expression.setPattern(QRegularExpression::anchoredPattern(expression));
+        m_expression.setPatternOptions(QRegularExpression::CaseInsensitiveOption
+                                       | QRegularExpression::DotMatchesEverythingOption);
     }
-    return QRegularExpression(QRegularExpression::anchoredPattern(expression),
-                              QRegularExpression::CaseInsensitiveOption
-                                  | QRegularExpression::DotMatchesEverythingOption);
+    bool matches(const QString &name) const { return m_everything || m_expression.match(name).hasMatch(); }
+
+private:
+    bool m_everything = false;
+    QRegularExpression m_expression;
+};
+
+// A subfolder as a listing finds it, before the walk decides whether to take it.
+struct FolderEntry {
+    QString name;
+    FolderId id;
+};
+
+// One read of a folder: its regular files and its subfolders (through links), in listing
+// order, without names that are not valid UTF-8 and paths too long to open; failure is 0
+// or the error number that ended the read (what was read before it stays).
+struct Listing {
+    QList<FileEntry> files;
+    QList<FolderEntry> folders;
+    bool mountTop = false;
+    int failure = 0;
+};
+
+Listing readFolder(const QByteArray &folder)
+{
+    Listing listing;
+    const int fd = open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR *dir = fd < 0 ? nullptr : fdopendir(fd);
+    if (!dir) {
+        listing.failure = errno;
+        if (fd >= 0)
+            close(fd);
+        return listing;
+    }
+    std::optional<bool> mountTop;
+    for (;;) {
+        errno = 0;
+        const dirent *entry = readdir(dir);
+        if (!entry) {
+            listing.failure = errno;
+            break;
+        }
+        const QByteArrayView bytes(entry->d_name);
+        if (bytes == ".." || bytes == "." || folder.size() + bytes.size() >= MaxPathBytes)
+            continue;
+        const QString name = decodedName(bytes);
+        if (name.isNull())
+            continue;
+        // The entry's type comes with the listing; only links and unknown types cost a lookup.
+        struct stat info {};
+        bool link = entry->d_type == DT_LNK;
+        unsigned char type = entry->d_type;
+        if (type == DT_UNKNOWN) {
+            if (fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+                continue;
+            link = S_ISLNK(info.st_mode);
+            type = S_ISREG(info.st_mode) ? DT_REG : S_ISDIR(info.st_mode) ? DT_DIR : DT_UNKNOWN;
+        }
+        if (link || type == DT_DIR) {
+            if (fstatat(fd, entry->d_name, &info, 0) != 0)
+                continue; // a broken link
+            type = S_ISREG(info.st_mode) ? DT_REG : S_ISDIR(info.st_mode) ? DT_DIR : DT_UNKNOWN;
+        }
+        if (type == DT_REG) {
+            listing.files.append({name, !link && name.startsWith(QLatin1Char('.'))});
+        } else if (type == DT_DIR) {
+            if (isTrashName(name) && !mountTop)
+                mountTop = isMountTop(fd);
+            listing.folders.append({name, idOf(info)});
+        }
+    }
+    closedir(dir);
+    listing.mountTop = mountTop.value_or(false);
+    return listing;
 }
+
+// The breadth-first walk of GetSubDirectories2016: the folder list itself is the queue.
+class FolderWalk {
+public:
+    FolderWalk(Prompts &prompts, QStringList &folders, bool recurse, const FolderVisit &visit)
+        : m_steps(prompts, QStringLiteral("AddFolder.GetSubDirectories2016"), ErrorReport::Hollenbrim),
+          m_folders(folders),
+          m_recurse(recurse),
+          m_visit(visit),
+          m_trash(homeTrash())
+    {
+        for (const QString &folder : std::as_const(folders)) {
+            struct stat info {};
+            if (stat(QFile::encodeName(folder).constData(), &info) == 0)
+                m_seen.insert(idOf(info));
+        }
+    }
+
+    void run()
+    {
+        const qsizetype given = m_folders.size();
+        QStringList unlistable;
+        // The list grows while it is walked: each folder's subfolders go to its end.
+        for (qsizetype index = 0; index < m_folders.size(); ++index) {
+            const QString folder = m_folders.at(index);
+            const bool search = index < given || m_recurse;
+            m_steps.run(100, [&] {
+                if (!examine(folder, search && (index >= given || !isLeftOut(folder))))
+                    unlistable.append(folder);
+            });
+        }
+        for (const QString &folder : std::as_const(unlistable))
+            m_folders.removeOne(folder);
+    }
+
+private:
+    // Reads one folder, hands its files to the visit and, when searched, appends its
+    // subfolders to the list. False when the folder cannot be listed at all.
+    bool examine(const QString &folder, bool search)
+    {
+        letEventsRun();
+        const Listing listing = readFolder(QFile::encodeName(folder));
+        const bool listed = !isRefusedOrMissing(listing.failure);
+        if (listed && m_visit)
+            m_visit(folder, listing.files);
+        if (search) {
+            for (const FolderEntry &entry : listing.folders) {
+                if (isTaken(entry, listing.mountTop))
+                    m_folders.append(folder + entry.name + QLatin1Char('/'));
+            }
+        }
+        return listed;
+    }
+
+    bool isTaken(const FolderEntry &entry, bool inMountTop)
+    {
+        if (HasBadChars(entry.name))
+            return false;
+        if (entry.id == m_trash || (inMountTop && isTrashName(entry.name)))
+            return false;
+        if (m_seen.contains(entry.id))
+            return false;
+        m_seen.insert(entry.id);
+        return true;
+    }
+
+    void letEventsRun()
+    {
+        if (m_pumped.isValid() && m_pumped.elapsed() < PumpEveryMs)
+            return;
+        QCoreApplication::processEvents();
+        m_pumped.start();
+    }
+
+    GuardedSteps m_steps;
+    QStringList &m_folders;
+    bool m_recurse;
+    const FolderVisit &m_visit;
+    std::optional<FolderId> m_trash;
+    QSet<FolderId> m_seen;
+    QElapsedTimer m_pumped;
+};
 
 } // namespace
 
@@ -152,11 +292,33 @@ int AttributeWord(const QString &path)
         word |= Hidden;
     if (info.isDir())
         word |= Directory;
+    if (info.isDir() && IsTrashFolder(trimmed))
+        word |= Hidden | System;
     if (info.isFile())
         word |= Archive;
     if (info.isSymLink())
         word |= ReparsePoint;
     return word;
+}
+
+bool IsTrashFolder(const QString &path)
+{
+    struct stat info {};
+    if (stat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISDIR(info.st_mode))
+        return false;
+    if (idOf(info) == homeTrash())
+        return true;
+    QString trimmed = path;
+    while (trimmed.size() > 1 && trimmed.endsWith(QLatin1Char('/')))
+        trimmed.chop(1);
+    if (!isTrashName(Main::FileNameOf(trimmed)))
+        return false;
+    const int parent = open(QFile::encodeName(Main::FolderOf(trimmed)).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (parent < 0)
+        return false;
+    const bool top = isMountTop(parent);
+    close(parent);
+    return top;
 }
 
 QString BrowseForFolder(Prompts &prompts, const QString &title, const QString &initialFolder)
@@ -165,27 +327,21 @@ QString BrowseForFolder(Prompts &prompts, const QString &title, const QString &i
     return chosen.isEmpty() ? QString() : QDir::cleanPath(chosen);
 }
 
-void GetSubDirectories2016(Prompts &prompts, QStringList &folders, bool recurse)
+void GetSubDirectories2016(Prompts &prompts, QStringList &folders, bool recurse, const FolderVisit &visit)
 {
-    GuardedSteps steps(prompts, QStringLiteral("AddFolder.GetSubDirectories2016"), ErrorReport::Hollenbrim);
-    QSet<QString> seen;
-    for (const QString &folder : std::as_const(folders))
-        firstVisit(folder, seen);
-    collectSubfolders(steps, folders, recurse, seen);
+    FolderWalk(prompts, folders, recurse, visit).run();
 }
 
 QStringList GetFilesInFolder(const QString &folder, const QString &pattern)
 {
     const QString base = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
-    const QRegularExpression matcher = wildcard(pattern);
+    const Wildcard matcher(pattern);
     QStringList names;
-    readFolderNames(base, names);
-    QStringList result;
-    for (const QString &name : std::as_const(names)) {
-        if (matcher.match(name).hasMatch() && IsExistingFile(base + name))
-            result.append(name);
+    for (const FileEntry &file : readFolder(QFile::encodeName(base)).files) {
+        if (matcher.matches(file.name))
+            names.append(file.name);
     }
-    return result;
+    return names;
 }
 
 bool IsExistingFile(const QString &path)
@@ -196,33 +352,47 @@ bool IsExistingFile(const QString &path)
 bool HasBadChars(const QString &name)
 {
     for (const char32_t code : name.toUcs4()) {
-        if (code < 32 || (code >= 127 && code <= 159) || code == U'?')
+        if (code < 32 || (code >= 127 && code <= 159))
             return true;
     }
     return false;
 }
 
-QStringList FilesOfFolders(const QStringList &folders, const QString &pattern)
+QString ExtensionOf(const QString &typed)
 {
-    QStringList rows;
-    for (const QString &listed : folders) {
-        const QString folder = listed.chopped(1);
-        for (const QString &name : GetFilesInFolder(folder, pattern)) {
-            if (name.startsWith(QLatin1Char('~')))
-                continue;
-            const QString path = folder + QLatin1Char('/') + name;
-            if (IsExistingFile(path) && AttributeWord(path) != (Hidden | Archive))
-                rows.append(Main::CollapseBackslashes(path));
-        }
-    }
-    return rows;
+    QString extension = typed.trimmed();
+    if (extension.startsWith(QLatin1String("*.")))
+        extension.remove(0, 2);
+    else if (extension.startsWith(QLatin1Char('.')))
+        extension.remove(0, 1);
+    return extension.trimmed();
 }
 
-QStringList ScanFolder(Prompts &prompts, const QString &folder, const QString &pattern)
+QString PatternOf(const QString &extension)
 {
+    return QStringLiteral("*.") + extension;
+}
+
+QStringList ScanFolder(Prompts &prompts, const QString &folder, const QString &pattern, const RowsFound &rowsFound)
+{
+    const Wildcard matcher(pattern);
+    QStringList all;
     QStringList folders{folder + QLatin1Char('/')};
-    GetSubDirectories2016(prompts, folders, true);
-    return FilesOfFolders(folders, pattern);
+    GetSubDirectories2016(prompts, folders, true, [&](const QString &listed, const QList<FileEntry> &files) {
+        // The folder's own path is cleaned once (a chosen root enters the list as "//").
+        const QString prefix = Main::CollapseBackslashes(listed);
+        QStringList rows;
+        for (const FileEntry &file : files) {
+            if (!file.plainHidden && !file.name.startsWith(QLatin1Char('~')) && matcher.matches(file.name))
+                rows.append(prefix + file.name);
+        }
+        if (rows.isEmpty())
+            return;
+        all += rows;
+        if (rowsFound)
+            rowsFound(rows);
+    });
+    return all;
 }
 
 } // namespace AddFolder

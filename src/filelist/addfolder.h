@@ -3,48 +3,78 @@
 // Folder lists hold paths that end in "/"; nothing here sorts: every list keeps the order
 // in which the file system gives its entries.
 
+#include <QList>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
 
 class Prompts;
 
 namespace AddFolder {
 
 // The attribute word of a path, from the file system's facts: hidden = the name begins
-// with "."; system = never; directory = is a directory; archive = is a regular file;
-// reparse point = is a symbolic link. 0 when nothing exists at the path.
+// with "."; system = never, except the trash folders, which count as hidden and system;
+// directory = is a directory; archive = is a regular file; reparse point = is a symbolic
+// link. 0 when nothing exists at the path.
 enum Attribute { Hidden = 2, System = 4, Directory = 16, Archive = 32, ReparsePoint = 1024 };
 int AttributeWord(const QString &path);
+
+// True for the desktop's trash folders: $XDG_DATA_HOME/Trash, and ".Trash" or
+// ".Trash-<uid>" at the top of a mount.
+bool IsTrashFolder(const QString &path);
 
 // The folder browser opened at the initial folder. The chosen folder without a trailing
 // "/" (the root stays "/"), or "" when the user cancelled.
 QString BrowseForFolder(Prompts &prompts, const QString &title, const QString &initialFolder);
 
+// A file as a folder's listing gives it.
+struct FileEntry {
+    QString name;
+    bool plainHidden; // attribute word exactly hidden and archive: a dot-named regular file
+};
+// Called for each folder of the list in the list's final order, as the scan reaches it,
+// with the regular files directly in it (through links), in listing order.
+using FolderVisit = std::function<void(const QString &folder, const QList<FileEntry> &files)>;
+
 // Appends to the folder list, in place, the folders below its folders, breadth first: the
 // list's own folders, then every folder one level below them (grouped by parent), then
 // two levels below, and so on. Only one level when recurse is false. Folders that cannot be
 // listed (refused or missing) are dropped from the list without a message; each real folder
-// is listed once, so a symbolic link back up the tree ends the descent. Pumps window events
-// for every folder it examines.
-void GetSubDirectories2016(Prompts &prompts, QStringList &folders, bool recurse);
+// is listed once, so a symbolic link back up the tree ends the descent. Left out, with
+// everything below them: trash folders, names that are not valid UTF-8 or hold control
+// characters, and paths the system cannot open (4096 bytes or more; names of 256 bytes or
+// more). Each folder is read once; visit, when given, sees its files. Lets pending window
+// events run every few milliseconds.
+void GetSubDirectories2016(Prompts &prompts, QStringList &folders, bool recurse,
+                           const FolderVisit &visit = {});
 
-// The names of the regular files (hidden ones too, never folders) in the folder whose names
-// match the pattern: "*" any run of characters, "?" any one, case ignored, and "*.*" every
-// name, also one without a dot. Empty when the folder cannot be listed.
+// The names of the regular files (hidden ones too, never folders nor pipes or devices) in
+// the folder whose names match the pattern: "*" any run of characters, "?" any one, case
+// ignored, and "*.*" every name, also one without a dot. Names that are not valid UTF-8
+// are left out. Empty when the folder cannot be listed.
 QStringList GetFilesInFolder(const QString &folder, const QString &pattern);
 
 // True when the path names an existing regular file (through symbolic links).
 bool IsExistingFile(const QString &path);
 
-// True when the folder name holds a code point below 32, from 127 to 159, or "?".
+// True when the folder name holds a code point below 32 or from 127 to 159.
 bool HasBadChars(const QString &name);
 
-// The rows that adding a folder list gives: for each folder in order, its files matching the
-// pattern, without names beginning with "~" and plain hidden files (attribute word 34), each
-// path cleaned by Main::CollapseBackslashes.
-QStringList FilesOfFolders(const QStringList &folders, const QString &pattern);
+// The extension as the user may type it (" MP3 ", ".mp3", "*.mp3") read as the bare
+// extension ("MP3", "mp3"); "*" stays "*", every file. "" when nothing is left.
+QString ExtensionOf(const QString &typed);
+// The file-name pattern of an extension: "*." followed by it ("*.*" for "*").
+QString PatternOf(const QString &extension);
 
-// The rows that adding a folder with all folders below it gives (a scan, then FilesOfFolders).
-QStringList ScanFolder(Prompts &prompts, const QString &folder, const QString &pattern);
+// Called with the rows of each folder, in order, as soon as the scan has them.
+using RowsFound = std::function<void(const QStringList &rows)>;
+
+// The rows that adding a folder with all folders below it gives: for each folder of
+// GetSubDirectories2016's list in order, its files matching the pattern, without names
+// beginning with "~" and plain hidden files, each path cleaned by Main::CollapseBackslashes.
+// Also for a front end without a window: ScanFolder(prompts, "/music", PatternOf("mp3")).
+QStringList ScanFolder(Prompts &prompts, const QString &folder, const QString &pattern,
+                       const RowsFound &rowsFound = {});
 
 } // namespace AddFolder

@@ -33,6 +33,15 @@ void FileListView::append(const QString &text)
     addTopLevelItem(new QTreeWidgetItem(QStringList{text}));
 }
 
+void FileListView::append(const QStringList &texts)
+{
+    QList<QTreeWidgetItem *> items;
+    items.reserve(texts.size());
+    for (const QString &text : texts)
+        items.append(new QTreeWidgetItem(QStringList{text}));
+    addTopLevelItems(items);
+}
+
 void FileListView::insert(int position, const QString &text)
 {
     insertTopLevelItem(qBound(0, position - 1, count()), new QTreeWidgetItem(QStringList{text}));
@@ -147,13 +156,25 @@ void FileListView::dragEnterEvent(QDragEnterEvent *event)
 
 void FileListView::dragMoveEvent(QDragMoveEvent *event)
 {
-    event->setDropAction(event->proposedAction());
-    event->accept();
-    emit OLEDragOver(event);
+    if (acceptAsCopy(event))
+        emit OLEDragOver(event);
 }
 
 void FileListView::dropEvent(QDropEvent *event)
 {
-    event->acceptProposedAction();
-    emit OLEDragDrop(event);
+    if (acceptAsCopy(event))
+        emit OLEDragDrop(event);
+}
+
+bool FileListView::acceptAsCopy(QDropEvent *event)
+{
+    // The list only reads the paths, so a drop is always a copy: a source told "move" may
+    // remove its originals (a playlist its entries). A source that offers no copy is refused.
+    if (!(event->possibleActions() & Qt::CopyAction)) {
+        event->ignore();
+        return false;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    return true;
 }

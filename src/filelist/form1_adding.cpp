@@ -9,6 +9,7 @@
 #include "filelist/filelistview.h"
 #include "platform/main.h"
 
+#include <QApplication>
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QMimeData>
@@ -25,6 +26,51 @@ const QString TooManyFilesText = QStringLiteral(
 const QString ExtensionPrompt = QStringLiteral(
     "Enter file extension to load:\r\r"
     "(* for all files, txt for all txt files, doc for all doc files, etc.)");
+const QString NothingFoundText = QStringLiteral("No files with the extension %1 were found in %2");
+
+// While it lives, input aimed at the window is dropped: a click or key given during a scan
+// starts nothing, neither then nor afterwards. Other windows (an error report) still work,
+// and closing the window still ends the program.
+class WindowInputIgnored : public QObject {
+public:
+    explicit WindowInputIgnored(QWidget *window)
+        : m_window(window)
+    {
+        qApp->installEventFilter(this);
+    }
+    ~WindowInputIgnored() override { qApp->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        const auto *widget = qobject_cast<QWidget *>(watched);
+        return widget && widget->window() == m_window && isInput(event->type());
+    }
+
+private:
+    static bool isInput(QEvent::Type type)
+    {
+        switch (type) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::ContextMenu:
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop:
+            return true;
+        default:
+            return false;
+        }
+    }
+
+    QWidget *m_window;
+};
 
 // The folder part of a dialog answer: no trailing "/", except for the root itself.
 QString folderPart(const QString &path)
@@ -112,8 +158,8 @@ void Form1::PushButton4_Click()
     GuardedSteps steps(*m_prompts, QStringLiteral("Form1.PushButton4_Click"));
     QString extension;
     steps.run(100, [&] {
-        extension = m_prompts->input(m_applicationTitle, ExtensionPrompt,
-                                     m_settings->read(QStringLiteral("Extension"), QStringLiteral("mp3")));
+        extension = AddFolder::ExtensionOf(m_prompts->input(
+            m_applicationTitle, ExtensionPrompt, m_settings->read(QStringLiteral("Extension"), QStringLiteral("mp3"))));
     });
     if (!extension.isEmpty())
         steps.run(102, [&] { m_settings->write(QStringLiteral("Extension"), extension); });
@@ -128,13 +174,23 @@ void Form1::PushButton4_Click()
         return;
     steps.run(106, [&] { m_settings->write(QStringLiteral("LastFolder"), folder); });
     steps.run(108, [&] { setPointer(Pointer::Busy); });
-    QStringList rows;
-    steps.run(110, [&] {
-        rows = AddFolder::ScanFolder(*m_prompts, folder, QStringLiteral("*.") + extension);
+    int added = 0;
+    steps.run(110, [&] { added = addFolderScan(folder, AddFolder::PatternOf(extension)); });
+    steps.run(112, [&] { setPointer(Pointer::Default); });
+    if (added == 0)
+        steps.run(114, [&] { m_prompts->message(m_applicationTitle, NothingFoundText.arg(extension, folder)); });
+}
+
+int Form1::addFolderScan(const QString &folder, const QString &pattern)
+{
+    const WindowInputIgnored ignored(this);
+    int added = 0;
+    // Rows go in as each folder is read, so the list grows while the scan runs.
+    AddFolder::ScanFolder(*m_prompts, folder, pattern, [&](const QStringList &rows) {
+        ListView1->append(rows);
+        added += int(rows.size());
     });
-    for (const QString &row : std::as_const(rows))
-        steps.run(112, [&] { ListView1->append(row); });
-    steps.run(114, [&] { setPointer(Pointer::Default); });
+    return added;
 }
 
 void Form1::ListView1_OLEDragOver(QDragMoveEvent *event)
@@ -156,7 +212,6 @@ void Form1::ListView1_OLEDragDrop(QDropEvent *event)
             ListView1->append(path);
             continue;
         }
-        for (const QString &row : AddFolder::ScanFolder(*m_prompts, path, QStringLiteral("*.*")))
-            ListView1->append(row);
+        addFolderScan(path, QStringLiteral("*.*"));
     }
 }

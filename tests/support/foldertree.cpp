@@ -5,6 +5,9 @@
 #include <QFileInfo>
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <ftw.h>
+#include <sys/stat.h>
 #include <sys/fsuid.h>
 #include <unistd.h>
 
@@ -55,6 +58,24 @@ void FolderTree::file(const QString &relative) const
     QFile file(path(relative));
     if (!file.open(QIODevice::WriteOnly))
         qFatal("cannot make file %s", qPrintable(path(relative)));
+}
+
+void FolderTree::withBytes(const QByteArray &relative, bool isFolder) const
+{
+    const QByteArray full = QFile::encodeName(m_root) + '/' + relative;
+    for (qsizetype slash = full.indexOf('/', 1); slash > 0; slash = full.indexOf('/', slash + 1))
+        mkdir(full.left(slash).constData(), 0755); // the folders above, whatever their bytes
+    const int made = isFolder ? mkdir(full.constData(), 0755) : open(full.constData(), O_CREAT | O_WRONLY, 0644);
+    if (made < 0)
+        qFatal("cannot make %s", full.constData());
+    if (!isFolder)
+        close(made);
+}
+
+void FolderTree::removeAll() const
+{
+    const auto removeEntry = [](const char *path, const struct stat *, int, FTW *) { return remove(path); };
+    nftw(QFile::encodeName(m_root).constData(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
 }
 
 void FolderTree::link(const QString &relative, const QString &target) const

@@ -16,6 +16,11 @@ public:
     void folder(const QString &relative) const;
     // Makes an empty file and the folders above it.
     void file(const QString &relative) const;
+    // Makes a folder or an empty file whose path is given as bytes (names need not be valid
+    // UTF-8), and the folders above it.
+    void withBytes(const QByteArray &relative, bool isFolder) const;
+    // Removes the tree, whatever the bytes of its names.
+    void removeAll() const;
     // Makes a symbolic link at relative that points to target (as given).
     void link(const QString &relative, const QString &target) const;
     // The given names of one folder's entries, ordered as the file system lists that folder.
