@@ -25,7 +25,7 @@ namespace {
 class BenchPrompts : public Prompts {
 public:
     explicit BenchPrompts(const QString &tree) : m_tree(tree) {}
-    void message(const QString &, const QString &text, Icon) override
+    void message(const QString &, const QString &text, Icon, const QString &) override
     {
         std::fprintf(stderr, "%s\n", qPrintable(text));
     }

@@ -1,5 +1,6 @@
 #include "cli/clioptions.h"
 
+#include "filelist/addfolder.h"
 #include "platform/main.h"
 #include "preview/previewcommands.h"
 
@@ -199,12 +200,12 @@ bool CliCommandLine::readJobs(PreviewSettings &settings)
 bool CliCommandLine::readModes(CliOptions &options)
 {
     options.settings.join = m_parser.isSet(Join);
-    options.extension = m_parser.value(Extension);
+    options.extension = AddFolder::ExtensionOf(m_parser.value(Extension));
     options.dryRun = m_parser.isSet(DryRun);
     options.json = m_parser.isSet(Json);
     options.quiet = m_parser.isSet(Quiet) || options.json;
     if (options.extension.isEmpty())
-        return refuse(QStringLiteral("--ext: give an extension, such as mp3"));
+        return refuse(named(Extension, m_parser.value(Extension)) + QStringLiteral(": give an extension, such as mp3"));
     if (options.dryRun && options.json)
         return refuse(QStringLiteral("--dry-run and --json cannot be used together"));
     return true;

@@ -11,8 +11,6 @@
 #include "preview/tools.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
 
 #include <csignal>
 #include <cstdio>
@@ -33,9 +31,9 @@ QStringList sourcesOf(const CliOptions &options, Prompts &prompts)
 {
     QStringList sources;
     for (const QString &path : options.paths) {
-        const QString absolute = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+        const QString absolute = Main::AbsolutePath(path);
         if (Main::FolderExists(path))
-            sources += AddFolder::ScanFolder(prompts, absolute, QStringLiteral("*.") + options.extension);
+            sources += AddFolder::ScanFolder(prompts, absolute, AddFolder::PatternOf(options.extension));
         else
             sources.append(absolute);
     }

@@ -4,86 +4,50 @@
 #include "platform/shell32.h"
 #include "preview/getbitrate.h"
 #include "preview/mp3audio.h"
+#include "preview/previewcheck.h"
 #include "preview/previewcommands.h"
+#include "preview/previewfiles.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QRandomGenerator>
-#include <QFileInfo>
+#include <QFile>
 #include <QProcess>
-#include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTimer>
 
+#include <cmath>
 #include <csignal>
 
 using Shell32::RunResult;
 
 namespace {
 
-// FFmpeg's "Duration: 00:02:30.05," line in seconds; none when it gives no length.
-std::optional<double> lengthFromCapture(const QString &capture)
-{
-    static const QRegularExpression duration(QStringLiteral("Duration: (\\d+):(\\d\\d):(\\d\\d(?:\\.\\d+)?)"));
-    const QRegularExpressionMatch match = duration.match(capture);
-    if (!match.hasMatch())
-        return std::nullopt;
-    return match.captured(1).toDouble() * 3600 + match.captured(2).toDouble() * 60 + match.captured(3).toDouble();
-}
-
-// Seconds as SoX reads them: plain decimals, at most to the millisecond.
+// Seconds to the millisecond, so that a share of a track's length reads as a short number.
 QString secondsText(double seconds)
 {
-    QString text = QString::number(seconds, 'f', 3);
-    while (text.endsWith(QLatin1Char('0')))
-        text.chop(1);
-    if (text.endsWith(QLatin1Char('.')))
-        text.chop(1);
-    return text;
-}
-
-QString soxProblem(const RunResult &result, const QString &output)
-{
-    if (result.outcome == RunResult::Outcome::FailedToStart)
-        return QStringLiteral("SoX could not be started: ") + result.startError;
-    if (!result.succeeded())
-        return QStringLiteral("SoX failed: ") + result.lastErrorLine();
-    return Mp3Audio::HoldsAudio(output) ? QString() : QStringLiteral("SoX cut no audio from it");
-}
-
-// A name in the output's folder that no other run picks: the rename at the end makes the
-// preview appear whole or not at all.
-QString writingName(const QString &output)
-{
-    return Main::FolderOf(output) + QLatin1Char('.') + Main::FileNameOf(Main::StripExtension(output))
-           + QStringLiteral(".%1-%2.part.mp3").arg(QCoreApplication::applicationPid()).arg(QRandomGenerator::global()->generate64(), 0, 36);
-}
-
-bool commit(const QString &writing, const QString &output)
-{
-    QFile::remove(output);
-    return QFile::rename(writing, output);
+    return PreviewCommands::SoxNumber(std::round(seconds * 1000) / 1000);
 }
 
 } // namespace
 
 struct ParallelPreviews::Work {
     Step step = Step::Cut;
-    QString bitrate;
-    std::optional<double> length;
-    QString writing;             // the name SoX writes to while it runs
-    QProcess *process = nullptr; // the tool running for this file
+    QString bitrate; // this source's own, once probed
+    QString start;   // as SoX got it
+    std::unique_ptr<PreviewFiles::TemporaryOutput> output; // a separate preview being written
+    QProcess *process = nullptr;                           // the tool running for this file
 };
 
 ParallelPreviews::ParallelPreviews(Tools::Found tools, PreviewSettings settings, QStringList sources, QObject *parent)
-    : QObject(parent), m_tools(std::move(tools)), m_settings(std::move(settings))
+    : QObject(parent),
+      m_tools(std::move(tools)),
+      m_settings(std::move(settings)),
+      m_duration(secondsText(m_settings.durationSeconds))
 {
     for (const QString &source : sources) {
         Result result;
         result.source = source;
         m_results.append(result);
+        m_sourceKeys.insert(PreviewFiles::FileKey(source));
     }
-    m_work.resize(m_results.size());
+    m_work.resize(size_t(m_results.size()));
 }
 
 ParallelPreviews::~ParallelPreviews()
@@ -106,35 +70,48 @@ void ParallelPreviews::plan()
 void ParallelPreviews::begin()
 {
     if (m_settings.join) {
-        if (m_dryRun) {
-            m_pieceFolder = QDir::tempPath() + QStringLiteral("/lumbrisk-pieces");
-        } else {
-            m_pieces = std::make_unique<QTemporaryDir>(Tools::TemporaryFolder() + QStringLiteral("/lumbrisk-XXXXXX"));
-            m_pieceFolder = m_pieces->path();
-        }
-    }
-    for (int index = 0; index < total(); ++index) {
-        Result &result = m_results[index];
-        const QString folder = m_settings.outputFolder.isEmpty() ? Main::FolderOf(result.source) : m_settings.outputFolder;
-        result.preview = m_settings.join ? m_pieceFolder + QStringLiteral("/%1.mp3").arg(index + 1, 4, 10, QLatin1Char('0'))
-                                         : PreviewCommands::OutputPath(folder, result.source);
-        const bool ownBitrate = m_settings.kbps == 0 && (!m_settings.join || index == 0);
-        m_work[index].step = ownBitrate || m_settings.startShare ? Step::Probe : Step::Cut;
-        if (!QFileInfo(result.source).isFile())
-            fail(index, QStringLiteral("no such file"));
-    }
-    if (m_settings.join) {
+        m_workFolder = std::make_unique<PreviewFiles::WorkFolder>();
         Result joined;
         const QString folder = m_settings.outputFolder.isEmpty() && total() > 0 ? Main::FolderOf(m_results.first().source)
                                                                                : m_settings.outputFolder;
         joined.preview = PreviewCommands::JoinedPath(folder);
         m_joined = joined;
     }
-    // Results and the end are reported from the event loop, so that a caller can connect
-    // to the signals after starting.
+    for (int index = 0; index < total(); ++index) {
+        m_work[size_t(index)].step = m_settings.kbps == 0 ? Step::Probe : Step::Cut;
+        const QString problem = PreviewFiles::SourceProblem(m_results[index].source);
+        if (!problem.isEmpty())
+            fail(index, problem);
+        else if (m_settings.join && !m_workFolder->isValid())
+            fail(index, m_workFolder->problem());
+        else
+            nameOutput(index);
+    }
+    // Results and the end come from the event loop, so that a caller may connect after starting.
     QTimer::singleShot(0, this, [this] {
         reportInOrder();
         pump();
+    });
+}
+
+// Names are given in list order before anything runs, so that they never depend on which
+// tool ends first: a second source of one base name gets a free name, as in the window.
+void ParallelPreviews::nameOutput(int index)
+{
+    Result &result = m_results[index];
+    if (m_settings.join) {
+        result.preview = m_workFolder->piecePath(index + 1);
+        return;
+    }
+    const QString folder = m_settings.outputFolder.isEmpty() ? Main::FolderOf(result.source) : m_settings.outputFolder;
+    const QString output = PreviewCommands::OutputPath(folder, result.source);
+    if (isSource(output))
+        return fail(index, QStringLiteral("its preview %1 would replace a file of the list, so nothing was written").arg(output));
+    QSet<QString> named;
+    for (int earlier = 0; earlier < index; ++earlier)
+        named.insert(PreviewFiles::FileKey(m_results[earlier].preview));
+    result.preview = PreviewCommands::FreePath(output, [&](const QString &path) {
+        return named.contains(PreviewFiles::FileKey(path)) || isSource(path);
     });
 }
 
@@ -146,7 +123,7 @@ void ParallelPreviews::pump()
     }
     if (!m_running.isEmpty() || m_finished < total())
         return;
-    if (m_settings.join && !m_joined->command)
+    if (m_joined && !m_joined->command && m_joined->reason.isEmpty())
         join();
     else
         finish();
@@ -159,21 +136,26 @@ bool ParallelPreviews::launchNext()
         const Work &work = m_work[size_t(index)];
         if (work.process || work.step == Step::Done)
             continue;
-        if (work.step == Step::Probe) {
-            probe(index);
+        if (work.step == Step::Cut) {
+            cut(index);
             return true;
         }
-        if (waitsForFirstBitrate(index))
+        // A join probes one source at a time, until one gives the bit rate of all.
+        if (m_settings.join && probeRunning())
             continue;
-        cut(index);
+        probe(index);
         return true;
     }
     return false;
 }
 
-bool ParallelPreviews::waitsForFirstBitrate(int index) const
+bool ParallelPreviews::probeRunning() const
 {
-    return m_settings.kbps == 0 && m_settings.join && index > 0 && m_work.front().step == Step::Probe;
+    for (const Work &work : m_work) {
+        if (work.process && work.step == Step::Probe)
+            return true;
+    }
+    return false;
 }
 
 void ParallelPreviews::probe(int index)
@@ -184,19 +166,18 @@ void ParallelPreviews::probe(int index)
 
 void ParallelPreviews::probed(int index, const RunResult &result)
 {
-    Work &work = m_work[size_t(index)];
-    const QString capture = QString::fromUtf8(result.errorOutput);
-    const QString name = Main::FileNameOf(m_results[index].source);
-    work.step = Step::Cut;
-    if (m_settings.kbps == 0 && (!m_settings.join || index == 0)) {
-        work.bitrate = GetBitrate::BitrateFromCapture(capture);
-        if (work.bitrate.isEmpty())
-            return fail(index, QStringLiteral("FFmpeg found no MP3 bit rate in %1 (%2)").arg(name, result.lastErrorLine()));
-    }
-    if (m_settings.startShare) {
-        work.length = lengthFromCapture(capture);
-        if (!work.length)
-            return fail(index, QStringLiteral("FFmpeg found no length of %1 (%2)").arg(name, result.lastErrorLine()));
+    const QString bitrate = GetBitrate::BitrateFromCapture(QString::fromUtf8(result.errorOutput));
+    if (bitrate.isEmpty())
+        return fail(index, QStringLiteral("FFmpeg found no MP3 bit rate in %1 (%2)")
+                               .arg(Main::FileNameOf(m_results[index].source), result.lastErrorLine()));
+    m_work[size_t(index)].bitrate = bitrate;
+    m_work[size_t(index)].step = Step::Cut;
+    if (!m_settings.join)
+        return;
+    m_joinBitrate = bitrate;
+    for (Work &work : m_work) {
+        if (work.step == Step::Probe)
+            work.step = Step::Cut;
     }
 }
 
@@ -204,15 +185,24 @@ QString ParallelPreviews::bitrateFor(int index) const
 {
     if (m_settings.kbps > 0)
         return QString::number(m_settings.kbps);
-    return m_work[m_settings.join ? 0 : size_t(index)].bitrate;
+    return m_settings.join ? m_joinBitrate : m_work[size_t(index)].bitrate;
 }
 
-CommandLine ParallelPreviews::cutCommand(int index, const QString &writeTo) const
+// The start as SoX gets it; none when it is a share of a length that cannot be read.
+std::optional<QString> ParallelPreviews::startFor(int index) const
 {
-    const Work &work = m_work[size_t(index)];
-    const double start = m_settings.startShare ? *m_settings.startShare * *work.length : m_settings.startSeconds;
-    CommandLine command = PreviewCommands::Cut(m_tools.sox, m_results[index].source, bitrateFor(index), writeTo,
-                                               secondsText(start), secondsText(m_settings.durationSeconds));
+    if (!m_settings.startShare)
+        return secondsText(m_settings.startSeconds);
+    const std::optional<double> length = Mp3Audio::Seconds(m_results[index].source);
+    if (!length)
+        return std::nullopt;
+    return secondsText(*m_settings.startShare * *length);
+}
+
+CommandLine ParallelPreviews::cutCommand(int index, const QString &start, const QString &writeTo) const
+{
+    CommandLine command = PreviewCommands::Cut(m_tools.sox, m_results[index].source, bitrateFor(index), writeTo, start,
+                                               m_duration);
     if (m_settings.fadeIn > 0 || m_settings.fadeOut > 0) {
         // "-0" ends the fade-out at the end of the cut, also when the track ends early.
         command.plain(QStringLiteral(" fade ") + secondsText(m_settings.fadeIn));
@@ -226,18 +216,25 @@ void ParallelPreviews::cut(int index)
 {
     Result &result = m_results[index];
     Work &work = m_work[size_t(index)];
-    if (bitrateFor(index).isEmpty())
-        return fail(index, QStringLiteral("the joined previews take the bit rate of %1, which is unknown (%2)")
-                               .arg(Main::FileNameOf(m_results.first().source), m_results.first().reason));
+    const std::optional<QString> start = startFor(index);
+    if (!start)
+        return fail(index, QStringLiteral("the length of %1 cannot be read, so neither can a share of it")
+                               .arg(Main::FileNameOf(result.source)));
+    work.start = *start;
     if (m_dryRun) {
-        result.command = cutCommand(index, result.preview);
+        result.command = cutCommand(index, work.start, result.preview);
         work.step = Step::Done;
         ++m_finished;
-        reportInOrder();
-        return;
+        return reportInOrder();
     }
-    work.writing = m_settings.join ? result.preview : writingName(result.preview);
-    result.command = cutCommand(index, work.writing);
+    QString writeTo = result.preview;
+    if (!m_settings.join) {
+        work.output = std::make_unique<PreviewFiles::TemporaryOutput>(result.preview);
+        if (!work.output->created())
+            return fail(index, work.output->problem());
+        writeTo = work.output->path();
+    }
+    result.command = cutCommand(index, work.start, writeTo);
     work.process = launch(*result.command, [this, index](const RunResult &ended) { cutEnded(index, ended); });
 }
 
@@ -245,57 +242,55 @@ void ParallelPreviews::cutEnded(int index, const RunResult &ended)
 {
     Result &result = m_results[index];
     Work &work = m_work[size_t(index)];
-    QString problem = soxProblem(ended, work.writing);
-    if (problem.isEmpty() && !m_settings.join && !commit(work.writing, result.preview))
-        problem = QStringLiteral("the preview could not be saved as %1").arg(result.preview);
+    const QString written = work.output ? work.output->path() : result.preview;
+    QString problem = PreviewCheck::CutProblem(ended, written, result.source, work.start, m_duration);
+    if (problem.isEmpty() && work.output)
+        problem = work.output->commit();
+    work.output.reset();
     if (!problem.isEmpty()) {
-        QFile::remove(work.writing);
+        QFile::remove(written); // a piece; a temporary output is gone already
         return fail(index, problem);
     }
-    work.writing.clear();
-    work.step = Step::Done;
-    result.made = true;
-    ++m_finished;
-    reportInOrder();
+    succeed(index);
 }
 
 void ParallelPreviews::join()
 {
-    if (madeCount() == 0) {
-        m_joined->reason = QStringLiteral("none of the previews could be made");
-        emit joinedReady();
-        return finish();
-    }
     QStringList pieces;
     for (const Result &result : std::as_const(m_results)) {
         if (result.made || (m_dryRun && result.command))
             pieces.append(result.preview);
     }
-    if (m_dryRun) {
-        m_joined->command = PreviewCommands::Join(m_tools.sox, pieces, bitrateFor(0), m_joined->preview);
+    if (pieces.isEmpty())
+        m_joined->reason = QStringLiteral("none of the previews could be made");
+    else if (isSource(m_joined->preview))
+        m_joined->reason = QStringLiteral("it is a file of the list, so the previews were not joined");
+    if (!m_joined->reason.isEmpty() || m_dryRun) {
+        if (m_dryRun && m_joined->reason.isEmpty())
+            m_joined->command = PreviewCommands::Join(m_tools.sox, pieces, bitrateFor(0), m_joined->preview);
         emit joinedReady();
         return finish();
     }
-    m_joinWriting = writingName(m_joined->preview);
-    m_joined->command = PreviewCommands::Join(m_tools.sox, pieces, bitrateFor(0), m_joinWriting);
-    launch(*m_joined->command, [this](const RunResult &result) { joinEnded(result); });
+    m_joinedOutput = std::make_unique<PreviewFiles::TemporaryOutput>(m_joined->preview);
+    if (!m_joinedOutput->created()) {
+        m_joined->reason = m_joinedOutput->problem();
+        emit joinedReady();
+        return finish();
+    }
+    m_joined->command = PreviewCommands::Join(m_tools.sox, pieces, bitrateFor(0), m_joinedOutput->path());
+    launch(*m_joined->command, [this, pieces](const RunResult &result) {
+        QString problem = PreviewCheck::JoinProblem(result, m_joinedOutput->path(), pieces);
+        if (problem.isEmpty())
+            problem = m_joinedOutput->commit();
+        m_joinedOutput.reset();
+        m_joined->made = problem.isEmpty();
+        m_joined->reason = problem;
+        emit joinedReady();
+        finish();
+    });
 }
 
-void ParallelPreviews::joinEnded(const RunResult &result)
-{
-    QString problem = soxProblem(result, m_joinWriting);
-    if (problem.isEmpty() && !commit(m_joinWriting, m_joined->preview))
-        problem = QStringLiteral("the joined preview could not be saved as %1").arg(m_joined->preview);
-    if (!problem.isEmpty())
-        QFile::remove(m_joinWriting);
-    m_joinWriting.clear();
-    m_joined->made = problem.isEmpty();
-    m_joined->reason = problem;
-    emit joinedReady();
-    finish();
-}
-
-QProcess *ParallelPreviews::launch(const CommandLine &commandLine, std::function<void(const RunResult &)> ended)
+QProcess *ParallelPreviews::launch(const CommandLine &commandLine, const Ended &ended)
 {
     auto *process = new QProcess(this);
     m_running.append(process);
@@ -321,11 +316,17 @@ QProcess *ParallelPreviews::launch(const CommandLine &commandLine, std::function
     return process;
 }
 
+void ParallelPreviews::succeed(int index)
+{
+    m_work[size_t(index)].step = Step::Done;
+    m_results[index].made = true;
+    ++m_finished;
+    reportInOrder();
+}
+
 void ParallelPreviews::fail(int index, const QString &reason)
 {
     Work &work = m_work[size_t(index)];
-    if (work.step == Step::Done)
-        return;
     work.step = Step::Done;
     m_results[index].reason = reason;
     ++m_finished;
@@ -361,14 +362,12 @@ void ParallelPreviews::killTools()
         process->waitForFinished();
         delete process;
     }
+    // Only now that no tool writes any more: the unfinished files go with their owners.
     for (Work &work : m_work) {
         work.process = nullptr;
-        if (!work.writing.isEmpty())
-            QFile::remove(work.writing);
+        work.output.reset();
     }
-    if (!m_joinWriting.isEmpty())
-        QFile::remove(m_joinWriting);
-    m_joinWriting.clear();
+    m_joinedOutput.reset();
 }
 
 void ParallelPreviews::finish()
@@ -376,7 +375,7 @@ void ParallelPreviews::finish()
     if (m_done)
         return;
     m_done = true;
-    m_pieces.reset();
+    m_workFolder.reset();
     emit finished();
 }
 
@@ -384,7 +383,7 @@ int ParallelPreviews::madeCount() const
 {
     int made = 0;
     for (const Result &result : m_results)
-        made += result.made || (m_dryRun && result.command) ? 1 : 0;
+        made += result.made ? 1 : 0;
     return made;
 }
 
@@ -394,5 +393,15 @@ QString ParallelPreviews::runningSource() const
         if (m_work[index].process)
             return m_results[int(index)].source;
     }
-    return m_running.isEmpty() ? QString() : m_joined->preview;
+    return m_running.isEmpty() || !m_joined ? QString() : m_joined->preview;
+}
+
+QString ParallelPreviews::pieceFolder() const
+{
+    return m_workFolder ? m_workFolder->path() : QString();
+}
+
+bool ParallelPreviews::isSource(const QString &path) const
+{
+    return m_sourceKeys.contains(PreviewFiles::FileKey(path));
 }

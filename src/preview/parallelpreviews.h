@@ -1,22 +1,30 @@
 #pragma once
 // Previews of a whole list with several tools at once, for front ends without the window
 // (the window keeps running one tool at a time). Every file gets the window job's own
-// rules and command lines; up to `jobs` tool processes run at the same time, driven by
-// QProcess on the one event loop, and the results come out in list order. A join cuts its
-// pieces in parallel into a private folder, then joins them once.
+// rules and building blocks: source check, names, command lines, hidden temporary output
+// renamed over the preview, truthful result check. Up to `jobs` tool processes run at the
+// same time, driven by QProcess on the one event loop, and results come out in list order.
+// A join cuts its pieces in parallel into a private folder, then joins them once.
 
 #include "platform/commandline.h"
 #include "preview/tools.h"
 
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QProcess;
-class QTemporaryDir;
+
+namespace PreviewFiles {
+class TemporaryOutput;
+class WorkFolder;
+}
 
 namespace Shell32 {
 struct RunResult;
@@ -33,8 +41,8 @@ struct PreviewSettings {
     double fadeOut = 0;    // ... and at its end
     int jobs = 1;          // tool processes at once
 
-    // FFmpeg is needed to read a bit rate or a track's length.
-    bool needsFfmpeg() const { return kbps == 0 || startShare.has_value(); }
+    // FFmpeg is needed to read the sources' bit rates.
+    bool needsFfmpeg() const { return kbps == 0; }
 };
 
 class ParallelPreviews : public QObject {
@@ -58,13 +66,13 @@ public:
     // Makes the previews. resultReady(i) follows for every file in list order, then, when
     // joining, joinedReady, and finished at the end.
     void start();
-    // A dry run: reads what the command lines need (FFmpeg's probes) but runs no SoX and
-    // writes nothing; every Result holds its command line, made stays false. The pieces of
-    // a join are named in PieceFolder(), which a dry run never creates.
+    // A dry run: reads what the command lines need (bit rates, track lengths) but runs no
+    // SoX and writes nothing; every planned Result holds its command line and made stays
+    // false. The pieces of a join are named in pieceFolder(), removed at the end.
     void plan();
     // Kills the running tools, removes what they were writing and keeps finished previews;
-    // finished follows. Also called by itself when a tool was ended by SIGINT, as Ctrl+C
-    // in a terminal does to the whole process group.
+    // finished follows. Also done by itself when a tool was ended by SIGINT, as Ctrl+C in a
+    // terminal does to the whole process group.
     void stop();
 
     int total() const { return int(m_results.size()); }
@@ -73,11 +81,10 @@ public:
     // The source of the oldest tool still running, "" when none runs.
     QString runningSource() const;
     bool interrupted() const { return m_stopped; }
-    bool dryRun() const { return m_dryRun; }
     const QList<Result> &results() const { return m_results; }
-    // The joined file's result once joinedReady was sent.
+    // The joined file's result, when joining.
     const std::optional<Result> &joined() const { return m_joined; }
-    QString pieceFolder() const { return m_pieceFolder; }
+    QString pieceFolder() const;
 
 signals:
     void resultReady(int index);
@@ -87,39 +94,44 @@ signals:
 private:
     enum class Step { Probe, Cut, Done };
     struct Work;
+    using Ended = std::function<void(const Shell32::RunResult &)>;
 
     void begin();
+    void nameOutput(int index);
     void pump();
     bool launchNext();
+    bool probeRunning() const;
     void probe(int index);
     void probed(int index, const Shell32::RunResult &result);
     void cut(int index);
     void cutEnded(int index, const Shell32::RunResult &result);
     void join();
     void joinEnded(const Shell32::RunResult &result);
-    QProcess *launch(const CommandLine &commandLine, std::function<void(const Shell32::RunResult &)> ended);
+    QProcess *launch(const CommandLine &commandLine, const Ended &ended);
+    void succeed(int index);
     void fail(int index, const QString &reason);
-    // Ends every running tool and removes what it was writing.
-    void killTools();
     void reportInOrder();
+    void killTools();
     void finish();
     QString bitrateFor(int index) const;
-    bool waitsForFirstBitrate(int index) const;
-    CommandLine cutCommand(int index, const QString &writeTo) const;
+    std::optional<QString> startFor(int index) const;
+    CommandLine cutCommand(int index, const QString &start, const QString &writeTo) const;
+    bool isSource(const QString &path) const;
 
     Tools::Found m_tools;
     PreviewSettings m_settings;
+    QString m_duration; // as SoX gets it
     QList<Result> m_results;
     std::vector<Work> m_work;
+    QSet<QString> m_sourceKeys;
+    QString m_joinBitrate; // a join's: the first source that could be probed gives it
     std::optional<Result> m_joined;
-    std::unique_ptr<QTemporaryDir> m_pieces;
-    QString m_pieceFolder;
+    std::unique_ptr<PreviewFiles::WorkFolder> m_workFolder;
+    std::unique_ptr<PreviewFiles::TemporaryOutput> m_joinedOutput;
     QList<QProcess *> m_running;
-    QString m_joinWriting; // the joined file's temporary name while SoX writes it
     int m_finished = 0;
     int m_reported = 0;
     bool m_dryRun = false;
-    bool m_joining = false;
     bool m_stopped = false;
     bool m_done = false;
 };

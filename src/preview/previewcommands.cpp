@@ -21,7 +21,12 @@ QString SecondsText(const QString &typed)
     const std::optional<double> value = Numbers::Read(typed);
     if (!value || Numbers::ToInteger16(*value) <= 0)
         return QStringLiteral("3");
-    return QLocale::c().toString(*value, 'f', QLocale::FloatingPointShortest);
+    return SoxNumber(*value);
+}
+
+QString SoxNumber(double value)
+{
+    return QLocale::c().toString(value, 'f', QLocale::FloatingPointShortest);
 }
 
 const QList<int> &BitrateChoices()
