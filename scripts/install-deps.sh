@@ -12,8 +12,8 @@ packages=(
   xvfb xauth xdotool x11-utils imagemagick desktop-file-utils bash-completion
   # bench/cli_vs_parallel.sh
   parallel
-  # the Debian package: dpkg-shlibdeps finds the linked libraries' packages
-  dpkg-dev file
+  # the Debian package: dpkg-shlibdeps finds the linked libraries' packages; its checks
+  dpkg-dev file lintian appstream
 )
 
 missing=()

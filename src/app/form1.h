@@ -108,6 +108,9 @@ public:
     void PushButton4_Click();
     void ListView1_OLEDragOver(QDragMoveEvent *event);
     void ListView1_OLEDragDrop(QDropEvent *event);
+    // Adds paths as a drop does, in their order: a file becomes a row; a folder adds the files
+    // of it and of its subfolders that match the pattern ("*.*" matches every file).
+    void addPaths(const QStringList &paths, const QString &folderPattern);
 
     // --- Reordering and removing (filelist/form1_reordering.cpp) ---
     void PushButton3_Click();

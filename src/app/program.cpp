@@ -3,6 +3,7 @@
 #include "app/form1.h"
 #include "app/qtprompts.h"
 #include "app/settingsstore.h"
+#include "app/startup.h"
 
 #include <QApplication>
 #include <QDir>
@@ -33,6 +34,11 @@ QString programFolder()
 
 int main(int argc, char *argv[])
 {
+    QCoreApplication::setApplicationName(Form1::ProductName);
+    QCoreApplication::setApplicationVersion(QStringLiteral(LUMBRISK_VERSION));
+    QStringList namedPaths;
+    if (const std::optional<int> answered = Startup::ReadCommandLine(argc, argv, namedPaths))
+        return *answered;
     if (!displayAvailable()) {
         std::fputs("lumbrisk: no display found (neither DISPLAY nor WAYLAND_DISPLAY is set); "
                    "start it from a desktop session.\n", stderr);
@@ -40,8 +46,7 @@ int main(int argc, char *argv[])
     }
     QApplication application(argc, argv);
     QApplication::setStyle(QStringLiteral("Fusion"));
-    QApplication::setApplicationName(QStringLiteral("Lumbrisk"));
-    QApplication::setDesktopFileName(QStringLiteral("lumbrisk"));
+    QApplication::setDesktopFileName(QStringLiteral("org.lumbrisk.Lumbrisk"));
 
     QtPrompts prompts;
     SettingsStore settings;
@@ -51,7 +56,6 @@ int main(int argc, char *argv[])
     setup.programFolder = programFolder();
     Form1 window(setup);
     prompts.setOwner(&window);
-    window.Form_Load();
-    window.showCentred();
+    Startup::OpenWindow(window, namedPaths);
     return application.exec();
 }

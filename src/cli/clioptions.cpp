@@ -4,12 +4,12 @@
 #include "platform/main.h"
 #include "preview/previewcommands.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QThread>
 
 #include <cstdio>
-#include <cstdlib>
 
 namespace {
 
@@ -48,6 +48,10 @@ const QCommandLineOption Quiet({QStringLiteral("q"), QStringLiteral("quiet")},
                                QStringLiteral("Show no progress and no summary; only what went wrong."));
 const QCommandLineOption Json(QStringLiteral("json"),
                               QStringLiteral("No progress; a report in JSON on standard output instead."));
+// Not Qt's own: its --help-all would list options of a window system this program never uses.
+const QCommandLineOption Help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Displays this help."));
+const QCommandLineOption Version({QStringLiteral("v"), QStringLiteral("version")},
+                                 QStringLiteral("Displays the version."));
 
 QString bitrateList()
 {
@@ -100,29 +104,29 @@ CliCommandLine::CliCommandLine()
                        "Exit status: 0 every preview made, 1 some not made, 2 bad usage, 3 a tool is missing, "
                        "130 stopped by Ctrl+C."));
     m_parser.addOptions({Start, Duration, Bitrate, Output, Beside, Join, Extension, Jobs, FadeIn, FadeOut, DryRun,
-                         Quiet, Json});
-    m_parser.addHelpOption();
-    m_parser.addVersionOption();
+                         Quiet, Json, Help, Version});
     m_parser.addPositionalArgument(QStringLiteral("FILE|FOLDER"), QStringLiteral("MP3 files, or folders to scan."),
                                    QStringLiteral("FILE|FOLDER..."));
 }
 
-std::optional<CliOptions> CliCommandLine::read(const QStringList &arguments)
+CliCommandLine::Reading CliCommandLine::read(const QStringList &arguments)
 {
     if (!m_parser.parse(arguments)) {
         refuse(m_parser.errorText());
-        return std::nullopt;
+        return Reading::Refused;
     }
-    if (m_parser.isSet(QStringLiteral("help"))) {
-        // The parser names the program as it was started; the man page wants its name.
+    if (m_parser.isSet(Help)) {
+        // The parser names the program as it was started; the manual page wants its name.
         QString help = m_parser.helpText();
         help.replace(QRegularExpression(QStringLiteral("^Usage: \\S+")), QStringLiteral("Usage: lumbrisk-cli"));
         std::fputs(help.toUtf8().constData(), stdout);
-        std::exit(0);
+        return Reading::Answered;
     }
-    if (m_parser.isSet(QStringLiteral("version")))
-        m_parser.showVersion();
-    return check();
+    if (m_parser.isSet(Version)) {
+        std::printf("lumbrisk-cli %s\n", qUtf8Printable(QCoreApplication::applicationVersion()));
+        return Reading::Answered;
+    }
+    return check() ? Reading::Run : Reading::Refused;
 }
 
 bool CliCommandLine::refuse(const QString &problem)
@@ -131,13 +135,10 @@ bool CliCommandLine::refuse(const QString &problem)
     return false;
 }
 
-std::optional<CliOptions> CliCommandLine::check()
+bool CliCommandLine::check()
 {
-    CliOptions options;
-    if (!readTimes(options.settings) || !readBitrate(options.settings) || !readJobs(options.settings)
-        || !readModes(options) || !readPlaces(options))
-        return std::nullopt;
-    return options;
+    return readTimes(m_options.settings) && readBitrate(m_options.settings) && readJobs(m_options.settings)
+           && readModes(m_options) && readPlaces(m_options);
 }
 
 bool CliCommandLine::readTimes(PreviewSettings &settings)

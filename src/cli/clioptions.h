@@ -21,13 +21,18 @@ class CliCommandLine {
 public:
     CliCommandLine();
 
-    // Reads the arguments (the program's name first). --help and --version print their text
-    // and end the program. Returns the options, or none with problem() set.
-    std::optional<CliOptions> read(const QStringList &arguments);
+    enum class Reading {
+        Run,      // options() holds what to do
+        Answered, // --help or --version printed their answer on standard output
+        Refused,  // problem() names what is wrong
+    };
+    // Reads the arguments, the program's name first.
+    Reading read(const QStringList &arguments);
+    const CliOptions &options() const { return m_options; }
     QString problem() const { return m_problem; }
 
 private:
-    std::optional<CliOptions> check();
+    bool check();
     // Each reads a group of options; false when one is refused.
     bool readTimes(PreviewSettings &settings);
     bool readBitrate(PreviewSettings &settings);
@@ -38,6 +43,7 @@ private:
     bool refuse(const QString &problem);
 
     QCommandLineParser m_parser;
+    CliOptions m_options;
     QString m_problem;
 };
 

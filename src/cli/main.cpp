@@ -58,24 +58,30 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationVersion(QStringLiteral(LUMBRISK_VERSION));
 
     CliCommandLine commandLine;
-    const std::optional<CliOptions> options = commandLine.read(QCoreApplication::arguments());
-    if (!options)
+    switch (commandLine.read(QCoreApplication::arguments())) {
+    case CliCommandLine::Reading::Answered:
+        return 0;
+    case CliCommandLine::Reading::Refused:
         return complain(commandLine.problem(), Usage);
+    case CliCommandLine::Reading::Run:
+        break;
+    }
+    const CliOptions &options = commandLine.options();
 
     const Tools::Found tools = Tools::Find(QCoreApplication::applicationDirPath());
     if (!tools.soxProblem.isEmpty())
         return complain(tools.soxProblem, ToolMissing);
-    if (options->settings.needsFfmpeg() && tools.ffmpeg.isEmpty())
+    if (options.settings.needsFfmpeg() && tools.ffmpeg.isEmpty())
         return complain(tools.ffmpegProblem, ToolMissing);
 
     ConsolePrompts prompts(QStringLiteral("lumbrisk-cli: "));
-    ParallelPreviews previews(tools, options->settings, sourcesOf(*options, prompts));
-    ConsoleReport report(previews, reportMode(*options), ::isatty(STDERR_FILENO) != 0);
+    ParallelPreviews previews(tools, options.settings, sourcesOf(options, prompts));
+    ConsoleReport report(previews, reportMode(options), ::isatty(STDERR_FILENO) != 0);
     Interruption interruption;
     QObject::connect(&interruption, &Interruption::received, &previews, &ParallelPreviews::stop);
     QObject::connect(&previews, &ParallelPreviews::finished, &application, &QCoreApplication::quit,
                      Qt::QueuedConnection);
-    if (options->dryRun)
+    if (options.dryRun)
         previews.plan();
     else
         previews.start();

@@ -204,7 +204,11 @@ void Form1::ListView1_OLEDragOver(QDragMoveEvent *event)
 void Form1::ListView1_OLEDragDrop(QDropEvent *event)
 {
     // Copied first: the drag's data may go away while the scan lets events run.
-    const QStringList paths = droppedPaths(event->mimeData());
+    addPaths(droppedPaths(event->mimeData()), QStringLiteral("*.*"));
+}
+
+void Form1::addPaths(const QStringList &paths, const QString &folderPattern)
+{
     for (const QString &path : paths) {
         if (isSpecialFile(path))
             continue;
@@ -212,6 +216,6 @@ void Form1::ListView1_OLEDragDrop(QDropEvent *event)
             ListView1->append(path);
             continue;
         }
-        addFolderScan(path, QStringLiteral("*.*"));
+        addFolderScan(path, folderPattern);
     }
 }

@@ -1,0 +1,61 @@
+#include "app/startup.h"
+
+#include "app/form1.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFileInfo>
+
+#include <cstdio>
+
+namespace Startup {
+
+std::optional<int> ReadCommandLine(int argc, char *argv[], QStringList &namedPaths)
+{
+    // A core application needs no display; it only lends the parser the program's name.
+    const QCoreApplication commandLine(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Makes short previews of many MP3 files in one run."));
+    // Qt's own --help-all would list options of the window system that this command line,
+    // read before any window exists, does not take.
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Displays this help."));
+    parser.addOption(help);
+    const QCommandLineOption version = parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("files"),
+                                 QStringLiteral("MP3 files to put in the list; a folder adds the "
+                                                "MP3 files in it and in its subfolders."),
+                                 QStringLiteral("[file or folder...]"));
+    if (!parser.parse(QCoreApplication::arguments())) {
+        std::fprintf(stderr, "lumbrisk: %s\n", qUtf8Printable(parser.errorText()));
+        return 1;
+    }
+    if (parser.isSet(help)) {
+        std::fputs(qUtf8Printable(parser.helpText()), stdout);
+        return 0;
+    }
+    if (parser.isSet(version)) {
+        std::printf("%s %s\n", qUtf8Printable(QCoreApplication::applicationName()),
+                    qUtf8Printable(QCoreApplication::applicationVersion()));
+        return 0;
+    }
+    namedPaths = parser.positionalArguments();
+    return std::nullopt;
+}
+
+void OpenWindow(Form1 &window, const QStringList &paths)
+{
+    window.Form_Load();
+    window.showCentred();
+    QStringList existing;
+    for (const QString &path : paths) {
+        const QFileInfo named(path);
+        if (named.exists())
+            existing.append(named.absoluteFilePath());
+        else
+            std::fprintf(stderr, "lumbrisk: %s: no such file or folder\n", qUtf8Printable(path));
+    }
+    window.addPaths(existing, QStringLiteral("*.mp3"));
+}
+
+} // namespace Startup
