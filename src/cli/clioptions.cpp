@@ -67,9 +67,9 @@ QString named(const QCommandLineOption &option, const QString &value)
     return QStringLiteral("--%1 '%2'").arg(option.names().constLast(), value);
 }
 
-} // namespace
-
-std::optional<double> ReadTime(const QString &text)
+// A time as the options take it: seconds (65, 2.5) or [h:]m:ss (1:05, 1:02:03.5). None
+// for anything else, negative numbers included.
+std::optional<double> readTime(const QString &text)
 {
     static const QRegularExpression time(
         QStringLiteral("^(?:(?:(\\d+):)?(\\d+):(?=\\d\\d(?:\\.\\d*)?$))?(\\d+(?:\\.\\d*)?|\\.\\d+)$"));
@@ -79,21 +79,25 @@ std::optional<double> ReadTime(const QString &text)
     const double hours = match.captured(1).toDouble();
     const double minutes = match.captured(2).toDouble();
     const double seconds = match.captured(3).toDouble();
-    const bool clock = match.hasCaptured(2) && !match.captured(2).isEmpty();
-    if (clock && (seconds >= 60 || (match.hasCaptured(1) && !match.captured(1).isEmpty() && minutes >= 60)))
+    const bool clock = !match.captured(2).isEmpty();
+    const bool hoursGiven = !match.captured(1).isEmpty();
+    if ((clock && seconds >= 60) || (hoursGiven && minutes >= 60))
         return std::nullopt;
     return hours * 3600 + minutes * 60 + seconds;
 }
 
-std::optional<double> ReadShare(const QString &text)
+// "40%" as the share 0.4; none unless a number from 0 to below 100 is followed by "%".
+std::optional<double> readShare(const QString &text)
 {
     if (!text.endsWith(QLatin1Char('%')) || text.contains(QLatin1Char(':')))
         return std::nullopt;
-    const std::optional<double> percent = ReadTime(text.chopped(1));
+    const std::optional<double> percent = readTime(text.chopped(1));
     if (!percent || *percent >= 100)
         return std::nullopt;
     return *percent / 100;
 }
+
+} // namespace
 
 CliCommandLine::CliCommandLine()
 {
@@ -144,21 +148,21 @@ bool CliCommandLine::check()
 bool CliCommandLine::readTimes(PreviewSettings &settings)
 {
     const QString start = m_parser.value(Start);
-    if (const std::optional<double> share = ReadShare(start))
+    if (const std::optional<double> share = readShare(start))
         settings.startShare = share;
-    else if (const std::optional<double> seconds = ReadTime(start))
+    else if (const std::optional<double> seconds = readTime(start))
         settings.startSeconds = *seconds;
     else
         return refuse(named(Start, start) + QStringLiteral(": give seconds (65, 2.5), m:ss (1:05) or a share of the "
                                                            "track (40%)"));
 
-    const std::optional<double> duration = ReadTime(m_parser.value(Duration));
+    const std::optional<double> duration = readTime(m_parser.value(Duration));
     if (!duration || *duration <= 0)
         return refuse(named(Duration, m_parser.value(Duration)) + QStringLiteral(": give a number of seconds above 0"));
     settings.durationSeconds = *duration;
 
     for (const QCommandLineOption *fade : {&FadeIn, &FadeOut}) {
-        const std::optional<double> seconds = m_parser.isSet(*fade) ? ReadTime(m_parser.value(*fade)) : 0.0;
+        const std::optional<double> seconds = m_parser.isSet(*fade) ? readTime(m_parser.value(*fade)) : 0.0;
         if (!seconds)
             return refuse(named(*fade, m_parser.value(*fade)) + QStringLiteral(": give a number of seconds"));
         (fade == &FadeIn ? settings.fadeIn : settings.fadeOut) = *seconds;

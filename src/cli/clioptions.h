@@ -6,8 +6,6 @@
 
 #include <QCommandLineParser>
 
-#include <optional>
-
 struct CliOptions {
     PreviewSettings settings;
     QStringList paths;              // FILE|FOLDER arguments, as given
@@ -46,9 +44,3 @@ private:
     CliOptions m_options;
     QString m_problem;
 };
-
-// A time as the options take it: seconds (65, 2.5) or [h:]m:ss (1:05, 1:02:03.5). None
-// for anything else, negative numbers included.
-std::optional<double> ReadTime(const QString &text);
-// "40%" as the share 0.4; none unless a number from 0 to below 100 is followed by "%".
-std::optional<double> ReadShare(const QString &text);
