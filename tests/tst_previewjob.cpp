@@ -206,6 +206,12 @@ QString TestPreviewJob::closingMessage() const
 void TestPreviewJob::verifyPreview(const QString &path, int bitRate, double seconds, int encodings)
 {
     QVERIFY2(QFile::exists(path), qPrintable(path));
+    // Written under a private temporary name first, a preview still gets a new file's mode.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    struct stat status {};
+    QCOMPARE(::stat(QFile::encodeName(path).constData(), &status), 0);
+    QCOMPARE(status.st_mode & 0777, 0666 & ~mask);
     const AudioFacts facts = Fixtures::Describe(path);
     QCOMPARE(facts.channels, 2);
     QCOMPARE(facts.sampleRate, 48000);
@@ -852,8 +858,8 @@ void TestPreviewJob::sameBaseNamesBothReachTheJoin()
         QVERIFY(pitchRatioOfHalves(scratch(QStringLiteral("out/Joined_Preview.mp3")), 2) > 1.5);
     } else {
         const QString renamed = scratch(QStringLiteral("out/x_Preview (2).mp3"));
-        QCOMPARE(closingMessage(), QStringLiteral("Done.\n\n2 of 2 previews were made.\n1 of them were saved under a free name, "
-                                                  "since an earlier file of the list has the same name.\n"
+        QCOMPARE(closingMessage(), QStringLiteral("Done.\n\n2 of 2 previews were made.\n1 of them got a free name, "
+                                                  "as an earlier file of the list has the same name.\n"
                                                   "Saved under a free name:\n")
                                        + second + QStringLiteral(": saved as ") + renamed);
         QCOMPARE(Fixtures::FilesBelow(scratch(QStringLiteral("out"))), (QStringList{"x_Preview (2).mp3", "x_Preview.mp3"}));

@@ -87,7 +87,7 @@ bool HoldsAudio(const QString &path)
     return audio.end - audio.start > 2 * frame.length;
 }
 
-std::optional<double> Seconds(const QString &path)
+std::optional<Length> Measure(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly) || file.size() == 0)
@@ -122,7 +122,8 @@ std::optional<double> Seconds(const QString &path)
     }
     if (frames == 0)
         return std::nullopt;
-    return double(frames) * first.samples / first.rate;
+    const double frameSeconds = double(first.samples) / first.rate;
+    return Length{frames * frameSeconds, frameSeconds};
 }
 
 } // namespace Mp3Audio

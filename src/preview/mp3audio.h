@@ -12,10 +12,13 @@ namespace Mp3Audio {
 // True when the file holds more than two MP3 frames (48 ms at 48000 Hz), tags not counted.
 // A file whose first frame cannot be read counts as audio when it is not empty.
 bool HoldsAudio(const QString &path);
-// How long the file plays: its whole MP3 frames (the encoder's information frame and tags
-// not counted) times the samples of a frame, over the sample rate. Bytes that are no frame
-// are stepped over, so a cut-off file gives the length of what it holds. None when the
-// file holds no frame or cannot be read.
-std::optional<double> Seconds(const QString &path);
+struct Length {
+    double seconds = 0;      // whole frames times the samples of a frame, over the sample rate
+    double frameSeconds = 0; // how long one frame plays
+};
+// How long the file plays: its whole MP3 frames, the encoder's information frame and tags
+// not counted. Bytes that are no frame are stepped over, so a cut-off file gives the length
+// of what it holds. None when the file holds no frame or cannot be read.
+std::optional<Length> Measure(const QString &path);
 
 } // namespace Mp3Audio

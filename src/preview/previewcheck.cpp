@@ -1,7 +1,5 @@
 #include "preview/previewcheck.h"
 
-#include "preview/mp3audio.h"
-
 #include <QLocale>
 #include <QRegularExpression>
 
@@ -11,8 +9,14 @@ namespace {
 
 using Shell32::RunResult;
 
-// Four MP3 frames at 48000 Hz: the slack of LAME's padding and of measuring by frames.
-constexpr double ToleranceSeconds = 4 * 1152.0 / 48000.0;
+// One MP3 frame of a preview (1152 samples at 48000 Hz, or 576 at 24000 Hz).
+constexpr double OutputFrameSeconds = 1152.0 / 48000.0;
+// Measuring by whole frames and LAME's padding: a cut within its source comes out longer.
+constexpr double MeasureSlack = 4 * OutputFrameSeconds;
+// Measured: a cut that runs to the end of its source comes out up to 0.13 s (five frames of
+// a 44100 Hz source) short; every seam of a join loses up to 0.022 s.
+constexpr int SourceEndFrames = 8;
+constexpr double SeamSlack = 2 * OutputFrameSeconds;
 
 const QRegularExpression &soxPrefix()
 {
@@ -38,26 +42,39 @@ QString because(const RunResult &run)
     return words.isEmpty() ? QString() : QStringLiteral(": ") + words;
 }
 
-QString audioProblem(const QString &writtenPath, std::optional<double> expected, const QString &noAudio,
+QString audioProblem(const QString &writtenPath, std::optional<Expected> expected, const QString &noAudio,
                      const RunResult &run)
 {
     if (!Mp3Audio::HoldsAudio(writtenPath))
         return noAudio;
-    const double written = Mp3Audio::Seconds(writtenPath).value_or(0);
-    if (expected && written < *expected - ToleranceSeconds)
+    const double written = Mp3Audio::Measure(writtenPath).value_or(Mp3Audio::Length()).seconds;
+    if (expected && written < expected->seconds - expected->slack)
         return QStringLiteral("SoX wrote only %1 of the %2 seconds expected")
-                   .arg(QLocale::c().toString(written, 'f', 1), QLocale::c().toString(*expected, 'f', 1))
+                   .arg(QLocale::c().toString(written, 'f', 1), QLocale::c().toString(expected->seconds, 'f', 1))
                + because(run);
     return QString();
 }
 
 } // namespace
 
-std::optional<double> ExpectedSeconds(double start, double duration, std::optional<double> sourceSeconds)
+std::optional<Expected> ExpectedCut(double start, double duration, std::optional<Mp3Audio::Length> source)
 {
-    if (!sourceSeconds)
+    if (!source)
         return std::nullopt;
-    return qMax(0.0, qMin(duration, *sourceSeconds - start));
+    const double left = source->seconds - start;
+    if (left >= duration)
+        return Expected{duration, MeasureSlack};
+    return Expected{qMax(0.0, left), MeasureSlack + SourceEndFrames * source->frameSeconds};
+}
+
+Expected ExpectedJoin(const QStringList &pieces)
+{
+    Expected join{0, MeasureSlack};
+    for (const QString &piece : pieces) {
+        join.seconds += Mp3Audio::Measure(piece).value_or(Mp3Audio::Length()).seconds;
+        join.slack += SeamSlack;
+    }
+    return join;
 }
 
 QString ToolProblem(const RunResult &run)
@@ -84,8 +101,8 @@ QString CutProblem(const RunResult &run, const QString &writtenPath, const QStri
     const QString tool = ToolProblem(run);
     if (!tool.isEmpty())
         return tool;
-    const std::optional<double> expected = ExpectedSeconds(QLocale::c().toDouble(start), QLocale::c().toDouble(duration),
-                                                           Mp3Audio::Seconds(sourcePath));
+    const std::optional<Expected> expected = ExpectedCut(QLocale::c().toDouble(start), QLocale::c().toDouble(duration),
+                                                         Mp3Audio::Measure(sourcePath));
     return audioProblem(writtenPath, expected,
                         QStringLiteral("SoX cut no audio from it; the track seems to be shorter than the starting second"),
                         run);
@@ -96,10 +113,7 @@ QString JoinProblem(const RunResult &run, const QString &writtenPath, const QStr
     const QString tool = ToolProblem(run);
     if (!tool.isEmpty())
         return tool;
-    double expected = 0;
-    for (const QString &piece : pieces)
-        expected += Mp3Audio::Seconds(piece).value_or(0);
-    return audioProblem(writtenPath, expected, QStringLiteral("SoX wrote no audio"), run);
+    return audioProblem(writtenPath, ExpectedJoin(pieces), QStringLiteral("SoX wrote no audio"), run);
 }
 
 } // namespace PreviewCheck

@@ -5,6 +5,7 @@
 // expected length, within a few MP3 frames.
 
 #include "platform/shell32.h"
+#include "preview/mp3audio.h"
 
 #include <QStringList>
 
@@ -12,9 +13,17 @@
 
 namespace PreviewCheck {
 
-// How long a cut lasts: the duration, or what is left of a source of the given length
-// after the start; 0 when the start lies beyond its end. None when the length is unknown.
-std::optional<double> ExpectedSeconds(double start, double duration, std::optional<double> sourceSeconds);
+// How long a written file should play, and by how much less it may: SoX drops a little at
+// the end of a source (its decoder's delay and padding) and at every seam of a join.
+struct Expected {
+    double seconds = 0;
+    double slack = 0;
+};
+// A cut: the duration, or what is left of the source after the start (0 when the start lies
+// beyond its end). None when the source's length is unknown.
+std::optional<Expected> ExpectedCut(double start, double duration, std::optional<Mp3Audio::Length> source);
+// A join: the pieces' lengths together.
+Expected ExpectedJoin(const QStringList &pieces);
 
 // "" when SoX ended with status 0 and wrote no "FAIL" line; else the reason, in SoX's words
 // where it gave any ("SoX failed: can't open input file ...").

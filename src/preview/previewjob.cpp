@@ -18,7 +18,7 @@
 
 // The statements keep the numbers of the job's steps, so an error report names the step:
 // 100-110 checks, 112 busy pointer, 114 tools, 116/118 start and duration, 120 row count,
-// 122-152 the per-file pass, 154-188 the join, 192-198 the finish, 200 clearing the busy flag.
+// 122-152 the per-file pass, 154-188 the join, 190-198 the finish, 200 clearing the busy flag.
 
 namespace {
 
@@ -63,10 +63,8 @@ void PreviewJob::run()
 void PreviewJob::makePreviews(GuardedSteps &steps)
 {
     steps.run(112, [&] { m_controls.showBusyPointer(true); });
-    steps.run(114, [&] {
-        m_tools = Tools::Find(m_controls.programFolder());
-        m_work = std::make_unique<PreviewFiles::WorkFolder>();
-    });
+    steps.run(114, [&] { m_tools = Tools::Find(m_controls.programFolder()); });
+    m_work = std::make_unique<PreviewFiles::WorkFolder>();
     m_start = steps.value<QString>(116, [&] { return PreviewCommands::SecondsText(m_controls.startText()); },
                                    QStringLiteral("3"));
     m_duration = steps.value<QString>(118, [&] { return PreviewCommands::SecondsText(m_controls.durationText()); },
@@ -74,10 +72,10 @@ void PreviewJob::makePreviews(GuardedSteps &steps)
     steps.run(120, [&] { m_rowCount = m_controls.rowCount(); });
     for (int position = 1; position <= m_rowCount && !m_stopped; ++position)
         processRow(steps, position);
+    if (!m_stopped && steps.test(154, [&] { return m_controls.joinPreviews(); }))
+        join(steps);
     if (m_stopped)
         return; // the program is ending
-    if (steps.test(154, [&] { return m_controls.joinPreviews(); }))
-        join(steps);
     // The tools were found, not copied, so only the run's private folder is removed.
     steps.run(190, [&] { m_work.reset(); });
     steps.run(192, [&] { m_controls.showBusyPointer(false); });
@@ -126,7 +124,7 @@ void PreviewJob::chooseBitrate(const QString &sourcePath)
 {
     QString ffmpegWords;
     const GetBitrate::Context context{m_controls.prompts(), m_tools.ffmpeg, &m_progress, rowsNow(),
-                                      m_work && m_work->isValid() ? m_work->path() : QString(), &ffmpegWords};
+                                      m_work->isValid() ? m_work->path() : QString(), &ffmpegWords};
     m_bitrate = m_controls.bitrateIndex() > 0
                     ? GetBitrate::GetBitrateCombo(m_controls.bitrateChoice(), sourcePath, context)
                     : GetBitrate::GetBitrateOfMP3(sourcePath, context);
@@ -298,7 +296,7 @@ QString PreviewJob::closingText() const
         return QStringLiteral("Done.");
     QString text = QStringLiteral("Done.\n\n%1 of %2 previews were made.").arg(m_made).arg(m_rowCount);
     if (!m_freeNames.isEmpty())
-        text += QStringLiteral("\n%1 of them were saved under a free name, since an earlier file of the list has the same name.")
+        text += QStringLiteral("\n%1 of them got a free name, as an earlier file of the list has the same name.")
                     .arg(m_freeNames.size());
     return text;
 }

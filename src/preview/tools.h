@@ -7,7 +7,7 @@
 
 namespace Tools {
 
-// The folder for the probe's capture file: $TEMP when set, else the system's own.
+// The folder the run's private folder is made in: $TEMP when set, else the system's own.
 QString TemporaryFolder();
 
 struct Found {
