@@ -327,6 +327,7 @@ void TestAddFolder::scanSkipsTildePlainHiddenAndUndecodableFilesAndCleansPaths()
         m_tree->file(QString::fromUtf8(file));
     // Decoded with a stand-in character, this name would read as the valid one above.
     m_tree->withBytes("R/x\xff.mp3", false);
+    QCOMPARE(mkfifo(QFile::encodeName(m_tree->path(QStringLiteral("R/pipe.mp3"))).constData(), 0644), 0); // no file to read
     m_tree->link(QStringLiteral("R/.linked.mp3"), QStringLiteral("a.mp3")); // a link is more than hidden and archive
     // A root enters the folder list with a doubled separator; the rows come out clean.
     const QStringList rows = ScanFolder(m_prompts, m_tree->root() + QStringLiteral("//R/"), QStringLiteral("*.mp3"));
@@ -342,12 +343,8 @@ void TestAddFolder::extensionAsTyped_data()
 {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("extension");
-    QTest::newRow("bare") << "mp3" << "mp3";
-    QTest::newRow("with a dot") << ".mp3" << "mp3";
-    QTest::newRow("as a pattern") << "*.mp3" << "mp3";
-    QTest::newRow("blanks and capitals") << " MP3 " << "MP3";
+    // The window's own rows cover ".mp3", "*.mp3" and " MP3 ".
     QTest::newRow("blanks inside the pattern") << " *. mp3" << "mp3";
-    QTest::newRow("every file") << "*" << "*";
     QTest::newRow("every file as a pattern") << "*.*" << "*";
     QTest::newRow("nothing left") << " . " << "";
 }

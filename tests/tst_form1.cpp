@@ -27,11 +27,15 @@ private slots:
     void captionsAreNotClipped();
     void windowIsFixedAndTitled();
     void tabOrderFollowsTheLayout();
+    void tabEntersOptionGroupsAtTheSelectedOption_data();
+    void tabEntersOptionGroupsAtTheSelectedOption();
     void failingStartUpStepIsReportedOnceAndStartUpGoesOn();
     void pointerRules();
     void pointerStaysBusy();
     void customPointerUsesTheHandFileAndItsHotspot();
     void skinFileTurnsTheBackgroundButtonFace();
+    void framePanelsShowTheWindowsBackground_data();
+    void framePanelsShowTheWindowsBackground();
     void closingEndsTheProgramAtOnce();
     void listOperationsAtTheEdges();
 
@@ -183,6 +187,38 @@ void TestForm1::tabOrderFollowsTheLayout()
     QCOMPARE(chain, expected);
 }
 
+void TestForm1::tabEntersOptionGroupsAtTheSelectedOption_data()
+{
+    QTest::addColumn<QStringList>("clicked");
+    QTest::addColumn<QStringList>("stops"); // the options Tab reaches, in order
+    QTest::newRow("as built") << QStringList() << QStringList{"Option1", "Option4"};
+    QTest::newRow("the second of each") << QStringList{"Option2", "Option3"} << QStringList{"Option2", "Option3"};
+}
+
+// Real Tab key presses, once round the window from the list.
+void TestForm1::tabEntersOptionGroupsAtTheSelectedOption()
+{
+    QFETCH(QStringList, clicked);
+    TestWindow test;
+    Form1 &window = test.open();
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    for (const QString &name : clicked)
+        QTest::mouseClick(window.findChild<QRadioButton *>(name), Qt::LeftButton);
+    window.ListView1->setFocus(Qt::OtherFocusReason);
+    QStringList stops;
+    for (int press = 0; press < 30; ++press) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        if (QApplication::focusWidget() == window.ListView1)
+            break;
+        if (qobject_cast<QRadioButton *>(QApplication::focusWidget()))
+            stops << QApplication::focusWidget()->objectName();
+    }
+    QCOMPARE(QApplication::focusWidget(), window.ListView1);
+    QTEST(stops, "stops");
+    QVERIFY(test.prompts.calls.isEmpty());
+}
+
 void TestForm1::failingStartUpStepIsReportedOnceAndStartUpGoesOn()
 {
     TestWindow test;
@@ -260,6 +296,34 @@ void TestForm1::skinFileTurnsTheBackgroundButtonFace()
     QCOMPARE(window.Option1->palette().color(QPalette::Window), face);
     QVERIFY(window.styleSheet().contains(QStringLiteral("rgb(1, 2, 3)")));
     QVERIFY(test.prompts.errorReports().isEmpty());
+}
+
+void TestForm1::framePanelsShowTheWindowsBackground_data()
+{
+    QTest::addColumn<bool>("skinned");
+    QTest::newRow("white") << false;
+    QTest::newRow("skinned") << true;
+}
+
+void TestForm1::framePanelsShowTheWindowsBackground()
+{
+    QFETCH(bool, skinned);
+    TestWindow test;
+    if (skinned) {
+        QDir(test.programFolder()).mkdir(QStringLiteral("x"));
+        QVERIFY(Fixtures::WriteFile(test.programFolder() + QStringLiteral("/x/o.cjs"), ""));
+    }
+    Form1 &window = test.open();
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QImage shown = window.grab().toImage();
+    const QColor background = window.palette().color(QPalette::Window);
+    // Near each frame's lower right corner, inside its outline and clear of its controls.
+    for (QGroupBox *frame : window.findChildren<QGroupBox *>()) {
+        const QPoint inside = frame->mapTo(&window, QPoint(frame->width() - 8, frame->height() - 8));
+        QVERIFY2(frame->childAt(frame->width() - 8, frame->height() - 8) == nullptr, qPrintable(frame->objectName()));
+        QCOMPARE(shown.pixelColor(inside), background);
+    }
 }
 
 void TestForm1::closingEndsTheProgramAtOnce()

@@ -9,11 +9,14 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+
+#include <cerrno>
 
 class TestSettings : public QObject {
     Q_OBJECT
@@ -24,6 +27,8 @@ private slots:
     void optionsAreWrittenInPairs();
     void restartRestoresEveryControl();
     void storedOptionsAcceptNumbers();
+    void handEditedValues_data();
+    void handEditedValues();
     void unusableStoredValuesAreReportedAndLeaveBuiltInStates_data();
     void unusableStoredValuesAreReportedAndLeaveBuiltInStates();
     void numberCheckOnLeavingAField_data();
@@ -33,6 +38,8 @@ private slots:
     void outputFolderChoice_data();
     void outputFolderChoice();
     void cancelledOutputFolderChoiceChangesNothing();
+    void outputFolderBrowserOpensAt_data();
+    void outputFolderBrowserOpensAt();
     void brokenSettingsFileNeverStopsTheProgram_data();
     void brokenSettingsFileNeverStopsTheProgram();
     void userStoreLivesInTheConfigFolder();
@@ -126,6 +133,37 @@ void TestSettings::storedOptionsAcceptNumbers()
     QVERIFY(window.Option3->isChecked());
     QVERIFY(!window.Frame1->isEnabled());
     QVERIFY(test.prompts.errorReports().isEmpty());
+}
+
+void TestSettings::handEditedValues_data()
+{
+    QTest::addColumn<QByteArray>("lines");
+    QTest::addColumn<QString>("text1");
+    QTest::addColumn<QStringList>("selected");
+    const QString home = SettingsRules::GetDesktopFolder();
+    QTest::newRow("unquoted comma") << QByteArray("Text1=/srv/My Music, Live/\n") << "/srv/My Music, Live/"
+                                    << QStringList{"Option1", "Option4"};
+    QTest::newRow("both place options False") << QByteArray("Option1=False\nOption2=False\n") << home
+                                              << QStringList{"Option4"};
+    QTest::newRow("both join options False") << QByteArray("Option3=False\nOption4=False\n") << home
+                                             << QStringList{"Option1"};
+}
+
+void TestSettings::handEditedValues()
+{
+    QFETCH(QByteArray, lines);
+    TestWindow test;
+    QVERIFY(Fixtures::WriteFile(test.settingsFile(), "[Lumbrisk]\n" + lines));
+    Form1 &window = test.open();
+    QTEST(window.Text1->text(), "text1");
+    QStringList selected;
+    for (QRadioButton *option : {window.Option1, window.Option2, window.Option3, window.Option4}) {
+        if (option->isChecked())
+            selected << option->objectName();
+    }
+    QTEST(selected, "selected");
+    QCOMPARE(window.Frame1->isEnabled(), window.Option1->isChecked());
+    QVERIFY(test.prompts.calls.isEmpty());
 }
 
 void TestSettings::unusableStoredValuesAreReportedAndLeaveBuiltInStates_data()
@@ -279,19 +317,50 @@ void TestSettings::cancelledOutputFolderChoiceChangesNothing()
     QVERIFY(test.prompts.errorReports().isEmpty());
 }
 
+void TestSettings::outputFolderBrowserOpensAt_data()
+{
+    QTest::addColumn<QString>("lastFolder"); // "-": never scanned
+    QTest::addColumn<QString>("text1");
+    QTest::addColumn<QString>("opensAt");
+    const QString home = QDir::homePath();
+    QTest::newRow("the last scanned folder") << "/srv/music" << home + "/" << "/srv/music";
+    QTest::newRow("before any scan, the output folder") << "-" << home + "/" << home + "/";
+    QTest::newRow("before any scan, without an output folder, home") << "-" << "/no/such/folder/" << home;
+}
+
+void TestSettings::outputFolderBrowserOpensAt()
+{
+    QFETCH(QString, lastFolder);
+    QFETCH(QString, text1);
+    TestWindow test;
+    SettingsStore store(test.settingsFile());
+    if (lastFolder != QLatin1String("-"))
+        store.write(QStringLiteral("LastFolder"), lastFolder);
+    store.write(QStringLiteral("Text1"), text1);
+    Form1 &window = test.open();
+    QTest::mouseClick(window.PushButton12, Qt::LeftButton);
+    QTEST(test.prompts.callsOf(QStringLiteral("browseForFolder")).value(0).extra, "opensAt");
+}
+
 void TestSettings::brokenSettingsFileNeverStopsTheProgram_data()
 {
     QTest::addColumn<QByteArray>("content");
-    QTest::newRow("damaged file") << QByteArray("\x00\xff[Lumbrisk\nText2=\x01\x02 = = =\n[[[\n", 28);
-    QTest::newRow("a folder where the file should be") << QByteArray();
+    QTest::addColumn<QString>("reason"); // told once when the settings cannot be saved
+    QTest::newRow("damaged file") << QByteArray("\x00\xff[Lumbrisk\nText2=\x01\x02 = = =\n[[[\n", 28) << QString();
+    QTest::newRow("a folder where the file should be") << QByteArray() << qt_error_string(EISDIR);
+    QTest::newRow("a file where the folder should be") << QByteArray("folder") << qt_error_string(ENOTDIR);
 }
 
 void TestSettings::brokenSettingsFileNeverStopsTheProgram()
 {
     QFETCH(QByteArray, content);
+    QFETCH(QString, reason);
     TestWindow test;
+    const QString folder = QFileInfo(test.settingsFile()).absolutePath();
     if (content.isEmpty()) {
         QVERIFY(QDir().mkpath(test.settingsFile()));
+    } else if (content == "folder") {
+        QVERIFY(QDir().rmdir(folder) && Fixtures::WriteFile(folder, "not a folder"));
     } else {
         QVERIFY(Fixtures::WriteFile(test.settingsFile(), content));
     }
@@ -303,6 +372,13 @@ void TestSettings::brokenSettingsFileNeverStopsTheProgram()
     QCOMPARE(window.ListView1->count(), 1);
     QCOMPARE(window.Text3->text(), QStringLiteral("20"));
     QCOMPARE(test.prompts.errorReports(), QStringList());
+    const QList<ScriptedPrompts::Call> told = test.prompts.callsOf(QStringLiteral("message"));
+    QCOMPARE(told.size(), reason.isEmpty() ? 0 : 1);
+    if (!reason.isEmpty()) {
+        QCOMPARE(told.first().text, QStringLiteral("Lumbrisk cannot save its settings in %1: %2.\r\r"
+                                                   "Your changes stay in effect until you close Lumbrisk.")
+                                        .arg(test.settingsFile(), reason));
+    }
 }
 
 void TestSettings::userStoreLivesInTheConfigFolder()

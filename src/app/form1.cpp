@@ -19,7 +19,9 @@
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPixmap>
+#include <QProxyStyle>
 #include <QRadioButton>
 #include <QScreen>
 
@@ -81,6 +83,34 @@ QPoint cursorHotspot(const QByteArray &bytes)
     return QPoint(word(10), word(12));
 }
 
+// Frames draw only their outline and so show the background beneath, white or the skin's
+// colour: the style's own panel is a light grey, with patches around the option buttons
+// on the skin's colour.
+class PlainFrameStyle : public QProxyStyle {
+public:
+    void drawPrimitive(PrimitiveElement element, const QStyleOption *option, QPainter *painter,
+                       const QWidget *widget) const override
+    {
+        if (element != PE_FrameGroupBox) {
+            QProxyStyle::drawPrimitive(element, option, painter, widget);
+            return;
+        }
+        // Where the style puts the outline: below the title, if any.
+        constexpr int gapAboveOutline = 4;
+        const auto *frame = qobject_cast<const QGroupBox *>(widget);
+        const int titleHeight = frame && frame->title().isEmpty()
+            ? 0
+            : qMax(pixelMetric(PM_ExclusiveIndicatorHeight, option, widget), option->fontMetrics.height());
+        const QRectF outline = QRectF(option->rect.adjusted(0, titleHeight + gapAboveOutline, 0, 0)).adjusted(0.5, 0.5, -0.5, -0.5);
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->setPen(QColor(0x75, 0x75, 0x75, 51)); // the style's own faint line
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRoundedRect(outline, 2, 2);
+        painter->restore();
+    }
+};
+
 QIcon programIcon()
 {
     QIcon icon;
@@ -109,6 +139,13 @@ Form1::Form1(const Form1Setup &setup, QWidget *parent)
             std::_Exit(0);
         };
     }
+    // Told once per start; the settings then live on in the window until it closes.
+    m_settings->setSaveFailed([this](const QString &file, const QString &reason) {
+        m_prompts->message(ApplicationTitleFor(ProductName),
+                           QStringLiteral("Lumbrisk cannot save its settings in %1: %2.\r\r"
+                                          "Your changes stay in effect until you close Lumbrisk.")
+                               .arg(file, reason));
+    });
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Form1"));
     setFixedSize(1064, 447);
@@ -128,6 +165,7 @@ Form1::Form1(const Form1Setup &setup, QWidget *parent)
 
 Form1::~Form1()
 {
+    m_settings->setSaveFailed({});
     if (showsBusyPointer())
         QGuiApplication::restoreOverrideCursor();
 }
@@ -176,6 +214,12 @@ void Form1::createControls()
     Option3 = option(QStringLiteral("Join all previews into one MP3 file"), Frame6, twips(240, 650, 3975, 225), QStringLiteral("Option3"));
     Option4->setChecked(true);
 
+    // Made after the frames, so that it outlives them.
+    auto *frameStyle = new PlainFrameStyle;
+    frameStyle->setParent(this);
+    for (QGroupBox *frameControl : {Frame1, Frame2, Frame3, Frame4, Frame5, Frame6})
+        frameControl->setStyle(frameStyle);
+
     // The pointer rule follows the mouse over the window, its frames, Text1 and the buttons.
     const QList<QWidget *> pointerWatched{this, Frame1, Frame2, Frame3, Frame4, Frame5, Frame6, Text1,
                                           PushButton1, PushButton2, PushButton3, PushButton4,
@@ -206,6 +250,22 @@ void Form1::setTabOrder()
                                  Option3, PushButton6, PushButton7};
     for (qsizetype i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order.at(i - 1), order.at(i));
+    // Tab enters an option group at its selected option, as on every desktop; the arrow
+    // keys move within the group.
+    for (const auto &[first, second] : {std::pair{Option1, Option2}, std::pair{Option3, Option4}}) {
+        const auto keepTabStop = [first = first, second = second] { setTabStopAtSelectedOption(first, second); };
+        connect(first, &QRadioButton::toggled, this, keepTabStop);
+        connect(second, &QRadioButton::toggled, this, keepTabStop);
+        keepTabStop();
+    }
+}
+
+void Form1::setTabStopAtSelectedOption(QRadioButton *first, QRadioButton *second)
+{
+    // Both are stops while neither is selected.
+    const bool noneSelected = !first->isChecked() && !second->isChecked();
+    for (QRadioButton *option : {first, second})
+        option->setFocusPolicy(option->isChecked() || noneSelected ? Qt::StrongFocus : Qt::ClickFocus);
 }
 
 void Form1::Form_Load()

@@ -137,6 +137,7 @@ protected:
 private:
     void createControls();
     void setTabOrder();
+    static void setTabStopAtSelectedOption(QRadioButton *first, QRadioButton *second);
     void applyFonts();
     void loadCustomPointer();
     void applyPointerRule(QObject *watched);
@@ -155,6 +156,8 @@ private:
     void savePlaceOption();
     void saveJoinOption();
     void checkNumberField(QLineEdit *field, const QFocusEvent *event);
+    // Where the output-folder browser opens.
+    QString outputBrowserStart() const;
 
     // Start-up steps that restore the settings (app/form1_settings.cpp). A field or option
     // gets the stored text of its key, or the default when the key is absent; a stored option
@@ -176,8 +179,9 @@ private:
     int rowToMove(GuardedSteps &steps);
     void removeSelectedRow();
     void showDragPointer();
-    void exchangeDragRowWithHoverRow();
-    void scrollBesideHoverRow();
+    // listLine: the pointer's line in the list (0 at the list's top edge).
+    void exchangeDragRowWithHoverRow(int listLine);
+    void scrollBesideHoverRow(int listLine);
     void LoadSamples();
 
     // Drag state of the list. The row references follow their rows as others come and go,

@@ -8,8 +8,10 @@
 #include "app/settingsstore.h"
 #include "filelist/addfolder.h"
 #include "platform/apperror.h"
+#include "platform/main.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QFocusEvent>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -80,14 +82,24 @@ void Form1::PushButton7_Click()
 void Form1::PushButton12_Click()
 {
     GuardedSteps steps(*m_prompts, QStringLiteral("Form1.PushButton12_Click"));
-    QString lastFolder;
-    steps.run(100, [&] { lastFolder = m_settings->read(QStringLiteral("LastFolder")); });
+    QString startFolder;
+    steps.run(100, [&] { startFolder = outputBrowserStart(); });
     QString chosen;
-    steps.run(102, [&] { chosen = AddFolder::BrowseForFolder(*m_prompts, QStringLiteral("Please select folder:"), lastFolder); });
+    steps.run(102, [&] { chosen = AddFolder::BrowseForFolder(*m_prompts, QStringLiteral("Please select folder:"), startFolder); });
     if (chosen.isEmpty())
         return;
     steps.run(106, [&] { m_settings->write(QStringLiteral("LastFolderDot"), chosen); });
     steps.run(108, [&] { Text1->setText(chosen.endsWith(QLatin1Char('/')) ? chosen : chosen + QLatin1Char('/')); });
+}
+
+QString Form1::outputBrowserStart() const
+{
+    // The folder of the last scan; before any scan, the output folder when it exists (the
+    // browser would otherwise open wherever the program was started), else the home folder.
+    const QString lastFolder = m_settings->read(QStringLiteral("LastFolder"));
+    if (!lastFolder.isEmpty())
+        return lastFolder;
+    return Main::FolderExists(Text1->text()) ? Text1->text() : QDir::homePath();
 }
 
 void Form1::restoreText(QLineEdit *field, const QString &key, const QString &defaultText)
@@ -116,7 +128,15 @@ void Form1::restoreCombo1()
 
 void Form1::restoreOption(QRadioButton *option, const QString &key, const QString &defaultText)
 {
-    option->setChecked(ReadOption(m_settings->read(key, defaultText)));
+    if (ReadOption(m_settings->read(key, defaultText))) {
+        option->setChecked(true);
+        return;
+    }
+    // A selected option of a group cannot be cleared on its own; both stored False show
+    // neither selected.
+    option->setAutoExclusive(false);
+    option->setChecked(false);
+    option->setAutoExclusive(true);
 }
 
 void Form1::enableFrame1FromOption1()

@@ -43,9 +43,9 @@ using FolderVisit = std::function<void(const QString &folder, const QList<FileEn
 // listed (refused or missing) are dropped from the list without a message; each real folder
 // is listed once, so a symbolic link back up the tree ends the descent. Left out, with
 // everything below them: trash folders, names that are not valid UTF-8 or hold control
-// characters, and paths the system cannot open (4096 bytes or more; names of 256 bytes or
-// more). Each folder is read once; visit, when given, sees its files. Lets pending window
-// events run every few milliseconds.
+// characters, and paths of 4096 bytes or more, which the system cannot open. Each folder is
+// read once; visit, when given, sees its files. Lets pending window events run every few
+// milliseconds.
 void GetSubDirectories2016(Prompts &prompts, QStringList &folders, bool recurse,
                            const FolderVisit &visit = {});
 

@@ -10,10 +10,10 @@
 
 namespace {
 
-// Above this screen line a drag scrolls the row above the hovered one into view, below
-// the second line the row under it; in between nothing scrolls.
-constexpr int ScrollUpAboveScreenLine = 305;
-constexpr int ScrollDownBelowScreenLine = 364;
+// Across the middle of the list lies a band of this many lines: above it a drag scrolls
+// the row above the hovered one into view, below it the row under it, within it nothing.
+// Taken from the list and not the screen, the rule works wherever the window stands.
+constexpr int NeutralBandLines = 60;
 
 QPersistentModelIndex rowAt(const FileListView &list, int position)
 {
@@ -135,7 +135,7 @@ void Form1::ListView1_MouseMove(const QPoint &point)
     if (!Dragging)
         return;
     HoverRow = rowAt(*ListView1, ListView1->hitTest(point));
-    exchangeDragRowWithHoverRow();
+    exchangeDragRowWithHoverRow(ListView1->viewport()->mapTo(ListView1, point).y());
     HoverRow = QPersistentModelIndex();
 }
 
@@ -156,7 +156,7 @@ void Form1::showDragPointer()
 
 // The dragged text and the hovered row's text change places, so the dragged text travels
 // row by row when the pointer passes every row, and skipped rows stay where they are.
-void Form1::exchangeDragRowWithHoverRow()
+void Form1::exchangeDragRowWithHoverRow(int listLine)
 {
     const int from = positionOf(DragRow);
     const int to = positionOf(HoverRow);
@@ -170,15 +170,15 @@ void Form1::exchangeDragRowWithHoverRow()
     ListView1->setText(to, dragged);
     ListView1->select(to);
     DragRow = HoverRow;
-    scrollBesideHoverRow();
+    scrollBesideHoverRow(listLine);
 }
 
-void Form1::scrollBesideHoverRow()
+void Form1::scrollBesideHoverRow(int listLine)
 {
     const int hover = positionOf(HoverRow);
-    const int screenLine = QCursor::pos().y();
-    if (screenLine < ScrollUpAboveScreenLine && hover >= 2)
+    const int bandTop = ListView1->height() / 2 - NeutralBandLines / 2;
+    if (listLine < bandTop && hover >= 2)
         ListView1->makeVisible(hover - 1);
-    else if (screenLine > ScrollDownBelowScreenLine && hover + 1 <= ListView1->count())
+    else if (listLine >= bandTop + NeutralBandLines && hover + 1 <= ListView1->count())
         ListView1->makeVisible(hover + 1);
 }
