@@ -193,10 +193,10 @@ std::optional<QString> ParallelPreviews::startFor(int index) const
 {
     if (!m_settings.startShare)
         return secondsText(m_settings.startSeconds);
-    const std::optional<double> length = Mp3Audio::Seconds(m_results[index].source);
+    const std::optional<Mp3Audio::Length> length = Mp3Audio::Measure(m_results[index].source);
     if (!length)
         return std::nullopt;
-    return secondsText(*m_settings.startShare * *length);
+    return secondsText(*m_settings.startShare * length->seconds);
 }
 
 CommandLine ParallelPreviews::cutCommand(int index, const QString &start, const QString &writeTo) const
