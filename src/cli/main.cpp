@@ -20,9 +20,14 @@ namespace {
 
 enum ExitStatus { Usage = 2, ToolMissing = 3 };
 
+void tell(const QString &line)
+{
+    std::fprintf(stderr, "lumbrisk-cli: %s\n", line.toUtf8().constData());
+}
+
 int complain(const QString &problem, int status)
 {
-    std::fprintf(stderr, "lumbrisk-cli: %s\n", problem.toUtf8().constData());
+    tell(problem);
     return status;
 }
 
@@ -32,10 +37,15 @@ QStringList sourcesOf(const CliOptions &options, Prompts &prompts)
     QStringList sources;
     for (const QString &path : options.paths) {
         const QString absolute = Main::AbsolutePath(path);
-        if (Main::FolderExists(path))
-            sources += AddFolder::ScanFolder(prompts, absolute, AddFolder::PatternOf(options.extension));
-        else
+        if (!Main::FolderExists(path)) {
             sources.append(absolute);
+            continue;
+        }
+        const QString pattern = AddFolder::PatternOf(options.extension);
+        const QStringList found = AddFolder::ScanFolder(prompts, absolute, pattern);
+        if (found.isEmpty() && !options.quiet)
+            tell(QStringLiteral("%1: no %2 files in it or below it").arg(path, pattern));
+        sources += found;
     }
     return sources;
 }

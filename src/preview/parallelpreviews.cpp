@@ -160,8 +160,8 @@ bool ParallelPreviews::probeRunning() const
 
 void ParallelPreviews::probe(int index)
 {
-    m_work[size_t(index)].process = launch(GetBitrate::ProbeCommand(m_tools.ffmpeg, m_results[index].source),
-                                           [this, index](const RunResult &result) { probed(index, result); });
+    launch(GetBitrate::ProbeCommand(m_tools.ffmpeg, m_results[index].source),
+           [this, index](const RunResult &result) { probed(index, result); }, &m_work[size_t(index)]);
 }
 
 void ParallelPreviews::probed(int index, const RunResult &result)
@@ -235,7 +235,7 @@ void ParallelPreviews::cut(int index)
         writeTo = work.output->path();
     }
     result.command = cutCommand(index, work.start, writeTo);
-    work.process = launch(*result.command, [this, index](const RunResult &ended) { cutEnded(index, ended); });
+    launch(*result.command, [this, index](const RunResult &ended) { cutEnded(index, ended); }, &work);
 }
 
 void ParallelPreviews::cutEnded(int index, const RunResult &ended)
@@ -290,10 +290,12 @@ void ParallelPreviews::join()
     });
 }
 
-QProcess *ParallelPreviews::launch(const CommandLine &commandLine, const Ended &ended)
+void ParallelPreviews::launch(const CommandLine &commandLine, const Ended &ended, Work *work)
 {
     auto *process = new QProcess(this);
     m_running.append(process);
+    if (work)
+        work->process = process; // before it starts: a failed start may report at once
     const auto done = [this, process, ended](const RunResult &result) {
         m_running.removeOne(process);
         process->deleteLater();
@@ -313,7 +315,6 @@ QProcess *ParallelPreviews::launch(const CommandLine &commandLine, const Ended &
     });
     Shell32::Prepare(*process, commandLine);
     process->start();
-    return process;
 }
 
 void ParallelPreviews::succeed(int index)

@@ -107,7 +107,8 @@ private:
     void cutEnded(int index, const Shell32::RunResult &result);
     void join();
     void joinEnded(const Shell32::RunResult &result);
-    QProcess *launch(const CommandLine &commandLine, const Ended &ended);
+    // Starts the tool; work, when given, is the file it runs for.
+    void launch(const CommandLine &commandLine, const Ended &ended, Work *work = nullptr);
     void succeed(int index);
     void fail(int index, const QString &reason);
     void reportInOrder();
