@@ -15,9 +15,9 @@
 #include <QStringDecoder>
 
 #include <cerrno>
-#include <optional>
 #include <dirent.h>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -36,6 +36,13 @@ using FolderId = QPair<quint64, quint64>;
 FolderId idOf(const struct stat &info)
 {
     return {quint64(info.st_dev), quint64(info.st_ino)};
+}
+
+QString withoutTrailingSeparators(QString path)
+{
+    while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
+        path.chop(1);
+    return path;
 }
 
 bool isRoot(const QString &folder)
@@ -281,9 +288,7 @@ private:
 
 int AttributeWord(const QString &path)
 {
-    QString trimmed = path;
-    while (trimmed.size() > 1 && trimmed.endsWith(QLatin1Char('/')))
-        trimmed.chop(1);
+    const QString trimmed = withoutTrailingSeparators(path);
     const QFileInfo info(trimmed);
     if (!info.exists() && !info.isSymLink())
         return 0;
@@ -308,9 +313,7 @@ bool IsTrashFolder(const QString &path)
         return false;
     if (idOf(info) == homeTrash())
         return true;
-    QString trimmed = path;
-    while (trimmed.size() > 1 && trimmed.endsWith(QLatin1Char('/')))
-        trimmed.chop(1);
+    const QString trimmed = withoutTrailingSeparators(path);
     if (!isTrashName(Main::FileNameOf(trimmed)))
         return false;
     const int parent = open(QFile::encodeName(Main::FolderOf(trimmed)).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
