@@ -83,8 +83,9 @@ void ConsoleReport::resultReady(int index)
 {
     const ParallelPreviews::Result &result = m_previews.results().at(index);
     if (m_mode == Mode::DryRun && result.command) {
-        if (index == 0 && m_previews.joined())
+        if (m_previews.joined() && !m_pieceFolderMade)
             write(stdout, QStringLiteral("work=$(mktemp -d)\n"));
+        m_pieceFolderMade = true;
         printCommand(*result.command);
         return;
     }

@@ -47,5 +47,6 @@ private:
     bool m_terminal;
     QElapsedTimer m_clock;
     QTimer m_ticker;
-    bool m_lineShown = false; // the self-updating line is on the screen
+    bool m_lineShown = false;       // the self-updating line is on the screen
+    bool m_pieceFolderMade = false; // a dry run's join has printed the line that makes "$work"
 };
