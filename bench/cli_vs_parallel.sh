@@ -74,6 +74,8 @@ declare -A times=([cli]="" [parallel]="" [loop]="")
 orders=("cli parallel loop" "parallel loop cli" "loop cli parallel")
 echo "files: $files x ${seconds} s at 192 kbps; previews of ${duration} s from second ${start} at 128 kbps;" \
      "$jobs at once; $repeats rounds"
+# Parallel runs gain only from idle cores: other work on the machine shows here.
+echo "load average at the start: $(cut -d' ' -f1-3 /proc/loadavg)"
 for ((r = 0; r < repeats; r++)); do
   for way in ${orders[r % 3]}; do
     times[$way]+="$(timed "$way") "
