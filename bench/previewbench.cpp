@@ -5,7 +5,7 @@
 //
 //   preview_bench fixed|same|join <output folder> <start> <duration> <file>...
 
-#include "platform/prompts.h"
+#include "platform/consoleprompts.h"
 #include "platform/shell32.h"
 #include "preview/previewjob.h"
 
@@ -17,25 +17,6 @@
 #include <sys/resource.h>
 
 namespace {
-
-// Messages go to standard error; nothing here ever asks a question.
-class ConsolePrompts : public Prompts {
-public:
-    void message(const QString &, const QString &text, Icon, const QString &details) override
-    {
-        std::fprintf(stderr, "%s\n", qPrintable(text));
-        if (!details.isEmpty())
-            std::fprintf(stderr, "%s\n", qPrintable(details));
-        messages << text;
-    }
-    bool askYesNo(const QString &, const QString &) override { return false; }
-    QString input(const QString &, const QString &, const QString &) override { return QString(); }
-    QStringList openFiles(const QString &, const QString &) override { return {}; }
-    QString browseForFolder(const QString &, const QString &) override { return QString(); }
-    void openFolder(const QString &) override {}
-
-    QStringList messages;
-};
 
 double ownProcessorSeconds()
 {

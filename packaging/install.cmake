@@ -19,12 +19,17 @@ function(lumbrisk_install_gzipped file destination)
   install(FILES ${copy}.gz DESTINATION ${destination})
 endfunction()
 
-# Installs a program of the package with its manual page man/<program>.1. The program binds
-# every symbol at start, so that its relocations can be made read-only as well.
+# Installs a program of the package with its manual page: man/<program>.1, or the page given
+# (one made at build time). The program binds every symbol at start, so that its
+# relocations can be made read-only as well.
 function(lumbrisk_install_program target)
+  set(page ${PROJECT_SOURCE_DIR}/man/${target}.1)
+  if(ARGC GREATER 1)
+    set(page ${ARGV1})
+  endif()
   target_link_options(${target} PRIVATE LINKER:-z,relro,-z,now)
   install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  lumbrisk_install_gzipped(${PROJECT_SOURCE_DIR}/man/${target}.1 ${CMAKE_INSTALL_MANDIR}/man1)
+  lumbrisk_install_gzipped(${page} ${CMAKE_INSTALL_MANDIR}/man1)
 endfunction()
 
 # The package's changelog, made from CHANGELOG.md with the maintainer of the package.

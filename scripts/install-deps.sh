@@ -5,11 +5,13 @@ set -euo pipefail
 
 packages=(
   # build
-  cmake g++ make qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-dev
+  cmake g++ make qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-dev help2man
   # run: audio tools, Arial-compatible font, platform plugins
   sox libsox-fmt-mp3 ffmpeg fonts-liberation libqt6gui6 qt6-qpa-plugins xdg-utils
   # tests and screenshots on a real X server
-  xvfb xauth xdotool x11-utils imagemagick desktop-file-utils
+  xvfb xauth xdotool x11-utils imagemagick desktop-file-utils bash-completion
+  # bench/cli_vs_parallel.sh
+  parallel
   # the Debian package: dpkg-shlibdeps finds the linked libraries' packages; its checks
   dpkg-dev file lintian appstream
 )

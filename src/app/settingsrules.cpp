@@ -3,6 +3,7 @@
 #include "platform/apperror.h"
 #include "platform/main.h"
 #include "platform/numbers.h"
+#include "preview/previewcommands.h"
 
 #include <QDir>
 #include <QStandardPaths>
@@ -11,14 +12,12 @@ namespace SettingsRules {
 
 const QStringList &BitrateItems()
 {
-    static const QStringList items{
-        QStringLiteral("Same bit rate as input file"),
-        QStringLiteral("320 kbps"), QStringLiteral("256 kbps"), QStringLiteral("224 kbps"),
-        QStringLiteral("192 kbps"), QStringLiteral("160 kbps"), QStringLiteral("144 kbps"),
-        QStringLiteral("128 kbps"), QStringLiteral("112 kbps"), QStringLiteral("96 kbps"),
-        QStringLiteral("80 kbps"), QStringLiteral("64 kbps"), QStringLiteral("56 kbps"),
-        QStringLiteral("48 kbps"), QStringLiteral("40 kbps"), QStringLiteral("32 kbps"),
-        QStringLiteral("24 kbps"), QStringLiteral("16 kbps"), QStringLiteral("8 kbps")};
+    static const QStringList items = [] {
+        QStringList texts{QStringLiteral("Same bit rate as input file")};
+        for (const int kbps : PreviewCommands::BitrateChoices())
+            texts.append(QStringLiteral("%1 kbps").arg(kbps));
+        return texts;
+    }();
     return items;
 }
 

@@ -53,6 +53,14 @@ QList<QProcess *> &runningTools()
 
 } // namespace
 
+void Prepare(QProcess &process, const CommandLine &commandLine)
+{
+    qCInfo(lcTools).noquote() << commandLine.text();
+    process.setProgram(commandLine.program());
+    process.setArguments(commandLine.arguments());
+    process.setStandardInputFile(QProcess::nullDevice());
+}
+
 RunResult FinishedRun(QProcess &process)
 {
     RunResult result;
@@ -131,12 +139,8 @@ RunResult RunAndWait(const CommandLine &commandLine, int windowStyle, Progress *
                      const QString &caption, int startValue, int count)
 {
     Q_UNUSED(windowStyle) // a started program never gets a window here
-    qCInfo(lcTools).noquote() << commandLine.text();
-
     QProcess process;
-    process.setProgram(commandLine.program());
-    process.setArguments(commandLine.arguments());
-    process.setStandardInputFile(QProcess::nullDevice());
+    Prepare(process, commandLine);
 
     // The loop ends the moment the program ends or fails to start; the timer only ticks.
     QEventLoop loop;

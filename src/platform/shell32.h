@@ -6,9 +6,9 @@
 
 #include <QByteArray>
 
-class QProcess;
-
 #include <optional>
+
+class QProcess;
 
 namespace Shell32 {
 
@@ -63,6 +63,9 @@ QString LastLine(const QByteArray &output);
 // one that could not start. For callers that run tools on their own, several at a time.
 RunResult FinishedRun(QProcess &process);
 RunResult FailedStart(const QProcess &process);
+// Hands the command line to the process (program, arguments, no standard input) and logs
+// it, as RunAndWait does; the caller starts it.
+void Prepare(QProcess &process, const CommandLine &commandLine);
 
 // Kills every program RunAndWait is waiting for and waits until each has ended, so that the
 // files it was writing can be removed. For closing the window in the middle of a run.

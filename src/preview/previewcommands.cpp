@@ -21,7 +21,18 @@ QString SecondsText(const QString &typed)
     const std::optional<double> value = Numbers::Read(typed);
     if (!value || Numbers::ToInteger16(*value) <= 0)
         return QStringLiteral("3");
-    return QLocale::c().toString(*value, 'f', QLocale::FloatingPointShortest);
+    return SoxNumber(*value);
+}
+
+QString SoxNumber(double value)
+{
+    return QLocale::c().toString(value, 'f', QLocale::FloatingPointShortest);
+}
+
+const QList<int> &BitrateChoices()
+{
+    static const QList<int> kbps{320, 256, 224, 192, 160, 144, 128, 112, 96, 80, 64, 56, 48, 40, 32, 24, 16, 8};
+    return kbps;
 }
 
 QString OutputPath(const QString &folder, const QString &sourcePath)

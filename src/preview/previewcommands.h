@@ -13,6 +13,11 @@ namespace PreviewCommands {
 // (halves to even) is above 0, else "3". Throws AppError("Overflow") for numbers beyond the
 // 16-bit range; the job then reports it and uses "3".
 QString SecondsText(const QString &typed);
+// A number as SoX reads it: the shortest plain C-locale decimal (10, 2.5, 0.125).
+QString SoxNumber(double value);
+
+// The bit rates a preview can have, in kbit/s, highest first (320 ... 8).
+const QList<int> &BitrateChoices();
 
 // <folder>/<source's base name>_Preview.mp3, with doubled separators collapsed.
 QString OutputPath(const QString &folder, const QString &sourcePath);

@@ -3,7 +3,9 @@
 #include "platform/main.h"
 #include "preview/tools.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryFile>
 
 #include <cerrno>
@@ -24,6 +26,13 @@ mode_t newFileMode()
 }
 
 } // namespace
+
+QString FileKey(const QString &path)
+{
+    const QFileInfo file(path);
+    const QString canonical = file.canonicalFilePath();
+    return canonical.isEmpty() ? QDir::cleanPath(file.absoluteFilePath()) : canonical;
+}
 
 QString SourceProblem(const QString &sourcePath)
 {

@@ -9,6 +9,10 @@
 
 namespace PreviewFiles {
 
+// A stable name for a file, so that two spellings of one path compare equal: the canonical
+// path of an existing file, else the cleaned absolute path.
+QString FileKey(const QString &path);
+
 // "" when a tool may read the source; otherwise why not. Folders, pipes, sockets and
 // devices are refused (a tool reading a pipe may wait forever); a missing file passes, so
 // that the tool says in its own words that it is missing.

@@ -26,14 +26,6 @@ using Shell32::RunResult;
 
 const QString ProcessingPrefix = QStringLiteral("Processing: ");
 
-// A stable name for a file, so that two spellings of one path compare equal.
-QString fileKey(const QString &path)
-{
-    const QFileInfo file(path);
-    const QString canonical = file.canonicalFilePath();
-    return canonical.isEmpty() ? QDir::cleanPath(file.absoluteFilePath()) : canonical;
-}
-
 } // namespace
 
 PreviewJob::PreviewJob(PreviewControls &controls)
@@ -153,7 +145,7 @@ QString PreviewJob::separateOutputFor(const QString &sourcePath, const QString &
 {
     // Two sources of one base name would write one preview; the later one gets a free name.
     const QString output = PreviewCommands::FreePath(outputPath, [&](const QString &path) {
-        return m_written.contains(fileKey(path)) || isSource(path);
+        return m_written.contains(PreviewFiles::FileKey(path)) || isSource(path);
     });
     if (output != outputPath)
         m_freeNames.append(sourcePath + QStringLiteral(": saved as ") + output);
@@ -178,7 +170,7 @@ void PreviewJob::cut(const QString &sourcePath, const QString &outputPath)
         return;
     }
     ++m_made;
-    m_written.insert(fileKey(outputPath));
+    m_written.insert(PreviewFiles::FileKey(outputPath));
 }
 
 void PreviewJob::cutPiece(const QString &sourcePath, const QString &piecePath)
@@ -280,9 +272,9 @@ bool PreviewJob::isSource(const QString &path)
         m_sourceRows = rows;
         m_sourceKeys.clear();
         for (const QString &row : rows)
-            m_sourceKeys.insert(fileKey(row));
+            m_sourceKeys.insert(PreviewFiles::FileKey(row));
     }
-    return m_sourceKeys.contains(fileKey(path));
+    return m_sourceKeys.contains(PreviewFiles::FileKey(path));
 }
 
 int PreviewJob::rowsNow() const

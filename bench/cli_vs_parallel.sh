@@ -1,0 +1,95 @@
+#!/usr/bin/env bash
+# lumbrisk-cli with N tools at once against GNU parallel running the identical SoX command
+# lines with -j N (what lumbrisk-cli --dry-run prints), and against the same lines run one
+# after another. Prints the three times and the ratios cli/parallel and loop/cli.
+#
+# Environment: BUILD_DIR (build), BENCH_JOBS (the number of cores), BENCH_FILES (40),
+# BENCH_SECONDS (150, the length of each file), BENCH_REPEATS (3), BENCH_CACHE
+# (/tmp/lumbrisk-bench, where the files are kept; shared with preview_vs_loop.sh).
+# A quick try: BENCH_FILES=8 BENCH_SECONDS=40 BENCH_REPEATS=1 bench/cli_vs_parallel.sh
+#
+# The three take turns, in a different order each round, so that load from elsewhere on
+# the machine falls on all of them. Shown: the median time of each and the ratios of the
+# medians; every round's times below.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+build=${BUILD_DIR:-build}
+jobs=${BENCH_JOBS:-$(nproc)}
+files=${BENCH_FILES:-40}
+seconds=${BENCH_SECONDS:-150}
+repeats=${BENCH_REPEATS:-3}
+cache=${BENCH_CACHE:-/tmp/lumbrisk-bench}/s${seconds}
+start=30
+duration=15
+
+cli="$build/lumbrisk-cli"
+[[ -x "$cli" ]] || { echo "Build first: $cli is missing" >&2; exit 1; }
+command -v parallel > /dev/null || { echo "GNU parallel is missing: apt install parallel" >&2; exit 1; }
+sox=$(command -v sox)
+
+# The sources: 192 kbps constant bit rate, made once and kept.
+mkdir -p "$cache"
+sources=()
+for ((i = 1; i <= files; i++)); do
+  source=$(printf '%s/Track %02d.mp3' "$cache" "$i")
+  if [[ ! -s "$source" ]]; then
+    echo "making $source" >&2
+    nice "$sox" -n -r 44100 -c 2 -C 192 "$source.part.mp3" synth "$seconds" sine $((200 + 20 * i))
+    mv "$source.part.mp3" "$source"
+  fi
+  sources+=("$source")
+done
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+out="$work/out"
+options=(-s "$start" -d "$duration" -b 128 -o "$out")
+
+# The identical command lines, one per file.
+mkdir -p "$out"
+"$cli" --dry-run "${options[@]}" "${sources[@]}" > "$work/lines.sh"
+[[ $(wc -l < "$work/lines.sh") -eq $files ]] || { echo "expected $files command lines" >&2; exit 1; }
+
+run_cli() { "$cli" -q -j "$jobs" "${options[@]}" "${sources[@]}"; }
+run_parallel() { parallel --will-cite -j "$jobs" < "$work/lines.sh" 2> /dev/null; }
+run_loop() { sh "$work/lines.sh" 2> /dev/null; }
+
+# Runs one of the three on an empty output folder; prints its time in seconds.
+timed() {
+  rm -rf "$out"
+  mkdir -p "$out"
+  local begin=$EPOCHREALTIME
+  "run_$1"
+  local end=$EPOCHREALTIME
+  local made
+  made=$(find "$out" -name '*_Preview.mp3' | wc -l)
+  [[ $made -eq $files ]] || { echo "$1 made $made of $files previews" >&2; exit 1; }
+  awk -v a="$begin" -v b="$end" 'BEGIN { printf "%.3f\n", b - a }'
+}
+
+median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
+declare -A times=([cli]="" [parallel]="" [loop]="")
+orders=("cli parallel loop" "parallel loop cli" "loop cli parallel")
+echo "files: $files x ${seconds} s at 192 kbps; previews of ${duration} s from second ${start} at 128 kbps;" \
+     "$jobs at once; $repeats rounds"
+# Parallel runs gain only from idle cores: other work on the machine shows here.
+echo "load average at the start: $(cut -d' ' -f1-3 /proc/loadavg)"
+for ((r = 0; r < repeats; r++)); do
+  for way in ${orders[r % 3]}; do
+    times[$way]+="$(timed "$way") "
+  done
+done
+
+cli_median=$(tr ' ' '\n' <<< "${times[cli]}" | grep . | median)
+parallel_median=$(tr ' ' '\n' <<< "${times[parallel]}" | grep . | median)
+loop_median=$(tr ' ' '\n' <<< "${times[loop]}" | grep . | median)
+awk -v c="$cli_median" -v p="$parallel_median" -v l="$loop_median" -v j="$jobs" \
+    -v cs="${times[cli]}" -v ps="${times[parallel]}" -v ls="${times[loop]}" 'BEGIN {
+  printf "lumbrisk-cli -j %d   %7.3f s   (rounds: %s)\n", j, c, cs
+  printf "GNU parallel -j %d   %7.3f s   (rounds: %s)\n", j, p, ps
+  printf "sequential loop     %7.3f s   (rounds: %s)\n", l, ls
+  printf "cli / parallel  %.3f   (target at most 1.05)\n", c / p
+  printf "loop / cli      %.3f   (target at least 1.8 on 2 cores)\n", l / c
+}'

@@ -1,0 +1,237 @@
+#include "cli/clioptions.h"
+
+#include "filelist/addfolder.h"
+#include "platform/main.h"
+#include "preview/previewcommands.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QThread>
+
+#include <cstdio>
+
+namespace {
+
+const QCommandLineOption Start({QStringLiteral("s"), QStringLiteral("start")},
+                               QStringLiteral("Where every preview starts: seconds (65, 2.5), m:ss (1:05), or a "
+                                              "share of each track's length (40%). Default: 3."),
+                               QStringLiteral("TIME"), QStringLiteral("3"));
+const QCommandLineOption Duration({QStringLiteral("d"), QStringLiteral("duration")},
+                                  QStringLiteral("Length of every preview in seconds. Default: 15."),
+                                  QStringLiteral("SECONDS"), QStringLiteral("15"));
+const QCommandLineOption Bitrate({QStringLiteral("b"), QStringLiteral("bitrate")},
+                                 QStringLiteral("Bit rate of the previews in kbit/s, 320 down to 8, or \"same\" as "
+                                                "each source. Default: 128."),
+                                 QStringLiteral("KBPS"), QStringLiteral("128"));
+const QCommandLineOption Output({QStringLiteral("o"), QStringLiteral("output")},
+                                QStringLiteral("Folder the previews go to. Default: the current folder."),
+                                QStringLiteral("FOLDER"));
+const QCommandLineOption Beside(QStringLiteral("beside"), QStringLiteral("Put each preview next to its source."));
+const QCommandLineOption Join(QStringLiteral("join"),
+                              QStringLiteral("Make one Joined_Preview.mp3 of all previews instead of one file per "
+                                             "source."));
+const QCommandLineOption Extension({QStringLiteral("e"), QStringLiteral("ext")},
+                                   QStringLiteral("For FOLDER arguments: the extension of the files to take, or * for "
+                                                  "every file. Default: mp3."),
+                                   QStringLiteral("EXT"), QStringLiteral("mp3"));
+const QCommandLineOption Jobs({QStringLiteral("j"), QStringLiteral("jobs")},
+                              QStringLiteral("How many tools run at once. Default: the number of processor cores."),
+                              QStringLiteral("N"));
+const QCommandLineOption FadeIn(QStringLiteral("fade-in"),
+                                QStringLiteral("Fade each preview in over the first S seconds."), QStringLiteral("S"));
+const QCommandLineOption FadeOut(QStringLiteral("fade-out"),
+                                 QStringLiteral("Fade each preview out over the last S seconds."), QStringLiteral("S"));
+const QCommandLineOption DryRun(QStringLiteral("dry-run"),
+                                QStringLiteral("Print the SoX command lines, shell-quoted, and make nothing."));
+const QCommandLineOption Quiet({QStringLiteral("q"), QStringLiteral("quiet")},
+                               QStringLiteral("Show no progress and no summary; only what went wrong."));
+const QCommandLineOption Json(QStringLiteral("json"),
+                              QStringLiteral("No progress; a report in JSON on standard output instead."));
+// Not Qt's own: its --help-all would list options of a window system this program never uses.
+const QCommandLineOption Help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Displays this help."));
+const QCommandLineOption Version({QStringLiteral("v"), QStringLiteral("version")},
+                                 QStringLiteral("Displays the version."));
+
+QString bitrateList()
+{
+    QStringList numbers;
+    for (const int kbps : PreviewCommands::BitrateChoices())
+        numbers.append(QString::number(kbps));
+    return numbers.join(QStringLiteral(", "));
+}
+
+// "--start 'abc'": how a problem names the option and the value it got.
+QString named(const QCommandLineOption &option, const QString &value)
+{
+    return QStringLiteral("--%1 '%2'").arg(option.names().constLast(), value);
+}
+
+// A time as the options take it: seconds (65, 2.5) or [h:]m:ss (1:05, 1:02:03.5). None
+// for anything else, negative numbers included.
+std::optional<double> readTime(const QString &text)
+{
+    static const QRegularExpression time(
+        QStringLiteral("^(?:(?:(\\d+):)?(\\d+):(?=\\d\\d(?:\\.\\d*)?$))?(\\d+(?:\\.\\d*)?|\\.\\d+)$"));
+    const QRegularExpressionMatch match = time.match(text);
+    if (!match.hasMatch())
+        return std::nullopt;
+    const double hours = match.captured(1).toDouble();
+    const double minutes = match.captured(2).toDouble();
+    const double seconds = match.captured(3).toDouble();
+    const bool clock = !match.captured(2).isEmpty();
+    const bool hoursGiven = !match.captured(1).isEmpty();
+    if ((clock && seconds >= 60) || (hoursGiven && minutes >= 60))
+        return std::nullopt;
+    return hours * 3600 + minutes * 60 + seconds;
+}
+
+// "40%" as the share 0.4; none unless a number from 0 to below 100 is followed by "%".
+std::optional<double> readShare(const QString &text)
+{
+    if (!text.endsWith(QLatin1Char('%')) || text.contains(QLatin1Char(':')))
+        return std::nullopt;
+    const std::optional<double> percent = readTime(text.chopped(1));
+    if (!percent || *percent >= 100)
+        return std::nullopt;
+    return *percent / 100;
+}
+
+} // namespace
+
+CliCommandLine::CliCommandLine()
+{
+    m_parser.setApplicationDescription(
+        QStringLiteral("Makes a short MP3 preview of every FILE, and of every MP3 file in each FOLDER and the "
+                       "folders below it: stereo, 48000 Hz, at the chosen bit rate, named <name>_Preview.mp3. "
+                       "Sources are only read. Progress goes to standard error.\n\n"
+                       "Exit status: 0 every preview made, 1 some not made, 2 bad usage, 3 a tool is missing, "
+                       "130 stopped by Ctrl+C."));
+    m_parser.addOptions({Start, Duration, Bitrate, Output, Beside, Join, Extension, Jobs, FadeIn, FadeOut, DryRun,
+                         Quiet, Json, Help, Version});
+    m_parser.addPositionalArgument(QStringLiteral("FILE|FOLDER"), QStringLiteral("MP3 files, or folders to scan."),
+                                   QStringLiteral("FILE|FOLDER..."));
+}
+
+CliCommandLine::Reading CliCommandLine::read(const QStringList &arguments)
+{
+    if (!m_parser.parse(arguments)) {
+        refuse(m_parser.errorText());
+        return Reading::Refused;
+    }
+    if (m_parser.isSet(Help)) {
+        // The parser names the program as it was started; the manual page wants its name.
+        QString help = m_parser.helpText();
+        help.replace(QRegularExpression(QStringLiteral("^Usage: \\S+")), QStringLiteral("Usage: lumbrisk-cli"));
+        std::fputs(help.toUtf8().constData(), stdout);
+        return Reading::Answered;
+    }
+    if (m_parser.isSet(Version)) {
+        std::printf("lumbrisk-cli %s\n", qUtf8Printable(QCoreApplication::applicationVersion()));
+        return Reading::Answered;
+    }
+    return check() ? Reading::Run : Reading::Refused;
+}
+
+bool CliCommandLine::refuse(const QString &problem)
+{
+    m_problem = problem;
+    return false;
+}
+
+bool CliCommandLine::check()
+{
+    return readTimes(m_options.settings) && readBitrate(m_options.settings) && readJobs(m_options.settings)
+           && readModes(m_options) && readPlaces(m_options);
+}
+
+bool CliCommandLine::readTimes(PreviewSettings &settings)
+{
+    const QString start = m_parser.value(Start);
+    if (const std::optional<double> share = readShare(start))
+        settings.startShare = share;
+    else if (const std::optional<double> seconds = readTime(start))
+        settings.startSeconds = *seconds;
+    else
+        return refuse(named(Start, start) + QStringLiteral(": give seconds (65, 2.5), m:ss (1:05) or a share of the "
+                                                           "track (40%)"));
+
+    const std::optional<double> duration = readTime(m_parser.value(Duration));
+    if (!duration || *duration <= 0)
+        return refuse(named(Duration, m_parser.value(Duration)) + QStringLiteral(": give a number of seconds above 0"));
+    settings.durationSeconds = *duration;
+
+    for (const QCommandLineOption *fade : {&FadeIn, &FadeOut}) {
+        const std::optional<double> seconds = m_parser.isSet(*fade) ? readTime(m_parser.value(*fade)) : 0.0;
+        if (!seconds)
+            return refuse(named(*fade, m_parser.value(*fade)) + QStringLiteral(": give a number of seconds"));
+        (fade == &FadeIn ? settings.fadeIn : settings.fadeOut) = *seconds;
+    }
+    if (settings.fadeIn + settings.fadeOut > settings.durationSeconds)
+        return refuse(QStringLiteral("the fades (%1 s in, %2 s out) are longer than the preview (%3 s)")
+                          .arg(settings.fadeIn)
+                          .arg(settings.fadeOut)
+                          .arg(settings.durationSeconds));
+    return true;
+}
+
+bool CliCommandLine::readBitrate(PreviewSettings &settings)
+{
+    const QString bitrate = m_parser.value(Bitrate);
+    if (bitrate == QLatin1String("same")) {
+        settings.kbps = 0;
+        return true;
+    }
+    const int kbps = bitrate.toInt();
+    if (!PreviewCommands::BitrateChoices().contains(kbps) || QString::number(kbps) != bitrate)
+        return refuse(named(Bitrate, bitrate) + QStringLiteral(": give one of %1, or same").arg(bitrateList()));
+    settings.kbps = kbps;
+    return true;
+}
+
+bool CliCommandLine::readJobs(PreviewSettings &settings)
+{
+    if (!m_parser.isSet(Jobs)) {
+        settings.jobs = QThread::idealThreadCount();
+        return true;
+    }
+    bool whole = false;
+    settings.jobs = m_parser.value(Jobs).toInt(&whole);
+    if (!whole || settings.jobs < 1)
+        return refuse(named(Jobs, m_parser.value(Jobs)) + QStringLiteral(": give a whole number from 1 up"));
+    return true;
+}
+
+bool CliCommandLine::readModes(CliOptions &options)
+{
+    options.settings.join = m_parser.isSet(Join);
+    options.extension = AddFolder::ExtensionOf(m_parser.value(Extension));
+    options.dryRun = m_parser.isSet(DryRun);
+    options.json = m_parser.isSet(Json);
+    options.quiet = m_parser.isSet(Quiet) || options.json;
+    if (options.extension.isEmpty())
+        return refuse(named(Extension, m_parser.value(Extension)) + QStringLiteral(": give an extension, such as mp3"));
+    if (options.dryRun && options.json)
+        return refuse(QStringLiteral("--dry-run and --json cannot be used together"));
+    return true;
+}
+
+bool CliCommandLine::readPlaces(CliOptions &options)
+{
+    if (m_parser.isSet(Beside) && m_parser.isSet(Output))
+        return refuse(QStringLiteral("--output and --beside cannot be used together"));
+    if (!m_parser.isSet(Beside)) {
+        const QString folder = m_parser.isSet(Output) ? m_parser.value(Output) : QStringLiteral(".");
+        if (!Main::FolderExists(folder))
+            return refuse(named(Output, folder) + QStringLiteral(": no such folder"));
+        options.settings.outputFolder = QFileInfo(folder).absoluteFilePath();
+    }
+    options.paths = m_parser.positionalArguments();
+    if (options.paths.isEmpty())
+        return refuse(QStringLiteral("no FILE or FOLDER given; see --help"));
+    for (const QString &path : std::as_const(options.paths)) {
+        if (path.endsWith(QLatin1Char('/')) && !Main::FolderExists(path))
+            return refuse(QStringLiteral("'%1': no such folder").arg(path));
+    }
+    return true;
+}

@@ -1,0 +1,205 @@
+#include "cli/consolereport.h"
+
+#include "platform/commandline.h"
+#include "platform/main.h"
+#include "preview/parallelpreviews.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+
+#include <cstdio>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int RedrawMilliseconds = 500;
+// The shell variable a dry run keeps the private folder of a join's pieces in.
+const QString PieceVariable = QStringLiteral("\"$work\"");
+
+void write(FILE *stream, const QString &text)
+{
+    std::fputs(text.toUtf8().constData(), stream);
+    std::fflush(stream);
+}
+
+QString clock(qint64 milliseconds)
+{
+    const qint64 seconds = milliseconds / 1000;
+    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+int terminalColumns()
+{
+    winsize size{};
+    return ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
+}
+
+QString notMadeLine(const ParallelPreviews::Result &result)
+{
+    return QStringLiteral("not made: %1: %2").arg(result.source.isEmpty() ? result.preview : result.source,
+                                                 result.reason);
+}
+
+} // namespace
+
+ConsoleReport::ConsoleReport(const ParallelPreviews &previews, Mode mode, bool terminal, QObject *parent)
+    : QObject(parent), m_previews(previews), m_mode(mode), m_terminal(terminal)
+{
+    m_clock.start();
+    connect(&previews, &ParallelPreviews::resultReady, this, &ConsoleReport::resultReady);
+    connect(&previews, &ParallelPreviews::joinedReady, this, &ConsoleReport::joinedReady);
+    connect(&previews, &ParallelPreviews::finished, this, &ConsoleReport::finished);
+    if (m_mode == Mode::Progress && m_terminal) {
+        connect(&m_ticker, &QTimer::timeout, this, &ConsoleReport::drawProgress);
+        m_ticker.start(RedrawMilliseconds);
+    }
+}
+
+int ConsoleReport::exitStatus() const
+{
+    const auto done = [this](const ParallelPreviews::Result &result) {
+        return m_mode == Mode::DryRun ? result.command.has_value() : result.made;
+    };
+    for (const ParallelPreviews::Result &result : m_previews.results()) {
+        if (!done(result))
+            return 1;
+    }
+    const std::optional<ParallelPreviews::Result> &joined = m_previews.joined();
+    return joined && !done(*joined) ? 1 : 0;
+}
+
+QString ConsoleReport::ShellQuoted(const QString &word)
+{
+    static const QRegularExpression safe(QStringLiteral("^[A-Za-z0-9_@%+=:,./-]+$"));
+    if (safe.match(word).hasMatch())
+        return word;
+    return QLatin1Char('\'') + QString(word).replace(QLatin1Char('\''), QStringLiteral("'\\''")) + QLatin1Char('\'');
+}
+
+void ConsoleReport::resultReady(int index)
+{
+    const ParallelPreviews::Result &result = m_previews.results().at(index);
+    if (m_mode == Mode::DryRun && result.command) {
+        if (m_previews.joined() && !m_pieceFolderMade)
+            write(stdout, QStringLiteral("work=$(mktemp -d)\n"));
+        m_pieceFolderMade = true;
+        printCommand(*result.command);
+        return;
+    }
+    const QString count = QStringLiteral("%1/%2 ").arg(index + 1).arg(m_previews.total());
+    if (!result.made)
+        printLine((m_mode == Mode::Progress ? count : QString()) + notMadeLine(result));
+    else if (m_mode == Mode::Progress && !m_terminal && m_previews.joined())
+        printLine(count + QStringLiteral("cut for the join: ") + result.source);
+    else if (m_mode == Mode::Progress && !m_terminal)
+        printLine(count + QStringLiteral("made: ") + result.preview);
+    if (m_mode == Mode::Progress && m_terminal)
+        drawProgress();
+}
+
+void ConsoleReport::joinedReady()
+{
+    const ParallelPreviews::Result &joined = *m_previews.joined();
+    if (m_mode == Mode::DryRun && joined.command) {
+        printCommand(*joined.command);
+        write(stdout, QStringLiteral("rm -r -- %1\n").arg(PieceVariable));
+    } else if (!joined.made) {
+        printLine(notMadeLine(joined));
+    }
+}
+
+void ConsoleReport::finished()
+{
+    m_ticker.stop();
+    if (m_mode == Mode::Progress)
+        printSummary();
+    else if (m_mode == Mode::Json)
+        printJson();
+}
+
+// A line that stays, written above the self-updating line when that is shown.
+void ConsoleReport::printLine(const QString &line)
+{
+    const QString prefix = m_mode == Mode::Progress ? QString() : QStringLiteral("lumbrisk-cli: ");
+    write(stderr, (m_lineShown ? QStringLiteral("\r\033[K") : QString()) + prefix + line + QLatin1Char('\n'));
+    m_lineShown = false;
+}
+
+void ConsoleReport::drawProgress()
+{
+    const int finished = m_previews.finishedCount();
+    const qint64 elapsed = m_clock.elapsed();
+    QString line = QStringLiteral("%1/%2  %3 elapsed").arg(finished).arg(m_previews.total()).arg(clock(elapsed));
+    if (finished > 0 && finished < m_previews.total())
+        line += QStringLiteral(", about %1 left").arg(clock(elapsed * (m_previews.total() - finished) / finished));
+    const QString running = m_previews.runningSource();
+    if (!running.isEmpty())
+        line += QStringLiteral("  ") + Main::FileNameOf(running);
+    // A line longer than the terminal would wrap, and \r would then redraw only its tail.
+    write(stderr, QStringLiteral("\r\033[K") + line.left(terminalColumns() - 1));
+    m_lineShown = true;
+}
+
+void ConsoleReport::printCommand(const CommandLine &command)
+{
+    const QString pieces = m_previews.pieceFolder() + QLatin1Char('/');
+    QStringList words{ShellQuoted(command.program())};
+    for (const QString &argument : command.arguments()) {
+        const bool piece = !m_previews.pieceFolder().isEmpty() && argument.startsWith(pieces);
+        words.append(piece ? PieceVariable + QLatin1Char('/') + ShellQuoted(argument.mid(pieces.size()))
+                           : ShellQuoted(argument));
+    }
+    write(stdout, words.join(QLatin1Char(' ')) + QLatin1Char('\n'));
+}
+
+void ConsoleReport::printSummary()
+{
+    QStringList notMade;
+    int made = 0;
+    for (const ParallelPreviews::Result &result : m_previews.results()) {
+        if (result.made)
+            ++made;
+        else
+            notMade.append(Main::FileNameOf(result.source));
+    }
+    QString summary;
+    const std::optional<ParallelPreviews::Result> &joined = m_previews.joined();
+    if (m_previews.interrupted())
+        summary = QStringLiteral("stopped: %1 of %2 previews were made and are kept").arg(made).arg(m_previews.total());
+    else if (joined && joined->made)
+        summary = QStringLiteral("%1 made from %2 of %3 previews").arg(joined->preview).arg(made).arg(m_previews.total());
+    else
+        summary = QStringLiteral("%1 of %2 previews made").arg(made).arg(m_previews.total());
+    if (!notMade.isEmpty() && !m_previews.interrupted())
+        summary += QStringLiteral("; not made: ") + notMade.join(QStringLiteral(", "));
+    printLine(summary);
+}
+
+void ConsoleReport::printJson()
+{
+    const bool joining = m_previews.joined().has_value();
+    const auto entry = [joining](const ParallelPreviews::Result &result) {
+        QJsonObject object;
+        if (!result.source.isEmpty())
+            object.insert(QStringLiteral("source"), result.source);
+        if (!joining || result.source.isEmpty())
+            object.insert(QStringLiteral("preview"), result.preview);
+        object.insert(QStringLiteral("made"), result.made);
+        if (!result.made)
+            object.insert(QStringLiteral("reason"), result.reason);
+        return object;
+    };
+    QJsonArray previews;
+    for (const ParallelPreviews::Result &result : m_previews.results())
+        previews.append(entry(result));
+    QJsonObject report{{QStringLiteral("total"), m_previews.total()},
+                       {QStringLiteral("made"), m_previews.madeCount()},
+                       {QStringLiteral("interrupted"), m_previews.interrupted()},
+                       {QStringLiteral("previews"), previews}};
+    if (joining)
+        report.insert(QStringLiteral("joined"), entry(*m_previews.joined()));
+    write(stdout, QString::fromUtf8(QJsonDocument(report).toJson(QJsonDocument::Indented)));
+}

@@ -1,0 +1,52 @@
+#pragma once
+// What lumbrisk-cli tells while and after it works. Progress, reasons and the summary go
+// to standard error: on a terminal one self-updating line, otherwise one line per finished
+// file, in list order. Results go to standard output: the JSON report, or a dry run's
+// shell-quoted command lines.
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+
+class ParallelPreviews;
+class CommandLine;
+
+class ConsoleReport : public QObject {
+    Q_OBJECT
+
+public:
+    enum class Mode {
+        Progress, // progress, reasons, summary
+        Quiet,    // reasons only
+        Json,     // reasons, and the JSON report at the end
+        DryRun,   // the command lines, and reasons
+    };
+
+    // Follows the previews from now on; terminal: standard error is a terminal.
+    ConsoleReport(const ParallelPreviews &previews, Mode mode, bool terminal, QObject *parent = nullptr);
+
+    // 0 when every preview (and the joined one) was made or, in a dry run, planned; else 1.
+    int exitStatus() const;
+
+    // A word as a POSIX shell reads it back unchanged: bare when it is made of safe
+    // characters only, else in single quotes.
+    static QString ShellQuoted(const QString &word);
+
+private:
+    void resultReady(int index);
+    void joinedReady();
+    void finished();
+    void printLine(const QString &line);
+    void drawProgress();
+    void printCommand(const CommandLine &command);
+    void printSummary();
+    void printJson();
+
+    const ParallelPreviews &m_previews;
+    Mode m_mode;
+    bool m_terminal;
+    QElapsedTimer m_clock;
+    QTimer m_ticker;
+    bool m_lineShown = false;       // the self-updating line is on the screen
+    bool m_pieceFolderMade = false; // a dry run's join has printed the line that makes "$work"
+};

@@ -1,0 +1,138 @@
+#pragma once
+// Previews of a whole list with several tools at once, for front ends without the window
+// (the window keeps running one tool at a time). Every file gets the window job's own
+// rules and building blocks: source check, names, command lines, hidden temporary output
+// renamed over the preview, truthful result check. Up to `jobs` tool processes run at the
+// same time, driven by QProcess on the one event loop, and results come out in list order.
+// A join cuts its pieces in parallel into a private folder, then joins them once.
+
+#include "platform/commandline.h"
+#include "preview/tools.h"
+
+#include <QList>
+#include <QObject>
+#include <QSet>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class QProcess;
+
+namespace PreviewFiles {
+class TemporaryOutput;
+class WorkFolder;
+}
+
+namespace Shell32 {
+struct RunResult;
+}
+
+struct PreviewSettings {
+    double startSeconds = 3;
+    std::optional<double> startShare; // 0 <= share < 1 of each track's length, in place of startSeconds
+    double durationSeconds = 15;
+    int kbps = 128;        // 0: each source's own bit rate, read by FFmpeg
+    QString outputFolder;  // "": beside each source
+    bool join = false;     // one Joined_Preview.mp3
+    double fadeIn = 0;     // seconds; SoX's fade at the start of each preview
+    double fadeOut = 0;    // ... and at its end
+    int jobs = 1;          // tool processes at once
+
+    // FFmpeg is needed to read the sources' bit rates.
+    bool needsFfmpeg() const { return kbps == 0; }
+};
+
+class ParallelPreviews : public QObject {
+    Q_OBJECT
+
+public:
+    struct Result {
+        QString source;                     // "" for the joined file
+        QString preview;                    // where the preview goes (a piece, when joining)
+        bool made = false;
+        QString reason;                     // why it was not made
+        std::optional<CommandLine> command; // the SoX run that makes it
+    };
+
+    // sources: absolute paths, in list order. tools.sox must be usable; tools.ffmpeg is
+    // needed when settings.needsFfmpeg().
+    ParallelPreviews(Tools::Found tools, PreviewSettings settings, QStringList sources,
+                     QObject *parent = nullptr);
+    ~ParallelPreviews() override;
+
+    // Makes the previews. resultReady(i) follows for every file in list order, then, when
+    // joining, joinedReady, and finished at the end.
+    void start();
+    // A dry run: reads what the command lines need (bit rates, track lengths) but runs no
+    // SoX and writes nothing; every planned Result holds its command line and made stays
+    // false. The pieces of a join are named in pieceFolder(), removed at the end.
+    void plan();
+    // Kills the running tools, removes what they were writing and keeps finished previews;
+    // finished follows. Also done by itself when a tool was ended by SIGINT, as Ctrl+C in a
+    // terminal does to the whole process group.
+    void stop();
+
+    int total() const { return int(m_results.size()); }
+    int finishedCount() const { return m_finished; }
+    int madeCount() const;
+    // The source of the oldest tool still running, "" when none runs.
+    QString runningSource() const;
+    bool interrupted() const { return m_stopped; }
+    const QList<Result> &results() const { return m_results; }
+    // The joined file's result, when joining.
+    const std::optional<Result> &joined() const { return m_joined; }
+    QString pieceFolder() const;
+
+signals:
+    void resultReady(int index);
+    void joinedReady();
+    void finished();
+
+private:
+    enum class Step { Probe, Cut, Done };
+    struct Work;
+    using Ended = std::function<void(const Shell32::RunResult &)>;
+
+    void begin();
+    void nameOutput(int index);
+    void pump();
+    bool launchNext();
+    bool probeRunning() const;
+    void probe(int index);
+    void probed(int index, const Shell32::RunResult &result);
+    void cut(int index);
+    void cutEnded(int index, const Shell32::RunResult &result);
+    void join();
+    void joinEnded(const Shell32::RunResult &result);
+    // Starts the tool; work, when given, is the file it runs for.
+    void launch(const CommandLine &commandLine, const Ended &ended, Work *work = nullptr);
+    void succeed(int index);
+    void fail(int index, const QString &reason);
+    void reportInOrder();
+    void killTools();
+    void finish();
+    QString bitrateFor(int index) const;
+    std::optional<QString> startFor(int index) const;
+    CommandLine cutCommand(int index, const QString &start, const QString &writeTo) const;
+    bool isSource(const QString &path) const;
+
+    Tools::Found m_tools;
+    PreviewSettings m_settings;
+    QString m_duration; // as SoX gets it
+    QList<Result> m_results;
+    std::vector<Work> m_work;
+    QSet<QString> m_sourceKeys;
+    QString m_joinBitrate; // a join's: the first source that could be probed gives it
+    std::optional<Result> m_joined;
+    std::unique_ptr<PreviewFiles::WorkFolder> m_workFolder;
+    std::unique_ptr<PreviewFiles::TemporaryOutput> m_joinedOutput;
+    QList<QProcess *> m_running;
+    int m_finished = 0;
+    int m_reported = 0;
+    bool m_dryRun = false;
+    bool m_stopped = false;
+    bool m_done = false;
+};
