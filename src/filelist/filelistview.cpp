@@ -178,3 +178,11 @@ bool FileListView::acceptAsCopy(QDropEvent *event)
     event->accept();
     return true;
 }
+
+bool Main::ListContains(const FileListView &list, const QString &text)
+{
+    bool found = false;
+    for (int position = 1; position <= list.count(); ++position)
+        found = found || list.text(position) == text;
+    return found;
+}

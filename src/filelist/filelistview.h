@@ -54,3 +54,9 @@ private:
     // Takes the drag as a copy; false (and refused) when the source offers no copy.
     static bool acceptAsCopy(QDropEvent *event);
 };
+
+// Kept beside the list rather than with the other Main routines, which carry no widget.
+namespace Main {
+// True when any row's text equals the text exactly (case-sensitive).
+bool ListContains(const FileListView &list, const QString &text);
+} // namespace Main

@@ -1,6 +1,5 @@
 #include "platform/main.h"
 
-#include "filelist/filelistview.h"
 #include "platform/apperror.h"
 
 #include <QCoreApplication>
@@ -117,14 +116,6 @@ void WaitSeconds(double seconds)
     QEventLoop loop;
     QTimer::singleShot(qMax(0, qRound(seconds * 1000)), Qt::PreciseTimer, &loop, &QEventLoop::quit);
     loop.exec();
-}
-
-bool ListContains(const FileListView &list, const QString &text)
-{
-    bool found = false;
-    for (int position = 1; position <= list.count(); ++position)
-        found = found || list.text(position) == text;
-    return found;
 }
 
 } // namespace Main

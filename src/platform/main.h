@@ -5,8 +5,6 @@
 #include <QByteArray>
 #include <QString>
 
-class FileListView;
-
 namespace Main {
 
 // True when the path's modification time can be read (files and folders); false for "".
@@ -38,7 +36,5 @@ void WriteBytes(const QByteArray &bytes, const QString &path);
 void WriteBytesIfMissing(const QByteArray &bytes, const QString &path);
 // Waits the given seconds on a monotonic clock while the window keeps handling events.
 void WaitSeconds(double seconds);
-// True when any row's text equals the text exactly (case-sensitive).
-bool ListContains(const FileListView &list, const QString &text);
 
 } // namespace Main
