@@ -26,20 +26,9 @@ duration=15
 cli="$build/lumbrisk-cli"
 [[ -x "$cli" ]] || { echo "Build first: $cli is missing" >&2; exit 1; }
 command -v parallel > /dev/null || { echo "GNU parallel is missing: apt install parallel" >&2; exit 1; }
-sox=$(command -v sox)
 
-# The sources: 192 kbps constant bit rate, made once and kept.
-mkdir -p "$cache"
-sources=()
-for ((i = 1; i <= files; i++)); do
-  source=$(printf '%s/Track %02d.mp3' "$cache" "$i")
-  if [[ ! -s "$source" ]]; then
-    echo "making $source" >&2
-    nice "$sox" -n -r 44100 -c 2 -C 192 "$source.part.mp3" synth "$seconds" sine $((200 + 20 * i))
-    mv "$source.part.mp3" "$source"
-  fi
-  sources+=("$source")
-done
+source bench/sources.sh
+make_sources
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -28,18 +28,8 @@ driver="$build/bench/preview_bench"
 sox=$(command -v sox)
 ffmpeg=$(command -v ffmpeg)
 
-# The sources: 192 kbps constant bit rate, made once and kept.
-mkdir -p "$cache"
-sources=()
-for ((i = 1; i <= files; i++)); do
-  source=$(printf '%s/Track %02d.mp3' "$cache" "$i")
-  if [[ ! -s "$source" ]]; then
-    echo "making $source" >&2
-    nice "$sox" -n -r 44100 -c 2 -C 192 "$source.part.mp3" synth "$seconds" sine $((200 + 20 * i))
-    mv "$source.part.mp3" "$source"
-  fi
-  sources+=("$source")
-done
+source bench/sources.sh
+make_sources
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
