@@ -1,6 +1,7 @@
 #include "app/startup.h"
 
 #include "app/form1.h"
+#include "platform/programoptions.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -16,12 +17,7 @@ std::optional<int> ReadCommandLine(int argc, char *argv[], QStringList &namedPat
     const QCoreApplication commandLine(argc, argv);
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Makes short previews of many MP3 files in one run."));
-    // Qt's own --help-all would list options of the window system that this command line,
-    // read before any window exists, does not take.
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
-                                  QStringLiteral("Displays this help."));
-    parser.addOption(help);
-    const QCommandLineOption version = parser.addVersionOption();
+    ProgramOptions::AddHelpAndVersion(parser);
     parser.addPositionalArgument(QStringLiteral("files"),
                                  QStringLiteral("MP3 files to put in the list; a folder adds the "
                                                 "MP3 files in it and in its subfolders."),
@@ -30,15 +26,8 @@ std::optional<int> ReadCommandLine(int argc, char *argv[], QStringList &namedPat
         std::fprintf(stderr, "lumbrisk: %s\n", qUtf8Printable(parser.errorText()));
         return 1;
     }
-    if (parser.isSet(help)) {
-        std::fputs(qUtf8Printable(parser.helpText()), stdout);
+    if (ProgramOptions::AnswerHelpOrVersion(parser))
         return 0;
-    }
-    if (parser.isSet(version)) {
-        std::printf("%s %s\n", qUtf8Printable(QCoreApplication::applicationName()),
-                    qUtf8Printable(QCoreApplication::applicationVersion()));
-        return 0;
-    }
     namedPaths = parser.positionalArguments();
     return std::nullopt;
 }

@@ -2,14 +2,13 @@
 
 #include "filelist/addfolder.h"
 #include "platform/main.h"
+#include "platform/programoptions.h"
 #include "preview/previewcommands.h"
 
-#include <QCoreApplication>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QThread>
 
-#include <cstdio>
 
 namespace {
 
@@ -48,10 +47,6 @@ const QCommandLineOption Quiet({QStringLiteral("q"), QStringLiteral("quiet")},
                                QStringLiteral("Show no progress and no summary; only what went wrong."));
 const QCommandLineOption Json(QStringLiteral("json"),
                               QStringLiteral("No progress; a report in JSON on standard output instead."));
-// Not Qt's own: its --help-all would list options of a window system this program never uses.
-const QCommandLineOption Help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Displays this help."));
-const QCommandLineOption Version({QStringLiteral("v"), QStringLiteral("version")},
-                                 QStringLiteral("Displays the version."));
 
 QString bitrateList()
 {
@@ -108,7 +103,8 @@ CliCommandLine::CliCommandLine()
                        "Exit status: 0 every preview made, 1 some not made, 2 bad usage, 3 a tool is missing, "
                        "130 stopped by Ctrl+C."));
     m_parser.addOptions({Start, Duration, Bitrate, Output, Beside, Join, Extension, Jobs, FadeIn, FadeOut, DryRun,
-                         Quiet, Json, Help, Version});
+                         Quiet, Json});
+    ProgramOptions::AddHelpAndVersion(m_parser);
     m_parser.addPositionalArgument(QStringLiteral("FILE|FOLDER"), QStringLiteral("MP3 files, or folders to scan."),
                                    QStringLiteral("FILE|FOLDER..."));
 }
@@ -119,17 +115,8 @@ CliCommandLine::Reading CliCommandLine::read(const QStringList &arguments)
         refuse(m_parser.errorText());
         return Reading::Refused;
     }
-    if (m_parser.isSet(Help)) {
-        // The parser names the program as it was started; the manual page wants its name.
-        QString help = m_parser.helpText();
-        help.replace(QRegularExpression(QStringLiteral("^Usage: \\S+")), QStringLiteral("Usage: lumbrisk-cli"));
-        std::fputs(help.toUtf8().constData(), stdout);
+    if (ProgramOptions::AnswerHelpOrVersion(m_parser))
         return Reading::Answered;
-    }
-    if (m_parser.isSet(Version)) {
-        std::printf("lumbrisk-cli %s\n", qUtf8Printable(QCoreApplication::applicationVersion()));
-        return Reading::Answered;
-    }
     return check() ? Reading::Run : Reading::Refused;
 }
 
