@@ -9,7 +9,6 @@
 #include <QRegularExpression>
 #include <QThread>
 
-
 namespace {
 
 const QCommandLineOption Start({QStringLiteral("s"), QStringLiteral("start")},
