@@ -1,0 +1,20 @@
+#pragma once
+// MP3 decoded in the process for analysis. One channel (both mixed) at half the file's
+// rate is all a look at pitches and loudness needs, and costs half the decoding work.
+
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+namespace Mp3Decode {
+
+struct Audio {
+    std::vector<float> samples; // mono, full scale at +-1
+    int rate = 0;               // Hz
+};
+
+// None when the file cannot be opened or holds no MPEG audio.
+std::optional<Audio> DecodeMono(const QString &path);
+
+} // namespace Mp3Decode
