@@ -5,6 +5,7 @@
 #include "audiofixtures.h"
 
 #include <QDir>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -12,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <csignal>
 #include <sys/stat.h>
 
@@ -45,6 +47,7 @@ private slots:
     void jobsDoNotChangeThePreviews();
     void dryRunLinesMakeTheSamePreviews_data();
     void dryRunLinesMakeTheSamePreviews();
+    void autoStartIsTheChorus();
 
 private:
     QProcess *launch(const QStringList &arguments, const QString &path = QString());
@@ -126,6 +129,9 @@ void TestCli::options_data()
                              << QStringLiteral(" trim 65 15\n");
     QTest::newRow("-s share of the track") << QStringList{dry, QStringLiteral("-s"), QStringLiteral("50%"), a}
                                            << QStringLiteral(" trim 2\\.5\\d* 15\n");
+    // Too short to hold a chorus: a quarter in.
+    QTest::newRow("-s auto") << QStringList{dry, QStringLiteral("-s"), QStringLiteral("auto"), a}
+                             << QStringLiteral(" trim 1\\.2\\d* 15\n");
     QTest::newRow("--duration") << QStringList{dry, QStringLiteral("--duration"), QStringLiteral("0:02"), a}
                                 << QStringLiteral(" trim 3 2\n");
     QTest::newRow("-b") << QStringList{dry, QStringLiteral("-b"), QStringLiteral("64"), a}
@@ -295,6 +301,38 @@ void TestCli::dryRunLinesMakeTheSamePreviews()
     QCOMPARE(previewsIn(QStringLiteral("shelled-") + tag), made);
     for (const QString &name : made)
         QCOMPARE(Fixtures::Contents(shelled + QLatin1Char('/') + name), Fixtures::Contents(ran + QLatin1Char('/') + name));
+}
+
+// A song made with SoX: the report, the progress line and the dry run's cut all give the
+// start found in the chorus; a tone without one starts a quarter in, and says so.
+void TestCli::autoStartIsTheChorus()
+{
+    const QString song = folder(QStringLiteral("songs")) + QStringLiteral("/Song.mp3");
+    const QList<Fixtures::Span> choruses = Fixtures::MakeSong(song, Fixtures::PopSong());
+    QVERIFY(!choruses.isEmpty());
+    const QStringList common{QStringLiteral("-s"), QStringLiteral("auto"), QStringLiteral("-d"), QStringLiteral("30")};
+    const QString output = folder(QStringLiteral("auto"));
+    const Run json = run(QStringList{QStringLiteral("--json"), QStringLiteral("-o"), output} + common
+                         + QStringList{song, QStringLiteral("Tone B.mp3")});
+    QCOMPARE(json.status, 0);
+    const QJsonArray previews = QJsonDocument::fromJson(json.out.toUtf8()).object().value(QStringLiteral("previews")).toArray();
+    QCOMPARE(previews.size(), 2);
+    const QJsonObject found = previews.at(0).toObject();
+    const double start = found.value(QStringLiteral("start")).toDouble();
+    QCOMPARE(found.value(QStringLiteral("start_from")).toString(), QStringLiteral("chorus"));
+    QVERIFY2(std::any_of(choruses.begin(), choruses.end(),
+                         [start](const Fixtures::Span &chorus) { return start >= chorus.from - 0.1 && start < chorus.to; }),
+             qPrintable(json.out));
+    const QJsonObject tone = previews.at(1).toObject();
+    QCOMPARE(tone.value(QStringLiteral("start_from")).toString(), QStringLiteral("fallback"));
+    QVERIFY(qAbs(tone.value(QStringLiteral("start")).toDouble() - 1.5) < 0.05);
+
+    const QString clock = QStringLiteral("%1:%2").arg(int(start) / 60).arg(int(start) % 60, 2, 10, QLatin1Char('0'));
+    const Run progress = run(QStringList{QStringLiteral("-o"), folder(QStringLiteral("auto-progress"))} + common
+                             + QStringList{song});
+    QVERIFY2(progress.err.contains(QStringLiteral("_Preview.mp3 from %1 (chorus)\n").arg(clock)), qPrintable(progress.err));
+    const Run dry = run(QStringList{QStringLiteral("--dry-run")} + common + QStringList{song});
+    QVERIFY2(dry.out.endsWith(QStringLiteral(" trim %1 30\n").arg(start)), qPrintable(dry.out));
 }
 
 QTEST_GUILESS_MAIN(TestCli)

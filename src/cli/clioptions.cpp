@@ -12,8 +12,9 @@
 namespace {
 
 const QCommandLineOption Start({QStringLiteral("s"), QStringLiteral("start")},
-                               QStringLiteral("Where every preview starts: seconds (65, 2.5), m:ss (1:05), or a "
-                                              "share of each track's length (40%). Default: 3."),
+                               QStringLiteral("Where every preview starts: seconds (65, 2.5), m:ss (1:05), a share "
+                                              "of each track's length (40%), or auto: where each track's chorus "
+                                              "begins, found in its audio. Default: 3."),
                                QStringLiteral("TIME"), QStringLiteral("3"));
 const QCommandLineOption Duration({QStringLiteral("d"), QStringLiteral("duration")},
                                   QStringLiteral("Length of every preview in seconds. Default: 15."),
@@ -134,13 +135,15 @@ bool CliCommandLine::check()
 bool CliCommandLine::readTimes(PreviewSettings &settings)
 {
     const QString start = m_parser.value(Start);
-    if (const std::optional<double> share = readShare(start))
+    if (start == QLatin1String("auto"))
+        settings.startAtChorus = true;
+    else if (const std::optional<double> share = readShare(start))
         settings.startShare = share;
     else if (const std::optional<double> seconds = readTime(start))
         settings.startSeconds = *seconds;
     else
-        return refuse(named(Start, start) + QStringLiteral(": give seconds (65, 2.5), m:ss (1:05) or a share of the "
-                                                           "track (40%)"));
+        return refuse(named(Start, start) + QStringLiteral(": give seconds (65, 2.5), m:ss (1:05), a share of the "
+                                                           "track (40%) or auto"));
 
     const std::optional<double> duration = readTime(m_parser.value(Duration));
     if (!duration || *duration <= 0)

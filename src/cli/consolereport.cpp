@@ -37,6 +37,17 @@ int terminalColumns()
     return ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
 }
 
+// " from 1:05 (chorus)", or " from 0:45 (no chorus found: a quarter in)"; "" when the start
+// was not looked for in the audio.
+QString startNote(const ParallelPreviews::Result &result)
+{
+    if (!result.foundStart)
+        return QString();
+    const QString from = clock(qint64(result.foundStart->seconds * 1000));
+    return result.foundStart->fromChorus ? QStringLiteral(" from %1 (chorus)").arg(from)
+                                    : QStringLiteral(" from %1 (no chorus found: a quarter in)").arg(from);
+}
+
 QString notMadeLine(const ParallelPreviews::Result &result)
 {
     return QStringLiteral("not made: %1: %2").arg(result.source.isEmpty() ? result.preview : result.source,
@@ -82,7 +93,10 @@ QString ConsoleReport::ShellQuoted(const QString &word)
 void ConsoleReport::resultReady(int index)
 {
     const ParallelPreviews::Result &result = m_previews.results().at(index);
+    const bool fallback = result.foundStart && !result.foundStart->fromChorus;
     if (m_mode == Mode::DryRun && result.command) {
+        if (fallback)
+            printLine(Main::FileNameOf(result.source) + startNote(result));
         if (m_previews.joined() && !m_pieceFolderMade)
             write(stdout, QStringLiteral("work=$(mktemp -d)\n"));
         m_pieceFolderMade = true;
@@ -93,9 +107,11 @@ void ConsoleReport::resultReady(int index)
     if (!result.made)
         printLine((m_mode == Mode::Progress ? count : QString()) + notMadeLine(result));
     else if (m_mode == Mode::Progress && !m_terminal && m_previews.joined())
-        printLine(count + QStringLiteral("cut for the join: ") + result.source);
+        printLine(count + QStringLiteral("cut for the join: ") + result.source + startNote(result));
     else if (m_mode == Mode::Progress && !m_terminal)
-        printLine(count + QStringLiteral("made: ") + result.preview);
+        printLine(count + QStringLiteral("made: ") + result.preview + startNote(result));
+    else if (m_mode == Mode::Progress && fallback) // the terminal shows only what needs a word
+        printLine(count + Main::FileNameOf(result.source) + startNote(result));
     if (m_mode == Mode::Progress && m_terminal)
         drawProgress();
 }
@@ -190,6 +206,11 @@ void ConsoleReport::printJson()
         object.insert(QStringLiteral("made"), result.made);
         if (!result.made)
             object.insert(QStringLiteral("reason"), result.reason);
+        if (result.foundStart) {
+            object.insert(QStringLiteral("start"), result.foundStart->seconds);
+            object.insert(QStringLiteral("start_from"),
+                          result.foundStart->fromChorus ? QStringLiteral("chorus") : QStringLiteral("fallback"));
+        }
         return object;
     };
     QJsonArray previews;

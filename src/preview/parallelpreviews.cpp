@@ -29,6 +29,7 @@ QString secondsText(double seconds)
 
 struct ParallelPreviews::Work {
     Step step = Step::Cut;
+    bool analysing = false; // its start is being looked for in its audio
     QString bitrate; // this source's own, once probed
     QString start;   // as SoX got it
     std::unique_ptr<PreviewFiles::TemporaryOutput> output; // a separate preview being written
@@ -41,6 +42,7 @@ ParallelPreviews::ParallelPreviews(Tools::Found tools, PreviewSettings settings,
       m_settings(std::move(settings)),
       m_duration(secondsText(m_settings.durationSeconds))
 {
+    m_analyses.setMaxThreadCount(std::max(1, m_settings.jobs));
     for (const QString &source : sources) {
         Result result;
         result.source = source;
@@ -53,6 +55,8 @@ ParallelPreviews::ParallelPreviews(Tools::Found tools, PreviewSettings settings,
 ParallelPreviews::~ParallelPreviews()
 {
     killTools();
+    // An analysis hands its result to this object; none may still be on its way.
+    m_analyses.waitForDone();
 }
 
 void ParallelPreviews::start()
@@ -78,7 +82,7 @@ void ParallelPreviews::begin()
         m_joined = joined;
     }
     for (int index = 0; index < total(); ++index) {
-        m_work[size_t(index)].step = m_settings.kbps == 0 ? Step::Probe : Step::Cut;
+        m_work[size_t(index)].step = m_settings.kbps == 0 ? Step::Probe : stepAfterProbe();
         const QString problem = PreviewFiles::SourceProblem(m_results[index].source);
         if (!problem.isEmpty())
             fail(index, problem);
@@ -119,7 +123,7 @@ void ParallelPreviews::pump()
 {
     if (m_stopped || m_done)
         return;
-    while (m_running.size() < m_settings.jobs && launchNext()) {
+    while (m_running.size() + m_analysing < m_settings.jobs && launchNext()) {
     }
     if (!m_running.isEmpty() || m_finished < total())
         return;
@@ -134,10 +138,14 @@ bool ParallelPreviews::launchNext()
 {
     for (int index = 0; index < total(); ++index) {
         const Work &work = m_work[size_t(index)];
-        if (work.process || work.step == Step::Done)
+        if (work.process || work.analysing || work.step == Step::Done)
             continue;
         if (work.step == Step::Cut) {
             cut(index);
+            return true;
+        }
+        if (work.step == Step::Analyse) {
+            analyse(index);
             return true;
         }
         // A join probes one source at a time, until one gives the bit rate of all.
@@ -171,14 +179,50 @@ void ParallelPreviews::probed(int index, const RunResult &result)
         return fail(index, QStringLiteral("FFmpeg found no MP3 bit rate in %1 (%2)")
                                .arg(Main::FileNameOf(m_results[index].source), result.lastErrorLine()));
     m_work[size_t(index)].bitrate = bitrate;
-    m_work[size_t(index)].step = Step::Cut;
+    m_work[size_t(index)].step = stepAfterProbe();
     if (!m_settings.join)
         return;
     m_joinBitrate = bitrate;
     for (Work &work : m_work) {
         if (work.step == Step::Probe)
-            work.step = Step::Cut;
+            work.step = stepAfterProbe();
     }
+}
+
+ParallelPreviews::Step ParallelPreviews::stepAfterProbe() const
+{
+    return m_settings.startAtChorus ? Step::Analyse : Step::Cut;
+}
+
+// Decoding and analysing take the processor for a while, so they run on a thread of the
+// pool; the result comes back through the event loop.
+void ParallelPreviews::analyse(int index)
+{
+    m_work[size_t(index)].analysing = true;
+    ++m_analysing;
+    const QString source = m_results[index].source;
+    const double duration = m_settings.durationSeconds;
+    m_analyses.start([this, index, source, duration] {
+        const std::optional<Chorus::Start> start = Chorus::StartOf(source, duration);
+        QMetaObject::invokeMethod(this, [this, index, start] { analysed(index, start); }, Qt::QueuedConnection);
+    });
+}
+
+void ParallelPreviews::analysed(int index, const std::optional<Chorus::Start> &start)
+{
+    m_work[size_t(index)].analysing = false;
+    --m_analysing;
+    if (m_stopped || m_done)
+        return;
+    if (start) {
+        // To the millisecond, as SoX gets it.
+        m_results[index].foundStart = Chorus::Start{std::round(start->seconds * 1000) / 1000, start->fromChorus};
+        m_work[size_t(index)].step = Step::Cut;
+    } else {
+        fail(index, QStringLiteral("%1 cannot be decoded as MP3, so its chorus cannot be looked for")
+                        .arg(Main::FileNameOf(m_results[index].source)));
+    }
+    pump();
 }
 
 QString ParallelPreviews::bitrateFor(int index) const
@@ -191,6 +235,8 @@ QString ParallelPreviews::bitrateFor(int index) const
 // The start as SoX gets it; none when it is a share of a length that cannot be read.
 std::optional<QString> ParallelPreviews::startFor(int index) const
 {
+    if (m_results[index].foundStart)
+        return secondsText(m_results[index].foundStart->seconds);
     if (!m_settings.startShare)
         return secondsText(m_settings.startSeconds);
     const std::optional<Mp3Audio::Length> length = Mp3Audio::Measure(m_results[index].source);
@@ -391,7 +437,7 @@ int ParallelPreviews::madeCount() const
 QString ParallelPreviews::runningSource() const
 {
     for (size_t index = 0; index < m_work.size(); ++index) {
-        if (m_work[index].process)
+        if (m_work[index].process || m_work[index].analysing)
             return m_results[int(index)].source;
     }
     return m_running.isEmpty() || !m_joined ? QString() : m_joined->preview;

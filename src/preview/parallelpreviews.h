@@ -4,15 +4,19 @@
 // rules and building blocks: source check, names, command lines, hidden temporary output
 // renamed over the preview, truthful result check. Up to `jobs` tool processes run at the
 // same time, driven by QProcess on the one event loop, and results come out in list order.
+// Finding a start in a track's audio is work of the processor in this process: it runs on a
+// thread of its own, counted among the jobs, so that the event loop stays free.
 // A join cuts its pieces in parallel into a private folder, then joins them once.
 
 #include "platform/commandline.h"
+#include "preview/chorus.h"
 #include "preview/tools.h"
 
 #include <QList>
 #include <QObject>
 #include <QSet>
 #include <QStringList>
+#include <QThreadPool>
 
 #include <functional>
 #include <memory>
@@ -33,6 +37,7 @@ struct RunResult;
 struct PreviewSettings {
     double startSeconds = 3;
     std::optional<double> startShare; // 0 <= share < 1 of each track's length, in place of startSeconds
+    bool startAtChorus = false;       // each track's start found in its audio, in place of both
     double durationSeconds = 15;
     int kbps = 128;        // 0: each source's own bit rate, read by FFmpeg
     QString outputFolder;  // "": beside each source
@@ -55,6 +60,7 @@ public:
         bool made = false;
         QString reason;                     // why it was not made
         std::optional<CommandLine> command; // the SoX run that makes it
+        std::optional<Chorus::Start> foundStart; // with startAtChorus: the start its analysis chose
     };
 
     // sources: absolute paths, in list order. tools.sox must be usable; tools.ffmpeg is
@@ -66,9 +72,10 @@ public:
     // Makes the previews. resultReady(i) follows for every file in list order, then, when
     // joining, joinedReady, and finished at the end.
     void start();
-    // A dry run: reads what the command lines need (bit rates, track lengths) but runs no
-    // SoX and writes nothing; every planned Result holds its command line and made stays
-    // false. The pieces of a join are named in pieceFolder(), removed at the end.
+    // A dry run: reads what the command lines need (bit rates, track lengths, starts found
+    // in the audio) but runs no SoX and writes nothing; every planned Result holds its
+    // command line and made stays false. The pieces of a join are named in pieceFolder(),
+    // removed at the end.
     void plan();
     // Kills the running tools, removes what they were writing and keeps finished previews;
     // finished follows. Also done by itself when a tool was ended by SIGINT, as Ctrl+C in a
@@ -78,7 +85,7 @@ public:
     int total() const { return int(m_results.size()); }
     int finishedCount() const { return m_finished; }
     int madeCount() const;
-    // The source of the oldest tool still running, "" when none runs.
+    // The source of the oldest tool or analysis still running, "" when none runs.
     QString runningSource() const;
     bool interrupted() const { return m_stopped; }
     const QList<Result> &results() const { return m_results; }
@@ -92,7 +99,7 @@ signals:
     void finished();
 
 private:
-    enum class Step { Probe, Cut, Done };
+    enum class Step { Probe, Analyse, Cut, Done };
     struct Work;
     using Ended = std::function<void(const Shell32::RunResult &)>;
 
@@ -103,6 +110,9 @@ private:
     bool probeRunning() const;
     void probe(int index);
     void probed(int index, const Shell32::RunResult &result);
+    Step stepAfterProbe() const;
+    void analyse(int index);
+    void analysed(int index, const std::optional<Chorus::Start> &start);
     void cut(int index);
     void cutEnded(int index, const Shell32::RunResult &result);
     void join();
@@ -130,6 +140,8 @@ private:
     std::unique_ptr<PreviewFiles::WorkFolder> m_workFolder;
     std::unique_ptr<PreviewFiles::TemporaryOutput> m_joinedOutput;
     QList<QProcess *> m_running;
+    QThreadPool m_analyses;
+    int m_analysing = 0;
     int m_finished = 0;
     int m_reported = 0;
     bool m_dryRun = false;

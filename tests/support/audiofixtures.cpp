@@ -4,8 +4,10 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QHash>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 
 namespace Fixtures {
 
@@ -30,6 +32,70 @@ bool MakeTone(const QString &path, double seconds, int frequency, int kbps, cons
     arguments << path << QStringLiteral("synth") << QString::number(seconds) << QStringLiteral("sine")
               << QString::number(frequency);
     return QProcess::execute(QStringLiteral("sox"), arguments) == 0;
+}
+
+QString Chord(int root, bool minor)
+{
+    const int third = minor ? 3 : 4;
+    QStringList notes;
+    // SoX reads "%N" as N semitones above A4; middle C is 9 below it.
+    for (const int note : {root - 12, root, root + third, root + 7})
+        notes.append(QStringLiteral("%%1").arg(note - 9));
+    return notes.join(QLatin1Char(' '));
+}
+
+QList<Span> MakeSong(const QString &path, const QList<SongPart> &parts)
+{
+    QTemporaryDir bars;
+    const QString beat = bars.filePath(QStringLiteral("beat.wav"));
+    const auto sox = [](const QStringList &arguments) { return QProcess::execute(QStringLiteral("sox"), arguments) == 0; };
+    if (!sox({QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("44100"), QStringLiteral("-c"),
+              QStringLiteral("1"), beat, QStringLiteral("synth"), QStringLiteral("0.5"), QStringLiteral("whitenoise"),
+              QStringLiteral("fade"), QStringLiteral("l"), QStringLiteral("0"), QStringLiteral("0.5"),
+              QStringLiteral("0.45"), QStringLiteral("vol"), QStringLiteral("0.25"), QStringLiteral("repeat"),
+              QStringLiteral("3")}))
+        return {};
+    QHash<QString, QString> made; // chord and loudness -> its bar
+    QStringList song;
+    QList<Span> choruses;
+    double seconds = 0;
+    for (const SongPart &part : parts) {
+        for (int bar = 0; bar < part.bars; ++bar) {
+            const QString chord = part.chords.at(bar % part.chords.size());
+            const QString key = chord + (part.chorus ? QStringLiteral(" loud") : QString());
+            if (!made.contains(key)) {
+                const QString file = bars.filePath(QStringLiteral("bar%1.wav").arg(made.size()));
+                QStringList arguments{beat, file};
+                for (const QString &note : chord.split(QLatin1Char(' ')))
+                    arguments << QStringLiteral("synth") << QStringLiteral("2") << QStringLiteral("pluck")
+                              << QStringLiteral("mix") << note;
+                arguments << QStringLiteral("vol") << (part.chorus ? QStringLiteral("0.7") : QStringLiteral("0.5"));
+                if (!sox(arguments))
+                    return {};
+                made.insert(key, file);
+            }
+            song.append(made.value(key));
+        }
+        if (part.chorus)
+            choruses.append(Span{seconds, seconds + 2.0 * part.bars});
+        seconds += 2.0 * part.bars;
+    }
+    if (!sox(song + QStringList{QStringLiteral("-c"), QStringLiteral("2"), QStringLiteral("-C"), QStringLiteral("192"), path}))
+        return {};
+    return choruses;
+}
+
+QList<SongPart> PopSong()
+{
+    const QStringList chorus{Chord(0), Chord(7), Chord(9, true), Chord(5)};
+    return {{{Chord(0)}, 4, false},
+            {{Chord(9, true), Chord(4, true), Chord(2, true), Chord(4)}, 8, false},
+            {chorus, 12, true},
+            {{Chord(2, true), Chord(10), Chord(5), Chord(0)}, 8, false},
+            {chorus, 12, true},
+            {{Chord(10), Chord(3)}, 4, false},
+            {chorus, 12, true},
+            {{Chord(0)}, 2, false}};
 }
 
 QByteArray Contents(const QString &path)

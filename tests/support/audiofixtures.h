@@ -16,6 +16,26 @@ namespace Fixtures {
 // with a comment, the file carries ID3 tags as most music files do.
 bool MakeTone(const QString &path, double seconds, int frequency = 440, int kbps = 192,
               const QString &comment = QString());
+// A chord as MakeSong plays it: the root an octave below, then the triad, from `root`
+// semitones above middle C.
+QString Chord(int root, bool minor = false);
+// One part of a song made by MakeSong: each bar plays the next of its chords, plucked, over
+// a beat of noise; a chorus is 3 dB louder than the rest, as on records.
+struct SongPart {
+    QStringList chords;
+    int bars = 0;
+    bool chorus = false;
+};
+struct Span {
+    double from = 0;
+    double to = 0;
+};
+// The parts one after another, two seconds a bar, as a 192 kbps stereo MP3 made by SoX.
+// Returns where the choruses lie, in seconds; nothing when SoX failed.
+QList<Span> MakeSong(const QString &path, const QList<SongPart> &parts);
+// The parts of a pop song: intro, verse, chorus, verse, chorus, bridge, chorus, outro; the
+// chorus with the same chords each time, the verses and the bridge with chords of their own.
+QList<SongPart> PopSong();
 // The file's bytes, to prove a source was never changed.
 QByteArray Contents(const QString &path);
 // Creates or replaces the file with the bytes (none: an empty file); false when it cannot
