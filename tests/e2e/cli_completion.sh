@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Completes lumbrisk-cli's command line the way bash does at a prompt, with the completion
-# file and the program as installed under the prefix given: options, and the bit rates.
+# file and the program as installed under the prefix given: options, the bit rates, and
+# auto as a start.
 set -u
 prefix=$1
 source /usr/share/bash-completion/bash_completion
@@ -27,4 +28,5 @@ expect() {
 expect 'lumbrisk-cli --fa' '--fade-in --fade-out'
 expect 'lumbrisk-cli -b ' 'same 320 256 224 192 160 144 128 112 96 80 64 56 48 40 32 24 16 8'
 expect 'lumbrisk-cli --bitrate s' 'same'
+expect 'lumbrisk-cli --start a' 'auto'
 exit $status
