@@ -7,6 +7,7 @@
 #include "preview/previewcheck.h"
 #include "preview/previewcommands.h"
 #include "preview/previewfiles.h"
+#include "preview/tagcopy.h"
 
 #include <QFile>
 #include <QProcess>
@@ -243,6 +244,11 @@ void ParallelPreviews::cutEnded(int index, const RunResult &ended)
     Result &result = m_results[index];
     Work &work = m_work[size_t(index)];
     const QString written = work.output ? work.output->path() : result.preview;
+    // Before the check, so that the check sees the file as it will be kept. A piece of a
+    // join needs no tags: the joined file gets them.
+    QString tags;
+    if (work.output)
+        tags = m_settings.tags ? TagCopy::CopyTags(result.source, written) : TagCopy::RemoveTags(written);
     QString problem = PreviewCheck::CutProblem(ended, written, result.source, work.start, m_duration);
     if (problem.isEmpty() && work.output)
         problem = work.output->commit();
@@ -251,15 +257,19 @@ void ParallelPreviews::cutEnded(int index, const RunResult &ended)
         QFile::remove(written); // a piece; a temporary output is gone already
         return fail(index, problem);
     }
+    result.tagProblem = tags;
     succeed(index);
 }
 
 void ParallelPreviews::join()
 {
     QStringList pieces;
+    QStringList sources;
     for (const Result &result : std::as_const(m_results)) {
-        if (result.made || (m_dryRun && result.command))
+        if (result.made || (m_dryRun && result.command)) {
             pieces.append(result.preview);
+            sources.append(result.source);
+        }
     }
     if (pieces.isEmpty())
         m_joined->reason = QStringLiteral("none of the previews could be made");
@@ -278,13 +288,16 @@ void ParallelPreviews::join()
         return finish();
     }
     m_joined->command = PreviewCommands::Join(m_tools.sox, pieces, bitrateFor(0), m_joinedOutput->path());
-    launch(*m_joined->command, [this, pieces](const RunResult &result) {
-        QString problem = PreviewCheck::JoinProblem(result, m_joinedOutput->path(), pieces);
+    launch(*m_joined->command, [this, pieces, sources](const RunResult &result) {
+        const QString written = m_joinedOutput->path();
+        const QString tags = m_settings.tags ? TagCopy::CopyCommonTags(sources, written) : TagCopy::RemoveTags(written);
+        QString problem = PreviewCheck::JoinProblem(result, written, pieces);
         if (problem.isEmpty())
             problem = m_joinedOutput->commit();
         m_joinedOutput.reset();
         m_joined->made = problem.isEmpty();
         m_joined->reason = problem;
+        m_joined->tagProblem = m_joined->made ? tags : QString();
         emit joinedReady();
         finish();
     });
