@@ -3,6 +3,7 @@
 // very same previews as one tool at a time.
 
 #include "audiofixtures.h"
+#include "tagfixtures.h"
 
 #include <QDir>
 #include <QJsonDocument>
@@ -45,6 +46,8 @@ private slots:
     void jobsDoNotChangeThePreviews();
     void dryRunLinesMakeTheSamePreviews_data();
     void dryRunLinesMakeTheSamePreviews();
+    void previewsKeepTheirSongsTags_data();
+    void previewsKeepTheirSongsTags();
 
 private:
     QProcess *launch(const QStringList &arguments, const QString &path = QString());
@@ -54,6 +57,7 @@ private:
 
     QTemporaryDir m_dir;
     QString m_music; // Tone A.mp3 (5 s), Tone B.mp3 (6 s), both 192 kbps, notes.txt and pipe.mp3, a FIFO
+    QString m_album; // A.mp3 and B.mp3, tagged songs of one album, and C.au, whose tags TagLib cannot read
 };
 
 void TestCli::initTestCase()
@@ -64,6 +68,13 @@ void TestCli::initTestCase()
     QVERIFY(Fixtures::MakeTone(m_music + QStringLiteral("/Tone B.mp3"), 6, 660));
     QVERIFY(Fixtures::WriteFile(m_music + QStringLiteral("/notes.txt"), "not audio"));
     QCOMPARE(::mkfifo(QFile::encodeName(m_music + QStringLiteral("/pipe.mp3")).constData(), 0600), 0);
+    m_album = folder(QStringLiteral("album"));
+    for (const QString name : {QStringLiteral("A"), QStringLiteral("B")}) {
+        const QString song = m_album + QLatin1Char('/') + name + QStringLiteral(".mp3");
+        QVERIFY(Fixtures::MakeTone(song, 5));
+        QVERIFY(TagFixtures::WriteAlbumSong(song, QStringLiteral("Café ") + name));
+    }
+    QCOMPARE(QProcess::execute(QStringLiteral("sox"), {m_music + QStringLiteral("/Tone A.mp3"), m_album + QStringLiteral("/C.au")}), 0);
 }
 
 void TestCli::cleanupTestCase()
@@ -295,6 +306,58 @@ void TestCli::dryRunLinesMakeTheSamePreviews()
     QCOMPARE(previewsIn(QStringLiteral("shelled-") + tag), made);
     for (const QString &name : made)
         QCOMPARE(Fixtures::Contents(shelled + QLatin1Char('/') + name), Fixtures::Contents(ran + QLatin1Char('/') + name));
+}
+
+void TestCli::previewsKeepTheirSongsTags_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("tags"); // each preview's source's own, what all share, or none
+    QTest::addColumn<QString>("said"); // a pattern for standard error and output
+    const QStringList songs{QStringLiteral("A.mp3"), QStringLiteral("B.mp3")};
+    const QString noTags = QStringLiteral("--no-tags");
+    const QString join = QStringLiteral("--join");
+    QTest::newRow("copied") << songs << "own" << "^2 of 2 previews made$";
+    QTest::newRow("joined") << QStringList{join} + songs << "shared" << "Joined_Preview.mp3 made from 2 of 2";
+    QTest::newRow("--no-tags") << QStringList{noTags} + songs << "none" << "^2 of 2 previews made$";
+    QTest::newRow("--no-tags, joined") << QStringList{noTags, join} + songs << "none" << "made from 2 of 2";
+    const QString unread = QStringLiteral("tags not copied: TagLib cannot read tags from C\\.au");
+    QTest::newRow("tags not copied") << QStringList{QStringLiteral("C.au")} << "own"
+                                     << "^1/1 made: .*/C_Preview\\.mp3; " + unread + "$";
+    QTest::newRow("tags not copied, --json") << QStringList{QStringLiteral("--json"), QStringLiteral("C.au")} << "own"
+                                             << "\\s+\"tagProblem\": \"" + unread + "\"";
+}
+
+void TestCli::previewsKeepTheirSongsTags()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, tags);
+    QFETCH(QString, said);
+    const QString output = folder(QStringLiteral("tags/") + QTest::currentDataTag());
+    QStringList sources;
+    for (QString &argument : arguments) {
+        if (argument.contains(QLatin1Char('.')))
+            sources << (argument = m_album + QLatin1Char('/') + argument);
+    }
+    const Run result = run(QStringList{QStringLiteral("-o"), output} + arguments);
+    QCOMPARE(result.status, 0);
+    QVERIFY2(QRegularExpression(said, QRegularExpression::MultilineOption).match(result.err + result.out).hasMatch(),
+             qPrintable(result.err + result.out));
+    if (tags == QLatin1String("own")) {
+        for (const QString &source : std::as_const(sources)) {
+            const QString preview = output + QLatin1Char('/') + QFileInfo(source).completeBaseName() + QStringLiteral("_Preview.mp3");
+            QCOMPARE(TagFixtures::Read(preview).text, TagFixtures::Read(source).text);
+        }
+        return;
+    }
+    const QStringList made = Fixtures::FilesBelow(output);
+    QVERIFY(!made.isEmpty());
+    for (const QString &name : made) {
+        const TagFixtures::Tags preview = TagFixtures::Read(output + QLatin1Char('/') + name);
+        if (tags == QLatin1String("none"))
+            QVERIFY(preview.text.isEmpty() && preview.id3v2Version == 0 && preview.id3v1.isEmpty());
+        else
+            QCOMPARE(preview.text, TagFixtures::Album());
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCli)

@@ -8,6 +8,7 @@
 #include "preview/previewcommands.h"
 #include "preview/previewjob.h"
 #include "savedenvironment.h"
+#include "tagfixtures.h"
 #include "testwindow.h"
 
 #include <QComboBox>
@@ -111,11 +112,14 @@ private slots:
     void listedJoinedFileIsNeverReplaced();
     void sameBaseNamesBothReachTheJoin_data();
     void sameBaseNamesBothReachTheJoin();
+    void previewsKeepTheirSongsTags_data();
+    void previewsKeepTheirSongsTags();
 
 private:
     QString scratch(const QString &relative) const;
     QString copyTone(const QString &relative, bool high = false);
     QString writeText(const QString &relative);
+    QString taggedSong(const QString &relative);
     Form1 &window(const QStringList &rows, const QString &folder, bool sameRate, bool beside, bool join);
     QString closingMessage() const;
     void verifyPreview(const QString &path, int bitRate, double seconds, int encodings = 1);
@@ -175,6 +179,20 @@ QString TestPreviewJob::writeText(const QString &relative)
     const QString path = scratch(relative);
     QDir().mkpath(Main::FolderOf(path));
     Fixtures::WriteFile(path, "These are notes, not music.\n");
+    return path;
+}
+
+// A song of an album, in MP3 with its tags; SoX writes ".au" without such tags.
+QString TestPreviewJob::taggedSong(const QString &relative)
+{
+    if (!relative.endsWith(QLatin1String(".au"))) {
+        const QString path = copyTone(relative);
+        TagFixtures::WriteAlbumSong(path, QStringLiteral("Grüße von ") + Main::FileNameOf(relative));
+        return path;
+    }
+    const QString path = scratch(relative);
+    QDir().mkpath(Main::FolderOf(path));
+    QProcess::execute(QStringLiteral("sox"), {m_tone, path});
     return path;
 }
 
@@ -865,6 +883,44 @@ void TestPreviewJob::sameBaseNamesBothReachTheJoin()
         QCOMPARE(Fixtures::FilesBelow(scratch(QStringLiteral("out"))), (QStringList{"x_Preview (2).mp3", "x_Preview.mp3"}));
         const double low = Fixtures::RoughFrequency(scratch(QStringLiteral("out/x_Preview.mp3")), 0.2, 1.5);
         QVERIFY(Fixtures::RoughFrequency(renamed, 0.2, 1.5) > 1.5 * low);
+    }
+}
+
+void TestPreviewJob::previewsKeepTheirSongsTags_data()
+{
+    QTest::addColumn<bool>("join");
+    QTest::addColumn<QStringList>("songs");
+    QTest::addColumn<QString>("message"); // <out>: the output folder
+    QTest::newRow("separate") << false << QStringList{"in/A.mp3", "in/B.mp3"} << "Done.";
+    QTest::newRow("joined: what all share") << true << QStringList{"in/A.mp3", "in/B.mp3"} << "Done.";
+    QTest::newRow("separate: tags TagLib cannot read")
+        << false << QStringList{"in/C.au"}
+        << "Done.\n\n1 of 1 previews were made.\nTags could not be copied into 1 of the files made.\n"
+           "<out>/C_Preview.mp3: tags not copied: TagLib cannot read tags from C.au";
+}
+
+void TestPreviewJob::previewsKeepTheirSongsTags()
+{
+    QFETCH(bool, join);
+    QFETCH(QStringList, songs);
+    QFETCH(QString, message);
+    QStringList rows;
+    for (const QString &song : songs)
+        rows << taggedSong(song);
+    Form1 &form = window(rows, scratch(QStringLiteral("out")), false, false, join);
+
+    form.PushButton2->click();
+
+    QCOMPARE(closingMessage(), message.replace(QStringLiteral("<out>"), scratch(QStringLiteral("out"))));
+    if (join) {
+        const TagFixtures::Tags joined = TagFixtures::Read(scratch(QStringLiteral("out/Joined_Preview.mp3")));
+        QCOMPARE(joined.text, TagFixtures::Album());
+        QCOMPARE(joined.pictures, QList<QByteArray>{TagFixtures::Cover()});
+        return;
+    }
+    for (const QString &row : std::as_const(rows)) {
+        const QString preview = PreviewCommands::OutputPath(scratch(QStringLiteral("out")), row);
+        QCOMPARE(TagFixtures::Read(preview).text, TagFixtures::Read(row).text);
     }
 }
 

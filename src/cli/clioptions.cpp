@@ -40,8 +40,12 @@ const QCommandLineOption FadeIn(QStringLiteral("fade-in"),
                                 QStringLiteral("Fade each preview in over the first S seconds."), QStringLiteral("S"));
 const QCommandLineOption FadeOut(QStringLiteral("fade-out"),
                                  QStringLiteral("Fade each preview out over the last S seconds."), QStringLiteral("S"));
+const QCommandLineOption NoTags(QStringLiteral("no-tags"),
+                                QStringLiteral("Make the previews without any tag. By default each keeps its song's "
+                                               "tags and cover art."));
 const QCommandLineOption DryRun(QStringLiteral("dry-run"),
-                                QStringLiteral("Print the SoX command lines, shell-quoted, and make nothing."));
+                                QStringLiteral("Print the SoX command lines, shell-quoted, and make nothing. The tags "
+                                               "are copied by Lumbrisk itself, not by these lines."));
 const QCommandLineOption Quiet({QStringLiteral("q"), QStringLiteral("quiet")},
                                QStringLiteral("Show no progress and no summary; only what went wrong."));
 const QCommandLineOption Json(QStringLiteral("json"),
@@ -101,8 +105,8 @@ CliCommandLine::CliCommandLine()
                        "Sources are only read. Progress goes to standard error.\n\n"
                        "Exit status: 0 every preview made, 1 some not made, 2 bad usage, 3 a tool is missing, "
                        "130 stopped by Ctrl+C."));
-    m_parser.addOptions({Start, Duration, Bitrate, Output, Beside, Join, Extension, Jobs, FadeIn, FadeOut, DryRun,
-                         Quiet, Json});
+    m_parser.addOptions({Start, Duration, Bitrate, Output, Beside, Join, Extension, Jobs, FadeIn, FadeOut, NoTags,
+                         DryRun, Quiet, Json});
     ProgramOptions::AddHelpAndVersion(m_parser);
     m_parser.addPositionalArgument(QStringLiteral("FILE|FOLDER"), QStringLiteral("MP3 files, or folders to scan."),
                                    QStringLiteral("FILE|FOLDER..."));
@@ -191,6 +195,7 @@ bool CliCommandLine::readJobs(PreviewSettings &settings)
 bool CliCommandLine::readModes(CliOptions &options)
 {
     options.settings.join = m_parser.isSet(Join);
+    options.settings.tags = !m_parser.isSet(NoTags);
     options.extension = AddFolder::ExtensionOf(m_parser.value(Extension));
     options.dryRun = m_parser.isSet(DryRun);
     options.json = m_parser.isSet(Json);

@@ -43,6 +43,12 @@ QString notMadeLine(const ParallelPreviews::Result &result)
                                                  result.reason);
 }
 
+QString madeLine(const ParallelPreviews::Result &result)
+{
+    return QStringLiteral("made: ") + result.preview
+           + (result.tagProblem.isEmpty() ? QString() : QStringLiteral("; ") + result.tagProblem);
+}
+
 } // namespace
 
 ConsoleReport::ConsoleReport(const ParallelPreviews &previews, Mode mode, bool terminal, QObject *parent)
@@ -95,7 +101,9 @@ void ConsoleReport::resultReady(int index)
     else if (m_mode == Mode::Progress && !m_terminal && m_previews.joined())
         printLine(count + QStringLiteral("cut for the join: ") + result.source);
     else if (m_mode == Mode::Progress && !m_terminal)
-        printLine(count + QStringLiteral("made: ") + result.preview);
+        printLine(count + madeLine(result));
+    else if (!result.tagProblem.isEmpty()) // what went wrong is told in every mode
+        printLine((m_mode == Mode::Progress ? count : QString()) + madeLine(result));
     if (m_mode == Mode::Progress && m_terminal)
         drawProgress();
 }
@@ -108,6 +116,8 @@ void ConsoleReport::joinedReady()
         write(stdout, QStringLiteral("rm -r -- %1\n").arg(PieceVariable));
     } else if (!joined.made) {
         printLine(notMadeLine(joined));
+    } else if (!joined.tagProblem.isEmpty()) {
+        printLine(madeLine(joined));
     }
 }
 
@@ -190,6 +200,8 @@ void ConsoleReport::printJson()
         object.insert(QStringLiteral("made"), result.made);
         if (!result.made)
             object.insert(QStringLiteral("reason"), result.reason);
+        if (!result.tagProblem.isEmpty())
+            object.insert(QStringLiteral("tagProblem"), result.tagProblem);
         return object;
     };
     QJsonArray previews;
