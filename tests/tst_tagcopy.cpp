@@ -5,7 +5,6 @@
 #include "preview/tagcopy.h"
 #include "tagfixtures.h"
 
-#include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
