@@ -15,7 +15,6 @@
 #include <mpegfile.h>
 #include <privateframe.h>
 #include <relativevolumeframe.h>
-#include <tpropertymap.h>
 
 using TagFixtures::Text;
 
@@ -104,12 +103,8 @@ bool addId3v2Frames(const QString &path, TagLib::ID3v2::Version version, bool wi
 bool writeOtherMp3Tag(const QString &path, bool ape)
 {
     TagLib::MPEG::File file(QFile::encodeName(path).constData(), false);
-    const Text text = ape ? withWholeTrackKeys(Song) : Song; // ID3v1 has no room for them
-    TagLib::PropertyMap properties;
-    for (auto entry = text.cbegin(); entry != text.cend(); ++entry) {
-        for (const QString &value : entry.value())
-            properties[QStringToTString(entry.key())].append(QStringToTString(value));
-    }
+    // ID3v1 has no room for the whole track's keys.
+    const TagLib::PropertyMap properties = TagFixtures::Properties(ape ? withWholeTrackKeys(Song) : Song);
     if (!ape) {
         file.ID3v1Tag(true)->setProperties(properties);
         return file.save(TagLib::MPEG::File::ID3v1);

@@ -8,7 +8,6 @@
 #include <id3v1tag.h>
 #include <id3v2tag.h>
 #include <mpegfile.h>
-#include <tpropertymap.h>
 #include <wavfile.h>
 #include <xiphcomment.h>
 
@@ -17,18 +16,6 @@ namespace TagFixtures {
 namespace {
 
 using namespace TagLib;
-
-PropertyMap propertiesOf(const Text &text)
-{
-    PropertyMap properties;
-    for (auto entry = text.cbegin(); entry != text.cend(); ++entry) {
-        StringList values;
-        for (const QString &value : entry.value())
-            values.append(QStringToTString(value));
-        properties[QStringToTString(entry.key())] = values;
-    }
-    return properties;
-}
 
 Text textOf(const PropertyMap &properties)
 {
@@ -49,7 +36,7 @@ ByteVector bytesOf(const QByteArray &bytes)
 
 void writeId3v2(ID3v2::Tag &tag, const Text &text, const QByteArray &cover)
 {
-    tag.setProperties(propertiesOf(text));
+    tag.setProperties(Properties(text));
     if (!cover.isEmpty()) {
         auto *picture = new ID3v2::AttachedPictureFrame;
         picture->setPicture(bytesOf(cover));
@@ -68,6 +55,18 @@ FLAC::Picture *frontCover(const QByteArray &cover)
 }
 
 } // namespace
+
+PropertyMap Properties(const Text &text)
+{
+    PropertyMap properties;
+    for (auto entry = text.cbegin(); entry != text.cend(); ++entry) {
+        StringList values;
+        for (const QString &value : entry.value())
+            values.append(QStringToTString(value));
+        properties[QStringToTString(entry.key())] = values;
+    }
+    return properties;
+}
 
 QByteArray Cover(char colour)
 {
@@ -88,13 +87,13 @@ bool Write(const QString &path, const Text &text, const QByteArray &cover, int i
     }
     // FLAC keeps its pictures in blocks of their own, Ogg among the comments.
     if (auto *flac = dynamic_cast<FLAC::File *>(ref.file())) {
-        flac->xiphComment(true)->setProperties(propertiesOf(text));
+        flac->xiphComment(true)->setProperties(Properties(text));
         if (!cover.isEmpty())
             flac->addPicture(frontCover(cover));
         return flac->save();
     }
     if (auto *xiph = dynamic_cast<Ogg::XiphComment *>(ref.isNull() ? nullptr : ref.file()->tag())) {
-        xiph->setProperties(propertiesOf(text));
+        xiph->setProperties(Properties(text));
         if (!cover.isEmpty())
             xiph->addPicture(frontCover(cover));
         return ref.save();

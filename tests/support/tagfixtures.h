@@ -8,9 +8,14 @@
 #include <QString>
 #include <QStringList>
 
+#include <tpropertymap.h>
+
 namespace TagFixtures {
 
 using Text = QMap<QString, QStringList>;
+
+// The text as TagLib's own property map.
+TagLib::PropertyMap Properties(const Text &text);
 
 // A few bytes that read as a PNG image.
 QByteArray Cover(char colour = 'r');
