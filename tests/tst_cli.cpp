@@ -3,6 +3,7 @@
 // very same previews as one tool at a time.
 
 #include "audiofixtures.h"
+#include "foldertree.h"
 #include "tagfixtures.h"
 
 #include <QDir>
@@ -41,6 +42,8 @@ private slots:
     void options();
     void exitStatuses_data();
     void exitStatuses();
+    void namesNotValidUtf8AreLeftOut_data();
+    void namesNotValidUtf8AreLeftOut();
     void ctrlCKeepsFinishedPreviewsOnly();
     void twoRunsIntoOneFolderDoNotClash();
     void jobsDoNotChangeThePreviews();
@@ -50,14 +53,17 @@ private slots:
     void previewsKeepTheirSongsTags();
 
 private:
-    QProcess *launch(const QStringList &arguments, const QString &path = QString());
-    Run run(const QStringList &arguments, const QString &path = QString());
+    // rawArgument: printf's format of one more argument, for bytes that are not valid UTF-8.
+    QProcess *launch(const QStringList &arguments, const QString &path = QString(), const QString &rawArgument = QString());
+    Run run(const QStringList &arguments, const QString &path = QString(), const QString &rawArgument = QString());
     QString folder(const QString &name) const;
     QStringList previewsIn(const QString &name) const;
 
     QTemporaryDir m_dir;
     QString m_music; // Tone A.mp3 (5 s), Tone B.mp3 (6 s), both 192 kbps, notes.txt and pipe.mp3, a FIFO
-    QString m_album; // A.mp3 and B.mp3, tagged songs of one album, and C.au, whose tags TagLib cannot read
+    QString m_tagged; // A.mp3 and B.mp3, tagged songs of one album, and C.au, whose tags TagLib cannot read
+    std::unique_ptr<FolderTree> m_album;  // Track 1, track 2 and Track 10.mp3, copies of Tone A
+    std::unique_ptr<FolderTree> m_latin1; // plain.mp3 and caf\351.mp3, a name in Latin-1
 };
 
 void TestCli::initTestCase()
@@ -68,17 +74,24 @@ void TestCli::initTestCase()
     QVERIFY(Fixtures::MakeTone(m_music + QStringLiteral("/Tone B.mp3"), 6, 660));
     QVERIFY(Fixtures::WriteFile(m_music + QStringLiteral("/notes.txt"), "not audio"));
     QCOMPARE(::mkfifo(QFile::encodeName(m_music + QStringLiteral("/pipe.mp3")).constData(), 0600), 0);
-    m_album = folder(QStringLiteral("album"));
+    m_tagged = folder(QStringLiteral("tagged"));
     for (const QString name : {QStringLiteral("A"), QStringLiteral("B")}) {
-        const QString song = m_album + QLatin1Char('/') + name + QStringLiteral(".mp3");
+        const QString song = m_tagged + QLatin1Char('/') + name + QStringLiteral(".mp3");
         QVERIFY(Fixtures::MakeTone(song, 5));
         QVERIFY(TagFixtures::WriteAlbumSong(song, QStringLiteral("Café ") + name));
     }
-    QCOMPARE(QProcess::execute(QStringLiteral("sox"), {m_music + QStringLiteral("/Tone A.mp3"), m_album + QStringLiteral("/C.au")}), 0);
+    QCOMPARE(QProcess::execute(QStringLiteral("sox"), {m_music + QStringLiteral("/Tone A.mp3"), m_tagged + QStringLiteral("/C.au")}), 0);
+    m_album = std::make_unique<FolderTree>(folder(QStringLiteral("album")));
+    for (const char *track : {"Track 10.mp3", "Track 1.mp3", "track 2.mp3"})
+        QVERIFY(QFile::copy(m_music + QStringLiteral("/Tone A.mp3"), m_album->path(QString::fromLatin1(track))));
+    m_latin1 = std::make_unique<FolderTree>(folder(QStringLiteral("latin1")));
+    QVERIFY(QFile::copy(m_music + QStringLiteral("/Tone A.mp3"), m_latin1->path(QStringLiteral("plain.mp3"))));
+    m_latin1->withBytes("caf\xe9.mp3", false);
 }
 
 void TestCli::cleanupTestCase()
 {
+    m_latin1->removeAll(); // QTemporaryDir cannot remove a name that is not valid UTF-8
     QCOMPARE(Fixtures::FilesBelow(folder(QStringLiteral("config"))), QStringList()); // no settings file
 }
 
@@ -94,7 +107,7 @@ QStringList TestCli::previewsIn(const QString &name) const
 }
 
 // Without any display and with a settings folder of its own, which must stay empty.
-QProcess *TestCli::launch(const QStringList &arguments, const QString &path)
+QProcess *TestCli::launch(const QStringList &arguments, const QString &path, const QString &rawArgument)
 {
     auto *process = new QProcess(this);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -105,13 +118,20 @@ QProcess *TestCli::launch(const QStringList &arguments, const QString &path)
         environment.insert(QStringLiteral("PATH"), path);
     process->setProcessEnvironment(environment);
     process->setWorkingDirectory(m_music);
-    process->start(program(), arguments);
+    if (rawArgument.isEmpty()) {
+        process->start(program(), arguments);
+        return process;
+    }
+    environment.insert(QStringLiteral("RAW"), rawArgument);
+    process->setProcessEnvironment(environment);
+    process->start(QStringLiteral("sh"), QStringList{QStringLiteral("-c"), QStringLiteral("exec \"$0\" \"$@\" \"$(printf \"$RAW\")\""),
+                                                     program()} + arguments);
     return process;
 }
 
-Run TestCli::run(const QStringList &arguments, const QString &path)
+Run TestCli::run(const QStringList &arguments, const QString &path, const QString &rawArgument)
 {
-    QProcess *process = launch(arguments, path);
+    QProcess *process = launch(arguments, path, rawArgument);
     Run result;
     if (!process->waitForFinished(60000))
         return result;
@@ -151,6 +171,8 @@ void TestCli::options_data()
                             << QStringLiteral(" --combine sequence \"\\$work\"/0001.mp3 ");
     QTest::newRow("-e for folders") << QStringList{dry, QStringLiteral("-e"), QStringLiteral("TXT"), m_music}
                                     << QStringLiteral("^\\S+ %1/notes.txt ").arg(m_music);
+    QTest::newRow("FOLDER in name order") << QStringList{dry, m_album->root()}
+                                          << QStringLiteral("/Track 1\\.mp3' .*\n.*/track 2\\.mp3' .*\n.*/Track 10\\.mp3' ");
     QTest::newRow("--fade-in") << QStringList{dry, QStringLiteral("--fade-in"), QStringLiteral("1"), a}
                                << QStringLiteral(" fade 1\n");
     QTest::newRow("--fade-out") << QStringList{dry, QStringLiteral("--fade-out"), QStringLiteral("2"), a}
@@ -217,6 +239,36 @@ void TestCli::exitStatuses()
     const QString last = result.err.trimmed().split(QLatin1Char('\n')).constLast();
     QVERIFY2(QRegularExpression(message).match(last).hasMatch(), qPrintable(result.err));
     QCOMPARE(Fixtures::FilesBelow(output), made);
+}
+
+// A name that is not valid UTF-8 cannot be handed on unchanged: it is left out, named with its
+// bytes escaped, and the run ends with status 1.
+void TestCli::namesNotValidUtf8AreLeftOut_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("rawArgument");
+    QTest::addColumn<QString>("expected"); // a pattern for standard output and error
+    const QString summary = QStringLiteral("^1 of 1 previews made; left out: caf\\\\351\\.mp3$");
+    QTest::newRow("in a folder: the summary") << QStringList{m_latin1->root()} << QString() << summary;
+    QTest::newRow("in a folder: the JSON report")
+        << QStringList{QStringLiteral("--json"), m_latin1->root()} << QString()
+        << QStringLiteral("\"leftOut\": \\[\\s*\\{\\s*\"path\": \"%1/caf\\\\\\\\351\\.mp3\",\\s*\"reason\": \"the name is not "
+                          "valid UTF-8, so it cannot be passed on unchanged\"").arg(m_latin1->root());
+    QTest::newRow("a FILE argument") << QStringList{QStringLiteral("Tone A.mp3")} << m_latin1->path(QStringLiteral("caf\\351.mp3"))
+                                     << summary;
+}
+
+void TestCli::namesNotValidUtf8AreLeftOut()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, rawArgument);
+    QFETCH(QString, expected);
+    const QString output = folder(QStringLiteral("leftout/") + QTest::currentDataTag());
+    const Run result = run(QStringList{QStringLiteral("-o"), output} + arguments, QString(), rawArgument);
+    QCOMPARE(result.status, 1);
+    QVERIFY2(QRegularExpression(expected, QRegularExpression::MultilineOption).match(result.out + result.err).hasMatch(),
+             qPrintable(result.out + result.err));
+    QCOMPARE(Fixtures::FilesBelow(output).size(), 1);
 }
 
 // The second source's SoX hangs: Ctrl+C must stop it, remove the file it was to write, keep
@@ -336,7 +388,7 @@ void TestCli::previewsKeepTheirSongsTags()
     QStringList sources;
     for (QString &argument : arguments) {
         if (argument.contains(QLatin1Char('.')))
-            sources << (argument = m_album + QLatin1Char('/') + argument);
+            sources << (argument = m_tagged + QLatin1Char('/') + argument);
     }
     const Run result = run(QStringList{QStringLiteral("-o"), output} + arguments);
     QCOMPARE(result.status, 0);

@@ -1,6 +1,7 @@
 #include "cli/clioptions.h"
 
 #include "filelist/addfolder.h"
+#include "platform/filenames.h"
 #include "platform/main.h"
 #include "platform/programoptions.h"
 #include "preview/previewcommands.h"
@@ -95,6 +96,20 @@ std::optional<double> readShare(const QString &text)
     return *percent / 100;
 }
 
+// The bytes each positional argument was given as, found in order among the arguments: the
+// parser sees them decoded, with U+FFFD in place of bytes that are not valid UTF-8.
+QList<QByteArray> givenBytes(const QStringList &positional, const QList<QByteArray> &arguments)
+{
+    QList<QByteArray> bytes;
+    qsizetype next = 1;
+    for (const QString &argument : positional) {
+        while (next < arguments.size() && QString::fromLocal8Bit(arguments.at(next)) != argument)
+            ++next;
+        bytes.append(next < arguments.size() ? arguments.at(next++) : argument.toLocal8Bit());
+    }
+    return bytes;
+}
+
 } // namespace
 
 CliCommandLine::CliCommandLine()
@@ -103,8 +118,8 @@ CliCommandLine::CliCommandLine()
         QStringLiteral("Makes a short MP3 preview of every FILE, and of every MP3 file in each FOLDER and the "
                        "folders below it: stereo, 48000 Hz, at the chosen bit rate, named <name>_Preview.mp3. "
                        "Sources are only read. Progress goes to standard error.\n\n"
-                       "Exit status: 0 every preview made, 1 some not made, 2 bad usage, 3 a tool is missing, "
-                       "130 stopped by Ctrl+C."));
+                       "Exit status: 0 every preview made, 1 some not made or left out (a name that is not "
+                       "valid UTF-8), 2 bad usage, 3 a tool is missing, 130 stopped by Ctrl+C."));
     m_parser.addOptions({Start, Duration, Bitrate, Output, Beside, Join, Extension, Jobs, FadeIn, FadeOut, NoTags,
                          DryRun, Quiet, Json});
     ProgramOptions::AddHelpAndVersion(m_parser);
@@ -112,9 +127,13 @@ CliCommandLine::CliCommandLine()
                                    QStringLiteral("FILE|FOLDER..."));
 }
 
-CliCommandLine::Reading CliCommandLine::read(const QStringList &arguments)
+CliCommandLine::Reading CliCommandLine::read(const QList<QByteArray> &arguments)
 {
-    if (!m_parser.parse(arguments)) {
+    m_arguments = arguments;
+    QStringList decoded;
+    for (const QByteArray &argument : arguments)
+        decoded.append(QString::fromLocal8Bit(argument));
+    if (!m_parser.parse(decoded)) {
         refuse(m_parser.errorText());
         return Reading::Refused;
     }
@@ -217,10 +236,12 @@ bool CliCommandLine::readPlaces(CliOptions &options)
             return refuse(named(Output, folder) + QStringLiteral(": no such folder"));
         options.settings.outputFolder = QFileInfo(folder).absoluteFilePath();
     }
-    options.paths = m_parser.positionalArguments();
+    options.paths = givenBytes(m_parser.positionalArguments(), m_arguments);
     if (options.paths.isEmpty())
         return refuse(QStringLiteral("no FILE or FOLDER given; see --help"));
-    for (const QString &path : std::as_const(options.paths)) {
+    for (const QByteArray &given : std::as_const(options.paths)) {
+        // A name that is not valid UTF-8 is left out later, and named then.
+        const QString path = FileNames::Decoded(given);
         if (path.endsWith(QLatin1Char('/')) && !Main::FolderExists(path))
             return refuse(QStringLiteral("'%1': no such folder").arg(path));
     }

@@ -1,6 +1,7 @@
 #include "cli/consolereport.h"
 
 #include "platform/commandline.h"
+#include "platform/filenames.h"
 #include "platform/main.h"
 #include "preview/parallelpreviews.h"
 
@@ -18,6 +19,7 @@ namespace {
 constexpr int RedrawMilliseconds = 500;
 // The shell variable a dry run keeps the private folder of a join's pieces in.
 const QString PieceVariable = QStringLiteral("\"$work\"");
+const QString LeftOutReason = QStringLiteral("the name is not valid UTF-8, so it cannot be passed on unchanged");
 
 void write(FILE *stream, const QString &text)
 {
@@ -49,6 +51,13 @@ QString madeLine(const ParallelPreviews::Result &result)
            + (result.tagProblem.isEmpty() ? QString() : QStringLiteral("; ") + result.tagProblem);
 }
 
+// The last name of a path; a folder's keeps its "/".
+QString lastName(const QString &path)
+{
+    const bool folder = path.endsWith(QLatin1Char('/'));
+    return Main::FileNameOf(folder ? path.chopped(1) : path) + (folder ? QStringLiteral("/") : QString());
+}
+
 } // namespace
 
 ConsoleReport::ConsoleReport(const ParallelPreviews &previews, Mode mode, bool terminal, QObject *parent)
@@ -64,8 +73,18 @@ ConsoleReport::ConsoleReport(const ParallelPreviews &previews, Mode mode, bool t
     }
 }
 
+void ConsoleReport::tellLeftOut(const QList<QByteArray> &paths)
+{
+    for (const QByteArray &path : paths) {
+        m_leftOut.append(FileNames::Escaped(path));
+        printLine(QStringLiteral("left out: %1: %2").arg(m_leftOut.constLast(), LeftOutReason));
+    }
+}
+
 int ConsoleReport::exitStatus() const
 {
+    if (!m_leftOut.isEmpty())
+        return 1;
     const auto done = [this](const ParallelPreviews::Result &result) {
         return m_mode == Mode::DryRun ? result.command.has_value() : result.made;
     };
@@ -185,6 +204,11 @@ void ConsoleReport::printSummary()
         summary = QStringLiteral("%1 of %2 previews made").arg(made).arg(m_previews.total());
     if (!notMade.isEmpty() && !m_previews.interrupted())
         summary += QStringLiteral("; not made: ") + notMade.join(QStringLiteral(", "));
+    QStringList leftOut;
+    for (const QString &path : std::as_const(m_leftOut))
+        leftOut.append(lastName(path));
+    if (!leftOut.isEmpty() && !m_previews.interrupted())
+        summary += QStringLiteral("; left out: ") + leftOut.join(QStringLiteral(", "));
     printLine(summary);
 }
 
@@ -207,10 +231,14 @@ void ConsoleReport::printJson()
     QJsonArray previews;
     for (const ParallelPreviews::Result &result : m_previews.results())
         previews.append(entry(result));
+    QJsonArray leftOut;
+    for (const QString &path : std::as_const(m_leftOut))
+        leftOut.append(QJsonObject{{QStringLiteral("path"), path}, {QStringLiteral("reason"), LeftOutReason}});
     QJsonObject report{{QStringLiteral("total"), m_previews.total()},
                        {QStringLiteral("made"), m_previews.madeCount()},
                        {QStringLiteral("interrupted"), m_previews.interrupted()},
-                       {QStringLiteral("previews"), previews}};
+                       {QStringLiteral("previews"), previews},
+                       {QStringLiteral("leftOut"), leftOut}};
     if (joining)
         report.insert(QStringLiteral("joined"), entry(*m_previews.joined()));
     write(stdout, QString::fromUtf8(QJsonDocument(report).toJson(QJsonDocument::Indented)));
