@@ -102,7 +102,8 @@ private slots:
     void failureKeepsTheEarlierOutput();
     void nonRegularSourcesFailAtOnce_data();
     void nonRegularSourcesFailAtOnce();
-    void lowBitRatesAreEncodedAt24000Hz();
+    void ratesMissingAt48000HzAreEncodedAt24000Hz_data();
+    void ratesMissingAt48000HzAreEncodedAt24000Hz();
     void relativeOutputFolderIsMadeAbsolute();
     void closingDuringARunStopsTheToolAndRemovesItsFiles_data();
     void closingDuringARunStopsTheToolAndRemovesItsFiles();
@@ -718,17 +719,25 @@ void TestPreviewJob::nonRegularSourcesFailAtOnce()
     QCOMPARE(Fixtures::FilesBelow(scratch(QStringLiteral("out"))), QStringList());
 }
 
-void TestPreviewJob::lowBitRatesAreEncodedAt24000Hz()
+void TestPreviewJob::ratesMissingAt48000HzAreEncodedAt24000Hz_data()
 {
-    // At 48000 Hz LAME cannot go below 32 kbps.
+    QTest::addColumn<int>("kbps");
+    // At 48000 Hz LAME cannot go below 32 kbps, and has no 144 kbps.
+    QTest::newRow("8 kbps") << 8;
+    QTest::newRow("144 kbps") << 144;
+}
+
+void TestPreviewJob::ratesMissingAt48000HzAreEncodedAt24000Hz()
+{
+    QFETCH(int, kbps);
     Form1 &form = window({copyTone(QStringLiteral("in/A.mp3"))}, scratch(QStringLiteral("out")), false, false, false);
-    form.Combo1->setCurrentIndex(form.Combo1->findText(QStringLiteral("8 kbps")));
+    form.Combo1->setCurrentIndex(form.Combo1->findText(QStringLiteral("%1 kbps").arg(kbps)));
 
     form.PushButton2->click();
 
     QCOMPARE(closingMessage(), QStringLiteral("Done."));
     const AudioFacts facts = Fixtures::Describe(scratch(QStringLiteral("out/A_Preview.mp3")));
-    QCOMPARE(facts.bitRate, 8000);
+    QCOMPARE(facts.bitRate, kbps * 1000);
     QCOMPARE(facts.sampleRate, 24000);
     QCOMPARE(facts.channels, 2);
 }

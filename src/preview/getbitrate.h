@@ -37,8 +37,10 @@ QString GetBitrateOfMP3(const QString &sourcePath, const Context &context);
 // existing source; otherwise "128".
 QString GetBitrateCombo(const QString &choice, const QString &sourcePath, const Context &context);
 
-// The reading rule for the capture: of the last line containing "Audio:", the
-// second-to-last field when split at every single blank, trimmed. "" without such a line.
+// The reading rule for the capture: the last line containing "Audio:" describes the stream;
+// its number before "kb/s" is the bit rate ("192"). A stream without one (lossless FLAC) or
+// above 320 kb/s (WAV's 1411) gives the highest rate a preview can have, "320". "" without
+// such a line: the source holds no audio stream.
 QString BitrateFromCapture(const QString &capture);
 // Keeps FFmpeg's description as "out.txt" in the folder for a look afterwards; never
 // follows a symbolic link there. Best effort: false when it cannot be written.
