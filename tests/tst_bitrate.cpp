@@ -35,7 +35,7 @@ private slots:
 private:
     QString temp() const { return m_dir.filePath(QStringLiteral("temp")); }
     QString capture() const { return temp() + QStringLiteral("/out.txt"); }
-    GetBitrate::Context context(const QString &ffmpeg, QString *reason = nullptr);
+    GetBitrate::Context context(const QString &ffmpeg, Shell32::RunResult *failedProbe = nullptr);
 
     QTemporaryDir m_dir;
     QString m_tone;
@@ -66,9 +66,9 @@ void TestBitrate::cleanupTestCase()
     m_environment.reset();
 }
 
-GetBitrate::Context TestBitrate::context(const QString &ffmpeg, QString *reason)
+GetBitrate::Context TestBitrate::context(const QString &ffmpeg, Shell32::RunResult *failedProbe)
 {
-    return GetBitrate::Context{m_prompts, ffmpeg, nullptr, 1, temp(), reason};
+    return GetBitrate::Context{m_prompts, ffmpeg, nullptr, 1, temp(), failedProbe};
 }
 
 void TestBitrate::readsTheLastAudioLine_data()
@@ -142,9 +142,9 @@ void TestBitrate::probeOfANonMp3GivesNothingButFfmpegsReason()
 {
     const QString text = m_dir.filePath(QStringLiteral("notes.mp3"));
     QVERIFY(Fixtures::WriteFile(text, "not audio at all\n"));
-    QString reason;
-    QCOMPARE(GetBitrate::GetBitrateOfMP3(text, context(m_ffmpeg, &reason)), QString());
-    QVERIFY2(reason.startsWith(text + QStringLiteral(": ")), qPrintable(reason));
+    Shell32::RunResult probe;
+    QCOMPARE(GetBitrate::GetBitrateOfMP3(text, context(m_ffmpeg, &probe)), QString());
+    QVERIFY2(probe.lastErrorLine().startsWith(text + QStringLiteral(": ")), qPrintable(probe.lastErrorLine()));
 }
 
 void TestBitrate::hostileNameIsProbedAsItIs()

@@ -46,8 +46,8 @@ QString GetBitrateOfMP3(const QString &sourcePath, const Context &context)
         SaveCapture(probe.errorOutput, context.captureFolder);
     const QString result = steps.value<QString>(104, [&] { return BitrateFromCapture(QString::fromUtf8(probe.errorOutput)); },
                                                 QString());
-    if (result.isEmpty() && context.reason)
-        *context.reason = probe.lastErrorLine();
+    if (result.isEmpty() && context.failedProbe)
+        *context.failedProbe = probe;
     return result;
 }
 
@@ -80,6 +80,12 @@ QString BitrateFromCapture(const QString &capture)
         result = QString::number(number && rate > 0 && rate < highest ? rate : highest);
     }
     return result;
+}
+
+QString FormatFromCapture(const QString &capture)
+{
+    static const QRegularExpression input(QStringLiteral("^Input #0, (\\S+), from "), QRegularExpression::MultilineOption);
+    return input.match(capture).captured(1);
 }
 
 bool SaveCapture(const QByteArray &capture, const QString &folder)

@@ -168,8 +168,7 @@ void ParallelPreviews::probed(int index, const RunResult &result)
 {
     const QString bitrate = GetBitrate::BitrateFromCapture(QString::fromUtf8(result.errorOutput));
     if (bitrate.isEmpty())
-        return fail(index, QStringLiteral("FFmpeg found no MP3 bit rate in %1 (%2)")
-                               .arg(Main::FileNameOf(m_results[index].source), result.lastErrorLine()));
+        return fail(index, PreviewCheck::ProbeProblem(m_results[index].source, result));
     m_work[size_t(index)].bitrate = bitrate;
     m_work[size_t(index)].step = Step::Cut;
     if (!m_settings.join)
@@ -240,10 +239,13 @@ void ParallelPreviews::cut(int index)
 
 void ParallelPreviews::cutEnded(int index, const RunResult &ended)
 {
-    Result &result = m_results[index];
     Work &work = m_work[size_t(index)];
-    const QString written = work.output ? work.output->path() : result.preview;
-    QString problem = PreviewCheck::CutProblem(ended, written, result.source, work.start, m_duration);
+    const QString source = m_results[index].source;
+    const QString written = work.output ? work.output->path() : m_results[index].preview;
+    // The check may ask FFmpeg about an unreadable source, while other tools end meanwhile.
+    QString problem = PreviewCheck::CutProblem(ended, written, source, work.start, m_duration, m_tools.ffmpeg);
+    if (m_stopped)
+        return;
     if (problem.isEmpty() && work.output)
         problem = work.output->commit();
     work.output.reset();
