@@ -215,12 +215,30 @@ void TestCli::exitStatuses_data()
     QTest::newRow("one not made") << QStringList{QStringLiteral("notes.txt"), a} << QString() << 1
                                   << QStringLiteral("^1 of 2 previews made; not made: notes.txt$")
                                   << QStringList{QStringLiteral("Tone A_Preview.mp3")};
+    // LAME writes a cut of one frame as its delay and padding only.
+    QTest::newRow("a cut of 0.01 s") << QStringList{QStringLiteral("-q"), QStringLiteral("-d"), QStringLiteral("0.01"), a}
+                                     << QString() << 1
+                                     << QStringLiteral("^lumbrisk-cli: not made: .*/Tone A.mp3: the cut came out 0.01 s long, "
+                                                       "no longer than one MP3 frame \\(0.024 s\\), so it holds no audio$")
+                                     << none;
     QTest::newRow("unknown option") << QStringList{QStringLiteral("--loud"), a} << QString() << 2
                                     << QStringLiteral("^lumbrisk-cli: Unknown option 'loud'\\.$") << none;
     QTest::newRow("bad number") << QStringList{QStringLiteral("-d"), QStringLiteral("0"), a} << QString() << 2
-                                << QStringLiteral("^lumbrisk-cli: --duration '0': .*above 0$") << none;
+                                << QStringLiteral("^lumbrisk-cli: --duration '0': .*above 0 and up to 1000 hours$") << none;
+    QTest::newRow("exponent") << QStringList{QStringLiteral("-d"), QStringLiteral("1e9"), a} << QString() << 2
+                              << QStringLiteral("^lumbrisk-cli: --duration '1e9': give seconds \\(65, 2.5\\) or m:ss "
+                                                "\\(1:05\\), above 0 and up to 1000 hours$")
+                              << none;
+    // SoX counts samples in 64 bits: a start of 10^15 s wraps around to a wrong stretch.
+    QTest::newRow("start past the limit") << QStringList{QStringLiteral("-s"), QStringLiteral("1000000000000000"), a}
+                                          << QString() << 2 << QStringLiteral("^lumbrisk-cli: --start '1000000000000000': "
+                                                                              ".* up to 1000 hours, .*$")
+                                          << none;
     QTest::newRow("missing folder") << QStringList{a, QStringLiteral("gone/")} << QString() << 2
                                     << QStringLiteral("^lumbrisk-cli: 'gone/': no such folder$") << none;
+    QTest::newRow("output is a file") << QStringList{out, a, a} << QString() << 2
+                                      << QStringLiteral("^lumbrisk-cli: --output 'Tone A.mp3': it is a file, not a folder$")
+                                      << none;
     QTest::newRow("no sox") << QStringList{a} << QStringLiteral("/nonexistent") << 3
                             << QStringLiteral("^lumbrisk-cli: .*Install the Debian packages sox and libsox-fmt-mp3\\.$")
                             << none;

@@ -6,11 +6,17 @@
 #include "platform/programoptions.h"
 #include "preview/previewcommands.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QThread>
 
 namespace {
+
+// The latest start and the longest duration taken. SoX counts a position in samples of 64
+// bits, so a far larger one wraps around and cuts from the wrong place.
+constexpr double MaxHours = 1000;
+constexpr double MaxSeconds = MaxHours * 3600;
 
 const QCommandLineOption Start({QStringLiteral("s"), QStringLiteral("start")},
                                QStringLiteral("Where every preview starts: seconds (65, 2.5), m:ss (1:05), or a "
@@ -66,8 +72,8 @@ QString named(const QCommandLineOption &option, const QString &value)
     return QStringLiteral("--%1 '%2'").arg(option.names().constLast(), value);
 }
 
-// A time as the options take it: seconds (65, 2.5) or [h:]m:ss (1:05, 1:02:03.5). None
-// for anything else, negative numbers included.
+// A time as the options take it: seconds (65, 2.5) or [h:]m:ss (1:05, 1:02:03.5), up to
+// MaxSeconds. None for anything else, negative numbers included.
 std::optional<double> readTime(const QString &text)
 {
     static const QRegularExpression time(
@@ -80,9 +86,18 @@ std::optional<double> readTime(const QString &text)
     const double seconds = match.captured(3).toDouble();
     const bool clock = !match.captured(2).isEmpty();
     const bool hoursGiven = !match.captured(1).isEmpty();
-    if ((clock && seconds >= 60) || (hoursGiven && minutes >= 60))
+    const double total = hours * 3600 + minutes * 60 + seconds;
+    if ((clock && seconds >= 60) || (hoursGiven && minutes >= 60) || total > MaxSeconds)
         return std::nullopt;
-    return hours * 3600 + minutes * 60 + seconds;
+    return total;
+}
+
+// "" when the folder is there, else why not.
+QString folderProblem(const QString &path)
+{
+    if (Main::FolderExists(path))
+        return QString();
+    return QFileInfo::exists(QDir::cleanPath(path)) ? QStringLiteral("it is a file, not a folder") : QStringLiteral("no such folder");
 }
 
 // "40%" as the share 0.4; none unless a number from 0 to below 100 is followed by "%".
@@ -162,12 +177,14 @@ bool CliCommandLine::readTimes(PreviewSettings &settings)
     else if (const std::optional<double> seconds = readTime(start))
         settings.startSeconds = *seconds;
     else
-        return refuse(named(Start, start) + QStringLiteral(": give seconds (65, 2.5), m:ss (1:05) or a share of the "
-                                                           "track (40%)"));
+        return refuse(named(Start, start) + QStringLiteral(": give seconds (65, 2.5) or m:ss (1:05), up to %1 hours, "
+                                                           "or a share of the track (40%)")
+                                                .arg(MaxHours));
 
     const std::optional<double> duration = readTime(m_parser.value(Duration));
     if (!duration || *duration <= 0)
-        return refuse(named(Duration, m_parser.value(Duration)) + QStringLiteral(": give a number of seconds above 0"));
+        return refuse(named(Duration, m_parser.value(Duration))
+                      + QStringLiteral(": give seconds (65, 2.5) or m:ss (1:05), above 0 and up to %1 hours").arg(MaxHours));
     settings.durationSeconds = *duration;
 
     for (const QCommandLineOption *fade : {&FadeIn, &FadeOut}) {
@@ -232,8 +249,8 @@ bool CliCommandLine::readPlaces(CliOptions &options)
         return refuse(QStringLiteral("--output and --beside cannot be used together"));
     if (!m_parser.isSet(Beside)) {
         const QString folder = m_parser.isSet(Output) ? m_parser.value(Output) : QStringLiteral(".");
-        if (!Main::FolderExists(folder))
-            return refuse(named(Output, folder) + QStringLiteral(": no such folder"));
+        if (const QString problem = folderProblem(folder); !problem.isEmpty())
+            return refuse(named(Output, folder) + QStringLiteral(": ") + problem);
         options.settings.outputFolder = QFileInfo(folder).absoluteFilePath();
     }
     options.paths = givenBytes(m_parser.positionalArguments(), m_arguments);
@@ -242,8 +259,8 @@ bool CliCommandLine::readPlaces(CliOptions &options)
     for (const QByteArray &given : std::as_const(options.paths)) {
         // A name that is not valid UTF-8 is left out later, and named then.
         const QString path = FileNames::Decoded(given);
-        if (path.endsWith(QLatin1Char('/')) && !Main::FolderExists(path))
-            return refuse(QStringLiteral("'%1': no such folder").arg(path));
+        if (const QString problem = path.endsWith(QLatin1Char('/')) ? folderProblem(path) : QString(); !problem.isEmpty())
+            return refuse(QStringLiteral("'%1': ").arg(path) + problem);
     }
     return true;
 }

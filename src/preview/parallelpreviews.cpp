@@ -169,8 +169,7 @@ void ParallelPreviews::probed(int index, const RunResult &result)
 {
     const QString bitrate = GetBitrate::BitrateFromCapture(QString::fromUtf8(result.errorOutput));
     if (bitrate.isEmpty())
-        return fail(index, QStringLiteral("FFmpeg found no MP3 bit rate in %1 (%2)")
-                               .arg(Main::FileNameOf(m_results[index].source), result.lastErrorLine()));
+        return fail(index, PreviewCheck::ProbeProblem(m_results[index].source, result));
     m_work[size_t(index)].bitrate = bitrate;
     m_work[size_t(index)].step = Step::Cut;
     if (!m_settings.join)
@@ -241,15 +240,18 @@ void ParallelPreviews::cut(int index)
 
 void ParallelPreviews::cutEnded(int index, const RunResult &ended)
 {
-    Result &result = m_results[index];
     Work &work = m_work[size_t(index)];
-    const QString written = work.output ? work.output->path() : result.preview;
+    const QString source = m_results[index].source;
+    const QString written = work.output ? work.output->path() : m_results[index].preview;
     // Before the check, so that the check sees the file as it will be kept. A piece of a
     // join needs no tags: the joined file gets them.
     QString tags;
     if (work.output)
-        tags = m_settings.tags ? TagCopy::CopyTags(result.source, written) : TagCopy::RemoveTags(written);
-    QString problem = PreviewCheck::CutProblem(ended, written, result.source, work.start, m_duration);
+        tags = m_settings.tags ? TagCopy::CopyTags(source, written) : TagCopy::RemoveTags(written);
+    // The check may ask FFmpeg about an unreadable source, while other tools end meanwhile.
+    QString problem = PreviewCheck::CutProblem(ended, written, source, work.start, m_duration, m_tools.ffmpeg);
+    if (m_stopped)
+        return;
     if (problem.isEmpty() && work.output)
         problem = work.output->commit();
     work.output.reset();
@@ -257,7 +259,7 @@ void ParallelPreviews::cutEnded(int index, const RunResult &ended)
         QFile::remove(written); // a piece; a temporary output is gone already
         return fail(index, problem);
     }
-    result.tagProblem = tags;
+    m_results[index].tagProblem = tags;
     succeed(index);
 }
 

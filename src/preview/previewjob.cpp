@@ -123,18 +123,16 @@ void PreviewJob::makePreview(GuardedSteps &steps, int position, const QString &s
 
 void PreviewJob::chooseBitrate(const QString &sourcePath)
 {
-    QString ffmpegWords;
+    RunResult probe;
     const GetBitrate::Context context{m_controls.prompts(), m_tools.ffmpeg, &m_progress, rowsNow(),
-                                      m_work->isValid() ? m_work->path() : QString(), &ffmpegWords};
+                                      m_work->isValid() ? m_work->path() : QString(), &probe};
     m_bitrate = m_controls.bitrateIndex() > 0
                     ? GetBitrate::GetBitrateCombo(m_controls.bitrateChoice(), sourcePath, context)
                     : GetBitrate::GetBitrateOfMP3(sourcePath, context);
     m_bitrateProblem.clear();
     if (!m_bitrate.isEmpty())
         return;
-    m_bitrateProblem = m_tools.ffmpeg.isEmpty() ? m_tools.ffmpegProblem
-                                                : QStringLiteral("FFmpeg found no MP3 bit rate in %1 (%2)")
-                                                      .arg(Main::FileNameOf(sourcePath), ffmpegWords);
+    m_bitrateProblem = m_tools.ffmpeg.isEmpty() ? m_tools.ffmpegProblem : PreviewCheck::ProbeProblem(sourcePath, probe);
 }
 
 QString PreviewJob::outputFolderFor(const QString &sourcePath) const
@@ -162,7 +160,7 @@ void PreviewJob::cut(const QString &sourcePath, const QString &outputPath)
         },
         rowsNow(),
         [&](const RunResult &result, const QString &written) {
-            return PreviewCheck::CutProblem(result, written, sourcePath, m_start, m_duration);
+            return PreviewCheck::CutProblem(result, written, sourcePath, m_start, m_duration, m_tools.ffmpeg);
         },
         [&](const QString &written) { return TagCopy::CopyTags(sourcePath, written); });
     if (m_stopped)
@@ -185,7 +183,7 @@ void PreviewJob::cutPiece(const QString &sourcePath, const QString &piecePath)
                                     rowsNow());
     if (m_stopped)
         return;
-    const QString problem = PreviewCheck::CutProblem(result, piecePath, sourcePath, m_start, m_duration);
+    const QString problem = PreviewCheck::CutProblem(result, piecePath, sourcePath, m_start, m_duration, m_tools.ffmpeg);
     if (!problem.isEmpty()) {
         QFile::remove(piecePath);
         fail(sourcePath, problem);
