@@ -51,6 +51,8 @@ private slots:
     void dryRunLinesMakeTheSamePreviews();
     void previewsKeepTheirSongsTags_data();
     void previewsKeepTheirSongsTags();
+    void previewsLastAsAsked_data();
+    void previewsLastAsAsked();
 
 private:
     // rawArgument: printf's format of one more argument, for bytes that are not valid UTF-8.
@@ -234,6 +236,11 @@ void TestCli::exitStatuses_data()
                                           << QString() << 2 << QStringLiteral("^lumbrisk-cli: --start '1000000000000000': "
                                                                               ".* up to 1000 hours, .*$")
                                           << none;
+    QTest::newRow("crossfade of half a preview")
+        << QStringList{QStringLiteral("--join"), QStringLiteral("--crossfade"), QStringLiteral("1.5"), QStringLiteral("-d"),
+                       QStringLiteral("3"), a}
+        << QString() << 2 << QStringLiteral("^lumbrisk-cli: the crossfade \\(1.5 s\\) must be shorter than half the preview \\(3 s\\)$")
+        << none;
     QTest::newRow("missing folder") << QStringList{a, QStringLiteral("gone/")} << QString() << 2
                                     << QStringLiteral("^lumbrisk-cli: 'gone/': no such folder$") << none;
     QTest::newRow("output is a file") << QStringList{out, a, a} << QString() << 2
@@ -427,6 +434,40 @@ void TestCli::previewsKeepTheirSongsTags()
             QVERIFY(preview.text.isEmpty() && preview.id3v2Version == 0 && preview.id3v1.isEmpty());
         else
             QCOMPARE(preview.text, TagFixtures::Album());
+    }
+}
+
+// Every preview made is stereo at 48000 Hz and lasts as long as its cut, give or take a frame
+// or two of LAME's; a crossfaded join lasts its pieces less the overlaps.
+void TestCli::previewsLastAsAsked_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("previews"); // in the output folder
+    QTest::addColumn<QList<double>>("seconds"); // each one's
+    const QString a = QStringLiteral("Tone A.mp3");
+    const QString b = QStringLiteral("Tone B.mp3");
+    const QString joined = QStringLiteral("Joined_Preview.mp3");
+    QTest::newRow("crossfaded join")
+        << QStringList{QStringLiteral("--join"), QStringLiteral("--crossfade"), QStringLiteral("1"), QStringLiteral("-d"),
+                       QStringLiteral("3"), QStringLiteral("-s"), QStringLiteral("0"), a, b, a}
+        << QStringList{joined} << QList<double>{3 * 3 - 2 * 1};
+}
+
+void TestCli::previewsLastAsAsked()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, previews);
+    QFETCH(QList<double>, seconds);
+    const QString output = folder(QStringLiteral("lengths/") + QTest::currentDataTag());
+    const Run result = run(QStringList{QStringLiteral("-q"), QStringLiteral("-o"), output} + arguments);
+    QVERIFY2(result.status == 0, qPrintable(result.err));
+    QCOMPARE(Fixtures::FilesBelow(output), previews);
+    for (qsizetype index = 0; index < previews.size(); ++index) {
+        const Fixtures::AudioFacts facts = Fixtures::Describe(output + QLatin1Char('/') + previews.at(index));
+        QCOMPARE(facts.channels, 2);
+        QCOMPARE(facts.sampleRate, 48000);
+        QVERIFY2(qAbs(facts.seconds - seconds.at(index)) < 3 * Fixtures::FrameSeconds,
+                 qPrintable(QStringLiteral("%1 lasts %2 s").arg(previews.at(index)).arg(facts.seconds)));
     }
 }
 

@@ -47,6 +47,10 @@ const QCommandLineOption FadeIn(QStringLiteral("fade-in"),
                                 QStringLiteral("Fade each preview in over the first S seconds."), QStringLiteral("S"));
 const QCommandLineOption FadeOut(QStringLiteral("fade-out"),
                                  QStringLiteral("Fade each preview out over the last S seconds."), QStringLiteral("S"));
+const QCommandLineOption Crossfade(QStringLiteral("crossfade"),
+                                   QStringLiteral("With --join: overlap each preview with the next by S seconds, one "
+                                                  "fading out as the other fades in; S below half a preview."),
+                                   QStringLiteral("S"));
 const QCommandLineOption NoTags(QStringLiteral("no-tags"),
                                 QStringLiteral("Make the previews without any tag. By default each keeps its song's "
                                                "tags and cover art."));
@@ -135,7 +139,8 @@ CliCommandLine::CliCommandLine()
                        "Sources are only read. Progress goes to standard error.\n\n"
                        "Exit status: 0 every preview made, 1 some not made or left out (a name that is not "
                        "valid UTF-8), 2 bad usage, 3 a tool is missing, 130 stopped by Ctrl+C."));
-    m_parser.addOptions({Start, Duration, Bitrate, Output, Beside, Join, Extension, Jobs, FadeIn, FadeOut, NoTags,
+    m_parser.addOptions({Start, Duration, Bitrate, Output, Beside, Join, Extension, Jobs, FadeIn, FadeOut, Crossfade,
+                         NoTags,
                          DryRun, Quiet, Json});
     ProgramOptions::AddHelpAndVersion(m_parser);
     m_parser.addPositionalArgument(QStringLiteral("FILE|FOLDER"), QStringLiteral("MP3 files, or folders to scan."),
@@ -198,6 +203,23 @@ bool CliCommandLine::readTimes(PreviewSettings &settings)
                           .arg(settings.fadeIn)
                           .arg(settings.fadeOut)
                           .arg(settings.durationSeconds));
+    return readCrossfade(settings);
+}
+
+bool CliCommandLine::readCrossfade(PreviewSettings &settings)
+{
+    if (!m_parser.isSet(Crossfade))
+        return true;
+    const std::optional<double> seconds = readTime(m_parser.value(Crossfade));
+    if (!seconds || *seconds <= 0)
+        return refuse(named(Crossfade, m_parser.value(Crossfade)) + QStringLiteral(": give a number of seconds above 0"));
+    if (!m_parser.isSet(Join))
+        return refuse(QStringLiteral("--crossfade needs --join"));
+    if (*seconds * 2 >= settings.durationSeconds)
+        return refuse(QStringLiteral("the crossfade (%1 s) must be shorter than half the preview (%2 s)")
+                          .arg(*seconds)
+                          .arg(settings.durationSeconds));
+    settings.crossfade = *seconds;
     return true;
 }
 

@@ -33,6 +33,7 @@ private:
     bool check();
     // Each reads a group of options; false when one is refused.
     bool readTimes(PreviewSettings &settings);
+    bool readCrossfade(PreviewSettings &settings);
     bool readBitrate(PreviewSettings &settings);
     bool readJobs(PreviewSettings &settings);
     bool readModes(CliOptions &options);

@@ -126,4 +126,12 @@ std::optional<Length> Measure(const QString &path)
     return Length{frames * frameSeconds, frameSeconds};
 }
 
+std::optional<double> SoxSeconds(const QString &path)
+{
+    const std::optional<Length> length = Measure(path);
+    if (!length)
+        return std::nullopt;
+    return qMax(0.0, length->seconds - length->frameSeconds);
+}
+
 } // namespace Mp3Audio

@@ -267,19 +267,24 @@ void ParallelPreviews::join()
 {
     QStringList pieces;
     QStringList sources;
+    QList<double> pieceSeconds;
     for (const Result &result : std::as_const(m_results)) {
         if (result.made || (m_dryRun && result.command)) {
             pieces.append(result.preview);
             sources.append(result.source);
+            // A dry run has no pieces yet: each is planned to last the duration.
+            pieceSeconds.append(m_dryRun ? m_settings.durationSeconds : Mp3Audio::SoxSeconds(result.preview).value_or(0));
         }
     }
     if (pieces.isEmpty())
         m_joined->reason = QStringLiteral("none of the previews could be made");
     else if (isSource(m_joined->preview))
         m_joined->reason = QStringLiteral("it is a file of the list, so the previews were not joined");
+    else if (m_settings.crossfade > 0)
+        m_joined->reason = PreviewCheck::CrossfadeProblem(pieceSeconds, sources, m_settings.crossfade);
     if (!m_joined->reason.isEmpty() || m_dryRun) {
         if (m_dryRun && m_joined->reason.isEmpty())
-            m_joined->command = PreviewCommands::Join(m_tools.sox, pieces, bitrateFor(0), m_joined->preview);
+            m_joined->command = joinCommand(pieces, pieceSeconds, m_joined->preview);
         emit joinedReady();
         return finish();
     }
@@ -289,11 +294,11 @@ void ParallelPreviews::join()
         emit joinedReady();
         return finish();
     }
-    m_joined->command = PreviewCommands::Join(m_tools.sox, pieces, bitrateFor(0), m_joinedOutput->path());
+    m_joined->command = joinCommand(pieces, pieceSeconds, m_joinedOutput->path());
     launch(*m_joined->command, [this, pieces, sources](const RunResult &result) {
         const QString written = m_joinedOutput->path();
         const QString tags = m_settings.tags ? TagCopy::CopyCommonTags(sources, written) : TagCopy::RemoveTags(written);
-        QString problem = PreviewCheck::JoinProblem(result, written, pieces);
+        QString problem = PreviewCheck::JoinProblem(result, written, pieces, m_settings.crossfade);
         if (problem.isEmpty())
             problem = m_joinedOutput->commit();
         m_joinedOutput.reset();
@@ -303,6 +308,15 @@ void ParallelPreviews::join()
         emit joinedReady();
         finish();
     });
+}
+
+CommandLine ParallelPreviews::joinCommand(const QStringList &pieces, const QList<double> &pieceSeconds,
+                                          const QString &writeTo) const
+{
+    CommandLine command = PreviewCommands::Join(m_tools.sox, pieces, bitrateFor(0), writeTo);
+    if (m_settings.crossfade > 0)
+        command.plain(PreviewCommands::CrossfadeSplices(pieceSeconds, m_settings.crossfade));
+    return command;
 }
 
 void ParallelPreviews::launch(const CommandLine &commandLine, const Ended &ended, Work *work)

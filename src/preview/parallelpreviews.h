@@ -39,6 +39,7 @@ struct PreviewSettings {
     bool join = false;     // one Joined_Preview.mp3
     double fadeIn = 0;     // seconds; SoX's fade at the start of each preview
     double fadeOut = 0;    // ... and at its end
+    double crossfade = 0;  // seconds each piece of a join overlaps the next
     int jobs = 1;          // tool processes at once
     bool tags = true;      // each preview gets its song's tags; false: no tag at all
 
@@ -108,7 +109,8 @@ private:
     void cut(int index);
     void cutEnded(int index, const Shell32::RunResult &result);
     void join();
-    void joinEnded(const Shell32::RunResult &result);
+    // The SoX run that joins the pieces into writeTo; pieceSeconds: how long SoX reads each.
+    CommandLine joinCommand(const QStringList &pieces, const QList<double> &pieceSeconds, const QString &writeTo) const;
     // Starts the tool; work, when given, is the file it runs for.
     void launch(const CommandLine &commandLine, const Ended &ended, Work *work = nullptr);
     void succeed(int index);

@@ -162,9 +162,9 @@ std::optional<Expected> ExpectedCut(double start, double duration, std::optional
     return Expected{qMax(0.0, left), MeasureSlack + SourceEndFrames * source->frameSeconds};
 }
 
-Expected ExpectedJoin(const QStringList &pieces)
+Expected ExpectedJoin(const QStringList &pieces, double overlap)
 {
-    Expected join{0, MeasureSlack};
+    Expected join{-overlap * double(qMax(qsizetype(0), pieces.size() - 1)), MeasureSlack};
     for (const QString &piece : pieces) {
         join.seconds += Mp3Audio::Measure(piece).value_or(Mp3Audio::Length()).seconds;
         join.slack += SeamSlack;
@@ -213,12 +213,25 @@ QString CutProblem(const RunResult &run, const QString &writtenPath, const QStri
     return reason;
 }
 
-QString JoinProblem(const RunResult &run, const QString &writtenPath, const QStringList &pieces)
+QString JoinProblem(const RunResult &run, const QString &writtenPath, const QStringList &pieces, double overlap)
 {
     const QString tool = ToolProblem(run);
     if (tool.isEmpty() && Mp3Audio::HoldsAudio(writtenPath))
-        return shortfall(run, writtenPath, ExpectedJoin(pieces));
+        return shortfall(run, writtenPath, ExpectedJoin(pieces, overlap));
     return orFullDisk(tool.isEmpty() ? QStringLiteral("SoX wrote no audio") : tool, run, writtenPath);
+}
+
+QString CrossfadeProblem(const QList<double> &pieceSeconds, const QStringList &sources, double overlap)
+{
+    for (qsizetype piece = 0; piece < pieceSeconds.size(); ++piece) {
+        if (pieceSeconds.at(piece) <= 2 * overlap)
+            return QStringLiteral("the preview of %1 came out %2 s long, too short for a crossfade of %3 s "
+                                  "(it needs more than %4 s), so the previews were not joined")
+                .arg(QFileInfo(sources.at(piece)).fileName(),
+                     PreviewCommands::SoxNumber(std::round(pieceSeconds.at(piece) * 1000) / 1000),
+                     PreviewCommands::SoxNumber(overlap), PreviewCommands::SoxNumber(2 * overlap));
+    }
+    return QString();
 }
 
 QString ProbeProblem(const QString &sourcePath, const RunResult &probe)

@@ -22,8 +22,8 @@ struct Expected {
 // A cut: the duration, or what is left of the source after the start (0 when the start lies
 // beyond its end). None when the source's length is unknown.
 std::optional<Expected> ExpectedCut(double start, double duration, std::optional<Mp3Audio::Length> source);
-// A join: the pieces' lengths together.
-Expected ExpectedJoin(const QStringList &pieces);
+// A join: the pieces' lengths together, less the overlap of each seam when they crossfade.
+Expected ExpectedJoin(const QStringList &pieces, double overlap = 0);
 
 // "" when SoX ended with status 0 and wrote no "FAIL" line; else the reason, in SoX's words
 // where it gave any ("SoX failed: can't open input file ...").
@@ -38,7 +38,12 @@ QString ToolProblem(const Shell32::RunResult &run);
 QString CutProblem(const Shell32::RunResult &run, const QString &writtenPath, const QString &sourcePath,
                    const QString &start, const QString &duration, const QString &ffmpeg);
 // The same for a join of the pieces: the written file must last as long as they together.
-QString JoinProblem(const Shell32::RunResult &run, const QString &writtenPath, const QStringList &pieces);
+QString JoinProblem(const Shell32::RunResult &run, const QString &writtenPath, const QStringList &pieces,
+                    double overlap = 0);
+// "" when every piece is longer than twice the overlap of a crossfade, so that its fade-in
+// and fade-out do not meet; else which one is too short. pieceSeconds are the pieces'
+// lengths as SoX reads them, in the order of sources.
+QString CrossfadeProblem(const QList<double> &pieceSeconds, const QStringList &sources, double overlap);
 // Why FFmpeg's description of the source (GetBitrate::ProbeCommand) held no audio stream to
 // take the bit rate from, in the same words.
 QString ProbeProblem(const QString &sourcePath, const Shell32::RunResult &probe);

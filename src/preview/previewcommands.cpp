@@ -5,6 +5,8 @@
 
 #include <QLocale>
 
+#include <cmath>
+
 namespace PreviewCommands {
 
 namespace {
@@ -80,6 +82,18 @@ CommandLine Join(const QString &sox, const QStringList &entries, const QString &
     for (const QString &entry : entries)
         join.quoted(Main::AbsolutePath(entry)).plain(QStringLiteral(" "));
     return join.plain(outputOptions(bitrate)).quoted(Main::AbsolutePath(joinedPath));
+}
+
+QString CrossfadeSplices(const QList<double> &pieceSeconds, double overlap)
+{
+    QString splices = QStringLiteral(" splice -q");
+    const QString excess = SoxNumber(overlap / 2);
+    double end = 0;
+    for (qsizetype piece = 0; piece + 1 < pieceSeconds.size(); ++piece) {
+        end += pieceSeconds.at(piece);
+        splices += QLatin1Char(' ') + SoxNumber(std::round(end * 1e6) / 1e6) + QLatin1Char(',') + excess + QStringLiteral(",0");
+    }
+    return splices;
 }
 
 } // namespace PreviewCommands

@@ -40,5 +40,10 @@ CommandLine Cut(const QString &sox, const QString &sourcePath, const QString &bi
 // absolute paths as above.
 CommandLine Join(const QString &sox, const QStringList &entries, const QString &bitrate,
                  const QString &joinedPath);
+// " splice -q <end of piece 1>,<half the overlap>,0 <end of piece 2>,..." for pieces of the
+// given lengths as SoX reads them: each piece overlaps the next by `overlap` seconds, the
+// one fading out as the other fades in with equal power. SoX takes each position on the
+// joined pieces as they were before any splice; no leeway, so the length is exact.
+QString CrossfadeSplices(const QList<double> &pieceSeconds, double overlap);
 
 } // namespace PreviewCommands
