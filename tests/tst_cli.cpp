@@ -62,7 +62,9 @@ private:
     QStringList previewsIn(const QString &name) const;
 
     QTemporaryDir m_dir;
-    QString m_music; // Tone A.mp3 (5 s), Tone B.mp3 (6 s), both 192 kbps, notes.txt and pipe.mp3, a FIFO
+    // Tone A.mp3 (5 s), Tone B.mp3 (6 s), both 192 kbps, notes.txt, pipe.mp3, a FIFO, and
+    // starts.csv, giving each tone its own cut, and bad starts.csv, naming a file not there
+    QString m_music;
     QString m_tagged; // A.mp3 and B.mp3, tagged songs of one album, and C.au, whose tags TagLib cannot read
     std::unique_ptr<FolderTree> m_album;  // Track 1, track 2 and Track 10.mp3, copies of Tone A
     std::unique_ptr<FolderTree> m_latin1; // plain.mp3 and caf\351.mp3, a name in Latin-1
@@ -75,6 +77,9 @@ void TestCli::initTestCase()
     QVERIFY(Fixtures::MakeTone(m_music + QStringLiteral("/Tone A.mp3"), 5, 440));
     QVERIFY(Fixtures::MakeTone(m_music + QStringLiteral("/Tone B.mp3"), 6, 660));
     QVERIFY(Fixtures::WriteFile(m_music + QStringLiteral("/notes.txt"), "not audio"));
+    QVERIFY(Fixtures::WriteFile(m_music + QStringLiteral("/starts.csv"),
+                                "file,start,duration\r\nTone B.mp3,50%,\r\n\"Tone A.mp3\",1,2\r\n"));
+    QVERIFY(Fixtures::WriteFile(m_music + QStringLiteral("/bad starts.csv"), "Tone A.mp3,1\nTone C.mp3,1\n"));
     QCOMPARE(::mkfifo(QFile::encodeName(m_music + QStringLiteral("/pipe.mp3")).constData(), 0600), 0);
     m_tagged = folder(QStringLiteral("tagged"));
     for (const QString name : {QStringLiteral("A"), QStringLiteral("B")}) {
@@ -241,6 +246,9 @@ void TestCli::exitStatuses_data()
                        QStringLiteral("3"), a}
         << QString() << 2 << QStringLiteral("^lumbrisk-cli: the crossfade \\(1.5 s\\) must be shorter than half the preview \\(3 s\\)$")
         << none;
+    QTest::newRow("--starts naming no such file")
+        << QStringList{QStringLiteral("--starts"), QStringLiteral("bad starts.csv")} << QString() << 2
+        << QStringLiteral("^lumbrisk-cli: --starts 'bad starts.csv', line 2: no such file: Tone C.mp3$") << none;
     QTest::newRow("missing folder") << QStringList{a, QStringLiteral("gone/")} << QString() << 2
                                     << QStringLiteral("^lumbrisk-cli: 'gone/': no such folder$") << none;
     QTest::newRow("output is a file") << QStringList{out, a, a} << QString() << 2
@@ -451,6 +459,9 @@ void TestCli::previewsLastAsAsked_data()
         << QStringList{QStringLiteral("--join"), QStringLiteral("--crossfade"), QStringLiteral("1"), QStringLiteral("-d"),
                        QStringLiteral("3"), QStringLiteral("-s"), QStringLiteral("0"), a, b, a}
         << QStringList{joined} << QList<double>{3 * 3 - 2 * 1};
+    QTest::newRow("--starts as the list")
+        << QStringList{QStringLiteral("--starts"), QStringLiteral("starts.csv")}
+        << QStringList{QStringLiteral("Tone A_Preview.mp3"), QStringLiteral("Tone B_Preview.mp3")} << QList<double>{2, 3};
 }
 
 void TestCli::previewsLastAsAsked()

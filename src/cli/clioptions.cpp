@@ -5,18 +5,18 @@
 #include "platform/main.h"
 #include "platform/programoptions.h"
 #include "preview/previewcommands.h"
+#include "preview/startlist.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QThread>
 
 namespace {
 
-// The latest start and the longest duration taken. SoX counts a position in samples of 64
-// bits, so a far larger one wraps around and cuts from the wrong place.
-constexpr double MaxHours = 1000;
-constexpr double MaxSeconds = MaxHours * 3600;
+using StartList::MaxHours;
+using StartList::ReadTime;
 
 const QCommandLineOption Start({QStringLiteral("s"), QStringLiteral("start")},
                                QStringLiteral("Where every preview starts: seconds (65, 2.5), m:ss (1:05), or a "
@@ -47,6 +47,12 @@ const QCommandLineOption FadeIn(QStringLiteral("fade-in"),
                                 QStringLiteral("Fade each preview in over the first S seconds."), QStringLiteral("S"));
 const QCommandLineOption FadeOut(QStringLiteral("fade-out"),
                                  QStringLiteral("Fade each preview out over the last S seconds."), QStringLiteral("S"));
+const QCommandLineOption Starts(QStringLiteral("starts"),
+                                QStringLiteral("A CSV file of file,start[,duration] rows: each song's own start (any "
+                                               "--start form) and length; an empty one takes the option's. Files "
+                                               "are relative to the CSV's folder; without FILE arguments its rows "
+                                               "are the list."),
+                                QStringLiteral("FILE.csv"));
 const QCommandLineOption Crossfade(QStringLiteral("crossfade"),
                                    QStringLiteral("With --join: overlap each preview with the next by S seconds, one "
                                                   "fading out as the other fades in; S below half a preview."),
@@ -76,43 +82,12 @@ QString named(const QCommandLineOption &option, const QString &value)
     return QStringLiteral("--%1 '%2'").arg(option.names().constLast(), value);
 }
 
-// A time as the options take it: seconds (65, 2.5) or [h:]m:ss (1:05, 1:02:03.5), up to
-// MaxSeconds. None for anything else, negative numbers included.
-std::optional<double> readTime(const QString &text)
-{
-    static const QRegularExpression time(
-        QStringLiteral("^(?:(?:(\\d+):)?(\\d+):(?=\\d\\d(?:\\.\\d*)?$))?(\\d+(?:\\.\\d*)?|\\.\\d+)$"));
-    const QRegularExpressionMatch match = time.match(text);
-    if (!match.hasMatch())
-        return std::nullopt;
-    const double hours = match.captured(1).toDouble();
-    const double minutes = match.captured(2).toDouble();
-    const double seconds = match.captured(3).toDouble();
-    const bool clock = !match.captured(2).isEmpty();
-    const bool hoursGiven = !match.captured(1).isEmpty();
-    const double total = hours * 3600 + minutes * 60 + seconds;
-    if ((clock && seconds >= 60) || (hoursGiven && minutes >= 60) || total > MaxSeconds)
-        return std::nullopt;
-    return total;
-}
-
 // "" when the folder is there, else why not.
 QString folderProblem(const QString &path)
 {
     if (Main::FolderExists(path))
         return QString();
     return QFileInfo::exists(QDir::cleanPath(path)) ? QStringLiteral("it is a file, not a folder") : QStringLiteral("no such folder");
-}
-
-// "40%" as the share 0.4; none unless a number from 0 to below 100 is followed by "%".
-std::optional<double> readShare(const QString &text)
-{
-    if (!text.endsWith(QLatin1Char('%')) || text.contains(QLatin1Char(':')))
-        return std::nullopt;
-    const std::optional<double> percent = readTime(text.chopped(1));
-    if (!percent || *percent >= 100)
-        return std::nullopt;
-    return *percent / 100;
 }
 
 // The bytes each positional argument was given as, found in order among the arguments: the
@@ -139,8 +114,8 @@ CliCommandLine::CliCommandLine()
                        "Sources are only read. Progress goes to standard error.\n\n"
                        "Exit status: 0 every preview made, 1 some not made or left out (a name that is not "
                        "valid UTF-8), 2 bad usage, 3 a tool is missing, 130 stopped by Ctrl+C."));
-    m_parser.addOptions({Start, Duration, Bitrate, Output, Beside, Join, Extension, Jobs, FadeIn, FadeOut, Crossfade,
-                         NoTags,
+    m_parser.addOptions({Start, Duration, Bitrate, Output, Beside, Join, Extension, Jobs, FadeIn, FadeOut, Starts,
+                         Crossfade, NoTags,
                          DryRun, Quiet, Json});
     ProgramOptions::AddHelpAndVersion(m_parser);
     m_parser.addPositionalArgument(QStringLiteral("FILE|FOLDER"), QStringLiteral("MP3 files, or folders to scan."),
@@ -171,38 +146,32 @@ bool CliCommandLine::refuse(const QString &problem)
 bool CliCommandLine::check()
 {
     return readTimes(m_options.settings) && readBitrate(m_options.settings) && readJobs(m_options.settings)
-           && readModes(m_options) && readPlaces(m_options);
+           && readModes(m_options) && readStarts(m_options) && checkFits(m_options) && readPlaces(m_options);
 }
 
 bool CliCommandLine::readTimes(PreviewSettings &settings)
 {
     const QString start = m_parser.value(Start);
-    if (const std::optional<double> share = readShare(start))
-        settings.startShare = share;
-    else if (const std::optional<double> seconds = readTime(start))
-        settings.startSeconds = *seconds;
-    else
+    StartList::SourceCut cut;
+    if (!StartList::ReadStart(start, cut))
         return refuse(named(Start, start) + QStringLiteral(": give seconds (65, 2.5) or m:ss (1:05), up to %1 hours, "
                                                            "or a share of the track (40%)")
                                                 .arg(MaxHours));
+    settings.startShare = cut.startShare;
+    settings.startSeconds = cut.startSeconds.value_or(settings.startSeconds);
 
-    const std::optional<double> duration = readTime(m_parser.value(Duration));
+    const std::optional<double> duration = ReadTime(m_parser.value(Duration));
     if (!duration || *duration <= 0)
         return refuse(named(Duration, m_parser.value(Duration))
                       + QStringLiteral(": give seconds (65, 2.5) or m:ss (1:05), above 0 and up to %1 hours").arg(MaxHours));
     settings.durationSeconds = *duration;
 
     for (const QCommandLineOption *fade : {&FadeIn, &FadeOut}) {
-        const std::optional<double> seconds = m_parser.isSet(*fade) ? readTime(m_parser.value(*fade)) : 0.0;
+        const std::optional<double> seconds = m_parser.isSet(*fade) ? ReadTime(m_parser.value(*fade)) : 0.0;
         if (!seconds)
             return refuse(named(*fade, m_parser.value(*fade)) + QStringLiteral(": give a number of seconds"));
         (fade == &FadeIn ? settings.fadeIn : settings.fadeOut) = *seconds;
     }
-    if (settings.fadeIn + settings.fadeOut > settings.durationSeconds)
-        return refuse(QStringLiteral("the fades (%1 s in, %2 s out) are longer than the preview (%3 s)")
-                          .arg(settings.fadeIn)
-                          .arg(settings.fadeOut)
-                          .arg(settings.durationSeconds));
     return readCrossfade(settings);
 }
 
@@ -210,16 +179,49 @@ bool CliCommandLine::readCrossfade(PreviewSettings &settings)
 {
     if (!m_parser.isSet(Crossfade))
         return true;
-    const std::optional<double> seconds = readTime(m_parser.value(Crossfade));
+    const std::optional<double> seconds = ReadTime(m_parser.value(Crossfade));
     if (!seconds || *seconds <= 0)
         return refuse(named(Crossfade, m_parser.value(Crossfade)) + QStringLiteral(": give a number of seconds above 0"));
     if (!m_parser.isSet(Join))
         return refuse(QStringLiteral("--crossfade needs --join"));
-    if (*seconds * 2 >= settings.durationSeconds)
-        return refuse(QStringLiteral("the crossfade (%1 s) must be shorter than half the preview (%2 s)")
-                          .arg(*seconds)
-                          .arg(settings.durationSeconds));
     settings.crossfade = *seconds;
+    return true;
+}
+
+bool CliCommandLine::readStarts(CliOptions &options)
+{
+    if (!m_parser.isSet(Starts))
+        return true;
+    const QString path = m_parser.value(Starts);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return refuse(named(Starts, path) + QStringLiteral(": ") + file.errorString());
+    const StartList::Reading reading =
+        StartList::Read(QString::fromUtf8(file.readAll()), QFileInfo(path).absolutePath());
+    if (!reading.problem.isEmpty())
+        return refuse(named(Starts, path) + QStringLiteral(", ") + reading.problem);
+    if (reading.rows.isEmpty())
+        return refuse(named(Starts, path) + QStringLiteral(": it names no file"));
+    options.starts = reading.rows;
+    return true;
+}
+
+// The fades and the crossfade must fit the shortest preview, the list of starts included.
+bool CliCommandLine::checkFits(const CliOptions &options)
+{
+    const PreviewSettings &settings = options.settings;
+    double shortest = settings.durationSeconds;
+    for (const StartList::Row &row : options.starts)
+        shortest = qMin(shortest, row.cut.durationSeconds.value_or(shortest));
+    if (settings.fadeIn + settings.fadeOut > shortest)
+        return refuse(QStringLiteral("the fades (%1 s in, %2 s out) are longer than the preview (%3 s)")
+                          .arg(settings.fadeIn)
+                          .arg(settings.fadeOut)
+                          .arg(shortest));
+    if (settings.crossfade * 2 >= shortest)
+        return refuse(QStringLiteral("the crossfade (%1 s) must be shorter than half the preview (%2 s)")
+                          .arg(settings.crossfade)
+                          .arg(shortest));
     return true;
 }
 
@@ -276,7 +278,7 @@ bool CliCommandLine::readPlaces(CliOptions &options)
         options.settings.outputFolder = QFileInfo(folder).absoluteFilePath();
     }
     options.paths = givenBytes(m_parser.positionalArguments(), m_arguments);
-    if (options.paths.isEmpty())
+    if (options.paths.isEmpty() && !m_parser.isSet(Starts))
         return refuse(QStringLiteral("no FILE or FOLDER given; see --help"));
     for (const QByteArray &given : std::as_const(options.paths)) {
         // A name that is not valid UTF-8 is left out later, and named then.

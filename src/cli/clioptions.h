@@ -3,12 +3,14 @@
 // or value, or a missing folder, is one line naming the problem, and nothing is made.
 
 #include "preview/parallelpreviews.h"
+#include "preview/startlist.h"
 
 #include <QCommandLineParser>
 
 struct CliOptions {
     PreviewSettings settings;
     QList<QByteArray> paths;        // FILE|FOLDER arguments, as given: bytes, not always valid UTF-8
+    QList<StartList::Row> starts;   // --starts: each song's own cut; without paths, the list
     QString extension = QStringLiteral("mp3"); // which files FOLDER arguments give
     bool dryRun = false;
     bool quiet = false;
@@ -34,6 +36,8 @@ private:
     // Each reads a group of options; false when one is refused.
     bool readTimes(PreviewSettings &settings);
     bool readCrossfade(PreviewSettings &settings);
+    bool readStarts(CliOptions &options);
+    bool checkFits(const CliOptions &options);
     bool readBitrate(PreviewSettings &settings);
     bool readJobs(PreviewSettings &settings);
     bool readModes(CliOptions &options);

@@ -40,10 +40,14 @@ struct Sources {
 };
 
 // FILE arguments as absolute paths, FOLDER arguments scanned as the window scans a folder;
-// what cannot be handed on unchanged is left out.
+// what cannot be handed on unchanged is left out. Without any, the rows of --starts.
 Sources sourcesOf(const CliOptions &options, Prompts &prompts)
 {
     Sources sources;
+    if (options.paths.isEmpty()) {
+        for (const StartList::Row &row : options.starts)
+            sources.paths.append(row.path);
+    }
     for (const QByteArray &given : options.paths) {
         const QString path = FileNames::Decoded(given);
         if (path.isNull()) {
@@ -101,7 +105,9 @@ int main(int argc, char *argv[])
 
     ConsolePrompts prompts(QStringLiteral("lumbrisk-cli: "));
     const Sources sources = sourcesOf(options, prompts);
-    ParallelPreviews previews(tools, options.settings, sources.paths);
+    PreviewSettings settings = options.settings;
+    settings.cuts = StartList::CutsFor(sources.paths, options.starts);
+    ParallelPreviews previews(tools, settings, sources.paths);
     ConsoleReport report(previews, reportMode(options), ::isatty(STDERR_FILENO) != 0);
     report.tellLeftOut(sources.leftOut);
     Interruption interruption;

@@ -39,8 +39,7 @@ struct ParallelPreviews::Work {
 ParallelPreviews::ParallelPreviews(Tools::Found tools, PreviewSettings settings, QStringList sources, QObject *parent)
     : QObject(parent),
       m_tools(std::move(tools)),
-      m_settings(std::move(settings)),
-      m_duration(secondsText(m_settings.durationSeconds))
+      m_settings(std::move(settings))
 {
     for (const QString &source : sources) {
         Result result;
@@ -191,18 +190,28 @@ QString ParallelPreviews::bitrateFor(int index) const
 // The start as SoX gets it; none when it is a share of a length that cannot be read.
 std::optional<QString> ParallelPreviews::startFor(int index) const
 {
-    if (!m_settings.startShare)
-        return secondsText(m_settings.startSeconds);
+    const StartList::SourceCut *own = m_settings.cuts.isEmpty() ? nullptr : &m_settings.cuts.at(index);
+    const bool ownStart = own && (own->startSeconds || own->startShare);
+    const std::optional<double> share = ownStart ? own->startShare : m_settings.startShare;
+    if (!share)
+        return secondsText(ownStart ? *own->startSeconds : m_settings.startSeconds);
     const std::optional<Mp3Audio::Length> length = Mp3Audio::Measure(m_results[index].source);
     if (!length)
         return std::nullopt;
-    return secondsText(*m_settings.startShare * length->seconds);
+    return secondsText(*share * length->seconds);
+}
+
+double ParallelPreviews::durationFor(int index) const
+{
+    if (m_settings.cuts.isEmpty())
+        return m_settings.durationSeconds;
+    return m_settings.cuts.at(index).durationSeconds.value_or(m_settings.durationSeconds);
 }
 
 CommandLine ParallelPreviews::cutCommand(int index, const QString &start, const QString &writeTo) const
 {
     CommandLine command = PreviewCommands::Cut(m_tools.sox, m_results[index].source, bitrateFor(index), writeTo, start,
-                                               m_duration);
+                                               secondsText(durationFor(index)));
     if (m_settings.fadeIn > 0 || m_settings.fadeOut > 0) {
         // "-0" ends the fade-out at the end of the cut, also when the track ends early.
         command.plain(QStringLiteral(" fade ") + secondsText(m_settings.fadeIn));
@@ -249,7 +258,8 @@ void ParallelPreviews::cutEnded(int index, const RunResult &ended)
     if (work.output)
         tags = m_settings.tags ? TagCopy::CopyTags(source, written) : TagCopy::RemoveTags(written);
     // The check may ask FFmpeg about an unreadable source, while other tools end meanwhile.
-    QString problem = PreviewCheck::CutProblem(ended, written, source, work.start, m_duration, m_tools.ffmpeg);
+    QString problem = PreviewCheck::CutProblem(ended, written, source, work.start, secondsText(durationFor(index)),
+                                                 m_tools.ffmpeg);
     if (m_stopped)
         return;
     if (problem.isEmpty() && work.output)
@@ -268,12 +278,13 @@ void ParallelPreviews::join()
     QStringList pieces;
     QStringList sources;
     QList<double> pieceSeconds;
-    for (const Result &result : std::as_const(m_results)) {
+    for (int index = 0; index < total(); ++index) {
+        const Result &result = m_results[index];
         if (result.made || (m_dryRun && result.command)) {
             pieces.append(result.preview);
             sources.append(result.source);
-            // A dry run has no pieces yet: each is planned to last the duration.
-            pieceSeconds.append(m_dryRun ? m_settings.durationSeconds : Mp3Audio::SoxSeconds(result.preview).value_or(0));
+            // A dry run has no pieces yet: each is planned to last its duration.
+            pieceSeconds.append(m_dryRun ? durationFor(index) : Mp3Audio::SoxSeconds(result.preview).value_or(0));
         }
     }
     if (pieces.isEmpty())

@@ -7,6 +7,7 @@
 // A join cuts its pieces in parallel into a private folder, then joins them once.
 
 #include "platform/commandline.h"
+#include "preview/startlist.h"
 #include "preview/tools.h"
 
 #include <QList>
@@ -42,6 +43,7 @@ struct PreviewSettings {
     double crossfade = 0;  // seconds each piece of a join overlaps the next
     int jobs = 1;          // tool processes at once
     bool tags = true;      // each preview gets its song's tags; false: no tag at all
+    QList<StartList::SourceCut> cuts; // empty, or each source's own start and length, in list order
 
     // FFmpeg is needed to read the sources' bit rates.
     bool needsFfmpeg() const { return kbps == 0; }
@@ -120,12 +122,12 @@ private:
     void finish();
     QString bitrateFor(int index) const;
     std::optional<QString> startFor(int index) const;
+    double durationFor(int index) const;
     CommandLine cutCommand(int index, const QString &start, const QString &writeTo) const;
     bool isSource(const QString &path) const;
 
     Tools::Found m_tools;
     PreviewSettings m_settings;
-    QString m_duration; // as SoX gets it
     QList<Result> m_results;
     std::vector<Work> m_work;
     QSet<QString> m_sourceKeys;
