@@ -31,8 +31,10 @@ int complain(const QString &problem, int status)
     return status;
 }
 
-// FILE arguments as absolute paths, FOLDER arguments scanned as the window scans a folder.
-QStringList sourcesOf(const CliOptions &options, Prompts &prompts)
+// FILE arguments as absolute paths, FOLDER arguments scanned as the window scans a folder;
+// a scan ends early when stopped says so.
+QStringList sourcesOf(const CliOptions &options, Prompts &prompts, ScanProgress &progress,
+                      const AddFolder::Stopped &stopped)
 {
     QStringList sources;
     for (const QString &path : options.paths) {
@@ -42,9 +44,14 @@ QStringList sourcesOf(const CliOptions &options, Prompts &prompts)
             continue;
         }
         const QString pattern = AddFolder::PatternOf(options.extension);
-        const QStringList found = AddFolder::ScanFolder(prompts, absolute, pattern);
-        if (found.isEmpty() && !options.quiet)
+        const QStringList found = AddFolder::ScanFolder(
+            prompts, absolute, pattern, [&progress](const QStringList &rows) { progress.found(rows.size()); }, stopped);
+        if (stopped())
+            break;
+        if (found.isEmpty() && !options.quiet) {
+            progress.clear();
             tell(QStringLiteral("%1: no %2 files in it or below it").arg(path, pattern));
+        }
         sources += found;
     }
     return sources;
@@ -84,10 +91,20 @@ int main(int argc, char *argv[])
     if (options.settings.needsFfmpeg() && tools.ffmpeg.isEmpty())
         return complain(tools.ffmpegProblem, ToolMissing);
 
-    ConsolePrompts prompts(QStringLiteral("lumbrisk-cli: "));
-    ParallelPreviews previews(tools, options.settings, sourcesOf(options, prompts));
-    ConsoleReport report(previews, reportMode(options), ::isatty(STDERR_FILENO) != 0);
+    // From here on a signal stops the run, also while a large list is scanned or planned.
     Interruption interruption;
+    const auto interrupted = [&interruption] { return interruption.signalNumber() != 0; };
+    const bool terminal = ::isatty(STDERR_FILENO) != 0;
+    ConsolePrompts prompts(QStringLiteral("lumbrisk-cli: "));
+    QStringList sources;
+    {
+        ScanProgress progress(reportMode(options) == ConsoleReport::Mode::Progress && terminal);
+        sources = sourcesOf(options, prompts, progress, interrupted);
+    }
+    if (interrupted())
+        return 128 + interruption.signalNumber();
+    ParallelPreviews previews(tools, options.settings, sources);
+    ConsoleReport report(previews, reportMode(options), terminal);
     QObject::connect(&interruption, &Interruption::received, &previews, &ParallelPreviews::stop);
     QObject::connect(&previews, &ParallelPreviews::finished, &application, &QCoreApplication::quit,
                      Qt::QueuedConnection);

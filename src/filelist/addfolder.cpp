@@ -205,11 +205,12 @@ Listing readFolder(const QByteArray &folder)
 // The breadth-first walk of GetSubDirectories2016: the folder list itself is the queue.
 class FolderWalk {
 public:
-    FolderWalk(Prompts &prompts, QStringList &folders, bool recurse, const FolderVisit &visit)
+    FolderWalk(Prompts &prompts, QStringList &folders, bool recurse, const FolderVisit &visit, const Stopped &stopped)
         : m_steps(prompts, QStringLiteral("AddFolder.GetSubDirectories2016"), ErrorReport::Hollenbrim),
           m_folders(folders),
           m_recurse(recurse),
           m_visit(visit),
+          m_stopped(stopped),
           m_trash(homeTrash())
     {
         for (const QString &folder : std::as_const(folders)) {
@@ -222,18 +223,18 @@ public:
     void run()
     {
         const qsizetype given = m_folders.size();
-        QStringList unlistable;
         // The list grows while it is walked: each folder's subfolders go to its end.
-        for (qsizetype index = 0; index < m_folders.size(); ++index) {
+        for (qsizetype index = 0; index < m_folders.size() && !(m_stopped && m_stopped()); ++index) {
             const QString folder = m_folders.at(index);
             const bool search = index < given || m_recurse;
             m_steps.run(100, [&] {
                 if (!examine(folder, search && (index >= given || !isLeftOut(folder))))
-                    unlistable.append(folder);
+                    m_folders[index].clear();
             });
         }
-        for (const QString &folder : std::as_const(unlistable))
-            m_folders.removeOne(folder);
+        // The folders that cannot be listed go in one pass: one by one, each would cost a
+        // search of the whole list.
+        m_folders.removeAll(QString());
     }
 
 private:
@@ -279,6 +280,7 @@ private:
     QStringList &m_folders;
     bool m_recurse;
     const FolderVisit &m_visit;
+    const Stopped &m_stopped;
     std::optional<FolderId> m_trash;
     QSet<FolderId> m_seen;
     QElapsedTimer m_pumped;
@@ -330,9 +332,10 @@ QString BrowseForFolder(Prompts &prompts, const QString &title, const QString &i
     return chosen.isEmpty() ? QString() : QDir::cleanPath(chosen);
 }
 
-void GetSubDirectories2016(Prompts &prompts, QStringList &folders, bool recurse, const FolderVisit &visit)
+void GetSubDirectories2016(Prompts &prompts, QStringList &folders, bool recurse, const FolderVisit &visit,
+                           const Stopped &stopped)
 {
-    FolderWalk(prompts, folders, recurse, visit).run();
+    FolderWalk(prompts, folders, recurse, visit, stopped).run();
 }
 
 QStringList GetFilesInFolder(const QString &folder, const QString &pattern)
@@ -376,7 +379,8 @@ QString PatternOf(const QString &extension)
     return QStringLiteral("*.") + extension;
 }
 
-QStringList ScanFolder(Prompts &prompts, const QString &folder, const QString &pattern, const RowsFound &rowsFound)
+QStringList ScanFolder(Prompts &prompts, const QString &folder, const QString &pattern, const RowsFound &rowsFound,
+                       const Stopped &stopped)
 {
     const Wildcard matcher(pattern);
     QStringList all;
@@ -394,7 +398,7 @@ QStringList ScanFolder(Prompts &prompts, const QString &folder, const QString &p
         all += rows;
         if (rowsFound)
             rowsFound(rows);
-    });
+    }, stopped);
     return all;
 }
 

@@ -36,6 +36,9 @@ struct FileEntry {
 // Called for each folder of the list in the list's final order, as the scan reaches it,
 // with the regular files directly in it (through links), in listing order.
 using FolderVisit = std::function<void(const QString &folder, const QList<FileEntry> &files)>;
+// Asked before each folder is read: true ends the scan there, with what it has so far (a
+// front end that was told to stop).
+using Stopped = std::function<bool()>;
 
 // Appends to the folder list, in place, the folders below its folders, breadth first: the
 // list's own folders, then every folder one level below them (grouped by parent), then
@@ -47,7 +50,7 @@ using FolderVisit = std::function<void(const QString &folder, const QList<FileEn
 // read once; visit, when given, sees its files. Lets pending window events run every few
 // milliseconds.
 void GetSubDirectories2016(Prompts &prompts, QStringList &folders, bool recurse,
-                           const FolderVisit &visit = {});
+                           const FolderVisit &visit = {}, const Stopped &stopped = {});
 
 // The names of the regular files (hidden ones too, never folders nor pipes or devices) in
 // the folder whose names match the pattern: "*" any run of characters, "?" any one, case
@@ -75,6 +78,6 @@ using RowsFound = std::function<void(const QStringList &rows)>;
 // beginning with "~" and plain hidden files, each path cleaned by Main::CollapseBackslashes.
 // Also for a front end without a window: ScanFolder(prompts, "/music", PatternOf("mp3")).
 QStringList ScanFolder(Prompts &prompts, const QString &folder, const QString &pattern,
-                       const RowsFound &rowsFound = {});
+                       const RowsFound &rowsFound = {}, const Stopped &stopped = {});
 
 } // namespace AddFolder
