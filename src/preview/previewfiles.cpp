@@ -39,7 +39,7 @@ QString FileKeyIn(const QString &folderKey, const QString &path)
     struct stat status {};
     if (::lstat(QFile::encodeName(path).constData(), &status) != 0)
         return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-    return S_ISLNK(status.st_mode) ? FileKey(path) : folderKey + Main::FileNameOf(path);
+    return S_ISREG(status.st_mode) ? folderKey + Main::FileNameOf(path) : FileKey(path);
 }
 
 QString SourceProblem(const QString &sourcePath)

@@ -13,8 +13,8 @@ namespace PreviewFiles {
 // path of an existing file, else the cleaned absolute path.
 QString FileKey(const QString &path);
 // FileKey(path) for a path whose folder's key is known (folderKey, ending in "/"): one look
-// at the file itself instead of resolving every folder of the path again, since only a
-// symbolic link leads elsewhere.
+// at the file itself instead of resolving every folder of the path again. Only a regular
+// file is named by its folder's key; a link (or anything else) is resolved in full.
 QString FileKeyIn(const QString &folderKey, const QString &path);
 
 // "" when a tool may read the source; otherwise why not. Folders, pipes, sockets and
