@@ -5,15 +5,14 @@
 // renamed over the preview, truthful result check. Up to `jobs` tool processes run at the
 // same time, driven by QProcess on the one event loop, and results come out in list order.
 // A join cuts its pieces in parallel into a private folder, then joins them once.
-// The list is planned in short slices of the event loop, each step in time linear in the
-// list: the first tools start while later files are still being named, and a stop is heard
-// at any moment.
+// The list is planned in short slices of the event loop, in time linear in its length: the
+// first tools start while later files are still being named, and a stop is heard at once.
 
 #include "platform/commandline.h"
 #include "preview/tools.h"
 
-#include <QList>
 #include <QHash>
+#include <QList>
 #include <QObject>
 #include <QSet>
 #include <QStringList>
@@ -143,10 +142,10 @@ private:
     QList<Result> m_results;
     std::vector<Work> m_work;
     QSet<QString> m_sourceKeys;
-    QSet<QString> m_namedKeys;          // the previews named so far, by previewKey()
-    QHash<QString, QString> m_folderKeys; // FileKey of each preview folder, as first seen
-    QHash<QString, int> m_freeNumbers;  // per preview name taken before: where its free name was found
-    std::set<int> m_probed;             // files probed and waiting for their cut
+    QSet<QString> m_namedKeys;            // the previews named so far, by previewKey()
+    QHash<QString, QString> m_folderKeys; // see folderKey()
+    QHash<QString, int> m_freeNumbers;    // per preview name found taken: the number of its last free name
+    std::set<int> m_probed;               // files probed and waiting for their cut
     QString m_joinBitrate; // a join's: the first source that could be probed gives it
     std::optional<Result> m_joined;
     std::unique_ptr<PreviewFiles::WorkFolder> m_workFolder;
