@@ -10,6 +10,7 @@ struct CliOptions {
     PreviewSettings settings;
     QStringList paths;              // FILE|FOLDER arguments, as given
     QString extension = QStringLiteral("mp3"); // which files FOLDER arguments give
+    bool keepFolders = false;       // FOLDER arguments' trees are kept below the output folder
     bool dryRun = false;
     bool quiet = false;
     bool json = false;

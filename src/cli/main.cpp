@@ -8,6 +8,7 @@
 #include "platform/consoleprompts.h"
 #include "platform/main.h"
 #include "preview/parallelpreviews.h"
+#include "preview/previewfiles.h"
 #include "preview/tools.h"
 
 #include <QCoreApplication>
@@ -32,22 +33,42 @@ int complain(const QString &problem, int status)
 }
 
 // FILE arguments as absolute paths, FOLDER arguments scanned as the window scans a folder.
-QStringList sourcesOf(const CliOptions &options, Prompts &prompts)
+// With --keep-folders, subfolders gets each source's folder below its FOLDER argument.
+QStringList sourcesOf(const CliOptions &options, Prompts &prompts, QStringList &subfolders)
 {
     QStringList sources;
     for (const QString &path : options.paths) {
         const QString absolute = Main::AbsolutePath(path);
         if (!Main::FolderExists(path)) {
             sources.append(absolute);
+            if (options.keepFolders)
+                subfolders.append(QString());
             continue;
         }
         const QString pattern = AddFolder::PatternOf(options.extension);
         const QStringList found = AddFolder::ScanFolder(prompts, absolute, pattern);
         if (found.isEmpty() && !options.quiet)
             tell(QStringLiteral("%1: no %2 files in it or below it").arg(path, pattern));
+        for (const QString &source : found) {
+            if (options.keepFolders)
+                subfolders.append(AddFolder::FolderBelow(absolute, source));
+        }
         sources += found;
     }
     return sources;
+}
+
+// A missing output folder is made, and said, before anything else; a dry run leaves that to
+// its command lines. "" when the folder is there.
+QString prepareOutputFolder(const CliOptions &options)
+{
+    const QString folder = options.settings.outputFolder;
+    if (options.dryRun || folder.isEmpty() || Main::FolderExists(folder))
+        return QString();
+    const QString problem = PreviewFiles::MakeFolders(folder);
+    if (problem.isEmpty())
+        tell(QStringLiteral("made the folder %1").arg(folder));
+    return problem;
 }
 
 ConsoleReport::Mode reportMode(const CliOptions &options)
@@ -84,8 +105,13 @@ int main(int argc, char *argv[])
     if (options.settings.needsFfmpeg() && tools.ffmpeg.isEmpty())
         return complain(tools.ffmpegProblem, ToolMissing);
 
+    if (const QString problem = prepareOutputFolder(options); !problem.isEmpty())
+        return complain(problem, Usage);
+
     ConsolePrompts prompts(QStringLiteral("lumbrisk-cli: "));
-    ParallelPreviews previews(tools, options.settings, sourcesOf(options, prompts));
+    QStringList subfolders;
+    ParallelPreviews previews(tools, options.settings, sourcesOf(options, prompts, subfolders));
+    previews.setSubfolders(subfolders);
     ConsoleReport report(previews, reportMode(options), ::isatty(STDERR_FILENO) != 0);
     Interruption interruption;
     QObject::connect(&interruption, &Interruption::received, &previews, &ParallelPreviews::stop);

@@ -284,6 +284,12 @@ private:
     QElapsedTimer m_pumped;
 };
 
+// The folder list a scan of the folder starts from.
+QString scanRoot(const QString &folder)
+{
+    return folder + QLatin1Char('/');
+}
+
 } // namespace
 
 int AttributeWord(const QString &path)
@@ -380,7 +386,7 @@ QStringList ScanFolder(Prompts &prompts, const QString &folder, const QString &p
 {
     const Wildcard matcher(pattern);
     QStringList all;
-    QStringList folders{folder + QLatin1Char('/')};
+    QStringList folders{scanRoot(folder)};
     GetSubDirectories2016(prompts, folders, true, [&](const QString &listed, const QList<FileEntry> &files) {
         // The folder's own path is cleaned once (a chosen root enters the list as "//").
         const QString prefix = Main::CollapseBackslashes(listed);
@@ -396,6 +402,13 @@ QStringList ScanFolder(Prompts &prompts, const QString &folder, const QString &p
             rowsFound(rows);
     });
     return all;
+}
+
+QString FolderBelow(const QString &folder, const QString &row)
+{
+    const QString root = Main::CollapseBackslashes(scanRoot(folder));
+    const QString rowFolder = Main::FolderOf(row);
+    return rowFolder.startsWith(root) ? rowFolder.mid(root.size()) : QString();
 }
 
 } // namespace AddFolder

@@ -7,6 +7,7 @@
 // A join cuts its pieces in parallel into a private folder, then joins them once.
 
 #include "platform/commandline.h"
+#include "preview/previewfiles.h"
 #include "preview/tools.h"
 
 #include <QList>
@@ -20,11 +21,6 @@
 #include <vector>
 
 class QProcess;
-
-namespace PreviewFiles {
-class TemporaryOutput;
-class WorkFolder;
-}
 
 namespace Shell32 {
 struct RunResult;
@@ -55,6 +51,8 @@ public:
         bool made = false;
         QString reason;                     // why it was not made
         std::optional<CommandLine> command; // the SoX run that makes it
+        QString planned;   // when a file that came during the run took the planned name: that name
+        QString newFolder; // a dry run: the missing folder that must be made before the command
     };
 
     // sources: absolute paths, in list order. tools.sox must be usable; tools.ffmpeg is
@@ -62,6 +60,11 @@ public:
     ParallelPreviews(Tools::Found tools, PreviewSettings settings, QStringList sources,
                      QObject *parent = nullptr);
     ~ParallelPreviews() override;
+
+    // Before start() or plan(): each source's folder below the output folder, in list order
+    // ("Album 1/", "" for the output folder itself), made when missing. A join, and previews
+    // beside their sources, ignore them.
+    void setSubfolders(QStringList subfolders);
 
     // Makes the previews. resultReady(i) follows for every file in list order, then, when
     // joining, joinedReady, and finished at the end.
@@ -98,6 +101,10 @@ private:
 
     void begin();
     void nameOutput(int index);
+    QString outputFolderOf(int index) const;
+    // "" when the preview's folder is there or was made; else why not. A dry run makes
+    // nothing and names the folder in result.newFolder instead.
+    QString prepareFolder(Result &result);
     void pump();
     bool launchNext();
     bool probeRunning() const;
@@ -125,10 +132,13 @@ private:
     QList<Result> m_results;
     std::vector<Work> m_work;
     QSet<QString> m_sourceKeys;
+    QStringList m_subfolders;
+    QSet<QString> m_readyFolders; // known to be there (or, in a dry run, to be made by then)
     QString m_joinBitrate; // a join's: the first source that could be probed gives it
     std::optional<Result> m_joined;
     std::unique_ptr<PreviewFiles::WorkFolder> m_workFolder;
     std::unique_ptr<PreviewFiles::TemporaryOutput> m_joinedOutput;
+    PreviewFiles::EarlierFile m_joinedEarlier; // what the joined name held at the start
     QList<QProcess *> m_running;
     int m_finished = 0;
     int m_reported = 0;
