@@ -58,15 +58,15 @@ QStringList sourcesOf(const CliOptions &options, Prompts &prompts, QStringList &
     return sources;
 }
 
-// A missing output folder is made, and said, before anything else; a dry run leaves that to
-// its command lines. "" when the folder is there.
+// A missing output folder is made, and said unless quiet, before anything else; a dry run
+// leaves that to its command lines. "" when the folder is there.
 QString prepareOutputFolder(const CliOptions &options)
 {
     const QString folder = options.settings.outputFolder;
     if (options.dryRun || folder.isEmpty() || Main::FolderExists(folder))
         return QString();
     const QString problem = PreviewFiles::MakeFolders(folder);
-    if (problem.isEmpty())
+    if (problem.isEmpty() && !options.quiet)
         tell(QStringLiteral("made the folder %1").arg(folder));
     return problem;
 }

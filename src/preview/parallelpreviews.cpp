@@ -266,10 +266,6 @@ void ParallelPreviews::cut(int index)
         return fail(index, QStringLiteral("the length of %1 cannot be read, so neither can a share of it")
                                .arg(Main::FileNameOf(result.source)));
     work.start = *start;
-    if (!m_settings.join) {
-        if (const QString problem = prepareFolder(result); !problem.isEmpty())
-            return fail(index, problem);
-    }
     if (m_dryRun) {
         result.command = cutCommand(index, work.start, result.preview);
         work.step = Step::Done;
@@ -278,6 +274,8 @@ void ParallelPreviews::cut(int index)
     }
     QString writeTo = result.preview;
     if (!m_settings.join) {
+        if (const QString problem = prepareFolder(result); !problem.isEmpty())
+            return fail(index, problem);
         work.output = std::make_unique<PreviewFiles::TemporaryOutput>(result.preview, work.earlier);
         if (!work.output->created())
             return fail(index, work.output->problem());
@@ -387,8 +385,13 @@ void ParallelPreviews::fail(int index, const QString &reason)
 
 void ParallelPreviews::reportInOrder()
 {
-    while (m_reported < total() && m_work[size_t(m_reported)].step == Step::Done)
+    while (m_reported < total() && m_work[size_t(m_reported)].step == Step::Done) {
+        // A dry run's folders are named in the order its lines come out.
+        Result &result = m_results[m_reported];
+        if (m_dryRun && result.command && !m_settings.join)
+            prepareFolder(result);
         emit resultReady(m_reported++);
+    }
 }
 
 void ParallelPreviews::stop()

@@ -103,7 +103,7 @@ private:
     void nameOutput(int index);
     QString outputFolderOf(int index) const;
     // "" when the preview's folder is there or was made; else why not. A dry run makes
-    // nothing and names the folder in result.newFolder instead.
+    // nothing and names the folder in result.newFolder instead, the first time it is needed.
     QString prepareFolder(Result &result);
     void pump();
     bool launchNext();
