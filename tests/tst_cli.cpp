@@ -256,8 +256,8 @@ void TestCli::twoRunsIntoOneFolderDoNotClash()
     for (QProcess *process : std::as_const(runs)) {
         QVERIFY(process->waitForFinished(30000));
         QCOMPARE(process->exitCode(), 0);
-        const QJsonObject preview =
-            QJsonDocument::fromJson(process->readAllStandardOutput()).object()[QStringLiteral("previews")].toArray().at(0).toObject();
+        const QJsonObject report = QJsonDocument::fromJson(process->readAllStandardOutput()).object();
+        const QJsonObject preview = report[QStringLiteral("previews")].toArray().at(0).toObject();
         QVERIFY(preview[QStringLiteral("made")].toBool());
         planned << preview[QStringLiteral("planned")].toString();
         pitches << Fixtures::RoughFrequency(preview[QStringLiteral("preview")].toString(), 0.2, 1.5);
@@ -267,12 +267,13 @@ void TestCli::twoRunsIntoOneFolderDoNotClash()
     planned.sort();
     QCOMPARE(planned, (QStringList{QString(), shared + QStringLiteral("/a_Preview.mp3")}));
     QVERIFY2(pitches[1] > 1.3 * pitches[0], "each preview holds its own run's source");
-    QCOMPARE(previewsIn(QStringLiteral("shared")), (QStringList{QStringLiteral("a_Preview (2).mp3"), QStringLiteral("a_Preview.mp3")}));
+    const QStringList both{QStringLiteral("a_Preview (2).mp3"), QStringLiteral("a_Preview.mp3")};
+    QCOMPARE(previewsIn(QStringLiteral("shared")), both);
 
     const Run again = run({QStringLiteral("-o"), shared, sources[1]});
     QCOMPARE(again.status, 0);
     QVERIFY2(!again.err.contains(QStringLiteral("free name")), qPrintable(again.err));
-    QCOMPARE(previewsIn(QStringLiteral("shared")), (QStringList{QStringLiteral("a_Preview (2).mp3"), QStringLiteral("a_Preview.mp3")}));
+    QCOMPARE(previewsIn(QStringLiteral("shared")), both);
     QVERIFY(Fixtures::RoughFrequency(shared + QStringLiteral("/a_Preview.mp3"), 0.2, 1.5) > 1.3 * pitches[0]);
 }
 
