@@ -1,12 +1,16 @@
 // lumbrisk-cli as installed, run with real SoX and FFmpeg and no display: its options, its
-// exit statuses, Ctrl+C, runs side by side, and that parallel runs and dry runs make the
-// very same previews as one tool at a time.
+// exit statuses, Ctrl+C, runs side by side, that parallel runs and dry runs make the very
+// same previews as one tool at a time, and lists of some thousand files.
 
 #include "audiofixtures.h"
 #include "foldertree.h"
 #include "tagfixtures.h"
 
+#include "filelist/addfolder.h"
+#include "platform/consoleprompts.h"
+
 #include <QDir>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -16,6 +20,7 @@
 
 #include <csignal>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -28,6 +33,31 @@ struct Run {
 QString program()
 {
     return qEnvironmentVariable("LUMBRISK_BUILD_DIR") + QStringLiteral("/installed/bin/lumbrisk-cli");
+}
+
+// True once the process catches the signal, that is, once its handler is in place.
+bool catches(qint64 pid, int signalNumber)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return false;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("SigCgt:"))
+            return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (signalNumber - 1)) & 1;
+    }
+    return false;
+}
+
+// The source and the preview of each line of a dry run, in order.
+QList<QPair<QString, QString>> plannedPairs(const QString &lines)
+{
+    static const QRegularExpression cut(QStringLiteral("^\\S+ '([^']+)' .* '([^']+)' trim "));
+    QList<QPair<QString, QString>> pairs;
+    for (const QString &line : lines.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QRegularExpressionMatch match = cut.match(line);
+        pairs.append({match.captured(1), match.captured(2)});
+    }
+    return pairs;
 }
 
 } // namespace
@@ -53,6 +83,9 @@ private slots:
     void previewsKeepTheirSongsTags();
     void previewsLastAsAsked_data();
     void previewsLastAsAsked();
+    void largeListIsPlannedWholeInOrder();
+    void signalStopsALargeListBeforeItsCuts_data();
+    void signalStopsALargeListBeforeItsCuts();
 
 private:
     // rawArgument: printf's format of one more argument, for bytes that are not valid UTF-8.
@@ -60,6 +93,7 @@ private:
     Run run(const QStringList &arguments, const QString &path = QString(), const QString &rawArgument = QString());
     QString folder(const QString &name) const;
     QStringList previewsIn(const QString &name) const;
+    QString largeTree();
 
     QTemporaryDir m_dir;
     // Tone A.mp3 (5 s), Tone B.mp3 (6 s), both 192 kbps, notes.txt, pipe.mp3, a FIFO, and
@@ -68,6 +102,7 @@ private:
     QString m_tagged; // A.mp3 and B.mp3, tagged songs of one album, and C.au, whose tags TagLib cannot read
     std::unique_ptr<FolderTree> m_album;  // Track 1, track 2 and Track 10.mp3, copies of Tone A
     std::unique_ptr<FolderTree> m_latin1; // plain.mp3 and caf\351.mp3, a name in Latin-1
+    QString m_tree;  // Artist A/Album 1/Track 01.mp3 (Tone A) and Artist B/Track 01.mp3 (Tone B)
 };
 
 void TestCli::initTestCase()
@@ -94,6 +129,10 @@ void TestCli::initTestCase()
     m_latin1 = std::make_unique<FolderTree>(folder(QStringLiteral("latin1")));
     QVERIFY(QFile::copy(m_music + QStringLiteral("/Tone A.mp3"), m_latin1->path(QStringLiteral("plain.mp3"))));
     m_latin1->withBytes("caf\xe9.mp3", false);
+    m_tree = folder(QStringLiteral("tree"));
+    QVERIFY(QDir(m_tree).mkpath(QStringLiteral("Artist A/Album 1")) && QDir(m_tree).mkpath(QStringLiteral("Artist B")));
+    QVERIFY(QFile::copy(m_music + QStringLiteral("/Tone A.mp3"), m_tree + QStringLiteral("/Artist A/Album 1/Track 01.mp3")));
+    QVERIFY(QFile::copy(m_music + QStringLiteral("/Tone B.mp3"), m_tree + QStringLiteral("/Artist B/Track 01.mp3")));
 }
 
 void TestCli::cleanupTestCase()
@@ -322,22 +361,49 @@ void TestCli::ctrlCKeepsFinishedPreviewsOnly()
     QCOMPARE(Fixtures::FilesBelow(output), QStringList{QStringLiteral("Tone A_Preview.mp3")});
 }
 
-// Both runs make the same previews in the same folder at the same time; neither may take
-// the other's unfinished file for its own.
+// Two runs at once into one folder, each with its own a.mp3 (the README's distributed use):
+// neither takes the other's unfinished file nor replaces its preview; the later one saves
+// under a free name and says so. Their SoX wait for each other, so both runs have named
+// their previews before either is saved. A third run replaces an earlier run's preview.
 void TestCli::twoRunsIntoOneFolderDoNotClash()
 {
-    const QStringList arguments{QStringLiteral("-q"), QStringLiteral("-j"), QStringLiteral("2"), QStringLiteral("-o"),
-                                folder(QStringLiteral("shared")), QStringLiteral("Tone A.mp3"),
-                                QStringLiteral("Tone B.mp3")};
-    QProcess *first = launch(arguments);
-    QProcess *second = launch(arguments);
-    for (QProcess *process : {first, second}) {
+    const QString tools = folder(QStringLiteral("together"));
+    Fixtures::WriteScript(tools, QStringLiteral("sox"), QStringLiteral(
+        "case \"$1\" in -h) exec /usr/bin/sox \"$@\";; esac\n: > '%1/started.$$'\n"
+        "for i in $(seq 200); do [ $(ls '%1' | grep -c started) -ge 2 ] && break; sleep 0.05; done\n"
+        "exec /usr/bin/sox \"$@\"").arg(tools));
+    const QString shared = folder(QStringLiteral("shared"));
+    const QStringList sources{folder(QStringLiteral("d1")) + QStringLiteral("/a.mp3"),
+                              folder(QStringLiteral("d2")) + QStringLiteral("/a.mp3")};
+    QVERIFY(QFile::copy(m_music + QStringLiteral("/Tone A.mp3"), sources[0]));
+    QVERIFY(QFile::copy(m_music + QStringLiteral("/Tone B.mp3"), sources[1]));
+    QList<QProcess *> runs;
+    for (const QString &source : sources)
+        runs << launch({QStringLiteral("--json"), QStringLiteral("-o"), shared, source}, tools + QStringLiteral(":/usr/bin:/bin"));
+    QStringList planned;
+    QList<double> pitches;
+    for (QProcess *process : std::as_const(runs)) {
         QVERIFY(process->waitForFinished(30000));
         QCOMPARE(process->exitCode(), 0);
+        const QJsonObject report = QJsonDocument::fromJson(process->readAllStandardOutput()).object();
+        const QJsonObject preview = report[QStringLiteral("previews")].toArray().at(0).toObject();
+        QVERIFY(preview[QStringLiteral("made")].toBool());
+        planned << preview[QStringLiteral("planned")].toString();
+        pitches << Fixtures::RoughFrequency(preview[QStringLiteral("preview")].toString(), 0.2, 1.5);
+        QCOMPARE(QString::fromUtf8(process->readAllStandardError()).contains(QStringLiteral("made under a free name: ")),
+                 !planned.constLast().isEmpty());
     }
-    QCOMPARE(previewsIn(QStringLiteral("shared")),
-             (QStringList{QStringLiteral("Tone A_Preview.mp3"), QStringLiteral("Tone B_Preview.mp3")}));
-    QVERIFY(qAbs(Fixtures::Describe(folder(QStringLiteral("shared")) + QStringLiteral("/Tone B_Preview.mp3")).seconds - 3) < 0.1);
+    planned.sort();
+    QCOMPARE(planned, (QStringList{QString(), shared + QStringLiteral("/a_Preview.mp3")}));
+    QVERIFY2(pitches[1] > 1.3 * pitches[0], "each preview holds its own run's source");
+    const QStringList both{QStringLiteral("a_Preview (2).mp3"), QStringLiteral("a_Preview.mp3")};
+    QCOMPARE(previewsIn(QStringLiteral("shared")), both);
+
+    const Run again = run({QStringLiteral("-o"), shared, sources[1]});
+    QCOMPARE(again.status, 0);
+    QVERIFY2(!again.err.contains(QStringLiteral("free name")), qPrintable(again.err));
+    QCOMPARE(previewsIn(QStringLiteral("shared")), both);
+    QVERIFY(Fixtures::RoughFrequency(shared + QStringLiteral("/a_Preview.mp3"), 0.2, 1.5) > 1.3 * pitches[0]);
 }
 
 void TestCli::jobsDoNotChangeThePreviews()
@@ -358,39 +424,59 @@ void TestCli::jobsDoNotChangeThePreviews()
 void TestCli::dryRunLinesMakeTheSamePreviews_data()
 {
     QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<int>("status"); // of the dry run and of the real run
+    QTest::addColumn<int>("status");      // of the dry run and of the real run
+    QTest::addColumn<QString>("madeAlso"); // one of the files made
     QTest::newRow("separate, with fades")
         << QStringList{QStringLiteral("--fade-in"), QStringLiteral("0.5"), QStringLiteral("--fade-out"),
                        QStringLiteral("0.5"), QStringLiteral("-b"), QStringLiteral("same")}
-        << 0;
-    QTest::newRow("joined") << QStringList{QStringLiteral("--join"), QStringLiteral("-b"), QStringLiteral("24")} << 0;
+        << 0 << "Tone A_Preview.mp3";
+    QTest::newRow("joined") << QStringList{QStringLiteral("--join"), QStringLiteral("-b"), QStringLiteral("24")} << 0
+                            << "Joined_Preview.mp3";
     // The pipe is left out; the lines must still make their private folder first.
-    QTest::newRow("joined, after a pipe") << QStringList{QStringLiteral("--join"), QStringLiteral("pipe.mp3")} << 1;
+    QTest::newRow("joined, after a pipe") << QStringList{QStringLiteral("--join"), QStringLiteral("pipe.mp3")} << 1
+                                          << "Joined_Preview.mp3";
+    // Two "Track 01.mp3" in different folders, each in its own folder below the output.
+    QTest::newRow("kept folders") << QStringList{QStringLiteral("--keep-folders"), m_tree} << 0
+                                  << "Artist A/Album 1/Track 01_Preview.mp3";
 }
 
+// Into output folders that are not there yet: the real run makes its own, the dry run's
+// lines make theirs, with the folders below them.
 void TestCli::dryRunLinesMakeTheSamePreviews()
 {
     QFETCH(QStringList, arguments);
     QFETCH(int, status);
+    QFETCH(QString, madeAlso);
     const QString tag = QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('-'));
     const QStringList common = arguments + QStringList{QStringLiteral("-d"), QStringLiteral("1"), QStringLiteral("Tone A.mp3"),
                                                        QStringLiteral("Tone B.mp3")};
-    const QString shelled = folder(QStringLiteral("shelled-") + tag);
+    const QString shelled = m_dir.filePath(QStringLiteral("shelled-") + tag);
     const Run dry = run(QStringList{QStringLiteral("--dry-run"), QStringLiteral("-o"), shelled} + common);
     QCOMPARE(dry.status, status);
-    QCOMPARE(previewsIn(QStringLiteral("shelled-") + tag), QStringList()); // a dry run makes nothing
+    QVERIFY(!QFileInfo::exists(shelled)); // a dry run makes nothing
 
     QProcess shell;
     shell.start(QStringLiteral("sh"), {QStringLiteral("-e"), QStringLiteral("-c"), dry.out});
     QVERIFY(shell.waitForFinished(30000));
-    QCOMPARE(shell.exitCode(), 0);
-    const QString ran = folder(QStringLiteral("ran-") + tag);
-    QCOMPARE(run(QStringList{QStringLiteral("-o"), ran} + common).status, status);
+    QVERIFY2(shell.exitCode() == 0, qPrintable(dry.out + shell.readAllStandardError()));
+    const QString ran = m_dir.filePath(QStringLiteral("ran-") + tag);
+    const Run real = run(QStringList{QStringLiteral("-o"), ran} + common);
+    QCOMPARE(real.status, status);
+    QVERIFY2(real.err.startsWith(QStringLiteral("lumbrisk-cli: made the folder ") + ran + QLatin1Char('\n')), qPrintable(real.err));
     const QStringList made = previewsIn(QStringLiteral("ran-") + tag);
-    QVERIFY(!made.isEmpty());
+    QVERIFY2(made.contains(madeAlso), qPrintable(made.join(QLatin1Char('\n'))));
     QCOMPARE(previewsIn(QStringLiteral("shelled-") + tag), made);
     for (const QString &name : made)
         QCOMPARE(Fixtures::Contents(shelled + QLatin1Char('/') + name), Fixtures::Contents(ran + QLatin1Char('/') + name));
+    // New folders get the usual mode.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    for (const QString &name : QStringList{QString()} + made) {
+        struct stat status {};
+        QCOMPARE(::stat(QFile::encodeName(ran + QLatin1Char('/') + name).constData(), &status), 0);
+        if (S_ISDIR(status.st_mode))
+            QCOMPARE(status.st_mode & 0777, 0777 & ~mask);
+    }
 }
 
 void TestCli::previewsKeepTheirSongsTags_data()
@@ -479,6 +565,95 @@ void TestCli::previewsLastAsAsked()
         QCOMPARE(facts.sampleRate, 48000);
         QVERIFY2(qAbs(facts.seconds - seconds.at(index)) < 3 * Fixtures::FrameSeconds,
                  qPrintable(QStringLiteral("%1 lasts %2 s").arg(previews.at(index)).arg(facts.seconds)));
+    }
+}
+
+// 300 albums of "Track 01.mp3" to "Track 10.mp3", links to one tone; made once.
+QString TestCli::largeTree()
+{
+    const QString tree = m_dir.filePath(QStringLiteral("large"));
+    if (QFileInfo::exists(tree))
+        return tree;
+    const QString tone = m_music + QStringLiteral("/Tone A.mp3");
+    for (int album = 1; album <= 300; ++album) {
+        const QString folder = QStringLiteral("%1/Album %2/").arg(tree).arg(album, 3, 10, QLatin1Char('0'));
+        QDir().mkpath(folder);
+        for (int track = 1; track <= 10; ++track)
+            QFile::link(tone, folder + QStringLiteral("Track %1.mp3").arg(track, 2, 10, QLatin1Char('0')));
+    }
+    return tree;
+}
+
+// Every file once, in the scan's order, and the same-name rule across 300 files of one name,
+// which also steps over a file of the list that has a free name's name.
+void TestCli::largeListIsPlannedWholeInOrder()
+{
+    const QString tree = largeTree();
+    const QString output = folder(QStringLiteral("large-plan"));
+    const QString listed = output + QStringLiteral("/Track 01_Preview (2).mp3");
+    QVERIFY(QFile::link(m_music + QStringLiteral("/Tone A.mp3"), listed));
+    const Run dry = run({QStringLiteral("--dry-run"), QStringLiteral("-o"), output, listed, tree});
+    QCOMPARE(dry.status, 0);
+
+    ConsolePrompts prompts;
+    const QStringList sources = QStringList{listed} + AddFolder::ScanFolder(prompts, tree, QStringLiteral("*.mp3"));
+    QCOMPARE(sources.size(), 3001);
+    const QList<QPair<QString, QString>> planned = plannedPairs(dry.out);
+    QCOMPARE(planned.size(), sources.size());
+    QHash<QString, int> seen; // per base name, the files planned so far
+    for (qsizetype index = 0; index < planned.size(); ++index) {
+        QCOMPARE(planned[index].first, sources[index]);
+        const QString base = QFileInfo(sources[index]).completeBaseName();
+        const int count = ++seen[base];
+        const int number = count > 1 && base == QLatin1String("Track 01") ? count + 1 : count;
+        const QString name = number == 1 ? base + QStringLiteral("_Preview.mp3")
+                                         : QStringLiteral("%1_Preview (%2).mp3").arg(base).arg(number);
+        QCOMPARE(planned[index].second, output + QLatin1Char('/') + name);
+    }
+}
+
+void TestCli::signalStopsALargeListBeforeItsCuts_data()
+{
+    QTest::addColumn<int>("signalNumber");
+    QTest::addColumn<bool>("asFolder"); // else every file as an argument of its own
+    QTest::newRow("Ctrl+C, the folder") << SIGINT << true;
+    QTest::newRow("SIGTERM, the files") << SIGTERM << false;
+}
+
+// The signal comes as soon as the handler is in place: while the folder is scanned or the
+// list planned, or at the latest while the first cuts hang. The run must end with 128 plus
+// the signal, leave nothing in the output folder and no tool running.
+void TestCli::signalStopsALargeListBeforeItsCuts()
+{
+    QFETCH(int, signalNumber);
+    QFETCH(bool, asFolder);
+    const QString tree = largeTree();
+    const QString tools = folder(QStringLiteral("hanging-large"));
+    const QString pids = tools + QStringLiteral("/pids");
+    Fixtures::WriteScript(tools, QStringLiteral("sox"),
+                          QStringLiteral("case \"$*\" in *trim*) echo $$ >> '%1'; exec sleep 60;; esac\n"
+                                         "exec /usr/bin/sox \"$@\"").arg(pids));
+    const QString output = folder(QStringLiteral("large-stopped-") + QString::number(signalNumber));
+    QStringList arguments{QStringLiteral("-j"), QStringLiteral("2"), QStringLiteral("-o"), output};
+    if (asFolder) {
+        arguments.append(tree);
+    } else {
+        ConsolePrompts prompts;
+        arguments += AddFolder::ScanFolder(prompts, tree, QStringLiteral("*.mp3"));
+    }
+    QProcess *process = launch(arguments, tools + QStringLiteral(":/usr/bin:/bin"));
+    QVERIFY(process->waitForStarted());
+    QDeadlineTimer deadline(20000);
+    while (!catches(process->processId(), signalNumber) && !deadline.hasExpired())
+        ::usleep(500);
+    QVERIFY(::kill(pid_t(process->processId()), signalNumber) == 0);
+    QVERIFY(process->waitForFinished(20000));
+    QCOMPARE(process->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process->exitCode(), 128 + signalNumber);
+    QCOMPARE(Fixtures::FilesBelow(output), QStringList());
+    for (const QByteArray &pid : Fixtures::Contents(pids).split('\n')) {
+        if (!pid.isEmpty())
+            QVERIFY2(::kill(pid.toInt(), 0) != 0, "a tool runs on after the run ended");
     }
 }
 

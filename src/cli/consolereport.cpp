@@ -8,8 +8,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRegularExpression>
 
+#include <algorithm>
 #include <cstdio>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -39,6 +39,18 @@ int terminalColumns()
     return ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
 }
 
+// Redraws the self-updating line. A line longer than the terminal would wrap, and \r would
+// then redraw only its tail.
+void drawLine(const QString &line)
+{
+    write(stderr, QStringLiteral("\r\033[K") + line.left(terminalColumns() - 1));
+}
+
+void clearLine()
+{
+    write(stderr, QStringLiteral("\r\033[K"));
+}
+
 QString notMadeLine(const ParallelPreviews::Result &result)
 {
     return QStringLiteral("not made: %1: %2").arg(result.source.isEmpty() ? result.preview : result.source,
@@ -56,6 +68,21 @@ QString lastName(const QString &path)
 {
     const bool folder = path.endsWith(QLatin1Char('/'));
     return Main::FileNameOf(folder ? path.chopped(1) : path) + (folder ? QStringLiteral("/") : QString());
+}
+
+// A preview whose planned name was taken by a file that came during the run.
+QString freeNameLine(const ParallelPreviews::Result &result)
+{
+    const QString source = result.source.isEmpty() ? QString() : result.source + QStringLiteral(": ");
+    return QStringLiteral("made under a free name: %1saved as %2, as %3 appeared during the run")
+        .arg(source, result.preview, result.planned);
+}
+
+// A dry run's line that makes the folder a command needs.
+void printFolder(const ParallelPreviews::Result &result)
+{
+    if (!result.newFolder.isEmpty())
+        write(stdout, QStringLiteral("mkdir -p -- %1\n").arg(ConsoleReport::ShellQuoted(result.newFolder)));
 }
 
 } // namespace
@@ -86,7 +113,7 @@ int ConsoleReport::exitStatus() const
     if (!m_leftOut.isEmpty())
         return 1;
     const auto done = [this](const ParallelPreviews::Result &result) {
-        return m_mode == Mode::DryRun ? result.command.has_value() : result.made;
+        return m_mode == Mode::DryRun ? result.reason.isEmpty() : result.made;
     };
     for (const ParallelPreviews::Result &result : m_previews.results()) {
         if (!done(result))
@@ -98,8 +125,11 @@ int ConsoleReport::exitStatus() const
 
 QString ConsoleReport::ShellQuoted(const QString &word)
 {
-    static const QRegularExpression safe(QStringLiteral("^[A-Za-z0-9_@%+=:,./-]+$"));
-    if (safe.match(word).hasMatch())
+    const auto safe = [](QChar c) {
+        return (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) || (c >= QLatin1Char('a') && c <= QLatin1Char('z'))
+               || (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || QStringView(u"_@%+=:,./-").contains(c);
+    };
+    if (!word.isEmpty() && std::all_of(word.cbegin(), word.cend(), safe))
         return word;
     return QLatin1Char('\'') + QString(word).replace(QLatin1Char('\''), QStringLiteral("'\\''")) + QLatin1Char('\'');
 }
@@ -111,12 +141,16 @@ void ConsoleReport::resultReady(int index)
         if (m_previews.joined() && !m_pieceFolderMade)
             write(stdout, QStringLiteral("work=$(mktemp -d)\n"));
         m_pieceFolderMade = true;
+        printFolder(result);
         printCommand(*result.command);
         return;
     }
-    const QString count = QStringLiteral("%1/%2 ").arg(index + 1).arg(m_previews.total());
+    const QString count = m_mode == Mode::Progress ? QStringLiteral("%1/%2 ").arg(index + 1).arg(m_previews.total())
+                                                   : QString();
     if (!result.made)
-        printLine((m_mode == Mode::Progress ? count : QString()) + notMadeLine(result));
+        printLine(count + notMadeLine(result));
+    else if (!result.planned.isEmpty())
+        printLine(count + freeNameLine(result));
     else if (m_mode == Mode::Progress && !m_terminal && m_previews.joined())
         printLine(count + QStringLiteral("cut for the join: ") + result.source);
     else if (m_mode == Mode::Progress && !m_terminal)
@@ -131,10 +165,13 @@ void ConsoleReport::joinedReady()
 {
     const ParallelPreviews::Result &joined = *m_previews.joined();
     if (m_mode == Mode::DryRun && joined.command) {
+        printFolder(joined);
         printCommand(*joined.command);
         write(stdout, QStringLiteral("rm -r -- %1\n").arg(PieceVariable));
     } else if (!joined.made) {
         printLine(notMadeLine(joined));
+    } else if (!joined.planned.isEmpty()) {
+        printLine(freeNameLine(joined));
     } else if (!joined.tagProblem.isEmpty()) {
         printLine(madeLine(joined));
     }
@@ -153,22 +190,26 @@ void ConsoleReport::finished()
 void ConsoleReport::printLine(const QString &line)
 {
     const QString prefix = m_mode == Mode::Progress ? QString() : QStringLiteral("lumbrisk-cli: ");
-    write(stderr, (m_lineShown ? QStringLiteral("\r\033[K") : QString()) + prefix + line + QLatin1Char('\n'));
+    if (m_lineShown)
+        clearLine();
+    write(stderr, prefix + line + QLatin1Char('\n'));
     m_lineShown = false;
 }
 
 void ConsoleReport::drawProgress()
 {
     const int finished = m_previews.finishedCount();
+    const int total = m_previews.total();
     const qint64 elapsed = m_clock.elapsed();
-    QString line = QStringLiteral("%1/%2  %3 elapsed").arg(finished).arg(m_previews.total()).arg(clock(elapsed));
-    if (finished > 0 && finished < m_previews.total())
-        line += QStringLiteral(", about %1 left").arg(clock(elapsed * (m_previews.total() - finished) / finished));
+    QString line = QStringLiteral("%1/%2  %3 elapsed").arg(finished).arg(total).arg(clock(elapsed));
+    if (m_previews.plannedCount() < total)
+        line += QStringLiteral(", %1 of %2 planned").arg(m_previews.plannedCount()).arg(total);
+    else if (finished > 0 && finished < total)
+        line += QStringLiteral(", about %1 left").arg(clock(elapsed * (total - finished) / finished));
     const QString running = m_previews.runningSource();
     if (!running.isEmpty())
         line += QStringLiteral("  ") + Main::FileNameOf(running);
-    // A line longer than the terminal would wrap, and \r would then redraw only its tail.
-    write(stderr, QStringLiteral("\r\033[K") + line.left(terminalColumns() - 1));
+    drawLine(line);
     m_lineShown = true;
 }
 
@@ -226,6 +267,8 @@ void ConsoleReport::printJson()
             object.insert(QStringLiteral("reason"), result.reason);
         if (!result.tagProblem.isEmpty())
             object.insert(QStringLiteral("tagProblem"), result.tagProblem);
+        if (!result.planned.isEmpty())
+            object.insert(QStringLiteral("planned"), result.planned);
         return object;
     };
     QJsonArray previews;
@@ -242,4 +285,31 @@ void ConsoleReport::printJson()
     if (joining)
         report.insert(QStringLiteral("joined"), entry(*m_previews.joined()));
     write(stdout, QString::fromUtf8(QJsonDocument(report).toJson(QJsonDocument::Indented)));
+}
+
+ScanProgress::ScanProgress(bool shown) : m_shown(shown)
+{
+    m_drawn.start();
+}
+
+ScanProgress::~ScanProgress()
+{
+    clear();
+}
+
+void ScanProgress::found(qsizetype files)
+{
+    m_files += files;
+    if (!m_shown || m_drawn.elapsed() < RedrawMilliseconds)
+        return;
+    drawLine(QStringLiteral("scanning: %1 files found").arg(m_files));
+    m_lineShown = true;
+    m_drawn.start();
+}
+
+void ScanProgress::clear()
+{
+    if (m_lineShown)
+        clearLine();
+    m_lineShown = false;
 }

@@ -9,6 +9,7 @@
 #include "platform/filenames.h"
 #include "platform/main.h"
 #include "preview/parallelpreviews.h"
+#include "preview/previewfiles.h"
 #include "preview/tools.h"
 
 #include <QCoreApplication>
@@ -36,17 +37,22 @@ int complain(const QString &problem, int status)
 
 struct Sources {
     QStringList paths;         // absolute, in list order
+    QStringList subfolders;    // with --keep-folders: each path's folder below its FOLDER argument
     QList<QByteArray> leftOut; // absolute paths whose names are not valid UTF-8
 };
 
 // FILE arguments as absolute paths, FOLDER arguments scanned as the window scans a folder;
-// what cannot be handed on unchanged is left out. Without any, the rows of --starts.
-Sources sourcesOf(const CliOptions &options, Prompts &prompts)
+// what cannot be handed on unchanged is left out, and a scan ends early when stopped says so.
+// Without any, the rows of --starts.
+Sources sourcesOf(const CliOptions &options, Prompts &prompts, ScanProgress &progress,
+                  const AddFolder::Stopped &stopped)
 {
     Sources sources;
     if (options.paths.isEmpty()) {
         for (const StartList::Row &row : options.starts)
             sources.paths.append(row.path);
+        if (options.keepFolders)
+            sources.subfolders.resize(sources.paths.size());
     }
     for (const QByteArray &given : options.paths) {
         const QString path = FileNames::Decoded(given);
@@ -58,15 +64,40 @@ Sources sourcesOf(const CliOptions &options, Prompts &prompts)
         const QString absolute = Main::AbsolutePath(path);
         if (!Main::FolderExists(path)) {
             sources.paths.append(absolute);
+            if (options.keepFolders)
+                sources.subfolders.append(QString());
             continue;
         }
         const QString pattern = AddFolder::PatternOf(options.extension);
-        const QStringList found = AddFolder::ScanFolder(prompts, absolute, pattern, {}, &sources.leftOut);
-        if (found.isEmpty() && !options.quiet)
+        const QStringList found = AddFolder::ScanFolder(
+            prompts, absolute, pattern, [&progress](const QStringList &rows) { progress.found(rows.size()); },
+            &sources.leftOut, stopped);
+        if (stopped())
+            break;
+        if (found.isEmpty() && !options.quiet) {
+            progress.clear();
             tell(QStringLiteral("%1: no %2 files in it or below it").arg(path, pattern));
+        }
+        for (const QString &source : found) {
+            if (options.keepFolders)
+                sources.subfolders.append(AddFolder::FolderBelow(absolute, source));
+        }
         sources.paths += found;
     }
     return sources;
+}
+
+// A missing output folder is made, and said unless quiet, before anything else; a dry run
+// leaves that to its command lines. "" when the folder is there.
+QString prepareOutputFolder(const CliOptions &options)
+{
+    const QString folder = options.settings.outputFolder;
+    if (options.dryRun || folder.isEmpty() || Main::FolderExists(folder))
+        return QString();
+    const QString problem = PreviewFiles::MakeFolders(folder);
+    if (problem.isEmpty() && !options.quiet)
+        tell(QStringLiteral("made the folder %1").arg(folder));
+    return problem;
 }
 
 ConsoleReport::Mode reportMode(const CliOptions &options)
@@ -103,14 +134,27 @@ int main(int argc, char *argv[])
     if (options.settings.needsFfmpeg() && tools.ffmpeg.isEmpty())
         return complain(tools.ffmpegProblem, ToolMissing);
 
+    if (const QString problem = prepareOutputFolder(options); !problem.isEmpty())
+        return complain(problem, Usage);
+
+    // From here on a signal stops the run, also while a large list is scanned or planned.
+    Interruption interruption;
+    const auto interrupted = [&interruption] { return interruption.signalNumber() != 0; };
+    const bool terminal = ::isatty(STDERR_FILENO) != 0;
     ConsolePrompts prompts(QStringLiteral("lumbrisk-cli: "));
-    const Sources sources = sourcesOf(options, prompts);
+    Sources sources;
+    {
+        ScanProgress progress(reportMode(options) == ConsoleReport::Mode::Progress && terminal);
+        sources = sourcesOf(options, prompts, progress, interrupted);
+    }
+    if (interrupted())
+        return 128 + interruption.signalNumber();
     PreviewSettings settings = options.settings;
     settings.cuts = StartList::CutsFor(sources.paths, options.starts);
     ParallelPreviews previews(tools, settings, sources.paths);
-    ConsoleReport report(previews, reportMode(options), ::isatty(STDERR_FILENO) != 0);
+    previews.setSubfolders(sources.subfolders);
+    ConsoleReport report(previews, reportMode(options), terminal);
     report.tellLeftOut(sources.leftOut);
-    Interruption interruption;
     QObject::connect(&interruption, &Interruption::received, &previews, &ParallelPreviews::stop);
     QObject::connect(&previews, &ParallelPreviews::finished, &application, &QCoreApplication::quit,
                      Qt::QueuedConnection);

@@ -9,6 +9,7 @@
 #include "preview/previewfiles.h"
 #include "preview/tagcopy.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTimer>
@@ -20,10 +21,26 @@ using Shell32::RunResult;
 
 namespace {
 
+// Planning gives the event loop its turn this often, so tools that ended are followed at
+// once and a signal stops the run without delay.
+constexpr qint64 SliceMilliseconds = 20;
+
 // Seconds to the millisecond, so that a share of a track's length reads as a short number.
 QString secondsText(double seconds)
 {
     return PreviewCommands::SoxNumber(std::round(seconds * 1000) / 1000);
+}
+
+// Gives the preview its name. When a file that came during the run took the planned one,
+// the preview has the next free name, and the result tells both.
+QString commit(ParallelPreviews::Result &result, PreviewFiles::TemporaryOutput &output)
+{
+    const QString problem = output.commit();
+    if (problem.isEmpty() && output.finalPath() != result.preview) {
+        result.planned = result.preview;
+        result.preview = output.finalPath();
+    }
+    return problem;
 }
 
 } // namespace
@@ -32,6 +49,7 @@ struct ParallelPreviews::Work {
     Step step = Step::Cut;
     QString bitrate; // this source's own, once probed
     QString start;   // as SoX got it
+    PreviewFiles::EarlierFile earlier; // what the preview's name held when it was named
     std::unique_ptr<PreviewFiles::TemporaryOutput> output; // a separate preview being written
     QProcess *process = nullptr;                           // the tool running for this file
 };
@@ -41,11 +59,11 @@ ParallelPreviews::ParallelPreviews(Tools::Found tools, PreviewSettings settings,
       m_tools(std::move(tools)),
       m_settings(std::move(settings))
 {
+    m_results.reserve(sources.size());
     for (const QString &source : sources) {
         Result result;
         result.source = source;
         m_results.append(result);
-        m_sourceKeys.insert(PreviewFiles::FileKey(source));
     }
     m_work.resize(size_t(m_results.size()));
 }
@@ -53,6 +71,11 @@ ParallelPreviews::ParallelPreviews(Tools::Found tools, PreviewSettings settings,
 ParallelPreviews::~ParallelPreviews()
 {
     killTools();
+}
+
+void ParallelPreviews::setSubfolders(QStringList subfolders)
+{
+    m_subfolders = std::move(subfolders);
 }
 
 void ParallelPreviews::start()
@@ -75,27 +98,57 @@ void ParallelPreviews::begin()
         const QString folder = m_settings.outputFolder.isEmpty() && total() > 0 ? Main::FolderOf(m_results.first().source)
                                                                                : m_settings.outputFolder;
         joined.preview = PreviewCommands::JoinedPath(folder);
+        m_joinedEarlier = PreviewFiles::EarlierFile::At(joined.preview);
         m_joined = joined;
     }
-    for (int index = 0; index < total(); ++index) {
-        m_work[size_t(index)].step = m_settings.kbps == 0 ? Step::Probe : Step::Cut;
-        const QString problem = PreviewFiles::SourceProblem(m_results[index].source);
-        if (!problem.isEmpty())
-            fail(index, problem);
-        else if (m_settings.join && !m_workFolder->isValid())
-            fail(index, m_workFolder->problem());
-        else
-            nameOutput(index);
-    }
     // Results and the end come from the event loop, so that a caller may connect after starting.
-    QTimer::singleShot(0, this, [this] {
-        reportInOrder();
-        pump();
-    });
+    queueAdvance();
 }
 
-// Names are given in list order before anything runs, so that they never depend on which
-// tool ends first: a second source of one base name gets a free name, as in the window.
+void ParallelPreviews::queueAdvance()
+{
+    if (m_advanceQueued)
+        return;
+    m_advanceQueued = true;
+    QTimer::singleShot(0, this, &ParallelPreviews::advance);
+}
+
+// One slice of planning, then whatever can start.
+void ParallelPreviews::advance()
+{
+    m_advanceQueued = false;
+    if (m_stopped || m_done)
+        return;
+    QElapsedTimer slice;
+    slice.start();
+    while (m_planned < total() && slice.elapsed() < SliceMilliseconds)
+        planNext();
+    reportInOrder();
+    pump();
+}
+
+// The key of every source comes first: a file late in the list may be where an early preview
+// would go.
+void ParallelPreviews::planNext()
+{
+    if (m_keyed < total()) {
+        const QString &source = m_results[m_keyed++].source;
+        m_sourceKeys.insert(PreviewFiles::FileKeyIn(folderKey(Main::FolderOf(source)), source));
+        return;
+    }
+    const int index = m_planned++;
+    m_work[size_t(index)].step = m_settings.kbps == 0 ? Step::Probe : Step::Cut;
+    const QString problem = PreviewFiles::SourceProblem(m_results[index].source);
+    if (!problem.isEmpty())
+        fail(index, problem);
+    else if (m_settings.join && !m_workFolder->isValid())
+        fail(index, m_workFolder->problem());
+    else
+        nameOutput(index);
+}
+
+// Names are given in list order, so that they never depend on which tool ends first: a
+// second source of one base name gets a free name, as in the window.
 void ParallelPreviews::nameOutput(int index)
 {
     Result &result = m_results[index];
@@ -103,24 +156,58 @@ void ParallelPreviews::nameOutput(int index)
         result.preview = m_workFolder->piecePath(index + 1);
         return;
     }
-    const QString folder = m_settings.outputFolder.isEmpty() ? Main::FolderOf(result.source) : m_settings.outputFolder;
-    const QString output = PreviewCommands::OutputPath(folder, result.source);
+    const QString output = PreviewCommands::OutputPath(outputFolderOf(index), result.source);
     if (isSource(output))
         return fail(index, QStringLiteral("its preview %1 would replace a file of the list, so nothing was written").arg(output));
-    QSet<QString> named;
-    for (int earlier = 0; earlier < index; ++earlier)
-        named.insert(PreviewFiles::FileKey(m_results[earlier].preview));
-    result.preview = PreviewCommands::FreePath(output, [&](const QString &path) {
-        return named.contains(PreviewFiles::FileKey(path)) || isSource(path);
-    });
+    int number = m_freeNumbers.value(output, 1);
+    result.preview = PreviewCommands::FreePath(output, [this](const QString &path) {
+        return m_namedKeys.contains(previewKey(path)) || isSource(path);
+    }, &number);
+    if (number > 1)
+        m_freeNumbers.insert(output, number);
+    m_namedKeys.insert(previewKey(result.preview));
+    m_work[size_t(index)].earlier = PreviewFiles::EarlierFile::At(result.preview);
+}
+
+QString ParallelPreviews::outputFolderOf(int index) const
+{
+    if (m_settings.outputFolder.isEmpty())
+        return Main::FolderOf(m_results[index].source);
+    return m_settings.outputFolder + QLatin1Char('/') + m_subfolders.value(index);
+}
+
+QString ParallelPreviews::prepareFolder(Result &result)
+{
+    const QString folder = Main::FolderOf(result.preview);
+    if (m_readyFolders.contains(folder))
+        return QString();
+    if (!Main::FolderExists(folder)) {
+        const QString problem = m_dryRun ? QString() : PreviewFiles::MakeFolders(folder);
+        if (!problem.isEmpty())
+            return problem;
+        if (m_dryRun)
+            result.newFolder = folder;
+    }
+    // Its parents are there too, once it is.
+    for (QString ready = folder; !ready.isEmpty() && !m_readyFolders.contains(ready);
+         ready = Main::FolderOf(ready.chopped(1)))
+        m_readyFolders.insert(ready);
+    return QString();
 }
 
 void ParallelPreviews::pump()
 {
     if (m_stopped || m_done)
         return;
+    QElapsedTimer slice;
+    slice.start();
+    // A dry run plans its cuts without starting a tool, so only time bounds this loop.
     while (m_running.size() < m_settings.jobs && launchNext()) {
+        if (slice.elapsed() >= SliceMilliseconds)
+            return queueAdvance();
     }
+    if (m_planned < total())
+        return queueAdvance();
     if (!m_running.isEmpty() || m_finished < total())
         return;
     if (m_joined && !m_joined->command && m_joined->reason.isEmpty())
@@ -130,38 +217,36 @@ void ParallelPreviews::pump()
 }
 
 // Starts the first piece of work in list order that can run now; false when there is none.
+// Files probed wait before every file not started yet, which lies further down the list.
 bool ParallelPreviews::launchNext()
 {
-    for (int index = 0; index < total(); ++index) {
-        const Work &work = m_work[size_t(index)];
-        if (work.process || work.step == Step::Done)
-            continue;
-        if (work.step == Step::Cut) {
-            cut(index);
-            return true;
-        }
-        // A join probes one source at a time, until one gives the bit rate of all.
-        if (m_settings.join && probeRunning())
-            continue;
-        probe(index);
+    if (!m_probed.empty()) {
+        const int index = *m_probed.begin();
+        m_probed.erase(m_probed.begin());
+        cut(index);
         return true;
     }
-    return false;
-}
-
-bool ParallelPreviews::probeRunning() const
-{
-    for (const Work &work : m_work) {
-        if (work.process && work.step == Step::Probe)
-            return true;
-    }
-    return false;
+    while (m_nextToStart < m_planned && m_work[size_t(m_nextToStart)].step == Step::Done)
+        ++m_nextToStart;
+    if (m_nextToStart >= m_planned)
+        return false;
+    const int index = m_nextToStart;
+    // A join probes one source at a time, until one gives the bit rate of all: till then
+    // every tool running is a probe.
+    if (m_work[size_t(index)].step == Step::Probe && m_settings.join && !m_running.isEmpty())
+        return false;
+    ++m_nextToStart;
+    if (m_work[size_t(index)].step == Step::Probe)
+        probe(index);
+    else
+        cut(index);
+    return true;
 }
 
 void ParallelPreviews::probe(int index)
 {
     launch(GetBitrate::ProbeCommand(m_tools.ffmpeg, m_results[index].source),
-           [this, index](const RunResult &result) { probed(index, result); }, &m_work[size_t(index)]);
+           [this, index](const RunResult &result) { probed(index, result); }, index);
 }
 
 void ParallelPreviews::probed(int index, const RunResult &result)
@@ -171,6 +256,7 @@ void ParallelPreviews::probed(int index, const RunResult &result)
         return fail(index, PreviewCheck::ProbeProblem(m_results[index].source, result));
     m_work[size_t(index)].bitrate = bitrate;
     m_work[size_t(index)].step = Step::Cut;
+    m_probed.insert(index);
     if (!m_settings.join)
         return;
     m_joinBitrate = bitrate;
@@ -238,13 +324,15 @@ void ParallelPreviews::cut(int index)
     }
     QString writeTo = result.preview;
     if (!m_settings.join) {
-        work.output = std::make_unique<PreviewFiles::TemporaryOutput>(result.preview);
+        if (const QString problem = prepareFolder(result); !problem.isEmpty())
+            return fail(index, problem);
+        work.output = std::make_unique<PreviewFiles::TemporaryOutput>(result.preview, work.earlier);
         if (!work.output->created())
             return fail(index, work.output->problem());
         writeTo = work.output->path();
     }
     result.command = cutCommand(index, work.start, writeTo);
-    launch(*result.command, [this, index](const RunResult &ended) { cutEnded(index, ended); }, &work);
+    launch(*result.command, [this, index](const RunResult &ended) { cutEnded(index, ended); }, index);
 }
 
 void ParallelPreviews::cutEnded(int index, const RunResult &ended)
@@ -263,7 +351,7 @@ void ParallelPreviews::cutEnded(int index, const RunResult &ended)
     if (m_stopped)
         return;
     if (problem.isEmpty() && work.output)
-        problem = work.output->commit();
+        problem = commit(m_results[index], *work.output);
     work.output.reset();
     if (!problem.isEmpty()) {
         QFile::remove(written); // a piece; a temporary output is gone already
@@ -280,7 +368,7 @@ void ParallelPreviews::join()
     QList<double> pieceSeconds;
     for (int index = 0; index < total(); ++index) {
         const Result &result = m_results[index];
-        if (result.made || (m_dryRun && result.command)) {
+        if (result.made || (m_dryRun && result.reason.isEmpty())) {
             pieces.append(result.preview);
             sources.append(result.source);
             // A dry run has no pieces yet: each is planned to last its duration.
@@ -293,13 +381,15 @@ void ParallelPreviews::join()
         m_joined->reason = QStringLiteral("it is a file of the list, so the previews were not joined");
     else if (m_settings.crossfade > 0)
         m_joined->reason = PreviewCheck::CrossfadeProblem(pieceSeconds, sources, m_settings.crossfade);
+    if (m_joined->reason.isEmpty())
+        m_joined->reason = prepareFolder(*m_joined);
     if (!m_joined->reason.isEmpty() || m_dryRun) {
         if (m_dryRun && m_joined->reason.isEmpty())
             m_joined->command = joinCommand(pieces, pieceSeconds, m_joined->preview);
         emit joinedReady();
         return finish();
     }
-    m_joinedOutput = std::make_unique<PreviewFiles::TemporaryOutput>(m_joined->preview);
+    m_joinedOutput = std::make_unique<PreviewFiles::TemporaryOutput>(m_joined->preview, m_joinedEarlier);
     if (!m_joinedOutput->created()) {
         m_joined->reason = m_joinedOutput->problem();
         emit joinedReady();
@@ -311,7 +401,7 @@ void ParallelPreviews::join()
         const QString tags = m_settings.tags ? TagCopy::CopyCommonTags(sources, written) : TagCopy::RemoveTags(written);
         QString problem = PreviewCheck::JoinProblem(result, written, pieces, m_settings.crossfade);
         if (problem.isEmpty())
-            problem = m_joinedOutput->commit();
+            problem = commit(*m_joined, *m_joinedOutput);
         m_joinedOutput.reset();
         m_joined->made = problem.isEmpty();
         m_joined->reason = problem;
@@ -330,19 +420,17 @@ CommandLine ParallelPreviews::joinCommand(const QStringList &pieces, const QList
     return command;
 }
 
-void ParallelPreviews::launch(const CommandLine &commandLine, const Ended &ended, Work *work)
+void ParallelPreviews::launch(const CommandLine &commandLine, const Ended &ended, int index)
 {
     auto *process = new QProcess(this);
-    m_running.append(process);
-    if (work)
-        work->process = process; // before it starts: a failed start may report at once
-    const auto done = [this, process, ended](const RunResult &result) {
-        m_running.removeOne(process);
+    m_running.append({process, index});
+    if (index >= 0)
+        m_work[size_t(index)].process = process; // before it starts: a failed start may report at once
+    const auto done = [this, process, index, ended](const RunResult &result) {
+        m_running.removeIf([process](const Running &running) { return running.process == process; });
         process->deleteLater();
-        for (Work &work : m_work) {
-            if (work.process == process)
-                work.process = nullptr;
-        }
+        if (index >= 0)
+            m_work[size_t(index)].process = nullptr;
         if (result.outcome == RunResult::Outcome::Crashed && result.exitCode == SIGINT)
             return stop();
         ended(result);
@@ -376,8 +464,14 @@ void ParallelPreviews::fail(int index, const QString &reason)
 
 void ParallelPreviews::reportInOrder()
 {
-    while (m_reported < total() && m_work[size_t(m_reported)].step == Step::Done)
-        emit resultReady(m_reported++);
+    while (m_reported < total() && m_work[size_t(m_reported)].step == Step::Done) {
+        // A dry run's folders are named in the order its lines come out.
+        Result &result = m_results[m_reported];
+        if (m_dryRun && result.command && !m_settings.join)
+            prepareFolder(result);
+        emit resultReady(m_reported);
+        m_results[m_reported++].command.reset();
+    }
 }
 
 void ParallelPreviews::stop()
@@ -395,9 +489,10 @@ void ParallelPreviews::stop()
 
 void ParallelPreviews::killTools()
 {
-    const QList<QProcess *> running = m_running;
+    const QList<Running> running = m_running;
     m_running.clear();
-    for (QProcess *process : running) {
+    for (const Running &tool : running) {
+        QProcess *process = tool.process;
         process->disconnect(this);
         process->kill();
         process->waitForFinished();
@@ -430,11 +525,10 @@ int ParallelPreviews::madeCount() const
 
 QString ParallelPreviews::runningSource() const
 {
-    for (size_t index = 0; index < m_work.size(); ++index) {
-        if (m_work[index].process)
-            return m_results[int(index)].source;
-    }
-    return m_running.isEmpty() || !m_joined ? QString() : m_joined->preview;
+    if (m_running.isEmpty())
+        return QString();
+    const int index = m_running.first().index;
+    return index >= 0 ? m_results[index].source : m_joined->preview;
 }
 
 QString ParallelPreviews::pieceFolder() const
@@ -442,7 +536,26 @@ QString ParallelPreviews::pieceFolder() const
     return m_workFolder ? m_workFolder->path() : QString();
 }
 
-bool ParallelPreviews::isSource(const QString &path) const
+bool ParallelPreviews::isSource(const QString &path)
 {
-    return m_sourceKeys.contains(PreviewFiles::FileKey(path));
+    return m_sourceKeys.contains(PreviewFiles::FileKeyIn(folderKey(Main::FolderOf(path)), path));
+}
+
+// A preview's key made from its folder's: unlike FileKey, it stays the same when the preview
+// appears while the run goes on.
+QString ParallelPreviews::previewKey(const QString &path)
+{
+    return folderKey(Main::FolderOf(path)) + Main::FileNameOf(path);
+}
+
+// FileKey of the folder with a "/" at its end, taken once, as the folder was first seen:
+// most files share a folder.
+QString ParallelPreviews::folderKey(const QString &folder)
+{
+    auto known = m_folderKeys.constFind(folder);
+    if (known == m_folderKeys.cend()) {
+        const QString key = PreviewFiles::FileKey(folder);
+        known = m_folderKeys.insert(folder, key.endsWith(QLatin1Char('/')) ? key : key + QLatin1Char('/'));
+    }
+    return *known;
 }

@@ -2,14 +2,19 @@
 // Previews of a whole list with several tools at once, for front ends without the window
 // (the window keeps running one tool at a time). Every file gets the window job's own
 // rules and building blocks: source check, names, command lines, hidden temporary output
-// given its song's tags and renamed over the preview, truthful result check. Up to `jobs` tool processes run at the
-// same time, driven by QProcess on the one event loop, and results come out in list order.
+// given its song's tags and renamed over the preview, truthful result check. Up to `jobs`
+// tool processes run at the same time, driven by QProcess on the one event loop, and results
+// come out in list order.
 // A join cuts its pieces in parallel into a private folder, then joins them once.
+// The list is planned in short slices of the event loop, in time linear in its length: the
+// first tools start while later files are still being named, and a stop is heard at once.
 
 #include "platform/commandline.h"
 #include "preview/startlist.h"
+#include "preview/previewfiles.h"
 #include "preview/tools.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QSet>
@@ -18,14 +23,10 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <vector>
 
 class QProcess;
-
-namespace PreviewFiles {
-class TemporaryOutput;
-class WorkFolder;
-}
 
 namespace Shell32 {
 struct RunResult;
@@ -59,7 +60,11 @@ public:
         bool made = false;
         QString reason;                     // why it was not made
         QString tagProblem;                 // made, but "tags not copied: <reason>"
-        std::optional<CommandLine> command; // the SoX run that makes it
+        // The SoX run that makes it, from the cut until resultReady has told of it: a long
+        // list does not keep every command line.
+        std::optional<CommandLine> command;
+        QString planned;   // when a file that came during the run took the planned name: that name
+        QString newFolder; // a dry run: the missing folder that must be made before the command
     };
 
     // sources: absolute paths, in list order. tools.sox must be usable; tools.ffmpeg is
@@ -68,12 +73,18 @@ public:
                      QObject *parent = nullptr);
     ~ParallelPreviews() override;
 
+    // Before start() or plan(): each source's folder below the output folder, in list order
+    // ("Album 1/", "" for the output folder itself), made when missing. A join, and previews
+    // beside their sources, ignore them.
+    void setSubfolders(QStringList subfolders);
+
     // Makes the previews. resultReady(i) follows for every file in list order, then, when
     // joining, joinedReady, and finished at the end.
     void start();
     // A dry run: reads what the command lines need (bit rates, track lengths) but runs no
-    // SoX and writes nothing; every planned Result holds its command line and made stays
-    // false. The pieces of a join are named in pieceFolder(), removed at the end.
+    // SoX and writes nothing; a Result planned has its command line when it is ready, and
+    // in the end no reason; made stays false. The pieces of a join are named in
+    // pieceFolder(), removed at the end.
     void plan();
     // Kills the running tools, removes what they were writing and keeps finished previews;
     // finished follows. Also done by itself when a tool was ended by SIGINT, as Ctrl+C in a
@@ -81,6 +92,8 @@ public:
     void stop();
 
     int total() const { return int(m_results.size()); }
+    // Files whose preview is named (or that were refused before that) so far.
+    int plannedCount() const { return m_planned; }
     int finishedCount() const { return m_finished; }
     int madeCount() const;
     // The source of the oldest tool still running, "" when none runs.
@@ -99,13 +112,23 @@ signals:
 private:
     enum class Step { Probe, Cut, Done };
     struct Work;
+    struct Running {
+        QProcess *process;
+        int index; // the file it runs for; -1 for the join
+    };
     using Ended = std::function<void(const Shell32::RunResult &)>;
 
     void begin();
+    void queueAdvance();
+    void advance();
+    void planNext();
     void nameOutput(int index);
+    QString outputFolderOf(int index) const;
+    // "" when the preview's folder is there or was made; else why not. A dry run makes
+    // nothing and names the folder in result.newFolder instead, the first time it is needed.
+    QString prepareFolder(Result &result);
     void pump();
     bool launchNext();
-    bool probeRunning() const;
     void probe(int index);
     void probed(int index, const Shell32::RunResult &result);
     void cut(int index);
@@ -113,8 +136,8 @@ private:
     void join();
     // The SoX run that joins the pieces into writeTo; pieceSeconds: how long SoX reads each.
     CommandLine joinCommand(const QStringList &pieces, const QList<double> &pieceSeconds, const QString &writeTo) const;
-    // Starts the tool; work, when given, is the file it runs for.
-    void launch(const CommandLine &commandLine, const Ended &ended, Work *work = nullptr);
+    // Starts the tool; index, when given, is the file it runs for.
+    void launch(const CommandLine &commandLine, const Ended &ended, int index = -1);
     void succeed(int index);
     void fail(int index, const QString &reason);
     void reportInOrder();
@@ -124,20 +147,33 @@ private:
     std::optional<QString> startFor(int index) const;
     double durationFor(int index) const;
     CommandLine cutCommand(int index, const QString &start, const QString &writeTo) const;
-    bool isSource(const QString &path) const;
+    bool isSource(const QString &path);
+    QString previewKey(const QString &path);
+    QString folderKey(const QString &folder);
 
     Tools::Found m_tools;
     PreviewSettings m_settings;
     QList<Result> m_results;
     std::vector<Work> m_work;
     QSet<QString> m_sourceKeys;
+    QSet<QString> m_namedKeys;            // the previews named so far, by previewKey()
+    QHash<QString, QString> m_folderKeys; // see folderKey()
+    QHash<QString, int> m_freeNumbers;    // per preview name found taken: the number of its last free name
+    std::set<int> m_probed;               // files probed and waiting for their cut
+    QStringList m_subfolders;
+    QSet<QString> m_readyFolders; // known to be there (or, in a dry run, to be made by then)
     QString m_joinBitrate; // a join's: the first source that could be probed gives it
     std::optional<Result> m_joined;
     std::unique_ptr<PreviewFiles::WorkFolder> m_workFolder;
     std::unique_ptr<PreviewFiles::TemporaryOutput> m_joinedOutput;
-    QList<QProcess *> m_running;
+    QList<Running> m_running; // in the order they started
+    int m_keyed = 0;          // files whose source key is known
+    int m_planned = 0;
+    int m_nextToStart = 0;    // the first file no tool has been started for
+    PreviewFiles::EarlierFile m_joinedEarlier; // what the joined name held at the start
     int m_finished = 0;
     int m_reported = 0;
+    bool m_advanceQueued = false;
     bool m_dryRun = false;
     bool m_stopped = false;
     bool m_done = false;
