@@ -99,6 +99,7 @@ private:
     // Tone A.mp3 (5 s), Tone B.mp3 (6 s), both 192 kbps, notes.txt, pipe.mp3, a FIFO, and
     // starts.csv, giving each tone its own cut, and bad starts.csv, naming a file not there
     QString m_music;
+    QString m_masters; // Tone A (5 s) as 24-bit FLAC, WAV, AIFF, Ogg Vorbis, M4A (AAC) and Opus
     QString m_tagged; // A.mp3 and B.mp3, tagged songs of one album, and C.au, whose tags TagLib cannot read
     std::unique_ptr<FolderTree> m_album;  // Track 1, track 2 and Track 10.mp3, copies of Tone A
     std::unique_ptr<FolderTree> m_latin1; // plain.mp3 and caf\351.mp3, a name in Latin-1
@@ -112,6 +113,18 @@ void TestCli::initTestCase()
     QVERIFY(Fixtures::MakeTone(m_music + QStringLiteral("/Tone A.mp3"), 5, 440));
     QVERIFY(Fixtures::MakeTone(m_music + QStringLiteral("/Tone B.mp3"), 6, 660));
     QVERIFY(Fixtures::WriteFile(m_music + QStringLiteral("/notes.txt"), "not audio"));
+    m_masters = folder(QStringLiteral("masters"));
+    for (const char *name : {"flac24.flac", "wav.wav", "aiff.aiff", "ogg.ogg"})
+        QCOMPARE(QProcess::execute(QStringLiteral("sox"), {m_music + QStringLiteral("/Tone A.mp3"), QStringLiteral("-b"),
+                                                           QStringLiteral("24"), m_masters + QLatin1Char('/') + QString::fromLatin1(name)}),
+                 0);
+    for (const char *codec : {"aac", "libopus"}) {
+        const QString name = m_masters + (qstrcmp(codec, "aac") == 0 ? QStringLiteral("/m4a.m4a") : QStringLiteral("/opus.opus"));
+        QCOMPARE(QProcess::execute(QStringLiteral("ffmpeg"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"),
+                                                              m_music + QStringLiteral("/Tone A.mp3"), QStringLiteral("-c:a"),
+                                                              QString::fromLatin1(codec), name}),
+                 0);
+    }
     QVERIFY(Fixtures::WriteFile(m_music + QStringLiteral("/starts.csv"),
                                 "file,start,duration\r\nTone B.mp3,50%,\r\n\"Tone A.mp3\",1,2\r\n"));
     QVERIFY(Fixtures::WriteFile(m_music + QStringLiteral("/bad starts.csv"), "Tone A.mp3,1\nTone C.mp3,1\n"));
@@ -548,6 +561,14 @@ void TestCli::previewsLastAsAsked_data()
     QTest::newRow("--starts as the list")
         << QStringList{QStringLiteral("--starts"), QStringLiteral("starts.csv")}
         << QStringList{QStringLiteral("Tone A_Preview.mp3"), QStringLiteral("Tone B_Preview.mp3")} << QList<double>{2, 3};
+    // 50 % needs each master's length; the cut's check needs it too.
+    QStringList masters;
+    for (const char *name : {"aiff", "flac24", "m4a", "ogg", "opus", "wav"})
+        masters.append(QString::fromLatin1(name) + QStringLiteral("_Preview.mp3"));
+    QTest::newRow("any master, -e list") << QStringList{QStringLiteral("-e"), QStringLiteral("flac,wav,aiff,ogg,m4a,opus"),
+                                                        QStringLiteral("-s"), QStringLiteral("50%"), QStringLiteral("-d"),
+                                                        QStringLiteral("2"), m_masters}
+                                         << masters << QList<double>(6, 2);
 }
 
 void TestCli::previewsLastAsAsked()

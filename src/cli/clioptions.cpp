@@ -38,8 +38,10 @@ const QCommandLineOption Join(QStringLiteral("join"),
                               QStringLiteral("Make one Joined_Preview.mp3 of all previews instead of one file per "
                                              "source."));
 const QCommandLineOption Extension({QStringLiteral("e"), QStringLiteral("ext")},
-                                   QStringLiteral("For FOLDER arguments: the extension of the files to take, or * for "
-                                                  "every file. Default: mp3."),
+                                   QStringLiteral("For FOLDER arguments: the extension of the files to take, a comma "
+                                                  "list of several (mp3,flac,wav,m4a), or * for every file. MP3, "
+                                                  "FLAC, WAV, AIFF and Ogg are read by SoX, others (M4A, Opus, ...) "
+                                                  "decoded by FFmpeg. Default: mp3."),
                                    QStringLiteral("EXT"), QStringLiteral("mp3"));
 const QCommandLineOption KeepFolders(QStringLiteral("keep-folders"),
                                      QStringLiteral("Below the output folder, keep the folders of each FOLDER: "
@@ -113,7 +115,7 @@ QList<QByteArray> givenBytes(const QStringList &positional, const QList<QByteArr
 CliCommandLine::CliCommandLine()
 {
     m_parser.setApplicationDescription(
-        QStringLiteral("Makes a short MP3 preview of every FILE, and of every MP3 file in each FOLDER and the "
+        QStringLiteral("Makes a short MP3 preview of every FILE, and of every MP3 file (or -e's) in each FOLDER and the "
                        "folders below it: stereo, 48000 Hz, at the chosen bit rate, named <name>_Preview.mp3. "
                        "Sources are only read. Progress goes to standard error.\n\n"
                        "Exit status: 0 every preview made, 1 some not made or left out (a name that is not "
@@ -121,7 +123,7 @@ CliCommandLine::CliCommandLine()
     m_parser.addOptions({Start, Duration, Bitrate, Output, Beside, Join, Extension, KeepFolders, Jobs, FadeIn, FadeOut,
                          Starts, Crossfade, NoTags, DryRun, Quiet, Json});
     ProgramOptions::AddHelpAndVersion(m_parser);
-    m_parser.addPositionalArgument(QStringLiteral("FILE|FOLDER"), QStringLiteral("MP3 files, or folders to scan."),
+    m_parser.addPositionalArgument(QStringLiteral("FILE|FOLDER"), QStringLiteral("Audio files (MP3, FLAC, WAV, M4A, ...), or folders to scan."),
                                    QStringLiteral("FILE|FOLDER..."));
 }
 
@@ -259,13 +261,16 @@ bool CliCommandLine::readModes(CliOptions &options)
 {
     options.settings.join = m_parser.isSet(Join);
     options.settings.tags = !m_parser.isSet(NoTags);
-    options.extension = AddFolder::ExtensionOf(m_parser.value(Extension));
+    options.extensions.clear();
+    for (const QString &typed : m_parser.value(Extension).split(QLatin1Char(',')))
+        options.extensions.append(AddFolder::ExtensionOf(typed));
     options.keepFolders = m_parser.isSet(KeepFolders);
     options.dryRun = m_parser.isSet(DryRun);
     options.json = m_parser.isSet(Json);
     options.quiet = m_parser.isSet(Quiet) || options.json;
-    if (options.extension.isEmpty())
-        return refuse(named(Extension, m_parser.value(Extension)) + QStringLiteral(": give an extension, such as mp3"));
+    if (options.extensions.contains(QString()))
+        return refuse(named(Extension, m_parser.value(Extension))
+                      + QStringLiteral(": give an extension, such as mp3, or several: mp3,flac,m4a"));
     if (options.dryRun && options.json)
         return refuse(QStringLiteral("--dry-run and --json cannot be used together"));
     return true;

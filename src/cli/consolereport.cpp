@@ -142,7 +142,7 @@ void ConsoleReport::resultReady(int index)
             write(stdout, QStringLiteral("work=$(mktemp -d)\n"));
         m_pieceFolderMade = true;
         printFolder(result);
-        printCommand(*result.command);
+        printCommand(*result.command, result.decoder);
         return;
     }
     const QString count = m_mode == Mode::Progress ? QStringLiteral("%1/%2 ").arg(index + 1).arg(m_previews.total())
@@ -213,7 +213,14 @@ void ConsoleReport::drawProgress()
     m_lineShown = true;
 }
 
-void ConsoleReport::printCommand(const CommandLine &command)
+void ConsoleReport::printCommand(const CommandLine &command, const std::optional<CommandLine> &decoder)
+{
+    if (decoder)
+        write(stdout, shellWords(*decoder) + QStringLiteral(" | "));
+    write(stdout, shellWords(command) + QLatin1Char('\n'));
+}
+
+QString ConsoleReport::shellWords(const CommandLine &command) const
 {
     const QString pieces = m_previews.pieceFolder() + QLatin1Char('/');
     QStringList words{ShellQuoted(command.program())};
@@ -222,7 +229,7 @@ void ConsoleReport::printCommand(const CommandLine &command)
         words.append(piece ? PieceVariable + QLatin1Char('/') + ShellQuoted(argument.mid(pieces.size()))
                            : ShellQuoted(argument));
     }
-    write(stdout, words.join(QLatin1Char(' ')) + QLatin1Char('\n'));
+    return words.join(QLatin1Char(' '));
 }
 
 void ConsoleReport::printSummary()

@@ -5,12 +5,15 @@
 // shell-quoted command lines.
 // ScanProgress shows the scan of FOLDER arguments before that, on the same line.
 
+#include "platform/commandline.h"
+
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
+#include <optional>
+
 class ParallelPreviews;
-class CommandLine;
 
 class ConsoleReport : public QObject {
     Q_OBJECT
@@ -44,7 +47,9 @@ private:
     void finished();
     void printLine(const QString &line);
     void drawProgress();
-    void printCommand(const CommandLine &command);
+    // The command line, shell-quoted, after the decoder's and a pipe when it reads one.
+    void printCommand(const CommandLine &command, const std::optional<CommandLine> &decoder = std::nullopt);
+    QString shellWords(const CommandLine &command) const;
     void printSummary();
     void printJson();
 

@@ -68,7 +68,7 @@ Sources sourcesOf(const CliOptions &options, Prompts &prompts, ScanProgress &pro
                 sources.subfolders.append(QString());
             continue;
         }
-        const QString pattern = AddFolder::PatternOf(options.extension);
+        const QString pattern = AddFolder::PatternOfAny(options.extensions);
         const QStringList found = AddFolder::ScanFolder(
             prompts, absolute, pattern, [&progress](const QStringList &rows) { progress.found(rows.size()); },
             &sources.leftOut, stopped);
@@ -76,7 +76,7 @@ Sources sourcesOf(const CliOptions &options, Prompts &prompts, ScanProgress &pro
             break;
         if (found.isEmpty() && !options.quiet) {
             progress.clear();
-            tell(QStringLiteral("%1: no %2 files in it or below it").arg(path, pattern));
+            tell(QStringLiteral("%1: no %2 files in it or below it").arg(path, QString(pattern).replace(QLatin1Char('/'), QStringLiteral(", "))));
         }
         for (const QString &source : found) {
             if (options.keepFolders)

@@ -97,23 +97,28 @@ bool isMountTop(int fd)
     return self.st_dev != parent.st_dev || self.st_ino == parent.st_ino;
 }
 
-// Wildcards of file names: "*" any run, "?" any one character, case ignored; "*.*" is "*".
+// Wildcards of file names: "*" any run, "?" any one character, case ignored; "*.*" is "*";
+// "/" between patterns matches a name that any of them matches.
 class Wildcard {
 public:
     explicit Wildcard(const QString &pattern)
     {
-        const QString effective = pattern == QLatin1String("*.*") ? QStringLiteral("*") : pattern;
-        m_everything = effective == QLatin1String("*");
-        QString expression;
-        for (const QChar c : effective) {
-            if (c == QLatin1Char('*'))
-                expression += QStringLiteral(".*");
-            else if (c == QLatin1Char('?'))
-                expression += QLatin1Char('.');
-            else
-                expression += QRegularExpression::escape(QString(c));
+        QStringList alternatives;
+        for (const QString &part : pattern.split(QLatin1Char('/'))) {
+            const QString effective = part == QLatin1String("*.*") ? QStringLiteral("*") : part;
+            m_everything = m_everything || effective == QLatin1String("*");
+            QString expression;
+            for (const QChar c : effective) {
+                if (c == QLatin1Char('*'))
+                    expression += QStringLiteral(".*");
+                else if (c == QLatin1Char('?'))
+                    expression += QLatin1Char('.');
+                else
+                    expression += QRegularExpression::escape(QString(c));
+            }
+            alternatives.append(expression);
         }
-        m_expression.setPattern(QRegularExpression::anchoredPattern(expression));
+        m_expression.setPattern(QRegularExpression::anchoredPattern(alternatives.join(QLatin1Char('|'))));
         m_expression.setPatternOptions(QRegularExpression::CaseInsensitiveOption
                                        | QRegularExpression::DotMatchesEverythingOption);
     }
@@ -414,6 +419,14 @@ QString ExtensionOf(const QString &typed)
 QString PatternOf(const QString &extension)
 {
     return QStringLiteral("*.") + extension;
+}
+
+QString PatternOfAny(const QStringList &extensions)
+{
+    QStringList patterns;
+    for (const QString &extension : extensions)
+        patterns.append(PatternOf(extension));
+    return patterns.join(QLatin1Char('/'));
 }
 
 QStringList ScanFolder(Prompts &prompts, const QString &folder, const QString &pattern, const RowsFound &rowsFound,

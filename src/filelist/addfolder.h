@@ -74,6 +74,9 @@ bool HasBadChars(const QString &name);
 QString ExtensionOf(const QString &typed);
 // The file-name pattern of an extension: "*." followed by it ("*.*" for "*").
 QString PatternOf(const QString &extension);
+// The pattern of any of several extensions: their patterns joined by "/", which no file name
+// holds, so a single extension's pattern means what it always meant.
+QString PatternOfAny(const QStringList &extensions);
 
 // Called with the rows of each folder, in order, as soon as the scan has them.
 using RowsFound = std::function<void(const QStringList &rows)>;

@@ -7,6 +7,7 @@
 #include "preview/previewcheck.h"
 #include "preview/previewcommands.h"
 #include "preview/previewfiles.h"
+#include "preview/sourceaudio.h"
 #include "preview/tagcopy.h"
 
 #include <QElapsedTimer>
@@ -43,12 +44,16 @@ QString commit(ParallelPreviews::Result &result, PreviewFiles::TemporaryOutput &
     return problem;
 }
 
+// How long FFmpeg may take to end after SoX has ended.
+constexpr int DecoderEndMilliseconds = 5000;
+
 } // namespace
 
 struct ParallelPreviews::Work {
     Step step = Step::Cut;
     QString bitrate; // this source's own, once probed
     QString start;   // as SoX got it
+    QString decoderWords; // FFmpeg's last words, when it decoded the source
     PreviewFiles::EarlierFile earlier; // what the preview's name held when it was named
     std::unique_ptr<PreviewFiles::TemporaryOutput> output; // a separate preview being written
     QProcess *process = nullptr;                           // the tool running for this file
@@ -281,7 +286,7 @@ std::optional<QString> ParallelPreviews::startFor(int index) const
     const std::optional<double> share = ownStart ? own->startShare : m_settings.startShare;
     if (!share)
         return secondsText(ownStart ? *own->startSeconds : m_settings.startSeconds);
-    const std::optional<Mp3Audio::Length> length = Mp3Audio::Measure(m_results[index].source);
+    const std::optional<Mp3Audio::Length> length = SourceAudio::Measure(m_results[index].source);
     if (!length)
         return std::nullopt;
     return secondsText(*share * length->seconds);
@@ -296,8 +301,11 @@ double ParallelPreviews::durationFor(int index) const
 
 CommandLine ParallelPreviews::cutCommand(int index, const QString &start, const QString &writeTo) const
 {
-    CommandLine command = PreviewCommands::Cut(m_tools.sox, m_results[index].source, bitrateFor(index), writeTo, start,
-                                               secondsText(durationFor(index)));
+    const QString &source = m_results[index].source;
+    const QString duration = secondsText(durationFor(index));
+    CommandLine command = SourceAudio::NeedsDecoder(source)
+                              ? PreviewCommands::CutDecoded(m_tools.sox, bitrateFor(index), writeTo, start, duration)
+                              : PreviewCommands::Cut(m_tools.sox, source, bitrateFor(index), writeTo, start, duration);
     if (m_settings.fadeIn > 0 || m_settings.fadeOut > 0) {
         // "-0" ends the fade-out at the end of the cut, also when the track ends early.
         command.plain(QStringLiteral(" fade ") + secondsText(m_settings.fadeIn));
@@ -316,6 +324,12 @@ void ParallelPreviews::cut(int index)
         return fail(index, QStringLiteral("the length of %1 cannot be read, so neither can a share of it")
                                .arg(Main::FileNameOf(result.source)));
     work.start = *start;
+    if (SourceAudio::NeedsDecoder(result.source)) {
+        if (m_tools.ffmpeg.isEmpty())
+            return fail(index, QStringLiteral("SoX cannot read %1 without FFmpeg: %2")
+                                   .arg(Main::FileNameOf(result.source), m_tools.ffmpegProblem));
+        result.decoder = PreviewCommands::Decode(m_tools.ffmpeg, result.source);
+    }
     if (m_dryRun) {
         result.command = cutCommand(index, work.start, result.preview);
         work.step = Step::Done;
@@ -332,7 +346,7 @@ void ParallelPreviews::cut(int index)
         writeTo = work.output->path();
     }
     result.command = cutCommand(index, work.start, writeTo);
-    launch(*result.command, [this, index](const RunResult &ended) { cutEnded(index, ended); }, index);
+    launch(*result.command, [this, index](const RunResult &ended) { cutEnded(index, ended); }, index, result.decoder);
 }
 
 void ParallelPreviews::cutEnded(int index, const RunResult &ended)
@@ -348,6 +362,9 @@ void ParallelPreviews::cutEnded(int index, const RunResult &ended)
     // The check may ask FFmpeg about an unreadable source, while other tools end meanwhile.
     QString problem = PreviewCheck::CutProblem(ended, written, source, work.start, secondsText(durationFor(index)),
                                                  m_tools.ffmpeg);
+    // FFmpeg complains of the pipe SoX closed when it had enough; only a failed SoX run is its fault.
+    if (!problem.isEmpty() && !work.decoderWords.isEmpty() && !PreviewCheck::ToolProblem(ended).isEmpty())
+        problem = QStringLiteral("FFmpeg could not decode it: ") + work.decoderWords;
     if (m_stopped)
         return;
     if (problem.isEmpty() && work.output)
@@ -420,19 +437,23 @@ CommandLine ParallelPreviews::joinCommand(const QStringList &pieces, const QList
     return command;
 }
 
-void ParallelPreviews::launch(const CommandLine &commandLine, const Ended &ended, int index)
+void ParallelPreviews::launch(const CommandLine &commandLine, const Ended &ended, int index,
+                              const std::optional<CommandLine> &decoder)
 {
     auto *process = new QProcess(this);
-    m_running.append({process, index});
+    QProcess *decoding = decoder ? new QProcess(process) : nullptr;
+    m_running.append({process, index, decoding});
     if (index >= 0)
         m_work[size_t(index)].process = process; // before it starts: a failed start may report at once
-    const auto done = [this, process, index, ended](const RunResult &result) {
+    const auto done = [this, process, decoding, index, ended](const RunResult &result) {
         m_running.removeIf([process](const Running &running) { return running.process == process; });
         process->deleteLater();
         if (index >= 0)
             m_work[size_t(index)].process = nullptr;
         if (result.outcome == RunResult::Outcome::Crashed && result.exitCode == SIGINT)
             return stop();
+        if (decoding && index >= 0)
+            m_work[size_t(index)].decoderWords = endDecoder(*decoding);
         ended(result);
         pump();
     };
@@ -442,7 +463,23 @@ void ParallelPreviews::launch(const CommandLine &commandLine, const Ended &ended
             done(Shell32::FailedStart(*process));
     });
     Shell32::Prepare(*process, commandLine);
+    if (decoding) {
+        Shell32::Prepare(*decoding, *decoder);
+        decoding->setStandardOutputProcess(process);
+        decoding->start();
+    }
     process->start();
+}
+
+// SoX has read what it needs: FFmpeg ends by itself, or at the broken pipe, at once. Its
+// last words, which tell why SoX got nothing from a source FFmpeg cannot read.
+QString ParallelPreviews::endDecoder(QProcess &decoder)
+{
+    if (!decoder.waitForFinished(DecoderEndMilliseconds)) {
+        decoder.kill();
+        decoder.waitForFinished();
+    }
+    return QString::fromUtf8(decoder.readAllStandardError()).trimmed().split(QLatin1Char('\n')).constLast();
 }
 
 void ParallelPreviews::succeed(int index)
@@ -470,6 +507,7 @@ void ParallelPreviews::reportInOrder()
         if (m_dryRun && result.command && !m_settings.join)
             prepareFolder(result);
         emit resultReady(m_reported);
+        m_results[m_reported].decoder.reset();
         m_results[m_reported++].command.reset();
     }
 }
@@ -492,6 +530,10 @@ void ParallelPreviews::killTools()
     const QList<Running> running = m_running;
     m_running.clear();
     for (const Running &tool : running) {
+        if (tool.decoder) {
+            tool.decoder->kill();
+            tool.decoder->waitForFinished();
+        }
         QProcess *process = tool.process;
         process->disconnect(this);
         process->kill();

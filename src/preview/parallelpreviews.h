@@ -63,6 +63,7 @@ public:
         // The SoX run that makes it, from the cut until resultReady has told of it: a long
         // list does not keep every command line.
         std::optional<CommandLine> command;
+        std::optional<CommandLine> decoder; // the FFmpeg run whose output that SoX run reads, if any
         QString planned;   // when a file that came during the run took the planned name: that name
         QString newFolder; // a dry run: the missing folder that must be made before the command
     };
@@ -115,6 +116,7 @@ private:
     struct Running {
         QProcess *process;
         int index; // the file it runs for; -1 for the join
+        QProcess *decoder = nullptr; // FFmpeg writing into its standard input
     };
     using Ended = std::function<void(const Shell32::RunResult &)>;
 
@@ -137,7 +139,10 @@ private:
     // The SoX run that joins the pieces into writeTo; pieceSeconds: how long SoX reads each.
     CommandLine joinCommand(const QStringList &pieces, const QList<double> &pieceSeconds, const QString &writeTo) const;
     // Starts the tool; index, when given, is the file it runs for.
-    void launch(const CommandLine &commandLine, const Ended &ended, int index = -1);
+    // decoder, when given, runs too and writes into the tool's standard input.
+    void launch(const CommandLine &commandLine, const Ended &ended, int index = -1,
+                const std::optional<CommandLine> &decoder = std::nullopt);
+    static QString endDecoder(QProcess &decoder);
     void succeed(int index);
     void fail(int index, const QString &reason);
     void reportInOrder();

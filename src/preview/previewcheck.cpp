@@ -2,6 +2,7 @@
 
 #include "preview/getbitrate.h"
 #include "preview/previewcommands.h"
+#include "preview/sourceaudio.h"
 
 #include <QFileInfo>
 #include <QLocale>
@@ -198,7 +199,7 @@ QString CutProblem(const RunResult &run, const QString &writtenPath, const QStri
 {
     const double from = QLocale::c().toDouble(start);
     const double seconds = QLocale::c().toDouble(duration);
-    const std::optional<Mp3Audio::Length> source = Mp3Audio::Measure(sourcePath);
+    const std::optional<Mp3Audio::Length> source = SourceAudio::Measure(sourcePath);
     const std::optional<Expected> expected = ExpectedCut(from, seconds, source);
     const QString tool = ToolProblem(run);
     if (tool.isEmpty() && Mp3Audio::HoldsAudio(writtenPath))

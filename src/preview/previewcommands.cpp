@@ -16,6 +16,15 @@ QString outputOptions(const QString &bitrate)
     return QStringLiteral(" -c 2 -r %1 -C ").arg(SampleRateFor(bitrate)) + bitrate + QLatin1Char(' ');
 }
 
+// The input, then: <output options> "<output>" trim <start> <duration>
+CommandLine cutFrom(CommandLine input, const QString &bitrate, const QString &outputPath, const QString &start,
+                    const QString &duration)
+{
+    return input.plain(QStringLiteral(" ") + outputOptions(bitrate))
+        .quoted(Main::AbsolutePath(outputPath))
+        .plain(QStringLiteral(" trim ") + start + QLatin1Char(' ') + duration);
+}
+
 } // namespace
 
 QString SecondsText(const QString &typed)
@@ -71,12 +80,22 @@ int SampleRateFor(const QString &bitrate)
 CommandLine Cut(const QString &sox, const QString &sourcePath, const QString &bitrate,
                 const QString &outputPath, const QString &start, const QString &duration)
 {
-    return CommandLine(sox)
-        .plain(QStringLiteral(" "))
+    return cutFrom(CommandLine(sox).plain(QStringLiteral(" ")).quoted(Main::AbsolutePath(sourcePath)), bitrate, outputPath,
+                   start, duration);
+}
+
+CommandLine CutDecoded(const QString &sox, const QString &bitrate, const QString &outputPath, const QString &start,
+                       const QString &duration)
+{
+    return cutFrom(CommandLine(sox).plain(QStringLiteral(" -t sox -")), bitrate, outputPath, start, duration);
+}
+
+CommandLine Decode(const QString &ffmpeg, const QString &sourcePath)
+{
+    return CommandLine(ffmpeg)
+        .plain(QStringLiteral(" -nostdin -v error -i "))
         .quoted(Main::AbsolutePath(sourcePath))
-        .plain(QStringLiteral(" ") + outputOptions(bitrate))
-        .quoted(Main::AbsolutePath(outputPath))
-        .plain(QStringLiteral(" trim ") + start + QLatin1Char(' ') + duration);
+        .plain(QStringLiteral(" -vn -f sox -"));
 }
 
 CommandLine Join(const QString &sox, const QStringList &entries, const QString &bitrate,

@@ -38,6 +38,12 @@ int SampleRateFor(const QString &bitrate);
 // Both paths are made absolute, so SoX never reads one as a pipe or an option.
 CommandLine Cut(const QString &sox, const QString &sourcePath, const QString &bitrate,
                 const QString &outputPath, const QString &start, const QString &duration);
+// The same cut of a source FFmpeg decodes: SoX reads its native stream from standard input
+// ("sox" -t sox -  -c 2 ...), which Decode writes.
+CommandLine CutDecoded(const QString &sox, const QString &bitrate, const QString &outputPath, const QString &start,
+                       const QString &duration);
+// "ffmpeg" -nostdin -v error -i "<source>" -vn -f sox -
+CommandLine Decode(const QString &ffmpeg, const QString &sourcePath);
 // "sox"  --combine sequence "<entry>" ...  -c 2 -r <rate> -C <bit rate> "<joined>", with
 // absolute paths as above.
 CommandLine Join(const QString &sox, const QStringList &entries, const QString &bitrate,

@@ -13,6 +13,7 @@
 #include <flacfile.h>
 #include <id3v1tag.h>
 #include <id3v2tag.h>
+#include <mp4file.h>
 #include <mpegfile.h>
 #include <textidentificationframe.h>
 #include <tfilestream.h>
@@ -94,6 +95,20 @@ QList<Picture> flacPictures(const List<FLAC::Picture *> &list)
     return pictures;
 }
 
+// MP4 keeps its cover art as images of a known format, without kind or description.
+QList<Picture> mp4Pictures(const MP4::CoverArtList &list)
+{
+    QList<Picture> pictures;
+    for (const MP4::CoverArt &art : list) {
+        const String mimeType = art.format() == MP4::CoverArt::PNG  ? "image/png"
+                                : art.format() == MP4::CoverArt::BMP ? "image/bmp"
+                                : art.format() == MP4::CoverArt::GIF ? "image/gif"
+                                                                     : "image/jpeg";
+        pictures.append({art.data(), mimeType, PictureType::FrontCover, String()});
+    }
+    return pictures;
+}
+
 // APEv2 keeps a picture as a binary item "Cover Art (Front)" and the like: a file name, a
 // zero byte, the image; its kind is read from its bytes.
 QList<Picture> apePictures(const APE::Tag &tag)
@@ -141,6 +156,8 @@ QList<Picture> picturesOf(File &source)
                + (flac->hasXiphComment() ? flacPictures(flac->xiphComment()->pictureList()) : QList<Picture>());
     if (auto *xiph = dynamic_cast<Ogg::XiphComment *>(source.tag()))
         return flacPictures(xiph->pictureList());
+    if (auto *mp4 = dynamic_cast<MP4::File *>(&source); mp4 && mp4->hasMP4Tag())
+        return mp4Pictures(mp4->tag()->item("covr").toCoverArtList());
     return {};
 }
 

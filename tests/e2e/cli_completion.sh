@@ -29,6 +29,7 @@ expect 'lumbrisk-cli --no' '--no-tags'
 expect 'lumbrisk-cli --ke' '--keep-folders'
 expect 'lumbrisk-cli --cr' '--crossfade'
 expect 'lumbrisk-cli --sta' '--start --starts'
+expect 'lumbrisk-cli -e o' 'ogg opus'
 expect 'lumbrisk-cli -b ' 'same 320 256 224 192 160 144 128 112 96 80 64 56 48 40 32 24 16 8'
 expect 'lumbrisk-cli --bitrate s' 'same'
 exit $status

@@ -7,6 +7,7 @@
 #include <flacfile.h>
 #include <id3v1tag.h>
 #include <id3v2tag.h>
+#include <mp4file.h>
 #include <mpegfile.h>
 #include <wavfile.h>
 #include <xiphcomment.h>
@@ -91,6 +92,12 @@ bool Write(const QString &path, const Text &text, const QByteArray &cover, int i
         if (!cover.isEmpty())
             flac->addPicture(frontCover(cover));
         return flac->save();
+    }
+    if (auto *mp4 = dynamic_cast<MP4::File *>(ref.file())) {
+        mp4->tag()->setProperties(Properties(text));
+        if (!cover.isEmpty())
+            mp4->tag()->setItem("covr", MP4::CoverArtList().append(MP4::CoverArt(MP4::CoverArt::PNG, ByteVector(cover.constData(), uint(cover.size())))));
+        return mp4->save();
     }
     if (auto *xiph = dynamic_cast<Ogg::XiphComment *>(ref.isNull() ? nullptr : ref.file()->tag())) {
         xiph->setProperties(Properties(text));
