@@ -3,9 +3,11 @@
 #include "filelist/addfolder.h"
 #include "platform/main.h"
 #include "platform/programoptions.h"
+#include "preview/loudness.h"
 #include "preview/previewcommands.h"
 
 #include <QFileInfo>
+#include <QLocale>
 #include <QRegularExpression>
 #include <QThread>
 
@@ -40,6 +42,12 @@ const QCommandLineOption FadeIn(QStringLiteral("fade-in"),
                                 QStringLiteral("Fade each preview in over the first S seconds."), QStringLiteral("S"));
 const QCommandLineOption FadeOut(QStringLiteral("fade-out"),
                                  QStringLiteral("Fade each preview out over the last S seconds."), QStringLiteral("S"));
+const QCommandLineOption LoudnessTarget(QStringLiteral("loudness"),
+                                              QStringLiteral("Bring every preview to LUFS integrated loudness (EBU R128), "
+                                                       "from -70 to 0: -14 for streaming, -16 for podcasts, -23 for "
+                                                       "broadcast. Only the level changes; its true peak stays at -1 "
+                                                       "dBTP or below."),
+                                        QStringLiteral("LUFS"));
 const QCommandLineOption DryRun(QStringLiteral("dry-run"),
                                 QStringLiteral("Print the SoX command lines, shell-quoted, and make nothing."));
 const QCommandLineOption Quiet({QStringLiteral("q"), QStringLiteral("quiet")},
@@ -101,8 +109,8 @@ CliCommandLine::CliCommandLine()
                        "Sources are only read. Progress goes to standard error.\n\n"
                        "Exit status: 0 every preview made, 1 some not made, 2 bad usage, 3 a tool is missing, "
                        "130 stopped by Ctrl+C."));
-    m_parser.addOptions({Start, Duration, Bitrate, Output, Beside, Join, Extension, Jobs, FadeIn, FadeOut, DryRun,
-                         Quiet, Json});
+    m_parser.addOptions({Start, Duration, Bitrate, Output, Beside, Join, Extension, Jobs, FadeIn, FadeOut, LoudnessTarget,
+                         DryRun, Quiet, Json});
     ProgramOptions::AddHelpAndVersion(m_parser);
     m_parser.addPositionalArgument(QStringLiteral("FILE|FOLDER"), QStringLiteral("MP3 files, or folders to scan."),
                                    QStringLiteral("FILE|FOLDER..."));
@@ -128,7 +136,7 @@ bool CliCommandLine::refuse(const QString &problem)
 bool CliCommandLine::check()
 {
     return readTimes(m_options.settings) && readBitrate(m_options.settings) && readJobs(m_options.settings)
-           && readModes(m_options) && readPlaces(m_options);
+           && readLoudness(m_options.settings) && readModes(m_options) && readPlaces(m_options);
 }
 
 bool CliCommandLine::readTimes(PreviewSettings &settings)
@@ -185,6 +193,21 @@ bool CliCommandLine::readJobs(PreviewSettings &settings)
     settings.jobs = m_parser.value(Jobs).toInt(&whole);
     if (!whole || settings.jobs < 1)
         return refuse(named(Jobs, m_parser.value(Jobs)) + QStringLiteral(": give a whole number from 1 up"));
+    return true;
+}
+
+bool CliCommandLine::readLoudness(PreviewSettings &settings)
+{
+    if (!m_parser.isSet(LoudnessTarget))
+        return true;
+    bool number = false;
+    const double lufs = QLocale::c().toDouble(m_parser.value(LoudnessTarget), &number);
+    if (!number || !(lufs >= Loudness::LowestTarget && lufs <= Loudness::HighestTarget))
+        return refuse(named(LoudnessTarget, m_parser.value(LoudnessTarget))
+                      + QStringLiteral(": give a loudness in LUFS from %1 to %2, such as -16")
+                            .arg(Loudness::LowestTarget)
+                            .arg(Loudness::HighestTarget));
+    settings.loudness = lufs;
     return true;
 }
 

@@ -35,6 +35,7 @@ private:
     bool readTimes(PreviewSettings &settings);
     bool readBitrate(PreviewSettings &settings);
     bool readJobs(PreviewSettings &settings);
+    bool readLoudness(PreviewSettings &settings);
     bool readModes(CliOptions &options);
     bool readPlaces(CliOptions &options);
     // Keeps the problem; always false.

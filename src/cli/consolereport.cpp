@@ -9,6 +9,7 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 
+#include <cmath>
 #include <cstdio>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -43,6 +44,20 @@ QString notMadeLine(const ParallelPreviews::Result &result)
                                                  result.reason);
 }
 
+// Hundredths of a decibel; null for the loudness of silence.
+QJsonValue decibels(std::optional<double> value)
+{
+    return value ? QJsonValue(std::round(*value * 100) / 100) : QJsonValue();
+}
+
+QJsonObject loudnessEntry(const Loudness::Adjustment &loudness)
+{
+    return {{QStringLiteral("measured"), decibels(loudness.measured.integrated)},
+            {QStringLiteral("gain"), decibels(loudness.gain)},
+            {QStringLiteral("result"), decibels(loudness.result)},
+            {QStringLiteral("held_back"), loudness.heldBack}};
+}
+
 } // namespace
 
 ConsoleReport::ConsoleReport(const ParallelPreviews &previews, Mode mode, bool terminal, QObject *parent)
@@ -58,11 +73,13 @@ ConsoleReport::ConsoleReport(const ParallelPreviews &previews, Mode mode, bool t
     }
 }
 
+bool ConsoleReport::done(const ParallelPreviews::Result &result) const
+{
+    return m_mode == Mode::DryRun ? result.command.has_value() : result.made;
+}
+
 int ConsoleReport::exitStatus() const
 {
-    const auto done = [this](const ParallelPreviews::Result &result) {
-        return m_mode == Mode::DryRun ? result.command.has_value() : result.made;
-    };
     for (const ParallelPreviews::Result &result : m_previews.results()) {
         if (!done(result))
             return 1;
@@ -87,7 +104,7 @@ void ConsoleReport::resultReady(int index)
             write(stdout, QStringLiteral("work=$(mktemp -d)\n"));
         m_pieceFolderMade = true;
         printCommand(*result.command);
-        return;
+        return printHeldBack(result);
     }
     const QString count = QStringLiteral("%1/%2 ").arg(index + 1).arg(m_previews.total());
     if (!result.made)
@@ -96,8 +113,17 @@ void ConsoleReport::resultReady(int index)
         printLine(count + QStringLiteral("cut for the join: ") + result.source);
     else if (m_mode == Mode::Progress && !m_terminal)
         printLine(count + QStringLiteral("made: ") + result.preview);
+    printHeldBack(result);
     if (m_mode == Mode::Progress && m_terminal)
         drawProgress();
+}
+
+void ConsoleReport::printHeldBack(const ParallelPreviews::Result &result)
+{
+    if (done(result) && result.loudness && result.loudness->heldBack)
+        printLine(QStringLiteral("%1: %2 LUFS, held back by its peaks")
+                      .arg(Main::FileNameOf(result.source))
+                      .arg(*result.loudness->result, 0, 'f', 1));
 }
 
 void ConsoleReport::joinedReady()
@@ -190,6 +216,8 @@ void ConsoleReport::printJson()
         object.insert(QStringLiteral("made"), result.made);
         if (!result.made)
             object.insert(QStringLiteral("reason"), result.reason);
+        if (result.loudness)
+            object.insert(QStringLiteral("loudness"), loudnessEntry(*result.loudness));
         return object;
     };
     QJsonArray previews;

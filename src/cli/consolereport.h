@@ -4,12 +4,11 @@
 // file, in list order. Results go to standard output: the JSON report, or a dry run's
 // shell-quoted command lines.
 
+#include "preview/parallelpreviews.h"
+
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
-
-class ParallelPreviews;
-class CommandLine;
 
 class ConsoleReport : public QObject {
     Q_OBJECT
@@ -33,12 +32,16 @@ public:
     static QString ShellQuoted(const QString &word);
 
 private:
+    // Made or, in a dry run, planned.
+    bool done(const ParallelPreviews::Result &result) const;
     void resultReady(int index);
     void joinedReady();
     void finished();
     void printLine(const QString &line);
     void drawProgress();
     void printCommand(const CommandLine &command);
+    // "Quiet.mp3: -18.2 LUFS, held back by its peaks", when its peaks kept it below the target.
+    void printHeldBack(const ParallelPreviews::Result &result);
     void printSummary();
     void printJson();
 

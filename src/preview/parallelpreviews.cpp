@@ -30,7 +30,8 @@ QString secondsText(double seconds)
 struct ParallelPreviews::Work {
     Step step = Step::Cut;
     QString bitrate; // this source's own, once probed
-    QString start;   // as SoX got it
+    QString start;   // as SoX gets it, once settled
+    std::unique_ptr<Loudness::Meter> meter;                // measures the decoded stretch
     std::unique_ptr<PreviewFiles::TemporaryOutput> output; // a separate preview being written
     QProcess *process = nullptr;                           // the tool running for this file
 };
@@ -78,7 +79,7 @@ void ParallelPreviews::begin()
         m_joined = joined;
     }
     for (int index = 0; index < total(); ++index) {
-        m_work[size_t(index)].step = m_settings.kbps == 0 ? Step::Probe : Step::Cut;
+        m_work[size_t(index)].step = m_settings.kbps == 0 ? Step::Probe : stepAfterProbe();
         const QString problem = PreviewFiles::SourceProblem(m_results[index].source);
         if (!problem.isEmpty())
             fail(index, problem);
@@ -140,6 +141,10 @@ bool ParallelPreviews::launchNext()
             cut(index);
             return true;
         }
+        if (work.step == Step::Measure) {
+            measure(index);
+            return true;
+        }
         // A join probes one source at a time, until one gives the bit rate of all.
         if (m_settings.join && probeRunning())
             continue;
@@ -171,14 +176,52 @@ void ParallelPreviews::probed(int index, const RunResult &result)
         return fail(index, QStringLiteral("FFmpeg found no MP3 bit rate in %1 (%2)")
                                .arg(Main::FileNameOf(m_results[index].source), result.lastErrorLine()));
     m_work[size_t(index)].bitrate = bitrate;
-    m_work[size_t(index)].step = Step::Cut;
+    m_work[size_t(index)].step = stepAfterProbe();
     if (!m_settings.join)
         return;
     m_joinBitrate = bitrate;
     for (Work &work : m_work) {
         if (work.step == Step::Probe)
-            work.step = Step::Cut;
+            work.step = stepAfterProbe();
     }
+}
+
+ParallelPreviews::Step ParallelPreviews::stepAfterProbe() const
+{
+    return m_settings.loudness ? Step::Measure : Step::Cut;
+}
+
+// The stretch is decoded as the cut reads it, fades included, and measured as it comes.
+void ParallelPreviews::measure(int index)
+{
+    if (!settleStart(index))
+        return;
+    Work &work = m_work[size_t(index)];
+    const QString bitrate = bitrateFor(index);
+    CommandLine decode = PreviewCommands::Decode(m_tools.sox, m_results[index].source, bitrate, work.start, m_duration);
+    decode.plain(fades());
+    work.meter = std::make_unique<Loudness::Meter>(PreviewCommands::Channels, PreviewCommands::SampleRateFor(bitrate));
+    launch(decode, [this, index](const RunResult &ended) { measured(index, ended); }, &work);
+    if (QProcess *process = work.process) {
+        connect(process, &QProcess::readyReadStandardOutput, this,
+                [process, meter = work.meter.get()] { meter->add(process->readAllStandardOutput()); });
+    }
+}
+
+void ParallelPreviews::measured(int index, const RunResult &ended)
+{
+    Work &work = m_work[size_t(index)];
+    work.meter->add(ended.output);
+    const Loudness::Measurement measurement = work.meter->result();
+    work.meter.reset();
+    const QString problem = PreviewCheck::ToolProblem(ended);
+    if (!problem.isEmpty())
+        return fail(index, problem);
+    // A piece of a join is encoded twice: when it is cut, and again in the joined file.
+    const int encodings = m_settings.join ? 2 : 1;
+    const double loss = encodings * Loudness::EncodingLoss(bitrateFor(index).toInt());
+    m_results[index].loudness = Loudness::GainFor(measurement, *m_settings.loudness, loss);
+    work.step = Step::Cut;
 }
 
 QString ParallelPreviews::bitrateFor(int index) const
@@ -199,28 +242,49 @@ std::optional<QString> ParallelPreviews::startFor(int index) const
     return secondsText(*m_settings.startShare * length->seconds);
 }
 
+bool ParallelPreviews::settleStart(int index)
+{
+    Work &work = m_work[size_t(index)];
+    if (!work.start.isEmpty())
+        return true;
+    const std::optional<QString> start = startFor(index);
+    if (!start) {
+        fail(index, QStringLiteral("the length of %1 cannot be read, so neither can a share of it")
+                        .arg(Main::FileNameOf(m_results[index].source)));
+        return false;
+    }
+    work.start = *start;
+    return true;
+}
+
+// SoX's fade effect, "" without fades; "-0" ends the fade-out at the end of the cut, also
+// when the track ends early.
+QString ParallelPreviews::fades() const
+{
+    if (m_settings.fadeIn <= 0 && m_settings.fadeOut <= 0)
+        return QString();
+    QString fade = QStringLiteral(" fade ") + secondsText(m_settings.fadeIn);
+    if (m_settings.fadeOut > 0)
+        fade += QStringLiteral(" -0 ") + secondsText(m_settings.fadeOut);
+    return fade;
+}
+
 CommandLine ParallelPreviews::cutCommand(int index, const QString &start, const QString &writeTo) const
 {
     CommandLine command = PreviewCommands::Cut(m_tools.sox, m_results[index].source, bitrateFor(index), writeTo, start,
                                                m_duration);
-    if (m_settings.fadeIn > 0 || m_settings.fadeOut > 0) {
-        // "-0" ends the fade-out at the end of the cut, also when the track ends early.
-        command.plain(QStringLiteral(" fade ") + secondsText(m_settings.fadeIn));
-        if (m_settings.fadeOut > 0)
-            command.plain(QStringLiteral(" -0 ") + secondsText(m_settings.fadeOut));
-    }
+    command.plain(fades());
+    if (const std::optional<Loudness::Adjustment> &loudness = m_results[index].loudness)
+        command.plain(QStringLiteral(" gain ") + PreviewCommands::SoxNumber(loudness->gain));
     return command;
 }
 
 void ParallelPreviews::cut(int index)
 {
+    if (!settleStart(index))
+        return;
     Result &result = m_results[index];
     Work &work = m_work[size_t(index)];
-    const std::optional<QString> start = startFor(index);
-    if (!start)
-        return fail(index, QStringLiteral("the length of %1 cannot be read, so neither can a share of it")
-                               .arg(Main::FileNameOf(result.source)));
-    work.start = *start;
     if (m_dryRun) {
         result.command = cutCommand(index, work.start, result.preview);
         work.step = Step::Done;

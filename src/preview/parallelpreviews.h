@@ -5,8 +5,11 @@
 // renamed over the preview, truthful result check. Up to `jobs` tool processes run at the
 // same time, driven by QProcess on the one event loop, and results come out in list order.
 // A join cuts its pieces in parallel into a private folder, then joins them once.
+// With a loudness target, SoX first decodes the stretch each preview is made of, so that
+// the cut's gain brings it to the target.
 
 #include "platform/commandline.h"
+#include "preview/loudness.h"
 #include "preview/tools.h"
 
 #include <QList>
@@ -40,6 +43,7 @@ struct PreviewSettings {
     double fadeIn = 0;     // seconds; SoX's fade at the start of each preview
     double fadeOut = 0;    // ... and at its end
     int jobs = 1;          // tool processes at once
+    std::optional<double> loudness; // LUFS every preview is brought to
 
     // FFmpeg is needed to read the sources' bit rates.
     bool needsFfmpeg() const { return kbps == 0; }
@@ -55,6 +59,7 @@ public:
         bool made = false;
         QString reason;                     // why it was not made
         std::optional<CommandLine> command; // the SoX run that makes it
+        std::optional<Loudness::Adjustment> loudness; // with a loudness target, once measured
     };
 
     // sources: absolute paths, in list order. tools.sox must be usable; tools.ffmpeg is
@@ -66,8 +71,8 @@ public:
     // Makes the previews. resultReady(i) follows for every file in list order, then, when
     // joining, joinedReady, and finished at the end.
     void start();
-    // A dry run: reads what the command lines need (bit rates, track lengths) but runs no
-    // SoX and writes nothing; every planned Result holds its command line and made stays
+    // A dry run: reads what the command lines need (bit rates, track lengths, loudness) but
+    // runs no SoX that writes, and writes nothing; every planned Result holds its command line and made stays
     // false. The pieces of a join are named in pieceFolder(), removed at the end.
     void plan();
     // Kills the running tools, removes what they were writing and keeps finished previews;
@@ -92,7 +97,7 @@ signals:
     void finished();
 
 private:
-    enum class Step { Probe, Cut, Done };
+    enum class Step { Probe, Measure, Cut, Done };
     struct Work;
     using Ended = std::function<void(const Shell32::RunResult &)>;
 
@@ -103,6 +108,9 @@ private:
     bool probeRunning() const;
     void probe(int index);
     void probed(int index, const Shell32::RunResult &result);
+    Step stepAfterProbe() const;
+    void measure(int index);
+    void measured(int index, const Shell32::RunResult &result);
     void cut(int index);
     void cutEnded(int index, const Shell32::RunResult &result);
     void join();
@@ -116,6 +124,9 @@ private:
     void finish();
     QString bitrateFor(int index) const;
     std::optional<QString> startFor(int index) const;
+    // Settles the start SoX gets, once per file; false when it cannot, and the file failed.
+    bool settleStart(int index);
+    QString fades() const;
     CommandLine cutCommand(int index, const QString &start, const QString &writeTo) const;
     bool isSource(const QString &path) const;
 

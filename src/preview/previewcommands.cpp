@@ -9,9 +9,19 @@ namespace PreviewCommands {
 
 namespace {
 
+QString formatOptions(const QString &bitrate)
+{
+    return QStringLiteral(" -c %1 -r %2 ").arg(Channels).arg(SampleRateFor(bitrate));
+}
+
 QString outputOptions(const QString &bitrate)
 {
-    return QStringLiteral(" -c 2 -r %1 -C ").arg(SampleRateFor(bitrate)) + bitrate + QLatin1Char(' ');
+    return formatOptions(bitrate) + QStringLiteral("-C ") + bitrate + QLatin1Char(' ');
+}
+
+QString trim(const QString &start, const QString &duration)
+{
+    return QStringLiteral(" trim ") + start + QLatin1Char(' ') + duration;
 }
 
 } // namespace
@@ -69,7 +79,16 @@ CommandLine Cut(const QString &sox, const QString &sourcePath, const QString &bi
         .quoted(Main::AbsolutePath(sourcePath))
         .plain(QStringLiteral(" ") + outputOptions(bitrate))
         .quoted(Main::AbsolutePath(outputPath))
-        .plain(QStringLiteral(" trim ") + start + QLatin1Char(' ') + duration);
+        .plain(trim(start, duration));
+}
+
+CommandLine Decode(const QString &sox, const QString &sourcePath, const QString &bitrate, const QString &start,
+                   const QString &duration)
+{
+    return CommandLine(sox)
+        .plain(QStringLiteral(" "))
+        .quoted(Main::AbsolutePath(sourcePath))
+        .plain(QStringLiteral("  -t f32") + formatOptions(bitrate) + QLatin1Char('-') + trim(start, duration));
 }
 
 CommandLine Join(const QString &sox, const QStringList &entries, const QString &bitrate,

@@ -27,6 +27,9 @@ QString JoinedPath(const QString &folder);
 // N counting from 2 ("Track 01_Preview (2).mp3").
 QString FreePath(const QString &path, const std::function<bool(const QString &)> &taken);
 
+// Every preview is stereo.
+constexpr int Channels = 2;
+
 // MP3 has no bit rate below 32 kbps at 48000 Hz (LAME would write 32 kbps), so lower
 // rates are encoded at 24000 Hz.
 int SampleRateFor(const QString &bitrate);
@@ -35,6 +38,10 @@ int SampleRateFor(const QString &bitrate);
 // Both paths are made absolute, so SoX never reads one as a pipe or an option.
 CommandLine Cut(const QString &sox, const QString &sourcePath, const QString &bitrate,
                 const QString &outputPath, const QString &start, const QString &duration);
+// "sox" "<source>"  -t f32 -c 2 -r <rate> - trim <start> <duration>: the stretch Cut encodes,
+// at the preview's rate, as raw 32-bit floats on standard output for measuring.
+CommandLine Decode(const QString &sox, const QString &sourcePath, const QString &bitrate, const QString &start,
+                   const QString &duration);
 // "sox"  --combine sequence "<entry>" ...  -c 2 -r <rate> -C <bit rate> "<joined>", with
 // absolute paths as above.
 CommandLine Join(const QString &sox, const QStringList &entries, const QString &bitrate,
