@@ -43,7 +43,7 @@ const QCommandLineOption FadeIn(QStringLiteral("fade-in"),
 const QCommandLineOption FadeOut(QStringLiteral("fade-out"),
                                  QStringLiteral("Fade each preview out over the last S seconds."), QStringLiteral("S"));
 const QCommandLineOption LoudnessTarget(QStringLiteral("loudness"),
-                                              QStringLiteral("Bring every preview to LUFS integrated loudness (EBU R128), "
+                                        QStringLiteral("Bring every preview to LUFS integrated loudness (EBU R128), "
                                                        "from -70 to 0: -14 for streaming, -16 for podcasts, -23 for "
                                                        "broadcast. Only the level changes; its true peak stays at -1 "
                                                        "dBTP or below."),
@@ -109,8 +109,8 @@ CliCommandLine::CliCommandLine()
                        "Sources are only read. Progress goes to standard error.\n\n"
                        "Exit status: 0 every preview made, 1 some not made, 2 bad usage, 3 a tool is missing, "
                        "130 stopped by Ctrl+C."));
-    m_parser.addOptions({Start, Duration, Bitrate, Output, Beside, Join, Extension, Jobs, FadeIn, FadeOut, LoudnessTarget,
-                         DryRun, Quiet, Json});
+    m_parser.addOptions({Start, Duration, Bitrate, Output, Beside, Join, Extension, Jobs, FadeIn, FadeOut,
+                         LoudnessTarget, DryRun, Quiet, Json});
     ProgramOptions::AddHelpAndVersion(m_parser);
     m_parser.addPositionalArgument(QStringLiteral("FILE|FOLDER"), QStringLiteral("MP3 files, or folders to scan."),
                                    QStringLiteral("FILE|FOLDER..."));

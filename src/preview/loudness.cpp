@@ -79,8 +79,11 @@ Adjustment GainFor(const Measurement &measured, double target, double encodingLo
     const double wanted = target - *measured.integrated + encodingLoss;
     const double allowed = PeakCeiling - measured.truePeak;
     adjustment.heldBack = allowed < wanted;
-    // Rounded down, so that a held-back gain never lifts the peak past the ceiling.
-    adjustment.gain = std::floor(std::min(wanted, allowed) * 100) / 100;
+    // To the hundredth, as SoX gets it, but never past the ceiling.
+    double hundredths = std::round(std::min(wanted, allowed) * 100);
+    if (hundredths / 100 > allowed)
+        hundredths -= 1;
+    adjustment.gain = hundredths / 100;
     adjustment.result = *measured.integrated + adjustment.gain - encodingLoss;
     return adjustment;
 }

@@ -50,7 +50,7 @@ double EncodingLoss(int kbps);
 
 struct Adjustment {
     Measurement measured;
-    double gain = 0;              // dB, for SoX's gain effect: a hundredth at most too low
+    double gain = 0;              // dB, to the hundredth, for SoX's gain effect
     std::optional<double> result; // LUFS the preview measures; none for silence
     bool heldBack = false;        // the peaks allowed less gain than the target asked for
 };
