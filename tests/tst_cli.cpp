@@ -1,10 +1,11 @@
 // lumbrisk-cli as installed, run with real SoX and FFmpeg and no display: its options, its
-// exit statuses, Ctrl+C, runs side by side, and that parallel runs and dry runs make the
-// very same previews as one tool at a time.
+// exit statuses, Ctrl+C, runs side by side, that parallel runs and dry runs make the very
+// same previews as one tool at a time, and previews brought to a loudness.
 
 #include "audiofixtures.h"
 
 #include <QDir>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -45,6 +46,8 @@ private slots:
     void jobsDoNotChangeThePreviews();
     void dryRunLinesMakeTheSamePreviews_data();
     void dryRunLinesMakeTheSamePreviews();
+    void loudnessMeetsTheTarget_data();
+    void loudnessMeetsTheTarget();
 
 private:
     QProcess *launch(const QStringList &arguments, const QString &path = QString());
@@ -144,6 +147,9 @@ void TestCli::options_data()
                                << QStringLiteral(" fade 1\n");
     QTest::newRow("--fade-out") << QStringList{dry, QStringLiteral("--fade-out"), QStringLiteral("2"), a}
                                 << QStringLiteral(" fade 0 -0 2\n");
+    // The tone is far louder than -16 LUFS.
+    QTest::newRow("--loudness") << QStringList{dry, QStringLiteral("--loudness"), QStringLiteral("-16"), a}
+                                << QStringLiteral(" trim 3 15 gain -\\d+\\.\\d+\n");
     QTest::newRow("--json") << QStringList{QStringLiteral("--json"), QStringLiteral("-o"), folder(QStringLiteral("json")), a}
                             << QStringLiteral("\"made\": 1,");
     QTest::newRow("-q") << QStringList{QStringLiteral("-q"), QStringLiteral("-j"), QStringLiteral("1"),
@@ -186,6 +192,10 @@ void TestCli::exitStatuses_data()
                                     << QStringLiteral("^lumbrisk-cli: Unknown option 'loud'\\.$") << none;
     QTest::newRow("bad number") << QStringList{QStringLiteral("-d"), QStringLiteral("0"), a} << QString() << 2
                                 << QStringLiteral("^lumbrisk-cli: --duration '0': .*above 0$") << none;
+    QTest::newRow("loudness out of range") << QStringList{QStringLiteral("--loudness"), QStringLiteral("3"), a}
+                                           << QString() << 2
+                                           << QStringLiteral("^lumbrisk-cli: --loudness '3': .* from -70 to 0, such as -16$")
+                                           << none;
     QTest::newRow("missing folder") << QStringList{a, QStringLiteral("gone/")} << QString() << 2
                                     << QStringLiteral("^lumbrisk-cli: 'gone/': no such folder$") << none;
     QTest::newRow("no sox") << QStringList{a} << QStringLiteral("/nonexistent") << 3
@@ -268,6 +278,10 @@ void TestCli::dryRunLinesMakeTheSamePreviews_data()
                        QStringLiteral("0.5"), QStringLiteral("-b"), QStringLiteral("same")}
         << 0;
     QTest::newRow("joined") << QStringList{QStringLiteral("--join"), QStringLiteral("-b"), QStringLiteral("24")} << 0;
+    // Each line's gain comes from a decoding the dry run measured.
+    QTest::newRow("separate, at a loudness, with a fade")
+        << QStringList{QStringLiteral("--loudness"), QStringLiteral("-23"), QStringLiteral("--fade-in"), QStringLiteral("0.5")}
+        << 0;
     // The pipe is left out; the lines must still make their private folder first.
     QTest::newRow("joined, after a pipe") << QStringList{QStringLiteral("--join"), QStringLiteral("pipe.mp3")} << 1;
 }
@@ -295,6 +309,58 @@ void TestCli::dryRunLinesMakeTheSamePreviews()
     QCOMPARE(previewsIn(QStringLiteral("shelled-") + tag), made);
     for (const QString &name : made)
         QCOMPARE(Fixtures::Contents(shelled + QLatin1Char('/') + name), Fixtures::Contents(ran + QLatin1Char('/') + name));
+}
+
+void TestCli::loudnessMeetsTheTarget_data()
+{
+    QTest::addColumn<bool>("join");
+    QTest::newRow("separate previews") << false;
+    QTest::newRow("joined, each piece") << true;
+}
+
+// Sources from a whisper to a shout, and clicks whose peaks leave little room: FFmpeg's own
+// meter must read each preview at the target, or where its peaks held it, as it says.
+void TestCli::loudnessMeetsTheTarget()
+{
+    QFETCH(bool, join);
+    // Names and what SoX makes them of: 5 s from nothing.
+    const QList<QPair<QString, QString>> sources{{QStringLiteral("Whisper"), QStringLiteral("sine 440 gain -35")},
+                                                 {QStringLiteral("Talk"), QStringLiteral("brownnoise gain -20")},
+                                                 {QStringLiteral("Shout"), QStringLiteral("sine 330 brownnoise gain -6")},
+                                                 {QStringLiteral("Clicks"), QStringLiteral("square 3 gain -6 highpass 4000")}};
+    QStringList arguments = QStringLiteral("--json -j 2 -s 0.5 -d 4 --loudness -16").split(QLatin1Char(' '));
+    arguments << QStringLiteral("-o") << folder(QStringLiteral("loudness-%1").arg(join));
+    if (join)
+        arguments << QStringLiteral("--join");
+    for (const auto &[name, effects] : sources) {
+        const QString path = folder(QStringLiteral("levels")) + QLatin1Char('/') + name + QStringLiteral(".mp3");
+        QVERIFY(QFile::exists(path) || Fixtures::MakeSound(path, (QStringLiteral("synth 5 ") + effects).split(QLatin1Char(' '))));
+        arguments << path;
+    }
+    const Run result = run(arguments);
+    QCOMPARE(result.status, 0);
+    const QJsonObject report = QJsonDocument::fromJson(result.out.toUtf8()).object();
+    const QString joined = report.value(QStringLiteral("joined")).toObject().value(QStringLiteral("preview")).toString();
+    const QJsonArray previews = report.value(QStringLiteral("previews")).toArray();
+    QCOMPARE(previews.size(), sources.size());
+    for (int index = 0; index < previews.size(); ++index) {
+        const QString name = sources[index].first;
+        const QJsonObject preview = previews[index].toObject();
+        const QJsonObject loudness = preview.value(QStringLiteral("loudness")).toObject();
+        const bool heldBack = loudness.value(QStringLiteral("held_back")).toBool();
+        QCOMPARE(heldBack, name == QLatin1String("Clicks"));
+        const double expected = heldBack ? loudness.value(QStringLiteral("result")).toDouble() : -16;
+        // A piece of the join plays from second 4 * index, a few MP3 frames later.
+        const Fixtures::LoudnessFacts facts
+            = join ? Fixtures::MeasureLoudness(joined, 4 * index + 0.3, 3.4)
+                   : Fixtures::MeasureLoudness(preview.value(QStringLiteral("preview")).toString());
+        // Well inside the half LU a shop allows, so that a lost encoder allowance shows.
+        QVERIFY2(qAbs(facts.integrated - expected) <= 0.3,
+                 qPrintable(QStringLiteral("%1: %2 LUFS, not %3").arg(name).arg(facts.integrated).arg(expected)));
+        QVERIFY2(facts.truePeak < -0.5, qPrintable(QStringLiteral("%1: %2 dBTP").arg(name).arg(facts.truePeak)));
+    }
+    const QRegularExpression told(QStringLiteral("Clicks\\.mp3: -3\\d\\.\\d LUFS, held back by its peaks\n"));
+    QVERIFY2(told.match(result.err).hasMatch(), qPrintable(result.err));
 }
 
 QTEST_GUILESS_MAIN(TestCli)
