@@ -192,15 +192,20 @@ ParallelPreviews::Step ParallelPreviews::stepAfterProbe() const
 }
 
 // The stretch is decoded as the cut reads it, fades included, and measured as it comes.
+// Raising the rate adds nothing to measure, so it is left to the cut unless the preview's
+// rate is lower: that drops treble, which counts.
 void ParallelPreviews::measure(int index)
 {
     if (!settleStart(index))
         return;
     Work &work = m_work[size_t(index)];
-    const QString bitrate = bitrateFor(index);
-    CommandLine decode = PreviewCommands::Decode(m_tools.sox, m_results[index].source, bitrate, work.start, m_duration);
+    const QString &source = m_results[index].source;
+    const int previewRate = PreviewCommands::SampleRateFor(bitrateFor(index));
+    const int sourceRate = Mp3Audio::Measure(source).value_or(Mp3Audio::Length()).rate;
+    const int rate = sourceRate > 0 && sourceRate < previewRate ? sourceRate : previewRate;
+    CommandLine decode = PreviewCommands::Decode(m_tools.sox, source, rate, work.start, m_duration);
     decode.plain(fades());
-    work.meter = std::make_unique<Loudness::Meter>(PreviewCommands::Channels, PreviewCommands::SampleRateFor(bitrate));
+    work.meter = std::make_unique<Loudness::Meter>(PreviewCommands::Channels, rate);
     launch(decode, [this, index](const RunResult &ended) { measured(index, ended); }, &work);
     if (QProcess *process = work.process) {
         connect(process, &QProcess::readyReadStandardOutput, this,

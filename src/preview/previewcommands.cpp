@@ -9,14 +9,14 @@ namespace PreviewCommands {
 
 namespace {
 
-QString formatOptions(const QString &bitrate)
+QString formatOptions(int rate)
 {
-    return QStringLiteral(" -c %1 -r %2 ").arg(Channels).arg(SampleRateFor(bitrate));
+    return QStringLiteral(" -c %1 -r %2 ").arg(Channels).arg(rate);
 }
 
 QString outputOptions(const QString &bitrate)
 {
-    return formatOptions(bitrate) + QStringLiteral("-C ") + bitrate + QLatin1Char(' ');
+    return formatOptions(SampleRateFor(bitrate)) + QStringLiteral("-C ") + bitrate + QLatin1Char(' ');
 }
 
 QString trim(const QString &start, const QString &duration)
@@ -82,13 +82,13 @@ CommandLine Cut(const QString &sox, const QString &sourcePath, const QString &bi
         .plain(trim(start, duration));
 }
 
-CommandLine Decode(const QString &sox, const QString &sourcePath, const QString &bitrate, const QString &start,
+CommandLine Decode(const QString &sox, const QString &sourcePath, int rate, const QString &start,
                    const QString &duration)
 {
     return CommandLine(sox)
         .plain(QStringLiteral(" "))
         .quoted(Main::AbsolutePath(sourcePath))
-        .plain(QStringLiteral("  -t f32") + formatOptions(bitrate) + QLatin1Char('-') + trim(start, duration));
+        .plain(QStringLiteral("  -t f32") + formatOptions(rate) + QLatin1Char('-') + trim(start, duration));
 }
 
 CommandLine Join(const QString &sox, const QStringList &entries, const QString &bitrate,

@@ -39,8 +39,8 @@ int SampleRateFor(const QString &bitrate);
 CommandLine Cut(const QString &sox, const QString &sourcePath, const QString &bitrate,
                 const QString &outputPath, const QString &start, const QString &duration);
 // "sox" "<source>"  -t f32 -c 2 -r <rate> - trim <start> <duration>: the stretch Cut encodes,
-// at the preview's rate, as raw 32-bit floats on standard output for measuring.
-CommandLine Decode(const QString &sox, const QString &sourcePath, const QString &bitrate, const QString &start,
+// as raw 32-bit floats on standard output for measuring.
+CommandLine Decode(const QString &sox, const QString &sourcePath, int rate, const QString &start,
                    const QString &duration);
 // "sox"  --combine sequence "<entry>" ...  -c 2 -r <rate> -C <bit rate> "<joined>", with
 // absolute paths as above.
