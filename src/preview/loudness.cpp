@@ -13,7 +13,11 @@ struct Meter::State {
           meter(ebur128_init(unsigned(channels), unsigned(rate), EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK))
     {
     }
-    ~State() { ebur128_destroy(&meter); }
+    ~State()
+    {
+        if (meter)
+            ebur128_destroy(&meter);
+    }
 
     int channels;
     ebur128_state *meter;
