@@ -10,9 +10,8 @@
 # (/tmp/lumbrisk-bench, where the files are kept).
 # A quick try: BENCH_FILES=6 BENCH_SECONDS=40 BENCH_REPEATS=1 bench/loudness_vs_ffmpeg.sh
 #
-# The three take turns, in a different order each round, so that load from elsewhere on
-# the machine falls on all of them. Shown: the median time of each and the ratios of the
-# medians; every round's times beside them.
+# The three take turns (bench/turns.sh). Shown: the median time of each and the ratios of
+# the medians; every round's times beside them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -51,6 +50,7 @@ make_level_sources() {
     sources+=("$source")
   done
 }
+source bench/turns.sh
 make_level_sources
 
 work=$(mktemp -d)
@@ -77,22 +77,6 @@ run_loudness() { "$cli" --json -j "$jobs" --loudness "$target" "${options[@]}" -
 run_plain() { "$cli" -q -j "$jobs" "${options[@]}" -o "$1" "${sources[@]}"; }
 run_ffmpeg() { parallel --will-cite -j "$jobs" ffmpeg_normalize {} "$1" ::: "${sources[@]}"; }
 
-# Runs one of the three into an empty folder of its own; prints its time in seconds.
-timed() {
-  local out="$work/$1"
-  rm -rf "$out"
-  mkdir -p "$out"
-  local begin=$EPOCHREALTIME
-  "run_$1" "$out"
-  local end=$EPOCHREALTIME
-  local made
-  made=$(find "$out" -name '*_Preview.mp3' | wc -l)
-  [[ $made -eq $files ]] || { echo "$1 made $made of $files previews" >&2; exit 1; }
-  awk -v a="$begin" -v b="$end" 'BEGIN { printf "%.3f\n", b - a }'
-}
-
-median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-
 # The largest distance from the target among the previews in the folder, as FFmpeg reads them.
 worst_error() {
   local preview
@@ -102,21 +86,15 @@ worst_error() {
   done | awk -v t="$target" '{ e = $1 - t; if (e < 0) e = -e; if (e > w) w = e } END { printf "%.1f", w }'
 }
 
-declare -A times=([loudness]="" [ffmpeg]="" [plain]="")
-orders=("loudness ffmpeg plain" "ffmpeg plain loudness" "plain loudness ffmpeg")
 echo "files: $files x ${seconds} s at 192 kbps, from -35 to -6 dBFS; previews of ${duration} s from second" \
      "${start} at 128 kbps, brought to $target LUFS; $jobs at once; $repeats rounds"
 echo "load average at the start: $(cut -d' ' -f1-3 /proc/loadavg)"
-for ((r = 0; r < repeats; r++)); do
-  for way in ${orders[r % 3]}; do
-    times[$way]+="$(timed "$way") "
-  done
-done
+take_turns loudness ffmpeg plain
 
 held_back=$(grep -c '"held_back": true' "$work/report.json" || true)
-loudness_median=$(tr ' ' '\n' <<< "${times[loudness]}" | grep . | median)
-ffmpeg_median=$(tr ' ' '\n' <<< "${times[ffmpeg]}" | grep . | median)
-plain_median=$(tr ' ' '\n' <<< "${times[plain]}" | grep . | median)
+loudness_median=$(median_of loudness)
+ffmpeg_median=$(median_of ffmpeg)
+plain_median=$(median_of plain)
 awk -v l="$loudness_median" -v f="$ffmpeg_median" -v p="$plain_median" -v j="$jobs" -v t="$target" \
     -v ls="${times[loudness]}" -v fs="${times[ffmpeg]}" -v ps="${times[plain]}" \
     -v le="$(worst_error loudness)" -v fe="$(worst_error ffmpeg)" -v h="$held_back" 'BEGIN {
