@@ -3,6 +3,8 @@
 // same previews as one tool at a time, and previews brought to a loudness.
 
 #include "audiofixtures.h"
+#include "foldertree.h"
+#include "tagfixtures.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -41,6 +43,8 @@ private slots:
     void options();
     void exitStatuses_data();
     void exitStatuses();
+    void namesNotValidUtf8AreLeftOut_data();
+    void namesNotValidUtf8AreLeftOut();
     void ctrlCKeepsFinishedPreviewsOnly();
     void twoRunsIntoOneFolderDoNotClash();
     void jobsDoNotChangeThePreviews();
@@ -48,15 +52,21 @@ private slots:
     void dryRunLinesMakeTheSamePreviews();
     void loudnessMeetsTheTarget_data();
     void loudnessMeetsTheTarget();
+    void previewsKeepTheirSongsTags_data();
+    void previewsKeepTheirSongsTags();
 
 private:
-    QProcess *launch(const QStringList &arguments, const QString &path = QString());
-    Run run(const QStringList &arguments, const QString &path = QString());
+    // rawArgument: printf's format of one more argument, for bytes that are not valid UTF-8.
+    QProcess *launch(const QStringList &arguments, const QString &path = QString(), const QString &rawArgument = QString());
+    Run run(const QStringList &arguments, const QString &path = QString(), const QString &rawArgument = QString());
     QString folder(const QString &name) const;
     QStringList previewsIn(const QString &name) const;
 
     QTemporaryDir m_dir;
     QString m_music; // Tone A.mp3 (5 s), Tone B.mp3 (6 s), both 192 kbps, notes.txt and pipe.mp3, a FIFO
+    QString m_tagged; // A.mp3 and B.mp3, tagged songs of one album, and C.au, whose tags TagLib cannot read
+    std::unique_ptr<FolderTree> m_album;  // Track 1, track 2 and Track 10.mp3, copies of Tone A
+    std::unique_ptr<FolderTree> m_latin1; // plain.mp3 and caf\351.mp3, a name in Latin-1
 };
 
 void TestCli::initTestCase()
@@ -67,10 +77,24 @@ void TestCli::initTestCase()
     QVERIFY(Fixtures::MakeTone(m_music + QStringLiteral("/Tone B.mp3"), 6, 660));
     QVERIFY(Fixtures::WriteFile(m_music + QStringLiteral("/notes.txt"), "not audio"));
     QCOMPARE(::mkfifo(QFile::encodeName(m_music + QStringLiteral("/pipe.mp3")).constData(), 0600), 0);
+    m_tagged = folder(QStringLiteral("tagged"));
+    for (const QString name : {QStringLiteral("A"), QStringLiteral("B")}) {
+        const QString song = m_tagged + QLatin1Char('/') + name + QStringLiteral(".mp3");
+        QVERIFY(Fixtures::MakeTone(song, 5));
+        QVERIFY(TagFixtures::WriteAlbumSong(song, QStringLiteral("Café ") + name));
+    }
+    QCOMPARE(QProcess::execute(QStringLiteral("sox"), {m_music + QStringLiteral("/Tone A.mp3"), m_tagged + QStringLiteral("/C.au")}), 0);
+    m_album = std::make_unique<FolderTree>(folder(QStringLiteral("album")));
+    for (const char *track : {"Track 10.mp3", "Track 1.mp3", "track 2.mp3"})
+        QVERIFY(QFile::copy(m_music + QStringLiteral("/Tone A.mp3"), m_album->path(QString::fromLatin1(track))));
+    m_latin1 = std::make_unique<FolderTree>(folder(QStringLiteral("latin1")));
+    QVERIFY(QFile::copy(m_music + QStringLiteral("/Tone A.mp3"), m_latin1->path(QStringLiteral("plain.mp3"))));
+    m_latin1->withBytes("caf\xe9.mp3", false);
 }
 
 void TestCli::cleanupTestCase()
 {
+    m_latin1->removeAll(); // QTemporaryDir cannot remove a name that is not valid UTF-8
     QCOMPARE(Fixtures::FilesBelow(folder(QStringLiteral("config"))), QStringList()); // no settings file
 }
 
@@ -86,7 +110,7 @@ QStringList TestCli::previewsIn(const QString &name) const
 }
 
 // Without any display and with a settings folder of its own, which must stay empty.
-QProcess *TestCli::launch(const QStringList &arguments, const QString &path)
+QProcess *TestCli::launch(const QStringList &arguments, const QString &path, const QString &rawArgument)
 {
     auto *process = new QProcess(this);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -97,13 +121,20 @@ QProcess *TestCli::launch(const QStringList &arguments, const QString &path)
         environment.insert(QStringLiteral("PATH"), path);
     process->setProcessEnvironment(environment);
     process->setWorkingDirectory(m_music);
-    process->start(program(), arguments);
+    if (rawArgument.isEmpty()) {
+        process->start(program(), arguments);
+        return process;
+    }
+    environment.insert(QStringLiteral("RAW"), rawArgument);
+    process->setProcessEnvironment(environment);
+    process->start(QStringLiteral("sh"), QStringList{QStringLiteral("-c"), QStringLiteral("exec \"$0\" \"$@\" \"$(printf \"$RAW\")\""),
+                                                     program()} + arguments);
     return process;
 }
 
-Run TestCli::run(const QStringList &arguments, const QString &path)
+Run TestCli::run(const QStringList &arguments, const QString &path, const QString &rawArgument)
 {
-    QProcess *process = launch(arguments, path);
+    QProcess *process = launch(arguments, path, rawArgument);
     Run result;
     if (!process->waitForFinished(60000))
         return result;
@@ -143,6 +174,8 @@ void TestCli::options_data()
                             << QStringLiteral(" --combine sequence \"\\$work\"/0001.mp3 ");
     QTest::newRow("-e for folders") << QStringList{dry, QStringLiteral("-e"), QStringLiteral("TXT"), m_music}
                                     << QStringLiteral("^\\S+ %1/notes.txt ").arg(m_music);
+    QTest::newRow("FOLDER in name order") << QStringList{dry, m_album->root()}
+                                          << QStringLiteral("/Track 1\\.mp3' .*\n.*/track 2\\.mp3' .*\n.*/Track 10\\.mp3' ");
     QTest::newRow("--fade-in") << QStringList{dry, QStringLiteral("--fade-in"), QStringLiteral("1"), a}
                                << QStringLiteral(" fade 1\n");
     QTest::newRow("--fade-out") << QStringList{dry, QStringLiteral("--fade-out"), QStringLiteral("2"), a}
@@ -188,16 +221,34 @@ void TestCli::exitStatuses_data()
     QTest::newRow("one not made") << QStringList{QStringLiteral("notes.txt"), a} << QString() << 1
                                   << QStringLiteral("^1 of 2 previews made; not made: notes.txt$")
                                   << QStringList{QStringLiteral("Tone A_Preview.mp3")};
+    // LAME writes a cut of one frame as its delay and padding only.
+    QTest::newRow("a cut of 0.01 s") << QStringList{QStringLiteral("-q"), QStringLiteral("-d"), QStringLiteral("0.01"), a}
+                                     << QString() << 1
+                                     << QStringLiteral("^lumbrisk-cli: not made: .*/Tone A.mp3: the cut came out 0.01 s long, "
+                                                       "no longer than one MP3 frame \\(0.024 s\\), so it holds no audio$")
+                                     << none;
     QTest::newRow("unknown option") << QStringList{QStringLiteral("--loud"), a} << QString() << 2
                                     << QStringLiteral("^lumbrisk-cli: Unknown option 'loud'\\.$") << none;
     QTest::newRow("bad number") << QStringList{QStringLiteral("-d"), QStringLiteral("0"), a} << QString() << 2
-                                << QStringLiteral("^lumbrisk-cli: --duration '0': .*above 0$") << none;
+                                << QStringLiteral("^lumbrisk-cli: --duration '0': .*above 0 and up to 1000 hours$") << none;
+    QTest::newRow("exponent") << QStringList{QStringLiteral("-d"), QStringLiteral("1e9"), a} << QString() << 2
+                              << QStringLiteral("^lumbrisk-cli: --duration '1e9': give seconds \\(65, 2.5\\) or m:ss "
+                                                "\\(1:05\\), above 0 and up to 1000 hours$")
+                              << none;
+    // SoX counts samples in 64 bits: a start of 10^15 s wraps around to a wrong stretch.
+    QTest::newRow("start past the limit") << QStringList{QStringLiteral("-s"), QStringLiteral("1000000000000000"), a}
+                                          << QString() << 2 << QStringLiteral("^lumbrisk-cli: --start '1000000000000000': "
+                                                                              ".* up to 1000 hours, .*$")
+                                          << none;
     QTest::newRow("loudness out of range") << QStringList{QStringLiteral("--loudness"), QStringLiteral("3"), a}
                                            << QString() << 2
                                            << QStringLiteral("^lumbrisk-cli: --loudness '3': .* from -70 to 0, such as -16$")
                                            << none;
     QTest::newRow("missing folder") << QStringList{a, QStringLiteral("gone/")} << QString() << 2
                                     << QStringLiteral("^lumbrisk-cli: 'gone/': no such folder$") << none;
+    QTest::newRow("output is a file") << QStringList{out, a, a} << QString() << 2
+                                      << QStringLiteral("^lumbrisk-cli: --output 'Tone A.mp3': it is a file, not a folder$")
+                                      << none;
     QTest::newRow("no sox") << QStringList{a} << QStringLiteral("/nonexistent") << 3
                             << QStringLiteral("^lumbrisk-cli: .*Install the Debian packages sox and libsox-fmt-mp3\\.$")
                             << none;
@@ -216,6 +267,36 @@ void TestCli::exitStatuses()
     const QString last = result.err.trimmed().split(QLatin1Char('\n')).constLast();
     QVERIFY2(QRegularExpression(message).match(last).hasMatch(), qPrintable(result.err));
     QCOMPARE(Fixtures::FilesBelow(output), made);
+}
+
+// A name that is not valid UTF-8 cannot be handed on unchanged: it is left out, named with its
+// bytes escaped, and the run ends with status 1.
+void TestCli::namesNotValidUtf8AreLeftOut_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("rawArgument");
+    QTest::addColumn<QString>("expected"); // a pattern for standard output and error
+    const QString summary = QStringLiteral("^1 of 1 previews made; left out: caf\\\\351\\.mp3$");
+    QTest::newRow("in a folder: the summary") << QStringList{m_latin1->root()} << QString() << summary;
+    QTest::newRow("in a folder: the JSON report")
+        << QStringList{QStringLiteral("--json"), m_latin1->root()} << QString()
+        << QStringLiteral("\"leftOut\": \\[\\s*\\{\\s*\"path\": \"%1/caf\\\\\\\\351\\.mp3\",\\s*\"reason\": \"the name is not "
+                          "valid UTF-8, so it cannot be passed on unchanged\"").arg(m_latin1->root());
+    QTest::newRow("a FILE argument") << QStringList{QStringLiteral("Tone A.mp3")} << m_latin1->path(QStringLiteral("caf\\351.mp3"))
+                                     << summary;
+}
+
+void TestCli::namesNotValidUtf8AreLeftOut()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, rawArgument);
+    QFETCH(QString, expected);
+    const QString output = folder(QStringLiteral("leftout/") + QTest::currentDataTag());
+    const Run result = run(QStringList{QStringLiteral("-o"), output} + arguments, QString(), rawArgument);
+    QCOMPARE(result.status, 1);
+    QVERIFY2(QRegularExpression(expected, QRegularExpression::MultilineOption).match(result.out + result.err).hasMatch(),
+             qPrintable(result.out + result.err));
+    QCOMPARE(Fixtures::FilesBelow(output).size(), 1);
 }
 
 // The second source's SoX hangs: Ctrl+C must stop it, remove the file it was to write, keep
@@ -361,6 +442,58 @@ void TestCli::loudnessMeetsTheTarget()
     }
     const QRegularExpression told(QStringLiteral("Clicks\\.mp3: -3\\d\\.\\d LUFS, held back by its peaks\n"));
     QVERIFY2(told.match(result.err).hasMatch(), qPrintable(result.err));
+}
+
+void TestCli::previewsKeepTheirSongsTags_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("tags"); // each preview's source's own, what all share, or none
+    QTest::addColumn<QString>("said"); // a pattern for standard error and output
+    const QStringList songs{QStringLiteral("A.mp3"), QStringLiteral("B.mp3")};
+    const QString noTags = QStringLiteral("--no-tags");
+    const QString join = QStringLiteral("--join");
+    QTest::newRow("copied") << songs << "own" << "^2 of 2 previews made$";
+    QTest::newRow("joined") << QStringList{join} + songs << "shared" << "Joined_Preview.mp3 made from 2 of 2";
+    QTest::newRow("--no-tags") << QStringList{noTags} + songs << "none" << "^2 of 2 previews made$";
+    QTest::newRow("--no-tags, joined") << QStringList{noTags, join} + songs << "none" << "made from 2 of 2";
+    const QString unread = QStringLiteral("tags not copied: TagLib cannot read tags from C\\.au");
+    QTest::newRow("tags not copied") << QStringList{QStringLiteral("C.au")} << "own"
+                                     << "^1/1 made: .*/C_Preview\\.mp3; " + unread + "$";
+    QTest::newRow("tags not copied, --json") << QStringList{QStringLiteral("--json"), QStringLiteral("C.au")} << "own"
+                                             << "\\s+\"tagProblem\": \"" + unread + "\"";
+}
+
+void TestCli::previewsKeepTheirSongsTags()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, tags);
+    QFETCH(QString, said);
+    const QString output = folder(QStringLiteral("tags/") + QTest::currentDataTag());
+    QStringList sources;
+    for (QString &argument : arguments) {
+        if (argument.contains(QLatin1Char('.')))
+            sources << (argument = m_tagged + QLatin1Char('/') + argument);
+    }
+    const Run result = run(QStringList{QStringLiteral("-o"), output} + arguments);
+    QCOMPARE(result.status, 0);
+    QVERIFY2(QRegularExpression(said, QRegularExpression::MultilineOption).match(result.err + result.out).hasMatch(),
+             qPrintable(result.err + result.out));
+    if (tags == QLatin1String("own")) {
+        for (const QString &source : std::as_const(sources)) {
+            const QString preview = output + QLatin1Char('/') + QFileInfo(source).completeBaseName() + QStringLiteral("_Preview.mp3");
+            QCOMPARE(TagFixtures::Read(preview).text, TagFixtures::Read(source).text);
+        }
+        return;
+    }
+    const QStringList made = Fixtures::FilesBelow(output);
+    QVERIFY(!made.isEmpty());
+    for (const QString &name : made) {
+        const TagFixtures::Tags preview = TagFixtures::Read(output + QLatin1Char('/') + name);
+        if (tags == QLatin1String("none"))
+            QVERIFY(preview.text.isEmpty() && preview.id3v2Version == 0 && preview.id3v1.isEmpty());
+        else
+            QCOMPARE(preview.text, TagFixtures::Album());
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCli)

@@ -1,17 +1,24 @@
 #include "cli/clioptions.h"
 
 #include "filelist/addfolder.h"
+#include "platform/filenames.h"
 #include "platform/main.h"
 #include "platform/programoptions.h"
 #include "preview/loudness.h"
 #include "preview/previewcommands.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QLocale>
 #include <QRegularExpression>
 #include <QThread>
 
 namespace {
+
+// The latest start and the longest duration taken. SoX counts a position in samples of 64
+// bits, so a far larger one wraps around and cuts from the wrong place.
+constexpr double MaxHours = 1000;
+constexpr double MaxSeconds = MaxHours * 3600;
 
 const QCommandLineOption Start({QStringLiteral("s"), QStringLiteral("start")},
                                QStringLiteral("Where every preview starts: seconds (65, 2.5), m:ss (1:05), or a "
@@ -48,8 +55,12 @@ const QCommandLineOption LoudnessTarget(QStringLiteral("loudness"),
                                                        "broadcast. Only the level changes; its true peak stays at -1 "
                                                        "dBTP or below."),
                                         QStringLiteral("LUFS"));
+const QCommandLineOption NoTags(QStringLiteral("no-tags"),
+                                QStringLiteral("Make the previews without any tag. By default each keeps its song's "
+                                               "tags and cover art."));
 const QCommandLineOption DryRun(QStringLiteral("dry-run"),
-                                QStringLiteral("Print the SoX command lines, shell-quoted, and make nothing."));
+                                QStringLiteral("Print the SoX command lines, shell-quoted, and make nothing. The tags "
+                                               "are copied by Lumbrisk itself, not by these lines."));
 const QCommandLineOption Quiet({QStringLiteral("q"), QStringLiteral("quiet")},
                                QStringLiteral("Show no progress and no summary; only what went wrong."));
 const QCommandLineOption Json(QStringLiteral("json"),
@@ -69,8 +80,8 @@ QString named(const QCommandLineOption &option, const QString &value)
     return QStringLiteral("--%1 '%2'").arg(option.names().constLast(), value);
 }
 
-// A time as the options take it: seconds (65, 2.5) or [h:]m:ss (1:05, 1:02:03.5). None
-// for anything else, negative numbers included.
+// A time as the options take it: seconds (65, 2.5) or [h:]m:ss (1:05, 1:02:03.5), up to
+// MaxSeconds. None for anything else, negative numbers included.
 std::optional<double> readTime(const QString &text)
 {
     static const QRegularExpression time(
@@ -83,9 +94,18 @@ std::optional<double> readTime(const QString &text)
     const double seconds = match.captured(3).toDouble();
     const bool clock = !match.captured(2).isEmpty();
     const bool hoursGiven = !match.captured(1).isEmpty();
-    if ((clock && seconds >= 60) || (hoursGiven && minutes >= 60))
+    const double total = hours * 3600 + minutes * 60 + seconds;
+    if ((clock && seconds >= 60) || (hoursGiven && minutes >= 60) || total > MaxSeconds)
         return std::nullopt;
-    return hours * 3600 + minutes * 60 + seconds;
+    return total;
+}
+
+// "" when the folder is there, else why not.
+QString folderProblem(const QString &path)
+{
+    if (Main::FolderExists(path))
+        return QString();
+    return QFileInfo::exists(QDir::cleanPath(path)) ? QStringLiteral("it is a file, not a folder") : QStringLiteral("no such folder");
 }
 
 // "40%" as the share 0.4; none unless a number from 0 to below 100 is followed by "%".
@@ -99,6 +119,20 @@ std::optional<double> readShare(const QString &text)
     return *percent / 100;
 }
 
+// The bytes each positional argument was given as, found in order among the arguments: the
+// parser sees them decoded, with U+FFFD in place of bytes that are not valid UTF-8.
+QList<QByteArray> givenBytes(const QStringList &positional, const QList<QByteArray> &arguments)
+{
+    QList<QByteArray> bytes;
+    qsizetype next = 1;
+    for (const QString &argument : positional) {
+        while (next < arguments.size() && QString::fromLocal8Bit(arguments.at(next)) != argument)
+            ++next;
+        bytes.append(next < arguments.size() ? arguments.at(next++) : argument.toLocal8Bit());
+    }
+    return bytes;
+}
+
 } // namespace
 
 CliCommandLine::CliCommandLine()
@@ -107,18 +141,22 @@ CliCommandLine::CliCommandLine()
         QStringLiteral("Makes a short MP3 preview of every FILE, and of every MP3 file in each FOLDER and the "
                        "folders below it: stereo, 48000 Hz, at the chosen bit rate, named <name>_Preview.mp3. "
                        "Sources are only read. Progress goes to standard error.\n\n"
-                       "Exit status: 0 every preview made, 1 some not made, 2 bad usage, 3 a tool is missing, "
-                       "130 stopped by Ctrl+C."));
-    m_parser.addOptions({Start, Duration, Bitrate, Output, Beside, Join, Extension, Jobs, FadeIn, FadeOut,
+                       "Exit status: 0 every preview made, 1 some not made or left out (a name that is not "
+                       "valid UTF-8), 2 bad usage, 3 a tool is missing, 130 stopped by Ctrl+C."));
+    m_parser.addOptions({Start, Duration, Bitrate, Output, Beside, Join, Extension, Jobs, FadeIn, FadeOut, NoTags,
                          LoudnessTarget, DryRun, Quiet, Json});
     ProgramOptions::AddHelpAndVersion(m_parser);
     m_parser.addPositionalArgument(QStringLiteral("FILE|FOLDER"), QStringLiteral("MP3 files, or folders to scan."),
                                    QStringLiteral("FILE|FOLDER..."));
 }
 
-CliCommandLine::Reading CliCommandLine::read(const QStringList &arguments)
+CliCommandLine::Reading CliCommandLine::read(const QList<QByteArray> &arguments)
 {
-    if (!m_parser.parse(arguments)) {
+    m_arguments = arguments;
+    QStringList decoded;
+    for (const QByteArray &argument : arguments)
+        decoded.append(QString::fromLocal8Bit(argument));
+    if (!m_parser.parse(decoded)) {
         refuse(m_parser.errorText());
         return Reading::Refused;
     }
@@ -147,12 +185,14 @@ bool CliCommandLine::readTimes(PreviewSettings &settings)
     else if (const std::optional<double> seconds = readTime(start))
         settings.startSeconds = *seconds;
     else
-        return refuse(named(Start, start) + QStringLiteral(": give seconds (65, 2.5), m:ss (1:05) or a share of the "
-                                                           "track (40%)"));
+        return refuse(named(Start, start) + QStringLiteral(": give seconds (65, 2.5) or m:ss (1:05), up to %1 hours, "
+                                                           "or a share of the track (40%)")
+                                                .arg(MaxHours));
 
     const std::optional<double> duration = readTime(m_parser.value(Duration));
     if (!duration || *duration <= 0)
-        return refuse(named(Duration, m_parser.value(Duration)) + QStringLiteral(": give a number of seconds above 0"));
+        return refuse(named(Duration, m_parser.value(Duration))
+                      + QStringLiteral(": give seconds (65, 2.5) or m:ss (1:05), above 0 and up to %1 hours").arg(MaxHours));
     settings.durationSeconds = *duration;
 
     for (const QCommandLineOption *fade : {&FadeIn, &FadeOut}) {
@@ -214,6 +254,7 @@ bool CliCommandLine::readLoudness(PreviewSettings &settings)
 bool CliCommandLine::readModes(CliOptions &options)
 {
     options.settings.join = m_parser.isSet(Join);
+    options.settings.tags = !m_parser.isSet(NoTags);
     options.extension = AddFolder::ExtensionOf(m_parser.value(Extension));
     options.dryRun = m_parser.isSet(DryRun);
     options.json = m_parser.isSet(Json);
@@ -231,16 +272,18 @@ bool CliCommandLine::readPlaces(CliOptions &options)
         return refuse(QStringLiteral("--output and --beside cannot be used together"));
     if (!m_parser.isSet(Beside)) {
         const QString folder = m_parser.isSet(Output) ? m_parser.value(Output) : QStringLiteral(".");
-        if (!Main::FolderExists(folder))
-            return refuse(named(Output, folder) + QStringLiteral(": no such folder"));
+        if (const QString problem = folderProblem(folder); !problem.isEmpty())
+            return refuse(named(Output, folder) + QStringLiteral(": ") + problem);
         options.settings.outputFolder = QFileInfo(folder).absoluteFilePath();
     }
-    options.paths = m_parser.positionalArguments();
+    options.paths = givenBytes(m_parser.positionalArguments(), m_arguments);
     if (options.paths.isEmpty())
         return refuse(QStringLiteral("no FILE or FOLDER given; see --help"));
-    for (const QString &path : std::as_const(options.paths)) {
-        if (path.endsWith(QLatin1Char('/')) && !Main::FolderExists(path))
-            return refuse(QStringLiteral("'%1': no such folder").arg(path));
+    for (const QByteArray &given : std::as_const(options.paths)) {
+        // A name that is not valid UTF-8 is left out later, and named then.
+        const QString path = FileNames::Decoded(given);
+        if (const QString problem = path.endsWith(QLatin1Char('/')) ? folderProblem(path) : QString(); !problem.isEmpty())
+            return refuse(QStringLiteral("'%1': ").arg(path) + problem);
     }
     return true;
 }

@@ -8,7 +8,7 @@
 
 struct CliOptions {
     PreviewSettings settings;
-    QStringList paths;              // FILE|FOLDER arguments, as given
+    QList<QByteArray> paths;        // FILE|FOLDER arguments, as given: bytes, not always valid UTF-8
     QString extension = QStringLiteral("mp3"); // which files FOLDER arguments give
     bool dryRun = false;
     bool quiet = false;
@@ -24,8 +24,8 @@ public:
         Answered, // --help or --version printed their answer on standard output
         Refused,  // problem() names what is wrong
     };
-    // Reads the arguments, the program's name first.
-    Reading read(const QStringList &arguments);
+    // Reads the arguments as the program got them, the program's name first.
+    Reading read(const QList<QByteArray> &arguments);
     const CliOptions &options() const { return m_options; }
     QString problem() const { return m_problem; }
 
@@ -42,6 +42,7 @@ private:
     bool refuse(const QString &problem);
 
     QCommandLineParser m_parser;
+    QList<QByteArray> m_arguments;
     CliOptions m_options;
     QString m_problem;
 };

@@ -1,6 +1,7 @@
 #include "cli/consolereport.h"
 
 #include "platform/commandline.h"
+#include "platform/filenames.h"
 #include "platform/main.h"
 #include "preview/parallelpreviews.h"
 
@@ -19,6 +20,7 @@ namespace {
 constexpr int RedrawMilliseconds = 500;
 // The shell variable a dry run keeps the private folder of a join's pieces in.
 const QString PieceVariable = QStringLiteral("\"$work\"");
+const QString LeftOutReason = QStringLiteral("the name is not valid UTF-8, so it cannot be passed on unchanged");
 
 void write(FILE *stream, const QString &text)
 {
@@ -42,6 +44,19 @@ QString notMadeLine(const ParallelPreviews::Result &result)
 {
     return QStringLiteral("not made: %1: %2").arg(result.source.isEmpty() ? result.preview : result.source,
                                                  result.reason);
+}
+
+QString madeLine(const ParallelPreviews::Result &result)
+{
+    return QStringLiteral("made: ") + result.preview
+           + (result.tagProblem.isEmpty() ? QString() : QStringLiteral("; ") + result.tagProblem);
+}
+
+// The last name of a path; a folder's keeps its "/".
+QString lastName(const QString &path)
+{
+    const bool folder = path.endsWith(QLatin1Char('/'));
+    return Main::FileNameOf(folder ? path.chopped(1) : path) + (folder ? QStringLiteral("/") : QString());
 }
 
 // Hundredths of a decibel; null for the loudness of silence.
@@ -78,8 +93,18 @@ bool ConsoleReport::done(const ParallelPreviews::Result &result) const
     return m_mode == Mode::DryRun ? result.command.has_value() : result.made;
 }
 
+void ConsoleReport::tellLeftOut(const QList<QByteArray> &paths)
+{
+    for (const QByteArray &path : paths) {
+        m_leftOut.append(FileNames::Escaped(path));
+        printLine(QStringLiteral("left out: %1: %2").arg(m_leftOut.constLast(), LeftOutReason));
+    }
+}
+
 int ConsoleReport::exitStatus() const
 {
+    if (!m_leftOut.isEmpty())
+        return 1;
     for (const ParallelPreviews::Result &result : m_previews.results()) {
         if (!done(result))
             return 1;
@@ -112,7 +137,9 @@ void ConsoleReport::resultReady(int index)
     else if (m_mode == Mode::Progress && !m_terminal && m_previews.joined())
         printLine(count + QStringLiteral("cut for the join: ") + result.source);
     else if (m_mode == Mode::Progress && !m_terminal)
-        printLine(count + QStringLiteral("made: ") + result.preview);
+        printLine(count + madeLine(result));
+    else if (!result.tagProblem.isEmpty()) // what went wrong is told in every mode
+        printLine((m_mode == Mode::Progress ? count : QString()) + madeLine(result));
     printHeldBack(result);
     if (m_mode == Mode::Progress && m_terminal)
         drawProgress();
@@ -134,6 +161,8 @@ void ConsoleReport::joinedReady()
         write(stdout, QStringLiteral("rm -r -- %1\n").arg(PieceVariable));
     } else if (!joined.made) {
         printLine(notMadeLine(joined));
+    } else if (!joined.tagProblem.isEmpty()) {
+        printLine(madeLine(joined));
     }
 }
 
@@ -201,6 +230,11 @@ void ConsoleReport::printSummary()
         summary = QStringLiteral("%1 of %2 previews made").arg(made).arg(m_previews.total());
     if (!notMade.isEmpty() && !m_previews.interrupted())
         summary += QStringLiteral("; not made: ") + notMade.join(QStringLiteral(", "));
+    QStringList leftOut;
+    for (const QString &path : std::as_const(m_leftOut))
+        leftOut.append(lastName(path));
+    if (!leftOut.isEmpty() && !m_previews.interrupted())
+        summary += QStringLiteral("; left out: ") + leftOut.join(QStringLiteral(", "));
     printLine(summary);
 }
 
@@ -218,15 +252,21 @@ void ConsoleReport::printJson()
             object.insert(QStringLiteral("reason"), result.reason);
         if (result.loudness)
             object.insert(QStringLiteral("loudness"), loudnessEntry(*result.loudness));
+        if (!result.tagProblem.isEmpty())
+            object.insert(QStringLiteral("tagProblem"), result.tagProblem);
         return object;
     };
     QJsonArray previews;
     for (const ParallelPreviews::Result &result : m_previews.results())
         previews.append(entry(result));
+    QJsonArray leftOut;
+    for (const QString &path : std::as_const(m_leftOut))
+        leftOut.append(QJsonObject{{QStringLiteral("path"), path}, {QStringLiteral("reason"), LeftOutReason}});
     QJsonObject report{{QStringLiteral("total"), m_previews.total()},
                        {QStringLiteral("made"), m_previews.madeCount()},
                        {QStringLiteral("interrupted"), m_previews.interrupted()},
-                       {QStringLiteral("previews"), previews}};
+                       {QStringLiteral("previews"), previews},
+                       {QStringLiteral("leftOut"), leftOut}};
     if (joining)
         report.insert(QStringLiteral("joined"), entry(*m_previews.joined()));
     write(stdout, QString::fromUtf8(QJsonDocument(report).toJson(QJsonDocument::Indented)));

@@ -24,7 +24,12 @@ public:
     // Follows the previews from now on; terminal: standard error is a terminal.
     ConsoleReport(const ParallelPreviews &previews, Mode mode, bool terminal, QObject *parent = nullptr);
 
-    // 0 when every preview (and the joined one) was made or, in a dry run, planned; else 1.
+    // The paths left out before the run because their names are not valid UTF-8: each told
+    // now, with its bytes escaped, then listed in the summary and the JSON report.
+    void tellLeftOut(const QList<QByteArray> &paths);
+
+    // 0 when every preview (and the joined one) was made or, in a dry run, planned, and
+    // nothing was left out; else 1.
     int exitStatus() const;
 
     // A word as a POSIX shell reads it back unchanged: bare when it is made of safe
@@ -52,4 +57,5 @@ private:
     QTimer m_ticker;
     bool m_lineShown = false;       // the self-updating line is on the screen
     bool m_pieceFolderMade = false; // a dry run's join has printed the line that makes "$work"
+    QStringList m_leftOut;          // escaped
 };

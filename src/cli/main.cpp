@@ -6,11 +6,14 @@
 #include "cli/interruption.h"
 #include "filelist/addfolder.h"
 #include "platform/consoleprompts.h"
+#include "platform/filenames.h"
 #include "platform/main.h"
 #include "preview/parallelpreviews.h"
 #include "preview/tools.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 
 #include <csignal>
 #include <cstdio>
@@ -31,21 +34,33 @@ int complain(const QString &problem, int status)
     return status;
 }
 
-// FILE arguments as absolute paths, FOLDER arguments scanned as the window scans a folder.
-QStringList sourcesOf(const CliOptions &options, Prompts &prompts)
+struct Sources {
+    QStringList paths;         // absolute, in list order
+    QList<QByteArray> leftOut; // absolute paths whose names are not valid UTF-8
+};
+
+// FILE arguments as absolute paths, FOLDER arguments scanned as the window scans a folder;
+// what cannot be handed on unchanged is left out.
+Sources sourcesOf(const CliOptions &options, Prompts &prompts)
 {
-    QStringList sources;
-    for (const QString &path : options.paths) {
+    Sources sources;
+    for (const QByteArray &given : options.paths) {
+        const QString path = FileNames::Decoded(given);
+        if (path.isNull()) {
+            const QByteArray folder = given.startsWith('/') ? QByteArray() : QFile::encodeName(QDir::currentPath()) + '/';
+            sources.leftOut.append(folder + given);
+            continue;
+        }
         const QString absolute = Main::AbsolutePath(path);
         if (!Main::FolderExists(path)) {
-            sources.append(absolute);
+            sources.paths.append(absolute);
             continue;
         }
         const QString pattern = AddFolder::PatternOf(options.extension);
-        const QStringList found = AddFolder::ScanFolder(prompts, absolute, pattern);
+        const QStringList found = AddFolder::ScanFolder(prompts, absolute, pattern, {}, &sources.leftOut);
         if (found.isEmpty() && !options.quiet)
             tell(QStringLiteral("%1: no %2 files in it or below it").arg(path, pattern));
-        sources += found;
+        sources.paths += found;
     }
     return sources;
 }
@@ -68,7 +83,7 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationVersion(QStringLiteral(LUMBRISK_VERSION));
 
     CliCommandLine commandLine;
-    switch (commandLine.read(QCoreApplication::arguments())) {
+    switch (commandLine.read(QList<QByteArray>(argv, argv + argc))) {
     case CliCommandLine::Reading::Answered:
         return 0;
     case CliCommandLine::Reading::Refused:
@@ -85,8 +100,10 @@ int main(int argc, char *argv[])
         return complain(tools.ffmpegProblem, ToolMissing);
 
     ConsolePrompts prompts(QStringLiteral("lumbrisk-cli: "));
-    ParallelPreviews previews(tools, options.settings, sourcesOf(options, prompts));
+    const Sources sources = sourcesOf(options, prompts);
+    ParallelPreviews previews(tools, options.settings, sources.paths);
     ConsoleReport report(previews, reportMode(options), ::isatty(STDERR_FILENO) != 0);
+    report.tellLeftOut(sources.leftOut);
     Interruption interruption;
     QObject::connect(&interruption, &Interruption::received, &previews, &ParallelPreviews::stop);
     QObject::connect(&previews, &ParallelPreviews::finished, &application, &QCoreApplication::quit,

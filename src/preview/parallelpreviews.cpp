@@ -7,6 +7,7 @@
 #include "preview/previewcheck.h"
 #include "preview/previewcommands.h"
 #include "preview/previewfiles.h"
+#include "preview/tagcopy.h"
 
 #include <QFile>
 #include <QProcess>
@@ -173,8 +174,7 @@ void ParallelPreviews::probed(int index, const RunResult &result)
 {
     const QString bitrate = GetBitrate::BitrateFromCapture(QString::fromUtf8(result.errorOutput));
     if (bitrate.isEmpty())
-        return fail(index, QStringLiteral("FFmpeg found no MP3 bit rate in %1 (%2)")
-                               .arg(Main::FileNameOf(m_results[index].source), result.lastErrorLine()));
+        return fail(index, PreviewCheck::ProbeProblem(m_results[index].source, result));
     m_work[size_t(index)].bitrate = bitrate;
     m_work[size_t(index)].step = stepAfterProbe();
     if (!m_settings.join)
@@ -309,10 +309,18 @@ void ParallelPreviews::cut(int index)
 
 void ParallelPreviews::cutEnded(int index, const RunResult &ended)
 {
-    Result &result = m_results[index];
     Work &work = m_work[size_t(index)];
-    const QString written = work.output ? work.output->path() : result.preview;
-    QString problem = PreviewCheck::CutProblem(ended, written, result.source, work.start, m_duration);
+    const QString source = m_results[index].source;
+    const QString written = work.output ? work.output->path() : m_results[index].preview;
+    // Before the check, so that the check sees the file as it will be kept. A piece of a
+    // join needs no tags: the joined file gets them.
+    QString tags;
+    if (work.output)
+        tags = m_settings.tags ? TagCopy::CopyTags(source, written) : TagCopy::RemoveTags(written);
+    // The check may ask FFmpeg about an unreadable source, while other tools end meanwhile.
+    QString problem = PreviewCheck::CutProblem(ended, written, source, work.start, m_duration, m_tools.ffmpeg);
+    if (m_stopped)
+        return;
     if (problem.isEmpty() && work.output)
         problem = work.output->commit();
     work.output.reset();
@@ -320,15 +328,19 @@ void ParallelPreviews::cutEnded(int index, const RunResult &ended)
         QFile::remove(written); // a piece; a temporary output is gone already
         return fail(index, problem);
     }
+    m_results[index].tagProblem = tags;
     succeed(index);
 }
 
 void ParallelPreviews::join()
 {
     QStringList pieces;
+    QStringList sources;
     for (const Result &result : std::as_const(m_results)) {
-        if (result.made || (m_dryRun && result.command))
+        if (result.made || (m_dryRun && result.command)) {
             pieces.append(result.preview);
+            sources.append(result.source);
+        }
     }
     if (pieces.isEmpty())
         m_joined->reason = QStringLiteral("none of the previews could be made");
@@ -347,13 +359,16 @@ void ParallelPreviews::join()
         return finish();
     }
     m_joined->command = PreviewCommands::Join(m_tools.sox, pieces, bitrateFor(0), m_joinedOutput->path());
-    launch(*m_joined->command, [this, pieces](const RunResult &result) {
-        QString problem = PreviewCheck::JoinProblem(result, m_joinedOutput->path(), pieces);
+    launch(*m_joined->command, [this, pieces, sources](const RunResult &result) {
+        const QString written = m_joinedOutput->path();
+        const QString tags = m_settings.tags ? TagCopy::CopyCommonTags(sources, written) : TagCopy::RemoveTags(written);
+        QString problem = PreviewCheck::JoinProblem(result, written, pieces);
         if (problem.isEmpty())
             problem = m_joinedOutput->commit();
         m_joinedOutput.reset();
         m_joined->made = problem.isEmpty();
         m_joined->reason = problem;
+        m_joined->tagProblem = m_joined->made ? tags : QString();
         emit joinedReady();
         finish();
     });

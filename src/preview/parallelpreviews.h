@@ -2,7 +2,7 @@
 // Previews of a whole list with several tools at once, for front ends without the window
 // (the window keeps running one tool at a time). Every file gets the window job's own
 // rules and building blocks: source check, names, command lines, hidden temporary output
-// renamed over the preview, truthful result check. Up to `jobs` tool processes run at the
+// given its song's tags and renamed over the preview, truthful result check. Up to `jobs` tool processes run at the
 // same time, driven by QProcess on the one event loop, and results come out in list order.
 // A join cuts its pieces in parallel into a private folder, then joins them once.
 // With a loudness target, SoX first decodes the stretch each preview is made of, so that
@@ -43,6 +43,7 @@ struct PreviewSettings {
     double fadeIn = 0;     // seconds; SoX's fade at the start of each preview
     double fadeOut = 0;    // ... and at its end
     int jobs = 1;          // tool processes at once
+    bool tags = true;      // each preview gets its song's tags; false: no tag at all
     std::optional<double> loudness; // LUFS every preview is brought to
 
     // FFmpeg is needed to read the sources' bit rates.
@@ -58,6 +59,7 @@ public:
         QString preview;                    // where the preview goes (a piece, when joining)
         bool made = false;
         QString reason;                     // why it was not made
+        QString tagProblem;                 // made, but "tags not copied: <reason>"
         std::optional<CommandLine> command; // the SoX run that makes it
         std::optional<Loudness::Adjustment> loudness; // with a loudness target, once measured
     };

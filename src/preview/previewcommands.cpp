@@ -68,7 +68,7 @@ int SampleRateFor(const QString &bitrate)
 {
     bool ok = false;
     const double kbps = QLocale::c().toDouble(bitrate, &ok);
-    return ok && kbps < 32 ? 24000 : 48000;
+    return ok && (kbps < 32 || kbps == 144) ? 24000 : 48000;
 }
 
 CommandLine Cut(const QString &sox, const QString &sourcePath, const QString &bitrate,

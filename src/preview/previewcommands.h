@@ -30,8 +30,9 @@ QString FreePath(const QString &path, const std::function<bool(const QString &)>
 // Every preview is stereo.
 constexpr int Channels = 2;
 
-// MP3 has no bit rate below 32 kbps at 48000 Hz (LAME would write 32 kbps), so lower
-// rates are encoded at 24000 Hz.
+// 24000 Hz for the rates MPEG-1 Layer III lacks at 48000 Hz (8, 16, 24 and 144 kbps; any
+// other below 32), which MPEG-2 has there; 48000 Hz for all others. At 48000 Hz LAME would
+// take the nearest rate it has, so "144 kbps" would give a 128 kbps file.
 int SampleRateFor(const QString &bitrate);
 
 // "sox" "<source>"  -c 2 -r <rate> -C <bit rate> "<output>" trim <start> <duration>

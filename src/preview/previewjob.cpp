@@ -10,6 +10,7 @@
 #include "preview/previewcheck.h"
 #include "preview/previewcommands.h"
 #include "preview/previewfiles.h"
+#include "preview/tagcopy.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -122,18 +123,16 @@ void PreviewJob::makePreview(GuardedSteps &steps, int position, const QString &s
 
 void PreviewJob::chooseBitrate(const QString &sourcePath)
 {
-    QString ffmpegWords;
+    RunResult probe;
     const GetBitrate::Context context{m_controls.prompts(), m_tools.ffmpeg, &m_progress, rowsNow(),
-                                      m_work->isValid() ? m_work->path() : QString(), &ffmpegWords};
+                                      m_work->isValid() ? m_work->path() : QString(), &probe};
     m_bitrate = m_controls.bitrateIndex() > 0
                     ? GetBitrate::GetBitrateCombo(m_controls.bitrateChoice(), sourcePath, context)
                     : GetBitrate::GetBitrateOfMP3(sourcePath, context);
     m_bitrateProblem.clear();
     if (!m_bitrate.isEmpty())
         return;
-    m_bitrateProblem = m_tools.ffmpeg.isEmpty() ? m_tools.ffmpegProblem
-                                                : QStringLiteral("FFmpeg found no MP3 bit rate in %1 (%2)")
-                                                      .arg(Main::FileNameOf(sourcePath), ffmpegWords);
+    m_bitrateProblem = m_tools.ffmpeg.isEmpty() ? m_tools.ffmpegProblem : PreviewCheck::ProbeProblem(sourcePath, probe);
 }
 
 QString PreviewJob::outputFolderFor(const QString &sourcePath) const
@@ -161,8 +160,9 @@ void PreviewJob::cut(const QString &sourcePath, const QString &outputPath)
         },
         rowsNow(),
         [&](const RunResult &result, const QString &written) {
-            return PreviewCheck::CutProblem(result, written, sourcePath, m_start, m_duration);
-        });
+            return PreviewCheck::CutProblem(result, written, sourcePath, m_start, m_duration, m_tools.ffmpeg);
+        },
+        [&](const QString &written) { return TagCopy::CopyTags(sourcePath, written); });
     if (m_stopped)
         return;
     if (!problem.isEmpty()) {
@@ -183,7 +183,7 @@ void PreviewJob::cutPiece(const QString &sourcePath, const QString &piecePath)
                                     rowsNow());
     if (m_stopped)
         return;
-    const QString problem = PreviewCheck::CutProblem(result, piecePath, sourcePath, m_start, m_duration);
+    const QString problem = PreviewCheck::CutProblem(result, piecePath, sourcePath, m_start, m_duration, m_tools.ffmpeg);
     if (!problem.isEmpty()) {
         QFile::remove(piecePath);
         fail(sourcePath, problem);
@@ -191,11 +191,13 @@ void PreviewJob::cutPiece(const QString &sourcePath, const QString &piecePath)
     }
     ++m_made;
     m_joinList.append(piecePath);
+    m_joinSources.append(sourcePath);
 }
 
 QString PreviewJob::writeThroughTemporary(const QString &outputPath,
                                           const std::function<CommandLine(const QString &)> &command, int count,
-                                          const std::function<QString(const RunResult &, const QString &)> &check)
+                                          const std::function<QString(const RunResult &, const QString &)> &check,
+                                          const std::function<QString(const QString &)> &tag)
 {
     PreviewFiles::TemporaryOutput output(outputPath);
     if (!output.created())
@@ -205,9 +207,14 @@ QString PreviewJob::writeThroughTemporary(const QString &outputPath,
     m_pending = nullptr;
     if (m_stopped)
         return QString();
+    // Before the check, so that the check sees the file as it will be kept.
+    const QString tagProblem = tag(output.path());
     // SoX names the file it wrote; the user knows it by its final name.
     const QString problem = check(result, output.path()).replace(output.path(), output.finalPath());
-    return problem.isEmpty() ? output.commit() : problem;
+    const QString saved = problem.isEmpty() ? output.commit() : problem;
+    if (saved.isEmpty() && !tagProblem.isEmpty())
+        m_untagged.append(output.finalPath() + QStringLiteral(": ") + tagProblem);
+    return saved;
 }
 
 void PreviewJob::join(GuardedSteps &steps)
@@ -231,7 +238,8 @@ void PreviewJob::join(GuardedSteps &steps)
             entries,
             [&](const RunResult &result, const QString &written) {
                 return PreviewCheck::JoinProblem(result, written, m_joinList);
-            });
+            },
+            [&](const QString &written) { return TagCopy::CopyCommonTags(m_joinSources, written); });
     });
     if (m_stopped)
         return;
@@ -292,12 +300,14 @@ void PreviewJob::tell(const QString &text, const QString &details)
 
 QString PreviewJob::closingText() const
 {
-    if (m_failures.isEmpty() && m_freeNames.isEmpty())
+    if (m_failures.isEmpty() && m_freeNames.isEmpty() && m_untagged.isEmpty())
         return QStringLiteral("Done.");
     QString text = QStringLiteral("Done.\n\n%1 of %2 previews were made.").arg(m_made).arg(m_rowCount);
     if (!m_freeNames.isEmpty())
         text += QStringLiteral("\n%1 of them got a free name, as an earlier file of the list has the same name.")
                     .arg(m_freeNames.size());
+    if (!m_untagged.isEmpty())
+        text += QStringLiteral("\nTags could not be copied into %1 of the files made.").arg(m_untagged.size());
     return text;
 }
 
@@ -312,7 +322,7 @@ QString PreviewJob::closingDetails() const
             reasons.append(reason);
         pathsOf[reason].append(path);
     }
-    QStringList lines;
+    QStringList lines = m_untagged;
     if (!reasons.isEmpty())
         lines << QStringLiteral("Not made:");
     for (const QString &reason : std::as_const(reasons)) {

@@ -59,9 +59,10 @@ public:
     ~PreviewJob();
 
     // One press of "Start Creating", from the busy check to the closing message.
-    // The closing message is "Done." when every preview was made under its own name;
-    // otherwise "Done." is followed by how many were made, and its details name every
-    // source that failed, grouped by reason, and every preview saved under a free name.
+    // The closing message is "Done." when every preview was made under its own name, with
+    // its tags; otherwise "Done." is followed by how many were made, and its details name
+    // every preview whose tags could not be copied, every source that failed, grouped by
+    // reason, and every preview saved under a free name.
     void run();
     // For closing the window during a run: kills the running tool, removes what it was
     // writing and the run's private folder; the run then ends without a message.
@@ -76,10 +77,11 @@ private:
     QString separateOutputFor(const QString &sourcePath, const QString &outputPath);
     void cut(const QString &sourcePath, const QString &outputPath);
     void cutPiece(const QString &sourcePath, const QString &piecePath);
-    // Runs SoX into a temporary file beside the output and renames it over the output when
-    // the check finds it good; "" then, else the reason.
+    // Runs SoX into a temporary file beside the output, gives it its tags and renames it over
+    // the output when the check finds it good; "" then, else the reason.
     QString writeThroughTemporary(const QString &outputPath, const std::function<CommandLine(const QString &)> &command,
-                                  int count, const std::function<QString(const Shell32::RunResult &, const QString &)> &check);
+                                  int count, const std::function<QString(const Shell32::RunResult &, const QString &)> &check,
+                                  const std::function<QString(const QString &)> &tag);
     void join(GuardedSteps &steps);
     void showJoinStep(GuardedSteps &steps, int line, int entry, int entries);
     void fail(const QString &path, const QString &reason);
@@ -101,9 +103,11 @@ private:
     QString m_bitrateProblem; // why m_bitrate is empty
     QString m_joinedPath;
     QStringList m_joinList;    // the pieces that were made, in list order
+    QStringList m_joinSources; // their sources
     int m_made = 0;
     QList<QPair<QString, QString>> m_failures; // path and reason
     QStringList m_freeNames;   // "<source>: saved as <preview>"
+    QStringList m_untagged;    // "<preview>: tags not copied: <reason>"
     QSet<QString> m_written;   // the previews of this run, so no later one replaces them
     std::unique_ptr<PreviewFiles::WorkFolder> m_work;
     PreviewFiles::TemporaryOutput *m_pending = nullptr; // what the running tool writes
