@@ -1,10 +1,14 @@
 // lumbrisk-cli as installed, run with real SoX and FFmpeg and no display: its options, its
 // exit statuses, Ctrl+C, runs side by side, that parallel runs and dry runs make the very
-// same previews as one tool at a time, and previews brought to a loudness.
+// same previews as one tool at a time, lists of some thousand files, and previews brought
+// to a loudness.
 
 #include "audiofixtures.h"
 #include "foldertree.h"
 #include "tagfixtures.h"
+
+#include "filelist/addfolder.h"
+#include "platform/consoleprompts.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -17,6 +21,7 @@
 
 #include <csignal>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -29,6 +34,31 @@ struct Run {
 QString program()
 {
     return qEnvironmentVariable("LUMBRISK_BUILD_DIR") + QStringLiteral("/installed/bin/lumbrisk-cli");
+}
+
+// True once the process catches the signal, that is, once its handler is in place.
+bool catches(qint64 pid, int signalNumber)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return false;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("SigCgt:"))
+            return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (signalNumber - 1)) & 1;
+    }
+    return false;
+}
+
+// The source and the preview of each line of a dry run, in order.
+QList<QPair<QString, QString>> plannedPairs(const QString &lines)
+{
+    static const QRegularExpression cut(QStringLiteral("^\\S+ '([^']+)' .* '([^']+)' trim "));
+    QList<QPair<QString, QString>> pairs;
+    for (const QString &line : lines.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QRegularExpressionMatch match = cut.match(line);
+        pairs.append({match.captured(1), match.captured(2)});
+    }
+    return pairs;
 }
 
 } // namespace
@@ -54,6 +84,9 @@ private slots:
     void loudnessMeetsTheTarget();
     void previewsKeepTheirSongsTags_data();
     void previewsKeepTheirSongsTags();
+    void largeListIsPlannedWholeInOrder();
+    void signalStopsALargeListBeforeItsCuts_data();
+    void signalStopsALargeListBeforeItsCuts();
 
 private:
     // rawArgument: printf's format of one more argument, for bytes that are not valid UTF-8.
@@ -61,6 +94,7 @@ private:
     Run run(const QStringList &arguments, const QString &path = QString(), const QString &rawArgument = QString());
     QString folder(const QString &name) const;
     QStringList previewsIn(const QString &name) const;
+    QString largeTree();
 
     QTemporaryDir m_dir;
     QString m_music; // Tone A.mp3 (5 s), Tone B.mp3 (6 s), both 192 kbps, notes.txt and pipe.mp3, a FIFO
@@ -493,6 +527,95 @@ void TestCli::previewsKeepTheirSongsTags()
             QVERIFY(preview.text.isEmpty() && preview.id3v2Version == 0 && preview.id3v1.isEmpty());
         else
             QCOMPARE(preview.text, TagFixtures::Album());
+    }
+}
+
+// 300 albums of "Track 01.mp3" to "Track 10.mp3", links to one tone; made once.
+QString TestCli::largeTree()
+{
+    const QString tree = m_dir.filePath(QStringLiteral("large"));
+    if (QFileInfo::exists(tree))
+        return tree;
+    const QString tone = m_music + QStringLiteral("/Tone A.mp3");
+    for (int album = 1; album <= 300; ++album) {
+        const QString folder = QStringLiteral("%1/Album %2/").arg(tree).arg(album, 3, 10, QLatin1Char('0'));
+        QDir().mkpath(folder);
+        for (int track = 1; track <= 10; ++track)
+            QFile::link(tone, folder + QStringLiteral("Track %1.mp3").arg(track, 2, 10, QLatin1Char('0')));
+    }
+    return tree;
+}
+
+// Every file once, in the scan's order, and the same-name rule across 300 files of one name,
+// which also steps over a file of the list that has a free name's name.
+void TestCli::largeListIsPlannedWholeInOrder()
+{
+    const QString tree = largeTree();
+    const QString output = folder(QStringLiteral("large-plan"));
+    const QString listed = output + QStringLiteral("/Track 01_Preview (2).mp3");
+    QVERIFY(QFile::link(m_music + QStringLiteral("/Tone A.mp3"), listed));
+    const Run dry = run({QStringLiteral("--dry-run"), QStringLiteral("-o"), output, listed, tree});
+    QCOMPARE(dry.status, 0);
+
+    ConsolePrompts prompts;
+    const QStringList sources = QStringList{listed} + AddFolder::ScanFolder(prompts, tree, QStringLiteral("*.mp3"));
+    QCOMPARE(sources.size(), 3001);
+    const QList<QPair<QString, QString>> planned = plannedPairs(dry.out);
+    QCOMPARE(planned.size(), sources.size());
+    QHash<QString, int> seen; // per base name, the files planned so far
+    for (qsizetype index = 0; index < planned.size(); ++index) {
+        QCOMPARE(planned[index].first, sources[index]);
+        const QString base = QFileInfo(sources[index]).completeBaseName();
+        const int count = ++seen[base];
+        const int number = count > 1 && base == QLatin1String("Track 01") ? count + 1 : count;
+        const QString name = number == 1 ? base + QStringLiteral("_Preview.mp3")
+                                         : QStringLiteral("%1_Preview (%2).mp3").arg(base).arg(number);
+        QCOMPARE(planned[index].second, output + QLatin1Char('/') + name);
+    }
+}
+
+void TestCli::signalStopsALargeListBeforeItsCuts_data()
+{
+    QTest::addColumn<int>("signalNumber");
+    QTest::addColumn<bool>("asFolder"); // else every file as an argument of its own
+    QTest::newRow("Ctrl+C, the folder") << SIGINT << true;
+    QTest::newRow("SIGTERM, the files") << SIGTERM << false;
+}
+
+// The signal comes as soon as the handler is in place: while the folder is scanned or the
+// list planned, or at the latest while the first cuts hang. The run must end with 128 plus
+// the signal, leave nothing in the output folder and no tool running.
+void TestCli::signalStopsALargeListBeforeItsCuts()
+{
+    QFETCH(int, signalNumber);
+    QFETCH(bool, asFolder);
+    const QString tree = largeTree();
+    const QString tools = folder(QStringLiteral("hanging-large"));
+    const QString pids = tools + QStringLiteral("/pids");
+    Fixtures::WriteScript(tools, QStringLiteral("sox"),
+                          QStringLiteral("case \"$*\" in *trim*) echo $$ >> '%1'; exec sleep 60;; esac\n"
+                                         "exec /usr/bin/sox \"$@\"").arg(pids));
+    const QString output = folder(QStringLiteral("large-stopped-") + QString::number(signalNumber));
+    QStringList arguments{QStringLiteral("-j"), QStringLiteral("2"), QStringLiteral("-o"), output};
+    if (asFolder) {
+        arguments.append(tree);
+    } else {
+        ConsolePrompts prompts;
+        arguments += AddFolder::ScanFolder(prompts, tree, QStringLiteral("*.mp3"));
+    }
+    QProcess *process = launch(arguments, tools + QStringLiteral(":/usr/bin:/bin"));
+    QVERIFY(process->waitForStarted());
+    QDeadlineTimer deadline(20000);
+    while (!catches(process->processId(), signalNumber) && !deadline.hasExpired())
+        ::usleep(500);
+    QVERIFY(::kill(pid_t(process->processId()), signalNumber) == 0);
+    QVERIFY(process->waitForFinished(20000));
+    QCOMPARE(process->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process->exitCode(), 128 + signalNumber);
+    QCOMPARE(Fixtures::FilesBelow(output), QStringList());
+    for (const QByteArray &pid : Fixtures::Contents(pids).split('\n')) {
+        if (!pid.isEmpty())
+            QVERIFY2(::kill(pid.toInt(), 0) != 0, "a tool runs on after the run ended");
     }
 }
 

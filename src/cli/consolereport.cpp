@@ -8,8 +8,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRegularExpression>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <sys/ioctl.h>
@@ -38,6 +38,18 @@ int terminalColumns()
 {
     winsize size{};
     return ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
+}
+
+// Redraws the self-updating line. A line longer than the terminal would wrap, and \r would
+// then redraw only its tail.
+void drawLine(const QString &line)
+{
+    write(stderr, QStringLiteral("\r\033[K") + line.left(terminalColumns() - 1));
+}
+
+void clearLine()
+{
+    write(stderr, QStringLiteral("\r\033[K"));
 }
 
 QString notMadeLine(const ParallelPreviews::Result &result)
@@ -90,7 +102,7 @@ ConsoleReport::ConsoleReport(const ParallelPreviews &previews, Mode mode, bool t
 
 bool ConsoleReport::done(const ParallelPreviews::Result &result) const
 {
-    return m_mode == Mode::DryRun ? result.command.has_value() : result.made;
+    return m_mode == Mode::DryRun ? result.reason.isEmpty() : result.made;
 }
 
 void ConsoleReport::tellLeftOut(const QList<QByteArray> &paths)
@@ -115,8 +127,11 @@ int ConsoleReport::exitStatus() const
 
 QString ConsoleReport::ShellQuoted(const QString &word)
 {
-    static const QRegularExpression safe(QStringLiteral("^[A-Za-z0-9_@%+=:,./-]+$"));
-    if (safe.match(word).hasMatch())
+    const auto safe = [](QChar c) {
+        return (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) || (c >= QLatin1Char('a') && c <= QLatin1Char('z'))
+               || (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || QStringView(u"_@%+=:,./-").contains(c);
+    };
+    if (!word.isEmpty() && std::all_of(word.cbegin(), word.cend(), safe))
         return word;
     return QLatin1Char('\'') + QString(word).replace(QLatin1Char('\''), QStringLiteral("'\\''")) + QLatin1Char('\'');
 }
@@ -179,22 +194,26 @@ void ConsoleReport::finished()
 void ConsoleReport::printLine(const QString &line)
 {
     const QString prefix = m_mode == Mode::Progress ? QString() : QStringLiteral("lumbrisk-cli: ");
-    write(stderr, (m_lineShown ? QStringLiteral("\r\033[K") : QString()) + prefix + line + QLatin1Char('\n'));
+    if (m_lineShown)
+        clearLine();
+    write(stderr, prefix + line + QLatin1Char('\n'));
     m_lineShown = false;
 }
 
 void ConsoleReport::drawProgress()
 {
     const int finished = m_previews.finishedCount();
+    const int total = m_previews.total();
     const qint64 elapsed = m_clock.elapsed();
-    QString line = QStringLiteral("%1/%2  %3 elapsed").arg(finished).arg(m_previews.total()).arg(clock(elapsed));
-    if (finished > 0 && finished < m_previews.total())
-        line += QStringLiteral(", about %1 left").arg(clock(elapsed * (m_previews.total() - finished) / finished));
+    QString line = QStringLiteral("%1/%2  %3 elapsed").arg(finished).arg(total).arg(clock(elapsed));
+    if (m_previews.plannedCount() < total)
+        line += QStringLiteral(", %1 of %2 planned").arg(m_previews.plannedCount()).arg(total);
+    else if (finished > 0 && finished < total)
+        line += QStringLiteral(", about %1 left").arg(clock(elapsed * (total - finished) / finished));
     const QString running = m_previews.runningSource();
     if (!running.isEmpty())
         line += QStringLiteral("  ") + Main::FileNameOf(running);
-    // A line longer than the terminal would wrap, and \r would then redraw only its tail.
-    write(stderr, QStringLiteral("\r\033[K") + line.left(terminalColumns() - 1));
+    drawLine(line);
     m_lineShown = true;
 }
 
@@ -270,4 +289,31 @@ void ConsoleReport::printJson()
     if (joining)
         report.insert(QStringLiteral("joined"), entry(*m_previews.joined()));
     write(stdout, QString::fromUtf8(QJsonDocument(report).toJson(QJsonDocument::Indented)));
+}
+
+ScanProgress::ScanProgress(bool shown) : m_shown(shown)
+{
+    m_drawn.start();
+}
+
+ScanProgress::~ScanProgress()
+{
+    clear();
+}
+
+void ScanProgress::found(qsizetype files)
+{
+    m_files += files;
+    if (!m_shown || m_drawn.elapsed() < RedrawMilliseconds)
+        return;
+    drawLine(QStringLiteral("scanning: %1 files found").arg(m_files));
+    m_lineShown = true;
+    m_drawn.start();
+}
+
+void ScanProgress::clear()
+{
+    if (m_lineShown)
+        clearLine();
+    m_lineShown = false;
 }

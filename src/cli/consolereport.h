@@ -3,6 +3,7 @@
 // to standard error: on a terminal one self-updating line, otherwise one line per finished
 // file, in list order. Results go to standard output: the JSON report, or a dry run's
 // shell-quoted command lines.
+// ScanProgress shows the scan of FOLDER arguments before that, on the same line.
 
 #include "preview/parallelpreviews.h"
 
@@ -58,4 +59,24 @@ private:
     bool m_lineShown = false;       // the self-updating line is on the screen
     bool m_pieceFolderMade = false; // a dry run's join has printed the line that makes "$work"
     QStringList m_leftOut;          // escaped
+};
+
+// While FOLDER arguments are scanned: the files found so far, on the self-updating line of a
+// terminal, redrawn twice a second once the scan has taken that long.
+class ScanProgress {
+public:
+    explicit ScanProgress(bool shown);
+    ~ScanProgress();
+    ScanProgress(const ScanProgress &) = delete;
+    ScanProgress &operator=(const ScanProgress &) = delete;
+
+    void found(qsizetype files);
+    // Takes the line off the screen, before another line is written or when the scan is over.
+    void clear();
+
+private:
+    bool m_shown;
+    qsizetype m_files = 0;
+    QElapsedTimer m_drawn; // since the scan began, or since the line was last drawn
+    bool m_lineShown = false;
 };

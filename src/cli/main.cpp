@@ -40,8 +40,9 @@ struct Sources {
 };
 
 // FILE arguments as absolute paths, FOLDER arguments scanned as the window scans a folder;
-// what cannot be handed on unchanged is left out.
-Sources sourcesOf(const CliOptions &options, Prompts &prompts)
+// what cannot be handed on unchanged is left out, and a scan ends early when stopped says so.
+Sources sourcesOf(const CliOptions &options, Prompts &prompts, ScanProgress &progress,
+                  const AddFolder::Stopped &stopped)
 {
     Sources sources;
     for (const QByteArray &given : options.paths) {
@@ -57,9 +58,15 @@ Sources sourcesOf(const CliOptions &options, Prompts &prompts)
             continue;
         }
         const QString pattern = AddFolder::PatternOf(options.extension);
-        const QStringList found = AddFolder::ScanFolder(prompts, absolute, pattern, {}, &sources.leftOut);
-        if (found.isEmpty() && !options.quiet)
+        const QStringList found = AddFolder::ScanFolder(
+            prompts, absolute, pattern, [&progress](const QStringList &rows) { progress.found(rows.size()); },
+            &sources.leftOut, stopped);
+        if (stopped())
+            break;
+        if (found.isEmpty() && !options.quiet) {
+            progress.clear();
             tell(QStringLiteral("%1: no %2 files in it or below it").arg(path, pattern));
+        }
         sources.paths += found;
     }
     return sources;
@@ -99,12 +106,21 @@ int main(int argc, char *argv[])
     if (options.settings.needsFfmpeg() && tools.ffmpeg.isEmpty())
         return complain(tools.ffmpegProblem, ToolMissing);
 
-    ConsolePrompts prompts(QStringLiteral("lumbrisk-cli: "));
-    const Sources sources = sourcesOf(options, prompts);
-    ParallelPreviews previews(tools, options.settings, sources.paths);
-    ConsoleReport report(previews, reportMode(options), ::isatty(STDERR_FILENO) != 0);
-    report.tellLeftOut(sources.leftOut);
+    // From here on a signal stops the run, also while a large list is scanned or planned.
     Interruption interruption;
+    const auto interrupted = [&interruption] { return interruption.signalNumber() != 0; };
+    const bool terminal = ::isatty(STDERR_FILENO) != 0;
+    ConsolePrompts prompts(QStringLiteral("lumbrisk-cli: "));
+    Sources sources;
+    {
+        ScanProgress progress(reportMode(options) == ConsoleReport::Mode::Progress && terminal);
+        sources = sourcesOf(options, prompts, progress, interrupted);
+    }
+    if (interrupted())
+        return 128 + interruption.signalNumber();
+    ParallelPreviews previews(tools, options.settings, sources.paths);
+    ConsoleReport report(previews, reportMode(options), terminal);
+    report.tellLeftOut(sources.leftOut);
     QObject::connect(&interruption, &Interruption::received, &previews, &ParallelPreviews::stop);
     QObject::connect(&previews, &ParallelPreviews::finished, &application, &QCoreApplication::quit,
                      Qt::QueuedConnection);

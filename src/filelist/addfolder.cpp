@@ -228,12 +228,13 @@ Listing readFolder(const QByteArray &folder)
 class FolderWalk {
 public:
     FolderWalk(Prompts &prompts, QStringList &folders, bool recurse, const FolderVisit &visit,
-               const NameLeftOut &leftOut)
+               const NameLeftOut &leftOut, const Stopped &stopped)
         : m_steps(prompts, QStringLiteral("AddFolder.GetSubDirectories2016"), ErrorReport::Hollenbrim),
           m_folders(folders),
           m_recurse(recurse),
           m_visit(visit),
           m_leftOut(leftOut),
+          m_stopped(stopped),
           m_trash(homeTrash())
     {
         for (const QString &folder : std::as_const(folders)) {
@@ -246,18 +247,18 @@ public:
     void run()
     {
         const qsizetype given = m_folders.size();
-        QStringList unlistable;
         // The list grows while it is walked: each folder's subfolders go to its end.
-        for (qsizetype index = 0; index < m_folders.size(); ++index) {
+        for (qsizetype index = 0; index < m_folders.size() && !(m_stopped && m_stopped()); ++index) {
             const QString folder = m_folders.at(index);
             const bool search = index < given || m_recurse;
             m_steps.run(100, [&] {
                 if (!examine(folder, search && (index >= given || !isLeftOut(folder))))
-                    unlistable.append(folder);
+                    m_folders[index].clear();
             });
         }
-        for (const QString &folder : std::as_const(unlistable))
-            m_folders.removeOne(folder);
+        // The folders that cannot be listed go in one pass: one by one, each would cost a
+        // search of the whole list.
+        m_folders.removeAll(QString());
     }
 
 private:
@@ -310,6 +311,7 @@ private:
     bool m_recurse;
     const FolderVisit &m_visit;
     const NameLeftOut &m_leftOut;
+    const Stopped &m_stopped;
     std::optional<FolderId> m_trash;
     QSet<FolderId> m_seen;
     QElapsedTimer m_pumped;
@@ -362,9 +364,9 @@ QString BrowseForFolder(Prompts &prompts, const QString &title, const QString &i
 }
 
 void GetSubDirectories2016(Prompts &prompts, QStringList &folders, bool recurse, const FolderVisit &visit,
-                           const NameLeftOut &leftOut)
+                           const NameLeftOut &leftOut, const Stopped &stopped)
 {
-    FolderWalk(prompts, folders, recurse, visit, leftOut).run();
+    FolderWalk(prompts, folders, recurse, visit, leftOut, stopped).run();
 }
 
 QStringList GetFilesInFolder(const QString &folder, const QString &pattern)
@@ -409,7 +411,7 @@ QString PatternOf(const QString &extension)
 }
 
 QStringList ScanFolder(Prompts &prompts, const QString &folder, const QString &pattern, const RowsFound &rowsFound,
-                       QList<QByteArray> *leftOut)
+                       QList<QByteArray> *leftOut, const Stopped &stopped)
 {
     const Wildcard matcher(pattern);
     const auto isRow = [&matcher](const QString &name, bool plainHidden) {
@@ -437,7 +439,7 @@ QStringList ScanFolder(Prompts &prompts, const QString &folder, const QString &p
         if (isFolder || isRow(readable, readable.startsWith(QLatin1Char('.'))))
             leftOut->append(QFile::encodeName(Main::CollapseBackslashes(listed)) + name + (isFolder ? "/" : ""));
     };
-    GetSubDirectories2016(prompts, folders, true, visit, leftOut ? nameLeftOut : NameLeftOut());
+    GetSubDirectories2016(prompts, folders, true, visit, leftOut ? nameLeftOut : NameLeftOut(), stopped);
     return all;
 }
 

@@ -40,6 +40,9 @@ using FolderVisit = std::function<void(const QString &folder, const QList<FileEn
 // Called, in name order, for each entry of a listed folder that is left out because its name
 // is not valid UTF-8: its files, and its subfolders when the folder is searched.
 using NameLeftOut = std::function<void(const QString &folder, const QByteArray &name, bool isFolder)>;
+// Asked before each folder is read: true ends the scan there, with what it has so far (a
+// front end that was told to stop).
+using Stopped = std::function<bool()>;
 
 // Appends to the folder list, in place, the folders below its folders, breadth first: the
 // list's own folders, then every folder one level below them (grouped by parent, each group
@@ -51,7 +54,8 @@ using NameLeftOut = std::function<void(const QString &folder, const QByteArray &
 // read once; visit, when given, sees its files, and leftOut its names that are not valid
 // UTF-8. Lets pending window events run every few milliseconds.
 void GetSubDirectories2016(Prompts &prompts, QStringList &folders, bool recurse,
-                           const FolderVisit &visit = {}, const NameLeftOut &leftOut = {});
+                           const FolderVisit &visit = {}, const NameLeftOut &leftOut = {},
+                           const Stopped &stopped = {});
 
 // The names of the regular files (hidden ones too, never folders nor pipes or devices) in
 // the folder whose names match the pattern: "*" any run of characters, "?" any one, case
@@ -81,6 +85,7 @@ using RowsFound = std::function<void(const QStringList &rows)>;
 // leftOut, when given, gains the cleaned full path (as bytes) of every file that would have
 // been a row and of every folder (ending in "/", not searched) whose name is not valid UTF-8.
 QStringList ScanFolder(Prompts &prompts, const QString &folder, const QString &pattern,
-                       const RowsFound &rowsFound = {}, QList<QByteArray> *leftOut = nullptr);
+                       const RowsFound &rowsFound = {}, QList<QByteArray> *leftOut = nullptr,
+                       const Stopped &stopped = {});
 
 } // namespace AddFolder

@@ -9,6 +9,7 @@
 #include "preview/previewfiles.h"
 #include "preview/tagcopy.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTimer>
@@ -19,6 +20,10 @@
 using Shell32::RunResult;
 
 namespace {
+
+// Planning gives the event loop its turn this often, so tools that ended are followed at
+// once and a signal stops the run without delay.
+constexpr qint64 SliceMilliseconds = 20;
 
 // Seconds to the millisecond, so that a share of a track's length reads as a short number.
 QString secondsText(double seconds)
@@ -43,11 +48,11 @@ ParallelPreviews::ParallelPreviews(Tools::Found tools, PreviewSettings settings,
       m_settings(std::move(settings)),
       m_duration(secondsText(m_settings.durationSeconds))
 {
+    m_results.reserve(sources.size());
     for (const QString &source : sources) {
         Result result;
         result.source = source;
         m_results.append(result);
-        m_sourceKeys.insert(PreviewFiles::FileKey(source));
     }
     m_work.resize(size_t(m_results.size()));
 }
@@ -79,25 +84,54 @@ void ParallelPreviews::begin()
         joined.preview = PreviewCommands::JoinedPath(folder);
         m_joined = joined;
     }
-    for (int index = 0; index < total(); ++index) {
-        m_work[size_t(index)].step = m_settings.kbps == 0 ? Step::Probe : stepAfterProbe();
-        const QString problem = PreviewFiles::SourceProblem(m_results[index].source);
-        if (!problem.isEmpty())
-            fail(index, problem);
-        else if (m_settings.join && !m_workFolder->isValid())
-            fail(index, m_workFolder->problem());
-        else
-            nameOutput(index);
-    }
     // Results and the end come from the event loop, so that a caller may connect after starting.
-    QTimer::singleShot(0, this, [this] {
-        reportInOrder();
-        pump();
-    });
+    queueAdvance();
 }
 
-// Names are given in list order before anything runs, so that they never depend on which
-// tool ends first: a second source of one base name gets a free name, as in the window.
+void ParallelPreviews::queueAdvance()
+{
+    if (m_advanceQueued)
+        return;
+    m_advanceQueued = true;
+    QTimer::singleShot(0, this, &ParallelPreviews::advance);
+}
+
+// One slice of planning, then whatever can start.
+void ParallelPreviews::advance()
+{
+    m_advanceQueued = false;
+    if (m_stopped || m_done)
+        return;
+    QElapsedTimer slice;
+    slice.start();
+    while (m_planned < total() && slice.elapsed() < SliceMilliseconds)
+        planNext();
+    reportInOrder();
+    pump();
+}
+
+// The key of every source comes first: a file late in the list may be where an early preview
+// would go.
+void ParallelPreviews::planNext()
+{
+    if (m_keyed < total()) {
+        const QString &source = m_results[m_keyed++].source;
+        m_sourceKeys.insert(PreviewFiles::FileKeyIn(folderKey(Main::FolderOf(source)), source));
+        return;
+    }
+    const int index = m_planned++;
+    m_work[size_t(index)].step = m_settings.kbps == 0 ? Step::Probe : stepAfterProbe();
+    const QString problem = PreviewFiles::SourceProblem(m_results[index].source);
+    if (!problem.isEmpty())
+        fail(index, problem);
+    else if (m_settings.join && !m_workFolder->isValid())
+        fail(index, m_workFolder->problem());
+    else
+        nameOutput(index);
+}
+
+// Names are given in list order, so that they never depend on which tool ends first: a
+// second source of one base name gets a free name, as in the window.
 void ParallelPreviews::nameOutput(int index)
 {
     Result &result = m_results[index];
@@ -109,20 +143,28 @@ void ParallelPreviews::nameOutput(int index)
     const QString output = PreviewCommands::OutputPath(folder, result.source);
     if (isSource(output))
         return fail(index, QStringLiteral("its preview %1 would replace a file of the list, so nothing was written").arg(output));
-    QSet<QString> named;
-    for (int earlier = 0; earlier < index; ++earlier)
-        named.insert(PreviewFiles::FileKey(m_results[earlier].preview));
-    result.preview = PreviewCommands::FreePath(output, [&](const QString &path) {
-        return named.contains(PreviewFiles::FileKey(path)) || isSource(path);
-    });
+    int number = m_freeNumbers.value(output, 1);
+    result.preview = PreviewCommands::FreePath(output, [this](const QString &path) {
+        return m_namedKeys.contains(previewKey(path)) || isSource(path);
+    }, &number);
+    if (number > 1)
+        m_freeNumbers.insert(output, number);
+    m_namedKeys.insert(previewKey(result.preview));
 }
 
 void ParallelPreviews::pump()
 {
     if (m_stopped || m_done)
         return;
+    QElapsedTimer slice;
+    slice.start();
+    // A dry run plans its cuts without starting a tool, so only time bounds this loop.
     while (m_running.size() < m_settings.jobs && launchNext()) {
+        if (slice.elapsed() >= SliceMilliseconds)
+            return queueAdvance();
     }
+    if (m_planned < total())
+        return queueAdvance();
     if (!m_running.isEmpty() || m_finished < total())
         return;
     if (m_joined && !m_joined->command && m_joined->reason.isEmpty())
@@ -132,42 +174,47 @@ void ParallelPreviews::pump()
 }
 
 // Starts the first piece of work in list order that can run now; false when there is none.
+// Files probed wait before every file not started yet, which lies further down the list.
 bool ParallelPreviews::launchNext()
 {
-    for (int index = 0; index < total(); ++index) {
-        const Work &work = m_work[size_t(index)];
-        if (work.process || work.step == Step::Done)
-            continue;
-        if (work.step == Step::Cut) {
-            cut(index);
-            return true;
-        }
-        if (work.step == Step::Measure) {
-            measure(index);
-            return true;
-        }
-        // A join probes one source at a time, until one gives the bit rate of all.
-        if (m_settings.join && probeRunning())
-            continue;
-        probe(index);
+    if (!m_waiting.empty()) {
+        const int index = *m_waiting.begin();
+        m_waiting.erase(m_waiting.begin());
+        startStep(index);
         return true;
     }
-    return false;
+    while (m_nextToStart < m_planned && m_work[size_t(m_nextToStart)].step == Step::Done)
+        ++m_nextToStart;
+    if (m_nextToStart >= m_planned)
+        return false;
+    const int index = m_nextToStart;
+    // A join probes one source at a time, until one gives the bit rate of all: till then
+    // every tool running is a probe.
+    if (m_work[size_t(index)].step == Step::Probe && m_settings.join && !m_running.isEmpty())
+        return false;
+    ++m_nextToStart;
+    startStep(index);
+    return true;
 }
 
-bool ParallelPreviews::probeRunning() const
+void ParallelPreviews::startStep(int index)
 {
-    for (const Work &work : m_work) {
-        if (work.process && work.step == Step::Probe)
-            return true;
+    switch (m_work[size_t(index)].step) {
+    case Step::Probe:
+        return probe(index);
+    case Step::Measure:
+        return measure(index);
+    case Step::Cut:
+        return cut(index);
+    case Step::Done:
+        return;
     }
-    return false;
 }
 
 void ParallelPreviews::probe(int index)
 {
     launch(GetBitrate::ProbeCommand(m_tools.ffmpeg, m_results[index].source),
-           [this, index](const RunResult &result) { probed(index, result); }, &m_work[size_t(index)]);
+           [this, index](const RunResult &result) { probed(index, result); }, index);
 }
 
 void ParallelPreviews::probed(int index, const RunResult &result)
@@ -177,6 +224,7 @@ void ParallelPreviews::probed(int index, const RunResult &result)
         return fail(index, PreviewCheck::ProbeProblem(m_results[index].source, result));
     m_work[size_t(index)].bitrate = bitrate;
     m_work[size_t(index)].step = stepAfterProbe();
+    m_waiting.insert(index);
     if (!m_settings.join)
         return;
     m_joinBitrate = bitrate;
@@ -206,7 +254,7 @@ void ParallelPreviews::measure(int index)
     CommandLine decode = PreviewCommands::Decode(m_tools.sox, source, rate, work.start, m_duration);
     decode.plain(fades());
     work.meter = std::make_unique<Loudness::Meter>(PreviewCommands::Channels, rate);
-    launch(decode, [this, index](const RunResult &ended) { measured(index, ended); }, &work);
+    launch(decode, [this, index](const RunResult &ended) { measured(index, ended); }, index);
     if (QProcess *process = work.process) {
         connect(process, &QProcess::readyReadStandardOutput, this,
                 [process, meter = work.meter.get()] { meter->add(process->readAllStandardOutput()); });
@@ -227,6 +275,7 @@ void ParallelPreviews::measured(int index, const RunResult &ended)
     const double loss = encodings * Loudness::EncodingLoss(bitrateFor(index).toInt());
     m_results[index].loudness = Loudness::GainFor(measurement, *m_settings.loudness, loss);
     work.step = Step::Cut;
+    m_waiting.insert(index);
 }
 
 QString ParallelPreviews::bitrateFor(int index) const
@@ -304,7 +353,7 @@ void ParallelPreviews::cut(int index)
         writeTo = work.output->path();
     }
     result.command = cutCommand(index, work.start, writeTo);
-    launch(*result.command, [this, index](const RunResult &ended) { cutEnded(index, ended); }, &work);
+    launch(*result.command, [this, index](const RunResult &ended) { cutEnded(index, ended); }, index);
 }
 
 void ParallelPreviews::cutEnded(int index, const RunResult &ended)
@@ -337,7 +386,7 @@ void ParallelPreviews::join()
     QStringList pieces;
     QStringList sources;
     for (const Result &result : std::as_const(m_results)) {
-        if (result.made || (m_dryRun && result.command)) {
+        if (result.made || (m_dryRun && result.reason.isEmpty())) {
             pieces.append(result.preview);
             sources.append(result.source);
         }
@@ -374,19 +423,17 @@ void ParallelPreviews::join()
     });
 }
 
-void ParallelPreviews::launch(const CommandLine &commandLine, const Ended &ended, Work *work)
+void ParallelPreviews::launch(const CommandLine &commandLine, const Ended &ended, int index)
 {
     auto *process = new QProcess(this);
-    m_running.append(process);
-    if (work)
-        work->process = process; // before it starts: a failed start may report at once
-    const auto done = [this, process, ended](const RunResult &result) {
-        m_running.removeOne(process);
+    m_running.append({process, index});
+    if (index >= 0)
+        m_work[size_t(index)].process = process; // before it starts: a failed start may report at once
+    const auto done = [this, process, index, ended](const RunResult &result) {
+        m_running.removeIf([process](const Running &running) { return running.process == process; });
         process->deleteLater();
-        for (Work &work : m_work) {
-            if (work.process == process)
-                work.process = nullptr;
-        }
+        if (index >= 0)
+            m_work[size_t(index)].process = nullptr;
         if (result.outcome == RunResult::Outcome::Crashed && result.exitCode == SIGINT)
             return stop();
         ended(result);
@@ -420,8 +467,10 @@ void ParallelPreviews::fail(int index, const QString &reason)
 
 void ParallelPreviews::reportInOrder()
 {
-    while (m_reported < total() && m_work[size_t(m_reported)].step == Step::Done)
-        emit resultReady(m_reported++);
+    while (m_reported < total() && m_work[size_t(m_reported)].step == Step::Done) {
+        emit resultReady(m_reported);
+        m_results[m_reported++].command.reset();
+    }
 }
 
 void ParallelPreviews::stop()
@@ -439,9 +488,10 @@ void ParallelPreviews::stop()
 
 void ParallelPreviews::killTools()
 {
-    const QList<QProcess *> running = m_running;
+    const QList<Running> running = m_running;
     m_running.clear();
-    for (QProcess *process : running) {
+    for (const Running &tool : running) {
+        QProcess *process = tool.process;
         process->disconnect(this);
         process->kill();
         process->waitForFinished();
@@ -474,11 +524,10 @@ int ParallelPreviews::madeCount() const
 
 QString ParallelPreviews::runningSource() const
 {
-    for (size_t index = 0; index < m_work.size(); ++index) {
-        if (m_work[index].process)
-            return m_results[int(index)].source;
-    }
-    return m_running.isEmpty() || !m_joined ? QString() : m_joined->preview;
+    if (m_running.isEmpty())
+        return QString();
+    const int index = m_running.first().index;
+    return index >= 0 ? m_results[index].source : m_joined->preview;
 }
 
 QString ParallelPreviews::pieceFolder() const
@@ -486,7 +535,26 @@ QString ParallelPreviews::pieceFolder() const
     return m_workFolder ? m_workFolder->path() : QString();
 }
 
-bool ParallelPreviews::isSource(const QString &path) const
+bool ParallelPreviews::isSource(const QString &path)
 {
-    return m_sourceKeys.contains(PreviewFiles::FileKey(path));
+    return m_sourceKeys.contains(PreviewFiles::FileKeyIn(folderKey(Main::FolderOf(path)), path));
+}
+
+// A preview's key made from its folder's: unlike FileKey, it stays the same when the preview
+// appears while the run goes on.
+QString ParallelPreviews::previewKey(const QString &path)
+{
+    return folderKey(Main::FolderOf(path)) + Main::FileNameOf(path);
+}
+
+// FileKey of the folder with a "/" at its end, taken once, as the folder was first seen:
+// most files share a folder.
+QString ParallelPreviews::folderKey(const QString &folder)
+{
+    auto known = m_folderKeys.constFind(folder);
+    if (known == m_folderKeys.cend()) {
+        const QString key = PreviewFiles::FileKey(folder);
+        known = m_folderKeys.insert(folder, key.endsWith(QLatin1Char('/')) ? key : key + QLatin1Char('/'));
+    }
+    return *known;
 }

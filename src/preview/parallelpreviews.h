@@ -2,9 +2,12 @@
 // Previews of a whole list with several tools at once, for front ends without the window
 // (the window keeps running one tool at a time). Every file gets the window job's own
 // rules and building blocks: source check, names, command lines, hidden temporary output
-// given its song's tags and renamed over the preview, truthful result check. Up to `jobs` tool processes run at the
-// same time, driven by QProcess on the one event loop, and results come out in list order.
+// given its song's tags and renamed over the preview, truthful result check. Up to `jobs`
+// tool processes run at the same time, driven by QProcess on the one event loop, and results
+// come out in list order.
 // A join cuts its pieces in parallel into a private folder, then joins them once.
+// The list is planned in short slices of the event loop, in time linear in its length: the
+// first tools start while later files are still being named, and a stop is heard at once.
 // With a loudness target, SoX first decodes the stretch each preview is made of, so that
 // the cut's gain brings it to the target.
 
@@ -12,6 +15,7 @@
 #include "preview/loudness.h"
 #include "preview/tools.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QSet>
@@ -20,6 +24,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <vector>
 
 class QProcess;
@@ -60,7 +65,9 @@ public:
         bool made = false;
         QString reason;                     // why it was not made
         QString tagProblem;                 // made, but "tags not copied: <reason>"
-        std::optional<CommandLine> command; // the SoX run that makes it
+        // The SoX run that makes it, from the cut until resultReady has told of it: a long
+        // list does not keep every command line.
+        std::optional<CommandLine> command;
         std::optional<Loudness::Adjustment> loudness; // with a loudness target, once measured
     };
 
@@ -74,8 +81,9 @@ public:
     // joining, joinedReady, and finished at the end.
     void start();
     // A dry run: reads what the command lines need (bit rates, track lengths, loudness) but
-    // runs no SoX that writes, and writes nothing; every planned Result holds its command line and made stays
-    // false. The pieces of a join are named in pieceFolder(), removed at the end.
+    // runs no SoX that writes, and writes nothing; a Result planned has its command line
+    // when it is ready, and in the end no reason; made stays false. The pieces of a join
+    // are named in pieceFolder(), removed at the end.
     void plan();
     // Kills the running tools, removes what they were writing and keeps finished previews;
     // finished follows. Also done by itself when a tool was ended by SIGINT, as Ctrl+C in a
@@ -83,6 +91,8 @@ public:
     void stop();
 
     int total() const { return int(m_results.size()); }
+    // Files whose preview is named (or that were refused before that) so far.
+    int plannedCount() const { return m_planned; }
     int finishedCount() const { return m_finished; }
     int madeCount() const;
     // The source of the oldest tool still running, "" when none runs.
@@ -101,13 +111,21 @@ signals:
 private:
     enum class Step { Probe, Measure, Cut, Done };
     struct Work;
+    struct Running {
+        QProcess *process;
+        int index; // the file it runs for; -1 for the join
+    };
     using Ended = std::function<void(const Shell32::RunResult &)>;
 
     void begin();
+    void queueAdvance();
+    void advance();
+    void planNext();
     void nameOutput(int index);
     void pump();
     bool launchNext();
-    bool probeRunning() const;
+    // Starts the tool of the file's step.
+    void startStep(int index);
     void probe(int index);
     void probed(int index, const Shell32::RunResult &result);
     Step stepAfterProbe() const;
@@ -117,8 +135,8 @@ private:
     void cutEnded(int index, const Shell32::RunResult &result);
     void join();
     void joinEnded(const Shell32::RunResult &result);
-    // Starts the tool; work, when given, is the file it runs for.
-    void launch(const CommandLine &commandLine, const Ended &ended, Work *work = nullptr);
+    // Starts the tool; index, when given, is the file it runs for.
+    void launch(const CommandLine &commandLine, const Ended &ended, int index = -1);
     void succeed(int index);
     void fail(int index, const QString &reason);
     void reportInOrder();
@@ -130,7 +148,9 @@ private:
     bool settleStart(int index);
     QString fades() const;
     CommandLine cutCommand(int index, const QString &start, const QString &writeTo) const;
-    bool isSource(const QString &path) const;
+    bool isSource(const QString &path);
+    QString previewKey(const QString &path);
+    QString folderKey(const QString &folder);
 
     Tools::Found m_tools;
     PreviewSettings m_settings;
@@ -138,13 +158,21 @@ private:
     QList<Result> m_results;
     std::vector<Work> m_work;
     QSet<QString> m_sourceKeys;
+    QSet<QString> m_namedKeys;            // the previews named so far, by previewKey()
+    QHash<QString, QString> m_folderKeys; // see folderKey()
+    QHash<QString, int> m_freeNumbers;    // per preview name found taken: the number of its last free name
+    std::set<int> m_waiting;              // files probed or measured, waiting for their next tool
     QString m_joinBitrate; // a join's: the first source that could be probed gives it
     std::optional<Result> m_joined;
     std::unique_ptr<PreviewFiles::WorkFolder> m_workFolder;
     std::unique_ptr<PreviewFiles::TemporaryOutput> m_joinedOutput;
-    QList<QProcess *> m_running;
+    QList<Running> m_running; // in the order they started
+    int m_keyed = 0;          // files whose source key is known
+    int m_planned = 0;
+    int m_nextToStart = 0;    // the first file no tool has been started for
     int m_finished = 0;
     int m_reported = 0;
+    bool m_advanceQueued = false;
     bool m_dryRun = false;
     bool m_stopped = false;
     bool m_done = false;

@@ -56,12 +56,17 @@ QString JoinedPath(const QString &folder)
     return Main::CollapseBackslashes(folder + QStringLiteral("/Joined_Preview.mp3"));
 }
 
-QString FreePath(const QString &path, const std::function<bool(const QString &)> &taken)
+QString FreePath(const QString &path, const std::function<bool(const QString &)> &taken, int *number)
 {
-    QString free = path;
-    for (int number = 2; taken(free); ++number)
-        free = Main::StripExtension(path) + QStringLiteral(" (%1).mp3").arg(number);
-    return free;
+    const auto numbered = [&path](int n) {
+        return n < 2 ? path : Main::StripExtension(path) + QStringLiteral(" (%1).mp3").arg(n);
+    };
+    int found = number ? qMax(1, *number) : 1;
+    while (taken(numbered(found)))
+        ++found;
+    if (number)
+        *number = found;
+    return numbered(found);
 }
 
 int SampleRateFor(const QString &bitrate)

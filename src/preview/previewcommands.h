@@ -24,8 +24,10 @@ QString OutputPath(const QString &folder, const QString &sourcePath);
 // <folder>/Joined_Preview.mp3, with doubled separators collapsed.
 QString JoinedPath(const QString &folder);
 // The path itself when it is not taken; else the first free "<path without .mp3> (N).mp3",
-// N counting from 2 ("Track 01_Preview (2).mp3").
-QString FreePath(const QString &path, const std::function<bool(const QString &)> &taken);
+// N counting from 2 ("Track 01_Preview (2).mp3"). number, when given, says where the search
+// begins (1: the path itself), for a caller that knows the names before it are taken, and
+// gets the number of the name found: naming thousands of sources of one name stays linear.
+QString FreePath(const QString &path, const std::function<bool(const QString &)> &taken, int *number = nullptr);
 
 // Every preview is stereo.
 constexpr int Channels = 2;

@@ -34,6 +34,14 @@ QString FileKey(const QString &path)
     return canonical.isEmpty() ? QDir::cleanPath(file.absoluteFilePath()) : canonical;
 }
 
+QString FileKeyIn(const QString &folderKey, const QString &path)
+{
+    struct stat status {};
+    if (::lstat(QFile::encodeName(path).constData(), &status) != 0)
+        return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    return S_ISREG(status.st_mode) ? folderKey + Main::FileNameOf(path) : FileKey(path);
+}
+
 QString SourceProblem(const QString &sourcePath)
 {
     struct stat status {};

@@ -12,6 +12,10 @@ namespace PreviewFiles {
 // A stable name for a file, so that two spellings of one path compare equal: the canonical
 // path of an existing file, else the cleaned absolute path.
 QString FileKey(const QString &path);
+// FileKey(path) for a path whose folder's key is known (folderKey, ending in "/"): one look
+// at the file itself instead of resolving every folder of the path again. Only a regular
+// file is named by its folder's key; a link (or anything else) is resolved in full.
+QString FileKeyIn(const QString &folderKey, const QString &path);
 
 // "" when a tool may read the source; otherwise why not. Folders, pipes, sockets and
 // devices are refused (a tool reading a pipe may wait forever); a missing file passes, so
