@@ -101,6 +101,7 @@ private:
     QString m_tagged; // A.mp3 and B.mp3, tagged songs of one album, and C.au, whose tags TagLib cannot read
     std::unique_ptr<FolderTree> m_album;  // Track 1, track 2 and Track 10.mp3, copies of Tone A
     std::unique_ptr<FolderTree> m_latin1; // plain.mp3 and caf\351.mp3, a name in Latin-1
+    QString m_tree;  // Artist A/Album 1/Track 01.mp3 (Tone A) and Artist B/Track 01.mp3 (Tone B)
 };
 
 void TestCli::initTestCase()
@@ -124,6 +125,10 @@ void TestCli::initTestCase()
     m_latin1 = std::make_unique<FolderTree>(folder(QStringLiteral("latin1")));
     QVERIFY(QFile::copy(m_music + QStringLiteral("/Tone A.mp3"), m_latin1->path(QStringLiteral("plain.mp3"))));
     m_latin1->withBytes("caf\xe9.mp3", false);
+    m_tree = folder(QStringLiteral("tree"));
+    QVERIFY(QDir(m_tree).mkpath(QStringLiteral("Artist A/Album 1")) && QDir(m_tree).mkpath(QStringLiteral("Artist B")));
+    QVERIFY(QFile::copy(m_music + QStringLiteral("/Tone A.mp3"), m_tree + QStringLiteral("/Artist A/Album 1/Track 01.mp3")));
+    QVERIFY(QFile::copy(m_music + QStringLiteral("/Tone B.mp3"), m_tree + QStringLiteral("/Artist B/Track 01.mp3")));
 }
 
 void TestCli::cleanupTestCase()
@@ -351,22 +356,49 @@ void TestCli::ctrlCKeepsFinishedPreviewsOnly()
     QCOMPARE(Fixtures::FilesBelow(output), QStringList{QStringLiteral("Tone A_Preview.mp3")});
 }
 
-// Both runs make the same previews in the same folder at the same time; neither may take
-// the other's unfinished file for its own.
+// Two runs at once into one folder, each with its own a.mp3 (the README's distributed use):
+// neither takes the other's unfinished file nor replaces its preview; the later one saves
+// under a free name and says so. Their SoX wait for each other, so both runs have named
+// their previews before either is saved. A third run replaces an earlier run's preview.
 void TestCli::twoRunsIntoOneFolderDoNotClash()
 {
-    const QStringList arguments{QStringLiteral("-q"), QStringLiteral("-j"), QStringLiteral("2"), QStringLiteral("-o"),
-                                folder(QStringLiteral("shared")), QStringLiteral("Tone A.mp3"),
-                                QStringLiteral("Tone B.mp3")};
-    QProcess *first = launch(arguments);
-    QProcess *second = launch(arguments);
-    for (QProcess *process : {first, second}) {
+    const QString tools = folder(QStringLiteral("together"));
+    Fixtures::WriteScript(tools, QStringLiteral("sox"), QStringLiteral(
+        "case \"$1\" in -h) exec /usr/bin/sox \"$@\";; esac\n: > '%1/started.$$'\n"
+        "for i in $(seq 200); do [ $(ls '%1' | grep -c started) -ge 2 ] && break; sleep 0.05; done\n"
+        "exec /usr/bin/sox \"$@\"").arg(tools));
+    const QString shared = folder(QStringLiteral("shared"));
+    const QStringList sources{folder(QStringLiteral("d1")) + QStringLiteral("/a.mp3"),
+                              folder(QStringLiteral("d2")) + QStringLiteral("/a.mp3")};
+    QVERIFY(QFile::copy(m_music + QStringLiteral("/Tone A.mp3"), sources[0]));
+    QVERIFY(QFile::copy(m_music + QStringLiteral("/Tone B.mp3"), sources[1]));
+    QList<QProcess *> runs;
+    for (const QString &source : sources)
+        runs << launch({QStringLiteral("--json"), QStringLiteral("-o"), shared, source}, tools + QStringLiteral(":/usr/bin:/bin"));
+    QStringList planned;
+    QList<double> pitches;
+    for (QProcess *process : std::as_const(runs)) {
         QVERIFY(process->waitForFinished(30000));
         QCOMPARE(process->exitCode(), 0);
+        const QJsonObject report = QJsonDocument::fromJson(process->readAllStandardOutput()).object();
+        const QJsonObject preview = report[QStringLiteral("previews")].toArray().at(0).toObject();
+        QVERIFY(preview[QStringLiteral("made")].toBool());
+        planned << preview[QStringLiteral("planned")].toString();
+        pitches << Fixtures::RoughFrequency(preview[QStringLiteral("preview")].toString(), 0.2, 1.5);
+        QCOMPARE(QString::fromUtf8(process->readAllStandardError()).contains(QStringLiteral("made under a free name: ")),
+                 !planned.constLast().isEmpty());
     }
-    QCOMPARE(previewsIn(QStringLiteral("shared")),
-             (QStringList{QStringLiteral("Tone A_Preview.mp3"), QStringLiteral("Tone B_Preview.mp3")}));
-    QVERIFY(qAbs(Fixtures::Describe(folder(QStringLiteral("shared")) + QStringLiteral("/Tone B_Preview.mp3")).seconds - 3) < 0.1);
+    planned.sort();
+    QCOMPARE(planned, (QStringList{QString(), shared + QStringLiteral("/a_Preview.mp3")}));
+    QVERIFY2(pitches[1] > 1.3 * pitches[0], "each preview holds its own run's source");
+    const QStringList both{QStringLiteral("a_Preview (2).mp3"), QStringLiteral("a_Preview.mp3")};
+    QCOMPARE(previewsIn(QStringLiteral("shared")), both);
+
+    const Run again = run({QStringLiteral("-o"), shared, sources[1]});
+    QCOMPARE(again.status, 0);
+    QVERIFY2(!again.err.contains(QStringLiteral("free name")), qPrintable(again.err));
+    QCOMPARE(previewsIn(QStringLiteral("shared")), both);
+    QVERIFY(Fixtures::RoughFrequency(shared + QStringLiteral("/a_Preview.mp3"), 0.2, 1.5) > 1.3 * pitches[0]);
 }
 
 void TestCli::jobsDoNotChangeThePreviews()
@@ -387,43 +419,63 @@ void TestCli::jobsDoNotChangeThePreviews()
 void TestCli::dryRunLinesMakeTheSamePreviews_data()
 {
     QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<int>("status"); // of the dry run and of the real run
+    QTest::addColumn<int>("status");      // of the dry run and of the real run
+    QTest::addColumn<QString>("madeAlso"); // one of the files made
     QTest::newRow("separate, with fades")
         << QStringList{QStringLiteral("--fade-in"), QStringLiteral("0.5"), QStringLiteral("--fade-out"),
                        QStringLiteral("0.5"), QStringLiteral("-b"), QStringLiteral("same")}
-        << 0;
-    QTest::newRow("joined") << QStringList{QStringLiteral("--join"), QStringLiteral("-b"), QStringLiteral("24")} << 0;
+        << 0 << "Tone A_Preview.mp3";
+    QTest::newRow("joined") << QStringList{QStringLiteral("--join"), QStringLiteral("-b"), QStringLiteral("24")} << 0
+                            << "Joined_Preview.mp3";
     // Each line's gain comes from a decoding the dry run measured.
     QTest::newRow("separate, at a loudness, with a fade")
         << QStringList{QStringLiteral("--loudness"), QStringLiteral("-23"), QStringLiteral("--fade-in"), QStringLiteral("0.5")}
-        << 0;
+        << 0 << "Tone A_Preview.mp3";
     // The pipe is left out; the lines must still make their private folder first.
-    QTest::newRow("joined, after a pipe") << QStringList{QStringLiteral("--join"), QStringLiteral("pipe.mp3")} << 1;
+    QTest::newRow("joined, after a pipe") << QStringList{QStringLiteral("--join"), QStringLiteral("pipe.mp3")} << 1
+                                          << "Joined_Preview.mp3";
+    // Two "Track 01.mp3" in different folders, each in its own folder below the output.
+    QTest::newRow("kept folders") << QStringList{QStringLiteral("--keep-folders"), m_tree} << 0
+                                  << "Artist A/Album 1/Track 01_Preview.mp3";
 }
 
+// Into output folders that are not there yet: the real run makes its own, the dry run's
+// lines make theirs, with the folders below them.
 void TestCli::dryRunLinesMakeTheSamePreviews()
 {
     QFETCH(QStringList, arguments);
     QFETCH(int, status);
+    QFETCH(QString, madeAlso);
     const QString tag = QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('-'));
     const QStringList common = arguments + QStringList{QStringLiteral("-d"), QStringLiteral("1"), QStringLiteral("Tone A.mp3"),
                                                        QStringLiteral("Tone B.mp3")};
-    const QString shelled = folder(QStringLiteral("shelled-") + tag);
+    const QString shelled = m_dir.filePath(QStringLiteral("shelled-") + tag);
     const Run dry = run(QStringList{QStringLiteral("--dry-run"), QStringLiteral("-o"), shelled} + common);
     QCOMPARE(dry.status, status);
-    QCOMPARE(previewsIn(QStringLiteral("shelled-") + tag), QStringList()); // a dry run makes nothing
+    QVERIFY(!QFileInfo::exists(shelled)); // a dry run makes nothing
 
     QProcess shell;
     shell.start(QStringLiteral("sh"), {QStringLiteral("-e"), QStringLiteral("-c"), dry.out});
     QVERIFY(shell.waitForFinished(30000));
-    QCOMPARE(shell.exitCode(), 0);
-    const QString ran = folder(QStringLiteral("ran-") + tag);
-    QCOMPARE(run(QStringList{QStringLiteral("-o"), ran} + common).status, status);
+    QVERIFY2(shell.exitCode() == 0, qPrintable(dry.out + shell.readAllStandardError()));
+    const QString ran = m_dir.filePath(QStringLiteral("ran-") + tag);
+    const Run real = run(QStringList{QStringLiteral("-o"), ran} + common);
+    QCOMPARE(real.status, status);
+    QVERIFY2(real.err.startsWith(QStringLiteral("lumbrisk-cli: made the folder ") + ran + QLatin1Char('\n')), qPrintable(real.err));
     const QStringList made = previewsIn(QStringLiteral("ran-") + tag);
-    QVERIFY(!made.isEmpty());
+    QVERIFY2(made.contains(madeAlso), qPrintable(made.join(QLatin1Char('\n'))));
     QCOMPARE(previewsIn(QStringLiteral("shelled-") + tag), made);
     for (const QString &name : made)
         QCOMPARE(Fixtures::Contents(shelled + QLatin1Char('/') + name), Fixtures::Contents(ran + QLatin1Char('/') + name));
+    // New folders get the usual mode.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    for (const QString &name : QStringList{QString()} + made) {
+        struct stat status {};
+        QCOMPARE(::stat(QFile::encodeName(ran + QLatin1Char('/') + name).constData(), &status), 0);
+        if (S_ISDIR(status.st_mode))
+            QCOMPARE(status.st_mode & 0777, 0777 & ~mask);
+    }
 }
 
 void TestCli::loudnessMeetsTheTarget_data()

@@ -6,6 +6,7 @@
 #include "platform/main.h"
 #include "platform/progressbar.h"
 #include "preview/previewcommands.h"
+#include "preview/previewfiles.h"
 #include "preview/previewjob.h"
 #include "savedenvironment.h"
 #include "tagfixtures.h"
@@ -115,6 +116,10 @@ private slots:
     void sameBaseNamesBothReachTheJoin();
     void previewsKeepTheirSongsTags_data();
     void previewsKeepTheirSongsTags();
+    void commitReplacesOnlyTheEarlierFile_data();
+    void commitReplacesOnlyTheEarlierFile();
+    void previewOfAnotherRunIsKept_data();
+    void previewOfAnotherRunIsKept();
 
 private:
     QString scratch(const QString &relative) const;
@@ -955,6 +960,81 @@ void TestPreviewJob::previewsKeepTheirSongsTags()
         const QString preview = PreviewCommands::OutputPath(scratch(QStringLiteral("out")), row);
         QCOMPARE(TagFixtures::Read(preview).text, TagFixtures::Read(row).text);
     }
+}
+
+void TestPreviewJob::commitReplacesOnlyTheEarlierFile_data()
+{
+    QTest::addColumn<bool>("earlier");         // a file holds the name when the run names it
+    QTest::addColumn<QStringList>("meanwhile"); // files that come to these names before the commit
+    QTest::addColumn<QString>("saved");
+    QTest::newRow("a free name") << false << QStringList() << "A_Preview.mp3";
+    QTest::newRow("an earlier run's preview is replaced") << true << QStringList() << "A_Preview.mp3";
+    // Another run writing into the same folder.
+    QTest::newRow("one that came meanwhile is kept") << false << QStringList{"A_Preview.mp3"} << "A_Preview (2).mp3";
+    QTest::newRow("one that replaced the earlier is kept") << true << QStringList{"A_Preview.mp3"} << "A_Preview (2).mp3";
+    QTest::newRow("the next free name")
+        << false << QStringList{"A_Preview.mp3", "A_Preview (2).mp3"} << "A_Preview (3).mp3";
+}
+
+void TestPreviewJob::commitReplacesOnlyTheEarlierFile()
+{
+    QFETCH(bool, earlier);
+    QFETCH(QStringList, meanwhile);
+    QFETCH(QString, saved);
+    const QString out = scratch(QStringLiteral("out/"));
+    const QString planned = out + QStringLiteral("A_Preview.mp3");
+    if (earlier)
+        QVERIFY(Fixtures::WriteFile(planned, "earlier"));
+    PreviewFiles::TemporaryOutput output(planned, PreviewFiles::EarlierFile::At(planned));
+    QVERIFY(Fixtures::WriteFile(output.path(), "new"));
+    // Written, then renamed into place, as another run saves its preview.
+    const QString came = out + QStringLiteral("came");
+    for (const QString &name : meanwhile) {
+        QVERIFY(Fixtures::WriteFile(came, "another run's"));
+        QCOMPARE(::rename(QFile::encodeName(came).constData(), QFile::encodeName(out + name).constData()), 0);
+    }
+
+    QCOMPARE(output.commit(), QString());
+
+    QCOMPARE(output.finalPath(), out + saved);
+    QCOMPARE(Fixtures::Contents(out + saved), QByteArray("new"));
+    for (const QString &name : meanwhile)
+        QCOMPARE(Fixtures::Contents(out + name), QByteArray("another run's"));
+    QStringList names = meanwhile;
+    if (!names.contains(saved))
+        names << saved;
+    names.sort();
+    QCOMPARE(Fixtures::FilesBelow(out), names);
+}
+
+void TestPreviewJob::previewOfAnotherRunIsKept_data()
+{
+    QTest::addColumn<bool>("join");
+    QTest::newRow("separate") << false;
+    QTest::newRow("joined") << true;
+}
+
+// Another run saves a preview of the same name while this one cuts: the window keeps it and
+// says under which name its own went.
+void TestPreviewJob::previewOfAnotherRunIsKept()
+{
+    QFETCH(bool, join);
+    const QString a = copyTone(QStringLiteral("in/A.mp3"));
+    const QString planned = scratch(join ? QStringLiteral("out/Joined_Preview.mp3") : QStringLiteral("out/A_Preview.mp3"));
+    const QString bin = scratch(QStringLiteral("bin"));
+    QVERIFY(QDir().mkpath(bin));
+    Fixtures::WriteScript(bin, QStringLiteral("sox"), QStringLiteral(
+        "case \"$1\" in -h) ;; *) [ -e '%1' ] || echo another > '%1';; esac\nexec '%2' \"$@\"")
+        .arg(planned, QStandardPaths::findExecutable(QStringLiteral("sox"))));
+    qputenv("PATH", bin.toUtf8() + ':' + qgetenv("PATH"));
+    window({a}, scratch(QStringLiteral("out")), false, false, join).PushButton2->click();
+
+    const QString saved = Main::StripExtension(planned) + QStringLiteral(" (2).mp3");
+    QCOMPARE(closingMessage(), QStringLiteral("Done.\n\n1 of 1 previews were made.\n1 of them got a free name, as a file of "
+                                              "that name appeared during the run.\nSaved under a free name:\n")
+                                   + (join ? planned : a) + QStringLiteral(": saved as ") + saved);
+    QCOMPARE(Fixtures::Contents(planned), QByteArray("another\n"));
+    verifyPreview(saved, 128000, 2, join ? 2 : 1);
 }
 
 QTEST_MAIN(TestPreviewJob)

@@ -32,7 +32,8 @@ const QCommandLineOption Bitrate({QStringLiteral("b"), QStringLiteral("bitrate")
                                                 "each source. Default: 128."),
                                  QStringLiteral("KBPS"), QStringLiteral("128"));
 const QCommandLineOption Output({QStringLiteral("o"), QStringLiteral("output")},
-                                QStringLiteral("Folder the previews go to. Default: the current folder."),
+                                QStringLiteral("Folder the previews go to, made when missing. Default: the current "
+                                               "folder."),
                                 QStringLiteral("FOLDER"));
 const QCommandLineOption Beside(QStringLiteral("beside"), QStringLiteral("Put each preview next to its source."));
 const QCommandLineOption Join(QStringLiteral("join"),
@@ -42,6 +43,9 @@ const QCommandLineOption Extension({QStringLiteral("e"), QStringLiteral("ext")},
                                    QStringLiteral("For FOLDER arguments: the extension of the files to take, or * for "
                                                   "every file. Default: mp3."),
                                    QStringLiteral("EXT"), QStringLiteral("mp3"));
+const QCommandLineOption KeepFolders(QStringLiteral("keep-folders"),
+                                     QStringLiteral("Below the output folder, keep the folders of each FOLDER: "
+                                                    "Album/Song.mp3 gives Album/Song_Preview.mp3."));
 const QCommandLineOption Jobs({QStringLiteral("j"), QStringLiteral("jobs")},
                               QStringLiteral("How many tools run at once. Default: the number of processor cores."),
                               QStringLiteral("N"));
@@ -143,8 +147,8 @@ CliCommandLine::CliCommandLine()
                        "Sources are only read. Progress goes to standard error.\n\n"
                        "Exit status: 0 every preview made, 1 some not made or left out (a name that is not "
                        "valid UTF-8), 2 bad usage, 3 a tool is missing, 130 stopped by Ctrl+C."));
-    m_parser.addOptions({Start, Duration, Bitrate, Output, Beside, Join, Extension, Jobs, FadeIn, FadeOut, NoTags,
-                         LoudnessTarget, DryRun, Quiet, Json});
+    m_parser.addOptions({Start, Duration, Bitrate, Output, Beside, Join, Extension, KeepFolders, Jobs, FadeIn, FadeOut,
+                         NoTags, LoudnessTarget, DryRun, Quiet, Json});
     ProgramOptions::AddHelpAndVersion(m_parser);
     m_parser.addPositionalArgument(QStringLiteral("FILE|FOLDER"), QStringLiteral("MP3 files, or folders to scan."),
                                    QStringLiteral("FILE|FOLDER..."));
@@ -256,6 +260,7 @@ bool CliCommandLine::readModes(CliOptions &options)
     options.settings.join = m_parser.isSet(Join);
     options.settings.tags = !m_parser.isSet(NoTags);
     options.extension = AddFolder::ExtensionOf(m_parser.value(Extension));
+    options.keepFolders = m_parser.isSet(KeepFolders);
     options.dryRun = m_parser.isSet(DryRun);
     options.json = m_parser.isSet(Json);
     options.quiet = m_parser.isSet(Quiet) || options.json;
@@ -272,7 +277,9 @@ bool CliCommandLine::readPlaces(CliOptions &options)
         return refuse(QStringLiteral("--output and --beside cannot be used together"));
     if (!m_parser.isSet(Beside)) {
         const QString folder = m_parser.isSet(Output) ? m_parser.value(Output) : QStringLiteral(".");
-        if (const QString problem = folderProblem(folder); !problem.isEmpty())
+        // A missing folder is made before the run; a file of that name is not replaced.
+        if (const QString problem = folder.isEmpty() || Main::PathExists(folder) ? folderProblem(folder) : QString();
+            !problem.isEmpty())
             return refuse(named(Output, folder) + QStringLiteral(": ") + problem);
         options.settings.outputFolder = QFileInfo(folder).absoluteFilePath();
     }

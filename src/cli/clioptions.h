@@ -10,6 +10,7 @@ struct CliOptions {
     PreviewSettings settings;
     QList<QByteArray> paths;        // FILE|FOLDER arguments, as given: bytes, not always valid UTF-8
     QString extension = QStringLiteral("mp3"); // which files FOLDER arguments give
+    bool keepFolders = false;       // FOLDER arguments' trees are kept below the output folder
     bool dryRun = false;
     bool quiet = false;
     bool json = false;

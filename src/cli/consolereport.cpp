@@ -71,6 +71,21 @@ QString lastName(const QString &path)
     return Main::FileNameOf(folder ? path.chopped(1) : path) + (folder ? QStringLiteral("/") : QString());
 }
 
+// A preview whose planned name was taken by a file that came during the run.
+QString freeNameLine(const ParallelPreviews::Result &result)
+{
+    const QString source = result.source.isEmpty() ? QString() : result.source + QStringLiteral(": ");
+    return QStringLiteral("made under a free name: %1saved as %2, as %3 appeared during the run")
+        .arg(source, result.preview, result.planned);
+}
+
+// A dry run's line that makes the folder a command needs.
+void printFolder(const ParallelPreviews::Result &result)
+{
+    if (!result.newFolder.isEmpty())
+        write(stdout, QStringLiteral("mkdir -p -- %1\n").arg(ConsoleReport::ShellQuoted(result.newFolder)));
+}
+
 // Hundredths of a decibel; null for the loudness of silence.
 QJsonValue decibels(std::optional<double> value)
 {
@@ -143,12 +158,16 @@ void ConsoleReport::resultReady(int index)
         if (m_previews.joined() && !m_pieceFolderMade)
             write(stdout, QStringLiteral("work=$(mktemp -d)\n"));
         m_pieceFolderMade = true;
+        printFolder(result);
         printCommand(*result.command);
         return printHeldBack(result);
     }
-    const QString count = QStringLiteral("%1/%2 ").arg(index + 1).arg(m_previews.total());
+    const QString count = m_mode == Mode::Progress ? QStringLiteral("%1/%2 ").arg(index + 1).arg(m_previews.total())
+                                                   : QString();
     if (!result.made)
-        printLine((m_mode == Mode::Progress ? count : QString()) + notMadeLine(result));
+        printLine(count + notMadeLine(result));
+    else if (!result.planned.isEmpty())
+        printLine(count + freeNameLine(result));
     else if (m_mode == Mode::Progress && !m_terminal && m_previews.joined())
         printLine(count + QStringLiteral("cut for the join: ") + result.source);
     else if (m_mode == Mode::Progress && !m_terminal)
@@ -172,10 +191,13 @@ void ConsoleReport::joinedReady()
 {
     const ParallelPreviews::Result &joined = *m_previews.joined();
     if (m_mode == Mode::DryRun && joined.command) {
+        printFolder(joined);
         printCommand(*joined.command);
         write(stdout, QStringLiteral("rm -r -- %1\n").arg(PieceVariable));
     } else if (!joined.made) {
         printLine(notMadeLine(joined));
+    } else if (!joined.planned.isEmpty()) {
+        printLine(freeNameLine(joined));
     } else if (!joined.tagProblem.isEmpty()) {
         printLine(madeLine(joined));
     }
@@ -273,6 +295,8 @@ void ConsoleReport::printJson()
             object.insert(QStringLiteral("loudness"), loudnessEntry(*result.loudness));
         if (!result.tagProblem.isEmpty())
             object.insert(QStringLiteral("tagProblem"), result.tagProblem);
+        if (!result.planned.isEmpty())
+            object.insert(QStringLiteral("planned"), result.planned);
         return object;
     };
     QJsonArray previews;

@@ -9,6 +9,7 @@
 #include "platform/filenames.h"
 #include "platform/main.h"
 #include "preview/parallelpreviews.h"
+#include "preview/previewfiles.h"
 #include "preview/tools.h"
 
 #include <QCoreApplication>
@@ -36,6 +37,7 @@ int complain(const QString &problem, int status)
 
 struct Sources {
     QStringList paths;         // absolute, in list order
+    QStringList subfolders;    // with --keep-folders: each path's folder below its FOLDER argument
     QList<QByteArray> leftOut; // absolute paths whose names are not valid UTF-8
 };
 
@@ -55,6 +57,8 @@ Sources sourcesOf(const CliOptions &options, Prompts &prompts, ScanProgress &pro
         const QString absolute = Main::AbsolutePath(path);
         if (!Main::FolderExists(path)) {
             sources.paths.append(absolute);
+            if (options.keepFolders)
+                sources.subfolders.append(QString());
             continue;
         }
         const QString pattern = AddFolder::PatternOf(options.extension);
@@ -67,9 +71,26 @@ Sources sourcesOf(const CliOptions &options, Prompts &prompts, ScanProgress &pro
             progress.clear();
             tell(QStringLiteral("%1: no %2 files in it or below it").arg(path, pattern));
         }
+        for (const QString &source : found) {
+            if (options.keepFolders)
+                sources.subfolders.append(AddFolder::FolderBelow(absolute, source));
+        }
         sources.paths += found;
     }
     return sources;
+}
+
+// A missing output folder is made, and said unless quiet, before anything else; a dry run
+// leaves that to its command lines. "" when the folder is there.
+QString prepareOutputFolder(const CliOptions &options)
+{
+    const QString folder = options.settings.outputFolder;
+    if (options.dryRun || folder.isEmpty() || Main::FolderExists(folder))
+        return QString();
+    const QString problem = PreviewFiles::MakeFolders(folder);
+    if (problem.isEmpty() && !options.quiet)
+        tell(QStringLiteral("made the folder %1").arg(folder));
+    return problem;
 }
 
 ConsoleReport::Mode reportMode(const CliOptions &options)
@@ -106,6 +127,9 @@ int main(int argc, char *argv[])
     if (options.settings.needsFfmpeg() && tools.ffmpeg.isEmpty())
         return complain(tools.ffmpegProblem, ToolMissing);
 
+    if (const QString problem = prepareOutputFolder(options); !problem.isEmpty())
+        return complain(problem, Usage);
+
     // From here on a signal stops the run, also while a large list is scanned or planned.
     Interruption interruption;
     const auto interrupted = [&interruption] { return interruption.signalNumber() != 0; };
@@ -119,6 +143,7 @@ int main(int argc, char *argv[])
     if (interrupted())
         return 128 + interruption.signalNumber();
     ParallelPreviews previews(tools, options.settings, sources.paths);
+    previews.setSubfolders(sources.subfolders);
     ConsoleReport report(previews, reportMode(options), terminal);
     report.tellLeftOut(sources.leftOut);
     QObject::connect(&interruption, &Interruption::received, &previews, &ParallelPreviews::stop);

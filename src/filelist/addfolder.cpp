@@ -317,6 +317,12 @@ private:
     QElapsedTimer m_pumped;
 };
 
+// The folder list a scan of the folder starts from.
+QString scanRoot(const QString &folder)
+{
+    return folder + QLatin1Char('/');
+}
+
 } // namespace
 
 int AttributeWord(const QString &path)
@@ -418,7 +424,7 @@ QStringList ScanFolder(Prompts &prompts, const QString &folder, const QString &p
         return !plainHidden && !name.startsWith(QLatin1Char('~')) && matcher.matches(name);
     };
     QStringList all;
-    QStringList folders{folder + QLatin1Char('/')};
+    QStringList folders{scanRoot(folder)};
     const FolderVisit visit = [&](const QString &listed, const QList<FileEntry> &files) {
         // The folder's own path is cleaned once (a chosen root enters the list as "//").
         const QString prefix = Main::CollapseBackslashes(listed);
@@ -441,6 +447,13 @@ QStringList ScanFolder(Prompts &prompts, const QString &folder, const QString &p
     };
     GetSubDirectories2016(prompts, folders, true, visit, leftOut ? nameLeftOut : NameLeftOut(), stopped);
     return all;
+}
+
+QString FolderBelow(const QString &folder, const QString &row)
+{
+    const QString root = Main::CollapseBackslashes(scanRoot(folder));
+    const QString rowFolder = Main::FolderOf(row);
+    return rowFolder.startsWith(root) ? rowFolder.mid(root.size()) : QString();
 }
 
 } // namespace AddFolder

@@ -87,5 +87,8 @@ using RowsFound = std::function<void(const QStringList &rows)>;
 QStringList ScanFolder(Prompts &prompts, const QString &folder, const QString &pattern,
                        const RowsFound &rowsFound = {}, QList<QByteArray> *leftOut = nullptr,
                        const Stopped &stopped = {});
+// The folder of a row of ScanFolder(prompts, folder, ...) below that folder: "" for its own
+// files, "Album 1/" for a file in "<folder>/Album 1".
+QString FolderBelow(const QString &folder, const QString &row);
 
 } // namespace AddFolder

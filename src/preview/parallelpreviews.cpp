@@ -31,13 +31,26 @@ QString secondsText(double seconds)
     return PreviewCommands::SoxNumber(std::round(seconds * 1000) / 1000);
 }
 
+// Gives the preview its name. When a file that came during the run took the planned one,
+// the preview has the next free name, and the result tells both.
+QString commit(ParallelPreviews::Result &result, PreviewFiles::TemporaryOutput &output)
+{
+    const QString problem = output.commit();
+    if (problem.isEmpty() && output.finalPath() != result.preview) {
+        result.planned = result.preview;
+        result.preview = output.finalPath();
+    }
+    return problem;
+}
+
 } // namespace
 
 struct ParallelPreviews::Work {
     Step step = Step::Cut;
     QString bitrate; // this source's own, once probed
     QString start;   // as SoX gets it, once settled
-    std::unique_ptr<Loudness::Meter> meter;                // measures the decoded stretch
+    PreviewFiles::EarlierFile earlier; // what the preview's name held when it was named
+    std::unique_ptr<Loudness::Meter> meter; // measures the decoded stretch
     std::unique_ptr<PreviewFiles::TemporaryOutput> output; // a separate preview being written
     QProcess *process = nullptr;                           // the tool running for this file
 };
@@ -62,6 +75,11 @@ ParallelPreviews::~ParallelPreviews()
     killTools();
 }
 
+void ParallelPreviews::setSubfolders(QStringList subfolders)
+{
+    m_subfolders = std::move(subfolders);
+}
+
 void ParallelPreviews::start()
 {
     m_dryRun = false;
@@ -82,6 +100,7 @@ void ParallelPreviews::begin()
         const QString folder = m_settings.outputFolder.isEmpty() && total() > 0 ? Main::FolderOf(m_results.first().source)
                                                                                : m_settings.outputFolder;
         joined.preview = PreviewCommands::JoinedPath(folder);
+        m_joinedEarlier = PreviewFiles::EarlierFile::At(joined.preview);
         m_joined = joined;
     }
     // Results and the end come from the event loop, so that a caller may connect after starting.
@@ -139,8 +158,7 @@ void ParallelPreviews::nameOutput(int index)
         result.preview = m_workFolder->piecePath(index + 1);
         return;
     }
-    const QString folder = m_settings.outputFolder.isEmpty() ? Main::FolderOf(result.source) : m_settings.outputFolder;
-    const QString output = PreviewCommands::OutputPath(folder, result.source);
+    const QString output = PreviewCommands::OutputPath(outputFolderOf(index), result.source);
     if (isSource(output))
         return fail(index, QStringLiteral("its preview %1 would replace a file of the list, so nothing was written").arg(output));
     int number = m_freeNumbers.value(output, 1);
@@ -150,6 +168,33 @@ void ParallelPreviews::nameOutput(int index)
     if (number > 1)
         m_freeNumbers.insert(output, number);
     m_namedKeys.insert(previewKey(result.preview));
+    m_work[size_t(index)].earlier = PreviewFiles::EarlierFile::At(result.preview);
+}
+
+QString ParallelPreviews::outputFolderOf(int index) const
+{
+    if (m_settings.outputFolder.isEmpty())
+        return Main::FolderOf(m_results[index].source);
+    return m_settings.outputFolder + QLatin1Char('/') + m_subfolders.value(index);
+}
+
+QString ParallelPreviews::prepareFolder(Result &result)
+{
+    const QString folder = Main::FolderOf(result.preview);
+    if (m_readyFolders.contains(folder))
+        return QString();
+    if (!Main::FolderExists(folder)) {
+        const QString problem = m_dryRun ? QString() : PreviewFiles::MakeFolders(folder);
+        if (!problem.isEmpty())
+            return problem;
+        if (m_dryRun)
+            result.newFolder = folder;
+    }
+    // Its parents are there too, once it is.
+    for (QString ready = folder; !ready.isEmpty() && !m_readyFolders.contains(ready);
+         ready = Main::FolderOf(ready.chopped(1)))
+        m_readyFolders.insert(ready);
+    return QString();
 }
 
 void ParallelPreviews::pump()
@@ -347,7 +392,9 @@ void ParallelPreviews::cut(int index)
     }
     QString writeTo = result.preview;
     if (!m_settings.join) {
-        work.output = std::make_unique<PreviewFiles::TemporaryOutput>(result.preview);
+        if (const QString problem = prepareFolder(result); !problem.isEmpty())
+            return fail(index, problem);
+        work.output = std::make_unique<PreviewFiles::TemporaryOutput>(result.preview, work.earlier);
         if (!work.output->created())
             return fail(index, work.output->problem());
         writeTo = work.output->path();
@@ -371,7 +418,7 @@ void ParallelPreviews::cutEnded(int index, const RunResult &ended)
     if (m_stopped)
         return;
     if (problem.isEmpty() && work.output)
-        problem = work.output->commit();
+        problem = commit(m_results[index], *work.output);
     work.output.reset();
     if (!problem.isEmpty()) {
         QFile::remove(written); // a piece; a temporary output is gone already
@@ -395,13 +442,15 @@ void ParallelPreviews::join()
         m_joined->reason = QStringLiteral("none of the previews could be made");
     else if (isSource(m_joined->preview))
         m_joined->reason = QStringLiteral("it is a file of the list, so the previews were not joined");
+    else
+        m_joined->reason = prepareFolder(*m_joined);
     if (!m_joined->reason.isEmpty() || m_dryRun) {
         if (m_dryRun && m_joined->reason.isEmpty())
             m_joined->command = PreviewCommands::Join(m_tools.sox, pieces, bitrateFor(0), m_joined->preview);
         emit joinedReady();
         return finish();
     }
-    m_joinedOutput = std::make_unique<PreviewFiles::TemporaryOutput>(m_joined->preview);
+    m_joinedOutput = std::make_unique<PreviewFiles::TemporaryOutput>(m_joined->preview, m_joinedEarlier);
     if (!m_joinedOutput->created()) {
         m_joined->reason = m_joinedOutput->problem();
         emit joinedReady();
@@ -413,7 +462,7 @@ void ParallelPreviews::join()
         const QString tags = m_settings.tags ? TagCopy::CopyCommonTags(sources, written) : TagCopy::RemoveTags(written);
         QString problem = PreviewCheck::JoinProblem(result, written, pieces);
         if (problem.isEmpty())
-            problem = m_joinedOutput->commit();
+            problem = commit(*m_joined, *m_joinedOutput);
         m_joinedOutput.reset();
         m_joined->made = problem.isEmpty();
         m_joined->reason = problem;
@@ -468,6 +517,10 @@ void ParallelPreviews::fail(int index, const QString &reason)
 void ParallelPreviews::reportInOrder()
 {
     while (m_reported < total() && m_work[size_t(m_reported)].step == Step::Done) {
+        // A dry run's folders are named in the order its lines come out.
+        Result &result = m_results[m_reported];
+        if (m_dryRun && result.command && !m_settings.join)
+            prepareFolder(result);
         emit resultReady(m_reported);
         m_results[m_reported++].command.reset();
     }

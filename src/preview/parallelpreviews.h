@@ -13,6 +13,7 @@
 
 #include "platform/commandline.h"
 #include "preview/loudness.h"
+#include "preview/previewfiles.h"
 #include "preview/tools.h"
 
 #include <QHash>
@@ -28,11 +29,6 @@
 #include <vector>
 
 class QProcess;
-
-namespace PreviewFiles {
-class TemporaryOutput;
-class WorkFolder;
-}
 
 namespace Shell32 {
 struct RunResult;
@@ -68,6 +64,8 @@ public:
         // The SoX run that makes it, from the cut until resultReady has told of it: a long
         // list does not keep every command line.
         std::optional<CommandLine> command;
+        QString planned;   // when a file that came during the run took the planned name: that name
+        QString newFolder; // a dry run: the missing folder that must be made before the command
         std::optional<Loudness::Adjustment> loudness; // with a loudness target, once measured
     };
 
@@ -76,6 +74,11 @@ public:
     ParallelPreviews(Tools::Found tools, PreviewSettings settings, QStringList sources,
                      QObject *parent = nullptr);
     ~ParallelPreviews() override;
+
+    // Before start() or plan(): each source's folder below the output folder, in list order
+    // ("Album 1/", "" for the output folder itself), made when missing. A join, and previews
+    // beside their sources, ignore them.
+    void setSubfolders(QStringList subfolders);
 
     // Makes the previews. resultReady(i) follows for every file in list order, then, when
     // joining, joinedReady, and finished at the end.
@@ -122,6 +125,10 @@ private:
     void advance();
     void planNext();
     void nameOutput(int index);
+    QString outputFolderOf(int index) const;
+    // "" when the preview's folder is there or was made; else why not. A dry run makes
+    // nothing and names the folder in result.newFolder instead, the first time it is needed.
+    QString prepareFolder(Result &result);
     void pump();
     bool launchNext();
     // Starts the tool of the file's step.
@@ -162,6 +169,8 @@ private:
     QHash<QString, QString> m_folderKeys; // see folderKey()
     QHash<QString, int> m_freeNumbers;    // per preview name found taken: the number of its last free name
     std::set<int> m_waiting;              // files probed or measured, waiting for their next tool
+    QStringList m_subfolders;
+    QSet<QString> m_readyFolders; // known to be there (or, in a dry run, to be made by then)
     QString m_joinBitrate; // a join's: the first source that could be probed gives it
     std::optional<Result> m_joined;
     std::unique_ptr<PreviewFiles::WorkFolder> m_workFolder;
@@ -170,6 +179,7 @@ private:
     int m_keyed = 0;          // files whose source key is known
     int m_planned = 0;
     int m_nextToStart = 0;    // the first file no tool has been started for
+    PreviewFiles::EarlierFile m_joinedEarlier; // what the joined name held at the start
     int m_finished = 0;
     int m_reported = 0;
     bool m_advanceQueued = false;

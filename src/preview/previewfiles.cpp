@@ -1,6 +1,7 @@
 #include "preview/previewfiles.h"
 
 #include "platform/main.h"
+#include "preview/previewcommands.h"
 #include "preview/tools.h"
 
 #include <QDir>
@@ -12,7 +13,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace PreviewFiles {
 
@@ -23,6 +26,25 @@ mode_t newFileMode()
     const mode_t mask = ::umask(0);
     ::umask(mask);
     return 0666 & ~mask;
+}
+
+QString systemError(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// 0 when renamed; EEXIST when anything holds the name, else the error. NFS takes no flags
+// for a rename, and there a hard link, which never replaces either, does the same.
+int renameWithoutReplacing(const QByteArray &from, const QByteArray &to)
+{
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+    if (::link(from.constData(), to.constData()) != 0)
+        return errno;
+    ::unlink(from.constData());
+    return 0;
 }
 
 } // namespace
@@ -52,7 +74,41 @@ QString SourceProblem(const QString &sourcePath)
     return QStringLiteral("it is not a regular file (a pipe, socket or device), so it was not read");
 }
 
-TemporaryOutput::TemporaryOutput(const QString &finalPath) : m_finalPath(Main::AbsolutePath(finalPath))
+QString MakeFolders(const QString &folder)
+{
+    const QByteArray path = QFile::encodeName(QDir::cleanPath(Main::AbsolutePath(folder)));
+    int error = 0;
+    for (qsizetype slash = path.indexOf('/', 1); error == 0; slash = path.indexOf('/', slash + 1)) {
+        if (::mkdir((slash < 0 ? path : path.left(slash)).constData(), 0777) != 0 && errno != EEXIST)
+            error = errno;
+        if (slash < 0)
+            break;
+    }
+    if (error == 0 && !Main::FolderExists(folder))
+        error = EEXIST; // a file of that name
+    return error == 0 ? QString() : QStringLiteral("cannot make the folder %1: %2").arg(folder, systemError(error));
+}
+
+EarlierFile EarlierFile::At(const QString &path)
+{
+    EarlierFile earlier;
+    struct stat status {};
+    if (::lstat(QFile::encodeName(path).constData(), &status) == 0) {
+        earlier.m_found = true;
+        earlier.m_device = status.st_dev;
+        earlier.m_inode = status.st_ino;
+    }
+    return earlier;
+}
+
+bool EarlierFile::isAt(const QString &path) const
+{
+    const EarlierFile now = At(path);
+    return m_found && now.m_found && now.m_device == m_device && now.m_inode == m_inode;
+}
+
+TemporaryOutput::TemporaryOutput(const QString &finalPath, const EarlierFile &earlier)
+    : m_finalPath(Main::AbsolutePath(finalPath)), m_earlier(earlier)
 {
     QTemporaryFile file(Main::FolderOf(m_finalPath) + QStringLiteral(".lumbrisk-XXXXXX.mp3"));
     file.setAutoRemove(false);
@@ -74,13 +130,31 @@ QString TemporaryOutput::commit()
         return m_problem;
     const QByteArray from = QFile::encodeName(m_path);
     if (::chmod(from.constData(), newFileMode()) != 0
-        || std::rename(from.constData(), QFile::encodeName(m_finalPath).constData()) != 0) {
-        const QString reason = QStringLiteral("cannot save it as %1: %2").arg(m_finalPath, QString::fromLocal8Bit(std::strerror(errno)));
+        || !moveToFinalName()) {
+        const QString reason = QStringLiteral("cannot save it as %1: %2").arg(m_finalPath, systemError(errno));
         discard();
         return reason;
     }
     m_path.clear();
     return QString();
+}
+
+bool TemporaryOutput::moveToFinalName()
+{
+    const QByteArray from = QFile::encodeName(m_path);
+    if (m_earlier.isAt(m_finalPath))
+        return std::rename(from.constData(), QFile::encodeName(m_finalPath).constData()) == 0;
+    // Each name is tried by the rename itself, so no other run can take it in between.
+    int error = 0;
+    const QString saved = PreviewCommands::FreePath(m_finalPath, [&](const QString &candidate) {
+        error = renameWithoutReplacing(from, QFile::encodeName(candidate));
+        return error == EEXIST;
+    });
+    errno = error;
+    if (error != 0)
+        return false;
+    m_finalPath = saved;
+    return true;
 }
 
 void TemporaryOutput::discard()

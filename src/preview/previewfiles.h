@@ -7,6 +7,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <sys/types.h>
+
 namespace PreviewFiles {
 
 // A stable name for a file, so that two spellings of one path compare equal: the canonical
@@ -22,6 +24,26 @@ QString FileKeyIn(const QString &folderKey, const QString &path);
 // that the tool says in its own words that it is missing.
 QString SourceProblem(const QString &sourcePath);
 
+// Makes the folder and its parents, as mkdir -p does, with the mode new folders get (0777
+// less the umask). "" when the folder is there; otherwise why it could not be made.
+QString MakeFolders(const QString &folder);
+
+// What a preview's name held when the run named the preview: the file the run may replace,
+// an earlier run's preview. Whatever else holds the name later came while the run ran,
+// from another run writing into the same folder, say.
+class EarlierFile {
+public:
+    // Looks at the name now (one lstat).
+    static EarlierFile At(const QString &path);
+    // True when the name still holds that very file.
+    bool isAt(const QString &path) const;
+
+private:
+    bool m_found = false;
+    dev_t m_device = 0;
+    ino_t m_inode = 0;
+};
+
 // A new, empty, hidden file ".lumbrisk-XXXXXX.mp3" (unique, mode 0600) in the folder of the
 // final path, for a tool to write instead of the final file: SoX picks the format from the
 // name's ending, and a rename within one folder replaces the final file in one step, so an
@@ -29,7 +51,8 @@ QString SourceProblem(const QString &sourcePath);
 // The file is removed when the object goes, unless it was committed.
 class TemporaryOutput {
 public:
-    explicit TemporaryOutput(const QString &finalPath);
+    // earlier: what the final name held when the run named it, the only file commit() replaces.
+    TemporaryOutput(const QString &finalPath, const EarlierFile &earlier);
     ~TemporaryOutput();
     TemporaryOutput(const TemporaryOutput &) = delete;
     TemporaryOutput &operator=(const TemporaryOutput &) = delete;
@@ -37,16 +60,23 @@ public:
     bool created() const { return !m_path.isEmpty(); }
     QString problem() const { return m_problem; } // why it could not be created
     QString path() const { return m_path; }       // absolute; "" when not created
+    // After a commit, the name the file took.
     QString finalPath() const { return m_finalPath; }
 
-    // Gives the file the mode a new file gets (0666 less the umask) and renames it over the
-    // final path. "" on success; otherwise the reason, and the file is removed.
+    // Gives the file the mode a new file gets (0666 less the umask) and renames it to the
+    // final path, replacing only the earlier file. When anything else holds the name by now,
+    // the file takes the next free name ("<name> (2).mp3") instead, never replacing one.
+    // "" on success; otherwise the reason, and the file is removed.
     QString commit();
     // Removes the file now (a failed or stopped run).
     void discard();
 
 private:
+    // Renames the file to its final name or the next free one; false with errno set.
+    bool moveToFinalName();
+
     QString m_finalPath;
+    EarlierFile m_earlier;
     QString m_path;
     QString m_problem;
 };

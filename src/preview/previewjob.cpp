@@ -108,7 +108,10 @@ void PreviewJob::makePreview(GuardedSteps &steps, int position, const QString &s
     if (steps.test(130, [&] { return (joining && (position == 1 || !m_bitrateProblem.isEmpty())) || !joining; }))
         steps.run(132, [&] { chooseBitrate(source); });
     if (!joining || position == 1)
-        steps.run(134, [&] { m_joinedPath = PreviewCommands::JoinedPath(outputFolderFor(source)); });
+        steps.run(134, [&] {
+            m_joinedPath = PreviewCommands::JoinedPath(outputFolderFor(source));
+            m_joinedEarlier = PreviewFiles::EarlierFile::At(m_joinedPath);
+        });
     QString output;
     steps.run(138, [&] { output = PreviewCommands::OutputPath(outputFolderFor(source), source); });
     if (!m_bitrateProblem.isEmpty())
@@ -118,7 +121,7 @@ void PreviewJob::makePreview(GuardedSteps &steps, int position, const QString &s
     else if (isSource(output))
         fail(source, QStringLiteral("its preview %1 would replace a file of the list, so nothing was written").arg(output));
     else
-        steps.run(148, [&] { cut(source, separateOutputFor(source, output)); });
+        steps.run(148, [&] { cut(source, output); });
 }
 
 void PreviewJob::chooseBitrate(const QString &sourcePath)
@@ -140,21 +143,20 @@ QString PreviewJob::outputFolderFor(const QString &sourcePath) const
     return m_controls.saveToFolder() ? Main::AbsolutePath(m_controls.outputFolder()) : Main::FolderOf(sourcePath);
 }
 
-QString PreviewJob::separateOutputFor(const QString &sourcePath, const QString &outputPath)
+QString PreviewJob::separateOutputFor(const QString &outputPath)
 {
     // Two sources of one base name would write one preview; the later one gets a free name.
-    const QString output = PreviewCommands::FreePath(outputPath, [&](const QString &path) {
+    return PreviewCommands::FreePath(outputPath, [&](const QString &path) {
         return m_written.contains(PreviewFiles::FileKey(path)) || isSource(path);
     });
-    if (output != outputPath)
-        m_freeNames.append(sourcePath + QStringLiteral(": saved as ") + output);
-    return output;
 }
 
-void PreviewJob::cut(const QString &sourcePath, const QString &outputPath)
+void PreviewJob::cut(const QString &sourcePath, const QString &ownName)
 {
+    const QString planned = separateOutputFor(ownName);
+    QString outputPath = planned;
     const QString problem = writeThroughTemporary(
-        outputPath,
+        outputPath, PreviewFiles::EarlierFile::At(planned),
         [&](const QString &written) {
             return PreviewCommands::Cut(m_tools.sox, sourcePath, m_bitrate, written, m_start, m_duration);
         },
@@ -171,6 +173,15 @@ void PreviewJob::cut(const QString &sourcePath, const QString &outputPath)
     }
     ++m_made;
     m_written.insert(PreviewFiles::FileKey(outputPath));
+    noteFreeName(sourcePath, ownName, planned, outputPath);
+}
+
+void PreviewJob::noteFreeName(const QString &path, const QString &ownName, const QString &planned, const QString &saved)
+{
+    if (saved != ownName)
+        m_freeNames.append(path + QStringLiteral(": saved as ") + saved);
+    if (saved != planned)
+        ++m_namesTaken;
 }
 
 void PreviewJob::cutPiece(const QString &sourcePath, const QString &piecePath)
@@ -194,12 +205,12 @@ void PreviewJob::cutPiece(const QString &sourcePath, const QString &piecePath)
     m_joinSources.append(sourcePath);
 }
 
-QString PreviewJob::writeThroughTemporary(const QString &outputPath,
+QString PreviewJob::writeThroughTemporary(QString &outputPath, const PreviewFiles::EarlierFile &earlier,
                                           const std::function<CommandLine(const QString &)> &command, int count,
                                           const std::function<QString(const RunResult &, const QString &)> &check,
                                           const std::function<QString(const QString &)> &tag)
 {
-    PreviewFiles::TemporaryOutput output(outputPath);
+    PreviewFiles::TemporaryOutput output(outputPath, earlier);
     if (!output.created())
         return output.problem();
     m_pending = &output;
@@ -210,11 +221,15 @@ QString PreviewJob::writeThroughTemporary(const QString &outputPath,
     // Before the check, so that the check sees the file as it will be kept.
     const QString tagProblem = tag(output.path());
     // SoX names the file it wrote; the user knows it by its final name.
-    const QString problem = check(result, output.path()).replace(output.path(), output.finalPath());
-    const QString saved = problem.isEmpty() ? output.commit() : problem;
-    if (saved.isEmpty() && !tagProblem.isEmpty())
-        m_untagged.append(output.finalPath() + QStringLiteral(": ") + tagProblem);
-    return saved;
+    QString problem = check(result, output.path()).replace(output.path(), output.finalPath());
+    if (problem.isEmpty())
+        problem = output.commit();
+    if (!problem.isEmpty())
+        return problem;
+    outputPath = output.finalPath();
+    if (!tagProblem.isEmpty())
+        m_untagged.append(outputPath + QStringLiteral(": ") + tagProblem);
+    return problem;
 }
 
 void PreviewJob::join(GuardedSteps &steps)
@@ -231,9 +246,10 @@ void PreviewJob::join(GuardedSteps &steps)
     for (int entry = 1; entry <= entries; ++entry)
         showJoinStep(steps, 160, entry, entries);
     QString problem;
+    QString joinedPath = m_joinedPath;
     steps.run(174, [&] {
         problem = writeThroughTemporary(
-            m_joinedPath,
+            joinedPath, m_joinedEarlier,
             [&](const QString &written) { return PreviewCommands::Join(m_tools.sox, m_joinList, m_bitrate, written); },
             entries,
             [&](const RunResult &result, const QString &written) {
@@ -246,6 +262,8 @@ void PreviewJob::join(GuardedSteps &steps)
     if (!problem.isEmpty()) {
         fail(m_joinedPath, problem);
         m_made = 0;
+    } else {
+        noteFreeName(m_joinedPath, m_joinedPath, m_joinedPath, joinedPath);
     }
     for (int entry = 1; entry <= entries; ++entry) {
         showJoinStep(steps, 178, entry, entries);
@@ -303,9 +321,13 @@ QString PreviewJob::closingText() const
     if (m_failures.isEmpty() && m_freeNames.isEmpty() && m_untagged.isEmpty())
         return QStringLiteral("Done.");
     QString text = QStringLiteral("Done.\n\n%1 of %2 previews were made.").arg(m_made).arg(m_rowCount);
-    if (!m_freeNames.isEmpty())
+    const int sameNames = int(m_freeNames.size()) - m_namesTaken;
+    if (sameNames > 0)
         text += QStringLiteral("\n%1 of them got a free name, as an earlier file of the list has the same name.")
-                    .arg(m_freeNames.size());
+                    .arg(sameNames);
+    if (m_namesTaken > 0)
+        text += QStringLiteral("\n%1 of them got a free name, as a file of that name appeared during the run.")
+                    .arg(m_namesTaken);
     if (!m_untagged.isEmpty())
         text += QStringLiteral("\nTags could not be copied into %1 of the files made.").arg(m_untagged.size());
     return text;

@@ -26,6 +26,7 @@ expect() {
 }
 expect 'lumbrisk-cli --fa' '--fade-in --fade-out'
 expect 'lumbrisk-cli --no' '--no-tags'
+expect 'lumbrisk-cli --ke' '--keep-folders'
 expect 'lumbrisk-cli -b ' 'same 320 256 224 192 160 144 128 112 96 80 64 56 48 40 32 24 16 8'
 expect 'lumbrisk-cli --bitrate s' 'same'
 expect 'lumbrisk-cli --loudness ' '-14 -16 -23'
