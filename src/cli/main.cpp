@@ -3,9 +3,9 @@
 
 #include "cli/clioptions.h"
 #include "cli/consolereport.h"
-#include "cli/interruption.h"
 #include "filelist/addfolder.h"
 #include "platform/consoleprompts.h"
+#include "platform/interruption.h"
 #include "platform/main.h"
 #include "preview/parallelpreviews.h"
 #include "preview/tools.h"
@@ -63,6 +63,9 @@ ConsoleReport::Mode reportMode(const CliOptions &options)
 
 int main(int argc, char *argv[])
 {
+    // A closed standard output or error never ends the program by itself: during a run
+    // SIGPIPE stops it as SIGTERM does, so that nothing half-written is left.
+    std::signal(SIGPIPE, SIG_IGN);
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("lumbrisk-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(LUMBRISK_VERSION));
@@ -87,7 +90,7 @@ int main(int argc, char *argv[])
     ConsolePrompts prompts(QStringLiteral("lumbrisk-cli: "));
     ParallelPreviews previews(tools, options.settings, sourcesOf(options, prompts));
     ConsoleReport report(previews, reportMode(options), ::isatty(STDERR_FILENO) != 0);
-    Interruption interruption;
+    Interruption interruption({SIGINT, SIGTERM, SIGHUP, SIGPIPE});
     QObject::connect(&interruption, &Interruption::received, &previews, &ParallelPreviews::stop);
     QObject::connect(&previews, &ParallelPreviews::finished, &application, &QCoreApplication::quit,
                      Qt::QueuedConnection);
@@ -97,7 +100,10 @@ int main(int argc, char *argv[])
         previews.start();
     QCoreApplication::exec();
 
+    // A signal that came after the last preview counts too: a closed pipe took the report.
+    if (interruption.signalNumber() != 0)
+        return 128 + interruption.signalNumber();
     if (previews.interrupted())
-        return 128 + (interruption.signalNumber() != 0 ? interruption.signalNumber() : SIGINT);
+        return 128 + SIGINT;
     return report.exitStatus();
 }

@@ -303,7 +303,7 @@ void ParallelPreviews::launch(const CommandLine &commandLine, const Ended &ended
             if (work.process == process)
                 work.process = nullptr;
         }
-        if (result.outcome == RunResult::Outcome::Crashed && result.exitCode == SIGINT)
+        if (result.outcome == RunResult::Outcome::Crashed && (result.exitCode == SIGINT || result.exitCode == SIGHUP))
             return stop();
         ended(result);
         pump();

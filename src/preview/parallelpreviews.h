@@ -71,8 +71,8 @@ public:
     // false. The pieces of a join are named in pieceFolder(), removed at the end.
     void plan();
     // Kills the running tools, removes what they were writing and keeps finished previews;
-    // finished follows. Also done by itself when a tool was ended by SIGINT, as Ctrl+C in a
-    // terminal does to the whole process group.
+    // finished follows. Also done by itself when a tool was ended by SIGINT or SIGHUP, as
+    // Ctrl+C in a terminal, or closing it, does to the whole process group.
     void stop();
 
     int total() const { return int(m_results.size()); }
