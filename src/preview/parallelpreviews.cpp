@@ -31,6 +31,7 @@ struct ParallelPreviews::Work {
     Step step = Step::Cut;
     QString bitrate; // this source's own, once probed
     QString start;   // as SoX got it
+    std::optional<Mp3Audio::Length> length;                // the source's, when its cut began
     std::unique_ptr<PreviewFiles::TemporaryOutput> output; // a separate preview being written
     QProcess *process = nullptr;                           // the tool running for this file
 };
@@ -58,6 +59,7 @@ ParallelPreviews::~ParallelPreviews()
 void ParallelPreviews::start()
 {
     m_dryRun = false;
+    m_sweep.removeFrom(Tools::TemporaryFolder());
     begin();
 }
 
@@ -228,7 +230,9 @@ void ParallelPreviews::cut(int index)
         return reportInOrder();
     }
     QString writeTo = result.preview;
+    work.length = Mp3Audio::Measure(result.source);
     if (!m_settings.join) {
+        m_sweep.removeFrom(Main::FolderOf(result.preview));
         work.output = std::make_unique<PreviewFiles::TemporaryOutput>(result.preview);
         if (!work.output->created())
             return fail(index, work.output->problem());
@@ -243,7 +247,7 @@ void ParallelPreviews::cutEnded(int index, const RunResult &ended)
     Result &result = m_results[index];
     Work &work = m_work[size_t(index)];
     const QString written = work.output ? work.output->path() : result.preview;
-    QString problem = PreviewCheck::CutProblem(ended, written, result.source, work.start, m_duration);
+    QString problem = PreviewCheck::CutProblem(ended, written, result.source, work.length, work.start, m_duration);
     if (problem.isEmpty() && work.output)
         problem = work.output->commit();
     work.output.reset();
@@ -271,6 +275,7 @@ void ParallelPreviews::join()
         emit joinedReady();
         return finish();
     }
+    m_sweep.removeFrom(Main::FolderOf(m_joined->preview));
     m_joinedOutput = std::make_unique<PreviewFiles::TemporaryOutput>(m_joined->preview);
     if (!m_joinedOutput->created()) {
         m_joined->reason = m_joinedOutput->problem();

@@ -7,6 +7,7 @@
 // A join cuts its pieces in parallel into a private folder, then joins them once.
 
 #include "platform/commandline.h"
+#include "preview/leftovers.h"
 #include "preview/tools.h"
 
 #include <QList>
@@ -129,6 +130,7 @@ private:
     std::optional<Result> m_joined;
     std::unique_ptr<PreviewFiles::WorkFolder> m_workFolder;
     std::unique_ptr<PreviewFiles::TemporaryOutput> m_joinedOutput;
+    Leftovers::Sweep m_sweep; // what killed runs left in the folders this one writes into
     QList<QProcess *> m_running;
     int m_finished = 0;
     int m_reported = 0;

@@ -55,6 +55,13 @@ QString audioProblem(const QString &writtenPath, std::optional<Expected> expecte
     return QString();
 }
 
+// Whether the source plays for another length now than before the cut.
+bool lengthChanged(const QString &sourcePath, std::optional<Mp3Audio::Length> before)
+{
+    const std::optional<Mp3Audio::Length> now = Mp3Audio::Measure(sourcePath);
+    return now.has_value() != before.has_value() || (now && now->seconds != before->seconds);
+}
+
 } // namespace
 
 std::optional<Expected> ExpectedCut(double start, double duration, std::optional<Mp3Audio::Length> source)
@@ -96,16 +103,20 @@ QString ToolProblem(const RunResult &run)
 }
 
 QString CutProblem(const RunResult &run, const QString &writtenPath, const QString &sourcePath,
-                   const QString &start, const QString &duration)
+                   std::optional<Mp3Audio::Length> sourceLength, const QString &start, const QString &duration)
 {
-    const QString tool = ToolProblem(run);
-    if (!tool.isEmpty())
-        return tool;
-    const std::optional<Expected> expected = ExpectedCut(QLocale::c().toDouble(start), QLocale::c().toDouble(duration),
-                                                         Mp3Audio::Measure(sourcePath));
-    return audioProblem(writtenPath, expected,
-                        QStringLiteral("SoX cut no audio from it; the track seems to be shorter than the starting second"),
-                        run);
+    QString problem = ToolProblem(run);
+    if (problem.isEmpty()) {
+        const std::optional<Expected> expected = ExpectedCut(QLocale::c().toDouble(start),
+                                                             QLocale::c().toDouble(duration), sourceLength);
+        problem = audioProblem(
+            writtenPath, expected,
+            QStringLiteral("SoX cut no audio from it; the track seems to be shorter than the starting second"), run);
+    }
+    // SoX fails in its own way, or cuts short, when the source shrinks under it.
+    if (!problem.isEmpty() && lengthChanged(sourcePath, sourceLength))
+        return QStringLiteral("the file changed while it was read");
+    return problem;
 }
 
 QString JoinProblem(const RunResult &run, const QString &writtenPath, const QStringList &pieces)

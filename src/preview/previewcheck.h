@@ -29,10 +29,12 @@ Expected ExpectedJoin(const QStringList &pieces);
 // where it gave any ("SoX failed: can't open input file ...").
 QString ToolProblem(const Shell32::RunResult &run);
 
-// "" when the cut written to the file is good; else the reason. start and duration are the
-// texts SoX was given (PreviewCommands::SecondsText).
+// "" when the cut written to the file is good; else the reason. sourceLength is the source's
+// length measured before SoX read it; start and duration are the texts SoX was given
+// (PreviewCommands::SecondsText). A cut that failed or came out short while the source's
+// length changed (it was truncated in place, say) is told as such.
 QString CutProblem(const Shell32::RunResult &run, const QString &writtenPath, const QString &sourcePath,
-                   const QString &start, const QString &duration);
+                   std::optional<Mp3Audio::Length> sourceLength, const QString &start, const QString &duration);
 // The same for a join of the pieces: the written file must last as long as they together.
 QString JoinProblem(const Shell32::RunResult &run, const QString &writtenPath, const QStringList &pieces);
 

@@ -46,13 +46,18 @@ QString SourceProblem(const QString &sourcePath)
 
 TemporaryOutput::TemporaryOutput(const QString &finalPath) : m_finalPath(Main::AbsolutePath(finalPath))
 {
-    QTemporaryFile file(Main::FolderOf(m_finalPath) + QStringLiteral(".lumbrisk-XXXXXX.mp3"));
-    file.setAutoRemove(false);
-    if (!file.open()) {
-        m_problem = QStringLiteral("cannot create a file in %1: %2").arg(Main::FolderOf(m_finalPath), file.errorString());
-        return;
-    }
-    m_path = file.fileName();
+    const QString folder = Main::FolderOf(m_finalPath);
+    m_lock = Leftovers::Claim([&] {
+        QTemporaryFile file(folder + Leftovers::TemporaryFileName);
+        file.setAutoRemove(false);
+        if (file.open())
+            return file.fileName();
+        m_problem = QStringLiteral("cannot create a file in %1: %2").arg(folder, file.errorString());
+        return QString();
+    });
+    m_path = m_lock.path();
+    if (m_path.isEmpty() && m_problem.isEmpty())
+        m_problem = QStringLiteral("cannot create a file in %1: it could not be locked against other runs").arg(folder);
 }
 
 TemporaryOutput::~TemporaryOutput()
@@ -82,23 +87,33 @@ void TemporaryOutput::discard()
     m_path.clear();
 }
 
-WorkFolder::WorkFolder() : m_folder(Tools::TemporaryFolder() + QStringLiteral("/lumbrisk-XXXXXX"))
+WorkFolder::WorkFolder()
 {
+    m_lock = Leftovers::Claim([this] {
+        m_folder.emplace(Tools::TemporaryFolder() + QLatin1Char('/') + Leftovers::WorkFolderName);
+        if (!m_folder->isValid())
+            return QString();
+        const QString lockFile = m_folder->filePath(Leftovers::LockFileName);
+        QFile(lockFile).open(QIODevice::WriteOnly | QIODevice::NewOnly);
+        return lockFile;
+    });
 }
 
 QString WorkFolder::problem() const
 {
-    return QStringLiteral("cannot make a private working folder in %1: %2").arg(Tools::TemporaryFolder(), m_folder.errorString());
+    const QString reason = m_folder->isValid() ? QStringLiteral("it could not be locked against other runs")
+                                               : m_folder->errorString();
+    return QStringLiteral("cannot make a private working folder in %1: %2").arg(Tools::TemporaryFolder(), reason);
 }
 
 QString WorkFolder::piecePath(int number) const
 {
-    return m_folder.filePath(QStringLiteral("%1.mp3").arg(number, 4, 10, QLatin1Char('0')));
+    return m_folder->filePath(QStringLiteral("%1.mp3").arg(number, 4, 10, QLatin1Char('0')));
 }
 
 void WorkFolder::remove()
 {
-    m_folder.remove();
+    m_folder->remove();
 }
 
 } // namespace PreviewFiles

@@ -64,6 +64,7 @@ void PreviewJob::makePreviews(GuardedSteps &steps)
 {
     steps.run(112, [&] { m_controls.showBusyPointer(true); });
     steps.run(114, [&] { m_tools = Tools::Find(m_controls.programFolder()); });
+    m_sweep.removeFrom(Tools::TemporaryFolder());
     m_work = std::make_unique<PreviewFiles::WorkFolder>();
     m_start = steps.value<QString>(116, [&] { return PreviewCommands::SecondsText(m_controls.startText()); },
                                    QStringLiteral("3"));
@@ -154,6 +155,7 @@ QString PreviewJob::separateOutputFor(const QString &sourcePath, const QString &
 
 void PreviewJob::cut(const QString &sourcePath, const QString &outputPath)
 {
+    const std::optional<Mp3Audio::Length> length = Mp3Audio::Measure(sourcePath);
     const QString problem = writeThroughTemporary(
         outputPath,
         [&](const QString &written) {
@@ -161,7 +163,7 @@ void PreviewJob::cut(const QString &sourcePath, const QString &outputPath)
         },
         rowsNow(),
         [&](const RunResult &result, const QString &written) {
-            return PreviewCheck::CutProblem(result, written, sourcePath, m_start, m_duration);
+            return PreviewCheck::CutProblem(result, written, sourcePath, length, m_start, m_duration);
         });
     if (m_stopped)
         return;
@@ -179,11 +181,12 @@ void PreviewJob::cutPiece(const QString &sourcePath, const QString &piecePath)
         fail(sourcePath, m_work->problem());
         return;
     }
+    const std::optional<Mp3Audio::Length> length = Mp3Audio::Measure(sourcePath);
     const RunResult result = runSox(PreviewCommands::Cut(m_tools.sox, sourcePath, m_bitrate, piecePath, m_start, m_duration),
                                     rowsNow());
     if (m_stopped)
         return;
-    const QString problem = PreviewCheck::CutProblem(result, piecePath, sourcePath, m_start, m_duration);
+    const QString problem = PreviewCheck::CutProblem(result, piecePath, sourcePath, length, m_start, m_duration);
     if (!problem.isEmpty()) {
         QFile::remove(piecePath);
         fail(sourcePath, problem);
@@ -197,6 +200,7 @@ QString PreviewJob::writeThroughTemporary(const QString &outputPath,
                                           const std::function<CommandLine(const QString &)> &command, int count,
                                           const std::function<QString(const RunResult &, const QString &)> &check)
 {
+    m_sweep.removeFrom(Main::FolderOf(Main::AbsolutePath(outputPath)));
     PreviewFiles::TemporaryOutput output(outputPath);
     if (!output.created())
         return output.problem();
