@@ -6,10 +6,13 @@
 #include <QDirIterator>
 #include <QFile>
 
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <utility>
 
 namespace Leftovers {
 
@@ -32,21 +35,27 @@ QString patternOf(const QString &name)
 
 Lock::Lock(const QString &path)
 {
+    enum class Outcome { Held, Taken, NoLock };
     const QByteArray name = QFile::encodeName(path);
     // Read and write: NFS maps flock onto byte-range locks, and an exclusive one needs both.
     const int descriptor = ::open(name.constData(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (descriptor < 0)
-        return;
     struct stat opened {};
     struct stat named {};
-    const bool locked = ::fstat(descriptor, &opened) == 0 && S_ISREG(opened.st_mode)
-                        && ::flock(descriptor, LOCK_EX | LOCK_NB) == 0;
-    if (!locked || ::lstat(name.constData(), &named) != 0 || !sameFile(opened, named)) {
+    Outcome outcome = Outcome::NoLock;
+    if (descriptor < 0)
+        outcome = errno == ENOENT ? Outcome::Taken : Outcome::NoLock;
+    else if (::fstat(descriptor, &opened) != 0 || !S_ISREG(opened.st_mode))
+        outcome = Outcome::NoLock;
+    else if (::flock(descriptor, LOCK_EX | LOCK_NB) != 0)
+        outcome = errno == EWOULDBLOCK ? Outcome::Taken : Outcome::NoLock;
+    else
+        outcome = ::lstat(name.constData(), &named) == 0 && sameFile(opened, named) ? Outcome::Held : Outcome::Taken;
+    if (outcome == Outcome::Held)
+        m_descriptor = descriptor;
+    else if (descriptor >= 0)
         ::close(descriptor);
-        return;
-    }
-    m_descriptor = descriptor;
-    m_path = path;
+    if (outcome != Outcome::Taken)
+        m_path = path;
 }
 
 Lock::~Lock()
@@ -83,7 +92,7 @@ Lock Claim(const std::function<QString()> &make)
         if (path.isEmpty())
             break;
         Lock lock(path);
-        if (lock.held())
+        if (!lock.path().isEmpty())
             return lock;
     }
     return Lock();
@@ -91,10 +100,15 @@ Lock Claim(const std::function<QString()> &make)
 
 void Sweep::removeFrom(const QString &folder)
 {
-    const QString key = PreviewFiles::FileKey(folder);
-    if (folder.isEmpty() || m_swept.contains(key))
+    // Known by the name given, or else by its key: another spelling of a swept folder.
+    if (folder.isEmpty() || m_swept.contains(folder))
         return;
+    const QString key = PreviewFiles::FileKey(folder);
+    const bool known = m_swept.contains(key);
+    m_swept.insert(folder);
     m_swept.insert(key);
+    if (known)
+        return;
     const QString filePattern = patternOf(TemporaryFileName);
     const QString folderPattern = patternOf(WorkFolderName);
     QDirIterator entries(folder, {filePattern, folderPattern},

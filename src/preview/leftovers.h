@@ -19,9 +19,9 @@ inline const QString WorkFolderName = QStringLiteral("lumbrisk-XXXXXX");
 inline const QString LockFileName = QStringLiteral(".lumbrisk.lock");
 
 // An exclusive advisory lock on a regular file, held while the object lives. Not held when
-// the file cannot be opened, another process holds it, or the path no longer names the
-// file that was locked (a sweep removed it meanwhile). The descriptor is closed on exec,
-// so tools never hold it.
+// another process holds it, the path no longer names the file that was locked (a sweep
+// removed it meanwhile), or no lock can be had (the file system keeps none, say). The
+// descriptor is closed on exec, so tools never hold it.
 class Lock {
 public:
     Lock() = default;
@@ -33,7 +33,9 @@ public:
     Lock &operator=(const Lock &) = delete;
 
     bool held() const { return m_descriptor >= 0; }
-    QString path() const { return m_path; } // "" when not held
+    // The file while it is this process's to use: held, or unlocked where no lock can be
+    // had, as a sweep there leaves it alone too. "" when another process has it or it is gone.
+    QString path() const { return m_path; }
 
 private:
     void release();
@@ -55,7 +57,7 @@ public:
     void removeFrom(const QString &folder);
 
 private:
-    QSet<QString> m_swept;
+    QSet<QString> m_swept; // the folders' names as given, and their keys
 };
 
 } // namespace Leftovers

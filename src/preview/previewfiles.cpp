@@ -57,7 +57,7 @@ TemporaryOutput::TemporaryOutput(const QString &finalPath) : m_finalPath(Main::A
     });
     m_path = m_lock.path();
     if (m_path.isEmpty() && m_problem.isEmpty())
-        m_problem = QStringLiteral("cannot create a file in %1: it could not be locked against other runs").arg(folder);
+        m_problem = QStringLiteral("cannot create a file in %1: other runs took every one it made").arg(folder);
 }
 
 TemporaryOutput::~TemporaryOutput()
@@ -91,19 +91,23 @@ WorkFolder::WorkFolder()
 {
     m_lock = Leftovers::Claim([this] {
         m_folder.emplace(Tools::TemporaryFolder() + QLatin1Char('/') + Leftovers::WorkFolderName);
-        if (!m_folder->isValid())
+        if (!m_folder->isValid()) {
+            m_problem = m_folder->errorString();
             return QString();
-        const QString lockFile = m_folder->filePath(Leftovers::LockFileName);
-        QFile(lockFile).open(QIODevice::WriteOnly | QIODevice::NewOnly);
-        return lockFile;
+        }
+        QFile lockFile(m_folder->filePath(Leftovers::LockFileName));
+        if (!lockFile.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            m_problem = lockFile.errorString();
+            return QString();
+        }
+        m_problem = QStringLiteral("other runs took every one it made");
+        return lockFile.fileName();
     });
 }
 
 QString WorkFolder::problem() const
 {
-    const QString reason = m_folder->isValid() ? QStringLiteral("it could not be locked against other runs")
-                                               : m_folder->errorString();
-    return QStringLiteral("cannot make a private working folder in %1: %2").arg(Tools::TemporaryFolder(), reason);
+    return QStringLiteral("cannot make a private working folder in %1: %2").arg(Tools::TemporaryFolder(), m_problem);
 }
 
 QString WorkFolder::piecePath(int number) const

@@ -61,7 +61,7 @@ class WorkFolder {
 public:
     WorkFolder();
 
-    bool isValid() const { return m_lock.held(); }
+    bool isValid() const { return !m_lock.path().isEmpty(); }
     QString problem() const; // why it could not be made
     QString path() const { return isValid() ? m_folder->path() : QString(); }
     // "<folder>/0001.mp3" for number 1: the piece of the join's first entry.
@@ -72,6 +72,7 @@ public:
 private:
     std::optional<QTemporaryDir> m_folder;
     Leftovers::Lock m_lock;
+    QString m_problem;
 };
 
 } // namespace PreviewFiles
