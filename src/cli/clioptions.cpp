@@ -137,6 +137,14 @@ QList<QByteArray> givenBytes(const QStringList &positional, const QList<QByteArr
     return bytes;
 }
 
+// A relative name counts from the current folder; without one that can be read, it would
+// count from "/" and so name another file.
+QString relativeProblem(const QString &name)
+{
+    return name + QStringLiteral(" is relative, but the current folder cannot be read (it was removed, or its path "
+                                 "is longer than 4096 bytes); give the full path");
+}
+
 } // namespace
 
 CliCommandLine::CliCommandLine()
@@ -146,7 +154,8 @@ CliCommandLine::CliCommandLine()
                        "folders below it: stereo, 48000 Hz, at the chosen bit rate, named <name>_Preview.mp3. "
                        "Sources are only read. Progress goes to standard error.\n\n"
                        "Exit status: 0 every preview made, 1 some not made or left out (a name that is not "
-                       "valid UTF-8), 2 bad usage, 3 a tool is missing, 130 stopped by Ctrl+C."));
+                       "valid UTF-8), 2 bad usage, 3 a tool is missing, 130 stopped by Ctrl+C (129 by SIGHUP, "
+                       "141 by a closed pipe, 143 by SIGTERM)."));
     m_parser.addOptions({Start, Duration, Bitrate, Output, Beside, Join, Extension, KeepFolders, Jobs, FadeIn, FadeOut,
                          NoTags, LoudnessTarget, DryRun, Quiet, Json});
     ProgramOptions::AddHelpAndVersion(m_parser);
@@ -178,7 +187,21 @@ bool CliCommandLine::refuse(const QString &problem)
 bool CliCommandLine::check()
 {
     return readTimes(m_options.settings) && readBitrate(m_options.settings) && readJobs(m_options.settings)
-           && readLoudness(m_options.settings) && readModes(m_options) && readPlaces(m_options);
+           && readLoudness(m_options.settings) && readModes(m_options) && checkRelativeNames() && readPlaces(m_options);
+}
+
+bool CliCommandLine::checkRelativeNames()
+{
+    if (!QDir::currentPath().isEmpty())
+        return true;
+    const QString output = m_parser.isSet(Output) ? m_parser.value(Output) : QStringLiteral(".");
+    if (!m_parser.isSet(Beside) && QDir::isRelativePath(output))
+        return refuse(relativeProblem(named(Output, output)));
+    for (const QString &path : m_parser.positionalArguments()) {
+        if (QDir::isRelativePath(path))
+            return refuse(relativeProblem(QStringLiteral("'%1'").arg(path)));
+    }
+    return true;
 }
 
 bool CliCommandLine::readTimes(PreviewSettings &settings)

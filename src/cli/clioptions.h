@@ -39,6 +39,8 @@ private:
     bool readLoudness(PreviewSettings &settings);
     bool readModes(CliOptions &options);
     bool readPlaces(CliOptions &options);
+    // Refuses a relative name when the current folder cannot be read.
+    bool checkRelativeNames();
     // Keeps the problem; always false.
     bool refuse(const QString &problem);
 

@@ -50,7 +50,8 @@ struct ParallelPreviews::Work {
     QString bitrate; // this source's own, once probed
     QString start;   // as SoX gets it, once settled
     PreviewFiles::EarlierFile earlier; // what the preview's name held when it was named
-    std::unique_ptr<Loudness::Meter> meter; // measures the decoded stretch
+    std::optional<Mp3Audio::Length> length;                // the source's, when its cut began
+    std::unique_ptr<Loudness::Meter> meter;                // measures the decoded stretch
     std::unique_ptr<PreviewFiles::TemporaryOutput> output; // a separate preview being written
     QProcess *process = nullptr;                           // the tool running for this file
 };
@@ -83,6 +84,7 @@ void ParallelPreviews::setSubfolders(QStringList subfolders)
 void ParallelPreviews::start()
 {
     m_dryRun = false;
+    m_sweep.removeFrom(Tools::TemporaryFolder());
     begin();
 }
 
@@ -391,9 +393,11 @@ void ParallelPreviews::cut(int index)
         return reportInOrder();
     }
     QString writeTo = result.preview;
+    work.length = Mp3Audio::Measure(result.source);
     if (!m_settings.join) {
         if (const QString problem = prepareFolder(result); !problem.isEmpty())
             return fail(index, problem);
+        m_sweep.removeFrom(Main::FolderOf(result.preview));
         work.output = std::make_unique<PreviewFiles::TemporaryOutput>(result.preview, work.earlier);
         if (!work.output->created())
             return fail(index, work.output->problem());
@@ -414,7 +418,8 @@ void ParallelPreviews::cutEnded(int index, const RunResult &ended)
     if (work.output)
         tags = m_settings.tags ? TagCopy::CopyTags(source, written) : TagCopy::RemoveTags(written);
     // The check may ask FFmpeg about an unreadable source, while other tools end meanwhile.
-    QString problem = PreviewCheck::CutProblem(ended, written, source, work.start, m_duration, m_tools.ffmpeg);
+    QString problem = PreviewCheck::CutProblem(ended, written, source, work.length, work.start, m_duration,
+                                                 m_tools.ffmpeg);
     if (m_stopped)
         return;
     if (problem.isEmpty() && work.output)
@@ -450,6 +455,7 @@ void ParallelPreviews::join()
         emit joinedReady();
         return finish();
     }
+    m_sweep.removeFrom(Main::FolderOf(m_joined->preview));
     m_joinedOutput = std::make_unique<PreviewFiles::TemporaryOutput>(m_joined->preview, m_joinedEarlier);
     if (!m_joinedOutput->created()) {
         m_joined->reason = m_joinedOutput->problem();
@@ -483,7 +489,7 @@ void ParallelPreviews::launch(const CommandLine &commandLine, const Ended &ended
         process->deleteLater();
         if (index >= 0)
             m_work[size_t(index)].process = nullptr;
-        if (result.outcome == RunResult::Outcome::Crashed && result.exitCode == SIGINT)
+        if (result.outcome == RunResult::Outcome::Crashed && (result.exitCode == SIGINT || result.exitCode == SIGHUP))
             return stop();
         ended(result);
         pump();

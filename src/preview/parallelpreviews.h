@@ -14,6 +14,7 @@
 #include "platform/commandline.h"
 #include "preview/loudness.h"
 #include "preview/previewfiles.h"
+#include "preview/leftovers.h"
 #include "preview/tools.h"
 
 #include <QHash>
@@ -89,8 +90,8 @@ public:
     // are named in pieceFolder(), removed at the end.
     void plan();
     // Kills the running tools, removes what they were writing and keeps finished previews;
-    // finished follows. Also done by itself when a tool was ended by SIGINT, as Ctrl+C in a
-    // terminal does to the whole process group.
+    // finished follows. Also done by itself when a tool was ended by SIGINT or SIGHUP, as
+    // Ctrl+C in a terminal, or closing it, does to the whole process group.
     void stop();
 
     int total() const { return int(m_results.size()); }
@@ -180,6 +181,7 @@ private:
     int m_planned = 0;
     int m_nextToStart = 0;    // the first file no tool has been started for
     PreviewFiles::EarlierFile m_joinedEarlier; // what the joined name held at the start
+    Leftovers::Sweep m_sweep; // what killed runs left in the folders this one writes into
     int m_finished = 0;
     int m_reported = 0;
     bool m_advanceQueued = false;
