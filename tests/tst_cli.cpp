@@ -1,6 +1,7 @@
 // lumbrisk-cli as installed, run with real SoX and FFmpeg and no display: its options, its
-// exit statuses, Ctrl+C, runs side by side, that parallel runs and dry runs make the very
-// same previews as one tool at a time, and lists of some thousand files.
+// exit statuses, the stops a shell gives it (Ctrl+C, SIGHUP, a closed pipe, kill -9), runs
+// side by side, that parallel runs and dry runs make the very same previews as one tool at a
+// time, lists of some thousand files, and previews brought to a loudness.
 
 #include "audiofixtures.h"
 #include "foldertree.h"
@@ -19,6 +20,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -60,6 +62,34 @@ QList<QPair<QString, QString>> plannedPairs(const QString &lines)
     return pairs;
 }
 
+// A PATH whose sox, made in the folder, hangs on Tone B after noting its process id in the
+// folder's "pids", and hands every other run to the real SoX.
+QString hangingTools(const QString &folder)
+{
+    Fixtures::WriteScript(folder, QStringLiteral("sox"),
+                          QStringLiteral("case \"$*\" in *Tone\\ B*) echo $$ >> '%1/pids'; exec sleep 60;; esac\n"
+                                         "exec /usr/bin/sox \"$@\"").arg(folder));
+    return folder + QStringLiteral(":/usr/bin:/bin");
+}
+
+QList<pid_t> hungTools(const QString &folder)
+{
+    QList<pid_t> pids;
+    for (const QByteArray &line : Fixtures::Contents(folder + QStringLiteral("/pids")).split('\n')) {
+        if (!line.isEmpty())
+            pids.append(pid_t(line.toInt()));
+    }
+    return pids;
+}
+
+// Whether the process runs: one killed when its parent died stays a zombie until it is reaped.
+bool running(pid_t pid)
+{
+    const QByteArray status = Fixtures::Contents(QStringLiteral("/proc/%1/stat").arg(pid));
+    const qsizetype nameEnd = status.lastIndexOf(')');
+    return nameEnd > 0 && status.size() > nameEnd + 2 && status.at(nameEnd + 2) != 'Z';
+}
+
 } // namespace
 
 class TestCli : public QObject {
@@ -74,11 +104,18 @@ private slots:
     void exitStatuses();
     void namesNotValidUtf8AreLeftOut_data();
     void namesNotValidUtf8AreLeftOut();
-    void ctrlCKeepsFinishedPreviewsOnly();
+    void stopsKeepFinishedPreviewsOnly_data();
+    void stopsKeepFinishedPreviewsOnly();
+    void killedRunLeavesNoToolAndTheNextRunCleansUp_data();
+    void killedRunLeavesNoToolAndTheNextRunCleansUp();
+    void relativeNamesNeedAReadableCurrentFolder_data();
+    void relativeNamesNeedAReadableCurrentFolder();
     void twoRunsIntoOneFolderDoNotClash();
     void jobsDoNotChangeThePreviews();
     void dryRunLinesMakeTheSamePreviews_data();
     void dryRunLinesMakeTheSamePreviews();
+    void loudnessMeetsTheTarget_data();
+    void loudnessMeetsTheTarget();
     void previewsKeepTheirSongsTags_data();
     void previewsKeepTheirSongsTags();
     void previewsLastAsAsked_data();
@@ -89,8 +126,12 @@ private slots:
 
 private:
     // rawArgument: printf's format of one more argument, for bytes that are not valid UTF-8.
-    QProcess *launch(const QStringList &arguments, const QString &path = QString(), const QString &rawArgument = QString());
-    Run run(const QStringList &arguments, const QString &path = QString(), const QString &rawArgument = QString());
+    QProcess *prepare(const QStringList &arguments, const QString &path = QString(), const QString &temp = QString(),
+                      const QString &rawArgument = QString());
+    QProcess *launch(const QStringList &arguments, const QString &path = QString(), const QString &temp = QString(),
+                     const QString &rawArgument = QString());
+    Run run(const QStringList &arguments, const QString &path = QString(), const QString &temp = QString(),
+            const QString &rawArgument = QString());
     QString folder(const QString &name) const;
     QStringList previewsIn(const QString &name) const;
     QString largeTree();
@@ -165,8 +206,10 @@ QStringList TestCli::previewsIn(const QString &name) const
     return Fixtures::FilesBelow(folder(name));
 }
 
-// Without any display and with a settings folder of its own, which must stay empty.
-QProcess *TestCli::launch(const QStringList &arguments, const QString &path, const QString &rawArgument)
+// Without any display and with a settings folder of its own, which must stay empty; PATH
+// and TEMP as given, when given. The caller starts it.
+QProcess *TestCli::prepare(const QStringList &arguments, const QString &path, const QString &temp,
+                           const QString &rawArgument)
 {
     auto *process = new QProcess(this);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -175,22 +218,34 @@ QProcess *TestCli::launch(const QStringList &arguments, const QString &path, con
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), folder(QStringLiteral("config")));
     if (!path.isEmpty())
         environment.insert(QStringLiteral("PATH"), path);
+    if (!temp.isEmpty())
+        environment.insert(QStringLiteral("TEMP"), temp);
     process->setProcessEnvironment(environment);
     process->setWorkingDirectory(m_music);
     if (rawArgument.isEmpty()) {
-        process->start(program(), arguments);
+        process->setProgram(program());
+        process->setArguments(arguments);
         return process;
     }
     environment.insert(QStringLiteral("RAW"), rawArgument);
     process->setProcessEnvironment(environment);
-    process->start(QStringLiteral("sh"), QStringList{QStringLiteral("-c"), QStringLiteral("exec \"$0\" \"$@\" \"$(printf \"$RAW\")\""),
-                                                     program()} + arguments);
+    process->setProgram(QStringLiteral("sh"));
+    process->setArguments(QStringList{QStringLiteral("-c"), QStringLiteral("exec \"$0\" \"$@\" \"$(printf \"$RAW\")\""),
+                                      program()} + arguments);
     return process;
 }
 
-Run TestCli::run(const QStringList &arguments, const QString &path, const QString &rawArgument)
+QProcess *TestCli::launch(const QStringList &arguments, const QString &path, const QString &temp,
+                          const QString &rawArgument)
 {
-    QProcess *process = launch(arguments, path, rawArgument);
+    QProcess *process = prepare(arguments, path, temp, rawArgument);
+    process->start();
+    return process;
+}
+
+Run TestCli::run(const QStringList &arguments, const QString &path, const QString &temp, const QString &rawArgument)
+{
+    QProcess *process = launch(arguments, path, temp, rawArgument);
     Run result;
     if (!process->waitForFinished(60000))
         return result;
@@ -236,6 +291,9 @@ void TestCli::options_data()
                                << QStringLiteral(" fade 1\n");
     QTest::newRow("--fade-out") << QStringList{dry, QStringLiteral("--fade-out"), QStringLiteral("2"), a}
                                 << QStringLiteral(" fade 0 -0 2\n");
+    // The tone is far louder than -16 LUFS.
+    QTest::newRow("--loudness") << QStringList{dry, QStringLiteral("--loudness"), QStringLiteral("-16"), a}
+                                << QStringLiteral(" trim 3 15 gain -\\d+\\.\\d+\n");
     QTest::newRow("--json") << QStringList{QStringLiteral("--json"), QStringLiteral("-o"), folder(QStringLiteral("json")), a}
                             << QStringLiteral("\"made\": 1,");
     QTest::newRow("-q") << QStringList{QStringLiteral("-q"), QStringLiteral("-j"), QStringLiteral("1"),
@@ -301,6 +359,10 @@ void TestCli::exitStatuses_data()
     QTest::newRow("--starts naming no such file")
         << QStringList{QStringLiteral("--starts"), QStringLiteral("bad starts.csv")} << QString() << 2
         << QStringLiteral("^lumbrisk-cli: --starts 'bad starts.csv', line 2: no such file: Tone C.mp3$") << none;
+    QTest::newRow("loudness out of range") << QStringList{QStringLiteral("--loudness"), QStringLiteral("3"), a}
+                                           << QString() << 2
+                                           << QStringLiteral("^lumbrisk-cli: --loudness '3': .* from -70 to 0, such as -16$")
+                                           << none;
     QTest::newRow("missing folder") << QStringList{a, QStringLiteral("gone/")} << QString() << 2
                                     << QStringLiteral("^lumbrisk-cli: 'gone/': no such folder$") << none;
     QTest::newRow("output is a file") << QStringList{out, a, a} << QString() << 2
@@ -309,6 +371,15 @@ void TestCli::exitStatuses_data()
     QTest::newRow("no sox") << QStringList{a} << QStringLiteral("/nonexistent") << 3
                             << QStringLiteral("^lumbrisk-cli: .*Install the Debian packages sox and libsox-fmt-mp3\\.$")
                             << none;
+    // Truncated in place just before SoX reads it: the short cut is no short track.
+    const QString shrinking = folder(QStringLiteral("shrinking"));
+    QVERIFY(Fixtures::MakeTone(shrinking + QStringLiteral("/Shrinks.mp3"), 6));
+    Fixtures::WriteScript(shrinking, QStringLiteral("sox"),
+                          QStringLiteral("[ \"$1\" = -h ] || truncate -s 100000 \"$1\"\nexec /usr/bin/sox \"$@\""));
+    QTest::newRow("source shrinks while it is cut")
+        << QStringList{QStringLiteral("-q"), shrinking + QStringLiteral("/Shrinks.mp3")}
+        << shrinking + QStringLiteral(":/usr/bin:/bin") << 1
+        << QStringLiteral("^lumbrisk-cli: not made: .*/Shrinks.mp3: the file changed while it was read$") << none;
 }
 
 void TestCli::exitStatuses()
@@ -349,29 +420,146 @@ void TestCli::namesNotValidUtf8AreLeftOut()
     QFETCH(QString, rawArgument);
     QFETCH(QString, expected);
     const QString output = folder(QStringLiteral("leftout/") + QTest::currentDataTag());
-    const Run result = run(QStringList{QStringLiteral("-o"), output} + arguments, QString(), rawArgument);
+    const Run result = run(QStringList{QStringLiteral("-o"), output} + arguments, QString(), QString(), rawArgument);
     QCOMPARE(result.status, 1);
     QVERIFY2(QRegularExpression(expected, QRegularExpression::MultilineOption).match(result.out + result.err).hasMatch(),
              qPrintable(result.out + result.err));
     QCOMPARE(Fixtures::FilesBelow(output).size(), 1);
 }
 
-// The second source's SoX hangs: Ctrl+C must stop it, remove the file it was to write, keep
-// the first preview and end with 130.
-void TestCli::ctrlCKeepsFinishedPreviewsOnly()
+// The second source's SoX hangs. Each stop must end it, remove the file it was to write,
+// keep the first preview, and end with 128 + the signal.
+void TestCli::stopsKeepFinishedPreviewsOnly_data()
 {
-    const QString tools = folder(QStringLiteral("hanging"));
-    Fixtures::WriteScript(tools, QStringLiteral("sox"),
-                          QStringLiteral("case \"$*\" in *Tone\\ B*) exec sleep 60;; esac\nexec /usr/bin/sox \"$@\""));
-    const QString output = folder(QStringLiteral("interrupted"));
-    QProcess *process = launch({QStringLiteral("-j"), QStringLiteral("1"), QStringLiteral("-o"), output,
-                                QStringLiteral("Tone A.mp3"), QStringLiteral("Tone B.mp3")},
-                               tools + QStringLiteral(":/usr/bin:/bin"));
-    QTRY_VERIFY_WITH_TIMEOUT(Fixtures::FilesBelow(output).size() == 2, 20000); // A made, B begun
-    ::kill(pid_t(process->processId()), SIGINT);
-    QVERIFY(process->waitForFinished(10000));
-    QCOMPARE(process->exitCode(), 130);
-    QCOMPARE(Fixtures::FilesBelow(output), QStringList{QStringLiteral("Tone A_Preview.mp3")});
+    QTest::addColumn<int>("signalNumber"); // sent once Tone B's SoX hangs; 0: none
+    QTest::addColumn<int>("closedStream"); // a standard stream whose pipe nobody reads; -1: none
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QStringList>("left"); // in the output folder and TEMP
+
+    const QStringList both{QStringLiteral("-j"), QStringLiteral("1"), QStringLiteral("Tone A.mp3"), QStringLiteral("Tone B.mp3")};
+    const QStringList a{QStringLiteral("Tone A_Preview.mp3")};
+    QTest::newRow("Ctrl+C") << SIGINT << -1 << both << 130 << a;
+    QTest::newRow("SIGHUP, a closed terminal") << SIGHUP << -1 << both << 129 << a;
+    QTest::newRow("standard error into a closed pipe") << 0 << STDERR_FILENO << both << 141 << a;
+    // A dry run writes at once; the private folder that names its join's pieces must go too.
+    QTest::newRow("standard output of a dry run into a closed pipe")
+        << 0 << STDOUT_FILENO << QStringList{QStringLiteral("--dry-run"), QStringLiteral("--join")} + both << 141
+        << QStringList();
+}
+
+void TestCli::stopsKeepFinishedPreviewsOnly()
+{
+    QFETCH(int, signalNumber);
+    QFETCH(int, closedStream);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QStringList, left);
+    const QString base = QStringLiteral("stopped/%1/").arg(QTest::currentDataTag());
+    const QString tools = folder(base + QStringLiteral("tools"));
+    const QString output = folder(base + QStringLiteral("out"));
+    const QString temp = folder(base + QStringLiteral("temp"));
+    QProcess *process = prepare(QStringList{QStringLiteral("-o"), output} + arguments, hangingTools(tools), temp);
+    int pipeEnds[2] = {-1, -1};
+    if (closedStream >= 0) {
+        QCOMPARE(::pipe2(pipeEnds, O_CLOEXEC), 0);
+        ::close(pipeEnds[0]);
+        process->setChildProcessModifier([closedStream, end = pipeEnds[1]] { ::dup2(end, closedStream); });
+    }
+    process->start();
+    if (closedStream >= 0)
+        ::close(pipeEnds[1]);
+    if (signalNumber != 0) {
+        QTRY_VERIFY_WITH_TIMEOUT(hungTools(tools).size() == 1, 20000); // A made, B begun
+        ::kill(pid_t(process->processId()), signalNumber);
+    }
+    QVERIFY(process->waitForFinished(20000));
+    QCOMPARE(process->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process->exitCode(), status);
+    QCOMPARE(Fixtures::FilesBelow(output) + Fixtures::FilesBelow(temp), left);
+    for (const pid_t tool : hungTools(tools))
+        QVERIFY2(!running(tool), "a tool runs on after its program stopped");
+}
+
+// kill -9 leaves no tool running, and the file its tool was writing only until the next run
+// into that folder; a run going on at the same time keeps its own unfinished file.
+void TestCli::killedRunLeavesNoToolAndTheNextRunCleansUp_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("separate: a hidden file in the output folder") << QStringList();
+    QTest::newRow("joined: a private folder in TEMP") << QStringList{QStringLiteral("--join")};
+}
+
+void TestCli::killedRunLeavesNoToolAndTheNextRunCleansUp()
+{
+    QFETCH(QStringList, arguments);
+    const QString base = QStringLiteral("killed/%1/").arg(arguments.isEmpty() ? QStringLiteral("separate") : QStringLiteral("joined"));
+    const QString tools = folder(base + QStringLiteral("tools"));
+    const QString output = folder(base + QStringLiteral("out"));
+    const QString temp = folder(base + QStringLiteral("temp"));
+    const QString hanging = hangingTools(tools);
+    const auto leftovers = [&] {
+        QStringList entries = Fixtures::FilesBelow(temp);
+        for (const QString &entry : Fixtures::FilesBelow(output)) {
+            if (!entry.endsWith(QLatin1String("_Preview.mp3")))
+                entries.append(entry);
+        }
+        return entries;
+    };
+    const QStringList both = arguments + QStringList{QStringLiteral("-j"), QStringLiteral("1"), QStringLiteral("-o"),
+                                                     output, QStringLiteral("Tone A.mp3"), QStringLiteral("Tone B.mp3")};
+
+    QProcess *killed = launch(both, hanging, temp);
+    QTRY_VERIFY_WITH_TIMEOUT(hungTools(tools).size() == 1, 20000);
+    ::kill(pid_t(killed->processId()), SIGKILL);
+    QVERIFY(killed->waitForFinished(10000));
+    QTRY_VERIFY2(!running(hungTools(tools).constFirst()), "the tool outlived its program");
+    const QStringList stale = leftovers();
+    QVERIFY(!stale.isEmpty());
+
+    QProcess *working = launch(both, hanging, temp);
+    QTRY_VERIFY_WITH_TIMEOUT(hungTools(tools).size() == 2, 20000);
+    const QStringList live = leftovers();
+    QVERIFY(!live.isEmpty());
+    for (const QString &entry : stale)
+        QVERIFY2(!live.contains(entry), qPrintable(entry + QStringLiteral(" was left by the killed run")));
+    QCOMPARE(run(arguments + QStringList{QStringLiteral("-o"), output, QStringLiteral("Tone A.mp3")}, QString(), temp).status, 0);
+    QCOMPARE(leftovers(), live);
+
+    ::kill(pid_t(working->processId()), SIGTERM);
+    QVERIFY(working->waitForFinished(10000));
+    QCOMPARE(working->exitCode(), 143);
+    QCOMPARE(leftovers(), QStringList());
+}
+
+// Qt makes a relative name count from "/" when the current folder cannot be read, which
+// would cut another file and write elsewhere.
+void TestCli::relativeNamesNeedAReadableCurrentFolder_data()
+{
+    QTest::addColumn<QString>("leave"); // shell lines that make the current folder unreadable
+    QTest::newRow("removed") << QStringLiteral("mkdir gone && cd gone && rmdir ../gone");
+    QTest::newRow("deeper than 4096 bytes")
+        << QStringLiteral("d=$(printf %0100d 0); for i in $(seq 42); do mkdir $d && cd $d || exit 9; done");
+}
+
+void TestCli::relativeNamesNeedAReadableCurrentFolder()
+{
+    QFETCH(QString, leave);
+    const QString root = folder(QStringLiteral("unreadable/") + QTest::currentDataTag());
+    const QString output = folder(QStringLiteral("unreadable/out"));
+    // bash, as dash cannot enter a folder that deep; the tree goes at the end, whatever happens.
+    QProcess *process = prepare({QStringLiteral("-c"),
+                                 QStringLiteral("trap \"cd '%2' && rm -rf -- *\" EXIT\n%1\n\"$0\" \"$@\"").arg(leave, root),
+                                 program(), QStringLiteral("-o"), output, QStringLiteral("Tone A.mp3")});
+    process->setProgram(QStringLiteral("bash"));
+    process->setWorkingDirectory(root);
+    process->start();
+    QVERIFY(process->waitForFinished(20000));
+    QCOMPARE(process->exitCode(), 2);
+    QCOMPARE(QString::fromUtf8(process->readAllStandardError()),
+             QStringLiteral("lumbrisk-cli: 'Tone A.mp3' is relative, but the current folder cannot be read (it was "
+                            "removed, or its path is longer than 4096 bytes); give the full path\n"));
+    QCOMPARE(Fixtures::FilesBelow(output), QStringList());
 }
 
 // Two runs at once into one folder, each with its own a.mp3 (the README's distributed use):
@@ -445,6 +633,10 @@ void TestCli::dryRunLinesMakeTheSamePreviews_data()
         << 0 << "Tone A_Preview.mp3";
     QTest::newRow("joined") << QStringList{QStringLiteral("--join"), QStringLiteral("-b"), QStringLiteral("24")} << 0
                             << "Joined_Preview.mp3";
+    // Each line's gain comes from a decoding the dry run measured.
+    QTest::newRow("separate, at a loudness, with a fade")
+        << QStringList{QStringLiteral("--loudness"), QStringLiteral("-23"), QStringLiteral("--fade-in"), QStringLiteral("0.5")}
+        << 0 << "Tone A_Preview.mp3";
     // The pipe is left out; the lines must still make their private folder first.
     QTest::newRow("joined, after a pipe") << QStringList{QStringLiteral("--join"), QStringLiteral("pipe.mp3")} << 1
                                           << "Joined_Preview.mp3";
@@ -490,6 +682,58 @@ void TestCli::dryRunLinesMakeTheSamePreviews()
         if (S_ISDIR(status.st_mode))
             QCOMPARE(status.st_mode & 0777, 0777 & ~mask);
     }
+}
+
+void TestCli::loudnessMeetsTheTarget_data()
+{
+    QTest::addColumn<bool>("join");
+    QTest::newRow("separate previews") << false;
+    QTest::newRow("joined, each piece") << true;
+}
+
+// Sources from a whisper to a shout, and clicks whose peaks leave little room: FFmpeg's own
+// meter must read each preview at the target, or where its peaks held it, as it says.
+void TestCli::loudnessMeetsTheTarget()
+{
+    QFETCH(bool, join);
+    // Names and what SoX makes them of: 5 s from nothing.
+    const QList<QPair<QString, QString>> sources{{QStringLiteral("Whisper"), QStringLiteral("sine 440 gain -35")},
+                                                 {QStringLiteral("Talk"), QStringLiteral("brownnoise gain -20")},
+                                                 {QStringLiteral("Shout"), QStringLiteral("sine 330 brownnoise gain -6")},
+                                                 {QStringLiteral("Clicks"), QStringLiteral("square 3 gain -6 highpass 4000")}};
+    QStringList arguments = QStringLiteral("--json -j 2 -s 0.5 -d 4 --loudness -16").split(QLatin1Char(' '));
+    arguments << QStringLiteral("-o") << folder(QStringLiteral("loudness-%1").arg(join));
+    if (join)
+        arguments << QStringLiteral("--join");
+    for (const auto &[name, effects] : sources) {
+        const QString path = folder(QStringLiteral("levels")) + QLatin1Char('/') + name + QStringLiteral(".mp3");
+        QVERIFY(QFile::exists(path) || Fixtures::MakeSound(path, (QStringLiteral("synth 5 ") + effects).split(QLatin1Char(' '))));
+        arguments << path;
+    }
+    const Run result = run(arguments);
+    QCOMPARE(result.status, 0);
+    const QJsonObject report = QJsonDocument::fromJson(result.out.toUtf8()).object();
+    const QString joined = report.value(QStringLiteral("joined")).toObject().value(QStringLiteral("preview")).toString();
+    const QJsonArray previews = report.value(QStringLiteral("previews")).toArray();
+    QCOMPARE(previews.size(), sources.size());
+    for (int index = 0; index < previews.size(); ++index) {
+        const QString name = sources[index].first;
+        const QJsonObject preview = previews[index].toObject();
+        const QJsonObject loudness = preview.value(QStringLiteral("loudness")).toObject();
+        const bool heldBack = loudness.value(QStringLiteral("held_back")).toBool();
+        QCOMPARE(heldBack, name == QLatin1String("Clicks"));
+        const double expected = heldBack ? loudness.value(QStringLiteral("result")).toDouble() : -16;
+        // A piece of the join plays from second 4 * index, a few MP3 frames later.
+        const Fixtures::LoudnessFacts facts
+            = join ? Fixtures::MeasureLoudness(joined, 4 * index + 0.3, 3.4)
+                   : Fixtures::MeasureLoudness(preview.value(QStringLiteral("preview")).toString());
+        // Well inside the half LU a shop allows, so that a lost encoder allowance shows.
+        QVERIFY2(qAbs(facts.integrated - expected) <= 0.3,
+                 qPrintable(QStringLiteral("%1: %2 LUFS, not %3").arg(name).arg(facts.integrated).arg(expected)));
+        QVERIFY2(facts.truePeak < -0.5, qPrintable(QStringLiteral("%1: %2 dBTP").arg(name).arg(facts.truePeak)));
+    }
+    const QRegularExpression told(QStringLiteral("Clicks\\.mp3: -3\\d\\.\\d LUFS, held back by its peaks\n"));
+    QVERIFY2(told.match(result.err).hasMatch(), qPrintable(result.err));
 }
 
 void TestCli::previewsKeepTheirSongsTags_data()

@@ -1,5 +1,6 @@
 // The preview job behind "Start Creating", run with the real SoX and FFmpeg.
 
+#include "app/startup.h"
 #include "audiofixtures.h"
 #include "filelist/filelistview.h"
 #include "platform/apperror.h"
@@ -806,13 +807,17 @@ void TestPreviewJob::relativeOutputFolderIsMadeAbsolute()
 void TestPreviewJob::closingDuringARunStopsTheToolAndRemovesItsFiles_data()
 {
     QTest::addColumn<bool>("join");
-    QTest::newRow("separate") << false;
-    QTest::newRow("joined") << true;
+    QTest::addColumn<int>("signalNumber"); // what ends the program; 0: closing the window
+    QTest::newRow("separate") << false << 0;
+    QTest::newRow("joined") << true << 0;
+    QTest::newRow("separate, SIGTERM") << false << SIGTERM;
+    QTest::newRow("joined, SIGHUP of a session logging out") << true << SIGHUP;
 }
 
 void TestPreviewJob::closingDuringARunStopsTheToolAndRemovesItsFiles()
 {
     QFETCH(bool, join);
+    QFETCH(int, signalNumber);
     // The first cut is real; the second writes a little and then hangs until it is killed.
     const QString bin = scratch(QStringLiteral("bin"));
     const QString pidFile = scratch(QStringLiteral("sox.pid"));
@@ -824,12 +829,17 @@ void TestPreviewJob::closingDuringARunStopsTheToolAndRemovesItsFiles()
     qputenv("PATH", bin.toUtf8() + ':' + qgetenv("PATH"));
     Form1 &form = window({copyTone(QStringLiteral("in/A.mp3")), copyTone(QStringLiteral("in/B.mp3"))},
                          scratch(QStringLiteral("out")), false, false, join);
+    Startup::EndOnSessionSignals(form);
     QTimer closer;
+    bool ended = false;
     QObject::connect(&closer, &QTimer::timeout, &form, [&] {
-        if (!QFile::exists(pidFile) || Fixtures::Contents(pidFile).isEmpty())
+        if (ended || !QFile::exists(pidFile) || Fixtures::Contents(pidFile).isEmpty())
             return;
-        closer.stop(); // once: the run's own event pumping while it ends would close it again
-        form.close();
+        ended = true;
+        if (signalNumber == 0)
+            form.close();
+        else
+            ::raise(signalNumber);
     });
     closer.start(20);
 

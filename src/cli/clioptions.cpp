@@ -4,12 +4,14 @@
 #include "platform/filenames.h"
 #include "platform/main.h"
 #include "platform/programoptions.h"
+#include "preview/loudness.h"
 #include "preview/previewcommands.h"
 #include "preview/startlist.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QRegularExpression>
 #include <QThread>
 
@@ -53,6 +55,12 @@ const QCommandLineOption FadeIn(QStringLiteral("fade-in"),
                                 QStringLiteral("Fade each preview in over the first S seconds."), QStringLiteral("S"));
 const QCommandLineOption FadeOut(QStringLiteral("fade-out"),
                                  QStringLiteral("Fade each preview out over the last S seconds."), QStringLiteral("S"));
+const QCommandLineOption LoudnessTarget(QStringLiteral("loudness"),
+                                        QStringLiteral("Bring every preview to LUFS integrated loudness (EBU R128), "
+                                                       "from -70 to 0: -14 for streaming, -16 for podcasts, -23 for "
+                                                       "broadcast. Only the level changes; its true peak stays at -1 "
+                                                       "dBTP or below."),
+                                        QStringLiteral("LUFS"));
 const QCommandLineOption Starts(QStringLiteral("starts"),
                                 QStringLiteral("A CSV file of file,start[,duration] rows: each song's own start (any "
                                                "--start form) and length; an empty one takes the option's. Files "
@@ -110,6 +118,14 @@ QList<QByteArray> givenBytes(const QStringList &positional, const QList<QByteArr
     return bytes;
 }
 
+// A relative name counts from the current folder; without one that can be read, it would
+// count from "/" and so name another file.
+QString relativeProblem(const QString &name)
+{
+    return name + QStringLiteral(" is relative, but the current folder cannot be read (it was removed, or its path "
+                                 "is longer than 4096 bytes); give the full path");
+}
+
 } // namespace
 
 CliCommandLine::CliCommandLine()
@@ -119,9 +135,10 @@ CliCommandLine::CliCommandLine()
                        "folders below it: stereo, 48000 Hz, at the chosen bit rate, named <name>_Preview.mp3. "
                        "Sources are only read. Progress goes to standard error.\n\n"
                        "Exit status: 0 every preview made, 1 some not made or left out (a name that is not "
-                       "valid UTF-8), 2 bad usage, 3 a tool is missing, 130 stopped by Ctrl+C."));
+                       "valid UTF-8), 2 bad usage, 3 a tool is missing, 130 stopped by Ctrl+C (129 by SIGHUP, "
+                       "141 by a closed pipe, 143 by SIGTERM)."));
     m_parser.addOptions({Start, Duration, Bitrate, Output, Beside, Join, Extension, KeepFolders, Jobs, FadeIn, FadeOut,
-                         Starts, Crossfade, NoTags, DryRun, Quiet, Json});
+                         Starts, Crossfade, NoTags, LoudnessTarget, DryRun, Quiet, Json});
     ProgramOptions::AddHelpAndVersion(m_parser);
     m_parser.addPositionalArgument(QStringLiteral("FILE|FOLDER"), QStringLiteral("Audio files (MP3, FLAC, WAV, M4A, ...), or folders to scan."),
                                    QStringLiteral("FILE|FOLDER..."));
@@ -151,7 +168,22 @@ bool CliCommandLine::refuse(const QString &problem)
 bool CliCommandLine::check()
 {
     return readTimes(m_options.settings) && readBitrate(m_options.settings) && readJobs(m_options.settings)
-           && readModes(m_options) && readStarts(m_options) && checkFits(m_options) && readPlaces(m_options);
+           && readLoudness(m_options.settings) && readModes(m_options) && readStarts(m_options) && checkFits(m_options)
+           && checkRelativeNames() && readPlaces(m_options);
+}
+
+bool CliCommandLine::checkRelativeNames()
+{
+    if (!QDir::currentPath().isEmpty())
+        return true;
+    const QString output = m_parser.isSet(Output) ? m_parser.value(Output) : QStringLiteral(".");
+    if (!m_parser.isSet(Beside) && QDir::isRelativePath(output))
+        return refuse(relativeProblem(named(Output, output)));
+    for (const QString &path : m_parser.positionalArguments()) {
+        if (QDir::isRelativePath(path))
+            return refuse(relativeProblem(QStringLiteral("'%1'").arg(path)));
+    }
+    return true;
 }
 
 bool CliCommandLine::readTimes(PreviewSettings &settings)
@@ -254,6 +286,21 @@ bool CliCommandLine::readJobs(PreviewSettings &settings)
     settings.jobs = m_parser.value(Jobs).toInt(&whole);
     if (!whole || settings.jobs < 1)
         return refuse(named(Jobs, m_parser.value(Jobs)) + QStringLiteral(": give a whole number from 1 up"));
+    return true;
+}
+
+bool CliCommandLine::readLoudness(PreviewSettings &settings)
+{
+    if (!m_parser.isSet(LoudnessTarget))
+        return true;
+    bool number = false;
+    const double lufs = QLocale::c().toDouble(m_parser.value(LoudnessTarget), &number);
+    if (!number || !(lufs >= Loudness::LowestTarget && lufs <= Loudness::HighestTarget))
+        return refuse(named(LoudnessTarget, m_parser.value(LoudnessTarget))
+                      + QStringLiteral(": give a loudness in LUFS from %1 to %2, such as -16")
+                            .arg(Loudness::LowestTarget)
+                            .arg(Loudness::HighestTarget));
+    settings.loudness = lufs;
     return true;
 }
 

@@ -41,8 +41,11 @@ private:
     bool checkFits(const CliOptions &options);
     bool readBitrate(PreviewSettings &settings);
     bool readJobs(PreviewSettings &settings);
+    bool readLoudness(PreviewSettings &settings);
     bool readModes(CliOptions &options);
     bool readPlaces(CliOptions &options);
+    // Refuses a relative name when the current folder cannot be read.
+    bool checkRelativeNames();
     // Keeps the problem; always false.
     bool refuse(const QString &problem);
 

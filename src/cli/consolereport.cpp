@@ -10,6 +10,7 @@
 #include <QJsonObject>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -85,6 +86,20 @@ void printFolder(const ParallelPreviews::Result &result)
         write(stdout, QStringLiteral("mkdir -p -- %1\n").arg(ConsoleReport::ShellQuoted(result.newFolder)));
 }
 
+// Hundredths of a decibel; null for the loudness of silence.
+QJsonValue decibels(std::optional<double> value)
+{
+    return value ? QJsonValue(std::round(*value * 100) / 100) : QJsonValue();
+}
+
+QJsonObject loudnessEntry(const Loudness::Adjustment &loudness)
+{
+    return {{QStringLiteral("measured"), decibels(loudness.measured.integrated)},
+            {QStringLiteral("gain"), decibels(loudness.gain)},
+            {QStringLiteral("result"), decibels(loudness.result)},
+            {QStringLiteral("held_back"), loudness.heldBack}};
+}
+
 } // namespace
 
 ConsoleReport::ConsoleReport(const ParallelPreviews &previews, Mode mode, bool terminal, QObject *parent)
@@ -100,6 +115,11 @@ ConsoleReport::ConsoleReport(const ParallelPreviews &previews, Mode mode, bool t
     }
 }
 
+bool ConsoleReport::done(const ParallelPreviews::Result &result) const
+{
+    return m_mode == Mode::DryRun ? result.reason.isEmpty() : result.made;
+}
+
 void ConsoleReport::tellLeftOut(const QList<QByteArray> &paths)
 {
     for (const QByteArray &path : paths) {
@@ -112,9 +132,6 @@ int ConsoleReport::exitStatus() const
 {
     if (!m_leftOut.isEmpty())
         return 1;
-    const auto done = [this](const ParallelPreviews::Result &result) {
-        return m_mode == Mode::DryRun ? result.reason.isEmpty() : result.made;
-    };
     for (const ParallelPreviews::Result &result : m_previews.results()) {
         if (!done(result))
             return 1;
@@ -143,7 +160,7 @@ void ConsoleReport::resultReady(int index)
         m_pieceFolderMade = true;
         printFolder(result);
         printCommand(*result.command, result.decoder);
-        return;
+        return printHeldBack(result);
     }
     const QString count = m_mode == Mode::Progress ? QStringLiteral("%1/%2 ").arg(index + 1).arg(m_previews.total())
                                                    : QString();
@@ -157,8 +174,17 @@ void ConsoleReport::resultReady(int index)
         printLine(count + madeLine(result));
     else if (!result.tagProblem.isEmpty()) // what went wrong is told in every mode
         printLine((m_mode == Mode::Progress ? count : QString()) + madeLine(result));
+    printHeldBack(result);
     if (m_mode == Mode::Progress && m_terminal)
         drawProgress();
+}
+
+void ConsoleReport::printHeldBack(const ParallelPreviews::Result &result)
+{
+    if (done(result) && result.loudness && result.loudness->heldBack)
+        printLine(QStringLiteral("%1: %2 LUFS, held back by its peaks")
+                      .arg(Main::FileNameOf(result.source))
+                      .arg(*result.loudness->result, 0, 'f', 1));
 }
 
 void ConsoleReport::joinedReady()
@@ -272,6 +298,8 @@ void ConsoleReport::printJson()
         object.insert(QStringLiteral("made"), result.made);
         if (!result.made)
             object.insert(QStringLiteral("reason"), result.reason);
+        if (result.loudness)
+            object.insert(QStringLiteral("loudness"), loudnessEntry(*result.loudness));
         if (!result.tagProblem.isEmpty())
             object.insert(QStringLiteral("tagProblem"), result.tagProblem);
         if (!result.planned.isEmpty())

@@ -6,14 +6,13 @@
 // ScanProgress shows the scan of FOLDER arguments before that, on the same line.
 
 #include "platform/commandline.h"
+#include "preview/parallelpreviews.h"
 
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
 #include <optional>
-
-class ParallelPreviews;
 
 class ConsoleReport : public QObject {
     Q_OBJECT
@@ -42,6 +41,8 @@ public:
     static QString ShellQuoted(const QString &word);
 
 private:
+    // Made or, in a dry run, planned.
+    bool done(const ParallelPreviews::Result &result) const;
     void resultReady(int index);
     void joinedReady();
     void finished();
@@ -50,6 +51,8 @@ private:
     // The command line, shell-quoted, after the decoder's and a pipe when it reads one.
     void printCommand(const CommandLine &command, const std::optional<CommandLine> &decoder = std::nullopt);
     QString shellWords(const CommandLine &command) const;
+    // "Quiet.mp3: -18.2 LUFS, held back by its peaks", when its peaks kept it below the target.
+    void printHeldBack(const ParallelPreviews::Result &result);
     void printSummary();
     void printJson();
 

@@ -3,10 +3,10 @@
 
 #include "cli/clioptions.h"
 #include "cli/consolereport.h"
-#include "cli/interruption.h"
 #include "filelist/addfolder.h"
 #include "platform/consoleprompts.h"
 #include "platform/filenames.h"
+#include "platform/interruption.h"
 #include "platform/main.h"
 #include "preview/parallelpreviews.h"
 #include "preview/previewfiles.h"
@@ -113,6 +113,9 @@ ConsoleReport::Mode reportMode(const CliOptions &options)
 
 int main(int argc, char *argv[])
 {
+    // A closed standard output or error never ends the program by itself: during a run
+    // SIGPIPE stops it as SIGTERM does, so that nothing half-written is left.
+    std::signal(SIGPIPE, SIG_IGN);
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("lumbrisk-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(LUMBRISK_VERSION));
@@ -138,7 +141,7 @@ int main(int argc, char *argv[])
         return complain(problem, Usage);
 
     // From here on a signal stops the run, also while a large list is scanned or planned.
-    Interruption interruption;
+    Interruption interruption({SIGINT, SIGTERM, SIGHUP, SIGPIPE});
     const auto interrupted = [&interruption] { return interruption.signalNumber() != 0; };
     const bool terminal = ::isatty(STDERR_FILENO) != 0;
     ConsolePrompts prompts(QStringLiteral("lumbrisk-cli: "));
@@ -164,7 +167,10 @@ int main(int argc, char *argv[])
         previews.start();
     QCoreApplication::exec();
 
+    // A signal that came after the last preview counts too: a closed pipe took the report.
+    if (interruption.signalNumber() != 0)
+        return 128 + interruption.signalNumber();
     if (previews.interrupted())
-        return 128 + (interruption.signalNumber() != 0 ? interruption.signalNumber() : SIGINT);
+        return 128 + SIGINT;
     return report.exitStatus();
 }

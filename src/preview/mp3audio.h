@@ -15,6 +15,7 @@ bool HoldsAudio(const QString &path);
 struct Length {
     double seconds = 0;      // whole frames times the samples of a frame, over the sample rate
     double frameSeconds = 0; // how long one frame plays
+    int rate = 0;            // samples per second and channel
 };
 // How long the file plays: its whole MP3 frames, the encoder's information frame and tags
 // not counted. Bytes that are no frame are stepped over, so a cut-off file gives the length

@@ -52,9 +52,11 @@ constexpr int DecoderEndMilliseconds = 5000;
 struct ParallelPreviews::Work {
     Step step = Step::Cut;
     QString bitrate; // this source's own, once probed
-    QString start;   // as SoX got it
+    QString start;   // as SoX gets it, once settled
     QString decoderWords; // FFmpeg's last words, when it decoded the source
     PreviewFiles::EarlierFile earlier; // what the preview's name held when it was named
+    std::optional<Mp3Audio::Length> length;                // the source's, when its cut began
+    std::unique_ptr<Loudness::Meter> meter;                // measures the decoded stretch
     std::unique_ptr<PreviewFiles::TemporaryOutput> output; // a separate preview being written
     QProcess *process = nullptr;                           // the tool running for this file
 };
@@ -86,6 +88,7 @@ void ParallelPreviews::setSubfolders(QStringList subfolders)
 void ParallelPreviews::start()
 {
     m_dryRun = false;
+    m_sweep.removeFrom(Tools::TemporaryFolder());
     begin();
 }
 
@@ -142,7 +145,7 @@ void ParallelPreviews::planNext()
         return;
     }
     const int index = m_planned++;
-    m_work[size_t(index)].step = m_settings.kbps == 0 ? Step::Probe : Step::Cut;
+    m_work[size_t(index)].step = m_settings.kbps == 0 ? Step::Probe : stepAfterProbe();
     const QString problem = PreviewFiles::SourceProblem(m_results[index].source);
     if (!problem.isEmpty())
         fail(index, problem);
@@ -225,10 +228,10 @@ void ParallelPreviews::pump()
 // Files probed wait before every file not started yet, which lies further down the list.
 bool ParallelPreviews::launchNext()
 {
-    if (!m_probed.empty()) {
-        const int index = *m_probed.begin();
-        m_probed.erase(m_probed.begin());
-        cut(index);
+    if (!m_waiting.empty()) {
+        const int index = *m_waiting.begin();
+        m_waiting.erase(m_waiting.begin());
+        startStep(index);
         return true;
     }
     while (m_nextToStart < m_planned && m_work[size_t(m_nextToStart)].step == Step::Done)
@@ -241,11 +244,22 @@ bool ParallelPreviews::launchNext()
     if (m_work[size_t(index)].step == Step::Probe && m_settings.join && !m_running.isEmpty())
         return false;
     ++m_nextToStart;
-    if (m_work[size_t(index)].step == Step::Probe)
-        probe(index);
-    else
-        cut(index);
+    startStep(index);
     return true;
+}
+
+void ParallelPreviews::startStep(int index)
+{
+    switch (m_work[size_t(index)].step) {
+    case Step::Probe:
+        return probe(index);
+    case Step::Measure:
+        return measure(index);
+    case Step::Cut:
+        return cut(index);
+    case Step::Done:
+        return;
+    }
 }
 
 void ParallelPreviews::probe(int index)
@@ -260,15 +274,59 @@ void ParallelPreviews::probed(int index, const RunResult &result)
     if (bitrate.isEmpty())
         return fail(index, PreviewCheck::ProbeProblem(m_results[index].source, result));
     m_work[size_t(index)].bitrate = bitrate;
-    m_work[size_t(index)].step = Step::Cut;
-    m_probed.insert(index);
+    m_work[size_t(index)].step = stepAfterProbe();
+    m_waiting.insert(index);
     if (!m_settings.join)
         return;
     m_joinBitrate = bitrate;
     for (Work &work : m_work) {
         if (work.step == Step::Probe)
-            work.step = Step::Cut;
+            work.step = stepAfterProbe();
     }
+}
+
+ParallelPreviews::Step ParallelPreviews::stepAfterProbe() const
+{
+    return m_settings.loudness ? Step::Measure : Step::Cut;
+}
+
+// The stretch is decoded as the cut reads it, fades included, and measured as it comes.
+// Raising the rate adds nothing to measure, so it is left to the cut unless the preview's
+// rate is lower: that drops treble, which counts.
+void ParallelPreviews::measure(int index)
+{
+    if (!settleStart(index))
+        return;
+    Work &work = m_work[size_t(index)];
+    const QString &source = m_results[index].source;
+    const int previewRate = PreviewCommands::SampleRateFor(bitrateFor(index));
+    const int sourceRate = SourceAudio::Measure(source).value_or(Mp3Audio::Length()).rate;
+    const int rate = sourceRate > 0 && sourceRate < previewRate ? sourceRate : previewRate;
+    CommandLine decode = PreviewCommands::Decode(m_tools.sox, source, rate, work.start, secondsText(durationFor(index)));
+    decode.plain(fades());
+    work.meter = std::make_unique<Loudness::Meter>(PreviewCommands::Channels, rate);
+    launch(decode, [this, index](const RunResult &ended) { measured(index, ended); }, index);
+    if (QProcess *process = work.process) {
+        connect(process, &QProcess::readyReadStandardOutput, this,
+                [process, meter = work.meter.get()] { meter->add(process->readAllStandardOutput()); });
+    }
+}
+
+void ParallelPreviews::measured(int index, const RunResult &ended)
+{
+    Work &work = m_work[size_t(index)];
+    work.meter->add(ended.output);
+    const Loudness::Measurement measurement = work.meter->result();
+    work.meter.reset();
+    const QString problem = PreviewCheck::ToolProblem(ended);
+    if (!problem.isEmpty())
+        return fail(index, problem);
+    // A piece of a join is encoded twice: when it is cut, and again in the joined file.
+    const int encodings = m_settings.join ? 2 : 1;
+    const double loss = encodings * Loudness::EncodingLoss(bitrateFor(index).toInt());
+    m_results[index].loudness = Loudness::GainFor(measurement, *m_settings.loudness, loss);
+    work.step = Step::Cut;
+    m_waiting.insert(index);
 }
 
 QString ParallelPreviews::bitrateFor(int index) const
@@ -299,6 +357,33 @@ double ParallelPreviews::durationFor(int index) const
     return m_settings.cuts.at(index).durationSeconds.value_or(m_settings.durationSeconds);
 }
 
+bool ParallelPreviews::settleStart(int index)
+{
+    Work &work = m_work[size_t(index)];
+    if (!work.start.isEmpty())
+        return true;
+    const std::optional<QString> start = startFor(index);
+    if (!start) {
+        fail(index, QStringLiteral("the length of %1 cannot be read, so neither can a share of it")
+                        .arg(Main::FileNameOf(m_results[index].source)));
+        return false;
+    }
+    work.start = *start;
+    return true;
+}
+
+// SoX's fade effect, "" without fades; "-0" ends the fade-out at the end of the cut, also
+// when the track ends early.
+QString ParallelPreviews::fades() const
+{
+    if (m_settings.fadeIn <= 0 && m_settings.fadeOut <= 0)
+        return QString();
+    QString fade = QStringLiteral(" fade ") + secondsText(m_settings.fadeIn);
+    if (m_settings.fadeOut > 0)
+        fade += QStringLiteral(" -0 ") + secondsText(m_settings.fadeOut);
+    return fade;
+}
+
 CommandLine ParallelPreviews::cutCommand(int index, const QString &start, const QString &writeTo) const
 {
     const QString &source = m_results[index].source;
@@ -306,29 +391,23 @@ CommandLine ParallelPreviews::cutCommand(int index, const QString &start, const 
     CommandLine command = SourceAudio::NeedsDecoder(source)
                               ? PreviewCommands::CutDecoded(m_tools.sox, bitrateFor(index), writeTo, start, duration)
                               : PreviewCommands::Cut(m_tools.sox, source, bitrateFor(index), writeTo, start, duration);
-    if (m_settings.fadeIn > 0 || m_settings.fadeOut > 0) {
-        // "-0" ends the fade-out at the end of the cut, also when the track ends early.
-        command.plain(QStringLiteral(" fade ") + secondsText(m_settings.fadeIn));
-        if (m_settings.fadeOut > 0)
-            command.plain(QStringLiteral(" -0 ") + secondsText(m_settings.fadeOut));
-    }
+    command.plain(fades());
+    if (const std::optional<Loudness::Adjustment> &loudness = m_results[index].loudness)
+        command.plain(QStringLiteral(" gain ") + PreviewCommands::SoxNumber(loudness->gain));
     return command;
 }
 
 void ParallelPreviews::cut(int index)
 {
+    if (!settleStart(index))
+        return;
     Result &result = m_results[index];
     Work &work = m_work[size_t(index)];
-    const std::optional<QString> start = startFor(index);
-    if (!start)
-        return fail(index, QStringLiteral("the length of %1 cannot be read, so neither can a share of it")
-                               .arg(Main::FileNameOf(result.source)));
-    work.start = *start;
     if (SourceAudio::NeedsDecoder(result.source)) {
         if (m_tools.ffmpeg.isEmpty())
             return fail(index, QStringLiteral("SoX cannot read %1 without FFmpeg: %2")
                                    .arg(Main::FileNameOf(result.source), m_tools.ffmpegProblem));
-        result.decoder = PreviewCommands::Decode(m_tools.ffmpeg, result.source);
+        result.decoder = PreviewCommands::FfmpegDecode(m_tools.ffmpeg, result.source);
     }
     if (m_dryRun) {
         result.command = cutCommand(index, work.start, result.preview);
@@ -337,9 +416,11 @@ void ParallelPreviews::cut(int index)
         return reportInOrder();
     }
     QString writeTo = result.preview;
+    work.length = SourceAudio::Measure(result.source);
     if (!m_settings.join) {
         if (const QString problem = prepareFolder(result); !problem.isEmpty())
             return fail(index, problem);
+        m_sweep.removeFrom(Main::FolderOf(result.preview));
         work.output = std::make_unique<PreviewFiles::TemporaryOutput>(result.preview, work.earlier);
         if (!work.output->created())
             return fail(index, work.output->problem());
@@ -360,8 +441,8 @@ void ParallelPreviews::cutEnded(int index, const RunResult &ended)
     if (work.output)
         tags = m_settings.tags ? TagCopy::CopyTags(source, written) : TagCopy::RemoveTags(written);
     // The check may ask FFmpeg about an unreadable source, while other tools end meanwhile.
-    QString problem = PreviewCheck::CutProblem(ended, written, source, work.start, secondsText(durationFor(index)),
-                                                 m_tools.ffmpeg);
+    QString problem = PreviewCheck::CutProblem(ended, written, source, work.length, work.start,
+                                                 secondsText(durationFor(index)), m_tools.ffmpeg);
     // FFmpeg complains of the pipe SoX closed when it had enough; only a failed SoX run is its fault.
     if (!problem.isEmpty() && !work.decoderWords.isEmpty() && !PreviewCheck::ToolProblem(ended).isEmpty())
         problem = QStringLiteral("FFmpeg could not decode it: ") + work.decoderWords;
@@ -406,6 +487,7 @@ void ParallelPreviews::join()
         emit joinedReady();
         return finish();
     }
+    m_sweep.removeFrom(Main::FolderOf(m_joined->preview));
     m_joinedOutput = std::make_unique<PreviewFiles::TemporaryOutput>(m_joined->preview, m_joinedEarlier);
     if (!m_joinedOutput->created()) {
         m_joined->reason = m_joinedOutput->problem();
@@ -450,7 +532,7 @@ void ParallelPreviews::launch(const CommandLine &commandLine, const Ended &ended
         process->deleteLater();
         if (index >= 0)
             m_work[size_t(index)].process = nullptr;
-        if (result.outcome == RunResult::Outcome::Crashed && result.exitCode == SIGINT)
+        if (result.outcome == RunResult::Outcome::Crashed && (result.exitCode == SIGINT || result.exitCode == SIGHUP))
             return stop();
         if (decoding && index >= 0)
             m_work[size_t(index)].decoderWords = endDecoder(*decoding);

@@ -8,10 +8,14 @@
 // A join cuts its pieces in parallel into a private folder, then joins them once.
 // The list is planned in short slices of the event loop, in time linear in its length: the
 // first tools start while later files are still being named, and a stop is heard at once.
+// With a loudness target, SoX first decodes the stretch each preview is made of, so that
+// the cut's gain brings it to the target.
 
 #include "platform/commandline.h"
 #include "preview/startlist.h"
+#include "preview/loudness.h"
 #include "preview/previewfiles.h"
+#include "preview/leftovers.h"
 #include "preview/tools.h"
 
 #include <QHash>
@@ -45,6 +49,7 @@ struct PreviewSettings {
     int jobs = 1;          // tool processes at once
     bool tags = true;      // each preview gets its song's tags; false: no tag at all
     QList<StartList::SourceCut> cuts; // empty, or each source's own start and length, in list order
+    std::optional<double> loudness; // LUFS every preview is brought to
 
     // FFmpeg is needed to read the sources' bit rates.
     bool needsFfmpeg() const { return kbps == 0; }
@@ -66,6 +71,7 @@ public:
         std::optional<CommandLine> decoder; // the FFmpeg run whose output that SoX run reads, if any
         QString planned;   // when a file that came during the run took the planned name: that name
         QString newFolder; // a dry run: the missing folder that must be made before the command
+        std::optional<Loudness::Adjustment> loudness; // with a loudness target, once measured
     };
 
     // sources: absolute paths, in list order. tools.sox must be usable; tools.ffmpeg is
@@ -82,14 +88,14 @@ public:
     // Makes the previews. resultReady(i) follows for every file in list order, then, when
     // joining, joinedReady, and finished at the end.
     void start();
-    // A dry run: reads what the command lines need (bit rates, track lengths) but runs no
-    // SoX and writes nothing; a Result planned has its command line when it is ready, and
-    // in the end no reason; made stays false. The pieces of a join are named in
-    // pieceFolder(), removed at the end.
+    // A dry run: reads what the command lines need (bit rates, track lengths, loudness) but
+    // runs no SoX that writes, and writes nothing; a Result planned has its command line
+    // when it is ready, and in the end no reason; made stays false. The pieces of a join
+    // are named in pieceFolder(), removed at the end.
     void plan();
     // Kills the running tools, removes what they were writing and keeps finished previews;
-    // finished follows. Also done by itself when a tool was ended by SIGINT, as Ctrl+C in a
-    // terminal does to the whole process group.
+    // finished follows. Also done by itself when a tool was ended by SIGINT or SIGHUP, as
+    // Ctrl+C in a terminal, or closing it, does to the whole process group.
     void stop();
 
     int total() const { return int(m_results.size()); }
@@ -111,7 +117,7 @@ signals:
     void finished();
 
 private:
-    enum class Step { Probe, Cut, Done };
+    enum class Step { Probe, Measure, Cut, Done };
     struct Work;
     struct Running {
         QProcess *process;
@@ -131,8 +137,13 @@ private:
     QString prepareFolder(Result &result);
     void pump();
     bool launchNext();
+    // Starts the tool of the file's step.
+    void startStep(int index);
     void probe(int index);
     void probed(int index, const Shell32::RunResult &result);
+    Step stepAfterProbe() const;
+    void measure(int index);
+    void measured(int index, const Shell32::RunResult &result);
     void cut(int index);
     void cutEnded(int index, const Shell32::RunResult &result);
     void join();
@@ -151,6 +162,9 @@ private:
     QString bitrateFor(int index) const;
     std::optional<QString> startFor(int index) const;
     double durationFor(int index) const;
+    // Settles the start SoX gets, once per file; false when it cannot, and the file failed.
+    bool settleStart(int index);
+    QString fades() const;
     CommandLine cutCommand(int index, const QString &start, const QString &writeTo) const;
     bool isSource(const QString &path);
     QString previewKey(const QString &path);
@@ -164,7 +178,7 @@ private:
     QSet<QString> m_namedKeys;            // the previews named so far, by previewKey()
     QHash<QString, QString> m_folderKeys; // see folderKey()
     QHash<QString, int> m_freeNumbers;    // per preview name found taken: the number of its last free name
-    std::set<int> m_probed;               // files probed and waiting for their cut
+    std::set<int> m_waiting;              // files probed or measured, waiting for their next tool
     QStringList m_subfolders;
     QSet<QString> m_readyFolders; // known to be there (or, in a dry run, to be made by then)
     QString m_joinBitrate; // a join's: the first source that could be probed gives it
@@ -176,6 +190,7 @@ private:
     int m_planned = 0;
     int m_nextToStart = 0;    // the first file no tool has been started for
     PreviewFiles::EarlierFile m_joinedEarlier; // what the joined name held at the start
+    Leftovers::Sweep m_sweep; // what killed runs left in the folders this one writes into
     int m_finished = 0;
     int m_reported = 0;
     bool m_advanceQueued = false;

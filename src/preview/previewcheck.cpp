@@ -151,6 +151,34 @@ QString shortfall(const RunResult &run, const QString &writtenPath, std::optiona
                       run, writtenPath);
 }
 
+// Whether the source plays for another length now than before the cut.
+bool lengthChanged(const QString &sourcePath, std::optional<Mp3Audio::Length> before)
+{
+    const std::optional<Mp3Audio::Length> now = SourceAudio::Measure(sourcePath);
+    return now.has_value() != before.has_value() || (now && now->seconds != before->seconds);
+}
+
+// CutProblem's reason, before the source's length is looked at again.
+QString cutProblem(const RunResult &run, const QString &writtenPath, const QString &sourcePath,
+                   std::optional<Mp3Audio::Length> sourceLength, const QString &start, const QString &duration,
+                   const QString &ffmpeg)
+{
+    const double from = QLocale::c().toDouble(start);
+    const double seconds = QLocale::c().toDouble(duration);
+    const std::optional<Expected> expected = ExpectedCut(from, seconds, sourceLength);
+    const QString tool = ToolProblem(run);
+    if (tool.isEmpty() && Mp3Audio::HoldsAudio(writtenPath))
+        return shortfall(run, writtenPath, expected);
+    QString reason = unreadableSource(run, sourcePath, ffmpeg);
+    if (reason.isEmpty())
+        reason = startBeyondEnd(from, sourceLength, run);
+    if (reason.isEmpty() && tool.isEmpty())
+        reason = tinyCut(expected ? expected->seconds : seconds);
+    if (reason.isEmpty())
+        reason = orFullDisk(tool.isEmpty() ? QStringLiteral("SoX cut no audio from it") + because(run) : tool, run, writtenPath);
+    return reason;
+}
+
 } // namespace
 
 std::optional<Expected> ExpectedCut(double start, double duration, std::optional<Mp3Audio::Length> source)
@@ -195,23 +223,14 @@ QString ToolProblem(const RunResult &run)
 }
 
 QString CutProblem(const RunResult &run, const QString &writtenPath, const QString &sourcePath,
-                   const QString &start, const QString &duration, const QString &ffmpeg)
+                   std::optional<Mp3Audio::Length> sourceLength, const QString &start, const QString &duration,
+                   const QString &ffmpeg)
 {
-    const double from = QLocale::c().toDouble(start);
-    const double seconds = QLocale::c().toDouble(duration);
-    const std::optional<Mp3Audio::Length> source = SourceAudio::Measure(sourcePath);
-    const std::optional<Expected> expected = ExpectedCut(from, seconds, source);
-    const QString tool = ToolProblem(run);
-    if (tool.isEmpty() && Mp3Audio::HoldsAudio(writtenPath))
-        return shortfall(run, writtenPath, expected);
-    QString reason = unreadableSource(run, sourcePath, ffmpeg);
-    if (reason.isEmpty())
-        reason = startBeyondEnd(from, source, run);
-    if (reason.isEmpty() && tool.isEmpty())
-        reason = tinyCut(expected ? expected->seconds : seconds);
-    if (reason.isEmpty())
-        reason = orFullDisk(tool.isEmpty() ? QStringLiteral("SoX cut no audio from it") + because(run) : tool, run, writtenPath);
-    return reason;
+    const QString problem = cutProblem(run, writtenPath, sourcePath, sourceLength, start, duration, ffmpeg);
+    // SoX fails in its own way, or cuts short, when the source shrinks under it.
+    if (!problem.isEmpty() && lengthChanged(sourcePath, sourceLength))
+        return QStringLiteral("the file changed while it was read");
+    return problem;
 }
 
 QString JoinProblem(const RunResult &run, const QString &writtenPath, const QStringList &pieces, double overlap)

@@ -32,11 +32,14 @@ QString ToolProblem(const Shell32::RunResult &run);
 // "" when the cut written to the file is good; else the reason, naming what is wrong in a
 // person's words where it is known: "the file is empty", "it holds no audio that SoX can
 // read (...)", "the disk is full: ...", "the track is only 0:30 long, so a preview from
-// 1:00:00 has nothing in it", a cut too short to hold audio; else SoX's own words. start and
-// duration are the texts SoX was given (PreviewCommands::SecondsText). For a source SoX
-// cannot read, FFmpeg ("" when missing) is asked which format it is.
+// 1:00:00 has nothing in it", a cut too short to hold audio; else SoX's own words. A cut that
+// failed or came out short while the source's length changed (it was truncated in place,
+// say) is told as such. sourceLength is the source's length measured before SoX read it;
+// start and duration are the texts SoX was given (PreviewCommands::SecondsText). For a
+// source SoX cannot read, FFmpeg ("" when missing) is asked which format it is.
 QString CutProblem(const Shell32::RunResult &run, const QString &writtenPath, const QString &sourcePath,
-                   const QString &start, const QString &duration, const QString &ffmpeg);
+                   std::optional<Mp3Audio::Length> sourceLength, const QString &start, const QString &duration,
+                   const QString &ffmpeg);
 // The same for a join of the pieces: the written file must last as long as they together.
 QString JoinProblem(const Shell32::RunResult &run, const QString &writtenPath, const QStringList &pieces,
                     double overlap = 0);

@@ -11,9 +11,19 @@ namespace PreviewCommands {
 
 namespace {
 
+QString formatOptions(int rate)
+{
+    return QStringLiteral(" -c %1 -r %2 ").arg(Channels).arg(rate);
+}
+
 QString outputOptions(const QString &bitrate)
 {
-    return QStringLiteral(" -c 2 -r %1 -C ").arg(SampleRateFor(bitrate)) + bitrate + QLatin1Char(' ');
+    return formatOptions(SampleRateFor(bitrate)) + QStringLiteral("-C ") + bitrate + QLatin1Char(' ');
+}
+
+QString trim(const QString &start, const QString &duration)
+{
+    return QStringLiteral(" trim ") + start + QLatin1Char(' ') + duration;
 }
 
 // The input, then: <output options> "<output>" trim <start> <duration>
@@ -22,7 +32,7 @@ CommandLine cutFrom(CommandLine input, const QString &bitrate, const QString &ou
 {
     return input.plain(QStringLiteral(" ") + outputOptions(bitrate))
         .quoted(Main::AbsolutePath(outputPath))
-        .plain(QStringLiteral(" trim ") + start + QLatin1Char(' ') + duration);
+        .plain(trim(start, duration));
 }
 
 } // namespace
@@ -90,12 +100,21 @@ CommandLine CutDecoded(const QString &sox, const QString &bitrate, const QString
     return cutFrom(CommandLine(sox).plain(QStringLiteral(" -t sox -")), bitrate, outputPath, start, duration);
 }
 
-CommandLine Decode(const QString &ffmpeg, const QString &sourcePath)
+CommandLine FfmpegDecode(const QString &ffmpeg, const QString &sourcePath)
 {
     return CommandLine(ffmpeg)
         .plain(QStringLiteral(" -nostdin -v error -i "))
         .quoted(Main::AbsolutePath(sourcePath))
         .plain(QStringLiteral(" -vn -f sox -"));
+}
+
+CommandLine Decode(const QString &sox, const QString &sourcePath, int rate, const QString &start,
+                   const QString &duration)
+{
+    return CommandLine(sox)
+        .plain(QStringLiteral(" "))
+        .quoted(Main::AbsolutePath(sourcePath))
+        .plain(QStringLiteral("  -t f32") + formatOptions(rate) + QLatin1Char('-') + trim(start, duration));
 }
 
 CommandLine Join(const QString &sox, const QStringList &entries, const QString &bitrate,

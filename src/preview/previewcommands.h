@@ -29,6 +29,9 @@ QString JoinedPath(const QString &folder);
 // gets the number of the name found: naming thousands of sources of one name stays linear.
 QString FreePath(const QString &path, const std::function<bool(const QString &)> &taken, int *number = nullptr);
 
+// Every preview is stereo.
+constexpr int Channels = 2;
+
 // 24000 Hz for the rates MPEG-1 Layer III lacks at 48000 Hz (8, 16, 24 and 144 kbps; any
 // other below 32), which MPEG-2 has there; 48000 Hz for all others. At 48000 Hz LAME would
 // take the nearest rate it has, so "144 kbps" would give a 128 kbps file.
@@ -39,11 +42,15 @@ int SampleRateFor(const QString &bitrate);
 CommandLine Cut(const QString &sox, const QString &sourcePath, const QString &bitrate,
                 const QString &outputPath, const QString &start, const QString &duration);
 // The same cut of a source FFmpeg decodes: SoX reads its native stream from standard input
-// ("sox" -t sox -  -c 2 ...), which Decode writes.
+// ("sox" -t sox -  -c 2 ...), which FfmpegDecode writes.
 CommandLine CutDecoded(const QString &sox, const QString &bitrate, const QString &outputPath, const QString &start,
                        const QString &duration);
 // "ffmpeg" -nostdin -v error -i "<source>" -vn -f sox -
-CommandLine Decode(const QString &ffmpeg, const QString &sourcePath);
+CommandLine FfmpegDecode(const QString &ffmpeg, const QString &sourcePath);
+// "sox" "<source>"  -t f32 -c 2 -r <rate> - trim <start> <duration>: the stretch Cut encodes,
+// as raw 32-bit floats on standard output for measuring.
+CommandLine Decode(const QString &sox, const QString &sourcePath, int rate, const QString &start,
+                   const QString &duration);
 // "sox"  --combine sequence "<entry>" ...  -c 2 -r <rate> -C <bit rate> "<joined>", with
 // absolute paths as above.
 CommandLine Join(const QString &sox, const QStringList &entries, const QString &bitrate,

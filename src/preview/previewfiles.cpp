@@ -110,13 +110,18 @@ bool EarlierFile::isAt(const QString &path) const
 TemporaryOutput::TemporaryOutput(const QString &finalPath, const EarlierFile &earlier)
     : m_finalPath(Main::AbsolutePath(finalPath)), m_earlier(earlier)
 {
-    QTemporaryFile file(Main::FolderOf(m_finalPath) + QStringLiteral(".lumbrisk-XXXXXX.mp3"));
-    file.setAutoRemove(false);
-    if (!file.open()) {
-        m_problem = QStringLiteral("cannot create a file in %1: %2").arg(Main::FolderOf(m_finalPath), file.errorString());
-        return;
-    }
-    m_path = file.fileName();
+    const QString folder = Main::FolderOf(m_finalPath);
+    m_lock = Leftovers::Claim([&] {
+        QTemporaryFile file(folder + Leftovers::TemporaryFileName);
+        file.setAutoRemove(false);
+        if (file.open())
+            return file.fileName();
+        m_problem = QStringLiteral("cannot create a file in %1: %2").arg(folder, file.errorString());
+        return QString();
+    });
+    m_path = m_lock.path();
+    if (m_path.isEmpty() && m_problem.isEmpty())
+        m_problem = QStringLiteral("cannot create a file in %1: other runs took every one it made").arg(folder);
 }
 
 TemporaryOutput::~TemporaryOutput()
@@ -164,23 +169,37 @@ void TemporaryOutput::discard()
     m_path.clear();
 }
 
-WorkFolder::WorkFolder() : m_folder(Tools::TemporaryFolder() + QStringLiteral("/lumbrisk-XXXXXX"))
+WorkFolder::WorkFolder()
 {
+    m_lock = Leftovers::Claim([this] {
+        m_folder.emplace(Tools::TemporaryFolder() + QLatin1Char('/') + Leftovers::WorkFolderName);
+        if (!m_folder->isValid()) {
+            m_problem = m_folder->errorString();
+            return QString();
+        }
+        QFile lockFile(m_folder->filePath(Leftovers::LockFileName));
+        if (!lockFile.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            m_problem = lockFile.errorString();
+            return QString();
+        }
+        m_problem = QStringLiteral("other runs took every one it made");
+        return lockFile.fileName();
+    });
 }
 
 QString WorkFolder::problem() const
 {
-    return QStringLiteral("cannot make a private working folder in %1: %2").arg(Tools::TemporaryFolder(), m_folder.errorString());
+    return QStringLiteral("cannot make a private working folder in %1: %2").arg(Tools::TemporaryFolder(), m_problem);
 }
 
 QString WorkFolder::piecePath(int number) const
 {
-    return m_folder.filePath(QStringLiteral("%1.mp3").arg(number, 4, 10, QLatin1Char('0')));
+    return m_folder->filePath(QStringLiteral("%1.mp3").arg(number, 4, 10, QLatin1Char('0')));
 }
 
 void WorkFolder::remove()
 {
-    m_folder.remove();
+    m_folder->remove();
 }
 
 } // namespace PreviewFiles

@@ -4,10 +4,13 @@
 // keeps its pieces and captures in. None needs the window or the job, so any front end
 // that runs the tools itself (several at a time, say) uses the same ones.
 
+#include "preview/leftovers.h"
+
 #include <QString>
 #include <QTemporaryDir>
 
 #include <sys/types.h>
+#include <optional>
 
 namespace PreviewFiles {
 
@@ -48,7 +51,8 @@ private:
 // final path, for a tool to write instead of the final file: SoX picks the format from the
 // name's ending, and a rename within one folder replaces the final file in one step, so an
 // earlier file of that name stays whole until the new one is known to be good.
-// The file is removed when the object goes, unless it was committed.
+// The file is removed when the object goes, unless it was committed; while the object
+// lives, its process holds the file locked, so that no other run takes it for a leftover.
 class TemporaryOutput {
 public:
     // earlier: what the final name held when the run named it, the only file commit() replaces.
@@ -79,25 +83,29 @@ private:
     EarlierFile m_earlier;
     QString m_path;
     QString m_problem;
+    Leftovers::Lock m_lock;
 };
 
 // A private folder for one run (mode 0700, "lumbrisk-XXXXXX" under $TEMP or the system's
 // temporary folder): the pieces of a join and the probe's capture live there, where no
 // other user can plant or read a file. Removed with everything in it when the object goes.
+// Its lock file is held locked meanwhile, so that no other run takes it for a leftover.
 class WorkFolder {
 public:
     WorkFolder();
 
-    bool isValid() const { return m_folder.isValid(); }
+    bool isValid() const { return !m_lock.path().isEmpty(); }
     QString problem() const; // why it could not be made
-    QString path() const { return m_folder.path(); }
+    QString path() const { return isValid() ? m_folder->path() : QString(); }
     // "<folder>/0001.mp3" for number 1: the piece of the join's first entry.
     QString piecePath(int number) const;
     // Removes the folder now (a stopped run).
     void remove();
 
 private:
-    QTemporaryDir m_folder;
+    std::optional<QTemporaryDir> m_folder;
+    Leftovers::Lock m_lock;
+    QString m_problem;
 };
 
 } // namespace PreviewFiles

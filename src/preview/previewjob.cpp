@@ -65,6 +65,7 @@ void PreviewJob::makePreviews(GuardedSteps &steps)
 {
     steps.run(112, [&] { m_controls.showBusyPointer(true); });
     steps.run(114, [&] { m_tools = Tools::Find(m_controls.programFolder()); });
+    m_sweep.removeFrom(Tools::TemporaryFolder());
     m_work = std::make_unique<PreviewFiles::WorkFolder>();
     m_start = steps.value<QString>(116, [&] { return PreviewCommands::SecondsText(m_controls.startText()); },
                                    QStringLiteral("3"));
@@ -155,6 +156,7 @@ void PreviewJob::cut(const QString &sourcePath, const QString &ownName)
 {
     const QString planned = separateOutputFor(ownName);
     QString outputPath = planned;
+    const std::optional<Mp3Audio::Length> length = Mp3Audio::Measure(sourcePath);
     const QString problem = writeThroughTemporary(
         outputPath, PreviewFiles::EarlierFile::At(planned),
         [&](const QString &written) {
@@ -162,7 +164,7 @@ void PreviewJob::cut(const QString &sourcePath, const QString &ownName)
         },
         rowsNow(),
         [&](const RunResult &result, const QString &written) {
-            return PreviewCheck::CutProblem(result, written, sourcePath, m_start, m_duration, m_tools.ffmpeg);
+            return PreviewCheck::CutProblem(result, written, sourcePath, length, m_start, m_duration, m_tools.ffmpeg);
         },
         [&](const QString &written) { return TagCopy::CopyTags(sourcePath, written); });
     if (m_stopped)
@@ -190,11 +192,13 @@ void PreviewJob::cutPiece(const QString &sourcePath, const QString &piecePath)
         fail(sourcePath, m_work->problem());
         return;
     }
+    const std::optional<Mp3Audio::Length> length = Mp3Audio::Measure(sourcePath);
     const RunResult result = runSox(PreviewCommands::Cut(m_tools.sox, sourcePath, m_bitrate, piecePath, m_start, m_duration),
                                     rowsNow());
     if (m_stopped)
         return;
-    const QString problem = PreviewCheck::CutProblem(result, piecePath, sourcePath, m_start, m_duration, m_tools.ffmpeg);
+    const QString problem = PreviewCheck::CutProblem(result, piecePath, sourcePath, length, m_start, m_duration,
+                                                     m_tools.ffmpeg);
     if (!problem.isEmpty()) {
         QFile::remove(piecePath);
         fail(sourcePath, problem);
@@ -210,6 +214,7 @@ QString PreviewJob::writeThroughTemporary(QString &outputPath, const PreviewFile
                                           const std::function<QString(const RunResult &, const QString &)> &check,
                                           const std::function<QString(const QString &)> &tag)
 {
+    m_sweep.removeFrom(Main::FolderOf(Main::AbsolutePath(outputPath)));
     PreviewFiles::TemporaryOutput output(outputPath, earlier);
     if (!output.created())
         return output.problem();

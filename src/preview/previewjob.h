@@ -6,6 +6,7 @@
 
 #include "platform/commandline.h"
 #include "preview/previewfiles.h"
+#include "preview/leftovers.h"
 #include "preview/tools.h"
 
 #include <QSet>
@@ -115,6 +116,7 @@ private:
     QSet<QString> m_written;   // the previews of this run, so no later one replaces them
     std::unique_ptr<PreviewFiles::WorkFolder> m_work;
     PreviewFiles::TemporaryOutput *m_pending = nullptr; // what the running tool writes
+    Leftovers::Sweep m_sweep; // what killed runs left in the folders this one writes into
     bool m_stopped = false;
     QStringList m_sourceRows;  // the rows m_sourceKeys was built from
     QSet<QString> m_sourceKeys;

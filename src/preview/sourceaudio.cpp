@@ -32,7 +32,8 @@ std::optional<Mp3Audio::Length> Measure(const QString &path)
     const TagLib::FileRef file(QFile::encodeName(path).constData(), true, TagLib::AudioProperties::Average);
     if (file.isNull() || !file.audioProperties() || file.audioProperties()->lengthInMilliseconds() <= 0)
         return Mp3Audio::Measure(path);
-    return Mp3Audio::Length{file.audioProperties()->lengthInMilliseconds() / 1000.0, OtherFrameSeconds};
+    return Mp3Audio::Length{file.audioProperties()->lengthInMilliseconds() / 1000.0, OtherFrameSeconds,
+                            file.audioProperties()->sampleRate()};
 }
 
 } // namespace SourceAudio

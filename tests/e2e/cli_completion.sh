@@ -32,4 +32,5 @@ expect 'lumbrisk-cli --sta' '--start --starts'
 expect 'lumbrisk-cli -e o' 'ogg opus'
 expect 'lumbrisk-cli -b ' 'same 320 256 224 192 160 144 128 112 96 80 64 56 48 40 32 24 16 8'
 expect 'lumbrisk-cli --bitrate s' 'same'
+expect 'lumbrisk-cli --loudness ' '-14 -16 -23'
 exit $status

@@ -16,6 +16,9 @@ namespace Fixtures {
 // with a comment, the file carries ID3 tags as most music files do.
 bool MakeTone(const QString &path, double seconds, int frequency = 440, int kbps = 192,
               const QString &comment = QString());
+// A stereo 44100 Hz file of 192 kbps made by SoX from nothing with the effects given, which
+// begin with synth ("synth", "5", "brownnoise", "gain", "-20").
+bool MakeSound(const QString &path, const QStringList &effects);
 // The file's bytes, to prove a source was never changed.
 QByteArray Contents(const QString &path);
 // Creates or replaces the file with the bytes (none: an empty file); false when it cannot
@@ -34,6 +37,13 @@ struct AudioFacts {
 };
 // What ffprobe says about the first audio stream.
 AudioFacts Describe(const QString &path);
+struct LoudnessFacts {
+    double integrated = 0; // LUFS
+    double truePeak = 0;   // dBTP
+};
+// The loudness of a stretch of the file (length 0: to its end) as FFmpeg's ebur128 filter
+// reads it, to a tenth: a meter independent of the one the previews are made with.
+LoudnessFacts MeasureLoudness(const QString &path, double start = 0, double length = 0);
 // A rough pitch of a stretch of the file (SoX's "stat"), to tell two tones apart.
 double RoughFrequency(const QString &path, double start, double length);
 
