@@ -49,6 +49,11 @@ constexpr int DecoderEndMilliseconds = 5000;
 
 } // namespace
 
+QString ParallelPreviews::withoutFfmpeg(const QString &source) const
+{
+    return QStringLiteral("SoX cannot read %1 without FFmpeg: %2").arg(Main::FileNameOf(source), m_tools.ffmpegProblem);
+}
+
 struct ParallelPreviews::Work {
     Step step = Step::Cut;
     QString bitrate; // this source's own, once probed
@@ -302,10 +307,16 @@ void ParallelPreviews::measure(int index)
     const int previewRate = PreviewCommands::SampleRateFor(bitrateFor(index));
     const int sourceRate = SourceAudio::Measure(source).value_or(Mp3Audio::Length()).rate;
     const int rate = sourceRate > 0 && sourceRate < previewRate ? sourceRate : previewRate;
-    CommandLine decode = PreviewCommands::Decode(m_tools.sox, source, rate, work.start, secondsText(durationFor(index)));
+    const QString duration = secondsText(durationFor(index));
+    const bool decoded = SourceAudio::NeedsDecoder(source);
+    if (decoded && m_tools.ffmpeg.isEmpty())
+        return fail(index, withoutFfmpeg(source));
+    CommandLine decode = decoded ? PreviewCommands::DecodeDecoded(m_tools.sox, rate, work.start, duration)
+                                 : PreviewCommands::Decode(m_tools.sox, source, rate, work.start, duration);
     decode.plain(fades());
     work.meter = std::make_unique<Loudness::Meter>(PreviewCommands::Channels, rate);
-    launch(decode, [this, index](const RunResult &ended) { measured(index, ended); }, index);
+    launch(decode, [this, index](const RunResult &ended) { measured(index, ended); }, index,
+           decoded ? std::optional<CommandLine>(PreviewCommands::FfmpegDecode(m_tools.ffmpeg, source)) : std::nullopt);
     if (QProcess *process = work.process) {
         connect(process, &QProcess::readyReadStandardOutput, this,
                 [process, meter = work.meter.get()] { meter->add(process->readAllStandardOutput()); });
@@ -405,8 +416,7 @@ void ParallelPreviews::cut(int index)
     Work &work = m_work[size_t(index)];
     if (SourceAudio::NeedsDecoder(result.source)) {
         if (m_tools.ffmpeg.isEmpty())
-            return fail(index, QStringLiteral("SoX cannot read %1 without FFmpeg: %2")
-                                   .arg(Main::FileNameOf(result.source), m_tools.ffmpegProblem));
+            return fail(index, withoutFfmpeg(result.source));
         result.decoder = PreviewCommands::FfmpegDecode(m_tools.ffmpeg, result.source);
     }
     if (m_dryRun) {

@@ -154,6 +154,8 @@ private:
     void launch(const CommandLine &commandLine, const Ended &ended, int index = -1,
                 const std::optional<CommandLine> &decoder = std::nullopt);
     static QString endDecoder(QProcess &decoder);
+    // Why a source only FFmpeg decodes cannot be read when FFmpeg is missing.
+    QString withoutFfmpeg(const QString &source) const;
     void succeed(int index);
     void fail(int index, const QString &reason);
     void reportInOrder();

@@ -35,6 +35,12 @@ CommandLine cutFrom(CommandLine input, const QString &bitrate, const QString &ou
         .plain(trim(start, duration));
 }
 
+// The input, then:  -t f32 -c 2 -r <rate> - trim <start> <duration>
+CommandLine decodeFrom(CommandLine input, int rate, const QString &start, const QString &duration)
+{
+    return input.plain(QStringLiteral("  -t f32") + formatOptions(rate) + QLatin1Char('-') + trim(start, duration));
+}
+
 } // namespace
 
 QString SecondsText(const QString &typed)
@@ -111,10 +117,13 @@ CommandLine FfmpegDecode(const QString &ffmpeg, const QString &sourcePath)
 CommandLine Decode(const QString &sox, const QString &sourcePath, int rate, const QString &start,
                    const QString &duration)
 {
-    return CommandLine(sox)
-        .plain(QStringLiteral(" "))
-        .quoted(Main::AbsolutePath(sourcePath))
-        .plain(QStringLiteral("  -t f32") + formatOptions(rate) + QLatin1Char('-') + trim(start, duration));
+    return decodeFrom(CommandLine(sox).plain(QStringLiteral(" ")).quoted(Main::AbsolutePath(sourcePath)), rate, start,
+                      duration);
+}
+
+CommandLine DecodeDecoded(const QString &sox, int rate, const QString &start, const QString &duration)
+{
+    return decodeFrom(CommandLine(sox).plain(QStringLiteral(" -t sox -")), rate, start, duration);
 }
 
 CommandLine Join(const QString &sox, const QStringList &entries, const QString &bitrate,

@@ -51,6 +51,8 @@ CommandLine FfmpegDecode(const QString &ffmpeg, const QString &sourcePath);
 // as raw 32-bit floats on standard output for measuring.
 CommandLine Decode(const QString &sox, const QString &sourcePath, int rate, const QString &start,
                    const QString &duration);
+// The same of a source FFmpeg decodes, read from standard input as CutDecoded reads it.
+CommandLine DecodeDecoded(const QString &sox, int rate, const QString &start, const QString &duration);
 // "sox"  --combine sequence "<entry>" ...  -c 2 -r <rate> -C <bit rate> "<joined>", with
 // absolute paths as above.
 CommandLine Join(const QString &sox, const QStringList &entries, const QString &bitrate,
