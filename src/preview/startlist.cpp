@@ -11,75 +11,72 @@ namespace StartList {
 
 namespace {
 
-    struct Record {
-        int line = 0; // where it begins
-        QStringList fields;
+struct Record {
+    int line = 0; // where it begins
+    QStringList fields;
+};
+
+// RFC 4180: fields split by commas, records by CR LF or LF; a quoted field may hold commas,
+// line breaks and doubled quotes. Records of one empty field (blank lines) are dropped.
+QList<Record> records(const QString &csv)
+{
+    QList<Record> all;
+    Record record{1, {QString()}};
+    int line = 1;
+    bool quoted = false;
+    const auto close = [&] {
+        if (record.fields.size() > 1 || !record.fields.constFirst().isEmpty())
+            all.append(record);
+        record = Record{line, {QString()}};
     };
-
-    // RFC 4180: fields split by commas, records by CR LF or LF; a quoted field may hold commas,
-    // line breaks and doubled quotes. Records of one empty field (blank lines) are dropped.
-    QList<Record> records(const QString &csv)
-    {
-        QList<Record> all;
-        Record record { 1, { QString() } };
-        int line = 1;
-        bool quoted = false;
-        const auto close = [&] {
-            if (record.fields.size() > 1 || !record.fields.constFirst().isEmpty())
-                all.append(record);
-            record = Record { line, { QString() } };
-        };
-        for (qsizetype at = 0; at < csv.size(); ++at) {
-            const QChar c = csv.at(at);
-            if (c == QLatin1Char('\n'))
-                ++line;
-            if (quoted) {
-                if (c == QLatin1Char('"') && at + 1 < csv.size() && csv.at(at + 1) == QLatin1Char('"'))
-                    record.fields.last() += csv.at(++at);
-                else if (c == QLatin1Char('"'))
-                    quoted = false;
-                else
-                    record.fields.last() += c;
-            } else if (c == QLatin1Char('"')) {
-                quoted = true;
-            } else if (c == QLatin1Char(',')) {
-                record.fields.append(QString());
-            } else if (c == QLatin1Char('\n')) {
-                close();
-            } else if (c != QLatin1Char('\r')) {
+    for (qsizetype at = 0; at < csv.size(); ++at) {
+        const QChar c = csv.at(at);
+        if (c == QLatin1Char('\n'))
+            ++line;
+        if (quoted) {
+            if (c == QLatin1Char('"') && at + 1 < csv.size() && csv.at(at + 1) == QLatin1Char('"'))
+                record.fields.last() += csv.at(++at);
+            else if (c == QLatin1Char('"'))
+                quoted = false;
+            else
                 record.fields.last() += c;
-            }
+        } else if (c == QLatin1Char('"')) {
+            quoted = true;
+        } else if (c == QLatin1Char(',')) {
+            record.fields.append(QString());
+        } else if (c == QLatin1Char('\n')) {
+            close();
+        } else if (c != QLatin1Char('\r')) {
+            record.fields.last() += c;
         }
-        close();
-        return all;
     }
+    close();
+    return all;
+}
 
-    // "" when the record is a good row; else why not.
-    QString readRow(const Record &record, const QDir &folder, Row &row)
-    {
-        const QStringList &fields = record.fields;
-        if (fields.size() < 2 || fields.size() > 3)
-            return QStringLiteral("give file,start or file,start,duration");
-        const QString file = fields.at(0).trimmed();
-        if (file.isEmpty())
-            return QStringLiteral("no file named");
-        row.path = QDir::cleanPath(folder.absoluteFilePath(file));
-        if (!QFileInfo(row.path).isFile())
-            return QStringLiteral("no such file: %1").arg(file);
-        const QString start = fields.at(1).trimmed();
-        if (!start.isEmpty() && !ReadStart(start, row.cut))
-            return QStringLiteral(
-                "start '%1': give seconds (65, 2.5), m:ss (1:05) or a share of the track (40%)")
-                .arg(start);
-        const QString duration = fields.size() > 2 ? fields.at(2).trimmed() : QString();
-        if (duration.isEmpty())
-            return QString();
-        row.cut.durationSeconds = ReadTime(duration);
-        if (!row.cut.durationSeconds || *row.cut.durationSeconds <= 0)
-            return QStringLiteral("duration '%1': give seconds (65, 2.5) or m:ss (1:05), above 0")
-                .arg(duration);
+// "" when the record is a good row; else why not.
+QString readRow(const Record &record, const QDir &folder, Row &row)
+{
+    const QStringList &fields = record.fields;
+    if (fields.size() < 2 || fields.size() > 3)
+        return QStringLiteral("give file,start or file,start,duration");
+    const QString file = fields.at(0).trimmed();
+    if (file.isEmpty())
+        return QStringLiteral("no file named");
+    row.path = QDir::cleanPath(folder.absoluteFilePath(file));
+    if (!QFileInfo(row.path).isFile())
+        return QStringLiteral("no such file: %1").arg(file);
+    const QString start = fields.at(1).trimmed();
+    if (!start.isEmpty() && !ReadStart(start, row.cut))
+        return QStringLiteral("start '%1': give seconds (65, 2.5), m:ss (1:05) or a share of the track (40%)").arg(start);
+    const QString duration = fields.size() > 2 ? fields.at(2).trimmed() : QString();
+    if (duration.isEmpty())
         return QString();
-    }
+    row.cut.durationSeconds = ReadTime(duration);
+    if (!row.cut.durationSeconds || *row.cut.durationSeconds <= 0)
+        return QStringLiteral("duration '%1': give seconds (65, 2.5) or m:ss (1:05), above 0").arg(duration);
+    return QString();
+}
 
 } // namespace
 
