@@ -28,52 +28,33 @@ cli="$build/lumbrisk-cli"
 command -v parallel > /dev/null || { echo "GNU parallel is missing: apt install parallel" >&2; exit 1; }
 
 source bench/sources.sh
+source bench/turns.sh
 make_sources
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-out="$work/out"
-options=(-s "$start" -d "$duration" -b 128 -o "$out")
+options=(-s "$start" -d "$duration" -b 128)
 
-# The identical command lines, one per file.
-mkdir -p "$out"
-"$cli" --dry-run "${options[@]}" "${sources[@]}" > "$work/lines.sh"
-[[ $(wc -l < "$work/lines.sh") -eq $files ]] || { echo "expected $files command lines" >&2; exit 1; }
+# The identical command lines, one per file, into the folder of the way that runs them.
+for way in parallel loop; do
+  mkdir -p "$work/$way"
+  "$cli" --dry-run "${options[@]}" -o "$work/$way" "${sources[@]}" > "$work/$way.sh"
+  [[ $(wc -l < "$work/$way.sh") -eq $files ]] || { echo "expected $files command lines" >&2; exit 1; }
+done
 
-run_cli() { "$cli" -q -j "$jobs" "${options[@]}" "${sources[@]}"; }
-run_parallel() { parallel --will-cite -j "$jobs" < "$work/lines.sh" 2> /dev/null; }
-run_loop() { sh "$work/lines.sh" 2> /dev/null; }
+run_cli() { "$cli" -q -j "$jobs" "${options[@]}" -o "$1" "${sources[@]}"; }
+run_parallel() { parallel --will-cite -j "$jobs" < "$work/parallel.sh" 2> /dev/null; }
+run_loop() { sh "$work/loop.sh" 2> /dev/null; }
 
-# Runs one of the three on an empty output folder; prints its time in seconds.
-timed() {
-  rm -rf "$out"
-  mkdir -p "$out"
-  local begin=$EPOCHREALTIME
-  "run_$1"
-  local end=$EPOCHREALTIME
-  local made
-  made=$(find "$out" -name '*_Preview.mp3' | wc -l)
-  [[ $made -eq $files ]] || { echo "$1 made $made of $files previews" >&2; exit 1; }
-  awk -v a="$begin" -v b="$end" 'BEGIN { printf "%.3f\n", b - a }'
-}
-
-median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-
-declare -A times=([cli]="" [parallel]="" [loop]="")
-orders=("cli parallel loop" "parallel loop cli" "loop cli parallel")
 echo "files: $files x ${seconds} s at 192 kbps; previews of ${duration} s from second ${start} at 128 kbps;" \
      "$jobs at once; $repeats rounds"
 # Parallel runs gain only from idle cores: other work on the machine shows here.
 echo "load average at the start: $(cut -d' ' -f1-3 /proc/loadavg)"
-for ((r = 0; r < repeats; r++)); do
-  for way in ${orders[r % 3]}; do
-    times[$way]+="$(timed "$way") "
-  done
-done
+take_turns cli parallel loop
 
-cli_median=$(tr ' ' '\n' <<< "${times[cli]}" | grep . | median)
-parallel_median=$(tr ' ' '\n' <<< "${times[parallel]}" | grep . | median)
-loop_median=$(tr ' ' '\n' <<< "${times[loop]}" | grep . | median)
+cli_median=$(median_of cli)
+parallel_median=$(median_of parallel)
+loop_median=$(median_of loop)
 awk -v c="$cli_median" -v p="$parallel_median" -v l="$loop_median" -v j="$jobs" \
     -v cs="${times[cli]}" -v ps="${times[parallel]}" -v ls="${times[loop]}" 'BEGIN {
   printf "lumbrisk-cli -j %d   %7.3f s   (rounds: %s)\n", j, c, cs

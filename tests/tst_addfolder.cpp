@@ -28,7 +28,9 @@ private slots:
     void getFilesInFolder_data();
     void getFilesInFolder();
 
-    void scanIsBreadthFirstInListingOrder();
+    void scanIsBreadthFirstInNameOrder();
+    void scanListsNamesInNaturalOrder_data();
+    void scanListsNamesInNaturalOrder();
     void scanWithoutRecursionGoesOneLevelDown();
     void scanLetsEventsRun();
     void scanSkipsFoldersWithBadNamesAndEverythingBelow();
@@ -39,6 +41,7 @@ private slots:
     void scanSkipsTrashFolders_data();
     void scanSkipsTrashFolders();
     void scanSkipsTildePlainHiddenAndUndecodableFilesAndCleansPaths();
+    void scanTellsWhatItLeftOut();
     void extensionAsTyped_data();
     void extensionAsTyped();
 
@@ -137,17 +140,17 @@ void TestAddFolder::getFilesInFolder_data()
 {
     QTest::addColumn<QString>("pattern");
     QTest::addColumn<QStringList>("names");
-    const QString upper = QStringLiteral("LOUD.MP3");
-    QTest::newRow("extension, any case") << QStringLiteral("*.mp3")
-        << QStringList{QStringLiteral("a.mp3"), upper, QStringLiteral(".hidden.mp3"), QStringLiteral("~tmp.mp3"), QStringLiteral("two words.mp3")};
-    QTest::newRow("upper-case pattern") << QStringLiteral("*.MP3")
-        << QStringList{QStringLiteral("a.mp3"), upper, QStringLiteral(".hidden.mp3"), QStringLiteral("~tmp.mp3"), QStringLiteral("two words.mp3")};
+    // In name order: punctuation and symbols first, letter case ignored.
+    const QStringList mp3s{QStringLiteral(".hidden.mp3"), QStringLiteral("~tmp.mp3"), QStringLiteral("a.mp3"),
+                           QStringLiteral("LOUD.MP3"), QStringLiteral("two words.mp3")};
+    QTest::newRow("extension, any case") << QStringLiteral("*.mp3") << mp3s;
+    QTest::newRow("upper-case pattern") << QStringLiteral("*.MP3") << mp3s;
     QTest::newRow("star dot star takes names without a dot") << QStringLiteral("*.*")
-        << QStringList{QStringLiteral("a.mp3"), upper, QStringLiteral(".hidden.mp3"), QStringLiteral("~tmp.mp3"), QStringLiteral("two words.mp3"),
-                       QStringLiteral("notes.txt"), QStringLiteral("README"), QStringLiteral("a.mp3x"), QStringLiteral("b.[x]")};
+        << QStringList{QStringLiteral(".hidden.mp3"), QStringLiteral("~tmp.mp3"), QStringLiteral("a.mp3"), QStringLiteral("a.mp3x"),
+                       QStringLiteral("b.[x]"), QStringLiteral("LOUD.MP3"), QStringLiteral("notes.txt"), QStringLiteral("README"),
+                       QStringLiteral("two words.mp3")};
     QTest::newRow("question mark is one character") << QStringLiteral("?.mp3") << QStringList{QStringLiteral("a.mp3")};
-    QTest::newRow("question mark inside the extension") << QStringLiteral("*.mp?")
-        << QStringList{QStringLiteral("a.mp3"), upper, QStringLiteral(".hidden.mp3"), QStringLiteral("~tmp.mp3"), QStringLiteral("two words.mp3")};
+    QTest::newRow("question mark inside the extension") << QStringLiteral("*.mp?") << mp3s;
     QTest::newRow("brackets are plain characters") << QStringLiteral("*.[x]") << QStringList{QStringLiteral("b.[x]")};
     QTest::newRow("nothing matches") << QStringLiteral("*.doc") << QStringList{};
 }
@@ -164,40 +167,54 @@ void TestAddFolder::getFilesInFolder()
     // Folders never count as files, whatever their name.
     m_tree->folder(QStringLiteral("d/folder.mp3"));
     m_tree->folder(QStringLiteral("d/plainfolder"));
-    QCOMPARE(GetFilesInFolder(m_tree->path(QStringLiteral("d")), pattern), m_tree->inListingOrder(QStringLiteral("d"), names));
+    QCOMPARE(GetFilesInFolder(m_tree->path(QStringLiteral("d")), pattern), names);
     QCOMPARE(GetFilesInFolder(m_tree->path(QStringLiteral("d/")), pattern).size(), names.size());
 }
 
-void TestAddFolder::scanIsBreadthFirstInListingOrder()
+void TestAddFolder::scanIsBreadthFirstInNameOrder()
 {
-    for (const char *folder : {"R/A/A1/A1a", "R/A/A2", "R/B/B1", "R/.hidden/H1"})
+    for (const char *folder : {"R/B/B1", "R/A/A2", "R/A/A1/A1a", "R/.hidden/H1"})
         m_tree->folder(QString::fromLatin1(folder));
     m_tree->file(QStringLiteral("R/A/file.mp3")); // files are not folders
 
-    const QStringList level1 = m_tree->inListingOrder(QStringLiteral("R"), {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral(".hidden")});
-    QStringList expected{QStringLiteral("R")};
-    for (const QString &name : level1)
-        expected << QStringLiteral("R/") + name;
-    const QHash<QString, QStringList> children{
-        {QStringLiteral("A"), {QStringLiteral("A1"), QStringLiteral("A2")}},
-        {QStringLiteral("B"), {QStringLiteral("B1")}},
-        {QStringLiteral(".hidden"), {QStringLiteral("H1")}}};
-    for (const QString &parent : level1) {
-        for (const QString &child : m_tree->inListingOrder(QStringLiteral("R/") + parent, children.value(parent)))
-            expected << QStringLiteral("R/%1/%2").arg(parent, child);
-    }
-    expected << QStringLiteral("R/A/A1/A1a");
+    QCOMPARE(scanned(QStringLiteral("R")),
+             folderEntries({QStringLiteral("R"), QStringLiteral("R/.hidden"), QStringLiteral("R/A"), QStringLiteral("R/B"),
+                            QStringLiteral("R/.hidden/H1"), QStringLiteral("R/A/A1"), QStringLiteral("R/A/A2"),
+                            QStringLiteral("R/B/B1"), QStringLiteral("R/A/A1/A1a")}));
+}
 
-    QCOMPARE(scanned(QStringLiteral("R")), folderEntries(expected));
+void TestAddFolder::scanListsNamesInNaturalOrder_data()
+{
+    QTest::addColumn<QStringList>("made"); // in this order, which differs from the expected one and its reverse
+    QTest::addColumn<QStringList>("rows");
+    QTest::newRow("track numbers") << QStringList{QStringLiteral("Track 2.mp3"), QStringLiteral("Track 10.mp3"), QStringLiteral("Track 1.mp3")}
+                                   << QStringList{QStringLiteral("Track 1.mp3"), QStringLiteral("Track 2.mp3"), QStringLiteral("Track 10.mp3")};
+    QTest::newRow("letter case ignored") << QStringList{QStringLiteral("b.mp3"), QStringLiteral("C.mp3"), QStringLiteral("a.mp3")}
+                                         << QStringList{QStringLiteral("a.mp3"), QStringLiteral("b.mp3"), QStringLiteral("C.mp3")};
+    // Subfolders too, each group after the files of its parent.
+    QTest::newRow("disc folders") << QStringList{QStringLiteral("CD 2/b.mp3"), QStringLiteral("CD 10/a.mp3"), QStringLiteral("cd 1/c.mp3"),
+                                                 QStringLiteral("z.mp3")}
+                                  << QStringList{QStringLiteral("z.mp3"), QStringLiteral("cd 1/c.mp3"), QStringLiteral("CD 2/b.mp3"),
+                                                 QStringLiteral("CD 10/a.mp3")};
+}
+
+void TestAddFolder::scanListsNamesInNaturalOrder()
+{
+    QFETCH(QStringList, made);
+    QFETCH(QStringList, rows);
+    for (const QString &file : made)
+        m_tree->file(QStringLiteral("R/") + file);
+    QStringList expected;
+    for (const QString &row : rows)
+        expected << m_tree->path(QStringLiteral("R/") + row);
+    QCOMPARE(ScanFolder(m_prompts, m_tree->path(QStringLiteral("R")), QStringLiteral("*.mp3")), expected);
 }
 
 void TestAddFolder::scanWithoutRecursionGoesOneLevelDown()
 {
     m_tree->folder(QStringLiteral("R/A/A1"));
     m_tree->folder(QStringLiteral("R/B"));
-    const QStringList level1 = m_tree->inListingOrder(QStringLiteral("R"), {QStringLiteral("A"), QStringLiteral("B")});
-    QCOMPARE(scanned(QStringLiteral("R"), false),
-             folderEntries({QStringLiteral("R"), QStringLiteral("R/") + level1.at(0), QStringLiteral("R/") + level1.at(1)}));
+    QCOMPARE(scanned(QStringLiteral("R"), false), folderEntries({QStringLiteral("R"), QStringLiteral("R/A"), QStringLiteral("R/B")}));
 }
 
 void TestAddFolder::scanLetsEventsRun()
@@ -212,17 +229,16 @@ void TestAddFolder::scanLetsEventsRun()
 void TestAddFolder::scanSkipsFoldersWithBadNamesAndEverythingBelow()
 {
     const QStringList bad{QStringLiteral("tab\tname"), QStringLiteral("del\x7f"), QStringLiteral("c1") + QChar(0x85)};
-    const QStringList good{QStringLiteral("Müsik 日本"), QStringLiteral("with space"), QStringLiteral("Why?")};
+    const QStringList good{QStringLiteral("Müsik 日本"), QStringLiteral("Why?"), QStringLiteral("with space")}; // in name order
     for (const QString &name : bad + good)
         m_tree->folder(QStringLiteral("R/%1/below").arg(name));
     // Not valid UTF-8: the name cannot be handed on as it is.
     m_tree->withBytes("R/Latin1 \xe9t\xe9/below", true);
 
     QStringList expected{QStringLiteral("R")};
-    const QStringList listedGood = m_tree->inListingOrder(QStringLiteral("R"), good);
-    for (const QString &name : listedGood)
+    for (const QString &name : good)
         expected << QStringLiteral("R/") + name;
-    for (const QString &name : listedGood)
+    for (const QString &name : good)
         expected << QStringLiteral("R/%1/below").arg(name);
     QCOMPARE(scanned(QStringLiteral("R")), folderEntries(expected));
 }
@@ -277,10 +293,8 @@ void TestAddFolder::scanListsEachRealFolderOnceDespiteLinks()
     m_tree->link(QStringLiteral("R/A/A1/up"), m_tree->path(QStringLiteral("R"))); // a loop
     m_tree->link(QStringLiteral("R/B/toA"), QStringLiteral("../A"));              // a second way in
     m_tree->link(QStringLiteral("R/B/self"), QStringLiteral("."));
-    const QStringList level1 = m_tree->inListingOrder(QStringLiteral("R"), {QStringLiteral("A"), QStringLiteral("B")});
     QCOMPARE(scanned(QStringLiteral("R")),
-             folderEntries({QStringLiteral("R"), QStringLiteral("R/") + level1.at(0), QStringLiteral("R/") + level1.at(1),
-                            QStringLiteral("R/A/A1")}));
+             folderEntries({QStringLiteral("R"), QStringLiteral("R/A"), QStringLiteral("R/B"), QStringLiteral("R/A/A1")}));
 }
 
 void TestAddFolder::scanSkipsTrashFolders_data()
@@ -327,16 +341,32 @@ void TestAddFolder::scanSkipsTildePlainHiddenAndUndecodableFilesAndCleansPaths()
         m_tree->file(QString::fromUtf8(file));
     // Decoded with a stand-in character, this name would read as the valid one above.
     m_tree->withBytes("R/x\xff.mp3", false);
+    // A leading byte order mark is part of the name, and decoders like to drop it.
+    m_tree->withBytes("R/\xef\xbb\xbf" "bom.mp3", false);
     QCOMPARE(mkfifo(QFile::encodeName(m_tree->path(QStringLiteral("R/pipe.mp3"))).constData(), 0644), 0); // no file to read
     m_tree->link(QStringLiteral("R/.linked.mp3"), QStringLiteral("a.mp3")); // a link is more than hidden and archive
     // A root enters the folder list with a doubled separator; the rows come out clean.
     const QStringList rows = ScanFolder(m_prompts, m_tree->root() + QStringLiteral("//R/"), QStringLiteral("*.mp3"));
     QStringList expected;
-    for (const QString &name : m_tree->inListingOrder(QStringLiteral("R"), {QStringLiteral("a.mp3"), QStringLiteral(".linked.mp3"),
-                                                                           QString::fromUtf8("x\xef\xbf\xbd.mp3")}))
+    for (const QString &name : {QStringLiteral(".linked.mp3"), QStringLiteral("a.mp3"), QChar(0xfeff) + QStringLiteral("bom.mp3"),
+                                QString::fromUtf8("x\xef\xbf\xbd.mp3")})
         expected << m_tree->path(QStringLiteral("R/") + name);
     expected << m_tree->path(QStringLiteral("R/.hidden/b.mp3"));
     QCOMPARE(rows, expected);
+}
+
+// Names that are not valid UTF-8 are left out, and told: the files that would have been rows,
+// and the folders, which are not searched.
+void TestAddFolder::scanTellsWhatItLeftOut()
+{
+    m_tree->file(QStringLiteral("R/plain.mp3"));
+    for (const char *latin1 : {"R/caf\xe9.mp3", "R/n\xe9.txt", "R/.\xe9.mp3", "R/~\xe9.mp3", "R/D\xe9p/below.mp3"})
+        m_tree->withBytes(latin1, false);
+    QList<QByteArray> leftOut;
+    const QStringList rows = ScanFolder(m_prompts, m_tree->root() + QStringLiteral("//R"), QStringLiteral("*.mp3"), {}, &leftOut);
+    QCOMPARE(rows, QStringList{m_tree->path(QStringLiteral("R/plain.mp3"))});
+    const QByteArray folder = QFile::encodeName(m_tree->path(QStringLiteral("R/")));
+    QCOMPARE(leftOut, (QList<QByteArray>{folder + "caf\xe9.mp3", folder + "D\xe9p/"}));
 }
 
 void TestAddFolder::extensionAsTyped_data()

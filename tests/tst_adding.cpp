@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
@@ -45,6 +46,8 @@ private slots:
     void folderButtonIsRefusedWhileBusy();
     void inputDuringAScanStartsNothing_data();
     void inputDuringAScanStartsNothing();
+    void leftOutNamesAreToldOnceAfterTheScan_data();
+    void leftOutNamesAreToldOnceAfterTheScan();
 
     void dialogAddsChosenFiles_data();
     void dialogAddsChosenFiles();
@@ -59,9 +62,9 @@ private slots:
 
 private:
     // Rows of the music tree's files: folders in the order given, each folder's names in
-    // the order the file system lists them.
+    // name order.
     QStringList musicRows(const QStringList &folders, bool everyType) const;
-    // The music tree's folders below R, breadth first in listing order.
+    // The music tree's folders below R, breadth first in name order.
     QStringList musicFolders() const;
     Form1 &window() { return *m_test->window; }
 
@@ -96,35 +99,26 @@ void TestAdding::cleanup()
 
 QStringList TestAdding::musicFolders() const
 {
-    QStringList folders{QStringLiteral("R")};
-    for (const QString &name : m_music->inListingOrder(QStringLiteral("R"),
-             {QStringLiteral("Albums 2021"), QString::fromUtf8("Müsik 日本"), QStringLiteral(".hidden"), QStringLiteral("empty"),
-              QStringLiteral("Why?")}))
-        folders << QStringLiteral("R/") + name;
-    for (const QString &name : m_music->inListingOrder(QStringLiteral("R"), {QStringLiteral("Albums 2021"), QStringLiteral("Why?")}))
-        folders << QStringLiteral("R/%1/%2").arg(name, name.startsWith(QLatin1Char('W')) ? QStringLiteral("CD1") : QStringLiteral("Disc 2"));
-    return folders;
+    return {QStringLiteral("R"), QStringLiteral("R/.hidden"), QStringLiteral("R/Albums 2021"), QStringLiteral("R/empty"),
+            QString::fromUtf8("R/Müsik 日本"), QStringLiteral("R/Why?"), QStringLiteral("R/Albums 2021/Disc 2"),
+            QStringLiteral("R/Why?/CD1")};
 }
 
 QStringList TestAdding::musicRows(const QStringList &folders, bool everyType) const
 {
-    const QHash<QString, QStringList> mp3s{
-        {QStringLiteral("R"), {QStringLiteral("one.mp3"), QStringLiteral("LOUD.MP3")}},
-        {QStringLiteral("R/Albums 2021"), {QStringLiteral("track 1.mp3")}},
+    const QHash<QString, QStringList> files{
+        {QStringLiteral("R"), {QStringLiteral("LOUD.MP3"), QStringLiteral("notes.txt"), QStringLiteral("one.mp3"), QStringLiteral("README")}},
+        {QStringLiteral("R/Albums 2021"), {QStringLiteral("cover.jpg"), QStringLiteral("track 1.mp3")}},
         {QStringLiteral("R/Albums 2021/Disc 2"), {QStringLiteral("deep.mp3")}},
         {QString::fromUtf8("R/Müsik 日本"), {QString::fromUtf8("曲 one.mp3")}},
         {QStringLiteral("R/.hidden"), {QStringLiteral("secret.mp3")}},
         {QStringLiteral("R/Why?/CD1"), {QStringLiteral("track.mp3")}}};
-    const QHash<QString, QStringList> others{
-        {QStringLiteral("R"), {QStringLiteral("notes.txt"), QStringLiteral("README")}},
-        {QStringLiteral("R/Albums 2021"), {QStringLiteral("cover.jpg")}}};
     QStringList rows;
     for (const QString &folder : folders) {
-        QStringList names = mp3s.value(folder);
-        if (everyType)
-            names += others.value(folder);
-        for (const QString &name : m_music->inListingOrder(folder, names))
-            rows << m_music->path(folder + QLatin1Char('/') + name);
+        for (const QString &name : files.value(folder)) {
+            if (everyType || name.endsWith(QLatin1String(".mp3"), Qt::CaseInsensitive))
+                rows << m_music->path(folder + QLatin1Char('/') + name);
+        }
     }
     return rows;
 }
@@ -249,6 +243,55 @@ void TestAdding::inputDuringAScanStartsNothing()
     QVERIFY(window().ListView1->count() > 0);
     QVERIFY(m_test->prompts.callsOf(QStringLiteral("openFiles")).isEmpty());
     QCOMPARE(window().Text2->text(), before);
+}
+
+void TestAdding::leftOutNamesAreToldOnceAfterTheScan_data()
+{
+    QTest::addColumn<bool>("dropped"); // folders A and B dropped; else Add All on their parent
+    QTest::addColumn<int>("inA");      // names in Latin-1 beside a plain name
+    QTest::addColumn<int>("inB");
+    QTest::addColumn<QString>("why");
+    QTest::newRow("Add All, one name") << false << 1 << 0
+        << "1 name was left out of the scan because it is not valid UTF-8 (such a name cannot be passed on unchanged):";
+    QTest::newRow("a drop of two folders, five of six names shown") << true << 3 << 3
+        << "6 names were left out of the scan because they are not valid UTF-8 (such names cannot be passed on unchanged):";
+}
+
+void TestAdding::leftOutNamesAreToldOnceAfterTheScan()
+{
+    QFETCH(bool, dropped);
+    QFETCH(int, inA);
+    QFETCH(int, inB);
+    QFETCH(QString, why);
+    const FolderTree tree(m_test->scratch() + QStringLiteral("/L"));
+    const auto removed = qScopeGuard([&tree] { tree.removeAll(); });
+    QStringList plain, escaped;
+    for (const auto &[folder, count] : {std::pair{QStringLiteral("A"), inA}, std::pair{QStringLiteral("B"), inB}}) {
+        tree.file(folder + QStringLiteral("/plain.mp3"));
+        plain << tree.path(folder + QStringLiteral("/plain.mp3"));
+        for (int n = 1; n <= count; ++n) {
+            tree.withBytes(QFile::encodeName(folder) + "/caf\xe9 " + QByteArray::number(n) + ".mp3", false);
+            escaped << tree.path(QStringLiteral("%1/caf\\351 %2.mp3").arg(folder).arg(n));
+        }
+    }
+    if (dropped) {
+        std::unique_ptr<QMimeData> data(filesData({tree.path(QStringLiteral("A")), tree.path(QStringLiteral("B"))}));
+        QDropEvent drop(QPointF(), Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+        window().ListView1_OLEDragDrop(&drop);
+    } else {
+        m_test->prompts.inputAnswers << QStringLiteral("mp3");
+        m_test->prompts.folderAnswers << tree.root();
+        window().PushButton4->click();
+    }
+    QCOMPARE(window().ListView1->texts(), plain);
+    const QList<ScriptedPrompts::Call> told = m_test->prompts.callsOf(QStringLiteral("message"));
+    QCOMPARE(told.size(), 1);
+    QCOMPARE(told.first().title, window().applicationTitle());
+    QCOMPARE(told.first().icon, Prompts::Icon::Exclamation);
+    const bool all = escaped.size() <= 5;
+    const QString more = all ? QString() : QStringLiteral("\r... and %1 more (see the details)").arg(escaped.size() - 5);
+    QCOMPARE(told.first().text, why + QStringLiteral("\r\r") + escaped.first(qMin(5, int(escaped.size()))).join(QLatin1Char('\r')) + more);
+    QCOMPARE(told.first().details, all ? QString() : escaped.join(QLatin1Char('\n')));
 }
 
 void TestAdding::folderButtonIsRefusedWhileBusy()

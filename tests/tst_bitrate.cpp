@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -21,6 +22,8 @@ private slots:
     void readsTheLastAudioLine_data();
     void readsTheLastAudioLine();
     void probesAConstantBitRate();
+    void losslessSourcesGetTheHighestRate_data();
+    void losslessSourcesGetTheHighestRate();
     void probeThatDidNotRunIgnoresAnEarlierCapture();
     void probeOfANonMp3GivesNothingButFfmpegsReason();
     void hostileNameIsProbedAsItIs();
@@ -32,7 +35,7 @@ private slots:
 private:
     QString temp() const { return m_dir.filePath(QStringLiteral("temp")); }
     QString capture() const { return temp() + QStringLiteral("/out.txt"); }
-    GetBitrate::Context context(const QString &ffmpeg, QString *reason = nullptr);
+    GetBitrate::Context context(const QString &ffmpeg, Shell32::RunResult *failedProbe = nullptr);
 
     QTemporaryDir m_dir;
     QString m_tone;
@@ -63,9 +66,9 @@ void TestBitrate::cleanupTestCase()
     m_environment.reset();
 }
 
-GetBitrate::Context TestBitrate::context(const QString &ffmpeg, QString *reason)
+GetBitrate::Context TestBitrate::context(const QString &ffmpeg, Shell32::RunResult *failedProbe)
 {
-    return GetBitrate::Context{m_prompts, ffmpeg, nullptr, 1, temp(), reason};
+    return GetBitrate::Context{m_prompts, ffmpeg, nullptr, 1, temp(), failedProbe};
 }
 
 void TestBitrate::readsTheLastAudioLine_data()
@@ -77,8 +80,18 @@ void TestBitrate::readsTheLastAudioLine_data()
         << "    Stream #0:0: Audio: mp3, 44100 Hz, stereo, fltp, 320 kb/s\n"
            "    Stream #0:1: Audio: mp3, 44100 Hz, stereo, fltp, 191 kb/s\nAt least one output file must be specified\n"
         << "191";
-    QTest::newRow("no bit rate: whatever stands there")
-        << "    Stream #0:0: Audio: mp3, 44100 Hz, stereo, s16p\n" << "stereo,";
+    // Without a number in kb/s, or above what MP3 allows, the stream gets the highest rate.
+    QTest::newRow("no bit rate: the highest") << "    Stream #0:0: Audio: mp3, 44100 Hz, stereo, s16p\n" << "320";
+    QTest::newRow("lossless FLAC: not its sample size")
+        << "  Duration: 00:00:02.00, start: 0.000000, bitrate: 250 kb/s\n"
+           "  Stream #0:0: Audio: flac, 48000 Hz, stereo, s32 (24 bit)\n"
+        << "320";
+    QTest::newRow("WAV above 320") << "  Stream #0:0: Audio: pcm_s16le ([1][0][0][0] / 0x0001), 44100 Hz, 2 channels, s16, "
+                                      "1411 kb/s\n"
+                                   << "320";
+    QTest::newRow("M4A: words after the rate")
+        << "  Stream #0:0[0x1](und): Audio: aac (LC) (mp4a / 0x6134706D), 44100 Hz, stereo, fltp, 127 kb/s (default)\n"
+        << "127";
     QTest::newRow("exact case only") << "    Stream #0:0: audio: mp3, 44100 Hz, stereo, s16p, 128 kb/s\n" << "";
     QTest::newRow("nothing") << "" << "";
 }
@@ -99,6 +112,25 @@ void TestBitrate::probesAConstantBitRate()
     QCOMPARE(m_prompts.errorReports(), QStringList());
 }
 
+void TestBitrate::losslessSourcesGetTheHighestRate_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QStringList>("format"); // SoX's options for the file
+    QTest::newRow("FLAC, 24 bit") << "master.flac" << QStringList{"-b", "24"};
+    QTest::newRow("WAV, 1411 kb/s") << "master.wav" << QStringList{"-b", "16"};
+}
+
+void TestBitrate::losslessSourcesGetTheHighestRate()
+{
+    QFETCH(QString, name);
+    QFETCH(QStringList, format);
+    const QString source = m_dir.filePath(name);
+    QCOMPARE(QProcess::execute(QStringLiteral("sox"), QStringList{"-n", "-r", "44100", "-c", "2"} + format
+                                                          + QStringList{source, "synth", "1", "sine", "440"}),
+             0);
+    QCOMPARE(GetBitrate::GetBitrateOfMP3(source, context(m_ffmpeg)), QStringLiteral("320"));
+}
+
 void TestBitrate::probeThatDidNotRunIgnoresAnEarlierCapture()
 {
     QVERIFY(Fixtures::WriteFile(capture(), "    Stream #0:0: Audio: mp3, 44100 Hz, stereo, fltp, 320 kb/s\n"));
@@ -110,9 +142,9 @@ void TestBitrate::probeOfANonMp3GivesNothingButFfmpegsReason()
 {
     const QString text = m_dir.filePath(QStringLiteral("notes.mp3"));
     QVERIFY(Fixtures::WriteFile(text, "not audio at all\n"));
-    QString reason;
-    QCOMPARE(GetBitrate::GetBitrateOfMP3(text, context(m_ffmpeg, &reason)), QString());
-    QVERIFY2(reason.startsWith(text + QStringLiteral(": ")), qPrintable(reason));
+    Shell32::RunResult probe;
+    QCOMPARE(GetBitrate::GetBitrateOfMP3(text, context(m_ffmpeg, &probe)), QString());
+    QVERIFY2(probe.lastErrorLine().startsWith(text + QStringLiteral(": ")), qPrintable(probe.lastErrorLine()));
 }
 
 void TestBitrate::hostileNameIsProbedAsItIs()

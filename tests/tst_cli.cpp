@@ -1,8 +1,14 @@
 // lumbrisk-cli as installed, run with real SoX and FFmpeg and no display: its options, its
-// exit statuses, Ctrl+C, runs side by side, and that parallel runs and dry runs make the
-// very same previews as one tool at a time.
+// exit statuses, the stops a shell gives it (Ctrl+C, SIGHUP, a closed pipe, kill -9), runs
+// side by side, that parallel runs and dry runs make the very same previews as one tool at a
+// time, lists of some thousand files, and previews brought to a loudness.
 
 #include "audiofixtures.h"
+#include "foldertree.h"
+#include "tagfixtures.h"
+
+#include "filelist/addfolder.h"
+#include "platform/consoleprompts.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -15,7 +21,9 @@
 
 #include <algorithm>
 #include <csignal>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -30,6 +38,59 @@ QString program()
     return qEnvironmentVariable("LUMBRISK_BUILD_DIR") + QStringLiteral("/installed/bin/lumbrisk-cli");
 }
 
+// True once the process catches the signal, that is, once its handler is in place.
+bool catches(qint64 pid, int signalNumber)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return false;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("SigCgt:"))
+            return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (signalNumber - 1)) & 1;
+    }
+    return false;
+}
+
+// The source and the preview of each line of a dry run, in order.
+QList<QPair<QString, QString>> plannedPairs(const QString &lines)
+{
+    static const QRegularExpression cut(QStringLiteral("^\\S+ '([^']+)' .* '([^']+)' trim "));
+    QList<QPair<QString, QString>> pairs;
+    for (const QString &line : lines.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QRegularExpressionMatch match = cut.match(line);
+        pairs.append({match.captured(1), match.captured(2)});
+    }
+    return pairs;
+}
+
+// A PATH whose sox, made in the folder, hangs on Tone B after noting its process id in the
+// folder's "pids", and hands every other run to the real SoX.
+QString hangingTools(const QString &folder)
+{
+    Fixtures::WriteScript(folder, QStringLiteral("sox"),
+                          QStringLiteral("case \"$*\" in *Tone\\ B*) echo $$ >> '%1/pids'; exec sleep 60;; esac\n"
+                                         "exec /usr/bin/sox \"$@\"").arg(folder));
+    return folder + QStringLiteral(":/usr/bin:/bin");
+}
+
+QList<pid_t> hungTools(const QString &folder)
+{
+    QList<pid_t> pids;
+    for (const QByteArray &line : Fixtures::Contents(folder + QStringLiteral("/pids")).split('\n')) {
+        if (!line.isEmpty())
+            pids.append(pid_t(line.toInt()));
+    }
+    return pids;
+}
+
+// Whether the process runs: one killed when its parent died stays a zombie until it is reaped.
+bool running(pid_t pid)
+{
+    const QByteArray status = Fixtures::Contents(QStringLiteral("/proc/%1/stat").arg(pid));
+    const qsizetype nameEnd = status.lastIndexOf(')');
+    return nameEnd > 0 && status.size() > nameEnd + 2 && status.at(nameEnd + 2) != 'Z';
+}
+
 } // namespace
 
 class TestCli : public QObject {
@@ -42,21 +103,50 @@ private slots:
     void options();
     void exitStatuses_data();
     void exitStatuses();
-    void ctrlCKeepsFinishedPreviewsOnly();
+    void namesNotValidUtf8AreLeftOut_data();
+    void namesNotValidUtf8AreLeftOut();
+    void stopsKeepFinishedPreviewsOnly_data();
+    void stopsKeepFinishedPreviewsOnly();
+    void killedRunLeavesNoToolAndTheNextRunCleansUp_data();
+    void killedRunLeavesNoToolAndTheNextRunCleansUp();
+    void relativeNamesNeedAReadableCurrentFolder_data();
+    void relativeNamesNeedAReadableCurrentFolder();
     void twoRunsIntoOneFolderDoNotClash();
     void jobsDoNotChangeThePreviews();
     void dryRunLinesMakeTheSamePreviews_data();
     void dryRunLinesMakeTheSamePreviews();
+    void loudnessMeetsTheTarget_data();
+    void loudnessMeetsTheTarget();
+    void previewsKeepTheirSongsTags_data();
+    void previewsKeepTheirSongsTags();
+    void previewsLastAsAsked_data();
+    void previewsLastAsAsked();
+    void largeListIsPlannedWholeInOrder();
+    void signalStopsALargeListBeforeItsCuts_data();
+    void signalStopsALargeListBeforeItsCuts();
     void autoStartIsTheChorus();
 
 private:
-    QProcess *launch(const QStringList &arguments, const QString &path = QString());
-    Run run(const QStringList &arguments, const QString &path = QString());
+    // rawArgument: printf's format of one more argument, for bytes that are not valid UTF-8.
+    QProcess *prepare(const QStringList &arguments, const QString &path = QString(), const QString &temp = QString(),
+                      const QString &rawArgument = QString());
+    QProcess *launch(const QStringList &arguments, const QString &path = QString(), const QString &temp = QString(),
+                     const QString &rawArgument = QString());
+    Run run(const QStringList &arguments, const QString &path = QString(), const QString &temp = QString(),
+            const QString &rawArgument = QString());
     QString folder(const QString &name) const;
     QStringList previewsIn(const QString &name) const;
+    QString largeTree();
 
     QTemporaryDir m_dir;
-    QString m_music; // Tone A.mp3 (5 s), Tone B.mp3 (6 s), both 192 kbps, notes.txt and pipe.mp3, a FIFO
+    // Tone A.mp3 (5 s), Tone B.mp3 (6 s), both 192 kbps, notes.txt, pipe.mp3, a FIFO, and
+    // starts.csv, giving each tone its own cut, and bad starts.csv, naming a file not there
+    QString m_music;
+    QString m_masters; // Tone A (5 s) as 24-bit FLAC, WAV, AIFF, Ogg Vorbis, M4A (AAC) and Opus
+    QString m_tagged; // A.mp3 and B.mp3, tagged songs of one album, and C.au, whose tags TagLib cannot read
+    std::unique_ptr<FolderTree> m_album;  // Track 1, track 2 and Track 10.mp3, copies of Tone A
+    std::unique_ptr<FolderTree> m_latin1; // plain.mp3 and caf\351.mp3, a name in Latin-1
+    QString m_tree;  // Artist A/Album 1/Track 01.mp3 (Tone A) and Artist B/Track 01.mp3 (Tone B)
 };
 
 void TestCli::initTestCase()
@@ -66,11 +156,44 @@ void TestCli::initTestCase()
     QVERIFY(Fixtures::MakeTone(m_music + QStringLiteral("/Tone A.mp3"), 5, 440));
     QVERIFY(Fixtures::MakeTone(m_music + QStringLiteral("/Tone B.mp3"), 6, 660));
     QVERIFY(Fixtures::WriteFile(m_music + QStringLiteral("/notes.txt"), "not audio"));
+    m_masters = folder(QStringLiteral("masters"));
+    for (const char *name : {"flac24.flac", "wav.wav", "aiff.aiff", "ogg.ogg"})
+        QCOMPARE(QProcess::execute(QStringLiteral("sox"), {m_music + QStringLiteral("/Tone A.mp3"), QStringLiteral("-b"),
+                                                           QStringLiteral("24"), m_masters + QLatin1Char('/') + QString::fromLatin1(name)}),
+                 0);
+    for (const char *codec : {"aac", "libopus"}) {
+        const QString name = m_masters + (qstrcmp(codec, "aac") == 0 ? QStringLiteral("/m4a.m4a") : QStringLiteral("/opus.opus"));
+        QCOMPARE(QProcess::execute(QStringLiteral("ffmpeg"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"),
+                                                              m_music + QStringLiteral("/Tone A.mp3"), QStringLiteral("-c:a"),
+                                                              QString::fromLatin1(codec), name}),
+                 0);
+    }
+    QVERIFY(Fixtures::WriteFile(m_music + QStringLiteral("/starts.csv"),
+                                "file,start,duration\r\nTone B.mp3,50%,\r\n\"Tone A.mp3\",1,2\r\n"));
+    QVERIFY(Fixtures::WriteFile(m_music + QStringLiteral("/bad starts.csv"), "Tone A.mp3,1\nTone C.mp3,1\n"));
     QCOMPARE(::mkfifo(QFile::encodeName(m_music + QStringLiteral("/pipe.mp3")).constData(), 0600), 0);
+    m_tagged = folder(QStringLiteral("tagged"));
+    for (const QString name : {QStringLiteral("A"), QStringLiteral("B")}) {
+        const QString song = m_tagged + QLatin1Char('/') + name + QStringLiteral(".mp3");
+        QVERIFY(Fixtures::MakeTone(song, 5));
+        QVERIFY(TagFixtures::WriteAlbumSong(song, QStringLiteral("Café ") + name));
+    }
+    QCOMPARE(QProcess::execute(QStringLiteral("sox"), {m_music + QStringLiteral("/Tone A.mp3"), m_tagged + QStringLiteral("/C.au")}), 0);
+    m_album = std::make_unique<FolderTree>(folder(QStringLiteral("album")));
+    for (const char *track : {"Track 10.mp3", "Track 1.mp3", "track 2.mp3"})
+        QVERIFY(QFile::copy(m_music + QStringLiteral("/Tone A.mp3"), m_album->path(QString::fromLatin1(track))));
+    m_latin1 = std::make_unique<FolderTree>(folder(QStringLiteral("latin1")));
+    QVERIFY(QFile::copy(m_music + QStringLiteral("/Tone A.mp3"), m_latin1->path(QStringLiteral("plain.mp3"))));
+    m_latin1->withBytes("caf\xe9.mp3", false);
+    m_tree = folder(QStringLiteral("tree"));
+    QVERIFY(QDir(m_tree).mkpath(QStringLiteral("Artist A/Album 1")) && QDir(m_tree).mkpath(QStringLiteral("Artist B")));
+    QVERIFY(QFile::copy(m_music + QStringLiteral("/Tone A.mp3"), m_tree + QStringLiteral("/Artist A/Album 1/Track 01.mp3")));
+    QVERIFY(QFile::copy(m_music + QStringLiteral("/Tone B.mp3"), m_tree + QStringLiteral("/Artist B/Track 01.mp3")));
 }
 
 void TestCli::cleanupTestCase()
 {
+    m_latin1->removeAll(); // QTemporaryDir cannot remove a name that is not valid UTF-8
     QCOMPARE(Fixtures::FilesBelow(folder(QStringLiteral("config"))), QStringList()); // no settings file
 }
 
@@ -85,8 +208,10 @@ QStringList TestCli::previewsIn(const QString &name) const
     return Fixtures::FilesBelow(folder(name));
 }
 
-// Without any display and with a settings folder of its own, which must stay empty.
-QProcess *TestCli::launch(const QStringList &arguments, const QString &path)
+// Without any display and with a settings folder of its own, which must stay empty; PATH
+// and TEMP as given, when given. The caller starts it.
+QProcess *TestCli::prepare(const QStringList &arguments, const QString &path, const QString &temp,
+                           const QString &rawArgument)
 {
     auto *process = new QProcess(this);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -95,15 +220,34 @@ QProcess *TestCli::launch(const QStringList &arguments, const QString &path)
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), folder(QStringLiteral("config")));
     if (!path.isEmpty())
         environment.insert(QStringLiteral("PATH"), path);
+    if (!temp.isEmpty())
+        environment.insert(QStringLiteral("TEMP"), temp);
     process->setProcessEnvironment(environment);
     process->setWorkingDirectory(m_music);
-    process->start(program(), arguments);
+    if (rawArgument.isEmpty()) {
+        process->setProgram(program());
+        process->setArguments(arguments);
+        return process;
+    }
+    environment.insert(QStringLiteral("RAW"), rawArgument);
+    process->setProcessEnvironment(environment);
+    process->setProgram(QStringLiteral("sh"));
+    process->setArguments(QStringList{QStringLiteral("-c"), QStringLiteral("exec \"$0\" \"$@\" \"$(printf \"$RAW\")\""),
+                                      program()} + arguments);
     return process;
 }
 
-Run TestCli::run(const QStringList &arguments, const QString &path)
+QProcess *TestCli::launch(const QStringList &arguments, const QString &path, const QString &temp,
+                          const QString &rawArgument)
 {
-    QProcess *process = launch(arguments, path);
+    QProcess *process = prepare(arguments, path, temp, rawArgument);
+    process->start();
+    return process;
+}
+
+Run TestCli::run(const QStringList &arguments, const QString &path, const QString &temp, const QString &rawArgument)
+{
+    QProcess *process = launch(arguments, path, temp, rawArgument);
     Run result;
     if (!process->waitForFinished(60000))
         return result;
@@ -146,10 +290,15 @@ void TestCli::options_data()
                             << QStringLiteral(" --combine sequence \"\\$work\"/0001.mp3 ");
     QTest::newRow("-e for folders") << QStringList{dry, QStringLiteral("-e"), QStringLiteral("TXT"), m_music}
                                     << QStringLiteral("^\\S+ %1/notes.txt ").arg(m_music);
+    QTest::newRow("FOLDER in name order") << QStringList{dry, m_album->root()}
+                                          << QStringLiteral("/Track 1\\.mp3' .*\n.*/track 2\\.mp3' .*\n.*/Track 10\\.mp3' ");
     QTest::newRow("--fade-in") << QStringList{dry, QStringLiteral("--fade-in"), QStringLiteral("1"), a}
                                << QStringLiteral(" fade 1\n");
     QTest::newRow("--fade-out") << QStringList{dry, QStringLiteral("--fade-out"), QStringLiteral("2"), a}
                                 << QStringLiteral(" fade 0 -0 2\n");
+    // The tone is far louder than -16 LUFS.
+    QTest::newRow("--loudness") << QStringList{dry, QStringLiteral("--loudness"), QStringLiteral("-16"), a}
+                                << QStringLiteral(" trim 3 15 gain -\\d+\\.\\d+\n");
     QTest::newRow("--json") << QStringList{QStringLiteral("--json"), QStringLiteral("-o"), folder(QStringLiteral("json")), a}
                             << QStringLiteral("\"made\": 1,");
     QTest::newRow("-q") << QStringList{QStringLiteral("-q"), QStringLiteral("-j"), QStringLiteral("1"),
@@ -188,15 +337,54 @@ void TestCli::exitStatuses_data()
     QTest::newRow("one not made") << QStringList{QStringLiteral("notes.txt"), a} << QString() << 1
                                   << QStringLiteral("^1 of 2 previews made; not made: notes.txt$")
                                   << QStringList{QStringLiteral("Tone A_Preview.mp3")};
+    // LAME writes a cut of one frame as its delay and padding only.
+    QTest::newRow("a cut of 0.01 s") << QStringList{QStringLiteral("-q"), QStringLiteral("-d"), QStringLiteral("0.01"), a}
+                                     << QString() << 1
+                                     << QStringLiteral("^lumbrisk-cli: not made: .*/Tone A.mp3: the cut came out 0.01 s long, "
+                                                       "no longer than one MP3 frame \\(0.024 s\\), so it holds no audio$")
+                                     << none;
     QTest::newRow("unknown option") << QStringList{QStringLiteral("--loud"), a} << QString() << 2
                                     << QStringLiteral("^lumbrisk-cli: Unknown option 'loud'\\.$") << none;
     QTest::newRow("bad number") << QStringList{QStringLiteral("-d"), QStringLiteral("0"), a} << QString() << 2
-                                << QStringLiteral("^lumbrisk-cli: --duration '0': .*above 0$") << none;
+                                << QStringLiteral("^lumbrisk-cli: --duration '0': .*above 0 and up to 1000 hours$") << none;
+    QTest::newRow("exponent") << QStringList{QStringLiteral("-d"), QStringLiteral("1e9"), a} << QString() << 2
+                              << QStringLiteral("^lumbrisk-cli: --duration '1e9': give seconds \\(65, 2.5\\) or m:ss "
+                                                "\\(1:05\\), above 0 and up to 1000 hours$")
+                              << none;
+    // SoX counts samples in 64 bits: a start of 10^15 s wraps around to a wrong stretch.
+    QTest::newRow("start past the limit") << QStringList{QStringLiteral("-s"), QStringLiteral("1000000000000000"), a}
+                                          << QString() << 2 << QStringLiteral("^lumbrisk-cli: --start '1000000000000000': "
+                                                                              ".* up to 1000 hours, .*$")
+                                          << none;
+    QTest::newRow("crossfade of half a preview")
+        << QStringList{QStringLiteral("--join"), QStringLiteral("--crossfade"), QStringLiteral("1.5"), QStringLiteral("-d"),
+                       QStringLiteral("3"), a}
+        << QString() << 2 << QStringLiteral("^lumbrisk-cli: the crossfade \\(1.5 s\\) must be shorter than half the preview \\(3 s\\)$")
+        << none;
+    QTest::newRow("--starts naming no such file")
+        << QStringList{QStringLiteral("--starts"), QStringLiteral("bad starts.csv")} << QString() << 2
+        << QStringLiteral("^lumbrisk-cli: --starts 'bad starts.csv', line 2: no such file: Tone C.mp3$") << none;
+    QTest::newRow("loudness out of range") << QStringList{QStringLiteral("--loudness"), QStringLiteral("3"), a}
+                                           << QString() << 2
+                                           << QStringLiteral("^lumbrisk-cli: --loudness '3': .* from -70 to 0, such as -16$")
+                                           << none;
     QTest::newRow("missing folder") << QStringList{a, QStringLiteral("gone/")} << QString() << 2
                                     << QStringLiteral("^lumbrisk-cli: 'gone/': no such folder$") << none;
+    QTest::newRow("output is a file") << QStringList{out, a, a} << QString() << 2
+                                      << QStringLiteral("^lumbrisk-cli: --output 'Tone A.mp3': it is a file, not a folder$")
+                                      << none;
     QTest::newRow("no sox") << QStringList{a} << QStringLiteral("/nonexistent") << 3
                             << QStringLiteral("^lumbrisk-cli: .*Install the Debian packages sox and libsox-fmt-mp3\\.$")
                             << none;
+    // Truncated in place just before SoX reads it: the short cut is no short track.
+    const QString shrinking = folder(QStringLiteral("shrinking"));
+    QVERIFY(Fixtures::MakeTone(shrinking + QStringLiteral("/Shrinks.mp3"), 6));
+    Fixtures::WriteScript(shrinking, QStringLiteral("sox"),
+                          QStringLiteral("[ \"$1\" = -h ] || truncate -s 100000 \"$1\"\nexec /usr/bin/sox \"$@\""));
+    QTest::newRow("source shrinks while it is cut")
+        << QStringList{QStringLiteral("-q"), shrinking + QStringLiteral("/Shrinks.mp3")}
+        << shrinking + QStringLiteral(":/usr/bin:/bin") << 1
+        << QStringLiteral("^lumbrisk-cli: not made: .*/Shrinks.mp3: the file changed while it was read$") << none;
 }
 
 void TestCli::exitStatuses()
@@ -214,40 +402,214 @@ void TestCli::exitStatuses()
     QCOMPARE(Fixtures::FilesBelow(output), made);
 }
 
-// The second source's SoX hangs: Ctrl+C must stop it, remove the file it was to write, keep
-// the first preview and end with 130.
-void TestCli::ctrlCKeepsFinishedPreviewsOnly()
+// A name that is not valid UTF-8 cannot be handed on unchanged: it is left out, named with its
+// bytes escaped, and the run ends with status 1.
+void TestCli::namesNotValidUtf8AreLeftOut_data()
 {
-    const QString tools = folder(QStringLiteral("hanging"));
-    Fixtures::WriteScript(tools, QStringLiteral("sox"),
-                          QStringLiteral("case \"$*\" in *Tone\\ B*) exec sleep 60;; esac\nexec /usr/bin/sox \"$@\""));
-    const QString output = folder(QStringLiteral("interrupted"));
-    QProcess *process = launch({QStringLiteral("-j"), QStringLiteral("1"), QStringLiteral("-o"), output,
-                                QStringLiteral("Tone A.mp3"), QStringLiteral("Tone B.mp3")},
-                               tools + QStringLiteral(":/usr/bin:/bin"));
-    QTRY_VERIFY_WITH_TIMEOUT(Fixtures::FilesBelow(output).size() == 2, 20000); // A made, B begun
-    ::kill(pid_t(process->processId()), SIGINT);
-    QVERIFY(process->waitForFinished(10000));
-    QCOMPARE(process->exitCode(), 130);
-    QCOMPARE(Fixtures::FilesBelow(output), QStringList{QStringLiteral("Tone A_Preview.mp3")});
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("rawArgument");
+    QTest::addColumn<QString>("expected"); // a pattern for standard output and error
+    const QString summary = QStringLiteral("^1 of 1 previews made; left out: caf\\\\351\\.mp3$");
+    QTest::newRow("in a folder: the summary") << QStringList{m_latin1->root()} << QString() << summary;
+    QTest::newRow("in a folder: the JSON report")
+        << QStringList{QStringLiteral("--json"), m_latin1->root()} << QString()
+        << QStringLiteral("\"leftOut\": \\[\\s*\\{\\s*\"path\": \"%1/caf\\\\\\\\351\\.mp3\",\\s*\"reason\": \"the name is not "
+                          "valid UTF-8, so it cannot be passed on unchanged\"").arg(m_latin1->root());
+    QTest::newRow("a FILE argument") << QStringList{QStringLiteral("Tone A.mp3")} << m_latin1->path(QStringLiteral("caf\\351.mp3"))
+                                     << summary;
 }
 
-// Both runs make the same previews in the same folder at the same time; neither may take
-// the other's unfinished file for its own.
+void TestCli::namesNotValidUtf8AreLeftOut()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, rawArgument);
+    QFETCH(QString, expected);
+    const QString output = folder(QStringLiteral("leftout/") + QTest::currentDataTag());
+    const Run result = run(QStringList{QStringLiteral("-o"), output} + arguments, QString(), QString(), rawArgument);
+    QCOMPARE(result.status, 1);
+    QVERIFY2(QRegularExpression(expected, QRegularExpression::MultilineOption).match(result.out + result.err).hasMatch(),
+             qPrintable(result.out + result.err));
+    QCOMPARE(Fixtures::FilesBelow(output).size(), 1);
+}
+
+// The second source's SoX hangs. Each stop must end it, remove the file it was to write,
+// keep the first preview, and end with 128 + the signal.
+void TestCli::stopsKeepFinishedPreviewsOnly_data()
+{
+    QTest::addColumn<int>("signalNumber"); // sent once Tone B's SoX hangs; 0: none
+    QTest::addColumn<int>("closedStream"); // a standard stream whose pipe nobody reads; -1: none
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QStringList>("left"); // in the output folder and TEMP
+
+    const QStringList both{QStringLiteral("-j"), QStringLiteral("1"), QStringLiteral("Tone A.mp3"), QStringLiteral("Tone B.mp3")};
+    const QStringList a{QStringLiteral("Tone A_Preview.mp3")};
+    QTest::newRow("Ctrl+C") << SIGINT << -1 << both << 130 << a;
+    QTest::newRow("SIGHUP, a closed terminal") << SIGHUP << -1 << both << 129 << a;
+    QTest::newRow("standard error into a closed pipe") << 0 << STDERR_FILENO << both << 141 << a;
+    // A dry run writes at once; the private folder that names its join's pieces must go too.
+    QTest::newRow("standard output of a dry run into a closed pipe")
+        << 0 << STDOUT_FILENO << QStringList{QStringLiteral("--dry-run"), QStringLiteral("--join")} + both << 141
+        << QStringList();
+}
+
+void TestCli::stopsKeepFinishedPreviewsOnly()
+{
+    QFETCH(int, signalNumber);
+    QFETCH(int, closedStream);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QStringList, left);
+    const QString base = QStringLiteral("stopped/%1/").arg(QTest::currentDataTag());
+    const QString tools = folder(base + QStringLiteral("tools"));
+    const QString output = folder(base + QStringLiteral("out"));
+    const QString temp = folder(base + QStringLiteral("temp"));
+    QProcess *process = prepare(QStringList{QStringLiteral("-o"), output} + arguments, hangingTools(tools), temp);
+    int pipeEnds[2] = {-1, -1};
+    if (closedStream >= 0) {
+        QCOMPARE(::pipe2(pipeEnds, O_CLOEXEC), 0);
+        ::close(pipeEnds[0]);
+        process->setChildProcessModifier([closedStream, end = pipeEnds[1]] { ::dup2(end, closedStream); });
+    }
+    process->start();
+    if (closedStream >= 0)
+        ::close(pipeEnds[1]);
+    if (signalNumber != 0) {
+        QTRY_VERIFY_WITH_TIMEOUT(hungTools(tools).size() == 1, 20000); // A made, B begun
+        ::kill(pid_t(process->processId()), signalNumber);
+    }
+    QVERIFY(process->waitForFinished(20000));
+    QCOMPARE(process->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process->exitCode(), status);
+    QCOMPARE(Fixtures::FilesBelow(output) + Fixtures::FilesBelow(temp), left);
+    for (const pid_t tool : hungTools(tools))
+        QVERIFY2(!running(tool), "a tool runs on after its program stopped");
+}
+
+// kill -9 leaves no tool running, and the file its tool was writing only until the next run
+// into that folder; a run going on at the same time keeps its own unfinished file.
+void TestCli::killedRunLeavesNoToolAndTheNextRunCleansUp_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("separate: a hidden file in the output folder") << QStringList();
+    QTest::newRow("joined: a private folder in TEMP") << QStringList{QStringLiteral("--join")};
+}
+
+void TestCli::killedRunLeavesNoToolAndTheNextRunCleansUp()
+{
+    QFETCH(QStringList, arguments);
+    const QString base = QStringLiteral("killed/%1/").arg(arguments.isEmpty() ? QStringLiteral("separate") : QStringLiteral("joined"));
+    const QString tools = folder(base + QStringLiteral("tools"));
+    const QString output = folder(base + QStringLiteral("out"));
+    const QString temp = folder(base + QStringLiteral("temp"));
+    const QString hanging = hangingTools(tools);
+    const auto leftovers = [&] {
+        QStringList entries = Fixtures::FilesBelow(temp);
+        for (const QString &entry : Fixtures::FilesBelow(output)) {
+            if (!entry.endsWith(QLatin1String("_Preview.mp3")))
+                entries.append(entry);
+        }
+        return entries;
+    };
+    const QStringList both = arguments + QStringList{QStringLiteral("-j"), QStringLiteral("1"), QStringLiteral("-o"),
+                                                     output, QStringLiteral("Tone A.mp3"), QStringLiteral("Tone B.mp3")};
+
+    QProcess *killed = launch(both, hanging, temp);
+    QTRY_VERIFY_WITH_TIMEOUT(hungTools(tools).size() == 1, 20000);
+    ::kill(pid_t(killed->processId()), SIGKILL);
+    QVERIFY(killed->waitForFinished(10000));
+    QTRY_VERIFY2(!running(hungTools(tools).constFirst()), "the tool outlived its program");
+    const QStringList stale = leftovers();
+    QVERIFY(!stale.isEmpty());
+
+    QProcess *working = launch(both, hanging, temp);
+    QTRY_VERIFY_WITH_TIMEOUT(hungTools(tools).size() == 2, 20000);
+    const QStringList live = leftovers();
+    QVERIFY(!live.isEmpty());
+    for (const QString &entry : stale)
+        QVERIFY2(!live.contains(entry), qPrintable(entry + QStringLiteral(" was left by the killed run")));
+    QCOMPARE(run(arguments + QStringList{QStringLiteral("-o"), output, QStringLiteral("Tone A.mp3")}, QString(), temp).status, 0);
+    QCOMPARE(leftovers(), live);
+
+    ::kill(pid_t(working->processId()), SIGTERM);
+    QVERIFY(working->waitForFinished(10000));
+    QCOMPARE(working->exitCode(), 143);
+    QCOMPARE(leftovers(), QStringList());
+}
+
+// Qt makes a relative name count from "/" when the current folder cannot be read, which
+// would cut another file and write elsewhere.
+void TestCli::relativeNamesNeedAReadableCurrentFolder_data()
+{
+    QTest::addColumn<QString>("leave"); // shell lines that make the current folder unreadable
+    QTest::newRow("removed") << QStringLiteral("mkdir gone && cd gone && rmdir ../gone");
+    QTest::newRow("deeper than 4096 bytes")
+        << QStringLiteral("d=$(printf %0100d 0); for i in $(seq 42); do mkdir $d && cd $d || exit 9; done");
+}
+
+void TestCli::relativeNamesNeedAReadableCurrentFolder()
+{
+    QFETCH(QString, leave);
+    const QString root = folder(QStringLiteral("unreadable/") + QTest::currentDataTag());
+    const QString output = folder(QStringLiteral("unreadable/out"));
+    // bash, as dash cannot enter a folder that deep; the tree goes at the end, whatever happens.
+    QProcess *process = prepare({QStringLiteral("-c"),
+                                 QStringLiteral("trap \"cd '%2' && rm -rf -- *\" EXIT\n%1\n\"$0\" \"$@\"").arg(leave, root),
+                                 program(), QStringLiteral("-o"), output, QStringLiteral("Tone A.mp3")});
+    process->setProgram(QStringLiteral("bash"));
+    process->setWorkingDirectory(root);
+    process->start();
+    QVERIFY(process->waitForFinished(20000));
+    QCOMPARE(process->exitCode(), 2);
+    QCOMPARE(QString::fromUtf8(process->readAllStandardError()),
+             QStringLiteral("lumbrisk-cli: 'Tone A.mp3' is relative, but the current folder cannot be read (it was "
+                            "removed, or its path is longer than 4096 bytes); give the full path\n"));
+    QCOMPARE(Fixtures::FilesBelow(output), QStringList());
+}
+
+// Two runs at once into one folder, each with its own a.mp3 (the README's distributed use):
+// neither takes the other's unfinished file nor replaces its preview; the later one saves
+// under a free name and says so. Their SoX wait for each other, so both runs have named
+// their previews before either is saved. A third run replaces an earlier run's preview.
 void TestCli::twoRunsIntoOneFolderDoNotClash()
 {
-    const QStringList arguments{QStringLiteral("-q"), QStringLiteral("-j"), QStringLiteral("2"), QStringLiteral("-o"),
-                                folder(QStringLiteral("shared")), QStringLiteral("Tone A.mp3"),
-                                QStringLiteral("Tone B.mp3")};
-    QProcess *first = launch(arguments);
-    QProcess *second = launch(arguments);
-    for (QProcess *process : {first, second}) {
+    const QString tools = folder(QStringLiteral("together"));
+    Fixtures::WriteScript(tools, QStringLiteral("sox"), QStringLiteral(
+        "case \"$1\" in -h) exec /usr/bin/sox \"$@\";; esac\n: > '%1/started.$$'\n"
+        "for i in $(seq 200); do [ $(ls '%1' | grep -c started) -ge 2 ] && break; sleep 0.05; done\n"
+        "exec /usr/bin/sox \"$@\"").arg(tools));
+    const QString shared = folder(QStringLiteral("shared"));
+    const QStringList sources{folder(QStringLiteral("d1")) + QStringLiteral("/a.mp3"),
+                              folder(QStringLiteral("d2")) + QStringLiteral("/a.mp3")};
+    QVERIFY(QFile::copy(m_music + QStringLiteral("/Tone A.mp3"), sources[0]));
+    QVERIFY(QFile::copy(m_music + QStringLiteral("/Tone B.mp3"), sources[1]));
+    QList<QProcess *> runs;
+    for (const QString &source : sources)
+        runs << launch({QStringLiteral("--json"), QStringLiteral("-o"), shared, source}, tools + QStringLiteral(":/usr/bin:/bin"));
+    QStringList planned;
+    QList<double> pitches;
+    for (QProcess *process : std::as_const(runs)) {
         QVERIFY(process->waitForFinished(30000));
         QCOMPARE(process->exitCode(), 0);
+        const QJsonObject report = QJsonDocument::fromJson(process->readAllStandardOutput()).object();
+        const QJsonObject preview = report[QStringLiteral("previews")].toArray().at(0).toObject();
+        QVERIFY(preview[QStringLiteral("made")].toBool());
+        planned << preview[QStringLiteral("planned")].toString();
+        pitches << Fixtures::RoughFrequency(preview[QStringLiteral("preview")].toString(), 0.2, 1.5);
+        QCOMPARE(QString::fromUtf8(process->readAllStandardError()).contains(QStringLiteral("made under a free name: ")),
+                 !planned.constLast().isEmpty());
     }
-    QCOMPARE(previewsIn(QStringLiteral("shared")),
-             (QStringList{QStringLiteral("Tone A_Preview.mp3"), QStringLiteral("Tone B_Preview.mp3")}));
-    QVERIFY(qAbs(Fixtures::Describe(folder(QStringLiteral("shared")) + QStringLiteral("/Tone B_Preview.mp3")).seconds - 3) < 0.1);
+    planned.sort();
+    QCOMPARE(planned, (QStringList{QString(), shared + QStringLiteral("/a_Preview.mp3")}));
+    QVERIFY2(pitches[1] > 1.3 * pitches[0], "each preview holds its own run's source");
+    const QStringList both{QStringLiteral("a_Preview (2).mp3"), QStringLiteral("a_Preview.mp3")};
+    QCOMPARE(previewsIn(QStringLiteral("shared")), both);
+
+    const Run again = run({QStringLiteral("-o"), shared, sources[1]});
+    QCOMPARE(again.status, 0);
+    QVERIFY2(!again.err.contains(QStringLiteral("free name")), qPrintable(again.err));
+    QCOMPARE(previewsIn(QStringLiteral("shared")), both);
+    QVERIFY(Fixtures::RoughFrequency(shared + QStringLiteral("/a_Preview.mp3"), 0.2, 1.5) > 1.3 * pitches[0]);
 }
 
 void TestCli::jobsDoNotChangeThePreviews()
@@ -268,52 +630,314 @@ void TestCli::jobsDoNotChangeThePreviews()
 void TestCli::dryRunLinesMakeTheSamePreviews_data()
 {
     QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<int>("status"); // of the dry run and of the real run
+    QTest::addColumn<int>("status");      // of the dry run and of the real run
+    QTest::addColumn<QString>("madeAlso"); // one of the files made
     QTest::newRow("separate, with fades")
         << QStringList{QStringLiteral("--fade-in"), QStringLiteral("0.5"), QStringLiteral("--fade-out"),
                        QStringLiteral("0.5"), QStringLiteral("-b"), QStringLiteral("same")}
-        << 0;
-    QTest::newRow("joined") << QStringList{QStringLiteral("--join"), QStringLiteral("-b"), QStringLiteral("24")} << 0;
+        << 0 << "Tone A_Preview.mp3";
+    QTest::newRow("joined") << QStringList{QStringLiteral("--join"), QStringLiteral("-b"), QStringLiteral("24")} << 0
+                            << "Joined_Preview.mp3";
+    // Each line's gain comes from a decoding the dry run measured.
+    QTest::newRow("separate, at a loudness, with a fade")
+        << QStringList{QStringLiteral("--loudness"), QStringLiteral("-23"), QStringLiteral("--fade-in"), QStringLiteral("0.5")}
+        << 0 << "Tone A_Preview.mp3";
     // The pipe is left out; the lines must still make their private folder first.
-    QTest::newRow("joined, after a pipe") << QStringList{QStringLiteral("--join"), QStringLiteral("pipe.mp3")} << 1;
+    QTest::newRow("joined, after a pipe") << QStringList{QStringLiteral("--join"), QStringLiteral("pipe.mp3")} << 1
+                                          << "Joined_Preview.mp3";
+    // Two "Track 01.mp3" in different folders, each in its own folder below the output.
+    QTest::newRow("kept folders") << QStringList{QStringLiteral("--keep-folders"), m_tree} << 0
+                                  << "Artist A/Album 1/Track 01_Preview.mp3";
 }
 
+// Into output folders that are not there yet: the real run makes its own, the dry run's
+// lines make theirs, with the folders below them.
 void TestCli::dryRunLinesMakeTheSamePreviews()
 {
     QFETCH(QStringList, arguments);
     QFETCH(int, status);
+    QFETCH(QString, madeAlso);
     const QString tag = QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('-'));
     const QStringList common = arguments + QStringList{QStringLiteral("-d"), QStringLiteral("1"), QStringLiteral("Tone A.mp3"),
                                                        QStringLiteral("Tone B.mp3")};
-    const QString shelled = folder(QStringLiteral("shelled-") + tag);
+    const QString shelled = m_dir.filePath(QStringLiteral("shelled-") + tag);
     const Run dry = run(QStringList{QStringLiteral("--dry-run"), QStringLiteral("-o"), shelled} + common);
     QCOMPARE(dry.status, status);
-    QCOMPARE(previewsIn(QStringLiteral("shelled-") + tag), QStringList()); // a dry run makes nothing
+    QVERIFY(!QFileInfo::exists(shelled)); // a dry run makes nothing
 
     QProcess shell;
     shell.start(QStringLiteral("sh"), {QStringLiteral("-e"), QStringLiteral("-c"), dry.out});
     QVERIFY(shell.waitForFinished(30000));
-    QCOMPARE(shell.exitCode(), 0);
-    const QString ran = folder(QStringLiteral("ran-") + tag);
-    QCOMPARE(run(QStringList{QStringLiteral("-o"), ran} + common).status, status);
+    QVERIFY2(shell.exitCode() == 0, qPrintable(dry.out + shell.readAllStandardError()));
+    const QString ran = m_dir.filePath(QStringLiteral("ran-") + tag);
+    const Run real = run(QStringList{QStringLiteral("-o"), ran} + common);
+    QCOMPARE(real.status, status);
+    QVERIFY2(real.err.startsWith(QStringLiteral("lumbrisk-cli: made the folder ") + ran + QLatin1Char('\n')), qPrintable(real.err));
     const QStringList made = previewsIn(QStringLiteral("ran-") + tag);
-    QVERIFY(!made.isEmpty());
+    QVERIFY2(made.contains(madeAlso), qPrintable(made.join(QLatin1Char('\n'))));
     QCOMPARE(previewsIn(QStringLiteral("shelled-") + tag), made);
     for (const QString &name : made)
         QCOMPARE(Fixtures::Contents(shelled + QLatin1Char('/') + name), Fixtures::Contents(ran + QLatin1Char('/') + name));
+    // New folders get the usual mode.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    for (const QString &name : QStringList{QString()} + made) {
+        struct stat status {};
+        QCOMPARE(::stat(QFile::encodeName(ran + QLatin1Char('/') + name).constData(), &status), 0);
+        if (S_ISDIR(status.st_mode))
+            QCOMPARE(status.st_mode & 0777, 0777 & ~mask);
+    }
+}
+
+void TestCli::loudnessMeetsTheTarget_data()
+{
+    QTest::addColumn<bool>("join");
+    QTest::newRow("separate previews") << false;
+    QTest::newRow("joined, each piece") << true;
+}
+
+// Sources from a whisper to a shout, and clicks whose peaks leave little room: FFmpeg's own
+// meter must read each preview at the target, or where its peaks held it, as it says.
+void TestCli::loudnessMeetsTheTarget()
+{
+    QFETCH(bool, join);
+    // Names and what SoX makes them of: 5 s from nothing.
+    const QList<QPair<QString, QString>> sources{{QStringLiteral("Whisper"), QStringLiteral("sine 440 gain -35")},
+                                                 {QStringLiteral("Talk"), QStringLiteral("brownnoise gain -20")},
+                                                 {QStringLiteral("Shout"), QStringLiteral("sine 330 brownnoise gain -6")},
+                                                 {QStringLiteral("Clicks"), QStringLiteral("square 3 gain -6 highpass 4000")}};
+    QStringList arguments = QStringLiteral("--json -j 2 -s 0.5 -d 4 --loudness -16").split(QLatin1Char(' '));
+    arguments << QStringLiteral("-o") << folder(QStringLiteral("loudness-%1").arg(join));
+    if (join)
+        arguments << QStringLiteral("--join");
+    for (const auto &[name, effects] : sources) {
+        const QString path = folder(QStringLiteral("levels")) + QLatin1Char('/') + name + QStringLiteral(".mp3");
+        QVERIFY(QFile::exists(path) || Fixtures::MakeSound(path, (QStringLiteral("synth 5 ") + effects).split(QLatin1Char(' '))));
+        arguments << path;
+    }
+    const Run result = run(arguments);
+    QCOMPARE(result.status, 0);
+    const QJsonObject report = QJsonDocument::fromJson(result.out.toUtf8()).object();
+    const QString joined = report.value(QStringLiteral("joined")).toObject().value(QStringLiteral("preview")).toString();
+    const QJsonArray previews = report.value(QStringLiteral("previews")).toArray();
+    QCOMPARE(previews.size(), sources.size());
+    for (int index = 0; index < previews.size(); ++index) {
+        const QString name = sources[index].first;
+        const QJsonObject preview = previews[index].toObject();
+        const QJsonObject loudness = preview.value(QStringLiteral("loudness")).toObject();
+        const bool heldBack = loudness.value(QStringLiteral("held_back")).toBool();
+        QCOMPARE(heldBack, name == QLatin1String("Clicks"));
+        const double expected = heldBack ? loudness.value(QStringLiteral("result")).toDouble() : -16;
+        // A piece of the join plays from second 4 * index, a few MP3 frames later.
+        const Fixtures::LoudnessFacts facts
+            = join ? Fixtures::MeasureLoudness(joined, 4 * index + 0.3, 3.4)
+                   : Fixtures::MeasureLoudness(preview.value(QStringLiteral("preview")).toString());
+        // Well inside the half LU a shop allows, so that a lost encoder allowance shows.
+        QVERIFY2(qAbs(facts.integrated - expected) <= 0.3,
+                 qPrintable(QStringLiteral("%1: %2 LUFS, not %3").arg(name).arg(facts.integrated).arg(expected)));
+        QVERIFY2(facts.truePeak < -0.5, qPrintable(QStringLiteral("%1: %2 dBTP").arg(name).arg(facts.truePeak)));
+    }
+    const QRegularExpression told(QStringLiteral("Clicks\\.mp3: -3\\d\\.\\d LUFS, held back by its peaks\n"));
+    QVERIFY2(told.match(result.err).hasMatch(), qPrintable(result.err));
+}
+
+void TestCli::previewsKeepTheirSongsTags_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("tags"); // each preview's source's own, what all share, or none
+    QTest::addColumn<QString>("said"); // a pattern for standard error and output
+    const QStringList songs{QStringLiteral("A.mp3"), QStringLiteral("B.mp3")};
+    const QString noTags = QStringLiteral("--no-tags");
+    const QString join = QStringLiteral("--join");
+    QTest::newRow("copied") << songs << "own" << "^2 of 2 previews made$";
+    QTest::newRow("joined") << QStringList{join} + songs << "shared" << "Joined_Preview.mp3 made from 2 of 2";
+    QTest::newRow("--no-tags") << QStringList{noTags} + songs << "none" << "^2 of 2 previews made$";
+    QTest::newRow("--no-tags, joined") << QStringList{noTags, join} + songs << "none" << "made from 2 of 2";
+    const QString unread = QStringLiteral("tags not copied: TagLib cannot read tags from C\\.au");
+    QTest::newRow("tags not copied") << QStringList{QStringLiteral("C.au")} << "own"
+                                     << "^1/1 made: .*/C_Preview\\.mp3; " + unread + "$";
+    QTest::newRow("tags not copied, --json") << QStringList{QStringLiteral("--json"), QStringLiteral("C.au")} << "own"
+                                             << "\\s+\"tagProblem\": \"" + unread + "\"";
+}
+
+void TestCli::previewsKeepTheirSongsTags()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, tags);
+    QFETCH(QString, said);
+    const QString output = folder(QStringLiteral("tags/") + QTest::currentDataTag());
+    QStringList sources;
+    for (QString &argument : arguments) {
+        if (argument.contains(QLatin1Char('.')))
+            sources << (argument = m_tagged + QLatin1Char('/') + argument);
+    }
+    const Run result = run(QStringList{QStringLiteral("-o"), output} + arguments);
+    QCOMPARE(result.status, 0);
+    QVERIFY2(QRegularExpression(said, QRegularExpression::MultilineOption).match(result.err + result.out).hasMatch(),
+             qPrintable(result.err + result.out));
+    if (tags == QLatin1String("own")) {
+        for (const QString &source : std::as_const(sources)) {
+            const QString preview = output + QLatin1Char('/') + QFileInfo(source).completeBaseName() + QStringLiteral("_Preview.mp3");
+            QCOMPARE(TagFixtures::Read(preview).text, TagFixtures::Read(source).text);
+        }
+        return;
+    }
+    const QStringList made = Fixtures::FilesBelow(output);
+    QVERIFY(!made.isEmpty());
+    for (const QString &name : made) {
+        const TagFixtures::Tags preview = TagFixtures::Read(output + QLatin1Char('/') + name);
+        if (tags == QLatin1String("none"))
+            QVERIFY(preview.text.isEmpty() && preview.id3v2Version == 0 && preview.id3v1.isEmpty());
+        else
+            QCOMPARE(preview.text, TagFixtures::Album());
+    }
+}
+
+// Every preview made is stereo at 48000 Hz and lasts as long as its cut, give or take a frame
+// or two of LAME's; a crossfaded join lasts its pieces less the overlaps.
+void TestCli::previewsLastAsAsked_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("previews"); // in the output folder
+    QTest::addColumn<QList<double>>("seconds"); // each one's
+    const QString a = QStringLiteral("Tone A.mp3");
+    const QString b = QStringLiteral("Tone B.mp3");
+    const QString joined = QStringLiteral("Joined_Preview.mp3");
+    QTest::newRow("crossfaded join")
+        << QStringList{QStringLiteral("--join"), QStringLiteral("--crossfade"), QStringLiteral("1"), QStringLiteral("-d"),
+                       QStringLiteral("3"), QStringLiteral("-s"), QStringLiteral("0"), a, b, a}
+        << QStringList{joined} << QList<double>{3 * 3 - 2 * 1};
+    QTest::newRow("--starts as the list")
+        << QStringList{QStringLiteral("--starts"), QStringLiteral("starts.csv")}
+        << QStringList{QStringLiteral("Tone A_Preview.mp3"), QStringLiteral("Tone B_Preview.mp3")} << QList<double>{2, 3};
+    // 50 % needs each master's length; the cut's check needs it too.
+    QStringList masters;
+    for (const char *name : {"aiff", "flac24", "m4a", "ogg", "opus", "wav"})
+        masters.append(QString::fromLatin1(name) + QStringLiteral("_Preview.mp3"));
+    QTest::newRow("any master, -e list") << QStringList{QStringLiteral("-e"), QStringLiteral("flac,wav,aiff,ogg,m4a,opus"),
+                                                        QStringLiteral("-s"), QStringLiteral("50%"), QStringLiteral("-d"),
+                                                        QStringLiteral("2"), m_masters}
+                                         << masters << QList<double>(6, 2);
+}
+
+void TestCli::previewsLastAsAsked()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, previews);
+    QFETCH(QList<double>, seconds);
+    const QString output = folder(QStringLiteral("lengths/") + QTest::currentDataTag());
+    const Run result = run(QStringList{QStringLiteral("-q"), QStringLiteral("-o"), output} + arguments);
+    QVERIFY2(result.status == 0, qPrintable(result.err));
+    QCOMPARE(Fixtures::FilesBelow(output), previews);
+    for (qsizetype index = 0; index < previews.size(); ++index) {
+        const Fixtures::AudioFacts facts = Fixtures::Describe(output + QLatin1Char('/') + previews.at(index));
+        QCOMPARE(facts.channels, 2);
+        QCOMPARE(facts.sampleRate, 48000);
+        QVERIFY2(qAbs(facts.seconds - seconds.at(index)) < 3 * Fixtures::FrameSeconds,
+                 qPrintable(QStringLiteral("%1 lasts %2 s").arg(previews.at(index)).arg(facts.seconds)));
+    }
+}
+
+// 300 albums of "Track 01.mp3" to "Track 10.mp3", links to one tone; made once.
+QString TestCli::largeTree()
+{
+    const QString tree = m_dir.filePath(QStringLiteral("large"));
+    if (QFileInfo::exists(tree))
+        return tree;
+    const QString tone = m_music + QStringLiteral("/Tone A.mp3");
+    for (int album = 1; album <= 300; ++album) {
+        const QString folder = QStringLiteral("%1/Album %2/").arg(tree).arg(album, 3, 10, QLatin1Char('0'));
+        QDir().mkpath(folder);
+        for (int track = 1; track <= 10; ++track)
+            QFile::link(tone, folder + QStringLiteral("Track %1.mp3").arg(track, 2, 10, QLatin1Char('0')));
+    }
+    return tree;
+}
+
+// Every file once, in the scan's order, and the same-name rule across 300 files of one name,
+// which also steps over a file of the list that has a free name's name.
+void TestCli::largeListIsPlannedWholeInOrder()
+{
+    const QString tree = largeTree();
+    const QString output = folder(QStringLiteral("large-plan"));
+    const QString listed = output + QStringLiteral("/Track 01_Preview (2).mp3");
+    QVERIFY(QFile::link(m_music + QStringLiteral("/Tone A.mp3"), listed));
+    const Run dry = run({QStringLiteral("--dry-run"), QStringLiteral("-o"), output, listed, tree});
+    QCOMPARE(dry.status, 0);
+
+    ConsolePrompts prompts;
+    const QStringList sources = QStringList{listed} + AddFolder::ScanFolder(prompts, tree, QStringLiteral("*.mp3"));
+    QCOMPARE(sources.size(), 3001);
+    const QList<QPair<QString, QString>> planned = plannedPairs(dry.out);
+    QCOMPARE(planned.size(), sources.size());
+    QHash<QString, int> seen; // per base name, the files planned so far
+    for (qsizetype index = 0; index < planned.size(); ++index) {
+        QCOMPARE(planned[index].first, sources[index]);
+        const QString base = QFileInfo(sources[index]).completeBaseName();
+        const int count = ++seen[base];
+        const int number = count > 1 && base == QLatin1String("Track 01") ? count + 1 : count;
+        const QString name = number == 1 ? base + QStringLiteral("_Preview.mp3")
+                                         : QStringLiteral("%1_Preview (%2).mp3").arg(base).arg(number);
+        QCOMPARE(planned[index].second, output + QLatin1Char('/') + name);
+    }
+}
+
+void TestCli::signalStopsALargeListBeforeItsCuts_data()
+{
+    QTest::addColumn<int>("signalNumber");
+    QTest::addColumn<bool>("asFolder"); // else every file as an argument of its own
+    QTest::newRow("Ctrl+C, the folder") << SIGINT << true;
+    QTest::newRow("SIGTERM, the files") << SIGTERM << false;
+}
+
+// The signal comes as soon as the handler is in place: while the folder is scanned or the
+// list planned, or at the latest while the first cuts hang. The run must end with 128 plus
+// the signal, leave nothing in the output folder and no tool running.
+void TestCli::signalStopsALargeListBeforeItsCuts()
+{
+    QFETCH(int, signalNumber);
+    QFETCH(bool, asFolder);
+    const QString tree = largeTree();
+    const QString tools = folder(QStringLiteral("hanging-large"));
+    const QString pids = tools + QStringLiteral("/pids");
+    Fixtures::WriteScript(tools, QStringLiteral("sox"),
+                          QStringLiteral("case \"$*\" in *trim*) echo $$ >> '%1'; exec sleep 60;; esac\n"
+                                         "exec /usr/bin/sox \"$@\"").arg(pids));
+    const QString output = folder(QStringLiteral("large-stopped-") + QString::number(signalNumber));
+    QStringList arguments{QStringLiteral("-j"), QStringLiteral("2"), QStringLiteral("-o"), output};
+    if (asFolder) {
+        arguments.append(tree);
+    } else {
+        ConsolePrompts prompts;
+        arguments += AddFolder::ScanFolder(prompts, tree, QStringLiteral("*.mp3"));
+    }
+    QProcess *process = launch(arguments, tools + QStringLiteral(":/usr/bin:/bin"));
+    QVERIFY(process->waitForStarted());
+    QDeadlineTimer deadline(20000);
+    while (!catches(process->processId(), signalNumber) && !deadline.hasExpired())
+        ::usleep(500);
+    QVERIFY(::kill(pid_t(process->processId()), signalNumber) == 0);
+    QVERIFY(process->waitForFinished(20000));
+    QCOMPARE(process->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process->exitCode(), 128 + signalNumber);
+    QCOMPARE(Fixtures::FilesBelow(output), QStringList());
+    for (const QByteArray &pid : Fixtures::Contents(pids).split('\n')) {
+        if (!pid.isEmpty())
+            QVERIFY2(::kill(pid.toInt(), 0) != 0, "a tool runs on after the run ended");
+    }
 }
 
 // A song made with SoX: the report, the progress line and the dry run's cut all give the
-// start found in the chorus; a tone without one starts a quarter in, and says so.
+// start found in the chorus, also for a row of a --starts list; a tone without one starts a
+// quarter in, and says so.
 void TestCli::autoStartIsTheChorus()
 {
-    const QString song = folder(QStringLiteral("songs")) + QStringLiteral("/Song.mp3");
-    const QList<Fixtures::Span> choruses = Fixtures::MakeSong(song, Fixtures::PopSong());
+    const QString songs = folder(QStringLiteral("songs"));
+    const QList<Fixtures::Span> choruses = Fixtures::MakeSong(songs + QStringLiteral("/Song.mp3"), Fixtures::PopSong());
     QVERIFY(!choruses.isEmpty());
     const QStringList common{QStringLiteral("-s"), QStringLiteral("auto"), QStringLiteral("-d"), QStringLiteral("30")};
-    const QString output = folder(QStringLiteral("auto"));
-    const Run json = run(QStringList{QStringLiteral("--json"), QStringLiteral("-o"), output} + common
-                         + QStringList{song, QStringLiteral("Tone B.mp3")});
+    const Run json = run(QStringList{QStringLiteral("--json"), QStringLiteral("-o"), folder(QStringLiteral("auto"))}
+                         + common + QStringList{songs + QStringLiteral("/Song.mp3"), QStringLiteral("Tone B.mp3")});
     QCOMPARE(json.status, 0);
     const QJsonArray previews = QJsonDocument::fromJson(json.out.toUtf8()).object().value(QStringLiteral("previews")).toArray();
     QCOMPARE(previews.size(), 2);
@@ -326,13 +950,20 @@ void TestCli::autoStartIsTheChorus()
     const QJsonObject tone = previews.at(1).toObject();
     QCOMPARE(tone.value(QStringLiteral("start_from")).toString(), QStringLiteral("fallback"));
     QVERIFY(qAbs(tone.value(QStringLiteral("start")).toDouble() - 1.5) < 0.05);
+    QVERIFY2(json.err.contains(QStringLiteral("Tone B.mp3: nothing repeats in it, so its preview starts a quarter in, at 0:01\n")),
+             qPrintable(json.err));
 
     const QString clock = QStringLiteral("%1:%2").arg(int(start) / 60).arg(int(start) % 60, 2, 10, QLatin1Char('0'));
     const Run progress = run(QStringList{QStringLiteral("-o"), folder(QStringLiteral("auto-progress"))} + common
-                             + QStringList{song});
-    QVERIFY2(progress.err.contains(QStringLiteral("_Preview.mp3 from %1 (chorus)\n").arg(clock)), qPrintable(progress.err));
-    const Run dry = run(QStringList{QStringLiteral("--dry-run")} + common + QStringList{song});
-    QVERIFY2(dry.out.endsWith(QStringLiteral(" trim %1 30\n").arg(start)), qPrintable(dry.out));
+                             + QStringList{songs + QStringLiteral("/Song.mp3")});
+    QVERIFY2(progress.err.contains(QStringLiteral("_Preview.mp3 from %1\n").arg(clock)), qPrintable(progress.err));
+    // The rows of one song in turn: its chorus, then a second of its own.
+    QVERIFY(Fixtures::WriteFile(songs + QStringLiteral("/starts.csv"), "Song.mp3,auto\nSong.mp3,5\n"));
+    const Run dry = run({QStringLiteral("--dry-run"), QStringLiteral("-d"), QStringLiteral("30"), QStringLiteral("--starts"),
+                         songs + QStringLiteral("/starts.csv")});
+    QCOMPARE(dry.status, 0);
+    QVERIFY2(dry.out.contains(QStringLiteral(" trim %1 30\n").arg(start)) && dry.out.endsWith(QStringLiteral(" trim 5 30\n")),
+             qPrintable(dry.out));
 }
 
 QTEST_GUILESS_MAIN(TestCli)

@@ -3,6 +3,7 @@
 #include "audiofixtures.h"
 #include "filelist/filelistview.h"
 #include "platform/apperror.h"
+#include "platform/filenames.h"
 #include "platform/main.h"
 #include "platform/numbers.h"
 
@@ -22,6 +23,8 @@ private slots:
     void pathParts();
     void collapseBackslashes_data();
     void collapseBackslashes();
+    void escapedNames_data();
+    void escapedNames();
     void existenceTests();
     void removeFileDeletesReadOnlyAndIgnoresMissing();
     void writeBytesIfMissingNeverOverwrites();
@@ -85,6 +88,27 @@ void TestMain::collapseBackslashes()
     QFETCH(QString, path);
     QFETCH(QString, expected);
     QCOMPARE(Main::CollapseBackslashes(path), expected);
+}
+
+void TestMain::escapedNames_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("UTF-8 and blanks as they are") << QByteArray("/M\xc3\xbcsik/\xe6\x9b\xb2 \xf0\x9f\x8e\xb5.mp3")
+                                                  << QString::fromUtf8("/Müsik/曲 🎵.mp3");
+    QTest::newRow("Latin-1 byte in octal") << QByteArray("caf\xe9.mp3") << QStringLiteral("caf\\351.mp3");
+    QTest::newRow("backslash doubled") << QByteArray("a\\351") << QStringLiteral("a\\\\351");
+    QTest::newRow("tab and newline by letter, escape in octal") << QByteArray("a\tb\nc\x1b") << QStringLiteral("a\\tb\\nc\\033");
+    QTest::newRow("delete and a C1 control in octal") << QByteArray("x\x7f\xc2\x85") << QStringLiteral("x\\177\\302\\205");
+    // Each byte of a broken sequence counts alone; the valid character after it stays.
+    QTest::newRow("cut sequence, overlong, surrogate") << QByteArray("\xe6\x9b\xc0\xaf\xed\xa0\x80\xc3\xa9")
+                                                       << QString::fromUtf8("\\346\\233\\300\\257\\355\\240\\200é");
+}
+
+void TestMain::escapedNames()
+{
+    QFETCH(QByteArray, bytes);
+    QTEST(FileNames::Escaped(bytes), "shown");
 }
 
 void TestMain::existenceTests()

@@ -1,13 +1,16 @@
 // The preview job behind "Start Creating", run with the real SoX and FFmpeg.
 
+#include "app/startup.h"
 #include "audiofixtures.h"
 #include "filelist/filelistview.h"
 #include "platform/apperror.h"
 #include "platform/main.h"
 #include "platform/progressbar.h"
 #include "preview/previewcommands.h"
+#include "preview/previewfiles.h"
 #include "preview/previewjob.h"
 #include "savedenvironment.h"
+#include "tagfixtures.h"
 #include "testwindow.h"
 
 #include <QComboBox>
@@ -102,7 +105,8 @@ private slots:
     void failureKeepsTheEarlierOutput();
     void nonRegularSourcesFailAtOnce_data();
     void nonRegularSourcesFailAtOnce();
-    void lowBitRatesAreEncodedAt24000Hz();
+    void ratesMissingAt48000HzAreEncodedAt24000Hz_data();
+    void ratesMissingAt48000HzAreEncodedAt24000Hz();
     void relativeOutputFolderIsMadeAbsolute();
     void closingDuringARunStopsTheToolAndRemovesItsFiles_data();
     void closingDuringARunStopsTheToolAndRemovesItsFiles();
@@ -111,11 +115,18 @@ private slots:
     void listedJoinedFileIsNeverReplaced();
     void sameBaseNamesBothReachTheJoin_data();
     void sameBaseNamesBothReachTheJoin();
+    void previewsKeepTheirSongsTags_data();
+    void previewsKeepTheirSongsTags();
+    void commitReplacesOnlyTheEarlierFile_data();
+    void commitReplacesOnlyTheEarlierFile();
+    void previewOfAnotherRunIsKept_data();
+    void previewOfAnotherRunIsKept();
 
 private:
     QString scratch(const QString &relative) const;
     QString copyTone(const QString &relative, bool high = false);
     QString writeText(const QString &relative);
+    QString taggedSong(const QString &relative);
     Form1 &window(const QStringList &rows, const QString &folder, bool sameRate, bool beside, bool join);
     QString closingMessage() const;
     void verifyPreview(const QString &path, int bitRate, double seconds, int encodings = 1);
@@ -126,6 +137,7 @@ private:
     QString m_highTone;
     QString m_shortTone; // one second, with ID3 tags
     QString m_longTone;  // six seconds
+    QString m_m4a;       // AAC audio in an MP4 file named .mp3
     std::unique_ptr<SavedEnvironment> m_environment;
     std::unique_ptr<TestWindow> m_test;
 };
@@ -140,6 +152,8 @@ void TestPreviewJob::initTestCase()
     QVERIFY(Fixtures::MakeTone(m_highTone, 4, 880));
     QVERIFY(Fixtures::MakeTone(m_shortTone, 1, 440, 192, QStringLiteral("Artist=Someone")));
     QVERIFY(Fixtures::MakeTone(m_longTone, 6));
+    m_m4a = m_fixtures.filePath(QStringLiteral("m4a.mp3"));
+    QCOMPARE(QProcess::execute(QStringLiteral("ffmpeg"), {"-loglevel", "error", "-i", m_tone, "-c:a", "aac", "-f", "mp4", m_m4a}), 0);
 }
 
 void TestPreviewJob::init()
@@ -175,6 +189,20 @@ QString TestPreviewJob::writeText(const QString &relative)
     const QString path = scratch(relative);
     QDir().mkpath(Main::FolderOf(path));
     Fixtures::WriteFile(path, "These are notes, not music.\n");
+    return path;
+}
+
+// A song of an album, in MP3 with its tags; SoX writes ".au" without such tags.
+QString TestPreviewJob::taggedSong(const QString &relative)
+{
+    if (!relative.endsWith(QLatin1String(".au"))) {
+        const QString path = copyTone(relative);
+        TagFixtures::WriteAlbumSong(path, QStringLiteral("Grüße von ") + Main::FileNameOf(relative));
+        return path;
+    }
+    const QString path = scratch(relative);
+    QDir().mkpath(Main::FolderOf(path));
+    QProcess::execute(QStringLiteral("sox"), {m_tone, path});
     return path;
 }
 
@@ -497,17 +525,21 @@ void TestPreviewJob::hostileFileNamesMakeTheirPreviews()
 void TestPreviewJob::failedSourcesAreReported_data()
 {
     QTest::addColumn<bool>("sameRate");
-    QTest::addColumn<QStringList>("reasons"); // patterns for notes, short, crashing and gone
+    QTest::addColumn<QStringList>("reasons"); // patterns for notes, empty, m4a, short, crashing and gone
     // SoX 14.4.2 ends well but writes no audio when the start lies after the end of a short
     // track, and crashes leaving an empty file when it lies a few seconds after it.
-    const QString noAudio = QStringLiteral("SoX cut no audio from it; the track seems to be shorter than the starting second");
-    const QString crash = QStringLiteral("SoX crashed: Start position is after expected end of audio.|") + noAudio;
+    const QString shortTrack = QStringLiteral("the track is only 0:01 long, so a preview from 0:05 has nothing in it");
+    const QString crash = QStringLiteral("the track is only 0:04 long, so a preview from 0:05 has nothing in it");
+    const QString m4a = QStringLiteral("it holds no audio that SoX can read \\(FFmpeg reads it as mov,mp4,m4a,3gp,3g2,mj2, not MP3\\)");
+    const QString empty = QStringLiteral("the file is empty");
+    const QString noAudio = QStringLiteral("it holds no audio that SoX can read \\(not an MP3 file, or damaged\\)");
     QTest::newRow("128 kbps") << false
-                              << QStringList{"SoX failed: can't open input file `.*notes.mp3': Invalid argument", noAudio,
-                                             crash, "SoX failed: can't open input file `.*gone.mp3': No such file or directory"};
+                              << QStringList{noAudio, empty, m4a, shortTrack, crash,
+                                             "SoX failed: can't open input file `.*gone.mp3': No such file or directory"};
+    QString probed = noAudio;
+    probed.replace(QStringLiteral("SoX"), QStringLiteral("FFmpeg"));
     QTest::newRow("same bit rate") << true
-                                   << QStringList{"FFmpeg found no MP3 bit rate in notes.mp3 \\(.*notes.mp3: Invalid argument\\)",
-                                                  noAudio, crash,
+                                   << QStringList{probed, empty, m4a, shortTrack, crash,
                                                   "FFmpeg found no MP3 bit rate in gone.mp3 \\(.*No such file or directory\\)"};
 }
 
@@ -519,20 +551,24 @@ void TestPreviewJob::failedSourcesAreReported()
     const QString good = scratch(QStringLiteral("in/good.mp3"));
     QVERIFY(QFile::copy(m_longTone, good));
     const QString notes = writeText(QStringLiteral("in/notes.mp3"));
+    const QString empty = scratch(QStringLiteral("in/empty.mp3"));
+    QVERIFY(Fixtures::WriteFile(empty));
+    const QString m4a = scratch(QStringLiteral("in/m4a.mp3"));
+    QVERIFY(QFile::copy(m_m4a, m4a));
     const QString shortTrack = scratch(QStringLiteral("in/short.mp3"));
     QVERIFY(QFile::copy(m_shortTone, shortTrack));
     const QString crashing = copyTone(QStringLiteral("in/crashing.mp3"));
     const QString gone = scratch(QStringLiteral("in/gone.mp3"));
-    Form1 &form = window({good, notes, shortTrack, crashing, gone}, scratch(QStringLiteral("out")), sameRate, false, false);
+    const QStringList failed{notes, empty, m4a, shortTrack, crashing, gone};
+    Form1 &form = window(QStringList{good} + failed, scratch(QStringLiteral("out")), sameRate, false, false);
     form.Text2->setText(QStringLiteral("5"));
     form.Text3->setText(QStringLiteral("1"));
 
     form.PushButton2->click();
 
     const QStringList lines = closingMessage().split(QLatin1Char('\n'));
-    QVERIFY2(lines.size() == 8, qPrintable(closingMessage()));
-    QCOMPARE(lines.mid(0, 4), (QStringList{"Done.", "", "1 of 5 previews were made.", "Not made:"}));
-    const QStringList failed{notes, shortTrack, crashing, gone};
+    QVERIFY2(lines.size() == 4 + failed.size(), qPrintable(closingMessage()));
+    QCOMPARE(lines.mid(0, 4), (QStringList{"Done.", "", "1 of 7 previews were made.", "Not made:"}));
     for (int index = 0; index < failed.size(); ++index) {
         const QRegularExpression expected(QStringLiteral("^") + QRegularExpression::escape(failed.at(index))
                                           + QStringLiteral(": (") + reasons.at(index) + QStringLiteral(")$"));
@@ -634,12 +670,17 @@ void TestPreviewJob::failureKeepsTheEarlierOutput_data()
     QTest::addColumn<bool>("join");
     QTest::addColumn<QString>("obstacle");
     QTest::addColumn<QString>("reason"); // a pattern
-    QTest::newRow("separate: unreadable source") << false << "text source" << "SoX failed: can't open input file .*";
+    QTest::newRow("separate: unreadable source") << false << "text source"
+                                                 << "it holds no audio that SoX can read \\(not an MP3 file, or damaged\\)";
+    QTest::newRow("separate: a tag without audio") << false << "tag only"
+                                                   << "it holds no audio that SoX can read \\(not an MP3 file, or damaged\\)";
     QTest::newRow("joined: a folder of the joined name") << true << "folder" << "cannot save it as .*: Is a directory";
     // SoX says "FAIL" on a full disk but ends with status 0, leaving a cut-off file.
-    const QString full = QStringLiteral("SoX failed: .*|SoX wrote only .* of the 30.0 seconds expected.*");
+    const QString full = QStringLiteral("the disk is full: /\\S+/out has \\d+ KB free");
     QTest::newRow("separate: full disk") << false << "full disk" << full;
     QTest::newRow("joined: full disk") << true << "full disk" << full;
+    QTest::newRow("separate: start after the end") << false << "late start"
+                                                   << "the track is only 0:04 long, so a preview from 1:00:00 has nothing in it";
 }
 
 void TestPreviewJob::failureKeepsTheEarlierOutput()
@@ -649,6 +690,7 @@ void TestPreviewJob::failureKeepsTheEarlierOutput()
     QFETCH(QString, reason);
     const QString out = scratch(QStringLiteral("out"));
     QString source = copyTone(QStringLiteral("in/A.mp3"));
+    QString start = QStringLiteral("0.5");
     QString duration = QStringLiteral("2");
     std::unique_ptr<SmallDisk> disk;
     if (obstacle == QLatin1String("full disk")) {
@@ -660,6 +702,11 @@ void TestPreviewJob::failureKeepsTheEarlierOutput()
         duration = QStringLiteral("30"); // 480 kB at 128 kbps, on 300 kB
     } else if (obstacle == QLatin1String("text source")) {
         source = writeText(QStringLiteral("in/A.mp3"));
+    } else if (obstacle == QLatin1String("tag only")) {
+        // An ID3v2.3 tag with one title frame, and no audio after it.
+        QVERIFY(Fixtures::WriteFile(source, QByteArray("ID3\x03\0\0\0\0\0\x10TIT2\0\0\0\x06\0\0\0Title", 26)));
+    } else if (obstacle == QLatin1String("late start")) {
+        start = QStringLiteral("3600");
     }
     const QString earlier = out + (join ? QStringLiteral("/Joined_Preview.mp3") : QStringLiteral("/A_Preview.mp3"));
     if (obstacle == QLatin1String("folder"))
@@ -667,7 +714,7 @@ void TestPreviewJob::failureKeepsTheEarlierOutput()
     else
         QVERIFY(Fixtures::WriteFile(earlier, "an earlier preview"));
     Form1 &form = window({source}, out, false, false, join);
-    form.Text2->setText(QStringLiteral("0.5"));
+    form.Text2->setText(start);
     form.Text3->setText(duration);
 
     form.PushButton2->click();
@@ -718,17 +765,25 @@ void TestPreviewJob::nonRegularSourcesFailAtOnce()
     QCOMPARE(Fixtures::FilesBelow(scratch(QStringLiteral("out"))), QStringList());
 }
 
-void TestPreviewJob::lowBitRatesAreEncodedAt24000Hz()
+void TestPreviewJob::ratesMissingAt48000HzAreEncodedAt24000Hz_data()
 {
-    // At 48000 Hz LAME cannot go below 32 kbps.
+    QTest::addColumn<int>("kbps");
+    // At 48000 Hz LAME cannot go below 32 kbps, and has no 144 kbps.
+    QTest::newRow("8 kbps") << 8;
+    QTest::newRow("144 kbps") << 144;
+}
+
+void TestPreviewJob::ratesMissingAt48000HzAreEncodedAt24000Hz()
+{
+    QFETCH(int, kbps);
     Form1 &form = window({copyTone(QStringLiteral("in/A.mp3"))}, scratch(QStringLiteral("out")), false, false, false);
-    form.Combo1->setCurrentIndex(form.Combo1->findText(QStringLiteral("8 kbps")));
+    form.Combo1->setCurrentIndex(form.Combo1->findText(QStringLiteral("%1 kbps").arg(kbps)));
 
     form.PushButton2->click();
 
     QCOMPARE(closingMessage(), QStringLiteral("Done."));
     const AudioFacts facts = Fixtures::Describe(scratch(QStringLiteral("out/A_Preview.mp3")));
-    QCOMPARE(facts.bitRate, 8000);
+    QCOMPARE(facts.bitRate, kbps * 1000);
     QCOMPARE(facts.sampleRate, 24000);
     QCOMPARE(facts.channels, 2);
 }
@@ -752,13 +807,17 @@ void TestPreviewJob::relativeOutputFolderIsMadeAbsolute()
 void TestPreviewJob::closingDuringARunStopsTheToolAndRemovesItsFiles_data()
 {
     QTest::addColumn<bool>("join");
-    QTest::newRow("separate") << false;
-    QTest::newRow("joined") << true;
+    QTest::addColumn<int>("signalNumber"); // what ends the program; 0: closing the window
+    QTest::newRow("separate") << false << 0;
+    QTest::newRow("joined") << true << 0;
+    QTest::newRow("separate, SIGTERM") << false << SIGTERM;
+    QTest::newRow("joined, SIGHUP of a session logging out") << true << SIGHUP;
 }
 
 void TestPreviewJob::closingDuringARunStopsTheToolAndRemovesItsFiles()
 {
     QFETCH(bool, join);
+    QFETCH(int, signalNumber);
     // The first cut is real; the second writes a little and then hangs until it is killed.
     const QString bin = scratch(QStringLiteral("bin"));
     const QString pidFile = scratch(QStringLiteral("sox.pid"));
@@ -770,10 +829,17 @@ void TestPreviewJob::closingDuringARunStopsTheToolAndRemovesItsFiles()
     qputenv("PATH", bin.toUtf8() + ':' + qgetenv("PATH"));
     Form1 &form = window({copyTone(QStringLiteral("in/A.mp3")), copyTone(QStringLiteral("in/B.mp3"))},
                          scratch(QStringLiteral("out")), false, false, join);
+    Startup::EndOnSessionSignals(form);
     QTimer closer;
+    bool ended = false;
     QObject::connect(&closer, &QTimer::timeout, &form, [&] {
-        if (QFile::exists(pidFile) && !Fixtures::Contents(pidFile).isEmpty())
+        if (ended || !QFile::exists(pidFile) || Fixtures::Contents(pidFile).isEmpty())
+            return;
+        ended = true;
+        if (signalNumber == 0)
             form.close();
+        else
+            ::raise(signalNumber);
     });
     closer.start(20);
 
@@ -866,6 +932,119 @@ void TestPreviewJob::sameBaseNamesBothReachTheJoin()
         const double low = Fixtures::RoughFrequency(scratch(QStringLiteral("out/x_Preview.mp3")), 0.2, 1.5);
         QVERIFY(Fixtures::RoughFrequency(renamed, 0.2, 1.5) > 1.5 * low);
     }
+}
+
+void TestPreviewJob::previewsKeepTheirSongsTags_data()
+{
+    QTest::addColumn<bool>("join");
+    QTest::addColumn<QStringList>("songs");
+    QTest::addColumn<QString>("message"); // <out>: the output folder
+    QTest::newRow("separate") << false << QStringList{"in/A.mp3", "in/B.mp3"} << "Done.";
+    QTest::newRow("joined: what all share") << true << QStringList{"in/A.mp3", "in/B.mp3"} << "Done.";
+    QTest::newRow("separate: tags TagLib cannot read")
+        << false << QStringList{"in/C.au"}
+        << "Done.\n\n1 of 1 previews were made.\nTags could not be copied into 1 of the files made.\n"
+           "<out>/C_Preview.mp3: tags not copied: TagLib cannot read tags from C.au";
+}
+
+void TestPreviewJob::previewsKeepTheirSongsTags()
+{
+    QFETCH(bool, join);
+    QFETCH(QStringList, songs);
+    QFETCH(QString, message);
+    QStringList rows;
+    for (const QString &song : songs)
+        rows << taggedSong(song);
+    Form1 &form = window(rows, scratch(QStringLiteral("out")), false, false, join);
+
+    form.PushButton2->click();
+
+    QCOMPARE(closingMessage(), message.replace(QStringLiteral("<out>"), scratch(QStringLiteral("out"))));
+    if (join) {
+        const TagFixtures::Tags joined = TagFixtures::Read(scratch(QStringLiteral("out/Joined_Preview.mp3")));
+        QCOMPARE(joined.text, TagFixtures::Album());
+        QCOMPARE(joined.pictures, QList<QByteArray>{TagFixtures::Cover()});
+        return;
+    }
+    for (const QString &row : std::as_const(rows)) {
+        const QString preview = PreviewCommands::OutputPath(scratch(QStringLiteral("out")), row);
+        QCOMPARE(TagFixtures::Read(preview).text, TagFixtures::Read(row).text);
+    }
+}
+
+void TestPreviewJob::commitReplacesOnlyTheEarlierFile_data()
+{
+    QTest::addColumn<bool>("earlier");         // a file holds the name when the run names it
+    QTest::addColumn<QStringList>("meanwhile"); // files that come to these names before the commit
+    QTest::addColumn<QString>("saved");
+    QTest::newRow("a free name") << false << QStringList() << "A_Preview.mp3";
+    QTest::newRow("an earlier run's preview is replaced") << true << QStringList() << "A_Preview.mp3";
+    // Another run writing into the same folder.
+    QTest::newRow("one that came meanwhile is kept") << false << QStringList{"A_Preview.mp3"} << "A_Preview (2).mp3";
+    QTest::newRow("one that replaced the earlier is kept") << true << QStringList{"A_Preview.mp3"} << "A_Preview (2).mp3";
+    QTest::newRow("the next free name")
+        << false << QStringList{"A_Preview.mp3", "A_Preview (2).mp3"} << "A_Preview (3).mp3";
+}
+
+void TestPreviewJob::commitReplacesOnlyTheEarlierFile()
+{
+    QFETCH(bool, earlier);
+    QFETCH(QStringList, meanwhile);
+    QFETCH(QString, saved);
+    const QString out = scratch(QStringLiteral("out/"));
+    const QString planned = out + QStringLiteral("A_Preview.mp3");
+    if (earlier)
+        QVERIFY(Fixtures::WriteFile(planned, "earlier"));
+    PreviewFiles::TemporaryOutput output(planned, PreviewFiles::EarlierFile::At(planned));
+    QVERIFY(Fixtures::WriteFile(output.path(), "new"));
+    // Written, then renamed into place, as another run saves its preview.
+    const QString came = out + QStringLiteral("came");
+    for (const QString &name : meanwhile) {
+        QVERIFY(Fixtures::WriteFile(came, "another run's"));
+        QCOMPARE(::rename(QFile::encodeName(came).constData(), QFile::encodeName(out + name).constData()), 0);
+    }
+
+    QCOMPARE(output.commit(), QString());
+
+    QCOMPARE(output.finalPath(), out + saved);
+    QCOMPARE(Fixtures::Contents(out + saved), QByteArray("new"));
+    for (const QString &name : meanwhile)
+        QCOMPARE(Fixtures::Contents(out + name), QByteArray("another run's"));
+    QStringList names = meanwhile;
+    if (!names.contains(saved))
+        names << saved;
+    names.sort();
+    QCOMPARE(Fixtures::FilesBelow(out), names);
+}
+
+void TestPreviewJob::previewOfAnotherRunIsKept_data()
+{
+    QTest::addColumn<bool>("join");
+    QTest::newRow("separate") << false;
+    QTest::newRow("joined") << true;
+}
+
+// Another run saves a preview of the same name while this one cuts: the window keeps it and
+// says under which name its own went.
+void TestPreviewJob::previewOfAnotherRunIsKept()
+{
+    QFETCH(bool, join);
+    const QString a = copyTone(QStringLiteral("in/A.mp3"));
+    const QString planned = scratch(join ? QStringLiteral("out/Joined_Preview.mp3") : QStringLiteral("out/A_Preview.mp3"));
+    const QString bin = scratch(QStringLiteral("bin"));
+    QVERIFY(QDir().mkpath(bin));
+    Fixtures::WriteScript(bin, QStringLiteral("sox"), QStringLiteral(
+        "case \"$1\" in -h) ;; *) [ -e '%1' ] || echo another > '%1';; esac\nexec '%2' \"$@\"")
+        .arg(planned, QStandardPaths::findExecutable(QStringLiteral("sox"))));
+    qputenv("PATH", bin.toUtf8() + ':' + qgetenv("PATH"));
+    window({a}, scratch(QStringLiteral("out")), false, false, join).PushButton2->click();
+
+    const QString saved = Main::StripExtension(planned) + QStringLiteral(" (2).mp3");
+    QCOMPARE(closingMessage(), QStringLiteral("Done.\n\n1 of 1 previews were made.\n1 of them got a free name, as a file of "
+                                              "that name appeared during the run.\nSaved under a free name:\n")
+                                   + (join ? planned : a) + QStringLiteral(": saved as ") + saved);
+    QCOMPARE(Fixtures::Contents(planned), QByteArray("another\n"));
+    verifyPreview(saved, 128000, 2, join ? 2 : 1);
 }
 
 QTEST_MAIN(TestPreviewJob)

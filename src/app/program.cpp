@@ -56,6 +56,7 @@ int main(int argc, char *argv[])
     setup.programFolder = programFolder();
     Form1 window(setup);
     prompts.setOwner(&window);
+    Startup::EndOnSessionSignals(window);
     Startup::OpenWindow(window, namedPaths);
     return application.exec();
 }

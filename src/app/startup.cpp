@@ -1,6 +1,7 @@
 #include "app/startup.h"
 
 #include "app/form1.h"
+#include "platform/interruption.h"
 #include "platform/programoptions.h"
 
 #include <QCommandLineParser>
@@ -45,6 +46,12 @@ void OpenWindow(Form1 &window, const QStringList &paths)
             std::fprintf(stderr, "lumbrisk: %s: no such file or folder\n", qUtf8Printable(path));
     }
     window.addPaths(existing, QStringLiteral("*.mp3"));
+}
+
+void EndOnSessionSignals(Form1 &window)
+{
+    auto *stops = new Interruption({SIGTERM, SIGHUP}, &window);
+    QObject::connect(stops, &Interruption::received, &window, &Form1::Form_Unload);
 }
 
 } // namespace Startup

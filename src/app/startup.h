@@ -21,4 +21,9 @@ std::optional<int> ReadCommandLine(int argc, char *argv[], QStringList &namedPat
 // standard error.
 void OpenWindow(Form1 &window, const QStringList &paths);
 
+// From now on SIGTERM and SIGHUP (a session logging out, a terminal closed) end the program
+// as closing the window does: a running job stops its tool and removes what it was writing
+// and its private folder. For as long as the window lives.
+void EndOnSessionSignals(Form1 &window);
+
 } // namespace Startup

@@ -1,15 +1,24 @@
 #include "cli/clioptions.h"
 
 #include "filelist/addfolder.h"
+#include "platform/filenames.h"
 #include "platform/main.h"
 #include "platform/programoptions.h"
+#include "preview/loudness.h"
 #include "preview/previewcommands.h"
+#include "preview/startlist.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QRegularExpression>
 #include <QThread>
 
 namespace {
+
+using StartList::MaxHours;
+using StartList::ReadTime;
 
 const QCommandLineOption Start({QStringLiteral("s"), QStringLiteral("start")},
                                QStringLiteral("Where every preview starts: seconds (65, 2.5), m:ss (1:05), a share "
@@ -24,16 +33,22 @@ const QCommandLineOption Bitrate({QStringLiteral("b"), QStringLiteral("bitrate")
                                                 "each source. Default: 128."),
                                  QStringLiteral("KBPS"), QStringLiteral("128"));
 const QCommandLineOption Output({QStringLiteral("o"), QStringLiteral("output")},
-                                QStringLiteral("Folder the previews go to. Default: the current folder."),
+                                QStringLiteral("Folder the previews go to, made when missing. Default: the current "
+                                               "folder."),
                                 QStringLiteral("FOLDER"));
 const QCommandLineOption Beside(QStringLiteral("beside"), QStringLiteral("Put each preview next to its source."));
 const QCommandLineOption Join(QStringLiteral("join"),
                               QStringLiteral("Make one Joined_Preview.mp3 of all previews instead of one file per "
                                              "source."));
 const QCommandLineOption Extension({QStringLiteral("e"), QStringLiteral("ext")},
-                                   QStringLiteral("For FOLDER arguments: the extension of the files to take, or * for "
-                                                  "every file. Default: mp3."),
+                                   QStringLiteral("For FOLDER arguments: the extension of the files to take, a comma "
+                                                  "list of several (mp3,flac,wav,m4a), or * for every file. MP3, "
+                                                  "FLAC, WAV, AIFF and Ogg are read by SoX, others (M4A, Opus, ...) "
+                                                  "decoded by FFmpeg. Default: mp3."),
                                    QStringLiteral("EXT"), QStringLiteral("mp3"));
+const QCommandLineOption KeepFolders(QStringLiteral("keep-folders"),
+                                     QStringLiteral("Below the output folder, keep the folders of each FOLDER: "
+                                                    "Album/Song.mp3 gives Album/Song_Preview.mp3."));
 const QCommandLineOption Jobs({QStringLiteral("j"), QStringLiteral("jobs")},
                               QStringLiteral("How many tools run at once. Default: the number of processor cores."),
                               QStringLiteral("N"));
@@ -41,8 +56,28 @@ const QCommandLineOption FadeIn(QStringLiteral("fade-in"),
                                 QStringLiteral("Fade each preview in over the first S seconds."), QStringLiteral("S"));
 const QCommandLineOption FadeOut(QStringLiteral("fade-out"),
                                  QStringLiteral("Fade each preview out over the last S seconds."), QStringLiteral("S"));
+const QCommandLineOption LoudnessTarget(QStringLiteral("loudness"),
+                                        QStringLiteral("Bring every preview to LUFS integrated loudness (EBU R128), "
+                                                       "from -70 to 0: -14 for streaming, -16 for podcasts, -23 for "
+                                                       "broadcast. Only the level changes; its true peak stays at -1 "
+                                                       "dBTP or below."),
+                                        QStringLiteral("LUFS"));
+const QCommandLineOption Starts(QStringLiteral("starts"),
+                                QStringLiteral("A CSV file of file,start[,duration] rows: each song's own start (any "
+                                               "--start form) and length; an empty one takes the option's. Files "
+                                               "are relative to the CSV's folder; without FILE arguments its rows "
+                                               "are the list."),
+                                QStringLiteral("FILE.csv"));
+const QCommandLineOption Crossfade(QStringLiteral("crossfade"),
+                                   QStringLiteral("With --join: overlap each preview with the next by S seconds, one "
+                                                  "fading out as the other fades in; S below half a preview."),
+                                   QStringLiteral("S"));
+const QCommandLineOption NoTags(QStringLiteral("no-tags"),
+                                QStringLiteral("Make the previews without any tag. By default each keeps its song's "
+                                               "tags and cover art."));
 const QCommandLineOption DryRun(QStringLiteral("dry-run"),
-                                QStringLiteral("Print the SoX command lines, shell-quoted, and make nothing."));
+                                QStringLiteral("Print the SoX command lines, shell-quoted, and make nothing. The tags "
+                                               "are copied by Lumbrisk itself, not by these lines."));
 const QCommandLineOption Quiet({QStringLiteral("q"), QStringLiteral("quiet")},
                                QStringLiteral("Show no progress and no summary; only what went wrong."));
 const QCommandLineOption Json(QStringLiteral("json"),
@@ -62,34 +97,34 @@ QString named(const QCommandLineOption &option, const QString &value)
     return QStringLiteral("--%1 '%2'").arg(option.names().constLast(), value);
 }
 
-// A time as the options take it: seconds (65, 2.5) or [h:]m:ss (1:05, 1:02:03.5). None
-// for anything else, negative numbers included.
-std::optional<double> readTime(const QString &text)
+// "" when the folder is there, else why not.
+QString folderProblem(const QString &path)
 {
-    static const QRegularExpression time(
-        QStringLiteral("^(?:(?:(\\d+):)?(\\d+):(?=\\d\\d(?:\\.\\d*)?$))?(\\d+(?:\\.\\d*)?|\\.\\d+)$"));
-    const QRegularExpressionMatch match = time.match(text);
-    if (!match.hasMatch())
-        return std::nullopt;
-    const double hours = match.captured(1).toDouble();
-    const double minutes = match.captured(2).toDouble();
-    const double seconds = match.captured(3).toDouble();
-    const bool clock = !match.captured(2).isEmpty();
-    const bool hoursGiven = !match.captured(1).isEmpty();
-    if ((clock && seconds >= 60) || (hoursGiven && minutes >= 60))
-        return std::nullopt;
-    return hours * 3600 + minutes * 60 + seconds;
+    if (Main::FolderExists(path))
+        return QString();
+    return QFileInfo::exists(QDir::cleanPath(path)) ? QStringLiteral("it is a file, not a folder") : QStringLiteral("no such folder");
 }
 
-// "40%" as the share 0.4; none unless a number from 0 to below 100 is followed by "%".
-std::optional<double> readShare(const QString &text)
+// The bytes each positional argument was given as, found in order among the arguments: the
+// parser sees them decoded, with U+FFFD in place of bytes that are not valid UTF-8.
+QList<QByteArray> givenBytes(const QStringList &positional, const QList<QByteArray> &arguments)
 {
-    if (!text.endsWith(QLatin1Char('%')) || text.contains(QLatin1Char(':')))
-        return std::nullopt;
-    const std::optional<double> percent = readTime(text.chopped(1));
-    if (!percent || *percent >= 100)
-        return std::nullopt;
-    return *percent / 100;
+    QList<QByteArray> bytes;
+    qsizetype next = 1;
+    for (const QString &argument : positional) {
+        while (next < arguments.size() && QString::fromLocal8Bit(arguments.at(next)) != argument)
+            ++next;
+        bytes.append(next < arguments.size() ? arguments.at(next++) : argument.toLocal8Bit());
+    }
+    return bytes;
+}
+
+// A relative name counts from the current folder; without one that can be read, it would
+// count from "/" and so name another file.
+QString relativeProblem(const QString &name)
+{
+    return name + QStringLiteral(" is relative, but the current folder cannot be read (it was removed, or its path "
+                                 "is longer than 4096 bytes); give the full path");
 }
 
 } // namespace
@@ -97,21 +132,26 @@ std::optional<double> readShare(const QString &text)
 CliCommandLine::CliCommandLine()
 {
     m_parser.setApplicationDescription(
-        QStringLiteral("Makes a short MP3 preview of every FILE, and of every MP3 file in each FOLDER and the "
+        QStringLiteral("Makes a short MP3 preview of every FILE, and of every MP3 file (or -e's) in each FOLDER and the "
                        "folders below it: stereo, 48000 Hz, at the chosen bit rate, named <name>_Preview.mp3. "
                        "Sources are only read. Progress goes to standard error.\n\n"
-                       "Exit status: 0 every preview made, 1 some not made, 2 bad usage, 3 a tool is missing, "
-                       "130 stopped by Ctrl+C."));
-    m_parser.addOptions({Start, Duration, Bitrate, Output, Beside, Join, Extension, Jobs, FadeIn, FadeOut, DryRun,
-                         Quiet, Json});
+                       "Exit status: 0 every preview made, 1 some not made or left out (a name that is not "
+                       "valid UTF-8), 2 bad usage, 3 a tool is missing, 130 stopped by Ctrl+C (129 by SIGHUP, "
+                       "141 by a closed pipe, 143 by SIGTERM)."));
+    m_parser.addOptions({Start, Duration, Bitrate, Output, Beside, Join, Extension, KeepFolders, Jobs, FadeIn, FadeOut,
+                         Starts, Crossfade, NoTags, LoudnessTarget, DryRun, Quiet, Json});
     ProgramOptions::AddHelpAndVersion(m_parser);
-    m_parser.addPositionalArgument(QStringLiteral("FILE|FOLDER"), QStringLiteral("MP3 files, or folders to scan."),
+    m_parser.addPositionalArgument(QStringLiteral("FILE|FOLDER"), QStringLiteral("Audio files (MP3, FLAC, WAV, M4A, ...), or folders to scan."),
                                    QStringLiteral("FILE|FOLDER..."));
 }
 
-CliCommandLine::Reading CliCommandLine::read(const QStringList &arguments)
+CliCommandLine::Reading CliCommandLine::read(const QList<QByteArray> &arguments)
 {
-    if (!m_parser.parse(arguments)) {
+    m_arguments = arguments;
+    QStringList decoded;
+    for (const QByteArray &argument : arguments)
+        decoded.append(QString::fromLocal8Bit(argument));
+    if (!m_parser.parse(decoded)) {
         refuse(m_parser.errorText());
         return Reading::Refused;
     }
@@ -129,38 +169,98 @@ bool CliCommandLine::refuse(const QString &problem)
 bool CliCommandLine::check()
 {
     return readTimes(m_options.settings) && readBitrate(m_options.settings) && readJobs(m_options.settings)
-           && readModes(m_options) && readPlaces(m_options);
+           && readLoudness(m_options.settings) && readModes(m_options) && readStarts(m_options) && checkFits(m_options)
+           && checkRelativeNames() && readPlaces(m_options);
+}
+
+bool CliCommandLine::checkRelativeNames()
+{
+    if (!QDir::currentPath().isEmpty())
+        return true;
+    const QString output = m_parser.isSet(Output) ? m_parser.value(Output) : QStringLiteral(".");
+    if (!m_parser.isSet(Beside) && QDir::isRelativePath(output))
+        return refuse(relativeProblem(named(Output, output)));
+    for (const QString &path : m_parser.positionalArguments()) {
+        if (QDir::isRelativePath(path))
+            return refuse(relativeProblem(QStringLiteral("'%1'").arg(path)));
+    }
+    return true;
 }
 
 bool CliCommandLine::readTimes(PreviewSettings &settings)
 {
     const QString start = m_parser.value(Start);
-    if (start == QLatin1String("auto"))
-        settings.startAtChorus = true;
-    else if (const std::optional<double> share = readShare(start))
-        settings.startShare = share;
-    else if (const std::optional<double> seconds = readTime(start))
-        settings.startSeconds = *seconds;
-    else
-        return refuse(named(Start, start) + QStringLiteral(": give seconds (65, 2.5), m:ss (1:05), a share of the "
-                                                           "track (40%) or auto"));
+    StartList::SourceCut cut;
+    if (!StartList::ReadStart(start, cut))
+        return refuse(named(Start, start) + QStringLiteral(": give seconds (65, 2.5) or m:ss (1:05), up to %1 hours, "
+                                                           "a share of the track (40%) or auto")
+                                                .arg(MaxHours));
+    settings.startAtChorus = cut.startAtChorus;
+    settings.startShare = cut.startShare;
+    settings.startSeconds = cut.startSeconds.value_or(settings.startSeconds);
 
-    const std::optional<double> duration = readTime(m_parser.value(Duration));
+    const std::optional<double> duration = ReadTime(m_parser.value(Duration));
     if (!duration || *duration <= 0)
-        return refuse(named(Duration, m_parser.value(Duration)) + QStringLiteral(": give a number of seconds above 0"));
+        return refuse(named(Duration, m_parser.value(Duration))
+                      + QStringLiteral(": give seconds (65, 2.5) or m:ss (1:05), above 0 and up to %1 hours").arg(MaxHours));
     settings.durationSeconds = *duration;
 
     for (const QCommandLineOption *fade : {&FadeIn, &FadeOut}) {
-        const std::optional<double> seconds = m_parser.isSet(*fade) ? readTime(m_parser.value(*fade)) : 0.0;
+        const std::optional<double> seconds = m_parser.isSet(*fade) ? ReadTime(m_parser.value(*fade)) : 0.0;
         if (!seconds)
             return refuse(named(*fade, m_parser.value(*fade)) + QStringLiteral(": give a number of seconds"));
         (fade == &FadeIn ? settings.fadeIn : settings.fadeOut) = *seconds;
     }
-    if (settings.fadeIn + settings.fadeOut > settings.durationSeconds)
+    return readCrossfade(settings);
+}
+
+bool CliCommandLine::readCrossfade(PreviewSettings &settings)
+{
+    if (!m_parser.isSet(Crossfade))
+        return true;
+    const std::optional<double> seconds = ReadTime(m_parser.value(Crossfade));
+    if (!seconds || *seconds <= 0)
+        return refuse(named(Crossfade, m_parser.value(Crossfade)) + QStringLiteral(": give a number of seconds above 0"));
+    if (!m_parser.isSet(Join))
+        return refuse(QStringLiteral("--crossfade needs --join"));
+    settings.crossfade = *seconds;
+    return true;
+}
+
+bool CliCommandLine::readStarts(CliOptions &options)
+{
+    if (!m_parser.isSet(Starts))
+        return true;
+    const QString path = m_parser.value(Starts);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return refuse(named(Starts, path) + QStringLiteral(": ") + file.errorString());
+    const StartList::Reading reading =
+        StartList::Read(QString::fromUtf8(file.readAll()), QFileInfo(path).absolutePath());
+    if (!reading.problem.isEmpty())
+        return refuse(named(Starts, path) + QStringLiteral(", ") + reading.problem);
+    if (reading.rows.isEmpty())
+        return refuse(named(Starts, path) + QStringLiteral(": it names no file"));
+    options.starts = reading.rows;
+    return true;
+}
+
+// The fades and the crossfade must fit the shortest preview, the list of starts included.
+bool CliCommandLine::checkFits(const CliOptions &options)
+{
+    const PreviewSettings &settings = options.settings;
+    double shortest = settings.durationSeconds;
+    for (const StartList::Row &row : options.starts)
+        shortest = qMin(shortest, row.cut.durationSeconds.value_or(shortest));
+    if (settings.fadeIn + settings.fadeOut > shortest)
         return refuse(QStringLiteral("the fades (%1 s in, %2 s out) are longer than the preview (%3 s)")
                           .arg(settings.fadeIn)
                           .arg(settings.fadeOut)
-                          .arg(settings.durationSeconds));
+                          .arg(shortest));
+    if (settings.crossfade * 2 >= shortest)
+        return refuse(QStringLiteral("the crossfade (%1 s) must be shorter than half the preview (%2 s)")
+                          .arg(settings.crossfade)
+                          .arg(shortest));
     return true;
 }
 
@@ -191,15 +291,35 @@ bool CliCommandLine::readJobs(PreviewSettings &settings)
     return true;
 }
 
+bool CliCommandLine::readLoudness(PreviewSettings &settings)
+{
+    if (!m_parser.isSet(LoudnessTarget))
+        return true;
+    bool number = false;
+    const double lufs = QLocale::c().toDouble(m_parser.value(LoudnessTarget), &number);
+    if (!number || !(lufs >= Loudness::LowestTarget && lufs <= Loudness::HighestTarget))
+        return refuse(named(LoudnessTarget, m_parser.value(LoudnessTarget))
+                      + QStringLiteral(": give a loudness in LUFS from %1 to %2, such as -16")
+                            .arg(Loudness::LowestTarget)
+                            .arg(Loudness::HighestTarget));
+    settings.loudness = lufs;
+    return true;
+}
+
 bool CliCommandLine::readModes(CliOptions &options)
 {
     options.settings.join = m_parser.isSet(Join);
-    options.extension = AddFolder::ExtensionOf(m_parser.value(Extension));
+    options.settings.tags = !m_parser.isSet(NoTags);
+    options.extensions.clear();
+    for (const QString &typed : m_parser.value(Extension).split(QLatin1Char(',')))
+        options.extensions.append(AddFolder::ExtensionOf(typed));
+    options.keepFolders = m_parser.isSet(KeepFolders);
     options.dryRun = m_parser.isSet(DryRun);
     options.json = m_parser.isSet(Json);
     options.quiet = m_parser.isSet(Quiet) || options.json;
-    if (options.extension.isEmpty())
-        return refuse(named(Extension, m_parser.value(Extension)) + QStringLiteral(": give an extension, such as mp3"));
+    if (options.extensions.contains(QString()))
+        return refuse(named(Extension, m_parser.value(Extension))
+                      + QStringLiteral(": give an extension, such as mp3, or several: mp3,flac,m4a"));
     if (options.dryRun && options.json)
         return refuse(QStringLiteral("--dry-run and --json cannot be used together"));
     return true;
@@ -211,16 +331,20 @@ bool CliCommandLine::readPlaces(CliOptions &options)
         return refuse(QStringLiteral("--output and --beside cannot be used together"));
     if (!m_parser.isSet(Beside)) {
         const QString folder = m_parser.isSet(Output) ? m_parser.value(Output) : QStringLiteral(".");
-        if (!Main::FolderExists(folder))
-            return refuse(named(Output, folder) + QStringLiteral(": no such folder"));
+        // A missing folder is made before the run; a file of that name is not replaced.
+        if (const QString problem = folder.isEmpty() || Main::PathExists(folder) ? folderProblem(folder) : QString();
+            !problem.isEmpty())
+            return refuse(named(Output, folder) + QStringLiteral(": ") + problem);
         options.settings.outputFolder = QFileInfo(folder).absoluteFilePath();
     }
-    options.paths = m_parser.positionalArguments();
-    if (options.paths.isEmpty())
+    options.paths = givenBytes(m_parser.positionalArguments(), m_arguments);
+    if (options.paths.isEmpty() && !m_parser.isSet(Starts))
         return refuse(QStringLiteral("no FILE or FOLDER given; see --help"));
-    for (const QString &path : std::as_const(options.paths)) {
-        if (path.endsWith(QLatin1Char('/')) && !Main::FolderExists(path))
-            return refuse(QStringLiteral("'%1': no such folder").arg(path));
+    for (const QByteArray &given : std::as_const(options.paths)) {
+        // A name that is not valid UTF-8 is left out later, and named then.
+        const QString path = FileNames::Decoded(given);
+        if (const QString problem = path.endsWith(QLatin1Char('/')) ? folderProblem(path) : QString(); !problem.isEmpty())
+            return refuse(QStringLiteral("'%1': ").arg(path) + problem);
     }
     return true;
 }

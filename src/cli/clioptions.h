@@ -3,13 +3,16 @@
 // or value, or a missing folder, is one line naming the problem, and nothing is made.
 
 #include "preview/parallelpreviews.h"
+#include "preview/startlist.h"
 
 #include <QCommandLineParser>
 
 struct CliOptions {
     PreviewSettings settings;
-    QStringList paths;              // FILE|FOLDER arguments, as given
-    QString extension = QStringLiteral("mp3"); // which files FOLDER arguments give
+    QList<QByteArray> paths;        // FILE|FOLDER arguments, as given: bytes, not always valid UTF-8
+    QList<StartList::Row> starts;   // --starts: each song's own cut; without paths, the list
+    QStringList extensions{QStringLiteral("mp3")}; // which files FOLDER arguments give
+    bool keepFolders = false;       // FOLDER arguments' trees are kept below the output folder
     bool dryRun = false;
     bool quiet = false;
     bool json = false;
@@ -24,8 +27,8 @@ public:
         Answered, // --help or --version printed their answer on standard output
         Refused,  // problem() names what is wrong
     };
-    // Reads the arguments, the program's name first.
-    Reading read(const QStringList &arguments);
+    // Reads the arguments as the program got them, the program's name first.
+    Reading read(const QList<QByteArray> &arguments);
     const CliOptions &options() const { return m_options; }
     QString problem() const { return m_problem; }
 
@@ -33,14 +36,21 @@ private:
     bool check();
     // Each reads a group of options; false when one is refused.
     bool readTimes(PreviewSettings &settings);
+    bool readCrossfade(PreviewSettings &settings);
+    bool readStarts(CliOptions &options);
+    bool checkFits(const CliOptions &options);
     bool readBitrate(PreviewSettings &settings);
     bool readJobs(PreviewSettings &settings);
+    bool readLoudness(PreviewSettings &settings);
     bool readModes(CliOptions &options);
     bool readPlaces(CliOptions &options);
+    // Refuses a relative name when the current folder cannot be read.
+    bool checkRelativeNames();
     // Keeps the problem; always false.
     bool refuse(const QString &problem);
 
     QCommandLineParser m_parser;
+    QList<QByteArray> m_arguments;
     CliOptions m_options;
     QString m_problem;
 };

@@ -1,14 +1,16 @@
 #include "cli/consolereport.h"
 
 #include "platform/commandline.h"
+#include "platform/filenames.h"
 #include "platform/main.h"
 #include "preview/parallelpreviews.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRegularExpression>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -18,6 +20,7 @@ namespace {
 constexpr int RedrawMilliseconds = 500;
 // The shell variable a dry run keeps the private folder of a join's pieces in.
 const QString PieceVariable = QStringLiteral("\"$work\"");
+const QString LeftOutReason = QStringLiteral("the name is not valid UTF-8, so it cannot be passed on unchanged");
 
 void write(FILE *stream, const QString &text)
 {
@@ -37,21 +40,72 @@ int terminalColumns()
     return ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
 }
 
-// " from 1:05 (chorus)", or " from 0:45 (no chorus found: a quarter in)"; "" when the start
-// was not looked for in the audio.
-QString startNote(const ParallelPreviews::Result &result)
+// Redraws the self-updating line. A line longer than the terminal would wrap, and \r would
+// then redraw only its tail.
+void drawLine(const QString &line)
 {
-    if (!result.foundStart)
-        return QString();
-    const QString from = clock(qint64(result.foundStart->seconds * 1000));
-    return result.foundStart->fromChorus ? QStringLiteral(" from %1 (chorus)").arg(from)
-                                    : QStringLiteral(" from %1 (no chorus found: a quarter in)").arg(from);
+    write(stderr, QStringLiteral("\r\033[K") + line.left(terminalColumns() - 1));
+}
+
+void clearLine()
+{
+    write(stderr, QStringLiteral("\r\033[K"));
 }
 
 QString notMadeLine(const ParallelPreviews::Result &result)
 {
     return QStringLiteral("not made: %1: %2").arg(result.source.isEmpty() ? result.preview : result.source,
                                                  result.reason);
+}
+
+// " from 1:05" when the start was found in the audio; else "".
+QString startNote(const ParallelPreviews::Result &result)
+{
+    if (!result.foundStart)
+        return QString();
+    return QStringLiteral(" from ") + clock(qint64(result.foundStart->seconds * 1000));
+}
+
+QString madeLine(const ParallelPreviews::Result &result)
+{
+    return QStringLiteral("made: ") + result.preview + startNote(result)
+           + (result.tagProblem.isEmpty() ? QString() : QStringLiteral("; ") + result.tagProblem);
+}
+
+// The last name of a path; a folder's keeps its "/".
+QString lastName(const QString &path)
+{
+    const bool folder = path.endsWith(QLatin1Char('/'));
+    return Main::FileNameOf(folder ? path.chopped(1) : path) + (folder ? QStringLiteral("/") : QString());
+}
+
+// A preview whose planned name was taken by a file that came during the run.
+QString freeNameLine(const ParallelPreviews::Result &result)
+{
+    const QString source = result.source.isEmpty() ? QString() : result.source + QStringLiteral(": ");
+    return QStringLiteral("made under a free name: %1saved as %2, as %3 appeared during the run")
+        .arg(source, result.preview, result.planned);
+}
+
+// A dry run's line that makes the folder a command needs.
+void printFolder(const ParallelPreviews::Result &result)
+{
+    if (!result.newFolder.isEmpty())
+        write(stdout, QStringLiteral("mkdir -p -- %1\n").arg(ConsoleReport::ShellQuoted(result.newFolder)));
+}
+
+// Hundredths of a decibel; null for the loudness of silence.
+QJsonValue decibels(std::optional<double> value)
+{
+    return value ? QJsonValue(std::round(*value * 100) / 100) : QJsonValue();
+}
+
+QJsonObject loudnessEntry(const Loudness::Adjustment &loudness)
+{
+    return {{QStringLiteral("measured"), decibels(loudness.measured.integrated)},
+            {QStringLiteral("gain"), decibels(loudness.gain)},
+            {QStringLiteral("result"), decibels(loudness.result)},
+            {QStringLiteral("held_back"), loudness.heldBack}};
 }
 
 } // namespace
@@ -69,11 +123,23 @@ ConsoleReport::ConsoleReport(const ParallelPreviews &previews, Mode mode, bool t
     }
 }
 
+bool ConsoleReport::done(const ParallelPreviews::Result &result) const
+{
+    return m_mode == Mode::DryRun ? result.reason.isEmpty() : result.made;
+}
+
+void ConsoleReport::tellLeftOut(const QList<QByteArray> &paths)
+{
+    for (const QByteArray &path : paths) {
+        m_leftOut.append(FileNames::Escaped(path));
+        printLine(QStringLiteral("left out: %1: %2").arg(m_leftOut.constLast(), LeftOutReason));
+    }
+}
+
 int ConsoleReport::exitStatus() const
 {
-    const auto done = [this](const ParallelPreviews::Result &result) {
-        return m_mode == Mode::DryRun ? result.command.has_value() : result.made;
-    };
+    if (!m_leftOut.isEmpty())
+        return 1;
     for (const ParallelPreviews::Result &result : m_previews.results()) {
         if (!done(result))
             return 1;
@@ -84,8 +150,11 @@ int ConsoleReport::exitStatus() const
 
 QString ConsoleReport::ShellQuoted(const QString &word)
 {
-    static const QRegularExpression safe(QStringLiteral("^[A-Za-z0-9_@%+=:,./-]+$"));
-    if (safe.match(word).hasMatch())
+    const auto safe = [](QChar c) {
+        return (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) || (c >= QLatin1Char('a') && c <= QLatin1Char('z'))
+               || (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || QStringView(u"_@%+=:,./-").contains(c);
+    };
+    if (!word.isEmpty() && std::all_of(word.cbegin(), word.cend(), safe))
         return word;
     return QLatin1Char('\'') + QString(word).replace(QLatin1Char('\''), QStringLiteral("'\\''")) + QLatin1Char('\'');
 }
@@ -93,37 +162,61 @@ QString ConsoleReport::ShellQuoted(const QString &word)
 void ConsoleReport::resultReady(int index)
 {
     const ParallelPreviews::Result &result = m_previews.results().at(index);
-    const bool fallback = result.foundStart && !result.foundStart->fromChorus;
     if (m_mode == Mode::DryRun && result.command) {
-        if (fallback)
-            printLine(Main::FileNameOf(result.source) + startNote(result));
         if (m_previews.joined() && !m_pieceFolderMade)
             write(stdout, QStringLiteral("work=$(mktemp -d)\n"));
         m_pieceFolderMade = true;
-        printCommand(*result.command);
-        return;
+        printFolder(result);
+        printCommand(*result.command, result.decoder);
+        printNoChorus(result);
+        return printHeldBack(result);
     }
-    const QString count = QStringLiteral("%1/%2 ").arg(index + 1).arg(m_previews.total());
+    const QString count = m_mode == Mode::Progress ? QStringLiteral("%1/%2 ").arg(index + 1).arg(m_previews.total())
+                                                   : QString();
     if (!result.made)
-        printLine((m_mode == Mode::Progress ? count : QString()) + notMadeLine(result));
+        printLine(count + notMadeLine(result));
+    else if (!result.planned.isEmpty())
+        printLine(count + freeNameLine(result));
     else if (m_mode == Mode::Progress && !m_terminal && m_previews.joined())
         printLine(count + QStringLiteral("cut for the join: ") + result.source + startNote(result));
     else if (m_mode == Mode::Progress && !m_terminal)
-        printLine(count + QStringLiteral("made: ") + result.preview + startNote(result));
-    else if (m_mode == Mode::Progress && fallback) // the terminal shows only what needs a word
-        printLine(count + Main::FileNameOf(result.source) + startNote(result));
+        printLine(count + madeLine(result));
+    else if (!result.tagProblem.isEmpty()) // what went wrong is told in every mode
+        printLine((m_mode == Mode::Progress ? count : QString()) + madeLine(result));
+    printNoChorus(result);
+    printHeldBack(result);
     if (m_mode == Mode::Progress && m_terminal)
         drawProgress();
+}
+
+void ConsoleReport::printNoChorus(const ParallelPreviews::Result &result)
+{
+    if (done(result) && result.foundStart && !result.foundStart->fromChorus)
+        printLine(QStringLiteral("%1: nothing repeats in it, so its preview starts a quarter in, at %2")
+                      .arg(Main::FileNameOf(result.source), clock(qint64(result.foundStart->seconds * 1000))));
+}
+
+void ConsoleReport::printHeldBack(const ParallelPreviews::Result &result)
+{
+    if (done(result) && result.loudness && result.loudness->heldBack)
+        printLine(QStringLiteral("%1: %2 LUFS, held back by its peaks")
+                      .arg(Main::FileNameOf(result.source))
+                      .arg(*result.loudness->result, 0, 'f', 1));
 }
 
 void ConsoleReport::joinedReady()
 {
     const ParallelPreviews::Result &joined = *m_previews.joined();
     if (m_mode == Mode::DryRun && joined.command) {
+        printFolder(joined);
         printCommand(*joined.command);
         write(stdout, QStringLiteral("rm -r -- %1\n").arg(PieceVariable));
     } else if (!joined.made) {
         printLine(notMadeLine(joined));
+    } else if (!joined.planned.isEmpty()) {
+        printLine(freeNameLine(joined));
+    } else if (!joined.tagProblem.isEmpty()) {
+        printLine(madeLine(joined));
     }
 }
 
@@ -140,26 +233,37 @@ void ConsoleReport::finished()
 void ConsoleReport::printLine(const QString &line)
 {
     const QString prefix = m_mode == Mode::Progress ? QString() : QStringLiteral("lumbrisk-cli: ");
-    write(stderr, (m_lineShown ? QStringLiteral("\r\033[K") : QString()) + prefix + line + QLatin1Char('\n'));
+    if (m_lineShown)
+        clearLine();
+    write(stderr, prefix + line + QLatin1Char('\n'));
     m_lineShown = false;
 }
 
 void ConsoleReport::drawProgress()
 {
     const int finished = m_previews.finishedCount();
+    const int total = m_previews.total();
     const qint64 elapsed = m_clock.elapsed();
-    QString line = QStringLiteral("%1/%2  %3 elapsed").arg(finished).arg(m_previews.total()).arg(clock(elapsed));
-    if (finished > 0 && finished < m_previews.total())
-        line += QStringLiteral(", about %1 left").arg(clock(elapsed * (m_previews.total() - finished) / finished));
+    QString line = QStringLiteral("%1/%2  %3 elapsed").arg(finished).arg(total).arg(clock(elapsed));
+    if (m_previews.plannedCount() < total)
+        line += QStringLiteral(", %1 of %2 planned").arg(m_previews.plannedCount()).arg(total);
+    else if (finished > 0 && finished < total)
+        line += QStringLiteral(", about %1 left").arg(clock(elapsed * (total - finished) / finished));
     const QString running = m_previews.runningSource();
     if (!running.isEmpty())
         line += QStringLiteral("  ") + Main::FileNameOf(running);
-    // A line longer than the terminal would wrap, and \r would then redraw only its tail.
-    write(stderr, QStringLiteral("\r\033[K") + line.left(terminalColumns() - 1));
+    drawLine(line);
     m_lineShown = true;
 }
 
-void ConsoleReport::printCommand(const CommandLine &command)
+void ConsoleReport::printCommand(const CommandLine &command, const std::optional<CommandLine> &decoder)
+{
+    if (decoder)
+        write(stdout, shellWords(*decoder) + QStringLiteral(" | "));
+    write(stdout, shellWords(command) + QLatin1Char('\n'));
+}
+
+QString ConsoleReport::shellWords(const CommandLine &command) const
 {
     const QString pieces = m_previews.pieceFolder() + QLatin1Char('/');
     QStringList words{ShellQuoted(command.program())};
@@ -168,7 +272,7 @@ void ConsoleReport::printCommand(const CommandLine &command)
         words.append(piece ? PieceVariable + QLatin1Char('/') + ShellQuoted(argument.mid(pieces.size()))
                            : ShellQuoted(argument));
     }
-    write(stdout, words.join(QLatin1Char(' ')) + QLatin1Char('\n'));
+    return words.join(QLatin1Char(' '));
 }
 
 void ConsoleReport::printSummary()
@@ -191,6 +295,11 @@ void ConsoleReport::printSummary()
         summary = QStringLiteral("%1 of %2 previews made").arg(made).arg(m_previews.total());
     if (!notMade.isEmpty() && !m_previews.interrupted())
         summary += QStringLiteral("; not made: ") + notMade.join(QStringLiteral(", "));
+    QStringList leftOut;
+    for (const QString &path : std::as_const(m_leftOut))
+        leftOut.append(lastName(path));
+    if (!leftOut.isEmpty() && !m_previews.interrupted())
+        summary += QStringLiteral("; left out: ") + leftOut.join(QStringLiteral(", "));
     printLine(summary);
 }
 
@@ -211,16 +320,53 @@ void ConsoleReport::printJson()
             object.insert(QStringLiteral("start_from"),
                           result.foundStart->fromChorus ? QStringLiteral("chorus") : QStringLiteral("fallback"));
         }
+        if (result.loudness)
+            object.insert(QStringLiteral("loudness"), loudnessEntry(*result.loudness));
+        if (!result.tagProblem.isEmpty())
+            object.insert(QStringLiteral("tagProblem"), result.tagProblem);
+        if (!result.planned.isEmpty())
+            object.insert(QStringLiteral("planned"), result.planned);
         return object;
     };
     QJsonArray previews;
     for (const ParallelPreviews::Result &result : m_previews.results())
         previews.append(entry(result));
+    QJsonArray leftOut;
+    for (const QString &path : std::as_const(m_leftOut))
+        leftOut.append(QJsonObject{{QStringLiteral("path"), path}, {QStringLiteral("reason"), LeftOutReason}});
     QJsonObject report{{QStringLiteral("total"), m_previews.total()},
                        {QStringLiteral("made"), m_previews.madeCount()},
                        {QStringLiteral("interrupted"), m_previews.interrupted()},
-                       {QStringLiteral("previews"), previews}};
+                       {QStringLiteral("previews"), previews},
+                       {QStringLiteral("leftOut"), leftOut}};
     if (joining)
         report.insert(QStringLiteral("joined"), entry(*m_previews.joined()));
     write(stdout, QString::fromUtf8(QJsonDocument(report).toJson(QJsonDocument::Indented)));
+}
+
+ScanProgress::ScanProgress(bool shown) : m_shown(shown)
+{
+    m_drawn.start();
+}
+
+ScanProgress::~ScanProgress()
+{
+    clear();
+}
+
+void ScanProgress::found(qsizetype files)
+{
+    m_files += files;
+    if (!m_shown || m_drawn.elapsed() < RedrawMilliseconds)
+        return;
+    drawLine(QStringLiteral("scanning: %1 files found").arg(m_files));
+    m_lineShown = true;
+    m_drawn.start();
+}
+
+void ScanProgress::clear()
+{
+    if (m_lineShown)
+        clearLine();
+    m_lineShown = false;
 }

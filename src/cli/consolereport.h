@@ -3,13 +3,16 @@
 // to standard error: on a terminal one self-updating line, otherwise one line per finished
 // file, in list order. Results go to standard output: the JSON report, or a dry run's
 // shell-quoted command lines.
+// ScanProgress shows the scan of FOLDER arguments before that, on the same line.
+
+#include "platform/commandline.h"
+#include "preview/parallelpreviews.h"
 
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
-class ParallelPreviews;
-class CommandLine;
+#include <optional>
 
 class ConsoleReport : public QObject {
     Q_OBJECT
@@ -25,7 +28,12 @@ public:
     // Follows the previews from now on; terminal: standard error is a terminal.
     ConsoleReport(const ParallelPreviews &previews, Mode mode, bool terminal, QObject *parent = nullptr);
 
-    // 0 when every preview (and the joined one) was made or, in a dry run, planned; else 1.
+    // The paths left out before the run because their names are not valid UTF-8: each told
+    // now, with its bytes escaped, then listed in the summary and the JSON report.
+    void tellLeftOut(const QList<QByteArray> &paths);
+
+    // 0 when every preview (and the joined one) was made or, in a dry run, planned, and
+    // nothing was left out; else 1.
     int exitStatus() const;
 
     // A word as a POSIX shell reads it back unchanged: bare when it is made of safe
@@ -33,12 +41,20 @@ public:
     static QString ShellQuoted(const QString &word);
 
 private:
+    // Made or, in a dry run, planned.
+    bool done(const ParallelPreviews::Result &result) const;
     void resultReady(int index);
     void joinedReady();
     void finished();
     void printLine(const QString &line);
     void drawProgress();
-    void printCommand(const CommandLine &command);
+    // The command line, shell-quoted, after the decoder's and a pipe when it reads one.
+    void printCommand(const CommandLine &command, const std::optional<CommandLine> &decoder = std::nullopt);
+    QString shellWords(const CommandLine &command) const;
+    // "Quiet.mp3: -18.2 LUFS, held back by its peaks", when its peaks kept it below the target.
+    // "<song>: nothing repeats in it, ..." when its start could not be the chorus.
+    void printNoChorus(const ParallelPreviews::Result &result);
+    void printHeldBack(const ParallelPreviews::Result &result);
     void printSummary();
     void printJson();
 
@@ -49,4 +65,25 @@ private:
     QTimer m_ticker;
     bool m_lineShown = false;       // the self-updating line is on the screen
     bool m_pieceFolderMade = false; // a dry run's join has printed the line that makes "$work"
+    QStringList m_leftOut;          // escaped
+};
+
+// While FOLDER arguments are scanned: the files found so far, on the self-updating line of a
+// terminal, redrawn twice a second once the scan has taken that long.
+class ScanProgress {
+public:
+    explicit ScanProgress(bool shown);
+    ~ScanProgress();
+    ScanProgress(const ScanProgress &) = delete;
+    ScanProgress &operator=(const ScanProgress &) = delete;
+
+    void found(qsizetype files);
+    // Takes the line off the screen, before another line is written or when the scan is over.
+    void clear();
+
+private:
+    bool m_shown;
+    qsizetype m_files = 0;
+    QElapsedTimer m_drawn; // since the scan began, or since the line was last drawn
+    bool m_lineShown = false;
 };

@@ -1,6 +1,7 @@
 #include "filelist/addfolder.h"
 
 #include "platform/errorreport.h"
+#include "platform/filenames.h"
 #include "platform/main.h"
 #include "platform/prompts.h"
 
@@ -12,7 +13,6 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QStandardPaths>
-#include <QStringDecoder>
 
 #include <cerrno>
 #include <dirent.h>
@@ -64,15 +64,6 @@ bool isRefusedOrMissing(int failure)
     return failure == EACCES || failure == EPERM || failure == ENOENT || failure == ENOTDIR;
 }
 
-// The name as text, or a null text when its bytes are not valid UTF-8: such a name
-// cannot be handed on faithfully, so nothing of it is taken.
-QString decodedName(QByteArrayView bytes)
-{
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString name = decoder.decode(bytes);
-    return decoder.hasError() ? QString() : name;
-}
-
 bool isTrashName(QStringView name)
 {
     if (name == u".Trash")
@@ -106,23 +97,28 @@ bool isMountTop(int fd)
     return self.st_dev != parent.st_dev || self.st_ino == parent.st_ino;
 }
 
-// Wildcards of file names: "*" any run, "?" any one character, case ignored; "*.*" is "*".
+// Wildcards of file names: "*" any run, "?" any one character, case ignored; "*.*" is "*";
+// "/" between patterns matches a name that any of them matches.
 class Wildcard {
 public:
     explicit Wildcard(const QString &pattern)
     {
-        const QString effective = pattern == QLatin1String("*.*") ? QStringLiteral("*") : pattern;
-        m_everything = effective == QLatin1String("*");
-        QString expression;
-        for (const QChar c : effective) {
-            if (c == QLatin1Char('*'))
-                expression += QStringLiteral(".*");
-            else if (c == QLatin1Char('?'))
-                expression += QLatin1Char('.');
-            else
-                expression += QRegularExpression::escape(QString(c));
+        QStringList alternatives;
+        for (const QString &part : pattern.split(QLatin1Char('/'))) {
+            const QString effective = part == QLatin1String("*.*") ? QStringLiteral("*") : part;
+            m_everything = m_everything || effective == QLatin1String("*");
+            QString expression;
+            for (const QChar c : effective) {
+                if (c == QLatin1Char('*'))
+                    expression += QStringLiteral(".*");
+                else if (c == QLatin1Char('?'))
+                    expression += QLatin1Char('.');
+                else
+                    expression += QRegularExpression::escape(QString(c));
+            }
+            alternatives.append(expression);
         }
-        m_expression.setPattern(QRegularExpression::anchoredPattern(expression));
+        m_expression.setPattern(QRegularExpression::anchoredPattern(alternatives.join(QLatin1Char('|'))));
         m_expression.setPatternOptions(QRegularExpression::CaseInsensitiveOption
                                        | QRegularExpression::DotMatchesEverythingOption);
     }
@@ -139,15 +135,45 @@ struct FolderEntry {
     FolderId id;
 };
 
-// One read of a folder: its regular files and its subfolders (through links), in listing
-// order, without names that are not valid UTF-8 and paths too long to open; failure is 0
-// or the error number that ended the read (what was read before it stays).
+// A file or subfolder whose name is not valid UTF-8: it cannot be taken, only told of.
+struct UndecodableEntry {
+    QByteArray name;
+    bool isFolder;
+};
+
+// One read of a folder: its regular files and its subfolders (through links), and apart
+// from them those whose names are not valid UTF-8, each list in name order; without paths
+// too long to open. Failure is 0 or the error number that ended the read (what was read
+// before it stays).
 struct Listing {
     QList<FileEntry> files;
     QList<FolderEntry> folders;
+    QList<UndecodableEntry> undecodable;
     bool mountTop = false;
     int failure = 0;
 };
+
+// Sorts the entries by the names that name gives, as file managers show them.
+template <typename Entry, typename Name>
+void sortByName(QList<Entry> &entries, const Name &name)
+{
+    QStringList names;
+    names.reserve(entries.size());
+    for (const Entry &entry : std::as_const(entries))
+        names.append(name(entry));
+    QList<Entry> sorted;
+    sorted.reserve(entries.size());
+    for (const qsizetype index : FileNames::NaturalOrder(names))
+        sorted.append(std::move(entries[index]));
+    entries = std::move(sorted);
+}
+
+void sortByName(Listing &listing)
+{
+    sortByName(listing.files, [](const FileEntry &entry) { return entry.name; });
+    sortByName(listing.folders, [](const FolderEntry &entry) { return entry.name; });
+    sortByName(listing.undecodable, [](const UndecodableEntry &entry) { return QString::fromUtf8(entry.name); });
+}
 
 Listing readFolder(const QByteArray &folder)
 {
@@ -171,9 +197,6 @@ Listing readFolder(const QByteArray &folder)
         const QByteArrayView bytes(entry->d_name);
         if (bytes == ".." || bytes == "." || folder.size() + bytes.size() >= MaxPathBytes)
             continue;
-        const QString name = decodedName(bytes);
-        if (name.isNull())
-            continue;
         // The entry's type comes with the listing; only links and unknown types cost a lookup.
         struct stat info {};
         bool link = entry->d_type == DT_LNK;
@@ -189,7 +212,10 @@ Listing readFolder(const QByteArray &folder)
                 continue; // a broken link
             type = S_ISREG(info.st_mode) ? DT_REG : S_ISDIR(info.st_mode) ? DT_DIR : DT_UNKNOWN;
         }
-        if (type == DT_REG) {
+        const QString name = FileNames::Decoded(bytes);
+        if (name.isNull() && (type == DT_REG || type == DT_DIR)) {
+            listing.undecodable.append({bytes.toByteArray(), type == DT_DIR});
+        } else if (type == DT_REG) {
             listing.files.append({name, !link && name.startsWith(QLatin1Char('.'))});
         } else if (type == DT_DIR) {
             if (isTrashName(name) && !mountTop)
@@ -199,17 +225,21 @@ Listing readFolder(const QByteArray &folder)
     }
     closedir(dir);
     listing.mountTop = mountTop.value_or(false);
+    sortByName(listing);
     return listing;
 }
 
 // The breadth-first walk of GetSubDirectories2016: the folder list itself is the queue.
 class FolderWalk {
 public:
-    FolderWalk(Prompts &prompts, QStringList &folders, bool recurse, const FolderVisit &visit)
+    FolderWalk(Prompts &prompts, QStringList &folders, bool recurse, const FolderVisit &visit,
+               const NameLeftOut &leftOut, const Stopped &stopped)
         : m_steps(prompts, QStringLiteral("AddFolder.GetSubDirectories2016"), ErrorReport::Hollenbrim),
           m_folders(folders),
           m_recurse(recurse),
           m_visit(visit),
+          m_leftOut(leftOut),
+          m_stopped(stopped),
           m_trash(homeTrash())
     {
         for (const QString &folder : std::as_const(folders)) {
@@ -222,18 +252,18 @@ public:
     void run()
     {
         const qsizetype given = m_folders.size();
-        QStringList unlistable;
         // The list grows while it is walked: each folder's subfolders go to its end.
-        for (qsizetype index = 0; index < m_folders.size(); ++index) {
+        for (qsizetype index = 0; index < m_folders.size() && !(m_stopped && m_stopped()); ++index) {
             const QString folder = m_folders.at(index);
             const bool search = index < given || m_recurse;
             m_steps.run(100, [&] {
                 if (!examine(folder, search && (index >= given || !isLeftOut(folder))))
-                    unlistable.append(folder);
+                    m_folders[index].clear();
             });
         }
-        for (const QString &folder : std::as_const(unlistable))
-            m_folders.removeOne(folder);
+        // The folders that cannot be listed go in one pass: one by one, each would cost a
+        // search of the whole list.
+        m_folders.removeAll(QString());
     }
 
 private:
@@ -246,6 +276,12 @@ private:
         const bool listed = !isRefusedOrMissing(listing.failure);
         if (listed && m_visit)
             m_visit(folder, listing.files);
+        if (listed && m_leftOut) {
+            for (const UndecodableEntry &entry : listing.undecodable) {
+                if (search || !entry.isFolder)
+                    m_leftOut(folder, entry.name, entry.isFolder);
+            }
+        }
         if (search) {
             for (const FolderEntry &entry : listing.folders) {
                 if (isTaken(entry, listing.mountTop))
@@ -279,10 +315,18 @@ private:
     QStringList &m_folders;
     bool m_recurse;
     const FolderVisit &m_visit;
+    const NameLeftOut &m_leftOut;
+    const Stopped &m_stopped;
     std::optional<FolderId> m_trash;
     QSet<FolderId> m_seen;
     QElapsedTimer m_pumped;
 };
+
+// The folder list a scan of the folder starts from.
+QString scanRoot(const QString &folder)
+{
+    return folder + QLatin1Char('/');
+}
 
 } // namespace
 
@@ -330,9 +374,10 @@ QString BrowseForFolder(Prompts &prompts, const QString &title, const QString &i
     return chosen.isEmpty() ? QString() : QDir::cleanPath(chosen);
 }
 
-void GetSubDirectories2016(Prompts &prompts, QStringList &folders, bool recurse, const FolderVisit &visit)
+void GetSubDirectories2016(Prompts &prompts, QStringList &folders, bool recurse, const FolderVisit &visit,
+                           const NameLeftOut &leftOut, const Stopped &stopped)
 {
-    FolderWalk(prompts, folders, recurse, visit).run();
+    FolderWalk(prompts, folders, recurse, visit, leftOut, stopped).run();
 }
 
 QStringList GetFilesInFolder(const QString &folder, const QString &pattern)
@@ -376,17 +421,29 @@ QString PatternOf(const QString &extension)
     return QStringLiteral("*.") + extension;
 }
 
-QStringList ScanFolder(Prompts &prompts, const QString &folder, const QString &pattern, const RowsFound &rowsFound)
+QString PatternOfAny(const QStringList &extensions)
+{
+    QStringList patterns;
+    for (const QString &extension : extensions)
+        patterns.append(PatternOf(extension));
+    return patterns.join(QLatin1Char('/'));
+}
+
+QStringList ScanFolder(Prompts &prompts, const QString &folder, const QString &pattern, const RowsFound &rowsFound,
+                       QList<QByteArray> *leftOut, const Stopped &stopped)
 {
     const Wildcard matcher(pattern);
+    const auto isRow = [&matcher](const QString &name, bool plainHidden) {
+        return !plainHidden && !name.startsWith(QLatin1Char('~')) && matcher.matches(name);
+    };
     QStringList all;
-    QStringList folders{folder + QLatin1Char('/')};
-    GetSubDirectories2016(prompts, folders, true, [&](const QString &listed, const QList<FileEntry> &files) {
+    QStringList folders{scanRoot(folder)};
+    const FolderVisit visit = [&](const QString &listed, const QList<FileEntry> &files) {
         // The folder's own path is cleaned once (a chosen root enters the list as "//").
         const QString prefix = Main::CollapseBackslashes(listed);
         QStringList rows;
         for (const FileEntry &file : files) {
-            if (!file.plainHidden && !file.name.startsWith(QLatin1Char('~')) && matcher.matches(file.name))
+            if (isRow(file.name, file.plainHidden))
                 rows.append(prefix + file.name);
         }
         if (rows.isEmpty())
@@ -394,8 +451,22 @@ QStringList ScanFolder(Prompts &prompts, const QString &folder, const QString &p
         all += rows;
         if (rowsFound)
             rowsFound(rows);
-    });
+    };
+    const NameLeftOut nameLeftOut = [&](const QString &listed, const QByteArray &name, bool isFolder) {
+        // Read with stand-ins for its bad bytes only to tell whether it would have been a row.
+        const QString readable = QString::fromUtf8(name);
+        if (isFolder || isRow(readable, readable.startsWith(QLatin1Char('.'))))
+            leftOut->append(QFile::encodeName(Main::CollapseBackslashes(listed)) + name + (isFolder ? "/" : ""));
+    };
+    GetSubDirectories2016(prompts, folders, true, visit, leftOut ? nameLeftOut : NameLeftOut(), stopped);
     return all;
+}
+
+QString FolderBelow(const QString &folder, const QString &row)
+{
+    const QString root = Main::CollapseBackslashes(scanRoot(folder));
+    const QString rowFolder = Main::FolderOf(row);
+    return rowFolder.startsWith(root) ? rowFolder.mid(root.size()) : QString();
 }
 
 } // namespace AddFolder

@@ -1,7 +1,8 @@
 #pragma once
 // Module AddFolder: the folder browser, the recursive folder scan and the file listing.
-// Folder lists hold paths that end in "/"; nothing here sorts: every list keeps the order
-// in which the file system gives its entries.
+// Folder lists hold paths that end in "/". Every folder is listed in name order, as file
+// managers show it (FileNames::NaturalOrder), not in the file system's own (hash) order,
+// which would scramble an album.
 
 #include <QList>
 #include <QString>
@@ -34,25 +35,32 @@ struct FileEntry {
     bool plainHidden; // attribute word exactly hidden and archive: a dot-named regular file
 };
 // Called for each folder of the list in the list's final order, as the scan reaches it,
-// with the regular files directly in it (through links), in listing order.
+// with the regular files directly in it (through links), in name order.
 using FolderVisit = std::function<void(const QString &folder, const QList<FileEntry> &files)>;
+// Called, in name order, for each entry of a listed folder that is left out because its name
+// is not valid UTF-8: its files, and its subfolders when the folder is searched.
+using NameLeftOut = std::function<void(const QString &folder, const QByteArray &name, bool isFolder)>;
+// Asked before each folder is read: true ends the scan there, with what it has so far (a
+// front end that was told to stop).
+using Stopped = std::function<bool()>;
 
 // Appends to the folder list, in place, the folders below its folders, breadth first: the
-// list's own folders, then every folder one level below them (grouped by parent), then
-// two levels below, and so on. Only one level when recurse is false. Folders that cannot be
+// list's own folders, then every folder one level below them (grouped by parent, each group
+// in name order), then two levels below, and so on. Only one level when recurse is false. Folders that cannot be
 // listed (refused or missing) are dropped from the list without a message; each real folder
 // is listed once, so a symbolic link back up the tree ends the descent. Left out, with
 // everything below them: trash folders, names that are not valid UTF-8 or hold control
 // characters, and paths of 4096 bytes or more, which the system cannot open. Each folder is
-// read once; visit, when given, sees its files. Lets pending window events run every few
-// milliseconds.
+// read once; visit, when given, sees its files, and leftOut its names that are not valid
+// UTF-8. Lets pending window events run every few milliseconds.
 void GetSubDirectories2016(Prompts &prompts, QStringList &folders, bool recurse,
-                           const FolderVisit &visit = {});
+                           const FolderVisit &visit = {}, const NameLeftOut &leftOut = {},
+                           const Stopped &stopped = {});
 
 // The names of the regular files (hidden ones too, never folders nor pipes or devices) in
 // the folder whose names match the pattern: "*" any run of characters, "?" any one, case
-// ignored, and "*.*" every name, also one without a dot. Names that are not valid UTF-8
-// are left out. Empty when the folder cannot be listed.
+// ignored, and "*.*" every name, also one without a dot; in name order. Names that are not
+// valid UTF-8 are left out. Empty when the folder cannot be listed.
 QStringList GetFilesInFolder(const QString &folder, const QString &pattern);
 
 // True when the path names an existing regular file (through symbolic links).
@@ -66,6 +74,9 @@ bool HasBadChars(const QString &name);
 QString ExtensionOf(const QString &typed);
 // The file-name pattern of an extension: "*." followed by it ("*.*" for "*").
 QString PatternOf(const QString &extension);
+// The pattern of any of several extensions: their patterns joined by "/", which no file name
+// holds, so a single extension's pattern means what it always meant.
+QString PatternOfAny(const QStringList &extensions);
 
 // Called with the rows of each folder, in order, as soon as the scan has them.
 using RowsFound = std::function<void(const QStringList &rows)>;
@@ -74,7 +85,13 @@ using RowsFound = std::function<void(const QStringList &rows)>;
 // GetSubDirectories2016's list in order, its files matching the pattern, without names
 // beginning with "~" and plain hidden files, each path cleaned by Main::CollapseBackslashes.
 // Also for a front end without a window: ScanFolder(prompts, "/music", PatternOf("mp3")).
+// leftOut, when given, gains the cleaned full path (as bytes) of every file that would have
+// been a row and of every folder (ending in "/", not searched) whose name is not valid UTF-8.
 QStringList ScanFolder(Prompts &prompts, const QString &folder, const QString &pattern,
-                       const RowsFound &rowsFound = {});
+                       const RowsFound &rowsFound = {}, QList<QByteArray> *leftOut = nullptr,
+                       const Stopped &stopped = {});
+// The folder of a row of ScanFolder(prompts, folder, ...) below that folder: "" for its own
+// files, "Album 1/" for a file in "<folder>/Album 1".
+QString FolderBelow(const QString &folder, const QString &row);
 
 } // namespace AddFolder

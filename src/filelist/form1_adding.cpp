@@ -7,6 +7,7 @@
 #include "app/settingsstore.h"
 #include "filelist/addfolder.h"
 #include "filelist/filelistview.h"
+#include "platform/filenames.h"
 #include "platform/main.h"
 
 #include <QApplication>
@@ -27,6 +28,12 @@ const QString ExtensionPrompt = QStringLiteral(
     "Enter file extension to load:\r\r"
     "(* for all files, txt for all txt files, doc for all doc files, etc.)");
 const QString NothingFoundText = QStringLiteral("No files with the extension %1 were found in %2");
+const QString OneLeftOutText = QStringLiteral(
+    "1 name was left out of the scan because it is not valid UTF-8 (such a name cannot be passed on unchanged):");
+const QString LeftOutText = QStringLiteral(
+    "%1 names were left out of the scan because they are not valid UTF-8 (such names cannot be passed on unchanged):");
+// How many of the names left out the message itself shows; its details hold them all.
+constexpr qsizetype LeftOutShown = 5;
 
 // While it lives, input aimed at the window is dropped: a click or key given during a scan
 // starts nothing, neither then nor afterwards. Other windows (an error report) still work,
@@ -104,6 +111,14 @@ QStringList droppedPaths(const QMimeData *data)
     return paths;
 }
 
+QStringList escaped(const QList<QByteArray> &paths)
+{
+    QStringList texts;
+    for (const QByteArray &path : paths)
+        texts.append(FileNames::Escaped(path));
+    return texts;
+}
+
 // Pipes, sockets and devices: a tool reading one may wait forever, so they are never added.
 // Missing files are (a later run says they are missing).
 bool isSpecialFile(const QString &path)
@@ -175,22 +190,37 @@ void Form1::PushButton4_Click()
     steps.run(106, [&] { m_settings->write(QStringLiteral("LastFolder"), folder); });
     steps.run(108, [&] { setPointer(Pointer::Busy); });
     int added = 0;
-    steps.run(110, [&] { added = addFolderScan(folder, AddFolder::PatternOf(extension)); });
+    QList<QByteArray> leftOut;
+    steps.run(110, [&] { added = addFolderScan(folder, AddFolder::PatternOf(extension), leftOut); });
     steps.run(112, [&] { setPointer(Pointer::Default); });
+    if (!leftOut.isEmpty())
+        steps.run(113, [&] { tellLeftOut(leftOut); });
     if (added == 0)
         steps.run(114, [&] { m_prompts->message(m_applicationTitle, NothingFoundText.arg(extension, folder)); });
 }
 
-int Form1::addFolderScan(const QString &folder, const QString &pattern)
+int Form1::addFolderScan(const QString &folder, const QString &pattern, QList<QByteArray> &leftOut)
 {
     const WindowInputIgnored ignored(this);
     int added = 0;
     // Rows go in as each folder is read, so the list grows while the scan runs.
-    AddFolder::ScanFolder(*m_prompts, folder, pattern, [&](const QStringList &rows) {
+    const auto rowsFound = [&](const QStringList &rows) {
         ListView1->append(rows);
         added += int(rows.size());
-    });
+    };
+    AddFolder::ScanFolder(*m_prompts, folder, pattern, rowsFound, &leftOut);
     return added;
+}
+
+void Form1::tellLeftOut(const QList<QByteArray> &leftOut)
+{
+    const QStringList all = escaped(leftOut);
+    QStringList shown = all.first(qMin(all.size(), LeftOutShown));
+    if (all.size() > LeftOutShown)
+        shown.append(QStringLiteral("... and %1 more (see the details)").arg(all.size() - LeftOutShown));
+    const QString why = all.size() == 1 ? OneLeftOutText : LeftOutText.arg(all.size());
+    m_prompts->message(m_applicationTitle, why + QStringLiteral("\r\r") + shown.join(QLatin1Char('\r')),
+                       Prompts::Icon::Exclamation, all.size() > LeftOutShown ? all.join(QLatin1Char('\n')) : QString());
 }
 
 void Form1::ListView1_OLEDragOver(QDragMoveEvent *event)
@@ -209,6 +239,7 @@ void Form1::ListView1_OLEDragDrop(QDropEvent *event)
 
 void Form1::addPaths(const QStringList &paths, const QString &folderPattern)
 {
+    QList<QByteArray> leftOut;
     for (const QString &path : paths) {
         if (isSpecialFile(path))
             continue;
@@ -216,6 +247,8 @@ void Form1::addPaths(const QStringList &paths, const QString &folderPattern)
             ListView1->append(path);
             continue;
         }
-        addFolderScan(path, folderPattern);
+        addFolderScan(path, folderPattern, leftOut);
     }
+    if (!leftOut.isEmpty())
+        tellLeftOut(leftOut);
 }

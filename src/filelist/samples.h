@@ -12,7 +12,7 @@ namespace Samples {
 // The folder of the sample files, with its trailing "/".
 QString Folder(const QString &programFolder);
 
-// The full path of every file in the samples folder, in listing order, joined with "|";
+// The full path of every file in the samples folder, in name order, joined with "|";
 // "" when the folder is missing or holds no file. A name containing "|" cannot be told
 // apart from the separator and is left out.
 QString CaptureText(const QString &programFolder);

@@ -8,11 +8,13 @@ CommandLine::CommandLine(const QString &program)
 
 CommandLine &CommandLine::plain(const QString &text)
 {
-    for (const QChar character : text) {
-        if (character == QLatin1Char(' '))
+    // Each blank ends the argument being written; the words between blanks are appended whole.
+    const QList<QStringView> words = QStringView(text).split(QLatin1Char(' '));
+    for (qsizetype index = 0; index < words.size(); ++index) {
+        if (index > 0)
             m_argumentOpen = false;
-        else
-            appendToArgument(character);
+        if (!words[index].isEmpty())
+            appendToArgument(words[index].toString());
     }
     m_text += text;
     return *this;

@@ -10,6 +10,10 @@
 #include <QTimer>
 
 #include <cerrno>
+#include <csignal>
+
+#include <sys/prctl.h>
+#include <unistd.h>
 
 // Every command line is logged before it starts: QT_LOGGING_RULES="lumbrisk.tools.info=true".
 Q_LOGGING_CATEGORY(lcTools, "lumbrisk.tools", QtWarningMsg)
@@ -59,6 +63,14 @@ void Prepare(QProcess &process, const CommandLine &commandLine)
     process.setProgram(commandLine.program());
     process.setArguments(commandLine.arguments());
     process.setStandardInputFile(QProcess::nullDevice());
+    // A tool never outlives its program, however that ends (kill -9 too): the kernel kills it
+    // when the thread that started it ends, and this program starts them all on its one
+    // thread. A program that ended before the signal was set is no longer the parent.
+    process.setChildProcessModifier([parent = ::getpid()] {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent)
+            ::_exit(127);
+    });
 }
 
 RunResult FinishedRun(QProcess &process)

@@ -64,7 +64,7 @@ QString LastLine(const QByteArray &output);
 RunResult FinishedRun(QProcess &process);
 RunResult FailedStart(const QProcess &process);
 // Hands the command line to the process (program, arguments, no standard input) and logs
-// it, as RunAndWait does; the caller starts it.
+// it, as RunAndWait does; the caller starts it. The tool is killed when its program ends.
 void Prepare(QProcess &process, const CommandLine &commandLine);
 
 // Kills every program RunAndWait is waiting for and waits until each has ended, so that the

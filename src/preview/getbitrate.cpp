@@ -4,6 +4,7 @@
 #include "platform/main.h"
 #include "platform/numbers.h"
 #include "platform/shell32.h"
+#include "preview/previewcommands.h"
 
 #include <QFile>
 #include <QLocale>
@@ -45,8 +46,8 @@ QString GetBitrateOfMP3(const QString &sourcePath, const Context &context)
         SaveCapture(probe.errorOutput, context.captureFolder);
     const QString result = steps.value<QString>(104, [&] { return BitrateFromCapture(QString::fromUtf8(probe.errorOutput)); },
                                                 QString());
-    if (result.isEmpty() && context.reason)
-        *context.reason = probe.lastErrorLine();
+    if (result.isEmpty() && context.failedProbe)
+        *context.failedProbe = probe;
     return result;
 }
 
@@ -67,14 +68,24 @@ QString GetBitrateCombo(const QString &choice, const QString &sourcePath, const 
 
 QString BitrateFromCapture(const QString &capture)
 {
+    static const QRegularExpression kbps(QStringLiteral("\\b(\\d+) kb/s"));
+    const int highest = PreviewCommands::BitrateChoices().first();
     QString result;
     for (const QString &line : capture.split(QLatin1Char('\n'))) {
-        if (!line.contains(QStringLiteral("Audio:")))
+        const qsizetype audio = line.indexOf(QStringLiteral("Audio:"));
+        if (audio < 0)
             continue;
-        const QStringList fields = line.split(QLatin1Char(' '));
-        result = fields.size() >= 2 ? fields.at(fields.size() - 2).trimmed() : QString();
+        bool number = false;
+        const qlonglong rate = kbps.match(line, audio).captured(1).toLongLong(&number);
+        result = QString::number(number && rate > 0 && rate < highest ? rate : highest);
     }
     return result;
+}
+
+QString FormatFromCapture(const QString &capture)
+{
+    static const QRegularExpression input(QStringLiteral("^Input #0, (\\S+), from "), QRegularExpression::MultilineOption);
+    return input.match(capture).captured(1);
 }
 
 bool SaveCapture(const QByteArray &capture, const QString &folder)

@@ -10,6 +10,7 @@ class Prompts;
 
 namespace Shell32 {
 class Progress;
+struct RunResult;
 }
 
 namespace GetBitrate {
@@ -17,14 +18,14 @@ namespace GetBitrate {
 // What a probe needs besides the source: where failures are reported, the FFmpeg found
 // for this job ("" when missing), the bar and file count for the runner's feedback, the
 // run's private folder that keeps a copy of FFmpeg's words as "out.txt" ("" keeps none),
-// and where FFmpeg's last words go when no bit rate was found (may be null).
+// and where the probe's run goes when no bit rate was found, for its reason (may be null).
 struct Context {
     Prompts &prompts;
     QString ffmpeg;
     Shell32::Progress *progress = nullptr;
     int count = 1;
     QString captureFolder;
-    QString *reason = nullptr;
+    Shell32::RunResult *failedProbe = nullptr;
 };
 
 // ffmpeg -i "<source>", the source made absolute. FFmpeg describes its input on its error
@@ -37,9 +38,14 @@ QString GetBitrateOfMP3(const QString &sourcePath, const Context &context);
 // existing source; otherwise "128".
 QString GetBitrateCombo(const QString &choice, const QString &sourcePath, const Context &context);
 
-// The reading rule for the capture: of the last line containing "Audio:", the
-// second-to-last field when split at every single blank, trimmed. "" without such a line.
+// The reading rule for the capture: the last line containing "Audio:" describes the stream;
+// its number before "kb/s" is the bit rate ("192"). A stream without one (lossless FLAC) or
+// above 320 kb/s (WAV's 1411) gives the highest rate a preview can have, "320". "" without
+// such a line: the source holds no audio stream.
 QString BitrateFromCapture(const QString &capture);
+// The format FFmpeg recognised in the source, from its "Input #0, <format>, from" line
+// ("mov,mp4,m4a,3gp,3g2,mj2", "mp3"); "" when it recognised none.
+QString FormatFromCapture(const QString &capture);
 // Keeps FFmpeg's description as "out.txt" in the folder for a look afterwards; never
 // follows a symbolic link there. Best effort: false when it cannot be written.
 bool SaveCapture(const QByteArray &capture, const QString &folder);

@@ -123,7 +123,15 @@ std::optional<Length> Measure(const QString &path)
     if (frames == 0)
         return std::nullopt;
     const double frameSeconds = double(first.samples) / first.rate;
-    return Length{frames * frameSeconds, frameSeconds};
+    return Length{frames * frameSeconds, frameSeconds, first.rate};
+}
+
+std::optional<double> SoxSeconds(const QString &path)
+{
+    const std::optional<Length> length = Measure(path);
+    if (!length)
+        return std::nullopt;
+    return qMax(0.0, length->seconds - length->frameSeconds);
 }
 
 } // namespace Mp3Audio

@@ -7,11 +7,15 @@
 #include "preview/previewcheck.h"
 #include "preview/previewcommands.h"
 #include "preview/previewfiles.h"
+#include "preview/sourceaudio.h"
+#include "preview/tagcopy.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 #include <csignal>
 
@@ -19,19 +23,47 @@ using Shell32::RunResult;
 
 namespace {
 
+// Planning gives the event loop its turn this often, so tools that ended are followed at
+// once and a signal stops the run without delay.
+constexpr qint64 SliceMilliseconds = 20;
+
 // Seconds to the millisecond, so that a share of a track's length reads as a short number.
 QString secondsText(double seconds)
 {
     return PreviewCommands::SoxNumber(std::round(seconds * 1000) / 1000);
 }
 
+// Gives the preview its name. When a file that came during the run took the planned one,
+// the preview has the next free name, and the result tells both.
+QString commit(ParallelPreviews::Result &result, PreviewFiles::TemporaryOutput &output)
+{
+    const QString problem = output.commit();
+    if (problem.isEmpty() && output.finalPath() != result.preview) {
+        result.planned = result.preview;
+        result.preview = output.finalPath();
+    }
+    return problem;
+}
+
+// How long FFmpeg may take to end after SoX has ended.
+constexpr int DecoderEndMilliseconds = 5000;
+
 } // namespace
+
+QString ParallelPreviews::withoutFfmpeg(const QString &source) const
+{
+    return QStringLiteral("SoX cannot read %1 without FFmpeg: %2").arg(Main::FileNameOf(source), m_tools.ffmpegProblem);
+}
 
 struct ParallelPreviews::Work {
     Step step = Step::Cut;
     bool analysing = false; // its start is being looked for in its audio
     QString bitrate; // this source's own, once probed
-    QString start;   // as SoX got it
+    QString start;   // as SoX gets it, once settled
+    QString decoderWords; // FFmpeg's last words, when it decoded the source
+    PreviewFiles::EarlierFile earlier; // what the preview's name held when it was named
+    std::optional<Mp3Audio::Length> length;                // the source's, when its cut began
+    std::unique_ptr<Loudness::Meter> meter;                // measures the decoded stretch
     std::unique_ptr<PreviewFiles::TemporaryOutput> output; // a separate preview being written
     QProcess *process = nullptr;                           // the tool running for this file
 };
@@ -39,15 +71,14 @@ struct ParallelPreviews::Work {
 ParallelPreviews::ParallelPreviews(Tools::Found tools, PreviewSettings settings, QStringList sources, QObject *parent)
     : QObject(parent),
       m_tools(std::move(tools)),
-      m_settings(std::move(settings)),
-      m_duration(secondsText(m_settings.durationSeconds))
+      m_settings(std::move(settings))
 {
     m_analyses.setMaxThreadCount(std::max(1, m_settings.jobs));
+    m_results.reserve(sources.size());
     for (const QString &source : sources) {
         Result result;
         result.source = source;
         m_results.append(result);
-        m_sourceKeys.insert(PreviewFiles::FileKey(source));
     }
     m_work.resize(size_t(m_results.size()));
 }
@@ -59,9 +90,15 @@ ParallelPreviews::~ParallelPreviews()
     m_analyses.waitForDone();
 }
 
+void ParallelPreviews::setSubfolders(QStringList subfolders)
+{
+    m_subfolders = std::move(subfolders);
+}
+
 void ParallelPreviews::start()
 {
     m_dryRun = false;
+    m_sweep.removeFrom(Tools::TemporaryFolder());
     begin();
 }
 
@@ -79,27 +116,57 @@ void ParallelPreviews::begin()
         const QString folder = m_settings.outputFolder.isEmpty() && total() > 0 ? Main::FolderOf(m_results.first().source)
                                                                                : m_settings.outputFolder;
         joined.preview = PreviewCommands::JoinedPath(folder);
+        m_joinedEarlier = PreviewFiles::EarlierFile::At(joined.preview);
         m_joined = joined;
     }
-    for (int index = 0; index < total(); ++index) {
-        m_work[size_t(index)].step = m_settings.kbps == 0 ? Step::Probe : stepAfterProbe();
-        const QString problem = PreviewFiles::SourceProblem(m_results[index].source);
-        if (!problem.isEmpty())
-            fail(index, problem);
-        else if (m_settings.join && !m_workFolder->isValid())
-            fail(index, m_workFolder->problem());
-        else
-            nameOutput(index);
-    }
     // Results and the end come from the event loop, so that a caller may connect after starting.
-    QTimer::singleShot(0, this, [this] {
-        reportInOrder();
-        pump();
-    });
+    queueAdvance();
 }
 
-// Names are given in list order before anything runs, so that they never depend on which
-// tool ends first: a second source of one base name gets a free name, as in the window.
+void ParallelPreviews::queueAdvance()
+{
+    if (m_advanceQueued)
+        return;
+    m_advanceQueued = true;
+    QTimer::singleShot(0, this, &ParallelPreviews::advance);
+}
+
+// One slice of planning, then whatever can start.
+void ParallelPreviews::advance()
+{
+    m_advanceQueued = false;
+    if (m_stopped || m_done)
+        return;
+    QElapsedTimer slice;
+    slice.start();
+    while (m_planned < total() && slice.elapsed() < SliceMilliseconds)
+        planNext();
+    reportInOrder();
+    pump();
+}
+
+// The key of every source comes first: a file late in the list may be where an early preview
+// would go.
+void ParallelPreviews::planNext()
+{
+    if (m_keyed < total()) {
+        const QString &source = m_results[m_keyed++].source;
+        m_sourceKeys.insert(PreviewFiles::FileKeyIn(folderKey(Main::FolderOf(source)), source));
+        return;
+    }
+    const int index = m_planned++;
+    m_work[size_t(index)].step = m_settings.kbps == 0 ? Step::Probe : stepAfterProbe(index);
+    const QString problem = PreviewFiles::SourceProblem(m_results[index].source);
+    if (!problem.isEmpty())
+        fail(index, problem);
+    else if (m_settings.join && !m_workFolder->isValid())
+        fail(index, m_workFolder->problem());
+    else
+        nameOutput(index);
+}
+
+// Names are given in list order, so that they never depend on which tool ends first: a
+// second source of one base name gets a free name, as in the window.
 void ParallelPreviews::nameOutput(int index)
 {
     Result &result = m_results[index];
@@ -107,24 +174,58 @@ void ParallelPreviews::nameOutput(int index)
         result.preview = m_workFolder->piecePath(index + 1);
         return;
     }
-    const QString folder = m_settings.outputFolder.isEmpty() ? Main::FolderOf(result.source) : m_settings.outputFolder;
-    const QString output = PreviewCommands::OutputPath(folder, result.source);
+    const QString output = PreviewCommands::OutputPath(outputFolderOf(index), result.source);
     if (isSource(output))
         return fail(index, QStringLiteral("its preview %1 would replace a file of the list, so nothing was written").arg(output));
-    QSet<QString> named;
-    for (int earlier = 0; earlier < index; ++earlier)
-        named.insert(PreviewFiles::FileKey(m_results[earlier].preview));
-    result.preview = PreviewCommands::FreePath(output, [&](const QString &path) {
-        return named.contains(PreviewFiles::FileKey(path)) || isSource(path);
-    });
+    int number = m_freeNumbers.value(output, 1);
+    result.preview = PreviewCommands::FreePath(output, [this](const QString &path) {
+        return m_namedKeys.contains(previewKey(path)) || isSource(path);
+    }, &number);
+    if (number > 1)
+        m_freeNumbers.insert(output, number);
+    m_namedKeys.insert(previewKey(result.preview));
+    m_work[size_t(index)].earlier = PreviewFiles::EarlierFile::At(result.preview);
+}
+
+QString ParallelPreviews::outputFolderOf(int index) const
+{
+    if (m_settings.outputFolder.isEmpty())
+        return Main::FolderOf(m_results[index].source);
+    return m_settings.outputFolder + QLatin1Char('/') + m_subfolders.value(index);
+}
+
+QString ParallelPreviews::prepareFolder(Result &result)
+{
+    const QString folder = Main::FolderOf(result.preview);
+    if (m_readyFolders.contains(folder))
+        return QString();
+    if (!Main::FolderExists(folder)) {
+        const QString problem = m_dryRun ? QString() : PreviewFiles::MakeFolders(folder);
+        if (!problem.isEmpty())
+            return problem;
+        if (m_dryRun)
+            result.newFolder = folder;
+    }
+    // Its parents are there too, once it is.
+    for (QString ready = folder; !ready.isEmpty() && !m_readyFolders.contains(ready);
+         ready = Main::FolderOf(ready.chopped(1)))
+        m_readyFolders.insert(ready);
+    return QString();
 }
 
 void ParallelPreviews::pump()
 {
     if (m_stopped || m_done)
         return;
+    QElapsedTimer slice;
+    slice.start();
+    // A dry run plans its cuts without starting a tool, so only time bounds this loop.
     while (m_running.size() + m_analysing < m_settings.jobs && launchNext()) {
+        if (slice.elapsed() >= SliceMilliseconds)
+            return queueAdvance();
     }
+    if (m_planned < total())
+        return queueAdvance();
     if (!m_running.isEmpty() || m_finished < total())
         return;
     if (m_joined && !m_joined->command && m_joined->reason.isEmpty())
@@ -134,64 +235,84 @@ void ParallelPreviews::pump()
 }
 
 // Starts the first piece of work in list order that can run now; false when there is none.
+// Files probed wait before every file not started yet, which lies further down the list.
 bool ParallelPreviews::launchNext()
 {
-    for (int index = 0; index < total(); ++index) {
-        const Work &work = m_work[size_t(index)];
-        if (work.process || work.analysing || work.step == Step::Done)
-            continue;
-        if (work.step == Step::Cut) {
-            cut(index);
-            return true;
-        }
-        if (work.step == Step::Analyse) {
-            analyse(index);
-            return true;
-        }
-        // A join probes one source at a time, until one gives the bit rate of all.
-        if (m_settings.join && probeRunning())
-            continue;
-        probe(index);
+    if (!m_waiting.empty()) {
+        const int index = *m_waiting.begin();
+        m_waiting.erase(m_waiting.begin());
+        startStep(index);
         return true;
     }
-    return false;
+    while (m_nextToStart < m_planned && m_work[size_t(m_nextToStart)].step == Step::Done)
+        ++m_nextToStart;
+    if (m_nextToStart >= m_planned)
+        return false;
+    const int index = m_nextToStart;
+    // A join probes one source at a time, until one gives the bit rate of all: till then
+    // every tool running is a probe.
+    if (m_work[size_t(index)].step == Step::Probe && m_settings.join && !m_running.isEmpty())
+        return false;
+    ++m_nextToStart;
+    startStep(index);
+    return true;
 }
 
-bool ParallelPreviews::probeRunning() const
+void ParallelPreviews::startStep(int index)
 {
-    for (const Work &work : m_work) {
-        if (work.process && work.step == Step::Probe)
-            return true;
+    switch (m_work[size_t(index)].step) {
+    case Step::Probe:
+        return probe(index);
+    case Step::Analyse:
+        return analyse(index);
+    case Step::Measure:
+        return measure(index);
+    case Step::Cut:
+        return cut(index);
+    case Step::Done:
+        return;
     }
-    return false;
 }
 
 void ParallelPreviews::probe(int index)
 {
     launch(GetBitrate::ProbeCommand(m_tools.ffmpeg, m_results[index].source),
-           [this, index](const RunResult &result) { probed(index, result); }, &m_work[size_t(index)]);
+           [this, index](const RunResult &result) { probed(index, result); }, index);
 }
 
 void ParallelPreviews::probed(int index, const RunResult &result)
 {
     const QString bitrate = GetBitrate::BitrateFromCapture(QString::fromUtf8(result.errorOutput));
     if (bitrate.isEmpty())
-        return fail(index, QStringLiteral("FFmpeg found no MP3 bit rate in %1 (%2)")
-                               .arg(Main::FileNameOf(m_results[index].source), result.lastErrorLine()));
+        return fail(index, PreviewCheck::ProbeProblem(m_results[index].source, result));
     m_work[size_t(index)].bitrate = bitrate;
-    m_work[size_t(index)].step = stepAfterProbe();
+    m_work[size_t(index)].step = stepAfterProbe(index);
+    m_waiting.insert(index);
     if (!m_settings.join)
         return;
     m_joinBitrate = bitrate;
-    for (Work &work : m_work) {
-        if (work.step == Step::Probe)
-            work.step = stepAfterProbe();
+    for (size_t other = 0; other < m_work.size(); ++other) {
+        if (m_work[other].step == Step::Probe)
+            m_work[other].step = stepAfterProbe(int(other));
     }
 }
 
-ParallelPreviews::Step ParallelPreviews::stepAfterProbe() const
+ParallelPreviews::Step ParallelPreviews::stepAfterProbe(int index) const
 {
-    return m_settings.startAtChorus ? Step::Analyse : Step::Cut;
+    return startsAtChorus(index) ? Step::Analyse : stepAfterAnalysis();
+}
+
+ParallelPreviews::Step ParallelPreviews::stepAfterAnalysis() const
+{
+    return m_settings.loudness ? Step::Measure : Step::Cut;
+}
+
+bool ParallelPreviews::startsAtChorus(int index) const
+{
+    const StartList::SourceCut *own = m_settings.cuts.isEmpty() ? nullptr : &m_settings.cuts.at(index);
+    if (own && (own->startSeconds || own->startShare || own->startAtChorus))
+        return own->startAtChorus;
+    return m_settings.startAtChorus;
 }
 
 // Decoding and analysing take the processor for a while, so they run on a thread of the
@@ -201,7 +322,7 @@ void ParallelPreviews::analyse(int index)
     m_work[size_t(index)].analysing = true;
     ++m_analysing;
     const QString source = m_results[index].source;
-    const double duration = m_settings.durationSeconds;
+    const double duration = durationFor(index);
     m_analyses.start([this, index, source, duration] {
         const std::optional<Chorus::Start> start = Chorus::StartOf(source, duration);
         QMetaObject::invokeMethod(this, [this, index, start] { analysed(index, start); }, Qt::QueuedConnection);
@@ -217,12 +338,58 @@ void ParallelPreviews::analysed(int index, const std::optional<Chorus::Start> &s
     if (start) {
         // To the millisecond, as SoX gets it.
         m_results[index].foundStart = Chorus::Start{std::round(start->seconds * 1000) / 1000, start->fromChorus};
-        m_work[size_t(index)].step = Step::Cut;
+        m_work[size_t(index)].step = stepAfterAnalysis();
+        m_waiting.insert(index);
     } else {
         fail(index, QStringLiteral("%1 cannot be decoded as MP3, so its chorus cannot be looked for")
                         .arg(Main::FileNameOf(m_results[index].source)));
     }
     pump();
+}
+
+// The stretch is decoded as the cut reads it, fades included, and measured as it comes.
+// Raising the rate adds nothing to measure, so it is left to the cut unless the preview's
+// rate is lower: that drops treble, which counts.
+void ParallelPreviews::measure(int index)
+{
+    if (!settleStart(index))
+        return;
+    Work &work = m_work[size_t(index)];
+    const QString &source = m_results[index].source;
+    const int previewRate = PreviewCommands::SampleRateFor(bitrateFor(index));
+    const int sourceRate = SourceAudio::Measure(source).value_or(Mp3Audio::Length()).rate;
+    const int rate = sourceRate > 0 && sourceRate < previewRate ? sourceRate : previewRate;
+    const QString duration = secondsText(durationFor(index));
+    const bool decoded = SourceAudio::NeedsDecoder(source);
+    if (decoded && m_tools.ffmpeg.isEmpty())
+        return fail(index, withoutFfmpeg(source));
+    CommandLine decode = decoded ? PreviewCommands::DecodeDecoded(m_tools.sox, rate, work.start, duration)
+                                 : PreviewCommands::Decode(m_tools.sox, source, rate, work.start, duration);
+    decode.plain(fades());
+    work.meter = std::make_unique<Loudness::Meter>(PreviewCommands::Channels, rate);
+    launch(decode, [this, index](const RunResult &ended) { measured(index, ended); }, index,
+           decoded ? std::optional<CommandLine>(PreviewCommands::FfmpegDecode(m_tools.ffmpeg, source)) : std::nullopt);
+    if (QProcess *process = work.process) {
+        connect(process, &QProcess::readyReadStandardOutput, this,
+                [process, meter = work.meter.get()] { meter->add(process->readAllStandardOutput()); });
+    }
+}
+
+void ParallelPreviews::measured(int index, const RunResult &ended)
+{
+    Work &work = m_work[size_t(index)];
+    work.meter->add(ended.output);
+    const Loudness::Measurement measurement = work.meter->result();
+    work.meter.reset();
+    const QString problem = PreviewCheck::ToolProblem(ended);
+    if (!problem.isEmpty())
+        return fail(index, problem);
+    // A piece of a join is encoded twice: when it is cut, and again in the joined file.
+    const int encodings = m_settings.join ? 2 : 1;
+    const double loss = encodings * Loudness::EncodingLoss(bitrateFor(index).toInt());
+    m_results[index].loudness = Loudness::GainFor(measurement, *m_settings.loudness, loss);
+    work.step = Step::Cut;
+    m_waiting.insert(index);
 }
 
 QString ParallelPreviews::bitrateFor(int index) const
@@ -235,38 +402,77 @@ QString ParallelPreviews::bitrateFor(int index) const
 // The start as SoX gets it; none when it is a share of a length that cannot be read.
 std::optional<QString> ParallelPreviews::startFor(int index) const
 {
-    if (m_results[index].foundStart)
-        return secondsText(m_results[index].foundStart->seconds);
-    if (!m_settings.startShare)
-        return secondsText(m_settings.startSeconds);
-    const std::optional<Mp3Audio::Length> length = Mp3Audio::Measure(m_results[index].source);
+    if (const std::optional<Chorus::Start> &found = m_results[index].foundStart)
+        return secondsText(found->seconds);
+    const StartList::SourceCut *own = m_settings.cuts.isEmpty() ? nullptr : &m_settings.cuts.at(index);
+    const bool ownStart = own && (own->startSeconds || own->startShare);
+    const std::optional<double> share = ownStart ? own->startShare : m_settings.startShare;
+    if (!share)
+        return secondsText(ownStart ? *own->startSeconds : m_settings.startSeconds);
+    const std::optional<Mp3Audio::Length> length = SourceAudio::Measure(m_results[index].source);
     if (!length)
         return std::nullopt;
-    return secondsText(*m_settings.startShare * length->seconds);
+    return secondsText(*share * length->seconds);
+}
+
+double ParallelPreviews::durationFor(int index) const
+{
+    if (m_settings.cuts.isEmpty())
+        return m_settings.durationSeconds;
+    return m_settings.cuts.at(index).durationSeconds.value_or(m_settings.durationSeconds);
+}
+
+bool ParallelPreviews::settleStart(int index)
+{
+    Work &work = m_work[size_t(index)];
+    if (!work.start.isEmpty())
+        return true;
+    const std::optional<QString> start = startFor(index);
+    if (!start) {
+        fail(index, QStringLiteral("the length of %1 cannot be read, so neither can a share of it")
+                        .arg(Main::FileNameOf(m_results[index].source)));
+        return false;
+    }
+    work.start = *start;
+    return true;
+}
+
+// SoX's fade effect, "" without fades; "-0" ends the fade-out at the end of the cut, also
+// when the track ends early.
+QString ParallelPreviews::fades() const
+{
+    if (m_settings.fadeIn <= 0 && m_settings.fadeOut <= 0)
+        return QString();
+    QString fade = QStringLiteral(" fade ") + secondsText(m_settings.fadeIn);
+    if (m_settings.fadeOut > 0)
+        fade += QStringLiteral(" -0 ") + secondsText(m_settings.fadeOut);
+    return fade;
 }
 
 CommandLine ParallelPreviews::cutCommand(int index, const QString &start, const QString &writeTo) const
 {
-    CommandLine command = PreviewCommands::Cut(m_tools.sox, m_results[index].source, bitrateFor(index), writeTo, start,
-                                               m_duration);
-    if (m_settings.fadeIn > 0 || m_settings.fadeOut > 0) {
-        // "-0" ends the fade-out at the end of the cut, also when the track ends early.
-        command.plain(QStringLiteral(" fade ") + secondsText(m_settings.fadeIn));
-        if (m_settings.fadeOut > 0)
-            command.plain(QStringLiteral(" -0 ") + secondsText(m_settings.fadeOut));
-    }
+    const QString &source = m_results[index].source;
+    const QString duration = secondsText(durationFor(index));
+    CommandLine command = SourceAudio::NeedsDecoder(source)
+                              ? PreviewCommands::CutDecoded(m_tools.sox, bitrateFor(index), writeTo, start, duration)
+                              : PreviewCommands::Cut(m_tools.sox, source, bitrateFor(index), writeTo, start, duration);
+    command.plain(fades());
+    if (const std::optional<Loudness::Adjustment> &loudness = m_results[index].loudness)
+        command.plain(QStringLiteral(" gain ") + PreviewCommands::SoxNumber(loudness->gain));
     return command;
 }
 
 void ParallelPreviews::cut(int index)
 {
+    if (!settleStart(index))
+        return;
     Result &result = m_results[index];
     Work &work = m_work[size_t(index)];
-    const std::optional<QString> start = startFor(index);
-    if (!start)
-        return fail(index, QStringLiteral("the length of %1 cannot be read, so neither can a share of it")
-                               .arg(Main::FileNameOf(result.source)));
-    work.start = *start;
+    if (SourceAudio::NeedsDecoder(result.source)) {
+        if (m_tools.ffmpeg.isEmpty())
+            return fail(index, withoutFfmpeg(result.source));
+        result.decoder = PreviewCommands::FfmpegDecode(m_tools.ffmpeg, result.source);
+    }
     if (m_dryRun) {
         result.command = cutCommand(index, work.start, result.preview);
         work.step = Step::Done;
@@ -274,83 +480,126 @@ void ParallelPreviews::cut(int index)
         return reportInOrder();
     }
     QString writeTo = result.preview;
+    work.length = SourceAudio::Measure(result.source);
     if (!m_settings.join) {
-        work.output = std::make_unique<PreviewFiles::TemporaryOutput>(result.preview);
+        if (const QString problem = prepareFolder(result); !problem.isEmpty())
+            return fail(index, problem);
+        m_sweep.removeFrom(Main::FolderOf(result.preview));
+        work.output = std::make_unique<PreviewFiles::TemporaryOutput>(result.preview, work.earlier);
         if (!work.output->created())
             return fail(index, work.output->problem());
         writeTo = work.output->path();
     }
     result.command = cutCommand(index, work.start, writeTo);
-    launch(*result.command, [this, index](const RunResult &ended) { cutEnded(index, ended); }, &work);
+    launch(*result.command, [this, index](const RunResult &ended) { cutEnded(index, ended); }, index, result.decoder);
 }
 
 void ParallelPreviews::cutEnded(int index, const RunResult &ended)
 {
-    Result &result = m_results[index];
     Work &work = m_work[size_t(index)];
-    const QString written = work.output ? work.output->path() : result.preview;
-    QString problem = PreviewCheck::CutProblem(ended, written, result.source, work.start, m_duration);
+    const QString source = m_results[index].source;
+    const QString written = work.output ? work.output->path() : m_results[index].preview;
+    // Before the check, so that the check sees the file as it will be kept. A piece of a
+    // join needs no tags: the joined file gets them.
+    QString tags;
+    if (work.output)
+        tags = m_settings.tags ? TagCopy::CopyTags(source, written) : TagCopy::RemoveTags(written);
+    // The check may ask FFmpeg about an unreadable source, while other tools end meanwhile.
+    QString problem = PreviewCheck::CutProblem(ended, written, source, work.length, work.start,
+                                                 secondsText(durationFor(index)), m_tools.ffmpeg);
+    // FFmpeg complains of the pipe SoX closed when it had enough; only a failed SoX run is its fault.
+    if (!problem.isEmpty() && !work.decoderWords.isEmpty() && !PreviewCheck::ToolProblem(ended).isEmpty())
+        problem = QStringLiteral("FFmpeg could not decode it: ") + work.decoderWords;
+    if (m_stopped)
+        return;
     if (problem.isEmpty() && work.output)
-        problem = work.output->commit();
+        problem = commit(m_results[index], *work.output);
     work.output.reset();
     if (!problem.isEmpty()) {
         QFile::remove(written); // a piece; a temporary output is gone already
         return fail(index, problem);
     }
+    m_results[index].tagProblem = tags;
     succeed(index);
 }
 
 void ParallelPreviews::join()
 {
     QStringList pieces;
-    for (const Result &result : std::as_const(m_results)) {
-        if (result.made || (m_dryRun && result.command))
+    QStringList sources;
+    QList<double> pieceSeconds;
+    for (int index = 0; index < total(); ++index) {
+        const Result &result = m_results[index];
+        if (result.made || (m_dryRun && result.reason.isEmpty())) {
             pieces.append(result.preview);
+            sources.append(result.source);
+            // A dry run has no pieces yet: each is planned to last its duration.
+            pieceSeconds.append(m_dryRun ? durationFor(index) : Mp3Audio::SoxSeconds(result.preview).value_or(0));
+        }
     }
     if (pieces.isEmpty())
         m_joined->reason = QStringLiteral("none of the previews could be made");
     else if (isSource(m_joined->preview))
         m_joined->reason = QStringLiteral("it is a file of the list, so the previews were not joined");
+    else if (m_settings.crossfade > 0)
+        m_joined->reason = PreviewCheck::CrossfadeProblem(pieceSeconds, sources, m_settings.crossfade);
+    if (m_joined->reason.isEmpty())
+        m_joined->reason = prepareFolder(*m_joined);
     if (!m_joined->reason.isEmpty() || m_dryRun) {
         if (m_dryRun && m_joined->reason.isEmpty())
-            m_joined->command = PreviewCommands::Join(m_tools.sox, pieces, bitrateFor(0), m_joined->preview);
+            m_joined->command = joinCommand(pieces, pieceSeconds, m_joined->preview);
         emit joinedReady();
         return finish();
     }
-    m_joinedOutput = std::make_unique<PreviewFiles::TemporaryOutput>(m_joined->preview);
+    m_sweep.removeFrom(Main::FolderOf(m_joined->preview));
+    m_joinedOutput = std::make_unique<PreviewFiles::TemporaryOutput>(m_joined->preview, m_joinedEarlier);
     if (!m_joinedOutput->created()) {
         m_joined->reason = m_joinedOutput->problem();
         emit joinedReady();
         return finish();
     }
-    m_joined->command = PreviewCommands::Join(m_tools.sox, pieces, bitrateFor(0), m_joinedOutput->path());
-    launch(*m_joined->command, [this, pieces](const RunResult &result) {
-        QString problem = PreviewCheck::JoinProblem(result, m_joinedOutput->path(), pieces);
+    m_joined->command = joinCommand(pieces, pieceSeconds, m_joinedOutput->path());
+    launch(*m_joined->command, [this, pieces, sources](const RunResult &result) {
+        const QString written = m_joinedOutput->path();
+        const QString tags = m_settings.tags ? TagCopy::CopyCommonTags(sources, written) : TagCopy::RemoveTags(written);
+        QString problem = PreviewCheck::JoinProblem(result, written, pieces, m_settings.crossfade);
         if (problem.isEmpty())
-            problem = m_joinedOutput->commit();
+            problem = commit(*m_joined, *m_joinedOutput);
         m_joinedOutput.reset();
         m_joined->made = problem.isEmpty();
         m_joined->reason = problem;
+        m_joined->tagProblem = m_joined->made ? tags : QString();
         emit joinedReady();
         finish();
     });
 }
 
-void ParallelPreviews::launch(const CommandLine &commandLine, const Ended &ended, Work *work)
+CommandLine ParallelPreviews::joinCommand(const QStringList &pieces, const QList<double> &pieceSeconds,
+                                          const QString &writeTo) const
+{
+    CommandLine command = PreviewCommands::Join(m_tools.sox, pieces, bitrateFor(0), writeTo);
+    if (m_settings.crossfade > 0)
+        command.plain(PreviewCommands::CrossfadeSplices(pieceSeconds, m_settings.crossfade));
+    return command;
+}
+
+void ParallelPreviews::launch(const CommandLine &commandLine, const Ended &ended, int index,
+                              const std::optional<CommandLine> &decoder)
 {
     auto *process = new QProcess(this);
-    m_running.append(process);
-    if (work)
-        work->process = process; // before it starts: a failed start may report at once
-    const auto done = [this, process, ended](const RunResult &result) {
-        m_running.removeOne(process);
+    QProcess *decoding = decoder ? new QProcess(process) : nullptr;
+    m_running.append({process, index, decoding});
+    if (index >= 0)
+        m_work[size_t(index)].process = process; // before it starts: a failed start may report at once
+    const auto done = [this, process, decoding, index, ended](const RunResult &result) {
+        m_running.removeIf([process](const Running &running) { return running.process == process; });
         process->deleteLater();
-        for (Work &work : m_work) {
-            if (work.process == process)
-                work.process = nullptr;
-        }
-        if (result.outcome == RunResult::Outcome::Crashed && result.exitCode == SIGINT)
+        if (index >= 0)
+            m_work[size_t(index)].process = nullptr;
+        if (result.outcome == RunResult::Outcome::Crashed && (result.exitCode == SIGINT || result.exitCode == SIGHUP))
             return stop();
+        if (decoding && index >= 0)
+            m_work[size_t(index)].decoderWords = endDecoder(*decoding);
         ended(result);
         pump();
     };
@@ -360,7 +609,23 @@ void ParallelPreviews::launch(const CommandLine &commandLine, const Ended &ended
             done(Shell32::FailedStart(*process));
     });
     Shell32::Prepare(*process, commandLine);
+    if (decoding) {
+        Shell32::Prepare(*decoding, *decoder);
+        decoding->setStandardOutputProcess(process);
+        decoding->start();
+    }
     process->start();
+}
+
+// SoX has read what it needs: FFmpeg ends by itself, or at the broken pipe, at once. Its
+// last words, which tell why SoX got nothing from a source FFmpeg cannot read.
+QString ParallelPreviews::endDecoder(QProcess &decoder)
+{
+    if (!decoder.waitForFinished(DecoderEndMilliseconds)) {
+        decoder.kill();
+        decoder.waitForFinished();
+    }
+    return QString::fromUtf8(decoder.readAllStandardError()).trimmed().split(QLatin1Char('\n')).constLast();
 }
 
 void ParallelPreviews::succeed(int index)
@@ -382,8 +647,15 @@ void ParallelPreviews::fail(int index, const QString &reason)
 
 void ParallelPreviews::reportInOrder()
 {
-    while (m_reported < total() && m_work[size_t(m_reported)].step == Step::Done)
-        emit resultReady(m_reported++);
+    while (m_reported < total() && m_work[size_t(m_reported)].step == Step::Done) {
+        // A dry run's folders are named in the order its lines come out.
+        Result &result = m_results[m_reported];
+        if (m_dryRun && result.command && !m_settings.join)
+            prepareFolder(result);
+        emit resultReady(m_reported);
+        m_results[m_reported].decoder.reset();
+        m_results[m_reported++].command.reset();
+    }
 }
 
 void ParallelPreviews::stop()
@@ -401,9 +673,14 @@ void ParallelPreviews::stop()
 
 void ParallelPreviews::killTools()
 {
-    const QList<QProcess *> running = m_running;
+    const QList<Running> running = m_running;
     m_running.clear();
-    for (QProcess *process : running) {
+    for (const Running &tool : running) {
+        if (tool.decoder) {
+            tool.decoder->kill();
+            tool.decoder->waitForFinished();
+        }
+        QProcess *process = tool.process;
         process->disconnect(this);
         process->kill();
         process->waitForFinished();
@@ -436,11 +713,15 @@ int ParallelPreviews::madeCount() const
 
 QString ParallelPreviews::runningSource() const
 {
-    for (size_t index = 0; index < m_work.size(); ++index) {
-        if (m_work[index].process || m_work[index].analysing)
-            return m_results[int(index)].source;
+    if (m_running.isEmpty()) {
+        for (size_t index = 0; index < m_work.size(); ++index) {
+            if (m_work[index].analysing)
+                return m_results[int(index)].source;
+        }
+        return QString();
     }
-    return m_running.isEmpty() || !m_joined ? QString() : m_joined->preview;
+    const int index = m_running.first().index;
+    return index >= 0 ? m_results[index].source : m_joined->preview;
 }
 
 QString ParallelPreviews::pieceFolder() const
@@ -448,7 +729,26 @@ QString ParallelPreviews::pieceFolder() const
     return m_workFolder ? m_workFolder->path() : QString();
 }
 
-bool ParallelPreviews::isSource(const QString &path) const
+bool ParallelPreviews::isSource(const QString &path)
 {
-    return m_sourceKeys.contains(PreviewFiles::FileKey(path));
+    return m_sourceKeys.contains(PreviewFiles::FileKeyIn(folderKey(Main::FolderOf(path)), path));
+}
+
+// A preview's key made from its folder's: unlike FileKey, it stays the same when the preview
+// appears while the run goes on.
+QString ParallelPreviews::previewKey(const QString &path)
+{
+    return folderKey(Main::FolderOf(path)) + Main::FileNameOf(path);
+}
+
+// FileKey of the folder with a "/" at its end, taken once, as the folder was first seen:
+// most files share a folder.
+QString ParallelPreviews::folderKey(const QString &folder)
+{
+    auto known = m_folderKeys.constFind(folder);
+    if (known == m_folderKeys.cend()) {
+        const QString key = PreviewFiles::FileKey(folder);
+        known = m_folderKeys.insert(folder, key.endsWith(QLatin1Char('/')) ? key : key + QLatin1Char('/'));
+    }
+    return *known;
 }

@@ -2,16 +2,26 @@
 // Previews of a whole list with several tools at once, for front ends without the window
 // (the window keeps running one tool at a time). Every file gets the window job's own
 // rules and building blocks: source check, names, command lines, hidden temporary output
-// renamed over the preview, truthful result check. Up to `jobs` tool processes run at the
-// same time, driven by QProcess on the one event loop, and results come out in list order.
+// given its song's tags and renamed over the preview, truthful result check. Up to `jobs`
+// tool processes run at the same time, driven by QProcess on the one event loop, and results
+// come out in list order.
+// A join cuts its pieces in parallel into a private folder, then joins them once.
+// The list is planned in short slices of the event loop, in time linear in its length: the
+// first tools start while later files are still being named, and a stop is heard at once.
+// With a loudness target, SoX first decodes the stretch each preview is made of, so that
+// the cut's gain brings it to the target.
 // Finding a start in a track's audio is work of the processor in this process: it runs on a
 // thread of its own, counted among the jobs, so that the event loop stays free.
-// A join cuts its pieces in parallel into a private folder, then joins them once.
 
 #include "platform/commandline.h"
 #include "preview/chorus.h"
+#include "preview/startlist.h"
+#include "preview/loudness.h"
+#include "preview/previewfiles.h"
+#include "preview/leftovers.h"
 #include "preview/tools.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QSet>
@@ -21,14 +31,10 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <vector>
 
 class QProcess;
-
-namespace PreviewFiles {
-class TemporaryOutput;
-class WorkFolder;
-}
 
 namespace Shell32 {
 struct RunResult;
@@ -44,7 +50,11 @@ struct PreviewSettings {
     bool join = false;     // one Joined_Preview.mp3
     double fadeIn = 0;     // seconds; SoX's fade at the start of each preview
     double fadeOut = 0;    // ... and at its end
+    double crossfade = 0;  // seconds each piece of a join overlaps the next
     int jobs = 1;          // tool processes at once
+    bool tags = true;      // each preview gets its song's tags; false: no tag at all
+    QList<StartList::SourceCut> cuts; // empty, or each source's own start and length, in list order
+    std::optional<double> loudness; // LUFS every preview is brought to
 
     // FFmpeg is needed to read the sources' bit rates.
     bool needsFfmpeg() const { return kbps == 0; }
@@ -59,8 +69,15 @@ public:
         QString preview;                    // where the preview goes (a piece, when joining)
         bool made = false;
         QString reason;                     // why it was not made
-        std::optional<CommandLine> command; // the SoX run that makes it
-        std::optional<Chorus::Start> foundStart; // with startAtChorus: the start its analysis chose
+        QString tagProblem;                 // made, but "tags not copied: <reason>"
+        // The SoX run that makes it, from the cut until resultReady has told of it: a long
+        // list does not keep every command line.
+        std::optional<CommandLine> command;
+        std::optional<CommandLine> decoder; // the FFmpeg run whose output that SoX run reads, if any
+        QString planned;   // when a file that came during the run took the planned name: that name
+        QString newFolder; // a dry run: the missing folder that must be made before the command
+        std::optional<Loudness::Adjustment> loudness; // with a loudness target, once measured
+        std::optional<Chorus::Start> foundStart;      // its start found in its audio, once analysed
     };
 
     // sources: absolute paths, in list order. tools.sox must be usable; tools.ffmpeg is
@@ -69,23 +86,30 @@ public:
                      QObject *parent = nullptr);
     ~ParallelPreviews() override;
 
+    // Before start() or plan(): each source's folder below the output folder, in list order
+    // ("Album 1/", "" for the output folder itself), made when missing. A join, and previews
+    // beside their sources, ignore them.
+    void setSubfolders(QStringList subfolders);
+
     // Makes the previews. resultReady(i) follows for every file in list order, then, when
     // joining, joinedReady, and finished at the end.
     void start();
     // A dry run: reads what the command lines need (bit rates, track lengths, starts found
-    // in the audio) but runs no SoX and writes nothing; every planned Result holds its
-    // command line and made stays false. The pieces of a join are named in pieceFolder(),
-    // removed at the end.
+    // in the audio, loudness) but runs no SoX that writes, and writes nothing; a Result
+    // planned has its command line when it is ready, and in the end no reason; made stays
+    // false. The pieces of a join are named in pieceFolder(), removed at the end.
     void plan();
     // Kills the running tools, removes what they were writing and keeps finished previews;
-    // finished follows. Also done by itself when a tool was ended by SIGINT, as Ctrl+C in a
-    // terminal does to the whole process group.
+    // finished follows. Also done by itself when a tool was ended by SIGINT or SIGHUP, as
+    // Ctrl+C in a terminal, or closing it, does to the whole process group.
     void stop();
 
     int total() const { return int(m_results.size()); }
+    // Files whose preview is named (or that were refused before that) so far.
+    int plannedCount() const { return m_planned; }
     int finishedCount() const { return m_finished; }
     int madeCount() const;
-    // The source of the oldest tool or analysis still running, "" when none runs.
+    // The source of the oldest tool still running, or else of an analysis; "" when none runs.
     QString runningSource() const;
     bool interrupted() const { return m_stopped; }
     const QList<Result> &results() const { return m_results; }
@@ -99,26 +123,49 @@ signals:
     void finished();
 
 private:
-    enum class Step { Probe, Analyse, Cut, Done };
+    enum class Step { Probe, Analyse, Measure, Cut, Done };
     struct Work;
+    struct Running {
+        QProcess *process;
+        int index; // the file it runs for; -1 for the join
+        QProcess *decoder = nullptr; // FFmpeg writing into its standard input
+    };
     using Ended = std::function<void(const Shell32::RunResult &)>;
 
     void begin();
+    void queueAdvance();
+    void advance();
+    void planNext();
     void nameOutput(int index);
+    QString outputFolderOf(int index) const;
+    // "" when the preview's folder is there or was made; else why not. A dry run makes
+    // nothing and names the folder in result.newFolder instead, the first time it is needed.
+    QString prepareFolder(Result &result);
     void pump();
     bool launchNext();
-    bool probeRunning() const;
+    // Starts the tool (or the analysis) of the file's step.
+    void startStep(int index);
     void probe(int index);
     void probed(int index, const Shell32::RunResult &result);
-    Step stepAfterProbe() const;
+    Step stepAfterProbe(int index) const;
+    Step stepAfterAnalysis() const;
+    bool startsAtChorus(int index) const;
     void analyse(int index);
     void analysed(int index, const std::optional<Chorus::Start> &start);
+    void measure(int index);
+    void measured(int index, const Shell32::RunResult &result);
     void cut(int index);
     void cutEnded(int index, const Shell32::RunResult &result);
     void join();
-    void joinEnded(const Shell32::RunResult &result);
-    // Starts the tool; work, when given, is the file it runs for.
-    void launch(const CommandLine &commandLine, const Ended &ended, Work *work = nullptr);
+    // The SoX run that joins the pieces into writeTo; pieceSeconds: how long SoX reads each.
+    CommandLine joinCommand(const QStringList &pieces, const QList<double> &pieceSeconds, const QString &writeTo) const;
+    // Starts the tool; index, when given, is the file it runs for.
+    // decoder, when given, runs too and writes into the tool's standard input.
+    void launch(const CommandLine &commandLine, const Ended &ended, int index = -1,
+                const std::optional<CommandLine> &decoder = std::nullopt);
+    static QString endDecoder(QProcess &decoder);
+    // Why a source only FFmpeg decodes cannot be read when FFmpeg is missing.
+    QString withoutFfmpeg(const QString &source) const;
     void succeed(int index);
     void fail(int index, const QString &reason);
     void reportInOrder();
@@ -126,24 +173,41 @@ private:
     void finish();
     QString bitrateFor(int index) const;
     std::optional<QString> startFor(int index) const;
+    double durationFor(int index) const;
+    // Settles the start SoX gets, once per file; false when it cannot, and the file failed.
+    bool settleStart(int index);
+    QString fades() const;
     CommandLine cutCommand(int index, const QString &start, const QString &writeTo) const;
-    bool isSource(const QString &path) const;
+    bool isSource(const QString &path);
+    QString previewKey(const QString &path);
+    QString folderKey(const QString &folder);
 
     Tools::Found m_tools;
     PreviewSettings m_settings;
-    QString m_duration; // as SoX gets it
     QList<Result> m_results;
     std::vector<Work> m_work;
     QSet<QString> m_sourceKeys;
+    QSet<QString> m_namedKeys;            // the previews named so far, by previewKey()
+    QHash<QString, QString> m_folderKeys; // see folderKey()
+    QHash<QString, int> m_freeNumbers;    // per preview name found taken: the number of its last free name
+    std::set<int> m_waiting;              // files probed or measured, waiting for their next tool
+    QStringList m_subfolders;
+    QSet<QString> m_readyFolders; // known to be there (or, in a dry run, to be made by then)
     QString m_joinBitrate; // a join's: the first source that could be probed gives it
     std::optional<Result> m_joined;
     std::unique_ptr<PreviewFiles::WorkFolder> m_workFolder;
     std::unique_ptr<PreviewFiles::TemporaryOutput> m_joinedOutput;
-    QList<QProcess *> m_running;
+    QList<Running> m_running; // in the order they started
     QThreadPool m_analyses;
-    int m_analysing = 0;
+    int m_analysing = 0;      // analyses running
+    int m_keyed = 0;          // files whose source key is known
+    int m_planned = 0;
+    int m_nextToStart = 0;    // the first file no tool has been started for
+    PreviewFiles::EarlierFile m_joinedEarlier; // what the joined name held at the start
+    Leftovers::Sweep m_sweep; // what killed runs left in the folders this one writes into
     int m_finished = 0;
     int m_reported = 0;
+    bool m_advanceQueued = false;
     bool m_dryRun = false;
     bool m_stopped = false;
     bool m_done = false;

@@ -1,7 +1,16 @@
 #include "preview/previewcheck.h"
 
+#include "preview/getbitrate.h"
+#include "preview/previewcommands.h"
+#include "preview/sourceaudio.h"
+
+#include <QFileInfo>
 #include <QLocale>
 #include <QRegularExpression>
+
+#include <cmath>
+
+#include <sys/statvfs.h>
 
 namespace PreviewCheck {
 
@@ -17,22 +26,26 @@ constexpr double MeasureSlack = 4 * OutputFrameSeconds;
 // a 44100 Hz source) short; every seam of a join loses up to 0.022 s.
 constexpr int SourceEndFrames = 8;
 constexpr double SeamSlack = 2 * OutputFrameSeconds;
+// Less space than this left after a failed or cut-off write: the disk was full. SoX writes
+// in pieces of a few kilobytes, so the last one that did not fit leaves less than that.
+constexpr qint64 FullDiskBytes = 1024 * 1024;
 
 const QRegularExpression &soxPrefix()
 {
-    static const QRegularExpression prefix(QStringLiteral("^\\S+ (FAIL|WARN|INFO) [^:]*: "));
+    static const QRegularExpression prefix(QStringLiteral("^\\S+ (FAIL|WARN|INFO) [^:]*:( |$)"));
     return prefix;
 }
 
-// The first "FAIL" line of SoX's error output, without its "sox FAIL formats: " prefix.
-QString failWords(const RunResult &run)
+// The first "FAIL" line of SoX's error output, without its "sox FAIL formats: " prefix;
+// none when there is no such line.
+std::optional<QString> failWords(const RunResult &run)
 {
     for (const QString &line : QString::fromUtf8(run.errorOutput).split(QLatin1Char('\n'))) {
         const QRegularExpressionMatch match = soxPrefix().match(line.trimmed());
         if (match.hasMatch() && match.captured(1) == QLatin1String("FAIL"))
-            return line.trimmed().remove(soxPrefix());
+            return line.trimmed().mid(match.capturedLength());
     }
-    return QString();
+    return std::nullopt;
 }
 
 // SoX's last words without their prefix, after ": ", or "".
@@ -42,17 +55,128 @@ QString because(const RunResult &run)
     return words.isEmpty() ? QString() : QStringLiteral(": ") + words;
 }
 
-QString audioProblem(const QString &writtenPath, std::optional<Expected> expected, const QString &noAudio,
-                     const RunResult &run)
+// 65 as "1:05", 3600 as "1:00:00", 2.5 as "0:02.5".
+QString clock(double seconds)
 {
-    if (!Mp3Audio::HoldsAudio(writtenPath))
-        return noAudio;
-    const double written = Mp3Audio::Measure(writtenPath).value_or(Mp3Audio::Length()).seconds;
-    if (expected && written < expected->seconds - expected->slack)
-        return QStringLiteral("SoX wrote only %1 of the %2 seconds expected")
-                   .arg(QLocale::c().toString(written, 'f', 1), QLocale::c().toString(expected->seconds, 'f', 1))
-               + because(run);
+    const qint64 milliseconds = qRound64(seconds * 1000);
+    const qint64 whole = milliseconds / 1000;
+    const QLatin1Char zero('0');
+    QString text = whole >= 3600 ? QStringLiteral("%1:%2:%3").arg(whole / 3600).arg(whole / 60 % 60, 2, 10, zero)
+                                 : QStringLiteral("%1:%2").arg(whole / 60);
+    text = text.arg(whole % 60, 2, 10, zero);
+    if (milliseconds % 1000 != 0)
+        text += PreviewCommands::SoxNumber(double(milliseconds % 1000) / 1000).mid(1);
+    return text;
+}
+
+bool isEmptyFile(const QString &path)
+{
+    const QFileInfo file(path);
+    return file.isFile() && file.size() == 0;
+}
+
+// A source without audio the tool can read; FFmpeg's description names its format when it
+// recognises one that is not MP3 (an M4A named .mp3).
+QString noAudioIn(const QString &tool, const QByteArray &description)
+{
+    const QString format = GetBitrate::FormatFromCapture(QString::fromUtf8(description));
+    const QString which = format.isEmpty() || format == QLatin1String("mp3")
+                              ? QStringLiteral("not an MP3 file, or damaged")
+                              : QStringLiteral("FFmpeg reads it as %1, not MP3").arg(format);
+    return QStringLiteral("it holds no audio that %1 can read (%2)").arg(tool, which);
+}
+
+// SoX found no audio in the source: it could not open it, with nothing after the colon or
+// with "Invalid argument" (what its MP3 reader says of a text, an empty file or a bare tag).
+QString unreadableSource(const RunResult &run, const QString &sourcePath, const QString &ffmpeg)
+{
+    static const QRegularExpression noAudio(QStringLiteral("^can't open input file `.*':( Invalid argument)?$"));
+    if (!noAudio.match(failWords(run).value_or(QString())).hasMatch())
+        return QString();
+    if (isEmptyFile(sourcePath))
+        return QStringLiteral("the file is empty");
+    const QByteArray description =
+        ffmpeg.isEmpty() ? QByteArray()
+                         : Shell32::RunAndWait(GetBitrate::ProbeCommand(ffmpeg, sourcePath), Shell32::HiddenWindow,
+                                               nullptr, QString(), 0, 1)
+                               .errorOutput;
+    return noAudioIn(QStringLiteral("SoX"), description);
+}
+
+// A start at or after the end of the track (or so near it that nothing is left once SoX
+// has dropped the little it drops at a source's end); "" otherwise. SoX 14.4.2 crashes
+// there at times: that is no failure of the source. Without a length, SoX's own warning.
+QString startBeyondEnd(double start, std::optional<Mp3Audio::Length> source, const RunResult &run)
+{
+    if (source && start >= source->seconds - SourceEndFrames * source->frameSeconds)
+        return QStringLiteral("the track is only %1 long, so a preview from %2 has nothing in it")
+            .arg(clock(std::floor(source->seconds)), clock(start));
+    if (!source && run.errorOutput.contains("Start position is after expected end of audio"))
+        return QStringLiteral("the track ends before %1, so a preview from there has nothing in it").arg(clock(start));
     return QString();
+}
+
+// LAME writes a cut of one frame or less as its own delay and padding only.
+QString tinyCut(double seconds)
+{
+    if (seconds > OutputFrameSeconds)
+        return QString();
+    return QStringLiteral("the cut came out %1 s long, no longer than one MP3 frame (%2 s), so it holds no audio")
+        .arg(PreviewCommands::SoxNumber(std::round(seconds * 1000) / 1000), PreviewCommands::SoxNumber(OutputFrameSeconds));
+}
+
+// "the disk is full: <folder> has N KB free" in place of the words for SoX's failure when
+// the write failed, or came out short, in a folder with almost no space left.
+QString orFullDisk(const QString &words, const RunResult &run, const QString &writtenPath)
+{
+    const bool writeFailed = ToolProblem(run).isEmpty()
+                             || failWords(run).value_or(QString()).contains(QStringLiteral("write failed"), Qt::CaseInsensitive);
+    const QString folder = QFileInfo(writtenPath).absolutePath();
+    struct statvfs disk {};
+    if (!writeFailed || ::statvfs(QFile::encodeName(folder).constData(), &disk) != 0)
+        return words;
+    const qint64 free = qint64(disk.f_bavail) * qint64(disk.f_frsize);
+    return free < FullDiskBytes ? QStringLiteral("the disk is full: %1 has %2 KB free").arg(folder).arg(free / 1024) : words;
+}
+
+// "" when the file lasts as long as expected; else how much less it holds.
+QString shortfall(const RunResult &run, const QString &writtenPath, std::optional<Expected> expected)
+{
+    const double written = Mp3Audio::Measure(writtenPath).value_or(Mp3Audio::Length()).seconds;
+    if (!expected || written >= expected->seconds - expected->slack)
+        return QString();
+    return orFullDisk(QStringLiteral("SoX wrote only %1 of the %2 seconds expected")
+                              .arg(QLocale::c().toString(written, 'f', 1), QLocale::c().toString(expected->seconds, 'f', 1))
+                          + because(run),
+                      run, writtenPath);
+}
+
+// Whether the source plays for another length now than before the cut.
+bool lengthChanged(const QString &sourcePath, std::optional<Mp3Audio::Length> before)
+{
+    const std::optional<Mp3Audio::Length> now = SourceAudio::Measure(sourcePath);
+    return now.has_value() != before.has_value() || (now && now->seconds != before->seconds);
+}
+
+// CutProblem's reason, before the source's length is looked at again.
+QString cutProblem(const RunResult &run, const QString &writtenPath, const QString &sourcePath,
+                   std::optional<Mp3Audio::Length> sourceLength, const QString &start, const QString &duration,
+                   const QString &ffmpeg)
+{
+    const double from = QLocale::c().toDouble(start);
+    const double seconds = QLocale::c().toDouble(duration);
+    const std::optional<Expected> expected = ExpectedCut(from, seconds, sourceLength);
+    const QString tool = ToolProblem(run);
+    if (tool.isEmpty() && Mp3Audio::HoldsAudio(writtenPath))
+        return shortfall(run, writtenPath, expected);
+    QString reason = unreadableSource(run, sourcePath, ffmpeg);
+    if (reason.isEmpty())
+        reason = startBeyondEnd(from, sourceLength, run);
+    if (reason.isEmpty() && tool.isEmpty())
+        reason = tinyCut(expected ? expected->seconds : seconds);
+    if (reason.isEmpty())
+        reason = orFullDisk(tool.isEmpty() ? QStringLiteral("SoX cut no audio from it") + because(run) : tool, run, writtenPath);
+    return reason;
 }
 
 } // namespace
@@ -67,9 +191,9 @@ std::optional<Expected> ExpectedCut(double start, double duration, std::optional
     return Expected{qMax(0.0, left), MeasureSlack + SourceEndFrames * source->frameSeconds};
 }
 
-Expected ExpectedJoin(const QStringList &pieces)
+Expected ExpectedJoin(const QStringList &pieces, double overlap)
 {
-    Expected join{0, MeasureSlack};
+    Expected join{-overlap * double(qMax(qsizetype(0), pieces.size() - 1)), MeasureSlack};
     for (const QString &piece : pieces) {
         join.seconds += Mp3Audio::Measure(piece).value_or(Mp3Audio::Length()).seconds;
         join.slack += SeamSlack;
@@ -81,7 +205,8 @@ QString ToolProblem(const RunResult &run)
 {
     switch (run.outcome) {
     case RunResult::Outcome::FailedToStart:
-        return QStringLiteral("SoX could not be started: ") + run.startError;
+        return QStringLiteral("SoX could not be started")
+               + (run.startError.isEmpty() ? QString() : QStringLiteral(": ") + run.startError);
     case RunResult::Outcome::Crashed:
         return QStringLiteral("SoX crashed") + because(run);
     case RunResult::Outcome::Exited:
@@ -91,29 +216,60 @@ QString ToolProblem(const RunResult &run)
         const QString words = because(run);
         return QStringLiteral("SoX failed") + (words.isEmpty() ? QStringLiteral(" with exit status %1").arg(run.exitCode) : words);
     }
-    const QString fail = failWords(run);
-    return fail.isEmpty() ? QString() : QStringLiteral("SoX failed: ") + fail;
+    const std::optional<QString> fail = failWords(run);
+    if (!fail)
+        return QString();
+    return QStringLiteral("SoX failed") + (fail->isEmpty() ? QString() : QStringLiteral(": ") + *fail);
 }
 
 QString CutProblem(const RunResult &run, const QString &writtenPath, const QString &sourcePath,
-                   const QString &start, const QString &duration)
+                   std::optional<Mp3Audio::Length> sourceLength, const QString &start, const QString &duration,
+                   const QString &ffmpeg)
 {
-    const QString tool = ToolProblem(run);
-    if (!tool.isEmpty())
-        return tool;
-    const std::optional<Expected> expected = ExpectedCut(QLocale::c().toDouble(start), QLocale::c().toDouble(duration),
-                                                         Mp3Audio::Measure(sourcePath));
-    return audioProblem(writtenPath, expected,
-                        QStringLiteral("SoX cut no audio from it; the track seems to be shorter than the starting second"),
-                        run);
+    const QString problem = cutProblem(run, writtenPath, sourcePath, sourceLength, start, duration, ffmpeg);
+    // SoX fails in its own way, or cuts short, when the source shrinks under it.
+    if (!problem.isEmpty() && lengthChanged(sourcePath, sourceLength))
+        return QStringLiteral("the file changed while it was read");
+    return problem;
 }
 
-QString JoinProblem(const RunResult &run, const QString &writtenPath, const QStringList &pieces)
+QString JoinProblem(const RunResult &run, const QString &writtenPath, const QStringList &pieces, double overlap)
 {
     const QString tool = ToolProblem(run);
-    if (!tool.isEmpty())
-        return tool;
-    return audioProblem(writtenPath, ExpectedJoin(pieces), QStringLiteral("SoX wrote no audio"), run);
+    if (tool.isEmpty() && Mp3Audio::HoldsAudio(writtenPath))
+        return shortfall(run, writtenPath, ExpectedJoin(pieces, overlap));
+    return orFullDisk(tool.isEmpty() ? QStringLiteral("SoX wrote no audio") : tool, run, writtenPath);
+}
+
+QString CrossfadeProblem(const QList<double> &pieceSeconds, const QStringList &sources, double overlap)
+{
+    for (qsizetype piece = 0; piece < pieceSeconds.size(); ++piece) {
+        if (pieceSeconds.at(piece) <= 2 * overlap)
+            return QStringLiteral("the preview of %1 came out %2 s long, too short for a crossfade of %3 s "
+                                  "(it needs more than %4 s), so the previews were not joined")
+                .arg(QFileInfo(sources.at(piece)).fileName(),
+                     PreviewCommands::SoxNumber(std::round(pieceSeconds.at(piece) * 1000) / 1000),
+                     PreviewCommands::SoxNumber(overlap), PreviewCommands::SoxNumber(2 * overlap));
+    }
+    return QString();
+}
+
+QString ProbeProblem(const QString &sourcePath, const RunResult &probe)
+{
+    if (probe.outcome == RunResult::Outcome::FailedToStart)
+        return QStringLiteral("FFmpeg could not be started")
+               + (probe.startError.isEmpty() ? QString() : QStringLiteral(": ") + probe.startError);
+    if (probe.outcome == RunResult::Outcome::Crashed)
+        return QStringLiteral("FFmpeg crashed") + because(probe);
+    const QFileInfo source(sourcePath);
+    if (isEmptyFile(sourcePath))
+        return QStringLiteral("the file is empty");
+    // Read, but no audio stream in it.
+    if (source.isFile() && source.isReadable())
+        return noAudioIn(QStringLiteral("FFmpeg"), probe.errorOutput);
+    const QString words = probe.lastErrorLine();
+    return QStringLiteral("FFmpeg found no MP3 bit rate in %1").arg(source.fileName())
+           + (words.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(words));
 }
 
 } // namespace PreviewCheck

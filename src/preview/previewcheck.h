@@ -22,18 +22,33 @@ struct Expected {
 // A cut: the duration, or what is left of the source after the start (0 when the start lies
 // beyond its end). None when the source's length is unknown.
 std::optional<Expected> ExpectedCut(double start, double duration, std::optional<Mp3Audio::Length> source);
-// A join: the pieces' lengths together.
-Expected ExpectedJoin(const QStringList &pieces);
+// A join: the pieces' lengths together, less the overlap of each seam when they crossfade.
+Expected ExpectedJoin(const QStringList &pieces, double overlap = 0);
 
 // "" when SoX ended with status 0 and wrote no "FAIL" line; else the reason, in SoX's words
 // where it gave any ("SoX failed: can't open input file ...").
 QString ToolProblem(const Shell32::RunResult &run);
 
-// "" when the cut written to the file is good; else the reason. start and duration are the
-// texts SoX was given (PreviewCommands::SecondsText).
+// "" when the cut written to the file is good; else the reason, naming what is wrong in a
+// person's words where it is known: "the file is empty", "it holds no audio that SoX can
+// read (...)", "the disk is full: ...", "the track is only 0:30 long, so a preview from
+// 1:00:00 has nothing in it", a cut too short to hold audio; else SoX's own words. A cut that
+// failed or came out short while the source's length changed (it was truncated in place,
+// say) is told as such. sourceLength is the source's length measured before SoX read it;
+// start and duration are the texts SoX was given (PreviewCommands::SecondsText). For a
+// source SoX cannot read, FFmpeg ("" when missing) is asked which format it is.
 QString CutProblem(const Shell32::RunResult &run, const QString &writtenPath, const QString &sourcePath,
-                   const QString &start, const QString &duration);
+                   std::optional<Mp3Audio::Length> sourceLength, const QString &start, const QString &duration,
+                   const QString &ffmpeg);
 // The same for a join of the pieces: the written file must last as long as they together.
-QString JoinProblem(const Shell32::RunResult &run, const QString &writtenPath, const QStringList &pieces);
+QString JoinProblem(const Shell32::RunResult &run, const QString &writtenPath, const QStringList &pieces,
+                    double overlap = 0);
+// "" when every piece is longer than twice the overlap of a crossfade, so that its fade-in
+// and fade-out do not meet; else which one is too short. pieceSeconds are the pieces'
+// lengths as SoX reads them, in the order of sources.
+QString CrossfadeProblem(const QList<double> &pieceSeconds, const QStringList &sources, double overlap);
+// Why FFmpeg's description of the source (GetBitrate::ProbeCommand) held no audio stream to
+// take the bit rate from, in the same words.
+QString ProbeProblem(const QString &sourcePath, const Shell32::RunResult &probe);
 
 } // namespace PreviewCheck

@@ -5,13 +5,40 @@
 
 #include <QLocale>
 
+#include <cmath>
+
 namespace PreviewCommands {
 
 namespace {
 
+QString formatOptions(int rate)
+{
+    return QStringLiteral(" -c %1 -r %2 ").arg(Channels).arg(rate);
+}
+
 QString outputOptions(const QString &bitrate)
 {
-    return QStringLiteral(" -c 2 -r %1 -C ").arg(SampleRateFor(bitrate)) + bitrate + QLatin1Char(' ');
+    return formatOptions(SampleRateFor(bitrate)) + QStringLiteral("-C ") + bitrate + QLatin1Char(' ');
+}
+
+QString trim(const QString &start, const QString &duration)
+{
+    return QStringLiteral(" trim ") + start + QLatin1Char(' ') + duration;
+}
+
+// The input, then: <output options> "<output>" trim <start> <duration>
+CommandLine cutFrom(CommandLine input, const QString &bitrate, const QString &outputPath, const QString &start,
+                    const QString &duration)
+{
+    return input.plain(QStringLiteral(" ") + outputOptions(bitrate))
+        .quoted(Main::AbsolutePath(outputPath))
+        .plain(trim(start, duration));
+}
+
+// The input, then:  -t f32 -c 2 -r <rate> - trim <start> <duration>
+CommandLine decodeFrom(CommandLine input, int rate, const QString &start, const QString &duration)
+{
+    return input.plain(QStringLiteral("  -t f32") + formatOptions(rate) + QLatin1Char('-') + trim(start, duration));
 }
 
 } // namespace
@@ -46,30 +73,57 @@ QString JoinedPath(const QString &folder)
     return Main::CollapseBackslashes(folder + QStringLiteral("/Joined_Preview.mp3"));
 }
 
-QString FreePath(const QString &path, const std::function<bool(const QString &)> &taken)
+QString FreePath(const QString &path, const std::function<bool(const QString &)> &taken, int *number)
 {
-    QString free = path;
-    for (int number = 2; taken(free); ++number)
-        free = Main::StripExtension(path) + QStringLiteral(" (%1).mp3").arg(number);
-    return free;
+    const auto numbered = [&path](int n) {
+        return n < 2 ? path : Main::StripExtension(path) + QStringLiteral(" (%1).mp3").arg(n);
+    };
+    int found = number ? qMax(1, *number) : 1;
+    while (taken(numbered(found)))
+        ++found;
+    if (number)
+        *number = found;
+    return numbered(found);
 }
 
 int SampleRateFor(const QString &bitrate)
 {
     bool ok = false;
     const double kbps = QLocale::c().toDouble(bitrate, &ok);
-    return ok && kbps < 32 ? 24000 : 48000;
+    return ok && (kbps < 32 || kbps == 144) ? 24000 : 48000;
 }
 
 CommandLine Cut(const QString &sox, const QString &sourcePath, const QString &bitrate,
                 const QString &outputPath, const QString &start, const QString &duration)
 {
-    return CommandLine(sox)
-        .plain(QStringLiteral(" "))
+    return cutFrom(CommandLine(sox).plain(QStringLiteral(" ")).quoted(Main::AbsolutePath(sourcePath)), bitrate, outputPath,
+                   start, duration);
+}
+
+CommandLine CutDecoded(const QString &sox, const QString &bitrate, const QString &outputPath, const QString &start,
+                       const QString &duration)
+{
+    return cutFrom(CommandLine(sox).plain(QStringLiteral(" -t sox -")), bitrate, outputPath, start, duration);
+}
+
+CommandLine FfmpegDecode(const QString &ffmpeg, const QString &sourcePath)
+{
+    return CommandLine(ffmpeg)
+        .plain(QStringLiteral(" -nostdin -v error -i "))
         .quoted(Main::AbsolutePath(sourcePath))
-        .plain(QStringLiteral(" ") + outputOptions(bitrate))
-        .quoted(Main::AbsolutePath(outputPath))
-        .plain(QStringLiteral(" trim ") + start + QLatin1Char(' ') + duration);
+        .plain(QStringLiteral(" -vn -f sox -"));
+}
+
+CommandLine Decode(const QString &sox, const QString &sourcePath, int rate, const QString &start,
+                   const QString &duration)
+{
+    return decodeFrom(CommandLine(sox).plain(QStringLiteral(" ")).quoted(Main::AbsolutePath(sourcePath)), rate, start,
+                      duration);
+}
+
+CommandLine DecodeDecoded(const QString &sox, int rate, const QString &start, const QString &duration)
+{
+    return decodeFrom(CommandLine(sox).plain(QStringLiteral(" -t sox -")), rate, start, duration);
 }
 
 CommandLine Join(const QString &sox, const QStringList &entries, const QString &bitrate,
@@ -80,6 +134,18 @@ CommandLine Join(const QString &sox, const QStringList &entries, const QString &
     for (const QString &entry : entries)
         join.quoted(Main::AbsolutePath(entry)).plain(QStringLiteral(" "));
     return join.plain(outputOptions(bitrate)).quoted(Main::AbsolutePath(joinedPath));
+}
+
+QString CrossfadeSplices(const QList<double> &pieceSeconds, double overlap)
+{
+    QString splices = QStringLiteral(" splice -q");
+    const QString excess = SoxNumber(overlap / 2);
+    double end = 0;
+    for (qsizetype piece = 0; piece + 1 < pieceSeconds.size(); ++piece) {
+        end += pieceSeconds.at(piece);
+        splices += QLatin1Char(' ') + SoxNumber(std::round(end * 1e6) / 1e6) + QLatin1Char(',') + excess + QStringLiteral(",0");
+    }
+    return splices;
 }
 
 } // namespace PreviewCommands

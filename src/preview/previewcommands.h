@@ -24,20 +24,43 @@ QString OutputPath(const QString &folder, const QString &sourcePath);
 // <folder>/Joined_Preview.mp3, with doubled separators collapsed.
 QString JoinedPath(const QString &folder);
 // The path itself when it is not taken; else the first free "<path without .mp3> (N).mp3",
-// N counting from 2 ("Track 01_Preview (2).mp3").
-QString FreePath(const QString &path, const std::function<bool(const QString &)> &taken);
+// N counting from 2 ("Track 01_Preview (2).mp3"). number, when given, says where the search
+// begins (1: the path itself), for a caller that knows the names before it are taken, and
+// gets the number of the name found: naming thousands of sources of one name stays linear.
+QString FreePath(const QString &path, const std::function<bool(const QString &)> &taken, int *number = nullptr);
 
-// MP3 has no bit rate below 32 kbps at 48000 Hz (LAME would write 32 kbps), so lower
-// rates are encoded at 24000 Hz.
+// Every preview is stereo.
+constexpr int Channels = 2;
+
+// 24000 Hz for the rates MPEG-1 Layer III lacks at 48000 Hz (8, 16, 24 and 144 kbps; any
+// other below 32), which MPEG-2 has there; 48000 Hz for all others. At 48000 Hz LAME would
+// take the nearest rate it has, so "144 kbps" would give a 128 kbps file.
 int SampleRateFor(const QString &bitrate);
 
 // "sox" "<source>"  -c 2 -r <rate> -C <bit rate> "<output>" trim <start> <duration>
 // Both paths are made absolute, so SoX never reads one as a pipe or an option.
 CommandLine Cut(const QString &sox, const QString &sourcePath, const QString &bitrate,
                 const QString &outputPath, const QString &start, const QString &duration);
+// The same cut of a source FFmpeg decodes: SoX reads its native stream from standard input
+// ("sox" -t sox -  -c 2 ...), which FfmpegDecode writes.
+CommandLine CutDecoded(const QString &sox, const QString &bitrate, const QString &outputPath, const QString &start,
+                       const QString &duration);
+// "ffmpeg" -nostdin -v error -i "<source>" -vn -f sox -
+CommandLine FfmpegDecode(const QString &ffmpeg, const QString &sourcePath);
+// "sox" "<source>"  -t f32 -c 2 -r <rate> - trim <start> <duration>: the stretch Cut encodes,
+// as raw 32-bit floats on standard output for measuring.
+CommandLine Decode(const QString &sox, const QString &sourcePath, int rate, const QString &start,
+                   const QString &duration);
+// The same of a source FFmpeg decodes, read from standard input as CutDecoded reads it.
+CommandLine DecodeDecoded(const QString &sox, int rate, const QString &start, const QString &duration);
 // "sox"  --combine sequence "<entry>" ...  -c 2 -r <rate> -C <bit rate> "<joined>", with
 // absolute paths as above.
 CommandLine Join(const QString &sox, const QStringList &entries, const QString &bitrate,
                  const QString &joinedPath);
+// " splice -q <end of piece 1>,<half the overlap>,0 <end of piece 2>,..." for pieces of the
+// given lengths as SoX reads them: each piece overlaps the next by `overlap` seconds, the
+// one fading out as the other fades in with equal power. SoX takes each position on the
+// joined pieces as they were before any splice; no leeway, so the length is exact.
+QString CrossfadeSplices(const QList<double> &pieceSeconds, double overlap);
 
 } // namespace PreviewCommands

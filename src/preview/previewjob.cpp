@@ -10,6 +10,7 @@
 #include "preview/previewcheck.h"
 #include "preview/previewcommands.h"
 #include "preview/previewfiles.h"
+#include "preview/tagcopy.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -64,6 +65,7 @@ void PreviewJob::makePreviews(GuardedSteps &steps)
 {
     steps.run(112, [&] { m_controls.showBusyPointer(true); });
     steps.run(114, [&] { m_tools = Tools::Find(m_controls.programFolder()); });
+    m_sweep.removeFrom(Tools::TemporaryFolder());
     m_work = std::make_unique<PreviewFiles::WorkFolder>();
     m_start = steps.value<QString>(116, [&] { return PreviewCommands::SecondsText(m_controls.startText()); },
                                    QStringLiteral("3"));
@@ -107,7 +109,10 @@ void PreviewJob::makePreview(GuardedSteps &steps, int position, const QString &s
     if (steps.test(130, [&] { return (joining && (position == 1 || !m_bitrateProblem.isEmpty())) || !joining; }))
         steps.run(132, [&] { chooseBitrate(source); });
     if (!joining || position == 1)
-        steps.run(134, [&] { m_joinedPath = PreviewCommands::JoinedPath(outputFolderFor(source)); });
+        steps.run(134, [&] {
+            m_joinedPath = PreviewCommands::JoinedPath(outputFolderFor(source));
+            m_joinedEarlier = PreviewFiles::EarlierFile::At(m_joinedPath);
+        });
     QString output;
     steps.run(138, [&] { output = PreviewCommands::OutputPath(outputFolderFor(source), source); });
     if (!m_bitrateProblem.isEmpty())
@@ -117,23 +122,21 @@ void PreviewJob::makePreview(GuardedSteps &steps, int position, const QString &s
     else if (isSource(output))
         fail(source, QStringLiteral("its preview %1 would replace a file of the list, so nothing was written").arg(output));
     else
-        steps.run(148, [&] { cut(source, separateOutputFor(source, output)); });
+        steps.run(148, [&] { cut(source, output); });
 }
 
 void PreviewJob::chooseBitrate(const QString &sourcePath)
 {
-    QString ffmpegWords;
+    RunResult probe;
     const GetBitrate::Context context{m_controls.prompts(), m_tools.ffmpeg, &m_progress, rowsNow(),
-                                      m_work->isValid() ? m_work->path() : QString(), &ffmpegWords};
+                                      m_work->isValid() ? m_work->path() : QString(), &probe};
     m_bitrate = m_controls.bitrateIndex() > 0
                     ? GetBitrate::GetBitrateCombo(m_controls.bitrateChoice(), sourcePath, context)
                     : GetBitrate::GetBitrateOfMP3(sourcePath, context);
     m_bitrateProblem.clear();
     if (!m_bitrate.isEmpty())
         return;
-    m_bitrateProblem = m_tools.ffmpeg.isEmpty() ? m_tools.ffmpegProblem
-                                                : QStringLiteral("FFmpeg found no MP3 bit rate in %1 (%2)")
-                                                      .arg(Main::FileNameOf(sourcePath), ffmpegWords);
+    m_bitrateProblem = m_tools.ffmpeg.isEmpty() ? m_tools.ffmpegProblem : PreviewCheck::ProbeProblem(sourcePath, probe);
 }
 
 QString PreviewJob::outputFolderFor(const QString &sourcePath) const
@@ -141,28 +144,29 @@ QString PreviewJob::outputFolderFor(const QString &sourcePath) const
     return m_controls.saveToFolder() ? Main::AbsolutePath(m_controls.outputFolder()) : Main::FolderOf(sourcePath);
 }
 
-QString PreviewJob::separateOutputFor(const QString &sourcePath, const QString &outputPath)
+QString PreviewJob::separateOutputFor(const QString &outputPath)
 {
     // Two sources of one base name would write one preview; the later one gets a free name.
-    const QString output = PreviewCommands::FreePath(outputPath, [&](const QString &path) {
+    return PreviewCommands::FreePath(outputPath, [&](const QString &path) {
         return m_written.contains(PreviewFiles::FileKey(path)) || isSource(path);
     });
-    if (output != outputPath)
-        m_freeNames.append(sourcePath + QStringLiteral(": saved as ") + output);
-    return output;
 }
 
-void PreviewJob::cut(const QString &sourcePath, const QString &outputPath)
+void PreviewJob::cut(const QString &sourcePath, const QString &ownName)
 {
+    const QString planned = separateOutputFor(ownName);
+    QString outputPath = planned;
+    const std::optional<Mp3Audio::Length> length = Mp3Audio::Measure(sourcePath);
     const QString problem = writeThroughTemporary(
-        outputPath,
+        outputPath, PreviewFiles::EarlierFile::At(planned),
         [&](const QString &written) {
             return PreviewCommands::Cut(m_tools.sox, sourcePath, m_bitrate, written, m_start, m_duration);
         },
         rowsNow(),
         [&](const RunResult &result, const QString &written) {
-            return PreviewCheck::CutProblem(result, written, sourcePath, m_start, m_duration);
-        });
+            return PreviewCheck::CutProblem(result, written, sourcePath, length, m_start, m_duration, m_tools.ffmpeg);
+        },
+        [&](const QString &written) { return TagCopy::CopyTags(sourcePath, written); });
     if (m_stopped)
         return;
     if (!problem.isEmpty()) {
@@ -171,6 +175,15 @@ void PreviewJob::cut(const QString &sourcePath, const QString &outputPath)
     }
     ++m_made;
     m_written.insert(PreviewFiles::FileKey(outputPath));
+    noteFreeName(sourcePath, ownName, planned, outputPath);
+}
+
+void PreviewJob::noteFreeName(const QString &path, const QString &ownName, const QString &planned, const QString &saved)
+{
+    if (saved != ownName)
+        m_freeNames.append(path + QStringLiteral(": saved as ") + saved);
+    if (saved != planned)
+        ++m_namesTaken;
 }
 
 void PreviewJob::cutPiece(const QString &sourcePath, const QString &piecePath)
@@ -179,11 +192,13 @@ void PreviewJob::cutPiece(const QString &sourcePath, const QString &piecePath)
         fail(sourcePath, m_work->problem());
         return;
     }
+    const std::optional<Mp3Audio::Length> length = Mp3Audio::Measure(sourcePath);
     const RunResult result = runSox(PreviewCommands::Cut(m_tools.sox, sourcePath, m_bitrate, piecePath, m_start, m_duration),
                                     rowsNow());
     if (m_stopped)
         return;
-    const QString problem = PreviewCheck::CutProblem(result, piecePath, sourcePath, m_start, m_duration);
+    const QString problem = PreviewCheck::CutProblem(result, piecePath, sourcePath, length, m_start, m_duration,
+                                                     m_tools.ffmpeg);
     if (!problem.isEmpty()) {
         QFile::remove(piecePath);
         fail(sourcePath, problem);
@@ -191,13 +206,16 @@ void PreviewJob::cutPiece(const QString &sourcePath, const QString &piecePath)
     }
     ++m_made;
     m_joinList.append(piecePath);
+    m_joinSources.append(sourcePath);
 }
 
-QString PreviewJob::writeThroughTemporary(const QString &outputPath,
+QString PreviewJob::writeThroughTemporary(QString &outputPath, const PreviewFiles::EarlierFile &earlier,
                                           const std::function<CommandLine(const QString &)> &command, int count,
-                                          const std::function<QString(const RunResult &, const QString &)> &check)
+                                          const std::function<QString(const RunResult &, const QString &)> &check,
+                                          const std::function<QString(const QString &)> &tag)
 {
-    PreviewFiles::TemporaryOutput output(outputPath);
+    m_sweep.removeFrom(Main::FolderOf(Main::AbsolutePath(outputPath)));
+    PreviewFiles::TemporaryOutput output(outputPath, earlier);
     if (!output.created())
         return output.problem();
     m_pending = &output;
@@ -205,9 +223,18 @@ QString PreviewJob::writeThroughTemporary(const QString &outputPath,
     m_pending = nullptr;
     if (m_stopped)
         return QString();
+    // Before the check, so that the check sees the file as it will be kept.
+    const QString tagProblem = tag(output.path());
     // SoX names the file it wrote; the user knows it by its final name.
-    const QString problem = check(result, output.path()).replace(output.path(), output.finalPath());
-    return problem.isEmpty() ? output.commit() : problem;
+    QString problem = check(result, output.path()).replace(output.path(), output.finalPath());
+    if (problem.isEmpty())
+        problem = output.commit();
+    if (!problem.isEmpty())
+        return problem;
+    outputPath = output.finalPath();
+    if (!tagProblem.isEmpty())
+        m_untagged.append(outputPath + QStringLiteral(": ") + tagProblem);
+    return problem;
 }
 
 void PreviewJob::join(GuardedSteps &steps)
@@ -224,20 +251,24 @@ void PreviewJob::join(GuardedSteps &steps)
     for (int entry = 1; entry <= entries; ++entry)
         showJoinStep(steps, 160, entry, entries);
     QString problem;
+    QString joinedPath = m_joinedPath;
     steps.run(174, [&] {
         problem = writeThroughTemporary(
-            m_joinedPath,
+            joinedPath, m_joinedEarlier,
             [&](const QString &written) { return PreviewCommands::Join(m_tools.sox, m_joinList, m_bitrate, written); },
             entries,
             [&](const RunResult &result, const QString &written) {
                 return PreviewCheck::JoinProblem(result, written, m_joinList);
-            });
+            },
+            [&](const QString &written) { return TagCopy::CopyCommonTags(m_joinSources, written); });
     });
     if (m_stopped)
         return;
     if (!problem.isEmpty()) {
         fail(m_joinedPath, problem);
         m_made = 0;
+    } else {
+        noteFreeName(m_joinedPath, m_joinedPath, m_joinedPath, joinedPath);
     }
     for (int entry = 1; entry <= entries; ++entry) {
         showJoinStep(steps, 178, entry, entries);
@@ -292,12 +323,18 @@ void PreviewJob::tell(const QString &text, const QString &details)
 
 QString PreviewJob::closingText() const
 {
-    if (m_failures.isEmpty() && m_freeNames.isEmpty())
+    if (m_failures.isEmpty() && m_freeNames.isEmpty() && m_untagged.isEmpty())
         return QStringLiteral("Done.");
     QString text = QStringLiteral("Done.\n\n%1 of %2 previews were made.").arg(m_made).arg(m_rowCount);
-    if (!m_freeNames.isEmpty())
+    const int sameNames = int(m_freeNames.size()) - m_namesTaken;
+    if (sameNames > 0)
         text += QStringLiteral("\n%1 of them got a free name, as an earlier file of the list has the same name.")
-                    .arg(m_freeNames.size());
+                    .arg(sameNames);
+    if (m_namesTaken > 0)
+        text += QStringLiteral("\n%1 of them got a free name, as a file of that name appeared during the run.")
+                    .arg(m_namesTaken);
+    if (!m_untagged.isEmpty())
+        text += QStringLiteral("\nTags could not be copied into %1 of the files made.").arg(m_untagged.size());
     return text;
 }
 
@@ -312,7 +349,7 @@ QString PreviewJob::closingDetails() const
             reasons.append(reason);
         pathsOf[reason].append(path);
     }
-    QStringList lines;
+    QStringList lines = m_untagged;
     if (!reasons.isEmpty())
         lines << QStringLiteral("Not made:");
     for (const QString &reason : std::as_const(reasons)) {

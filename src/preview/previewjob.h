@@ -5,6 +5,8 @@
 // the same job.
 
 #include "platform/commandline.h"
+#include "preview/previewfiles.h"
+#include "preview/leftovers.h"
 #include "preview/tools.h"
 
 #include <QSet>
@@ -16,11 +18,6 @@
 
 class GuardedSteps;
 class Prompts;
-
-namespace PreviewFiles {
-class TemporaryOutput;
-class WorkFolder;
-}
 
 namespace Shell32 {
 class Progress;
@@ -59,9 +56,10 @@ public:
     ~PreviewJob();
 
     // One press of "Start Creating", from the busy check to the closing message.
-    // The closing message is "Done." when every preview was made under its own name;
-    // otherwise "Done." is followed by how many were made, and its details name every
-    // source that failed, grouped by reason, and every preview saved under a free name.
+    // The closing message is "Done." when every preview was made under its own name, with
+    // its tags; otherwise "Done." is followed by how many were made, and its details name
+    // every preview whose tags could not be copied, every source that failed, grouped by
+    // reason, and every preview saved under a free name.
     void run();
     // For closing the window during a run: kills the running tool, removes what it was
     // writing and the run's private folder; the run then ends without a message.
@@ -73,13 +71,20 @@ private:
     void makePreview(GuardedSteps &steps, int position, const QString &sourcePath);
     void chooseBitrate(const QString &sourcePath);
     QString outputFolderFor(const QString &sourcePath) const;
-    QString separateOutputFor(const QString &sourcePath, const QString &outputPath);
-    void cut(const QString &sourcePath, const QString &outputPath);
+    QString separateOutputFor(const QString &outputPath);
+    // ownName: the preview's name before any free name is taken.
+    void cut(const QString &sourcePath, const QString &ownName);
     void cutPiece(const QString &sourcePath, const QString &piecePath);
-    // Runs SoX into a temporary file beside the output and renames it over the output when
-    // the check finds it good; "" then, else the reason.
-    QString writeThroughTemporary(const QString &outputPath, const std::function<CommandLine(const QString &)> &command,
-                                  int count, const std::function<QString(const Shell32::RunResult &, const QString &)> &check);
+    // Runs SoX into a temporary file beside the output, gives it its tags and renames it over
+    // the output when the check finds it good; "" then, else the reason. earlier: what the
+    // output's name held when it was named, the only file replaced. On success outputPath
+    // becomes the name the file took, a free one when another file came to its name during the run.
+    QString writeThroughTemporary(QString &outputPath, const PreviewFiles::EarlierFile &earlier,
+                                  const std::function<CommandLine(const QString &)> &command, int count,
+                                  const std::function<QString(const Shell32::RunResult &, const QString &)> &check,
+                                  const std::function<QString(const QString &)> &tag);
+    // Notes a preview that was saved under another name than its own.
+    void noteFreeName(const QString &path, const QString &ownName, const QString &planned, const QString &saved);
     void join(GuardedSteps &steps);
     void showJoinStep(GuardedSteps &steps, int line, int entry, int entries);
     void fail(const QString &path, const QString &reason);
@@ -100,13 +105,18 @@ private:
     QString m_bitrate;
     QString m_bitrateProblem; // why m_bitrate is empty
     QString m_joinedPath;
+    PreviewFiles::EarlierFile m_joinedEarlier; // what m_joinedPath held when it was named
     QStringList m_joinList;    // the pieces that were made, in list order
+    QStringList m_joinSources; // their sources
     int m_made = 0;
     QList<QPair<QString, QString>> m_failures; // path and reason
     QStringList m_freeNames;   // "<source>: saved as <preview>"
+    QStringList m_untagged;    // "<preview>: tags not copied: <reason>"
+    int m_namesTaken = 0;      // of them, free because a file came to the planned name during the run
     QSet<QString> m_written;   // the previews of this run, so no later one replaces them
     std::unique_ptr<PreviewFiles::WorkFolder> m_work;
     PreviewFiles::TemporaryOutput *m_pending = nullptr; // what the running tool writes
+    Leftovers::Sweep m_sweep; // what killed runs left in the folders this one writes into
     bool m_stopped = false;
     QStringList m_sourceRows;  // the rows m_sourceKeys was built from
     QSet<QString> m_sourceKeys;

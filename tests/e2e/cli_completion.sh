@@ -26,7 +26,13 @@ expect() {
   [[ $got == "$2" ]] || { echo "'$1' completed to '$got', expected '$2'"; status=1; }
 }
 expect 'lumbrisk-cli --fa' '--fade-in --fade-out'
+expect 'lumbrisk-cli --no' '--no-tags'
+expect 'lumbrisk-cli --ke' '--keep-folders'
+expect 'lumbrisk-cli --cr' '--crossfade'
+expect 'lumbrisk-cli --sta' '--start --starts'
+expect 'lumbrisk-cli -e o' 'ogg opus'
 expect 'lumbrisk-cli -b ' 'same 320 256 224 192 160 144 128 112 96 80 64 56 48 40 32 24 16 8'
 expect 'lumbrisk-cli --bitrate s' 'same'
 expect 'lumbrisk-cli --start a' 'auto'
+expect 'lumbrisk-cli --loudness ' '-14 -16 -23'
 exit $status

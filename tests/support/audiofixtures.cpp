@@ -98,6 +98,13 @@ QList<SongPart> PopSong()
             {{Chord(0)}, 2, false}};
 }
 
+bool MakeSound(const QString &path, const QStringList &effects)
+{
+    const QStringList arguments{QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("44100"),
+                                QStringLiteral("-c"), QStringLiteral("2"), QStringLiteral("-C"), QStringLiteral("192"), path};
+    return QProcess::execute(QStringLiteral("sox"), arguments + effects) == 0;
+}
+
 QByteArray Contents(const QString &path)
 {
     QFile file(path);
@@ -150,6 +157,24 @@ AudioFacts Describe(const QString &path)
             facts.seconds = value.toDouble();
     }
     return facts;
+}
+
+LoudnessFacts MeasureLoudness(const QString &path, double start, double length)
+{
+    QStringList arguments{QStringLiteral("-nostats"), QStringLiteral("-ss"), QString::number(start)};
+    if (length > 0)
+        arguments << QStringLiteral("-t") << QString::number(length);
+    arguments << QStringLiteral("-i") << path << QStringLiteral("-af") << QStringLiteral("ebur128=peak=true")
+              << QStringLiteral("-f") << QStringLiteral("null") << QStringLiteral("-");
+    const QString text = runForOutput(QStringLiteral("ffmpeg"), arguments, true);
+    // The summary at the end repeats the figures last.
+    const auto last = [&text](const QString &pattern) {
+        QString value;
+        for (const QRegularExpressionMatch &match : QRegularExpression(pattern).globalMatch(text))
+            value = match.captured(1);
+        return value.isEmpty() ? qQNaN() : value.toDouble();
+    };
+    return {last(QStringLiteral("\\bI:\\s+(-?[\\d.]+) LUFS")), last(QStringLiteral("\\bPeak:\\s+(-?[\\d.]+) dBFS"))};
 }
 
 double RoughFrequency(const QString &path, double start, double length)

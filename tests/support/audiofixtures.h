@@ -36,6 +36,9 @@ QList<Span> MakeSong(const QString &path, const QList<SongPart> &parts);
 // The parts of a pop song: intro, verse, chorus, verse, chorus, bridge, chorus, outro; the
 // chorus with the same chords each time, the verses and the bridge with chords of their own.
 QList<SongPart> PopSong();
+// A stereo 44100 Hz file of 192 kbps made by SoX from nothing with the effects given, which
+// begin with synth ("synth", "5", "brownnoise", "gain", "-20").
+bool MakeSound(const QString &path, const QStringList &effects);
 // The file's bytes, to prove a source was never changed.
 QByteArray Contents(const QString &path);
 // Creates or replaces the file with the bytes (none: an empty file); false when it cannot
@@ -54,6 +57,13 @@ struct AudioFacts {
 };
 // What ffprobe says about the first audio stream.
 AudioFacts Describe(const QString &path);
+struct LoudnessFacts {
+    double integrated = 0; // LUFS
+    double truePeak = 0;   // dBTP
+};
+// The loudness of a stretch of the file (length 0: to its end) as FFmpeg's ebur128 filter
+// reads it, to a tenth: a meter independent of the one the previews are made with.
+LoudnessFacts MeasureLoudness(const QString &path, double start = 0, double length = 0);
 // A rough pitch of a stretch of the file (SoX's "stat"), to tell two tones apart.
 double RoughFrequency(const QString &path, double start, double length);
 

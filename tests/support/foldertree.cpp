@@ -84,20 +84,6 @@ void FolderTree::link(const QString &relative, const QString &target) const
         qFatal("cannot make link %s", qPrintable(path(relative)));
 }
 
-QStringList FolderTree::inListingOrder(const QString &relativeFolder, const QStringList &names) const
-{
-    const QStringList listed = QDir(path(relativeFolder)).entryList(
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted);
-    QStringList result;
-    for (const QString &name : listed) {
-        if (names.contains(name))
-            result.append(name);
-    }
-    if (result.size() != names.size())
-        qFatal("inListingOrder: some names are not in %s", qPrintable(path(relativeFolder)));
-    return result;
-}
-
 UnreadableFolders::UnreadableFolders(const QStringList &folders)
     : m_folders(folders)
 {

@@ -23,8 +23,6 @@ public:
     void removeAll() const;
     // Makes a symbolic link at relative that points to target (as given).
     void link(const QString &relative, const QString &target) const;
-    // The given names of one folder's entries, ordered as the file system lists that folder.
-    QStringList inListingOrder(const QString &relativeFolder, const QStringList &names) const;
 
 private:
     QString m_root;

@@ -1,19 +1,21 @@
-#include "cli/interruption.h"
+#include "platform/interruption.h"
 
 #include <QSocketNotifier>
 
-#include <csignal>
+#include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace {
 
 int pipeEnds[2] = {-1, -1};
-const int Handled[] = {SIGINT, SIGTERM};
+volatile sig_atomic_t firstSignal = 0;
 
 extern "C" void writeSignal(int signalNumber)
 {
     const int saved = errno;
+    if (firstSignal == 0)
+        firstSignal = signalNumber;
     const char byte = char(signalNumber);
     [[maybe_unused]] const ssize_t written = ::write(pipeEnds[1], &byte, 1);
     errno = saved;
@@ -21,9 +23,10 @@ extern "C" void writeSignal(int signalNumber)
 
 } // namespace
 
-Interruption::Interruption(QObject *parent)
+Interruption::Interruption(const QList<int> &signalNumbers, QObject *parent)
     : QObject(parent)
 {
+    firstSignal = 0;
     if (::pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
     m_notifier = new QSocketNotifier(pipeEnds[0], QSocketNotifier::Read, this);
@@ -31,15 +34,22 @@ Interruption::Interruption(QObject *parent)
     struct sigaction action {};
     action.sa_handler = writeSignal;
     sigemptyset(&action.sa_mask);
+    for (const int signalNumber : signalNumbers)
+        sigaddset(&action.sa_mask, signalNumber); // one handler at a time decides which came first
     action.sa_flags = SA_RESTART;
-    for (const int signalNumber : Handled)
-        sigaction(signalNumber, &action, nullptr);
+    for (const int signalNumber : signalNumbers) {
+        struct sigaction former {};
+        if (sigaction(signalNumber, &action, &former) != 0)
+            continue;
+        m_signals.append(signalNumber);
+        m_former.append(former);
+    }
 }
 
 Interruption::~Interruption()
 {
-    for (const int signalNumber : Handled)
-        std::signal(signalNumber, SIG_DFL);
+    for (qsizetype index = 0; index < m_signals.size(); ++index)
+        sigaction(m_signals.at(index), &m_former.at(index), nullptr);
     delete m_notifier;
     for (int &end : pipeEnds) {
         if (end >= 0)
@@ -48,13 +58,18 @@ Interruption::~Interruption()
     }
 }
 
+int Interruption::signalNumber() const
+{
+    return firstSignal;
+}
+
 void Interruption::readPipe()
 {
     char byte = 0;
     while (::read(pipeEnds[0], &byte, 1) == 1) {
-        if (m_signal != 0)
-            continue;
-        m_signal = byte;
-        emit received(m_signal);
     }
+    if (m_told || firstSignal == 0)
+        return;
+    m_told = true;
+    emit received(firstSignal);
 }

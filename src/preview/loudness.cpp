@@ -1,0 +1,95 @@
+#include "preview/loudness.h"
+
+#include <ebur128.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace Loudness {
+
+struct Meter::State {
+    State(int channels, int rate)
+        : channels(channels),
+          meter(ebur128_init(unsigned(channels), unsigned(rate), EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK))
+    {
+    }
+    ~State()
+    {
+        if (meter)
+            ebur128_destroy(&meter);
+    }
+
+    int channels;
+    ebur128_state *meter;
+};
+
+Meter::Meter(int channels, int rate) : m_state(std::make_unique<State>(channels, rate))
+{
+}
+
+Meter::~Meter() = default;
+
+void Meter::add(const float *samples, size_t frames)
+{
+    if (m_state->meter && frames > 0)
+        ebur128_add_frames_float(m_state->meter, samples, frames);
+}
+
+void Meter::add(const QByteArray &bytes)
+{
+    m_partialFrame += bytes;
+    const qsizetype frameBytes = qsizetype(sizeof(float)) * m_state->channels;
+    const qsizetype whole = m_partialFrame.size() / frameBytes;
+    add(reinterpret_cast<const float *>(m_partialFrame.constData()), size_t(whole));
+    m_partialFrame.remove(0, whole * frameBytes);
+}
+
+Measurement Meter::result() const
+{
+    Measurement measured;
+    if (!m_state->meter)
+        return measured;
+    double integrated = 0;
+    if (ebur128_loudness_global(m_state->meter, &integrated) == EBUR128_SUCCESS && std::isfinite(integrated))
+        measured.integrated = integrated;
+    double peak = 0;
+    for (int channel = 0; channel < m_state->channels; ++channel) {
+        double channelPeak = 0;
+        if (ebur128_true_peak(m_state->meter, unsigned(channel), &channelPeak) == EBUR128_SUCCESS)
+            peak = std::max(peak, channelPeak);
+    }
+    if (peak > 0)
+        measured.truePeak = 20 * std::log10(peak);
+    return measured;
+}
+
+double EncodingLoss(int kbps)
+{
+    if (kbps >= 256)
+        return 0;
+    if (kbps >= 224)
+        return 0.19;
+    if (kbps >= 192)
+        return 0.28;
+    return kbps > 8 ? 0.46 : 0.56;
+}
+
+Adjustment GainFor(const Measurement &measured, double target, double encodingLoss)
+{
+    Adjustment adjustment;
+    adjustment.measured = measured;
+    if (!measured.integrated)
+        return adjustment;
+    const double wanted = target - *measured.integrated + encodingLoss;
+    const double allowed = PeakCeiling - measured.truePeak;
+    adjustment.heldBack = allowed < wanted;
+    // To the hundredth, as SoX gets it, but never past the ceiling.
+    double hundredths = std::round(std::min(wanted, allowed) * 100);
+    if (hundredths / 100 > allowed)
+        hundredths -= 1;
+    adjustment.gain = hundredths / 100;
+    adjustment.result = *measured.integrated + adjustment.gain - encodingLoss;
+    return adjustment;
+}
+
+} // namespace Loudness

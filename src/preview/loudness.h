@@ -1,0 +1,61 @@
+#pragma once
+// Even loudness for previews: the integrated loudness and true peak of decoded samples as
+// EBU R128 (ITU-R BS.1770) defines them, measured by libebur128, and the plain gain that
+// brings a preview to a target without letting its peaks near full scale. Only the level
+// changes: no compressor, no limiter.
+
+#include <QByteArray>
+
+#include <limits>
+#include <memory>
+#include <optional>
+
+namespace Loudness {
+
+// The targets a preview can be brought to, in LUFS; -70 is the meter's absolute gate.
+constexpr double LowestTarget = -70;
+constexpr double HighestTarget = 0;
+// The highest true peak a preview may get, in dBTP: room for the overshoot of MP3 encoding.
+constexpr double PeakCeiling = -1;
+
+struct Measurement {
+    std::optional<double> integrated;                           // LUFS; none for silence
+    double truePeak = -std::numeric_limits<double>::infinity(); // dBTP, the loudest channel
+};
+
+// Measures interleaved 32-bit float samples as they come.
+class Meter {
+public:
+    Meter(int channels, int rate);
+    ~Meter();
+    Meter(const Meter &) = delete;
+    Meter &operator=(const Meter &) = delete;
+
+    void add(const float *samples, size_t frames);
+    // Raw native-endian floats, as SoX writes them with -t f32; a frame cut off at the end
+    // waits for the rest of its bytes in the next call.
+    void add(const QByteArray &bytes);
+    Measurement result() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> m_state;
+    QByteArray m_partialFrame;
+};
+
+// How much quieter LAME's constant bit rate encoding leaves a whole signal, in dB, at a bit
+// rate in kbit/s: measured with LAME 3.100 on tones and noise at every level, the same at
+// all frequencies. Treble above the encoder's low-pass is lost on top of this.
+double EncodingLoss(int kbps);
+
+struct Adjustment {
+    Measurement measured;
+    double gain = 0;              // dB, to the hundredth, for SoX's gain effect
+    std::optional<double> result; // LUFS the preview measures; none for silence
+    bool heldBack = false;        // the peaks allowed less gain than the target asked for
+};
+// The gain that makes the measured samples, once encoded with the given loss, measure the
+// target, lowered where it would lift the true peak above PeakCeiling. Silence gets none.
+Adjustment GainFor(const Measurement &measured, double target, double encodingLoss = 0);
+
+} // namespace Loudness

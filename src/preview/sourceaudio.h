@@ -1,0 +1,20 @@
+#pragma once
+// Sources of any format a label delivers: SoX reads MP3, FLAC, WAV, AIFF and Ogg Vorbis
+// itself; the others (M4A, Opus, WMA, ...) FFmpeg decodes into SoX's standard input.
+
+#include "preview/mp3audio.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace SourceAudio {
+
+// True for the extensions SoX has no reader for: .m4a .mp4 .aac .alac .opus .wma .webm .mka
+// and the like, case ignored. Decided by the name alone, so a dry run shows the same lines.
+bool NeedsDecoder(const QString &path);
+// How long the source plays: an MP3 by its frames (Mp3Audio::Measure), any other format by
+// its header as TagLib reads it. None when neither can tell.
+std::optional<Mp3Audio::Length> Measure(const QString &path);
+
+} // namespace SourceAudio

@@ -1,0 +1,51 @@
+#pragma once
+// Times as the options take them, and a list of starts: a CSV file (RFC 4180 quoting) of
+// the columns file, start and, optionally, duration, that gives each song its own cut.
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace StartList {
+
+// The latest start and the longest duration taken. SoX counts a position in samples of 64
+// bits, so a far larger one wraps around and cuts from the wrong place.
+constexpr double MaxHours = 1000;
+constexpr double MaxSeconds = MaxHours * 3600;
+
+// Seconds (65, 2.5) or [h:]m:ss (1:05, 1:02:03.5), up to MaxSeconds; none for anything else,
+// negative numbers included.
+std::optional<double> ReadTime(const QString &text);
+// "40%" as the share 0.4; none unless a number from 0 to below 100 is followed by "%".
+std::optional<double> ReadShare(const QString &text);
+
+// One source's own start and length; what is unset takes the command line's.
+struct SourceCut {
+    std::optional<double> startSeconds;
+    std::optional<double> startShare; // of the track's length, in place of startSeconds
+    bool startAtChorus = false;       // "auto": found in the track's audio, in place of both
+    std::optional<double> durationSeconds;
+};
+// Reads a start in any form --start takes into the cut; false when it reads as none.
+bool ReadStart(const QString &text, SourceCut &cut);
+
+struct Row {
+    QString path; // absolute
+    SourceCut cut;
+};
+struct Reading {
+    QList<Row> rows; // in the file's order
+    QString problem; // "" when every row is good; else "line N: ..." of the first bad one
+};
+// The rows of the CSV text; file names are taken relative to folder, and each must name a
+// file that exists. A first line whose start is not a time is a header.
+Reading Read(const QString &csv, const QString &folder);
+
+// Each source's cut as the rows give it, or none, in list order; empty when no row names any
+// of them. A file named by several rows takes them in turn, so the rows as the list keep
+// each its own cut; further mentions take the last.
+QList<SourceCut> CutsFor(const QStringList &sources, const QList<Row> &rows);
+
+} // namespace StartList

@@ -1,0 +1,33 @@
+#pragma once
+// The tags a preview carries. SoX hands a source's text tags to LAME as bytes, which LAME
+// writes as ISO-8859-1, and drops pictures, comments, lyrics and user frames; so once SoX
+// has written a preview, its tag is replaced with the source's own, copied by TagLib.
+//
+// An MP3 source (or a WAV or AIFF with an ID3v2 chunk) gives every ID3v2 frame as it is,
+// written in the source's ID3v2 version (2.2 as 2.3), and its ID3v1 tag when it has one.
+// Without an ID3v2 tag, its APEv2 or ID3v1 tag is carried into ID3v2.4; so are the tags and
+// pictures of other sources (FLAC, Ogg, WAV) through TagLib's property map.
+// Left out, as they describe the whole track: its length (TLEN), its levels (ReplayGain,
+// RVA2, RVAD, EQU2, EQUA), its chapters (CHAP, CTOC), frames timed on its timeline (SYLT,
+// SYTC, ETCO, POSS) and the structure frames MLLT, SEEK, ASPI.
+//
+// Each returns "" when done, otherwise one line for the run's details, such as "tags not
+// copied: <reason>". A tag problem never fails a preview: the audio is the product. The
+// preview keeps no tag of SoX's unless the preview itself cannot be written.
+
+#include <QString>
+#include <QStringList>
+
+namespace TagCopy {
+
+// Gives the preview its source's tags.
+QString CopyTags(const QString &sourcePath, const QString &previewPath);
+
+// Gives a joined preview only what all its sources share: album, album artist, artist,
+// genre, year, and the cover when all have the same one; never one song's title or track.
+QString CopyCommonTags(const QStringList &sourcePaths, const QString &previewPath);
+
+// Leaves the preview without any tag (ID3v1, ID3v2 or APE).
+QString RemoveTags(const QString &previewPath);
+
+} // namespace TagCopy

@@ -1,0 +1,149 @@
+// The loudness meter and the gain of a preview, on samples made here: sines of known level,
+// silence, and a sine whose peaks fall between its samples.
+
+#include "preview/loudness.h"
+
+#include <QTest>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+namespace {
+
+constexpr double Silent = std::numeric_limits<double>::quiet_NaN(); // no integrated loudness
+constexpr double Pi = 3.14159265358979323846;
+
+// Interleaved, the same in every channel: `seconds` of a sine peaking at `dbfs`.
+std::vector<float> sine(double frequency, double dbfs, int channels, int rate, double phase = 0, double seconds = 3)
+{
+    const double amplitude = std::pow(10, dbfs / 20);
+    std::vector<float> samples;
+    for (int frame = 0; frame < int(seconds * rate); ++frame) {
+        const float value = float(amplitude * std::sin(2 * Pi * frequency * frame / rate + phase));
+        samples.insert(samples.end(), size_t(channels), value);
+    }
+    return samples;
+}
+
+Loudness::Measurement measure(const std::vector<float> &samples, int channels, int rate)
+{
+    Loudness::Meter meter(channels, rate);
+    meter.add(samples.data(), samples.size() / size_t(channels));
+    return meter.result();
+}
+
+} // namespace
+
+class TestLoudness : public QObject {
+    Q_OBJECT
+
+private slots:
+    void measures_data();
+    void measures();
+    void bytesMayEndWithinAFrame();
+    void gainFor_data();
+    void gainFor();
+};
+
+void TestLoudness::measures_data()
+{
+    QTest::addColumn<double>("frequency");
+    QTest::addColumn<double>("dbfs"); // peak of the sine; below -200: silence
+    QTest::addColumn<double>("phase");
+    QTest::addColumn<int>("channels");
+    QTest::addColumn<int>("rate");
+    QTest::addColumn<double>("integrated"); // LUFS
+    QTest::addColumn<double>("truePeak");   // dBTP
+
+    // BS.1770 calibrates its weighting so that a 1 kHz sine in one channel reads 3.01 dB
+    // below its peak; in both channels of a stereo pair it reads its peak.
+    QTest::newRow("1 kHz stereo at -20 dBFS") << 1000.0 << -20.0 << 0.0 << 2 << 48000 << -20.0 << -20.0;
+    QTest::newRow("1 kHz mono at -20 dBFS") << 1000.0 << -20.0 << 0.0 << 1 << 48000 << -23.0 << -20.0;
+    QTest::newRow("at the rate of low bit rates") << 1000.0 << -20.0 << 0.0 << 2 << 24000 << -20.0 << -20.0;
+    // A quarter of the rate, 45 degrees off: every sample lies 3 dB below the wave's peak,
+    // which only an oversampling meter sees. The weighting counts treble 3.4 dB up.
+    QTest::newRow("peaks between the samples") << 12000.0 << -6.0 << Pi / 4 << 2 << 48000 << -2.6 << -6.0;
+    QTest::newRow("silence") << 1000.0 << -300.0 << 0.0 << 2 << 48000 << Silent
+                             << -std::numeric_limits<double>::infinity();
+}
+
+void TestLoudness::measures()
+{
+    QFETCH(double, frequency);
+    QFETCH(double, dbfs);
+    QFETCH(double, phase);
+    QFETCH(int, channels);
+    QFETCH(int, rate);
+    QFETCH(double, integrated);
+    QFETCH(double, truePeak);
+    const std::vector<float> samples = dbfs < -200 ? std::vector<float>(size_t(3 * rate * channels), 0.0f)
+                                                   : sine(frequency, dbfs, channels, rate, phase);
+    const Loudness::Measurement measured = measure(samples, channels, rate);
+    QCOMPARE(measured.integrated.has_value(), !std::isnan(integrated));
+    if (measured.integrated)
+        QVERIFY2(std::abs(*measured.integrated - integrated) < 0.15, qPrintable(QString::number(*measured.integrated)));
+    if (std::isinf(truePeak))
+        QCOMPARE(measured.truePeak, truePeak);
+    else
+        QVERIFY2(std::abs(measured.truePeak - truePeak) < 0.15, qPrintable(QString::number(measured.truePeak)));
+}
+
+// SoX's output comes in pieces of any size; a frame split between two must count once.
+void TestLoudness::bytesMayEndWithinAFrame()
+{
+    const std::vector<float> samples = sine(1000, -20, 2, 48000, 0.3, 1);
+    const QByteArray bytes(reinterpret_cast<const char *>(samples.data()), qsizetype(samples.size() * sizeof(float)));
+    Loudness::Meter meter(2, 48000);
+    for (qsizetype position = 0; position < bytes.size(); position += 4093)
+        meter.add(bytes.mid(position, 4093));
+    const Loudness::Measurement whole = measure(samples, 2, 48000);
+    const Loudness::Measurement pieces = meter.result();
+    QVERIFY(whole.integrated && pieces.integrated);
+    QCOMPARE(*pieces.integrated, *whole.integrated);
+    QCOMPARE(pieces.truePeak, whole.truePeak);
+}
+
+void TestLoudness::gainFor_data()
+{
+    QTest::addColumn<double>("integrated"); // LUFS
+    QTest::addColumn<double>("truePeak");   // dBTP
+    QTest::addColumn<double>("loss");       // of the encoding, dB
+    QTest::addColumn<double>("gain");
+    QTest::addColumn<double>("result");
+    QTest::addColumn<bool>("heldBack");
+
+    // Targets -16 LUFS throughout.
+    QTest::newRow("quiet, brought up") << -30.0 << -20.0 << 0.0 << 14.0 << -16.0 << false;
+    QTest::newRow("loud, brought down past its overs") << -8.0 << 0.5 << 0.0 << -8.0 << -16.0 << false;
+    QTest::newRow("the encoder's loss made up for") << -20.0 << -10.0 << 0.46 << 4.46 << -16.0 << false;
+    QTest::newRow("peaks hold it back") << -30.0 << -6.0 << 0.0 << 5.0 << -25.0 << true;
+    // Rounded to the nearest hundredth, 4.01 dB would lift the peak to -0.997 dBTP.
+    QTest::newRow("held back, rounded down") << -20.5 << -5.007 << 0.0 << 4.0 << -16.5 << true;
+    QTest::newRow("silence is left alone") << Silent << -std::numeric_limits<double>::infinity() << 0.46 << 0.0
+                                           << Silent << false;
+}
+
+void TestLoudness::gainFor()
+{
+    QFETCH(double, integrated);
+    QFETCH(double, truePeak);
+    QFETCH(double, loss);
+    QFETCH(double, gain);
+    QFETCH(double, result);
+    QFETCH(bool, heldBack);
+    Loudness::Measurement measured;
+    if (!std::isnan(integrated))
+        measured.integrated = integrated;
+    measured.truePeak = truePeak;
+    const Loudness::Adjustment adjustment = Loudness::GainFor(measured, -16, loss);
+    QVERIFY2(std::abs(adjustment.gain - gain) < 1e-9, qPrintable(QString::number(adjustment.gain, 'g', 17)));
+    QCOMPARE(adjustment.heldBack, heldBack);
+    QCOMPARE(adjustment.result.has_value(), !std::isnan(result));
+    if (adjustment.result)
+        QVERIFY(std::abs(*adjustment.result - result) < 0.01);
+    QVERIFY(truePeak + adjustment.gain <= Loudness::PeakCeiling);
+}
+
+QTEST_GUILESS_MAIN(TestLoudness)
+#include "tst_loudness.moc"

@@ -1,0 +1,101 @@
+// Reading a list of starts: RFC 4180 quoting, the header, the forms of a start, files
+// relative to the list's folder, and bad rows named by their line.
+
+#include "preview/startlist.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestStartList : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void read_data();
+    void read();
+    void rowsGiveTheirSourcesCuts();
+
+private:
+    // "name start=S share=P duration=D" per row, "; " between rows; or the problem.
+    QString described(const StartList::Reading &reading) const;
+
+    QTemporaryDir m_dir;
+};
+
+void TestStartList::initTestCase()
+{
+    QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("sub")));
+    for (const char *name : {"a.mp3", "b, \"c\".mp3", "sub/d.flac"}) {
+        QFile file(m_dir.filePath(QString::fromUtf8(name)));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+}
+
+QString TestStartList::described(const StartList::Reading &reading) const
+{
+    if (!reading.problem.isEmpty())
+        return reading.problem;
+    QStringList rows;
+    for (const StartList::Row &row : reading.rows) {
+        QString text = QDir(m_dir.path()).relativeFilePath(row.path);
+        if (row.cut.startSeconds)
+            text += QStringLiteral(" start=%1").arg(*row.cut.startSeconds);
+        if (row.cut.startShare)
+            text += QStringLiteral(" share=%1").arg(*row.cut.startShare);
+        if (row.cut.startAtChorus)
+            text += QStringLiteral(" auto");
+        if (row.cut.durationSeconds)
+            text += QStringLiteral(" duration=%1").arg(*row.cut.durationSeconds);
+        rows.append(text);
+    }
+    return rows.join(QStringLiteral("; "));
+}
+
+void TestStartList::read_data()
+{
+    QTest::addColumn<QString>("csv");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("header, every start form, empty fields")
+        << "file,start,duration\r\na.mp3,1:05,20\r\nsub/d.flac,40%,\n\na.mp3,,0:02.5\na.mp3,auto\n"
+        << "a.mp3 start=65 duration=20; sub/d.flac share=0.4; a.mp3 duration=2.5; a.mp3 auto";
+    QTest::newRow("no header, no duration column") << "a.mp3,2.5" << "a.mp3 start=2.5";
+    QTest::newRow("quoted comma and quotes") << "\"b, \"\"c\"\".mp3\",3,\"4\"\n" << "b, \"c\".mp3 start=3 duration=4";
+    QTest::newRow("the folder of the list") << "sub/../a.mp3,1\n" << "a.mp3 start=1";
+    // A quoted line break does not end the record, but the lines still count.
+    QTest::newRow("line number after a quoted line break")
+        << "file,start\na.mp3,\"1\n\"\na.mp3,1:60\n"
+        << "line 4: start '1:60': give seconds (65, 2.5), m:ss (1:05), a share of the track (40%) or auto";
+    QTest::newRow("unreadable start") << "a.mp3,1\na.mp3,soon\n"
+                                      << "line 2: start 'soon': give seconds (65, 2.5), m:ss (1:05), a share of the "
+                                         "track (40%) or auto";
+    QTest::newRow("zero duration") << "a.mp3,1,0\n" << "line 1: duration '0': give seconds (65, 2.5) or m:ss (1:05), above 0";
+    QTest::newRow("four fields") << "a.mp3,1,2,3\n" << "line 1: give file,start or file,start,duration";
+    QTest::newRow("no file named") << "file,start\n,1\n" << "line 2: no file named";
+}
+
+void TestStartList::read()
+{
+    QFETCH(QString, csv);
+    QFETCH(QString, expected);
+    QCOMPARE(described(StartList::Read(csv, m_dir.path())), expected);
+}
+
+// A file listed twice keeps each row's cut; one not listed takes the command line's.
+void TestStartList::rowsGiveTheirSourcesCuts()
+{
+    const StartList::Reading reading = StartList::Read(QStringLiteral("a.mp3,1\na.mp3,2\n"), m_dir.path());
+    const QString a = m_dir.filePath(QStringLiteral("a.mp3"));
+    const QList<StartList::SourceCut> cuts =
+        StartList::CutsFor({a, m_dir.filePath(QStringLiteral("sub/d.flac")), a, a}, reading.rows);
+    QCOMPARE(cuts.size(), 4);
+    QCOMPARE(cuts.at(0).startSeconds, 1.0);
+    QVERIFY(!cuts.at(1).startSeconds && !cuts.at(1).startShare);
+    QCOMPARE(cuts.at(2).startSeconds, 2.0);
+    QCOMPARE(cuts.at(3).startSeconds, 2.0);
+    QVERIFY(StartList::CutsFor({m_dir.filePath(QStringLiteral("sub/d.flac"))}, reading.rows).isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestStartList)
+#include "tst_startlist.moc"

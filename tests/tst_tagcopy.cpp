@@ -1,0 +1,260 @@
+// The tags of previews that the real SoX cut from sources whose tags TagLib wrote: every text
+// as TagLib reads it in the source, pictures byte for byte, nothing about the whole track.
+
+#include "audiofixtures.h"
+#include "preview/sourceaudio.h"
+#include "preview/tagcopy.h"
+#include "tagfixtures.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <apetag.h>
+#include <id3v1tag.h>
+#include <id3v2tag.h>
+#include <mpegfile.h>
+#include <privateframe.h>
+#include <relativevolumeframe.h>
+
+using TagFixtures::Text;
+
+namespace {
+
+// German, Czech, Japanese and emoji; two artists; a full date; comment, lyrics, a user frame.
+const Text Song{
+    {QStringLiteral("TITLE"), {QStringLiteral("Grüße aus Köln")}},
+    {QStringLiteral("ARTIST"), {QStringLiteral("Antonín Dvořák"), QStringLiteral("日本語の歌手")}},
+    {QStringLiteral("ALBUM"), {QStringLiteral("Slovanské tance 🎻")}},
+    {QStringLiteral("ALBUMARTIST"), {QStringLiteral("Dvořák")}},
+    {QStringLiteral("GENRE"), {QStringLiteral("Folk")}},
+    {QStringLiteral("DATE"), {QStringLiteral("2011-09-27")}},
+    {QStringLiteral("TRACKNUMBER"), {QStringLiteral("3/12")}},
+    {QStringLiteral("COMMENT"), {QStringLiteral("Ein schöner Tag ☀")}},
+    {QStringLiteral("LYRICS"), {QStringLiteral("歌詞の一行目\nzweite Zeile")}},
+    {QStringLiteral("MUSICBRAINZ_ALBUMID"), {QStringLiteral("0f2e0c1a-6a3b-4a9e-9a48-3c1f1d7c2b10")}},
+};
+
+// What a preview leaves out: the track's length and level.
+const QStringList WholeTrackKeys{QStringLiteral("LENGTH"), QStringLiteral("REPLAYGAIN_TRACK_GAIN")};
+
+Text withWholeTrackKeys(Text text)
+{
+    text.insert(WholeTrackKeys.at(0), {QStringLiteral("180000")});
+    text.insert(WholeTrackKeys.at(1), {QStringLiteral("-6.20 dB")});
+    return text;
+}
+
+// The second song of the album: its own title, track and day.
+Text secondSong()
+{
+    Text text = Song;
+    text[QStringLiteral("TITLE")] = QStringList{QStringLiteral("Zweites Lied")};
+    text[QStringLiteral("TRACKNUMBER")] = QStringList{QStringLiteral("4/12")};
+    text[QStringLiteral("DATE")] = QStringList{QStringLiteral("2011-10-01")};
+    return text;
+}
+
+// SoX writes every kind but M4A and Opus, which FFmpeg writes.
+bool makeAudio(const QString &path)
+{
+    const QString codec = path.endsWith(QLatin1String(".m4a")) ? QStringLiteral("aac")
+                          : path.endsWith(QLatin1String(".opus")) ? QStringLiteral("libopus")
+                                                                  : QString();
+    if (!codec.isEmpty())
+        return QProcess::execute(QStringLiteral("ffmpeg"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"),
+                                                            QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                                            QStringLiteral("sine=d=1"), QStringLiteral("-c:a"), codec, path})
+               == 0;
+    return QProcess::execute(QStringLiteral("sox"), {QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("44100"),
+                                                     QStringLiteral("-c"), QStringLiteral("2"), path, QStringLiteral("synth"),
+                                                     QStringLiteral("2"), QStringLiteral("sine"), QStringLiteral("440")})
+           == 0;
+}
+
+// TagLib writes no ID3v2.2, so that tag is put together here: a Latin-1 title, a UCS-2
+// artist, the track's length and a picture.
+QByteArray id3v22Tag()
+{
+    const auto frame = [](const char *id, const QByteArray &body) {
+        const int size = int(body.size());
+        return QByteArray(id) + char(size >> 16) + char(size >> 8 & 0xff) + char(size & 0xff) + body;
+    };
+    const QString artist = QStringLiteral("日本語の歌手");
+    const QByteArray ucs2 = QByteArray("\x01\xff\xfe", 3)
+                            + QByteArray(reinterpret_cast<const char *>(artist.utf16()), int(artist.size()) * 2)
+                            + QByteArray(2, '\0');
+    const QByteArray frames = frame("TT2", QByteArray(1, '\0') + QStringLiteral("Grüße").toLatin1()) + frame("TP1", ucs2)
+                              + frame("TLE", QByteArray("\0" "180000", 7))
+                              + frame("PIC", QByteArray("\0PNG\x03\0", 6) + TagFixtures::Cover());
+    QByteArray header("ID3\x02\0\0", 6);
+    for (const int shift : {21, 14, 7, 0})
+        header += char(frames.size() >> shift & 0x7f);
+    return header + frames;
+}
+
+// Frames the property map does not name: a private one, kept, and a level, left out.
+bool addId3v2Frames(const QString &path, TagLib::ID3v2::Version version, bool withId3v1)
+{
+    TagLib::MPEG::File file(QFile::encodeName(path).constData(), false);
+    auto *owned = new TagLib::ID3v2::PrivateFrame;
+    owned->setOwner("lumbrisk.test");
+    owned->setData(TagLib::ByteVector("seen", 4));
+    file.ID3v2Tag()->addFrame(owned);
+    auto *level = new TagLib::ID3v2::RelativeVolumeFrame;
+    level->setVolumeAdjustment(-6.2f);
+    file.ID3v2Tag()->addFrame(level);
+    if (withId3v1)
+        file.ID3v1Tag(true)->setTitle("Gr\xfc\xdf" "e");
+    const int tags = TagLib::MPEG::File::ID3v2 | (withId3v1 ? TagLib::MPEG::File::ID3v1 : 0);
+    return file.save(tags, TagLib::File::StripOthers, version);
+}
+
+bool writeOtherMp3Tag(const QString &path, bool ape)
+{
+    TagLib::MPEG::File file(QFile::encodeName(path).constData(), false);
+    // ID3v1 has no room for the whole track's keys.
+    const TagLib::PropertyMap properties = TagFixtures::Properties(ape ? withWholeTrackKeys(Song) : Song);
+    if (!ape) {
+        file.ID3v1Tag(true)->setProperties(properties);
+        return file.save(TagLib::MPEG::File::ID3v1);
+    }
+    file.APETag(true)->setProperties(properties);
+    const QByteArray cover = QByteArray("cover.png", 10) + TagFixtures::Cover();
+    file.APETag()->setItem("Cover Art (Front)", TagLib::APE::Item("Cover Art (Front)",
+                                                                 TagLib::ByteVector(cover.constData(), cover.size()), true));
+    return file.save(TagLib::MPEG::File::APE);
+}
+
+} // namespace
+
+class TestTagCopy : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void previewKeepsItsSongsTags_data();
+    void previewKeepsItsSongsTags();
+    void joinedPreviewKeepsWhatAllSongsShare_data();
+    void joinedPreviewKeepsWhatAllSongsShare();
+
+private:
+    QString source(const QString &name) const { return m_dir.filePath(name); }
+    QString cut(const QString &sourcePath);
+
+    QTemporaryDir m_dir;
+};
+
+void TestTagCopy::initTestCase()
+{
+    for (const char *name : {"v22.mp3", "v23.mp3", "v24.mp3", "id3v1.mp3", "ape.mp3", "other.mp3", "song.flac",
+                             "other.flac", "song.ogg", "song.wav", "song.m4a", "song.opus"})
+        QVERIFY(makeAudio(source(QString::fromLatin1(name))));
+    QVERIFY(Fixtures::WriteFile(source(QStringLiteral("v22.mp3")),
+                                id3v22Tag() + Fixtures::Contents(source(QStringLiteral("v22.mp3")))));
+    const Text full = withWholeTrackKeys(Song);
+    const QByteArray cover = TagFixtures::Cover();
+    QVERIFY(TagFixtures::Write(source(QStringLiteral("v23.mp3")), full, cover, 3));
+    QVERIFY(addId3v2Frames(source(QStringLiteral("v23.mp3")), TagLib::ID3v2::v3, false));
+    QVERIFY(TagFixtures::Write(source(QStringLiteral("v24.mp3")), full, cover));
+    QVERIFY(addId3v2Frames(source(QStringLiteral("v24.mp3")), TagLib::ID3v2::v4, true));
+    QVERIFY(writeOtherMp3Tag(source(QStringLiteral("id3v1.mp3")), false));
+    QVERIFY(writeOtherMp3Tag(source(QStringLiteral("ape.mp3")), true));
+    QVERIFY(TagFixtures::Write(source(QStringLiteral("other.mp3")), secondSong(), cover));
+    Text otherArtist = secondSong();
+    otherArtist[QStringLiteral("ARTIST")] = QStringList{QStringLiteral("Someone Else")};
+    QVERIFY(TagFixtures::Write(source(QStringLiteral("other.flac")), otherArtist, TagFixtures::Cover('b')));
+    for (const char *name : {"song.flac", "song.ogg", "song.wav", "song.m4a", "song.opus"})
+        QVERIFY(TagFixtures::Write(source(QString::fromLatin1(name)), full, cover));
+}
+
+// A preview as the job makes it, with the tags SoX gave it.
+QString TestTagCopy::cut(const QString &sourcePath)
+{
+    const QString preview = m_dir.filePath(QStringLiteral("preview-") + QFileInfo(sourcePath).completeBaseName()
+                                           + QStringLiteral(".mp3"));
+    // SoX cannot read every source; the tags do not care which audio the preview holds.
+    const QString audio = SourceAudio::NeedsDecoder(sourcePath) ? source(QStringLiteral("song.wav")) : sourcePath;
+    QProcess::execute(QStringLiteral("sox"), {audio, QStringLiteral("-c"), QStringLiteral("2"), QStringLiteral("-r"),
+                                              QStringLiteral("48000"), QStringLiteral("-C"), QStringLiteral("128"), preview,
+                                              QStringLiteral("trim"), QStringLiteral("0"), QStringLiteral("1")});
+    return preview;
+}
+
+void TestTagCopy::previewKeepsItsSongsTags_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("version"); // of the preview's ID3v2 tag
+    QTest::addColumn<bool>("id3v1");  // the preview has the source's ID3v1 tag
+    QTest::addColumn<int>("pictures");
+    QTest::newRow("ID3v2.2, Latin-1 and UCS-2") << "v22.mp3" << 3 << false << 1;
+    QTest::newRow("ID3v2.3, UTF-16") << "v23.mp3" << 3 << false << 1;
+    QTest::newRow("ID3v2.4, UTF-8, with ID3v1") << "v24.mp3" << 4 << true << 1;
+    QTest::newRow("ID3v1 only") << "id3v1.mp3" << 4 << true << 0;
+    QTest::newRow("APEv2 only") << "ape.mp3" << 4 << false << 1;
+    QTest::newRow("FLAC") << "song.flac" << 4 << false << 1;
+    QTest::newRow("Ogg Vorbis") << "song.ogg" << 4 << false << 1;
+    QTest::newRow("WAV with an ID3v2 chunk") << "song.wav" << 4 << false << 1;
+    QTest::newRow("M4A") << "song.m4a" << 4 << false << 1;
+    QTest::newRow("Opus") << "song.opus" << 4 << false << 1;
+}
+
+void TestTagCopy::previewKeepsItsSongsTags()
+{
+    QFETCH(QString, name);
+    QFETCH(int, version);
+    QFETCH(bool, id3v1);
+    QFETCH(int, pictures);
+    const QString preview = cut(source(name));
+
+    QCOMPARE(TagCopy::CopyTags(source(name), preview), QString());
+
+    const TagFixtures::Tags from = TagFixtures::Read(source(name));
+    const TagFixtures::Tags to = TagFixtures::Read(preview);
+    Text expected = from.text;
+    for (const QString &key : WholeTrackKeys)
+        expected.remove(key);
+    QVERIFY(expected.size() >= 2);
+    QCOMPARE(to.text, expected);
+    QCOMPARE(to.pictures, QList<QByteArray>(pictures, TagFixtures::Cover()));
+    QCOMPARE(to.id3v2Version, version);
+    QCOMPARE(to.id3v1, id3v1 ? from.id3v1 : Text());
+    QCOMPARE(to.frames.contains(QStringLiteral("PRIV")), from.frames.contains(QStringLiteral("PRIV")));
+    QVERIFY2(!to.frames.contains(QStringLiteral("TLEN")) && !to.frames.contains(QStringLiteral("RVA2")),
+             qPrintable(to.frames.join(QLatin1Char(' '))));
+}
+
+void TestTagCopy::joinedPreviewKeepsWhatAllSongsShare_data()
+{
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<Text>("expected");
+    QTest::addColumn<bool>("cover");
+    Text album = Song;
+    for (const char *key : {"TITLE", "TRACKNUMBER", "COMMENT", "LYRICS", "MUSICBRAINZ_ALBUMID"})
+        album.remove(QString::fromLatin1(key));
+    album[QStringLiteral("DATE")] = QStringList{QStringLiteral("2011")};
+    QTest::newRow("two songs of one album") << QStringList{"v24.mp3", "other.mp3"} << album << true;
+    album.remove(QStringLiteral("ARTIST"));
+    QTest::newRow("another artist and cover, in FLAC") << QStringList{"v24.mp3", "other.mp3", "other.flac"} << album
+                                                        << false;
+}
+
+void TestTagCopy::joinedPreviewKeepsWhatAllSongsShare()
+{
+    QFETCH(QStringList, names);
+    QFETCH(Text, expected);
+    QFETCH(bool, cover);
+    QStringList sources;
+    for (const QString &name : names)
+        sources << source(name);
+    const QString preview = cut(sources.first());
+
+    QCOMPARE(TagCopy::CopyCommonTags(sources, preview), QString());
+
+    const TagFixtures::Tags joined = TagFixtures::Read(preview);
+    QCOMPARE(joined.text, expected);
+    QCOMPARE(joined.pictures, cover ? QList<QByteArray>{TagFixtures::Cover()} : QList<QByteArray>());
+}
+
+QTEST_GUILESS_MAIN(TestTagCopy)
+#include "tst_tagcopy.moc"
