@@ -101,29 +101,28 @@ int main(int argc, char *argv[])
         double before = threadSeconds();
         const std::optional<Mp3Decode::Audio> audio = Mp3Decode::DecodeMono(path);
         const double decoding = threadSeconds() - before;
-        before = threadSeconds();
-        const std::optional<Chorus::Start> start = Chorus::StartOf(path, preview);
+        if (!audio) {
+            std::fprintf(stderr, "%s could not be decoded\n", qPrintable(path));
+            return 1;
+        }
+        const Chorus::Start start = Chorus::ChooseStart(audio->samples, audio->rate, preview);
         const double own = threadSeconds() - before;
         before = childrenSeconds();
         QProcess::execute(QStringLiteral("sox"), {path, QStringLiteral("-t"), QStringLiteral("f32"), QStringLiteral("-c"),
                                                   QStringLiteral("1"), QStringLiteral("-r"), QStringLiteral("22050"),
                                                   QStringLiteral("/dev/null")});
         soxSeconds += childrenSeconds() - before;
-        if (!audio || !start) {
-            std::fprintf(stderr, "%s could not be decoded\n", qPrintable(path));
-            return 1;
-        }
         const double seconds = double(audio->samples.size()) / audio->rate;
         const bool hit = std::any_of(choruses.begin(), choruses.end(), [&](const Fixtures::Span &chorus) {
-            return start->seconds >= chorus.from - 0.1 && start->seconds < chorus.to;
+            return start.seconds >= chorus.from - 0.1 && start.seconds < chorus.to;
         });
-        const double inside = chorusShare(choruses, start->seconds, preview);
+        const double inside = chorusShare(choruses, start.seconds, preview);
         const double quarter = chorusShare(choruses, 0.25 * seconds, preview);
         QStringList spans;
         for (const Fixtures::Span &chorus : choruses)
             spans.append(QStringLiteral("%1-%2").arg(chorus.from).arg(chorus.to));
         std::printf("%4d  %5.1f s  %6.2f  %-9s  %5.0f %%  (%3.0f %%)     %5.0f (%3.0f)        %s\n", song, seconds,
-                    start->seconds, hit ? "yes" : start->fromChorus ? "no" : "fallback", 100 * inside, 100 * quarter,
+                    start.seconds, hit ? "yes" : start.fromChorus ? "no" : "fallback", 100 * inside, 100 * quarter,
                     1000 * own, 1000 * decoding, qPrintable(spans.join(QLatin1Char(' '))));
         hits += hit ? 1 : 0;
         share += inside;

@@ -927,35 +927,40 @@ void TestCli::signalStopsALargeListBeforeItsCuts()
     }
 }
 
-// A song made with SoX: the report, the progress line and the dry run's cut all give the
-// start found in the chorus, also for a row of a --starts list; a tone without one starts a
-// quarter in, and says so.
+// A song made with SoX, as MP3 (decoded in the process) and as FLAC (decoded by SoX): the
+// report, the progress line and the dry run's cut all give the start found in the chorus,
+// also for a row of a --starts list; a tone without one starts a quarter in, and says so.
 void TestCli::autoStartIsTheChorus()
 {
     const QString songs = folder(QStringLiteral("songs"));
-    const QList<Fixtures::Span> choruses = Fixtures::MakeSong(songs + QStringLiteral("/Song.mp3"), Fixtures::PopSong());
+    const QString song = songs + QStringLiteral("/Song.mp3");
+    const QList<Fixtures::Span> choruses = Fixtures::MakeSong(song, Fixtures::PopSong());
     QVERIFY(!choruses.isEmpty());
+    QCOMPARE(QProcess::execute(QStringLiteral("sox"), {song, songs + QStringLiteral("/Song.flac")}), 0);
     const QStringList common{QStringLiteral("-s"), QStringLiteral("auto"), QStringLiteral("-d"), QStringLiteral("30")};
-    const Run json = run(QStringList{QStringLiteral("--json"), QStringLiteral("-o"), folder(QStringLiteral("auto"))}
-                         + common + QStringList{songs + QStringLiteral("/Song.mp3"), QStringLiteral("Tone B.mp3")});
+    const Run json = run(QStringList{QStringLiteral("--json"), QStringLiteral("-o"), folder(QStringLiteral("auto"))} + common
+                         + QStringList{song, songs + QStringLiteral("/Song.flac"), QStringLiteral("Tone B.mp3")});
     QCOMPARE(json.status, 0);
     const QJsonArray previews = QJsonDocument::fromJson(json.out.toUtf8()).object().value(QStringLiteral("previews")).toArray();
-    QCOMPARE(previews.size(), 2);
-    const QJsonObject found = previews.at(0).toObject();
-    const double start = found.value(QStringLiteral("start")).toDouble();
-    QCOMPARE(found.value(QStringLiteral("start_from")).toString(), QStringLiteral("chorus"));
-    QVERIFY2(std::any_of(choruses.begin(), choruses.end(),
-                         [start](const Fixtures::Span &chorus) { return start >= chorus.from - 0.1 && start < chorus.to; }),
-             qPrintable(json.out));
-    const QJsonObject tone = previews.at(1).toObject();
+    QCOMPARE(previews.size(), 3);
+    for (const int index : {0, 1}) {
+        const QJsonObject found = previews.at(index).toObject();
+        const double start = found.value(QStringLiteral("start")).toDouble();
+        QCOMPARE(found.value(QStringLiteral("start_from")).toString(), QStringLiteral("chorus"));
+        QVERIFY2(std::any_of(choruses.begin(), choruses.end(),
+                             [start](const Fixtures::Span &chorus) { return start >= chorus.from - 0.1 && start < chorus.to; }),
+                 qPrintable(json.out));
+    }
+    const QJsonObject tone = previews.at(2).toObject();
     QCOMPARE(tone.value(QStringLiteral("start_from")).toString(), QStringLiteral("fallback"));
     QVERIFY(qAbs(tone.value(QStringLiteral("start")).toDouble() - 1.5) < 0.05);
     QVERIFY2(json.err.contains(QStringLiteral("Tone B.mp3: nothing repeats in it, so its preview starts a quarter in, at 0:01\n")),
              qPrintable(json.err));
 
+    const double start = previews.at(0).toObject().value(QStringLiteral("start")).toDouble();
     const QString clock = QStringLiteral("%1:%2").arg(int(start) / 60).arg(int(start) % 60, 2, 10, QLatin1Char('0'));
     const Run progress = run(QStringList{QStringLiteral("-o"), folder(QStringLiteral("auto-progress"))} + common
-                             + QStringList{songs + QStringLiteral("/Song.mp3")});
+                             + QStringList{song});
     QVERIFY2(progress.err.contains(QStringLiteral("_Preview.mp3 from %1\n").arg(clock)), qPrintable(progress.err));
     // The rows of one song in turn: its chorus, then a second of its own.
     QVERIFY(Fixtures::WriteFile(songs + QStringLiteral("/starts.csv"), "Song.mp3,auto\nSong.mp3,5\n"));

@@ -1,8 +1,5 @@
 #include "preview/chorus.h"
 
-#include "preview/mp3audio.h"
-#include "preview/mp3decode.h"
-
 #include <aubio/aubio.h>
 #include <fftw3.h>
 
@@ -33,9 +30,6 @@ constexpr double SkippedShare = 0.1;  // of the length, at the start
 constexpr double SkippedEndSeconds = 10;
 constexpr double LeastFitness = 0.18; // below: nothing repeats (made-up speech reached 0.14, songs 0.33)
 constexpr double FallbackShare = 0.25;
-// Longer files are mixes or whole works, where a chorus means nothing and the matrix of a
-// full hour would not fit in memory.
-constexpr double LongestSongSeconds = 15 * 60;
 constexpr double OnsetReachSeconds = 2;
 constexpr float StrongShare = 0.75f; // of the strongest onset in reach
 constexpr double NearlyAsFit = 0.85;
@@ -424,7 +418,7 @@ std::vector<double> Fitness(const Matrix &similarity, int length)
 Start ChooseStart(const std::vector<float> &samples, int rate, double previewSeconds)
 {
     const double seconds = rate > 0 ? double(samples.size()) / rate : 0;
-    const Start fallback{FallbackShare * seconds, false};
+    const Start fallback = Fallback(seconds);
     if (seconds > LongestSongSeconds)
         return fallback;
     const Features features = Reduced(ChromaOf(samples, rate));
@@ -446,16 +440,9 @@ Start ChooseStart(const std::vector<float> &samples, int rate, double previewSec
     return Start{nearestOnset(samples, rate, begin, window.first / fps, highest), true};
 }
 
-std::optional<Start> StartOf(const QString &path, double previewSeconds)
+Start Fallback(double songSeconds)
 {
-    // A file too long to analyse is not decoded at all: its length is enough.
-    const std::optional<Mp3Audio::Length> length = Mp3Audio::Measure(path);
-    if (length && length->seconds > LongestSongSeconds)
-        return Start{FallbackShare * length->seconds, false};
-    const std::optional<Mp3Decode::Audio> audio = Mp3Decode::DecodeMono(path);
-    if (!audio)
-        return std::nullopt;
-    return ChooseStart(audio->samples, audio->rate, previewSeconds);
+    return Start{FallbackShare * songSeconds, false};
 }
 
 } // namespace Chorus

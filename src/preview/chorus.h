@@ -4,10 +4,8 @@
 // Grosche, "A robust fitness measure for capturing repetitions in music recordings", 2013),
 // favouring the louder parts, then moved onto a strong onset nearby.
 
-#include <QString>
-
 #include <array>
-#include <optional>
+#include <cstddef>
 #include <vector>
 
 namespace Chorus {
@@ -49,11 +47,16 @@ struct Start {
     double seconds = 0;
     bool fromChorus = false; // false: nothing repeats, so a quarter of the length
 };
+// Longer files are mixes or whole works, where a chorus means nothing, and the matrix of a
+// full hour would not fit in memory: they are not looked into.
+constexpr double LongestSongSeconds = 15 * 60;
+// The start of a song without a chorus, or too long to look into: a quarter in.
+Start Fallback(double songSeconds);
+// The rate the tools decode other formats than MP3 to for ChooseStart: pitches up to 11 kHz.
+constexpr int DecodingRate = 22050;
 // Where the preview of the song begins: the start of the fittest window of the preview's
 // length, weighted by its loudness, never in the first tenth nor in the last 10 seconds,
 // moved to the nearest strong onset within 2 seconds.
 Start ChooseStart(const std::vector<float> &samples, int rate, double previewSeconds);
-// The same for an MP3 file; none when it cannot be decoded.
-std::optional<Start> StartOf(const QString &path, double previewSeconds);
 
 } // namespace Chorus

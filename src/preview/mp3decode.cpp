@@ -1,6 +1,7 @@
 #include "preview/mp3decode.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <mpg123.h>
 
@@ -46,6 +47,11 @@ Handle halfRateMonoDecoder()
 }
 
 } // namespace
+
+bool Decodes(const QString &path)
+{
+    return QFileInfo(path).suffix().compare(QLatin1String("mp3"), Qt::CaseInsensitive) == 0;
+}
 
 std::optional<Audio> DecodeMono(const QString &path)
 {

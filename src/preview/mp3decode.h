@@ -14,6 +14,9 @@ struct Audio {
     int rate = 0;               // Hz
 };
 
+// The files DecodeMono is for: named .mp3, case ignored. Its decoder takes frames out of any
+// bytes, so it is not asked about other files.
+bool Decodes(const QString &path);
 // None when the file cannot be opened or holds no MPEG audio.
 std::optional<Audio> DecodeMono(const QString &path);
 

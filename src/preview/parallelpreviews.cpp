@@ -4,6 +4,7 @@
 #include "platform/shell32.h"
 #include "preview/getbitrate.h"
 #include "preview/mp3audio.h"
+#include "preview/mp3decode.h"
 #include "preview/previewcheck.h"
 #include "preview/previewcommands.h"
 #include "preview/previewfiles.h"
@@ -18,6 +19,7 @@
 #include <algorithm>
 #include <cmath>
 #include <csignal>
+#include <cstring>
 
 using Shell32::RunResult;
 
@@ -43,6 +45,16 @@ QString commit(ParallelPreviews::Result &result, PreviewFiles::TemporaryOutput &
         result.preview = output.finalPath();
     }
     return problem;
+}
+
+// The mono floats a tool wrote, at the rate the analysis asked for.
+Mp3Decode::Audio rawFloats(const QByteArray &bytes)
+{
+    Mp3Decode::Audio audio;
+    audio.rate = Chorus::DecodingRate;
+    audio.samples.resize(size_t(bytes.size()) / sizeof(float));
+    std::memcpy(audio.samples.data(), bytes.constData(), audio.samples.size() * sizeof(float));
+    return audio;
 }
 
 // How long FFmpeg may take to end after SoX has ended.
@@ -315,16 +327,48 @@ bool ParallelPreviews::startsAtChorus(int index) const
     return m_settings.startAtChorus;
 }
 
-// Decoding and analysing take the processor for a while, so they run on a thread of the
-// pool; the result comes back through the event loop.
+// A song too long to look into gets its start from its length alone. An MP3 is decoded in
+// the process; SoX decodes any other source (after FFmpeg, for what SoX cannot read).
 void ParallelPreviews::analyse(int index)
+{
+    const QString &source = m_results[index].source;
+    const std::optional<Mp3Audio::Length> length = SourceAudio::Measure(source);
+    if (length && length->seconds > Chorus::LongestSongSeconds)
+        return found(index, Chorus::Fallback(length->seconds));
+    if (Mp3Decode::Decodes(source))
+        return lookInto(index, [source] { return Mp3Decode::DecodeMono(source); });
+    const bool decoded = SourceAudio::NeedsDecoder(source);
+    if (decoded && m_tools.ffmpeg.isEmpty())
+        return fail(index, withoutFfmpeg(source));
+    const CommandLine decode = decoded ? PreviewCommands::DecodeMonoDecoded(m_tools.sox, Chorus::DecodingRate)
+                                       : PreviewCommands::DecodeMono(m_tools.sox, source, Chorus::DecodingRate);
+    launch(decode, [this, index](const RunResult &ended) { decodedForAnalysis(index, ended); }, index,
+           decoded ? std::optional<CommandLine>(PreviewCommands::FfmpegDecode(m_tools.ffmpeg, source)) : std::nullopt);
+}
+
+void ParallelPreviews::decodedForAnalysis(int index, const RunResult &ended)
+{
+    QString problem = PreviewCheck::ToolProblem(ended);
+    const QString &decoderWords = m_work[size_t(index)].decoderWords;
+    if (!problem.isEmpty() && !decoderWords.isEmpty())
+        problem = QStringLiteral("FFmpeg could not decode it: ") + decoderWords;
+    if (!problem.isEmpty())
+        return fail(index, problem);
+    lookInto(index, [bytes = ended.output] { return std::optional<Mp3Decode::Audio>(rawFloats(bytes)); });
+}
+
+// Decoding and looking for the chorus take the processor for a while, so they run on a
+// thread of the pool; the result comes back through the event loop.
+void ParallelPreviews::lookInto(int index, const std::function<std::optional<Mp3Decode::Audio>()> &decode)
 {
     m_work[size_t(index)].analysing = true;
     ++m_analysing;
-    const QString source = m_results[index].source;
     const double duration = durationFor(index);
-    m_analyses.start([this, index, source, duration] {
-        const std::optional<Chorus::Start> start = Chorus::StartOf(source, duration);
+    m_analyses.start([this, index, duration, decode] {
+        const std::optional<Mp3Decode::Audio> audio = decode();
+        std::optional<Chorus::Start> start;
+        if (audio && !audio->samples.empty())
+            start = Chorus::ChooseStart(audio->samples, audio->rate, duration);
         QMetaObject::invokeMethod(this, [this, index, start] { analysed(index, start); }, Qt::QueuedConnection);
     });
 }
@@ -335,16 +379,20 @@ void ParallelPreviews::analysed(int index, const std::optional<Chorus::Start> &s
     --m_analysing;
     if (m_stopped || m_done)
         return;
-    if (start) {
-        // To the millisecond, as SoX gets it.
-        m_results[index].foundStart = Chorus::Start{std::round(start->seconds * 1000) / 1000, start->fromChorus};
-        m_work[size_t(index)].step = stepAfterAnalysis();
-        m_waiting.insert(index);
-    } else {
-        fail(index, QStringLiteral("%1 cannot be decoded as MP3, so its chorus cannot be looked for")
+    if (start)
+        found(index, *start);
+    else
+        fail(index, QStringLiteral("no audio could be decoded from %1, so its chorus cannot be looked for")
                         .arg(Main::FileNameOf(m_results[index].source)));
-    }
     pump();
+}
+
+void ParallelPreviews::found(int index, const Chorus::Start &start)
+{
+    // To the millisecond, as SoX gets it.
+    m_results[index].foundStart = Chorus::Start{std::round(start.seconds * 1000) / 1000, start.fromChorus};
+    m_work[size_t(index)].step = stepAfterAnalysis();
+    m_waiting.insert(index);
 }
 
 // The stretch is decoded as the cut reads it, fades included, and measured as it comes.

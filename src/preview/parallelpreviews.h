@@ -15,6 +15,7 @@
 
 #include "platform/commandline.h"
 #include "preview/chorus.h"
+#include "preview/mp3decode.h"
 #include "preview/startlist.h"
 #include "preview/loudness.h"
 #include "preview/previewfiles.h"
@@ -151,7 +152,11 @@ private:
     Step stepAfterAnalysis() const;
     bool startsAtChorus(int index) const;
     void analyse(int index);
+    void decodedForAnalysis(int index, const Shell32::RunResult &ended);
+    // decode runs on a thread of the pool, then ChooseStart on what it gave.
+    void lookInto(int index, const std::function<std::optional<Mp3Decode::Audio>()> &decode);
     void analysed(int index, const std::optional<Chorus::Start> &start);
+    void found(int index, const Chorus::Start &start);
     void measure(int index);
     void measured(int index, const Shell32::RunResult &result);
     void cut(int index);

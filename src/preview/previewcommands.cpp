@@ -41,6 +41,12 @@ CommandLine decodeFrom(CommandLine input, int rate, const QString &start, const 
     return input.plain(QStringLiteral("  -t f32") + formatOptions(rate) + QLatin1Char('-') + trim(start, duration));
 }
 
+// The input, then:  -t f32 -c 1 -r <rate> -
+CommandLine monoFrom(CommandLine input, int rate)
+{
+    return input.plain(QStringLiteral("  -t f32 -c 1 -r %1 -").arg(rate));
+}
+
 } // namespace
 
 QString SecondsText(const QString &typed)
@@ -124,6 +130,16 @@ CommandLine Decode(const QString &sox, const QString &sourcePath, int rate, cons
 CommandLine DecodeDecoded(const QString &sox, int rate, const QString &start, const QString &duration)
 {
     return decodeFrom(CommandLine(sox).plain(QStringLiteral(" -t sox -")), rate, start, duration);
+}
+
+CommandLine DecodeMono(const QString &sox, const QString &sourcePath, int rate)
+{
+    return monoFrom(CommandLine(sox).plain(QStringLiteral(" ")).quoted(Main::AbsolutePath(sourcePath)), rate);
+}
+
+CommandLine DecodeMonoDecoded(const QString &sox, int rate)
+{
+    return monoFrom(CommandLine(sox).plain(QStringLiteral(" -t sox -")), rate);
 }
 
 CommandLine Join(const QString &sox, const QStringList &entries, const QString &bitrate,

@@ -53,6 +53,11 @@ CommandLine Decode(const QString &sox, const QString &sourcePath, int rate, cons
                    const QString &duration);
 // The same of a source FFmpeg decodes, read from standard input as CutDecoded reads it.
 CommandLine DecodeDecoded(const QString &sox, int rate, const QString &start, const QString &duration);
+// "sox" "<source>"  -t f32 -c 1 -r <rate> -: the whole source in one channel, as raw 32-bit
+// floats on standard output for looking into it.
+CommandLine DecodeMono(const QString &sox, const QString &sourcePath, int rate);
+// The same of a source FFmpeg decodes, read from standard input.
+CommandLine DecodeMonoDecoded(const QString &sox, int rate);
 // "sox"  --combine sequence "<entry>" ...  -c 2 -r <rate> -C <bit rate> "<joined>", with
 // absolute paths as above.
 CommandLine Join(const QString &sox, const QStringList &entries, const QString &bitrate,
