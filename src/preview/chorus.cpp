@@ -7,6 +7,7 @@
 #include <cmath>
 #include <limits>
 #include <mutex>
+#include <numeric>
 
 namespace Chorus {
 
@@ -104,26 +105,36 @@ struct Fft {
     fftwf_plan plan = nullptr;
 };
 
-// The mean of a diagonal of `values` over DiagonalFrames cells starting at each cell, and
-// ending at each; the larger of the two goes into `best` when larger than what is there.
+// In eight sums side by side, which the compiler turns into vector instructions.
+float sumOfSquares(const float *from, const float *to)
+{
+    std::array<float, 8> sums{};
+    for (; to - from >= 8; from += 8) {
+        for (size_t lane = 0; lane < sums.size(); ++lane)
+            sums[lane] += from[lane] * from[lane];
+    }
+    for (size_t lane = 0; from < to; ++from, ++lane)
+        sums[lane] += *from * *from;
+    return std::accumulate(sums.begin(), sums.end(), 0.0f);
+}
+
+// On the diagonals from the main one up: the mean of `values` over DiagonalFrames cells
+// starting at each cell, and ending at each; the larger of the two goes into `best` when
+// larger than what is there.
 void smoothDiagonalsInto(const std::vector<float> &values, int size, std::vector<float> &best)
 {
+    const auto at = [size](int row, int offset) { return size_t(row) * size_t(size) + size_t(row + offset); };
     std::vector<double> sums(size_t(size) + 1);
-    for (int offset = -(size - 1); offset < size; ++offset) {
-        const int firstRow = std::max(0, -offset);
-        const int cells = size - std::abs(offset);
-        sums[0] = 0;
-        for (int cell = 0; cell < cells; ++cell) {
-            const int row = firstRow + cell;
-            sums[size_t(cell) + 1] = sums[size_t(cell)] + values[size_t(row) * size_t(size) + size_t(row + offset)];
-        }
-        for (int cell = 0; cell < cells; ++cell) {
-            const int ahead = std::min(cells, cell + DiagonalFrames);
-            const int behind = std::max(0, cell + 1 - DiagonalFrames);
-            const double forward = (sums[size_t(ahead)] - sums[size_t(cell)]) / (ahead - cell);
-            const double backward = (sums[size_t(cell) + 1] - sums[size_t(behind)]) / (cell + 1 - behind);
-            const int row = firstRow + cell;
-            float &kept = best[size_t(row) * size_t(size) + size_t(row + offset)];
+    for (int offset = 0; offset < size; ++offset) {
+        const int cells = size - offset; // the rows of the diagonal
+        for (int row = 0; row < cells; ++row)
+            sums[size_t(row) + 1] = sums[size_t(row)] + values[at(row, offset)];
+        for (int row = 0; row < cells; ++row) {
+            const int ahead = std::min(cells, row + DiagonalFrames);
+            const int behind = std::max(0, row + 1 - DiagonalFrames);
+            const double forward = (sums[size_t(ahead)] - sums[size_t(row)]) / (ahead - row);
+            const double backward = (sums[size_t(row) + 1] - sums[size_t(behind)]) / (row + 1 - behind);
+            float &kept = best[at(row, offset)];
             kept = std::max(kept, float(std::max(forward, backward)));
         }
     }
@@ -294,17 +305,28 @@ std::vector<double> loudnessWeighted(const std::vector<double> &fitness, const s
     return weighted;
 }
 
-// Among the windows nearly as fit as the fittest, the one whose beginning is fittest; -1
-// when nothing repeats. A window that holds a verse's end and then the chorus and one that
-// holds the chorus and then the next verse's beginning are about as fit, but only the
-// second begins with the chorus, the part repeated most.
-int chosenWindow(const std::vector<double> &weighted, const std::vector<double> &beginnings)
+double fitnessAt(const Matrix &similarity, int start, int length)
+{
+    return fitnessOf(pathFamily(similarity, start, length), length, similarity.size);
+}
+
+// Among the windows nearly as fit as the fittest, the one whose beginning (its first
+// `beginning` frames) is fittest; -1 when nothing repeats. A window that holds a verse's end
+// and then the chorus and one that holds the chorus and then the next verse's beginning are
+// about as fit, but only the second begins with the chorus, the part repeated most.
+int chosenWindow(const std::vector<double> &weighted, const Matrix &similarity, int beginning)
 {
     const double fittest = *std::max_element(weighted.begin(), weighted.end());
     int chosen = -1;
+    double chosenBeginning = 0;
     for (size_t start = 0; start < weighted.size() && fittest > 0; ++start) {
-        if (weighted[start] >= NearlyAsFit * fittest && (chosen < 0 || beginnings[start] > beginnings[size_t(chosen)]))
+        if (weighted[start] < NearlyAsFit * fittest)
+            continue;
+        const double fitness = fitnessAt(similarity, int(start), beginning);
+        if (chosen < 0 || fitness > chosenBeginning) {
             chosen = int(start);
+            chosenBeginning = fitness;
+        }
     }
     return chosen;
 }
@@ -329,20 +351,26 @@ Features ChromaOf(const std::vector<float> &samples, int rate)
     const float energyScale = float(1 / (windowSum * windowSum));
     Fft fft(size);
     const auto frames = long(std::ceil(double(samples.size()) / hop));
+    // The bins that carry harmony lie together.
+    const auto firstBin = size_t(std::find_if(classes.begin(), classes.end(), [](int pitch) { return pitch >= 0; })
+                                 - classes.begin());
+    const auto endBin = size_t(classes.rend() - std::find_if(classes.rbegin(), classes.rend(), [](int pitch) {
+                                   return pitch >= 0;
+                               }));
     for (long frame = 0; frame < frames; ++frame) {
-        const long centre = std::lround(double(frame) * hop);
-        double power = 0;
-        for (int index = 0; index < size; ++index) {
-            const long at = centre - size / 2 + index;
-            const float sample = at >= 0 && at < long(samples.size()) ? samples[size_t(at)] : 0.0f;
-            fft.input[index] = sample * hann[size_t(index)];
-            power += double(sample) * sample;
-        }
+        // The window's samples that lie within the song; zeros beyond its ends.
+        const long from = std::lround(double(frame) * hop) - size / 2;
+        const long inside = std::clamp(-from, 0L, long(size));
+        const long end = std::clamp(long(samples.size()) - from, inside, long(size));
+        std::fill(fft.input, fft.input + inside, 0.0f);
+        std::fill(fft.input + end, fft.input + size, 0.0f);
+        const float *window = samples.data() + from;
+        for (long index = inside; index < end; ++index)
+            fft.input[index] = window[index] * hann[size_t(index)];
+        const float power = sumOfSquares(window + inside, window + end);
         fftwf_execute(fft.plan);
         Chroma chroma{};
-        for (size_t bin = 1; bin < classes.size(); ++bin) {
-            if (classes[bin] < 0)
-                continue;
+        for (size_t bin = firstBin; bin < endBin; ++bin) {
             const float real = fft.output[bin][0];
             const float imaginary = fft.output[bin][1];
             chroma[size_t(classes[bin])] += (real * real + imaginary * imaginary) * energyScale;
@@ -351,7 +379,7 @@ Features ChromaOf(const std::vector<float> &samples, int rate)
             value = std::log1p(Compression * value);
         normalise(chroma);
         features.chroma.push_back(chroma);
-        features.power.push_back(float(power / size));
+        features.power.push_back(power / float(size));
     }
     return features;
 }
@@ -392,9 +420,11 @@ Matrix SelfSimilarity(const std::vector<Chroma> &chroma)
     const size_t cells = size_t(matrix.size) * size_t(matrix.size);
     matrix.values.assign(cells, -std::numeric_limits<float>::infinity());
     std::vector<float> shifted(cells);
+    // The half above the main diagonal is enough: shifting the one frame up is shifting the
+    // other down, so over all 12 shifts the best is the same either way round.
     for (size_t shift = 0; shift < 12; ++shift) {
         for (size_t row = 0; row < chroma.size(); ++row) {
-            for (size_t column = 0; column < chroma.size(); ++column) {
+            for (size_t column = row; column < chroma.size(); ++column) {
                 float dot = 0;
                 for (size_t pitch = 0; pitch < 12; ++pitch)
                     dot += chroma[row][pitch] * chroma[column][(pitch + shift) % 12];
@@ -403,15 +433,21 @@ Matrix SelfSimilarity(const std::vector<Chroma> &chroma)
         }
         smoothDiagonalsInto(shifted, matrix.size, matrix.values);
     }
+    for (size_t row = 0; row < chroma.size(); ++row) {
+        for (size_t column = 0; column < row; ++column)
+            matrix.values[row * chroma.size() + column] = matrix.values[column * chroma.size() + row];
+    }
     keepTop(matrix.values);
     return matrix;
 }
 
-std::vector<double> Fitness(const Matrix &similarity, int length)
+std::vector<double> Fitness(const Matrix &similarity, int length, int first, int last)
 {
-    std::vector<double> fitness;
-    for (int start = 0; start + length <= similarity.size && length > 0; ++start)
-        fitness.push_back(fitnessOf(pathFamily(similarity, start, length), length, similarity.size));
+    if (length <= 0 || length > similarity.size)
+        return {};
+    std::vector<double> fitness(size_t(similarity.size - length + 1));
+    for (int start = std::max(first, 0); start <= std::min(last, int(fitness.size()) - 1); ++start)
+        fitness[size_t(start)] = fitnessAt(similarity, start, length);
     return fitness;
 }
 
@@ -430,9 +466,9 @@ Start ChooseStart(const std::vector<float> &samples, int rate, double previewSec
     if (window.last < window.first)
         return fallback;
     const Matrix similarity = SelfSimilarity(features.chroma);
-    const std::vector<double> fitness = Fitness(similarity, window.length);
-    const int shortLength = std::min(length, int(std::lround(ShortestWindowSeconds * fps)));
-    const int begins = chosenWindow(loudnessWeighted(fitness, features.power, window), Fitness(similarity, shortLength));
+    const std::vector<double> fitness = Fitness(similarity, length, window.first, window.last);
+    const int beginning = std::min(length, int(std::lround(ShortestWindowSeconds * fps)));
+    const int begins = chosenWindow(loudnessWeighted(fitness, features.power, window), similarity, beginning);
     if (begins < 0 || fitness[size_t(begins)] < LeastFitness)
         return fallback;
     const double highest = window.last / fps;

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstddef>
+#include <limits>
 #include <vector>
 
 namespace Chorus {
@@ -40,8 +41,10 @@ Matrix SelfSimilarity(const std::vector<Chroma> &chroma);
 
 // The fitness of every window of `length` frames (entry s: frames s .. s+length-1): the
 // harmonic mean of how well the window's repetitions match it and how much of the song
-// they cover, each without the window itself. 0 when nothing repeats it, up to 1.
-std::vector<double> Fitness(const Matrix &similarity, int length);
+// they cover, each without the window itself. 0 when nothing repeats it, up to 1. Only the
+// windows that start from first to last are looked at; the others are left at 0.
+std::vector<double> Fitness(const Matrix &similarity, int length, int first = 0,
+                            int last = std::numeric_limits<int>::max());
 
 struct Start {
     double seconds = 0;
