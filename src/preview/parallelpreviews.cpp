@@ -74,7 +74,9 @@ struct ParallelPreviews::Work {
     QString start;   // as SoX gets it, once settled
     QString decoderWords; // FFmpeg's last words, when it decoded the source
     PreviewFiles::EarlierFile earlier; // what the preview's name held when it was named
-    std::optional<Mp3Audio::Length> length;                // the source's, when its cut began
+    // The source's length, read once, before any tool reads the source (see sourceLength).
+    mutable bool measured = false;
+    mutable std::optional<Mp3Audio::Length> length;
     std::unique_ptr<Loudness::Meter> meter;                // measures the decoded stretch
     std::unique_ptr<PreviewFiles::TemporaryOutput> output; // a separate preview being written
     QProcess *process = nullptr;                           // the tool running for this file
@@ -332,7 +334,7 @@ bool ParallelPreviews::startsAtChorus(int index) const
 void ParallelPreviews::analyse(int index)
 {
     const QString &source = m_results[index].source;
-    const std::optional<Mp3Audio::Length> length = SourceAudio::Measure(source);
+    const std::optional<Mp3Audio::Length> length = sourceLength(index);
     if (length && length->seconds > Chorus::LongestSongSeconds)
         return found(index, Chorus::Fallback(length->seconds));
     if (Mp3Decode::Decodes(source))
@@ -405,7 +407,7 @@ void ParallelPreviews::measure(int index)
     Work &work = m_work[size_t(index)];
     const QString &source = m_results[index].source;
     const int previewRate = PreviewCommands::SampleRateFor(bitrateFor(index));
-    const int sourceRate = SourceAudio::Measure(source).value_or(Mp3Audio::Length()).rate;
+    const int sourceRate = sourceLength(index).value_or(Mp3Audio::Length()).rate;
     const int rate = sourceRate > 0 && sourceRate < previewRate ? sourceRate : previewRate;
     const QString duration = secondsText(durationFor(index));
     const bool decoded = SourceAudio::NeedsDecoder(source);
@@ -457,10 +459,22 @@ std::optional<QString> ParallelPreviews::startFor(int index) const
     const std::optional<double> share = ownStart ? own->startShare : m_settings.startShare;
     if (!share)
         return secondsText(ownStart ? *own->startSeconds : m_settings.startSeconds);
-    const std::optional<Mp3Audio::Length> length = SourceAudio::Measure(m_results[index].source);
+    const std::optional<Mp3Audio::Length> length = sourceLength(index);
     if (!length)
         return std::nullopt;
     return secondsText(*share * length->seconds);
+}
+
+// Every step that needs the source's length (the auto start, the loudness rate, a share, the
+// check of the cut) reads it once, before any tool of this file has read the source.
+std::optional<Mp3Audio::Length> ParallelPreviews::sourceLength(int index) const
+{
+    const Work &work = m_work[size_t(index)];
+    if (!work.measured) {
+        work.length = SourceAudio::Measure(m_results[index].source);
+        work.measured = true;
+    }
+    return work.length;
 }
 
 double ParallelPreviews::durationFor(int index) const
@@ -528,7 +542,7 @@ void ParallelPreviews::cut(int index)
         return reportInOrder();
     }
     QString writeTo = result.preview;
-    work.length = SourceAudio::Measure(result.source);
+    sourceLength(index); // read before SoX reads the source, so the check sees a change
     if (!m_settings.join) {
         if (const QString problem = prepareFolder(result); !problem.isEmpty())
             return fail(index, problem);
@@ -553,7 +567,7 @@ void ParallelPreviews::cutEnded(int index, const RunResult &ended)
     if (work.output)
         tags = m_settings.tags ? TagCopy::CopyTags(source, written) : TagCopy::RemoveTags(written);
     // The check may ask FFmpeg about an unreadable source, while other tools end meanwhile.
-    QString problem = PreviewCheck::CutProblem(ended, written, source, work.length, work.start,
+    QString problem = PreviewCheck::CutProblem(ended, written, source, sourceLength(index), work.start,
                                                  secondsText(durationFor(index)), m_tools.ffmpeg);
     // FFmpeg complains of the pipe SoX closed when it had enough; only a failed SoX run is its fault.
     if (!problem.isEmpty() && !work.decoderWords.isEmpty() && !PreviewCheck::ToolProblem(ended).isEmpty())

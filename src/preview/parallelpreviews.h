@@ -15,6 +15,7 @@
 
 #include "platform/commandline.h"
 #include "preview/chorus.h"
+#include "preview/mp3audio.h"
 #include "preview/mp3decode.h"
 #include "preview/startlist.h"
 #include "preview/loudness.h"
@@ -179,6 +180,7 @@ private:
     QString bitrateFor(int index) const;
     std::optional<QString> startFor(int index) const;
     double durationFor(int index) const;
+    std::optional<Mp3Audio::Length> sourceLength(int index) const;
     // Settles the start SoX gets, once per file; false when it cannot, and the file failed.
     bool settleStart(int index);
     QString fades() const;
