@@ -8,8 +8,8 @@
 //   autostart_bench [songs (12)] [preview seconds (30)]
 
 #include "audiofixtures.h"
-#include "preview/chorus.h"
-#include "preview/mp3decode.h"
+#include "analysis/chorus.h"
+#include "analysis/mp3decode.h"
 
 #include <QCoreApplication>
 #include <QProcess>

@@ -2,7 +2,7 @@
 // tones, the fitness of repeated and unrepeated stretches, and where songs of verses,
 // choruses and a bridge get their preview's start.
 
-#include "preview/chorus.h"
+#include "analysis/chorus.h"
 
 #include <QTest>
 

@@ -1,7 +1,7 @@
 // The loudness meter and the gain of a preview, on samples made here: sines of known level,
 // silence, and a sine whose peaks fall between its samples.
 
-#include "preview/loudness.h"
+#include "analysis/loudness.h"
 
 #include <QTest>
 

@@ -2,7 +2,7 @@
 // as TagLib reads it in the source, pictures byte for byte, nothing about the whole track.
 
 #include "audiofixtures.h"
-#include "preview/sourceaudio.h"
+#include "analysis/sourceaudio.h"
 #include "preview/tagcopy.h"
 #include "tagfixtures.h"
 

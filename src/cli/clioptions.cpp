@@ -4,7 +4,7 @@
 #include "platform/filenames.h"
 #include "platform/main.h"
 #include "platform/programoptions.h"
-#include "preview/loudness.h"
+#include "analysis/loudness.h"
 #include "preview/previewcommands.h"
 #include "preview/startlist.h"
 

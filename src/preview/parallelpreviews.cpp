@@ -3,12 +3,12 @@
 #include "platform/main.h"
 #include "platform/shell32.h"
 #include "preview/getbitrate.h"
-#include "preview/mp3audio.h"
-#include "preview/mp3decode.h"
+#include "analysis/mp3audio.h"
+#include "analysis/mp3decode.h"
 #include "preview/previewcheck.h"
 #include "preview/previewcommands.h"
 #include "preview/previewfiles.h"
-#include "preview/sourceaudio.h"
+#include "analysis/sourceaudio.h"
 #include "preview/tagcopy.h"
 
 #include <QElapsedTimer>

@@ -14,11 +14,11 @@
 // thread of its own, counted among the jobs, so that the event loop stays free.
 
 #include "platform/commandline.h"
-#include "preview/chorus.h"
-#include "preview/mp3audio.h"
-#include "preview/mp3decode.h"
+#include "analysis/chorus.h"
+#include "analysis/mp3audio.h"
+#include "analysis/mp3decode.h"
 #include "preview/startlist.h"
-#include "preview/loudness.h"
+#include "analysis/loudness.h"
 #include "preview/previewfiles.h"
 #include "preview/leftovers.h"
 #include "preview/tools.h"

@@ -2,7 +2,7 @@
 
 #include "preview/getbitrate.h"
 #include "preview/previewcommands.h"
-#include "preview/sourceaudio.h"
+#include "analysis/sourceaudio.h"
 
 #include <QFileInfo>
 #include <QLocale>

@@ -1,4 +1,4 @@
-#include "preview/mp3audio.h"
+#include "analysis/mp3audio.h"
 
 #include <QFile>
 

@@ -1,4 +1,4 @@
-#include "preview/mp3decode.h"
+#include "analysis/mp3decode.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -2,7 +2,7 @@
 // Sources of any format a label delivers: SoX reads MP3, FLAC, WAV, AIFF and Ogg Vorbis
 // itself; the others (M4A, Opus, WMA, ...) FFmpeg decodes into SoX's standard input.
 
-#include "preview/mp3audio.h"
+#include "analysis/mp3audio.h"
 
 #include <QString>
 

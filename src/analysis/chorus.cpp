@@ -1,4 +1,4 @@
-#include "preview/chorus.h"
+#include "analysis/chorus.h"
 
 #include <aubio/aubio.h>
 #include <fftw3.h>

@@ -1,4 +1,4 @@
-#include "preview/loudness.h"
+#include "analysis/loudness.h"
 
 #include <ebur128.h>
 

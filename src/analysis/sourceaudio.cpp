@@ -1,4 +1,4 @@
-#include "preview/sourceaudio.h"
+#include "analysis/sourceaudio.h"
 
 #include <QFile>
 #include <QFileInfo>
