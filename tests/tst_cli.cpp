@@ -125,6 +125,7 @@ private slots:
     void signalStopsALargeListBeforeItsCuts_data();
     void signalStopsALargeListBeforeItsCuts();
     void autoStartIsTheChorus();
+    void progressNamesTheFileBelowItsFolder();
 
 private:
     // rawArgument: printf's format of one more argument, for bytes that are not valid UTF-8.
@@ -290,6 +291,13 @@ void TestCli::options_data()
                             << QStringLiteral(" --combine sequence \"\\$work\"/0001.mp3 ");
     QTest::newRow("-e for folders") << QStringList{dry, QStringLiteral("-e"), QStringLiteral("TXT"), m_music}
                                     << QStringLiteral("^\\S+ %1/notes.txt ").arg(m_music);
+    // Earlier previews beside their songs, and one marked as a preview, are no songs.
+    const QString previews = folder(QStringLiteral("previews"));
+    for (const char *name : {"Song.mp3", "Song_Preview.mp3", "Song_Preview (2).mp3", "Joined_Preview.mp3", "Renamed.mp3"})
+        QFile::copy(m_music + QStringLiteral("/Tone A.mp3"), previews + QLatin1Char('/') + QString::fromLatin1(name));
+    TagFixtures::Write(previews + QStringLiteral("/Renamed.mp3"), {{QStringLiteral("LUMBRISK"), {QStringLiteral("1")}}});
+    QTest::newRow("FOLDER without its previews") << QStringList{dry, previews}
+                                                 << QStringLiteral("\\A\\S+ '?%1/Song\\.mp3'? [^\\n]*\n\\z").arg(previews);
     QTest::newRow("FOLDER in name order") << QStringList{dry, m_album->root()}
                                           << QStringLiteral("/Track 1\\.mp3' .*\n.*/track 2\\.mp3' .*\n.*/Track 10\\.mp3' ");
     QTest::newRow("--fade-in") << QStringList{dry, QStringLiteral("--fade-in"), QStringLiteral("1"), a}
@@ -370,6 +378,12 @@ void TestCli::exitStatuses_data()
                                            << none;
     QTest::newRow("missing folder") << QStringList{a, QStringLiteral("gone/")} << QString() << 2
                                     << QStringLiteral("^lumbrisk-cli: 'gone/': no such folder$") << none;
+    const QString pictures = folder(QStringLiteral("pictures"));
+    for (const char *name : {"front.jpg", "back.jpg", "notes.txt"})
+        QVERIFY(Fixtures::WriteFile(pictures + QLatin1Char('/') + QString::fromLatin1(name), "no audio"));
+    QTest::newRow("no audio file") << QStringList{QStringLiteral("-q"), pictures} << QString() << 1
+                                   << QStringLiteral("^lumbrisk-cli: no audio files in %1; 2 .jpg, 1 .txt$").arg(pictures)
+                                   << none;
     QTest::newRow("output is a file") << QStringList{out, a, a} << QString() << 2
                                       << QStringLiteral("^lumbrisk-cli: --output 'Tone A.mp3': it is a file, not a folder$")
                                       << none;
@@ -818,6 +832,9 @@ void TestCli::previewsLastAsAsked_data()
                                                         QStringLiteral("-s"), QStringLiteral("50%"), QStringLiteral("-d"),
                                                         QStringLiteral("2"), m_masters}
                                          << masters << QList<double>(6, 2);
+    QTest::newRow("any master, by default") << QStringList{QStringLiteral("-s"), QStringLiteral("50%"), QStringLiteral("-d"),
+                                                           QStringLiteral("2"), m_masters}
+                                            << masters << QList<double>(6, 2);
 }
 
 void TestCli::previewsLastAsAsked()
@@ -969,6 +986,27 @@ void TestCli::autoStartIsTheChorus()
     QCOMPARE(dry.status, 0);
     QVERIFY2(dry.out.contains(QStringLiteral(" trim %1 30\n").arg(start)) && dry.out.endsWith(QStringLiteral(" trim 5 30\n")),
              qPrintable(dry.out));
+}
+
+// On a terminal, the line names the file that runs below its FOLDER argument, so that the
+// "Track 01.mp3" of one artist is told from the other's. The second one's SoX takes its time.
+void TestCli::progressNamesTheFileBelowItsFolder()
+{
+    const QString tools = folder(QStringLiteral("slow"));
+    Fixtures::WriteScript(tools, QStringLiteral("sox"),
+                          QStringLiteral("case \"$*\" in *Artist\\ B*) sleep 1.5;; esac\nexec /usr/bin/sox \"$@\""));
+    QStringList words;
+    for (const QString &word : {program(), QStringLiteral("-j"), QStringLiteral("1"), QStringLiteral("-o"),
+                                folder(QStringLiteral("progress")), m_tree})
+        words.append(QLatin1Char('\'') + word + QLatin1Char('\''));
+    QProcess *terminal = prepare({}, tools + QStringLiteral(":/usr/bin:/bin"));
+    terminal->setProgram(QStringLiteral("script"));
+    terminal->setArguments({QStringLiteral("-qec"), words.join(QLatin1Char(' ')), QStringLiteral("/dev/null")});
+    terminal->start();
+    QVERIFY(terminal->waitForFinished(30000));
+    const QString shown = QString::fromUtf8(terminal->readAllStandardOutput());
+    QCOMPARE(terminal->exitCode(), 0);
+    QVERIFY2(shown.contains(QStringLiteral("  Artist B/Track 01.mp3")), qPrintable(shown));
 }
 
 QTEST_GUILESS_MAIN(TestCli)

@@ -44,8 +44,9 @@ const QCommandLineOption Extension({QStringLiteral("e"), QStringLiteral("ext")},
                                    QStringLiteral("For FOLDER arguments: the extension of the files to take, a comma "
                                                   "list of several (mp3,flac,wav,m4a), or * for every file. MP3, "
                                                   "FLAC, WAV, AIFF and Ogg are read by SoX, others (M4A, Opus, ...) "
-                                                  "decoded by FFmpeg. Default: mp3."),
-                                   QStringLiteral("EXT"), QStringLiteral("mp3"));
+                                                  "decoded by FFmpeg. Default: every audio format Lumbrisk reads "
+                                                  "(mp3, flac, wav, aif, aiff, ogg, opus, m4a, aac, wma, ...)."),
+                                   QStringLiteral("EXT"));
 const QCommandLineOption KeepFolders(QStringLiteral("keep-folders"),
                                      QStringLiteral("Below the output folder, keep the folders of each FOLDER: "
                                                     "Album/Song.mp3 gives Album/Song_Preview.mp3."));
@@ -132,12 +133,12 @@ QString relativeProblem(const QString &name)
 CliCommandLine::CliCommandLine()
 {
     m_parser.setApplicationDescription(
-        QStringLiteral("Makes a short MP3 preview of every FILE, and of every MP3 file (or -e's) in each FOLDER and the "
-                       "folders below it: stereo, 48000 Hz, at the chosen bit rate, named <name>_Preview.mp3. "
-                       "Sources are only read. Progress goes to standard error.\n\n"
+        QStringLiteral("Makes a short MP3 preview of every FILE, and of every audio file (or -e's) in each FOLDER and "
+                       "the folders below it: stereo, 48000 Hz, at the chosen bit rate, named <name>_Preview.mp3. "
+                       "The previews Lumbrisk made are no songs: a folder's are left out. Sources are only read. Progress goes to standard error.\n\n"
                        "Exit status: 0 every preview made, 1 some not made or left out (a name that is not "
-                       "valid UTF-8), 2 bad usage, 3 a tool is missing, 130 stopped by Ctrl+C (129 by SIGHUP, "
-                       "141 by a closed pipe, 143 by SIGTERM)."));
+                       "valid UTF-8) or no audio file found, 2 bad usage, 3 a tool is missing, 130 stopped by "
+                       "Ctrl+C (129 by SIGHUP, 141 by a closed pipe, 143 by SIGTERM)."));
     m_parser.addOptions({Start, Duration, Bitrate, Output, Beside, Join, Extension, KeepFolders, Jobs, FadeIn, FadeOut,
                          Starts, Crossfade, NoTags, LoudnessTarget, DryRun, Quiet, Json});
     ProgramOptions::AddHelpAndVersion(m_parser);
@@ -311,8 +312,10 @@ bool CliCommandLine::readModes(CliOptions &options)
     options.settings.join = m_parser.isSet(Join);
     options.settings.tags = !m_parser.isSet(NoTags);
     options.extensions.clear();
-    for (const QString &typed : m_parser.value(Extension).split(QLatin1Char(',')))
-        options.extensions.append(AddFolder::ExtensionOf(typed));
+    if (m_parser.isSet(Extension)) {
+        for (const QString &typed : m_parser.value(Extension).split(QLatin1Char(',')))
+            options.extensions.append(AddFolder::ExtensionOf(typed));
+    }
     options.keepFolders = m_parser.isSet(KeepFolders);
     options.dryRun = m_parser.isSet(DryRun);
     options.json = m_parser.isSet(Json);

@@ -111,7 +111,7 @@ QJsonObject loudnessEntry(const Loudness::Adjustment &loudness)
 } // namespace
 
 ConsoleReport::ConsoleReport(const ParallelPreviews &previews, Mode mode, bool terminal, QObject *parent)
-    : QObject(parent), m_previews(previews), m_mode(mode), m_terminal(terminal)
+    : QObject(parent), m_previews(previews), m_mode(mode), m_terminal(terminal), m_timeLeft(previews.total())
 {
     m_clock.start();
     connect(&previews, &ParallelPreviews::resultReady, this, &ConsoleReport::resultReady);
@@ -134,6 +134,12 @@ void ConsoleReport::tellLeftOut(const QList<QByteArray> &paths)
         m_leftOut.append(FileNames::Escaped(path));
         printLine(QStringLiteral("left out: %1: %2").arg(m_leftOut.constLast(), LeftOutReason));
     }
+}
+
+void ConsoleReport::showNames(const QStringList &names)
+{
+    for (qsizetype index = 0; index < names.size() && index < m_previews.total(); ++index)
+        m_shownNames.insert(m_previews.results().at(index).source, names.at(index));
 }
 
 int ConsoleReport::exitStatus() const
@@ -247,11 +253,12 @@ void ConsoleReport::drawProgress()
     QString line = QStringLiteral("%1/%2  %3 elapsed").arg(finished).arg(total).arg(clock(elapsed));
     if (m_previews.plannedCount() < total)
         line += QStringLiteral(", %1 of %2 planned").arg(m_previews.plannedCount()).arg(total);
-    else if (finished > 0 && finished < total)
-        line += QStringLiteral(", about %1 left").arg(clock(elapsed * (total - finished) / finished));
+    m_timeLeft.update(finished, elapsed);
+    if (m_previews.plannedCount() >= total && m_timeLeft.milliseconds())
+        line += QStringLiteral(", about %1 left").arg(clock(*m_timeLeft.milliseconds()));
     const QString running = m_previews.runningSource();
     if (!running.isEmpty())
-        line += QStringLiteral("  ") + Main::FileNameOf(running);
+        line += QStringLiteral("  ") + m_shownNames.value(running, Main::FileNameOf(running));
     drawLine(line);
     m_lineShown = true;
 }

@@ -6,9 +6,11 @@
 // ScanProgress shows the scan of FOLDER arguments before that, on the same line.
 
 #include "platform/commandline.h"
+#include "platform/timeleft.h"
 #include "preview/parallelpreviews.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
 #include <QTimer>
 
@@ -31,6 +33,8 @@ public:
     // The paths left out before the run because their names are not valid UTF-8: each told
     // now, with its bytes escaped, then listed in the summary and the JSON report.
     void tellLeftOut(const QList<QByteArray> &paths);
+    // Each source as the progress line names it, in list order: "Album 2/Track 5.flac".
+    void showNames(const QStringList &names);
 
     // 0 when every preview (and the joined one) was made or, in a dry run, planned, and
     // nothing was left out; else 1.
@@ -66,6 +70,8 @@ private:
     bool m_lineShown = false;       // the self-updating line is on the screen
     bool m_pieceFolderMade = false; // a dry run's join has printed the line that makes "$work"
     QStringList m_leftOut;          // escaped
+    QHash<QString, QString> m_shownNames; // by source path
+    TimeLeft m_timeLeft;
 };
 
 // While FOLDER arguments are scanned: the files found so far, on the self-updating line of a
