@@ -372,6 +372,10 @@ void TestCli::exitStatuses_data()
     QTest::newRow("--starts naming no such file")
         << QStringList{QStringLiteral("--starts"), QStringLiteral("bad starts.csv")} << QString() << 2
         << QStringLiteral("^lumbrisk-cli: --starts 'bad starts.csv', line 2: no such file: Tone C.mp3$") << none;
+    QVERIFY(Fixtures::WriteFile(m_music + QStringLiteral("/spreadsheet.csv"), "Tone A.mp3;1,5\nTone C.mp3;1\nTone D.mp3;1\n"));
+    QTest::newRow("--starts from a spreadsheet, every bad row")
+        << QStringList{QStringLiteral("--starts"), QStringLiteral("spreadsheet.csv")} << QString() << 2
+        << QStringLiteral("^  line 3: no such file: Tone D.mp3$") << none;
     QTest::newRow("loudness out of range") << QStringList{QStringLiteral("--loudness"), QStringLiteral("3"), a}
                                            << QString() << 2
                                            << QStringLiteral("^lumbrisk-cli: --loudness '3': .* from -70 to 0, such as -16$")

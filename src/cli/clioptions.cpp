@@ -67,7 +67,8 @@ const QCommandLineOption Starts(QStringLiteral("starts"),
                                 QStringLiteral("A CSV file of file,start[,duration] rows: each song's own start (any "
                                                "--start form) and length; an empty one takes the option's. Files "
                                                "are relative to the CSV's folder; without FILE arguments its rows "
-                                               "are the list."),
+                                               "are the list. Semicolons or tabs may separate the fields, as "
+                                               "spreadsheets save them; then a decimal comma is read (0,50)."),
                                 QStringLiteral("FILE.csv"));
 const QCommandLineOption Crossfade(QStringLiteral("crossfade"),
                                    QStringLiteral("With --join: overlap each preview with the next by S seconds, one "
@@ -238,6 +239,10 @@ bool CliCommandLine::readStarts(CliOptions &options)
         return refuse(named(Starts, path) + QStringLiteral(": ") + file.errorString());
     const StartList::Reading reading =
         StartList::Read(QString::fromUtf8(file.readAll()), QFileInfo(path).absolutePath());
+    // One bad row on the line itself; several below it, one a line.
+    if (reading.problem.contains(QLatin1Char('\n')))
+        return refuse(named(Starts, path) + QStringLiteral(": bad rows, so nothing is made:\n  ")
+                      + QString(reading.problem).replace(QLatin1Char('\n'), QStringLiteral("\n  ")));
     if (!reading.problem.isEmpty())
         return refuse(named(Starts, path) + QStringLiteral(", ") + reading.problem);
     if (reading.rows.isEmpty())
