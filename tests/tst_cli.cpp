@@ -376,6 +376,12 @@ void TestCli::exitStatuses_data()
     QTest::newRow("--starts from a spreadsheet, every bad row")
         << QStringList{QStringLiteral("--starts"), QStringLiteral("spreadsheet.csv")} << QString() << 2
         << QStringLiteral("^  line 3: no such file: Tone D.mp3$") << none;
+    QVERIFY(Fixtures::WriteFile(m_tree + QStringLiteral("/starts.csv"), "Artist A/Album 1/Track 01.mp3,0\nArtist B/Track 01.mp3,1\n"));
+    QTest::newRow("--starts, its folders kept")
+        << QStringList{QStringLiteral("--keep-folders"), QStringLiteral("--starts"), m_tree + QStringLiteral("/starts.csv")}
+        << QString() << 0 << QStringLiteral("^2 of 2 previews made$")
+        << QStringList{QStringLiteral("Artist A"), QStringLiteral("Artist A/Album 1"), QStringLiteral("Artist A/Album 1/Track 01_Preview.mp3"),
+                       QStringLiteral("Artist B"), QStringLiteral("Artist B/Track 01_Preview.mp3")};
     QTest::newRow("loudness out of range") << QStringList{QStringLiteral("--loudness"), QStringLiteral("3"), a}
                                            << QString() << 2
                                            << QStringLiteral("^lumbrisk-cli: --loudness '3': .* from -70 to 0, such as -16$")

@@ -248,6 +248,7 @@ bool CliCommandLine::readStarts(CliOptions &options)
     if (reading.rows.isEmpty())
         return refuse(named(Starts, path) + QStringLiteral(": it names no file"));
     options.starts = reading.rows;
+    options.startsFolder = QFileInfo(path).absolutePath();
     return true;
 }
 

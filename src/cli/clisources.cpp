@@ -61,11 +61,13 @@ Sources SourcesOf(const CliOptions &options, Prompts &prompts, ScanProgress &pro
 {
     Sources sources;
     if (options.paths.isEmpty()) {
-        for (const StartList::Row &row : options.starts)
+        for (const StartList::Row &row : options.starts) {
             sources.paths.append(row.path);
-        sources.shownNames = sources.paths;
-        if (options.keepFolders)
-            sources.subfolders.resize(sources.paths.size());
+            const QString below = AddFolder::FolderBelow(options.startsFolder, row.path);
+            sources.shownNames.append(below + Main::FileNameOf(row.path));
+            if (options.keepFolders)
+                sources.subfolders.append(below);
+        }
     }
     const QString pattern = AddFolder::PatternOfAny(options.extensions.isEmpty() ? SourceAudio::Extensions()
                                                                                  : options.extensions);
