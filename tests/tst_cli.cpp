@@ -126,6 +126,8 @@ private slots:
     void signalStopsALargeListBeforeItsCuts();
     void autoStartIsTheChorus();
     void progressNamesTheFileBelowItsFolder();
+    void updateKeepsWhatIsUpToDate_data();
+    void updateKeepsWhatIsUpToDate();
 
 private:
     // rawArgument: printf's format of one more argument, for bytes that are not valid UTF-8.
@@ -382,6 +384,11 @@ void TestCli::exitStatuses_data()
         << QString() << 0 << QStringLiteral("^2 of 2 previews made$")
         << QStringList{QStringLiteral("Artist A"), QStringLiteral("Artist A/Album 1"), QStringLiteral("Artist A/Album 1/Track 01_Preview.mp3"),
                        QStringLiteral("Artist B"), QStringLiteral("Artist B/Track 01_Preview.mp3")};
+    QTest::newRow("a sampler per folder") << QStringList{QStringLiteral("--join"), QStringLiteral("--keep-folders"), m_tree}
+                                          << QString() << 0 << QStringLiteral("^2 joined previews made from 2 of 2 previews$")
+                                          << QStringList{QStringLiteral("Artist A"), QStringLiteral("Artist A/Album 1"),
+                                                         QStringLiteral("Artist A/Album 1/Joined_Preview.mp3"),
+                                                         QStringLiteral("Artist B"), QStringLiteral("Artist B/Joined_Preview.mp3")};
     QTest::newRow("loudness out of range") << QStringList{QStringLiteral("--loudness"), QStringLiteral("3"), a}
                                            << QString() << 2
                                            << QStringLiteral("^lumbrisk-cli: --loudness '3': .* from -70 to 0, such as -16$")
@@ -672,6 +679,8 @@ void TestCli::dryRunLinesMakeTheSamePreviews_data()
     // Two "Track 01.mp3" in different folders, each in its own folder below the output.
     QTest::newRow("kept folders") << QStringList{QStringLiteral("--keep-folders"), m_tree} << 0
                                   << "Artist A/Album 1/Track 01_Preview.mp3";
+    QTest::newRow("joined per kept folder") << QStringList{QStringLiteral("--join"), QStringLiteral("--keep-folders"), m_tree}
+                                            << 0 << "Artist B/Joined_Preview.mp3";
 }
 
 // Into output folders that are not there yet: the real run makes its own, the dry run's
@@ -1017,6 +1026,52 @@ void TestCli::progressNamesTheFileBelowItsFolder()
     const QString shown = QString::fromUtf8(terminal->readAllStandardOutput());
     QCOMPARE(terminal->exitCode(), 0);
     QVERIFY2(shown.contains(QStringLiteral("  Artist B/Track 01.mp3")), qPrintable(shown));
+}
+
+// A second --update run over the same folder: what it keeps, and what it makes again.
+void TestCli::updateKeepsWhatIsUpToDate_data()
+{
+    QTest::addColumn<QStringList>("both");  // options of both runs
+    QTest::addColumn<QStringList>("again"); // options of the second run only
+    QTest::addColumn<bool>("touched");      // Tone A's modification time changes between them
+    QTest::addColumn<QString>("said");      // a pattern for the second run's standard error and output
+    const QStringList none;
+    QTest::newRow("unchanged: kept") << none << none << false << "^nothing to make; up to date: 2$";
+    QTest::newRow("a changed song: made again") << none << none << true << "^1 of 1 previews made; up to date: 1$";
+    QTest::newRow("other settings: made again") << none << QStringList{QStringLiteral("--fade-in"), QStringLiteral("0.5")}
+                                                << false << "^2 of 2 previews made$";
+    QTest::newRow("--no-tags: made again") << QStringList{QStringLiteral("--no-tags")} << none << false
+                                           << "^2 of 2 previews made$";
+    QTest::newRow("beside their songs, which are scanned again") << QStringList{QStringLiteral("--beside")} << none << true
+                                                                 << "^1 of 1 previews made; up to date: 1$";
+    QTest::newRow("--json") << none << QStringList{QStringLiteral("--json")} << false << "\"up_to_date\": true";
+    QTest::newRow("--dry-run") << none << QStringList{QStringLiteral("--dry-run")} << true
+                               << "\\A\\S+ '?\\S+/Tone A\\.mp3'? .*\nlumbrisk-cli: up to date: 1; the lines above make the other 1\n\\z";
+}
+
+void TestCli::updateKeepsWhatIsUpToDate()
+{
+    QFETCH(QStringList, both);
+    QFETCH(QStringList, again);
+    QFETCH(bool, touched);
+    QFETCH(QString, said);
+    const QString songs = folder(QStringLiteral("update/") + QTest::currentDataTag());
+    for (const QString name : {QStringLiteral("Tone A.mp3"), QStringLiteral("Tone B.mp3")})
+        QVERIFY(QFile::copy(m_music + QLatin1Char('/') + name, songs + QLatin1Char('/') + name));
+    QStringList options = QStringList{QStringLiteral("--update"), QStringLiteral("-d"), QStringLiteral("1")} + both;
+    if (!both.contains(QStringLiteral("--beside")))
+        options += QStringList{QStringLiteral("-o"), folder(QStringLiteral("update-previews/") + QTest::currentDataTag())};
+    QCOMPARE(run(options + QStringList{songs}).status, 0);
+    if (touched) {
+        QFile song(songs + QStringLiteral("/Tone A.mp3"));
+        QVERIFY(song.open(QIODevice::ReadWrite));
+        QVERIFY(song.setFileTime(song.fileTime(QFileDevice::FileModificationTime).addSecs(60),
+                                 QFileDevice::FileModificationTime));
+    }
+    const Run second = run(options + again + QStringList{songs});
+    QCOMPARE(second.status, 0);
+    QVERIFY2(QRegularExpression(said, QRegularExpression::MultilineOption).match(second.out + second.err).hasMatch(),
+             qPrintable(second.out + second.err));
 }
 
 QTEST_GUILESS_MAIN(TestCli)

@@ -263,9 +263,9 @@ void TestMain::timeLeftMovesOnlyWithFinishedFiles()
 {
     QFETCH(FinishedAt, updates);
     QFETCH(qint64, left);
-    TimeLeft timeLeft(5);
+    TimeLeft timeLeft;
     for (const auto &[finished, elapsed] : updates)
-        timeLeft.update(finished, elapsed);
+        timeLeft.update(finished, 5, elapsed);
     QCOMPARE(timeLeft.milliseconds().value_or(-1), left);
 }
 

@@ -77,6 +77,12 @@ const QCommandLineOption Crossfade(QStringLiteral("crossfade"),
 const QCommandLineOption NoTags(QStringLiteral("no-tags"),
                                 QStringLiteral("Make the previews without any tag. By default each keeps its song's "
                                                "tags and cover art."));
+const QCommandLineOption Update(QStringLiteral("update"),
+                               QStringLiteral("Keep each preview that is up to date: made by an --update run from "
+                                              "this very source (its size and modification time) with these "
+                                              "settings, as the preview itself records. Only the missing and stale "
+                                              "ones are made; --no-tags previews record nothing and are made each "
+                                              "time."));
 const QCommandLineOption DryRun(QStringLiteral("dry-run"),
                                 QStringLiteral("Print the SoX command lines, shell-quoted, and make nothing. The tags "
                                                "are copied by Lumbrisk itself, not by these lines."));
@@ -141,7 +147,7 @@ CliCommandLine::CliCommandLine()
                        "valid UTF-8) or no audio file found, 2 bad usage, 3 a tool is missing, 130 stopped by "
                        "Ctrl+C (129 by SIGHUP, 141 by a closed pipe, 143 by SIGTERM)."));
     m_parser.addOptions({Start, Duration, Bitrate, Output, Beside, Join, Extension, KeepFolders, Jobs, FadeIn, FadeOut,
-                         Starts, Crossfade, NoTags, LoudnessTarget, DryRun, Quiet, Json});
+                         Starts, Crossfade, NoTags, LoudnessTarget, Update, DryRun, Quiet, Json});
     ProgramOptions::AddHelpAndVersion(m_parser);
     m_parser.addPositionalArgument(QStringLiteral("FILE|FOLDER"), QStringLiteral("Audio files (MP3, FLAC, WAV, M4A, ...), or folders to scan."),
                                    QStringLiteral("FILE|FOLDER..."));
@@ -324,6 +330,7 @@ bool CliCommandLine::readModes(CliOptions &options)
     }
     options.keepFolders = m_parser.isSet(KeepFolders);
     options.dryRun = m_parser.isSet(DryRun);
+    options.settings.update = m_parser.isSet(Update);
     options.json = m_parser.isSet(Json);
     options.quiet = m_parser.isSet(Quiet) || options.json;
     if (options.extensions.contains(QString()))
@@ -331,6 +338,8 @@ bool CliCommandLine::readModes(CliOptions &options)
                       + QStringLiteral(": give an extension, such as mp3, or several: mp3,flac,m4a"));
     if (options.dryRun && options.json)
         return refuse(QStringLiteral("--dry-run and --json cannot be used together"));
+    if (options.settings.update && options.settings.join)
+        return refuse(QStringLiteral("--update and --join cannot be used together: a joined preview is made whole each time"));
     return true;
 }
 

@@ -111,7 +111,7 @@ QJsonObject loudnessEntry(const Loudness::Adjustment &loudness)
 } // namespace
 
 ConsoleReport::ConsoleReport(const ParallelPreviews &previews, Mode mode, bool terminal, QObject *parent)
-    : QObject(parent), m_previews(previews), m_mode(mode), m_terminal(terminal), m_timeLeft(previews.total())
+    : QObject(parent), m_previews(previews), m_mode(mode), m_terminal(terminal)
 {
     m_clock.start();
     connect(&previews, &ParallelPreviews::resultReady, this, &ConsoleReport::resultReady);
@@ -125,7 +125,7 @@ ConsoleReport::ConsoleReport(const ParallelPreviews &previews, Mode mode, bool t
 
 bool ConsoleReport::done(const ParallelPreviews::Result &result) const
 {
-    return m_mode == Mode::DryRun ? result.reason.isEmpty() : result.made;
+    return result.upToDate || (m_mode == Mode::DryRun ? result.reason.isEmpty() : result.made);
 }
 
 void ConsoleReport::tellLeftOut(const QList<QByteArray> &paths)
@@ -150,8 +150,18 @@ int ConsoleReport::exitStatus() const
         if (!done(result))
             return 1;
     }
-    const std::optional<ParallelPreviews::Result> &joined = m_previews.joined();
-    return joined && !done(*joined) ? 1 : 0;
+    for (const ParallelPreviews::Result &joined : joins()) {
+        if (!done(joined))
+            return 1;
+    }
+    return 0;
+}
+
+QList<ParallelPreviews::Result> ConsoleReport::joins() const
+{
+    if (m_previews.joins().isEmpty() && m_previews.joined())
+        return {*m_previews.joined()};
+    return m_previews.joins();
 }
 
 QString ConsoleReport::ShellQuoted(const QString &word)
@@ -168,6 +178,13 @@ QString ConsoleReport::ShellQuoted(const QString &word)
 void ConsoleReport::resultReady(int index)
 {
     const ParallelPreviews::Result &result = m_previews.results().at(index);
+    const QString count = m_mode == Mode::Progress ? QStringLiteral("%1/%2 ").arg(index + 1).arg(m_previews.total())
+                                                   : QString();
+    if (result.upToDate) {
+        if (m_mode == Mode::Progress && !m_terminal)
+            printLine(count + QStringLiteral("up to date: ") + result.preview);
+        return;
+    }
     if (m_mode == Mode::DryRun && result.command) {
         if (m_previews.joined() && !m_pieceFolderMade)
             write(stdout, QStringLiteral("work=$(mktemp -d)\n"));
@@ -177,8 +194,6 @@ void ConsoleReport::resultReady(int index)
         printNoChorus(result);
         return printHeldBack(result);
     }
-    const QString count = m_mode == Mode::Progress ? QStringLiteral("%1/%2 ").arg(index + 1).arg(m_previews.total())
-                                                   : QString();
     if (!result.made)
         printLine(count + notMadeLine(result));
     else if (!result.planned.isEmpty())
@@ -216,7 +231,6 @@ void ConsoleReport::joinedReady()
     if (m_mode == Mode::DryRun && joined.command) {
         printFolder(joined);
         printCommand(*joined.command);
-        write(stdout, QStringLiteral("rm -r -- %1\n").arg(PieceVariable));
     } else if (!joined.made) {
         printLine(notMadeLine(joined));
     } else if (!joined.planned.isEmpty()) {
@@ -229,6 +243,12 @@ void ConsoleReport::joinedReady()
 void ConsoleReport::finished()
 {
     m_ticker.stop();
+    if (m_mode == Mode::DryRun && m_pieceFolderMade && m_previews.joined())
+        write(stdout, QStringLiteral("rm -r -- %1\n").arg(PieceVariable));
+    if (m_mode == Mode::DryRun && m_previews.keptCount() > 0)
+        printLine(QStringLiteral("up to date: %1; the lines above make the other %2")
+                      .arg(m_previews.keptCount())
+                      .arg(m_previews.total() - m_previews.keptCount()));
     if (m_mode == Mode::Progress)
         printSummary();
     else if (m_mode == Mode::Json)
@@ -253,7 +273,8 @@ void ConsoleReport::drawProgress()
     QString line = QStringLiteral("%1/%2  %3 elapsed").arg(finished).arg(total).arg(clock(elapsed));
     if (m_previews.plannedCount() < total)
         line += QStringLiteral(", %1 of %2 planned").arg(m_previews.plannedCount()).arg(total);
-    m_timeLeft.update(finished, elapsed);
+    const int kept = m_previews.keptCount();
+    m_timeLeft.update(finished - kept, total - kept, elapsed);
     if (m_previews.plannedCount() >= total && m_timeLeft.milliseconds())
         line += QStringLiteral(", about %1 left").arg(clock(*m_timeLeft.milliseconds()));
     const QString running = m_previews.runningSource();
@@ -289,17 +310,25 @@ void ConsoleReport::printSummary()
     for (const ParallelPreviews::Result &result : m_previews.results()) {
         if (result.made)
             ++made;
-        else
+        else if (!result.upToDate)
             notMade.append(Main::FileNameOf(result.source));
     }
+    const int kept = m_previews.keptCount();
+    const int toMake = m_previews.total() - kept;
     QString summary;
-    const std::optional<ParallelPreviews::Result> &joined = m_previews.joined();
+    const QList<ParallelPreviews::Result> joins = this->joins();
     if (m_previews.interrupted())
-        summary = QStringLiteral("stopped: %1 of %2 previews were made and are kept").arg(made).arg(m_previews.total());
-    else if (joined && joined->made)
-        summary = QStringLiteral("%1 made from %2 of %3 previews").arg(joined->preview).arg(made).arg(m_previews.total());
+        summary = QStringLiteral("stopped: %1 of %2 previews were made and are kept").arg(made).arg(toMake);
+    else if (joins.size() > 1)
+        summary = joinsSummary(made);
+    else if (!joins.isEmpty() && joins.constFirst().made)
+        summary = QStringLiteral("%1 made from %2 of %3 previews").arg(joins.constFirst().preview).arg(made).arg(toMake);
+    else if (toMake == 0 && kept > 0)
+        summary = QStringLiteral("nothing to make");
     else
-        summary = QStringLiteral("%1 of %2 previews made").arg(made).arg(m_previews.total());
+        summary = QStringLiteral("%1 of %2 previews made").arg(made).arg(toMake);
+    if (kept > 0)
+        summary += QStringLiteral("; up to date: %1").arg(kept);
     if (!notMade.isEmpty() && !m_previews.interrupted())
         summary += QStringLiteral("; not made: ") + notMade.join(QStringLiteral(", "));
     QStringList leftOut;
@@ -308,6 +337,23 @@ void ConsoleReport::printSummary()
     if (!leftOut.isEmpty() && !m_previews.interrupted())
         summary += QStringLiteral("; left out: ") + leftOut.join(QStringLiteral(", "));
     printLine(summary);
+}
+
+QString ConsoleReport::joinsSummary(int made) const
+{
+    QStringList notJoined;
+    for (const ParallelPreviews::Result &joined : m_previews.joins()) {
+        if (!joined.made)
+            notJoined.append(joined.preview);
+    }
+    const qsizetype joins = m_previews.joins().size();
+    QString summary = QStringLiteral("%1 joined previews made from %2 of %3 previews")
+                          .arg(joins - notJoined.size())
+                          .arg(made)
+                          .arg(m_previews.total());
+    if (!notJoined.isEmpty())
+        summary += QStringLiteral("; not joined: ") + notJoined.join(QStringLiteral(", "));
+    return summary;
 }
 
 void ConsoleReport::printJson()
@@ -320,7 +366,9 @@ void ConsoleReport::printJson()
         if (!joining || result.source.isEmpty())
             object.insert(QStringLiteral("preview"), result.preview);
         object.insert(QStringLiteral("made"), result.made);
-        if (!result.made)
+        if (result.upToDate)
+            object.insert(QStringLiteral("up_to_date"), true);
+        if (!result.made && !result.upToDate)
             object.insert(QStringLiteral("reason"), result.reason);
         if (result.foundStart) {
             object.insert(QStringLiteral("start"), result.foundStart->seconds);
@@ -346,8 +394,14 @@ void ConsoleReport::printJson()
                        {QStringLiteral("interrupted"), m_previews.interrupted()},
                        {QStringLiteral("previews"), previews},
                        {QStringLiteral("leftOut"), leftOut}};
-    if (joining)
-        report.insert(QStringLiteral("joined"), entry(*m_previews.joined()));
+    // One joined file as itself; one per folder as a list.
+    QJsonArray joins;
+    for (const ParallelPreviews::Result &joined : this->joins())
+        joins.append(entry(joined));
+    if (joins.size() == 1)
+        report.insert(QStringLiteral("joined"), joins.first());
+    else if (joining)
+        report.insert(QStringLiteral("joined"), joins);
     write(stdout, QString::fromUtf8(QJsonDocument(report).toJson(QJsonDocument::Indented)));
 }
 

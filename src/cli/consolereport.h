@@ -36,8 +36,8 @@ public:
     // Each source as the progress line names it, in list order: "Album 2/Track 5.flac".
     void showNames(const QStringList &names);
 
-    // 0 when every preview (and the joined one) was made or, in a dry run, planned, and
-    // nothing was left out; else 1.
+    // 0 when every preview (and every joined one) was made or, in a dry run, planned, or was
+    // up to date, and nothing was left out; else 1.
     int exitStatus() const;
 
     // A word as a POSIX shell reads it back unchanged: bare when it is made of safe
@@ -60,6 +60,10 @@ private:
     void printNoChorus(const ParallelPreviews::Result &result);
     void printHeldBack(const ParallelPreviews::Result &result);
     void printSummary();
+    // With several joined files: how many were made, and of how many previews.
+    QString joinsSummary(int made) const;
+    // The joined files told of, or the one under way when the run stopped before.
+    QList<ParallelPreviews::Result> joins() const;
     void printJson();
 
     const ParallelPreviews &m_previews;
@@ -71,7 +75,7 @@ private:
     bool m_pieceFolderMade = false; // a dry run's join has printed the line that makes "$work"
     QStringList m_leftOut;          // escaped
     QHash<QString, QString> m_shownNames; // by source path
-    TimeLeft m_timeLeft;
+    TimeLeft m_timeLeft; // of the files that needed work
 };
 
 // While FOLDER arguments are scanned: the files found so far, on the self-updating line of a

@@ -9,15 +9,13 @@
 
 class TimeLeft {
 public:
-    explicit TimeLeft(int total) : m_total(total) {}
-
-    // finished files by now, elapsed milliseconds since the run began.
-    void update(int finished, qint64 elapsed);
+    // finished of total files by now, elapsed milliseconds since the run began. Files that
+    // needed no work are counted in neither.
+    void update(int finished, int total, qint64 elapsed);
     // Milliseconds left; none before the first file finished or after the last.
     std::optional<qint64> milliseconds() const { return m_left; }
 
 private:
-    int m_total;
     int m_finished = 0;
     std::optional<qint64> m_left;
 };

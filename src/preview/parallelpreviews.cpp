@@ -1,5 +1,6 @@
 #include "preview/parallelpreviews.h"
 
+#include "preview/previewmark.h"
 #include "platform/main.h"
 #include "platform/shell32.h"
 #include "preview/getbitrate.h"
@@ -74,6 +75,7 @@ struct ParallelPreviews::Work {
     QString start;   // as SoX gets it, once settled
     QString decoderWords; // FFmpeg's last words, when it decoded the source
     PreviewFiles::EarlierFile earlier; // what the preview's name held when it was named
+    QString mark; // with update: what the preview records of its source and settings
     // The source's length, read once, before any tool reads the source (see sourceLength).
     mutable bool measured = false;
     mutable std::optional<Mp3Audio::Length> length;
@@ -126,12 +128,14 @@ void ParallelPreviews::begin()
 {
     if (m_settings.join) {
         m_workFolder = std::make_unique<PreviewFiles::WorkFolder>();
-        Result joined;
+        const bool perFolder = !m_settings.outputFolder.isEmpty() && !m_subfolders.isEmpty();
+        m_joinFolders = perFolder ? QStringList(m_subfolders) : QStringList{QString()};
+        m_joinFolders.removeDuplicates();
         const QString folder = m_settings.outputFolder.isEmpty() && total() > 0 ? Main::FolderOf(m_results.first().source)
                                                                                : m_settings.outputFolder;
-        joined.preview = PreviewCommands::JoinedPath(folder);
-        m_joinedEarlier = PreviewFiles::EarlierFile::At(joined.preview);
-        m_joined = joined;
+        for (const QString &below : std::as_const(m_joinFolders))
+            m_joinsEarlier.append(PreviewFiles::EarlierFile::At(PreviewCommands::JoinedPath(folder + QLatin1Char('/') + below)));
+        beginJoin(0);
     }
     // Results and the end come from the event loop, so that a caller may connect after starting.
     queueAdvance();
@@ -199,6 +203,7 @@ void ParallelPreviews::nameOutput(int index)
         m_freeNumbers.insert(output, number);
     m_namedKeys.insert(previewKey(result.preview));
     m_work[size_t(index)].earlier = PreviewFiles::EarlierFile::At(result.preview);
+    keptUpToDate(index);
 }
 
 QString ParallelPreviews::outputFolderOf(int index) const
@@ -565,7 +570,7 @@ void ParallelPreviews::cutEnded(int index, const RunResult &ended)
     // join needs no tags: the joined file gets them.
     QString tags;
     if (work.output)
-        tags = m_settings.tags ? TagCopy::CopyTags(source, written) : TagCopy::RemoveTags(written);
+        tags = m_settings.tags ? TagCopy::CopyTags(source, written, work.mark) : TagCopy::RemoveTags(written);
     // The check may ask FFmpeg about an unreadable source, while other tools end meanwhile.
     QString problem = PreviewCheck::CutProblem(ended, written, source, sourceLength(index), work.start,
                                                  secondsText(durationFor(index)), m_tools.ffmpeg);
@@ -592,7 +597,8 @@ void ParallelPreviews::join()
     QList<double> pieceSeconds;
     for (int index = 0; index < total(); ++index) {
         const Result &result = m_results[index];
-        if (result.made || (m_dryRun && result.reason.isEmpty())) {
+        const bool ofThisFolder = m_joinFolders.size() == 1 || m_subfolders.value(index) == m_joinFolders.at(m_joinNumber);
+        if (ofThisFolder && (result.made || (m_dryRun && result.reason.isEmpty()))) {
             pieces.append(result.preview);
             sources.append(result.source);
             // A dry run has no pieces yet: each is planned to last its duration.
@@ -610,15 +616,13 @@ void ParallelPreviews::join()
     if (!m_joined->reason.isEmpty() || m_dryRun) {
         if (m_dryRun && m_joined->reason.isEmpty())
             m_joined->command = joinCommand(pieces, pieceSeconds, m_joined->preview);
-        emit joinedReady();
-        return finish();
+        return endJoin();
     }
     m_sweep.removeFrom(Main::FolderOf(m_joined->preview));
-    m_joinedOutput = std::make_unique<PreviewFiles::TemporaryOutput>(m_joined->preview, m_joinedEarlier);
+    m_joinedOutput = std::make_unique<PreviewFiles::TemporaryOutput>(m_joined->preview, m_joinsEarlier.at(m_joinNumber));
     if (!m_joinedOutput->created()) {
         m_joined->reason = m_joinedOutput->problem();
-        emit joinedReady();
-        return finish();
+        return endJoin();
     }
     m_joined->command = joinCommand(pieces, pieceSeconds, m_joinedOutput->path());
     launch(*m_joined->command, [this, pieces, sources](const RunResult &result) {
@@ -631,8 +635,7 @@ void ParallelPreviews::join()
         m_joined->made = problem.isEmpty();
         m_joined->reason = problem;
         m_joined->tagProblem = m_joined->made ? tags : QString();
-        emit joinedReady();
-        finish();
+        endJoin();
     });
 }
 
@@ -765,6 +768,14 @@ void ParallelPreviews::finish()
     emit finished();
 }
 
+int ParallelPreviews::keptCount() const
+{
+    int kept = 0;
+    for (const Result &result : m_results)
+        kept += result.upToDate ? 1 : 0;
+    return kept;
+}
+
 int ParallelPreviews::madeCount() const
 {
     int made = 0;
@@ -813,4 +824,58 @@ QString ParallelPreviews::folderKey(const QString &folder)
         known = m_folderKeys.insert(folder, key.endsWith(QLatin1Char('/')) ? key : key + QLatin1Char('/'));
     }
     return *known;
+}
+
+void ParallelPreviews::beginJoin(int number)
+{
+    m_joinNumber = number;
+    const QString folder = m_settings.outputFolder.isEmpty() && total() > 0 ? Main::FolderOf(m_results.first().source)
+                                                                           : m_settings.outputFolder;
+    Result joined;
+    joined.preview = PreviewCommands::JoinedPath(folder + QLatin1Char('/') + m_joinFolders.at(number));
+    m_joined = joined;
+}
+
+void ParallelPreviews::endJoin()
+{
+    m_joins.append(*m_joined);
+    emit joinedReady();
+    if (m_stopped || m_joinNumber + 1 >= m_joinFolders.size())
+        return finish();
+    beginJoin(m_joinNumber + 1);
+    join();
+}
+
+bool ParallelPreviews::keptUpToDate(int index)
+{
+    // Without tags a preview records nothing, and a join is made whole each time.
+    if (!m_settings.update || !m_settings.tags || m_settings.join)
+        return false;
+    Work &work = m_work[size_t(index)];
+    Result &result = m_results[index];
+    work.mark = PreviewMark::Of(result.source, settingsText(index)).value_or(QString());
+    if (work.mark.isEmpty() || PreviewMark::Read(result.preview) != work.mark)
+        return false;
+    result.upToDate = true;
+    work.step = Step::Done;
+    ++m_finished;
+    return true;
+}
+
+// The start as the settings give it, before any is found in the audio: the same list with
+// the same settings gives the same text.
+QString ParallelPreviews::settingsText(int index) const
+{
+    const StartList::SourceCut *own = m_settings.cuts.isEmpty() ? nullptr : &m_settings.cuts.at(index);
+    const bool ownStart = own && (own->startSeconds || own->startShare || own->startAtChorus);
+    const std::optional<double> share = ownStart ? own->startShare : m_settings.startShare;
+    QString start = secondsText(ownStart ? own->startSeconds.value_or(0) : m_settings.startSeconds);
+    if (startsAtChorus(index))
+        start = QStringLiteral("auto");
+    else if (share)
+        start = secondsText(*share * 100) + QLatin1Char('%');
+    const QString loudness = m_settings.loudness ? secondsText(*m_settings.loudness) : QStringLiteral("none");
+    return QStringLiteral("start=%1 duration=%2 rate=%3 fades=%4,%5 loudness=%6")
+        .arg(start, secondsText(durationFor(index)), QString::number(m_settings.kbps), secondsText(m_settings.fadeIn),
+             secondsText(m_settings.fadeOut), loudness);
 }

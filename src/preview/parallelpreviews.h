@@ -55,6 +55,7 @@ struct PreviewSettings {
     double crossfade = 0;  // seconds each piece of a join overlaps the next
     int jobs = 1;          // tool processes at once
     bool tags = true;      // each preview gets its song's tags; false: no tag at all
+    bool update = false;   // a preview that records this source and these settings is kept
     QList<StartList::SourceCut> cuts; // empty, or each source's own start and length, in list order
     std::optional<double> loudness; // LUFS every preview is brought to
 
@@ -70,6 +71,7 @@ public:
         QString source;                     // "" for the joined file
         QString preview;                    // where the preview goes (a piece, when joining)
         bool made = false;
+        bool upToDate = false;              // with update: kept, as it records this source and these settings
         QString reason;                     // why it was not made
         QString tagProblem;                 // made, but "tags not copied: <reason>"
         // The SoX run that makes it, from the cut until resultReady has told of it: a long
@@ -117,6 +119,10 @@ public:
     const QList<Result> &results() const { return m_results; }
     // The joined file's result, when joining.
     const std::optional<Result> &joined() const { return m_joined; }
+    // Every joined file so far, in order: one, or with subfolders one per folder.
+    const QList<Result> &joins() const { return m_joins; }
+    // Files whose preview was up to date, and kept.
+    int keptCount() const;
     QString pieceFolder() const;
 
 signals:
@@ -163,6 +169,15 @@ private:
     void cut(int index);
     void cutEnded(int index, const Shell32::RunResult &result);
     void join();
+    // The joined file of the folder of that number, in the order the folders come.
+    void beginJoin(int number);
+    // Tells of the joined file, then joins the next folder or finishes.
+    void endJoin();
+    // With update, keeps the preview named for the file when it records this very source
+    // and these settings, and then true; else the preview is to record them.
+    bool keptUpToDate(int index);
+    // "start=25% duration=30 rate=128 fades=0,2 loudness=-16": what the preview is made with.
+    QString settingsText(int index) const;
     // The SoX run that joins the pieces into writeTo; pieceSeconds: how long SoX reads each.
     CommandLine joinCommand(const QStringList &pieces, const QList<double> &pieceSeconds, const QString &writeTo) const;
     // Starts the tool; index, when given, is the file it runs for.
@@ -210,7 +225,10 @@ private:
     int m_keyed = 0;          // files whose source key is known
     int m_planned = 0;
     int m_nextToStart = 0;    // the first file no tool has been started for
-    PreviewFiles::EarlierFile m_joinedEarlier; // what the joined name held at the start
+    QStringList m_joinFolders; // of each joined file, below the output folder ("" for one join)
+    QList<PreviewFiles::EarlierFile> m_joinsEarlier; // what each joined file's name held at the start
+    QList<Result> m_joins;
+    int m_joinNumber = 0;      // the joined file being made
     Leftovers::Sweep m_sweep; // what killed runs left in the folders this one writes into
     int m_finished = 0;
     int m_reported = 0;
