@@ -5,12 +5,7 @@
 #include "platform/main.h"
 #include "preview/parallelpreviews.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -20,7 +15,6 @@ namespace {
 constexpr int RedrawMilliseconds = 500;
 // The shell variable a dry run keeps the private folder of a join's pieces in.
 const QString PieceVariable = QStringLiteral("\"$work\"");
-const QString LeftOutReason = QStringLiteral("the name is not valid UTF-8, so it cannot be passed on unchanged");
 
 void write(FILE *stream, const QString &text)
 {
@@ -94,21 +88,9 @@ void printFolder(const ParallelPreviews::Result &result)
         write(stdout, QStringLiteral("mkdir -p -- %1\n").arg(ConsoleReport::ShellQuoted(result.newFolder)));
 }
 
-// Hundredths of a decibel; null for the loudness of silence.
-QJsonValue decibels(std::optional<double> value)
-{
-    return value ? QJsonValue(std::round(*value * 100) / 100) : QJsonValue();
-}
-
-QJsonObject loudnessEntry(const Loudness::Adjustment &loudness)
-{
-    return {{QStringLiteral("measured"), decibels(loudness.measured.integrated)},
-            {QStringLiteral("gain"), decibels(loudness.gain)},
-            {QStringLiteral("result"), decibels(loudness.result)},
-            {QStringLiteral("held_back"), loudness.heldBack}};
-}
-
 } // namespace
+
+const QString ConsoleReport::LeftOutReason = QStringLiteral("the name is not valid UTF-8, so it cannot be passed on unchanged");
 
 ConsoleReport::ConsoleReport(const ParallelPreviews &previews, Mode mode, bool terminal, QObject *parent)
     : QObject(parent), m_previews(previews), m_mode(mode), m_terminal(terminal)
@@ -354,55 +336,6 @@ QString ConsoleReport::joinsSummary(int made) const
     if (!notJoined.isEmpty())
         summary += QStringLiteral("; not joined: ") + notJoined.join(QStringLiteral(", "));
     return summary;
-}
-
-void ConsoleReport::printJson()
-{
-    const bool joining = m_previews.joined().has_value();
-    const auto entry = [joining](const ParallelPreviews::Result &result) {
-        QJsonObject object;
-        if (!result.source.isEmpty())
-            object.insert(QStringLiteral("source"), result.source);
-        if (!joining || result.source.isEmpty())
-            object.insert(QStringLiteral("preview"), result.preview);
-        object.insert(QStringLiteral("made"), result.made);
-        if (result.upToDate)
-            object.insert(QStringLiteral("up_to_date"), true);
-        if (!result.made && !result.upToDate)
-            object.insert(QStringLiteral("reason"), result.reason);
-        if (result.foundStart) {
-            object.insert(QStringLiteral("start"), result.foundStart->seconds);
-            object.insert(QStringLiteral("start_from"),
-                          result.foundStart->fromChorus ? QStringLiteral("chorus") : QStringLiteral("fallback"));
-        }
-        if (result.loudness)
-            object.insert(QStringLiteral("loudness"), loudnessEntry(*result.loudness));
-        if (!result.tagProblem.isEmpty())
-            object.insert(QStringLiteral("tagProblem"), result.tagProblem);
-        if (!result.planned.isEmpty())
-            object.insert(QStringLiteral("planned"), result.planned);
-        return object;
-    };
-    QJsonArray previews;
-    for (const ParallelPreviews::Result &result : m_previews.results())
-        previews.append(entry(result));
-    QJsonArray leftOut;
-    for (const QString &path : std::as_const(m_leftOut))
-        leftOut.append(QJsonObject{{QStringLiteral("path"), path}, {QStringLiteral("reason"), LeftOutReason}});
-    QJsonObject report{{QStringLiteral("total"), m_previews.total()},
-                       {QStringLiteral("made"), m_previews.madeCount()},
-                       {QStringLiteral("interrupted"), m_previews.interrupted()},
-                       {QStringLiteral("previews"), previews},
-                       {QStringLiteral("leftOut"), leftOut}};
-    // One joined file as itself; one per folder as a list.
-    QJsonArray joins;
-    for (const ParallelPreviews::Result &joined : this->joins())
-        joins.append(entry(joined));
-    if (joins.size() == 1)
-        report.insert(QStringLiteral("joined"), joins.first());
-    else if (joining)
-        report.insert(QStringLiteral("joined"), joins);
-    write(stdout, QString::fromUtf8(QJsonDocument(report).toJson(QJsonDocument::Indented)));
 }
 
 ScanProgress::ScanProgress(bool shown) : m_shown(shown)

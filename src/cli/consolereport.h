@@ -45,6 +45,8 @@ public:
     static QString ShellQuoted(const QString &word);
 
 private:
+    // Why a path was left out before the run.
+    static const QString LeftOutReason;
     // Made or, in a dry run, planned.
     bool done(const ParallelPreviews::Result &result) const;
     void resultReady(int index);
@@ -64,7 +66,7 @@ private:
     QString joinsSummary(int made) const;
     // The joined files told of, or the one under way when the run stopped before.
     QList<ParallelPreviews::Result> joins() const;
-    void printJson();
+    void printJson(); // in consolereport_json.cpp
 
     const ParallelPreviews &m_previews;
     Mode m_mode;
