@@ -6,8 +6,8 @@
 // ScanProgress shows the scan of FOLDER arguments before that, on the same line.
 
 #include "platform/commandline.h"
+#include "batch/parallelpreviews.h"
 #include "platform/timeleft.h"
-#include "preview/parallelpreviews.h"
 
 #include <QElapsedTimer>
 #include <QHash>
