@@ -68,10 +68,8 @@ void ParallelPreviews::begin()
         const bool perFolder = !m_settings.outputFolder.isEmpty() && !m_subfolders.isEmpty();
         m_joinFolders = perFolder ? QStringList(m_subfolders) : QStringList{QString()};
         m_joinFolders.removeDuplicates();
-        const QString folder = m_settings.outputFolder.isEmpty() && total() > 0 ? Main::FolderOf(m_results.first().source)
-                                                                               : m_settings.outputFolder;
-        for (const QString &below : std::as_const(m_joinFolders))
-            m_joinsEarlier.append(PreviewFiles::EarlierFile::At(PreviewCommands::JoinedPath(folder + QLatin1Char('/') + below)));
+        for (int number = 0; number < m_joinFolders.size(); ++number)
+            m_joinsEarlier.append(PreviewFiles::EarlierFile::At(joinedPath(number)));
         beginJoin(0);
     }
     // Results and the end come from the event loop, so that a caller may connect after starting.

@@ -74,8 +74,9 @@ public:
     ~ParallelPreviews() override;
 
     // Before start() or plan(): each source's folder below the output folder, in list order
-    // ("Album 1/", "" for the output folder itself), made when missing. A join, and previews
-    // beside their sources, ignore them.
+    // ("Album 1/", "" for the output folder itself), made when missing. A join makes one
+    // joined file in each of them, of its own sources; previews beside their sources ignore
+    // them.
     void setSubfolders(QStringList subfolders);
 
     // Makes the previews. resultReady(i) follows for every file in list order, then, when
@@ -100,7 +101,7 @@ public:
     QString runningSource() const;
     bool interrupted() const { return m_stopped; }
     const QList<Result> &results() const { return m_results; }
-    // The joined file's result, when joining.
+    // When joining, the joined file being made; once joinedReady came, the one it told of.
     const std::optional<Result> &joined() const { return m_joined; }
     // Every joined file so far, in order: one, or with subfolders one per folder.
     const QList<Result> &joins() const { return m_joins; }
@@ -147,13 +148,14 @@ private:
     void cut(int index);
     void cutEnded(int index, const Shell32::RunResult &result);
     void join();
-    // The joined file of the folder of that number, in the order the folders come.
+    // Where the joined file of that number goes: in its folder, in the order the folders come.
+    QString joinedPath(int number) const;
     void beginJoin(int number);
     // Tells of the joined file, then joins the next folder or finishes.
     void endJoin();
     // With update, keeps the preview named for the file when it records this very source
-    // and these settings, and then true; else the preview is to record them.
-    bool keptUpToDate(int index);
+    // and these settings; else the preview is to record them.
+    void keepIfUpToDate(int index);
     // "start=25% duration=30 rate=128 fades=0,2 loudness=-16": what the preview is made with.
     QString settingsText(int index) const;
     // The SoX run that joins the pieces into writeTo; pieceSeconds: how long SoX reads each.

@@ -1,4 +1,5 @@
-// The join: the pieces cut into the work folder, made into one file by one SoX run.
+// The join: the pieces cut into the work folder, made into one file by one SoX run; with
+// subfolders, one file in each, one after another.
 #include "batch/parallelwork.h"
 
 #include "platform/main.h"
@@ -74,13 +75,18 @@ QString ParallelPreviews::pieceFolder() const
     return m_workFolder ? m_workFolder->path() : QString();
 }
 
+QString ParallelPreviews::joinedPath(int number) const
+{
+    const QString folder = m_settings.outputFolder.isEmpty() && total() > 0 ? Main::FolderOf(m_results.first().source)
+                                                                           : m_settings.outputFolder;
+    return PreviewCommands::JoinedPath(folder + QLatin1Char('/') + m_joinFolders.at(number));
+}
+
 void ParallelPreviews::beginJoin(int number)
 {
     m_joinNumber = number;
-    const QString folder = m_settings.outputFolder.isEmpty() && total() > 0 ? Main::FolderOf(m_results.first().source)
-                                                                           : m_settings.outputFolder;
     Result joined;
-    joined.preview = PreviewCommands::JoinedPath(folder + QLatin1Char('/') + m_joinFolders.at(number));
+    joined.preview = joinedPath(number);
     m_joined = joined;
 }
 
