@@ -19,7 +19,6 @@
 #include <algorithm>
 #include <cmath>
 #include <csignal>
-#include <cstring>
 
 using Shell32::RunResult;
 
@@ -47,16 +46,6 @@ QString commit(ParallelPreviews::Result &result, PreviewFiles::TemporaryOutput &
     return problem;
 }
 
-// The mono floats a tool wrote, at the rate the analysis asked for.
-Mp3Decode::Audio rawFloats(const QByteArray &bytes)
-{
-    Mp3Decode::Audio audio;
-    audio.rate = Chorus::DecodingRate;
-    audio.samples.resize(size_t(bytes.size()) / sizeof(float));
-    std::memcpy(audio.samples.data(), bytes.constData(), audio.samples.size() * sizeof(float));
-    return audio;
-}
-
 // How long FFmpeg may take to end after SoX has ended.
 constexpr int DecoderEndMilliseconds = 5000;
 
@@ -64,7 +53,7 @@ constexpr int DecoderEndMilliseconds = 5000;
 
 QString ParallelPreviews::withoutFfmpeg(const QString &source) const
 {
-    return QStringLiteral("SoX cannot read %1 without FFmpeg: %2").arg(Main::FileNameOf(source), m_tools.ffmpegProblem);
+    return PreviewCheck::WithoutFfmpeg(source, m_tools.ffmpegProblem);
 }
 
 struct ParallelPreviews::Work {
@@ -356,7 +345,9 @@ void ParallelPreviews::decodedForAnalysis(int index, const RunResult &ended)
         problem = QStringLiteral("FFmpeg could not decode it: ") + decoderWords;
     if (!problem.isEmpty())
         return fail(index, problem);
-    lookInto(index, [bytes = ended.output] { return std::optional<Mp3Decode::Audio>(rawFloats(bytes)); });
+    lookInto(index, [bytes = ended.output] {
+        return std::optional<Mp3Decode::Audio>(Mp3Decode::FromFloats(bytes, Chorus::DecodingRate));
+    });
 }
 
 // Decoding and looking for the chorus take the processor for a while, so they run on a
@@ -384,8 +375,7 @@ void ParallelPreviews::analysed(int index, const std::optional<Chorus::Start> &s
     if (start)
         found(index, *start);
     else
-        fail(index, QStringLiteral("no audio could be decoded from %1, so its chorus cannot be looked for")
-                        .arg(Main::FileNameOf(m_results[index].source)));
+        fail(index, PreviewCheck::NoAudioForChorus(m_results[index].source));
     pump();
 }
 
@@ -491,8 +481,7 @@ bool ParallelPreviews::settleStart(int index)
         return true;
     const std::optional<QString> start = startFor(index);
     if (!start) {
-        fail(index, QStringLiteral("the length of %1 cannot be read, so neither can a share of it")
-                        .arg(Main::FileNameOf(m_results[index].source)));
+        fail(index, PreviewCheck::NoLengthForShare(m_results[index].source));
         return false;
     }
     work.start = *start;
