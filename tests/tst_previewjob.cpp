@@ -509,12 +509,13 @@ void TestPreviewJob::startBeyondSixteenBitsIsReportedAndThreeUsed()
 void TestPreviewJob::startOfEachSong_data()
 {
     QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("song");   // "40 s": 440 Hz for 10 s, then 880 Hz; "pop": with choruses; "tone": 6 s
+    QTest::addColumn<QString>("song"); // "40 s": 440 Hz for 10 s, then 880 Hz; "pop" (flac): with choruses; "tone": 6 s
     QTest::addColumn<QString>("bar");    // the bar's text during the cut; "chorus": from a time in a chorus
     QTest::addColumn<QString>("details"); // of the closing message
     QTest::newRow("25% of a 40 s song starts at 10 s") << "25%" << "40 s" << "Processing: Song.mp3 from 0:10" << "";
     QTest::newRow("0:12, the same for every song") << "0:12" << "40 s" << "Processing: Song.mp3" << "";
     QTest::newRow("auto starts in a chorus") << "auto" << "pop" << "chorus" << "";
+    QTest::newRow("auto in a FLAC master, decoded by SoX") << "auto" << "pop flac" << "chorus" << "";
     QTest::newRow("auto where nothing repeats, a quarter in")
         << "auto" << "tone" << "Processing: Song.mp3 from 0:01"
         << ": nothing repeats in it, so its preview starts a quarter in, at 0:01";
@@ -526,16 +527,18 @@ void TestPreviewJob::startOfEachSong()
     QFETCH(QString, song);
     QFETCH(QString, bar);
     QFETCH(QString, details);
-    const QString source = scratch(QStringLiteral("in/Song.mp3"));
+    const QString source = scratch(song.endsWith(QLatin1String("flac")) ? QStringLiteral("in/Song.flac") : QStringLiteral("in/Song.mp3"));
     QDir().mkpath(scratch(QStringLiteral("in")));
     QList<Fixtures::Span> choruses;
     if (song == QLatin1String("40 s")) {
         QVERIFY(Fixtures::MakeTone(scratch(QStringLiteral("low.mp3")), 10));
         QVERIFY(Fixtures::MakeTone(scratch(QStringLiteral("high.mp3")), 30, 880));
         QCOMPARE(QProcess::execute(QStringLiteral("sox"), {scratch(QStringLiteral("low.mp3")), scratch(QStringLiteral("high.mp3")), source}), 0);
-    } else if (song == QLatin1String("pop")) {
-        choruses = Fixtures::MakeSong(source, Fixtures::PopSong());
+    } else if (song.startsWith(QLatin1String("pop"))) {
+        const QString mp3 = scratch(QStringLiteral("pop.mp3"));
+        choruses = Fixtures::MakeSong(mp3, Fixtures::PopSong());
         QVERIFY(!choruses.isEmpty());
+        QCOMPARE(QProcess::execute(QStringLiteral("sox"), {mp3, source}), 0);
     } else {
         QVERIFY(QFile::copy(m_longTone, source));
     }
@@ -560,7 +563,8 @@ void TestPreviewJob::startOfEachSong()
         QCOMPARE(during, bar);
         return;
     }
-    const QRegularExpressionMatch from = QRegularExpression(QStringLiteral("^Processing: Song.mp3 from (\\d+):(\\d\\d)$")).match(during);
+    const QRegularExpressionMatch from =
+        QRegularExpression(QStringLiteral("^Processing: Song\\.\\w+ from (\\d+):(\\d\\d)$")).match(during);
     QVERIFY2(from.hasMatch(), qPrintable(during));
     const double start = from.captured(1).toInt() * 60 + from.captured(2).toInt();
     QVERIFY2(std::any_of(choruses.begin(), choruses.end(),

@@ -111,8 +111,9 @@ bool PreviewJob::settleStart(const QString &sourcePath)
 {
     if (!SongStart::PerSong(m_startCut))
         return true;
-    const SongStart::Found found = SongStart::ForSong(m_startCut, sourcePath, QLocale::c().toDouble(m_duration),
-                                                      m_tools, &m_progress);
+    const SongStart::Found found =
+        SongStart::ForSong(m_startCut, sourcePath, QLocale::c().toDouble(m_duration), m_tools,
+                           [this](const CommandLine &commandLine) { return runSox(commandLine, rowsNow()); });
     if (!found.problem.isEmpty())
         fail(sourcePath, found.problem);
     if (m_stopped || !found.problem.isEmpty())

@@ -37,8 +37,8 @@ void offTheWindowThread(const std::function<void()> &work)
 
 // The song in one channel at the rate the search asks for: an MP3 in the process, anything
 // else from a tool; none with the reason when nothing could be decoded.
-std::optional<Mp3Decode::Audio> decoded(const QString &source, const Tools::Found &tools,
-                                        Shell32::Progress *progress, QString &problem)
+std::optional<Mp3Decode::Audio> decoded(const QString &source, const Tools::Found &tools, const ToolRun &runTool,
+                                        QString &problem)
 {
     if (Mp3Decode::Decodes(source)) {
         std::optional<Mp3Decode::Audio> audio;
@@ -52,8 +52,7 @@ std::optional<Mp3Decode::Audio> decoded(const QString &source, const Tools::Foun
     }
     const CommandLine command = byFfmpeg ? PreviewCommands::FfmpegDecodeMono(tools.ffmpeg, source, Chorus::DecodingRate)
                                          : PreviewCommands::DecodeMono(tools.sox, source, Chorus::DecodingRate);
-    const Shell32::RunResult run = Shell32::RunAndWait(command, Shell32::HiddenWindow, progress,
-                                                       progress ? progress->Text() : QString(), 0, 1);
+    const Shell32::RunResult run = runTool(command);
     problem = PreviewCheck::ToolProblem(run);
     if (!problem.isEmpty() && byFfmpeg)
         problem = QStringLiteral("FFmpeg could not decode it: ") + run.lastErrorLine();
@@ -62,7 +61,7 @@ std::optional<Mp3Decode::Audio> decoded(const QString &source, const Tools::Foun
     return Mp3Decode::FromFloats(run.output, Chorus::DecodingRate);
 }
 
-Found chorusOf(const QString &source, double previewSeconds, const Tools::Found &tools, Shell32::Progress *progress)
+Found chorusOf(const QString &source, double previewSeconds, const Tools::Found &tools, const ToolRun &runTool)
 {
     const std::optional<Mp3Audio::Length> length = SourceAudio::Measure(source);
     if (length && length->seconds > Chorus::LongestSongSeconds) {
@@ -70,7 +69,7 @@ Found chorusOf(const QString &source, double previewSeconds, const Tools::Found 
         return Found{toMillisecond(start.seconds), start.fromChorus, QString()};
     }
     QString problem;
-    std::optional<Mp3Decode::Audio> audio = decoded(source, tools, progress, problem);
+    std::optional<Mp3Decode::Audio> audio = decoded(source, tools, runTool, problem);
     std::optional<Chorus::Start> start;
     if (audio && !audio->samples.empty())
         offTheWindowThread([&] { start = Chorus::ChooseStart(audio->samples, audio->rate, previewSeconds); });
@@ -122,10 +121,10 @@ bool PerSong(const StartList::SourceCut &cut)
 }
 
 Found ForSong(const StartList::SourceCut &cut, const QString &source, double previewSeconds,
-              const Tools::Found &tools, Shell32::Progress *progress)
+              const Tools::Found &tools, const ToolRun &runTool)
 {
     if (cut.startAtChorus)
-        return chorusOf(source, previewSeconds, tools, progress);
+        return chorusOf(source, previewSeconds, tools, runTool);
     const std::optional<Mp3Audio::Length> length = SourceAudio::Measure(source);
     if (!length)
         return Found{0, false, PreviewCheck::NoLengthForShare(source)};

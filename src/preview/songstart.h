@@ -3,15 +3,17 @@
 // the numbers it always took, and each song's own start found from it: a share of the song's
 // length, or where its chorus begins.
 
+#include "platform/commandline.h"
 #include "preview/startlist.h"
 #include "preview/tools.h"
 
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 namespace Shell32 {
-class Progress;
+struct RunResult;
 }
 
 namespace SongStart {
@@ -36,10 +38,13 @@ struct Found {
     bool fromChorus = false; // auto: false when nothing repeats, so a quarter in
     QString problem;         // why the song has no start; it then gets no preview
 };
+// Runs a tool to its end while window events run (the job's RunAndWait with its bar).
+using ToolRun = std::function<Shell32::RunResult(const CommandLine &)>;
 // The song's own start. Its chorus is looked for as lumbrisk-cli does: an MP3 decoded in
-// the process, another source by SoX, or by FFmpeg where SoX has no reader. Tools run with
-// RunAndWait and the search on a thread of its own, while window events run.
+// the process, another source by SoX, or by FFmpeg where SoX has no reader, run by runTool;
+// the decoding in the process and the search run on a thread of their own while window
+// events run.
 Found ForSong(const StartList::SourceCut &cut, const QString &source, double previewSeconds,
-              const Tools::Found &tools, Shell32::Progress *progress);
+              const Tools::Found &tools, const ToolRun &runTool);
 
 } // namespace SongStart
