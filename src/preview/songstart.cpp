@@ -55,7 +55,8 @@ std::optional<Mp3Decode::Audio> decoded(const QString &source, const Tools::Foun
     const Shell32::RunResult run = runTool(command);
     problem = PreviewCheck::ToolProblem(run);
     if (!problem.isEmpty() && byFfmpeg)
-        problem = QStringLiteral("FFmpeg could not decode it: ") + run.lastErrorLine();
+        problem = QStringLiteral("FFmpeg could not decode it")
+                  + (run.lastErrorLine().isEmpty() ? QString() : QStringLiteral(": ") + run.lastErrorLine());
     if (!problem.isEmpty())
         return std::nullopt;
     return Mp3Decode::FromFloats(run.output, Chorus::DecodingRate);
