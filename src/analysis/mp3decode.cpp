@@ -1,5 +1,6 @@
 #include "analysis/mp3decode.h"
 
+#include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
 
@@ -79,6 +80,15 @@ std::optional<Audio> DecodeMono(const QString &path)
     }
     if (audio.samples.empty())
         return std::nullopt;
+    return audio;
+}
+
+Audio FromFloats(const QByteArray &bytes, int rate)
+{
+    Audio audio;
+    audio.rate = rate;
+    audio.samples.resize(size_t(bytes.size()) / sizeof(float));
+    std::memcpy(audio.samples.data(), bytes.constData(), audio.samples.size() * sizeof(float));
     return audio;
 }
 

@@ -19,5 +19,7 @@ struct Audio {
 bool Decodes(const QString &path);
 // None when the file cannot be opened or holds no MPEG audio.
 std::optional<Audio> DecodeMono(const QString &path);
+// The mono 32-bit floats a tool wrote at the given rate.
+Audio FromFloats(const QByteArray &bytes, int rate);
 
 } // namespace Mp3Decode

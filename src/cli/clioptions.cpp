@@ -323,11 +323,7 @@ bool CliCommandLine::readModes(CliOptions &options)
 {
     options.settings.join = m_parser.isSet(Join);
     options.settings.tags = !m_parser.isSet(NoTags);
-    options.extensions.clear();
-    if (m_parser.isSet(Extension)) {
-        for (const QString &typed : m_parser.value(Extension).split(QLatin1Char(',')))
-            options.extensions.append(AddFolder::ExtensionOf(typed));
-    }
+    options.extensions = m_parser.isSet(Extension) ? AddFolder::ExtensionsOf(m_parser.value(Extension)) : QStringList();
     options.keepFolders = m_parser.isSet(KeepFolders);
     options.dryRun = m_parser.isSet(DryRun);
     options.settings.update = m_parser.isSet(Update);
