@@ -96,7 +96,6 @@ Sources SourcesOf(const CliOptions &options, Prompts &prompts, ScanProgress &pro
         if (found.isEmpty()) {
             // Whatever the scan gave were previews.
             sources.notes.append(nothingFoundNote(options, prompts, path, absolute, scanned));
-            sources.nothingFound = true;
         } else if (previews > 0) {
             sources.notes.append(QStringLiteral("%1: left out %2 %3 that Lumbrisk made")
                                      .arg(path)

@@ -17,7 +17,6 @@ struct Sources {
     QStringList shownNames;    // each path as a person finds it: "Album 2/Track 5.flac" below its FOLDER
     QList<QByteArray> leftOut; // absolute paths whose names are not valid UTF-8
     QStringList notes;         // what a folder held instead of songs, and the previews left out of it
-    bool nothingFound = false; // a FOLDER argument held no song
 };
 
 // FILE arguments as absolute paths, FOLDER arguments scanned as the window scans a folder;

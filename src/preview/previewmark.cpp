@@ -111,17 +111,17 @@ std::optional<QString> Read(const QString &path)
     return std::nullopt;
 }
 
-std::optional<QString> Of(const QString &sourcePath, const QString &settingsKey)
+std::optional<QString> Of(const QString &sourcePath, const QString &settings)
 {
     struct stat facts {};
     if (::stat(QFile::encodeName(sourcePath).constData(), &facts) != 0)
         return std::nullopt;
     // "1": the first form of the text; another would be read as not up to date.
-    return QStringLiteral("1 size=%1 modified=%2.%3 settings=%4")
+    return QStringLiteral("1 size=%1 modified=%2.%3 %4")
         .arg(qint64(facts.st_size))
         .arg(qint64(facts.st_mtim.tv_sec))
         .arg(qint64(facts.st_mtim.tv_nsec), 9, 10, QLatin1Char('0'))
-        .arg(settingsKey);
+        .arg(settings);
 }
 
 QStringList WithoutPreviews(const QStringList &rows, qsizetype &leftOut)

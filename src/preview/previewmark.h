@@ -19,9 +19,9 @@ extern const char FrameDescription[];
 // songs stays quick.
 std::optional<QString> Read(const QString &path);
 
-// The text a preview of the source records: its size and modification time, and the key of
-// the settings it was made with; none when the source cannot be looked at.
-std::optional<QString> Of(const QString &sourcePath, const QString &settingsKey);
+// The text a preview of the source records: its size and modification time, and the
+// settings it was made with, as text; none when the source cannot be looked at.
+std::optional<QString> Of(const QString &sourcePath, const QString &settings);
 
 // The rows of a folder scan, in order, without the previews among them: a marked file, and
 // "<name>_Preview.<ext>" (or "<name>_Preview (2).<ext>") and "Joined_Preview.mp3" beside a
