@@ -5,12 +5,7 @@
 #include "platform/main.h"
 #include "batch/parallelpreviews.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -20,7 +15,6 @@ namespace {
 constexpr int RedrawMilliseconds = 500;
 // The shell variable a dry run keeps the private folder of a join's pieces in.
 const QString PieceVariable = QStringLiteral("\"$work\"");
-const QString LeftOutReason = QStringLiteral("the name is not valid UTF-8, so it cannot be passed on unchanged");
 
 void write(FILE *stream, const QString &text)
 {
@@ -94,21 +88,9 @@ void printFolder(const ParallelPreviews::Result &result)
         write(stdout, QStringLiteral("mkdir -p -- %1\n").arg(ConsoleReport::ShellQuoted(result.newFolder)));
 }
 
-// Hundredths of a decibel; null for the loudness of silence.
-QJsonValue decibels(std::optional<double> value)
-{
-    return value ? QJsonValue(std::round(*value * 100) / 100) : QJsonValue();
-}
-
-QJsonObject loudnessEntry(const Loudness::Adjustment &loudness)
-{
-    return {{QStringLiteral("measured"), decibels(loudness.measured.integrated)},
-            {QStringLiteral("gain"), decibels(loudness.gain)},
-            {QStringLiteral("result"), decibels(loudness.result)},
-            {QStringLiteral("held_back"), loudness.heldBack}};
-}
-
 } // namespace
+
+const QString ConsoleReport::LeftOutReason = QStringLiteral("the name is not valid UTF-8, so it cannot be passed on unchanged");
 
 ConsoleReport::ConsoleReport(const ParallelPreviews &previews, Mode mode, bool terminal, QObject *parent)
     : QObject(parent), m_previews(previews), m_mode(mode), m_terminal(terminal)
@@ -125,7 +107,7 @@ ConsoleReport::ConsoleReport(const ParallelPreviews &previews, Mode mode, bool t
 
 bool ConsoleReport::done(const ParallelPreviews::Result &result) const
 {
-    return m_mode == Mode::DryRun ? result.reason.isEmpty() : result.made;
+    return result.upToDate || (m_mode == Mode::DryRun ? result.reason.isEmpty() : result.made);
 }
 
 void ConsoleReport::tellLeftOut(const QList<QByteArray> &paths)
@@ -136,6 +118,12 @@ void ConsoleReport::tellLeftOut(const QList<QByteArray> &paths)
     }
 }
 
+void ConsoleReport::showNames(const QStringList &names)
+{
+    for (qsizetype index = 0; index < names.size() && index < m_previews.total(); ++index)
+        m_shownNames.insert(m_previews.results().at(index).source, names.at(index));
+}
+
 int ConsoleReport::exitStatus() const
 {
     if (!m_leftOut.isEmpty())
@@ -144,8 +132,18 @@ int ConsoleReport::exitStatus() const
         if (!done(result))
             return 1;
     }
-    const std::optional<ParallelPreviews::Result> &joined = m_previews.joined();
-    return joined && !done(*joined) ? 1 : 0;
+    for (const ParallelPreviews::Result &joined : joins()) {
+        if (!done(joined))
+            return 1;
+    }
+    return 0;
+}
+
+QList<ParallelPreviews::Result> ConsoleReport::joins() const
+{
+    if (m_previews.joins().isEmpty() && m_previews.joined())
+        return {*m_previews.joined()};
+    return m_previews.joins();
 }
 
 QString ConsoleReport::ShellQuoted(const QString &word)
@@ -162,6 +160,13 @@ QString ConsoleReport::ShellQuoted(const QString &word)
 void ConsoleReport::resultReady(int index)
 {
     const ParallelPreviews::Result &result = m_previews.results().at(index);
+    const QString count = m_mode == Mode::Progress ? QStringLiteral("%1/%2 ").arg(index + 1).arg(m_previews.total())
+                                                   : QString();
+    if (result.upToDate) {
+        if (m_mode == Mode::Progress && !m_terminal)
+            printLine(count + QStringLiteral("up to date: ") + result.preview);
+        return;
+    }
     if (m_mode == Mode::DryRun && result.command) {
         if (m_previews.joined() && !m_pieceFolderMade)
             write(stdout, QStringLiteral("work=$(mktemp -d)\n"));
@@ -171,8 +176,6 @@ void ConsoleReport::resultReady(int index)
         printNoChorus(result);
         return printHeldBack(result);
     }
-    const QString count = m_mode == Mode::Progress ? QStringLiteral("%1/%2 ").arg(index + 1).arg(m_previews.total())
-                                                   : QString();
     if (!result.made)
         printLine(count + notMadeLine(result));
     else if (!result.planned.isEmpty())
@@ -210,7 +213,6 @@ void ConsoleReport::joinedReady()
     if (m_mode == Mode::DryRun && joined.command) {
         printFolder(joined);
         printCommand(*joined.command);
-        write(stdout, QStringLiteral("rm -r -- %1\n").arg(PieceVariable));
     } else if (!joined.made) {
         printLine(notMadeLine(joined));
     } else if (!joined.planned.isEmpty()) {
@@ -223,6 +225,12 @@ void ConsoleReport::joinedReady()
 void ConsoleReport::finished()
 {
     m_ticker.stop();
+    if (m_mode == Mode::DryRun && m_pieceFolderMade && m_previews.joined())
+        write(stdout, QStringLiteral("rm -r -- %1\n").arg(PieceVariable));
+    if (m_mode == Mode::DryRun && m_previews.keptCount() > 0)
+        printLine(QStringLiteral("up to date: %1; the lines above make the other %2")
+                      .arg(m_previews.keptCount())
+                      .arg(m_previews.total() - m_previews.keptCount()));
     if (m_mode == Mode::Progress)
         printSummary();
     else if (m_mode == Mode::Json)
@@ -247,11 +255,13 @@ void ConsoleReport::drawProgress()
     QString line = QStringLiteral("%1/%2  %3 elapsed").arg(finished).arg(total).arg(clock(elapsed));
     if (m_previews.plannedCount() < total)
         line += QStringLiteral(", %1 of %2 planned").arg(m_previews.plannedCount()).arg(total);
-    else if (finished > 0 && finished < total)
-        line += QStringLiteral(", about %1 left").arg(clock(elapsed * (total - finished) / finished));
+    const int kept = m_previews.keptCount();
+    m_timeLeft.update(finished - kept, total - kept, elapsed);
+    if (m_previews.plannedCount() >= total && m_timeLeft.milliseconds())
+        line += QStringLiteral(", about %1 left").arg(clock(*m_timeLeft.milliseconds()));
     const QString running = m_previews.runningSource();
     if (!running.isEmpty())
-        line += QStringLiteral("  ") + Main::FileNameOf(running);
+        line += QStringLiteral("  ") + m_shownNames.value(running, Main::FileNameOf(running));
     drawLine(line);
     m_lineShown = true;
 }
@@ -282,17 +292,25 @@ void ConsoleReport::printSummary()
     for (const ParallelPreviews::Result &result : m_previews.results()) {
         if (result.made)
             ++made;
-        else
+        else if (!result.upToDate)
             notMade.append(Main::FileNameOf(result.source));
     }
+    const int kept = m_previews.keptCount();
+    const int toMake = m_previews.total() - kept;
     QString summary;
-    const std::optional<ParallelPreviews::Result> &joined = m_previews.joined();
+    const QList<ParallelPreviews::Result> joins = this->joins();
     if (m_previews.interrupted())
-        summary = QStringLiteral("stopped: %1 of %2 previews were made and are kept").arg(made).arg(m_previews.total());
-    else if (joined && joined->made)
-        summary = QStringLiteral("%1 made from %2 of %3 previews").arg(joined->preview).arg(made).arg(m_previews.total());
+        summary = QStringLiteral("stopped: %1 of %2 previews were made and are kept").arg(made).arg(toMake);
+    else if (joins.size() > 1)
+        summary = joinsSummary(made);
+    else if (!joins.isEmpty() && joins.constFirst().made)
+        summary = QStringLiteral("%1 made from %2 of %3 previews").arg(joins.constFirst().preview).arg(made).arg(toMake);
+    else if (toMake == 0 && kept > 0)
+        summary = QStringLiteral("nothing to make");
     else
-        summary = QStringLiteral("%1 of %2 previews made").arg(made).arg(m_previews.total());
+        summary = QStringLiteral("%1 of %2 previews made").arg(made).arg(toMake);
+    if (kept > 0)
+        summary += QStringLiteral("; up to date: %1").arg(kept);
     if (!notMade.isEmpty() && !m_previews.interrupted())
         summary += QStringLiteral("; not made: ") + notMade.join(QStringLiteral(", "));
     QStringList leftOut;
@@ -303,45 +321,21 @@ void ConsoleReport::printSummary()
     printLine(summary);
 }
 
-void ConsoleReport::printJson()
+QString ConsoleReport::joinsSummary(int made) const
 {
-    const bool joining = m_previews.joined().has_value();
-    const auto entry = [joining](const ParallelPreviews::Result &result) {
-        QJsonObject object;
-        if (!result.source.isEmpty())
-            object.insert(QStringLiteral("source"), result.source);
-        if (!joining || result.source.isEmpty())
-            object.insert(QStringLiteral("preview"), result.preview);
-        object.insert(QStringLiteral("made"), result.made);
-        if (!result.made)
-            object.insert(QStringLiteral("reason"), result.reason);
-        if (result.foundStart) {
-            object.insert(QStringLiteral("start"), result.foundStart->seconds);
-            object.insert(QStringLiteral("start_from"),
-                          result.foundStart->fromChorus ? QStringLiteral("chorus") : QStringLiteral("fallback"));
-        }
-        if (result.loudness)
-            object.insert(QStringLiteral("loudness"), loudnessEntry(*result.loudness));
-        if (!result.tagProblem.isEmpty())
-            object.insert(QStringLiteral("tagProblem"), result.tagProblem);
-        if (!result.planned.isEmpty())
-            object.insert(QStringLiteral("planned"), result.planned);
-        return object;
-    };
-    QJsonArray previews;
-    for (const ParallelPreviews::Result &result : m_previews.results())
-        previews.append(entry(result));
-    QJsonArray leftOut;
-    for (const QString &path : std::as_const(m_leftOut))
-        leftOut.append(QJsonObject{{QStringLiteral("path"), path}, {QStringLiteral("reason"), LeftOutReason}});
-    QJsonObject report{{QStringLiteral("total"), m_previews.total()},
-                       {QStringLiteral("made"), m_previews.madeCount()},
-                       {QStringLiteral("interrupted"), m_previews.interrupted()},
-                       {QStringLiteral("previews"), previews},
-                       {QStringLiteral("leftOut"), leftOut}};
-    if (joining)
-        report.insert(QStringLiteral("joined"), entry(*m_previews.joined()));
-    write(stdout, QString::fromUtf8(QJsonDocument(report).toJson(QJsonDocument::Indented)));
+    QStringList notJoined;
+    for (const ParallelPreviews::Result &joined : m_previews.joins()) {
+        if (!joined.made)
+            notJoined.append(joined.preview);
+    }
+    const qsizetype joins = m_previews.joins().size();
+    QString summary = QStringLiteral("%1 joined previews made from %2 of %3 previews")
+                          .arg(joins - notJoined.size())
+                          .arg(made)
+                          .arg(m_previews.total());
+    if (!notJoined.isEmpty())
+        summary += QStringLiteral("; not joined: ") + notJoined.join(QStringLiteral(", "));
+    return summary;
 }
 
 ScanProgress::ScanProgress(bool shown) : m_shown(shown)
