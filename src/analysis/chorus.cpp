@@ -473,12 +473,13 @@ Start ChooseStart(const std::vector<float> &samples, int rate, double previewSec
         return fallback;
     const double highest = window.last / fps;
     const double begin = std::min(highest, begins / fps + SmoothingLeadSeconds);
-    return Start{nearestOnset(samples, rate, begin, window.first / fps, highest), true};
+    return Start{nearestOnset(samples, rate, begin, window.first / fps, highest), true,
+                 {Section{begins / fps, (begins + length) / fps}}, "chorus"};
 }
 
 Start Fallback(double songSeconds)
 {
-    return Start{FallbackShare * songSeconds, false};
+    return Start{FallbackShare * songSeconds, false, {}, "nothing repeats: a quarter in"};
 }
 
 } // namespace Chorus

@@ -46,9 +46,20 @@ Matrix SelfSimilarity(const std::vector<Chroma> &chroma);
 std::vector<double> Fitness(const Matrix &similarity, int length, int first = 0,
                             int last = std::numeric_limits<int>::max());
 
+// One occurrence of a repeated section, in seconds of the song.
+struct Section {
+    double begin = 0;
+    double end = 0;
+};
+
 struct Start {
     double seconds = 0;
     bool fromChorus = false; // false: nothing repeats, so a quarter of the length
+    // Every occurrence of the section taken for the chorus, in the order they are played;
+    // empty when nothing repeats.
+    std::vector<Section> sections;
+    // Why this start, in a few words for logs and plans ("chorus, 2nd occurrence", ...).
+    const char *reason = "";
 };
 // Longer files are mixes or whole works, where a chorus means nothing, and the matrix of a
 // full hour would not fit in memory: they are not looked into.
