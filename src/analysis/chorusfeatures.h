@@ -1,0 +1,36 @@
+#pragma once
+// What the chorus search hears of a song: the pitch classes of every tenth of a second and
+// how loud it is there.
+
+#include <array>
+#include <mutex>
+#include <vector>
+
+namespace Chorus {
+
+// The pitch content of one frame: the energy of each pitch class (C, C#, ... B),
+// log-compressed and scaled to length 1.
+using Chroma = std::array<float, 12>;
+
+struct Features {
+    std::vector<Chroma> chroma;
+    std::vector<float> power; // mean square of the samples around each frame
+    double framesPerSecond = 0;
+};
+
+// 10 frames per second from FFT windows of about 0.19 s (4096 samples at 22050 Hz); frame
+// i is centred on second i / 10. Any rate from 4000 Hz up: pitches above half the rate are
+// simply not heard.
+Features ChromaOf(const std::vector<float> &samples, int rate);
+// Smoothed over about 2 s and thinned to 2 frames per second, so that a repetition played
+// a little differently still matches; every frame again of length 1.
+Features Reduced(const Features &features);
+
+// How alike two frames are when the second is moved `shift` semitones down: 0..1.
+float Likeness(const Chroma &one, const Chroma &other, int shift = 0);
+
+// FFTW's planner is not thread-safe, and aubio plans with FFTW too: every plan made or
+// destroyed in the process, aubio's included, is made under this lock.
+std::mutex &PlannerLock();
+
+} // namespace Chorus
