@@ -74,6 +74,23 @@ std::vector<double> loudnessWeighted(const std::vector<double> &fitness, const L
     return weighted;
 }
 
+// The fitness of every other window, and of the windows between them where those are
+// nearly as fit as the fittest: fitness changes slowly from one frame to the next, and the
+// search for paths is the costliest part.
+std::vector<double> fitnessNearTheFittest(const Matrix &similarity, const Loudness &loudness, const Window &window)
+{
+    std::vector<double> fitness = Fitness(similarity, window.length, window.first, window.last, 2);
+    const std::vector<double> weighted = loudnessWeighted(fitness, loudness, window);
+    const double fittest = *std::max_element(weighted.begin(), weighted.end());
+    for (int start = window.first + 1; start <= window.last; start += 2) {
+        const bool nearFit = weighted[size_t(start) - 1] >= NearlyAsFit * fittest
+                             || (start < window.last && weighted[size_t(start) + 1] >= NearlyAsFit * fittest);
+        if (nearFit && fittest > 0)
+            fitness[size_t(start)] = FitnessOf(similarity, start, window.length);
+    }
+    return fitness;
+}
+
 // Among the windows nearly as fit as the fittest, the one whose beginning (its first
 // `beginning` frames) is fittest; -1 when nothing repeats. A window that holds a verse's end
 // and then the chorus and one that holds the chorus and then the next verse's beginning are
@@ -86,7 +103,7 @@ int chosenWindow(const std::vector<double> &weighted, const Matrix &similarity, 
     for (size_t start = 0; start < weighted.size() && fittest > 0; ++start) {
         if (weighted[start] < NearlyAsFit * fittest)
             continue;
-        const double fitness = FamilyOf(similarity, int(start), beginning).fitness;
+        const double fitness = FitnessOf(similarity, int(start), beginning);
         if (chosen < 0 || fitness > chosenBeginning) {
             chosen = int(start);
             chosenBeginning = fitness;
@@ -112,13 +129,13 @@ Start ChooseStart(const std::vector<float> &samples, int rate, double previewSec
     if (window.last < window.first)
         return fallback;
     const Matrix similarity = SelfSimilarity(features.chroma);
-    const std::vector<double> fitness = Fitness(similarity, length, window.first, window.last);
+    const Loudness loudness(features.power);
+    const std::vector<double> fitness = fitnessNearTheFittest(similarity, loudness, window);
     const int beginning = std::min(length, int(std::lround(ShortestWindowSeconds * fps)));
-    const int begins = chosenWindow(loudnessWeighted(fitness, Loudness(features.power), window), similarity, beginning);
+    const int begins = chosenWindow(loudnessWeighted(fitness, loudness, window), similarity, beginning);
     if (begins < 0 || fitness[size_t(begins)] < LeastFitness)
         return fallback;
-    const double highest = window.last / fps;
-    const double begin = std::min(highest, begins / fps + SmoothingLeadSeconds);
+    const double begin = std::min(window.last / fps, begins / fps + SmoothingLeadSeconds);
     Start start{OnBeat(samples, rate, begin, BeatReachSeconds), true, {}, "chorus"};
     for (const Occurrence &occurrence : fullOccurrences(FamilyOf(similarity, begins, length)))
         start.sections.push_back(Section{occurrence.begin / fps + SmoothingLeadSeconds, occurrence.end / fps});

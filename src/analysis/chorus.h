@@ -1,7 +1,7 @@
 #pragma once
-// Where a song's chorus begins, found from its audio alone: the song's sections (where its
-// harmony changes and its repetitions begin and end), the family of sections that repeats
-// most and is loudest, and the first beat of its first full occurrence.
+// Where a song's chorus begins, found from its audio alone: the stretch whose repetitions
+// cover the song best (the fitness of Müller, Jiang and Grosche), favouring the louder parts
+// and the stretches whose beginning repeats best, then placed on the first beat there.
 
 #include "analysis/chorussimilarity.h"
 
@@ -18,8 +18,8 @@ struct Section {
 struct Start {
     double seconds = 0;
     bool fromChorus = false; // false: nothing repeats, so a quarter of the length
-    // Every occurrence of the section taken for the chorus, in the order they are played;
-    // empty when nothing repeats.
+    // Every full occurrence of the stretch taken for the chorus (the start's among them), in
+    // the order they are played; empty when nothing repeats.
     std::vector<Section> sections;
     // Why this start, in a few words for logs and plans.
     const char *reason = "";

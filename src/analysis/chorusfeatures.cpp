@@ -98,14 +98,6 @@ std::mutex &PlannerLock()
     return lock;
 }
 
-float Likeness(const Chroma &one, const Chroma &other, int shift)
-{
-    float dot = 0;
-    for (size_t pitch = 0; pitch < 12; ++pitch)
-        dot += one[pitch] * other[(pitch + size_t(shift)) % 12];
-    return dot;
-}
-
 Features ChromaOf(const std::vector<float> &samples, int rate)
 {
     Features features;

@@ -3,6 +3,7 @@
 // how loud it is there.
 
 #include <array>
+#include <cstddef>
 #include <mutex>
 #include <vector>
 
@@ -27,7 +28,13 @@ Features ChromaOf(const std::vector<float> &samples, int rate);
 Features Reduced(const Features &features);
 
 // How alike two frames are when the second is moved `shift` semitones down: 0..1.
-float Likeness(const Chroma &one, const Chroma &other, int shift = 0);
+inline float Likeness(const Chroma &one, const Chroma &other, int shift = 0)
+{
+    float dot = 0;
+    for (size_t pitch = 0; pitch < 12; ++pitch)
+        dot += one[pitch] * other[(pitch + size_t(shift)) % 12];
+    return dot;
+}
 
 // FFTW's planner is not thread-safe, and aubio plans with FFTW too: every plan made or
 // destroyed in the process, aubio's included, is made under this lock.

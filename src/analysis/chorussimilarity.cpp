@@ -11,25 +11,19 @@ constexpr int DiagonalFrames = 12; // 6 s of reduced frames
 constexpr double KeptShare = 0.15;
 constexpr float Penalty = -2;
 
-// On the diagonals from the main one up: the mean of `values` over DiagonalFrames cells
-// starting at each cell, and ending at each; the larger of the two goes into `best` when
-// larger than what is there.
-void smoothDiagonalsInto(const std::vector<float> &values, int size, std::vector<float> &best)
+// The mean of the `cells` values of one diagonal over DiagonalFrames cells starting at each
+// cell, and ending at each; the larger of the two goes into `best` when larger than what is
+// there.
+void smoothDiagonalInto(const float *values, int cells, std::vector<double> &sums, float *best)
 {
-    const auto at = [size](int row, int offset) { return size_t(row) * size_t(size) + size_t(row + offset); };
-    std::vector<double> sums(size_t(size) + 1);
-    for (int offset = 0; offset < size; ++offset) {
-        const int cells = size - offset; // the rows of the diagonal
-        for (int row = 0; row < cells; ++row)
-            sums[size_t(row) + 1] = sums[size_t(row)] + values[at(row, offset)];
-        for (int row = 0; row < cells; ++row) {
-            const int ahead = std::min(cells, row + DiagonalFrames);
-            const int behind = std::max(0, row + 1 - DiagonalFrames);
-            const double forward = (sums[size_t(ahead)] - sums[size_t(row)]) / (ahead - row);
-            const double backward = (sums[size_t(row) + 1] - sums[size_t(behind)]) / (row + 1 - behind);
-            float &kept = best[at(row, offset)];
-            kept = std::max(kept, float(std::max(forward, backward)));
-        }
+    for (int row = 0; row < cells; ++row)
+        sums[size_t(row) + 1] = sums[size_t(row)] + values[row];
+    for (int row = 0; row < cells; ++row) {
+        const int ahead = std::min(cells, row + DiagonalFrames);
+        const int behind = std::max(0, row + 1 - DiagonalFrames);
+        const double forward = (sums[size_t(ahead)] - sums[size_t(row)]) / (ahead - row);
+        const double backward = (sums[size_t(row) + 1] - sums[size_t(behind)]) / (row + 1 - behind);
+        best[row] = std::max(best[row], float(std::max(forward, backward)));
     }
 }
 
@@ -114,27 +108,81 @@ std::vector<Occurrence> occurrencesOf(const Matrix &similarity, const std::vecto
     return found;
 }
 
+struct Search {
+    State family;
+    bool endsInPath;
+};
+
+// The best family of paths through the columns begin .. begin+length-1, by dynamic
+// programming over the rows; with Record, how each state was reached goes into `steps`
+// (length+1 per row) to walk the paths back.
+template<bool Record>
+Search search(const Matrix &similarity, int begin, int length, Step *steps)
+{
+    const size_t states = size_t(length) + 1;
+    std::vector<State> twoBack(states), previous(states), current(states);
+    previous[0] = State{0, 0, 0};
+    previous[1] = extended(previous[0], similarity.at(0, begin), 1);
+    for (int row = 1; row < similarity.size; ++row) {
+        Step *step = Record ? steps + size_t(row) * states : nullptr;
+        const bool ended = previous[states - 1].score > previous[0].score;
+        current[0] = ended ? previous[states - 1] : previous[0];
+        if (Record)
+            step[0] = ended ? EndedPath : Along;
+        current[1] = extended(current[0], similarity.at(row, begin), 1);
+        const float *values = &similarity.values[size_t(row) * size_t(similarity.size) + size_t(begin)];
+        for (size_t column = 2; column < states; ++column) {
+            const State &along = previous[column - 1];
+            const State &skippedColumn = previous[column - 2];
+            const State &skippedRow = twoBack[column - 1];
+            const bool skipsColumn = skippedColumn.score > along.score;
+            const State &level = skipsColumn ? skippedColumn : along;
+            const bool skipsRow = skippedRow.score > level.score;
+            current[column] = skipsRow ? extended(skippedRow, values[column - 1], 2) : extended(level, values[column - 1], 1);
+            if (Record)
+                step[column] = skipsRow ? SkippedRow : skipsColumn ? SkippedColumn : Along;
+        }
+        std::swap(twoBack, previous);
+        std::swap(previous, current);
+    }
+    const bool endsInPath = previous[states - 1].score > previous[0].score;
+    return Search{endsInPath ? previous[states - 1] : previous[0], endsInPath};
+}
+
 } // namespace
 
 Matrix SelfSimilarity(const std::vector<Chroma> &chroma)
 {
-    Matrix matrix;
-    matrix.size = int(chroma.size());
-    const size_t cells = size_t(matrix.size) * size_t(matrix.size);
-    matrix.values.assign(cells, -std::numeric_limits<float>::infinity());
-    std::vector<float> shifted(cells);
-    // The half above the main diagonal is enough: shifting the one frame up is shifting the
-    // other down, so over all 12 shifts the best is the same either way round.
+    const int size = int(chroma.size());
+    // The half above the main diagonal, diagonal by diagonal: shifting the one frame up is
+    // shifting the other down, so over all 12 shifts the best is the same either way round.
+    std::vector<size_t> diagonalStarts(size_t(size) + 1);
+    for (int offset = 0; offset < size; ++offset)
+        diagonalStarts[size_t(offset) + 1] = diagonalStarts[size_t(offset)] + size_t(size - offset);
+    std::vector<float> best(diagonalStarts.back(), -std::numeric_limits<float>::infinity());
+    std::vector<float> diagonal(chroma.size());
+    std::vector<double> sums(chroma.size() + 1);
+    std::vector<Chroma> shifted(chroma.size());
     for (int shift = 0; shift < 12; ++shift) {
-        for (size_t row = 0; row < chroma.size(); ++row) {
-            for (size_t column = row; column < chroma.size(); ++column)
-                shifted[row * chroma.size() + column] = Likeness(chroma[row], chroma[column], shift);
+        for (size_t frame = 0; frame < chroma.size(); ++frame)
+            std::rotate_copy(chroma[frame].begin(), chroma[frame].begin() + shift, chroma[frame].end(),
+                             shifted[frame].begin());
+        for (int offset = 0; offset < size; ++offset) {
+            const int cells = size - offset;
+            for (int row = 0; row < cells; ++row)
+                diagonal[size_t(row)] = Likeness(chroma[size_t(row)], shifted[size_t(row + offset)]);
+            smoothDiagonalInto(diagonal.data(), cells, sums, &best[diagonalStarts[size_t(offset)]]);
         }
-        smoothDiagonalsInto(shifted, matrix.size, matrix.values);
     }
-    for (size_t row = 0; row < chroma.size(); ++row) {
-        for (size_t column = 0; column < row; ++column)
-            matrix.values[row * chroma.size() + column] = matrix.values[column * chroma.size() + row];
+    Matrix matrix;
+    matrix.size = size;
+    matrix.values.resize(size_t(size) * size_t(size));
+    for (int offset = 0; offset < size; ++offset) {
+        const float *values = &best[diagonalStarts[size_t(offset)]];
+        for (int row = 0; row < size - offset; ++row) {
+            matrix.values[size_t(row) * size_t(size) + size_t(row + offset)] = values[row];
+            matrix.values[size_t(row + offset) * size_t(size) + size_t(row)] = values[row];
+        }
     }
     keepTop(matrix.values);
     return matrix;
@@ -145,47 +193,27 @@ Family FamilyOf(const Matrix &similarity, int begin, int length)
     Family family{begin, length, 0, {}};
     if (length <= 0 || begin < 0 || begin + length > similarity.size)
         return family;
-    const size_t states = size_t(length) + 1;
-    std::vector<Step> steps(size_t(similarity.size) * states, Along);
-    std::vector<State> twoBack(states), previous(states), current(states);
-    previous[0] = State{0, 0, 0};
-    previous[1] = extended(previous[0], similarity.at(0, begin), 1);
-    for (int row = 1; row < similarity.size; ++row) {
-        Step *step = &steps[size_t(row) * states];
-        const bool ended = previous[states - 1].score > previous[0].score;
-        current[0] = ended ? previous[states - 1] : previous[0];
-        step[0] = ended ? EndedPath : Along;
-        current[1] = extended(current[0], similarity.at(row, begin), 1);
-        for (size_t column = 2; column < states; ++column) {
-            const float value = similarity.at(row, begin + int(column) - 1);
-            const State &along = previous[column - 1];
-            const State &skippedColumn = previous[column - 2];
-            const State &skippedRow = twoBack[column - 1];
-            step[column] = skippedColumn.score > along.score ? SkippedColumn : Along;
-            const State &level = step[column] == Along ? along : skippedColumn;
-            if (skippedRow.score > level.score) {
-                step[column] = SkippedRow;
-                current[column] = extended(skippedRow, value, 2);
-            } else {
-                current[column] = extended(level, value, 1);
-            }
-        }
-        std::swap(twoBack, previous);
-        std::swap(previous, current);
-    }
-    const bool endsInPath = previous[states - 1].score > previous[0].score;
-    family.fitness = fitnessOf(endsInPath ? previous[states - 1] : previous[0], length, similarity.size);
-    family.occurrences = occurrencesOf(similarity, steps, begin, length, endsInPath);
+    std::vector<Step> steps(size_t(similarity.size) * (size_t(length) + 1), Along);
+    const Search found = search<true>(similarity, begin, length, steps.data());
+    family.fitness = fitnessOf(found.family, length, similarity.size);
+    family.occurrences = occurrencesOf(similarity, steps, begin, length, found.endsInPath);
     return family;
 }
 
-std::vector<double> Fitness(const Matrix &similarity, int length, int first, int last)
+double FitnessOf(const Matrix &similarity, int begin, int length)
+{
+    if (length <= 0 || begin < 0 || begin + length > similarity.size)
+        return 0;
+    return fitnessOf(search<false>(similarity, begin, length, nullptr).family, length, similarity.size);
+}
+
+std::vector<double> Fitness(const Matrix &similarity, int length, int first, int last, int stride)
 {
     if (length <= 0 || length > similarity.size)
         return {};
     std::vector<double> fitness(size_t(similarity.size - length + 1));
-    for (int start = std::max(first, 0); start <= std::min(last, int(fitness.size()) - 1); ++start)
-        fitness[size_t(start)] = FamilyOf(similarity, start, length).fitness;
+    for (int start = std::max(first, 0); start <= std::min(last, int(fitness.size()) - 1); start += std::max(stride, 1))
+        fitness[size_t(start)] = FitnessOf(similarity, start, length);
     return fitness;
 }
 

@@ -42,10 +42,13 @@ struct Family {
     std::vector<Occurrence> occurrences; // in the order they are played
 };
 Family FamilyOf(const Matrix &similarity, int begin, int length);
+// The family's fitness alone, for less work.
+double FitnessOf(const Matrix &similarity, int begin, int length);
 
 // The fitness of every window of `length` frames (entry s: frames s .. s+length-1). Only
-// the windows that start from first to last are looked at; the others are left at 0.
+// the windows that start from first to last, every `stride` frames, are looked at; the
+// others are left at 0.
 std::vector<double> Fitness(const Matrix &similarity, int length, int first = 0,
-                            int last = std::numeric_limits<int>::max());
+                            int last = std::numeric_limits<int>::max(), int stride = 1);
 
 } // namespace Chorus
