@@ -1,6 +1,8 @@
 #include "analysis/chorus.h"
 
 #include "analysis/chorusbeats.h"
+#include "analysis/chorussections.h"
+
 
 #include <algorithm>
 #include <cmath>
@@ -9,8 +11,8 @@ namespace Chorus {
 
 namespace {
 
-// The windows whose repetitions are looked for: the preview's length, but at least 10 s
-// (shorter ones match by chance) and at most 30 s (longer ones seldom repeat whole).
+// The windows whose repetitions are looked for: 30 s, longer ones seldom repeat whole;
+// less in a short song, but at least 10 s, shorter ones match by chance.
 constexpr double ShortestWindowSeconds = 10;
 constexpr double LongestWindowSeconds = 30;
 constexpr double SkippedShare = 0.1;  // of the length, at the start
@@ -20,10 +22,11 @@ constexpr double FallbackShare = 0.25;
 constexpr double FullShare = 0.8;       // of the section's length: an occurrence shorter was cut short
 constexpr double WeakerMatch = 0.6;     // of the best occurrence's match: a weaker variant
 constexpr double NearlyAsFit = 0.85;
-// Averaging along the diagonals lets a repetition seem to begin up to 3 s early; in trials
-// on made-up songs it began a second later on average.
 constexpr double SmoothingLeadSeconds = 1;
 constexpr double BeatReachSeconds = 1;
+constexpr size_t LeastOccurrencesFollowedBack = 3;
+constexpr double ReachAheadSeconds = 6; // a window may begin before its section
+constexpr double MatchedSeconds = 1;    // two stretches repeat each other when alike over a second
 
 // The mean power of the frames from begin to end.
 struct Loudness {
@@ -112,21 +115,61 @@ int chosenWindow(const std::vector<double> &weighted, const Matrix &similarity, 
     return chosen;
 }
 
+// The occurrences with the chosen window's own in place of the one that overlaps it most
+// (the paths may have passed it by a frame or two).
+std::vector<Occurrence> withWindow(std::vector<Occurrence> occurrences, int begins, int length)
+{
+    const Occurrence own{begins, begins + length, 1};
+    const auto overlapping = [&](const Occurrence &occurrence) {
+        return occurrence.begin < own.end && own.begin < occurrence.end;
+    };
+    occurrences.erase(std::remove_if(occurrences.begin(), occurrences.end(), overlapping), occurrences.end());
+    occurrences.insert(std::upper_bound(occurrences.begin(), occurrences.end(), own,
+                                        [](const Occurrence &one, const Occurrence &other) { return one.begin < other.begin; }),
+                       own);
+    return occurrences;
+}
+
+// Seconds from the chosen window's beginning (`begins`, frames at `fps`) to the beginning of
+// the section it lies in: where, in the detailed frames, all the occurrences begin to repeat
+// one another. Two occurrences share whatever came before both (a verse played again with
+// its chorus): only with a third, after a bridge or at the end, is the section followed
+// back. When they never all match, a second on: the averaging along the diagonals lets a
+// repetition seem to begin early.
+double sectionBeginning(const Features &detailed, const std::vector<Occurrence> &full, int begins, double fps)
+{
+    const double scale = detailed.framesPerSecond / fps;
+    const int anchor = int(std::lround(begins * scale));
+    std::vector<int> occurrenceBegins;
+    for (const Occurrence &occurrence : full)
+        occurrenceBegins.push_back(int(std::lround(occurrence.begin * scale)));
+    const double reachBack = occurrenceBegins.size() >= LeastOccurrencesFollowedBack ? LongestWindowSeconds : 0;
+    const int shared = SharedBeginning(detailed.chroma, occurrenceBegins, anchor,
+                                       int(std::lround(ReachAheadSeconds * detailed.framesPerSecond)),
+                                       int(std::lround(reachBack * detailed.framesPerSecond)),
+                                       int(std::lround(MatchedSeconds * detailed.framesPerSecond)));
+    return shared == anchor ? SmoothingLeadSeconds : (shared - anchor) / detailed.framesPerSecond;
+}
+
 } // namespace
 
-Start ChooseStart(const std::vector<float> &samples, int rate, double previewSeconds)
+// The preview's length does not move its start: it begins at the chorus either way.
+Start ChooseStart(const std::vector<float> &samples, int rate, double /*previewSeconds*/)
 {
     const double seconds = rate > 0 ? double(samples.size()) / rate : 0;
     const Start fallback = Fallback(seconds);
     if (seconds > LongestSongSeconds)
         return fallback;
-    const Features features = Reduced(ChromaOf(samples, rate));
+    const Features detailed = ChromaOf(samples, rate);
+    const Features features = Reduced(detailed);
     const double fps = features.framesPerSecond;
     const int frames = int(features.chroma.size());
-    const int length = int(std::lround(std::clamp(previewSeconds, ShortestWindowSeconds, LongestWindowSeconds) * fps));
-    const Window window{length, int(std::ceil(SkippedShare * seconds * fps)),
-                        std::min(frames - length, int(std::floor((seconds - SkippedEndSeconds) * fps)))};
-    if (window.last < window.first)
+    // The windows end SkippedEndSeconds before the song does.
+    const int first = int(std::ceil(SkippedShare * seconds * fps));
+    const int end = std::min(frames, int(std::floor((seconds - SkippedEndSeconds) * fps)) + 1);
+    const int length = std::min(int(std::lround(LongestWindowSeconds * fps)), end - first);
+    const Window window{length, first, std::min(frames, end) - length};
+    if (length < ShortestWindowSeconds * fps)
         return fallback;
     const Matrix similarity = SelfSimilarity(features.chroma);
     const Loudness loudness(features.power);
@@ -135,10 +178,11 @@ Start ChooseStart(const std::vector<float> &samples, int rate, double previewSec
     const int begins = chosenWindow(loudnessWeighted(fitness, loudness, window), similarity, beginning);
     if (begins < 0 || fitness[size_t(begins)] < LeastFitness)
         return fallback;
-    const double begin = std::min(window.last / fps, begins / fps + SmoothingLeadSeconds);
-    Start start{OnBeat(samples, rate, begin, BeatReachSeconds), true, {}, "chorus"};
-    for (const Occurrence &occurrence : fullOccurrences(FamilyOf(similarity, begins, length)))
-        start.sections.push_back(Section{occurrence.begin / fps + SmoothingLeadSeconds, occurrence.end / fps});
+    const std::vector<Occurrence> full = withWindow(fullOccurrences(FamilyOf(similarity, begins, length)), begins, length);
+    const double moved = sectionBeginning(detailed, full, begins, fps);
+    Start start{OnBeat(samples, rate, std::max(0.0, begins / fps + moved), BeatReachSeconds), true, {}, "chorus"};
+    for (const Occurrence &occurrence : full)
+        start.sections.push_back(Section{std::max(0.0, occurrence.begin / fps + moved), occurrence.end / fps});
     return start;
 }
 
