@@ -11,7 +11,7 @@ namespace Chorus {
 namespace {
 
 constexpr double FramesPerSecond = 10;
-constexpr double WindowSeconds = 0.186; // 4096 samples at 22050 Hz
+constexpr double WindowSeconds = 0.093; // 2048 samples at 22050 Hz
 constexpr double LowestHz = 80;
 constexpr double HighestHz = 5000;
 constexpr float Compression = 1000; // log(1 + Compression * energy)
