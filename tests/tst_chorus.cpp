@@ -216,10 +216,12 @@ void TestChorus::startLandsInAChorus_data()
     QTest::addColumn<float>("chorusGain");
     QTest::addColumn<bool>("versesAlike");
     QTest::addColumn<int>("chorusBars");
-    QTest::newRow("30 s, chorus louder") << 30.0 << 1.4f << false << 12;
-    QTest::newRow("30 s, chorus as loud as the rest") << 30.0 << 1.0f << false << 12;
-    QTest::newRow("30 s, longer chorus, verses alike") << 30.0 << 1.4f << true << 16;
-    QTest::newRow("15 s, verses alike") << 15.0 << 1.4f << true << 12;
+    QTest::addColumn<int>("rate");
+    QTest::newRow("30 s, chorus louder") << 30.0 << 1.4f << false << 12 << Rate;
+    QTest::newRow("30 s, chorus as loud as the rest") << 30.0 << 1.0f << false << 12 << Rate;
+    QTest::newRow("30 s, longer chorus, verses alike") << 30.0 << 1.4f << true << 16 << Rate;
+    QTest::newRow("15 s, verses alike") << 15.0 << 1.4f << true << 12 << Rate;
+    QTest::newRow("4000 Hz, an 8 kHz MP3 at half rate") << 30.0 << 1.4f << false << 12 << 4000;
 }
 
 void TestChorus::startLandsInAChorus()
@@ -228,8 +230,9 @@ void TestChorus::startLandsInAChorus()
     QFETCH(float, chorusGain);
     QFETCH(bool, versesAlike);
     QFETCH(int, chorusBars);
-    const Song song = makeSong(popSong(versesAlike ? VerseChords : OtherVerseChords, chorusBars), chorusGain);
-    const Chorus::Start start = Chorus::ChooseStart(song.samples, Rate, preview);
+    QFETCH(int, rate);
+    const Song song = makeSong(popSong(versesAlike ? VerseChords : OtherVerseChords, chorusBars), chorusGain, rate);
+    const Chorus::Start start = Chorus::ChooseStart(song.samples, rate, preview);
     QVERIFY(start.fromChorus);
     const bool inChorus = std::any_of(song.choruses.begin(), song.choruses.end(), [&](const auto &chorus) {
         return start.seconds >= chorus.first - 0.1 && start.seconds < chorus.second;
@@ -245,7 +248,6 @@ void TestChorus::startIsTheChorusBeginning_data()
     QTest::newRow("30 s preview, 24 s chorus") << 30.0 << Rate << 12;
     QTest::newRow("15 s preview, 24 s chorus") << 15.0 << Rate << 12;
     QTest::newRow("60 s preview, 24 s chorus") << 60.0 << Rate << 12;
-    QTest::newRow("4000 Hz, an 8 kHz MP3 at half rate") << 30.0 << 4000 << 12;
 }
 
 // The start lies on the first beats of a chorus, and every chorus comes back as a section.

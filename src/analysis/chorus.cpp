@@ -22,6 +22,9 @@ constexpr double FallbackShare = 0.25;
 constexpr double FullShare = 0.8;       // of the section's length: an occurrence shorter was cut short
 constexpr double WeakerMatch = 0.6;     // of the best occurrence's match: a weaker variant
 constexpr double NearlyAsFit = 0.85;
+// A section begins where a repetition begins: how well the stretch just before a window's
+// beginning repeats counts against the window, a third as much.
+constexpr double PrecedingWeight = 1.0 / 3;
 constexpr double SmoothingLeadSeconds = 1;
 constexpr double BeatReachSeconds = 1;
 constexpr size_t LeastOccurrencesFollowedBack = 3;
@@ -95,9 +98,10 @@ std::vector<double> fitnessNearTheFittest(const Matrix &similarity, const Loudne
 }
 
 // Among the windows nearly as fit as the fittest, the one whose beginning (its first
-// `beginning` frames) is fittest; -1 when nothing repeats. A window that holds a verse's end
-// and then the chorus and one that holds the chorus and then the next verse's beginning are
-// about as fit, but only the second begins with the chorus, the part repeated most.
+// `beginning` frames) is fittest and the stretch before it least; -1 when nothing repeats.
+// A window that holds a verse's end and then the chorus and one that holds the chorus and
+// then the next verse's beginning are about as fit, but only the second begins with the
+// chorus, the part repeated most.
 int chosenWindow(const std::vector<double> &weighted, const Matrix &similarity, int beginning)
 {
     const double fittest = *std::max_element(weighted.begin(), weighted.end());
@@ -106,7 +110,8 @@ int chosenWindow(const std::vector<double> &weighted, const Matrix &similarity, 
     for (size_t start = 0; start < weighted.size() && fittest > 0; ++start) {
         if (weighted[start] < NearlyAsFit * fittest)
             continue;
-        const double fitness = FitnessOf(similarity, int(start), beginning);
+        const double fitness = FitnessOf(similarity, int(start), beginning)
+                               - PrecedingWeight * FitnessOf(similarity, std::max(0, int(start) - beginning), beginning);
         if (chosen < 0 || fitness > chosenBeginning) {
             chosen = int(start);
             chosenBeginning = fitness;
