@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <cstddef>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -19,5 +21,11 @@ struct Audio {
 bool Decodes(const QString &path);
 // None when the file cannot be opened or holds no MPEG audio.
 std::optional<Audio> DecodeMono(const QString &path);
+
+// At the file's own rate and channels (1 or 2), for what must describe it as it plays:
+// `opened` learns the rate and channels, then `block` gets the interleaved samples as they
+// are decoded. False when the file cannot be opened or holds no MPEG audio.
+bool DecodeFull(const QString &path, const std::function<void(int rate, int channels)> &opened,
+                const std::function<void(const float *samples, size_t frames)> &block);
 
 } // namespace Mp3Decode
