@@ -52,13 +52,19 @@ private:
 };
 
 // A whole song in about `points` pixels, for a picture of it: mono samples in, one channel out.
-Data Overview(const std::vector<float> &mono, int rate, int points = 400);
+Data Overview(const std::vector<float> &mono, int rate, int points = 300);
 
 // The value a 16-bit one has at the given resolution: 8 bits keeps the integer quotient by
 // 256, as audiowaveform writes it.
 int AtBits(int16_t value, int bits);
 
 enum class Format { Json, Binary };
+// What a waveform file beside a preview holds: audiowaveform's defaults.
+struct FileSettings {
+    Format format = Format::Json;
+    int bits = 16;   // 8 or 16
+    int channels = 1; // 1: both mixed, or 2
+};
 // The file extension of each format, without its dot: "json", "dat".
 QString Extension(Format format);
 // The JSON form: version, channels, sample_rate, samples_per_pixel, bits, length, data.

@@ -2,6 +2,7 @@
 // The command line of lumbrisk-cli, read and checked before anything runs: a bad option
 // or value, or a missing folder, is one line naming the problem, and nothing is made.
 
+#include "cli/reportoptions.h"
 #include "preview/parallelpreviews.h"
 #include "preview/startlist.h"
 
@@ -16,6 +17,7 @@ struct CliOptions {
     bool dryRun = false;
     bool quiet = false;
     bool json = false;
+    ReportOptions::Chosen reports;  // waveform files, review page
 };
 
 class CliCommandLine {
@@ -44,6 +46,7 @@ private:
     bool readLoudness(PreviewSettings &settings);
     bool readModes(CliOptions &options);
     bool readPlaces(CliOptions &options);
+    bool readReports(CliOptions &options);
     // Refuses a relative name when the current folder cannot be read.
     bool checkRelativeNames();
     // Keeps the problem; always false.
