@@ -20,15 +20,15 @@ ReviewPage::Row madeUpRow(int index, std::mt19937 &random)
     row.source = QStringLiteral("/music/Artist %1/Album/Track %2.mp3").arg(index / 12).arg(index % 12 + 1);
     row.names = {QStringLiteral("Track %1").arg(index), QStringLiteral("Artist %1").arg(index / 12)};
     row.preview = QStringLiteral("previews/Track %1_Preview.mp3").arg(index);
-    row.songSeconds = std::uniform_real_distribution<double>(120, 360)(random);
-    std::vector<float> samples(size_t(row.songSeconds * 100));
+    const double seconds = std::uniform_real_distribution<double>(120, 360)(random);
+    std::vector<float> samples(size_t(seconds * 100));
     std::normal_distribution<float> noise(0, 1);
     for (size_t sample = 0; sample < samples.size(); ++sample)
         samples[sample] = std::tanh(0.3f * (1.2f + float(std::sin(sample / 900.0))) * noise(random));
-    row.overview = Waveform::Overview(samples, 100);
-    row.chorus = {{row.songSeconds * 0.3, row.songSeconds * 0.38}, {row.songSeconds * 0.6, row.songSeconds * 0.68}};
+    row.song = Waveform::OverviewOf(samples, 100);
+    row.chorus = {{row.song.seconds * 0.3, row.song.seconds * 0.38}, {row.song.seconds * 0.6, row.song.seconds * 0.68}};
     row.startFrom = index % 7 == 0 ? ReviewPage::StartFrom::NothingRepeats : ReviewPage::StartFrom::Chorus;
-    row.start = row.startFrom == ReviewPage::StartFrom::Chorus ? row.songSeconds * 0.3 : row.songSeconds / 4;
+    row.start = row.startFrom == ReviewPage::StartFrom::Chorus ? row.song.seconds * 0.3 : row.song.seconds / 4;
     row.length = 30;
     row.made = index % 50 != 0;
     row.reason = QStringLiteral("SoX failed with exit code 2");

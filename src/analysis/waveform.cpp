@@ -78,12 +78,13 @@ void Builder::startPixel()
     m_count = 0;
 }
 
-Data Overview(const std::vector<float> &mono, int rate, int points)
+Overview OverviewOf(const std::vector<float> &mono, int rate, int points)
 {
-    const size_t perPixel = std::max<size_t>(1, (mono.size() + size_t(points) - 1) / size_t(std::max(points, 1)));
+    const size_t pixels = size_t(std::max(points, 1));
+    const size_t perPixel = std::max<size_t>(1, (mono.size() + pixels - 1) / pixels);
     Builder builder(1, rate, 1, int(perPixel));
     builder.add(mono.data(), mono.size());
-    return builder.finish();
+    return {builder.finish(), rate > 0 ? double(mono.size()) / rate : 0};
 }
 
 int AtBits(int16_t value, int bits)

@@ -51,8 +51,13 @@ private:
     int m_count = 0; // samples in the pixel being filled
 };
 
-// A whole song in about `points` pixels, for a picture of it: mono samples in, one channel out.
-Data Overview(const std::vector<float> &mono, int rate, int points = 300);
+// A whole song in a few hundred pixels, for a picture of it.
+struct Overview {
+    Data picture;       // one channel
+    double seconds = 0; // how long the song plays
+};
+// Mono samples in; about `points` pixels out.
+Overview OverviewOf(const std::vector<float> &mono, int rate, int points = 300);
 
 // The value a 16-bit one has at the given resolution: 8 bits keeps the integer quotient by
 // 256, as audiowaveform writes it.

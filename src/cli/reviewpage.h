@@ -38,8 +38,7 @@ struct Row {
     QString preview;              // absolute; "" when the row has no file of its own (a join)
     bool made = false;
     QString reason;               // why it was not made
-    double songSeconds = 0;       // 0: unknown, and no window is drawn
-    Waveform::Data overview;      // the whole song; no pixels: no picture
+    Waveform::Overview song;      // no pixels: no picture; no seconds: no window drawn either
     std::vector<Section> chorus;  // shaded
     double start = 0;             // seconds
     double length = 0;            // seconds

@@ -63,19 +63,19 @@ QString stretch(const char *kind, double begin, double end, double songSeconds, 
 
 QString Svg(const ReviewPage::Row &row)
 {
-    const Waveform::Data &overview = row.overview;
-    if (overview.length() == 0 && row.songSeconds <= 0)
+    const Waveform::Data &overview = row.song.picture;
+    if (overview.length() == 0 && row.song.seconds <= 0)
         return QString();
     const int width = overview.length() > 0 ? overview.length() : WidthWithoutWaveform;
     QString svg = QStringLiteral("<svg class=\"song\" viewBox=\"0 0 %1 %2\" preserveAspectRatio=\"none\">").arg(width).arg(Height);
     if (overview.length() > 0)
         svg += QStringLiteral("<path class=\"wave\" d=\"%1\"/>").arg(outline(overview));
-    if (row.songSeconds > 0) {
+    if (row.song.seconds > 0) {
         for (const ReviewPage::Section &section : row.chorus)
-            svg += stretch("chorus", section.begin, section.end, row.songSeconds, width);
+            svg += stretch("chorus", section.begin, section.end, row.song.seconds, width);
     }
-    if (row.songSeconds > 0)
-        svg += stretch("window", row.start, row.start + row.length, row.songSeconds, width);
+    if (row.song.seconds > 0)
+        svg += stretch("window", row.start, row.start + row.length, row.song.seconds, width);
     return svg + QStringLiteral("</svg>");
 }
 
