@@ -1,6 +1,12 @@
 #include "analysis/waveform.h"
 
+#include "analysis/mp3decode.h"
+
+#include <QDir>
+#include <QFileInfo>
 #include <QSaveFile>
+
+#include <memory>
 
 #include <algorithm>
 #include <cmath>
@@ -139,6 +145,26 @@ QString Write(const QString &path, const Data &data, Format format, int bits)
     if (file.write(bytes) != bytes.size() || !file.commit())
         return file.errorString();
     return QString();
+}
+
+QString PathBeside(const QString &preview, Format format)
+{
+    const QFileInfo info(preview);
+    const QString stem = info.suffix().isEmpty() ? info.fileName() : info.completeBaseName();
+    return info.dir().filePath(stem + QLatin1Char('.') + Extension(format));
+}
+
+QString WriteBeside(const QString &preview, const FileSettings &settings)
+{
+    std::unique_ptr<Builder> builder;
+    const bool decoded = Mp3Decode::DecodeFull(
+        preview, [&builder, &settings](int rate, int channels) { builder = std::make_unique<Builder>(channels, rate, settings.channels); },
+        [&builder](const float *samples, size_t frames) { builder->add(samples, frames); });
+    if (!decoded)
+        return QStringLiteral("no audio could be decoded from it");
+    const QString path = PathBeside(preview, settings.format);
+    const QString problem = Write(path, builder->finish(), settings.format, settings.bits);
+    return problem.isEmpty() ? QString() : QStringLiteral("%1 cannot be written: %2").arg(path, problem);
 }
 
 } // namespace Waveform

@@ -79,4 +79,10 @@ QByteArray Binary(const Data &data, int bits);
 // Writes the file whole or not at all; "" when done, else why not.
 QString Write(const QString &path, const Data &data, Format format, int bits);
 
+// The file beside a preview: its name with the format's extension in place of its own.
+QString PathBeside(const QString &preview, Format format);
+// Decodes the MP3 file once, as it plays, and writes its waveform file beside it; "" when
+// done, else why not.
+QString WriteBeside(const QString &preview, const FileSettings &settings);
+
 } // namespace Waveform
