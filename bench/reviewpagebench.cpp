@@ -39,7 +39,7 @@ ReviewPage::Row madeUpRow(int index, std::mt19937 &random)
     loudness.heldBack = index % 11 == 0;
     loudness.result = loudness.heldBack ? -15.0 : -14.0;
     row.loudness = loudness;
-    row.tags = QStringLiteral("copied");
+    row.tags = QStringLiteral("tags copied");
     return row;
 }
 

@@ -133,7 +133,7 @@ QString facts(const Row &row)
     if (row.loudness)
         html += loudnessFacts(*row.loudness);
     if (row.made && !row.tags.isEmpty())
-        html += QStringLiteral("<div>tags %1</div>").arg(escaped(row.tags));
+        html += QStringLiteral("<div>%1</div>").arg(escaped(row.tags));
     return html + QStringLiteral("</div>");
 }
 

@@ -44,7 +44,7 @@ struct Row {
     double length = 0;            // seconds
     StartFrom startFrom = StartFrom::Fixed;
     std::optional<Loudness::Adjustment> loudness;
-    QString tags;                 // "copied", or why not
+    QString tags;                 // "tags copied", or why not
 };
 
 // "1:05" for 65.4 seconds: whole seconds, rounded down.
