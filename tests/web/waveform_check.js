@@ -1,6 +1,6 @@
 // Loads each waveform file with waveform-data.js and compares every pixel's min and max
 // with those of FFmpeg's decoding of the preview beside it, within one step of the file's
-// resolution. Arguments: pairs of a waveform file and the channels its preview has.
+// resolution. Arguments: the waveform files, each beside its preview (stereo, 48000 Hz).
 'use strict';
 const fs = require('fs');
 const { execFileSync } = require('child_process');
@@ -65,13 +65,8 @@ function check(file, previewChannels) {
     }
   }
   if (worst > 1) fail(`${file}: a pixel differs by ${worst} steps from FFmpeg's decoding`);
-  // A fade in from silence: the first pixel is all but silent, the loudest near full scale.
-  const peak = Math.max(...waveform.channel(0).max_array());
-  if (Math.abs(waveform.channel(0).max_sample(0)) > 2 * step || peak < 64 * step)
-    fail(`${file}: the fade or the gain is not in the waveform (first ${waveform.channel(0).max_sample(0)}, peak ${peak})`);
   console.log(`${file}: ${waveform.length} pixels x ${waveform.channels}, at most ${worst} step off`);
 }
 
-const args = process.argv.slice(2);
-for (let i = 0; i < args.length; i += 2) check(args[i], Number(args[i + 1]));
+for (const file of process.argv.slice(2)) check(file, 2);
 process.exit(failures ? 1 : 0);

@@ -2,7 +2,7 @@
 # The waveform files of lumbrisk-cli read by BBC's own client, waveform-data.js (npm, put
 # into the build folder), and compared pixel by pixel with FFmpeg's decoding of each
 # preview: JSON at 8 bits of both channels mixed, and .dat at 16 bits per channel, of
-# previews with a fade and a loudness gain, which the waveform must show as published.
+# previews with fades and a loudness gain, which the waveform must show as published.
 # Usage: waveform_client.sh <build folder>. Exits 77 (skipped) when Node.js cannot be had.
 set -euo pipefail
 build=$(realpath "${1:?usage: waveform_client.sh <build folder>}")
@@ -30,4 +30,4 @@ common=(-s 2 -d 6 --fade-in 1 --fade-out 2 --loudness -14 -q)
 "$cli" "${common[@]}" --waveform dat --waveform-bits 16 --waveform-channels 2 -o "$work/dat" "$work/Song.mp3"
 
 NODE_PATH="$modules/node_modules" node "$here/waveform_check.js" \
-  "$work/json/Song_Preview.json" 2 "$work/dat/Song_Preview.dat" 2
+  "$work/json/Song_Preview.json" "$work/dat/Song_Preview.dat"
