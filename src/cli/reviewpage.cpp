@@ -126,8 +126,10 @@ QString names(const Row &row)
 
 QString facts(const Row &row)
 {
-    QString html = QStringLiteral("<div class=\"facts\"><div>%1 for %2, from %3</div>")
-                       .arg(Clock(row.start), Clock(row.length), escaped(startFromText(row.startFrom)));
+    QString html = QStringLiteral("<div class=\"facts\">");
+    if (row.start)
+        html += QStringLiteral("<div>%1 for %2, from %3</div>")
+                    .arg(Clock(*row.start), Clock(row.length), escaped(startFromText(row.startFrom)));
     if (!row.made)
         html += QStringLiteral("<div class=\"reason\">not made: %1</div>").arg(escaped(row.reason));
     if (row.loudness)
@@ -144,10 +146,7 @@ QString player(const QString &preview, const QString &pageFolder)
 
 QString rowHtml(const Row &row, const QString &pageFolder)
 {
-    QString html = QStringLiteral("<section class=\"%1\" data-start=\"%2\" data-length=\"%3\">")
-                       .arg(rowClasses(row))
-                       .arg(row.start)
-                       .arg(row.length);
+    QString html = QStringLiteral("<section class=\"%1\">").arg(rowClasses(row));
     html += names(row) + facts(row) + ReviewPicture::Svg(row);
     if (row.made && !row.preview.isEmpty())
         html += player(row.preview, pageFolder);

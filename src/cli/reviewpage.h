@@ -40,7 +40,7 @@ struct Row {
     QString reason;               // why it was not made
     Waveform::Overview song;      // no pixels: no picture; no seconds: no window drawn either
     std::vector<Section> chorus;  // shaded
-    double start = 0;             // seconds
+    std::optional<double> start;  // seconds; none when the run never came to it: no window drawn
     double length = 0;            // seconds
     StartFrom startFrom = StartFrom::Fixed;
     std::optional<Loudness::Adjustment> loudness;

@@ -74,8 +74,8 @@ QString Svg(const ReviewPage::Row &row)
         for (const ReviewPage::Section &section : row.chorus)
             svg += stretch("chorus", section.begin, section.end, row.song.seconds, width);
     }
-    if (row.song.seconds > 0)
-        svg += stretch("window", row.start, row.start + row.length, row.song.seconds, width);
+    if (row.song.seconds > 0 && row.start)
+        svg += stretch("window", *row.start, *row.start + row.length, row.song.seconds, width);
     return svg + QStringLiteral("</svg>");
 }
 
