@@ -56,7 +56,7 @@ async function main() {
     if (method === 'Runtime.consoleAPICalled' && ['error', 'assert'].includes(params.type))
       problems.push(`console error: ${params.args.map((a) => a.value).join(' ')}`);
     if (method === 'Log.entryAdded' && params.entry.level === 'error') problems.push(`error: ${params.entry.text}`);
-    if (method === 'Network.requestWillBeSent' && !params.request.url.startsWith('file:'))
+    if (method === 'Network.requestWillBeSent' && /^(https?|wss?|ftp):/.test(params.request.url))
       problems.push(`the page asks the network for ${params.request.url}`);
   });
   for (const domain of ['Page', 'Runtime', 'Log', 'Network']) await send(`${domain}.enable`, {}, sessionId);
@@ -117,10 +117,12 @@ function checkRows(rows) {
 const timeout = setTimeout(() => { problems.push('the page did not load within 60 s'); finish(); }, 60000);
 function finish() {
   clearTimeout(timeout);
-  browser.kill();
-  fs.rmSync(profile, { recursive: true, force: true });
   for (const problem of problems) console.error(problem);
   console.log(problems.length ? 'review page: FAILED' : 'review page: all checks passed');
-  process.exit(problems.length ? 1 : 0);
+  browser.on('exit', () => {
+    fs.rmSync(profile, { recursive: true, force: true });
+    process.exit(problems.length ? 1 : 0);
+  });
+  browser.kill();
 }
 main().then(finish, (error) => { problems.push(String(error)); finish(); });
