@@ -68,8 +68,10 @@ QString startNote(const ParallelPreviews::Result &result)
 
 QString madeLine(const ParallelPreviews::Result &result)
 {
-    return QStringLiteral("made: ") + result.preview + startNote(result)
-           + (result.tagProblem.isEmpty() ? QString() : QStringLiteral("; ") + result.tagProblem);
+    QString line = QStringLiteral("made: ") + result.preview + startNote(result);
+    for (const QString &problem : {result.tagProblem, result.waveformProblem})
+        line += problem.isEmpty() ? QString() : QStringLiteral("; ") + problem;
+    return line;
 }
 
 // The last name of a path; a folder's keeps its "/".
@@ -140,12 +142,13 @@ int ConsoleReport::exitStatus() const
 {
     if (!m_leftOut.isEmpty())
         return 1;
+    // A waveform file asked for and not written fails the run too.
     for (const ParallelPreviews::Result &result : m_previews.results()) {
-        if (!done(result))
+        if (!done(result) || !result.waveformProblem.isEmpty())
             return 1;
     }
     const std::optional<ParallelPreviews::Result> &joined = m_previews.joined();
-    return joined && !done(*joined) ? 1 : 0;
+    return joined && (!done(*joined) || !joined->waveformProblem.isEmpty()) ? 1 : 0;
 }
 
 QString ConsoleReport::ShellQuoted(const QString &word)
@@ -181,7 +184,7 @@ void ConsoleReport::resultReady(int index)
         printLine(count + QStringLiteral("cut for the join: ") + result.source + startNote(result));
     else if (m_mode == Mode::Progress && !m_terminal)
         printLine(count + madeLine(result));
-    else if (!result.tagProblem.isEmpty()) // what went wrong is told in every mode
+    else if (!result.tagProblem.isEmpty() || !result.waveformProblem.isEmpty()) // told in every mode
         printLine((m_mode == Mode::Progress ? count : QString()) + madeLine(result));
     printNoChorus(result);
     printHeldBack(result);
@@ -215,7 +218,7 @@ void ConsoleReport::joinedReady()
         printLine(notMadeLine(joined));
     } else if (!joined.planned.isEmpty()) {
         printLine(freeNameLine(joined));
-    } else if (!joined.tagProblem.isEmpty()) {
+    } else if (!joined.tagProblem.isEmpty() || !joined.waveformProblem.isEmpty()) {
         printLine(madeLine(joined));
     }
 }
@@ -324,6 +327,10 @@ void ConsoleReport::printJson()
             object.insert(QStringLiteral("loudness"), loudnessEntry(*result.loudness));
         if (!result.tagProblem.isEmpty())
             object.insert(QStringLiteral("tagProblem"), result.tagProblem);
+        if (!result.waveform.isEmpty())
+            object.insert(QStringLiteral("waveform"), result.waveform);
+        if (!result.waveformProblem.isEmpty())
+            object.insert(QStringLiteral("waveformProblem"), result.waveformProblem);
         if (!result.planned.isEmpty())
             object.insert(QStringLiteral("planned"), result.planned);
         return object;

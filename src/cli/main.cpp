@@ -3,6 +3,7 @@
 
 #include "cli/clioptions.h"
 #include "cli/consolereport.h"
+#include "cli/reviewrows.h"
 #include "filelist/addfolder.h"
 #include "platform/consoleprompts.h"
 #include "platform/filenames.h"
@@ -154,6 +155,8 @@ int main(int argc, char *argv[])
         return 128 + interruption.signalNumber();
     PreviewSettings settings = options.settings;
     settings.cuts = StartList::CutsFor(sources.paths, options.starts);
+    settings.waveform = options.reports.waveform;
+    settings.songPictures = !options.reports.review.isEmpty();
     ParallelPreviews previews(tools, settings, sources.paths);
     previews.setSubfolders(sources.subfolders);
     ConsoleReport report(previews, reportMode(options), terminal);
@@ -172,5 +175,13 @@ int main(int argc, char *argv[])
         return 128 + interruption.signalNumber();
     if (previews.interrupted())
         return 128 + SIGINT;
+    if (!options.reports.review.isEmpty()) {
+        const QString joined = previews.joined() && previews.joined()->made ? previews.joined()->preview : QString();
+        if (const QString problem = ReviewPage::Write(options.reports.review, ReviewRows::Of(previews, settings), joined);
+            !problem.isEmpty())
+            return complain(QStringLiteral("the review page %1 cannot be written: %2").arg(options.reports.review, problem), 1);
+        if (!options.quiet)
+            tell(QStringLiteral("review page: ") + options.reports.review);
+    }
     return report.exitStatus();
 }
