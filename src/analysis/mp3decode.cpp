@@ -96,24 +96,24 @@ std::optional<Audio> DecodeMono(const QString &path)
     return audio;
 }
 
-bool DecodeFull(const QString &path, const std::function<void(int rate, int channels)> &opened,
+bool DecodeFull(const QString &path, int channels, const std::function<void(int rate, int channels)> &opened,
                 const std::function<void(const float *samples, size_t frames)> &block)
 {
-    const Handle handle = floatDecoder(0);
+    const Handle handle = floatDecoder(channels == 1 ? MPG123_MONO_MIX : 0);
     if (!handle || mpg123_open(handle.get(), QFile::encodeName(path).constData()) != MPG123_OK)
         return false;
     long rate = 0;
-    int channels = 0;
+    int decoded = 0;
     int encoding = 0;
-    if (mpg123_getformat(handle.get(), &rate, &channels, &encoding) != MPG123_OK || channels < 1 || channels > 2
+    if (mpg123_getformat(handle.get(), &rate, &decoded, &encoding) != MPG123_OK || decoded < 1 || decoded > 2
         || encoding != MPG123_ENC_FLOAT_32)
         return false;
     // No format change is allowed midway: a new one would be read with the first's channels.
     mpg123_format_none(handle.get());
-    mpg123_format(handle.get(), rate, channels, MPG123_ENC_FLOAT_32);
-    opened(int(rate), channels);
-    readAll(handle.get(), [&block, channels](const float *samples, size_t count) {
-        block(samples, count / size_t(channels));
+    mpg123_format(handle.get(), rate, decoded, MPG123_ENC_FLOAT_32);
+    opened(int(rate), decoded);
+    readAll(handle.get(), [&block, decoded](const float *samples, size_t count) {
+        block(samples, count / size_t(decoded));
     });
     return true;
 }

@@ -22,10 +22,11 @@ bool Decodes(const QString &path);
 // None when the file cannot be opened or holds no MPEG audio.
 std::optional<Audio> DecodeMono(const QString &path);
 
-// At the file's own rate and channels (1 or 2), for what must describe it as it plays:
-// `opened` learns the rate and channels, then `block` gets the interleaved samples as they
-// are decoded. False when the file cannot be opened or holds no MPEG audio.
-bool DecodeFull(const QString &path, const std::function<void(int rate, int channels)> &opened,
+// At the file's own rate, for what must describe it as it plays: its own channels (1 or 2),
+// or with channels 1 both mixed by the decoder, which then has half the work. `opened`
+// learns the rate and channels, then `block` gets the interleaved samples as they are
+// decoded. False when the file cannot be opened or holds no MPEG audio.
+bool DecodeFull(const QString &path, int channels, const std::function<void(int rate, int channels)> &opened,
                 const std::function<void(const float *samples, size_t frames)> &block);
 
 } // namespace Mp3Decode

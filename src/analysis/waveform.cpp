@@ -44,19 +44,43 @@ Builder::Builder(int inputChannels, int sampleRate, int outputChannels, int samp
 
 void Builder::add(const float *samples, size_t frames)
 {
-    const bool mixing = m_data.channels < m_inputChannels;
-    for (size_t frame = 0; frame < frames; ++frame) {
-        const float *first = samples + frame * size_t(m_inputChannels);
-        for (int channel = 0; channel < m_data.channels; ++channel) {
-            int value = toSixteenBits(first[channel]);
-            if (mixing)
-                value = (value + toSixteenBits(first[1])) / 2;
-            m_lowest[channel] = int16_t(std::min<int>(m_lowest[channel], value));
-            m_highest[channel] = int16_t(std::max<int>(m_highest[channel], value));
-        }
-        if (++m_count == m_data.samplesPerPixel)
+    while (frames > 0) {
+        const size_t run = std::min(frames, size_t(m_data.samplesPerPixel - m_count));
+        for (int channel = 0; channel < m_data.channels; ++channel)
+            take(channel, samples, run);
+        samples += run * size_t(m_inputChannels);
+        frames -= run;
+        m_count += int(run);
+        if (m_count == m_data.samplesPerPixel)
             closePixel();
     }
+}
+
+void Builder::take(int channel, const float *samples, size_t frames)
+{
+    int lowest = m_lowest[channel];
+    int highest = m_highest[channel];
+    if (m_data.channels < m_inputChannels) {
+        for (size_t frame = 0; frame < frames; ++frame) {
+            const int value = (toSixteenBits(samples[2 * frame]) + toSixteenBits(samples[2 * frame + 1])) / 2;
+            lowest = std::min(lowest, value);
+            highest = std::max(highest, value);
+        }
+    } else {
+        // Rounding keeps the order of samples, so only the extremes of the floats need it.
+        const size_t stride = size_t(m_inputChannels);
+        float low = samples[size_t(channel)];
+        float high = low;
+        for (size_t frame = 1; frame < frames; ++frame) {
+            const float value = samples[frame * stride + size_t(channel)];
+            low = std::min(low, value);
+            high = std::max(high, value);
+        }
+        lowest = std::min<int>(lowest, toSixteenBits(low));
+        highest = std::max<int>(highest, toSixteenBits(high));
+    }
+    m_lowest[channel] = int16_t(lowest);
+    m_highest[channel] = int16_t(highest);
 }
 
 Data Builder::finish()
@@ -158,7 +182,8 @@ QString WriteBeside(const QString &preview, const FileSettings &settings)
 {
     std::unique_ptr<Builder> builder;
     const bool decoded = Mp3Decode::DecodeFull(
-        preview, [&builder, &settings](int rate, int channels) { builder = std::make_unique<Builder>(channels, rate, settings.channels); },
+        preview, settings.channels,
+        [&builder, &settings](int rate, int channels) { builder = std::make_unique<Builder>(channels, rate, settings.channels); },
         [&builder](const float *samples, size_t frames) { builder->add(samples, frames); });
     if (!decoded)
         return QStringLiteral("no audio could be decoded from it");

@@ -43,6 +43,8 @@ public:
 private:
     void startPixel();
     void closePixel();
+    // Takes the next `frames` frames into the pixel being filled, for one output channel.
+    void take(int channel, const float *samples, size_t frames);
 
     int m_inputChannels;
     Data m_data;
