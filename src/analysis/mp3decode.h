@@ -21,6 +21,8 @@ struct Audio {
 bool Decodes(const QString &path);
 // None when the file cannot be opened or holds no MPEG audio.
 std::optional<Audio> DecodeMono(const QString &path);
+// The mono 32-bit floats a tool wrote at the given rate.
+Audio FromFloats(const QByteArray &bytes, int rate);
 
 // At the file's own rate, for what must describe it as it plays: its own channels (1 or 2),
 // or with channels 1 both mixed by the decoder, which then has half the work. `opened`
