@@ -178,8 +178,9 @@ void ParallelPreviews::stop()
         return;
     m_stopped = true;
     killTools();
+    // A preview made and waiting for its waveform file is kept and counted as made.
     for (int index = 0; index < total(); ++index) {
-        if (m_work[size_t(index)].step != Step::Done)
+        if (m_work[size_t(index)].step != Step::Done && !m_results[index].made)
             m_results[index].reason = QStringLiteral("stopped before it was made");
     }
     finish();

@@ -15,15 +15,16 @@
 
 // Its files, each named by its job: parallelpreviews.cpp runs the list (start, slices of the
 // event loop, stop), _plan names the previews, _steps takes one file through probe, analysis,
-// measuring and cutting, _cutvalues gives what its cut is made of, _join joins the pieces and
-// _report hands out results in list order. OutputNames and ToolPool keep the names and the
-// tools.
+// measuring and cutting, _cutvalues gives what its cut is made of, _join joins the pieces,
+// _besides writes what a preview gets besides itself, and _report hands out results in list
+// order. OutputNames and ToolPool keep the names and the tools.
 
 #include "platform/commandline.h"
 #include "analysis/chorus.h"
 #include "analysis/mp3audio.h"
 #include "analysis/mp3decode.h"
 #include "analysis/loudness.h"
+#include "analysis/waveform.h"
 #include "batch/outputnames.h"
 #include "batch/previewsettings.h"
 #include "batch/toolpool.h"
@@ -65,6 +66,13 @@ public:
         QString newFolder; // a dry run: the missing folder that must be made before the command
         std::optional<Loudness::Adjustment> loudness; // with a loudness target, once measured
         std::optional<Chorus::Start> foundStart;      // its start found in its audio, once analysed
+        std::optional<double> start; // seconds into the source the cut starts, once settled
+        double duration = 0;         // seconds the cut lasts, with start
+        QString waveform;            // the waveform file written beside the preview
+        QString waveformProblem;     // made, but "waveform not written: <reason>"
+        // With songPictures, once made: the whole song in a few hundred points, from the
+        // samples its analysis decoded or else a quick decode; only its length when neither.
+        std::optional<Waveform::Overview> song;
     };
 
     // sources: absolute paths, in list order. tools.sox must be usable; tools.ffmpeg is
@@ -147,6 +155,10 @@ private:
     void measured(int index, const Shell32::RunResult &result);
     void cut(int index);
     void cutEnded(int index, const Shell32::RunResult &result);
+    // What a preview made gets besides itself, on a thread of the pool; then it is done.
+    void completeMade(int index);
+    void completed(int index, const QString &waveformProblem, const std::optional<Waveform::Overview> &song);
+    void writeJoinedWaveform();
     void join();
     // Where the joined file of that number goes: in its folder, in the order the folders come.
     QString joinedPath(int number) const;

@@ -59,6 +59,8 @@ bool ParallelPreviews::settleStart(int index)
         return false;
     }
     work.start = *start;
+    m_results[index].start = start->toDouble();
+    m_results[index].duration = durationFor(index);
     return true;
 }
 

@@ -57,6 +57,7 @@ void ParallelPreviews::join()
         m_joined->made = problem.isEmpty();
         m_joined->reason = problem;
         m_joined->tagProblem = m_joined->made ? tags : QString();
+        writeJoinedWaveform();
         endJoin();
     });
 }

@@ -104,12 +104,22 @@ void ParallelPreviews::lookInto(int index, const std::function<std::optional<Mp3
     m_work[size_t(index)].analysing = true;
     ++m_analysing;
     const double duration = durationFor(index);
-    m_analyses.start([this, index, duration, decode] {
+    m_analyses.start([this, index, duration, decode, pictured = m_settings.songPictures] {
         const std::optional<Mp3Decode::Audio> audio = decode();
         std::optional<Chorus::Start> start;
-        if (audio && !audio->samples.empty())
+        std::optional<Waveform::Overview> song;
+        if (audio && !audio->samples.empty()) {
             start = Chorus::ChooseStart(audio->samples, audio->rate, duration);
-        QMetaObject::invokeMethod(this, [this, index, start] { analysed(index, start); }, Qt::QueuedConnection);
+            if (pictured)
+                song = Waveform::OverviewOf(audio->samples, audio->rate);
+        }
+        QMetaObject::invokeMethod(
+            this,
+            [this, index, start, song] {
+                m_results[index].song = song;
+                analysed(index, start);
+            },
+            Qt::QueuedConnection);
     });
 }
 
@@ -129,7 +139,9 @@ void ParallelPreviews::analysed(int index, const std::optional<Chorus::Start> &s
 void ParallelPreviews::found(int index, const Chorus::Start &start)
 {
     // To the millisecond, as SoX gets it.
-    m_results[index].foundStart = Chorus::Start{std::round(start.seconds * 1000) / 1000, start.fromChorus};
+    Chorus::Start rounded = start;
+    rounded.seconds = std::round(start.seconds * 1000) / 1000;
+    m_results[index].foundStart = rounded;
     m_work[size_t(index)].step = stepAfterAnalysis();
     m_waiting.insert(index);
 }
@@ -237,5 +249,5 @@ void ParallelPreviews::cutEnded(int index, const RunResult &ended)
         return fail(index, problem);
     }
     m_results[index].tagProblem = tags;
-    succeed(index);
+    completeMade(index);
 }

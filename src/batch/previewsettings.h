@@ -2,6 +2,7 @@
 // What a batch of previews is made with: one set of choices for the whole list, and each
 // source's own cut where the list gives one.
 
+#include "analysis/waveform.h"
 #include "preview/startlist.h"
 
 #include <QList>
@@ -25,6 +26,8 @@ struct PreviewSettings {
     bool update = false;   // a preview that records this source and these settings is kept
     QList<StartList::SourceCut> cuts; // empty, or each source's own start and length, in list order
     std::optional<double> loudness; // LUFS every preview is brought to
+    std::optional<Waveform::FileSettings> waveform; // a waveform file beside each preview and a joined one
+    bool songPictures = false; // each result keeps a picture of its whole song, for a review page
 
     // FFmpeg is needed to read the sources' bit rates.
     bool needsFfmpeg() const { return kbps == 0; }

@@ -148,6 +148,7 @@ CliCommandLine::CliCommandLine()
                        "Ctrl+C (129 by SIGHUP, 141 by a closed pipe, 143 by SIGTERM)."));
     m_parser.addOptions({Start, Duration, Bitrate, Output, Beside, Join, Extension, KeepFolders, Jobs, FadeIn, FadeOut,
                          Starts, Crossfade, NoTags, LoudnessTarget, Update, DryRun, Quiet, Json});
+    m_parser.addOptions(ReportOptions::All());
     ProgramOptions::AddHelpAndVersion(m_parser);
     m_parser.addPositionalArgument(QStringLiteral("FILE|FOLDER"), QStringLiteral("Audio files (MP3, FLAC, WAV, M4A, ...), or folders to scan."),
                                    QStringLiteral("FILE|FOLDER..."));
@@ -178,7 +179,16 @@ bool CliCommandLine::check()
 {
     return readTimes(m_options.settings) && readBitrate(m_options.settings) && readJobs(m_options.settings)
            && readLoudness(m_options.settings) && readModes(m_options) && readStarts(m_options) && checkFits(m_options)
-           && checkRelativeNames() && readPlaces(m_options);
+           && checkRelativeNames() && readPlaces(m_options) && readReports(m_options);
+}
+
+bool CliCommandLine::readReports(CliOptions &options)
+{
+    if (const QString problem = ReportOptions::Read(m_parser, options.reports); !problem.isEmpty())
+        return refuse(problem);
+    if (options.dryRun && (options.reports.waveform || !options.reports.review.isEmpty()))
+        return refuse(QStringLiteral("--dry-run writes nothing: --waveform and --review need a run"));
+    return true;
 }
 
 bool CliCommandLine::checkRelativeNames()

@@ -3,6 +3,7 @@
 // or value, or a missing folder, is one line naming the problem, and nothing is made.
 
 #include "batch/previewsettings.h"
+#include "cli/reportoptions.h"
 #include "preview/startlist.h"
 
 #include <QCommandLineParser>
@@ -17,6 +18,7 @@ struct CliOptions {
     bool dryRun = false;
     bool quiet = false;
     bool json = false;
+    ReportOptions::Chosen reports;  // waveform files, review page
 };
 
 class CliCommandLine {
@@ -45,6 +47,7 @@ private:
     bool readLoudness(PreviewSettings &settings);
     bool readModes(CliOptions &options);
     bool readPlaces(CliOptions &options);
+    bool readReports(CliOptions &options);
     // Refuses a relative name when the current folder cannot be read.
     bool checkRelativeNames();
     // Keeps the problem; always false.

@@ -62,8 +62,10 @@ QString startNote(const ParallelPreviews::Result &result)
 
 QString madeLine(const ParallelPreviews::Result &result)
 {
-    return QStringLiteral("made: ") + result.preview + startNote(result)
-           + (result.tagProblem.isEmpty() ? QString() : QStringLiteral("; ") + result.tagProblem);
+    QString line = QStringLiteral("made: ") + result.preview + startNote(result);
+    for (const QString &problem : {result.tagProblem, result.waveformProblem})
+        line += problem.isEmpty() ? QString() : QStringLiteral("; ") + problem;
+    return line;
 }
 
 // The last name of a path; a folder's keeps its "/".
@@ -128,12 +130,13 @@ int ConsoleReport::exitStatus() const
 {
     if (!m_leftOut.isEmpty())
         return 1;
+    // A waveform file asked for and not written fails the run too.
     for (const ParallelPreviews::Result &result : m_previews.results()) {
-        if (!done(result))
+        if (!done(result) || !result.waveformProblem.isEmpty())
             return 1;
     }
     for (const ParallelPreviews::Result &joined : joins()) {
-        if (!done(joined))
+        if (!done(joined) || !joined.waveformProblem.isEmpty())
             return 1;
     }
     return 0;
@@ -184,7 +187,7 @@ void ConsoleReport::resultReady(int index)
         printLine(count + QStringLiteral("cut for the join: ") + result.source + startNote(result));
     else if (m_mode == Mode::Progress && !m_terminal)
         printLine(count + madeLine(result));
-    else if (!result.tagProblem.isEmpty()) // what went wrong is told in every mode
+    else if (!result.tagProblem.isEmpty() || !result.waveformProblem.isEmpty()) // told in every mode
         printLine((m_mode == Mode::Progress ? count : QString()) + madeLine(result));
     printNoChorus(result);
     printHeldBack(result);
@@ -217,7 +220,7 @@ void ConsoleReport::joinedReady()
         printLine(notMadeLine(joined));
     } else if (!joined.planned.isEmpty()) {
         printLine(freeNameLine(joined));
-    } else if (!joined.tagProblem.isEmpty()) {
+    } else if (!joined.tagProblem.isEmpty() || !joined.waveformProblem.isEmpty()) {
         printLine(madeLine(joined));
     }
 }

@@ -49,6 +49,10 @@ void ConsoleReport::printJson()
             object.insert(QStringLiteral("loudness"), loudnessEntry(*result.loudness));
         if (!result.tagProblem.isEmpty())
             object.insert(QStringLiteral("tagProblem"), result.tagProblem);
+        if (!result.waveform.isEmpty())
+            object.insert(QStringLiteral("waveform"), result.waveform);
+        if (!result.waveformProblem.isEmpty())
+            object.insert(QStringLiteral("waveformProblem"), result.waveformProblem);
         if (!result.planned.isEmpty())
             object.insert(QStringLiteral("planned"), result.planned);
         return object;

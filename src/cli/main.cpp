@@ -4,6 +4,7 @@
 #include "cli/clioptions.h"
 #include "cli/clisources.h"
 #include "cli/consolereport.h"
+#include "cli/reviewrows.h"
 #include "platform/consoleprompts.h"
 #include "platform/filenames.h"
 #include "platform/interruption.h"
@@ -109,6 +110,8 @@ int main(int argc, char *argv[])
         return NothingMade; // the notes said what the arguments held instead
     PreviewSettings settings = options.settings;
     settings.cuts = StartList::CutsFor(sources.paths, options.starts);
+    settings.waveform = options.reports.waveform;
+    settings.songPictures = !options.reports.review.isEmpty();
     ParallelPreviews previews(tools, settings, sources.paths);
     previews.setSubfolders(sources.subfolders);
     ConsoleReport report(previews, reportMode(options), terminal);
@@ -128,5 +131,13 @@ int main(int argc, char *argv[])
         return 128 + interruption.signalNumber();
     if (previews.interrupted())
         return 128 + SIGINT;
+    if (!options.reports.review.isEmpty()) {
+        const QString joined = previews.joined() && previews.joined()->made ? previews.joined()->preview : QString();
+        if (const QString problem = ReviewPage::Write(options.reports.review, ReviewRows::Of(previews, settings), joined);
+            !problem.isEmpty())
+            return complain(QStringLiteral("the review page %1 cannot be written: %2").arg(options.reports.review, problem), 1);
+        if (!options.quiet)
+            tell(QStringLiteral("review page: ") + options.reports.review);
+    }
     return report.exitStatus();
 }

@@ -35,4 +35,5 @@ expect 'lumbrisk-cli -b ' 'same 320 256 224 192 160 144 128 112 96 80 64 56 48 4
 expect 'lumbrisk-cli --bitrate s' 'same'
 expect 'lumbrisk-cli --start a' 'auto'
 expect 'lumbrisk-cli --loudness ' '-14 -16 -23'
+expect 'lumbrisk-cli --waveform ' 'json dat'
 exit $status

@@ -1,0 +1,90 @@
+#pragma once
+// Waveform data for web players: the lowest and highest sample of every run of samples (a
+// "pixel"), in the data format of BBC's audiowaveform, version 2, which its waveform-data.js
+// and peaks.js read. Samples are rounded to 16 bits before they are compared, and two
+// channels are mixed into one by the integer mean of their 16-bit values, as audiowaveform
+// does, so that the files it would make and ours agree.
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace Waveform {
+
+// audiowaveform's default zoom.
+constexpr int DefaultSamplesPerPixel = 256;
+
+struct Data {
+    int channels = 1;
+    int sampleRate = 0;
+    int samplesPerPixel = DefaultSamplesPerPixel;
+    // Per pixel, per channel: the lowest, then the highest sample, at 16 bits.
+    std::vector<int16_t> values;
+
+    int length() const { return channels > 0 ? int(values.size() / size_t(2 * channels)) : 0; }
+    int16_t min(int pixel, int channel = 0) const { return values[size_t((pixel * channels + channel) * 2)]; }
+    int16_t max(int pixel, int channel = 0) const { return values[size_t((pixel * channels + channel) * 2 + 1)]; }
+};
+
+// Takes interleaved float samples (full scale at +-1) as they come. A stereo input gives one
+// channel of both mixed unless two are asked for; a mono input always gives one.
+class Builder {
+public:
+    Builder(int inputChannels, int sampleRate, int outputChannels = 1,
+            int samplesPerPixel = DefaultSamplesPerPixel);
+
+    void add(const float *samples, size_t frames);
+    // The data so far, the last pixel included even when it has fewer samples.
+    Data finish();
+
+private:
+    void startPixel();
+    void closePixel();
+    // Takes the next `frames` frames into the pixel being filled, for one output channel.
+    void take(int channel, const float *samples, size_t frames);
+
+    int m_inputChannels;
+    Data m_data;
+    int16_t m_lowest[2];
+    int16_t m_highest[2];
+    int m_count = 0; // samples in the pixel being filled
+};
+
+// A whole song in a few hundred pixels, for a picture of it.
+struct Overview {
+    Data picture;       // one channel
+    double seconds = 0; // how long the song plays
+};
+// Mono samples in; about `points` pixels out.
+Overview OverviewOf(const std::vector<float> &mono, int rate, int points = 300);
+
+// The value a 16-bit one has at the given resolution: 8 bits keeps the integer quotient by
+// 256, as audiowaveform writes it.
+int AtBits(int16_t value, int bits);
+
+enum class Format { Json, Binary };
+// What a waveform file beside a preview holds: audiowaveform's defaults.
+struct FileSettings {
+    Format format = Format::Json;
+    int bits = 16;   // 8 or 16
+    int channels = 1; // 1: both mixed, or 2
+};
+// The file extension of each format, without its dot: "json", "dat".
+QString Extension(Format format);
+// The JSON form: version, channels, sample_rate, samples_per_pixel, bits, length, data.
+QByteArray Json(const Data &data, int bits);
+// The .dat form: a 24-byte little-endian header, then the values as int8 or int16.
+QByteArray Binary(const Data &data, int bits);
+// Writes the file whole or not at all; "" when done, else why not.
+QString Write(const QString &path, const Data &data, Format format, int bits);
+
+// The file beside a preview: its name with the format's extension in place of its own.
+QString PathBeside(const QString &preview, Format format);
+// Decodes the MP3 file once, as it plays, and writes its waveform file beside it; "" when
+// done, else why not.
+QString WriteBeside(const QString &preview, const FileSettings &settings);
+
+} // namespace Waveform

@@ -1,0 +1,77 @@
+// What a preview gets besides itself: its waveform file, from one decode of the preview as
+// published (gain and fades in it), and, for a review page, a picture of its whole song
+// when no analysis drew one. Both take the processor, so they run on a thread of the pool,
+// counted among the jobs; the preview counts as made meanwhile, and is done after them.
+#include "batch/parallelwork.h"
+
+#include "analysis/mp3decode.h"
+
+namespace {
+
+QString waveformProblemText(const QString &problem)
+{
+    return problem.isEmpty() ? QString() : QStringLiteral("waveform not written: ") + problem;
+}
+
+// A quick decode of an MP3 source; only its length for other sources, or when the decode fails.
+std::optional<Waveform::Overview> songPicture(const QString &source, const std::optional<Mp3Audio::Length> &length)
+{
+    if (Mp3Decode::Decodes(source)) {
+        if (const std::optional<Mp3Decode::Audio> audio = Mp3Decode::DecodeMono(source))
+            return Waveform::OverviewOf(audio->samples, audio->rate);
+    }
+    if (!length)
+        return std::nullopt;
+    Waveform::Overview lengthOnly;
+    lengthOnly.seconds = length->seconds;
+    return lengthOnly;
+}
+
+} // namespace
+
+void ParallelPreviews::completeMade(int index)
+{
+    Result &result = m_results[index];
+    const std::optional<Waveform::FileSettings> waveform = m_settings.join ? std::nullopt : m_settings.waveform;
+    const bool picture = m_settings.songPictures && !result.song;
+    if (!waveform && !picture)
+        return succeed(index);
+    result.made = true;
+    m_work[size_t(index)].analysing = true;
+    ++m_analysing;
+    const std::optional<Mp3Audio::Length> length = picture ? sourceLength(index) : std::nullopt;
+    m_analyses.start([this, index, waveform, picture, length, preview = result.preview, source = result.source] {
+        const QString problem = waveform ? Waveform::WriteBeside(preview, *waveform) : QString();
+        const std::optional<Waveform::Overview> song = picture ? songPicture(source, length) : std::nullopt;
+        QMetaObject::invokeMethod(this, [this, index, problem, song] { completed(index, problem, song); },
+                                  Qt::QueuedConnection);
+    });
+}
+
+void ParallelPreviews::completed(int index, const QString &waveformProblem, const std::optional<Waveform::Overview> &song)
+{
+    m_work[size_t(index)].analysing = false;
+    --m_analysing;
+    Result &result = m_results[index];
+    if (m_settings.waveform && !m_settings.join) {
+        result.waveformProblem = waveformProblemText(waveformProblem);
+        if (waveformProblem.isEmpty())
+            result.waveform = Waveform::PathBeside(result.preview, m_settings.waveform->format);
+    }
+    if (song)
+        result.song = song;
+    if (m_stopped || m_done)
+        return;
+    succeed(index);
+    pump();
+}
+
+// The joined file is the last work of the run, so it is written here, at its end.
+void ParallelPreviews::writeJoinedWaveform()
+{
+    if (!m_joined->made || !m_settings.waveform)
+        return;
+    m_joined->waveformProblem = waveformProblemText(Waveform::WriteBeside(m_joined->preview, *m_settings.waveform));
+    if (m_joined->waveformProblem.isEmpty())
+        m_joined->waveform = Waveform::PathBeside(m_joined->preview, m_settings.waveform->format);
+}
