@@ -1,16 +1,23 @@
 #include "analysis/mp3decode.h"
 
+#include "analysis/chorus.h"
+
 #include <QFile>
 #include <QFileInfo>
 
 #include <mpg123.h>
 
+#include <cmath>
 #include <cstring>
 #include <memory>
 
 namespace Mp3Decode {
 
 namespace {
+
+// Half the rate must keep the pitches the search looks at, and treble that counts in a loudness.
+constexpr long LowestHalfRate = 16000;
+constexpr long LowestStretchHalfRate = 22050;
 
 struct HandleCloser {
     void operator()(mpg123_handle *handle) const
@@ -33,18 +40,66 @@ const char *decoderName()
     return nullptr;
 }
 
-// A decoder that gives mono floats at half the rate; null when the library refuses.
-Handle halfRateMonoDecoder()
+// A decoder of floats that says nothing on the terminal; halved: at half the file's rate.
+Handle openDecoder(const QString &path, const Reading &reading, bool halved)
 {
     Handle handle(mpg123_new(decoderName(), nullptr));
     if (!handle)
         return handle;
-    const long flags = MPG123_MONO_MIX | MPG123_FORCE_FLOAT | MPG123_QUIET | MPG123_GAPLESS;
+    const long flags = (reading.mono ? MPG123_MONO_MIX : MPG123_FORCE_STEREO) | MPG123_FORCE_FLOAT | MPG123_QUIET
+                       | MPG123_GAPLESS;
     if (mpg123_param(handle.get(), MPG123_FLAGS, flags, 0) != MPG123_OK
-        || mpg123_param(handle.get(), MPG123_DOWN_SAMPLE, 1, 0) != MPG123_OK)
+        || mpg123_param(handle.get(), MPG123_VERBOSE, 0, 0) != MPG123_OK
+        || mpg123_param(handle.get(), MPG123_DOWN_SAMPLE, halved ? 1 : 0, 0) != MPG123_OK
+        || mpg123_open(handle.get(), QFile::encodeName(path).constData()) != MPG123_OK)
         handle.reset();
     return handle;
 }
+
+bool halves(const Reading &reading, long rate)
+{
+    if (reading.mono)
+        return rate / 2 >= LowestHalfRate;
+    return reading.highestRate > 0 && rate > reading.highestRate && rate / 2 >= LowestStretchHalfRate;
+}
+
+// The decoder the reading asks for, at the sample it is to begin with; null when the file
+// has no MPEG audio.
+Handle decoderFor(const QString &path, const Reading &reading, long &rate, int &channels)
+{
+    Handle handle = openDecoder(path, reading, false);
+    int encoding = 0;
+    // The file's own rate first: a half of 8000 Hz, which the library refuses (and tells the
+    // terminal so), is never asked for.
+    if (!handle || mpg123_getformat(handle.get(), &rate, &channels, &encoding) != MPG123_OK)
+        return Handle();
+    if (halves(reading, rate)) {
+        handle = openDecoder(path, reading, true);
+        if (!handle || mpg123_getformat(handle.get(), &rate, &channels, &encoding) != MPG123_OK)
+            return Handle();
+    }
+    if (encoding != MPG123_ENC_FLOAT_32 || channels != (reading.mono ? 1 : 2))
+        return Handle();
+    if (reading.from > 0 && mpg123_seek(handle.get(), off_t(std::llround(reading.from * rate)), SEEK_SET) < 0)
+        return Handle();
+    return handle;
+}
+
+// Keeps what it gets, for DecodeMono.
+class Collector : public Analysis::Analyzer {
+public:
+    explicit Collector(Audio &audio) : m_audio(audio) {}
+    void initialize(int rate, int) override { m_audio.rate = rate; }
+    void processSamples(const float *samples, size_t frames) override
+    {
+        m_audio.samples.insert(m_audio.samples.end(), samples, samples + frames);
+    }
+    bool wantsMore() const override { return true; }
+    void finalize() override {}
+
+private:
+    Audio &m_audio;
+};
 
 } // namespace
 
@@ -53,31 +108,35 @@ bool Decodes(const QString &path)
     return QFileInfo(path).suffix().compare(QLatin1String("mp3"), Qt::CaseInsensitive) == 0;
 }
 
-std::optional<Audio> DecodeMono(const QString &path)
+bool Feed(const QString &path, const Reading &reading, Analysis::Pass &pass)
 {
-    const Handle handle = halfRateMonoDecoder();
-    if (!handle || mpg123_open(handle.get(), QFile::encodeName(path).constData()) != MPG123_OK)
-        return std::nullopt;
     long rate = 0;
     int channels = 0;
-    int encoding = 0;
-    if (mpg123_getformat(handle.get(), &rate, &channels, &encoding) != MPG123_OK || channels != 1
-        || encoding != MPG123_ENC_FLOAT_32)
-        return std::nullopt;
-    Audio audio;
-    audio.rate = int(rate);
-    const off_t length = mpg123_length(handle.get());
-    if (length > 0)
-        audio.samples.reserve(size_t(length));
+    const Handle handle = decoderFor(path, reading, rate, channels);
+    if (!handle)
+        return false;
+    pass.begin(int(rate), channels);
     std::vector<float> block(16384);
     int status = MPG123_OK;
-    // A damaged stretch ends the decoding; what came before it is still worth a look.
-    while (status == MPG123_OK || status == MPG123_NEW_FORMAT) {
+    bool wanted = true;
+    while (wanted && (status == MPG123_OK || status == MPG123_NEW_FORMAT)) {
         size_t bytes = 0;
         status = mpg123_read(handle.get(), block.data(), block.size() * sizeof(float), &bytes);
-        audio.samples.insert(audio.samples.end(), block.begin(), block.begin() + long(bytes / sizeof(float)));
+        if (bytes > 0)
+            wanted = pass.feed(block.data(), bytes / sizeof(float) / size_t(channels));
     }
-    if (audio.samples.empty())
+    pass.end();
+    return true;
+}
+
+std::optional<Audio> DecodeMono(const QString &path)
+{
+    Audio audio;
+    Collector collector(audio);
+    Analysis::Pass pass({&collector}, Chorus::LongestSongSeconds);
+    Reading reading;
+    reading.mono = true;
+    if (!Feed(path, reading, pass) || audio.samples.empty())
         return std::nullopt;
     return audio;
 }
