@@ -320,8 +320,6 @@ bool CliCommandLine::readModes(CliOptions &options)
     if (options.extensions.contains(QString()))
         return refuse(named(Extension, m_parser.value(Extension))
                       + QStringLiteral(": give an extension, such as mp3, or several: mp3,flac,m4a"));
-    if (options.dryRun && options.json)
-        return refuse(QStringLiteral("--dry-run and --json cannot be used together"));
     return true;
 }
 

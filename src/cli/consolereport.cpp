@@ -1,13 +1,10 @@
 #include "cli/consolereport.h"
 
+#include "cli/jsonreport.h"
 #include "platform/commandline.h"
 #include "platform/filenames.h"
 #include "platform/main.h"
 #include "preview/parallelpreviews.h"
-
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 
 #include <algorithm>
 #include <cmath>
@@ -94,20 +91,6 @@ void printFolder(const ParallelPreviews::Result &result)
         write(stdout, QStringLiteral("mkdir -p -- %1\n").arg(ConsoleReport::ShellQuoted(result.newFolder)));
 }
 
-// Hundredths of a decibel; null for the loudness of silence.
-QJsonValue decibels(std::optional<double> value)
-{
-    return value ? QJsonValue(std::round(*value * 100) / 100) : QJsonValue();
-}
-
-QJsonObject loudnessEntry(const Loudness::Adjustment &loudness)
-{
-    return {{QStringLiteral("measured"), decibels(loudness.measured.integrated)},
-            {QStringLiteral("gain"), decibels(loudness.gain)},
-            {QStringLiteral("result"), decibels(loudness.result)},
-            {QStringLiteral("held_back"), loudness.heldBack}};
-}
-
 } // namespace
 
 ConsoleReport::ConsoleReport(const ParallelPreviews &previews, Mode mode, bool terminal, QObject *parent)
@@ -125,7 +108,7 @@ ConsoleReport::ConsoleReport(const ParallelPreviews &previews, Mode mode, bool t
 
 bool ConsoleReport::done(const ParallelPreviews::Result &result) const
 {
-    return m_mode == Mode::DryRun ? result.reason.isEmpty() : result.made;
+    return m_mode == Mode::DryRun || m_mode == Mode::JsonPlan ? result.reason.isEmpty() : result.made;
 }
 
 void ConsoleReport::tellLeftOut(const QList<QByteArray> &paths)
@@ -162,6 +145,11 @@ QString ConsoleReport::ShellQuoted(const QString &word)
 void ConsoleReport::resultReady(int index)
 {
     const ParallelPreviews::Result &result = m_previews.results().at(index);
+    if (m_mode == Mode::JsonPlan && result.command) {
+        m_plan.commands.insert(index, commandText(*result.command, result.decoder));
+        printNoChorus(result);
+        return printHeldBack(result);
+    }
     if (m_mode == Mode::DryRun && result.command) {
         if (m_previews.joined() && !m_pieceFolderMade)
             write(stdout, QStringLiteral("work=$(mktemp -d)\n"));
@@ -207,7 +195,9 @@ void ConsoleReport::printHeldBack(const ParallelPreviews::Result &result)
 void ConsoleReport::joinedReady()
 {
     const ParallelPreviews::Result &joined = *m_previews.joined();
-    if (m_mode == Mode::DryRun && joined.command) {
+    if (m_mode == Mode::JsonPlan && joined.command) {
+        m_plan.joinedCommand = commandText(*joined.command);
+    } else if (m_mode == Mode::DryRun && joined.command) {
         printFolder(joined);
         printCommand(*joined.command);
         write(stdout, QStringLiteral("rm -r -- %1\n").arg(PieceVariable));
@@ -225,7 +215,7 @@ void ConsoleReport::finished()
     m_ticker.stop();
     if (m_mode == Mode::Progress)
         printSummary();
-    else if (m_mode == Mode::Json)
+    else if (m_mode == Mode::Json || m_mode == Mode::JsonPlan)
         printJson();
 }
 
@@ -258,9 +248,12 @@ void ConsoleReport::drawProgress()
 
 void ConsoleReport::printCommand(const CommandLine &command, const std::optional<CommandLine> &decoder)
 {
-    if (decoder)
-        write(stdout, shellWords(*decoder) + QStringLiteral(" | "));
-    write(stdout, shellWords(command) + QLatin1Char('\n'));
+    write(stdout, commandText(command, decoder) + QLatin1Char('\n'));
+}
+
+QString ConsoleReport::commandText(const CommandLine &command, const std::optional<CommandLine> &decoder) const
+{
+    return (decoder ? shellWords(*decoder) + QStringLiteral(" | ") : QString()) + shellWords(command);
 }
 
 QString ConsoleReport::shellWords(const CommandLine &command) const
@@ -305,43 +298,8 @@ void ConsoleReport::printSummary()
 
 void ConsoleReport::printJson()
 {
-    const bool joining = m_previews.joined().has_value();
-    const auto entry = [joining](const ParallelPreviews::Result &result) {
-        QJsonObject object;
-        if (!result.source.isEmpty())
-            object.insert(QStringLiteral("source"), result.source);
-        if (!joining || result.source.isEmpty())
-            object.insert(QStringLiteral("preview"), result.preview);
-        object.insert(QStringLiteral("made"), result.made);
-        if (!result.made)
-            object.insert(QStringLiteral("reason"), result.reason);
-        if (result.foundStart) {
-            object.insert(QStringLiteral("start"), result.foundStart->seconds);
-            object.insert(QStringLiteral("start_from"),
-                          result.foundStart->fromChorus ? QStringLiteral("chorus") : QStringLiteral("fallback"));
-        }
-        if (result.loudness)
-            object.insert(QStringLiteral("loudness"), loudnessEntry(*result.loudness));
-        if (!result.tagProblem.isEmpty())
-            object.insert(QStringLiteral("tagProblem"), result.tagProblem);
-        if (!result.planned.isEmpty())
-            object.insert(QStringLiteral("planned"), result.planned);
-        return object;
-    };
-    QJsonArray previews;
-    for (const ParallelPreviews::Result &result : m_previews.results())
-        previews.append(entry(result));
-    QJsonArray leftOut;
-    for (const QString &path : std::as_const(m_leftOut))
-        leftOut.append(QJsonObject{{QStringLiteral("path"), path}, {QStringLiteral("reason"), LeftOutReason}});
-    QJsonObject report{{QStringLiteral("total"), m_previews.total()},
-                       {QStringLiteral("made"), m_previews.madeCount()},
-                       {QStringLiteral("interrupted"), m_previews.interrupted()},
-                       {QStringLiteral("previews"), previews},
-                       {QStringLiteral("leftOut"), leftOut}};
-    if (joining)
-        report.insert(QStringLiteral("joined"), entry(*m_previews.joined()));
-    write(stdout, QString::fromUtf8(QJsonDocument(report).toJson(QJsonDocument::Indented)));
+    const JsonReport::LeftOut leftOut{m_leftOut, LeftOutReason};
+    write(stdout, JsonReport::Document(m_previews, leftOut, m_mode == Mode::JsonPlan ? &m_plan : nullptr));
 }
 
 ScanProgress::ScanProgress(bool shown) : m_shown(shown)

@@ -5,6 +5,7 @@
 // shell-quoted command lines.
 // ScanProgress shows the scan of FOLDER arguments before that, on the same line.
 
+#include "cli/jsonreport.h"
 #include "platform/commandline.h"
 #include "preview/parallelpreviews.h"
 
@@ -23,6 +24,7 @@ public:
         Quiet,    // reasons only
         Json,     // reasons, and the JSON report at the end
         DryRun,   // the command lines, and reasons
+        JsonPlan, // reasons, and the JSON report of a dry run at the end
     };
 
     // Follows the previews from now on; terminal: standard error is a terminal.
@@ -49,6 +51,7 @@ private:
     void printLine(const QString &line);
     void drawProgress();
     // The command line, shell-quoted, after the decoder's and a pipe when it reads one.
+    QString commandText(const CommandLine &command, const std::optional<CommandLine> &decoder = std::nullopt) const;
     void printCommand(const CommandLine &command, const std::optional<CommandLine> &decoder = std::nullopt);
     QString shellWords(const CommandLine &command) const;
     // "Quiet.mp3: -18.2 LUFS, held back by its peaks", when its peaks kept it below the target.
@@ -66,6 +69,7 @@ private:
     bool m_lineShown = false;       // the self-updating line is on the screen
     bool m_pieceFolderMade = false; // a dry run's join has printed the line that makes "$work"
     QStringList m_leftOut;          // escaped
+    JsonReport::Plan m_plan;        // a dry run's command lines, for its JSON report
 };
 
 // While FOLDER arguments are scanned: the files found so far, on the self-updating line of a
