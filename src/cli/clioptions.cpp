@@ -77,11 +77,14 @@ const QCommandLineOption NoTags(QStringLiteral("no-tags"),
                                                "tags and cover art."));
 const QCommandLineOption DryRun(QStringLiteral("dry-run"),
                                 QStringLiteral("Print the SoX command lines, shell-quoted, and make nothing. The tags "
-                                               "are copied by Lumbrisk itself, not by these lines."));
+                                               "are copied by Lumbrisk itself, not by these lines. With --json: the "
+                                               "plan as a JSON report instead."));
 const QCommandLineOption Quiet({QStringLiteral("q"), QStringLiteral("quiet")},
                                QStringLiteral("Show no progress and no summary; only what went wrong."));
 const QCommandLineOption Json(QStringLiteral("json"),
-                              QStringLiteral("No progress; a report in JSON on standard output instead."));
+                              QStringLiteral("No progress; a report in JSON on standard output instead: each file's "
+                                             "preview, start and where it came from, chorus sections, loudness and "
+                                             "gain. With --dry-run also each command line, and nothing is made."));
 
 QString bitrateList()
 {
