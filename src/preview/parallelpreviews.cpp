@@ -1,10 +1,9 @@
-#include "preview/parallelpreviews.h"
+#include "preview/parallelwork.h"
 
 #include "platform/main.h"
 #include "platform/shell32.h"
 #include "preview/getbitrate.h"
 #include "analysis/mp3audio.h"
-#include "analysis/mp3decode.h"
 #include "preview/previewcheck.h"
 #include "preview/previewcommands.h"
 #include "preview/previewfiles.h"
@@ -47,16 +46,6 @@ QString commit(ParallelPreviews::Result &result, PreviewFiles::TemporaryOutput &
     return problem;
 }
 
-// The mono floats a tool wrote, at the rate the analysis asked for.
-Mp3Decode::Audio rawFloats(const QByteArray &bytes)
-{
-    Mp3Decode::Audio audio;
-    audio.rate = Chorus::DecodingRate;
-    audio.samples.resize(size_t(bytes.size()) / sizeof(float));
-    std::memcpy(audio.samples.data(), bytes.constData(), audio.samples.size() * sizeof(float));
-    return audio;
-}
-
 // How long FFmpeg may take to end after SoX has ended.
 constexpr int DecoderEndMilliseconds = 5000;
 
@@ -67,20 +56,6 @@ QString ParallelPreviews::withoutFfmpeg(const QString &source) const
     return QStringLiteral("SoX cannot read %1 without FFmpeg: %2").arg(Main::FileNameOf(source), m_tools.ffmpegProblem);
 }
 
-struct ParallelPreviews::Work {
-    Step step = Step::Cut;
-    bool analysing = false; // its start is being looked for in its audio
-    QString bitrate; // this source's own, once probed
-    QString start;   // as SoX gets it, once settled
-    QString decoderWords; // FFmpeg's last words, when it decoded the source
-    PreviewFiles::EarlierFile earlier; // what the preview's name held when it was named
-    // The source's length, read once, before any tool reads the source (see sourceLength).
-    mutable bool measured = false;
-    mutable std::optional<Mp3Audio::Length> length;
-    std::unique_ptr<Loudness::Meter> meter;                // measures the decoded stretch
-    std::unique_ptr<PreviewFiles::TemporaryOutput> output; // a separate preview being written
-    QProcess *process = nullptr;                           // the tool running for this file
-};
 
 ParallelPreviews::ParallelPreviews(Tools::Found tools, PreviewSettings settings, QStringList sources, QObject *parent)
     : QObject(parent),
@@ -99,6 +74,7 @@ ParallelPreviews::ParallelPreviews(Tools::Found tools, PreviewSettings settings,
 
 ParallelPreviews::~ParallelPreviews()
 {
+    m_stopAnalyses = true;
     killTools();
     // An analysis hands its result to this object; none may still be on its way.
     m_analyses.waitForDone();
@@ -279,8 +255,6 @@ void ParallelPreviews::startStep(int index)
         return probe(index);
     case Step::Analyse:
         return analyse(index);
-    case Step::Measure:
-        return measure(index);
     case Step::Cut:
         return cut(index);
     case Step::Done:
@@ -313,12 +287,7 @@ void ParallelPreviews::probed(int index, const RunResult &result)
 
 ParallelPreviews::Step ParallelPreviews::stepAfterProbe(int index) const
 {
-    return startsAtChorus(index) ? Step::Analyse : stepAfterAnalysis();
-}
-
-ParallelPreviews::Step ParallelPreviews::stepAfterAnalysis() const
-{
-    return m_settings.loudness ? Step::Measure : Step::Cut;
+    return needsAnalysis(index) ? Step::Analyse : Step::Cut;
 }
 
 bool ParallelPreviews::startsAtChorus(int index) const
@@ -327,119 +296,6 @@ bool ParallelPreviews::startsAtChorus(int index) const
     if (own && (own->startSeconds || own->startShare || own->startAtChorus))
         return own->startAtChorus;
     return m_settings.startAtChorus;
-}
-
-// A song too long to look into gets its start from its length alone. An MP3 is decoded in
-// the process; SoX decodes any other source (after FFmpeg, for what SoX cannot read).
-void ParallelPreviews::analyse(int index)
-{
-    const QString &source = m_results[index].source;
-    const std::optional<Mp3Audio::Length> length = sourceLength(index);
-    if (length && length->seconds > Chorus::LongestSongSeconds)
-        return found(index, Chorus::Fallback(length->seconds));
-    if (Mp3Decode::Decodes(source))
-        return lookInto(index, [source] { return Mp3Decode::DecodeMono(source); });
-    const bool decoded = SourceAudio::NeedsDecoder(source);
-    if (decoded && m_tools.ffmpeg.isEmpty())
-        return fail(index, withoutFfmpeg(source));
-    const CommandLine decode = decoded ? PreviewCommands::DecodeMonoDecoded(m_tools.sox, Chorus::DecodingRate)
-                                       : PreviewCommands::DecodeMono(m_tools.sox, source, Chorus::DecodingRate);
-    launch(decode, [this, index](const RunResult &ended) { decodedForAnalysis(index, ended); }, index,
-           decoded ? std::optional<CommandLine>(PreviewCommands::FfmpegDecode(m_tools.ffmpeg, source)) : std::nullopt);
-}
-
-void ParallelPreviews::decodedForAnalysis(int index, const RunResult &ended)
-{
-    QString problem = PreviewCheck::ToolProblem(ended);
-    const QString &decoderWords = m_work[size_t(index)].decoderWords;
-    if (!problem.isEmpty() && !decoderWords.isEmpty())
-        problem = QStringLiteral("FFmpeg could not decode it: ") + decoderWords;
-    if (!problem.isEmpty())
-        return fail(index, problem);
-    lookInto(index, [bytes = ended.output] { return std::optional<Mp3Decode::Audio>(rawFloats(bytes)); });
-}
-
-// Decoding and looking for the chorus take the processor for a while, so they run on a
-// thread of the pool; the result comes back through the event loop.
-void ParallelPreviews::lookInto(int index, const std::function<std::optional<Mp3Decode::Audio>()> &decode)
-{
-    m_work[size_t(index)].analysing = true;
-    ++m_analysing;
-    const double duration = durationFor(index);
-    m_analyses.start([this, index, duration, decode] {
-        const std::optional<Mp3Decode::Audio> audio = decode();
-        std::optional<Chorus::Start> start;
-        if (audio && !audio->samples.empty())
-            start = Chorus::ChooseStart(audio->samples, audio->rate, duration);
-        QMetaObject::invokeMethod(this, [this, index, start] { analysed(index, start); }, Qt::QueuedConnection);
-    });
-}
-
-void ParallelPreviews::analysed(int index, const std::optional<Chorus::Start> &start)
-{
-    m_work[size_t(index)].analysing = false;
-    --m_analysing;
-    if (m_stopped || m_done)
-        return;
-    if (start)
-        found(index, *start);
-    else
-        fail(index, QStringLiteral("no audio could be decoded from %1, so its chorus cannot be looked for")
-                        .arg(Main::FileNameOf(m_results[index].source)));
-    pump();
-}
-
-void ParallelPreviews::found(int index, const Chorus::Start &start)
-{
-    // To the millisecond, as SoX gets it.
-    m_results[index].foundStart = Chorus::Start{std::round(start.seconds * 1000) / 1000, start.fromChorus};
-    m_work[size_t(index)].step = stepAfterAnalysis();
-    m_waiting.insert(index);
-}
-
-// The stretch is decoded as the cut reads it, fades included, and measured as it comes.
-// Raising the rate adds nothing to measure, so it is left to the cut unless the preview's
-// rate is lower: that drops treble, which counts.
-void ParallelPreviews::measure(int index)
-{
-    if (!settleStart(index))
-        return;
-    Work &work = m_work[size_t(index)];
-    const QString &source = m_results[index].source;
-    const int previewRate = PreviewCommands::SampleRateFor(bitrateFor(index));
-    const int sourceRate = sourceLength(index).value_or(Mp3Audio::Length()).rate;
-    const int rate = sourceRate > 0 && sourceRate < previewRate ? sourceRate : previewRate;
-    const QString duration = secondsText(durationFor(index));
-    const bool decoded = SourceAudio::NeedsDecoder(source);
-    if (decoded && m_tools.ffmpeg.isEmpty())
-        return fail(index, withoutFfmpeg(source));
-    CommandLine decode = decoded ? PreviewCommands::DecodeDecoded(m_tools.sox, rate, work.start, duration)
-                                 : PreviewCommands::Decode(m_tools.sox, source, rate, work.start, duration);
-    decode.plain(fades());
-    work.meter = std::make_unique<Loudness::Meter>(PreviewCommands::Channels, rate);
-    launch(decode, [this, index](const RunResult &ended) { measured(index, ended); }, index,
-           decoded ? std::optional<CommandLine>(PreviewCommands::FfmpegDecode(m_tools.ffmpeg, source)) : std::nullopt);
-    if (QProcess *process = work.process) {
-        connect(process, &QProcess::readyReadStandardOutput, this,
-                [process, meter = work.meter.get()] { meter->add(process->readAllStandardOutput()); });
-    }
-}
-
-void ParallelPreviews::measured(int index, const RunResult &ended)
-{
-    Work &work = m_work[size_t(index)];
-    work.meter->add(ended.output);
-    const Loudness::Measurement measurement = work.meter->result();
-    work.meter.reset();
-    const QString problem = PreviewCheck::ToolProblem(ended);
-    if (!problem.isEmpty())
-        return fail(index, problem);
-    // A piece of a join is encoded twice: when it is cut, and again in the joined file.
-    const int encodings = m_settings.join ? 2 : 1;
-    const double loss = encodings * Loudness::EncodingLoss(bitrateFor(index).toInt());
-    m_results[index].loudness = Loudness::GainFor(measurement, *m_settings.loudness, loss);
-    work.step = Step::Cut;
-    m_waiting.insert(index);
 }
 
 QString ParallelPreviews::bitrateFor(int index) const
@@ -725,6 +581,7 @@ void ParallelPreviews::stop()
     if (m_done)
         return;
     m_stopped = true;
+    m_stopAnalyses = true;
     killTools();
     for (int index = 0; index < total(); ++index) {
         if (m_work[size_t(index)].step != Step::Done)

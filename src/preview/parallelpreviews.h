@@ -8,15 +8,15 @@
 // A join cuts its pieces in parallel into a private folder, then joins them once.
 // The list is planned in short slices of the event loop, in time linear in its length: the
 // first tools start while later files are still being named, and a stop is heard at once.
-// With a loudness target, SoX first decodes the stretch each preview is made of, so that
-// the cut's gain brings it to the target.
-// Finding a start in a track's audio is work of the processor in this process: it runs on a
-// thread of its own, counted among the jobs, so that the event loop stays free.
+// Finding a start in a track's audio, and with a loudness target the loudness of the stretch
+// each preview is made of (so that the cut's gain brings it to the target), is one analysis
+// of the processor in this process: it runs on a thread of its own, counted among the jobs,
+// so that the event loop stays free.
 
 #include "platform/commandline.h"
 #include "analysis/chorus.h"
 #include "analysis/mp3audio.h"
-#include "analysis/mp3decode.h"
+#include "analysis/sourceanalysis.h"
 #include "preview/startlist.h"
 #include "analysis/loudness.h"
 #include "preview/previewfiles.h"
@@ -30,6 +30,7 @@
 #include <QStringList>
 #include <QThreadPool>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -125,7 +126,7 @@ signals:
     void finished();
 
 private:
-    enum class Step { Probe, Analyse, Measure, Cut, Done };
+    enum class Step { Probe, Analyse, Cut, Done };
     struct Work;
     struct Running {
         QProcess *process;
@@ -150,16 +151,14 @@ private:
     void probe(int index);
     void probed(int index, const Shell32::RunResult &result);
     Step stepAfterProbe(int index) const;
-    Step stepAfterAnalysis() const;
     bool startsAtChorus(int index) const;
+    // The chorus search, the stretch's loudness, or both (parallelpreviews_analysis.cpp).
+    bool needsAnalysis(int index) const;
     void analyse(int index);
-    void decodedForAnalysis(int index, const Shell32::RunResult &ended);
-    // decode runs on a thread of the pool, then ChooseStart on what it gave.
-    void lookInto(int index, const std::function<std::optional<Mp3Decode::Audio>()> &decode);
-    void analysed(int index, const std::optional<Chorus::Start> &start);
-    void found(int index, const Chorus::Start &start);
-    void measure(int index);
-    void measured(int index, const Shell32::RunResult &result);
+    int measuringRate(int index) const;
+    SourceAnalysis::Pipes pipesFor(int index, int rate) const;
+    void analysed(int index, const SourceAnalysis::Outcome &outcome);
+    void measured(int index, const Loudness::Measurement &measurement);
     void cut(int index);
     void cutEnded(int index, const Shell32::RunResult &result);
     void join();
@@ -207,6 +206,7 @@ private:
     QList<Running> m_running; // in the order they started
     QThreadPool m_analyses;
     int m_analysing = 0;      // analyses running
+    std::atomic<bool> m_stopAnalyses{false}; // the analyses running end early
     int m_keyed = 0;          // files whose source key is known
     int m_planned = 0;
     int m_nextToStart = 0;    // the first file no tool has been started for
