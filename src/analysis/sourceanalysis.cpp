@@ -59,8 +59,13 @@ void measure(const Request &request, double start, const std::function<bool()> &
         // A start past the end seeks nowhere: silence, and the cut tells why.
         Mp3Decode::Feed(request.source, Mp3Decode::Reading{false, *request.loudnessRate, start}, pass);
     }
-    if (!outcome.failedRun && !stopped())
-        outcome.measured = stretch.measured();
+    if (outcome.failedRun || stopped())
+        return;
+    outcome.measured = stretch.measured();
+    if (const std::optional<double> &integrated = outcome.measured->integrated) {
+        const double holdsBack = Loudness::PeakThatHoldsBack(*integrated, request.loudnessTarget, request.encodingLoss);
+        outcome.measured->truePeak = stretch.truePeakAbove(holdsBack);
+    }
 }
 
 } // namespace

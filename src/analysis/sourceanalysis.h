@@ -34,11 +34,17 @@ struct Request {
     double fadeIn = 0;
     double fadeOut = 0;
     std::optional<int> loudnessRate; // measure the stretch at no more than this rate; none: not at all
+    // The gain the stretch is to get: to loudnessTarget (LUFS), encodingLoss made up for. Its
+    // true peak is looked for only where it could hold that gain back.
+    double loudnessTarget = 0;
+    double encodingLoss = 0;
 };
 
 struct Outcome {
     std::optional<Chorus::Start> found;            // searched: the start, to the millisecond
-    std::optional<Loudness::Measurement> measured; // the stretch's, when asked
+    // The stretch's, when asked; its true peak exact where it holds the gain back, else a
+    // bound below the level where it would.
+    std::optional<Loudness::Measurement> measured;
     bool noAudio = false;                          // the search got not a sample
     std::optional<PipeDecode::Ended> failedRun;    // a decoding tool that failed
 };

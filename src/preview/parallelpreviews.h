@@ -159,6 +159,7 @@ private:
     SourceAnalysis::Pipes pipesFor(int index, int rate) const;
     void analysed(int index, const SourceAnalysis::Outcome &outcome);
     void measured(int index, const Loudness::Measurement &measurement);
+    double encodingLoss(int index) const;
     void cut(int index);
     void cutEnded(int index, const Shell32::RunResult &result);
     void join();

@@ -46,8 +46,11 @@ void ParallelPreviews::analyse(int index)
     request.previewSeconds = durationFor(index);
     request.fadeIn = m_settings.fadeIn;
     request.fadeOut = m_settings.fadeOut;
-    if (m_settings.loudness)
+    if (m_settings.loudness) {
         request.loudnessRate = measuringRate(index);
+        request.loudnessTarget = *m_settings.loudness;
+        request.encodingLoss = encodingLoss(index);
+    }
     if (!Mp3Decode::Decodes(source))
         request.pipes = pipesFor(index, request.loudnessRate.value_or(0));
     m_work[size_t(index)].analysing = true;
@@ -115,8 +118,12 @@ void ParallelPreviews::analysed(int index, const SourceAnalysis::Outcome &outcom
 
 void ParallelPreviews::measured(int index, const Loudness::Measurement &measurement)
 {
+    m_results[index].loudness = Loudness::GainFor(measurement, *m_settings.loudness, encodingLoss(index));
+}
+
+double ParallelPreviews::encodingLoss(int index) const
+{
     // A piece of a join is encoded twice: when it is cut, and again in the joined file.
     const int encodings = m_settings.join ? 2 : 1;
-    const double loss = encodings * Loudness::EncodingLoss(bitrateFor(index).toInt());
-    m_results[index].loudness = Loudness::GainFor(measurement, *m_settings.loudness, loss);
+    return encodings * Loudness::EncodingLoss(bitrateFor(index).toInt());
 }
