@@ -4,7 +4,7 @@
 #include "platform/commandline.h"
 #include "platform/filenames.h"
 #include "platform/main.h"
-#include "preview/parallelpreviews.h"
+#include "batch/parallelpreviews.h"
 
 #include <algorithm>
 #include <cmath>

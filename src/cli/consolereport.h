@@ -7,7 +7,7 @@
 
 #include "cli/jsonreport.h"
 #include "platform/commandline.h"
-#include "preview/parallelpreviews.h"
+#include "batch/parallelpreviews.h"
 
 #include <QElapsedTimer>
 #include <QObject>

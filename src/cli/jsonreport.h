@@ -4,7 +4,7 @@
 // the chorus sections found, the loudness measured and the gain planned, and the command
 // line that makes its preview.
 
-#include "preview/parallelpreviews.h"
+#include "batch/parallelpreviews.h"
 
 #include <QHash>
 #include <QString>

@@ -3,25 +3,13 @@
 // loop stays free. An MP3 is decoded in the process; SoX decodes any other source (after
 // FFmpeg, for what SoX cannot read) into a pipe the job reads.
 
-#include "preview/parallelwork.h"
+#include "batch/parallelwork.h"
 
 #include "analysis/mp3decode.h"
 #include "analysis/sourceaudio.h"
 #include "platform/main.h"
 #include "preview/previewcheck.h"
 #include "preview/previewcommands.h"
-
-#include <cmath>
-
-namespace {
-
-// Seconds to the millisecond, as SoX gets them.
-QString soxSeconds(double seconds)
-{
-    return PreviewCommands::SoxNumber(std::round(seconds * 1000) / 1000);
-}
-
-} // namespace
 
 bool ParallelPreviews::needsAnalysis(int index) const
 {
@@ -75,19 +63,19 @@ SourceAnalysis::Pipes ParallelPreviews::pipesFor(int index, int rate) const
 {
     const QString &source = m_results[index].source;
     const QString sox = m_tools.sox;
-    const QString duration = soxSeconds(durationFor(index));
+    const QString duration = ParallelWork::SecondsText(durationFor(index));
     SourceAnalysis::Pipes pipes;
     if (!SourceAudio::NeedsDecoder(source)) {
         pipes.search = PreviewCommands::DecodeMono(sox, source, Chorus::DecodingRate);
         pipes.stretch = [sox, source, rate, duration](double start) {
-            return PreviewCommands::Decode(sox, source, rate, soxSeconds(start), duration);
+            return PreviewCommands::Decode(sox, source, rate, ParallelWork::SecondsText(start), duration);
         };
         return pipes;
     }
     pipes.feeder = PreviewCommands::FfmpegDecode(m_tools.ffmpeg, source);
     pipes.search = PreviewCommands::DecodeMonoDecoded(sox, Chorus::DecodingRate);
     pipes.stretch = [sox, rate, duration](double start) {
-        return PreviewCommands::DecodeDecoded(sox, rate, soxSeconds(start), duration);
+        return PreviewCommands::DecodeDecoded(sox, rate, ParallelWork::SecondsText(start), duration);
     };
     return pipes;
 }

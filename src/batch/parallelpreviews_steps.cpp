@@ -1,0 +1,119 @@
+// The steps of one file that run tools: its probe and its cut (its analysis: _analysis).
+#include "batch/parallelwork.h"
+
+#include "platform/main.h"
+#include "platform/shell32.h"
+#include "preview/getbitrate.h"
+#include "analysis/mp3audio.h"
+#include "preview/previewcheck.h"
+#include "preview/previewcommands.h"
+#include "preview/previewfiles.h"
+#include "analysis/sourceaudio.h"
+#include "preview/tagcopy.h"
+
+#include <QFile>
+
+
+using Shell32::RunResult;
+
+QString ParallelPreviews::withoutFfmpeg(const QString &source) const
+{
+    return QStringLiteral("SoX cannot read %1 without FFmpeg: %2").arg(Main::FileNameOf(source), m_tools.ffmpegProblem);
+}
+
+void ParallelPreviews::probe(int index)
+{
+    launch(GetBitrate::ProbeCommand(m_tools.ffmpeg, m_results[index].source),
+           [this, index](const RunResult &result) { probed(index, result); }, index);
+}
+
+void ParallelPreviews::probed(int index, const RunResult &result)
+{
+    const QString bitrate = GetBitrate::BitrateFromCapture(QString::fromUtf8(result.errorOutput));
+    if (bitrate.isEmpty())
+        return fail(index, PreviewCheck::ProbeProblem(m_results[index].source, result));
+    m_work[size_t(index)].bitrate = bitrate;
+    m_work[size_t(index)].step = stepAfterProbe(index);
+    m_waiting.insert(index);
+    if (!m_settings.join)
+        return;
+    m_joinBitrate = bitrate;
+    for (size_t other = 0; other < m_work.size(); ++other) {
+        if (m_work[other].step == Step::Probe)
+            m_work[other].step = stepAfterProbe(int(other));
+    }
+}
+
+ParallelPreviews::Step ParallelPreviews::stepAfterProbe(int index) const
+{
+    return needsAnalysis(index) ? Step::Analyse : Step::Cut;
+}
+
+bool ParallelPreviews::startsAtChorus(int index) const
+{
+    const StartList::SourceCut *own = m_settings.cuts.isEmpty() ? nullptr : &m_settings.cuts.at(index);
+    if (own && (own->startSeconds || own->startShare || own->startAtChorus))
+        return own->startAtChorus;
+    return m_settings.startAtChorus;
+}
+
+void ParallelPreviews::cut(int index)
+{
+    if (!settleStart(index))
+        return;
+    Result &result = m_results[index];
+    Work &work = m_work[size_t(index)];
+    if (SourceAudio::NeedsDecoder(result.source)) {
+        if (m_tools.ffmpeg.isEmpty())
+            return fail(index, withoutFfmpeg(result.source));
+        result.decoder = PreviewCommands::FfmpegDecode(m_tools.ffmpeg, result.source);
+    }
+    if (m_dryRun) {
+        result.command = cutCommand(index, work.start, result.preview);
+        work.step = Step::Done;
+        ++m_finished;
+        return reportInOrder();
+    }
+    QString writeTo = result.preview;
+    sourceLength(index); // read before SoX reads the source, so the check sees a change
+    if (!m_settings.join) {
+        if (const QString problem = prepareFolder(result); !problem.isEmpty())
+            return fail(index, problem);
+        m_sweep.removeFrom(Main::FolderOf(result.preview));
+        work.output = std::make_unique<PreviewFiles::TemporaryOutput>(result.preview, work.earlier);
+        if (!work.output->created())
+            return fail(index, work.output->problem());
+        writeTo = work.output->path();
+    }
+    result.command = cutCommand(index, work.start, writeTo);
+    launch(*result.command, [this, index](const RunResult &ended) { cutEnded(index, ended); }, index, result.decoder);
+}
+
+void ParallelPreviews::cutEnded(int index, const RunResult &ended)
+{
+    Work &work = m_work[size_t(index)];
+    const QString source = m_results[index].source;
+    const QString written = work.output ? work.output->path() : m_results[index].preview;
+    // Before the check, so that the check sees the file as it will be kept. A piece of a
+    // join needs no tags: the joined file gets them.
+    QString tags;
+    if (work.output)
+        tags = m_settings.tags ? TagCopy::CopyTags(source, written) : TagCopy::RemoveTags(written);
+    // The check may ask FFmpeg about an unreadable source, while other tools end meanwhile.
+    QString problem = PreviewCheck::CutProblem(ended, written, source, sourceLength(index), work.start,
+                                                 ParallelWork::SecondsText(durationFor(index)), m_tools.ffmpeg);
+    // FFmpeg complains of the pipe SoX closed when it had enough; only a failed SoX run is its fault.
+    if (!problem.isEmpty() && !work.decoderWords.isEmpty() && !PreviewCheck::ToolProblem(ended).isEmpty())
+        problem = QStringLiteral("FFmpeg could not decode it: ") + work.decoderWords;
+    if (m_stopped)
+        return;
+    if (problem.isEmpty() && work.output)
+        problem = ParallelWork::Commit(m_results[index], *work.output);
+    work.output.reset();
+    if (!problem.isEmpty()) {
+        QFile::remove(written); // a piece; a temporary output is gone already
+        return fail(index, problem);
+    }
+    m_results[index].tagProblem = tags;
+    succeed(index);
+}
