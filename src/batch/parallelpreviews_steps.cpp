@@ -13,7 +13,6 @@
 
 #include <QFile>
 
-
 using Shell32::RunResult;
 
 QString ParallelPreviews::withoutFfmpeg(const QString &source) const
