@@ -299,6 +299,11 @@ void TestCli::options_data()
     // The tone is far louder than -16 LUFS.
     QTest::newRow("--loudness") << QStringList{dry, QStringLiteral("--loudness"), QStringLiteral("-16"), a}
                                 << QStringLiteral(" trim 3 15 gain -\\d+\\.\\d+\n");
+    // The plan: each file's command line, its start and where it came from, nothing made.
+    QTest::newRow("--dry-run --json")
+        << QStringList{dry, QStringLiteral("--json"), QStringLiteral("--loudness"), QStringLiteral("-16"), a}
+        << QStringLiteral("\"command\": \"\\S+ '[^']*/Tone A\\.mp3' [^\"]* trim 3 15 gain -\\d+\\.\\d+\",[\\s\\S]*"
+                          "\"made\": false,[\\s\\S]*\"start\": 3,\\s+\"start_from\": \"seconds\"");
     QTest::newRow("--json") << QStringList{QStringLiteral("--json"), QStringLiteral("-o"), folder(QStringLiteral("json")), a}
                             << QStringLiteral("\"made\": 1,");
     QTest::newRow("-q") << QStringList{QStringLiteral("-q"), QStringLiteral("-j"), QStringLiteral("1"),

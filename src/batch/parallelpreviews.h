@@ -65,6 +65,8 @@ public:
         QString newFolder; // a dry run: the missing folder that must be made before the command
         std::optional<Loudness::Adjustment> loudness; // with a loudness target, once measured
         std::optional<Chorus::Start> foundStart;      // its start found in its audio, once analysed
+        std::optional<double> start; // seconds, as SoX gets it, once settled
+        bool startIsShare = false;   // that start is a share of the length
     };
 
     // sources: absolute paths, in list order. tools.sox must be usable; tools.ffmpeg is
@@ -157,6 +159,9 @@ private:
     void finish();
     QString bitrateFor(int index) const;
     std::optional<QString> startFor(int index) const;
+    const StartList::SourceCut *ownStart(int index) const;
+    // The share of the length the start is, when it is one.
+    std::optional<double> startShareOf(int index) const;
     double durationFor(int index) const;
     std::optional<Mp3Audio::Length> sourceLength(int index) const;
     // Settles the start SoX gets, once per file; false when it cannot, and the file failed.

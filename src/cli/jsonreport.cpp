@@ -24,13 +24,11 @@ QJsonObject loudnessEntry(const Loudness::Adjustment &loudness)
             {QStringLiteral("held_back"), loudness.heldBack}};
 }
 
-void addStart(QJsonObject &object, const ParallelPreviews::Result &result)
+QString startFrom(const ParallelPreviews::Result &result)
 {
-    if (!result.foundStart)
-        return;
-    object.insert(QStringLiteral("start"), result.foundStart->seconds);
-    object.insert(QStringLiteral("start_from"),
-                  result.foundStart->fromChorus ? QStringLiteral("chorus") : QStringLiteral("fallback"));
+    if (result.foundStart)
+        return result.foundStart->fromChorus ? QStringLiteral("chorus") : QStringLiteral("fallback");
+    return result.startIsShare ? QStringLiteral("share") : QStringLiteral("seconds");
 }
 
 // command: a dry run's line for it ("" when it is not planned); null in a real run.
@@ -45,7 +43,10 @@ QJsonObject entry(const ParallelPreviews::Result &result, bool joining, const QS
     // A file planned has no reason; one that is not has one, as has one not made.
     if (command ? !result.reason.isEmpty() : !result.made)
         object.insert(QStringLiteral("reason"), result.reason);
-    addStart(object, result);
+    if (result.start) {
+        object.insert(QStringLiteral("start"), *result.start);
+        object.insert(QStringLiteral("start_from"), startFrom(result));
+    }
     if (result.loudness)
         object.insert(QStringLiteral("loudness"), loudnessEntry(*result.loudness));
     if (!result.tagProblem.isEmpty())
