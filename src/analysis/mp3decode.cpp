@@ -2,6 +2,7 @@
 
 #include "analysis/chorus.h"
 
+#include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
 
@@ -138,6 +139,15 @@ std::optional<Audio> DecodeMono(const QString &path)
     reading.mono = true;
     if (!Feed(path, reading, pass) || audio.samples.empty())
         return std::nullopt;
+    return audio;
+}
+
+Audio FromFloats(const QByteArray &bytes, int rate)
+{
+    Audio audio;
+    audio.rate = rate;
+    audio.samples.resize(size_t(bytes.size()) / sizeof(float));
+    std::memcpy(audio.samples.data(), bytes.constData(), audio.samples.size() * sizeof(float));
     return audio;
 }
 

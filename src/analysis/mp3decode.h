@@ -37,5 +37,7 @@ bool Feed(const QString &path, const Reading &reading, Analysis::Pass &pass);
 // The whole file as the chorus search gets it (up to Chorus::LongestSongSeconds and a
 // block); none when Feed fails or no sample came.
 std::optional<Audio> DecodeMono(const QString &path);
+// The mono 32-bit floats a tool wrote at the given rate.
+Audio FromFloats(const QByteArray &bytes, int rate);
 
 } // namespace Mp3Decode

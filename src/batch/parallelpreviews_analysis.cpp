@@ -7,7 +7,6 @@
 
 #include "analysis/mp3decode.h"
 #include "analysis/sourceaudio.h"
-#include "platform/main.h"
 #include "preview/previewcheck.h"
 #include "preview/previewcommands.h"
 
@@ -91,8 +90,7 @@ void ParallelPreviews::analysed(int index, const SourceAnalysis::Outcome &outcom
         const QString problem = PreviewCheck::ToolProblem(ended.reader);
         fail(index, ended.decoderWords.isEmpty() ? problem : QStringLiteral("FFmpeg could not decode it: ") + ended.decoderWords);
     } else if (outcome.noAudio) {
-        fail(index, QStringLiteral("no audio could be decoded from %1, so its chorus cannot be looked for")
-                        .arg(Main::FileNameOf(m_results[index].source)));
+        fail(index, PreviewCheck::NoAudioForChorus(m_results[index].source));
     } else {
         if (outcome.found)
             m_results[index].foundStart = outcome.found;

@@ -17,7 +17,7 @@ using Shell32::RunResult;
 
 QString ParallelPreviews::withoutFfmpeg(const QString &source) const
 {
-    return QStringLiteral("SoX cannot read %1 without FFmpeg: %2").arg(Main::FileNameOf(source), m_tools.ffmpegProblem);
+    return PreviewCheck::WithoutFfmpeg(source, m_tools.ffmpegProblem);
 }
 
 void ParallelPreviews::probe(int index)

@@ -51,4 +51,11 @@ QString CrossfadeProblem(const QList<double> &pieceSeconds, const QStringList &s
 // take the bit rate from, in the same words.
 QString ProbeProblem(const QString &sourcePath, const Shell32::RunResult &probe);
 
+// Why a song has no start of its own: the length a share is taken of cannot be read, or no
+// audio to look for its chorus in could be decoded.
+QString NoLengthForShare(const QString &sourcePath);
+QString NoAudioForChorus(const QString &sourcePath);
+// Why a source only FFmpeg decodes cannot be read while FFmpeg is missing (ffmpegProblem).
+QString WithoutFfmpeg(const QString &sourcePath, const QString &ffmpegProblem);
+
 } // namespace PreviewCheck
