@@ -76,6 +76,11 @@ void StretchLoudness::processSamples(const float *samples, size_t frames)
 // in the stretch.
 void StretchLoudness::keep(const float *samples, size_t frames, size_t stretchFrame)
 {
+    // Past the fade-in a stereo block is kept as it came.
+    if (m_channels == Stereo && stretchFrame >= m_fadeInFrames) {
+        m_frames.insert(m_frames.end(), samples, samples + frames * Stereo);
+        return;
+    }
     for (size_t frame = 0; frame < frames; ++frame) {
         const float gain = fadeGain(stretchFrame + frame, m_fadeInFrames);
         const float *in = samples + frame * size_t(m_channels);
