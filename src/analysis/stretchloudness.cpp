@@ -147,7 +147,8 @@ double StretchLoudness::truePeakAbove(double threshold) const
         const size_t end = std::min(frames, last * PeakBlockFrames);
         const size_t priming = std::min(begin, PeakMarginFrames);
         const size_t drained = std::min(frames - end, PeakMarginFrames);
-        peak = std::max(peak, Loudness::TruePeakOf(&m_frames[begin * Stereo], priming, end - begin + drained, Stereo, m_rate));
+        const float *run = &m_frames[begin * Stereo];
+        peak = std::max(peak, Loudness::TruePeakOf(run, priming, end - begin + drained, Stereo, m_rate));
         first = last;
     }
     const double quietBound = quietPeak > 0 ? 20 * std::log10(quietPeak) + Loudness::InterSampleAllowance

@@ -87,8 +87,8 @@ void ParallelPreviews::analysed(int index, const SourceAnalysis::Outcome &outcom
         return;
     if (outcome.failedRun) {
         const PipeDecode::Ended &ended = *outcome.failedRun;
-        const QString problem = PreviewCheck::ToolProblem(ended.reader);
-        fail(index, ended.decoderWords.isEmpty() ? problem : QStringLiteral("FFmpeg could not decode it: ") + ended.decoderWords);
+        const QString byFfmpeg = QStringLiteral("FFmpeg could not decode it: ") + ended.decoderWords;
+        fail(index, ended.decoderWords.isEmpty() ? PreviewCheck::ToolProblem(ended.reader) : byFfmpeg);
     } else if (outcome.noAudio) {
         fail(index, PreviewCheck::NoAudioForChorus(m_results[index].source));
     } else {
