@@ -1,6 +1,6 @@
 // Finding a song's chorus, on audio and features made in the test: the pitch classes of
 // tones, the fitness of repeated and unrepeated stretches, and where songs of verses,
-// choruses and a bridge get their preview's start.
+// choruses and a bridge get their preview's start and their chorus sections.
 
 #include "analysis/chorus.h"
 
@@ -38,11 +38,11 @@ double hertz(int semitonesAboveMiddleC)
 
 // A decaying note with a few overtones, added in; each sine by a turning phasor, which is
 // much quicker than std::sin for every sample.
-void addNote(std::vector<float> &samples, size_t from, size_t count, double hz, float level)
+void addNote(std::vector<float> &samples, size_t from, size_t count, double hz, float level, int rate)
 {
-    const double decay = std::exp(-0.7 / Rate);
-    for (int overtone = 1; overtone <= 4; ++overtone) {
-        const double step = 2 * M_PI * hz * overtone / Rate;
+    const double decay = std::exp(-0.7 / rate);
+    for (int overtone = 1; overtone <= 4 && hz * overtone < rate / 2.0; ++overtone) {
+        const double step = 2 * M_PI * hz * overtone / rate;
         const double turnCos = std::cos(step) * decay;
         const double turnSin = std::sin(step) * decay;
         double real = level / overtone;
@@ -57,33 +57,33 @@ void addNote(std::vector<float> &samples, size_t from, size_t count, double hz, 
 }
 
 // Bars of chords (root below, triad above) over a noise beat, louder in the choruses.
-Song makeSong(const std::vector<Part> &parts, float chorusGain = 1.4f)
+Song makeSong(const std::vector<Part> &parts, float chorusGain = 1.4f, int rate = Rate)
 {
     std::mt19937 random(7);
     std::normal_distribution<float> noise(0, 1);
     Song song;
-    const auto barSamples = size_t(BarSeconds * Rate);
+    const auto barSamples = size_t(BarSeconds * rate);
     size_t bars = 0;
     for (const Part &part : parts)
         bars += size_t(part.bars);
     song.samples.assign(bars * barSamples, 0);
     size_t at = 0;
     for (const Part &part : parts) {
-        const double begins = double(at) / Rate;
+        const double begins = double(at) / rate;
         const float gain = part.chorus ? chorusGain : 1;
         for (int bar = 0; bar < part.bars; ++bar, at += barSamples) {
             const Chord chord = part.chords[size_t(bar) % part.chords.size()];
             for (const int note : {chord.root - 12, chord.root, chord.root + (chord.minor ? 3 : 4), chord.root + 7})
-                addNote(song.samples, at, barSamples, hertz(note), 0.07f * gain);
+                addNote(song.samples, at, barSamples, hertz(note), 0.07f * gain, rate);
             for (size_t beat = 0; beat < 4; ++beat) {
                 const size_t hit = at + beat * barSamples / 4;
-                for (size_t index = 0; index < size_t(Rate / 10); ++index)
+                for (size_t index = 0; index < size_t(rate / 10); ++index)
                     song.samples[hit + index] += (beat == 0 ? 0.3f : 0.12f) * gain * noise(random)
-                                                 * float(std::exp(-double(index) / (Rate * 0.02)));
+                                                 * float(std::exp(-double(index) / (rate * 0.02)));
             }
         }
         if (part.chorus)
-            song.choruses.emplace_back(begins, double(at) / Rate);
+            song.choruses.emplace_back(begins, double(at) / rate);
     }
     return song;
 }
@@ -151,6 +151,8 @@ private slots:
     void fitnessOfRepeatedStretches();
     void startLandsInAChorus_data();
     void startLandsInAChorus();
+    void startIsTheChorusBeginning_data();
+    void startIsTheChorusBeginning();
     void nothingRepeatsFallsBackToAQuarter();
 };
 
@@ -214,10 +216,12 @@ void TestChorus::startLandsInAChorus_data()
     QTest::addColumn<float>("chorusGain");
     QTest::addColumn<bool>("versesAlike");
     QTest::addColumn<int>("chorusBars");
-    QTest::newRow("30 s, chorus louder") << 30.0 << 1.4f << false << 12;
-    QTest::newRow("30 s, chorus as loud as the rest") << 30.0 << 1.0f << false << 12;
-    QTest::newRow("30 s, longer chorus, verses alike") << 30.0 << 1.4f << true << 16;
-    QTest::newRow("15 s, verses alike") << 15.0 << 1.4f << true << 12;
+    QTest::addColumn<int>("rate");
+    QTest::newRow("30 s, chorus louder") << 30.0 << 1.4f << false << 12 << Rate;
+    QTest::newRow("30 s, chorus as loud as the rest") << 30.0 << 1.0f << false << 12 << Rate;
+    QTest::newRow("30 s, longer chorus, verses alike") << 30.0 << 1.4f << true << 16 << Rate;
+    QTest::newRow("15 s, verses alike") << 15.0 << 1.4f << true << 12 << Rate;
+    QTest::newRow("4000 Hz, an 8 kHz MP3 at half rate") << 30.0 << 1.4f << false << 12 << 4000;
 }
 
 void TestChorus::startLandsInAChorus()
@@ -226,13 +230,42 @@ void TestChorus::startLandsInAChorus()
     QFETCH(float, chorusGain);
     QFETCH(bool, versesAlike);
     QFETCH(int, chorusBars);
-    const Song song = makeSong(popSong(versesAlike ? VerseChords : OtherVerseChords, chorusBars), chorusGain);
-    const Chorus::Start start = Chorus::ChooseStart(song.samples, Rate, preview);
+    QFETCH(int, rate);
+    const Song song = makeSong(popSong(versesAlike ? VerseChords : OtherVerseChords, chorusBars), chorusGain, rate);
+    const Chorus::Start start = Chorus::ChooseStart(song.samples, rate, preview);
     QVERIFY(start.fromChorus);
     const bool inChorus = std::any_of(song.choruses.begin(), song.choruses.end(), [&](const auto &chorus) {
         return start.seconds >= chorus.first - 0.1 && start.seconds < chorus.second;
     });
     QVERIFY2(inChorus, qPrintable(QString::number(start.seconds)));
+}
+
+void TestChorus::startIsTheChorusBeginning_data()
+{
+    QTest::addColumn<double>("preview");
+    QTest::addColumn<int>("rate");
+    QTest::addColumn<int>("chorusBars");
+    QTest::newRow("30 s preview, 24 s chorus") << 30.0 << Rate << 12;
+    QTest::newRow("15 s preview, 24 s chorus") << 15.0 << Rate << 12;
+    QTest::newRow("60 s preview, 24 s chorus") << 60.0 << Rate << 12;
+}
+
+// The start lies on the first beats of a chorus, and every chorus comes back as a section.
+void TestChorus::startIsTheChorusBeginning()
+{
+    QFETCH(double, preview);
+    QFETCH(int, rate);
+    QFETCH(int, chorusBars);
+    const Song song = makeSong(popSong(OtherVerseChords, chorusBars), 1.4f, rate);
+    const Chorus::Start start = Chorus::ChooseStart(song.samples, rate, preview);
+    QVERIFY(start.fromChorus);
+    const auto near = [](double one, double other) { return std::abs(one - other) <= 2; };
+    QVERIFY2(std::any_of(song.choruses.begin(), song.choruses.end(),
+                         [&](const auto &chorus) { return near(start.seconds, chorus.first) && start.seconds >= chorus.first - 0.1; }),
+             qPrintable(QString::number(start.seconds)));
+    QCOMPARE(start.sections.size(), song.choruses.size());
+    for (size_t index = 0; index < song.choruses.size(); ++index)
+        QVERIFY2(near(start.sections[index].begin, song.choruses[index].first), qPrintable(QString::number(start.sections[index].begin)));
 }
 
 // A new chord every bar, never twice in a row of four: a through-composed piece.

@@ -125,6 +125,9 @@ private slots:
     void signalStopsALargeListBeforeItsCuts_data();
     void signalStopsALargeListBeforeItsCuts();
     void autoStartIsTheChorus();
+    void progressNamesTheFileBelowItsFolder();
+    void updateKeepsWhatIsUpToDate_data();
+    void updateKeepsWhatIsUpToDate();
 
 private:
     // rawArgument: printf's format of one more argument, for bytes that are not valid UTF-8.
@@ -290,6 +293,13 @@ void TestCli::options_data()
                             << QStringLiteral(" --combine sequence \"\\$work\"/0001.mp3 ");
     QTest::newRow("-e for folders") << QStringList{dry, QStringLiteral("-e"), QStringLiteral("TXT"), m_music}
                                     << QStringLiteral("^\\S+ %1/notes.txt ").arg(m_music);
+    // Earlier previews beside their songs, and one marked as a preview, are no songs.
+    const QString previews = folder(QStringLiteral("previews"));
+    for (const char *name : {"Song.mp3", "Song_Preview.mp3", "Song_Preview (2).mp3", "Joined_Preview.mp3", "Renamed.mp3"})
+        QFile::copy(m_music + QStringLiteral("/Tone A.mp3"), previews + QLatin1Char('/') + QString::fromLatin1(name));
+    TagFixtures::Write(previews + QStringLiteral("/Renamed.mp3"), {{QStringLiteral("LUMBRISK"), {QStringLiteral("1")}}});
+    QTest::newRow("FOLDER without its previews") << QStringList{dry, previews}
+                                                 << QStringLiteral("\\A\\S+ '?%1/Song\\.mp3'? [^\\n]*\n\\z").arg(previews);
     QTest::newRow("FOLDER in name order") << QStringList{dry, m_album->root()}
                                           << QStringLiteral("/Track 1\\.mp3' .*\n.*/track 2\\.mp3' .*\n.*/Track 10\\.mp3' ");
     QTest::newRow("--fade-in") << QStringList{dry, QStringLiteral("--fade-in"), QStringLiteral("1"), a}
@@ -369,12 +379,33 @@ void TestCli::exitStatuses_data()
     QTest::newRow("--starts naming no such file")
         << QStringList{QStringLiteral("--starts"), QStringLiteral("bad starts.csv")} << QString() << 2
         << QStringLiteral("^lumbrisk-cli: --starts 'bad starts.csv', line 2: no such file: Tone C.mp3$") << none;
+    QVERIFY(Fixtures::WriteFile(m_music + QStringLiteral("/spreadsheet.csv"), "Tone A.mp3;1,5\nTone C.mp3;1\nTone D.mp3;1\n"));
+    QTest::newRow("--starts from a spreadsheet, every bad row")
+        << QStringList{QStringLiteral("--starts"), QStringLiteral("spreadsheet.csv")} << QString() << 2
+        << QStringLiteral("^  line 3: no such file: Tone D.mp3$") << none;
+    QVERIFY(Fixtures::WriteFile(m_tree + QStringLiteral("/starts.csv"), "Artist A/Album 1/Track 01.mp3,0\nArtist B/Track 01.mp3,1\n"));
+    QTest::newRow("--starts, its folders kept")
+        << QStringList{QStringLiteral("--keep-folders"), QStringLiteral("--starts"), m_tree + QStringLiteral("/starts.csv")}
+        << QString() << 0 << QStringLiteral("^2 of 2 previews made$")
+        << QStringList{QStringLiteral("Artist A"), QStringLiteral("Artist A/Album 1"), QStringLiteral("Artist A/Album 1/Track 01_Preview.mp3"),
+                       QStringLiteral("Artist B"), QStringLiteral("Artist B/Track 01_Preview.mp3")};
+    QTest::newRow("a sampler per folder") << QStringList{QStringLiteral("--join"), QStringLiteral("--keep-folders"), m_tree}
+                                          << QString() << 0 << QStringLiteral("^2 joined previews made from 2 of 2 previews$")
+                                          << QStringList{QStringLiteral("Artist A"), QStringLiteral("Artist A/Album 1"),
+                                                         QStringLiteral("Artist A/Album 1/Joined_Preview.mp3"),
+                                                         QStringLiteral("Artist B"), QStringLiteral("Artist B/Joined_Preview.mp3")};
     QTest::newRow("loudness out of range") << QStringList{QStringLiteral("--loudness"), QStringLiteral("3"), a}
                                            << QString() << 2
                                            << QStringLiteral("^lumbrisk-cli: --loudness '3': .* from -70 to 0, such as -16$")
                                            << none;
     QTest::newRow("missing folder") << QStringList{a, QStringLiteral("gone/")} << QString() << 2
                                     << QStringLiteral("^lumbrisk-cli: 'gone/': no such folder$") << none;
+    const QString pictures = folder(QStringLiteral("pictures"));
+    for (const char *name : {"front.jpg", "back.jpg", "notes.txt"})
+        QVERIFY(Fixtures::WriteFile(pictures + QLatin1Char('/') + QString::fromLatin1(name), "no audio"));
+    QTest::newRow("no audio file") << QStringList{QStringLiteral("-q"), pictures} << QString() << 1
+                                   << QStringLiteral("^lumbrisk-cli: no audio files in %1; 2 .jpg, 1 .txt$").arg(pictures)
+                                   << none;
     QTest::newRow("output is a file") << QStringList{out, a, a} << QString() << 2
                                       << QStringLiteral("^lumbrisk-cli: --output 'Tone A.mp3': it is a file, not a folder$")
                                       << none;
@@ -653,6 +684,8 @@ void TestCli::dryRunLinesMakeTheSamePreviews_data()
     // Two "Track 01.mp3" in different folders, each in its own folder below the output.
     QTest::newRow("kept folders") << QStringList{QStringLiteral("--keep-folders"), m_tree} << 0
                                   << "Artist A/Album 1/Track 01_Preview.mp3";
+    QTest::newRow("joined per kept folder") << QStringList{QStringLiteral("--join"), QStringLiteral("--keep-folders"), m_tree}
+                                            << 0 << "Artist B/Joined_Preview.mp3";
 }
 
 // Into output folders that are not there yet: the real run makes its own, the dry run's
@@ -823,6 +856,9 @@ void TestCli::previewsLastAsAsked_data()
                                                         QStringLiteral("-s"), QStringLiteral("50%"), QStringLiteral("-d"),
                                                         QStringLiteral("2"), m_masters}
                                          << masters << QList<double>(6, 2);
+    QTest::newRow("any master, by default") << QStringList{QStringLiteral("-s"), QStringLiteral("50%"), QStringLiteral("-d"),
+                                                           QStringLiteral("2"), m_masters}
+                                            << masters << QList<double>(6, 2);
 }
 
 void TestCli::previewsLastAsAsked()
@@ -955,6 +991,13 @@ void TestCli::autoStartIsTheChorus()
         QVERIFY2(std::any_of(choruses.begin(), choruses.end(),
                              [start](const Fixtures::Span &chorus) { return start >= chorus.from - 0.1 && start < chorus.to; }),
                  qPrintable(json.out));
+        // The chorus found comes back and again: the start lies in one of its occurrences.
+        const QJsonArray sections = found.value(QStringLiteral("sections")).toArray();
+        QVERIFY2(sections.size() >= 2 && std::any_of(sections.begin(), sections.end(), [start](const QJsonValue &section) {
+                     return start >= section[QStringLiteral("begin")].toDouble() - 1
+                            && start < section[QStringLiteral("end")].toDouble();
+                 }),
+                 qPrintable(json.out));
     }
     const QJsonObject tone = previews.at(2).toObject();
     QCOMPARE(tone.value(QStringLiteral("start_from")).toString(), QStringLiteral("fallback"));
@@ -974,6 +1017,73 @@ void TestCli::autoStartIsTheChorus()
     QCOMPARE(dry.status, 0);
     QVERIFY2(dry.out.contains(QStringLiteral(" trim %1 30\n").arg(start)) && dry.out.endsWith(QStringLiteral(" trim 5 30\n")),
              qPrintable(dry.out));
+}
+
+// On a terminal, the line names the file that runs below its FOLDER argument, so that the
+// "Track 01.mp3" of one artist is told from the other's. The second one's SoX takes its time.
+void TestCli::progressNamesTheFileBelowItsFolder()
+{
+    const QString tools = folder(QStringLiteral("slow"));
+    Fixtures::WriteScript(tools, QStringLiteral("sox"),
+                          QStringLiteral("case \"$*\" in *Artist\\ B*) sleep 1.5;; esac\nexec /usr/bin/sox \"$@\""));
+    QStringList words;
+    for (const QString &word : {program(), QStringLiteral("-j"), QStringLiteral("1"), QStringLiteral("-o"),
+                                folder(QStringLiteral("progress")), m_tree})
+        words.append(QLatin1Char('\'') + word + QLatin1Char('\''));
+    QProcess *terminal = prepare({}, tools + QStringLiteral(":/usr/bin:/bin"));
+    terminal->setProgram(QStringLiteral("script"));
+    terminal->setArguments({QStringLiteral("-qec"), words.join(QLatin1Char(' ')), QStringLiteral("/dev/null")});
+    terminal->start();
+    QVERIFY(terminal->waitForFinished(30000));
+    const QString shown = QString::fromUtf8(terminal->readAllStandardOutput());
+    QCOMPARE(terminal->exitCode(), 0);
+    QVERIFY2(shown.contains(QStringLiteral("  Artist B/Track 01.mp3")), qPrintable(shown));
+}
+
+// A second --update run over the same folder: what it keeps, and what it makes again.
+void TestCli::updateKeepsWhatIsUpToDate_data()
+{
+    QTest::addColumn<QStringList>("both");  // options of both runs
+    QTest::addColumn<QStringList>("again"); // options of the second run only
+    QTest::addColumn<bool>("touched");      // Tone A's modification time changes between them
+    QTest::addColumn<QString>("said");      // a pattern for the second run's standard error and output
+    const QStringList none;
+    QTest::newRow("unchanged: kept") << none << none << false << "^nothing to make; up to date: 2$";
+    QTest::newRow("a changed song: made again") << none << none << true << "^1 of 1 previews made; up to date: 1$";
+    QTest::newRow("other settings: made again") << none << QStringList{QStringLiteral("--fade-in"), QStringLiteral("0.5")}
+                                                << false << "^2 of 2 previews made$";
+    QTest::newRow("--no-tags: made again") << QStringList{QStringLiteral("--no-tags")} << none << false
+                                           << "^2 of 2 previews made$";
+    QTest::newRow("beside their songs, which are scanned again") << QStringList{QStringLiteral("--beside")} << none << true
+                                                                 << "^1 of 1 previews made; up to date: 1$";
+    QTest::newRow("--json") << none << QStringList{QStringLiteral("--json")} << false << "\"up_to_date\": true";
+    QTest::newRow("--dry-run") << none << QStringList{QStringLiteral("--dry-run")} << true
+                               << "\\A\\S+ '?\\S+/Tone A\\.mp3'? .*\nlumbrisk-cli: up to date: 1; the lines above make the other 1\n\\z";
+}
+
+void TestCli::updateKeepsWhatIsUpToDate()
+{
+    QFETCH(QStringList, both);
+    QFETCH(QStringList, again);
+    QFETCH(bool, touched);
+    QFETCH(QString, said);
+    const QString songs = folder(QStringLiteral("update/") + QTest::currentDataTag());
+    for (const QString name : {QStringLiteral("Tone A.mp3"), QStringLiteral("Tone B.mp3")})
+        QVERIFY(QFile::copy(m_music + QLatin1Char('/') + name, songs + QLatin1Char('/') + name));
+    QStringList options = QStringList{QStringLiteral("--update"), QStringLiteral("-d"), QStringLiteral("1")} + both;
+    if (!both.contains(QStringLiteral("--beside")))
+        options += QStringList{QStringLiteral("-o"), folder(QStringLiteral("update-previews/") + QTest::currentDataTag())};
+    QCOMPARE(run(options + QStringList{songs}).status, 0);
+    if (touched) {
+        QFile song(songs + QStringLiteral("/Tone A.mp3"));
+        QVERIFY(song.open(QIODevice::ReadWrite));
+        QVERIFY(song.setFileTime(song.fileTime(QFileDevice::FileModificationTime).addSecs(60),
+                                 QFileDevice::FileModificationTime));
+    }
+    const Run second = run(options + again + QStringList{songs});
+    QCOMPARE(second.status, 0);
+    QVERIFY2(QRegularExpression(said, QRegularExpression::MultilineOption).match(second.out + second.err).hasMatch(),
+             qPrintable(second.out + second.err));
 }
 
 QTEST_GUILESS_MAIN(TestCli)

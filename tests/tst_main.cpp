@@ -6,6 +6,7 @@
 #include "platform/filenames.h"
 #include "platform/main.h"
 #include "platform/numbers.h"
+#include "platform/timeleft.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -35,6 +36,8 @@ private slots:
     void roundsHalvesToEven();
     void readsNumbers_data();
     void readsNumbers();
+    void timeLeftMovesOnlyWithFinishedFiles_data();
+    void timeLeftMovesOnlyWithFinishedFiles();
 
 private:
     QTemporaryDir m_dir;
@@ -241,6 +244,29 @@ void TestMain::readsNumbers()
     QCOMPARE(number.has_value(), isNumber);
     if (isNumber)
         QCOMPARE(*number, value);
+}
+
+using FinishedAt = QList<QPair<int, qint64>>; // finished files at elapsed ms
+
+void TestMain::timeLeftMovesOnlyWithFinishedFiles_data()
+{
+    QTest::addColumn<FinishedAt>("updates"); // of 5 files
+    QTest::addColumn<qint64>("left");                      // ms; -1: none
+    QTest::newRow("none finished") << FinishedAt{{0, 4000}} << qint64(-1);
+    QTest::newRow("the clock alone does not move it") << FinishedAt{{1, 1000}, {1, 9000}} << qint64(4000);
+    // A quick file after slow ones: the pace of all four.
+    QTest::newRow("paced by all finished") << FinishedAt{{1, 3000}, {3, 3900}, {4, 4000}} << qint64(1000);
+    QTest::newRow("all finished") << FinishedAt{{1, 1000}, {5, 5000}} << qint64(-1);
+}
+
+void TestMain::timeLeftMovesOnlyWithFinishedFiles()
+{
+    QFETCH(FinishedAt, updates);
+    QFETCH(qint64, left);
+    TimeLeft timeLeft;
+    for (const auto &[finished, elapsed] : updates)
+        timeLeft.update(finished, 5, elapsed);
+    QCOMPARE(timeLeft.milliseconds().value_or(-1), left);
 }
 
 QTEST_MAIN(TestMain)

@@ -73,6 +73,20 @@ void TestStartList::read_data()
     QTest::newRow("zero duration") << "a.mp3,1,0\n" << "line 1: duration '0': give seconds (65, 2.5) or m:ss (1:05), above 0";
     QTest::newRow("four fields") << "a.mp3,1,2,3\n" << "line 1: give file,start or file,start,duration";
     QTest::newRow("no file named") << "file,start\n,1\n" << "line 2: no file named";
+    QTest::newRow("semicolons, decimal commas") << "file;start;duration\na.mp3;0,50;1:02,5\n\"b, \"\"c\"\".mp3\";40,5%\n"
+                                                << "a.mp3 start=0.5 duration=62.5; b, \"c\".mp3 share=0.405";
+    QTest::newRow("tabs, a decimal comma in the first row") << "a.mp3\t2,5\n" << "a.mp3 start=2.5";
+    QTest::newRow("every bad row") << "a.mp3,1\ngone.mp3,1\na.mp3,1,0\n"
+                                   << "line 2: no such file: gone.mp3\nline 3: duration '0': give seconds (65, 2.5) or "
+                                      "m:ss (1:05), above 0";
+    QString gone;
+    QStringList told;
+    for (int line = 1; line <= 23; ++line) {
+        gone += QStringLiteral("gone.mp3,1\n");
+        if (line <= 20)
+            told.append(QStringLiteral("line %1: no such file: gone.mp3").arg(line));
+    }
+    QTest::newRow("the first 20 bad rows, then how many more") << gone << told.join(QLatin1Char('\n')) + "\nand 3 more";
 }
 
 void TestStartList::read()

@@ -3,6 +3,7 @@
 
 #include "audiofixtures.h"
 #include "analysis/sourceaudio.h"
+#include "preview/previewmark.h"
 #include "preview/tagcopy.h"
 #include "tagfixtures.h"
 
@@ -137,6 +138,8 @@ private slots:
     void previewKeepsItsSongsTags();
     void joinedPreviewKeepsWhatAllSongsShare_data();
     void joinedPreviewKeepsWhatAllSongsShare();
+    void markReadsBackAndIsNeverCopied_data();
+    void markReadsBackAndIsNeverCopied();
 
 private:
     QString source(const QString &name) const { return m_dir.filePath(name); }
@@ -254,6 +257,30 @@ void TestTagCopy::joinedPreviewKeepsWhatAllSongsShare()
     const TagFixtures::Tags joined = TagFixtures::Read(preview);
     QCOMPARE(joined.text, expected);
     QCOMPARE(joined.pictures, cover ? QList<QByteArray>{TagFixtures::Cover()} : QList<QByteArray>());
+}
+
+void TestTagCopy::markReadsBackAndIsNeverCopied_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("ID3v2.3, its frame sizes not sync-safe, a cover first") << "v23.mp3";
+    QTest::newRow("ID3v2.4, with ID3v1") << "v24.mp3";
+    QTest::newRow("FLAC") << "song.flac";
+}
+
+// Read walks the frames of the preview's own ID3v2 version; a preview made of a marked file
+// is not marked unless asked.
+void TestTagCopy::markReadsBackAndIsNeverCopied()
+{
+    QFETCH(QString, name);
+    const QString preview = cut(source(name));
+    const QString mark = QStringLiteral("1 size=5 modified=6.000000007 settings=ab");
+    QCOMPARE(TagCopy::CopyTags(source(name), preview, mark), QString());
+    QCOMPARE(PreviewMark::Read(preview), std::optional<QString>(mark));
+    const QString again = m_dir.filePath(QStringLiteral("again.mp3"));
+    QVERIFY(QFile::copy(preview, again));
+    QCOMPARE(TagCopy::CopyTags(preview, again), QString());
+    QCOMPARE(PreviewMark::Read(again), std::nullopt);
+    QFile::remove(again);
 }
 
 QTEST_GUILESS_MAIN(TestTagCopy)

@@ -25,6 +25,15 @@ bool NeedsDecoder(const QString &path)
     return decoded.contains(QFileInfo(path).suffix().toLower());
 }
 
+QStringList Extensions()
+{
+    return {QStringLiteral("mp3"),  QStringLiteral("mp2"),  QStringLiteral("flac"), QStringLiteral("wav"),
+            QStringLiteral("aif"),  QStringLiteral("aiff"), QStringLiteral("aifc"), QStringLiteral("ogg"),
+            QStringLiteral("oga"),  QStringLiteral("opus"), QStringLiteral("m4a"),  QStringLiteral("m4b"),
+            QStringLiteral("aac"),  QStringLiteral("alac"), QStringLiteral("wma"),  QStringLiteral("mka"),
+            QStringLiteral("caf"),  QStringLiteral("ape"),  QStringLiteral("wv")};
+}
+
 std::optional<Mp3Audio::Length> Measure(const QString &path)
 {
     if (QFileInfo(path).suffix().compare(QLatin1String("mp3"), Qt::CaseInsensitive) == 0)

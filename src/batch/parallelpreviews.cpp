@@ -66,12 +66,12 @@ void ParallelPreviews::begin()
 {
     if (m_settings.join) {
         m_workFolder = std::make_unique<PreviewFiles::WorkFolder>();
-        Result joined;
-        const QString folder = m_settings.outputFolder.isEmpty() && total() > 0 ? Main::FolderOf(m_results.first().source)
-                                                                               : m_settings.outputFolder;
-        joined.preview = PreviewCommands::JoinedPath(folder);
-        m_joinedEarlier = PreviewFiles::EarlierFile::At(joined.preview);
-        m_joined = joined;
+        const bool perFolder = !m_settings.outputFolder.isEmpty() && !m_subfolders.isEmpty();
+        m_joinFolders = perFolder ? QStringList(m_subfolders) : QStringList{QString()};
+        m_joinFolders.removeDuplicates();
+        for (int number = 0; number < m_joinFolders.size(); ++number)
+            m_joinsEarlier.append(PreviewFiles::EarlierFile::At(joinedPath(number)));
+        beginJoin(0);
     }
     // Results and the end come from the event loop, so that a caller may connect after starting.
     queueAdvance();

@@ -55,6 +55,7 @@ public:
         QString source;                     // "" for the joined file
         QString preview;                    // where the preview goes (a piece, when joining)
         bool made = false;
+        bool upToDate = false;              // with update: kept, as it records this source and these settings
         QString reason;                     // why it was not made
         QString tagProblem;                 // made, but "tags not copied: <reason>"
         // The SoX run that makes it, from the cut until resultReady has told of it: a long
@@ -76,8 +77,9 @@ public:
     ~ParallelPreviews() override;
 
     // Before start() or plan(): each source's folder below the output folder, in list order
-    // ("Album 1/", "" for the output folder itself), made when missing. A join, and previews
-    // beside their sources, ignore them.
+    // ("Album 1/", "" for the output folder itself), made when missing. A join makes one
+    // joined file in each of them, of its own sources; previews beside their sources ignore
+    // them.
     void setSubfolders(QStringList subfolders);
 
     // Makes the previews. resultReady(i) follows for every file in list order, then, when
@@ -102,8 +104,12 @@ public:
     QString runningSource() const;
     bool interrupted() const { return m_stopped; }
     const QList<Result> &results() const { return m_results; }
-    // The joined file's result, when joining.
+    // When joining, the joined file being made; once joinedReady came, the one it told of.
     const std::optional<Result> &joined() const { return m_joined; }
+    // Every joined file so far, in order: one, or with subfolders one per folder.
+    const QList<Result> &joins() const { return m_joins; }
+    // Files whose preview was up to date, and kept.
+    int keptCount() const;
     QString pieceFolder() const;
 
 signals:
@@ -144,6 +150,16 @@ private:
     void cut(int index);
     void cutEnded(int index, const Shell32::RunResult &result);
     void join();
+    // Where the joined file of that number goes: in its folder, in the order the folders come.
+    QString joinedPath(int number) const;
+    void beginJoin(int number);
+    // Tells of the joined file, then joins the next folder or finishes.
+    void endJoin();
+    // With update, keeps the preview named for the file when it records this very source
+    // and these settings; else the preview is to record them.
+    void keepIfUpToDate(int index);
+    // "start=25% duration=30 rate=128 fades=0,2 loudness=-16": what the preview is made with.
+    QString settingsText(int index) const;
     // The SoX run that joins the pieces into writeTo; pieceSeconds: how long SoX reads each.
     CommandLine joinCommand(const QStringList &pieces, const QList<double> &pieceSeconds, const QString &writeTo) const;
     // Starts the tool; index, when given, is the file it runs for.
@@ -187,7 +203,10 @@ private:
     int m_keyed = 0;          // files whose source key is known
     int m_planned = 0;
     int m_nextToStart = 0;    // the first file no tool has been started for
-    PreviewFiles::EarlierFile m_joinedEarlier; // what the joined name held at the start
+    QStringList m_joinFolders; // of each joined file, below the output folder ("" for one join)
+    QList<PreviewFiles::EarlierFile> m_joinsEarlier; // what each joined file's name held at the start
+    QList<Result> m_joins;
+    int m_joinNumber = 0;      // the joined file being made
     Leftovers::Sweep m_sweep; // what killed runs left in the folders this one writes into
     int m_finished = 0;
     int m_reported = 0;

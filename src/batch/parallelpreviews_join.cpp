@@ -1,4 +1,5 @@
-// The join: the pieces cut into the work folder, made into one file by one SoX run.
+// The join: the pieces cut into the work folder, made into one file by one SoX run; with
+// subfolders, one file in each, one after another.
 #include "batch/parallelwork.h"
 
 #include "platform/main.h"
@@ -18,7 +19,8 @@ void ParallelPreviews::join()
     QList<double> pieceSeconds;
     for (int index = 0; index < total(); ++index) {
         const Result &result = m_results[index];
-        if (result.made || (m_dryRun && result.reason.isEmpty())) {
+        const bool ofThisFolder = m_joinFolders.size() == 1 || m_subfolders.value(index) == m_joinFolders.at(m_joinNumber);
+        if (ofThisFolder && (result.made || (m_dryRun && result.reason.isEmpty()))) {
             pieces.append(result.preview);
             sources.append(result.source);
             // A dry run has no pieces yet: each is planned to last its duration.
@@ -36,15 +38,13 @@ void ParallelPreviews::join()
     if (!m_joined->reason.isEmpty() || m_dryRun) {
         if (m_dryRun && m_joined->reason.isEmpty())
             m_joined->command = joinCommand(pieces, pieceSeconds, m_joined->preview);
-        emit joinedReady();
-        return finish();
+        return endJoin();
     }
     m_sweep.removeFrom(Main::FolderOf(m_joined->preview));
-    m_joinedOutput = std::make_unique<PreviewFiles::TemporaryOutput>(m_joined->preview, m_joinedEarlier);
+    m_joinedOutput = std::make_unique<PreviewFiles::TemporaryOutput>(m_joined->preview, m_joinsEarlier.at(m_joinNumber));
     if (!m_joinedOutput->created()) {
         m_joined->reason = m_joinedOutput->problem();
-        emit joinedReady();
-        return finish();
+        return endJoin();
     }
     m_joined->command = joinCommand(pieces, pieceSeconds, m_joinedOutput->path());
     launch(*m_joined->command, [this, pieces, sources](const RunResult &result) {
@@ -57,8 +57,7 @@ void ParallelPreviews::join()
         m_joined->made = problem.isEmpty();
         m_joined->reason = problem;
         m_joined->tagProblem = m_joined->made ? tags : QString();
-        emit joinedReady();
-        finish();
+        endJoin();
     });
 }
 
@@ -74,4 +73,29 @@ CommandLine ParallelPreviews::joinCommand(const QStringList &pieces, const QList
 QString ParallelPreviews::pieceFolder() const
 {
     return m_workFolder ? m_workFolder->path() : QString();
+}
+
+QString ParallelPreviews::joinedPath(int number) const
+{
+    const QString folder = m_settings.outputFolder.isEmpty() && total() > 0 ? Main::FolderOf(m_results.first().source)
+                                                                           : m_settings.outputFolder;
+    return PreviewCommands::JoinedPath(folder + QLatin1Char('/') + m_joinFolders.at(number));
+}
+
+void ParallelPreviews::beginJoin(int number)
+{
+    m_joinNumber = number;
+    Result joined;
+    joined.preview = joinedPath(number);
+    m_joined = joined;
+}
+
+void ParallelPreviews::endJoin()
+{
+    m_joins.append(*m_joined);
+    emit joinedReady();
+    if (m_stopped || m_joinNumber + 1 >= m_joinFolders.size())
+        return finish();
+    beginJoin(m_joinNumber + 1);
+    join();
 }

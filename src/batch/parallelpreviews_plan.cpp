@@ -4,6 +4,7 @@
 #include "platform/main.h"
 #include "preview/previewcommands.h"
 #include "preview/previewfiles.h"
+#include "preview/previewmark.h"
 
 // The key of every source comes first: a file late in the list may be where an early preview
 // would go.
@@ -39,6 +40,7 @@ void ParallelPreviews::nameOutput(int index)
         return fail(index, QStringLiteral("its preview %1 would replace a file of the list, so nothing was written").arg(output));
     result.preview = m_names.claimFree(output);
     m_work[size_t(index)].earlier = PreviewFiles::EarlierFile::At(result.preview);
+    keepIfUpToDate(index);
 }
 
 QString ParallelPreviews::outputFolderOf(int index) const
@@ -51,4 +53,19 @@ QString ParallelPreviews::outputFolderOf(int index) const
 QString ParallelPreviews::prepareFolder(Result &result)
 {
     return m_names.prepareFolder(Main::FolderOf(result.preview), m_dryRun, result.newFolder);
+}
+
+void ParallelPreviews::keepIfUpToDate(int index)
+{
+    // Without tags a preview records nothing, and a join is made whole each time.
+    if (!m_settings.update || !m_settings.tags || m_settings.join)
+        return;
+    Work &work = m_work[size_t(index)];
+    Result &result = m_results[index];
+    work.mark = PreviewMark::Of(result.source, settingsText(index)).value_or(QString());
+    if (work.mark.isEmpty() || PreviewMark::Read(result.preview) != work.mark)
+        return;
+    result.upToDate = true;
+    work.step = Step::Done;
+    ++m_finished;
 }

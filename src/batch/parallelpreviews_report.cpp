@@ -31,6 +31,14 @@ void ParallelPreviews::reportInOrder()
     }
 }
 
+int ParallelPreviews::keptCount() const
+{
+    int kept = 0;
+    for (const Result &result : m_results)
+        kept += result.upToDate ? 1 : 0;
+    return kept;
+}
+
 int ParallelPreviews::madeCount() const
 {
     int made = 0;

@@ -97,7 +97,7 @@ void ParallelPreviews::cutEnded(int index, const RunResult &ended)
     // join needs no tags: the joined file gets them.
     QString tags;
     if (work.output)
-        tags = m_settings.tags ? TagCopy::CopyTags(source, written) : TagCopy::RemoveTags(written);
+        tags = m_settings.tags ? TagCopy::CopyTags(source, written, work.mark) : TagCopy::RemoveTags(written);
     // The check may ask FFmpeg about an unreadable source, while other tools end meanwhile.
     QString problem = PreviewCheck::CutProblem(ended, written, source, sourceLength(index), work.start,
                                                  ParallelWork::SecondsText(durationFor(index)), m_tools.ffmpeg);

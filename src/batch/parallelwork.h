@@ -14,6 +14,7 @@ struct ParallelPreviews::Work {
     QString start;   // as SoX gets it, once settled
     QString decoderWords; // FFmpeg's last words, when it decoded the source
     PreviewFiles::EarlierFile earlier; // what the preview's name held when it was named
+    QString mark; // with update: what the preview records of its source and settings
     // The source's length, read once, before any tool reads the source (see sourceLength).
     mutable bool measured = false;
     mutable std::optional<Mp3Audio::Length> length;

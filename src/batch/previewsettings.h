@@ -22,6 +22,7 @@ struct PreviewSettings {
     double crossfade = 0;  // seconds each piece of a join overlaps the next
     int jobs = 1;          // tool processes at once
     bool tags = true;      // each preview gets its song's tags; false: no tag at all
+    bool update = false;   // a preview that records this source and these settings is kept
     QList<StartList::SourceCut> cuts; // empty, or each source's own start and length, in list order
     std::optional<double> loudness; // LUFS every preview is brought to
 

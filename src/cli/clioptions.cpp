@@ -44,8 +44,9 @@ const QCommandLineOption Extension({QStringLiteral("e"), QStringLiteral("ext")},
                                    QStringLiteral("For FOLDER arguments: the extension of the files to take, a comma "
                                                   "list of several (mp3,flac,wav,m4a), or * for every file. MP3, "
                                                   "FLAC, WAV, AIFF and Ogg are read by SoX, others (M4A, Opus, ...) "
-                                                  "decoded by FFmpeg. Default: mp3."),
-                                   QStringLiteral("EXT"), QStringLiteral("mp3"));
+                                                  "decoded by FFmpeg. Default: every audio format Lumbrisk reads "
+                                                  "(mp3, flac, wav, aif, aiff, ogg, opus, m4a, aac, wma, ...)."),
+                                   QStringLiteral("EXT"));
 const QCommandLineOption KeepFolders(QStringLiteral("keep-folders"),
                                      QStringLiteral("Below the output folder, keep the folders of each FOLDER: "
                                                     "Album/Song.mp3 gives Album/Song_Preview.mp3."));
@@ -66,7 +67,8 @@ const QCommandLineOption Starts(QStringLiteral("starts"),
                                 QStringLiteral("A CSV file of file,start[,duration] rows: each song's own start (any "
                                                "--start form) and length; an empty one takes the option's. Files "
                                                "are relative to the CSV's folder; without FILE arguments its rows "
-                                               "are the list."),
+                                               "are the list. Semicolons or tabs may separate the fields, as "
+                                               "spreadsheets save them; then a decimal comma is read (0,50)."),
                                 QStringLiteral("FILE.csv"));
 const QCommandLineOption Crossfade(QStringLiteral("crossfade"),
                                    QStringLiteral("With --join: overlap each preview with the next by S seconds, one "
@@ -75,6 +77,12 @@ const QCommandLineOption Crossfade(QStringLiteral("crossfade"),
 const QCommandLineOption NoTags(QStringLiteral("no-tags"),
                                 QStringLiteral("Make the previews without any tag. By default each keeps its song's "
                                                "tags and cover art."));
+const QCommandLineOption Update(QStringLiteral("update"),
+                               QStringLiteral("Keep each preview that is up to date: made by an --update run from "
+                                              "this very source (its size and modification time) with these "
+                                              "settings, as the preview itself records. Only the missing and stale "
+                                              "ones are made; --no-tags previews record nothing and are made each "
+                                              "time."));
 const QCommandLineOption DryRun(QStringLiteral("dry-run"),
                                 QStringLiteral("Print the SoX command lines, shell-quoted, and make nothing. The tags "
                                                "are copied by Lumbrisk itself, not by these lines. With --json: the "
@@ -135,14 +143,14 @@ QString relativeProblem(const QString &name)
 CliCommandLine::CliCommandLine()
 {
     m_parser.setApplicationDescription(
-        QStringLiteral("Makes a short MP3 preview of every FILE, and of every MP3 file (or -e's) in each FOLDER and the "
-                       "folders below it: stereo, 48000 Hz, at the chosen bit rate, named <name>_Preview.mp3. "
-                       "Sources are only read. Progress goes to standard error.\n\n"
+        QStringLiteral("Makes a short MP3 preview of every FILE, and of every audio file (or -e's) in each FOLDER and "
+                       "the folders below it: stereo, 48000 Hz, at the chosen bit rate, named <name>_Preview.mp3. "
+                       "The previews Lumbrisk made are no songs: a folder's are left out. Sources are only read. Progress goes to standard error.\n\n"
                        "Exit status: 0 every preview made, 1 some not made or left out (a name that is not "
-                       "valid UTF-8), 2 bad usage, 3 a tool is missing, 130 stopped by Ctrl+C (129 by SIGHUP, "
-                       "141 by a closed pipe, 143 by SIGTERM)."));
+                       "valid UTF-8) or no audio file found, 2 bad usage, 3 a tool is missing, 130 stopped by "
+                       "Ctrl+C (129 by SIGHUP, 141 by a closed pipe, 143 by SIGTERM)."));
     m_parser.addOptions({Start, Duration, Bitrate, Output, Beside, Join, Extension, KeepFolders, Jobs, FadeIn, FadeOut,
-                         Starts, Crossfade, NoTags, LoudnessTarget, DryRun, Quiet, Json});
+                         Starts, Crossfade, NoTags, LoudnessTarget, Update, DryRun, Quiet, Json});
     ProgramOptions::AddHelpAndVersion(m_parser);
     m_parser.addPositionalArgument(QStringLiteral("FILE|FOLDER"), QStringLiteral("Audio files (MP3, FLAC, WAV, M4A, ...), or folders to scan."),
                                    QStringLiteral("FILE|FOLDER..."));
@@ -240,11 +248,16 @@ bool CliCommandLine::readStarts(CliOptions &options)
         return refuse(named(Starts, path) + QStringLiteral(": ") + file.errorString());
     const StartList::Reading reading =
         StartList::Read(QString::fromUtf8(file.readAll()), QFileInfo(path).absolutePath());
+    // One bad row on the line itself; several below it, one a line.
+    if (reading.problem.contains(QLatin1Char('\n')))
+        return refuse(named(Starts, path) + QStringLiteral(": bad rows, so nothing is made:\n  ")
+                      + QString(reading.problem).replace(QLatin1Char('\n'), QStringLiteral("\n  ")));
     if (!reading.problem.isEmpty())
         return refuse(named(Starts, path) + QStringLiteral(", ") + reading.problem);
     if (reading.rows.isEmpty())
         return refuse(named(Starts, path) + QStringLiteral(": it names no file"));
     options.starts = reading.rows;
+    options.startsFolder = QFileInfo(path).absolutePath();
     return true;
 }
 
@@ -313,14 +326,17 @@ bool CliCommandLine::readModes(CliOptions &options)
 {
     options.settings.join = m_parser.isSet(Join);
     options.settings.tags = !m_parser.isSet(NoTags);
-    options.extensions = AddFolder::ExtensionsOf(m_parser.value(Extension));
+    options.extensions = m_parser.isSet(Extension) ? AddFolder::ExtensionsOf(m_parser.value(Extension)) : QStringList();
     options.keepFolders = m_parser.isSet(KeepFolders);
     options.dryRun = m_parser.isSet(DryRun);
+    options.settings.update = m_parser.isSet(Update);
     options.json = m_parser.isSet(Json);
     options.quiet = m_parser.isSet(Quiet) || options.json;
     if (options.extensions.contains(QString()))
         return refuse(named(Extension, m_parser.value(Extension))
                       + QStringLiteral(": give an extension, such as mp3, or several: mp3,flac,m4a"));
+    if (options.settings.update && options.settings.join)
+        return refuse(QStringLiteral("--update and --join cannot be used together: a joined preview is made whole each time"));
     return true;
 }
 

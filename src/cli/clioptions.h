@@ -11,7 +11,8 @@ struct CliOptions {
     PreviewSettings settings;
     QList<QByteArray> paths;        // FILE|FOLDER arguments, as given: bytes, not always valid UTF-8
     QList<StartList::Row> starts;   // --starts: each song's own cut; without paths, the list
-    QStringList extensions{QStringLiteral("mp3")}; // which files FOLDER arguments give
+    QString startsFolder;           // --starts: the CSV's folder, whose tree --keep-folders keeps
+    QStringList extensions;         // which files FOLDER arguments give; empty: every audio format
     bool keepFolders = false;       // FOLDER arguments' trees are kept below the output folder
     bool dryRun = false;
     bool quiet = false;

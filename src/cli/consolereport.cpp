@@ -1,13 +1,11 @@
 #include "cli/consolereport.h"
 
-#include "cli/jsonreport.h"
 #include "platform/commandline.h"
 #include "platform/filenames.h"
 #include "platform/main.h"
 #include "batch/parallelpreviews.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -17,7 +15,6 @@ namespace {
 constexpr int RedrawMilliseconds = 500;
 // The shell variable a dry run keeps the private folder of a join's pieces in.
 const QString PieceVariable = QStringLiteral("\"$work\"");
-const QString LeftOutReason = QStringLiteral("the name is not valid UTF-8, so it cannot be passed on unchanged");
 
 void write(FILE *stream, const QString &text)
 {
@@ -93,6 +90,8 @@ void printFolder(const ParallelPreviews::Result &result)
 
 } // namespace
 
+const QString ConsoleReport::LeftOutReason = QStringLiteral("the name is not valid UTF-8, so it cannot be passed on unchanged");
+
 ConsoleReport::ConsoleReport(const ParallelPreviews &previews, Mode mode, bool terminal, QObject *parent)
     : QObject(parent), m_previews(previews), m_mode(mode), m_terminal(terminal)
 {
@@ -108,7 +107,8 @@ ConsoleReport::ConsoleReport(const ParallelPreviews &previews, Mode mode, bool t
 
 bool ConsoleReport::done(const ParallelPreviews::Result &result) const
 {
-    return m_mode == Mode::DryRun || m_mode == Mode::JsonPlan ? result.reason.isEmpty() : result.made;
+    const bool planning = m_mode == Mode::DryRun || m_mode == Mode::JsonPlan;
+    return result.upToDate || (planning ? result.reason.isEmpty() : result.made);
 }
 
 void ConsoleReport::tellLeftOut(const QList<QByteArray> &paths)
@@ -119,6 +119,12 @@ void ConsoleReport::tellLeftOut(const QList<QByteArray> &paths)
     }
 }
 
+void ConsoleReport::showNames(const QStringList &names)
+{
+    for (qsizetype index = 0; index < names.size() && index < m_previews.total(); ++index)
+        m_shownNames.insert(m_previews.results().at(index).source, names.at(index));
+}
+
 int ConsoleReport::exitStatus() const
 {
     if (!m_leftOut.isEmpty())
@@ -127,8 +133,18 @@ int ConsoleReport::exitStatus() const
         if (!done(result))
             return 1;
     }
-    const std::optional<ParallelPreviews::Result> &joined = m_previews.joined();
-    return joined && !done(*joined) ? 1 : 0;
+    for (const ParallelPreviews::Result &joined : joins()) {
+        if (!done(joined))
+            return 1;
+    }
+    return 0;
+}
+
+QList<ParallelPreviews::Result> ConsoleReport::joins() const
+{
+    if (m_previews.joins().isEmpty() && m_previews.joined())
+        return {*m_previews.joined()};
+    return m_previews.joins();
 }
 
 QString ConsoleReport::ShellQuoted(const QString &word)
@@ -145,8 +161,15 @@ QString ConsoleReport::ShellQuoted(const QString &word)
 void ConsoleReport::resultReady(int index)
 {
     const ParallelPreviews::Result &result = m_previews.results().at(index);
+    const QString count = m_mode == Mode::Progress ? QStringLiteral("%1/%2 ").arg(index + 1).arg(m_previews.total())
+                                                   : QString();
+    if (result.upToDate) {
+        if (m_mode == Mode::Progress && !m_terminal)
+            printLine(count + QStringLiteral("up to date: ") + result.preview);
+        return;
+    }
     if (m_mode == Mode::JsonPlan && result.command) {
-        m_plan.commands.insert(index, commandText(*result.command, result.decoder));
+        m_plannedCommands.insert(index, commandText(*result.command, result.decoder));
         printNoChorus(result);
         return printHeldBack(result);
     }
@@ -159,8 +182,6 @@ void ConsoleReport::resultReady(int index)
         printNoChorus(result);
         return printHeldBack(result);
     }
-    const QString count = m_mode == Mode::Progress ? QStringLiteral("%1/%2 ").arg(index + 1).arg(m_previews.total())
-                                                   : QString();
     if (!result.made)
         printLine(count + notMadeLine(result));
     else if (!result.planned.isEmpty())
@@ -196,11 +217,10 @@ void ConsoleReport::joinedReady()
 {
     const ParallelPreviews::Result &joined = *m_previews.joined();
     if (m_mode == Mode::JsonPlan && joined.command) {
-        m_plan.joinedCommand = commandText(*joined.command);
+        m_plannedJoins.insert(joined.preview, commandText(*joined.command));
     } else if (m_mode == Mode::DryRun && joined.command) {
         printFolder(joined);
         printCommand(*joined.command);
-        write(stdout, QStringLiteral("rm -r -- %1\n").arg(PieceVariable));
     } else if (!joined.made) {
         printLine(notMadeLine(joined));
     } else if (!joined.planned.isEmpty()) {
@@ -213,6 +233,12 @@ void ConsoleReport::joinedReady()
 void ConsoleReport::finished()
 {
     m_ticker.stop();
+    if (m_mode == Mode::DryRun && m_pieceFolderMade && m_previews.joined())
+        write(stdout, QStringLiteral("rm -r -- %1\n").arg(PieceVariable));
+    if (m_mode == Mode::DryRun && m_previews.keptCount() > 0)
+        printLine(QStringLiteral("up to date: %1; the lines above make the other %2")
+                      .arg(m_previews.keptCount())
+                      .arg(m_previews.total() - m_previews.keptCount()));
     if (m_mode == Mode::Progress)
         printSummary();
     else if (m_mode == Mode::Json || m_mode == Mode::JsonPlan)
@@ -237,11 +263,13 @@ void ConsoleReport::drawProgress()
     QString line = QStringLiteral("%1/%2  %3 elapsed").arg(finished).arg(total).arg(clock(elapsed));
     if (m_previews.plannedCount() < total)
         line += QStringLiteral(", %1 of %2 planned").arg(m_previews.plannedCount()).arg(total);
-    else if (finished > 0 && finished < total)
-        line += QStringLiteral(", about %1 left").arg(clock(elapsed * (total - finished) / finished));
+    const int kept = m_previews.keptCount();
+    m_timeLeft.update(finished - kept, total - kept, elapsed);
+    if (m_previews.plannedCount() >= total && m_timeLeft.milliseconds())
+        line += QStringLiteral(", about %1 left").arg(clock(*m_timeLeft.milliseconds()));
     const QString running = m_previews.runningSource();
     if (!running.isEmpty())
-        line += QStringLiteral("  ") + Main::FileNameOf(running);
+        line += QStringLiteral("  ") + m_shownNames.value(running, Main::FileNameOf(running));
     drawLine(line);
     m_lineShown = true;
 }
@@ -275,17 +303,25 @@ void ConsoleReport::printSummary()
     for (const ParallelPreviews::Result &result : m_previews.results()) {
         if (result.made)
             ++made;
-        else
+        else if (!result.upToDate)
             notMade.append(Main::FileNameOf(result.source));
     }
+    const int kept = m_previews.keptCount();
+    const int toMake = m_previews.total() - kept;
     QString summary;
-    const std::optional<ParallelPreviews::Result> &joined = m_previews.joined();
+    const QList<ParallelPreviews::Result> joins = this->joins();
     if (m_previews.interrupted())
-        summary = QStringLiteral("stopped: %1 of %2 previews were made and are kept").arg(made).arg(m_previews.total());
-    else if (joined && joined->made)
-        summary = QStringLiteral("%1 made from %2 of %3 previews").arg(joined->preview).arg(made).arg(m_previews.total());
+        summary = QStringLiteral("stopped: %1 of %2 previews were made and are kept").arg(made).arg(toMake);
+    else if (joins.size() > 1)
+        summary = joinsSummary(made);
+    else if (!joins.isEmpty() && joins.constFirst().made)
+        summary = QStringLiteral("%1 made from %2 of %3 previews").arg(joins.constFirst().preview).arg(made).arg(toMake);
+    else if (toMake == 0 && kept > 0)
+        summary = QStringLiteral("nothing to make");
     else
-        summary = QStringLiteral("%1 of %2 previews made").arg(made).arg(m_previews.total());
+        summary = QStringLiteral("%1 of %2 previews made").arg(made).arg(toMake);
+    if (kept > 0)
+        summary += QStringLiteral("; up to date: %1").arg(kept);
     if (!notMade.isEmpty() && !m_previews.interrupted())
         summary += QStringLiteral("; not made: ") + notMade.join(QStringLiteral(", "));
     QStringList leftOut;
@@ -296,10 +332,21 @@ void ConsoleReport::printSummary()
     printLine(summary);
 }
 
-void ConsoleReport::printJson()
+QString ConsoleReport::joinsSummary(int made) const
 {
-    const JsonReport::LeftOut leftOut{m_leftOut, LeftOutReason};
-    write(stdout, JsonReport::Document(m_previews, leftOut, m_mode == Mode::JsonPlan ? &m_plan : nullptr));
+    QStringList notJoined;
+    for (const ParallelPreviews::Result &joined : m_previews.joins()) {
+        if (!joined.made)
+            notJoined.append(joined.preview);
+    }
+    const qsizetype joins = m_previews.joins().size();
+    QString summary = QStringLiteral("%1 joined previews made from %2 of %3 previews")
+                          .arg(joins - notJoined.size())
+                          .arg(made)
+                          .arg(m_previews.total());
+    if (!notJoined.isEmpty())
+        summary += QStringLiteral("; not joined: ") + notJoined.join(QStringLiteral(", "));
+    return summary;
 }
 
 ScanProgress::ScanProgress(bool shown) : m_shown(shown)

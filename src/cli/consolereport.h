@@ -5,11 +5,12 @@
 // shell-quoted command lines.
 // ScanProgress shows the scan of FOLDER arguments before that, on the same line.
 
-#include "cli/jsonreport.h"
 #include "platform/commandline.h"
 #include "batch/parallelpreviews.h"
+#include "platform/timeleft.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
 #include <QTimer>
 
@@ -33,9 +34,11 @@ public:
     // The paths left out before the run because their names are not valid UTF-8: each told
     // now, with its bytes escaped, then listed in the summary and the JSON report.
     void tellLeftOut(const QList<QByteArray> &paths);
+    // Each source as the progress line names it, in list order: "Album 2/Track 5.flac".
+    void showNames(const QStringList &names);
 
-    // 0 when every preview (and the joined one) was made or, in a dry run, planned, and
-    // nothing was left out; else 1.
+    // 0 when every preview (and every joined one) was made or, in a dry run, planned, or was
+    // up to date, and nothing was left out; else 1.
     int exitStatus() const;
 
     // A word as a POSIX shell reads it back unchanged: bare when it is made of safe
@@ -43,6 +46,8 @@ public:
     static QString ShellQuoted(const QString &word);
 
 private:
+    // Why a path was left out before the run.
+    static const QString LeftOutReason;
     // Made or, in a dry run, planned.
     bool done(const ParallelPreviews::Result &result) const;
     void resultReady(int index);
@@ -59,7 +64,11 @@ private:
     void printNoChorus(const ParallelPreviews::Result &result);
     void printHeldBack(const ParallelPreviews::Result &result);
     void printSummary();
-    void printJson();
+    // With several joined files: how many were made, and of how many previews.
+    QString joinsSummary(int made) const;
+    // The joined files told of, or the one under way when the run stopped before.
+    QList<ParallelPreviews::Result> joins() const;
+    void printJson(); // in consolereport_json.cpp
 
     const ParallelPreviews &m_previews;
     Mode m_mode;
@@ -69,7 +78,12 @@ private:
     bool m_lineShown = false;       // the self-updating line is on the screen
     bool m_pieceFolderMade = false; // a dry run's join has printed the line that makes "$work"
     QStringList m_leftOut;          // escaped
-    JsonReport::Plan m_plan;        // a dry run's command lines, for its JSON report
+    QHash<QString, QString> m_shownNames; // by source path
+    TimeLeft m_timeLeft; // of the files that needed work
+    // A dry run's command lines for its JSON report: of each file by its index, of each
+    // joined file by its path.
+    QHash<int, QString> m_plannedCommands;
+    QHash<QString, QString> m_plannedJoins;
 };
 
 // While FOLDER arguments are scanned: the files found so far, on the self-updating line of a

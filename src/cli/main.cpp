@@ -2,8 +2,8 @@
 // once. It needs no display and never touches the window's settings.
 
 #include "cli/clioptions.h"
+#include "cli/clisources.h"
 #include "cli/consolereport.h"
-#include "filelist/addfolder.h"
 #include "platform/consoleprompts.h"
 #include "platform/filenames.h"
 #include "platform/interruption.h"
@@ -22,7 +22,7 @@
 
 namespace {
 
-enum ExitStatus { Usage = 2, ToolMissing = 3 };
+enum ExitStatus { NothingMade = 1, Usage = 2, ToolMissing = 3 };
 
 void tell(const QString &line)
 {
@@ -33,58 +33,6 @@ int complain(const QString &problem, int status)
 {
     tell(problem);
     return status;
-}
-
-struct Sources {
-    QStringList paths;         // absolute, in list order
-    QStringList subfolders;    // with --keep-folders: each path's folder below its FOLDER argument
-    QList<QByteArray> leftOut; // absolute paths whose names are not valid UTF-8
-};
-
-// FILE arguments as absolute paths, FOLDER arguments scanned as the window scans a folder;
-// what cannot be handed on unchanged is left out, and a scan ends early when stopped says so.
-// Without any, the rows of --starts.
-Sources sourcesOf(const CliOptions &options, Prompts &prompts, ScanProgress &progress,
-                  const AddFolder::Stopped &stopped)
-{
-    Sources sources;
-    if (options.paths.isEmpty()) {
-        for (const StartList::Row &row : options.starts)
-            sources.paths.append(row.path);
-        if (options.keepFolders)
-            sources.subfolders.resize(sources.paths.size());
-    }
-    for (const QByteArray &given : options.paths) {
-        const QString path = FileNames::Decoded(given);
-        if (path.isNull()) {
-            const QByteArray folder = given.startsWith('/') ? QByteArray() : QFile::encodeName(QDir::currentPath()) + '/';
-            sources.leftOut.append(folder + given);
-            continue;
-        }
-        const QString absolute = Main::AbsolutePath(path);
-        if (!Main::FolderExists(path)) {
-            sources.paths.append(absolute);
-            if (options.keepFolders)
-                sources.subfolders.append(QString());
-            continue;
-        }
-        const QString pattern = AddFolder::PatternOfAny(options.extensions);
-        const QStringList found = AddFolder::ScanFolder(
-            prompts, absolute, pattern, [&progress](const QStringList &rows) { progress.found(rows.size()); },
-            &sources.leftOut, stopped);
-        if (stopped())
-            break;
-        if (found.isEmpty() && !options.quiet) {
-            progress.clear();
-            tell(QStringLiteral("%1: no %2 files in it or below it").arg(path, QString(pattern).replace(QLatin1Char('/'), QStringLiteral(", "))));
-        }
-        for (const QString &source : found) {
-            if (options.keepFolders)
-                sources.subfolders.append(AddFolder::FolderBelow(absolute, source));
-        }
-        sources.paths += found;
-    }
-    return sources;
 }
 
 // A missing output folder is made, and said unless quiet, before anything else; a dry run
@@ -148,15 +96,23 @@ int main(int argc, char *argv[])
     Sources sources;
     {
         ScanProgress progress(reportMode(options) == ConsoleReport::Mode::Progress && terminal);
-        sources = sourcesOf(options, prompts, progress, interrupted);
+        sources = SourcesOf(options, prompts, progress, interrupted);
     }
     if (interrupted())
         return 128 + interruption.signalNumber();
+    // What a folder held instead of songs is a reason too when the run has nothing else.
+    for (const QString &note : std::as_const(sources.notes)) {
+        if (!options.quiet || sources.paths.isEmpty())
+            tell(note);
+    }
+    if (sources.paths.isEmpty() && sources.leftOut.isEmpty())
+        return NothingMade; // the notes said what the arguments held instead
     PreviewSettings settings = options.settings;
     settings.cuts = StartList::CutsFor(sources.paths, options.starts);
     ParallelPreviews previews(tools, settings, sources.paths);
     previews.setSubfolders(sources.subfolders);
     ConsoleReport report(previews, reportMode(options), terminal);
+    report.showNames(sources.shownNames);
     report.tellLeftOut(sources.leftOut);
     QObject::connect(&interruption, &Interruption::received, &previews, &ParallelPreviews::stop);
     QObject::connect(&previews, &ParallelPreviews::finished, &application, &QCoreApplication::quit,

@@ -16,9 +16,38 @@ struct Record {
     QStringList fields;
 };
 
-// RFC 4180: fields split by commas, records by CR LF or LF; a quoted field may hold commas,
-// line breaks and doubled quotes. Records of one empty field (blank lines) are dropped.
-QList<Record> records(const QString &csv)
+// The most bad rows told one by one; the rest are counted.
+constexpr int ToldProblems = 20;
+
+// The separator of a spreadsheet's CSV: comma, or semicolon or tab where the decimal mark is
+// a comma (German, French). The one found most often outside quotes in the first line; on a
+// tie the tab, then the semicolon, as a decimal comma may add a comma.
+QChar separatorOf(const QString &csv)
+{
+    int commas = 0;
+    int semicolons = 0;
+    int tabs = 0;
+    bool quoted = false;
+    for (const QChar c : csv) {
+        if (c == QLatin1Char('"'))
+            quoted = !quoted; // a doubled quote toggles twice
+        else if (quoted)
+            continue;
+        else if (c == QLatin1Char('\n'))
+            break;
+        commas += c == QLatin1Char(',');
+        semicolons += c == QLatin1Char(';');
+        tabs += c == QLatin1Char('\t');
+    }
+    if (tabs > 0 && tabs >= qMax(commas, semicolons))
+        return QLatin1Char('\t');
+    return semicolons > 0 && semicolons >= commas ? QLatin1Char(';') : QLatin1Char(',');
+}
+
+// RFC 4180: fields split by the separator, records by CR LF or LF; a quoted field may hold
+// separators, line breaks and doubled quotes. Records of one empty field (blank lines) are
+// dropped.
+QList<Record> records(const QString &csv, QChar separator)
 {
     QList<Record> all;
     Record record{1, {QString()}};
@@ -42,7 +71,7 @@ QList<Record> records(const QString &csv)
                 record.fields.last() += c;
         } else if (c == QLatin1Char('"')) {
             quoted = true;
-        } else if (c == QLatin1Char(',')) {
+        } else if (c == separator) {
             record.fields.append(QString());
         } else if (c == QLatin1Char('\n')) {
             close();
@@ -52,6 +81,14 @@ QList<Record> records(const QString &csv)
     }
     close();
     return all;
+}
+
+// Where the separator is not the comma, a comma in a time is its decimal point ("0,50").
+Record withDecimalPoints(Record record, QChar separator)
+{
+    for (qsizetype time = 1; separator != QLatin1Char(',') && time < record.fields.size(); ++time)
+        record.fields[time].replace(QLatin1Char(','), QLatin1Char('.'));
+    return record;
 }
 
 // "" when the record is a good row; else why not.
@@ -121,21 +158,27 @@ Reading Read(const QString &csv, const QString &folder)
 {
     Reading reading;
     const QDir base(folder);
-    const QList<Record> all = records(csv);
+    const QChar separator = separatorOf(csv);
+    const QList<Record> all = records(csv, separator);
+    QStringList problems;
     for (qsizetype index = 0; index < all.size(); ++index) {
-        const Record &record = all.at(index);
+        const Record record = withDecimalPoints(all.at(index), separator);
         SourceCut header;
         if (index == 0 && record.fields.size() > 1 && !ReadStart(record.fields.at(1).trimmed(), header)
             && !record.fields.at(1).trimmed().isEmpty())
             continue;
         Row row;
-        if (const QString problem = readRow(record, base, row); !problem.isEmpty()) {
-            reading.problem = QStringLiteral("line %1: ").arg(record.line) + problem;
-            reading.rows.clear();
-            return reading;
-        }
-        reading.rows.append(row);
+        if (const QString problem = readRow(record, base, row); !problem.isEmpty())
+            problems.append(QStringLiteral("line %1: ").arg(record.line) + problem);
+        else
+            reading.rows.append(row);
     }
+    if (problems.isEmpty())
+        return reading;
+    reading.rows.clear();
+    reading.problem = problems.mid(0, ToldProblems).join(QLatin1Char('\n'));
+    if (problems.size() > ToldProblems)
+        reading.problem += QStringLiteral("\nand %1 more").arg(problems.size() - ToldProblems);
     return reading;
 }
 

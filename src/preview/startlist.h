@@ -1,6 +1,8 @@
 #pragma once
 // Times as the options take them, and a list of starts: a CSV file (RFC 4180 quoting) of
-// the columns file, start and, optionally, duration, that gives each song its own cut.
+// the columns file, start and, optionally, duration, that gives each song its own cut. Its
+// separator is a comma, or a semicolon or tab as spreadsheets write where a comma is the
+// decimal point: then "0,50" is half a second.
 
 #include <QList>
 #include <QString>
@@ -37,7 +39,8 @@ struct Row {
 };
 struct Reading {
     QList<Row> rows; // in the file's order
-    QString problem; // "" when every row is good; else "line N: ..." of the first bad one
+    QString problem; // "" when every row is good; else "line N: ..." of each bad one, a line
+                     // each: the first 20, then "and N more"
 };
 // The rows of the CSV text; file names are taken relative to folder, and each must name a
 // file that exists. A first line whose start is not a time is a header.

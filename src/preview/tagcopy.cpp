@@ -1,6 +1,7 @@
 #include "preview/tagcopy.h"
 
 #include "platform/main.h"
+#include "preview/previewmark.h"
 
 #include <QFile>
 #include <QList>
@@ -45,11 +46,13 @@ bool describesTheWholeTrack(const ByteVector &frameId)
     return std::any_of(std::begin(ids), std::end(ids), [&](const char *id) { return frameId == id; });
 }
 
-// The same in the words of a property map or a user frame: the length and the levels.
+// The same in the words of a property map or a user frame: the length and the levels; and
+// the mark of a preview, which tells of another cut.
 bool describesTheWholeTrack(const String &key)
 {
     const String upper = key.upper();
-    return upper == "LENGTH" || upper.startsWith("REPLAYGAIN_") || upper.startsWith("R128_");
+    return upper == "LENGTH" || upper.startsWith("REPLAYGAIN_") || upper.startsWith("R128_")
+           || upper == PreviewMark::FrameDescription;
 }
 
 bool leftOut(const ID3v2::Frame &frame)
@@ -251,13 +254,18 @@ private:
     bool m_id3v1 = false;
 };
 
-// Empties the preview's tags, lets fill put in what it can ("" or why nothing) and saves.
-QString replaceTags(const QString &previewPath, const QString &failure, const std::function<QString(Preview &)> &fill)
+// Empties the preview's tags, lets fill put in what it can ("" or why nothing), adds the mark
+// unless it is "", and saves.
+QString replaceTags(const QString &previewPath, const QString &failure, const std::function<QString(Preview &)> &fill,
+                    const QString &mark = QString())
 {
     Preview preview(previewPath);
     if (!preview.isValid())
         return failure + QStringLiteral("TagLib cannot open the preview to write them");
     const QString problem = fill(preview);
+    if (!mark.isEmpty())
+        preview.id3v2().addFrame(new ID3v2::UserTextIdentificationFrame(
+            PreviewMark::FrameDescription, StringList(QStringToTString(mark)), String::Latin1));
     if (!preview.save())
         return failure + QStringLiteral("TagLib could not write them into the preview");
     return problem.isEmpty() ? QString() : failure + problem;
@@ -318,14 +326,17 @@ void keepWhatBothHave(Shared &shared, const Shared &other)
 
 } // namespace
 
-QString CopyTags(const QString &sourcePath, const QString &previewPath)
+QString CopyTags(const QString &sourcePath, const QString &previewPath, const QString &mark)
 {
-    return replaceTags(previewPath, NotCopied, [&](Preview &preview) {
-        const Source source(sourcePath);
-        if (source.problem().isEmpty())
-            copyInto(preview, source.file());
-        return source.problem();
-    });
+    return replaceTags(
+        previewPath, NotCopied,
+        [&](Preview &preview) {
+            const Source source(sourcePath);
+            if (source.problem().isEmpty())
+                copyInto(preview, source.file());
+            return source.problem();
+        },
+        mark);
 }
 
 QString CopyCommonTags(const QStringList &sourcePaths, const QString &previewPath)

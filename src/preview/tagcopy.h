@@ -11,6 +11,9 @@
 // RVA2, RVAD, EQU2, EQUA), its chapters (CHAP, CTOC), frames timed on its timeline (SYLT,
 // SYTC, ETCO, POSS) and the structure frames MLLT, SEEK, ASPI.
 //
+// A preview may get a mark (PreviewMark), the only frame of Lumbrisk's own; a source's mark
+// is never copied.
+//
 // Each returns "" when done, otherwise one line for the run's details, such as "tags not
 // copied: <reason>". A tag problem never fails a preview: the audio is the product. The
 // preview keeps no tag of SoX's unless the preview itself cannot be written.
@@ -20,8 +23,8 @@
 
 namespace TagCopy {
 
-// Gives the preview its source's tags.
-QString CopyTags(const QString &sourcePath, const QString &previewPath);
+// Gives the preview its source's tags, and the mark's text unless it is "".
+QString CopyTags(const QString &sourcePath, const QString &previewPath, const QString &mark = QString());
 
 // Gives a joined preview only what all its sources share: album, album artist, artist,
 // genre, year, and the cover when all have the same one; never one song's title or track.

@@ -1,0 +1,181 @@
+#include "analysis/chorusfeatures.h"
+
+#include <fftw3.h>
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+namespace Chorus {
+
+namespace {
+
+constexpr double FramesPerSecond = 10;
+constexpr double WindowSeconds = 0.093; // 2048 samples at 22050 Hz
+constexpr double LowestHz = 80;
+constexpr double HighestHz = 5000;
+constexpr float Compression = 1000; // log(1 + Compression * energy)
+constexpr int SmoothingFrames = 21;
+constexpr int Thinning = 5;
+
+// The power of two nearest to WindowSeconds of samples.
+int windowSize(int rate)
+{
+    return 1 << int(std::lround(std::log2(WindowSeconds * rate)));
+}
+
+void normalise(Chroma &chroma)
+{
+    float length = 0;
+    for (const float value : chroma)
+        length += value * value;
+    length = std::sqrt(length);
+    // Silence: alike to all other silence, as a flat vector.
+    if (length < 1e-6f) {
+        chroma.fill(1 / std::sqrt(12.0f));
+        return;
+    }
+    for (float &value : chroma)
+        value /= length;
+}
+
+// For every FFT bin, its pitch class, or -1 outside the range that carries harmony.
+std::vector<int> pitchClasses(int size, int rate)
+{
+    std::vector<int> classes(size_t(size / 2 + 1), -1);
+    for (size_t bin = 1; bin < classes.size(); ++bin) {
+        const double hz = double(bin) * rate / size;
+        if (hz < LowestHz || hz > HighestHz)
+            continue;
+        const long midi = std::lround(69 + 12 * std::log2(hz / 440));
+        classes[bin] = int(((midi % 12) + 12) % 12);
+    }
+    return classes;
+}
+
+struct Fft {
+    explicit Fft(int size)
+        : input(fftwf_alloc_real(size_t(size))), output(fftwf_alloc_complex(size_t(size / 2 + 1)))
+    {
+        const std::lock_guard<std::mutex> locked(PlannerLock());
+        plan = fftwf_plan_dft_r2c_1d(size, input, output, FFTW_ESTIMATE);
+    }
+    ~Fft()
+    {
+        {
+            const std::lock_guard<std::mutex> locked(PlannerLock());
+            fftwf_destroy_plan(plan);
+        }
+        fftwf_free(input);
+        fftwf_free(output);
+    }
+    Fft(const Fft &) = delete;
+    Fft &operator=(const Fft &) = delete;
+
+    float *input;
+    fftwf_complex *output;
+    fftwf_plan plan = nullptr;
+};
+
+// In eight sums side by side, which the compiler turns into vector instructions.
+float sumOfSquares(const float *from, const float *to)
+{
+    std::array<float, 8> sums{};
+    for (; to - from >= 8; from += 8) {
+        for (size_t lane = 0; lane < sums.size(); ++lane)
+            sums[lane] += from[lane] * from[lane];
+    }
+    for (size_t lane = 0; from < to; ++from, ++lane)
+        sums[lane] += *from * *from;
+    return std::accumulate(sums.begin(), sums.end(), 0.0f);
+}
+
+} // namespace
+
+std::mutex &PlannerLock()
+{
+    static std::mutex lock;
+    return lock;
+}
+
+Features ChromaOf(const std::vector<float> &samples, int rate)
+{
+    Features features;
+    features.framesPerSecond = FramesPerSecond;
+    if (rate <= 0)
+        return features;
+    const int size = windowSize(rate);
+    const double hop = rate / FramesPerSecond;
+    const std::vector<int> classes = pitchClasses(size, rate);
+    std::vector<float> hann(static_cast<size_t>(size));
+    double windowSum = 0;
+    for (int index = 0; index < size; ++index) {
+        hann[size_t(index)] = float(0.5 - 0.5 * std::cos(2 * M_PI * index / size));
+        windowSum += hann[size_t(index)];
+    }
+    const float energyScale = float(1 / (windowSum * windowSum));
+    Fft fft(size);
+    const auto frames = long(std::ceil(double(samples.size()) / hop));
+    // The bins that carry harmony lie together.
+    const auto firstBin = size_t(std::find_if(classes.begin(), classes.end(), [](int pitch) { return pitch >= 0; })
+                                 - classes.begin());
+    const auto endBin = size_t(classes.rend() - std::find_if(classes.rbegin(), classes.rend(), [](int pitch) {
+                                   return pitch >= 0;
+                               }));
+    for (long frame = 0; frame < frames; ++frame) {
+        // The window's samples that lie within the song; zeros beyond its ends.
+        const long from = std::lround(double(frame) * hop) - size / 2;
+        const long inside = std::clamp(-from, 0L, long(size));
+        const long end = std::clamp(long(samples.size()) - from, inside, long(size));
+        std::fill(fft.input, fft.input + inside, 0.0f);
+        std::fill(fft.input + end, fft.input + size, 0.0f);
+        const float *window = samples.data() + from;
+        for (long index = inside; index < end; ++index)
+            fft.input[index] = window[index] * hann[size_t(index)];
+        const float power = sumOfSquares(window + inside, window + end);
+        fftwf_execute(fft.plan);
+        Chroma chroma{};
+        for (size_t bin = firstBin; bin < endBin; ++bin) {
+            const float real = fft.output[bin][0];
+            const float imaginary = fft.output[bin][1];
+            chroma[size_t(classes[bin])] += (real * real + imaginary * imaginary) * energyScale;
+        }
+        for (float &value : chroma)
+            value = std::log1p(Compression * value);
+        normalise(chroma);
+        features.chroma.push_back(chroma);
+        features.power.push_back(power / float(size));
+    }
+    return features;
+}
+
+Features Reduced(const Features &features)
+{
+    Features reduced;
+    reduced.framesPerSecond = features.framesPerSecond / Thinning;
+    const int frames = int(features.chroma.size());
+    std::vector<float> weights(SmoothingFrames);
+    for (int index = 0; index < SmoothingFrames; ++index)
+        weights[size_t(index)] = float(0.5 - 0.5 * std::cos(2 * M_PI * (index + 1) / (SmoothingFrames + 1)));
+    for (int centre = 0; centre < frames; centre += Thinning) {
+        Chroma chroma{};
+        double power = 0;
+        double weightSum = 0;
+        for (int index = 0; index < SmoothingFrames; ++index) {
+            const int frame = centre - SmoothingFrames / 2 + index;
+            if (frame < 0 || frame >= frames)
+                continue;
+            const float weight = weights[size_t(index)];
+            for (size_t pitch = 0; pitch < chroma.size(); ++pitch)
+                chroma[pitch] += weight * features.chroma[size_t(frame)][pitch];
+            power += weight * features.power[size_t(frame)];
+            weightSum += weight;
+        }
+        normalise(chroma);
+        reduced.chroma.push_back(chroma);
+        reduced.power.push_back(float(power / weightSum));
+    }
+    return reduced;
+}
+
+} // namespace Chorus

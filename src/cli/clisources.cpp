@@ -1,0 +1,114 @@
+#include "cli/clisources.h"
+
+#include "analysis/sourceaudio.h"
+#include "cli/consolereport.h"
+#include "platform/filenames.h"
+#include "platform/main.h"
+#include "preview/previewmark.h"
+
+#include <QDir>
+#include <QFile>
+#include <QMap>
+#include <QSet>
+
+#include <algorithm>
+
+namespace {
+
+// "12 .jpg, 3 .txt, 1 without an extension": what the files below the folder are, most first.
+QString kindsOf(const QStringList &files)
+{
+    QMap<QString, int> counts;
+    for (const QString &file : files) {
+        const QString name = Main::FileNameOf(file);
+        const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+        ++counts[dot > 0 ? name.mid(dot).toLower() : QString()];
+    }
+    QList<QPair<int, QString>> kinds;
+    for (auto count = counts.cbegin(); count != counts.cend(); ++count)
+        kinds.append({-count.value(), count.key()});
+    std::sort(kinds.begin(), kinds.end());
+    QStringList told;
+    for (const auto &kind : kinds)
+        told.append(kind.second.isEmpty() ? QStringLiteral("%1 without an extension").arg(-kind.first)
+                                          : QStringLiteral("%1 %2").arg(-kind.first).arg(kind.second));
+    return told.join(QStringLiteral(", "));
+}
+
+// "no audio files in Library; 12 .jpg, 3 .txt".
+QString nothingFoundNote(const CliOptions &options, Prompts &prompts, const QString &path, const QString &absolute,
+                         const QStringList &previews)
+{
+    const QString kind = options.extensions.isEmpty()                         ? QStringLiteral("audio files")
+                         : options.extensions.contains(QStringLiteral("*")) ? QStringLiteral("files")
+                                                                            : options.extensions.join(QStringLiteral(" or ")) + QStringLiteral(" files");
+    QStringList others = AddFolder::ScanFolder(prompts, absolute, QStringLiteral("*"));
+    const QSet<QString> previewSet(previews.cbegin(), previews.cend());
+    others.erase(std::remove_if(others.begin(), others.end(), [&](const QString &file) { return previewSet.contains(file); }),
+                 others.end());
+    QStringList found;
+    if (!previews.isEmpty())
+        found.append(QStringLiteral("%1 %2 of Lumbrisk's").arg(previews.size()).arg(previews.size() == 1 ? "preview" : "previews"));
+    if (!others.isEmpty())
+        found.append(kindsOf(others));
+    const QString held = found.isEmpty() ? QStringLiteral("no other file either") : found.join(QStringLiteral(", "));
+    return QStringLiteral("no %1 in %2; %3").arg(kind, path, held);
+}
+
+} // namespace
+
+Sources SourcesOf(const CliOptions &options, Prompts &prompts, ScanProgress &progress, const AddFolder::Stopped &stopped)
+{
+    Sources sources;
+    if (options.paths.isEmpty()) {
+        for (const StartList::Row &row : options.starts) {
+            sources.paths.append(row.path);
+            const QString below = AddFolder::FolderBelow(options.startsFolder, row.path);
+            sources.shownNames.append(below + Main::FileNameOf(row.path));
+            if (options.keepFolders)
+                sources.subfolders.append(below);
+        }
+    }
+    const QString pattern = AddFolder::PatternOfAny(options.extensions.isEmpty() ? SourceAudio::Extensions()
+                                                                                 : options.extensions);
+    for (const QByteArray &given : options.paths) {
+        const QString path = FileNames::Decoded(given);
+        if (path.isNull()) {
+            const QByteArray folder = given.startsWith('/') ? QByteArray() : QFile::encodeName(QDir::currentPath()) + '/';
+            sources.leftOut.append(folder + given);
+            continue;
+        }
+        const QString absolute = Main::AbsolutePath(path);
+        if (!Main::FolderExists(path)) {
+            sources.paths.append(absolute);
+            sources.shownNames.append(Main::FileNameOf(absolute));
+            if (options.keepFolders)
+                sources.subfolders.append(QString());
+            continue;
+        }
+        const QStringList scanned = AddFolder::ScanFolder(
+            prompts, absolute, pattern, [&progress](const QStringList &rows) { progress.found(rows.size()); },
+            &sources.leftOut, stopped);
+        if (stopped())
+            break;
+        qsizetype previews = 0;
+        const QStringList found = PreviewMark::WithoutPreviews(scanned, previews);
+        if (found.isEmpty()) {
+            // Whatever the scan gave were previews.
+            sources.notes.append(nothingFoundNote(options, prompts, path, absolute, scanned));
+        } else if (previews > 0) {
+            sources.notes.append(QStringLiteral("%1: left out %2 %3 that Lumbrisk made")
+                                     .arg(path)
+                                     .arg(previews)
+                                     .arg(previews == 1 ? "preview" : "previews"));
+        }
+        for (const QString &source : found) {
+            const QString below = AddFolder::FolderBelow(absolute, source);
+            sources.shownNames.append(below + Main::FileNameOf(source));
+            if (options.keepFolders)
+                sources.subfolders.append(below);
+        }
+        sources.paths += found;
+    }
+    return sources;
+}

@@ -1,0 +1,112 @@
+// The JSON report of lumbrisk-cli: every file's result, what was left out, and the joined files.
+// A dry run's report is the plan a script can review before anything is encoded: each file's
+// start and where it came from, the chorus sections found, the loudness measured and the gain
+// planned, and the command line that makes its preview.
+#include "cli/consolereport.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+// Hundredths of a decibel; null for the loudness of silence.
+QJsonValue decibels(std::optional<double> value)
+{
+    return value ? QJsonValue(std::round(*value * 100) / 100) : QJsonValue();
+}
+
+QJsonObject loudnessEntry(const Loudness::Adjustment &loudness)
+{
+    return {{QStringLiteral("measured"), decibels(loudness.measured.integrated)},
+            {QStringLiteral("gain"), decibels(loudness.gain)},
+            {QStringLiteral("result"), decibels(loudness.result)},
+            {QStringLiteral("held_back"), loudness.heldBack}};
+}
+
+// Each occurrence of the chorus, in seconds to the millisecond.
+QJsonArray sectionsEntry(const std::vector<Chorus::Section> &sections)
+{
+    QJsonArray entries;
+    for (const Chorus::Section &section : sections)
+        entries.append(QJsonObject{{QStringLiteral("begin"), std::round(section.begin * 1000) / 1000},
+                                   {QStringLiteral("end"), std::round(section.end * 1000) / 1000}});
+    return entries;
+}
+
+QString startFrom(const ParallelPreviews::Result &result)
+{
+    if (result.foundStart)
+        return result.foundStart->fromChorus ? QStringLiteral("chorus") : QStringLiteral("fallback");
+    return result.startIsShare ? QStringLiteral("share") : QStringLiteral("seconds");
+}
+
+void addStart(QJsonObject &object, const ParallelPreviews::Result &result)
+{
+    if (!result.start)
+        return;
+    object.insert(QStringLiteral("start"), *result.start);
+    object.insert(QStringLiteral("start_from"), startFrom(result));
+    if (result.foundStart && !result.foundStart->sections.empty())
+        object.insert(QStringLiteral("sections"), sectionsEntry(result.foundStart->sections));
+}
+
+} // namespace
+
+void ConsoleReport::printJson()
+{
+    const bool joining = m_previews.joined().has_value();
+    const bool planning = m_mode == Mode::JsonPlan;
+    // command: a dry run's line for it, "" when it is not planned.
+    const auto entry = [joining, planning](const ParallelPreviews::Result &result, const QString &command) {
+        QJsonObject object;
+        if (!result.source.isEmpty())
+            object.insert(QStringLiteral("source"), result.source);
+        if (!joining || result.source.isEmpty())
+            object.insert(QStringLiteral("preview"), result.preview);
+        object.insert(QStringLiteral("made"), result.made);
+        if (result.upToDate)
+            object.insert(QStringLiteral("up_to_date"), true);
+        // A file planned has no reason; one that is not has one, as has one not made.
+        if (planning ? !result.reason.isEmpty() : !result.made && !result.upToDate)
+            object.insert(QStringLiteral("reason"), result.reason);
+        addStart(object, result);
+        if (result.loudness)
+            object.insert(QStringLiteral("loudness"), loudnessEntry(*result.loudness));
+        if (!result.tagProblem.isEmpty())
+            object.insert(QStringLiteral("tagProblem"), result.tagProblem);
+        if (!result.planned.isEmpty())
+            object.insert(QStringLiteral("planned"), result.planned);
+        if (!result.newFolder.isEmpty())
+            object.insert(QStringLiteral("new_folder"), result.newFolder);
+        if (!command.isEmpty())
+            object.insert(QStringLiteral("command"), command);
+        return object;
+    };
+    QJsonArray previews;
+    for (int index = 0; index < m_previews.total(); ++index)
+        previews.append(entry(m_previews.results().at(index), m_plannedCommands.value(index)));
+    QJsonArray leftOut;
+    for (const QString &path : std::as_const(m_leftOut))
+        leftOut.append(QJsonObject{{QStringLiteral("path"), path}, {QStringLiteral("reason"), LeftOutReason}});
+    QJsonObject report{{QStringLiteral("total"), m_previews.total()},
+                       {QStringLiteral("made"), m_previews.madeCount()},
+                       {QStringLiteral("interrupted"), m_previews.interrupted()},
+                       {QStringLiteral("previews"), previews},
+                       {QStringLiteral("leftOut"), leftOut}};
+    if (planning)
+        report.insert(QStringLiteral("dry_run"), true);
+    // One joined file as itself; one per folder as a list.
+    QJsonArray joins;
+    for (const ParallelPreviews::Result &joined : this->joins())
+        joins.append(entry(joined, m_plannedJoins.value(joined.preview)));
+    if (joins.size() == 1)
+        report.insert(QStringLiteral("joined"), joins.first());
+    else if (joining)
+        report.insert(QStringLiteral("joined"), joins);
+    std::fputs(QJsonDocument(report).toJson(QJsonDocument::Indented).constData(), stdout);
+    std::fflush(stdout);
+}
