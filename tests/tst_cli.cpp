@@ -309,6 +309,11 @@ void TestCli::options_data()
     // The tone is far louder than -16 LUFS.
     QTest::newRow("--loudness") << QStringList{dry, QStringLiteral("--loudness"), QStringLiteral("-16"), a}
                                 << QStringLiteral(" trim 3 15 gain -\\d+\\.\\d+\n");
+    // The plan: each file's command line, its start and where it came from, nothing made.
+    QTest::newRow("--dry-run --json")
+        << QStringList{dry, QStringLiteral("--json"), QStringLiteral("--loudness"), QStringLiteral("-16"), a}
+        << QStringLiteral("\"command\": \"\\S+ '[^']*/Tone A\\.mp3' [^\"]* trim 3 15 gain -\\d+\\.\\d+\",[\\s\\S]*"
+                          "\"made\": false,[\\s\\S]*\"start\": 3,\\s+\"start_from\": \"seconds\"");
     QTest::newRow("--json") << QStringList{QStringLiteral("--json"), QStringLiteral("-o"), folder(QStringLiteral("json")), a}
                             << QStringLiteral("\"made\": 1,");
     QTest::newRow("-q") << QStringList{QStringLiteral("-q"), QStringLiteral("-j"), QStringLiteral("1"),
@@ -985,6 +990,13 @@ void TestCli::autoStartIsTheChorus()
         QCOMPARE(found.value(QStringLiteral("start_from")).toString(), QStringLiteral("chorus"));
         QVERIFY2(std::any_of(choruses.begin(), choruses.end(),
                              [start](const Fixtures::Span &chorus) { return start >= chorus.from - 0.1 && start < chorus.to; }),
+                 qPrintable(json.out));
+        // The chorus found comes back and again: the start lies in one of its occurrences.
+        const QJsonArray sections = found.value(QStringLiteral("sections")).toArray();
+        QVERIFY2(sections.size() >= 2 && std::any_of(sections.begin(), sections.end(), [start](const QJsonValue &section) {
+                     return start >= section[QStringLiteral("begin")].toDouble() - 1
+                            && start < section[QStringLiteral("end")].toDouble();
+                 }),
                  qPrintable(json.out));
     }
     const QJsonObject tone = previews.at(2).toObject();

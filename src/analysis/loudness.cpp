@@ -4,13 +4,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace Loudness {
 
 struct Meter::State {
-    State(int channels, int rate)
+    State(int channels, int rate, Peak peak)
         : channels(channels),
-          meter(ebur128_init(unsigned(channels), unsigned(rate), EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK))
+          peakMode(peak == Peak::True ? EBUR128_MODE_TRUE_PEAK : EBUR128_MODE_SAMPLE_PEAK),
+          meter(ebur128_init(unsigned(channels), unsigned(rate), EBUR128_MODE_I | peakMode))
     {
     }
     ~State()
@@ -20,10 +22,11 @@ struct Meter::State {
     }
 
     int channels;
+    int peakMode;
     ebur128_state *meter;
 };
 
-Meter::Meter(int channels, int rate) : m_state(std::make_unique<State>(channels, rate))
+Meter::Meter(int channels, int rate, Peak peak) : m_state(std::make_unique<State>(channels, rate, peak))
 {
 }
 
@@ -55,12 +58,32 @@ Measurement Meter::result() const
     double peak = 0;
     for (int channel = 0; channel < m_state->channels; ++channel) {
         double channelPeak = 0;
-        if (ebur128_true_peak(m_state->meter, unsigned(channel), &channelPeak) == EBUR128_SUCCESS)
+        const int read = m_state->peakMode == EBUR128_MODE_TRUE_PEAK
+                             ? ebur128_true_peak(m_state->meter, unsigned(channel), &channelPeak)
+                             : ebur128_sample_peak(m_state->meter, unsigned(channel), &channelPeak);
+        if (read == EBUR128_SUCCESS)
             peak = std::max(peak, channelPeak);
     }
     if (peak > 0)
         measured.truePeak = 20 * std::log10(peak);
     return measured;
+}
+
+double TruePeakOf(const float *samples, size_t priming, size_t frames, int channels, int rate)
+{
+    ebur128_state *meter = ebur128_init(unsigned(channels), unsigned(rate), EBUR128_MODE_TRUE_PEAK);
+    if (!meter)
+        return -std::numeric_limits<double>::infinity();
+    ebur128_add_frames_float(meter, samples - priming * size_t(channels), priming);
+    ebur128_add_frames_float(meter, samples, frames);
+    double peak = 0;
+    for (int channel = 0; channel < channels; ++channel) {
+        double channelPeak = 0;
+        if (ebur128_prev_true_peak(meter, unsigned(channel), &channelPeak) == EBUR128_SUCCESS)
+            peak = std::max(peak, channelPeak);
+    }
+    ebur128_destroy(&meter);
+    return peak > 0 ? 20 * std::log10(peak) : -std::numeric_limits<double>::infinity();
 }
 
 double EncodingLoss(int kbps)
@@ -90,6 +113,11 @@ Adjustment GainFor(const Measurement &measured, double target, double encodingLo
     adjustment.gain = hundredths / 100;
     adjustment.result = *measured.integrated + adjustment.gain - encodingLoss;
     return adjustment;
+}
+
+double PeakThatHoldsBack(double integrated, double target, double encodingLoss)
+{
+    return PeakCeiling - (target - integrated + encodingLoss);
 }
 
 } // namespace Loudness

@@ -1,17 +1,24 @@
 #include "analysis/mp3decode.h"
 
+#include "analysis/chorus.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
 
 #include <mpg123.h>
 
+#include <cmath>
 #include <cstring>
 #include <memory>
 
 namespace Mp3Decode {
 
 namespace {
+
+// Half the rate must keep the pitches the search looks at, and treble that counts in a loudness.
+constexpr long LowestHalfRate = 16000;
+constexpr long LowestStretchHalfRate = 22050;
 
 struct HandleCloser {
     void operator()(mpg123_handle *handle) const
@@ -34,37 +41,68 @@ const char *decoderName()
     return nullptr;
 }
 
-// A decoder that gives floats; null when the library refuses.
-Handle floatDecoder(long flags)
+// A decoder of floats that says nothing on the terminal; halved: at half the file's rate.
+Handle openDecoder(const QString &path, const Reading &reading, bool halved)
 {
     Handle handle(mpg123_new(decoderName(), nullptr));
-    if (handle && mpg123_param(handle.get(), MPG123_FLAGS, flags | MPG123_FORCE_FLOAT | MPG123_QUIET | MPG123_GAPLESS, 0) != MPG123_OK)
+    if (!handle)
+        return handle;
+    const long flags = (reading.mono ? MPG123_MONO_MIX : MPG123_FORCE_STEREO) | MPG123_FORCE_FLOAT | MPG123_QUIET
+                       | MPG123_GAPLESS;
+    if (mpg123_param(handle.get(), MPG123_FLAGS, flags, 0) != MPG123_OK
+        || mpg123_param(handle.get(), MPG123_VERBOSE, 0, 0) != MPG123_OK
+        || mpg123_param(handle.get(), MPG123_DOWN_SAMPLE, halved ? 1 : 0, 0) != MPG123_OK
+        || mpg123_open(handle.get(), QFile::encodeName(path).constData()) != MPG123_OK)
         handle.reset();
     return handle;
 }
 
-// A decoder that gives mono floats at half the rate; null when the library refuses.
-Handle halfRateMonoDecoder()
+bool halves(const Reading &reading, long rate)
 {
-    Handle handle = floatDecoder(MPG123_MONO_MIX);
-    if (handle && mpg123_param(handle.get(), MPG123_DOWN_SAMPLE, 1, 0) != MPG123_OK)
-        handle.reset();
-    return handle;
+    if (reading.ownRate)
+        return false;
+    if (reading.mono)
+        return rate / 2 >= LowestHalfRate;
+    return reading.highestRate > 0 && rate > reading.highestRate && rate / 2 >= LowestStretchHalfRate;
 }
 
-// Hands every decoded block to `block`, as floats. A damaged stretch ends the decoding;
-// what came before it is still worth a look.
-void readAll(mpg123_handle *handle, const std::function<void(const float *, size_t)> &block)
+// The decoder the reading asks for, at the sample it is to begin with; null when the file
+// has no MPEG audio.
+Handle decoderFor(const QString &path, const Reading &reading, long &rate, int &channels)
 {
-    std::vector<float> buffer(16384);
-    int status = MPG123_OK;
-    while (status == MPG123_OK || status == MPG123_NEW_FORMAT) {
-        size_t bytes = 0;
-        status = mpg123_read(handle, buffer.data(), buffer.size() * sizeof(float), &bytes);
-        if (bytes > 0)
-            block(buffer.data(), bytes / sizeof(float));
+    Handle handle = openDecoder(path, reading, false);
+    int encoding = 0;
+    // The file's own rate first: a half of 8000 Hz, which the library refuses (and tells the
+    // terminal so), is never asked for.
+    if (!handle || mpg123_getformat(handle.get(), &rate, &channels, &encoding) != MPG123_OK)
+        return Handle();
+    if (halves(reading, rate)) {
+        handle = openDecoder(path, reading, true);
+        if (!handle || mpg123_getformat(handle.get(), &rate, &channels, &encoding) != MPG123_OK)
+            return Handle();
     }
+    if (encoding != MPG123_ENC_FLOAT_32 || channels != (reading.mono ? 1 : 2))
+        return Handle();
+    if (reading.from > 0 && mpg123_seek(handle.get(), off_t(std::llround(reading.from * rate)), SEEK_SET) < 0)
+        return Handle();
+    return handle;
 }
+
+// Keeps what it gets, for DecodeMono.
+class Collector : public Analysis::Analyzer {
+public:
+    explicit Collector(Audio &audio) : m_audio(audio) {}
+    void initialize(int rate, int) override { m_audio.rate = rate; }
+    void processSamples(const float *samples, size_t frames) override
+    {
+        m_audio.samples.insert(m_audio.samples.end(), samples, samples + frames);
+    }
+    bool wantsMore() const override { return true; }
+    void finalize() override {}
+
+private:
+    Audio &m_audio;
+};
 
 } // namespace
 
@@ -73,50 +111,37 @@ bool Decodes(const QString &path)
     return QFileInfo(path).suffix().compare(QLatin1String("mp3"), Qt::CaseInsensitive) == 0;
 }
 
-std::optional<Audio> DecodeMono(const QString &path)
+bool Feed(const QString &path, const Reading &reading, Analysis::Pass &pass)
 {
-    const Handle handle = halfRateMonoDecoder();
-    if (!handle || mpg123_open(handle.get(), QFile::encodeName(path).constData()) != MPG123_OK)
-        return std::nullopt;
     long rate = 0;
     int channels = 0;
-    int encoding = 0;
-    if (mpg123_getformat(handle.get(), &rate, &channels, &encoding) != MPG123_OK || channels != 1
-        || encoding != MPG123_ENC_FLOAT_32)
-        return std::nullopt;
-    Audio audio;
-    audio.rate = int(rate);
-    const off_t length = mpg123_length(handle.get());
-    if (length > 0)
-        audio.samples.reserve(size_t(length));
-    readAll(handle.get(), [&audio](const float *samples, size_t count) {
-        audio.samples.insert(audio.samples.end(), samples, samples + count);
-    });
-    if (audio.samples.empty())
-        return std::nullopt;
-    return audio;
+    const Handle handle = decoderFor(path, reading, rate, channels);
+    if (!handle)
+        return false;
+    pass.begin(int(rate), channels);
+    std::vector<float> block(16384);
+    int status = MPG123_OK;
+    bool wanted = true;
+    while (wanted && (status == MPG123_OK || status == MPG123_NEW_FORMAT)) {
+        size_t bytes = 0;
+        status = mpg123_read(handle.get(), block.data(), block.size() * sizeof(float), &bytes);
+        if (bytes > 0)
+            wanted = pass.feed(block.data(), bytes / sizeof(float) / size_t(channels));
+    }
+    pass.end();
+    return true;
 }
 
-bool DecodeFull(const QString &path, int channels, const std::function<void(int rate, int channels)> &opened,
-                const std::function<void(const float *samples, size_t frames)> &block)
+std::optional<Audio> DecodeMono(const QString &path)
 {
-    const Handle handle = floatDecoder(channels == 1 ? MPG123_MONO_MIX : 0);
-    if (!handle || mpg123_open(handle.get(), QFile::encodeName(path).constData()) != MPG123_OK)
-        return false;
-    long rate = 0;
-    int decoded = 0;
-    int encoding = 0;
-    if (mpg123_getformat(handle.get(), &rate, &decoded, &encoding) != MPG123_OK || decoded < 1 || decoded > 2
-        || encoding != MPG123_ENC_FLOAT_32)
-        return false;
-    // No format change is allowed midway: a new one would be read with the first's channels.
-    mpg123_format_none(handle.get());
-    mpg123_format(handle.get(), rate, decoded, MPG123_ENC_FLOAT_32);
-    opened(int(rate), decoded);
-    readAll(handle.get(), [&block, decoded](const float *samples, size_t count) {
-        block(samples, count / size_t(decoded));
-    });
-    return true;
+    Audio audio;
+    Collector collector(audio);
+    Analysis::Pass pass({&collector}, Chorus::LongestSongSeconds);
+    Reading reading;
+    reading.mono = true;
+    if (!Feed(path, reading, pass) || audio.samples.empty())
+        return std::nullopt;
+    return audio;
 }
 
 Audio FromFloats(const QByteArray &bytes, int rate)

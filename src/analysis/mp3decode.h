@@ -1,6 +1,9 @@
 #pragma once
-// MP3 decoded in the process for analysis. One channel (both mixed) at half the file's
-// rate is all a look at pitches and loudness needs, and costs half the decoding work.
+// MP3 decoded in the process for analysis, handed block by block to the analyzers of a
+// pass. The chorus search needs one channel (both mixed) at half the file's rate, which
+// costs half the decoding work; a preview's stretch is read by seeking to it, in stereo.
+
+#include "analysis/analyzer.h"
 
 #include <QString>
 
@@ -16,19 +19,29 @@ struct Audio {
     int rate = 0;               // Hz
 };
 
-// The files DecodeMono is for: named .mp3, case ignored. Its decoder takes frames out of any
+// The files Feed is for: named .mp3, case ignored. Its decoder takes frames out of any
 // bytes, so it is not asked about other files.
 bool Decodes(const QString &path);
-// None when the file cannot be opened or holds no MPEG audio.
+
+struct Reading {
+    // One channel, at half the file's rate unless that would leave less than 16 kHz
+    // (files of 8 to 24 kHz are read at their own rate); else both channels.
+    bool mono = false;
+    // Both channels at half the file's rate when the file's rate is above this one and the
+    // half still has pitches up to 11 kHz: what a preview at this rate keeps. 0: any rate.
+    int highestRate = 0;
+    double from = 0; // seconds into the audio where the first sample handed on lies
+    // At the file's own rate whatever the channels: for what must describe it as it plays.
+    bool ownRate = false;
+};
+// Decodes from reading.from until the audio ends or the pass says stop. A damaged stretch
+// ends the decoding; what came before it still counts. False when the file cannot be
+// opened or holds no MPEG audio; the pass has then not begun.
+bool Feed(const QString &path, const Reading &reading, Analysis::Pass &pass);
+// The whole file as the chorus search gets it (up to Chorus::LongestSongSeconds and a
+// block); none when Feed fails or no sample came.
 std::optional<Audio> DecodeMono(const QString &path);
 // The mono 32-bit floats a tool wrote at the given rate.
 Audio FromFloats(const QByteArray &bytes, int rate);
-
-// At the file's own rate, for what must describe it as it plays: its own channels (1 or 2),
-// or with channels 1 both mixed by the decoder, which then has half the work. `opened`
-// learns the rate and channels, then `block` gets the interleaved samples as they are
-// decoded. False when the file cannot be opened or holds no MPEG audio.
-bool DecodeFull(const QString &path, int channels, const std::function<void(int rate, int channels)> &opened,
-                const std::function<void(const float *samples, size_t frames)> &block);
 
 } // namespace Mp3Decode

@@ -38,6 +38,7 @@ ParallelPreviews::ParallelPreviews(Tools::Found tools, PreviewSettings settings,
 
 ParallelPreviews::~ParallelPreviews()
 {
+    m_stopAnalyses = true;
     killTools();
     // An analysis hands its result to this object; none may still be on its way.
     m_analyses.waitForDone();
@@ -150,8 +151,6 @@ void ParallelPreviews::startStep(int index)
         return probe(index);
     case Step::Analyse:
         return analyse(index);
-    case Step::Measure:
-        return measure(index);
     case Step::Cut:
         return cut(index);
     case Step::Done:
@@ -177,6 +176,7 @@ void ParallelPreviews::stop()
     if (m_done)
         return;
     m_stopped = true;
+    m_stopAnalyses = true;
     killTools();
     // A preview made and waiting for its waveform file is kept and counted as made.
     for (int index = 0; index < total(); ++index) {

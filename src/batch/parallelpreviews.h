@@ -8,21 +8,22 @@
 // A join cuts its pieces in parallel into a private folder, then joins them once.
 // The list is planned in short slices of the event loop, in time linear in its length: the
 // first tools start while later files are still being named, and a stop is heard at once.
-// With a loudness target, SoX first decodes the stretch each preview is made of, so that
-// the cut's gain brings it to the target.
-// Finding a start in a track's audio is work of the processor in this process: it runs on a
-// thread of its own, counted among the jobs, so that the event loop stays free.
+// Finding a start in a track's audio, and with a loudness target the loudness of the stretch
+// each preview is made of (so that the cut's gain brings it to the target), is one analysis
+// of the processor in this process: it runs on a thread of its own, counted among the jobs,
+// so that the event loop stays free.
 
 // Its files, each named by its job: parallelpreviews.cpp runs the list (start, slices of the
-// event loop, stop), _plan names the previews, _steps takes one file through probe, analysis,
-// measuring and cutting, _cutvalues gives what its cut is made of, _join joins the pieces,
-// _besides writes what a preview gets besides itself, and _report hands out results in list
-// order. OutputNames and ToolPool keep the names and the tools.
+// event loop, stop), _plan names the previews, _steps takes one file through probe and cut,
+// _analysis looks into its audio for its start and its loudness, _cutvalues gives what its
+// cut is made of, _join joins the pieces, _besides writes what a preview gets besides itself,
+// and _report hands out results in list order. OutputNames and ToolPool keep the names and
+// the tools.
 
 #include "platform/commandline.h"
 #include "analysis/chorus.h"
 #include "analysis/mp3audio.h"
-#include "analysis/mp3decode.h"
+#include "analysis/sourceanalysis.h"
 #include "analysis/loudness.h"
 #include "analysis/waveform.h"
 #include "batch/outputnames.h"
@@ -37,6 +38,7 @@
 #include <QStringList>
 #include <QThreadPool>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -66,7 +68,8 @@ public:
         QString newFolder; // a dry run: the missing folder that must be made before the command
         std::optional<Loudness::Adjustment> loudness; // with a loudness target, once measured
         std::optional<Chorus::Start> foundStart;      // its start found in its audio, once analysed
-        std::optional<double> start; // seconds into the source the cut starts, once settled
+        std::optional<double> start; // seconds, as SoX gets it, once settled
+        bool startIsShare = false;   // that start is a share of the length
         double duration = 0;         // seconds the cut lasts, with start
         QString waveform;            // the waveform file written beside the preview
         QString waveformProblem;     // made, but "waveform not written: <reason>"
@@ -123,7 +126,7 @@ signals:
     void finished();
 
 private:
-    enum class Step { Probe, Analyse, Measure, Cut, Done };
+    enum class Step { Probe, Analyse, Cut, Done };
     struct Work;
     using Ended = std::function<void(const Shell32::RunResult &)>;
 
@@ -143,16 +146,15 @@ private:
     void probe(int index);
     void probed(int index, const Shell32::RunResult &result);
     Step stepAfterProbe(int index) const;
-    Step stepAfterAnalysis() const;
     bool startsAtChorus(int index) const;
+    // The chorus search, the stretch's loudness, or both (parallelpreviews_analysis.cpp).
+    bool needsAnalysis(int index) const;
     void analyse(int index);
-    void decodedForAnalysis(int index, const Shell32::RunResult &ended);
-    // decode runs on a thread of the pool, then ChooseStart on what it gave.
-    void lookInto(int index, const std::function<std::optional<Mp3Decode::Audio>()> &decode);
-    void analysed(int index, const std::optional<Chorus::Start> &start);
-    void found(int index, const Chorus::Start &start);
-    void measure(int index);
-    void measured(int index, const Shell32::RunResult &result);
+    int measuringRate(int index) const;
+    SourceAnalysis::Pipes pipesFor(int index, int rate) const;
+    void analysed(int index, const SourceAnalysis::Outcome &outcome);
+    void measured(int index, const Loudness::Measurement &measurement);
+    double encodingLoss(int index) const;
     void cut(int index);
     void cutEnded(int index, const Shell32::RunResult &result);
     // What a preview made gets besides itself, on a thread of the pool; then it is done.
@@ -185,6 +187,9 @@ private:
     void finish();
     QString bitrateFor(int index) const;
     std::optional<QString> startFor(int index) const;
+    const StartList::SourceCut *ownStart(int index) const;
+    // The share of the length the start is, when it is one.
+    std::optional<double> startShareOf(int index) const;
     double durationFor(int index) const;
     std::optional<Mp3Audio::Length> sourceLength(int index) const;
     // Settles the start SoX gets, once per file; false when it cannot, and the file failed.
@@ -206,6 +211,7 @@ private:
     ToolPool m_pool;
     QThreadPool m_analyses;
     int m_analysing = 0;      // analyses running
+    std::atomic<bool> m_stopAnalyses{false}; // the analyses running end early
     int m_keyed = 0;          // files whose source key is known
     int m_planned = 0;
     int m_nextToStart = 0;    // the first file no tool has been started for

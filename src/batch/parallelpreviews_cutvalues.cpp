@@ -18,15 +18,28 @@ std::optional<QString> ParallelPreviews::startFor(int index) const
 {
     if (const std::optional<Chorus::Start> &found = m_results[index].foundStart)
         return ParallelWork::SecondsText(found->seconds);
-    const StartList::SourceCut *own = m_settings.cuts.isEmpty() ? nullptr : &m_settings.cuts.at(index);
-    const bool ownStart = own && (own->startSeconds || own->startShare);
-    const std::optional<double> share = ownStart ? own->startShare : m_settings.startShare;
-    if (!share)
-        return ParallelWork::SecondsText(ownStart ? *own->startSeconds : m_settings.startSeconds);
+    const std::optional<double> share = startShareOf(index);
+    if (!share) {
+        const StartList::SourceCut *own = ownStart(index);
+        return ParallelWork::SecondsText(own ? *own->startSeconds : m_settings.startSeconds);
+    }
     const std::optional<Mp3Audio::Length> length = sourceLength(index);
     if (!length)
         return std::nullopt;
     return ParallelWork::SecondsText(*share * length->seconds);
+}
+
+// The file's row of a --starts list, when it gives a start of its own.
+const StartList::SourceCut *ParallelPreviews::ownStart(int index) const
+{
+    const StartList::SourceCut *own = m_settings.cuts.isEmpty() ? nullptr : &m_settings.cuts.at(index);
+    return own && (own->startSeconds || own->startShare) ? own : nullptr;
+}
+
+std::optional<double> ParallelPreviews::startShareOf(int index) const
+{
+    const StartList::SourceCut *own = ownStart(index);
+    return own ? own->startShare : m_settings.startShare;
 }
 
 // Every step that needs the source's length (the auto start, the loudness rate, a share, the
@@ -59,8 +72,10 @@ bool ParallelPreviews::settleStart(int index)
         return false;
     }
     work.start = *start;
-    m_results[index].start = start->toDouble();
-    m_results[index].duration = durationFor(index);
+    Result &result = m_results[index];
+    result.start = start->toDouble();
+    result.duration = durationFor(index);
+    result.startIsShare = !result.foundStart && startShareOf(index);
     return true;
 }
 

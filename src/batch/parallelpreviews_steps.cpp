@@ -1,11 +1,10 @@
-// The steps of one file: probe, analysis of its audio, loudness measuring, the cut.
+// The steps of one file that run tools: its probe and its cut (its analysis: _analysis).
 #include "batch/parallelwork.h"
 
 #include "platform/main.h"
 #include "platform/shell32.h"
 #include "preview/getbitrate.h"
 #include "analysis/mp3audio.h"
-#include "analysis/mp3decode.h"
 #include "preview/previewcheck.h"
 #include "preview/previewcommands.h"
 #include "preview/previewfiles.h"
@@ -13,9 +12,6 @@
 #include "preview/tagcopy.h"
 
 #include <QFile>
-#include <QProcess>
-
-#include <cmath>
 
 using Shell32::RunResult;
 
@@ -49,12 +45,7 @@ void ParallelPreviews::probed(int index, const RunResult &result)
 
 ParallelPreviews::Step ParallelPreviews::stepAfterProbe(int index) const
 {
-    return startsAtChorus(index) ? Step::Analyse : stepAfterAnalysis();
-}
-
-ParallelPreviews::Step ParallelPreviews::stepAfterAnalysis() const
-{
-    return m_settings.loudness ? Step::Measure : Step::Cut;
+    return needsAnalysis(index) ? Step::Analyse : Step::Cut;
 }
 
 bool ParallelPreviews::startsAtChorus(int index) const
@@ -63,132 +54,6 @@ bool ParallelPreviews::startsAtChorus(int index) const
     if (own && (own->startSeconds || own->startShare || own->startAtChorus))
         return own->startAtChorus;
     return m_settings.startAtChorus;
-}
-
-// A song too long to look into gets its start from its length alone. An MP3 is decoded in
-// the process; SoX decodes any other source (after FFmpeg, for what SoX cannot read).
-void ParallelPreviews::analyse(int index)
-{
-    const QString &source = m_results[index].source;
-    const std::optional<Mp3Audio::Length> length = sourceLength(index);
-    if (length && length->seconds > Chorus::LongestSongSeconds)
-        return found(index, Chorus::Fallback(length->seconds));
-    if (Mp3Decode::Decodes(source))
-        return lookInto(index, [source] { return Mp3Decode::DecodeMono(source); });
-    const bool decoded = SourceAudio::NeedsDecoder(source);
-    if (decoded && m_tools.ffmpeg.isEmpty())
-        return fail(index, withoutFfmpeg(source));
-    const CommandLine decode = decoded ? PreviewCommands::DecodeMonoDecoded(m_tools.sox, Chorus::DecodingRate)
-                                       : PreviewCommands::DecodeMono(m_tools.sox, source, Chorus::DecodingRate);
-    launch(decode, [this, index](const RunResult &ended) { decodedForAnalysis(index, ended); }, index,
-           decoded ? std::optional<CommandLine>(PreviewCommands::FfmpegDecode(m_tools.ffmpeg, source)) : std::nullopt);
-}
-
-void ParallelPreviews::decodedForAnalysis(int index, const RunResult &ended)
-{
-    QString problem = PreviewCheck::ToolProblem(ended);
-    const QString &decoderWords = m_work[size_t(index)].decoderWords;
-    if (!problem.isEmpty() && !decoderWords.isEmpty())
-        problem = QStringLiteral("FFmpeg could not decode it: ") + decoderWords;
-    if (!problem.isEmpty())
-        return fail(index, problem);
-    lookInto(index, [bytes = ended.output] {
-        return std::optional<Mp3Decode::Audio>(Mp3Decode::FromFloats(bytes, Chorus::DecodingRate));
-    });
-}
-
-// Decoding and looking for the chorus take the processor for a while, so they run on a
-// thread of the pool; the result comes back through the event loop.
-void ParallelPreviews::lookInto(int index, const std::function<std::optional<Mp3Decode::Audio>()> &decode)
-{
-    m_work[size_t(index)].analysing = true;
-    ++m_analysing;
-    const double duration = durationFor(index);
-    m_analyses.start([this, index, duration, decode, pictured = m_settings.songPictures] {
-        const std::optional<Mp3Decode::Audio> audio = decode();
-        std::optional<Chorus::Start> start;
-        std::optional<Waveform::Overview> song;
-        if (audio && !audio->samples.empty()) {
-            start = Chorus::ChooseStart(audio->samples, audio->rate, duration);
-            if (pictured)
-                song = Waveform::OverviewOf(audio->samples, audio->rate);
-        }
-        QMetaObject::invokeMethod(
-            this,
-            [this, index, start, song] {
-                m_results[index].song = song;
-                analysed(index, start);
-            },
-            Qt::QueuedConnection);
-    });
-}
-
-void ParallelPreviews::analysed(int index, const std::optional<Chorus::Start> &start)
-{
-    m_work[size_t(index)].analysing = false;
-    --m_analysing;
-    if (m_stopped || m_done)
-        return;
-    if (start)
-        found(index, *start);
-    else
-        fail(index, PreviewCheck::NoAudioForChorus(m_results[index].source));
-    pump();
-}
-
-void ParallelPreviews::found(int index, const Chorus::Start &start)
-{
-    // To the millisecond, as SoX gets it.
-    Chorus::Start rounded = start;
-    rounded.seconds = std::round(start.seconds * 1000) / 1000;
-    m_results[index].foundStart = rounded;
-    m_work[size_t(index)].step = stepAfterAnalysis();
-    m_waiting.insert(index);
-}
-
-// The stretch is decoded as the cut reads it, fades included, and measured as it comes.
-// Raising the rate adds nothing to measure, so it is left to the cut unless the preview's
-// rate is lower: that drops treble, which counts.
-void ParallelPreviews::measure(int index)
-{
-    if (!settleStart(index))
-        return;
-    Work &work = m_work[size_t(index)];
-    const QString &source = m_results[index].source;
-    const int previewRate = PreviewCommands::SampleRateFor(bitrateFor(index));
-    const int sourceRate = sourceLength(index).value_or(Mp3Audio::Length()).rate;
-    const int rate = sourceRate > 0 && sourceRate < previewRate ? sourceRate : previewRate;
-    const QString duration = ParallelWork::SecondsText(durationFor(index));
-    const bool decoded = SourceAudio::NeedsDecoder(source);
-    if (decoded && m_tools.ffmpeg.isEmpty())
-        return fail(index, withoutFfmpeg(source));
-    CommandLine decode = decoded ? PreviewCommands::DecodeDecoded(m_tools.sox, rate, work.start, duration)
-                                 : PreviewCommands::Decode(m_tools.sox, source, rate, work.start, duration);
-    decode.plain(fades());
-    work.meter = std::make_unique<Loudness::Meter>(PreviewCommands::Channels, rate);
-    launch(decode, [this, index](const RunResult &ended) { measured(index, ended); }, index,
-           decoded ? std::optional<CommandLine>(PreviewCommands::FfmpegDecode(m_tools.ffmpeg, source)) : std::nullopt);
-    if (QProcess *process = m_pool.processOf(index)) {
-        connect(process, &QProcess::readyReadStandardOutput, this,
-                [process, meter = work.meter.get()] { meter->add(process->readAllStandardOutput()); });
-    }
-}
-
-void ParallelPreviews::measured(int index, const RunResult &ended)
-{
-    Work &work = m_work[size_t(index)];
-    work.meter->add(ended.output);
-    const Loudness::Measurement measurement = work.meter->result();
-    work.meter.reset();
-    const QString problem = PreviewCheck::ToolProblem(ended);
-    if (!problem.isEmpty())
-        return fail(index, problem);
-    // A piece of a join is encoded twice: when it is cut, and again in the joined file.
-    const int encodings = m_settings.join ? 2 : 1;
-    const double loss = encodings * Loudness::EncodingLoss(bitrateFor(index).toInt());
-    m_results[index].loudness = Loudness::GainFor(measurement, *m_settings.loudness, loss);
-    work.step = Step::Cut;
-    m_waiting.insert(index);
 }
 
 void ParallelPreviews::cut(int index)

@@ -18,7 +18,6 @@ struct ParallelPreviews::Work {
     // The source's length, read once, before any tool reads the source (see sourceLength).
     mutable bool measured = false;
     mutable std::optional<Mp3Audio::Length> length;
-    std::unique_ptr<Loudness::Meter> meter;                // measures the decoded stretch
     std::unique_ptr<PreviewFiles::TemporaryOutput> output; // a separate preview being written
 };
 

@@ -85,11 +85,14 @@ const QCommandLineOption Update(QStringLiteral("update"),
                                               "time."));
 const QCommandLineOption DryRun(QStringLiteral("dry-run"),
                                 QStringLiteral("Print the SoX command lines, shell-quoted, and make nothing. The tags "
-                                               "are copied by Lumbrisk itself, not by these lines."));
+                                               "are copied by Lumbrisk itself, not by these lines. With --json: the "
+                                               "plan as a JSON report instead."));
 const QCommandLineOption Quiet({QStringLiteral("q"), QStringLiteral("quiet")},
                                QStringLiteral("Show no progress and no summary; only what went wrong."));
 const QCommandLineOption Json(QStringLiteral("json"),
-                              QStringLiteral("No progress; a report in JSON on standard output instead."));
+                              QStringLiteral("No progress; a report in JSON on standard output instead: each file's "
+                                             "preview, start and where it came from, chorus sections, loudness and "
+                                             "gain. With --dry-run also each command line, and nothing is made."));
 
 QString bitrateList()
 {
@@ -342,8 +345,6 @@ bool CliCommandLine::readModes(CliOptions &options)
     if (options.extensions.contains(QString()))
         return refuse(named(Extension, m_parser.value(Extension))
                       + QStringLiteral(": give an extension, such as mp3, or several: mp3,flac,m4a"));
-    if (options.dryRun && options.json)
-        return refuse(QStringLiteral("--dry-run and --json cannot be used together"));
     if (options.settings.update && options.settings.join)
         return refuse(QStringLiteral("--update and --join cannot be used together: a joined preview is made whole each time"));
     return true;

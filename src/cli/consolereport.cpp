@@ -109,7 +109,8 @@ ConsoleReport::ConsoleReport(const ParallelPreviews &previews, Mode mode, bool t
 
 bool ConsoleReport::done(const ParallelPreviews::Result &result) const
 {
-    return result.upToDate || (m_mode == Mode::DryRun ? result.reason.isEmpty() : result.made);
+    const bool planning = m_mode == Mode::DryRun || m_mode == Mode::JsonPlan;
+    return result.upToDate || (planning ? result.reason.isEmpty() : result.made);
 }
 
 void ConsoleReport::tellLeftOut(const QList<QByteArray> &paths)
@@ -170,6 +171,11 @@ void ConsoleReport::resultReady(int index)
             printLine(count + QStringLiteral("up to date: ") + result.preview);
         return;
     }
+    if (m_mode == Mode::JsonPlan && result.command) {
+        m_plannedCommands.insert(index, commandText(*result.command, result.decoder));
+        printNoChorus(result);
+        return printHeldBack(result);
+    }
     if (m_mode == Mode::DryRun && result.command) {
         if (m_previews.joined() && !m_pieceFolderMade)
             write(stdout, QStringLiteral("work=$(mktemp -d)\n"));
@@ -213,7 +219,9 @@ void ConsoleReport::printHeldBack(const ParallelPreviews::Result &result)
 void ConsoleReport::joinedReady()
 {
     const ParallelPreviews::Result &joined = *m_previews.joined();
-    if (m_mode == Mode::DryRun && joined.command) {
+    if (m_mode == Mode::JsonPlan && joined.command) {
+        m_plannedJoins.insert(joined.preview, commandText(*joined.command));
+    } else if (m_mode == Mode::DryRun && joined.command) {
         printFolder(joined);
         printCommand(*joined.command);
     } else if (!joined.made) {
@@ -236,7 +244,7 @@ void ConsoleReport::finished()
                       .arg(m_previews.total() - m_previews.keptCount()));
     if (m_mode == Mode::Progress)
         printSummary();
-    else if (m_mode == Mode::Json)
+    else if (m_mode == Mode::Json || m_mode == Mode::JsonPlan)
         printJson();
 }
 
@@ -271,9 +279,12 @@ void ConsoleReport::drawProgress()
 
 void ConsoleReport::printCommand(const CommandLine &command, const std::optional<CommandLine> &decoder)
 {
-    if (decoder)
-        write(stdout, shellWords(*decoder) + QStringLiteral(" | "));
-    write(stdout, shellWords(command) + QLatin1Char('\n'));
+    write(stdout, commandText(command, decoder) + QLatin1Char('\n'));
+}
+
+QString ConsoleReport::commandText(const CommandLine &command, const std::optional<CommandLine> &decoder) const
+{
+    return (decoder ? shellWords(*decoder) + QStringLiteral(" | ") : QString()) + shellWords(command);
 }
 
 QString ConsoleReport::shellWords(const CommandLine &command) const

@@ -25,6 +25,7 @@ public:
         Quiet,    // reasons only
         Json,     // reasons, and the JSON report at the end
         DryRun,   // the command lines, and reasons
+        JsonPlan, // reasons, and the JSON report of a dry run at the end
     };
 
     // Follows the previews from now on; terminal: standard error is a terminal.
@@ -55,6 +56,7 @@ private:
     void printLine(const QString &line);
     void drawProgress();
     // The command line, shell-quoted, after the decoder's and a pipe when it reads one.
+    QString commandText(const CommandLine &command, const std::optional<CommandLine> &decoder = std::nullopt) const;
     void printCommand(const CommandLine &command, const std::optional<CommandLine> &decoder = std::nullopt);
     QString shellWords(const CommandLine &command) const;
     // "Quiet.mp3: -18.2 LUFS, held back by its peaks", when its peaks kept it below the target.
@@ -78,6 +80,10 @@ private:
     QStringList m_leftOut;          // escaped
     QHash<QString, QString> m_shownNames; // by source path
     TimeLeft m_timeLeft; // of the files that needed work
+    // A dry run's command lines for its JSON report: of each file by its index, of each
+    // joined file by its path.
+    QHash<int, QString> m_plannedCommands;
+    QHash<QString, QString> m_plannedJoins;
 };
 
 // While FOLDER arguments are scanned: the files found so far, on the self-updating line of a

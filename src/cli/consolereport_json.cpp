@@ -1,4 +1,7 @@
 // The JSON report of lumbrisk-cli: every file's result, what was left out, and the joined files.
+// A dry run's report is the plan a script can review before anything is encoded: each file's
+// start and where it came from, the chorus sections found, the loudness measured and the gain
+// planned, and the command line that makes its preview.
 #include "cli/consolereport.h"
 
 #include <QJsonArray>
@@ -24,12 +27,41 @@ QJsonObject loudnessEntry(const Loudness::Adjustment &loudness)
             {QStringLiteral("held_back"), loudness.heldBack}};
 }
 
+// Each occurrence of the chorus, in seconds to the millisecond.
+QJsonArray sectionsEntry(const std::vector<Chorus::Section> &sections)
+{
+    QJsonArray entries;
+    for (const Chorus::Section &section : sections)
+        entries.append(QJsonObject{{QStringLiteral("begin"), std::round(section.begin * 1000) / 1000},
+                                   {QStringLiteral("end"), std::round(section.end * 1000) / 1000}});
+    return entries;
+}
+
+QString startFrom(const ParallelPreviews::Result &result)
+{
+    if (result.foundStart)
+        return result.foundStart->fromChorus ? QStringLiteral("chorus") : QStringLiteral("fallback");
+    return result.startIsShare ? QStringLiteral("share") : QStringLiteral("seconds");
+}
+
+void addStart(QJsonObject &object, const ParallelPreviews::Result &result)
+{
+    if (!result.start)
+        return;
+    object.insert(QStringLiteral("start"), *result.start);
+    object.insert(QStringLiteral("start_from"), startFrom(result));
+    if (result.foundStart && !result.foundStart->sections.empty())
+        object.insert(QStringLiteral("sections"), sectionsEntry(result.foundStart->sections));
+}
+
 } // namespace
 
 void ConsoleReport::printJson()
 {
     const bool joining = m_previews.joined().has_value();
-    const auto entry = [joining](const ParallelPreviews::Result &result) {
+    const bool planning = m_mode == Mode::JsonPlan;
+    // command: a dry run's line for it, "" when it is not planned.
+    const auto entry = [joining, planning](const ParallelPreviews::Result &result, const QString &command) {
         QJsonObject object;
         if (!result.source.isEmpty())
             object.insert(QStringLiteral("source"), result.source);
@@ -38,13 +70,10 @@ void ConsoleReport::printJson()
         object.insert(QStringLiteral("made"), result.made);
         if (result.upToDate)
             object.insert(QStringLiteral("up_to_date"), true);
-        if (!result.made && !result.upToDate)
+        // A file planned has no reason; one that is not has one, as has one not made.
+        if (planning ? !result.reason.isEmpty() : !result.made && !result.upToDate)
             object.insert(QStringLiteral("reason"), result.reason);
-        if (result.foundStart) {
-            object.insert(QStringLiteral("start"), result.foundStart->seconds);
-            object.insert(QStringLiteral("start_from"),
-                          result.foundStart->fromChorus ? QStringLiteral("chorus") : QStringLiteral("fallback"));
-        }
+        addStart(object, result);
         if (result.loudness)
             object.insert(QStringLiteral("loudness"), loudnessEntry(*result.loudness));
         if (!result.tagProblem.isEmpty())
@@ -55,11 +84,15 @@ void ConsoleReport::printJson()
             object.insert(QStringLiteral("waveformProblem"), result.waveformProblem);
         if (!result.planned.isEmpty())
             object.insert(QStringLiteral("planned"), result.planned);
+        if (!result.newFolder.isEmpty())
+            object.insert(QStringLiteral("new_folder"), result.newFolder);
+        if (!command.isEmpty())
+            object.insert(QStringLiteral("command"), command);
         return object;
     };
     QJsonArray previews;
-    for (const ParallelPreviews::Result &result : m_previews.results())
-        previews.append(entry(result));
+    for (int index = 0; index < m_previews.total(); ++index)
+        previews.append(entry(m_previews.results().at(index), m_plannedCommands.value(index)));
     QJsonArray leftOut;
     for (const QString &path : std::as_const(m_leftOut))
         leftOut.append(QJsonObject{{QStringLiteral("path"), path}, {QStringLiteral("reason"), LeftOutReason}});
@@ -68,10 +101,12 @@ void ConsoleReport::printJson()
                        {QStringLiteral("interrupted"), m_previews.interrupted()},
                        {QStringLiteral("previews"), previews},
                        {QStringLiteral("leftOut"), leftOut}};
+    if (planning)
+        report.insert(QStringLiteral("dry_run"), true);
     // One joined file as itself; one per folder as a list.
     QJsonArray joins;
     for (const ParallelPreviews::Result &joined : this->joins())
-        joins.append(entry(joined));
+        joins.append(entry(joined, m_plannedJoins.value(joined.preview)));
     if (joins.size() == 1)
         report.insert(QStringLiteral("joined"), joins.first());
     else if (joining)

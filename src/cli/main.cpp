@@ -52,7 +52,7 @@ QString prepareOutputFolder(const CliOptions &options)
 ConsoleReport::Mode reportMode(const CliOptions &options)
 {
     if (options.dryRun)
-        return ConsoleReport::Mode::DryRun;
+        return options.json ? ConsoleReport::Mode::JsonPlan : ConsoleReport::Mode::DryRun;
     if (options.json)
         return ConsoleReport::Mode::Json;
     return options.quiet ? ConsoleReport::Mode::Quiet : ConsoleReport::Mode::Progress;

@@ -1,0 +1,27 @@
+#pragma once
+// Sources libmpg123 does not read, decoded by a tool (SoX, fed by FFmpeg for what SoX cannot
+// read) into a pipe, and handed block by block to the analyzers of a pass. Runs on the
+// thread that calls it and waits for the tools: meant for a thread of a pool.
+
+#include "analysis/analyzer.h"
+#include "platform/commandline.h"
+#include "platform/shell32.h"
+
+#include <functional>
+#include <optional>
+
+namespace PipeDecode {
+
+struct Ended {
+    Shell32::RunResult reader; // the tool whose samples came; its output is not kept
+    QString decoderWords;      // the last line the feeding decoder wrote, if one ran
+    bool stoppedEarly = false; // the pass or a stop ended it before the audio did: tools killed on purpose
+};
+
+// Runs command, which writes raw native-endian 32-bit floats of `channels` at `rate` on its
+// standard output, with decoder (when given) writing into its standard input, and hands the
+// samples to the pass until they end, the pass says stop, or stopped() turns true.
+Ended Feed(const CommandLine &command, const std::optional<CommandLine> &decoder, int rate, int channels,
+           Analysis::Pass &pass, const std::function<bool()> &stopped);
+
+} // namespace PipeDecode

@@ -1,0 +1,159 @@
+#include "analysis/stretchloudness.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace Analysis {
+
+namespace {
+
+// The preview's channels.
+constexpr int Stereo = 2;
+// The true peak is looked for block by block, each with this many frames around it to prime
+// and drain the oversampling filter.
+constexpr size_t PeakBlockFrames = 1024;
+constexpr size_t PeakMarginFrames = 32;
+
+// SoX's default fade shape, logarithmic: 100 dB down at the far end of the fade, full at its
+// near end and beyond; frame counts from the far end.
+float fadeGain(size_t frame, size_t frames)
+{
+    return frame < frames ? float(std::pow(0.1, (1 - double(frame) / double(frames)) * 5)) : 1.0f;
+}
+
+size_t framesOf(double seconds, int rate)
+{
+    return seconds > 0 ? size_t(seconds * rate + 0.5) : 0;
+}
+
+float highestOf(const float *samples, size_t count)
+{
+    float highest = 0;
+    for (size_t index = 0; index < count; ++index)
+        highest = std::max(highest, std::abs(samples[index]));
+    return highest;
+}
+
+} // namespace
+
+StretchLoudness::StretchLoudness(Stretch stretch) : m_stretch(stretch)
+{
+}
+
+StretchLoudness::~StretchLoudness() = default;
+
+void StretchLoudness::initialize(int rate, int channels)
+{
+    m_rate = rate;
+    m_channels = channels;
+    m_position = 0;
+    m_begin = framesOf(m_stretch.begin, rate);
+    m_end = m_begin + framesOf(m_stretch.seconds, rate);
+    m_fadeInFrames = framesOf(m_stretch.fadeIn, rate);
+    m_fadeOutFrames = framesOf(m_stretch.fadeOut, rate);
+    m_kept = m_stretch.seconds <= LongestKeptSeconds;
+    m_frames.clear();
+    if (m_kept)
+        m_frames.reserve((m_end - m_begin) * Stereo);
+    m_meter = std::make_unique<Loudness::Meter>(Stereo, rate, m_kept ? Loudness::Meter::Peak::Sample
+                                                                     : Loudness::Meter::Peak::True);
+}
+
+void StretchLoudness::processSamples(const float *samples, size_t frames)
+{
+    const size_t first = std::clamp(m_begin, m_position, m_position + frames) - m_position;
+    const size_t last = std::clamp(m_end, m_position, m_position + frames) - m_position;
+    if (last > first)
+        keep(samples + first * size_t(m_channels), last - first, m_position + first - m_begin);
+    m_position += frames;
+    // Measured a second at a time, so that little is copied while the fade-out waits.
+    if (!m_kept && m_frames.size() / Stereo > m_fadeOutFrames + size_t(m_rate))
+        measureKept(m_fadeOutFrames);
+}
+
+// Two channels of the stretch, the fade-in applied; stretchFrame: where the first one lies
+// in the stretch.
+void StretchLoudness::keep(const float *samples, size_t frames, size_t stretchFrame)
+{
+    // Past the fade-in a stereo block is kept as it came.
+    if (m_channels == Stereo && stretchFrame >= m_fadeInFrames) {
+        m_frames.insert(m_frames.end(), samples, samples + frames * Stereo);
+        return;
+    }
+    for (size_t frame = 0; frame < frames; ++frame) {
+        const float gain = fadeGain(stretchFrame + frame, m_fadeInFrames);
+        const float *in = samples + frame * size_t(m_channels);
+        m_frames.push_back(in[0] * gain);
+        m_frames.push_back((m_channels > 1 ? in[1] : in[0]) * gain);
+    }
+}
+
+void StretchLoudness::measureKept(size_t waiting)
+{
+    const size_t frames = m_frames.size() / Stereo;
+    if (frames <= waiting)
+        return;
+    const size_t measured = frames - waiting;
+    m_meter->add(m_frames.data(), measured);
+    m_frames.erase(m_frames.begin(), m_frames.begin() + long(measured * Stereo));
+}
+
+bool StretchLoudness::wantsMore() const
+{
+    return m_position < m_end;
+}
+
+void StretchLoudness::finalize()
+{
+    if (!m_meter)
+        return;
+    // The audio has ended: the fade-out reaches the frames still here.
+    const size_t frames = m_frames.size() / Stereo;
+    for (size_t frame = 0; frame < frames && m_fadeOutFrames > 0; ++frame) {
+        const float gain = fadeGain(frames - frame - 1, m_fadeOutFrames);
+        m_frames[frame * Stereo] *= gain;
+        m_frames[frame * Stereo + 1] *= gain;
+    }
+    m_meter->add(m_frames.data(), frames);
+    if (!m_kept)
+        m_frames.clear();
+    m_measured = m_meter->result();
+    m_meter.reset();
+}
+
+// Blocks whose highest sample lies more than the allowance below the threshold cannot reach
+// it between their samples; runs of the others get their true peak measured.
+double StretchLoudness::truePeakAbove(double threshold) const
+{
+    if (!m_kept)
+        return m_measured.truePeak;
+    const float loud = float(std::pow(10, (threshold - Loudness::InterSampleAllowance) / 20));
+    const size_t frames = m_frames.size() / Stereo;
+    std::vector<float> blockPeaks;
+    for (size_t frame = 0; frame < frames; frame += PeakBlockFrames)
+        blockPeaks.push_back(highestOf(&m_frames[frame * Stereo], std::min(PeakBlockFrames, frames - frame) * Stereo));
+    float quietPeak = 0; // the highest sample of the blocks left out
+    double peak = -std::numeric_limits<double>::infinity();
+    for (size_t first = 0; first < blockPeaks.size();) {
+        if (blockPeaks[first] < loud) {
+            quietPeak = std::max(quietPeak, blockPeaks[first++]);
+            continue;
+        }
+        size_t last = first;
+        while (last < blockPeaks.size() && blockPeaks[last] >= loud)
+            ++last;
+        const size_t begin = first * PeakBlockFrames;
+        const size_t end = std::min(frames, last * PeakBlockFrames);
+        const size_t priming = std::min(begin, PeakMarginFrames);
+        const size_t drained = std::min(frames - end, PeakMarginFrames);
+        const float *run = &m_frames[begin * Stereo];
+        peak = std::max(peak, Loudness::TruePeakOf(run, priming, end - begin + drained, Stereo, m_rate));
+        first = last;
+    }
+    const double quietBound = quietPeak > 0 ? 20 * std::log10(quietPeak) + Loudness::InterSampleAllowance
+                                            : -std::numeric_limits<double>::infinity();
+    return std::max(peak, quietBound);
+}
+
+} // namespace Analysis

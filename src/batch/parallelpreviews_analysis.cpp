@@ -1,0 +1,117 @@
+// The analysis of one file's audio: the chorus search and the loudness of the preview's
+// stretch, in one job on a thread of the pool (counted among the jobs), so that the event
+// loop stays free. An MP3 is decoded in the process; SoX decodes any other source (after
+// FFmpeg, for what SoX cannot read) into a pipe the job reads.
+
+#include "batch/parallelwork.h"
+
+#include "analysis/mp3decode.h"
+#include "analysis/sourceaudio.h"
+#include "preview/previewcheck.h"
+#include "preview/previewcommands.h"
+
+bool ParallelPreviews::needsAnalysis(int index) const
+{
+    return startsAtChorus(index) || m_settings.loudness;
+}
+
+void ParallelPreviews::analyse(int index)
+{
+    const QString &source = m_results[index].source;
+    if (SourceAudio::NeedsDecoder(source) && m_tools.ffmpeg.isEmpty())
+        return fail(index, withoutFfmpeg(source));
+    SourceAnalysis::Request request;
+    request.source = source;
+    request.search = startsAtChorus(index);
+    if (!request.search) {
+        if (!settleStart(index))
+            return;
+        request.start = m_work[size_t(index)].start.toDouble();
+    }
+    if (const std::optional<Mp3Audio::Length> length = sourceLength(index))
+        request.knownSeconds = length->seconds;
+    request.previewSeconds = durationFor(index);
+    request.songPicture = m_settings.songPictures;
+    request.fadeIn = m_settings.fadeIn;
+    request.fadeOut = m_settings.fadeOut;
+    if (m_settings.loudness) {
+        request.loudnessRate = measuringRate(index);
+        request.loudnessTarget = *m_settings.loudness;
+        request.encodingLoss = encodingLoss(index);
+    }
+    if (!Mp3Decode::Decodes(source))
+        request.pipes = pipesFor(index, request.loudnessRate.value_or(0));
+    m_work[size_t(index)].analysing = true;
+    ++m_analysing;
+    m_analyses.start([this, index, request] {
+        const SourceAnalysis::Outcome outcome = SourceAnalysis::Analyse(request, [this] { return m_stopAnalyses.load(); });
+        QMetaObject::invokeMethod(this, [this, index, outcome] { analysed(index, outcome); }, Qt::QueuedConnection);
+    });
+}
+
+// The stretch is measured as the cut reads it. Raising the rate adds nothing to measure, so
+// it is left to the cut unless the preview's rate is lower: that drops treble, which counts.
+int ParallelPreviews::measuringRate(int index) const
+{
+    const int previewRate = PreviewCommands::SampleRateFor(bitrateFor(index));
+    const int sourceRate = sourceLength(index).value_or(Mp3Audio::Length()).rate;
+    return sourceRate > 0 && sourceRate < previewRate ? sourceRate : previewRate;
+}
+
+// SoX decodes the whole source for the search, and the stretch for the loudness, at `rate`.
+SourceAnalysis::Pipes ParallelPreviews::pipesFor(int index, int rate) const
+{
+    const QString &source = m_results[index].source;
+    const QString sox = m_tools.sox;
+    const QString duration = ParallelWork::SecondsText(durationFor(index));
+    SourceAnalysis::Pipes pipes;
+    if (!SourceAudio::NeedsDecoder(source)) {
+        pipes.search = PreviewCommands::DecodeMono(sox, source, Chorus::DecodingRate);
+        pipes.stretch = [sox, source, rate, duration](double start) {
+            return PreviewCommands::Decode(sox, source, rate, ParallelWork::SecondsText(start), duration);
+        };
+        return pipes;
+    }
+    pipes.feeder = PreviewCommands::FfmpegDecode(m_tools.ffmpeg, source);
+    pipes.search = PreviewCommands::DecodeMonoDecoded(sox, Chorus::DecodingRate);
+    pipes.stretch = [sox, rate, duration](double start) {
+        return PreviewCommands::DecodeDecoded(sox, rate, ParallelWork::SecondsText(start), duration);
+    };
+    return pipes;
+}
+
+void ParallelPreviews::analysed(int index, const SourceAnalysis::Outcome &outcome)
+{
+    m_work[size_t(index)].analysing = false;
+    --m_analysing;
+    if (m_stopped || m_done)
+        return;
+    if (outcome.failedRun) {
+        const PipeDecode::Ended &ended = *outcome.failedRun;
+        const QString byFfmpeg = QStringLiteral("FFmpeg could not decode it: ") + ended.decoderWords;
+        fail(index, ended.decoderWords.isEmpty() ? PreviewCheck::ToolProblem(ended.reader) : byFfmpeg);
+    } else if (outcome.noAudio) {
+        fail(index, PreviewCheck::NoAudioForChorus(m_results[index].source));
+    } else {
+        if (outcome.found)
+            m_results[index].foundStart = outcome.found;
+        m_results[index].song = outcome.song;
+        if (outcome.measured)
+            measured(index, *outcome.measured);
+        m_work[size_t(index)].step = Step::Cut;
+        m_waiting.insert(index);
+    }
+    pump();
+}
+
+void ParallelPreviews::measured(int index, const Loudness::Measurement &measurement)
+{
+    m_results[index].loudness = Loudness::GainFor(measurement, *m_settings.loudness, encodingLoss(index));
+}
+
+double ParallelPreviews::encodingLoss(int index) const
+{
+    // A piece of a join is encoded twice: when it is cut, and again in the joined file.
+    const int encodings = m_settings.join ? 2 : 1;
+    return encodings * Loudness::EncodingLoss(bitrateFor(index).toInt());
+}
