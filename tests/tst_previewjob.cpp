@@ -1,5 +1,7 @@
 // The preview job behind "Start Creating", run with the real SoX and FFmpeg.
 
+#include "analysis/mp3audio.h"
+#include "analysis/sourceaudio.h"
 #include "app/startup.h"
 #include "audiofixtures.h"
 #include "filelist/filelistview.h"
@@ -26,7 +28,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include <atomic>
 #include <csignal>
+#include <thread>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -105,6 +109,7 @@ private slots:
     void failureKeepsTheEarlierOutput();
     void nonRegularSourcesFailAtOnce_data();
     void nonRegularSourcesFailAtOnce();
+    void sourceTruncatedWhileMeasuredIsNoCrash();
     void ratesMissingAt48000HzAreEncodedAt24000Hz_data();
     void ratesMissingAt48000HzAreEncodedAt24000Hz();
     void relativeOutputFolderIsMadeAbsolute();
@@ -525,7 +530,7 @@ void TestPreviewJob::hostileFileNamesMakeTheirPreviews()
 void TestPreviewJob::failedSourcesAreReported_data()
 {
     QTest::addColumn<bool>("sameRate");
-    QTest::addColumn<QStringList>("reasons"); // patterns for notes, empty, m4a, short, crashing and gone
+    QTest::addColumn<QStringList>("reasons"); // patterns for notes, empty, m4a, short, crashing, gone and song.m4a
     // SoX 14.4.2 ends well but writes no audio when the start lies after the end of a short
     // track, and crashes leaving an empty file when it lies a few seconds after it.
     const QString shortTrack = QStringLiteral("the track is only 0:01 long, so a preview from 0:05 has nothing in it");
@@ -533,14 +538,18 @@ void TestPreviewJob::failedSourcesAreReported_data()
     const QString m4a = QStringLiteral("it holds no audio that SoX can read \\(FFmpeg reads it as mov,mp4,m4a,3gp,3g2,mj2, not MP3\\)");
     const QString empty = QStringLiteral("the file is empty");
     const QString noAudio = QStringLiteral("it holds no audio that SoX can read \\(not an MP3 file, or damaged\\)");
+    // Its length is read as the check after the cut reads it, so SoX's failure is no change.
+    const QString noHandler = QStringLiteral("SoX failed: no handler for file extension `m4a'");
     QTest::newRow("128 kbps") << false
                               << QStringList{noAudio, empty, m4a, shortTrack, crash,
-                                             "SoX failed: can't open input file `.*gone.mp3': No such file or directory"};
+                                             "SoX failed: can't open input file `.*gone.mp3': No such file or directory",
+                                             noHandler};
     QString probed = noAudio;
     probed.replace(QStringLiteral("SoX"), QStringLiteral("FFmpeg"));
     QTest::newRow("same bit rate") << true
                                    << QStringList{probed, empty, m4a, shortTrack, crash,
-                                                  "FFmpeg found no MP3 bit rate in gone.mp3 \\(.*No such file or directory\\)"};
+                                                  "FFmpeg found no MP3 bit rate in gone.mp3 \\(.*No such file or directory\\)",
+                                                  noHandler};
 }
 
 void TestPreviewJob::failedSourcesAreReported()
@@ -559,7 +568,9 @@ void TestPreviewJob::failedSourcesAreReported()
     QVERIFY(QFile::copy(m_shortTone, shortTrack));
     const QString crashing = copyTone(QStringLiteral("in/crashing.mp3"));
     const QString gone = scratch(QStringLiteral("in/gone.mp3"));
-    const QStringList failed{notes, empty, m4a, shortTrack, crashing, gone};
+    const QString m4aNamed = scratch(QStringLiteral("in/song.m4a"));
+    QCOMPARE(QProcess::execute(QStringLiteral("ffmpeg"), {"-loglevel", "error", "-i", m_longTone, "-c:a", "aac", m4aNamed}), 0);
+    const QStringList failed{notes, empty, m4a, shortTrack, crashing, gone, m4aNamed};
     Form1 &form = window(QStringList{good} + failed, scratch(QStringLiteral("out")), sameRate, false, false);
     form.Text2->setText(QStringLiteral("5"));
     form.Text3->setText(QStringLiteral("1"));
@@ -568,7 +579,7 @@ void TestPreviewJob::failedSourcesAreReported()
 
     const QStringList lines = closingMessage().split(QLatin1Char('\n'));
     QVERIFY2(lines.size() == 4 + failed.size(), qPrintable(closingMessage()));
-    QCOMPARE(lines.mid(0, 4), (QStringList{"Done.", "", "1 of 7 previews were made.", "Not made:"}));
+    QCOMPARE(lines.mid(0, 4), (QStringList{"Done.", "", "1 of 8 previews were made.", "Not made:"}));
     for (int index = 0; index < failed.size(); ++index) {
         const QRegularExpression expected(QStringLiteral("^") + QRegularExpression::escape(failed.at(index))
                                           + QStringLiteral(": (") + reasons.at(index) + QStringLiteral(")$"));
@@ -763,6 +774,30 @@ void TestPreviewJob::nonRegularSourcesFailAtOnce()
 
     QCOMPARE(closingMessage(), QStringLiteral("Done.\n\n0 of 1 previews were made.\nNot made:\n") + source + QStringLiteral(": ") + reason);
     QCOMPARE(Fixtures::FilesBelow(scratch(QStringLiteral("out"))), QStringList());
+}
+
+// A file being uploaded again shrinks and grows while its length is read: the reader gets
+// a length, or none, but never a fault on pages that are gone.
+void TestPreviewJob::sourceTruncatedWhileMeasuredIsNoCrash()
+{
+    const QString source = copyTone(QStringLiteral("in/uploaded.mp3"));
+    const QByteArray bytes = Fixtures::Contents(source);
+    const double whole = SourceAudio::Measure(source)->seconds;
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        for (int round = 0; round < 300; ++round) {
+            QFile file(source);
+            if (!file.open(QIODevice::ReadWrite) || !file.resize(bytes.size() / 7) || file.write(bytes) != bytes.size())
+                break;
+        }
+        done = true;
+    });
+    while (!done) {
+        const std::optional<Mp3Audio::Length> length = SourceAudio::Measure(source);
+        QVERIFY(!length || length->seconds <= whole + 0.1);
+        Mp3Audio::HoldsAudio(source);
+    }
+    writer.join();
 }
 
 void TestPreviewJob::ratesMissingAt48000HzAreEncodedAt24000Hz_data()
