@@ -381,6 +381,17 @@ void TestCli::exitStatuses_data()
     QVERIFY(Fixtures::MakeTone(shrinking + QStringLiteral("/Shrinks.mp3"), 6));
     Fixtures::WriteScript(shrinking, QStringLiteral("sox"),
                           QStringLiteral("[ \"$1\" = -h ] || truncate -s 100000 \"$1\"\nexec /usr/bin/sox \"$@\""));
+    // FFmpeg reads the file named, and nothing that file names: a list under an audio name
+    // would make a preview of another file, or wait forever on a pipe.
+    QVERIFY(Fixtures::WriteFile(m_music + QStringLiteral("/list.m4a"), "ffconcat version 1.0\nfile 'Tone B.mp3'\n"));
+    QVERIFY(Fixtures::WriteFile(m_music + QStringLiteral("/waits.m4a"), "ffconcat version 1.0\nfile pipe.mp3\n"));
+    const QString refused = QStringLiteral("FFmpeg reads it as concat, a list of other files, .*");
+    QTest::newRow("ffconcat naming another file")
+        << QStringList{QStringLiteral("-q"), QStringLiteral("list.m4a")} << QString() << 1
+        << QStringLiteral("^lumbrisk-cli: not made: .*/list.m4a: FFmpeg could not decode it: .*") << none;
+    QTest::newRow("ffconcat naming a FIFO, probed")
+        << QStringList{QStringLiteral("-q"), QStringLiteral("-b"), QStringLiteral("same"), QStringLiteral("waits.m4a")}
+        << QString() << 1 << QStringLiteral("^lumbrisk-cli: not made: .*/waits.m4a: ") + refused << none;
     QTest::newRow("source shrinks while it is cut")
         << QStringList{QStringLiteral("-q"), shrinking + QStringLiteral("/Shrinks.mp3")}
         << shrinking + QStringLiteral(":/usr/bin:/bin") << 1

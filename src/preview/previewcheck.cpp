@@ -79,6 +79,8 @@ bool isEmptyFile(const QString &path)
 // recognises one that is not MP3 (an M4A named .mp3).
 QString noAudioIn(const QString &tool, const QByteArray &description)
 {
+    if (const QString refused = RefusedByFfmpeg(description); !refused.isEmpty())
+        return refused;
     const QString format = GetBitrate::FormatFromCapture(QString::fromUtf8(description));
     const QString which = format.isEmpty() || format == QLatin1String("mp3")
                               ? QStringLiteral("not an MP3 file, or damaged")
@@ -252,6 +254,17 @@ QString CrossfadeProblem(const QList<double> &pieceSeconds, const QStringList &s
                      PreviewCommands::SoxNumber(overlap), PreviewCommands::SoxNumber(2 * overlap));
     }
     return QString();
+}
+
+QString RefusedByFfmpeg(const QByteArray &errorOutput)
+{
+    static const QRegularExpression refused(QStringLiteral("^\\[(\\S+) @ [^]]*\\] Format not on whitelist"),
+                                            QRegularExpression::MultilineOption);
+    const QString format = refused.match(QString::fromUtf8(errorOutput)).captured(1);
+    if (format.isEmpty())
+        return QString();
+    return QStringLiteral("FFmpeg reads it as %1, a list of other files, a playlist or no audio at all, so it was "
+                          "not read (only the file itself is, and only as audio)").arg(format);
 }
 
 QString ProbeProblem(const QString &sourcePath, const RunResult &probe)

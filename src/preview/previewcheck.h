@@ -47,6 +47,9 @@ QString JoinProblem(const Shell32::RunResult &run, const QString &writtenPath, c
 // and fade-out do not meet; else which one is too short. pieceSeconds are the pieces'
 // lengths as SoX reads them, in the order of sources.
 QString CrossfadeProblem(const QList<double> &pieceSeconds, const QStringList &sources, double overlap);
+// "FFmpeg reads it as concat, ..." when FFmpeg's error output tells that it refused the
+// source's format (PreviewCommands::FfmpegInput); else "".
+QString RefusedByFfmpeg(const QByteArray &errorOutput);
 // Why FFmpeg's description of the source (GetBitrate::ProbeCommand) held no audio stream to
 // take the bit rate from, in the same words.
 QString ProbeProblem(const QString &sourcePath, const Shell32::RunResult &probe);
