@@ -364,6 +364,10 @@ void TestCli::exitStatuses_data()
     QTest::newRow("--starts naming no such file")
         << QStringList{QStringLiteral("--starts"), QStringLiteral("bad starts.csv")} << QString() << 2
         << QStringLiteral("^lumbrisk-cli: --starts 'bad starts.csv', line 2: no such file: Tone C.mp3$") << none;
+    // A pipe would hold the run up for ever; a device would fill the memory.
+    QTest::newRow("--starts a FIFO") << QStringList{QStringLiteral("--starts"), QStringLiteral("pipe.mp3")} << QString() << 2
+                                     << QStringLiteral("^lumbrisk-cli: --starts 'pipe.mp3': it is not a regular file .*$")
+                                     << none;
     QTest::newRow("loudness out of range") << QStringList{QStringLiteral("--loudness"), QStringLiteral("3"), a}
                                            << QString() << 2
                                            << QStringLiteral("^lumbrisk-cli: --loudness '3': .* from -70 to 0, such as -16$")

@@ -232,13 +232,11 @@ bool CliCommandLine::readStarts(CliOptions &options)
     if (!m_parser.isSet(Starts))
         return true;
     const QString path = m_parser.value(Starts);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return refuse(named(Starts, path) + QStringLiteral(": ") + file.errorString());
-    const StartList::Reading reading =
-        StartList::Read(QString::fromUtf8(file.readAll()), QFileInfo(path).absolutePath());
-    if (!reading.problem.isEmpty())
+    const StartList::Reading reading = StartList::ReadFile(path);
+    if (reading.rowProblem)
         return refuse(named(Starts, path) + QStringLiteral(", ") + reading.problem);
+    if (!reading.problem.isEmpty())
+        return refuse(named(Starts, path) + QStringLiteral(": ") + reading.problem);
     if (reading.rows.isEmpty())
         return refuse(named(Starts, path) + QStringLiteral(": it names no file"));
     options.starts = reading.rows;

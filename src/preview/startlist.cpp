@@ -3,13 +3,26 @@
 #include "preview/previewfiles.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
+#include <QStringDecoder>
+
+#include <cerrno>
+#include <cstring>
+#include <functional>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace StartList {
 
 namespace {
+
+// A list is read in pieces of this size, so its text never lies in memory whole.
+constexpr qint64 ChunkBytes = 64 * 1024;
 
 struct Record {
     int line = 0; // where it begins
@@ -18,41 +31,73 @@ struct Record {
 
 // RFC 4180: fields split by commas, records by CR LF or LF; a quoted field may hold commas,
 // line breaks and doubled quotes. Records of one empty field (blank lines) are dropped.
-QList<Record> records(const QString &csv)
-{
-    QList<Record> all;
-    Record record{1, {QString()}};
-    int line = 1;
-    bool quoted = false;
-    const auto close = [&] {
-        if (record.fields.size() > 1 || !record.fields.constFirst().isEmpty())
-            all.append(record);
-        record = Record{line, {QString()}};
-    };
-    for (qsizetype at = 0; at < csv.size(); ++at) {
-        const QChar c = csv.at(at);
+// The text comes in pieces, so a list is read as it streams in; each record is handed on
+// once complete, and the handler returns false to stop.
+class RecordReader {
+public:
+    using Handler = std::function<bool(const Record &)>;
+    explicit RecordReader(Handler handler) : m_handler(std::move(handler)) {}
+
+    // false once the handler has stopped the reading.
+    bool feed(QStringView text)
+    {
+        for (const QChar c : text) {
+            if (!m_going)
+                break;
+            take(c);
+        }
+        return m_going;
+    }
+    void finish()
+    {
+        if (m_going && m_pendingQuote)
+            m_quoted = false; // a quote that closed the field at the very end
+        if (m_going)
+            close();
+    }
+
+private:
+    void take(QChar c)
+    {
+        if (m_pendingQuote) {
+            m_pendingQuote = false;
+            if (c == QLatin1Char('"')) {
+                m_record.fields.last() += c; // a doubled quote
+                return;
+            }
+            m_quoted = false;
+        }
         if (c == QLatin1Char('\n'))
-            ++line;
-        if (quoted) {
-            if (c == QLatin1Char('"') && at + 1 < csv.size() && csv.at(at + 1) == QLatin1Char('"'))
-                record.fields.last() += csv.at(++at);
-            else if (c == QLatin1Char('"'))
-                quoted = false;
+            ++m_line;
+        if (m_quoted) {
+            if (c == QLatin1Char('"'))
+                m_pendingQuote = true;
             else
-                record.fields.last() += c;
+                m_record.fields.last() += c;
         } else if (c == QLatin1Char('"')) {
-            quoted = true;
+            m_quoted = true;
         } else if (c == QLatin1Char(',')) {
-            record.fields.append(QString());
+            m_record.fields.append(QString());
         } else if (c == QLatin1Char('\n')) {
             close();
         } else if (c != QLatin1Char('\r')) {
-            record.fields.last() += c;
+            m_record.fields.last() += c;
         }
     }
-    close();
-    return all;
-}
+    void close()
+    {
+        if (m_record.fields.size() > 1 || !m_record.fields.constFirst().isEmpty())
+            m_going = m_handler(m_record);
+        m_record = Record{m_line, {QString()}};
+    }
+
+    Handler m_handler;
+    Record m_record{1, {QString()}};
+    int m_line = 1;
+    bool m_quoted = false;
+    bool m_pendingQuote = false; // a quote inside a quoted field: its end, or the first of two
+    bool m_going = true;
+};
 
 // "" when the record is a good row; else why not.
 QString readRow(const Record &record, const QDir &folder, Row &row)
@@ -77,6 +122,39 @@ QString readRow(const Record &record, const QDir &folder, Row &row)
     if (!row.cut.durationSeconds || *row.cut.durationSeconds <= 0)
         return QStringLiteral("duration '%1': give seconds (65, 2.5) or m:ss (1:05), above 0").arg(duration);
     return QString();
+}
+
+// A first record is a header when none of its fields is a file that exists or a start: a
+// first row with a bad time is a row, reported by its line.
+bool isHeader(const Record &record, const QDir &folder)
+{
+    if (record.fields.size() < 2)
+        return false;
+    for (const QString &field : record.fields) {
+        SourceCut cut;
+        const QString text = field.trimmed();
+        if (!text.isEmpty() && (ReadStart(text, cut) || QFileInfo(folder.absoluteFilePath(text)).isFile()))
+            return false;
+    }
+    return true;
+}
+
+// The rows of the records as they come; reading stops at the first bad one.
+RecordReader::Handler rowsInto(Reading &reading, const QString &folder)
+{
+    return [&reading, base = QDir(folder)](const Record &record) {
+        if (record.line == 1 && reading.rows.isEmpty() && isHeader(record, base))
+            return true;
+        Row row;
+        if (const QString problem = readRow(record, base, row); !problem.isEmpty()) {
+            reading.problem = QStringLiteral("line %1: ").arg(record.line) + problem;
+            reading.rowProblem = true;
+            reading.rows.clear();
+            return false;
+        }
+        reading.rows.append(row);
+        return true;
+    };
 }
 
 } // namespace
@@ -120,22 +198,44 @@ bool ReadStart(const QString &text, SourceCut &cut)
 Reading Read(const QString &csv, const QString &folder)
 {
     Reading reading;
-    const QDir base(folder);
-    const QList<Record> all = records(csv);
-    for (qsizetype index = 0; index < all.size(); ++index) {
-        const Record &record = all.at(index);
-        SourceCut header;
-        if (index == 0 && record.fields.size() > 1 && !ReadStart(record.fields.at(1).trimmed(), header)
-            && !record.fields.at(1).trimmed().isEmpty())
-            continue;
-        Row row;
-        if (const QString problem = readRow(record, base, row); !problem.isEmpty()) {
-            reading.problem = QStringLiteral("line %1: ").arg(record.line) + problem;
-            reading.rows.clear();
-            return reading;
-        }
-        reading.rows.append(row);
+    RecordReader reader(rowsInto(reading, folder));
+    if (reader.feed(csv))
+        reader.finish();
+    return reading;
+}
+
+Reading ReadFile(const QString &path)
+{
+    Reading reading;
+    // Opened without waiting, so that a pipe cannot hold the reading up; only a regular
+    // file of a sane size is read.
+    const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat status {};
+    if (descriptor < 0 || ::fstat(descriptor, &status) != 0) {
+        reading.problem = QString::fromLocal8Bit(std::strerror(errno));
+        if (descriptor >= 0)
+            ::close(descriptor);
+        return reading;
     }
+    QFile file;
+    file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+    if (!S_ISREG(status.st_mode))
+        reading.problem = QStringLiteral("it is not a regular file (a pipe, device or folder), so it was not read");
+    else if (status.st_size > MaxListBytes)
+        reading.problem = QStringLiteral("it is larger than %1 MB, the most a list of starts may be").arg(MaxListBytes >> 20);
+    if (!reading.problem.isEmpty())
+        return reading;
+    RecordReader reader(rowsInto(reading, QFileInfo(path).absolutePath()));
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    bool going = true;
+    while (going && !file.atEnd()) {
+        const QByteArray piece = file.read(ChunkBytes);
+        if (piece.isEmpty())
+            break;
+        going = reader.feed(QString(utf8.decode(piece)));
+    }
+    if (going)
+        reader.finish();
     return reading;
 }
 
