@@ -396,6 +396,18 @@ void TestCli::exitStatuses_data()
     QTest::newRow("ffconcat naming a FIFO, probed")
         << QStringList{QStringLiteral("-q"), QStringLiteral("-b"), QStringLiteral("same"), QStringLiteral("waits.m4a")}
         << QString() << 1 << QStringLiteral("^lumbrisk-cli: not made: .*/waits.m4a: ") + refused << none;
+    // Damaged or video-only sources are told in words.
+    const QString damaged = folder(QStringLiteral("damaged"));
+    QCOMPARE(QProcess::execute(QStringLiteral("ffmpeg"), {"-v", "error", "-f", "lavfi", "-i", "testsrc=d=1", damaged + "/video.mp4"}), 0);
+    QCOMPARE(QProcess::execute(QStringLiteral("ffmpeg"), {"-v", "error", "-i", m_music + "/Tone A.mp3", damaged + "/raw.aac"}), 0);
+    QTest::newRow("video only, probed")
+        << QStringList{QStringLiteral("-q"), QStringLiteral("-b"), QStringLiteral("same"), damaged + QStringLiteral("/video.mp4")}
+        << QString() << 1 << QStringLiteral("^lumbrisk-cli: not made: .*/video.mp4: it holds no audio stream \\(a video file\\?\\)$")
+        << none;
+    QTest::newRow("a stream of unknown length, ending before the start")
+        << QStringList{QStringLiteral("-q"), QStringLiteral("-s"), QStringLiteral("10"), damaged + QStringLiteral("/raw.aac")}
+        << QString() << 1 << QStringLiteral("^lumbrisk-cli: not made: .*/raw.aac: the file ends before the preview's start \\(0:10\\)$")
+        << none;
     QTest::newRow("source shrinks while it is cut")
         << QStringList{QStringLiteral("-q"), shrinking + QStringLiteral("/Shrinks.mp3")}
         << shrinking + QStringLiteral(":/usr/bin:/bin") << 1

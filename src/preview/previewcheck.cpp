@@ -75,12 +75,22 @@ bool isEmptyFile(const QString &path)
     return file.isFile() && file.size() == 0;
 }
 
+const QString NoAudioStream = QStringLiteral("it holds no audio stream (a video file?)");
+
+// FFmpeg's description of its input names streams, none of them audio.
+bool holdsVideoOnly(const QByteArray &description)
+{
+    return description.contains(": Video: ") && !description.contains(": Audio: ");
+}
+
 // A source without audio the tool can read; FFmpeg's description names its format when it
 // recognises one that is not MP3 (an M4A named .mp3).
 QString noAudioIn(const QString &tool, const QByteArray &description)
 {
     if (const QString refused = RefusedByFfmpeg(description); !refused.isEmpty())
         return refused;
+    if (holdsVideoOnly(description))
+        return NoAudioStream;
     const QString format = GetBitrate::FormatFromCapture(QString::fromUtf8(description));
     const QString which = format.isEmpty() || format == QLatin1String("mp3")
                               ? QStringLiteral("not an MP3 file, or damaged")
@@ -115,6 +125,9 @@ QString startBeyondEnd(double start, std::optional<Mp3Audio::Length> source, con
             .arg(clock(std::floor(source->seconds)), clock(start));
     if (!source && run.errorOutput.contains("Start position is after expected end of audio"))
         return QStringLiteral("the track ends before %1, so a preview from there has nothing in it").arg(clock(start));
+    // Neither the start nor the end of the trim was reached: a stream of unknown length.
+    if (!source && run.errorOutput.contains("Last 2 position(s) not reached"))
+        return QStringLiteral("the file ends before the preview's start (%1)").arg(clock(start));
     return QString();
 }
 
@@ -265,6 +278,15 @@ QString RefusedByFfmpeg(const QByteArray &errorOutput)
         return QString();
     return QStringLiteral("FFmpeg reads it as %1, a list of other files, a playlist or no audio at all, so it was "
                           "not read (only the file itself is, and only as audio)").arg(format);
+}
+
+QString FfmpegWords(const QByteArray &errorOutput)
+{
+    if (const QString refused = RefusedByFfmpeg(errorOutput); !refused.isEmpty())
+        return refused;
+    if (errorOutput.contains("does not contain any stream"))
+        return NoAudioStream;
+    return Shell32::LastLine(errorOutput);
 }
 
 QString ProbeProblem(const QString &sourcePath, const RunResult &probe)

@@ -50,6 +50,9 @@ QString CrossfadeProblem(const QList<double> &pieceSeconds, const QStringList &s
 // "FFmpeg reads it as concat, ..." when FFmpeg's error output tells that it refused the
 // source's format (PreviewCommands::FfmpegInput); else "".
 QString RefusedByFfmpeg(const QByteArray &errorOutput);
+// Why FFmpeg could not decode a source, from its error output: a refused format, no audio
+// stream ("it holds no audio stream (a video file?)"), else its last words.
+QString FfmpegWords(const QByteArray &errorOutput);
 // Why FFmpeg's description of the source (GetBitrate::ProbeCommand) held no audio stream to
 // take the bit rate from, in the same words.
 QString ProbeProblem(const QString &sourcePath, const Shell32::RunResult &probe);
