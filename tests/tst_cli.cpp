@@ -408,6 +408,11 @@ void TestCli::exitStatuses_data()
         << QStringList{QStringLiteral("-q"), QStringLiteral("-s"), QStringLiteral("10"), damaged + QStringLiteral("/raw.aac")}
         << QString() << 1 << QStringLiteral("^lumbrisk-cli: not made: .*/raw.aac: the file ends before the preview's start \\(0:10\\)$")
         << none;
+    // A name cannot recolour or rewrite the terminal: its control characters are escaped.
+    QVERIFY(Fixtures::WriteFile(damaged + QStringLiteral("/bad\033[31mred\n.mp3"), "not audio"));
+    QTest::newRow("control characters in a name")
+        << QStringList{QStringLiteral("-q"), damaged + QStringLiteral("/bad\033[31mred\n.mp3")} << QString() << 1
+        << QStringLiteral("^lumbrisk-cli: not made: .*/bad\\\\033\\[31mred\\\\n\\.mp3: .*$") << none;
     QTest::newRow("source shrinks while it is cut")
         << QStringList{QStringLiteral("-q"), shrinking + QStringLiteral("/Shrinks.mp3")}
         << shrinking + QStringLiteral(":/usr/bin:/bin") << 1

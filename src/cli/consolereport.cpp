@@ -44,7 +44,7 @@ int terminalColumns()
 // then redraw only its tail.
 void drawLine(const QString &line)
 {
-    write(stderr, QStringLiteral("\r\033[K") + line.left(terminalColumns() - 1));
+    write(stderr, QStringLiteral("\r\033[K") + FileNames::TerminalText(line).left(terminalColumns() - 1));
 }
 
 void clearLine()
@@ -235,7 +235,7 @@ void ConsoleReport::printLine(const QString &line)
     const QString prefix = m_mode == Mode::Progress ? QString() : QStringLiteral("lumbrisk-cli: ");
     if (m_lineShown)
         clearLine();
-    write(stderr, prefix + line + QLatin1Char('\n'));
+    write(stderr, prefix + FileNames::TerminalText(line) + QLatin1Char('\n'));
     m_lineShown = false;
 }
 

@@ -26,7 +26,7 @@ enum ExitStatus { Usage = 2, ToolMissing = 3 };
 
 void tell(const QString &line)
 {
-    std::fprintf(stderr, "lumbrisk-cli: %s\n", line.toUtf8().constData());
+    std::fprintf(stderr, "lumbrisk-cli: %s\n", FileNames::TerminalText(line).toUtf8().constData());
 }
 
 int complain(const QString &problem, int status)
