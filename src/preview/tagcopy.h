@@ -11,14 +11,21 @@
 // RVA2, RVAD, EQU2, EQUA), its chapters (CHAP, CTOC), frames timed on its timeline (SYLT,
 // SYTC, ETCO, POSS) and the structure frames MLLT, SEEK, ASPI.
 //
+// A preview's tag carries at most TagBytes of frames and pictures: what does not fit is left
+// out, largest first, and a compressed frame is never expanded past it. Encrypted frames
+// are left out too.
+//
 // Each returns "" when done, otherwise one line for the run's details, such as "tags not
-// copied: <reason>". A tag problem never fails a preview: the audio is the product. The
+// copied: <reason>" or "tags partly copied: left out APIC of 15.0 MB (...)". A tag problem never fails a preview: the audio is the product. The
 // preview keeps no tag of SoX's unless the preview itself cannot be written.
 
 #include <QString>
 #include <QStringList>
 
 namespace TagCopy {
+
+// Players read a tag of up to 256 MB; a preview's stays far below.
+constexpr qint64 TagBytes = 16 * 1024 * 1024;
 
 // Gives the preview its source's tags.
 QString CopyTags(const QString &sourcePath, const QString &previewPath);
