@@ -2,7 +2,7 @@
 // The command line of lumbrisk-cli, read and checked before anything runs: a bad option
 // or value, or a missing folder, is one line naming the problem, and nothing is made.
 
-#include "preview/parallelpreviews.h"
+#include "batch/previewsettings.h"
 #include "preview/startlist.h"
 
 #include <QCommandLineParser>

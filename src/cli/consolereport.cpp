@@ -3,7 +3,7 @@
 #include "platform/commandline.h"
 #include "platform/filenames.h"
 #include "platform/main.h"
-#include "preview/parallelpreviews.h"
+#include "batch/parallelpreviews.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -6,7 +6,7 @@
 // ScanProgress shows the scan of FOLDER arguments before that, on the same line.
 
 #include "platform/commandline.h"
-#include "preview/parallelpreviews.h"
+#include "batch/parallelpreviews.h"
 
 #include <QElapsedTimer>
 #include <QObject>

@@ -8,7 +8,7 @@
 #include "platform/filenames.h"
 #include "platform/interruption.h"
 #include "platform/main.h"
-#include "preview/parallelpreviews.h"
+#include "batch/parallelpreviews.h"
 #include "preview/previewfiles.h"
 #include "preview/tools.h"
 

@@ -13,20 +13,26 @@
 // Finding a start in a track's audio is work of the processor in this process: it runs on a
 // thread of its own, counted among the jobs, so that the event loop stays free.
 
+// Its files, each named by its job: parallelpreviews.cpp runs the list (start, slices of the
+// event loop, stop), _plan names the previews, _steps takes one file through probe, analysis,
+// measuring and cutting, _cutvalues gives what its cut is made of, _join joins the pieces and
+// _report hands out results in list order. OutputNames and ToolPool keep the names and the
+// tools.
+
 #include "platform/commandline.h"
 #include "analysis/chorus.h"
 #include "analysis/mp3audio.h"
 #include "analysis/mp3decode.h"
-#include "preview/startlist.h"
 #include "analysis/loudness.h"
+#include "batch/outputnames.h"
+#include "batch/previewsettings.h"
+#include "batch/toolpool.h"
 #include "preview/previewfiles.h"
 #include "preview/leftovers.h"
 #include "preview/tools.h"
 
-#include <QHash>
 #include <QList>
 #include <QObject>
-#include <QSet>
 #include <QStringList>
 #include <QThreadPool>
 
@@ -36,31 +42,9 @@
 #include <set>
 #include <vector>
 
-class QProcess;
-
 namespace Shell32 {
 struct RunResult;
 }
-
-struct PreviewSettings {
-    double startSeconds = 3;
-    std::optional<double> startShare; // 0 <= share < 1 of each track's length, in place of startSeconds
-    bool startAtChorus = false;       // each track's start found in its audio, in place of both
-    double durationSeconds = 15;
-    int kbps = 128;        // 0: each source's own bit rate, read by FFmpeg
-    QString outputFolder;  // "": beside each source
-    bool join = false;     // one Joined_Preview.mp3
-    double fadeIn = 0;     // seconds; SoX's fade at the start of each preview
-    double fadeOut = 0;    // ... and at its end
-    double crossfade = 0;  // seconds each piece of a join overlaps the next
-    int jobs = 1;          // tool processes at once
-    bool tags = true;      // each preview gets its song's tags; false: no tag at all
-    QList<StartList::SourceCut> cuts; // empty, or each source's own start and length, in list order
-    std::optional<double> loudness; // LUFS every preview is brought to
-
-    // FFmpeg is needed to read the sources' bit rates.
-    bool needsFfmpeg() const { return kbps == 0; }
-};
 
 class ParallelPreviews : public QObject {
     Q_OBJECT
@@ -127,11 +111,6 @@ signals:
 private:
     enum class Step { Probe, Analyse, Measure, Cut, Done };
     struct Work;
-    struct Running {
-        QProcess *process;
-        int index; // the file it runs for; -1 for the join
-        QProcess *decoder = nullptr; // FFmpeg writing into its standard input
-    };
     using Ended = std::function<void(const Shell32::RunResult &)>;
 
     void begin();
@@ -169,7 +148,6 @@ private:
     // decoder, when given, runs too and writes into the tool's standard input.
     void launch(const CommandLine &commandLine, const Ended &ended, int index = -1,
                 const std::optional<CommandLine> &decoder = std::nullopt);
-    static QString endDecoder(QProcess &decoder);
     // Why a source only FFmpeg decodes cannot be read when FFmpeg is missing.
     QString withoutFfmpeg(const QString &source) const;
     void succeed(int index);
@@ -185,26 +163,19 @@ private:
     bool settleStart(int index);
     QString fades() const;
     CommandLine cutCommand(int index, const QString &start, const QString &writeTo) const;
-    bool isSource(const QString &path);
-    QString previewKey(const QString &path);
-    QString folderKey(const QString &folder);
 
     Tools::Found m_tools;
     PreviewSettings m_settings;
     QList<Result> m_results;
     std::vector<Work> m_work;
-    QSet<QString> m_sourceKeys;
-    QSet<QString> m_namedKeys;            // the previews named so far, by previewKey()
-    QHash<QString, QString> m_folderKeys; // see folderKey()
-    QHash<QString, int> m_freeNumbers;    // per preview name found taken: the number of its last free name
+    OutputNames m_names;
     std::set<int> m_waiting;              // files probed or measured, waiting for their next tool
     QStringList m_subfolders;
-    QSet<QString> m_readyFolders; // known to be there (or, in a dry run, to be made by then)
     QString m_joinBitrate; // a join's: the first source that could be probed gives it
     std::optional<Result> m_joined;
     std::unique_ptr<PreviewFiles::WorkFolder> m_workFolder;
     std::unique_ptr<PreviewFiles::TemporaryOutput> m_joinedOutput;
-    QList<Running> m_running; // in the order they started
+    ToolPool m_pool;
     QThreadPool m_analyses;
     int m_analysing = 0;      // analyses running
     int m_keyed = 0;          // files whose source key is known

@@ -1,0 +1,204 @@
+// Running the list: start, the slices of planning on the event loop, whatever can start next, stop.
+#include "batch/parallelwork.h"
+
+#include "platform/main.h"
+#include "platform/shell32.h"
+#include "preview/previewfiles.h"
+
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <algorithm>
+
+using Shell32::RunResult;
+
+namespace {
+
+// Planning gives the event loop its turn this often, so tools that ended are followed at
+// once and a signal stops the run without delay.
+constexpr qint64 SliceMilliseconds = 20;
+
+} // namespace
+
+ParallelPreviews::ParallelPreviews(Tools::Found tools, PreviewSettings settings, QStringList sources, QObject *parent)
+    : QObject(parent),
+      m_tools(std::move(tools)),
+      m_settings(std::move(settings)),
+      m_pool(this, [this] { stop(); })
+{
+    m_analyses.setMaxThreadCount(std::max(1, m_settings.jobs));
+    m_results.reserve(sources.size());
+    for (const QString &source : sources) {
+        Result result;
+        result.source = source;
+        m_results.append(result);
+    }
+    m_work.resize(size_t(m_results.size()));
+}
+
+ParallelPreviews::~ParallelPreviews()
+{
+    killTools();
+    // An analysis hands its result to this object; none may still be on its way.
+    m_analyses.waitForDone();
+}
+
+void ParallelPreviews::setSubfolders(QStringList subfolders)
+{
+    m_subfolders = std::move(subfolders);
+}
+
+void ParallelPreviews::start()
+{
+    m_dryRun = false;
+    m_sweep.removeFrom(Tools::TemporaryFolder());
+    begin();
+}
+
+void ParallelPreviews::plan()
+{
+    m_dryRun = true;
+    begin();
+}
+
+void ParallelPreviews::begin()
+{
+    if (m_settings.join) {
+        m_workFolder = std::make_unique<PreviewFiles::WorkFolder>();
+        Result joined;
+        const QString folder = m_settings.outputFolder.isEmpty() && total() > 0 ? Main::FolderOf(m_results.first().source)
+                                                                               : m_settings.outputFolder;
+        joined.preview = PreviewCommands::JoinedPath(folder);
+        m_joinedEarlier = PreviewFiles::EarlierFile::At(joined.preview);
+        m_joined = joined;
+    }
+    // Results and the end come from the event loop, so that a caller may connect after starting.
+    queueAdvance();
+}
+
+void ParallelPreviews::queueAdvance()
+{
+    if (m_advanceQueued)
+        return;
+    m_advanceQueued = true;
+    QTimer::singleShot(0, this, &ParallelPreviews::advance);
+}
+
+// One slice of planning, then whatever can start.
+void ParallelPreviews::advance()
+{
+    m_advanceQueued = false;
+    if (m_stopped || m_done)
+        return;
+    QElapsedTimer slice;
+    slice.start();
+    while (m_planned < total() && slice.elapsed() < SliceMilliseconds)
+        planNext();
+    reportInOrder();
+    pump();
+}
+
+void ParallelPreviews::pump()
+{
+    if (m_stopped || m_done)
+        return;
+    QElapsedTimer slice;
+    slice.start();
+    // A dry run plans its cuts without starting a tool, so only time bounds this loop.
+    while (m_pool.size() + m_analysing < m_settings.jobs && launchNext()) {
+        if (slice.elapsed() >= SliceMilliseconds)
+            return queueAdvance();
+    }
+    if (m_planned < total())
+        return queueAdvance();
+    if (!m_pool.isEmpty() || m_finished < total())
+        return;
+    if (m_joined && !m_joined->command && m_joined->reason.isEmpty())
+        join();
+    else
+        finish();
+}
+
+// Starts the first piece of work in list order that can run now; false when there is none.
+// Files probed wait before every file not started yet, which lies further down the list.
+bool ParallelPreviews::launchNext()
+{
+    if (!m_waiting.empty()) {
+        const int index = *m_waiting.begin();
+        m_waiting.erase(m_waiting.begin());
+        startStep(index);
+        return true;
+    }
+    while (m_nextToStart < m_planned && m_work[size_t(m_nextToStart)].step == Step::Done)
+        ++m_nextToStart;
+    if (m_nextToStart >= m_planned)
+        return false;
+    const int index = m_nextToStart;
+    // A join probes one source at a time, until one gives the bit rate of all: till then
+    // every tool running is a probe.
+    if (m_work[size_t(index)].step == Step::Probe && m_settings.join && !m_pool.isEmpty())
+        return false;
+    ++m_nextToStart;
+    startStep(index);
+    return true;
+}
+
+void ParallelPreviews::startStep(int index)
+{
+    switch (m_work[size_t(index)].step) {
+    case Step::Probe:
+        return probe(index);
+    case Step::Analyse:
+        return analyse(index);
+    case Step::Measure:
+        return measure(index);
+    case Step::Cut:
+        return cut(index);
+    case Step::Done:
+        return;
+    }
+}
+
+void ParallelPreviews::launch(const CommandLine &commandLine, const Ended &ended, int index,
+                              const std::optional<CommandLine> &decoder)
+{
+    const bool decoded = decoder.has_value();
+    m_pool.launch(commandLine, index, decoder,
+                  [this, index, decoded, ended](const RunResult &result, const QString &decoderWords) {
+                      if (decoded && index >= 0)
+                          m_work[size_t(index)].decoderWords = decoderWords;
+                      ended(result);
+                      pump();
+                  });
+}
+
+void ParallelPreviews::stop()
+{
+    if (m_done)
+        return;
+    m_stopped = true;
+    killTools();
+    for (int index = 0; index < total(); ++index) {
+        if (m_work[size_t(index)].step != Step::Done)
+            m_results[index].reason = QStringLiteral("stopped before it was made");
+    }
+    finish();
+}
+
+void ParallelPreviews::killTools()
+{
+    m_pool.killAll();
+    // Only now that no tool writes any more: the unfinished files go with their owners.
+    for (Work &work : m_work)
+        work.output.reset();
+    m_joinedOutput.reset();
+}
+
+void ParallelPreviews::finish()
+{
+    if (m_done)
+        return;
+    m_done = true;
+    m_workFolder.reset();
+    emit finished();
+}

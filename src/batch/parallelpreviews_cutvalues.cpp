@@ -1,0 +1,88 @@
+// What one file's cut is made of: bit rate, start, length, fades, the SoX command line.
+#include "batch/parallelwork.h"
+
+#include "platform/main.h"
+#include "preview/previewcommands.h"
+#include "analysis/sourceaudio.h"
+
+QString ParallelPreviews::bitrateFor(int index) const
+{
+    if (m_settings.kbps > 0)
+        return QString::number(m_settings.kbps);
+    return m_settings.join ? m_joinBitrate : m_work[size_t(index)].bitrate;
+}
+
+// The start as SoX gets it; none when it is a share of a length that cannot be read.
+std::optional<QString> ParallelPreviews::startFor(int index) const
+{
+    if (const std::optional<Chorus::Start> &found = m_results[index].foundStart)
+        return ParallelWork::SecondsText(found->seconds);
+    const StartList::SourceCut *own = m_settings.cuts.isEmpty() ? nullptr : &m_settings.cuts.at(index);
+    const bool ownStart = own && (own->startSeconds || own->startShare);
+    const std::optional<double> share = ownStart ? own->startShare : m_settings.startShare;
+    if (!share)
+        return ParallelWork::SecondsText(ownStart ? *own->startSeconds : m_settings.startSeconds);
+    const std::optional<Mp3Audio::Length> length = sourceLength(index);
+    if (!length)
+        return std::nullopt;
+    return ParallelWork::SecondsText(*share * length->seconds);
+}
+
+// Every step that needs the source's length (the auto start, the loudness rate, a share, the
+// check of the cut) reads it once, before any tool of this file has read the source.
+std::optional<Mp3Audio::Length> ParallelPreviews::sourceLength(int index) const
+{
+    const Work &work = m_work[size_t(index)];
+    if (!work.measured) {
+        work.length = SourceAudio::Measure(m_results[index].source);
+        work.measured = true;
+    }
+    return work.length;
+}
+
+double ParallelPreviews::durationFor(int index) const
+{
+    if (m_settings.cuts.isEmpty())
+        return m_settings.durationSeconds;
+    return m_settings.cuts.at(index).durationSeconds.value_or(m_settings.durationSeconds);
+}
+
+bool ParallelPreviews::settleStart(int index)
+{
+    Work &work = m_work[size_t(index)];
+    if (!work.start.isEmpty())
+        return true;
+    const std::optional<QString> start = startFor(index);
+    if (!start) {
+        fail(index, QStringLiteral("the length of %1 cannot be read, so neither can a share of it")
+                        .arg(Main::FileNameOf(m_results[index].source)));
+        return false;
+    }
+    work.start = *start;
+    return true;
+}
+
+// SoX's fade effect, "" without fades; "-0" ends the fade-out at the end of the cut, also
+// when the track ends early.
+QString ParallelPreviews::fades() const
+{
+    if (m_settings.fadeIn <= 0 && m_settings.fadeOut <= 0)
+        return QString();
+    QString fade = QStringLiteral(" fade ") + ParallelWork::SecondsText(m_settings.fadeIn);
+    if (m_settings.fadeOut > 0)
+        fade += QStringLiteral(" -0 ") + ParallelWork::SecondsText(m_settings.fadeOut);
+    return fade;
+}
+
+CommandLine ParallelPreviews::cutCommand(int index, const QString &start, const QString &writeTo) const
+{
+    const QString &source = m_results[index].source;
+    const QString duration = ParallelWork::SecondsText(durationFor(index));
+    CommandLine command = SourceAudio::NeedsDecoder(source)
+                              ? PreviewCommands::CutDecoded(m_tools.sox, bitrateFor(index), writeTo, start, duration)
+                              : PreviewCommands::Cut(m_tools.sox, source, bitrateFor(index), writeTo, start, duration);
+    command.plain(fades());
+    if (const std::optional<Loudness::Adjustment> &loudness = m_results[index].loudness)
+        command.plain(QStringLiteral(" gain ") + PreviewCommands::SoxNumber(loudness->gain));
+    return command;
+}

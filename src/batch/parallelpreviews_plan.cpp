@@ -1,0 +1,54 @@
+// Naming the previews, in list order, and the folders they go into.
+#include "batch/parallelwork.h"
+
+#include "platform/main.h"
+#include "preview/previewcommands.h"
+#include "preview/previewfiles.h"
+
+// The key of every source comes first: a file late in the list may be where an early preview
+// would go.
+void ParallelPreviews::planNext()
+{
+    if (m_keyed < total()) {
+        const QString &source = m_results[m_keyed++].source;
+        m_names.addSource(source);
+        return;
+    }
+    const int index = m_planned++;
+    m_work[size_t(index)].step = m_settings.kbps == 0 ? Step::Probe : stepAfterProbe(index);
+    const QString problem = PreviewFiles::SourceProblem(m_results[index].source);
+    if (!problem.isEmpty())
+        fail(index, problem);
+    else if (m_settings.join && !m_workFolder->isValid())
+        fail(index, m_workFolder->problem());
+    else
+        nameOutput(index);
+}
+
+// Names are given in list order, so that they never depend on which tool ends first: a
+// second source of one base name gets a free name, as in the window.
+void ParallelPreviews::nameOutput(int index)
+{
+    Result &result = m_results[index];
+    if (m_settings.join) {
+        result.preview = m_workFolder->piecePath(index + 1);
+        return;
+    }
+    const QString output = PreviewCommands::OutputPath(outputFolderOf(index), result.source);
+    if (m_names.isSource(output))
+        return fail(index, QStringLiteral("its preview %1 would replace a file of the list, so nothing was written").arg(output));
+    result.preview = m_names.claimFree(output);
+    m_work[size_t(index)].earlier = PreviewFiles::EarlierFile::At(result.preview);
+}
+
+QString ParallelPreviews::outputFolderOf(int index) const
+{
+    if (m_settings.outputFolder.isEmpty())
+        return Main::FolderOf(m_results[index].source);
+    return m_settings.outputFolder + QLatin1Char('/') + m_subfolders.value(index);
+}
+
+QString ParallelPreviews::prepareFolder(Result &result)
+{
+    return m_names.prepareFolder(Main::FolderOf(result.preview), m_dryRun, result.newFolder);
+}

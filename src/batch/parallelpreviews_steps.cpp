@@ -1,0 +1,255 @@
+// The steps of one file: probe, analysis of its audio, loudness measuring, the cut.
+#include "batch/parallelwork.h"
+
+#include "platform/main.h"
+#include "platform/shell32.h"
+#include "preview/getbitrate.h"
+#include "analysis/mp3audio.h"
+#include "analysis/mp3decode.h"
+#include "preview/previewcheck.h"
+#include "preview/previewcommands.h"
+#include "preview/previewfiles.h"
+#include "analysis/sourceaudio.h"
+#include "preview/tagcopy.h"
+
+#include <QFile>
+#include <QProcess>
+
+#include <cmath>
+#include <cstring>
+
+using Shell32::RunResult;
+
+namespace {
+
+// The mono floats a tool wrote, at the rate the analysis asked for.
+Mp3Decode::Audio rawFloats(const QByteArray &bytes)
+{
+    Mp3Decode::Audio audio;
+    audio.rate = Chorus::DecodingRate;
+    audio.samples.resize(size_t(bytes.size()) / sizeof(float));
+    std::memcpy(audio.samples.data(), bytes.constData(), audio.samples.size() * sizeof(float));
+    return audio;
+}
+
+} // namespace
+
+QString ParallelPreviews::withoutFfmpeg(const QString &source) const
+{
+    return QStringLiteral("SoX cannot read %1 without FFmpeg: %2").arg(Main::FileNameOf(source), m_tools.ffmpegProblem);
+}
+
+void ParallelPreviews::probe(int index)
+{
+    launch(GetBitrate::ProbeCommand(m_tools.ffmpeg, m_results[index].source),
+           [this, index](const RunResult &result) { probed(index, result); }, index);
+}
+
+void ParallelPreviews::probed(int index, const RunResult &result)
+{
+    const QString bitrate = GetBitrate::BitrateFromCapture(QString::fromUtf8(result.errorOutput));
+    if (bitrate.isEmpty())
+        return fail(index, PreviewCheck::ProbeProblem(m_results[index].source, result));
+    m_work[size_t(index)].bitrate = bitrate;
+    m_work[size_t(index)].step = stepAfterProbe(index);
+    m_waiting.insert(index);
+    if (!m_settings.join)
+        return;
+    m_joinBitrate = bitrate;
+    for (size_t other = 0; other < m_work.size(); ++other) {
+        if (m_work[other].step == Step::Probe)
+            m_work[other].step = stepAfterProbe(int(other));
+    }
+}
+
+ParallelPreviews::Step ParallelPreviews::stepAfterProbe(int index) const
+{
+    return startsAtChorus(index) ? Step::Analyse : stepAfterAnalysis();
+}
+
+ParallelPreviews::Step ParallelPreviews::stepAfterAnalysis() const
+{
+    return m_settings.loudness ? Step::Measure : Step::Cut;
+}
+
+bool ParallelPreviews::startsAtChorus(int index) const
+{
+    const StartList::SourceCut *own = m_settings.cuts.isEmpty() ? nullptr : &m_settings.cuts.at(index);
+    if (own && (own->startSeconds || own->startShare || own->startAtChorus))
+        return own->startAtChorus;
+    return m_settings.startAtChorus;
+}
+
+// A song too long to look into gets its start from its length alone. An MP3 is decoded in
+// the process; SoX decodes any other source (after FFmpeg, for what SoX cannot read).
+void ParallelPreviews::analyse(int index)
+{
+    const QString &source = m_results[index].source;
+    const std::optional<Mp3Audio::Length> length = sourceLength(index);
+    if (length && length->seconds > Chorus::LongestSongSeconds)
+        return found(index, Chorus::Fallback(length->seconds));
+    if (Mp3Decode::Decodes(source))
+        return lookInto(index, [source] { return Mp3Decode::DecodeMono(source); });
+    const bool decoded = SourceAudio::NeedsDecoder(source);
+    if (decoded && m_tools.ffmpeg.isEmpty())
+        return fail(index, withoutFfmpeg(source));
+    const CommandLine decode = decoded ? PreviewCommands::DecodeMonoDecoded(m_tools.sox, Chorus::DecodingRate)
+                                       : PreviewCommands::DecodeMono(m_tools.sox, source, Chorus::DecodingRate);
+    launch(decode, [this, index](const RunResult &ended) { decodedForAnalysis(index, ended); }, index,
+           decoded ? std::optional<CommandLine>(PreviewCommands::FfmpegDecode(m_tools.ffmpeg, source)) : std::nullopt);
+}
+
+void ParallelPreviews::decodedForAnalysis(int index, const RunResult &ended)
+{
+    QString problem = PreviewCheck::ToolProblem(ended);
+    const QString &decoderWords = m_work[size_t(index)].decoderWords;
+    if (!problem.isEmpty() && !decoderWords.isEmpty())
+        problem = QStringLiteral("FFmpeg could not decode it: ") + decoderWords;
+    if (!problem.isEmpty())
+        return fail(index, problem);
+    lookInto(index, [bytes = ended.output] { return std::optional<Mp3Decode::Audio>(rawFloats(bytes)); });
+}
+
+// Decoding and looking for the chorus take the processor for a while, so they run on a
+// thread of the pool; the result comes back through the event loop.
+void ParallelPreviews::lookInto(int index, const std::function<std::optional<Mp3Decode::Audio>()> &decode)
+{
+    m_work[size_t(index)].analysing = true;
+    ++m_analysing;
+    const double duration = durationFor(index);
+    m_analyses.start([this, index, duration, decode] {
+        const std::optional<Mp3Decode::Audio> audio = decode();
+        std::optional<Chorus::Start> start;
+        if (audio && !audio->samples.empty())
+            start = Chorus::ChooseStart(audio->samples, audio->rate, duration);
+        QMetaObject::invokeMethod(this, [this, index, start] { analysed(index, start); }, Qt::QueuedConnection);
+    });
+}
+
+void ParallelPreviews::analysed(int index, const std::optional<Chorus::Start> &start)
+{
+    m_work[size_t(index)].analysing = false;
+    --m_analysing;
+    if (m_stopped || m_done)
+        return;
+    if (start)
+        found(index, *start);
+    else
+        fail(index, QStringLiteral("no audio could be decoded from %1, so its chorus cannot be looked for")
+                        .arg(Main::FileNameOf(m_results[index].source)));
+    pump();
+}
+
+void ParallelPreviews::found(int index, const Chorus::Start &start)
+{
+    // To the millisecond, as SoX gets it.
+    m_results[index].foundStart = Chorus::Start{std::round(start.seconds * 1000) / 1000, start.fromChorus};
+    m_work[size_t(index)].step = stepAfterAnalysis();
+    m_waiting.insert(index);
+}
+
+// The stretch is decoded as the cut reads it, fades included, and measured as it comes.
+// Raising the rate adds nothing to measure, so it is left to the cut unless the preview's
+// rate is lower: that drops treble, which counts.
+void ParallelPreviews::measure(int index)
+{
+    if (!settleStart(index))
+        return;
+    Work &work = m_work[size_t(index)];
+    const QString &source = m_results[index].source;
+    const int previewRate = PreviewCommands::SampleRateFor(bitrateFor(index));
+    const int sourceRate = sourceLength(index).value_or(Mp3Audio::Length()).rate;
+    const int rate = sourceRate > 0 && sourceRate < previewRate ? sourceRate : previewRate;
+    const QString duration = ParallelWork::SecondsText(durationFor(index));
+    const bool decoded = SourceAudio::NeedsDecoder(source);
+    if (decoded && m_tools.ffmpeg.isEmpty())
+        return fail(index, withoutFfmpeg(source));
+    CommandLine decode = decoded ? PreviewCommands::DecodeDecoded(m_tools.sox, rate, work.start, duration)
+                                 : PreviewCommands::Decode(m_tools.sox, source, rate, work.start, duration);
+    decode.plain(fades());
+    work.meter = std::make_unique<Loudness::Meter>(PreviewCommands::Channels, rate);
+    launch(decode, [this, index](const RunResult &ended) { measured(index, ended); }, index,
+           decoded ? std::optional<CommandLine>(PreviewCommands::FfmpegDecode(m_tools.ffmpeg, source)) : std::nullopt);
+    if (QProcess *process = m_pool.processOf(index)) {
+        connect(process, &QProcess::readyReadStandardOutput, this,
+                [process, meter = work.meter.get()] { meter->add(process->readAllStandardOutput()); });
+    }
+}
+
+void ParallelPreviews::measured(int index, const RunResult &ended)
+{
+    Work &work = m_work[size_t(index)];
+    work.meter->add(ended.output);
+    const Loudness::Measurement measurement = work.meter->result();
+    work.meter.reset();
+    const QString problem = PreviewCheck::ToolProblem(ended);
+    if (!problem.isEmpty())
+        return fail(index, problem);
+    // A piece of a join is encoded twice: when it is cut, and again in the joined file.
+    const int encodings = m_settings.join ? 2 : 1;
+    const double loss = encodings * Loudness::EncodingLoss(bitrateFor(index).toInt());
+    m_results[index].loudness = Loudness::GainFor(measurement, *m_settings.loudness, loss);
+    work.step = Step::Cut;
+    m_waiting.insert(index);
+}
+
+void ParallelPreviews::cut(int index)
+{
+    if (!settleStart(index))
+        return;
+    Result &result = m_results[index];
+    Work &work = m_work[size_t(index)];
+    if (SourceAudio::NeedsDecoder(result.source)) {
+        if (m_tools.ffmpeg.isEmpty())
+            return fail(index, withoutFfmpeg(result.source));
+        result.decoder = PreviewCommands::FfmpegDecode(m_tools.ffmpeg, result.source);
+    }
+    if (m_dryRun) {
+        result.command = cutCommand(index, work.start, result.preview);
+        work.step = Step::Done;
+        ++m_finished;
+        return reportInOrder();
+    }
+    QString writeTo = result.preview;
+    sourceLength(index); // read before SoX reads the source, so the check sees a change
+    if (!m_settings.join) {
+        if (const QString problem = prepareFolder(result); !problem.isEmpty())
+            return fail(index, problem);
+        m_sweep.removeFrom(Main::FolderOf(result.preview));
+        work.output = std::make_unique<PreviewFiles::TemporaryOutput>(result.preview, work.earlier);
+        if (!work.output->created())
+            return fail(index, work.output->problem());
+        writeTo = work.output->path();
+    }
+    result.command = cutCommand(index, work.start, writeTo);
+    launch(*result.command, [this, index](const RunResult &ended) { cutEnded(index, ended); }, index, result.decoder);
+}
+
+void ParallelPreviews::cutEnded(int index, const RunResult &ended)
+{
+    Work &work = m_work[size_t(index)];
+    const QString source = m_results[index].source;
+    const QString written = work.output ? work.output->path() : m_results[index].preview;
+    // Before the check, so that the check sees the file as it will be kept. A piece of a
+    // join needs no tags: the joined file gets them.
+    QString tags;
+    if (work.output)
+        tags = m_settings.tags ? TagCopy::CopyTags(source, written) : TagCopy::RemoveTags(written);
+    // The check may ask FFmpeg about an unreadable source, while other tools end meanwhile.
+    QString problem = PreviewCheck::CutProblem(ended, written, source, sourceLength(index), work.start,
+                                                 ParallelWork::SecondsText(durationFor(index)), m_tools.ffmpeg);
+    // FFmpeg complains of the pipe SoX closed when it had enough; only a failed SoX run is its fault.
+    if (!problem.isEmpty() && !work.decoderWords.isEmpty() && !PreviewCheck::ToolProblem(ended).isEmpty())
+        problem = QStringLiteral("FFmpeg could not decode it: ") + work.decoderWords;
+    if (m_stopped)
+        return;
+    if (problem.isEmpty() && work.output)
+        problem = ParallelWork::Commit(m_results[index], *work.output);
+    work.output.reset();
+    if (!problem.isEmpty()) {
+        QFile::remove(written); // a piece; a temporary output is gone already
+        return fail(index, problem);
+    }
+    m_results[index].tagProblem = tags;
+    succeed(index);
+}

@@ -1,0 +1,44 @@
+#pragma once
+// What the files of ParallelPreviews share inside the batch: the state of one file on its
+// way, and the small rules more than one step uses.
+
+#include "batch/parallelpreviews.h"
+#include "preview/previewcommands.h"
+
+#include <cmath>
+
+struct ParallelPreviews::Work {
+    Step step = Step::Cut;
+    bool analysing = false; // its start is being looked for in its audio
+    QString bitrate; // this source's own, once probed
+    QString start;   // as SoX gets it, once settled
+    QString decoderWords; // FFmpeg's last words, when it decoded the source
+    PreviewFiles::EarlierFile earlier; // what the preview's name held when it was named
+    // The source's length, read once, before any tool reads the source (see sourceLength).
+    mutable bool measured = false;
+    mutable std::optional<Mp3Audio::Length> length;
+    std::unique_ptr<Loudness::Meter> meter;                // measures the decoded stretch
+    std::unique_ptr<PreviewFiles::TemporaryOutput> output; // a separate preview being written
+};
+
+namespace ParallelWork {
+
+// Seconds to the millisecond, so that a share of a track's length reads as a short number.
+inline QString SecondsText(double seconds)
+{
+    return PreviewCommands::SoxNumber(std::round(seconds * 1000) / 1000);
+}
+
+// Gives the preview its name. When a file that came during the run took the planned one,
+// the preview has the next free name, and the result tells both.
+inline QString Commit(ParallelPreviews::Result &result, PreviewFiles::TemporaryOutput &output)
+{
+    const QString problem = output.commit();
+    if (problem.isEmpty() && output.finalPath() != result.preview) {
+        result.planned = result.preview;
+        result.preview = output.finalPath();
+    }
+    return problem;
+}
+
+} // namespace ParallelWork

@@ -1,0 +1,30 @@
+#pragma once
+// What a batch of previews is made with: one set of choices for the whole list, and each
+// source's own cut where the list gives one.
+
+#include "preview/startlist.h"
+
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+struct PreviewSettings {
+    double startSeconds = 3;
+    std::optional<double> startShare; // 0 <= share < 1 of each track's length, in place of startSeconds
+    bool startAtChorus = false;       // each track's start found in its audio, in place of both
+    double durationSeconds = 15;
+    int kbps = 128;        // 0: each source's own bit rate, read by FFmpeg
+    QString outputFolder;  // "": beside each source
+    bool join = false;     // one Joined_Preview.mp3
+    double fadeIn = 0;     // seconds; SoX's fade at the start of each preview
+    double fadeOut = 0;    // ... and at its end
+    double crossfade = 0;  // seconds each piece of a join overlaps the next
+    int jobs = 1;          // tool processes at once
+    bool tags = true;      // each preview gets its song's tags; false: no tag at all
+    QList<StartList::SourceCut> cuts; // empty, or each source's own start and length, in list order
+    std::optional<double> loudness; // LUFS every preview is brought to
+
+    // FFmpeg is needed to read the sources' bit rates.
+    bool needsFfmpeg() const { return kbps == 0; }
+};

@@ -1,0 +1,86 @@
+#include "batch/toolpool.h"
+
+#include "platform/shell32.h"
+
+#include <QProcess>
+
+#include <csignal>
+
+using Shell32::RunResult;
+
+namespace {
+
+// How long FFmpeg may take to end after SoX has ended.
+constexpr int DecoderEndMilliseconds = 5000;
+
+} // namespace
+
+ToolPool::ToolPool(QObject *owner, std::function<void()> interrupted)
+    : m_owner(owner),
+      m_interrupted(std::move(interrupted))
+{
+}
+
+void ToolPool::launch(const CommandLine &commandLine, int index, const std::optional<CommandLine> &decoder,
+                      const Ended &ended)
+{
+    auto *process = new QProcess(m_owner);
+    QProcess *decoding = decoder ? new QProcess(process) : nullptr;
+    m_running.append({process, index, decoding}); // before it starts: a failed start may report at once
+    const auto done = [this, process, decoding, ended](const RunResult &result) {
+        m_running.removeIf([process](const Running &running) { return running.process == process; });
+        process->deleteLater();
+        if (result.outcome == RunResult::Outcome::Crashed && (result.exitCode == SIGINT || result.exitCode == SIGHUP))
+            return m_interrupted();
+        ended(result, decoding ? endDecoder(*decoding) : QString());
+    };
+    QObject::connect(process, &QProcess::finished, m_owner, [process, done] { done(Shell32::FinishedRun(*process)); });
+    QObject::connect(process, &QProcess::errorOccurred, m_owner, [process, done](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            done(Shell32::FailedStart(*process));
+    });
+    Shell32::Prepare(*process, commandLine);
+    if (decoding) {
+        Shell32::Prepare(*decoding, *decoder);
+        decoding->setStandardOutputProcess(process);
+        decoding->start();
+    }
+    process->start();
+}
+
+// SoX has read what it needs: FFmpeg ends by itself, or at the broken pipe, at once. Its
+// last words, which tell why SoX got nothing from a source FFmpeg cannot read.
+QString ToolPool::endDecoder(QProcess &decoder)
+{
+    if (!decoder.waitForFinished(DecoderEndMilliseconds)) {
+        decoder.kill();
+        decoder.waitForFinished();
+    }
+    return QString::fromUtf8(decoder.readAllStandardError()).trimmed().split(QLatin1Char('\n')).constLast();
+}
+
+void ToolPool::killAll()
+{
+    const QList<Running> running = m_running;
+    m_running.clear();
+    for (const Running &tool : running) {
+        if (tool.decoder) {
+            tool.decoder->kill();
+            tool.decoder->waitForFinished();
+        }
+        QProcess *process = tool.process;
+        process->disconnect(m_owner);
+        process->kill();
+        process->waitForFinished();
+        delete process;
+    }
+}
+
+QProcess *ToolPool::processOf(int index) const
+{
+    for (const Running &running : m_running) {
+        if (running.index == index)
+            return running.process;
+    }
+    return nullptr;
+}

@@ -1,0 +1,56 @@
+#pragma once
+// The tool processes a batch runs at once, in the order they started: each SoX or FFmpeg
+// run, with the FFmpeg that decodes into its standard input when it has one, and their stop.
+
+#include "platform/commandline.h"
+
+#include <QList>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class QObject;
+class QProcess;
+
+namespace Shell32 {
+struct RunResult;
+}
+
+class ToolPool {
+public:
+    // decoderWords: the decoder's last words, when the run had one.
+    using Ended = std::function<void(const Shell32::RunResult &result, const QString &decoderWords)>;
+
+    // owner: parent of the processes and receiver of their signals. interrupted is called in
+    // place of a run's Ended when the tool was ended by SIGINT or SIGHUP, as Ctrl+C in a
+    // terminal, or closing it, does to the whole process group.
+    ToolPool(QObject *owner, std::function<void()> interrupted);
+
+    // Starts the tool; index is the file it runs for (-1: none).
+    // decoder, when given, runs too and writes into the tool's standard input.
+    void launch(const CommandLine &commandLine, int index, const std::optional<CommandLine> &decoder,
+                const Ended &ended);
+    // Kills every tool still running and forgets it; no Ended follows.
+    void killAll();
+
+    int size() const { return int(m_running.size()); }
+    bool isEmpty() const { return m_running.isEmpty(); }
+    // The file of the oldest tool still running; -1 for none. Only when not empty.
+    int oldestIndex() const { return m_running.first().index; }
+    // The tool running for the file, or nullptr.
+    QProcess *processOf(int index) const;
+
+private:
+    struct Running {
+        QProcess *process;
+        int index; // the file it runs for; -1 for the join
+        QProcess *decoder = nullptr; // FFmpeg writing into its standard input
+    };
+
+    static QString endDecoder(QProcess &decoder);
+
+    QObject *m_owner;
+    std::function<void()> m_interrupted;
+    QList<Running> m_running; // in the order they started
+};
