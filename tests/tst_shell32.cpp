@@ -3,9 +3,11 @@
 #include "audiofixtures.h"
 #include "platform/commandline.h"
 #include "platform/shell32.h"
+#include "platform/watchdog.h"
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -28,6 +30,8 @@ private slots:
     void programThatCannotStartReturnsNegativeAtOnce();
     void noticesTheEndWithoutWaitingForATick();
     void longRunShowsWaitingTextAndKeepsWindowAlive();
+    void watchdogStopsOnlyAToolThatHangs_data();
+    void watchdogStopsOnlyAToolThatHangs();
 
 private:
     QTemporaryDir m_dir;
@@ -227,6 +231,30 @@ void TestShell32::longRunShowsWaitingTextAndKeepsWindowAlive()
     QVERIFY2(counter >= 20 && counter <= 32, qPrintable(QString::number(counter)));
     QCOMPARE(bar.changes.last().text, caption);
     QCOMPARE(bar.Value(), 25.0);
+}
+
+// A tool that neither reads, writes nor computes for the stall (1 s here, 60 s in use) is
+// stopped; one that works, however slowly, runs to its end.
+void TestShell32::watchdogStopsOnlyAToolThatHangs_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<bool>("stopped");
+    QTest::newRow("idle, as a blocked read") << "sleep 20" << true;
+    QTest::newRow("computing for longer than the stall") << "i=0; while [ $i -lt 1500000 ]; do i=$((i+1)); done" << false;
+    QTest::newRow("writing now and then") << "for i in 1 2 3 4 5 6 7 8; do echo $i; sleep 0.3; done" << false;
+}
+
+void TestShell32::watchdogStopsOnlyAToolThatHangs()
+{
+    QFETCH(QString, script);
+    QFETCH(bool, stopped);
+    QProcess tool;
+    const Watchdog watchdog({&tool}, 1);
+    tool.start(QStringLiteral("sh"), {QStringLiteral("-c"), script});
+    QVERIFY(tool.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(tool.state() == QProcess::NotRunning, 15000);
+    QCOMPARE(watchdog.fired(), stopped);
+    QCOMPARE(tool.exitStatus() == QProcess::CrashExit, stopped);
 }
 
 QTEST_GUILESS_MAIN(TestShell32)

@@ -1,6 +1,7 @@
 #include "batch/toolpool.h"
 
 #include "platform/shell32.h"
+#include "platform/watchdog.h"
 
 #include <QProcess>
 
@@ -27,11 +28,15 @@ void ToolPool::launch(const CommandLine &commandLine, int index, const std::opti
     auto *process = new QProcess(m_owner);
     QProcess *decoding = decoder ? new QProcess(process) : nullptr;
     m_running.append({process, index, decoding}); // before it starts: a failed start may report at once
-    const auto done = [this, process, decoding, ended](const RunResult &result) {
+    // The pipeline hangs only when both of its tools are idle: SoX waits while FFmpeg works.
+    auto *watchdog = new Watchdog(decoding ? QList<QProcess *>{process, decoding} : QList<QProcess *>{process},
+                                  Watchdog::StallSeconds, process);
+    const auto done = [this, process, decoding, watchdog, ended](RunResult result) {
         m_running.removeIf([process](const Running &running) { return running.process == process; });
         process->deleteLater();
         if (result.outcome == RunResult::Outcome::Crashed && (result.exitCode == SIGINT || result.exitCode == SIGHUP))
             return m_interrupted();
+        result.stalled = watchdog->fired();
         ended(result, decoding ? endDecoder(*decoding) : QString());
     };
     QObject::connect(process, &QProcess::finished, m_owner, [process, done] { done(Shell32::FinishedRun(*process)); });

@@ -1,6 +1,7 @@
 #include "platform/shell32.h"
 
 #include "platform/numbers.h"
+#include "platform/watchdog.h"
 
 #include <QEventLoop>
 #include <QFileInfo>
@@ -173,6 +174,7 @@ RunResult RunAndWait(const CommandLine &commandLine, int windowStyle, Progress *
             showFeedback(*progress, FeedbackAt(tick, caption, startValue, count));
     });
 
+    const Watchdog watchdog({&process});
     process.start();
     if (!failed) {
         runningTools().append(&process);
@@ -185,7 +187,9 @@ RunResult RunAndWait(const CommandLine &commandLine, int windowStyle, Progress *
         return FailedStart(process);
     if (progress)
         progress->setText(caption.isEmpty() ? QStringLiteral("Progress Bar") : caption);
-    return FinishedRun(process);
+    RunResult result = FinishedRun(process);
+    result.stalled = watchdog.fired();
+    return result;
 }
 
 } // namespace Shell32

@@ -1,5 +1,6 @@
 #include "preview/previewcheck.h"
 
+#include "platform/watchdog.h"
 #include "preview/getbitrate.h"
 #include "preview/previewcommands.h"
 #include "analysis/sourceaudio.h"
@@ -218,6 +219,8 @@ Expected ExpectedJoin(const QStringList &pieces, double overlap)
 
 QString ToolProblem(const RunResult &run)
 {
+    if (run.stalled)
+        return QStringLiteral("SoX hung: ") + Watchdog::Reason();
     switch (run.outcome) {
     case RunResult::Outcome::FailedToStart:
         return QStringLiteral("SoX could not be started")
@@ -294,6 +297,8 @@ QString ProbeProblem(const QString &sourcePath, const RunResult &probe)
     if (probe.outcome == RunResult::Outcome::FailedToStart)
         return QStringLiteral("FFmpeg could not be started")
                + (probe.startError.isEmpty() ? QString() : QStringLiteral(": ") + probe.startError);
+    if (probe.stalled)
+        return QStringLiteral("FFmpeg hung: ") + Watchdog::Reason();
     if (probe.outcome == RunResult::Outcome::Crashed)
         return QStringLiteral("FFmpeg crashed") + because(probe);
     const QFileInfo source(sourcePath);
