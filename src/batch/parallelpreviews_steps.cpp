@@ -104,7 +104,7 @@ void ParallelPreviews::decodedForAnalysis(int index, const RunResult &ended)
     QString problem = PreviewCheck::ToolProblem(ended);
     const QString &decoderWords = m_work[size_t(index)].decoderWords;
     if (!problem.isEmpty() && !decoderWords.isEmpty())
-        problem = QStringLiteral("FFmpeg could not decode it: ") + decoderWords;
+        problem = decoderWords;
     if (!problem.isEmpty())
         return fail(index, problem);
     lookInto(index, [bytes = ended.output] { return std::optional<Mp3Decode::Audio>(rawFloats(bytes)); });
@@ -240,7 +240,7 @@ void ParallelPreviews::cutEnded(int index, const RunResult &ended)
                                                  ParallelWork::SecondsText(durationFor(index)), m_tools.ffmpeg);
     // FFmpeg complains of the pipe SoX closed when it had enough; only a failed SoX run is its fault.
     if (!problem.isEmpty() && !work.decoderWords.isEmpty() && !PreviewCheck::ToolProblem(ended).isEmpty())
-        problem = QStringLiteral("FFmpeg could not decode it: ") + work.decoderWords;
+        problem = work.decoderWords;
     if (m_stopped)
         return;
     if (problem.isEmpty() && work.output)

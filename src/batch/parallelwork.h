@@ -12,7 +12,7 @@ struct ParallelPreviews::Work {
     bool analysing = false; // its start is being looked for in its audio
     QString bitrate; // this source's own, once probed
     QString start;   // as SoX gets it, once settled
-    QString decoderWords; // FFmpeg's last words, when it decoded the source
+    QString decoderWords; // why FFmpeg failed, in words, when it decoded the source
     PreviewFiles::EarlierFile earlier; // what the preview's name held when it was named
     // The source's length, read once, before any tool reads the source (see sourceLength).
     mutable bool measured = false;

@@ -2,6 +2,7 @@
 
 #include "platform/shell32.h"
 #include "platform/watchdog.h"
+#include "preview/previewcheck.h"
 
 #include <QProcess>
 
@@ -54,14 +55,14 @@ void ToolPool::launch(const CommandLine &commandLine, int index, const std::opti
 }
 
 // SoX has read what it needs: FFmpeg ends by itself, or at the broken pipe, at once. Its
-// last words, which tell why SoX got nothing from a source FFmpeg cannot read.
+// words, which tell why SoX got nothing from a source FFmpeg cannot read.
 QString ToolPool::endDecoder(QProcess &decoder)
 {
     if (!decoder.waitForFinished(DecoderEndMilliseconds)) {
         decoder.kill();
         decoder.waitForFinished();
     }
-    return QString::fromUtf8(decoder.readAllStandardError()).trimmed().split(QLatin1Char('\n')).constLast();
+    return PreviewCheck::DecoderProblem(decoder.readAllStandardError());
 }
 
 void ToolPool::killAll()

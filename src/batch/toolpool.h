@@ -19,7 +19,7 @@ struct RunResult;
 
 class ToolPool {
 public:
-    // decoderWords: the decoder's last words, when the run had one.
+    // decoderWords: why the decoder failed (PreviewCheck::DecoderProblem), when the run had one.
     using Ended = std::function<void(const Shell32::RunResult &result, const QString &decoderWords)>;
 
     // owner: parent of the processes and receiver of their signals. interrupted is called in

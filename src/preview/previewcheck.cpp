@@ -283,13 +283,14 @@ QString RefusedByFfmpeg(const QByteArray &errorOutput)
                           "not read (only the file itself is, and only as audio)").arg(format);
 }
 
-QString FfmpegWords(const QByteArray &errorOutput)
+QString DecoderProblem(const QByteArray &errorOutput)
 {
     if (const QString refused = RefusedByFfmpeg(errorOutput); !refused.isEmpty())
         return refused;
     if (errorOutput.contains("does not contain any stream"))
         return NoAudioStream;
-    return Shell32::LastLine(errorOutput);
+    const QString words = Shell32::LastLine(errorOutput);
+    return words.isEmpty() ? QString() : QStringLiteral("FFmpeg could not decode it: ") + words;
 }
 
 QString ProbeProblem(const QString &sourcePath, const RunResult &probe)

@@ -51,8 +51,9 @@ QString CrossfadeProblem(const QList<double> &pieceSeconds, const QStringList &s
 // source's format (PreviewCommands::FfmpegInput); else "".
 QString RefusedByFfmpeg(const QByteArray &errorOutput);
 // Why FFmpeg could not decode a source, from its error output: a refused format, no audio
-// stream ("it holds no audio stream (a video file?)"), else its last words.
-QString FfmpegWords(const QByteArray &errorOutput);
+// stream ("it holds no audio stream (a video file?)"), else "FFmpeg could not decode it:
+// <its last words>"; "" when it said nothing.
+QString DecoderProblem(const QByteArray &errorOutput);
 // Why FFmpeg's description of the source (GetBitrate::ProbeCommand) held no audio stream to
 // take the bit rate from, in the same words.
 QString ProbeProblem(const QString &sourcePath, const Shell32::RunResult &probe);
