@@ -361,6 +361,26 @@ void TestCli::exitStatuses_data()
                        QStringLiteral("3"), a}
         << QString() << 2 << QStringLiteral("^lumbrisk-cli: the crossfade \\(1.5 s\\) must be shorter than half the preview \\(3 s\\)$")
         << none;
+    // The joined file is what a join makes: without it the run failed.
+    QTest::newRow("a join that fails")
+        << QStringList{QStringLiteral("--join"), QStringLiteral("--crossfade"), QStringLiteral("1"), QStringLiteral("-d"),
+                       QStringLiteral("3"), QStringLiteral("-s"), QStringLiteral("4"), a}
+        << QString() << 1
+        << QStringLiteral("^the pieces were cut, but the joined preview was not made: the preview of Tone A.mp3 came out "
+                          ".* too short for a crossfade of 1 s .*$")
+        << none;
+    // A gain of 45 dB would bring up noise and hum; silence stays as it is.
+    const QString quiet = folder(QStringLiteral("quiet"));
+    QVERIFY(Fixtures::MakeSound(quiet + QStringLiteral("/Quiet.mp3"), {"synth", "5", "sine", "440", "gain", "-56"}));
+    QVERIFY(Fixtures::MakeSound(quiet + QStringLiteral("/Silent.mp3"), {"synth", "5", "sine", "440", "gain", "-90"}));
+    QTest::newRow("--loudness, too quiet")
+        << QStringList{QStringLiteral("-q"), QStringLiteral("--loudness"), QStringLiteral("-16"), quiet + QStringLiteral("/Quiet.mp3")}
+        << QString() << 0 << QStringLiteral("^lumbrisk-cli: Quiet.mp3: too quiet to bring to -16 LUFS: raised by 30 dB$")
+        << QStringList{QStringLiteral("Quiet_Preview.mp3")};
+    QTest::newRow("--loudness, silent")
+        << QStringList{QStringLiteral("-q"), QStringLiteral("--loudness"), QStringLiteral("-16"), quiet + QStringLiteral("/Silent.mp3")}
+        << QString() << 0 << QStringLiteral("^lumbrisk-cli: Silent.mp3: silent: left as it is$")
+        << QStringList{QStringLiteral("Silent_Preview.mp3")};
     QTest::newRow("--starts naming no such file")
         << QStringList{QStringLiteral("--starts"), QStringLiteral("bad starts.csv")} << QString() << 2
         << QStringLiteral("^lumbrisk-cli: --starts 'bad starts.csv', line 2: no such file: Tone C.mp3$") << none;

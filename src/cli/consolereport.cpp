@@ -105,7 +105,8 @@ QJsonObject loudnessEntry(const Loudness::Adjustment &loudness)
     return {{QStringLiteral("measured"), decibels(loudness.measured.integrated)},
             {QStringLiteral("gain"), decibels(loudness.gain)},
             {QStringLiteral("result"), decibels(loudness.result)},
-            {QStringLiteral("held_back"), loudness.heldBack}};
+            {QStringLiteral("held_back"), loudness.heldBack},
+            {QStringLiteral("capped"), loudness.capped}};
 }
 
 } // namespace
@@ -198,10 +199,19 @@ void ConsoleReport::printNoChorus(const ParallelPreviews::Result &result)
 
 void ConsoleReport::printHeldBack(const ParallelPreviews::Result &result)
 {
-    if (done(result) && result.loudness && result.loudness->heldBack)
-        printLine(QStringLiteral("%1: %2 LUFS, held back by its peaks")
-                      .arg(Main::FileNameOf(result.source))
-                      .arg(*result.loudness->result, 0, 'f', 1));
+    if (!done(result) || !result.loudness)
+        return;
+    const Loudness::Adjustment &loudness = *result.loudness;
+    const QString name = Main::FileNameOf(result.source);
+    if (loudness.heldBack)
+        printLine(QStringLiteral("%1: %2 LUFS, held back by its peaks").arg(name).arg(*loudness.result, 0, 'f', 1));
+    else if (loudness.capped)
+        printLine(QStringLiteral("%1: too quiet to bring to %2 LUFS: raised by %3 dB")
+                      .arg(name)
+                      .arg(loudness.target)
+                      .arg(Loudness::MaxGain));
+    else if (!loudness.measured.integrated)
+        printLine(QStringLiteral("%1: silent: left as it is").arg(name));
 }
 
 void ConsoleReport::joinedReady()
@@ -291,6 +301,8 @@ void ConsoleReport::printSummary()
         summary = QStringLiteral("stopped: %1 of %2 previews were made and are kept").arg(made).arg(m_previews.total());
     else if (joined && joined->made)
         summary = QStringLiteral("%1 made from %2 of %3 previews").arg(joined->preview).arg(made).arg(m_previews.total());
+    else if (joined && made > 0)
+        summary = QStringLiteral("the pieces were cut, but the joined preview was not made: ") + joined->reason;
     else
         summary = QStringLiteral("%1 of %2 previews made").arg(made).arg(m_previews.total());
     if (!notMade.isEmpty() && !m_previews.interrupted())
