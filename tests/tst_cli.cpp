@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <csignal>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -125,6 +126,7 @@ private slots:
     void signalStopsALargeListBeforeItsCuts_data();
     void signalStopsALargeListBeforeItsCuts();
     void autoStartIsTheChorus();
+    void jobsKeepWithinTheLimitOfOpenFiles();
 
 private:
     // rawArgument: printf's format of one more argument, for bytes that are not valid UTF-8.
@@ -1025,6 +1027,28 @@ void TestCli::autoStartIsTheChorus()
     QCOMPARE(dry.status, 0);
     QVERIFY2(dry.out.contains(QStringLiteral(" trim %1 30\n").arg(start)) && dry.out.endsWith(QStringLiteral(" trim 5 30\n")),
              qPrintable(dry.out));
+}
+
+// Each tool takes files of the process: more at once than the limit allows would fail
+// every start beyond it. The limit is the test's own while it runs, and so the program's.
+void TestCli::jobsKeepWithinTheLimitOfOpenFiles()
+{
+    QStringList sources;
+    for (int copy = 1; copy <= 12; ++copy) {
+        sources << folder(QStringLiteral("limited")) + QStringLiteral("/%1.mp3").arg(copy);
+        QVERIFY(QFile::copy(m_music + QStringLiteral("/Tone A.mp3"), sources.constLast()));
+    }
+    rlimit saved {};
+    QCOMPARE(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit limited = saved;
+    limited.rlim_cur = 64;
+    QCOMPARE(::setrlimit(RLIMIT_NOFILE, &limited), 0);
+    const Run result = run(QStringList{QStringLiteral("-j"), QStringLiteral("100"), QStringLiteral("-d"),
+                                       QStringLiteral("1"), QStringLiteral("-o"), folder(QStringLiteral("limited-out"))}
+                           + sources);
+    QCOMPARE(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+    QVERIFY2(result.status == 0, qPrintable(result.err));
+    QVERIFY2(result.err.startsWith(QStringLiteral("lumbrisk-cli: -j 100 lowered to 2: ")), qPrintable(result.err));
 }
 
 QTEST_GUILESS_MAIN(TestCli)

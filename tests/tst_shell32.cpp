@@ -14,6 +14,9 @@
 
 #include <cerrno>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 using Shell32::RunResult;
 
 class TestShell32 : public QObject {
@@ -162,6 +165,8 @@ void TestShell32::programThatCannotStartReturnsNegativeAtOnce_data()
     QTest::newRow("missing") << m_dir.filePath(QStringLiteral("no-such-tool")) << int(ENOENT);
     QTest::newRow("not on PATH") << QStringLiteral("no-such-tool-anywhere") << int(ENOENT);
     QTest::newRow("not executable") << m_dir.filePath(QStringLiteral("plain.txt")) << int(EACCES);
+    // Every file descriptor below the limit in use: QProcess gets no pipe.
+    QTest::newRow("too many files open") << QStringLiteral("/bin/true") << int(EMFILE);
 }
 
 void TestShell32::programThatCannotStartReturnsNegativeAtOnce()
@@ -172,10 +177,20 @@ void TestShell32::programThatCannotStartReturnsNegativeAtOnce()
 
     RecordingProgress bar;
     bar.reset(QStringLiteral("Processing: x.mp3"), 50);
+    rlimit saved {};
+    QCOMPARE(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit full = saved;
+    full.rlim_cur = rlim_t(::dup(0)); // the lowest free descriptor: none is left from here on
+    ::close(int(full.rlim_cur));
+    if (errorNumber == EMFILE)
+        QCOMPARE(::setrlimit(RLIMIT_NOFILE, &full), 0);
     QElapsedTimer clock;
     clock.start();
     const RunResult result = Shell32::RunAndWait(CommandLine(program).plain(QStringLiteral(" -x")),
                                                  Shell32::HiddenWindow, &bar, QStringLiteral("Other"), 0, 1);
+    QCOMPARE(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+    if (errorNumber == EMFILE)
+        QCOMPARE(result.startError, QStringLiteral("too many files open"));
     QVERIFY2(clock.elapsed() < 100, qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(result.outcome, RunResult::Outcome::FailedToStart);
     QCOMPARE(result.status(), -2147221504 + errorNumber);

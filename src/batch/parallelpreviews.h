@@ -91,6 +91,8 @@ public:
     void stop();
 
     int total() const { return int(m_results.size()); }
+    // Tools at once: settings.jobs, lowered to what the limit of open files allows.
+    int jobs() const { return m_settings.jobs; }
     // Files whose preview is named (or that were refused before that) so far.
     int plannedCount() const { return m_planned; }
     int finishedCount() const { return m_finished; }

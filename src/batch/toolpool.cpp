@@ -6,7 +6,11 @@
 
 #include <QProcess>
 
+#include <algorithm>
 #include <csignal>
+#include <limits>
+
+#include <sys/resource.h>
 
 using Shell32::RunResult;
 
@@ -14,6 +18,10 @@ namespace {
 
 // How long FFmpeg may take to end after SoX has ended.
 constexpr int DecoderEndMilliseconds = 5000;
+// Open files a run takes at most while it starts (two tools, their pipes, the null input),
+// and those the program keeps for itself (Qt, the files TagLib and the analyses read).
+constexpr rlim_t FilesPerRun = 12;
+constexpr rlim_t FilesKept = 32;
 
 } // namespace
 
@@ -21,6 +29,15 @@ ToolPool::ToolPool(QObject *owner, std::function<void()> interrupted)
     : m_owner(owner),
       m_interrupted(std::move(interrupted))
 {
+}
+
+int ToolPool::MostAtOnce()
+{
+    rlimit files {};
+    if (::getrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur == RLIM_INFINITY)
+        return std::numeric_limits<int>::max();
+    const rlim_t room = files.rlim_cur > FilesKept ? files.rlim_cur - FilesKept : 0;
+    return int(std::clamp<rlim_t>(room / FilesPerRun, 1, std::numeric_limits<int>::max()));
 }
 
 void ToolPool::launch(const CommandLine &commandLine, int index, const std::optional<CommandLine> &decoder,

@@ -27,6 +27,10 @@ public:
     // terminal, or closing it, does to the whole process group.
     ToolPool(QObject *owner, std::function<void()> interrupted);
 
+    // How many runs may go at once within the limit of open files (ulimit -n): each holds
+    // the pipes of a tool and of its decoder; the rest of the program keeps some for itself.
+    static int MostAtOnce();
+
     // Starts the tool; index is the file it runs for (-1: none).
     // decoder, when given, runs too and writes into the tool's standard input.
     void launch(const CommandLine &commandLine, int index, const std::optional<CommandLine> &decoder,

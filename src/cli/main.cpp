@@ -156,6 +156,10 @@ int main(int argc, char *argv[])
     settings.cuts = StartList::CutsFor(sources.paths, options.starts);
     ParallelPreviews previews(tools, settings, sources.paths);
     previews.setSubfolders(sources.subfolders);
+    if (previews.jobs() < settings.jobs && !options.quiet)
+        tell(QStringLiteral("-j %1 lowered to %2: the limit of open files (ulimit -n) allows no more")
+                 .arg(settings.jobs)
+                 .arg(previews.jobs()));
     ConsoleReport report(previews, reportMode(options), terminal);
     report.tellLeftOut(sources.leftOut);
     QObject::connect(&interruption, &Interruption::received, &previews, &ParallelPreviews::stop);

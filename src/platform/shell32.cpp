@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 
 #include <sys/prctl.h>
 #include <unistd.h>
@@ -91,6 +92,13 @@ RunResult FailedStart(const QProcess &process)
     result.outcome = RunResult::Outcome::FailedToStart;
     result.errorNumber = startErrorNumber(process.program());
     result.startError = process.errorString();
+    // QProcess tells a pipe or fork that failed for want of file descriptors only in words.
+    for (const int error : {EMFILE, ENFILE}) {
+        if (result.startError.contains(QString::fromLocal8Bit(std::strerror(error)))) {
+            result.errorNumber = error;
+            result.startError = QStringLiteral("too many files open");
+        }
+    }
     return result;
 }
 
