@@ -303,6 +303,12 @@ void TestCli::options_data()
                                 << QStringLiteral(" trim 3 15 gain -\\d+\\.\\d+\n");
     QTest::newRow("--json") << QStringList{QStringLiteral("--json"), QStringLiteral("-o"), folder(QStringLiteral("json")), a}
                             << QStringLiteral("\"made\": 1,");
+    // A preview that the song's end makes short says so, whatever kind the source is.
+    QTest::newRow("--json, a song that ends") << QStringList{QStringLiteral("--json"), QStringLiteral("-s"), QStringLiteral("2"),
+                                                             QStringLiteral("-d"), QStringLiteral("10"), QStringLiteral("-o"),
+                                                             folder(QStringLiteral("ends")), m_masters + QStringLiteral("/m4a.m4a")}
+                                              << QStringLiteral("\"endsEarly\": \"the song ends at 0:05: the preview is "
+                                                                "(2.9|3.0|3.1) s\"");
     QTest::newRow("-q") << QStringList{QStringLiteral("-q"), QStringLiteral("-j"), QStringLiteral("1"),
                                        QStringLiteral("-o"), folder(QStringLiteral("quiet")), a}
                         << QStringLiteral("^$");
@@ -876,6 +882,11 @@ void TestCli::previewsLastAsAsked_data()
                                                         QStringLiteral("-s"), QStringLiteral("50%"), QStringLiteral("-d"),
                                                         QStringLiteral("2"), m_masters}
                                          << masters << QList<double>(6, 2);
+    // SoX knows no length of what FFmpeg decodes: its fade-out would pad the cut with silence.
+    QTest::newRow("an M4A that ends, with a fade-out")
+        << QStringList{QStringLiteral("-s"), QStringLiteral("2"), QStringLiteral("-d"), QStringLiteral("10"),
+                       QStringLiteral("--fade-out"), QStringLiteral("1"), m_masters + QStringLiteral("/m4a.m4a")}
+        << QStringList{QStringLiteral("m4a_Preview.mp3")} << QList<double>{3.05}; // AAC adds a little at the start
 }
 
 void TestCli::previewsLastAsAsked()

@@ -64,6 +64,7 @@ public:
         QString newFolder; // a dry run: the missing folder that must be made before the command
         std::optional<Loudness::Adjustment> loudness; // with a loudness target, once measured
         std::optional<Chorus::Start> foundStart;      // its start found in its audio, once analysed
+        QString endsEarly; // made shorter than asked: "the song ends at 0:20: the preview is 15.0 s"
     };
 
     // sources: absolute paths, in list order. tools.sox must be usable; tools.ffmpeg is
@@ -164,6 +165,8 @@ private:
     // Settles the start SoX gets, once per file; false when it cannot, and the file failed.
     bool settleStart(int index);
     QString fades() const;
+    // The length SoX trims from the start: the duration, or less where a decoded song ends.
+    QString trimText(int index, const QString &start) const;
     CommandLine cutCommand(int index, const QString &start, const QString &writeTo) const;
 
     Tools::Found m_tools;

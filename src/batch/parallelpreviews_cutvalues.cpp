@@ -74,10 +74,22 @@ QString ParallelPreviews::fades() const
     return fade;
 }
 
+// SoX does not know the length of a stream FFmpeg decodes, and its fade-out would pad a cut
+// that the song's end makes short with silence up to the duration: such a cut ends where the
+// song does.
+QString ParallelPreviews::trimText(int index, const QString &start) const
+{
+    const double duration = durationFor(index);
+    const std::optional<Mp3Audio::Length> length = sourceLength(index);
+    const double left = length ? length->seconds - start.toDouble() : duration;
+    const bool decoded = SourceAudio::NeedsDecoder(m_results[index].source);
+    return ParallelWork::SecondsText(decoded && left > 0 && left < duration ? left : duration);
+}
+
 CommandLine ParallelPreviews::cutCommand(int index, const QString &start, const QString &writeTo) const
 {
     const QString &source = m_results[index].source;
-    const QString duration = ParallelWork::SecondsText(durationFor(index));
+    const QString duration = trimText(index, start);
     CommandLine command = SourceAudio::NeedsDecoder(source)
                               ? PreviewCommands::CutDecoded(m_tools.sox, bitrateFor(index), writeTo, start, duration)
                               : PreviewCommands::Cut(m_tools.sox, source, bitrateFor(index), writeTo, start, duration);

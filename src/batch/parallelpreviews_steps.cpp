@@ -160,7 +160,7 @@ void ParallelPreviews::measure(int index)
     const int previewRate = PreviewCommands::SampleRateFor(bitrateFor(index));
     const int sourceRate = sourceLength(index).value_or(Mp3Audio::Length()).rate;
     const int rate = sourceRate > 0 && sourceRate < previewRate ? sourceRate : previewRate;
-    const QString duration = ParallelWork::SecondsText(durationFor(index));
+    const QString duration = trimText(index, work.start);
     const bool decoded = SourceAudio::NeedsDecoder(source);
     if (decoded && m_tools.ffmpeg.isEmpty())
         return fail(index, withoutFfmpeg(source));
@@ -251,5 +251,7 @@ void ParallelPreviews::cutEnded(int index, const RunResult &ended)
         return fail(index, problem);
     }
     m_results[index].tagProblem = tags;
+    m_results[index].endsEarly = PreviewCheck::EndsEarly(work.start.toDouble(), durationFor(index), sourceLength(index),
+                                                         m_results[index].preview);
     succeed(index);
 }

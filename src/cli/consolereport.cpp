@@ -186,6 +186,8 @@ void ConsoleReport::resultReady(int index)
         printLine((m_mode == Mode::Progress ? count : QString()) + madeLine(result));
     printNoChorus(result);
     printHeldBack(result);
+    if (m_mode == Mode::Progress && result.made && !result.endsEarly.isEmpty())
+        printLine(Main::FileNameOf(result.source) + QStringLiteral(": ") + result.endsEarly);
     if (m_mode == Mode::Progress && m_terminal)
         drawProgress();
 }
@@ -336,6 +338,8 @@ void ConsoleReport::printJson()
             object.insert(QStringLiteral("loudness"), loudnessEntry(*result.loudness));
         if (!result.tagProblem.isEmpty())
             object.insert(QStringLiteral("tagProblem"), result.tagProblem);
+        if (!result.endsEarly.isEmpty())
+            object.insert(QStringLiteral("endsEarly"), result.endsEarly);
         if (!result.planned.isEmpty())
             object.insert(QStringLiteral("planned"), result.planned);
         return object;

@@ -283,6 +283,18 @@ QString RefusedByFfmpeg(const QByteArray &errorOutput)
                           "not read (only the file itself is, and only as audio)").arg(format);
 }
 
+QString EndsEarly(double start, double duration, std::optional<Mp3Audio::Length> sourceLength,
+                  const QString &previewPath)
+{
+    const double made = Mp3Audio::Measure(previewPath).value_or(Mp3Audio::Length()).seconds;
+    const bool sourceEnds = sourceLength ? start + duration > sourceLength->seconds : made < duration - MeasureSlack;
+    if (!sourceEnds)
+        return QString();
+    return QStringLiteral("the song ends at %1: the preview is %2 s")
+        .arg(sourceLength ? clock(std::floor(sourceLength->seconds)) : clock(start + made),
+             QLocale::c().toString(made, 'f', 1));
+}
+
 QString DecoderProblem(const QByteArray &errorOutput)
 {
     if (const QString refused = RefusedByFfmpeg(errorOutput); !refused.isEmpty())

@@ -50,6 +50,10 @@ QString CrossfadeProblem(const QList<double> &pieceSeconds, const QStringList &s
 // "FFmpeg reads it as concat, ..." when FFmpeg's error output tells that it refused the
 // source's format (PreviewCommands::FfmpegInput); else "".
 QString RefusedByFfmpeg(const QByteArray &errorOutput);
+// "the song ends at 0:20: the preview is 15.0 s" when the preview made from start lasts
+// less than the duration asked because its source ends; else "".
+QString EndsEarly(double start, double duration, std::optional<Mp3Audio::Length> sourceLength,
+                  const QString &previewPath);
 // Why FFmpeg could not decode a source, from its error output: a refused format, no audio
 // stream ("it holds no audio stream (a video file?)"), else "FFmpeg could not decode it:
 // <its last words>"; "" when it said nothing.
