@@ -118,6 +118,7 @@ private slots:
     void dryRunLinesMakeTheSamePreviews();
     void loudnessMeetsTheTarget_data();
     void loudnessMeetsTheTarget();
+    void encodedPreviewStaysBelowThePeakCeiling();
     void previewsKeepTheirSongsTags_data();
     void previewsKeepTheirSongsTags();
     void previewsLastAsAsked_data();
@@ -803,6 +804,25 @@ void TestCli::loudnessMeetsTheTarget()
     }
     const QRegularExpression told(QStringLiteral("Clicks\\.mp3: -3\\d\\.\\d LUFS, held back by its peaks\n"));
     QVERIFY2(told.match(result.err).hasMatch(), qPrintable(result.err));
+}
+
+// LAME overshoots a loud square wave at a low bit rate by several dB: the preview as encoded
+// must keep below the ceiling, and the report give the figures the preview really has.
+void TestCli::encodedPreviewStaysBelowThePeakCeiling()
+{
+    const QString square = folder(QStringLiteral("levels")) + QStringLiteral("/Square.mp3");
+    QVERIFY(Fixtures::MakeSound(square, {"synth", "5", "square", "440", "gain", "-3"}));
+    const Run result = run({QStringLiteral("--json"), QStringLiteral("-b"), QStringLiteral("32"), QStringLiteral("-s"),
+                            QStringLiteral("0.5"), QStringLiteral("-d"), QStringLiteral("4"), QStringLiteral("--loudness"),
+                            QStringLiteral("-16"), QStringLiteral("-o"), folder(QStringLiteral("peaks")), square});
+    QCOMPARE(result.status, 0);
+    const QJsonObject preview =
+        QJsonDocument::fromJson(result.out.toUtf8()).object().value(QStringLiteral("previews")).toArray().first().toObject();
+    const QJsonObject loudness = preview.value(QStringLiteral("loudness")).toObject();
+    const Fixtures::LoudnessFacts facts = Fixtures::MeasureLoudness(preview.value(QStringLiteral("preview")).toString());
+    QVERIFY2(facts.truePeak <= -0.9, qPrintable(QStringLiteral("%1 dBTP").arg(facts.truePeak)));
+    QVERIFY2(qAbs(loudness.value(QStringLiteral("true_peak")).toDouble() - facts.truePeak) <= 0.3, qPrintable(result.out));
+    QVERIFY2(qAbs(loudness.value(QStringLiteral("result")).toDouble() - facts.integrated) <= 0.3, qPrintable(result.out));
 }
 
 void TestCli::previewsKeepTheirSongsTags_data()

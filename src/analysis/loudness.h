@@ -54,6 +54,7 @@ struct Adjustment {
     Measurement measured;
     double gain = 0;              // dB, to the hundredth, for SoX's gain effect
     std::optional<double> result; // LUFS the preview measures; none for silence
+    std::optional<double> truePeak; // dBTP the encoded preview measures, once made
     bool heldBack = false;        // the peaks allowed less gain than the target asked for
     bool capped = false;          // too quiet: raised by MaxGain only
     double target = 0;            // LUFS asked for

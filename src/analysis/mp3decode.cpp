@@ -46,6 +46,16 @@ Handle halfRateMonoDecoder()
     return handle;
 }
 
+// A decoder that gives stereo floats at the file's rate.
+Handle stereoDecoder()
+{
+    Handle handle(mpg123_new(decoderName(), nullptr));
+    const long flags = MPG123_FORCE_STEREO | MPG123_FORCE_FLOAT | MPG123_QUIET | MPG123_GAPLESS;
+    if (handle && mpg123_param(handle.get(), MPG123_FLAGS, flags, 0) != MPG123_OK)
+        handle.reset();
+    return handle;
+}
+
 } // namespace
 
 bool Decodes(const QString &path)
@@ -80,6 +90,32 @@ std::optional<Audio> DecodeMono(const QString &path)
     if (audio.samples.empty())
         return std::nullopt;
     return audio;
+}
+
+std::optional<Loudness::Measurement> MeasureLoudness(const QString &path)
+{
+    const Handle handle = stereoDecoder();
+    if (!handle || mpg123_open(handle.get(), QFile::encodeName(path).constData()) != MPG123_OK)
+        return std::nullopt;
+    long rate = 0;
+    int channels = 0;
+    int encoding = 0;
+    if (mpg123_getformat(handle.get(), &rate, &channels, &encoding) != MPG123_OK || channels != 2
+        || encoding != MPG123_ENC_FLOAT_32)
+        return std::nullopt;
+    Loudness::Meter meter(channels, int(rate));
+    std::vector<float> block(16384);
+    size_t frames = 0;
+    int status = MPG123_OK;
+    while (status == MPG123_OK || status == MPG123_NEW_FORMAT) {
+        size_t bytes = 0;
+        status = mpg123_read(handle.get(), block.data(), block.size() * sizeof(float), &bytes);
+        meter.add(block.data(), bytes / sizeof(float) / 2);
+        frames += bytes / sizeof(float) / 2;
+    }
+    if (frames == 0)
+        return std::nullopt;
+    return meter.result();
 }
 
 } // namespace Mp3Decode

@@ -2,6 +2,8 @@
 // MP3 decoded in the process for analysis. One channel (both mixed) at half the file's
 // rate is all a look at pitches and loudness needs, and costs half the decoding work.
 
+#include "analysis/loudness.h"
+
 #include <QString>
 
 #include <optional>
@@ -19,5 +21,8 @@ struct Audio {
 bool Decodes(const QString &path);
 // None when the file cannot be opened or holds no MPEG audio.
 std::optional<Audio> DecodeMono(const QString &path);
+// The file's loudness and true peak as a player hears it: both channels at its own rate.
+// None when it cannot be decoded.
+std::optional<Loudness::Measurement> MeasureLoudness(const QString &path);
 
 } // namespace Mp3Decode

@@ -144,6 +144,8 @@ private:
     void measured(int index, const Shell32::RunResult &result);
     void cut(int index);
     void cutEnded(int index, const Shell32::RunResult &result);
+    // Measures the encoded preview; true when it must be cut once more, its gain lowered.
+    bool recutBelowCeiling(int index, const QString &written);
     void join();
     // The SoX run that joins the pieces into writeTo; pieceSeconds: how long SoX reads each.
     CommandLine joinCommand(const QStringList &pieces, const QList<double> &pieceSeconds, const QString &writeTo) const;

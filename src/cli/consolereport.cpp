@@ -105,6 +105,7 @@ QJsonObject loudnessEntry(const Loudness::Adjustment &loudness)
     return {{QStringLiteral("measured"), decibels(loudness.measured.integrated)},
             {QStringLiteral("gain"), decibels(loudness.gain)},
             {QStringLiteral("result"), decibels(loudness.result)},
+            {QStringLiteral("true_peak"), decibels(loudness.truePeak)},
             {QStringLiteral("held_back"), loudness.heldBack},
             {QStringLiteral("capped"), loudness.capped}};
 }
