@@ -4,6 +4,7 @@
 #include "foldertree.h"
 #include "testwindow.h"
 
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
@@ -172,23 +173,31 @@ void TestAdding::folderButtonAddsMatchingFilesFolderByFolder_data()
     QTest::addColumn<QString>("answer");
     QTest::addColumn<bool>("everyType");
     QTest::addColumn<QString>("stored"); // the next default
-    QTest::newRow("mp3") << QStringLiteral("mp3") << false << "mp3";
-    QTest::newRow("MP3, case ignored") << QStringLiteral("MP3") << false << "MP3";
-    QTest::newRow("* for every type") << QStringLiteral("*") << true << "*";
-    QTest::newRow(".mp3") << QStringLiteral(".mp3") << false << "mp3";
-    QTest::newRow("*.mp3") << QStringLiteral("*.mp3") << false << "mp3";
-    QTest::newRow("blanks around MP3") << QStringLiteral(" MP3 ") << false << "MP3";
+    QTest::addColumn<QStringList>("alsoTaken"); // extensions taken besides mp3
+    QTest::newRow("mp3") << QStringLiteral("mp3") << false << "mp3" << QStringList();
+    QTest::newRow("MP3, case ignored") << QStringLiteral("MP3") << false << "MP3" << QStringList();
+    QTest::newRow("* for every type") << QStringLiteral("*") << true << "*" << QStringList();
+    QTest::newRow(".mp3") << QStringLiteral(".mp3") << false << "mp3" << QStringList();
+    QTest::newRow("*.mp3") << QStringLiteral("*.mp3") << false << "mp3" << QStringList();
+    QTest::newRow("blanks around MP3") << QStringLiteral(" MP3 ") << false << "MP3" << QStringList();
+    QTest::newRow("a comma list") << QStringLiteral("mp3, .JPG,,txt") << false << "mp3,JPG,txt" << QStringList{"jpg", "txt"};
 }
 
 void TestAdding::folderButtonAddsMatchingFilesFolderByFolder()
 {
     QFETCH(QString, answer);
     QFETCH(bool, everyType);
+    QFETCH(QStringList, alsoTaken);
     window().ListView1->append(QStringLiteral("/kept/first.mp3"));
     m_test->prompts.inputAnswers << answer;
     m_test->prompts.folderAnswers << m_music->path(QStringLiteral("R"));
     window().PushButton4->click();
-    QCOMPARE(window().ListView1->texts(), QStringList{QStringLiteral("/kept/first.mp3")} + musicRows(musicFolders(), everyType));
+    QStringList rows = musicRows(musicFolders(), true);
+    rows.removeIf([&](const QString &row) {
+        const QString suffix = QFileInfo(row).suffix().toLower();
+        return !everyType && suffix != QLatin1String("mp3") && !alsoTaken.contains(suffix);
+    });
+    QCOMPARE(window().ListView1->texts(), QStringList{QStringLiteral("/kept/first.mp3")} + rows);
     QTEST(m_test->settings->read(QStringLiteral("Extension")), "stored");
     QVERIFY(m_test->prompts.callsOf(QStringLiteral("message")).isEmpty());
 }

@@ -1,6 +1,7 @@
 // The window: its controls, start-up, title rule, pointer rules and closing.
 
 #include "app/form1.h"
+#include "app/qtprompts.h"
 #include "audiofixtures.h"
 #include "filelist/filelistview.h"
 #include "platform/progressbar.h"
@@ -11,10 +12,13 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTextEdit>
+#include <QTimer>
 
 class TestForm1 : public QObject {
     Q_OBJECT
@@ -38,6 +42,7 @@ private slots:
     void framePanelsShowTheWindowsBackground();
     void closingEndsTheProgramAtOnce();
     void listOperationsAtTheEdges();
+    void detailsShowAPathAndItsReasonOnOneLine();
 
 private:
     static void moveOver(QWidget *widget);
@@ -358,6 +363,29 @@ void TestForm1::listOperationsAtTheEdges()
     QCOMPARE(list.count(), 0);
     list.append(QStringLiteral("/d.mp3"));
     QCOMPARE(list.text(1), QStringLiteral("/d.mp3"));
+}
+
+// The real message box, as the closing message of a run uses it.
+void TestForm1::detailsShowAPathAndItsReasonOnOneLine()
+{
+    QtPrompts prompts;
+    int paneWidth = 0;
+    QTimer::singleShot(0, this, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        for (QAbstractButton *button : box->buttons()) {
+            if (box->buttonRole(button) == QMessageBox::ActionRole)
+                button->click(); // "Show Details..."
+        }
+        QApplication::processEvents();
+        if (const auto *pane = box->findChild<QTextEdit *>(); pane && pane->isVisible())
+            paneWidth = pane->width();
+        box->accept();
+    });
+    prompts.message(QStringLiteral("Lumbrisk"), QStringLiteral("Done."), Prompts::Icon::None,
+                    QStringLiteral("/home/someone/Music/Album/Song.mp3: it holds no audio that SoX can read"));
+    QVERIFY2(paneWidth >= 600, qPrintable(QString::number(paneWidth)));
 }
 
 QTEST_MAIN(TestForm1)

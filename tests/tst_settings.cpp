@@ -140,13 +140,16 @@ void TestSettings::handEditedValues_data()
     QTest::addColumn<QByteArray>("lines");
     QTest::addColumn<QString>("text1");
     QTest::addColumn<QStringList>("selected");
+    QTest::addColumn<QString>("text2");
     const QString home = SettingsRules::GetDesktopFolder();
     QTest::newRow("unquoted comma") << QByteArray("Text1=/srv/My Music, Live/\n") << "/srv/My Music, Live/"
-                                    << QStringList{"Option1", "Option4"};
+                                    << QStringList{"Option1", "Option4"} << "3";
     QTest::newRow("both place options False") << QByteArray("Option1=False\nOption2=False\n") << home
-                                              << QStringList{"Option4"};
+                                              << QStringList{"Option4"} << "3";
     QTest::newRow("both join options False") << QByteArray("Option3=False\nOption4=False\n") << home
-                                             << QStringList{"Option1"};
+                                             << QStringList{"Option1"} << "3";
+    QTest::newRow("a start at each song's chorus") << QByteArray("Text2=auto\n") << home
+                                                   << QStringList{"Option1", "Option4"} << "auto";
 }
 
 void TestSettings::handEditedValues()
@@ -156,6 +159,7 @@ void TestSettings::handEditedValues()
     QVERIFY(Fixtures::WriteFile(test.settingsFile(), "[Lumbrisk]\n" + lines));
     Form1 &window = test.open();
     QTEST(window.Text1->text(), "text1");
+    QTEST(window.Text2->text(), "text2");
     QStringList selected;
     for (QRadioButton *option : {window.Option1, window.Option2, window.Option3, window.Option4}) {
         if (option->isChecked())
@@ -198,21 +202,32 @@ void TestSettings::numberCheckOnLeavingAField_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("message");
-    QTest::newRow("0") << "0" << "Must be greater than zero.";
-    QTest::newRow("-5") << "-5" << "Must be greater than zero.";
-    QTest::newRow("0.4") << "0.4" << "Must be greater than zero.";
-    QTest::newRow("0.5 rounds to 0") << "0.5" << "Must be greater than zero.";
-    QTest::newRow("1.5") << "1.5" << "";
-    QTest::newRow("30") << "30" << "";
-    QTest::newRow("empty") << "" << "Must be numeric.";
-    QTest::newRow("abc") << "abc" << "Must be numeric.";
+    QTest::addColumn<QString>("startMessage"); // the start field's, where it differs
+    const QString numeric = QStringLiteral("Must be numeric.");
+    const QString forms = numeric + QStringLiteral("\nGive seconds (65, 2.5), m:ss (1:05) or h:mm:ss (1:02:03), a share "
+                                                  "of each song (25%), or auto for where each song's chorus begins.");
+    QTest::newRow("0") << "0" << "Must be greater than zero." << "Must be greater than zero.";
+    QTest::newRow("-5") << "-5" << "Must be greater than zero." << "Must be greater than zero.";
+    QTest::newRow("0.4") << "0.4" << "Must be greater than zero." << "Must be greater than zero.";
+    QTest::newRow("0.5 rounds to 0") << "0.5" << "Must be greater than zero." << "Must be greater than zero.";
+    QTest::newRow("1.5") << "1.5" << "" << "";
+    QTest::newRow("30") << "30" << "" << "";
+    QTest::newRow("empty") << "" << numeric << forms;
+    QTest::newRow("abc") << "abc" << numeric << forms;
+    QTest::newRow("1:05") << "1:05" << numeric << "";
+    QTest::newRow("0:00") << "0:00" << numeric << "Must be greater than zero.";
+    QTest::newRow("25%") << "25%" << numeric << "";
+    QTest::newRow("0%") << "0%" << numeric << "Must be greater than zero.";
+    QTest::newRow("auto") << "auto" << numeric << "";
 }
 
 void TestSettings::numberCheckOnLeavingAField()
 {
     QFETCH(QString, text);
     QFETCH(QString, message);
+    QFETCH(QString, startMessage);
     for (const bool duration : {false, true}) {
+        const QString expected = duration ? message : startMessage;
         TestWindow test;
         Form1 &window = test.open();
         window.show();
@@ -222,12 +237,12 @@ void TestSettings::numberCheckOnLeavingAField()
         field->setText(text);
         window.PushButton2->setFocus(Qt::TabFocusReason);
         const QList<ScriptedPrompts::Call> messages = test.prompts.callsOf(QStringLiteral("message"));
-        if (message.isEmpty()) {
+        if (expected.isEmpty()) {
             QVERIFY(messages.isEmpty());
             QVERIFY(window.PushButton2->hasFocus());
         } else {
             QCOMPARE(messages.size(), 1);
-            QCOMPARE(messages.first().text, message);
+            QCOMPARE(messages.first().text, expected);
             QCOMPARE(messages.first().title, window.applicationTitle());
             QCOMPARE(messages.first().icon, Prompts::Icon::None);
             QVERIFY(field->hasFocus());
@@ -252,7 +267,7 @@ void TestSettings::twoRejectedFieldsDoNotPassTheFocusBackAndForth()
     window.Text3->setFocus(Qt::TabFocusReason);
     const QList<ScriptedPrompts::Call> messages = test.prompts.callsOf(QStringLiteral("message"));
     QCOMPARE(messages.size(), 1);
-    QCOMPARE(messages.first().text, QStringLiteral("Must be numeric."));
+    QVERIFY(messages.first().text.startsWith(QStringLiteral("Must be numeric.\n")));
     QVERIFY(window.Text2->hasFocus());
     // Leaving the second field itself is checked as ever.
     window.Text2->setText(QStringLiteral("5"));
@@ -271,7 +286,9 @@ void TestSettings::hintsShowTheirTexts()
     QTest::mouseClick(window.PushButton7, Qt::LeftButton);
     const QList<ScriptedPrompts::Call> messages = test.prompts.callsOf(QStringLiteral("message"));
     QCOMPARE(messages.size(), 2);
-    QCOMPARE(messages.at(0).text, QStringLiteral("If you want to start recording at 1:05 in all MP3 files, you should enter 65 here (for example)."));
+    QCOMPARE(messages.at(0).text, QStringLiteral("If you want to start recording at 1:05 in all MP3 files, you should enter 65 here (for example).\r\r"
+                                                 "Give seconds (65, 2.5), m:ss (1:05) or h:mm:ss (1:02:03), a share of each song (25%), "
+                                                 "or auto for where each song's chorus begins."));
     QCOMPARE(messages.at(1).text, QStringLiteral("If you enter 20 here and 30 in the previous text box you will record from 0:20 to 0:50 for all MP3 files (for example)."));
     for (const ScriptedPrompts::Call &call : messages) {
         QCOMPARE(call.title, QStringLiteral("Lumbrisk"));

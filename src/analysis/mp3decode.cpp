@@ -1,5 +1,6 @@
 #include "analysis/mp3decode.h"
 
+#include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
 
@@ -116,6 +117,15 @@ std::optional<Loudness::Measurement> MeasureLoudness(const QString &path)
     if (frames == 0)
         return std::nullopt;
     return meter.result();
+}
+
+Audio FromFloats(const QByteArray &bytes, int rate)
+{
+    Audio audio;
+    audio.rate = rate;
+    audio.samples.resize(size_t(bytes.size()) / sizeof(float));
+    std::memcpy(audio.samples.data(), bytes.constData(), audio.samples.size() * sizeof(float));
+    return audio;
 }
 
 } // namespace Mp3Decode

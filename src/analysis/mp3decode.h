@@ -24,5 +24,7 @@ std::optional<Audio> DecodeMono(const QString &path);
 // The file's loudness and true peak as a player hears it: both channels at its own rate.
 // None when it cannot be decoded.
 std::optional<Loudness::Measurement> MeasureLoudness(const QString &path);
+// The mono 32-bit floats a tool wrote at the given rate.
+Audio FromFloats(const QByteArray &bytes, int rate);
 
 } // namespace Mp3Decode

@@ -135,6 +135,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // The controls, their fonts and the tab order (app/form1_controls.cpp).
     void createControls();
     void setTabOrder();
     static void setTabStopAtSelectedOption(QRadioButton *first, QRadioButton *second);

@@ -9,6 +9,7 @@
 #include "filelist/addfolder.h"
 #include "platform/apperror.h"
 #include "platform/main.h"
+#include "preview/songstart.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -61,7 +62,8 @@ void Form1::checkNumberField(QLineEdit *field, const QFocusEvent *event)
     if (m_returningFocus || event->reason() == Qt::ActiveWindowFocusReason
         || event->reason() == Qt::PopupFocusReason)
         return;
-    const QString problem = SettingsRules::NumberFieldProblem(field->text());
+    const QString problem = field == Text2 ? SettingsRules::StartFieldProblem(field->text())
+                                           : SettingsRules::NumberFieldProblem(field->text());
     if (problem.isEmpty())
         return;
     m_prompts->message(m_applicationTitle, problem);
@@ -71,7 +73,8 @@ void Form1::checkNumberField(QLineEdit *field, const QFocusEvent *event)
 
 void Form1::PushButton6_Click()
 {
-    m_prompts->message(m_applicationTitle, QStringLiteral("If you want to start recording at 1:05 in all MP3 files, you should enter 65 here (for example)."));
+    m_prompts->message(m_applicationTitle, QStringLiteral("If you want to start recording at 1:05 in all MP3 files, you should enter 65 here (for example).\r\r")
+                                               + SongStart::FormsAccepted());
 }
 
 void Form1::PushButton7_Click()

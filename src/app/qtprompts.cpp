@@ -5,9 +5,13 @@
 #include <QGuiApplication>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QTextEdit>
 #include <QUrl>
 
 namespace {
+
+// The details pane is wide enough for a path and its reason on one line.
+constexpr int DetailsWidth = 600;
 
 // The program's texts keep their CR and CR LF breaks; Qt's labels want plain "\n".
 QString forDisplay(QString text)
@@ -47,6 +51,8 @@ void QtPrompts::message(const QString &title, const QString &text, Icon icon, co
                     title, forDisplay(text), QMessageBox::Ok, m_owner);
     box.setTextFormat(Qt::PlainText);
     box.setDetailedText(forDisplay(details));
+    if (auto *pane = box.findChild<QTextEdit *>())
+        pane->setMinimumWidth(DetailsWidth);
     box.exec();
 }
 

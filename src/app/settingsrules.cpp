@@ -4,6 +4,7 @@
 #include "platform/main.h"
 #include "platform/numbers.h"
 #include "preview/previewcommands.h"
+#include "preview/songstart.h"
 
 #include <QDir>
 #include <QStandardPaths>
@@ -54,6 +55,14 @@ QString NumberFieldProblem(const QString &text)
     if (rounded < 1)
         return QStringLiteral("Must be greater than zero.");
     return QString();
+}
+
+QString StartFieldProblem(const QString &text)
+{
+    const std::optional<StartList::SourceCut> start = SongStart::ReadField(text);
+    if (!start)
+        return QStringLiteral("Must be numeric.\n") + SongStart::FormsAccepted();
+    return SongStart::BeforeFirstSecond(*start) ? QStringLiteral("Must be greater than zero.") : QString();
 }
 
 } // namespace SettingsRules

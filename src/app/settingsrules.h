@@ -16,5 +16,8 @@ QString OptionText(bool selected);
 QString GetDesktopFolder();
 // The check on leaving a number field: "" when the text is acceptable, else the message.
 QString NumberFieldProblem(const QString &text);
+// The same check of the start field, which also takes the other forms of a start (1:05,
+// 25%, auto); what is none of them is told which forms there are.
+QString StartFieldProblem(const QString &text);
 
 } // namespace SettingsRules

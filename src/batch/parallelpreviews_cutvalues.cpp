@@ -2,6 +2,7 @@
 #include "batch/parallelwork.h"
 
 #include "platform/main.h"
+#include "preview/previewcheck.h"
 #include "preview/previewcommands.h"
 #include "analysis/sourceaudio.h"
 
@@ -54,8 +55,7 @@ bool ParallelPreviews::settleStart(int index)
         return true;
     const std::optional<QString> start = startFor(index);
     if (!start) {
-        fail(index, QStringLiteral("the length of %1 cannot be read, so neither can a share of it")
-                        .arg(Main::FileNameOf(m_results[index].source)));
+        fail(index, PreviewCheck::NoLengthForShare(m_results[index].source));
         return false;
     }
     work.start = *start;

@@ -16,27 +16,12 @@
 #include <QProcess>
 
 #include <cmath>
-#include <cstring>
 
 using Shell32::RunResult;
 
-namespace {
-
-// The mono floats a tool wrote, at the rate the analysis asked for.
-Mp3Decode::Audio rawFloats(const QByteArray &bytes)
-{
-    Mp3Decode::Audio audio;
-    audio.rate = Chorus::DecodingRate;
-    audio.samples.resize(size_t(bytes.size()) / sizeof(float));
-    std::memcpy(audio.samples.data(), bytes.constData(), audio.samples.size() * sizeof(float));
-    return audio;
-}
-
-} // namespace
-
 QString ParallelPreviews::withoutFfmpeg(const QString &source) const
 {
-    return QStringLiteral("SoX cannot read %1 without FFmpeg: %2").arg(Main::FileNameOf(source), m_tools.ffmpegProblem);
+    return PreviewCheck::WithoutFfmpeg(source, m_tools.ffmpegProblem);
 }
 
 void ParallelPreviews::probe(int index)
@@ -107,7 +92,9 @@ void ParallelPreviews::decodedForAnalysis(int index, const RunResult &ended)
         problem = decoderWords;
     if (!problem.isEmpty())
         return fail(index, problem);
-    lookInto(index, [bytes = ended.output] { return std::optional<Mp3Decode::Audio>(rawFloats(bytes)); });
+    lookInto(index, [bytes = ended.output] {
+        return std::optional<Mp3Decode::Audio>(Mp3Decode::FromFloats(bytes, Chorus::DecodingRate));
+    });
 }
 
 // Decoding and looking for the chorus take the processor for a while, so they run on a
@@ -135,8 +122,7 @@ void ParallelPreviews::analysed(int index, const std::optional<Chorus::Start> &s
     if (start)
         found(index, *start);
     else
-        fail(index, QStringLiteral("no audio could be decoded from %1, so its chorus cannot be looked for")
-                        .arg(Main::FileNameOf(m_results[index].source)));
+        fail(index, PreviewCheck::NoAudioForChorus(m_results[index].source));
     pump();
 }
 

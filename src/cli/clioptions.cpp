@@ -308,9 +308,7 @@ bool CliCommandLine::readModes(CliOptions &options)
 {
     options.settings.join = m_parser.isSet(Join);
     options.settings.tags = !m_parser.isSet(NoTags);
-    options.extensions.clear();
-    for (const QString &typed : m_parser.value(Extension).split(QLatin1Char(',')))
-        options.extensions.append(AddFolder::ExtensionOf(typed));
+    options.extensions = AddFolder::ExtensionsOf(m_parser.value(Extension));
     options.keepFolders = m_parser.isSet(KeepFolders);
     options.dryRun = m_parser.isSet(DryRun);
     options.json = m_parser.isSet(Json);

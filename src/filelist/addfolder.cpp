@@ -266,6 +266,14 @@ QString ExtensionOf(const QString &typed)
     return extension.trimmed();
 }
 
+QStringList ExtensionsOf(const QString &typed)
+{
+    QStringList extensions;
+    for (const QString &item : typed.split(QLatin1Char(',')))
+        extensions.append(ExtensionOf(item));
+    return extensions;
+}
+
 QString PatternOf(const QString &extension)
 {
     return QStringLiteral("*.") + extension;

@@ -73,6 +73,9 @@ bool HasBadChars(const QString &name);
 // The extension as the user may type it (" MP3 ", ".mp3", "*.mp3") read as the bare
 // extension ("MP3", "mp3"); "*" stays "*", every file. "" when nothing is left.
 QString ExtensionOf(const QString &typed);
+// A comma list of extensions ("mp3, .flac,m4a"), each read as ExtensionOf reads one; "" for
+// an item with nothing left in it.
+QStringList ExtensionsOf(const QString &typed);
 // The file-name pattern of an extension: "*." followed by it ("*.*" for "*").
 QString PatternOf(const QString &extension);
 // The pattern of any of several extensions: their patterns joined by "/", which no file name

@@ -172,9 +172,12 @@ void Form1::PushButton4_Click()
         return;
     GuardedSteps steps(*m_prompts, QStringLiteral("Form1.PushButton4_Click"));
     QString extension;
+    // One extension, or a comma list of them ("mp3,flac,m4a"); empty items are dropped.
     steps.run(100, [&] {
-        extension = AddFolder::ExtensionOf(m_prompts->input(
+        QStringList extensions = AddFolder::ExtensionsOf(m_prompts->input(
             m_applicationTitle, ExtensionPrompt, m_settings->read(QStringLiteral("Extension"), QStringLiteral("mp3"))));
+        extensions.removeAll(QString());
+        extension = extensions.join(QLatin1Char(','));
     });
     if (!extension.isEmpty())
         steps.run(102, [&] { m_settings->write(QStringLiteral("Extension"), extension); });
@@ -191,7 +194,7 @@ void Form1::PushButton4_Click()
     steps.run(108, [&] { setPointer(Pointer::Busy); });
     int added = 0;
     QList<QByteArray> leftOut;
-    steps.run(110, [&] { added = addFolderScan(folder, AddFolder::PatternOf(extension), leftOut); });
+    steps.run(110, [&] { added = addFolderScan(folder, AddFolder::PatternOfAny(extension.split(QLatin1Char(','))), leftOut); });
     steps.run(112, [&] { setPointer(Pointer::Default); });
     if (!leftOut.isEmpty())
         steps.run(113, [&] { tellLeftOut(leftOut); });

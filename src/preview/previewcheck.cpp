@@ -56,20 +56,6 @@ QString because(const RunResult &run)
     return words.isEmpty() ? QString() : QStringLiteral(": ") + words;
 }
 
-// 65 as "1:05", 3600 as "1:00:00", 2.5 as "0:02.5".
-QString clock(double seconds)
-{
-    const qint64 milliseconds = qRound64(seconds * 1000);
-    const qint64 whole = milliseconds / 1000;
-    const QLatin1Char zero('0');
-    QString text = whole >= 3600 ? QStringLiteral("%1:%2:%3").arg(whole / 3600).arg(whole / 60 % 60, 2, 10, zero)
-                                 : QStringLiteral("%1:%2").arg(whole / 60);
-    text = text.arg(whole % 60, 2, 10, zero);
-    if (milliseconds % 1000 != 0)
-        text += PreviewCommands::SoxNumber(double(milliseconds % 1000) / 1000).mid(1);
-    return text;
-}
-
 bool isEmptyFile(const QString &path)
 {
     const QFileInfo file(path);
@@ -77,6 +63,14 @@ bool isEmptyFile(const QString &path)
 }
 
 const QString NoAudioStream = QStringLiteral("it holds no audio stream (a video file?)");
+
+// The format FFmpeg recognised but was not let read (PreviewCommands::FfmpegInput); "" for none.
+QString refusedFormat(const QByteArray &errorOutput)
+{
+    static const QRegularExpression refused(QStringLiteral("^\\[(\\S+) @ [^]]*\\] Format not on whitelist"),
+                                            QRegularExpression::MultilineOption);
+    return refused.match(QString::fromUtf8(errorOutput)).captured(1);
+}
 
 // FFmpeg's description of its input names streams, none of them audio.
 bool holdsVideoOnly(const QByteArray &description)
@@ -92,7 +86,9 @@ QString noAudioIn(const QString &tool, const QByteArray &description)
         return refused;
     if (holdsVideoOnly(description))
         return NoAudioStream;
-    const QString format = GetBitrate::FormatFromCapture(QString::fromUtf8(description));
+    QString format = GetBitrate::FormatFromCapture(QString::fromUtf8(description));
+    if (format.isEmpty())
+        format = refusedFormat(description); // a picture, say
     const QString which = format.isEmpty() || format == QLatin1String("mp3")
                               ? QStringLiteral("not an MP3 file, or damaged")
                               : QStringLiteral("FFmpeg reads it as %1, not MP3").arg(format);
@@ -100,10 +96,12 @@ QString noAudioIn(const QString &tool, const QByteArray &description)
 }
 
 // SoX found no audio in the source: it could not open it, with nothing after the colon or
-// with "Invalid argument" (what its MP3 reader says of a text, an empty file or a bare tag).
+// with "Invalid argument" (what its MP3 reader says of a text, an empty file or a bare tag),
+// or it has no reader for the file's extension (a cover.jpg, a starts.csv) or none at all.
 QString unreadableSource(const RunResult &run, const QString &sourcePath, const QString &ffmpeg)
 {
-    static const QRegularExpression noAudio(QStringLiteral("^can't open input file `.*':( Invalid argument)?$"));
+    static const QRegularExpression noAudio(QStringLiteral(
+        "^(can't open input file `.*':( Invalid argument)?|no handler for file extension `.*'|can't determine type of file `.*')$"));
     if (!noAudio.match(failWords(run).value_or(QString())).hasMatch())
         return QString();
     if (isEmptyFile(sourcePath))
@@ -123,12 +121,12 @@ QString startBeyondEnd(double start, std::optional<Mp3Audio::Length> source, con
 {
     if (source && start >= source->seconds - SourceEndFrames * source->frameSeconds)
         return QStringLiteral("the track is only %1 long, so a preview from %2 has nothing in it")
-            .arg(clock(std::floor(source->seconds)), clock(start));
+            .arg(PreviewCommands::ClockText(std::floor(source->seconds)), PreviewCommands::ClockText(start));
     if (!source && run.errorOutput.contains("Start position is after expected end of audio"))
-        return QStringLiteral("the track ends before %1, so a preview from there has nothing in it").arg(clock(start));
+        return QStringLiteral("the track ends before %1, so a preview from there has nothing in it").arg(PreviewCommands::ClockText(start));
     // Neither the start nor the end of the trim was reached: a stream of unknown length.
     if (!source && run.errorOutput.contains("Last 2 position(s) not reached"))
-        return QStringLiteral("the file ends before the preview's start (%1)").arg(clock(start));
+        return QStringLiteral("the file ends before the preview's start (%1)").arg(PreviewCommands::ClockText(start));
     return QString();
 }
 
@@ -274,13 +272,15 @@ QString CrossfadeProblem(const QList<double> &pieceSeconds, const QStringList &s
 
 QString RefusedByFfmpeg(const QByteArray &errorOutput)
 {
-    static const QRegularExpression refused(QStringLiteral("^\\[(\\S+) @ [^]]*\\] Format not on whitelist"),
-                                            QRegularExpression::MultilineOption);
-    const QString format = refused.match(QString::fromUtf8(errorOutput)).captured(1);
-    if (format.isEmpty())
+    // The formats that name other files for FFmpeg to read; any other refused one (a
+    // picture) simply holds no audio.
+    static const QStringList lists{QStringLiteral("concat"), QStringLiteral("hls"), QStringLiteral("dash"),
+                                   QStringLiteral("imf"), QStringLiteral("ffmetadata")};
+    const QString format = refusedFormat(errorOutput);
+    if (!lists.contains(format))
         return QString();
-    return QStringLiteral("FFmpeg reads it as %1, a list of other files, a playlist or no audio at all, so it was "
-                          "not read (only the file itself is, and only as audio)").arg(format);
+    return QStringLiteral("FFmpeg reads it as %1, a list of other files, so it was not read (only the file "
+                          "itself is, and only as audio)").arg(format);
 }
 
 QString EndsEarly(double start, double duration, std::optional<Mp3Audio::Length> sourceLength,
@@ -291,7 +291,7 @@ QString EndsEarly(double start, double duration, std::optional<Mp3Audio::Length>
     if (!sourceEnds)
         return QString();
     return QStringLiteral("the song ends at %1: the preview is %2 s")
-        .arg(sourceLength ? clock(std::floor(sourceLength->seconds)) : clock(start + made),
+        .arg(sourceLength ? PreviewCommands::ClockText(std::floor(sourceLength->seconds)) : PreviewCommands::ClockText(start + made),
              QLocale::c().toString(made, 'f', 1));
 }
 
@@ -323,6 +323,22 @@ QString ProbeProblem(const QString &sourcePath, const RunResult &probe)
     const QString words = probe.lastErrorLine();
     return QStringLiteral("FFmpeg found no MP3 bit rate in %1").arg(source.fileName())
            + (words.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(words));
+}
+
+QString NoLengthForShare(const QString &sourcePath)
+{
+    return QStringLiteral("the length of %1 cannot be read, so neither can a share of it").arg(QFileInfo(sourcePath).fileName());
+}
+
+QString NoAudioForChorus(const QString &sourcePath)
+{
+    return QStringLiteral("no audio could be decoded from %1, so its chorus cannot be looked for")
+        .arg(QFileInfo(sourcePath).fileName());
+}
+
+QString WithoutFfmpeg(const QString &sourcePath, const QString &ffmpegProblem)
+{
+    return QStringLiteral("SoX cannot read %1 without FFmpeg: %2").arg(QFileInfo(sourcePath).fileName(), ffmpegProblem);
 }
 
 } // namespace PreviewCheck

@@ -48,7 +48,7 @@ QString JoinProblem(const Shell32::RunResult &run, const QString &writtenPath, c
 // lengths as SoX reads them, in the order of sources.
 QString CrossfadeProblem(const QList<double> &pieceSeconds, const QStringList &sources, double overlap);
 // "FFmpeg reads it as concat, ..." when FFmpeg's error output tells that it refused the
-// source's format (PreviewCommands::FfmpegInput); else "".
+// source's format (PreviewCommands::FfmpegInput) as a list of other files; else "".
 QString RefusedByFfmpeg(const QByteArray &errorOutput);
 // "the song ends at 0:20: the preview is 15.0 s" when the preview made from start lasts
 // less than the duration asked because its source ends; else "".
@@ -61,5 +61,12 @@ QString DecoderProblem(const QByteArray &errorOutput);
 // Why FFmpeg's description of the source (GetBitrate::ProbeCommand) held no audio stream to
 // take the bit rate from, in the same words.
 QString ProbeProblem(const QString &sourcePath, const Shell32::RunResult &probe);
+
+// Why a song has no start of its own: the length a share is taken of cannot be read, or no
+// audio to look for its chorus in could be decoded.
+QString NoLengthForShare(const QString &sourcePath);
+QString NoAudioForChorus(const QString &sourcePath);
+// Why a source only FFmpeg decodes cannot be read while FFmpeg is missing (ffmpegProblem).
+QString WithoutFfmpeg(const QString &sourcePath, const QString &ffmpegProblem);
 
 } // namespace PreviewCheck

@@ -62,6 +62,19 @@ QString SoxNumber(double value)
     return QLocale::c().toString(value, 'f', QLocale::FloatingPointShortest);
 }
 
+QString ClockText(double seconds)
+{
+    const qint64 milliseconds = qRound64(seconds * 1000);
+    const qint64 whole = milliseconds / 1000;
+    const QLatin1Char zero('0');
+    QString text = whole >= 3600 ? QStringLiteral("%1:%2:%3").arg(whole / 3600).arg(whole / 60 % 60, 2, 10, zero)
+                                 : QStringLiteral("%1:%2").arg(whole / 60);
+    text = text.arg(whole % 60, 2, 10, zero);
+    if (milliseconds % 1000 != 0)
+        text += SoxNumber(double(milliseconds % 1000) / 1000).mid(1);
+    return text;
+}
+
 const QList<int> &BitrateChoices()
 {
     static const QList<int> kbps{320, 256, 224, 192, 160, 144, 128, 112, 96, 80, 64, 56, 48, 40, 32, 24, 16, 8};
@@ -148,6 +161,12 @@ CommandLine DecodeMono(const QString &sox, const QString &sourcePath, int rate)
 CommandLine DecodeMonoDecoded(const QString &sox, int rate)
 {
     return monoFrom(CommandLine(sox).plain(QStringLiteral(" -t sox -")), rate);
+}
+
+CommandLine FfmpegDecodeMono(const QString &ffmpeg, const QString &sourcePath, int rate)
+{
+    return FfmpegInput(ffmpeg, QStringLiteral(" -nostdin -v error"), sourcePath)
+        .plain(QStringLiteral(" -vn -ac 1 -ar %1 -f f32le -").arg(rate));
 }
 
 CommandLine Join(const QString &sox, const QStringList &entries, const QString &bitrate,

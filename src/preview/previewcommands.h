@@ -15,6 +15,8 @@ namespace PreviewCommands {
 QString SecondsText(const QString &typed);
 // A number as SoX reads it: the shortest plain C-locale decimal (10, 2.5, 0.125).
 QString SoxNumber(double value);
+// A time as people read it: 65 as "1:05", 3600 as "1:00:00", 2.5 as "0:02.5".
+QString ClockText(double seconds);
 
 // The bit rates a preview can have, in kbit/s, highest first (320 ... 8).
 const QList<int> &BitrateChoices();
@@ -63,6 +65,9 @@ CommandLine DecodeDecoded(const QString &sox, int rate, const QString &start, co
 CommandLine DecodeMono(const QString &sox, const QString &sourcePath, int rate);
 // The same of a source FFmpeg decodes, read from standard input.
 CommandLine DecodeMonoDecoded(const QString &sox, int rate);
+// FfmpegInput with " -nostdin -v error", then -vn -ac 1 -ar <rate> -f f32le -: the same by FFmpeg
+// alone, for a front end that runs one tool at a time.
+CommandLine FfmpegDecodeMono(const QString &ffmpeg, const QString &sourcePath, int rate);
 // "sox"  --combine sequence "<entry>" ...  -c 2 -r <rate> -C <bit rate> "<joined>", with
 // absolute paths as above.
 CommandLine Join(const QString &sox, const QStringList &entries, const QString &bitrate,

@@ -11,12 +11,16 @@
 #include "preview/previewcheck.h"
 #include "preview/previewcommands.h"
 #include "preview/previewfiles.h"
+#include "preview/songstart.h"
 #include "preview/tagcopy.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QLocale>
 #include <QMap>
+
+#include <cmath>
 
 // The statements keep the numbers of the job's steps, so an error report names the step:
 // 100-110 checks, 112 busy pointer, 114 tools, 116/118 start and duration, 120 row count,
@@ -68,8 +72,9 @@ void PreviewJob::makePreviews(GuardedSteps &steps)
     steps.run(114, [&] { m_tools = Tools::Find(m_controls.programFolder()); });
     m_sweep.removeFrom(Tools::TemporaryFolder());
     m_work = std::make_unique<PreviewFiles::WorkFolder>();
-    m_start = steps.value<QString>(116, [&] { return PreviewCommands::SecondsText(m_controls.startText()); },
-                                   QStringLiteral("3"));
+    m_startCut = steps.value<StartList::SourceCut>(116, [&] { return SongStart::ForJob(m_controls.startText()); },
+                                                   SongStart::ForJob(QStringLiteral("3")));
+    m_start = PreviewCommands::SoxNumber(m_startCut.startSeconds.value_or(3));
     m_duration = steps.value<QString>(118, [&] { return PreviewCommands::SecondsText(m_controls.durationText()); },
                                       QStringLiteral("3"));
     steps.run(120, [&] { m_rowCount = m_controls.rowCount(); });
@@ -98,9 +103,28 @@ void PreviewJob::processRow(GuardedSteps &steps, int position)
         fail(source, m_tools.soxProblem);
     else if (!sourceProblem.isEmpty())
         fail(source, sourceProblem);
-    else
+    else if (settleStart(source))
         makePreview(steps, position, source);
     steps.run(150, [] { QCoreApplication::processEvents(); });
+}
+
+bool PreviewJob::settleStart(const QString &sourcePath)
+{
+    if (!SongStart::PerSong(m_startCut))
+        return true;
+    const SongStart::Found found =
+        SongStart::ForSong(m_startCut, sourcePath, QLocale::c().toDouble(m_duration), m_tools,
+                           [this](const CommandLine &commandLine) { return runSox(commandLine, rowsNow()); });
+    if (!found.problem.isEmpty())
+        fail(sourcePath, found.problem);
+    if (m_stopped || !found.problem.isEmpty())
+        return false;
+    m_start = PreviewCommands::SoxNumber(found.seconds);
+    const QString clock = PreviewCommands::ClockText(std::floor(found.seconds)); // whole seconds, as people say them
+    m_progress.setText(m_progress.Text() + QStringLiteral(" from ") + clock);
+    if (m_startCut.startAtChorus && !found.fromChorus)
+        m_startNotes.append(sourcePath + QStringLiteral(": nothing repeats in it, so its preview starts a quarter in, at ") + clock);
+    return true;
 }
 
 void PreviewJob::makePreview(GuardedSteps &steps, int position, const QString &source)
@@ -365,5 +389,6 @@ QString PreviewJob::closingDetails() const
     }
     if (!m_freeNames.isEmpty())
         lines << QStringLiteral("Saved under a free name:") << m_freeNames;
+    lines << m_startNotes;
     return lines.join(QLatin1Char('\n'));
 }

@@ -7,6 +7,7 @@
 #include "platform/commandline.h"
 #include "preview/previewfiles.h"
 #include "preview/leftovers.h"
+#include "preview/startlist.h"
 #include "preview/tools.h"
 
 #include <QSet>
@@ -59,7 +60,8 @@ public:
     // The closing message is "Done." when every preview was made under its own name, with
     // its tags; otherwise "Done." is followed by how many were made, and its details name
     // every preview whose tags could not be copied, every source that failed, grouped by
-    // reason, and every preview saved under a free name.
+    // reason, and every preview saved under a free name. The details also name every song
+    // whose chorus was asked for but that repeats nothing, and so starts a quarter in.
     void run();
     // For closing the window during a run: kills the running tool, removes what it was
     // writing and the run's private folder; the run then ends without a message.
@@ -68,6 +70,9 @@ public:
 private:
     void makePreviews(GuardedSteps &steps);
     void processRow(GuardedSteps &steps, int position);
+    // Finds the song's own start (a share of it, or its chorus) when the start field asks for
+    // one, and shows it on the bar; false when there is none, and the song failed.
+    bool settleStart(const QString &sourcePath);
     void makePreview(GuardedSteps &steps, int position, const QString &sourcePath);
     void chooseBitrate(const QString &sourcePath);
     QString outputFolderFor(const QString &sourcePath) const;
@@ -99,7 +104,9 @@ private:
     PreviewControls &m_controls;
     Shell32::Progress &m_progress;
     Tools::Found m_tools;
-    QString m_start;
+    StartList::SourceCut m_startCut; // the start field, read once
+    QString m_start;                 // as SoX gets it: the field's, or the song's own
+    QStringList m_startNotes;        // "<source>: nothing repeats in it, ..."
     QString m_duration;
     int m_rowCount = 0;
     QString m_bitrate;

@@ -9,7 +9,8 @@
 # closing message and two separate previews. Run 2 (same settings folder, nothing typed):
 # choose joining, load the sample files (beside the program), add one more file, press
 # "Start Creating"; the joined preview proves that start, duration, bit rate and output
-# folder came back from the settings.
+# folder came back from the settings. Run 3: type auto as the start, choose separate files
+# and make the preview of a sample song: it must start where lumbrisk-cli finds its chorus.
 #
 # Usage: e2e_xvfb.sh <lumbrisk executable> <screenshot file written when the run fails>
 set -euo pipefail
@@ -131,6 +132,11 @@ expect_setting() {
     || fail "setting $1 is not \"$2\": $(cat "$work/config/Tarnvolde/Lumbrisk.ini")"
 }
 
+# The decoded audio of two MP3 files is the same, sample for sample.
+same_audio() {
+  cmp -s <(sox "$1" -t raw - 2>/dev/null) <(sox "$2" -t raw - 2>/dev/null)
+}
+
 # --- the run -----------------------------------------------------------------------------
 
 mkdir -p "$work/music" "$work/out"
@@ -176,6 +182,26 @@ start_creating
 expect_preview "$work/out/Joined_Preview.mp3" 64 $(((samples + 1) * 4))
 [[ "$(ls "$work/out")" == "Joined_Preview.mp3" ]] || fail "per-file previews left beside the joined one: $(ls "$work/out")"
 expect_setting Option3 True
+stop_program
+
+echo "run 3: auto, the start at each song's chorus"
+song="$work/music/Rain Bells.mp3" # a sample whose chorus the analysis finds
+cp "$program_folder/Samples/Rain Bells.mp3" "$song"
+rm "$work/out/"*
+start_program
+click_twips $((8040 + 240)) $((60 + 300)) 6600 345 # Text2, start
+type_text auto
+click_twips $((8040 + 240)) $((1785 + 300)) 4095 225 # Option4, separate files
+add_files '"Rain Bells.mp3"'
+start_creating
+preview="$work/out/Rain Bells_Preview.mp3"
+expect_preview "$preview" 64 4
+expect_setting Text2 auto
+chorus_start=$("$(dirname "$program")/lumbrisk-cli" --dry-run -s auto -d 4 -b 64 -o "$work" "$song" \
+  | sed -n 's/.* trim \([0-9.]*\) 4$/\1/p')
+[[ -n "$chorus_start" && "$chorus_start" != 3 ]] || fail "lumbrisk-cli found no start of its own: '$chorus_start'"
+sox "$song" -c 2 -r 48000 -C 64 "$work/cut.mp3" trim "$chorus_start" 4
+same_audio "$preview" "$work/cut.mp3" || fail "the preview does not start at the chorus, $chorus_start s"
 stop_program
 
 if grep -E "Sanitizer|runtime error" "$work/program.log"; then
