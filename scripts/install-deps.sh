@@ -7,7 +7,7 @@ packages=(
   # build
   cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-dev help2man
   # tags and pictures; loudness; decoding and analysis of the audio
-  libtag1-dev libebur128-dev libmpg123-dev libfftw3-dev libaubio-dev
+  libtag1-dev zlib1g-dev libebur128-dev libmpg123-dev libfftw3-dev libaubio-dev
   # run: audio tools, Arial-compatible font, platform plugins
   sox libsox-fmt-mp3 ffmpeg fonts-liberation libqt6gui6 qt6-qpa-plugins xdg-utils
   # tests and screenshots on a real X server

@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <csignal>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -117,6 +118,7 @@ private slots:
     void dryRunLinesMakeTheSamePreviews();
     void loudnessMeetsTheTarget_data();
     void loudnessMeetsTheTarget();
+    void encodedPreviewStaysBelowThePeakCeiling();
     void previewsKeepTheirSongsTags_data();
     void previewsKeepTheirSongsTags();
     void previewsLastAsAsked_data();
@@ -128,6 +130,7 @@ private slots:
     void progressNamesTheFileBelowItsFolder();
     void updateKeepsWhatIsUpToDate_data();
     void updateKeepsWhatIsUpToDate();
+    void jobsKeepWithinTheLimitOfOpenFiles();
 
 private:
     // rawArgument: printf's format of one more argument, for bytes that are not valid UTF-8.
@@ -316,6 +319,12 @@ void TestCli::options_data()
                           "\"made\": false,[\\s\\S]*\"start\": 3,\\s+\"start_from\": \"seconds\"");
     QTest::newRow("--json") << QStringList{QStringLiteral("--json"), QStringLiteral("-o"), folder(QStringLiteral("json")), a}
                             << QStringLiteral("\"made\": 1,");
+    // A preview that the song's end makes short says so, whatever kind the source is.
+    QTest::newRow("--json, a song that ends") << QStringList{QStringLiteral("--json"), QStringLiteral("-s"), QStringLiteral("2"),
+                                                             QStringLiteral("-d"), QStringLiteral("10"), QStringLiteral("-o"),
+                                                             folder(QStringLiteral("ends")), m_masters + QStringLiteral("/m4a.m4a")}
+                                              << QStringLiteral("\"endsEarly\": \"the song ends at 0:05: the preview is "
+                                                                "(2.9|3.0|3.1) s\"");
     QTest::newRow("-q") << QStringList{QStringLiteral("-q"), QStringLiteral("-j"), QStringLiteral("1"),
                                        QStringLiteral("-o"), folder(QStringLiteral("quiet")), a}
                         << QStringLiteral("^$");
@@ -376,6 +385,26 @@ void TestCli::exitStatuses_data()
                        QStringLiteral("3"), a}
         << QString() << 2 << QStringLiteral("^lumbrisk-cli: the crossfade \\(1.5 s\\) must be shorter than half the preview \\(3 s\\)$")
         << none;
+    // The joined file is what a join makes: without it the run failed.
+    QTest::newRow("a join that fails")
+        << QStringList{QStringLiteral("--join"), QStringLiteral("--crossfade"), QStringLiteral("1"), QStringLiteral("-d"),
+                       QStringLiteral("3"), QStringLiteral("-s"), QStringLiteral("4"), a}
+        << QString() << 1
+        << QStringLiteral("^the pieces were cut, but the joined preview was not made: the preview of Tone A.mp3 came out "
+                          ".* too short for a crossfade of 1 s .*$")
+        << none;
+    // A gain of 45 dB would bring up noise and hum; silence stays as it is.
+    const QString quiet = folder(QStringLiteral("quiet"));
+    QVERIFY(Fixtures::MakeSound(quiet + QStringLiteral("/Quiet.mp3"), {"synth", "5", "sine", "440", "gain", "-56"}));
+    QVERIFY(Fixtures::MakeSound(quiet + QStringLiteral("/Silent.mp3"), {"synth", "5", "sine", "440", "gain", "-90"}));
+    QTest::newRow("--loudness, too quiet")
+        << QStringList{QStringLiteral("-q"), QStringLiteral("--loudness"), QStringLiteral("-16"), quiet + QStringLiteral("/Quiet.mp3")}
+        << QString() << 0 << QStringLiteral("^lumbrisk-cli: Quiet.mp3: too quiet to bring to -16 LUFS: raised by 30 dB$")
+        << QStringList{QStringLiteral("Quiet_Preview.mp3")};
+    QTest::newRow("--loudness, silent")
+        << QStringList{QStringLiteral("-q"), QStringLiteral("--loudness"), QStringLiteral("-16"), quiet + QStringLiteral("/Silent.mp3")}
+        << QString() << 0 << QStringLiteral("^lumbrisk-cli: Silent.mp3: silent: left as it is$")
+        << QStringList{QStringLiteral("Silent_Preview.mp3")};
     QTest::newRow("--starts naming no such file")
         << QStringList{QStringLiteral("--starts"), QStringLiteral("bad starts.csv")} << QString() << 2
         << QStringLiteral("^lumbrisk-cli: --starts 'bad starts.csv', line 2: no such file: Tone C.mp3$") << none;
@@ -394,6 +423,10 @@ void TestCli::exitStatuses_data()
                                           << QStringList{QStringLiteral("Artist A"), QStringLiteral("Artist A/Album 1"),
                                                          QStringLiteral("Artist A/Album 1/Joined_Preview.mp3"),
                                                          QStringLiteral("Artist B"), QStringLiteral("Artist B/Joined_Preview.mp3")};
+    // A pipe would hold the run up for ever; a device would fill the memory.
+    QTest::newRow("--starts a FIFO") << QStringList{QStringLiteral("--starts"), QStringLiteral("pipe.mp3")} << QString() << 2
+                                     << QStringLiteral("^lumbrisk-cli: --starts 'pipe.mp3': it is not a regular file .*$")
+                                     << none;
     QTest::newRow("loudness out of range") << QStringList{QStringLiteral("--loudness"), QStringLiteral("3"), a}
                                            << QString() << 2
                                            << QStringLiteral("^lumbrisk-cli: --loudness '3': .* from -70 to 0, such as -16$")
@@ -417,6 +450,39 @@ void TestCli::exitStatuses_data()
     QVERIFY(Fixtures::MakeTone(shrinking + QStringLiteral("/Shrinks.mp3"), 6));
     Fixtures::WriteScript(shrinking, QStringLiteral("sox"),
                           QStringLiteral("[ \"$1\" = -h ] || truncate -s 100000 \"$1\"\nexec /usr/bin/sox \"$@\""));
+    // FFmpeg reads the file named, and nothing that file names: a list under an audio name
+    // would make a preview of another file, or wait forever on a pipe.
+    const QString lists = folder(QStringLiteral("lists"));
+    QVERIFY(Fixtures::WriteFile(lists + QStringLiteral("/list.m4a"), "ffconcat version 1.0\nfile '" + m_music.toUtf8() + "/Tone B.mp3'\n"));
+    QVERIFY(Fixtures::WriteFile(lists + QStringLiteral("/waits.m4a"), "ffconcat version 1.0\nfile '" + m_music.toUtf8() + "/pipe.mp3'\n"));
+    const QString refused = QStringLiteral("FFmpeg reads it as concat, a list of other files, .*");
+    QTest::newRow("ffconcat naming another file")
+        << QStringList{QStringLiteral("-q"), lists + QStringLiteral("/list.m4a")} << QString() << 1
+        << QStringLiteral("^lumbrisk-cli: not made: .*/list.m4a: ") + refused << none;
+    QTest::newRow("ffconcat naming a FIFO, probed")
+        << QStringList{QStringLiteral("-q"), QStringLiteral("-b"), QStringLiteral("same"), lists + QStringLiteral("/waits.m4a")}
+        << QString() << 1 << QStringLiteral("^lumbrisk-cli: not made: .*/waits.m4a: ") + refused << none;
+    // Damaged or video-only sources are told in words.
+    const QString damaged = folder(QStringLiteral("damaged"));
+    QCOMPARE(QProcess::execute(QStringLiteral("ffmpeg"), {"-v", "error", "-f", "lavfi", "-i", "testsrc=d=1", damaged + "/video.mp4"}), 0);
+    QCOMPARE(QProcess::execute(QStringLiteral("ffmpeg"), {"-v", "error", "-i", m_music + "/Tone A.mp3", damaged + "/raw.aac"}), 0);
+    QTest::newRow("video only, probed")
+        << QStringList{QStringLiteral("-q"), QStringLiteral("-b"), QStringLiteral("same"), damaged + QStringLiteral("/video.mp4")}
+        << QString() << 1 << QStringLiteral("^lumbrisk-cli: not made: .*/video.mp4: it holds no audio stream \\(a video file\\?\\)$")
+        << none;
+    QTest::newRow("video only")
+        << QStringList{QStringLiteral("-q"), damaged + QStringLiteral("/video.mp4")}
+        << QString() << 1 << QStringLiteral("^lumbrisk-cli: not made: .*/video.mp4: it holds no audio stream \\(a video file\\?\\)$")
+        << none;
+    QTest::newRow("a stream of unknown length, ending before the start")
+        << QStringList{QStringLiteral("-q"), QStringLiteral("-s"), QStringLiteral("10"), damaged + QStringLiteral("/raw.aac")}
+        << QString() << 1 << QStringLiteral("^lumbrisk-cli: not made: .*/raw.aac: the file ends before the preview's start \\(0:10\\)$")
+        << none;
+    // A name cannot recolour or rewrite the terminal: its control characters are escaped.
+    QVERIFY(Fixtures::WriteFile(damaged + QStringLiteral("/bad\033[31mred\n.mp3"), "not audio"));
+    QTest::newRow("control characters in a name")
+        << QStringList{QStringLiteral("-q"), damaged + QStringLiteral("/bad\033[31mred\n.mp3")} << QString() << 1
+        << QStringLiteral("^lumbrisk-cli: not made: .*/bad\\\\033\\[31mred\\\\n\\.mp3: .*$") << none;
     QTest::newRow("source shrinks while it is cut")
         << QStringList{QStringLiteral("-q"), shrinking + QStringLiteral("/Shrinks.mp3")}
         << shrinking + QStringLiteral(":/usr/bin:/bin") << 1
@@ -779,6 +845,25 @@ void TestCli::loudnessMeetsTheTarget()
     QVERIFY2(told.match(result.err).hasMatch(), qPrintable(result.err));
 }
 
+// LAME overshoots a loud square wave at a low bit rate by several dB: the preview as encoded
+// must keep below the ceiling, and the report give the figures the preview really has.
+void TestCli::encodedPreviewStaysBelowThePeakCeiling()
+{
+    const QString square = folder(QStringLiteral("levels")) + QStringLiteral("/Square.mp3");
+    QVERIFY(Fixtures::MakeSound(square, {"synth", "5", "square", "440", "gain", "-3"}));
+    const Run result = run({QStringLiteral("--json"), QStringLiteral("-b"), QStringLiteral("32"), QStringLiteral("-s"),
+                            QStringLiteral("0.5"), QStringLiteral("-d"), QStringLiteral("4"), QStringLiteral("--loudness"),
+                            QStringLiteral("-16"), QStringLiteral("-o"), folder(QStringLiteral("peaks")), square});
+    QCOMPARE(result.status, 0);
+    const QJsonObject preview =
+        QJsonDocument::fromJson(result.out.toUtf8()).object().value(QStringLiteral("previews")).toArray().first().toObject();
+    const QJsonObject loudness = preview.value(QStringLiteral("loudness")).toObject();
+    const Fixtures::LoudnessFacts facts = Fixtures::MeasureLoudness(preview.value(QStringLiteral("preview")).toString());
+    QVERIFY2(facts.truePeak <= -0.9, qPrintable(QStringLiteral("%1 dBTP").arg(facts.truePeak)));
+    QVERIFY2(qAbs(loudness.value(QStringLiteral("true_peak")).toDouble() - facts.truePeak) <= 0.3, qPrintable(result.out));
+    QVERIFY2(qAbs(loudness.value(QStringLiteral("result")).toDouble() - facts.integrated) <= 0.3, qPrintable(result.out));
+}
+
 void TestCli::previewsKeepTheirSongsTags_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -859,6 +944,11 @@ void TestCli::previewsLastAsAsked_data()
     QTest::newRow("any master, by default") << QStringList{QStringLiteral("-s"), QStringLiteral("50%"), QStringLiteral("-d"),
                                                            QStringLiteral("2"), m_masters}
                                             << masters << QList<double>(6, 2);
+    // SoX knows no length of what FFmpeg decodes: its fade-out would pad the cut with silence.
+    QTest::newRow("an M4A that ends, with a fade-out")
+        << QStringList{QStringLiteral("-s"), QStringLiteral("2"), QStringLiteral("-d"), QStringLiteral("10"),
+                       QStringLiteral("--fade-out"), QStringLiteral("1"), m_masters + QStringLiteral("/m4a.m4a")}
+        << QStringList{QStringLiteral("m4a_Preview.mp3")} << QList<double>{3.05}; // AAC adds a little at the start
 }
 
 void TestCli::previewsLastAsAsked()
@@ -1084,6 +1174,28 @@ void TestCli::updateKeepsWhatIsUpToDate()
     QCOMPARE(second.status, 0);
     QVERIFY2(QRegularExpression(said, QRegularExpression::MultilineOption).match(second.out + second.err).hasMatch(),
              qPrintable(second.out + second.err));
+}
+
+// Each tool takes files of the process: more at once than the limit allows would fail
+// every start beyond it. The limit is the test's own while it runs, and so the program's.
+void TestCli::jobsKeepWithinTheLimitOfOpenFiles()
+{
+    QStringList sources;
+    for (int copy = 1; copy <= 12; ++copy) {
+        sources << folder(QStringLiteral("limited")) + QStringLiteral("/%1.mp3").arg(copy);
+        QVERIFY(QFile::copy(m_music + QStringLiteral("/Tone A.mp3"), sources.constLast()));
+    }
+    rlimit saved {};
+    QCOMPARE(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit limited = saved;
+    limited.rlim_cur = 64;
+    QCOMPARE(::setrlimit(RLIMIT_NOFILE, &limited), 0);
+    const Run result = run(QStringList{QStringLiteral("-j"), QStringLiteral("100"), QStringLiteral("-d"),
+                                       QStringLiteral("1"), QStringLiteral("-o"), folder(QStringLiteral("limited-out"))}
+                           + sources);
+    QCOMPARE(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+    QVERIFY2(result.status == 0, qPrintable(result.err));
+    QVERIFY2(result.err.startsWith(QStringLiteral("lumbrisk-cli: -j 100 lowered to 2: ")), qPrintable(result.err));
 }
 
 QTEST_GUILESS_MAIN(TestCli)

@@ -120,6 +120,7 @@ void TestLoudness::gainFor_data()
     QTest::newRow("peaks hold it back") << -30.0 << -6.0 << 0.0 << 5.0 << -25.0 << true;
     // Rounded to the nearest hundredth, 4.01 dB would lift the peak to -0.997 dBTP.
     QTest::newRow("held back, rounded down") << -20.5 << -5.007 << 0.0 << 4.0 << -16.5 << true;
+    QTest::newRow("very quiet: raised by 30 dB at most") << -58.5 << -40.0 << 0.0 << 30.0 << -28.5 << false;
     QTest::newRow("silence is left alone") << Silent << -std::numeric_limits<double>::infinity() << 0.46 << 0.0
                                            << Silent << false;
 }

@@ -1,5 +1,7 @@
 // The preview job behind "Start Creating", run with the real SoX and FFmpeg.
 
+#include "analysis/mp3audio.h"
+#include "analysis/sourceaudio.h"
 #include "app/startup.h"
 #include "audiofixtures.h"
 #include "filelist/filelistview.h"
@@ -27,7 +29,9 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
 #include <csignal>
+#include <thread>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -108,6 +112,7 @@ private slots:
     void failureKeepsTheEarlierOutput();
     void nonRegularSourcesFailAtOnce_data();
     void nonRegularSourcesFailAtOnce();
+    void sourceTruncatedWhileMeasuredIsNoCrash();
     void ratesMissingAt48000HzAreEncodedAt24000Hz_data();
     void ratesMissingAt48000HzAreEncodedAt24000Hz();
     void relativeOutputFolderIsMadeAbsolute();
@@ -746,6 +751,9 @@ void TestPreviewJob::failureKeepsTheEarlierOutput_data()
     // What a scan of every file ("*") brings along, of a type SoX has no reader for.
     QTest::newRow("separate: a cover picture") << false << "cover"
                                                << "it holds no audio that SoX can read \\(FFmpeg reads it as image2, not MP3\\)";
+    // Its length is read as the check after the cut reads it, so SoX's failure is no change.
+    QTest::newRow("separate: an M4A master") << false << "m4a"
+                                             << "it holds no audio that SoX can read \\(FFmpeg reads it as mov,mp4,m4a,3gp,3g2,mj2, not MP3\\)";
     QTest::newRow("joined: a folder of the joined name") << true << "folder" << "cannot save it as .*: Is a directory";
     // SoX says "FAIL" on a full disk but ends with status 0, leaving a cut-off file.
     const QString full = QStringLiteral("the disk is full: /\\S+/out has \\d+ KB free");
@@ -781,6 +789,9 @@ void TestPreviewJob::failureKeepsTheEarlierOutput()
         QVERIFY(Fixtures::WriteFile(source, QByteArray("ID3\x03\0\0\0\0\0\x10TIT2\0\0\0\x06\0\0\0Title", 26)));
     } else if (obstacle == QLatin1String("late start")) {
         start = QStringLiteral("3600");
+    } else if (obstacle == QLatin1String("m4a")) {
+        source = scratch(QStringLiteral("in/A.m4a"));
+        QCOMPARE(QProcess::execute(QStringLiteral("ffmpeg"), {"-loglevel", "error", "-i", m_longTone, "-c:a", "aac", source}), 0);
     }
     const QString earlier = out + (join ? QStringLiteral("/Joined_Preview.mp3") : QStringLiteral("/A_Preview.mp3"));
     if (obstacle == QLatin1String("folder"))
@@ -837,6 +848,32 @@ void TestPreviewJob::nonRegularSourcesFailAtOnce()
 
     QCOMPARE(closingMessage(), QStringLiteral("Done.\n\n0 of 1 previews were made.\nNot made:\n") + source + QStringLiteral(": ") + reason);
     QCOMPARE(Fixtures::FilesBelow(scratch(QStringLiteral("out"))), QStringList());
+}
+
+// A file being uploaded again shrinks and grows while its length is read: the reader gets
+// a length, or none, but never a fault on pages that are gone.
+void TestPreviewJob::sourceTruncatedWhileMeasuredIsNoCrash()
+{
+    const QString source = copyTone(QStringLiteral("in/uploaded.mp3"));
+    const QByteArray bytes = Fixtures::Contents(source);
+    const double whole = SourceAudio::Measure(source)->seconds;
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        for (int round = 0; round < 300; ++round) {
+            QFile file(source);
+            if (!file.open(QIODevice::ReadWrite) || !file.resize(bytes.size() / 7) || file.write(bytes) != bytes.size())
+                break;
+        }
+        done = true;
+    });
+    bool sane = true;
+    while (!done) {
+        const std::optional<Mp3Audio::Length> length = SourceAudio::Measure(source);
+        sane = sane && (!length || length->seconds <= whole + 0.1);
+        Mp3Audio::HoldsAudio(source);
+    }
+    writer.join();
+    QVERIFY(sane);
 }
 
 void TestPreviewJob::ratesMissingAt48000HzAreEncodedAt24000Hz_data()

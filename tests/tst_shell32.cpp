@@ -3,14 +3,19 @@
 #include "audiofixtures.h"
 #include "platform/commandline.h"
 #include "platform/shell32.h"
+#include "platform/watchdog.h"
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include <cerrno>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 using Shell32::RunResult;
 
@@ -28,6 +33,8 @@ private slots:
     void programThatCannotStartReturnsNegativeAtOnce();
     void noticesTheEndWithoutWaitingForATick();
     void longRunShowsWaitingTextAndKeepsWindowAlive();
+    void watchdogStopsOnlyAToolThatHangs_data();
+    void watchdogStopsOnlyAToolThatHangs();
 
 private:
     QTemporaryDir m_dir;
@@ -158,6 +165,8 @@ void TestShell32::programThatCannotStartReturnsNegativeAtOnce_data()
     QTest::newRow("missing") << m_dir.filePath(QStringLiteral("no-such-tool")) << int(ENOENT);
     QTest::newRow("not on PATH") << QStringLiteral("no-such-tool-anywhere") << int(ENOENT);
     QTest::newRow("not executable") << m_dir.filePath(QStringLiteral("plain.txt")) << int(EACCES);
+    // Every file descriptor below the limit in use: QProcess gets no pipe.
+    QTest::newRow("too many files open") << QStringLiteral("/bin/true") << int(EMFILE);
 }
 
 void TestShell32::programThatCannotStartReturnsNegativeAtOnce()
@@ -168,10 +177,20 @@ void TestShell32::programThatCannotStartReturnsNegativeAtOnce()
 
     RecordingProgress bar;
     bar.reset(QStringLiteral("Processing: x.mp3"), 50);
+    rlimit saved {};
+    QCOMPARE(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit full = saved;
+    full.rlim_cur = rlim_t(::dup(0)); // the lowest free descriptor: none is left from here on
+    ::close(int(full.rlim_cur));
+    if (errorNumber == EMFILE)
+        QCOMPARE(::setrlimit(RLIMIT_NOFILE, &full), 0);
     QElapsedTimer clock;
     clock.start();
     const RunResult result = Shell32::RunAndWait(CommandLine(program).plain(QStringLiteral(" -x")),
                                                  Shell32::HiddenWindow, &bar, QStringLiteral("Other"), 0, 1);
+    QCOMPARE(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+    if (errorNumber == EMFILE)
+        QCOMPARE(result.startError, QStringLiteral("too many files open"));
     QVERIFY2(clock.elapsed() < 100, qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(result.outcome, RunResult::Outcome::FailedToStart);
     QCOMPARE(result.status(), -2147221504 + errorNumber);
@@ -227,6 +246,30 @@ void TestShell32::longRunShowsWaitingTextAndKeepsWindowAlive()
     QVERIFY2(counter >= 20 && counter <= 32, qPrintable(QString::number(counter)));
     QCOMPARE(bar.changes.last().text, caption);
     QCOMPARE(bar.Value(), 25.0);
+}
+
+// A tool that neither reads, writes nor computes for the stall (1 s here, 60 s in use) is
+// stopped; one that works, however slowly, runs to its end.
+void TestShell32::watchdogStopsOnlyAToolThatHangs_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<bool>("stopped");
+    QTest::newRow("idle, as a blocked read") << "sleep 20" << true;
+    QTest::newRow("computing for longer than the stall") << "i=0; while [ $i -lt 1500000 ]; do i=$((i+1)); done" << false;
+    QTest::newRow("writing now and then") << "for i in 1 2 3 4 5 6 7 8; do echo $i; sleep 0.3; done" << false;
+}
+
+void TestShell32::watchdogStopsOnlyAToolThatHangs()
+{
+    QFETCH(QString, script);
+    QFETCH(bool, stopped);
+    QProcess tool;
+    const Watchdog watchdog({&tool}, 1);
+    tool.start(QStringLiteral("sh"), {QStringLiteral("-c"), script});
+    QVERIFY(tool.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(tool.state() == QProcess::NotRunning, 15000);
+    QCOMPARE(watchdog.fired(), stopped);
+    QCOMPARE(tool.exitStatus() == QProcess::CrashExit, stopped);
 }
 
 QTEST_GUILESS_MAIN(TestShell32)

@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 class TestStartList : public QObject {
     Q_OBJECT
 
@@ -15,6 +17,8 @@ private slots:
     void initTestCase();
     void read_data();
     void read();
+    void readFile_data();
+    void readFile();
     void rowsGiveTheirSourcesCuts();
 
 private:
@@ -87,6 +91,10 @@ void TestStartList::read_data()
             told.append(QStringLiteral("line %1: no such file: gone.mp3").arg(line));
     }
     QTest::newRow("the first 20 bad rows, then how many more") << gone << told.join(QLatin1Char('\n')) + "\nand 3 more";
+    // A file that exists or a time makes a first line a row, and a bad one is reported.
+    QTest::newRow("first row with a bad time") << "a.mp3,1:5,10\n"
+                                               << "line 1: start '1:5': give seconds (65, 2.5), m:ss (1:05), a share of "
+                                                  "the track (40%) or auto";
 }
 
 void TestStartList::read()
@@ -94,6 +102,40 @@ void TestStartList::read()
     QFETCH(QString, csv);
     QFETCH(QString, expected);
     QCOMPARE(described(StartList::Read(csv, m_dir.path())), expected);
+}
+
+// A list read from its file: streamed in pieces, and only a regular file of a sane size.
+void TestStartList::readFile_data()
+{
+    QTest::addColumn<QString>("name"); // in the test's folder; "/dev/zero" as it is
+    QTest::addColumn<QString>("expected");
+    const QString notRegular = QStringLiteral("it is not a regular file (a pipe, device or folder), so it was not read");
+    QTest::newRow("a FIFO, which would block") << "fifo.csv" << notRegular;
+    QTest::newRow("a device without end") << "/dev/zero" << notRegular;
+    QTest::newRow("above 64 MB") << "huge.csv" << "it is larger than 64 MB, the most a list of starts may be";
+    QTest::newRow("no such file") << "gone.csv" << "No such file or directory";
+    // 5000 rows pass several pieces; a quoted field is split across two of them.
+    QTest::newRow("many rows, in pieces") << "long.csv" << QStringLiteral("a.mp3 start=1; ").repeated(4999)
+                                                          + QStringLiteral("b, \"c\".mp3 start=2");
+}
+
+void TestStartList::readFile()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, expected);
+    const QString path = name.startsWith(QLatin1Char('/')) ? name : m_dir.filePath(name);
+    if (name == QLatin1String("fifo.csv"))
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    QFile file(path);
+    if (name == QLatin1String("huge.csv")) {
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(StartList::MaxListBytes + 1));
+    } else if (name == QLatin1String("long.csv")) {
+        QByteArray rows = QByteArray("a.mp3,1\n").repeated(4999);
+        rows.append(QByteArray(65536 - rows.size() - 3, '\n')).append("\"b, \"\"c\"\".mp3\",2\n");
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(rows) == rows.size());
+    }
+    file.close();
+    QCOMPARE(described(StartList::ReadFile(path)), expected);
 }
 
 // A file listed twice keeps each row's cut; one not listed takes the command line's.

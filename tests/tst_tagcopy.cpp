@@ -12,6 +12,7 @@
 #include <QTest>
 
 #include <apetag.h>
+#include <flacfile.h>
 #include <id3v1tag.h>
 #include <id3v2tag.h>
 #include <mpegfile.h>
@@ -127,6 +128,36 @@ bool writeOtherMp3Tag(const QString &path, bool ape)
     return file.save(TagLib::MPEG::File::APE);
 }
 
+// An ID3v2.3 tag put together byte by byte, as TagLib writes no compressed or encrypted
+// frame: an album title, then the frame given.
+QByteArray id3v23Tag(const char *id, char formatFlags, const QByteArray &body)
+{
+    const auto frame = [](const char *frameId, char flags, const QByteArray &frameBody) {
+        const int size = int(frameBody.size());
+        return QByteArray(frameId) + char(size >> 24) + char(size >> 16 & 0xff) + char(size >> 8 & 0xff)
+               + char(size & 0xff) + '\0' + flags + frameBody;
+    };
+    const QByteArray frames = frame("TALB", 0, QByteArray("\0Album", 6)) + frame(id, formatFlags, body);
+    QByteArray header("ID3\x03\0\0", 6);
+    for (const int shift : {21, 14, 7, 0})
+        header += char(frames.size() >> shift & 0x7f);
+    return header + frames;
+}
+
+// A FLAC with two pictures of 9 MB each, which do not both fit into a preview's tag.
+bool addLargePictures(const QString &path)
+{
+    TagLib::FLAC::File file(QFile::encodeName(path).constData(), false);
+    for (const char fill : {'a', 'b'}) {
+        auto *picture = new TagLib::FLAC::Picture;
+        picture->setMimeType("image/png");
+        picture->setType(fill == 'a' ? TagLib::FLAC::Picture::FrontCover : TagLib::FLAC::Picture::BackCover);
+        picture->setData(TagLib::ByteVector(9 * 1024 * 1024, fill));
+        file.addPicture(picture);
+    }
+    return file.save();
+}
+
 } // namespace
 
 class TestTagCopy : public QObject {
@@ -140,6 +171,8 @@ private slots:
     void joinedPreviewKeepsWhatAllSongsShare();
     void markReadsBackAndIsNeverCopied_data();
     void markReadsBackAndIsNeverCopied();
+    void partsThatCannotBeCopiedAreLeftOut_data();
+    void partsThatCannotBeCopiedAreLeftOut();
 
 private:
     QString source(const QString &name) const { return m_dir.filePath(name); }
@@ -281,6 +314,45 @@ void TestTagCopy::markReadsBackAndIsNeverCopied()
     QCOMPARE(TagCopy::CopyTags(preview, again), QString());
     QCOMPARE(PreviewMark::Read(again), std::nullopt);
     QFile::remove(again);
+}
+
+// A tag stays far below the 256 MB players read: a compressed frame is never expanded past
+// the cap, and what does not fit is left out, largest first. An encrypted frame would read
+// as garbage without its flags.
+void TestTagCopy::partsThatCannotBeCopiedAreLeftOut_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QStringList>("frames"); // the preview's
+    QTest::newRow("a compressed frame of 20 MB")
+        << "zipped.mp3" << "tags partly copied: left out PRIV (expanded, it would pass 16 MB)" << QStringList{"TALB"};
+    QTest::newRow("an encrypted title") << "encrypted.mp3" << "tags partly copied: left out TIT2 (encrypted)"
+                                        << QStringList{"TALB"};
+    QTest::newRow("pictures of 18 MB, in FLAC")
+        << "pictures.flac" << "tags partly copied: left out APIC of 9.0 MB (a tag carries at most 16 MB)"
+        << QStringList{"COMM", "APIC"};
+}
+
+void TestTagCopy::partsThatCannotBeCopiedAreLeftOut()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, expected);
+    QFETCH(QStringList, frames);
+    const QString path = source(name);
+    QVERIFY(makeAudio(path));
+    const QByteArray private20Mb = qCompress(QByteArray("lumbrisk.test\0", 14) + QByteArray(20 * 1024 * 1024, 'x'));
+    if (name == QLatin1String("zipped.mp3"))
+        QVERIFY(Fixtures::WriteFile(path, id3v23Tag("PRIV", char(0x80), private20Mb) + Fixtures::Contents(path)));
+    else if (name == QLatin1String("encrypted.mp3"))
+        QVERIFY(Fixtures::WriteFile(path, id3v23Tag("TIT2", 0x40, QByteArray("\x01\x8f\x13\xe7\x02\x99", 6))
+                                              + Fixtures::Contents(path)));
+    else
+        QVERIFY(addLargePictures(path));
+    const QString preview = cut(path);
+
+    QCOMPARE(TagCopy::CopyTags(path, preview), expected);
+
+    QCOMPARE(TagFixtures::Read(preview).frames, frames);
 }
 
 QTEST_GUILESS_MAIN(TestTagCopy)

@@ -101,10 +101,13 @@ Adjustment GainFor(const Measurement &measured, double target, double encodingLo
 {
     Adjustment adjustment;
     adjustment.measured = measured;
+    adjustment.target = target;
     if (!measured.integrated)
         return adjustment;
-    const double wanted = target - *measured.integrated + encodingLoss;
+    const double asked = target - *measured.integrated + encodingLoss;
+    const double wanted = std::min(asked, MaxGain);
     const double allowed = PeakCeiling - measured.truePeak;
+    adjustment.capped = asked > MaxGain && allowed >= wanted;
     adjustment.heldBack = allowed < wanted;
     // To the hundredth, as SoX gets it, but never past the ceiling.
     double hundredths = std::round(std::min(wanted, allowed) * 100);

@@ -17,6 +17,8 @@ constexpr double LowestTarget = -70;
 constexpr double HighestTarget = 0;
 // The highest true peak a preview may get, in dBTP: room for the overshoot of MP3 encoding.
 constexpr double PeakCeiling = -1;
+// The most a preview is raised, in dB: more would bring up mostly noise and hum.
+constexpr double MaxGain = 30;
 
 struct Measurement {
     std::optional<double> integrated;                           // LUFS; none for silence
@@ -65,10 +67,14 @@ struct Adjustment {
     Measurement measured;
     double gain = 0;              // dB, to the hundredth, for SoX's gain effect
     std::optional<double> result; // LUFS the preview measures; none for silence
+    std::optional<double> truePeak; // dBTP the encoded preview measures, once made
     bool heldBack = false;        // the peaks allowed less gain than the target asked for
+    bool capped = false;          // too quiet: raised by MaxGain only
+    double target = 0;            // LUFS asked for
 };
 // The gain that makes the measured samples, once encoded with the given loss, measure the
-// target, lowered where it would lift the true peak above PeakCeiling. Silence gets none.
+// target, lowered where it would lift the true peak above PeakCeiling, and never above
+// MaxGain. Silence (below the meter's gate at -70 LUFS) gets none.
 Adjustment GainFor(const Measurement &measured, double target, double encodingLoss = 0);
 // The lowest true peak that would hold GainFor's gain back (dBTP).
 double PeakThatHoldsBack(double integrated, double target, double encodingLoss = 0);

@@ -2,11 +2,72 @@
 
 #include <QFile>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace Mp3Audio {
 
 namespace {
 
 constexpr qint64 Id3v1Size = 128;
+// Bytes read at a time: a frame is at most 2881 bytes, and the walk looks one frame ahead.
+constexpr qint64 ChunkBytes = 256 * 1024;
+
+// A file's bytes, read piece by piece with pread. A map of a file that another program
+// truncates meanwhile faults on the lost pages; a read there merely comes back short, and
+// the file is then taken as changed.
+class FileBytes {
+public:
+    explicit FileBytes(const QString &path)
+        : m_descriptor(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC))
+    {
+        if (m_descriptor >= 0)
+            m_size = qMax<qint64>(0, ::lseek(m_descriptor, 0, SEEK_END));
+    }
+    ~FileBytes()
+    {
+        if (m_descriptor >= 0)
+            ::close(m_descriptor);
+    }
+    FileBytes(const FileBytes &) = delete;
+    FileBytes &operator=(const FileBytes &) = delete;
+
+    // The size when the file was opened.
+    qint64 size() const { return m_size; }
+    bool shrank() const { return m_shrank; }
+    // count bytes from position on, which must lie within size(); null when the file no
+    // longer holds them. Valid until the next call.
+    const uchar *at(qint64 position, qint64 count)
+    {
+        if (position < m_start || position + count > m_start + m_buffer.size())
+            fill(position, count);
+        if (position + count > m_start + m_buffer.size())
+            return nullptr;
+        return reinterpret_cast<const uchar *>(m_buffer.constData()) + (position - m_start);
+    }
+
+private:
+    void fill(qint64 position, qint64 count)
+    {
+        m_start = position;
+        m_buffer.resize(qMin(qMax(ChunkBytes, count), m_size - position));
+        qint64 got = 0;
+        while (got < m_buffer.size()) {
+            const ssize_t read = ::pread(m_descriptor, m_buffer.data() + got, size_t(m_buffer.size() - got), position + got);
+            if (read <= 0)
+                break;
+            got += read;
+        }
+        m_shrank = m_shrank || got < m_buffer.size();
+        m_buffer.resize(got);
+    }
+
+    int m_descriptor;
+    qint64 m_size = 0;
+    qint64 m_start = 0;
+    QByteArray m_buffer;
+    bool m_shrank = false;
+};
 
 // Bytes taken by an ID3v2 tag at the start: a ten-byte head and a 7-bit-per-byte size.
 qint64 id3v2Size(const uchar *head, qint64 size)
@@ -64,10 +125,13 @@ struct AudioBytes {
     qint64 end = 0;
 };
 
-AudioBytes audioBytes(const uchar *bytes, qint64 size)
+AudioBytes audioBytes(FileBytes &bytes)
 {
-    AudioBytes audio{id3v2Size(bytes, size), size};
-    if (audio.end - audio.start >= Id3v1Size && QByteArray::fromRawData(reinterpret_cast<const char *>(bytes) + size - Id3v1Size, 3) == "TAG")
+    const qint64 size = bytes.size();
+    const uchar *head = size >= 10 ? bytes.at(0, 10) : nullptr;
+    AudioBytes audio{head ? id3v2Size(head, size) : 0, size};
+    const uchar *tail = audio.end - audio.start >= Id3v1Size ? bytes.at(size - Id3v1Size, 3) : nullptr;
+    if (tail && QByteArray::fromRawData(reinterpret_cast<const char *>(tail), 3) == "TAG")
         audio.end -= Id3v1Size;
     return audio;
 }
@@ -76,43 +140,43 @@ AudioBytes audioBytes(const uchar *bytes, qint64 size)
 
 bool HoldsAudio(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() == 0)
+    FileBytes bytes(path);
+    if (bytes.size() == 0)
         return false;
-    const uchar *bytes = file.map(0, file.size());
-    if (!bytes)
-        return false;
-    const AudioBytes audio = audioBytes(bytes, file.size());
-    const Frame frame = audio.end - audio.start >= 4 ? frameAt(bytes + audio.start) : Frame();
-    return audio.end - audio.start > 2 * frame.length;
+    const AudioBytes audio = audioBytes(bytes);
+    const uchar *header = audio.end - audio.start >= 4 ? bytes.at(audio.start, 4) : nullptr;
+    const Frame frame = header ? frameAt(header) : Frame();
+    return !bytes.shrank() && audio.end - audio.start > 2 * frame.length;
 }
 
 std::optional<Length> Measure(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() == 0)
+    FileBytes bytes(path);
+    if (bytes.size() == 0)
         return std::nullopt;
-    const uchar *bytes = file.map(0, file.size());
-    if (!bytes)
-        return std::nullopt;
-    const AudioBytes audio = audioBytes(bytes, file.size());
+    const AudioBytes audio = audioBytes(bytes);
     // Walk from frame to frame; bytes that are no frame of the stream (junk, a cut-off last
     // frame, a trailing tag) are stepped over one at a time.
     qint64 frames = 0;
     Frame first;
-    for (qint64 position = audio.start; position + 4 <= audio.end;) {
-        const Frame frame = frameAt(bytes + position);
+    for (qint64 position = audio.start; position + 4 <= audio.end && !bytes.shrank();) {
+        const uchar *header = bytes.at(position, 4);
+        if (!header)
+            break;
+        const Frame frame = frameAt(header);
         const qint64 next = position + frame.length;
         const bool fits = frame.length > 0 && next <= audio.end;
+        const uchar *following = fits && first.length == 0 && next + 4 <= audio.end ? bytes.at(next, 4) : nullptr;
         const bool ofStream = first.length > 0 ? frame.kind == first.kind
-                                               : next + 4 > audio.end || frameAt(bytes + next).kind == frame.kind;
+                                               : next + 4 > audio.end || (following && frameAt(following).kind == frame.kind);
         if (!fits || !ofStream) {
             ++position;
             continue;
         }
         if (first.length == 0) {
             first = frame;
-            if (isInfoFrame(bytes + position, frame.length)) {
+            const uchar *whole = bytes.at(position, qMin<qint64>(frame.length, 48));
+            if (whole && isInfoFrame(whole, frame.length)) {
                 position = next;
                 continue;
             }
@@ -120,7 +184,8 @@ std::optional<Length> Measure(const QString &path)
         ++frames;
         position = next;
     }
-    if (frames == 0)
+    // A file cut short while it was read has no length to trust.
+    if (frames == 0 || bytes.shrank())
         return std::nullopt;
     const double frameSeconds = double(first.samples) / first.rate;
     return Length{frames * frameSeconds, frameSeconds, first.rate};

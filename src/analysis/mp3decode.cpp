@@ -104,6 +104,30 @@ private:
     Audio &m_audio;
 };
 
+// The loudness of all it gets, for MeasureLoudness.
+class MeterAnalyzer : public Analysis::Analyzer {
+public:
+    void initialize(int rate, int channels) override { m_meter = std::make_unique<Loudness::Meter>(channels, rate); }
+    void processSamples(const float *samples, size_t frames) override
+    {
+        m_meter->add(samples, frames);
+        m_frames += frames;
+    }
+    bool wantsMore() const override { return true; }
+    void finalize() override {}
+    std::optional<Loudness::Measurement> result() const
+    {
+        return m_frames > 0 ? std::optional(m_meter->result()) : std::nullopt;
+    }
+
+private:
+    std::unique_ptr<Loudness::Meter> m_meter;
+    size_t m_frames = 0;
+};
+
+// What MeasureLoudness reads at most: far beyond any preview, only a damaged file's end.
+constexpr double LongestMeasuredSeconds = 24 * 3600;
+
 } // namespace
 
 bool Decodes(const QString &path)
@@ -142,6 +166,17 @@ std::optional<Audio> DecodeMono(const QString &path)
     if (!Feed(path, reading, pass) || audio.samples.empty())
         return std::nullopt;
     return audio;
+}
+
+std::optional<Loudness::Measurement> MeasureLoudness(const QString &path)
+{
+    MeterAnalyzer meter;
+    Analysis::Pass pass({&meter}, LongestMeasuredSeconds);
+    Reading reading;
+    reading.ownRate = true;
+    if (!Feed(path, reading, pass))
+        return std::nullopt;
+    return meter.result();
 }
 
 Audio FromFloats(const QByteArray &bytes, int rate)

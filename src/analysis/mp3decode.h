@@ -5,6 +5,8 @@
 
 #include "analysis/analyzer.h"
 
+#include "analysis/loudness.h"
+
 #include <QString>
 
 #include <cstddef>
@@ -41,6 +43,9 @@ bool Feed(const QString &path, const Reading &reading, Analysis::Pass &pass);
 // The whole file as the chorus search gets it (up to Chorus::LongestSongSeconds and a
 // block); none when Feed fails or no sample came.
 std::optional<Audio> DecodeMono(const QString &path);
+// The file's loudness and true peak as a player hears it: both channels at its own rate.
+// None when it cannot be decoded.
+std::optional<Loudness::Measurement> MeasureLoudness(const QString &path);
 // The mono 32-bit floats a tool wrote at the given rate.
 Audio FromFloats(const QByteArray &bytes, int rate);
 

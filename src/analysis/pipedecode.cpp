@@ -69,7 +69,7 @@ Ended Feed(const CommandLine &command, const std::optional<CommandLine> &decoder
     ended.reader = Shell32::FinishedRun(reader);
     if (feeding) {
         end(*feeding, ended.stoppedEarly ? 0 : DecoderEndMilliseconds);
-        ended.decoderWords = Shell32::LastLine(feeding->readAllStandardError());
+        ended.decoderOutput = feeding->readAllStandardError();
     }
     return ended;
 }

@@ -14,7 +14,7 @@ namespace PipeDecode {
 
 struct Ended {
     Shell32::RunResult reader; // the tool whose samples came; its output is not kept
-    QString decoderWords;      // the last line the feeding decoder wrote, if one ran
+    QByteArray decoderOutput;  // what the feeding decoder wrote to its standard error, if one ran
     bool stoppedEarly = false; // the pass or a stop ended it before the audio did: tools killed on purpose
 };
 

@@ -26,7 +26,8 @@ ParallelPreviews::ParallelPreviews(Tools::Found tools, PreviewSettings settings,
       m_settings(std::move(settings)),
       m_pool(this, [this] { stop(); })
 {
-    m_analyses.setMaxThreadCount(std::max(1, m_settings.jobs));
+    m_settings.jobs = std::clamp(m_settings.jobs, 1, ToolPool::MostAtOnce());
+    m_analyses.setMaxThreadCount(m_settings.jobs);
     m_results.reserve(sources.size());
     for (const QString &source : sources) {
         Result result;

@@ -76,6 +76,7 @@ public:
         // With songPictures, once made: the whole song in a few hundred points, from the
         // samples its analysis decoded or else a quick decode; only its length when neither.
         std::optional<Waveform::Overview> song;
+        QString endsEarly; // made shorter than asked: "the song ends at 0:20: the preview is 15.0 s"
     };
 
     // sources: absolute paths, in list order. tools.sox must be usable; tools.ffmpeg is
@@ -104,6 +105,8 @@ public:
     void stop();
 
     int total() const { return int(m_results.size()); }
+    // Tools at once: settings.jobs, lowered to what the limit of open files allows.
+    int jobs() const { return m_settings.jobs; }
     // Files whose preview is named (or that were refused before that) so far.
     int plannedCount() const { return m_planned; }
     int finishedCount() const { return m_finished; }
@@ -161,6 +164,8 @@ private:
     void completeMade(int index);
     void completed(int index, const QString &waveformProblem, const std::optional<Waveform::Overview> &song);
     void writeJoinedWaveform();
+    // Measures the encoded preview; true when it must be cut once more, its gain lowered.
+    bool recutBelowCeiling(int index, const QString &written);
     void join();
     // Where the joined file of that number goes: in its folder, in the order the folders come.
     QString joinedPath(int number) const;
@@ -195,6 +200,10 @@ private:
     // Settles the start SoX gets, once per file; false when it cannot, and the file failed.
     bool settleStart(int index);
     QString fades() const;
+    // The length SoX trims from the start: the duration, or less where a decoded song ends.
+    // The seconds a cut from start reads (ParallelWork::TrimSeconds).
+    QString trimText(int index, const QString &start) const;
+    std::optional<double> songSeconds(int index) const;
     CommandLine cutCommand(int index, const QString &start, const QString &writeTo) const;
 
     Tools::Found m_tools;

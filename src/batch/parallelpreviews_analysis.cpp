@@ -74,8 +74,9 @@ SourceAnalysis::Pipes ParallelPreviews::pipesFor(int index, int rate) const
     }
     pipes.feeder = PreviewCommands::FfmpegDecode(m_tools.ffmpeg, source);
     pipes.search = PreviewCommands::DecodeMonoDecoded(sox, Chorus::DecodingRate);
-    pipes.stretch = [sox, rate, duration](double start) {
-        return PreviewCommands::DecodeDecoded(sox, rate, ParallelWork::SecondsText(start), duration);
+    pipes.stretch = [sox, rate, full = durationFor(index), song = songSeconds(index)](double start) {
+        const double seconds = ParallelWork::TrimSeconds(full, song, start, true);
+        return PreviewCommands::DecodeDecoded(sox, rate, ParallelWork::SecondsText(start), ParallelWork::SecondsText(seconds));
     };
     return pipes;
 }
@@ -88,8 +89,8 @@ void ParallelPreviews::analysed(int index, const SourceAnalysis::Outcome &outcom
         return;
     if (outcome.failedRun) {
         const PipeDecode::Ended &ended = *outcome.failedRun;
-        const QString byFfmpeg = QStringLiteral("FFmpeg could not decode it: ") + ended.decoderWords;
-        fail(index, ended.decoderWords.isEmpty() ? PreviewCheck::ToolProblem(ended.reader) : byFfmpeg);
+        const QString byFfmpeg = PreviewCheck::DecoderProblem(ended.decoderOutput);
+        fail(index, byFfmpeg.isEmpty() ? PreviewCheck::ToolProblem(ended.reader) : byFfmpeg);
     } else if (outcome.noAudio) {
         fail(index, PreviewCheck::NoAudioForChorus(m_results[index].source));
     } else {

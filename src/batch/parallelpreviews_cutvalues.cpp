@@ -91,10 +91,22 @@ QString ParallelPreviews::fades() const
     return fade;
 }
 
+QString ParallelPreviews::trimText(int index, const QString &start) const
+{
+    return ParallelWork::SecondsText(ParallelWork::TrimSeconds(durationFor(index), songSeconds(index), start.toDouble(),
+                                                               SourceAudio::NeedsDecoder(m_results[index].source)));
+}
+
+std::optional<double> ParallelPreviews::songSeconds(int index) const
+{
+    const std::optional<Mp3Audio::Length> length = sourceLength(index);
+    return length ? std::optional(length->seconds) : std::nullopt;
+}
+
 CommandLine ParallelPreviews::cutCommand(int index, const QString &start, const QString &writeTo) const
 {
     const QString &source = m_results[index].source;
-    const QString duration = ParallelWork::SecondsText(durationFor(index));
+    const QString duration = trimText(index, start);
     CommandLine command = SourceAudio::NeedsDecoder(source)
                               ? PreviewCommands::CutDecoded(m_tools.sox, bitrateFor(index), writeTo, start, duration)
                               : PreviewCommands::Cut(m_tools.sox, source, bitrateFor(index), writeTo, start, duration);

@@ -5,6 +5,7 @@
 #include "platform/shell32.h"
 #include "preview/getbitrate.h"
 #include "analysis/mp3audio.h"
+#include "analysis/mp3decode.h"
 #include "preview/previewcheck.h"
 #include "preview/previewcommands.h"
 #include "preview/previewfiles.h"
@@ -88,6 +89,30 @@ void ParallelPreviews::cut(int index)
     launch(*result.command, [this, index](const RunResult &ended) { cutEnded(index, ended); }, index, result.decoder);
 }
 
+// LAME's overshoot comes after the gain, so a preview's true peak is known only once it is
+// encoded: the preview itself is measured (a few milliseconds of decoding), and cut once more
+// with its gain lowered by the excess when it passes the ceiling. What it measures is what
+// is reported. A join's pieces are encoded again in the joined file, so they are not.
+bool ParallelPreviews::recutBelowCeiling(int index, const QString &written)
+{
+    std::optional<Loudness::Adjustment> &loudness = m_results[index].loudness;
+    if (!loudness || m_settings.join)
+        return false;
+    const std::optional<Loudness::Measurement> made = Mp3Decode::MeasureLoudness(written);
+    if (!made)
+        return false;
+    loudness->result = made->integrated;
+    loudness->truePeak = made->truePeak;
+    const double excess = made->truePeak - Loudness::PeakCeiling;
+    Work &work = m_work[size_t(index)];
+    if (excess <= 0 || work.recut)
+        return false;
+    work.recut = true;
+    loudness->gain = std::floor((loudness->gain - excess) * 100) / 100;
+    loudness->heldBack = true;
+    return true;
+}
+
 void ParallelPreviews::cutEnded(int index, const RunResult &ended)
 {
     Work &work = m_work[size_t(index)];
@@ -103,9 +128,15 @@ void ParallelPreviews::cutEnded(int index, const RunResult &ended)
                                                  ParallelWork::SecondsText(durationFor(index)), m_tools.ffmpeg);
     // FFmpeg complains of the pipe SoX closed when it had enough; only a failed SoX run is its fault.
     if (!problem.isEmpty() && !work.decoderWords.isEmpty() && !PreviewCheck::ToolProblem(ended).isEmpty())
-        problem = QStringLiteral("FFmpeg could not decode it: ") + work.decoderWords;
+        problem = work.decoderWords;
     if (m_stopped)
         return;
+    if (problem.isEmpty() && recutBelowCeiling(index, written)) {
+        work.output.reset();
+        work.step = Step::Cut;
+        m_waiting.insert(index);
+        return;
+    }
     if (problem.isEmpty() && work.output)
         problem = ParallelWork::Commit(m_results[index], *work.output);
     work.output.reset();
@@ -114,5 +145,7 @@ void ParallelPreviews::cutEnded(int index, const RunResult &ended)
         return fail(index, problem);
     }
     m_results[index].tagProblem = tags;
+    m_results[index].endsEarly = PreviewCheck::EndsEarly(work.start.toDouble(), durationFor(index), sourceLength(index),
+                                                         m_results[index].preview);
     completeMade(index);
 }

@@ -12,7 +12,8 @@ struct ParallelPreviews::Work {
     bool analysing = false; // its start is being looked for in its audio
     QString bitrate; // this source's own, once probed
     QString start;   // as SoX gets it, once settled
-    QString decoderWords; // FFmpeg's last words, when it decoded the source
+    QString decoderWords; // why FFmpeg failed, in words, when it decoded the source
+    bool recut = false;   // cut again, its gain lowered, after its encoding passed the peak ceiling
     PreviewFiles::EarlierFile earlier; // what the preview's name held when it was named
     QString mark; // with update: what the preview records of its source and settings
     // The source's length, read once, before any tool reads the source (see sourceLength).
@@ -27,6 +28,15 @@ namespace ParallelWork {
 inline QString SecondsText(double seconds)
 {
     return PreviewCommands::SoxNumber(std::round(seconds * 1000) / 1000);
+}
+
+// How long a cut from start reads. SoX does not know the length of a stream FFmpeg decodes,
+// and its fade-out would pad a cut that the song's end makes short with silence up to the
+// duration: such a cut ends where the song does.
+inline double TrimSeconds(double duration, std::optional<double> songSeconds, double start, bool decoded)
+{
+    const double left = songSeconds ? *songSeconds - start : duration;
+    return decoded && left > 0 && left < duration ? left : duration;
 }
 
 // Gives the preview its name. When a file that came during the run took the planned one,

@@ -1,10 +1,16 @@
 #include "batch/toolpool.h"
 
 #include "platform/shell32.h"
+#include "platform/watchdog.h"
+#include "preview/previewcheck.h"
 
 #include <QProcess>
 
+#include <algorithm>
 #include <csignal>
+#include <limits>
+
+#include <sys/resource.h>
 
 using Shell32::RunResult;
 
@@ -12,6 +18,10 @@ namespace {
 
 // How long FFmpeg may take to end after SoX has ended.
 constexpr int DecoderEndMilliseconds = 5000;
+// Open files a run takes at most while it starts (two tools, their pipes, the null input),
+// and those the program keeps for itself (Qt, the files TagLib and the analyses read).
+constexpr rlim_t FilesPerRun = 12;
+constexpr rlim_t FilesKept = 32;
 
 } // namespace
 
@@ -21,17 +31,30 @@ ToolPool::ToolPool(QObject *owner, std::function<void()> interrupted)
 {
 }
 
+int ToolPool::MostAtOnce()
+{
+    rlimit files {};
+    if (::getrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur == RLIM_INFINITY)
+        return std::numeric_limits<int>::max();
+    const rlim_t room = files.rlim_cur > FilesKept ? files.rlim_cur - FilesKept : 0;
+    return int(std::clamp<rlim_t>(room / FilesPerRun, 1, std::numeric_limits<int>::max()));
+}
+
 void ToolPool::launch(const CommandLine &commandLine, int index, const std::optional<CommandLine> &decoder,
                       const Ended &ended)
 {
     auto *process = new QProcess(m_owner);
     QProcess *decoding = decoder ? new QProcess(process) : nullptr;
     m_running.append({process, index, decoding}); // before it starts: a failed start may report at once
-    const auto done = [this, process, decoding, ended](const RunResult &result) {
+    // The pipeline hangs only when both of its tools are idle: SoX waits while FFmpeg works.
+    auto *watchdog = new Watchdog(decoding ? QList<QProcess *>{process, decoding} : QList<QProcess *>{process},
+                                  Watchdog::StallSeconds, process);
+    const auto done = [this, process, decoding, watchdog, ended](RunResult result) {
         m_running.removeIf([process](const Running &running) { return running.process == process; });
         process->deleteLater();
         if (result.outcome == RunResult::Outcome::Crashed && (result.exitCode == SIGINT || result.exitCode == SIGHUP))
             return m_interrupted();
+        result.stalled = watchdog->fired();
         ended(result, decoding ? endDecoder(*decoding) : QString());
     };
     QObject::connect(process, &QProcess::finished, m_owner, [process, done] { done(Shell32::FinishedRun(*process)); });
@@ -49,14 +72,14 @@ void ToolPool::launch(const CommandLine &commandLine, int index, const std::opti
 }
 
 // SoX has read what it needs: FFmpeg ends by itself, or at the broken pipe, at once. Its
-// last words, which tell why SoX got nothing from a source FFmpeg cannot read.
+// words, which tell why SoX got nothing from a source FFmpeg cannot read.
 QString ToolPool::endDecoder(QProcess &decoder)
 {
     if (!decoder.waitForFinished(DecoderEndMilliseconds)) {
         decoder.kill();
         decoder.waitForFinished();
     }
-    return QString::fromUtf8(decoder.readAllStandardError()).trimmed().split(QLatin1Char('\n')).constLast();
+    return PreviewCheck::DecoderProblem(decoder.readAllStandardError());
 }
 
 void ToolPool::killAll()

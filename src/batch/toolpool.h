@@ -19,13 +19,17 @@ struct RunResult;
 
 class ToolPool {
 public:
-    // decoderWords: the decoder's last words, when the run had one.
+    // decoderWords: why the decoder failed (PreviewCheck::DecoderProblem), when the run had one.
     using Ended = std::function<void(const Shell32::RunResult &result, const QString &decoderWords)>;
 
     // owner: parent of the processes and receiver of their signals. interrupted is called in
     // place of a run's Ended when the tool was ended by SIGINT or SIGHUP, as Ctrl+C in a
     // terminal, or closing it, does to the whole process group.
     ToolPool(QObject *owner, std::function<void()> interrupted);
+
+    // How many runs may go at once within the limit of open files (ulimit -n): each holds
+    // the pipes of a tool and of its decoder; the rest of the program keeps some for itself.
+    static int MostAtOnce();
 
     // Starts the tool; index is the file it runs for (-1: none).
     // decoder, when given, runs too and writes into the tool's standard input.

@@ -253,17 +253,15 @@ bool CliCommandLine::readStarts(CliOptions &options)
     if (!m_parser.isSet(Starts))
         return true;
     const QString path = m_parser.value(Starts);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return refuse(named(Starts, path) + QStringLiteral(": ") + file.errorString());
-    const StartList::Reading reading =
-        StartList::Read(QString::fromUtf8(file.readAll()), QFileInfo(path).absolutePath());
+    const StartList::Reading reading = StartList::ReadFile(path);
     // One bad row on the line itself; several below it, one a line.
-    if (reading.problem.contains(QLatin1Char('\n')))
+    if (reading.rowProblem && reading.problem.contains(QLatin1Char('\n')))
         return refuse(named(Starts, path) + QStringLiteral(": bad rows, so nothing is made:\n  ")
                       + QString(reading.problem).replace(QLatin1Char('\n'), QStringLiteral("\n  ")));
-    if (!reading.problem.isEmpty())
+    if (reading.rowProblem)
         return refuse(named(Starts, path) + QStringLiteral(", ") + reading.problem);
+    if (!reading.problem.isEmpty())
+        return refuse(named(Starts, path) + QStringLiteral(": ") + reading.problem);
     if (reading.rows.isEmpty())
         return refuse(named(Starts, path) + QStringLiteral(": it names no file"));
     options.starts = reading.rows;

@@ -38,7 +38,7 @@ int terminalColumns()
 // then redraw only its tail.
 void drawLine(const QString &line)
 {
-    write(stderr, QStringLiteral("\r\033[K") + line.left(terminalColumns() - 1));
+    write(stderr, QStringLiteral("\r\033[K") + FileNames::TerminalText(line).left(terminalColumns() - 1));
 }
 
 void clearLine()
@@ -197,6 +197,8 @@ void ConsoleReport::resultReady(int index)
         printLine((m_mode == Mode::Progress ? count : QString()) + madeLine(result));
     printNoChorus(result);
     printHeldBack(result);
+    if (m_mode == Mode::Progress && result.made && !result.endsEarly.isEmpty())
+        printLine(Main::FileNameOf(result.source) + QStringLiteral(": ") + result.endsEarly);
     if (m_mode == Mode::Progress && m_terminal)
         drawProgress();
 }
@@ -210,10 +212,19 @@ void ConsoleReport::printNoChorus(const ParallelPreviews::Result &result)
 
 void ConsoleReport::printHeldBack(const ParallelPreviews::Result &result)
 {
-    if (done(result) && result.loudness && result.loudness->heldBack)
-        printLine(QStringLiteral("%1: %2 LUFS, held back by its peaks")
-                      .arg(Main::FileNameOf(result.source))
-                      .arg(*result.loudness->result, 0, 'f', 1));
+    if (!done(result) || !result.loudness)
+        return;
+    const Loudness::Adjustment &loudness = *result.loudness;
+    const QString name = Main::FileNameOf(result.source);
+    if (loudness.heldBack)
+        printLine(QStringLiteral("%1: %2 LUFS, held back by its peaks").arg(name).arg(*loudness.result, 0, 'f', 1));
+    else if (loudness.capped)
+        printLine(QStringLiteral("%1: too quiet to bring to %2 LUFS: raised by %3 dB")
+                      .arg(name)
+                      .arg(loudness.target)
+                      .arg(Loudness::MaxGain));
+    else if (!loudness.measured.integrated)
+        printLine(QStringLiteral("%1: silent: left as it is").arg(name));
 }
 
 void ConsoleReport::joinedReady()
@@ -254,7 +265,7 @@ void ConsoleReport::printLine(const QString &line)
     const QString prefix = m_mode == Mode::Progress ? QString() : QStringLiteral("lumbrisk-cli: ");
     if (m_lineShown)
         clearLine();
-    write(stderr, prefix + line + QLatin1Char('\n'));
+    write(stderr, prefix + FileNames::TerminalText(line) + QLatin1Char('\n'));
     m_lineShown = false;
 }
 
@@ -319,6 +330,8 @@ void ConsoleReport::printSummary()
         summary = joinsSummary(made);
     else if (!joins.isEmpty() && joins.constFirst().made)
         summary = QStringLiteral("%1 made from %2 of %3 previews").arg(joins.constFirst().preview).arg(made).arg(toMake);
+    else if (joins.size() == 1 && made > 0)
+        summary = QStringLiteral("the pieces were cut, but the joined preview was not made: ") + joins.constFirst().reason;
     else if (toMake == 0 && kept > 0)
         summary = QStringLiteral("nothing to make");
     else

@@ -24,7 +24,9 @@ QJsonObject loudnessEntry(const Loudness::Adjustment &loudness)
     return {{QStringLiteral("measured"), decibels(loudness.measured.integrated)},
             {QStringLiteral("gain"), decibels(loudness.gain)},
             {QStringLiteral("result"), decibels(loudness.result)},
-            {QStringLiteral("held_back"), loudness.heldBack}};
+            {QStringLiteral("true_peak"), decibels(loudness.truePeak)},
+            {QStringLiteral("held_back"), loudness.heldBack},
+            {QStringLiteral("capped"), loudness.capped}};
 }
 
 // Each occurrence of the chorus, in seconds to the millisecond.
@@ -82,6 +84,8 @@ void ConsoleReport::printJson()
             object.insert(QStringLiteral("waveform"), result.waveform);
         if (!result.waveformProblem.isEmpty())
             object.insert(QStringLiteral("waveformProblem"), result.waveformProblem);
+        if (!result.endsEarly.isEmpty())
+            object.insert(QStringLiteral("endsEarly"), result.endsEarly);
         if (!result.planned.isEmpty())
             object.insert(QStringLiteral("planned"), result.planned);
         if (!result.newFolder.isEmpty())

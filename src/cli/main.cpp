@@ -25,9 +25,14 @@ namespace {
 
 enum ExitStatus { NothingMade = 1, Usage = 2, ToolMissing = 3 };
 
-void tell(const QString &line)
+// A message of several lines (every bad row of a list) keeps its breaks; each line has its
+// control characters escaped.
+void tell(const QString &message)
 {
-    std::fprintf(stderr, "lumbrisk-cli: %s\n", line.toUtf8().constData());
+    QStringList lines = message.split(QLatin1Char('\n'));
+    for (QString &line : lines)
+        line = FileNames::TerminalText(line);
+    std::fprintf(stderr, "lumbrisk-cli: %s\n", lines.join(QLatin1Char('\n')).toUtf8().constData());
 }
 
 int complain(const QString &problem, int status)
@@ -114,6 +119,10 @@ int main(int argc, char *argv[])
     settings.songPictures = !options.reports.review.isEmpty();
     ParallelPreviews previews(tools, settings, sources.paths);
     previews.setSubfolders(sources.subfolders);
+    if (previews.jobs() < settings.jobs && !options.quiet)
+        tell(QStringLiteral("-j %1 lowered to %2: the limit of open files (ulimit -n) allows no more")
+                 .arg(settings.jobs)
+                 .arg(previews.jobs()));
     ConsoleReport report(previews, reportMode(options), terminal);
     report.showNames(sources.shownNames);
     report.tellLeftOut(sources.leftOut);

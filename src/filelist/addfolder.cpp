@@ -1,5 +1,6 @@
 #include "filelist/addfolder.h"
 
+#include "filelist/folderlisting.h"
 #include "platform/errorreport.h"
 #include "platform/filenames.h"
 #include "platform/main.h"
@@ -12,10 +13,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
-#include <QStandardPaths>
 
-#include <cerrno>
-#include <dirent.h>
 #include <fcntl.h>
 #include <optional>
 #include <sys/stat.h>
@@ -25,18 +23,8 @@ namespace AddFolder {
 
 namespace {
 
-// Linux's own limit: a path the system can open is shorter than 4096 bytes (its limit of
-// 255 bytes per name holds for every name a listing gives).
-constexpr qsizetype MaxPathBytes = 4096;
 // Pending window events run this often during a scan, and at its start.
 constexpr qint64 PumpEveryMs = 15;
-
-using FolderId = QPair<quint64, quint64>;
-
-FolderId idOf(const struct stat &info)
-{
-    return {quint64(info.st_dev), quint64(info.st_ino)};
-}
 
 QString withoutTrailingSeparators(QString path)
 {
@@ -57,44 +45,6 @@ bool isLeftOut(const QString &folder)
         return false;
     const int word = AttributeWord(folder);
     return word == (Hidden | System | Directory) || word == (Hidden | System | Directory | ReparsePoint);
-}
-
-bool isRefusedOrMissing(int failure)
-{
-    return failure == EACCES || failure == EPERM || failure == ENOENT || failure == ENOTDIR;
-}
-
-bool isTrashName(QStringView name)
-{
-    if (name == u".Trash")
-        return true;
-    if (!name.startsWith(u".Trash-") || name.size() == 7)
-        return false;
-    for (const QChar c : name.mid(7)) {
-        if (!c.isDigit())
-            return false;
-    }
-    return true;
-}
-
-// The user's own trash, $XDG_DATA_HOME/Trash; none when it does not exist.
-std::optional<FolderId> homeTrash()
-{
-    const QString trash = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Trash");
-    struct stat info {};
-    if (stat(QFile::encodeName(trash).constData(), &info) != 0)
-        return std::nullopt;
-    return idOf(info);
-}
-
-// True when the folder open as fd is the top of a mount: its parent lies on another
-// device, or it is its own parent (the root).
-bool isMountTop(int fd)
-{
-    struct stat self {}, parent {};
-    if (fstat(fd, &self) != 0 || fstatat(fd, "..", &parent, 0) != 0)
-        return false;
-    return self.st_dev != parent.st_dev || self.st_ino == parent.st_ino;
 }
 
 // Wildcards of file names: "*" any run, "?" any one character, case ignored; "*.*" is "*";
@@ -129,106 +79,6 @@ private:
     QRegularExpression m_expression;
 };
 
-// A subfolder as a listing finds it, before the walk decides whether to take it.
-struct FolderEntry {
-    QString name;
-    FolderId id;
-};
-
-// A file or subfolder whose name is not valid UTF-8: it cannot be taken, only told of.
-struct UndecodableEntry {
-    QByteArray name;
-    bool isFolder;
-};
-
-// One read of a folder: its regular files and its subfolders (through links), and apart
-// from them those whose names are not valid UTF-8, each list in name order; without paths
-// too long to open. Failure is 0 or the error number that ended the read (what was read
-// before it stays).
-struct Listing {
-    QList<FileEntry> files;
-    QList<FolderEntry> folders;
-    QList<UndecodableEntry> undecodable;
-    bool mountTop = false;
-    int failure = 0;
-};
-
-// Sorts the entries by the names that name gives, as file managers show them.
-template <typename Entry, typename Name>
-void sortByName(QList<Entry> &entries, const Name &name)
-{
-    QStringList names;
-    names.reserve(entries.size());
-    for (const Entry &entry : std::as_const(entries))
-        names.append(name(entry));
-    QList<Entry> sorted;
-    sorted.reserve(entries.size());
-    for (const qsizetype index : FileNames::NaturalOrder(names))
-        sorted.append(std::move(entries[index]));
-    entries = std::move(sorted);
-}
-
-void sortByName(Listing &listing)
-{
-    sortByName(listing.files, [](const FileEntry &entry) { return entry.name; });
-    sortByName(listing.folders, [](const FolderEntry &entry) { return entry.name; });
-    sortByName(listing.undecodable, [](const UndecodableEntry &entry) { return QString::fromUtf8(entry.name); });
-}
-
-Listing readFolder(const QByteArray &folder)
-{
-    Listing listing;
-    const int fd = open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    DIR *dir = fd < 0 ? nullptr : fdopendir(fd);
-    if (!dir) {
-        listing.failure = errno;
-        if (fd >= 0)
-            close(fd);
-        return listing;
-    }
-    std::optional<bool> mountTop;
-    for (;;) {
-        errno = 0;
-        const dirent *entry = readdir(dir);
-        if (!entry) {
-            listing.failure = errno;
-            break;
-        }
-        const QByteArrayView bytes(entry->d_name);
-        if (bytes == ".." || bytes == "." || folder.size() + bytes.size() >= MaxPathBytes)
-            continue;
-        // The entry's type comes with the listing; only links and unknown types cost a lookup.
-        struct stat info {};
-        bool link = entry->d_type == DT_LNK;
-        unsigned char type = entry->d_type;
-        if (type == DT_UNKNOWN) {
-            if (fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0)
-                continue;
-            link = S_ISLNK(info.st_mode);
-            type = S_ISREG(info.st_mode) ? DT_REG : S_ISDIR(info.st_mode) ? DT_DIR : DT_UNKNOWN;
-        }
-        if (link || type == DT_DIR) {
-            if (fstatat(fd, entry->d_name, &info, 0) != 0)
-                continue; // a broken link
-            type = S_ISREG(info.st_mode) ? DT_REG : S_ISDIR(info.st_mode) ? DT_DIR : DT_UNKNOWN;
-        }
-        const QString name = FileNames::Decoded(bytes);
-        if (name.isNull() && (type == DT_REG || type == DT_DIR)) {
-            listing.undecodable.append({bytes.toByteArray(), type == DT_DIR});
-        } else if (type == DT_REG) {
-            listing.files.append({name, !link && name.startsWith(QLatin1Char('.'))});
-        } else if (type == DT_DIR) {
-            if (isTrashName(name) && !mountTop)
-                mountTop = isMountTop(fd);
-            listing.folders.append({name, idOf(info)});
-        }
-    }
-    closedir(dir);
-    listing.mountTop = mountTop.value_or(false);
-    sortByName(listing);
-    return listing;
-}
-
 // The breadth-first walk of GetSubDirectories2016: the folder list itself is the queue.
 class FolderWalk {
 public:
@@ -240,12 +90,12 @@ public:
           m_visit(visit),
           m_leftOut(leftOut),
           m_stopped(stopped),
-          m_trash(homeTrash())
+          m_trash(FolderListing::HomeTrash())
     {
         for (const QString &folder : std::as_const(folders)) {
             struct stat info {};
             if (stat(QFile::encodeName(folder).constData(), &info) == 0)
-                m_seen.insert(idOf(info));
+                m_seen.insert(FolderListing::IdOf(info));
         }
     }
 
@@ -272,18 +122,18 @@ private:
     bool examine(const QString &folder, bool search)
     {
         letEventsRun();
-        const Listing listing = readFolder(QFile::encodeName(folder));
-        const bool listed = !isRefusedOrMissing(listing.failure);
+        const FolderListing::Listing listing = FolderListing::Read(QFile::encodeName(folder));
+        const bool listed = !FolderListing::IsRefusedOrMissing(listing.failure);
         if (listed && m_visit)
             m_visit(folder, listing.files);
         if (listed && m_leftOut) {
-            for (const UndecodableEntry &entry : listing.undecodable) {
+            for (const FolderListing::UndecodableEntry &entry : listing.undecodable) {
                 if (search || !entry.isFolder)
                     m_leftOut(folder, entry.name, entry.isFolder);
             }
         }
         if (search) {
-            for (const FolderEntry &entry : listing.folders) {
+            for (const FolderListing::FolderEntry &entry : listing.folders) {
                 if (isTaken(entry, listing.mountTop))
                     m_folders.append(folder + entry.name + QLatin1Char('/'));
             }
@@ -291,13 +141,13 @@ private:
         return listed;
     }
 
-    bool isTaken(const FolderEntry &entry, bool inMountTop)
+    bool isTaken(const FolderListing::FolderEntry &entry, bool inMountTop)
     {
         if (HasBadChars(entry.name))
             return false;
-        if (entry.id == m_trash || (inMountTop && isTrashName(entry.name)))
+        if (entry.id == m_trash || (inMountTop && FolderListing::IsTrashName(entry.name)))
             return false;
-        if (m_seen.contains(entry.id))
+        if (m_seen.contains(entry.id) || FolderListing::IsSystemFolder(entry.id))
             return false;
         m_seen.insert(entry.id);
         return true;
@@ -317,8 +167,8 @@ private:
     const FolderVisit &m_visit;
     const NameLeftOut &m_leftOut;
     const Stopped &m_stopped;
-    std::optional<FolderId> m_trash;
-    QSet<FolderId> m_seen;
+    std::optional<FolderListing::FolderId> m_trash;
+    QSet<FolderListing::FolderId> m_seen;
     QElapsedTimer m_pumped;
 };
 
@@ -355,15 +205,15 @@ bool IsTrashFolder(const QString &path)
     struct stat info {};
     if (stat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISDIR(info.st_mode))
         return false;
-    if (idOf(info) == homeTrash())
+    if (FolderListing::IdOf(info) == FolderListing::HomeTrash())
         return true;
     const QString trimmed = withoutTrailingSeparators(path);
-    if (!isTrashName(Main::FileNameOf(trimmed)))
+    if (!FolderListing::IsTrashName(Main::FileNameOf(trimmed)))
         return false;
     const int parent = open(QFile::encodeName(Main::FolderOf(trimmed)).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (parent < 0)
         return false;
-    const bool top = isMountTop(parent);
+    const bool top = FolderListing::IsMountTop(parent);
     close(parent);
     return top;
 }
@@ -385,7 +235,7 @@ QStringList GetFilesInFolder(const QString &folder, const QString &pattern)
     const QString base = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
     const Wildcard matcher(pattern);
     QStringList names;
-    for (const FileEntry &file : readFolder(QFile::encodeName(base)).files) {
+    for (const FileEntry &file : FolderListing::Read(QFile::encodeName(base)).files) {
         if (matcher.matches(file.name))
             names.append(file.name);
     }

@@ -1,5 +1,7 @@
 #include "platform/consoleprompts.h"
 
+#include "platform/filenames.h"
+
 #include <cstdio>
 
 ConsolePrompts::ConsolePrompts(QString prefix)
@@ -13,7 +15,10 @@ void ConsolePrompts::message(const QString &, const QString &text, Icon, const Q
     // The error report is written for a message box, with Windows line ends.
     QString lines = details.isEmpty() ? text : text + QLatin1Char('\n') + details;
     lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    std::fprintf(stderr, "%s%s\n", qPrintable(m_prefix), qPrintable(lines));
+    QStringList escaped = lines.split(QLatin1Char('\n'));
+    for (QString &line : escaped)
+        line = FileNames::TerminalText(line);
+    std::fprintf(stderr, "%s%s\n", qPrintable(m_prefix), escaped.join(QLatin1Char('\n')).toUtf8().constData());
     std::fflush(stderr);
 }
 

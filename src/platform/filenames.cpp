@@ -29,6 +29,11 @@ QString octal(QByteArrayView bytes)
     return text;
 }
 
+bool isControl(char32_t code)
+{
+    return code < 32 || (code >= 127 && code <= 159);
+}
+
 // A code point as `ls -b` writes it; sequence holds its bytes.
 QString escapedCharacter(char32_t code, QByteArrayView sequence)
 {
@@ -37,7 +42,7 @@ QString escapedCharacter(char32_t code, QByteArrayView sequence)
         return QStringLiteral("\\\\");
     if (code >= 7 && code <= 13)
         return QStringLiteral("\\") + QLatin1Char(named[code - 7]);
-    if (code < 32 || (code >= 127 && code <= 159))
+    if (isControl(code))
         return octal(sequence);
     return QString::fromUtf8(sequence);
 }
@@ -74,6 +79,21 @@ QString Escaped(QByteArrayView bytes)
         const QByteArrayView sequence = bytes.first(length);
         text += escapedCharacter(Decoded(sequence).toUcs4().constFirst(), sequence);
         bytes = bytes.sliced(length);
+    }
+    return text;
+}
+
+QString TerminalText(const QString &line)
+{
+    QString text;
+    text.reserve(line.size());
+    for (const QChar c : line) {
+        if (!isControl(c.unicode())) {
+            text += c;
+            continue;
+        }
+        const QByteArray sequence = QString(c).toUtf8();
+        text += escapedCharacter(c.unicode(), sequence);
     }
     return text;
 }

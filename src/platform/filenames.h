@@ -19,6 +19,11 @@ QString Decoded(QByteArrayView bytes);
 // read \t, \n and the like or \ooo, and each byte that is not valid UTF-8 reads \ooo in octal.
 QString Escaped(QByteArrayView bytes);
 
+// A line for a terminal: every control character written as Escaped writes it (\n, \033 ...),
+// so that a name in it cannot move the cursor, recolour or rewrite the screen. All else,
+// backslashes too, stays as it is.
+QString TerminalText(const QString &line);
+
 // The positions of the names in the order file managers show them: natural order ("Track 2"
 // before "Track 10", "CD 2" before "CD 10"), letter case ignored, by the user's collation.
 // Names that compare equal keep the order of their code points, so the result never depends

@@ -1,6 +1,7 @@
 #include "platform/shell32.h"
 
 #include "platform/numbers.h"
+#include "platform/watchdog.h"
 
 #include <QEventLoop>
 #include <QFileInfo>
@@ -11,6 +12,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 
 #include <sys/prctl.h>
 #include <unistd.h>
@@ -90,6 +92,13 @@ RunResult FailedStart(const QProcess &process)
     result.outcome = RunResult::Outcome::FailedToStart;
     result.errorNumber = startErrorNumber(process.program());
     result.startError = process.errorString();
+    // QProcess tells a pipe or fork that failed for want of file descriptors only in words.
+    for (const int error : {EMFILE, ENFILE}) {
+        if (result.startError.contains(QString::fromLocal8Bit(std::strerror(error)))) {
+            result.errorNumber = error;
+            result.startError = QStringLiteral("too many files open");
+        }
+    }
     return result;
 }
 
@@ -173,6 +182,7 @@ RunResult RunAndWait(const CommandLine &commandLine, int windowStyle, Progress *
             showFeedback(*progress, FeedbackAt(tick, caption, startValue, count));
     });
 
+    const Watchdog watchdog({&process});
     process.start();
     if (!failed) {
         runningTools().append(&process);
@@ -185,7 +195,9 @@ RunResult RunAndWait(const CommandLine &commandLine, int windowStyle, Progress *
         return FailedStart(process);
     if (progress)
         progress->setText(caption.isEmpty() ? QStringLiteral("Progress Bar") : caption);
-    return FinishedRun(process);
+    RunResult result = FinishedRun(process);
+    result.stalled = watchdog.fired();
+    return result;
 }
 
 } // namespace Shell32

@@ -38,6 +38,7 @@ struct RunResult {
     QString startError;     // FailedToStart: the system's words for it
     QByteArray output;      // everything the program wrote to its standard output
     QByteArray errorOutput; // ... and to its error output
+    bool stalled = false;   // killed by the Watchdog: it hung
 
     bool succeeded() const { return outcome == Outcome::Exited && exitCode == 0; }
     // The classic result: the exit status; 128 + the signal after a crash;
@@ -72,7 +73,7 @@ void Prepare(QProcess &process, const CommandLine &commandLine);
 void StopRunningTools();
 
 // Starts the program with its argument list (no shell, no window) and returns as soon as
-// it has ended, while window events keep running. A tick every 100 ms gives the feedback
+// it has ended, while window events keep running; a Watchdog stops it when it hangs. A tick every 100 ms gives the feedback
 // above on progress, which may be null for runs that show nothing; at the end the bar's
 // text goes back to the caption, or "Progress Bar" when the caption is empty. A program
 // that cannot start returns at once, the bar untouched. windowStyle is always HiddenWindow.

@@ -29,7 +29,7 @@ double leadingNumber(const QString &text)
 
 CommandLine ProbeCommand(const QString &ffmpeg, const QString &sourcePath)
 {
-    return CommandLine(ffmpeg).plain(QStringLiteral(" -i ")).quoted(Main::AbsolutePath(sourcePath));
+    return PreviewCommands::FfmpegInput(ffmpeg, QString(), sourcePath);
 }
 
 QString GetBitrateOfMP3(const QString &sourcePath, const Context &context)

@@ -28,8 +28,8 @@ struct Context {
     Shell32::RunResult *failedProbe = nullptr;
 };
 
-// ffmpeg -i "<source>", the source made absolute. FFmpeg describes its input on its error
-// output and exits.
+// ffmpeg -i "<source>" (PreviewCommands::FfmpegInput: the file named, only as audio), the
+// source made absolute. FFmpeg describes its input on its error output and exits.
 CommandLine ProbeCommand(const QString &ffmpeg, const QString &sourcePath);
 // Runs the probe and reads the bit rate ("192") from FFmpeg's description, in memory. A
 // probe that did not run, or a description without an audio line, gives "".

@@ -1,5 +1,6 @@
 #include "preview/previewcheck.h"
 
+#include "platform/watchdog.h"
 #include "preview/getbitrate.h"
 #include "preview/previewcommands.h"
 #include "analysis/sourceaudio.h"
@@ -61,11 +62,33 @@ bool isEmptyFile(const QString &path)
     return file.isFile() && file.size() == 0;
 }
 
+const QString NoAudioStream = QStringLiteral("it holds no audio stream (a video file?)");
+
+// The format FFmpeg recognised but was not let read (PreviewCommands::FfmpegInput); "" for none.
+QString refusedFormat(const QByteArray &errorOutput)
+{
+    static const QRegularExpression refused(QStringLiteral("^\\[(\\S+) @ [^]]*\\] Format not on whitelist"),
+                                            QRegularExpression::MultilineOption);
+    return refused.match(QString::fromUtf8(errorOutput)).captured(1);
+}
+
+// FFmpeg's description of its input names streams, none of them audio.
+bool holdsVideoOnly(const QByteArray &description)
+{
+    return description.contains(": Video: ") && !description.contains(": Audio: ");
+}
+
 // A source without audio the tool can read; FFmpeg's description names its format when it
 // recognises one that is not MP3 (an M4A named .mp3).
 QString noAudioIn(const QString &tool, const QByteArray &description)
 {
-    const QString format = GetBitrate::FormatFromCapture(QString::fromUtf8(description));
+    if (const QString refused = RefusedByFfmpeg(description); !refused.isEmpty())
+        return refused;
+    if (holdsVideoOnly(description))
+        return NoAudioStream;
+    QString format = GetBitrate::FormatFromCapture(QString::fromUtf8(description));
+    if (format.isEmpty())
+        format = refusedFormat(description); // a picture, say
     const QString which = format.isEmpty() || format == QLatin1String("mp3")
                               ? QStringLiteral("not an MP3 file, or damaged")
                               : QStringLiteral("FFmpeg reads it as %1, not MP3").arg(format);
@@ -101,6 +124,9 @@ QString startBeyondEnd(double start, std::optional<Mp3Audio::Length> source, con
             .arg(PreviewCommands::ClockText(std::floor(source->seconds)), PreviewCommands::ClockText(start));
     if (!source && run.errorOutput.contains("Start position is after expected end of audio"))
         return QStringLiteral("the track ends before %1, so a preview from there has nothing in it").arg(PreviewCommands::ClockText(start));
+    // Neither the start nor the end of the trim was reached: a stream of unknown length.
+    if (!source && run.errorOutput.contains("Last 2 position(s) not reached"))
+        return QStringLiteral("the file ends before the preview's start (%1)").arg(PreviewCommands::ClockText(start));
     return QString();
 }
 
@@ -191,6 +217,8 @@ Expected ExpectedJoin(const QStringList &pieces, double overlap)
 
 QString ToolProblem(const RunResult &run)
 {
+    if (run.stalled)
+        return QStringLiteral("SoX hung: ") + Watchdog::Reason();
     switch (run.outcome) {
     case RunResult::Outcome::FailedToStart:
         return QStringLiteral("SoX could not be started")
@@ -242,11 +270,48 @@ QString CrossfadeProblem(const QList<double> &pieceSeconds, const QStringList &s
     return QString();
 }
 
+QString RefusedByFfmpeg(const QByteArray &errorOutput)
+{
+    // The formats that name other files for FFmpeg to read; any other refused one (a
+    // picture) simply holds no audio.
+    static const QStringList lists{QStringLiteral("concat"), QStringLiteral("hls"), QStringLiteral("dash"),
+                                   QStringLiteral("imf"), QStringLiteral("ffmetadata")};
+    const QString format = refusedFormat(errorOutput);
+    if (!lists.contains(format))
+        return QString();
+    return QStringLiteral("FFmpeg reads it as %1, a list of other files, so it was not read (only the file "
+                          "itself is, and only as audio)").arg(format);
+}
+
+QString EndsEarly(double start, double duration, std::optional<Mp3Audio::Length> sourceLength,
+                  const QString &previewPath)
+{
+    const double made = Mp3Audio::Measure(previewPath).value_or(Mp3Audio::Length()).seconds;
+    const bool sourceEnds = sourceLength ? start + duration > sourceLength->seconds : made < duration - MeasureSlack;
+    if (!sourceEnds)
+        return QString();
+    return QStringLiteral("the song ends at %1: the preview is %2 s")
+        .arg(sourceLength ? PreviewCommands::ClockText(std::floor(sourceLength->seconds)) : PreviewCommands::ClockText(start + made),
+             QLocale::c().toString(made, 'f', 1));
+}
+
+QString DecoderProblem(const QByteArray &errorOutput)
+{
+    if (const QString refused = RefusedByFfmpeg(errorOutput); !refused.isEmpty())
+        return refused;
+    if (errorOutput.contains("does not contain any stream"))
+        return NoAudioStream;
+    const QString words = Shell32::LastLine(errorOutput);
+    return words.isEmpty() ? QString() : QStringLiteral("FFmpeg could not decode it: ") + words;
+}
+
 QString ProbeProblem(const QString &sourcePath, const RunResult &probe)
 {
     if (probe.outcome == RunResult::Outcome::FailedToStart)
         return QStringLiteral("FFmpeg could not be started")
                + (probe.startError.isEmpty() ? QString() : QStringLiteral(": ") + probe.startError);
+    if (probe.stalled)
+        return QStringLiteral("FFmpeg hung: ") + Watchdog::Reason();
     if (probe.outcome == RunResult::Outcome::Crashed)
         return QStringLiteral("FFmpeg crashed") + because(probe);
     const QFileInfo source(sourcePath);

@@ -47,6 +47,17 @@ QString JoinProblem(const Shell32::RunResult &run, const QString &writtenPath, c
 // and fade-out do not meet; else which one is too short. pieceSeconds are the pieces'
 // lengths as SoX reads them, in the order of sources.
 QString CrossfadeProblem(const QList<double> &pieceSeconds, const QStringList &sources, double overlap);
+// "FFmpeg reads it as concat, ..." when FFmpeg's error output tells that it refused the
+// source's format (PreviewCommands::FfmpegInput) as a list of other files; else "".
+QString RefusedByFfmpeg(const QByteArray &errorOutput);
+// "the song ends at 0:20: the preview is 15.0 s" when the preview made from start lasts
+// less than the duration asked because its source ends; else "".
+QString EndsEarly(double start, double duration, std::optional<Mp3Audio::Length> sourceLength,
+                  const QString &previewPath);
+// Why FFmpeg could not decode a source, from its error output: a refused format, no audio
+// stream ("it holds no audio stream (a video file?)"), else "FFmpeg could not decode it:
+// <its last words>"; "" when it said nothing.
+QString DecoderProblem(const QByteArray &errorOutput);
 // Why FFmpeg's description of the source (GetBitrate::ProbeCommand) held no audio stream to
 // take the bit rate from, in the same words.
 QString ProbeProblem(const QString &sourcePath, const Shell32::RunResult &probe);

@@ -125,12 +125,20 @@ CommandLine CutDecoded(const QString &sox, const QString &bitrate, const QString
     return cutFrom(CommandLine(sox).plain(QStringLiteral(" -t sox -")), bitrate, outputPath, start, duration);
 }
 
+CommandLine FfmpegInput(const QString &ffmpeg, const QString &options, const QString &sourcePath)
+{
+    // FFmpeg's demuxers of audio files, and of the video files audio often comes in.
+    static const QString audioFormats = QStringLiteral("aac,ac3,aiff,amr,ape,asf,au,avi,caf,dsf,dts,eac3,flac,matroska,"
+                                                       "mlp,mov,mp3,mpc,mpc8,mpeg,ogg,shn,sox,tak,truehd,tta,voc,w64,wav,wv,xwma");
+    return CommandLine(ffmpeg)
+        .plain(options + QStringLiteral(" -protocol_whitelist file,pipe -format_whitelist ") + audioFormats
+               + QStringLiteral(" -i "))
+        .quoted(Main::AbsolutePath(sourcePath));
+}
+
 CommandLine FfmpegDecode(const QString &ffmpeg, const QString &sourcePath)
 {
-    return CommandLine(ffmpeg)
-        .plain(QStringLiteral(" -nostdin -v error -i "))
-        .quoted(Main::AbsolutePath(sourcePath))
-        .plain(QStringLiteral(" -vn -f sox -"));
+    return FfmpegInput(ffmpeg, QStringLiteral(" -nostdin -v error"), sourcePath).plain(QStringLiteral(" -vn -f sox -"));
 }
 
 CommandLine Decode(const QString &sox, const QString &sourcePath, int rate, const QString &start,
@@ -157,9 +165,7 @@ CommandLine DecodeMonoDecoded(const QString &sox, int rate)
 
 CommandLine FfmpegDecodeMono(const QString &ffmpeg, const QString &sourcePath, int rate)
 {
-    return CommandLine(ffmpeg)
-        .plain(QStringLiteral(" -nostdin -v error -i "))
-        .quoted(Main::AbsolutePath(sourcePath))
+    return FfmpegInput(ffmpeg, QStringLiteral(" -nostdin -v error"), sourcePath)
         .plain(QStringLiteral(" -vn -ac 1 -ar %1 -f f32le -").arg(rate));
 }
 

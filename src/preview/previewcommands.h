@@ -47,7 +47,12 @@ CommandLine Cut(const QString &sox, const QString &sourcePath, const QString &bi
 // ("sox" -t sox -  -c 2 ...), which FfmpegDecode writes.
 CommandLine CutDecoded(const QString &sox, const QString &bitrate, const QString &outputPath, const QString &start,
                        const QString &duration);
-// "ffmpeg" -nostdin -v error -i "<source>" -vn -f sox -
+// "ffmpeg"<options> -protocol_whitelist file,pipe -format_whitelist <audio formats> -i "<source>":
+// FFmpeg reads the file named and nothing that file names, and only as audio. A concat list,
+// playlist or image sequence under an audio name would have it read other files, or wait
+// forever on a pipe, so those formats are refused.
+CommandLine FfmpegInput(const QString &ffmpeg, const QString &options, const QString &sourcePath);
+// FfmpegInput with " -nostdin -v error", then -vn -f sox -
 CommandLine FfmpegDecode(const QString &ffmpeg, const QString &sourcePath);
 // "sox" "<source>"  -t f32 -c 2 -r <rate> - trim <start> <duration>: the stretch Cut encodes,
 // as raw 32-bit floats on standard output for measuring.
@@ -60,7 +65,7 @@ CommandLine DecodeDecoded(const QString &sox, int rate, const QString &start, co
 CommandLine DecodeMono(const QString &sox, const QString &sourcePath, int rate);
 // The same of a source FFmpeg decodes, read from standard input.
 CommandLine DecodeMonoDecoded(const QString &sox, int rate);
-// "ffmpeg" -nostdin -v error -i "<source>" -vn -ac 1 -ar <rate> -f f32le -: the same by FFmpeg
+// FfmpegInput with " -nostdin -v error", then -vn -ac 1 -ar <rate> -f f32le -: the same by FFmpeg
 // alone, for a front end that runs one tool at a time.
 CommandLine FfmpegDecodeMono(const QString &ffmpeg, const QString &sourcePath, int rate);
 // "sox"  --combine sequence "<entry>" ...  -c 2 -r <rate> -C <bit rate> "<joined>", with

@@ -6,6 +6,7 @@
 #include "platform/main.h"
 #include "platform/numbers.h"
 #include "platform/shell32.h"
+#include "analysis/sourceaudio.h"
 #include "preview/getbitrate.h"
 #include "preview/previewcheck.h"
 #include "preview/previewcommands.h"
@@ -180,7 +181,7 @@ void PreviewJob::cut(const QString &sourcePath, const QString &ownName)
 {
     const QString planned = separateOutputFor(ownName);
     QString outputPath = planned;
-    const std::optional<Mp3Audio::Length> length = Mp3Audio::Measure(sourcePath);
+    const std::optional<Mp3Audio::Length> length = SourceAudio::Measure(sourcePath);
     const QString problem = writeThroughTemporary(
         outputPath, PreviewFiles::EarlierFile::At(planned),
         [&](const QString &written) {
@@ -216,7 +217,7 @@ void PreviewJob::cutPiece(const QString &sourcePath, const QString &piecePath)
         fail(sourcePath, m_work->problem());
         return;
     }
-    const std::optional<Mp3Audio::Length> length = Mp3Audio::Measure(sourcePath);
+    const std::optional<Mp3Audio::Length> length = SourceAudio::Measure(sourcePath);
     const RunResult result = runSox(PreviewCommands::Cut(m_tools.sox, sourcePath, m_bitrate, piecePath, m_start, m_duration),
                                     rowsNow());
     if (m_stopped)

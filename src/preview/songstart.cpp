@@ -54,9 +54,10 @@ std::optional<Mp3Decode::Audio> decoded(const QString &source, const Tools::Foun
                                          : PreviewCommands::DecodeMono(tools.sox, source, Chorus::DecodingRate);
     const Shell32::RunResult run = runTool(command);
     problem = PreviewCheck::ToolProblem(run);
-    if (!problem.isEmpty() && byFfmpeg)
-        problem = QStringLiteral("FFmpeg could not decode it")
-                  + (run.lastErrorLine().isEmpty() ? QString() : QStringLiteral(": ") + run.lastErrorLine());
+    if (!problem.isEmpty() && byFfmpeg) {
+        const QString words = PreviewCheck::DecoderProblem(run.errorOutput);
+        problem = words.isEmpty() ? QStringLiteral("FFmpeg could not decode it") : words;
+    }
     if (!problem.isEmpty())
         return std::nullopt;
     return Mp3Decode::FromFloats(run.output, Chorus::DecodingRate);

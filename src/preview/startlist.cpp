@@ -3,13 +3,28 @@
 #include "preview/previewfiles.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
+#include <QStringDecoder>
+
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <optional>
+#include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace StartList {
 
 namespace {
+
+// A list is read in pieces of this size, so its text never lies in memory whole.
+constexpr qint64 ChunkBytes = 64 * 1024;
 
 struct Record {
     int line = 0; // where it begins
@@ -21,66 +36,33 @@ constexpr int ToldProblems = 20;
 
 // The separator of a spreadsheet's CSV: comma, or semicolon or tab where the decimal mark is
 // a comma (German, French). The one found most often outside quotes in the first line; on a
-// tie the tab, then the semicolon, as a decimal comma may add a comma.
-QChar separatorOf(const QString &csv)
+// tie the tab, then the semicolon, as a decimal comma may add a comma. None while the first
+// line has not ended and more text may come.
+std::optional<QChar> separatorOf(QStringView csv, bool complete)
 {
     int commas = 0;
     int semicolons = 0;
     int tabs = 0;
     bool quoted = false;
+    bool ended = complete;
     for (const QChar c : csv) {
         if (c == QLatin1Char('"'))
             quoted = !quoted; // a doubled quote toggles twice
         else if (quoted)
             continue;
         else if (c == QLatin1Char('\n'))
+            ended = true;
+        if (ended)
             break;
         commas += c == QLatin1Char(',');
         semicolons += c == QLatin1Char(';');
         tabs += c == QLatin1Char('\t');
     }
+    if (!ended)
+        return std::nullopt;
     if (tabs > 0 && tabs >= qMax(commas, semicolons))
         return QLatin1Char('\t');
     return semicolons > 0 && semicolons >= commas ? QLatin1Char(';') : QLatin1Char(',');
-}
-
-// RFC 4180: fields split by the separator, records by CR LF or LF; a quoted field may hold
-// separators, line breaks and doubled quotes. Records of one empty field (blank lines) are
-// dropped.
-QList<Record> records(const QString &csv, QChar separator)
-{
-    QList<Record> all;
-    Record record{1, {QString()}};
-    int line = 1;
-    bool quoted = false;
-    const auto close = [&] {
-        if (record.fields.size() > 1 || !record.fields.constFirst().isEmpty())
-            all.append(record);
-        record = Record{line, {QString()}};
-    };
-    for (qsizetype at = 0; at < csv.size(); ++at) {
-        const QChar c = csv.at(at);
-        if (c == QLatin1Char('\n'))
-            ++line;
-        if (quoted) {
-            if (c == QLatin1Char('"') && at + 1 < csv.size() && csv.at(at + 1) == QLatin1Char('"'))
-                record.fields.last() += csv.at(++at);
-            else if (c == QLatin1Char('"'))
-                quoted = false;
-            else
-                record.fields.last() += c;
-        } else if (c == QLatin1Char('"')) {
-            quoted = true;
-        } else if (c == separator) {
-            record.fields.append(QString());
-        } else if (c == QLatin1Char('\n')) {
-            close();
-        } else if (c != QLatin1Char('\r')) {
-            record.fields.last() += c;
-        }
-    }
-    close();
-    return all;
 }
 
 // Where the separator is not the comma, a comma in a time is its decimal point ("0,50").
@@ -90,6 +72,90 @@ Record withDecimalPoints(Record record, QChar separator)
         record.fields[time].replace(QLatin1Char(','), QLatin1Char('.'));
     return record;
 }
+
+// RFC 4180: fields split by the separator, records by CR LF or LF; a quoted field may hold
+// separators, line breaks and doubled quotes. Records of one empty field (blank lines) are
+// dropped. The text comes in pieces, so a list is read as it streams in; the separator is
+// known once the first line is in, and each record is handed on once complete, its times
+// with decimal points.
+class RecordReader {
+public:
+    using Handler = std::function<void(const Record &)>;
+    explicit RecordReader(Handler handler) : m_handler(std::move(handler)) {}
+
+    void feed(QStringView text)
+    {
+        if (!m_separator) {
+            m_head += text;
+            // Only a line's end can settle the separator.
+            if (text.contains(QLatin1Char('\n')))
+                m_separator = separatorOf(m_head, false);
+            if (m_separator)
+                takeHead();
+            return;
+        }
+        for (const QChar c : text)
+            take(c);
+    }
+    void finish()
+    {
+        if (!m_separator) {
+            m_separator = separatorOf(m_head, true);
+            takeHead();
+        }
+        if (m_pendingQuote)
+            m_quoted = false; // a quote that closed the field at the very end
+        close();
+    }
+
+private:
+    void takeHead()
+    {
+        const QString head = std::exchange(m_head, QString());
+        feed(head);
+    }
+    void take(QChar c)
+    {
+        if (m_pendingQuote) {
+            m_pendingQuote = false;
+            if (c == QLatin1Char('"')) {
+                m_record.fields.last() += c; // a doubled quote
+                return;
+            }
+            m_quoted = false;
+        }
+        if (c == QLatin1Char('\n'))
+            ++m_line;
+        if (m_quoted) {
+            if (c == QLatin1Char('"'))
+                m_pendingQuote = true;
+            else
+                m_record.fields.last() += c;
+        } else if (c == QLatin1Char('"')) {
+            m_quoted = true;
+        } else if (c == *m_separator) {
+            m_record.fields.append(QString());
+        } else if (c == QLatin1Char('\n')) {
+            close();
+        } else if (c != QLatin1Char('\r')) {
+            m_record.fields.last() += c;
+        }
+    }
+    void close()
+    {
+        if (m_record.fields.size() > 1 || !m_record.fields.constFirst().isEmpty())
+            m_handler(withDecimalPoints(m_record, *m_separator));
+        m_record = Record{m_line, {QString()}};
+    }
+
+    Handler m_handler;
+    std::optional<QChar> m_separator;
+    QString m_head; // the text before the first line has ended
+    Record m_record{1, {QString()}};
+    int m_line = 1;
+    bool m_quoted = false;
+    bool m_pendingQuote = false; // a quote inside a quoted field: its end, or the first of two
+};
 
 // "" when the record is a good row; else why not.
 QString readRow(const Record &record, const QDir &folder, Row &row)
@@ -115,6 +181,60 @@ QString readRow(const Record &record, const QDir &folder, Row &row)
         return QStringLiteral("duration '%1': give seconds (65, 2.5) or m:ss (1:05), above 0").arg(duration);
     return QString();
 }
+
+// A first record is a header when none of its fields is a file that exists or a start: a
+// first row with a bad time is a row, reported by its line.
+bool isHeader(const Record &record, const QDir &folder)
+{
+    if (record.fields.size() < 2)
+        return false;
+    for (const QString &field : record.fields) {
+        SourceCut cut;
+        const QString text = field.trimmed();
+        if (!text.isEmpty() && (ReadStart(text, cut) || QFileInfo(folder.absoluteFilePath(text)).isFile()))
+            return false;
+    }
+    return true;
+}
+
+// The rows of the records as they come, and every bad one's line and why; once a row is
+// bad, none is made, so only the problems are kept.
+class RowCollector {
+public:
+    RowCollector(Reading &reading, const QString &folder) : m_reading(reading), m_base(folder) {}
+
+    RecordReader::Handler handler()
+    {
+        return [this](const Record &record) { take(record); };
+    }
+    // The first ToldProblems bad rows, a line each, then how many more.
+    void finish()
+    {
+        if (m_problems.isEmpty())
+            return;
+        m_reading.rows.clear();
+        m_reading.rowProblem = true;
+        m_reading.problem = m_problems.mid(0, ToldProblems).join(QLatin1Char('\n'));
+        if (m_problems.size() > ToldProblems)
+            m_reading.problem += QStringLiteral("\nand %1 more").arg(m_problems.size() - ToldProblems);
+    }
+
+private:
+    void take(const Record &record)
+    {
+        if (record.line == 1 && m_reading.rows.isEmpty() && isHeader(record, m_base))
+            return;
+        Row row;
+        if (const QString problem = readRow(record, m_base, row); !problem.isEmpty())
+            m_problems.append(QStringLiteral("line %1: ").arg(record.line) + problem);
+        else if (m_problems.isEmpty())
+            m_reading.rows.append(row);
+    }
+
+    Reading &m_reading;
+    QDir m_base;
+    QStringList m_problems;
+};
 
 } // namespace
 
@@ -157,28 +277,46 @@ bool ReadStart(const QString &text, SourceCut &cut)
 Reading Read(const QString &csv, const QString &folder)
 {
     Reading reading;
-    const QDir base(folder);
-    const QChar separator = separatorOf(csv);
-    const QList<Record> all = records(csv, separator);
-    QStringList problems;
-    for (qsizetype index = 0; index < all.size(); ++index) {
-        const Record record = withDecimalPoints(all.at(index), separator);
-        SourceCut header;
-        if (index == 0 && record.fields.size() > 1 && !ReadStart(record.fields.at(1).trimmed(), header)
-            && !record.fields.at(1).trimmed().isEmpty())
-            continue;
-        Row row;
-        if (const QString problem = readRow(record, base, row); !problem.isEmpty())
-            problems.append(QStringLiteral("line %1: ").arg(record.line) + problem);
-        else
-            reading.rows.append(row);
-    }
-    if (problems.isEmpty())
+    RowCollector rows(reading, folder);
+    RecordReader reader(rows.handler());
+    reader.feed(csv);
+    reader.finish();
+    rows.finish();
+    return reading;
+}
+
+Reading ReadFile(const QString &path)
+{
+    Reading reading;
+    // Opened without waiting, so that a pipe cannot hold the reading up; only a regular
+    // file of a sane size is read.
+    const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat status {};
+    if (descriptor < 0 || ::fstat(descriptor, &status) != 0) {
+        reading.problem = QString::fromLocal8Bit(std::strerror(errno));
+        if (descriptor >= 0)
+            ::close(descriptor);
         return reading;
-    reading.rows.clear();
-    reading.problem = problems.mid(0, ToldProblems).join(QLatin1Char('\n'));
-    if (problems.size() > ToldProblems)
-        reading.problem += QStringLiteral("\nand %1 more").arg(problems.size() - ToldProblems);
+    }
+    QFile file;
+    file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+    if (!S_ISREG(status.st_mode))
+        reading.problem = QStringLiteral("it is not a regular file (a pipe, device or folder), so it was not read");
+    else if (status.st_size > MaxListBytes)
+        reading.problem = QStringLiteral("it is larger than %1 MB, the most a list of starts may be").arg(MaxListBytes >> 20);
+    if (!reading.problem.isEmpty())
+        return reading;
+    RowCollector rows(reading, QFileInfo(path).absolutePath());
+    RecordReader reader(rows.handler());
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    while (!file.atEnd()) {
+        const QByteArray piece = file.read(ChunkBytes);
+        if (piece.isEmpty())
+            break;
+        reader.feed(QString(utf8.decode(piece)));
+    }
+    reader.finish();
+    rows.finish();
     return reading;
 }
 

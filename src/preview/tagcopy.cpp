@@ -2,25 +2,22 @@
 
 #include "platform/main.h"
 #include "preview/previewmark.h"
+#include "preview/tagguard.h"
+#include "preview/tagpictures.h"
 
 #include <QFile>
 #include <QList>
-#include <QMimeDatabase>
 
-#include <aifffile.h>
-#include <apetag.h>
 #include <attachedpictureframe.h>
 #include <fileref.h>
-#include <flacfile.h>
 #include <id3v1tag.h>
+#include <id3v2framefactory.h>
 #include <id3v2tag.h>
-#include <mp4file.h>
 #include <mpegfile.h>
+#include <tbytevectorstream.h>
 #include <textidentificationframe.h>
 #include <tfilestream.h>
 #include <tpropertymap.h>
-#include <wavfile.h>
-#include <xiphcomment.h>
 
 #include <algorithm>
 #include <functional>
@@ -33,6 +30,7 @@ namespace TagCopy {
 namespace {
 
 using namespace TagLib;
+using TagPictures::Picture;
 using PictureType = ID3v2::AttachedPictureFrame::Type;
 
 const QString NotCopied = QStringLiteral("tags not copied: ");
@@ -73,115 +71,16 @@ PropertyMap withoutWholeTrackKeys(PropertyMap properties)
     return properties;
 }
 
-struct Picture {
-    ByteVector data;
-    String mimeType;
-    PictureType type = PictureType::FrontCover;
-    String description;
-};
-
-QList<Picture> apicPictures(const ID3v2::Tag &tag)
-{
-    QList<Picture> pictures;
-    for (ID3v2::Frame *frame : tag.frameList("APIC")) {
-        if (const auto *apic = dynamic_cast<const ID3v2::AttachedPictureFrame *>(frame))
-            pictures.append({apic->picture(), apic->mimeType(), apic->type(), apic->description()});
-    }
-    return pictures;
-}
-
-QList<Picture> flacPictures(const List<FLAC::Picture *> &list)
-{
-    QList<Picture> pictures;
-    for (const FLAC::Picture *picture : list) // FLAC numbers its picture types as ID3v2 does
-        pictures.append({picture->data(), picture->mimeType(), PictureType(picture->type()), picture->description()});
-    return pictures;
-}
-
-// MP4 keeps its cover art as images of a known format, without kind or description.
-QList<Picture> mp4Pictures(const MP4::CoverArtList &list)
-{
-    QList<Picture> pictures;
-    for (const MP4::CoverArt &art : list) {
-        const String mimeType = art.format() == MP4::CoverArt::PNG  ? "image/png"
-                                : art.format() == MP4::CoverArt::BMP ? "image/bmp"
-                                : art.format() == MP4::CoverArt::GIF ? "image/gif"
-                                                                     : "image/jpeg";
-        pictures.append({art.data(), mimeType, PictureType::FrontCover, String()});
-    }
-    return pictures;
-}
-
-// APEv2 keeps a picture as a binary item "Cover Art (Front)" and the like: a file name, a
-// zero byte, the image; its kind is read from its bytes.
-QList<Picture> apePictures(const APE::Tag &tag)
-{
-    QList<Picture> pictures;
-    for (const auto &item : tag.itemListMap()) {
-        const String key = item.first.upper();
-        const ByteVector value = item.second.binaryData();
-        const int nameEnd = value.find('\0');
-        if (item.second.type() != APE::Item::Binary || !key.startsWith("COVER ART (") || nameEnd < 0)
-            continue;
-        Picture picture;
-        picture.data = value.mid(nameEnd + 1);
-        picture.description = String(value.mid(0, nameEnd), String::UTF8);
-        const QByteArray image = QByteArray::fromRawData(picture.data.data(), int(picture.data.size()));
-        picture.mimeType = QStringToTString(QMimeDatabase().mimeTypeForData(image).name());
-        picture.type = key == "COVER ART (FRONT)" ? PictureType::FrontCover
-                       : key == "COVER ART (BACK)" ? PictureType::BackCover
-                                                   : PictureType::Other;
-        pictures.append(picture);
-    }
-    return pictures;
-}
-
-// The ID3v2 tag a source keeps its tags in: an MP3's, or the ID3v2 chunk of a WAV or AIFF.
-ID3v2::Tag *id3v2Of(File &source)
-{
-    if (auto *mpeg = dynamic_cast<MPEG::File *>(&source))
-        return mpeg->hasID3v2Tag() ? mpeg->ID3v2Tag() : nullptr;
-    if (auto *wav = dynamic_cast<RIFF::WAV::File *>(&source))
-        return wav->hasID3v2Tag() ? wav->ID3v2Tag() : nullptr;
-    if (auto *aiff = dynamic_cast<RIFF::AIFF::File *>(&source))
-        return aiff->hasID3v2Tag() ? aiff->tag() : nullptr;
-    return nullptr;
-}
-
-QList<Picture> picturesOf(File &source)
-{
-    if (const ID3v2::Tag *tag = id3v2Of(source))
-        return apicPictures(*tag);
-    if (auto *mpeg = dynamic_cast<MPEG::File *>(&source))
-        return mpeg->hasAPETag() ? apePictures(*mpeg->APETag()) : QList<Picture>();
-    if (auto *flac = dynamic_cast<FLAC::File *>(&source)) // in blocks of their own, or among the comments
-        return flacPictures(flac->pictureList())
-               + (flac->hasXiphComment() ? flacPictures(flac->xiphComment()->pictureList()) : QList<Picture>());
-    if (auto *xiph = dynamic_cast<Ogg::XiphComment *>(source.tag()))
-        return flacPictures(xiph->pictureList());
-    if (auto *mp4 = dynamic_cast<MP4::File *>(&source); mp4 && mp4->hasMP4Tag())
-        return mp4Pictures(mp4->tag()->item("covr").toCoverArtList());
-    return {};
-}
-
-void addPictures(ID3v2::Tag &tag, const QList<Picture> &pictures)
-{
-    for (const Picture &picture : pictures) {
-        auto *frame = new ID3v2::AttachedPictureFrame;
-        frame->setTextEncoding(String::UTF8); // becomes UTF-16 in ID3v2.3
-        frame->setPicture(picture.data);
-        frame->setMimeType(picture.mimeType);
-        frame->setType(picture.type);
-        frame->setDescription(picture.description);
-        tag.addFrame(frame);
-    }
-}
-
 // A tag's frames as plain pointers: a copy of a TagLib list shares the tag's own, which
 // deletes its frames, so it must not outlive their removal.
 std::vector<ID3v2::Frame *> framesOf(const ID3v2::Tag &tag)
 {
     return {tag.frameList().begin(), tag.frameList().end()};
+}
+
+QString frameName(const ID3v2::Frame &frame)
+{
+    return QString::fromLatin1(frame.frameID().data(), int(frame.frameID().size()));
 }
 
 // Moved rather than copied: the source is never saved, and the preview's tag renders them
@@ -196,13 +95,46 @@ void moveFrames(ID3v2::Tag &from, ID3v2::Tag &to)
     }
 }
 
+// The frames of the tag that do not fit in TagBytes together, largest first, taken out.
+QStringList fitIn(ID3v2::Tag &tag)
+{
+    std::vector<std::pair<qint64, ID3v2::Frame *>> sized;
+    qint64 total = 0;
+    for (ID3v2::Frame *frame : framesOf(tag)) {
+        sized.emplace_back(qint64(frame->render().size()), frame);
+        total += sized.back().first;
+    }
+    std::stable_sort(sized.begin(), sized.end(), [](const auto &a, const auto &b) { return a.first > b.first; });
+    QStringList taken;
+    for (const auto &[size, frame] : sized) {
+        if (total <= TagBytes)
+            break;
+        taken.append(QStringLiteral("%1 of %2 MB (a tag carries at most %3 MB)")
+                         .arg(frameName(*frame))
+                         .arg(double(size) / (1 << 20), 0, 'f', 1)
+                         .arg(TagBytes >> 20));
+        total -= size;
+        tag.removeFrame(frame);
+    }
+    return taken;
+}
+
 // A source opened for reading only, so that neither its bytes nor its times can change.
+// An MP3 whose tag has a frame that cannot be copied (TagGuard) is read through a stand-in
+// without it.
 class Source {
 public:
     explicit Source(const QString &path)
-        : m_name(Main::FileNameOf(path)), m_stream(QFile::encodeName(path).constData(), true), m_ref(&m_stream, false)
+        : m_name(Main::FileNameOf(path)), m_stream(QFile::encodeName(path).constData(), true),
+          m_guarded(TagGuard::Look(path, TagBytes)),
+          m_standIn(m_guarded.standIn.constData(), uint(m_guarded.standIn.size())),
+          m_standInStream(m_standIn),
+          m_ref(m_guarded.standIn.isEmpty() ? FileRef(&m_stream, false)
+                                            : FileRef(new MPEG::File(&m_standInStream, ID3v2::FrameFactory::instance(), false)))
     {
     }
+    // The frames left out already, and why.
+    const QStringList &refused() const { return m_guarded.refused; }
 
     // "" when its tags can be read; otherwise why not.
     QString problem() const
@@ -218,6 +150,9 @@ public:
 private:
     QString m_name;
     FileStream m_stream;
+    TagGuard::Guarded m_guarded;
+    ByteVector m_standIn;
+    ByteVectorStream m_standInStream;
     FileRef m_ref;
 };
 
@@ -242,6 +177,9 @@ public:
         Tag::duplicate(&source, m_file.ID3v1Tag(true), true);
         m_id3v1 = true;
     }
+    // What could not be copied; fit() adds the frames that do not fit.
+    QStringList notCopied;
+    void fit() { notCopied += fitIn(id3v2()); }
     bool save()
     {
         const int tags = MPEG::File::ID3v2 | (m_id3v1 ? MPEG::File::ID3v1 : 0);
@@ -263,25 +201,32 @@ QString replaceTags(const QString &previewPath, const QString &failure, const st
     if (!preview.isValid())
         return failure + QStringLiteral("TagLib cannot open the preview to write them");
     const QString problem = fill(preview);
+    preview.fit();
     if (!mark.isEmpty())
         preview.id3v2().addFrame(new ID3v2::UserTextIdentificationFrame(
             PreviewMark::FrameDescription, StringList(QStringToTString(mark)), String::Latin1));
     if (!preview.save())
         return failure + QStringLiteral("TagLib could not write them into the preview");
-    return problem.isEmpty() ? QString() : failure + problem;
+    if (!problem.isEmpty())
+        return failure + problem;
+    if (!preview.notCopied.isEmpty())
+        return QStringLiteral("tags partly copied: left out ") + preview.notCopied.join(QStringLiteral(", "));
+    return QString();
 }
 
-void copyInto(Preview &preview, File &source)
+void copyInto(Preview &preview, const Source &from)
 {
+    File &source = from.file();
+    preview.notCopied += from.refused();
     if (auto *mpeg = dynamic_cast<MPEG::File *>(&source); mpeg && mpeg->hasID3v1Tag())
         preview.keepId3v1(*mpeg->ID3v1Tag());
-    if (ID3v2::Tag *tag = id3v2Of(source)) {
+    if (ID3v2::Tag *tag = TagPictures::Id3v2Of(source)) {
         moveFrames(*tag, preview.id3v2());
         preview.setVersion(tag->header()->majorVersion() == 4 ? ID3v2::v4 : ID3v2::v3);
         return;
     }
     preview.id3v2().setProperties(withoutWholeTrackKeys(source.properties()));
-    addPictures(preview.id3v2(), picturesOf(source));
+    TagPictures::AddPictures(preview.id3v2(), TagPictures::PicturesOf(source));
 }
 
 // What a joined preview may say of all its songs.
@@ -301,7 +246,7 @@ Shared sharedPartOf(File &source)
     const String year = properties.contains("DATE") ? properties["DATE"].toString().substr(0, 4) : String();
     if (!year.isEmpty())
         shared.text["DATE"] = StringList(year);
-    const QList<Picture> pictures = picturesOf(source);
+    const QList<Picture> pictures = TagPictures::PicturesOf(source);
     const auto front = std::find_if(pictures.cbegin(), pictures.cend(),
                                     [](const Picture &picture) { return picture.type == PictureType::FrontCover; });
     if (front != pictures.cend())
@@ -333,7 +278,7 @@ QString CopyTags(const QString &sourcePath, const QString &previewPath, const QS
         [&](Preview &preview) {
             const Source source(sourcePath);
             if (source.problem().isEmpty())
-                copyInto(preview, source.file());
+                copyInto(preview, source);
             return source.problem();
         },
         mark);
@@ -357,7 +302,7 @@ QString CopyCommonTags(const QStringList &sourcePaths, const QString &previewPat
             return QString();
         preview.id3v2().setProperties(shared->text);
         if (shared->cover)
-            addPictures(preview.id3v2(), {*shared->cover});
+            TagPictures::AddPictures(preview.id3v2(), {*shared->cover});
         return QString();
     });
 }

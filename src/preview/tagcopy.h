@@ -11,17 +11,25 @@
 // RVA2, RVAD, EQU2, EQUA), its chapters (CHAP, CTOC), frames timed on its timeline (SYLT,
 // SYTC, ETCO, POSS) and the structure frames MLLT, SEEK, ASPI.
 //
+// A preview's tag carries at most TagBytes of frames and pictures: what does not fit is left
+// out, largest first, and a compressed frame is never expanded past it. Encrypted frames
+// are left out too.
+//
 // A preview may get a mark (PreviewMark), the only frame of Lumbrisk's own; a source's mark
 // is never copied.
 //
 // Each returns "" when done, otherwise one line for the run's details, such as "tags not
-// copied: <reason>". A tag problem never fails a preview: the audio is the product. The
-// preview keeps no tag of SoX's unless the preview itself cannot be written.
+// copied: <reason>" or "tags partly copied: left out APIC of 15.0 MB (...)". A tag problem
+// never fails a preview: the audio is the product. The preview keeps no tag of SoX's unless
+// the preview itself cannot be written.
 
 #include <QString>
 #include <QStringList>
 
 namespace TagCopy {
+
+// Players read a tag of up to 256 MB; a preview's stays far below.
+constexpr qint64 TagBytes = 16 * 1024 * 1024;
 
 // Gives the preview its source's tags, and the mark's text unless it is "".
 QString CopyTags(const QString &sourcePath, const QString &previewPath, const QString &mark = QString());
