@@ -120,13 +120,15 @@ int chosenWindow(const std::vector<double> &weighted, const Matrix &similarity, 
     return chosen;
 }
 
-// The occurrences with the chosen window's own in place of the one that overlaps it most
-// (the paths may have passed it by a frame or two).
+// The occurrences with the chosen window's own in place of the one that covers it (the paths
+// may have passed it by a frame or two).
 std::vector<Occurrence> withWindow(std::vector<Occurrence> occurrences, int begins, int length)
 {
     const Occurrence own{begins, begins + length, 1};
+    // A neighbour that touches the window by a few frames (a chorus played twice in a row) is
+    // an occurrence of its own.
     const auto overlapping = [&](const Occurrence &occurrence) {
-        return occurrence.begin < own.end && own.begin < occurrence.end;
+        return std::min(occurrence.end, own.end) - std::max(occurrence.begin, own.begin) > length / 2;
     };
     occurrences.erase(std::remove_if(occurrences.begin(), occurrences.end(), overlapping), occurrences.end());
     occurrences.insert(std::upper_bound(occurrences.begin(), occurrences.end(), own,
