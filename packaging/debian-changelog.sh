@@ -1,7 +1,8 @@
 #!/bin/sh
 # Writes the Debian changelog of the package from CHANGELOG.md: every
-# "## <version> (<yyyy-mm-dd>)" heading starts an entry, every "- " line an item, and lines
-# indented by two blanks go on with the item above them; other lines are for readers only.
+# "## <version> (<yyyy-mm-dd>)" heading (or "(<yyyy-mm-dd hh:mm>)", UTC) starts an entry,
+# every "- " line an item, and lines indented by two blanks go on with the item above them;
+# other lines are for readers only.
 # Usage: debian-changelog.sh <CHANGELOG.md> <package> <"Name <address>"> <output>
 set -eu
 [ $# -eq 4 ] || { echo "usage: debian-changelog.sh <CHANGELOG.md> <package> <maintainer> <output>" >&2; exit 2; }

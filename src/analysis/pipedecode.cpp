@@ -1,5 +1,7 @@
 #include "analysis/pipedecode.h"
 
+#include "platform/watchdog.h"
+
 #include <QProcess>
 
 #include <memory>
@@ -57,16 +59,21 @@ Ended Feed(const CommandLine &command, const std::optional<CommandLine> &decoder
     pass.begin(rate, channels);
     QByteArray partial;
     bool wanted = true;
-    while (wanted && !stopped()) {
+    Watchdog watchdog({&reader, feeding.get()});
+    while (wanted && !stopped() && !watchdog.fired()) {
         if (reader.waitForReadyRead(PollMilliseconds) || reader.bytesAvailable() > 0)
             wanted = feedBytes(reader.readAllStandardOutput(), partial, channels, pass);
         else if (reader.state() == QProcess::NotRunning)
             break;
+        else
+            watchdog.check();
     }
-    ended.stoppedEarly = reader.state() != QProcess::NotRunning;
+    // A hung tool is a failure, not a decoding stopped on purpose.
+    ended.stoppedEarly = !watchdog.fired() && reader.state() != QProcess::NotRunning;
     end(reader, 0);
     pass.end();
     ended.reader = Shell32::FinishedRun(reader);
+    ended.reader.stalled = watchdog.fired();
     if (feeding) {
         end(*feeding, ended.stoppedEarly ? 0 : DecoderEndMilliseconds);
         ended.decoderOutput = feeding->readAllStandardError();

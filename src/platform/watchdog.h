@@ -26,8 +26,11 @@ public:
     // "it read, wrote and computed nothing for 60 s, so it was stopped"
     static QString Reason(int stallSeconds = StallSeconds);
 
-private:
+    // Looks once; the timer does so on an event loop, and a loop that waits on its tools
+    // without one (a decoding thread) calls it whenever a wait came back empty.
     void check();
+
+private:
     // Processor ticks and bytes read and written so far, by all processes together.
     qint64 activity() const;
 
