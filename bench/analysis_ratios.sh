@@ -76,22 +76,21 @@ echo "files: $files $format songs of ${seconds} s; previews of ${duration} s; $j
 echo "load average at the start: $(cut -d' ' -f1-3 /proc/loadavg)"
 take_turns plain loudness auto autoloudness
 
-awk -v p="$(median_of plain)" -v l="$(median_of loudness)" -v a="$(median_of auto)" -v al="$(median_of autoloudness)" \
-    -v ps="${times[plain]}" -v ls="${times[loudness]}" -v as="${times[auto]}" -v als="${times[autoloudness]}" 'BEGIN {
-  printf "-s 30                      %7.3f s   (rounds: %s)\n", p, ps
-  printf "-s 30 --loudness -16       %7.3f s   (rounds: %s)\n", l, ls
-  printf "-s auto                    %7.3f s   (rounds: %s)\n", a, as
-  printf "-s auto --loudness -16     %7.3f s   (rounds: %s)\n", al, als
-  printf "loudness / plain           %.3f   (target at most 1.15)\n", l / p
-  printf "auto+loudness / auto       %.3f   (target at most 1.10)\n", al / a
-}'
+# The four times, each with its rounds, and the ratios the issue sets targets for.
+print_ratios() {
+  awk -v p="$1" -v l="$2" -v a="$3" -v al="$4" -v ps="$5" -v ls="$6" -v as="$7" -v als="$8" 'BEGIN {
+    printf "-s 30                      %7.3f s   (rounds: %s)\n", p, ps
+    printf "-s 30 --loudness -16       %7.3f s   (rounds: %s)\n", l, ls
+    printf "-s auto                    %7.3f s   (rounds: %s)\n", a, as
+    printf "-s auto --loudness -16     %7.3f s   (rounds: %s)\n", al, als
+    printf "loudness / plain           %.3f   (target at most 1.15)\n", l / p
+    printf "auto+loudness / auto       %.3f   (target at most 1.10)\n", al / a
+  }'
+}
+
+echo "wall time:"
+print_ratios "$(median_of plain)" "$(median_of loudness)" "$(median_of auto)" "$(median_of autoloudness)" \
+             "${times[plain]}" "${times[loudness]}" "${times[auto]}" "${times[autoloudness]}"
 echo "processor time:"
-awk -v p="$(cpu_of plain)" -v l="$(cpu_of loudness)" -v a="$(cpu_of auto)" -v al="$(cpu_of autoloudness)" \
-    -v ps="$(cpu_rounds plain)" -v ls="$(cpu_rounds loudness)" -v as="$(cpu_rounds auto)" -v als="$(cpu_rounds autoloudness)" 'BEGIN {
-  printf "-s 30                      %7.3f s   (rounds: %s)\n", p, ps
-  printf "-s 30 --loudness -16       %7.3f s   (rounds: %s)\n", l, ls
-  printf "-s auto                    %7.3f s   (rounds: %s)\n", a, as
-  printf "-s auto --loudness -16     %7.3f s   (rounds: %s)\n", al, als
-  printf "loudness / plain           %.3f\n", l / p
-  printf "auto+loudness / auto       %.3f\n", al / a
-}'
+print_ratios "$(cpu_of plain)" "$(cpu_of loudness)" "$(cpu_of auto)" "$(cpu_of autoloudness)" \
+             "$(cpu_rounds plain)" "$(cpu_rounds loudness)" "$(cpu_rounds auto)" "$(cpu_rounds autoloudness)"
