@@ -29,6 +29,9 @@ constexpr double SmoothingLeadSeconds = 1;
 constexpr double BeatReachSeconds = 1;
 constexpr size_t LeastOccurrencesFollowedBack = 3;
 constexpr double ReachAheadSeconds = 6; // a window may begin before its section
+constexpr double ClearRiseDb = 3;
+constexpr double BarSettlingSeconds = 8;
+constexpr double MaxBarSeconds = 4;
 constexpr double MatchedSeconds = 1;    // two stretches repeat each other when alike over a second
 
 // The mean power of the frames from begin to end.
@@ -158,6 +161,50 @@ double sectionBeginning(const Features &detailed, const std::vector<Occurrence> 
     return shared == anchor ? SmoothingLeadSeconds : (shared - anchor) / detailed.framesPerSecond;
 }
 
+// A lead-in played before every chorus repeats with it, so the repetition begins a bar early,
+// but the chorus itself begins where the band comes in: the offset, from half a bar to a bar
+// after the occurrences' starts, where the bar that follows is louder than the bar before by
+// ClearRiseDb or more on average over all the occurrences (the most, if several); 0 when
+// there is none. From half a bar on: nearer, the rise is the downbeat already begun with.
+double sharedRise(const Features &detailed, const std::vector<double> &occurrenceStarts, double barSeconds)
+{
+    const double fps = detailed.framesPerSecond;
+    const Loudness loudness(detailed.power);
+    const int frames = int(detailed.power.size());
+    const int bar = int(std::lround(barSeconds * fps));
+    const int span = bar;
+    int best = 0;
+    double bestRise = ClearRiseDb;
+    for (int offset = bar / 2; offset <= bar; ++offset) {
+        double rise = 0;
+        for (const double start : occurrenceStarts) {
+            const int at = int(std::lround(start * fps)) + offset;
+            if (at - span < 0 || at + span > frames)
+                return 0;
+            rise += 10 * std::log10(std::max(1e-12, loudness.of(at, at + span)) / std::max(1e-12, loudness.of(at - span, at)));
+        }
+        rise /= double(occurrenceStarts.size());
+        if (rise > bestRise) {
+            bestRise = rise;
+            best = offset;
+        }
+    }
+    return best / fps;
+}
+
+// Four beats of aubio's tempo around `seconds`; 0 when it finds no pulse.
+double barAround(const std::vector<float> &samples, int rate, double seconds)
+{
+    std::vector<double> beats = BeatsBetween(samples, rate, seconds - BarSettlingSeconds, seconds + MaxBarSeconds);
+    if (beats.size() < 3)
+        return 0;
+    std::vector<double> gaps;
+    for (size_t index = 1; index < beats.size(); ++index)
+        gaps.push_back(beats[index] - beats[index - 1]);
+    std::nth_element(gaps.begin(), gaps.begin() + long(gaps.size() / 2), gaps.end());
+    return std::min(MaxBarSeconds, 4 * gaps[gaps.size() / 2]);
+}
+
 } // namespace
 
 // The preview's length does not move its start: it begins at the chorus either way.
@@ -187,9 +234,14 @@ Start ChooseStart(const std::vector<float> &samples, int rate, double /*previewS
         return fallback;
     const std::vector<Occurrence> full = withWindow(fullOccurrences(FamilyOf(similarity, begins, length)), begins, length);
     const double moved = sectionBeginning(detailed, full, begins, fps);
-    Start start{OnBeat(samples, rate, std::max(0.0, begins / fps + moved), BeatReachSeconds), true, {}, "chorus"};
+    std::vector<double> starts;
     for (const Occurrence &occurrence : full)
-        start.sections.push_back(Section{std::max(0.0, occurrence.begin / fps + moved), occurrence.end / fps});
+        starts.push_back(std::max(0.0, occurrence.begin / fps + moved));
+    const double bar = barAround(samples, rate, begins / fps + moved);
+    const double rise = bar > 0 ? sharedRise(detailed, starts, bar) : 0;
+    Start start{OnBeat(samples, rate, std::max(0.0, begins / fps + moved + rise), BeatReachSeconds), true, {}, "chorus"};
+    for (size_t index = 0; index < full.size(); ++index)
+        start.sections.push_back(Section{starts[index] + rise, full[index].end / fps});
     return start;
 }
 
