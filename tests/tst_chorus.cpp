@@ -103,6 +103,16 @@ std::vector<Part> popSong(const std::vector<Chord> &secondVerse, int chorusBars,
     return parts;
 }
 
+// The same bar, quieter, before every chorus: the repetition begins there, the chorus a bar on.
+std::vector<Part> withLeadIns(std::vector<Part> parts)
+{
+    for (auto part = parts.begin(); part != parts.end(); ++part) {
+        if (part->chorus)
+            part = parts.insert(part, {{{7, false}}, 1, false}) + 1;
+    }
+    return parts;
+}
+
 // The pitch classes of a frame, strongest first.
 std::vector<int> strongest(const Chorus::Chroma &chroma, size_t count)
 {
@@ -250,11 +260,13 @@ void TestChorus::startIsTheChorusBeginning_data()
     QTest::addColumn<int>("chorusBars");
     QTest::addColumn<bool>("lastChorusTwice");
     QTest::addColumn<bool>("sectionsCompared");
-    QTest::newRow("30 s preview, 24 s chorus") << 30.0 << Rate << 12 << false << true;
-    QTest::newRow("15 s preview, 24 s chorus") << 15.0 << Rate << 12 << false << true;
-    QTest::newRow("60 s preview, 24 s chorus") << 60.0 << Rate << 12 << false << true;
+    QTest::addColumn<bool>("leadIn");
+    QTest::newRow("30 s preview, 24 s chorus") << 30.0 << Rate << 12 << false << true << false;
+    QTest::newRow("15 s preview, 24 s chorus") << 15.0 << Rate << 12 << false << true << false;
+    QTest::newRow("60 s preview, 24 s chorus") << 60.0 << Rate << 12 << false << true << false;
     // Only the start: a 30 s window overlaps the second of the last two, whose path is cut short.
-    QTest::newRow("30 s preview, 24 s chorus, the last twice") << 30.0 << Rate << 12 << true << false;
+    QTest::newRow("30 s preview, 24 s chorus, the last twice") << 30.0 << Rate << 12 << true << false << false;
+    QTest::newRow("30 s preview, 24 s chorus, a lead-in bar before each") << 30.0 << Rate << 12 << false << true << true;
 }
 
 // The start lies on the first beats of a chorus, and every chorus comes back as a section.
@@ -265,7 +277,10 @@ void TestChorus::startIsTheChorusBeginning()
     QFETCH(int, chorusBars);
     QFETCH(bool, lastChorusTwice);
     QFETCH(bool, sectionsCompared);
-    const Song song = makeSong(popSong(OtherVerseChords, chorusBars, lastChorusTwice), 1.4f, rate);
+    QFETCH(bool, leadIn);
+    const std::vector<Part> parts = popSong(OtherVerseChords, chorusBars, lastChorusTwice);
+    // A band that comes in after a lead-in comes in loud.
+    const Song song = leadIn ? makeSong(withLeadIns(parts), 2.0f, rate) : makeSong(parts, 1.4f, rate);
     const Chorus::Start start = Chorus::ChooseStart(song.samples, rate, preview);
     QVERIFY(start.fromChorus);
     const auto near = [](double one, double other) { return std::abs(one - other) <= 2; };

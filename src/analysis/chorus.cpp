@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace Chorus {
 
@@ -29,6 +30,9 @@ constexpr double SmoothingLeadSeconds = 1;
 constexpr double BeatReachSeconds = 1;
 constexpr size_t LeastOccurrencesFollowedBack = 3;
 constexpr double ReachAheadSeconds = 6; // a window may begin before its section
+constexpr double ClearRiseDb = 3;
+constexpr double BarSettlingSeconds = 8;
+constexpr double MaxBarSeconds = 4;
 constexpr double MatchedSeconds = 1;    // two stretches repeat each other when alike over a second
 
 // The mean power of the frames from begin to end.
@@ -141,9 +145,8 @@ std::vector<Occurrence> withWindow(std::vector<Occurrence> occurrences, int begi
 // the section it lies in: where, in the detailed frames, all the occurrences begin to repeat
 // one another. Two occurrences share whatever came before both (a verse played again with
 // its chorus): only with a third, after a bridge or at the end, is the section followed
-// back. When they never all match, a second on: the averaging along the diagonals lets a
-// repetition seem to begin early.
-double sectionBeginning(const Features &detailed, const std::vector<Occurrence> &full, int begins, double fps)
+// back. Nothing when they never all match.
+std::optional<double> sectionBeginning(const Features &detailed, const std::vector<Occurrence> &full, int begins, double fps)
 {
     const double scale = detailed.framesPerSecond / fps;
     const int anchor = int(std::lround(begins * scale));
@@ -155,7 +158,55 @@ double sectionBeginning(const Features &detailed, const std::vector<Occurrence> 
                                        int(std::lround(ReachAheadSeconds * detailed.framesPerSecond)),
                                        int(std::lround(reachBack * detailed.framesPerSecond)),
                                        int(std::lround(MatchedSeconds * detailed.framesPerSecond)));
-    return shared == anchor ? SmoothingLeadSeconds : (shared - anchor) / detailed.framesPerSecond;
+    if (shared == anchor)
+        return std::nullopt;
+    return (shared - anchor) / detailed.framesPerSecond;
+}
+
+// A lead-in played before every chorus repeats with it, so the repetition begins a bar early,
+// but the chorus itself begins where the band comes in: the offset, from half a bar to
+// `reachSeconds` after the occurrences' starts, where the bar that follows is louder than the
+// bar before by ClearRiseDb or more on average over all the occurrences (the most, if
+// several); 0 when there is none. From half a bar on: nearer, the rise is the downbeat already begun with.
+double sharedRise(const Features &detailed, const std::vector<double> &occurrenceStarts, double barSeconds,
+                  double reachSeconds)
+{
+    const double fps = detailed.framesPerSecond;
+    const Loudness loudness(detailed.power);
+    const int frames = int(detailed.power.size());
+    const int bar = int(std::lround(barSeconds * fps));
+    const int span = bar;
+    const int reach = int(std::lround(reachSeconds * fps));
+    int best = 0;
+    double bestRise = ClearRiseDb;
+    for (int offset = bar / 2; offset <= reach; ++offset) {
+        double rise = 0;
+        for (const double start : occurrenceStarts) {
+            const int at = int(std::lround(start * fps)) + offset;
+            if (at - span < 0 || at + span > frames)
+                return 0;
+            rise += 10 * std::log10(std::max(1e-12, loudness.of(at, at + span)) / std::max(1e-12, loudness.of(at - span, at)));
+        }
+        rise /= double(occurrenceStarts.size());
+        if (rise > bestRise) {
+            bestRise = rise;
+            best = offset;
+        }
+    }
+    return best / fps;
+}
+
+// Four beats of aubio's tempo around `seconds`; 0 when it finds no pulse.
+double barAround(const std::vector<float> &samples, int rate, double seconds)
+{
+    std::vector<double> beats = BeatsBetween(samples, rate, seconds - BarSettlingSeconds, seconds + MaxBarSeconds);
+    if (beats.size() < 3)
+        return 0;
+    std::vector<double> gaps;
+    for (size_t index = 1; index < beats.size(); ++index)
+        gaps.push_back(beats[index] - beats[index - 1]);
+    std::nth_element(gaps.begin(), gaps.begin() + long(gaps.size() / 2), gaps.end());
+    return std::min(MaxBarSeconds, 4 * gaps[gaps.size() / 2]);
 }
 
 } // namespace
@@ -186,10 +237,19 @@ Start ChooseStart(const std::vector<float> &samples, int rate, double /*previewS
     if (begins < 0 || fitness[size_t(begins)] < LeastFitness)
         return fallback;
     const std::vector<Occurrence> full = withWindow(fullOccurrences(FamilyOf(similarity, begins, length)), begins, length);
-    const double moved = sectionBeginning(detailed, full, begins, fps);
-    Start start{OnBeat(samples, rate, std::max(0.0, begins / fps + moved), BeatReachSeconds), true, {}, "chorus"};
+    // Where the occurrences never all match, the window's beginning is known only roughly (the
+    // averaging along the diagonals lets a repetition seem to begin early): a second on, and
+    // the band may come in as far as a window may begin before its section.
+    const std::optional<double> shared = sectionBeginning(detailed, full, begins, fps);
+    const double moved = shared.value_or(SmoothingLeadSeconds);
+    std::vector<double> starts;
     for (const Occurrence &occurrence : full)
-        start.sections.push_back(Section{std::max(0.0, occurrence.begin / fps + moved), occurrence.end / fps});
+        starts.push_back(std::max(0.0, occurrence.begin / fps + moved));
+    const double bar = barAround(samples, rate, begins / fps + moved);
+    const double rise = bar > 0 ? sharedRise(detailed, starts, bar, shared ? bar : ReachAheadSeconds) : 0;
+    Start start{OnBeat(samples, rate, std::max(0.0, begins / fps + moved + rise), BeatReachSeconds), true, {}, "chorus"};
+    for (size_t index = 0; index < full.size(); ++index)
+        start.sections.push_back(Section{starts[index] + rise, full[index].end / fps});
     return start;
 }
 
