@@ -117,6 +117,8 @@ void TestStartList::readFile_data()
     // 5000 rows pass several pieces; a quoted field is split across two of them.
     QTest::newRow("many rows, in pieces") << "long.csv" << QStringLiteral("a.mp3 start=1; ").repeated(4999)
                                                           + QStringLiteral("b, \"c\".mp3 start=2");
+    // The separator is known only once the first line has ended, here in the second piece.
+    QTest::newRow("a spreadsheet's first line across pieces") << "wide.csv" << "a.mp3 start=0.5";
 }
 
 void TestStartList::readFile()
@@ -132,6 +134,9 @@ void TestStartList::readFile()
     } else if (name == QLatin1String("long.csv")) {
         QByteArray rows = QByteArray("a.mp3,1\n").repeated(4999);
         rows.append(QByteArray(65536 - rows.size() - 3, '\n')).append("\"b, \"\"c\"\".mp3\",2\n");
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(rows) == rows.size());
+    } else if (name == QLatin1String("wide.csv")) {
+        const QByteArray rows = '"' + QByteArray(70000, 'x') + "\";start\na.mp3;0,5\n";
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(rows) == rows.size());
     }
     file.close();
