@@ -88,6 +88,7 @@ private slots:
     void lowRateMp3Searched();
     void decodingStopsAtTheLimit_data();
     void decodingStopsAtTheLimit();
+    void hungDecoderIsStopped();
 };
 
 void TestAnalyzers::stretchLoudness_data()
@@ -295,6 +296,19 @@ void TestAnalyzers::decodingStopsAtTheLimit()
     QVERIFY(pass.reachedLimit());
     QVERIFY(analyzer.start() && !analyzer.start()->fromChorus);
     QVERIFY(analyzer.start()->seconds < Chorus::LongestSongSeconds / 3);
+}
+
+// A decoding tool that hangs (a blocked read) is stopped, not waited on for ever, and its
+// run is a failure, not a decoding stopped on purpose.
+void TestAnalyzers::hungDecoderIsStopped()
+{
+    Analysis::ChorusAnalyzer analyzer(30);
+    Analysis::Pass pass({&analyzer}, Chorus::LongestSongSeconds);
+    const PipeDecode::Ended ended =
+        PipeDecode::Feed(CommandLine(QStringLiteral("sleep")).plain(QStringLiteral(" 30")), std::nullopt, 8000, 1, pass,
+                         [] { return false; }, 1);
+    QVERIFY(ended.reader.stalled);
+    QVERIFY(!ended.stoppedEarly);
 }
 
 QTEST_GUILESS_MAIN(TestAnalyzers)

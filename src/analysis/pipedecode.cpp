@@ -1,7 +1,5 @@
 #include "analysis/pipedecode.h"
 
-#include "platform/watchdog.h"
-
 #include <QProcess>
 
 #include <memory>
@@ -37,7 +35,7 @@ void end(QProcess &process, int milliseconds)
 } // namespace
 
 Ended Feed(const CommandLine &command, const std::optional<CommandLine> &decoder, int rate, int channels,
-           Analysis::Pass &pass, const std::function<bool()> &stopped)
+           Analysis::Pass &pass, const std::function<bool()> &stopped, int stallSeconds)
 {
     Ended ended;
     QProcess reader;
@@ -59,7 +57,7 @@ Ended Feed(const CommandLine &command, const std::optional<CommandLine> &decoder
     pass.begin(rate, channels);
     QByteArray partial;
     bool wanted = true;
-    Watchdog watchdog({&reader, feeding.get()});
+    Watchdog watchdog({&reader, feeding.get()}, stallSeconds);
     while (wanted && !stopped() && !watchdog.fired()) {
         if (reader.waitForReadyRead(PollMilliseconds) || reader.bytesAvailable() > 0)
             wanted = feedBytes(reader.readAllStandardOutput(), partial, channels, pass);

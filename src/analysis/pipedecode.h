@@ -6,6 +6,7 @@
 #include "analysis/analyzer.h"
 #include "platform/commandline.h"
 #include "platform/shell32.h"
+#include "platform/watchdog.h"
 
 #include <functional>
 #include <optional>
@@ -20,8 +21,9 @@ struct Ended {
 
 // Runs command, which writes raw native-endian 32-bit floats of `channels` at `rate` on its
 // standard output, with decoder (when given) writing into its standard input, and hands the
-// samples to the pass until they end, the pass says stop, or stopped() turns true.
+// samples to the pass until they end, the pass says stop, or stopped() turns true. Tools
+// that hang for stallSeconds are stopped, and the reader's run says so (stalled).
 Ended Feed(const CommandLine &command, const std::optional<CommandLine> &decoder, int rate, int channels,
-           Analysis::Pass &pass, const std::function<bool()> &stopped);
+           Analysis::Pass &pass, const std::function<bool()> &stopped, int stallSeconds = Watchdog::StallSeconds);
 
 } // namespace PipeDecode
