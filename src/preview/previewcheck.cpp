@@ -286,9 +286,11 @@ QString RefusedByFfmpeg(const QByteArray &errorOutput)
 QString EndsEarly(double start, double duration, std::optional<Mp3Audio::Length> sourceLength,
                   const QString &previewPath)
 {
+    // A source known to last past the preview needs no look at the preview itself.
+    if (sourceLength && start + duration <= sourceLength->seconds)
+        return QString();
     const double made = Mp3Audio::Measure(previewPath).value_or(Mp3Audio::Length()).seconds;
-    const bool sourceEnds = sourceLength ? start + duration > sourceLength->seconds : made < duration - MeasureSlack;
-    if (!sourceEnds)
+    if (!sourceLength && made >= duration - MeasureSlack)
         return QString();
     return QStringLiteral("the song ends at %1: the preview is %2 s")
         .arg(sourceLength ? PreviewCommands::ClockText(std::floor(sourceLength->seconds)) : PreviewCommands::ClockText(start + made),
