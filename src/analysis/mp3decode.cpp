@@ -41,8 +41,23 @@ const char *decoderName()
     return nullptr;
 }
 
-// A decoder of floats that says nothing on the terminal; halved: at half the file's rate.
-Handle openDecoder(const QString &path, const Reading &reading, bool halved)
+// The library reads a frame's header and then its body, each with a system call of its own;
+// through QFile's buffer one call reads a few dozen frames.
+mpg123_ssize_t readFile(void *file, void *into, size_t bytes)
+{
+    return static_cast<QFile *>(file)->read(static_cast<char *>(into), qint64(bytes));
+}
+
+off_t seekFile(void *file, off_t offset, int whence)
+{
+    QFile &read = *static_cast<QFile *>(file);
+    const qint64 from = whence == SEEK_CUR ? read.pos() : whence == SEEK_END ? read.size() : 0;
+    return read.seek(from + offset) ? off_t(read.pos()) : off_t(-1);
+}
+
+// A decoder of floats that says nothing on the terminal, reading `file` from its beginning;
+// halved: at half the file's rate.
+Handle openDecoder(QFile &file, const Reading &reading, bool halved)
 {
     Handle handle(mpg123_new(decoderName(), nullptr));
     if (!handle)
@@ -52,7 +67,8 @@ Handle openDecoder(const QString &path, const Reading &reading, bool halved)
     if (mpg123_param(handle.get(), MPG123_FLAGS, flags, 0) != MPG123_OK
         || mpg123_param(handle.get(), MPG123_VERBOSE, 0, 0) != MPG123_OK
         || mpg123_param(handle.get(), MPG123_DOWN_SAMPLE, halved ? 1 : 0, 0) != MPG123_OK
-        || mpg123_open(handle.get(), QFile::encodeName(path).constData()) != MPG123_OK)
+        || mpg123_replace_reader_handle(handle.get(), readFile, seekFile, nullptr) != MPG123_OK
+        || !file.seek(0) || mpg123_open_handle(handle.get(), &file) != MPG123_OK)
         handle.reset();
     return handle;
 }
@@ -67,17 +83,18 @@ bool halves(const Reading &reading, long rate)
 }
 
 // The decoder the reading asks for, at the sample it is to begin with; null when the file
-// has no MPEG audio.
-Handle decoderFor(const QString &path, const Reading &reading, long &rate, int &channels)
+// has no MPEG audio. It reads the open `file`, which must outlast it.
+Handle decoderFor(QFile &file, const Reading &reading, long &rate, int &channels)
 {
-    Handle handle = openDecoder(path, reading, false);
+    Handle handle = openDecoder(file, reading, false);
     int encoding = 0;
     // The file's own rate first: a half of 8000 Hz, which the library refuses (and tells the
     // terminal so), is never asked for.
     if (!handle || mpg123_getformat(handle.get(), &rate, &channels, &encoding) != MPG123_OK)
         return Handle();
     if (halves(reading, rate)) {
-        handle = openDecoder(path, reading, true);
+        handle.reset();
+        handle = openDecoder(file, reading, true);
         if (!handle || mpg123_getformat(handle.get(), &rate, &channels, &encoding) != MPG123_OK)
             return Handle();
     }
@@ -137,9 +154,12 @@ bool Decodes(const QString &path)
 
 bool Feed(const QString &path, const Reading &reading, Analysis::Pass &pass)
 {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
     long rate = 0;
     int channels = 0;
-    const Handle handle = decoderFor(path, reading, rate, channels);
+    const Handle handle = decoderFor(file, reading, rate, channels);
     if (!handle)
         return false;
     pass.begin(int(rate), channels);
