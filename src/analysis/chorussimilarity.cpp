@@ -1,6 +1,7 @@
 #include "analysis/chorussimilarity.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 
 namespace Chorus {
@@ -11,19 +12,58 @@ constexpr int DiagonalFrames = 12; // 6 s of reduced frames
 constexpr double KeptShare = 0.15;
 constexpr float Penalty = -2;
 
-// The mean of the `cells` values of one diagonal over DiagonalFrames cells starting at each
-// cell, and ending at each; the larger of the two goes into `best` when larger than what is
-// there.
-void smoothDiagonalInto(const float *values, int cells, std::vector<double> &sums, float *best)
+constexpr size_t Shifts = 12; // key shifts, a semitone apart
+using PerShift = std::array<float, Shifts>;
+
+// How alike frame `one` is to `other` at each of the key shifts: Likeness for every shift
+// at once, the same products summed in the same order (so the same values to the last bit),
+// in loops unrolled into vector instructions.
+PerShift likenessAtAllShifts(const Chroma &one, const Chroma &other)
 {
-    for (int row = 0; row < cells; ++row)
-        sums[size_t(row) + 1] = sums[size_t(row)] + values[row];
+    std::array<float, 2 * Shifts> twice;
+    std::copy(other.begin(), other.end(), twice.begin());
+    std::copy(other.begin(), other.end(), twice.begin() + Shifts);
+    PerShift likeness{};
+#pragma GCC unroll 12
+    for (size_t pitch = 0; pitch < 12; ++pitch) {
+#pragma GCC unroll 12
+        for (size_t shift = 0; shift < Shifts; ++shift)
+            likeness[shift] += one[pitch] * twice[pitch + shift];
+    }
+    return likeness;
+}
+
+// The largest of the 12 values.
+double largest(const std::array<double, Shifts> &values)
+{
+    return *std::max_element(values.begin(), values.end());
+}
+
+// One diagonal, `cells` long: for each cell, the mean of the likeness over DiagonalFrames
+// cells starting there and over those ending there, each at every shift; the largest of them
+// all goes into `best`. `sums` has room for cells+1 running sums per shift.
+void smoothDiagonalInto(const PerShift *likeness, int cells, std::vector<std::array<double, Shifts>> &sums,
+                        float *best)
+{
+    sums[0].fill(0);
+    for (size_t row = 0; row < size_t(cells); ++row) {
+        for (size_t shift = 0; shift < Shifts; ++shift)
+            sums[row + 1][shift] = sums[row][shift] + likeness[row][shift];
+    }
+    std::array<double, Shifts> forward;
+    std::array<double, Shifts> backward;
     for (int row = 0; row < cells; ++row) {
-        const int ahead = std::min(cells, row + DiagonalFrames);
-        const int behind = std::max(0, row + 1 - DiagonalFrames);
-        const double forward = (sums[size_t(ahead)] - sums[size_t(row)]) / (ahead - row);
-        const double backward = (sums[size_t(row) + 1] - sums[size_t(behind)]) / (row + 1 - behind);
-        best[row] = std::max(best[row], float(std::max(forward, backward)));
+        const auto ahead = size_t(std::min(cells, row + DiagonalFrames));
+        const auto behind = size_t(std::max(0, row + 1 - DiagonalFrames));
+        for (size_t shift = 0; shift < Shifts; ++shift) {
+            forward[shift] = sums[ahead][shift] - sums[size_t(row)][shift];
+            backward[shift] = sums[size_t(row) + 1][shift] - sums[behind][shift];
+        }
+        // Dividing by the same count keeps the order of the sums, so the largest mean is the
+        // largest sum's: two divisions per cell instead of two per shift.
+        const double forwardMean = largest(forward) / double(ahead - size_t(row));
+        const double backwardMean = largest(backward) / double(size_t(row) + 1 - behind);
+        best[row] = float(std::max(forwardMean, backwardMean));
     }
 }
 
@@ -113,40 +153,93 @@ struct Search {
     bool endsInPath;
 };
 
+// One row of the search's states, each part side by side with the same part of the other
+// states, so that several columns are worked out at once in vector instructions.
+struct StateRow {
+    explicit StateRow(size_t states)
+        : score(states, -std::numeric_limits<float>::infinity()), cells(states), rows(states)
+    {
+    }
+    State at(size_t column) const { return State{score[column], cells[column], rows[column]}; }
+    void set(size_t column, const State &state)
+    {
+        score[column] = state.score;
+        cells[column] = state.cells;
+        rows[column] = state.rows;
+    }
+    std::vector<float> score;
+    std::vector<int> cells;
+    std::vector<int> rows;
+};
+
+// `one` if `first`, else `other`, without a jump: with both read either way, the compiler
+// does not move the reading into the branch taken, which would keep it from vector instructions.
+inline int either(bool first, int one, int other)
+{
+    return other ^ ((one ^ other) & -int(first));
+}
+
+// Works out the Count states from `from` (2 and up) of one row from the two rows before it:
+// each the best of a step of one row and one column, one row and two columns, or two rows
+// and one column, onto `values` (the row's cells, one column before the state's). A count
+// fixed at compile time, worked out into arrays of its own that nothing else can overlap,
+// lets the compiler work out several states at once in vector instructions.
+template<bool Record, size_t Count>
+void advance(const StateRow &twoBack, const StateRow &previous, StateRow &current, const float *values,
+             Step *steps, size_t from)
+{
+    std::array<float, Count> score;
+    std::array<int, Count> cells;
+    std::array<int, Count> rows;
+    std::array<Step, Count> step;
+    for (size_t lane = 0; lane < Count; ++lane) {
+        const size_t column = from + lane;
+        const bool skipsColumn = previous.score[column - 2] > previous.score[column - 1];
+        const float levelScore = skipsColumn ? previous.score[column - 2] : previous.score[column - 1];
+        const int levelCells = either(skipsColumn, previous.cells[column - 2], previous.cells[column - 1]);
+        const int levelRows = either(skipsColumn, previous.rows[column - 2], previous.rows[column - 1]);
+        const bool skipsRow = twoBack.score[column - 1] > levelScore;
+        score[lane] = (skipsRow ? twoBack.score[column - 1] : levelScore) + values[column - 1];
+        cells[lane] = either(skipsRow, twoBack.cells[column - 1], levelCells) + 1;
+        rows[lane] = either(skipsRow, twoBack.rows[column - 1] + 2, levelRows + 1);
+        step[lane] = skipsRow ? SkippedRow : skipsColumn ? SkippedColumn : Along;
+    }
+    std::copy(score.begin(), score.end(), current.score.begin() + long(from));
+    std::copy(cells.begin(), cells.end(), current.cells.begin() + long(from));
+    std::copy(rows.begin(), rows.end(), current.rows.begin() + long(from));
+    if (Record)
+        std::copy(step.begin(), step.end(), steps + from);
+}
+
 // The best family of paths through the columns begin .. begin+length-1, by dynamic
 // programming over the rows; with Record, how each state was reached goes into `steps`
 // (length+1 per row) to walk the paths back.
 template<bool Record>
 Search search(const Matrix &similarity, int begin, int length, Step *steps)
 {
+    constexpr size_t Block = 8;
     const size_t states = size_t(length) + 1;
-    std::vector<State> twoBack(states), previous(states), current(states);
-    previous[0] = State{0, 0, 0};
-    previous[1] = extended(previous[0], similarity.at(0, begin), 1);
+    StateRow twoBack(states), previous(states), current(states);
+    previous.set(0, State{0, 0, 0});
+    previous.set(1, extended(previous.at(0), similarity.at(0, begin), 1));
     for (int row = 1; row < similarity.size; ++row) {
         Step *step = Record ? steps + size_t(row) * states : nullptr;
-        const bool ended = previous[states - 1].score > previous[0].score;
-        current[0] = ended ? previous[states - 1] : previous[0];
+        const bool ended = previous.score[states - 1] > previous.score[0];
+        current.set(0, previous.at(ended ? states - 1 : 0));
         if (Record)
             step[0] = ended ? EndedPath : Along;
-        current[1] = extended(current[0], similarity.at(row, begin), 1);
+        current.set(1, extended(current.at(0), similarity.at(row, begin), 1));
         const float *values = &similarity.values[size_t(row) * size_t(similarity.size) + size_t(begin)];
-        for (size_t column = 2; column < states; ++column) {
-            const State &along = previous[column - 1];
-            const State &skippedColumn = previous[column - 2];
-            const State &skippedRow = twoBack[column - 1];
-            const bool skipsColumn = skippedColumn.score > along.score;
-            const State &level = skipsColumn ? skippedColumn : along;
-            const bool skipsRow = skippedRow.score > level.score;
-            current[column] = skipsRow ? extended(skippedRow, values[column - 1], 2) : extended(level, values[column - 1], 1);
-            if (Record)
-                step[column] = skipsRow ? SkippedRow : skipsColumn ? SkippedColumn : Along;
-        }
+        size_t column = 2;
+        for (; column + Block <= states; column += Block)
+            advance<Record, Block>(twoBack, previous, current, values, step, column);
+        for (; column < states; ++column)
+            advance<Record, 1>(twoBack, previous, current, values, step, column);
         std::swap(twoBack, previous);
         std::swap(previous, current);
     }
-    const bool endsInPath = previous[states - 1].score > previous[0].score;
-    return Search{endsInPath ? previous[states - 1] : previous[0], endsInPath};
+    const bool endsInPath = previous.score[states - 1] > previous.score[0];
+    return Search{previous.at(endsInPath ? states - 1 : 0), endsInPath};
 }
 
 } // namespace
@@ -159,20 +252,14 @@ Matrix SelfSimilarity(const std::vector<Chroma> &chroma)
     std::vector<size_t> diagonalStarts(size_t(size) + 1);
     for (int offset = 0; offset < size; ++offset)
         diagonalStarts[size_t(offset) + 1] = diagonalStarts[size_t(offset)] + size_t(size - offset);
-    std::vector<float> best(diagonalStarts.back(), -std::numeric_limits<float>::infinity());
-    std::vector<float> diagonal(chroma.size());
-    std::vector<double> sums(chroma.size() + 1);
-    std::vector<Chroma> shifted(chroma.size());
-    for (int shift = 0; shift < 12; ++shift) {
-        for (size_t frame = 0; frame < chroma.size(); ++frame)
-            std::rotate_copy(chroma[frame].begin(), chroma[frame].begin() + shift, chroma[frame].end(),
-                             shifted[frame].begin());
-        for (int offset = 0; offset < size; ++offset) {
-            const int cells = size - offset;
-            for (int row = 0; row < cells; ++row)
-                diagonal[size_t(row)] = Likeness(chroma[size_t(row)], shifted[size_t(row + offset)]);
-            smoothDiagonalInto(diagonal.data(), cells, sums, &best[diagonalStarts[size_t(offset)]]);
-        }
+    std::vector<float> best(diagonalStarts.back());
+    std::vector<PerShift> likeness(chroma.size());
+    std::vector<std::array<double, Shifts>> sums(chroma.size() + 1);
+    for (int offset = 0; offset < size; ++offset) {
+        const int cells = size - offset;
+        for (int row = 0; row < cells; ++row)
+            likeness[size_t(row)] = likenessAtAllShifts(chroma[size_t(row)], chroma[size_t(row + offset)]);
+        smoothDiagonalInto(likeness.data(), cells, sums, &best[diagonalStarts[size_t(offset)]]);
     }
     Matrix matrix;
     matrix.size = size;
