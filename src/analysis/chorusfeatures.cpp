@@ -90,6 +90,19 @@ float sumOfSquares(const float *from, const float *to)
     return std::accumulate(sums.begin(), sums.end(), 0.0f);
 }
 
+// Each sample from `from` to `to` times its weight, into `into`; eight at a time, which the
+// compiler turns into vector instructions.
+void weigh(const float *from, const float *to, const float *__restrict weights, float *__restrict into)
+{
+    constexpr long Lanes = 8;
+    for (; to - from >= Lanes; from += Lanes, weights += Lanes, into += Lanes) {
+        for (long lane = 0; lane < Lanes; ++lane)
+            into[lane] = from[lane] * weights[lane];
+    }
+    for (; from < to; ++from, ++weights, ++into)
+        *into = *from * *weights;
+}
+
 } // namespace
 
 std::mutex &PlannerLock()
@@ -130,8 +143,7 @@ Features ChromaOf(const std::vector<float> &samples, int rate)
         std::fill(fft.input, fft.input + inside, 0.0f);
         std::fill(fft.input + end, fft.input + size, 0.0f);
         const float *window = samples.data() + from;
-        for (long index = inside; index < end; ++index)
-            fft.input[index] = window[index] * hann[size_t(index)];
+        weigh(window + inside, window + end, hann.data() + inside, fft.input + inside);
         const float power = sumOfSquares(window + inside, window + end);
         fftwf_execute(fft.plan);
         Chroma chroma{};
