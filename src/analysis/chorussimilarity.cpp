@@ -167,6 +167,12 @@ struct StateRow {
         cells[column] = state.cells;
         rows[column] = state.rows;
     }
+    void swap(StateRow &other)
+    {
+        score.swap(other.score);
+        cells.swap(other.cells);
+        rows.swap(other.rows);
+    }
     std::vector<float> score;
     std::vector<int> cells;
     std::vector<int> rows;
@@ -235,8 +241,8 @@ Search search(const Matrix &similarity, int begin, int length, Step *steps)
             advance<Record, Block>(twoBack, previous, current, values, step, column);
         for (; column < states; ++column)
             advance<Record, 1>(twoBack, previous, current, values, step, column);
-        std::swap(twoBack, previous);
-        std::swap(previous, current);
+        twoBack.swap(previous);
+        previous.swap(current);
     }
     const bool endsInPath = previous.score[states - 1] > previous.score[0];
     return Search{previous.at(endsInPath ? states - 1 : 0), endsInPath};
