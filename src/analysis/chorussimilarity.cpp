@@ -154,35 +154,40 @@ struct Search {
 };
 
 // One row of the search's states, each part side by side with the same part of the other
-// states, so that several columns are worked out at once in vector instructions.
+// states, so that several columns are worked out at once in vector instructions. A state's
+// cells and rows share one number, the rows in the upper half: neither can pass the song's
+// frames, which a matrix that fits in memory keeps below 65536.
 struct StateRow {
+    static constexpr uint32_t OneCell = 1;
+    static constexpr uint32_t OneRow = 1 << 16;
+
     explicit StateRow(size_t states)
-        : score(states, -std::numeric_limits<float>::infinity()), cells(states), rows(states)
+        : score(states, -std::numeric_limits<float>::infinity()), counts(states)
     {
     }
-    State at(size_t column) const { return State{score[column], cells[column], rows[column]}; }
+    State at(size_t column) const
+    {
+        return State{score[column], int(counts[column] % OneRow), int(counts[column] / OneRow)};
+    }
     void set(size_t column, const State &state)
     {
         score[column] = state.score;
-        cells[column] = state.cells;
-        rows[column] = state.rows;
+        counts[column] = uint32_t(state.cells) * OneCell + uint32_t(state.rows) * OneRow;
     }
     void swap(StateRow &other)
     {
         score.swap(other.score);
-        cells.swap(other.cells);
-        rows.swap(other.rows);
+        counts.swap(other.counts);
     }
     std::vector<float> score;
-    std::vector<int> cells;
-    std::vector<int> rows;
+    std::vector<uint32_t> counts;
 };
 
 // `one` if `first`, else `other`, without a jump: with both read either way, the compiler
 // does not move the reading into the branch taken, which would keep it from vector instructions.
-inline int either(bool first, int one, int other)
+inline uint32_t either(bool first, uint32_t one, uint32_t other)
 {
-    return other ^ ((one ^ other) & -int(first));
+    return other ^ ((one ^ other) & -uint32_t(first));
 }
 
 // Works out the Count states from `from` (2 and up) of one row from the two rows before it:
@@ -195,24 +200,21 @@ void advance(const StateRow &twoBack, const StateRow &previous, StateRow &curren
              Step *steps, size_t from)
 {
     std::array<float, Count> score;
-    std::array<int, Count> cells;
-    std::array<int, Count> rows;
+    std::array<uint32_t, Count> counts;
     std::array<Step, Count> step;
     for (size_t lane = 0; lane < Count; ++lane) {
         const size_t column = from + lane;
         const bool skipsColumn = previous.score[column - 2] > previous.score[column - 1];
         const float levelScore = skipsColumn ? previous.score[column - 2] : previous.score[column - 1];
-        const int levelCells = either(skipsColumn, previous.cells[column - 2], previous.cells[column - 1]);
-        const int levelRows = either(skipsColumn, previous.rows[column - 2], previous.rows[column - 1]);
+        const uint32_t levelCounts = either(skipsColumn, previous.counts[column - 2], previous.counts[column - 1]);
         const bool skipsRow = twoBack.score[column - 1] > levelScore;
         score[lane] = (skipsRow ? twoBack.score[column - 1] : levelScore) + values[column - 1];
-        cells[lane] = either(skipsRow, twoBack.cells[column - 1], levelCells) + 1;
-        rows[lane] = either(skipsRow, twoBack.rows[column - 1] + 2, levelRows + 1);
+        counts[lane] = either(skipsRow, twoBack.counts[column - 1] + StateRow::OneCell + 2 * StateRow::OneRow,
+                              levelCounts + StateRow::OneCell + StateRow::OneRow);
         step[lane] = skipsRow ? SkippedRow : skipsColumn ? SkippedColumn : Along;
     }
     std::copy(score.begin(), score.end(), current.score.begin() + long(from));
-    std::copy(cells.begin(), cells.end(), current.cells.begin() + long(from));
-    std::copy(rows.begin(), rows.end(), current.rows.begin() + long(from));
+    std::copy(counts.begin(), counts.end(), current.counts.begin() + long(from));
     if (Record)
         std::copy(step.begin(), step.end(), steps + from);
 }
