@@ -67,19 +67,27 @@ void smoothDiagonalInto(const PerShift *likeness, int cells, std::vector<std::ar
     }
 }
 
-// The top KeptShare of the values scaled to 0..1, the rest set to Penalty.
-void keepTop(std::vector<float> &values)
+// The value at which the top KeptShare of the matrix's values begin, from its upper half
+// `best` (diagonal by diagonal, the main one, `size` values, first), where each value off the
+// main diagonal stands for two.
+float keptFrom(const std::vector<float> &best, size_t size)
 {
-    if (values.empty())
-        return;
-    std::vector<float> sorted = values;
-    const auto cut = sorted.begin() + long(double(sorted.size() - 1) * (1 - KeptShare));
-    std::nth_element(sorted.begin(), cut, sorted.end());
-    const float threshold = *cut;
-    const float top = *std::max_element(values.begin(), values.end());
-    const float range = std::max(top - threshold, 1e-6f);
-    for (float &value : values)
-        value = value >= threshold ? (value - threshold) / range : Penalty;
+    const auto rank = size_t(double(size * size - 1) * (1 - KeptShare));
+    // A frame is most alike to itself: where the main diagonal lies at or above the value of
+    // half the rank among the others, that is the matrix's value of the rank, found in half
+    // the values.
+    std::vector<float> others(best.begin() + long(size), best.end());
+    if (rank / 2 < others.size()) {
+        const auto cut = others.begin() + long(rank / 2);
+        std::nth_element(others.begin(), cut, others.end());
+        if (*std::min_element(best.begin(), best.begin() + long(size)) >= *cut)
+            return *cut;
+    }
+    std::vector<float> all = best;
+    all.insert(all.end(), best.begin() + long(size), best.end());
+    const auto cut = all.begin() + long(rank);
+    std::nth_element(all.begin(), cut, all.end());
+    return *cut;
 }
 
 // One state of the search for a path family: its score, the cells of its paths, and the
@@ -271,15 +279,21 @@ Matrix SelfSimilarity(const std::vector<Chroma> &chroma)
     }
     Matrix matrix;
     matrix.size = size;
+    if (size == 0)
+        return matrix;
+    // The top KeptShare of the values scaled to 0..1, the rest set to Penalty.
+    const float threshold = keptFrom(best, size_t(size));
+    const float top = *std::max_element(best.begin(), best.end());
+    const float range = std::max(top - threshold, 1e-6f);
     matrix.values.resize(size_t(size) * size_t(size));
     for (int offset = 0; offset < size; ++offset) {
         const float *values = &best[diagonalStarts[size_t(offset)]];
         for (int row = 0; row < size - offset; ++row) {
-            matrix.values[size_t(row) * size_t(size) + size_t(row + offset)] = values[row];
-            matrix.values[size_t(row + offset) * size_t(size) + size_t(row)] = values[row];
+            const float value = values[row] >= threshold ? (values[row] - threshold) / range : Penalty;
+            matrix.values[size_t(row) * size_t(size) + size_t(row + offset)] = value;
+            matrix.values[size_t(row + offset) * size_t(size) + size_t(row)] = value;
         }
     }
-    keepTop(matrix.values);
     return matrix;
 }
 
