@@ -1,5 +1,7 @@
 #include "analysis/chorusanalyzer.h"
 
+#include <algorithm>
+
 namespace Analysis {
 
 ChorusAnalyzer::ChorusAnalyzer(double previewSeconds, bool pictured)
@@ -14,7 +16,7 @@ void ChorusAnalyzer::initialize(int rate, int channels)
     m_mono.clear();
     // Room for the longest song at once: only the pages written take memory, and the samples
     // are not copied over and over as the song grows (that cost a tenth of the search).
-    m_mono.reserve(size_t(Chorus::LongestSongSeconds * rate) + 1);
+    m_mono.reserve(size_t(Chorus::LongestSongSeconds * std::max(rate, 0)) + 1);
     m_start.reset();
 }
 

@@ -8,6 +8,7 @@
 
 #include <mpg123.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -109,7 +110,12 @@ Handle decoderFor(QFile &file, const Reading &reading, long &rate, int &channels
 class Collector : public Analysis::Analyzer {
 public:
     explicit Collector(Audio &audio) : m_audio(audio) {}
-    void initialize(int rate, int) override { m_audio.rate = rate; }
+    void initialize(int rate, int) override
+    {
+        m_audio.rate = rate;
+        // As the chorus search does: room for the longest song, only the pages written taken.
+        m_audio.samples.reserve(size_t(Chorus::LongestSongSeconds * std::max(rate, 0)) + 1);
+    }
     void processSamples(const float *samples, size_t frames) override
     {
         m_audio.samples.insert(m_audio.samples.end(), samples, samples + frames);
