@@ -34,6 +34,13 @@ constexpr double ClearRiseDb = 3;
 constexpr double BarSettlingSeconds = 8;
 constexpr double MaxBarSeconds = 4;
 constexpr double MatchedSeconds = 1;    // two stretches repeat each other when alike over a second
+// A copy played just before a stretch matches it as well as a chorus matches itself.
+constexpr double CopyMatch = 0.6;
+constexpr double CopyQuieterDb = 3;     // a copy much quieter is a verse on the same chords
+constexpr int MostCopies = 3;
+constexpr double PauseReachSeconds = 3; // about a bar at a slow tempo
+constexpr double PauseDb = 15;          // below the level of the section's first seconds
+constexpr double SectionLevelSeconds = 8;
 
 // The mean power of the frames from begin to end.
 struct Loudness {
@@ -46,6 +53,12 @@ struct Loudness {
     double of(int begin, int end) const { return (sums[size_t(end)] - sums[size_t(begin)]) / std::max(1, end - begin); }
     std::vector<double> sums;
 };
+
+// How many dB `one` is above `other` (powers).
+double levelRatioDb(double one, double other)
+{
+    return 10 * std::log10(std::max(1e-12, one) / std::max(1e-12, other));
+}
 
 // Windows of `length` frames that may start at frames first .. last.
 struct Window {
@@ -185,7 +198,7 @@ double sharedRise(const Features &detailed, const std::vector<double> &occurrenc
             const int at = int(std::lround(start * fps)) + offset;
             if (at - span < 0 || at + span > frames)
                 return 0;
-            rise += 10 * std::log10(std::max(1e-12, loudness.of(at, at + span)) / std::max(1e-12, loudness.of(at - span, at)));
+            rise += levelRatioDb(loudness.of(at, at + span), loudness.of(at - span, at));
         }
         rise /= double(occurrenceStarts.size());
         if (rise > bestRise) {
@@ -207,6 +220,63 @@ double barAround(const std::vector<float> &samples, int rate, double seconds)
         gaps.push_back(beats[index] - beats[index - 1]);
     std::nth_element(gaps.begin(), gaps.begin() + long(gaps.size() / 2), gaps.end());
     return std::min(MaxBarSeconds, 4 * gaps[gaps.size() / 2]);
+}
+
+// The lag, in frames, of a copy of the stretch beginning at `begin` played just before it
+// (the first time through a chorus played twice running); 0 when there is none.
+int copyBefore(const Matrix &similarity, const Loudness &loudness, int begin, double fps)
+{
+    int bestLag = 0;
+    double bestMatch = CopyMatch;
+    const int longest = std::min({int(std::lround(LongestWindowSeconds * fps)), begin, similarity.size - begin});
+    for (int lag = int(std::lround(ShortestWindowSeconds * fps)); lag <= longest; ++lag) {
+        double sum = 0;
+        for (int frame = 0; frame < lag; ++frame)
+            sum += similarity.at(begin - lag + frame, begin + frame);
+        if (sum / lag >= bestMatch) {
+            bestMatch = sum / lag;
+            bestLag = lag;
+        }
+    }
+    if (bestLag && levelRatioDb(loudness.of(begin - bestLag, begin), loudness.of(begin, begin + bestLag)) < -CopyQuieterDb)
+        return 0;
+    return bestLag;
+}
+
+// The earliest of the copies played one after the other that end with the stretch at `begin`.
+int firstCopy(const Matrix &similarity, const Loudness &loudness, int begin, double fps)
+{
+    for (int copies = 0; copies < MostCopies; ++copies) {
+        const int lag = copyBefore(similarity, loudness, begin, fps);
+        if (lag == 0)
+            break;
+        begin -= lag;
+    }
+    return begin;
+}
+
+// Seconds from the occurrences' starts to just past a pause they share within
+// PauseReachSeconds (on average PauseDb below the level of the section that follows): the
+// preview should not open on the end of a phrase and a silence. 0 when there is none.
+double pastSharedPause(const Features &detailed, const std::vector<double> &starts)
+{
+    const double fps = detailed.framesPerSecond;
+    const int frames = int(detailed.power.size());
+    const Loudness loudness(detailed.power);
+    const int level = int(std::lround(SectionLevelSeconds * fps));
+    int past = 0;
+    for (int offset = 0; offset <= int(std::lround(PauseReachSeconds * fps)); ++offset) {
+        double belowDb = 0;
+        for (const double start : starts) {
+            const int at = int(std::lround(start * fps));
+            if (at + level > frames)
+                return 0;
+            belowDb += levelRatioDb(detailed.power[size_t(at + offset)], loudness.of(at, at + level));
+        }
+        if (belowDb / double(starts.size()) < -PauseDb)
+            past = offset + 1;
+    }
+    return past / fps;
 }
 
 } // namespace
@@ -233,9 +303,10 @@ Start ChooseStart(const std::vector<float> &samples, int rate, double /*previewS
     const Loudness loudness(features.power);
     const std::vector<double> fitness = fitnessNearTheFittest(similarity, loudness, window);
     const int beginning = std::min(length, int(std::lround(ShortestWindowSeconds * fps)));
-    const int begins = chosenWindow(loudnessWeighted(fitness, loudness, window), similarity, beginning);
-    if (begins < 0 || fitness[size_t(begins)] < LeastFitness)
+    const int chosen = chosenWindow(loudnessWeighted(fitness, loudness, window), similarity, beginning);
+    if (chosen < 0 || fitness[size_t(chosen)] < LeastFitness)
         return fallback;
+    const int begins = firstCopy(similarity, loudness, chosen, fps);
     const std::vector<Occurrence> full = withWindow(fullOccurrences(FamilyOf(similarity, begins, length)), begins, length);
     // Where the occurrences never all match, the window's beginning is known only roughly (the
     // averaging along the diagonals lets a repetition seem to begin early): a second on, and
@@ -247,9 +318,12 @@ Start ChooseStart(const std::vector<float> &samples, int rate, double /*previewS
         starts.push_back(std::max(0.0, occurrence.begin / fps + moved));
     const double bar = barAround(samples, rate, begins / fps + moved);
     const double rise = bar > 0 ? sharedRise(detailed, starts, bar, shared ? bar : ReachAheadSeconds) : 0;
-    Start start{OnBeat(samples, rate, std::max(0.0, begins / fps + moved + rise), BeatReachSeconds), true, {}, "chorus"};
+    for (double &at : starts)
+        at += rise;
+    const double pause = pastSharedPause(detailed, starts);
+    Start start{OnBeat(samples, rate, std::max(0.0, begins / fps + moved + rise + pause), BeatReachSeconds), true, {}, "chorus"};
     for (size_t index = 0; index < full.size(); ++index)
-        start.sections.push_back(Section{starts[index] + rise, full[index].end / fps});
+        start.sections.push_back(Section{starts[index] + pause, full[index].end / fps});
     return start;
 }
 

@@ -70,9 +70,14 @@ int SharedBeginning(const std::vector<Chroma> &chroma, const std::vector<int> &b
         ++frame;
     if (frame == int(matching.size()))
         return anchor;
-    while (frame > 0 && matching[size_t(frame) - 1])
-        --frame;
-    return from + frame;
+    // Back as long as they all go on matching, over a stretch of up to `span` frames where
+    // they do not: a fill played differently each time does not end the section.
+    int earliest = frame;
+    for (int back = frame - 1; back >= 0 && earliest - back <= span + 1; --back) {
+        if (matching[size_t(back)])
+            earliest = back;
+    }
+    return from + earliest;
 }
 
 } // namespace Chorus
