@@ -164,8 +164,15 @@ private:
     void completeMade(int index);
     void completed(int index, const QString &waveformProblem, const std::optional<Waveform::Overview> &song);
     void writeJoinedWaveform();
-    // Measures the encoded preview; true when it must be cut once more, its gain lowered.
-    bool recutBelowCeiling(int index, const QString &written);
+    // With a loudness target, the encoded preview is measured before it is kept.
+    bool measuresMade(int index) const;
+    void measureMade(int index, const QString &written, const QString &tags);
+    void measuredMade(int index, const std::optional<Loudness::Measurement> &made,
+                      const std::optional<Waveform::Data> &waveform, const QString &tags);
+    // Takes the encoded preview's figures; true when it must be cut once more, its gain lowered.
+    bool recutBelowCeiling(int index, const Loudness::Measurement &made);
+    // Gives the cut preview its name, or fails the file with the problem.
+    void keepCut(int index, QString problem, const QString &tags);
     void join();
     // Where the joined file of that number goes: in its folder, in the order the folders come.
     QString joinedPath(int number) const;

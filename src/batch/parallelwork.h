@@ -20,6 +20,7 @@ struct ParallelPreviews::Work {
     mutable bool measured = false;
     mutable std::optional<Mp3Audio::Length> length;
     std::unique_ptr<PreviewFiles::TemporaryOutput> output; // a separate preview being written
+    std::optional<Waveform::Data> waveform; // built while the made preview was measured
 };
 
 namespace ParallelWork {
