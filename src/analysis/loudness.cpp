@@ -97,7 +97,14 @@ double EncodingLoss(int kbps)
     return kbps > 8 ? 0.46 : 0.56;
 }
 
-Adjustment GainFor(const Measurement &measured, double target, double encodingLoss)
+double PeakMargin(int kbps)
+{
+    if (kbps >= 256)
+        return 0.05;
+    return kbps >= 96 || kbps <= 8 ? 0 : 0.3;
+}
+
+Adjustment GainFor(const Measurement &measured, double target, double encodingLoss, double peakMargin)
 {
     Adjustment adjustment;
     adjustment.measured = measured;
@@ -106,7 +113,7 @@ Adjustment GainFor(const Measurement &measured, double target, double encodingLo
         return adjustment;
     const double asked = target - *measured.integrated + encodingLoss;
     const double wanted = std::min(asked, MaxGain);
-    const double allowed = PeakCeiling - measured.truePeak;
+    const double allowed = PeakCeiling - peakMargin - measured.truePeak;
     adjustment.capped = asked > MaxGain && allowed >= wanted;
     adjustment.heldBack = allowed < wanted;
     // To the hundredth, as SoX gets it, but never past the ceiling.
@@ -118,9 +125,9 @@ Adjustment GainFor(const Measurement &measured, double target, double encodingLo
     return adjustment;
 }
 
-double PeakThatHoldsBack(double integrated, double target, double encodingLoss)
+double PeakThatHoldsBack(double integrated, double target, double encodingLoss, double peakMargin)
 {
-    return PeakCeiling - (target - integrated + encodingLoss);
+    return PeakCeiling - peakMargin - (target - integrated + encodingLoss);
 }
 
 } // namespace Loudness

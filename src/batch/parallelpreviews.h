@@ -157,7 +157,9 @@ private:
     SourceAnalysis::Pipes pipesFor(int index, int rate) const;
     void analysed(int index, const SourceAnalysis::Outcome &outcome);
     void measured(int index, const Loudness::Measurement &measurement);
+    int encodings() const;
     double encodingLoss(int index) const;
+    double peakMargin(int index) const;
     void cut(int index);
     void cutEnded(int index, const Shell32::RunResult &result);
     // What a preview made gets besides itself, on a thread of the pool; then it is done.
