@@ -34,8 +34,8 @@ constexpr double InterSampleAllowance = 4;
 class Meter {
 public:
     enum class Peak {
-        True,   // oversampled, as EBU R128 asks
-        Sample, // the highest sample only, which costs a fraction: Measurement::truePeak holds it
+        True, // oversampled, as EBU R128 asks
+        None, // the loudness only: the caller looks for the peak where it matters
     };
     Meter(int channels, int rate, Peak peak = Peak::True);
     ~Meter();

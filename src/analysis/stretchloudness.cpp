@@ -56,7 +56,7 @@ void StretchLoudness::initialize(int rate, int channels)
     m_frames.clear();
     if (m_kept)
         m_frames.reserve((m_end - m_begin) * Stereo);
-    m_meter = std::make_unique<Loudness::Meter>(Stereo, rate, m_kept ? Loudness::Meter::Peak::Sample
+    m_meter = std::make_unique<Loudness::Meter>(Stereo, rate, m_kept ? Loudness::Meter::Peak::None
                                                                      : Loudness::Meter::Peak::True);
 }
 
@@ -120,6 +120,20 @@ void StretchLoudness::finalize()
         m_frames.clear();
     m_measured = m_meter->result();
     m_meter.reset();
+    if (m_kept)
+        keepBlockPeaks();
+}
+
+// The highest sample of each block, and of all: the true peak lies at or above it.
+void StretchLoudness::keepBlockPeaks()
+{
+    const size_t frames = m_frames.size() / Stereo;
+    m_blockPeaks.clear();
+    for (size_t frame = 0; frame < frames; frame += PeakBlockFrames)
+        m_blockPeaks.push_back(highestOf(&m_frames[frame * Stereo], std::min(PeakBlockFrames, frames - frame) * Stereo));
+    const float highest = m_blockPeaks.empty() ? 0 : *std::max_element(m_blockPeaks.begin(), m_blockPeaks.end());
+    if (highest > 0)
+        m_measured.truePeak = 20 * std::log10(double(highest));
 }
 
 // Blocks whose highest sample lies more than the allowance below the threshold cannot reach
@@ -130,9 +144,7 @@ double StretchLoudness::truePeakAbove(double threshold) const
         return m_measured.truePeak;
     const float loud = float(std::pow(10, (threshold - Loudness::InterSampleAllowance) / 20));
     const size_t frames = m_frames.size() / Stereo;
-    std::vector<float> blockPeaks;
-    for (size_t frame = 0; frame < frames; frame += PeakBlockFrames)
-        blockPeaks.push_back(highestOf(&m_frames[frame * Stereo], std::min(PeakBlockFrames, frames - frame) * Stereo));
+    const std::vector<float> &blockPeaks = m_blockPeaks;
     float quietPeak = 0; // the highest sample of the blocks left out
     double peak = -std::numeric_limits<double>::infinity();
     for (size_t first = 0; first < blockPeaks.size();) {
