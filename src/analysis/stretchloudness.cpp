@@ -12,7 +12,7 @@ namespace {
 constexpr int Stereo = 2;
 // The true peak is looked for block by block, each with this many frames around it to prime
 // and drain the oversampling filter.
-constexpr size_t PeakBlockFrames = 1024;
+constexpr size_t PeakBlockFrames = 256;
 constexpr size_t PeakMarginFrames = 32;
 
 // SoX's default fade shape, logarithmic: 100 dB down at the far end of the fade, full at its
