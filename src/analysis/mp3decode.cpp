@@ -11,6 +11,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <memory>
 
 namespace Mp3Decode {
@@ -158,8 +159,7 @@ std::optional<Loudness::Measurement> MeasureLoudness(const QString &path, double
     if (!Feed(path, reading, pass))
         return std::nullopt;
     Loudness::Measurement measured = whole.measured();
-    // The true peak lies at or above the highest sample: only what can reach that is oversampled.
-    measured.truePeak = whole.truePeakAbove(measured.truePeak);
+    measured.truePeak = whole.truePeakAbove(-std::numeric_limits<double>::infinity()); // wherever it lies
     return measured;
 }
 

@@ -137,12 +137,14 @@ void StretchLoudness::keepBlockPeaks()
 }
 
 // Blocks whose highest sample lies more than the allowance below the threshold cannot reach
-// it between their samples; runs of the others get their true peak measured.
+// it between their samples, nor, below the stretch's highest sample, hold its true peak, which
+// lies at or above that sample; runs of the others get their true peak measured.
 double StretchLoudness::truePeakAbove(double threshold) const
 {
     if (!m_kept)
         return m_measured.truePeak;
-    const float loud = float(std::pow(10, (threshold - Loudness::InterSampleAllowance) / 20));
+    const double lowest = std::max(threshold, m_measured.truePeak) - Loudness::InterSampleAllowance;
+    const float loud = float(std::pow(10, lowest / 20));
     const size_t frames = m_frames.size() / Stereo;
     const std::vector<float> &blockPeaks = m_blockPeaks;
     float quietPeak = 0; // the highest sample of the blocks left out
