@@ -171,8 +171,10 @@ private:
     void measureMade(int index, const QString &written, const QString &tags);
     void measuredMade(int index, const std::optional<Loudness::Measurement> &made,
                       const std::optional<Waveform::Data> &waveform, const QString &tags);
-    // Takes the encoded preview's figures; true when it must be cut once more, its gain lowered.
-    bool recutBelowCeiling(int index, const Loudness::Measurement &made);
+    // Takes the encoded preview's figures; true when its true peak passes the ceiling.
+    bool passesCeiling(int index, const Loudness::Measurement &made);
+    // For the next cut: the gain lowered by the excess the encoding had over the ceiling.
+    void lowerGain(int index, double excess);
     // Gives the cut preview its name, or fails the file with the problem.
     void keepCut(int index, QString problem, const QString &tags);
     void join();

@@ -90,9 +90,15 @@ void ParallelPreviews::cut(int index)
 }
 
 // LAME's overshoot comes after the gain, so a preview's true peak is known only once it is
-// encoded: the preview itself is measured, and cut once more with its gain lowered by the
-// excess when it passes the ceiling. What it measures is what is reported. A join's pieces
-// are encoded again in the joined file, so they are not.
+// encoded: the preview itself is measured, and cut again with its gain lowered by the excess
+// while it passes the ceiling; one that still does after MostRecuts fails rather than pass it.
+// What it measures is what is reported. A join's pieces are encoded again in the joined file,
+// so they are not.
+namespace {
+constexpr int MostRecuts = 3;
+constexpr double RecutStep = 0.1; // dB
+} // namespace
+
 bool ParallelPreviews::measuresMade(int index) const
 {
     return m_results[index].loudness && !m_settings.join;
@@ -128,30 +134,36 @@ void ParallelPreviews::measuredMade(int index, const std::optional<Loudness::Mea
     --m_analysing;
     if (m_stopped || m_done)
         return;
-    if (made && recutBelowCeiling(index, *made)) {
+    if (!made || !passesCeiling(index, *made)) {
+        work.waveform = waveform;
+        keepCut(index, QString(), tags);
+    } else if (work.recuts < MostRecuts) {
+        lowerGain(index, made->truePeak - Loudness::PeakCeiling);
         work.output.reset();
         work.step = Step::Cut;
         m_waiting.insert(index);
     } else {
-        work.waveform = waveform;
-        keepCut(index, QString(), tags);
+        keepCut(index, QStringLiteral("its encoding still passes %1 dBTP with its gain lowered %2 times")
+                           .arg(Loudness::PeakCeiling).arg(MostRecuts), tags);
     }
     pump();
 }
 
-bool ParallelPreviews::recutBelowCeiling(int index, const Loudness::Measurement &made)
+bool ParallelPreviews::passesCeiling(int index, const Loudness::Measurement &made)
 {
     Loudness::Adjustment &loudness = *m_results[index].loudness;
     loudness.result = made.integrated;
     loudness.truePeak = made.truePeak;
-    const double excess = made.truePeak - Loudness::PeakCeiling;
-    Work &work = m_work[size_t(index)];
-    if (excess <= 0 || work.recut)
-        return false;
-    work.recut = true;
-    loudness.gain = std::floor((loudness.gain - excess) * 100) / 100;
+    return made.truePeak > Loudness::PeakCeiling;
+}
+
+// The overshoot changes with the gain, so the excess is taken off with a step more.
+void ParallelPreviews::lowerGain(int index, double excess)
+{
+    Loudness::Adjustment &loudness = *m_results[index].loudness;
+    loudness.gain = std::floor((loudness.gain - excess - RecutStep) * 100) / 100;
     loudness.heldBack = true;
-    return true;
+    ++m_work[size_t(index)].recuts;
 }
 
 void ParallelPreviews::cutEnded(int index, const RunResult &ended)
