@@ -109,19 +109,21 @@ void TestLoudness::gainFor_data()
     QTest::addColumn<double>("integrated"); // LUFS
     QTest::addColumn<double>("truePeak");   // dBTP
     QTest::addColumn<double>("loss");       // of the encoding, dB
+    QTest::addColumn<double>("margin");     // below the ceiling, dB
     QTest::addColumn<double>("gain");
     QTest::addColumn<double>("result");
     QTest::addColumn<bool>("heldBack");
 
     // Targets -16 LUFS throughout.
-    QTest::newRow("quiet, brought up") << -30.0 << -20.0 << 0.0 << 14.0 << -16.0 << false;
-    QTest::newRow("loud, brought down past its overs") << -8.0 << 0.5 << 0.0 << -8.0 << -16.0 << false;
-    QTest::newRow("the encoder's loss made up for") << -20.0 << -10.0 << 0.46 << 4.46 << -16.0 << false;
-    QTest::newRow("peaks hold it back") << -30.0 << -6.0 << 0.0 << 5.0 << -25.0 << true;
+    QTest::newRow("quiet, brought up") << -30.0 << -20.0 << 0.0 << 0.0 << 14.0 << -16.0 << false;
+    QTest::newRow("loud, brought down past its overs") << -8.0 << 0.5 << 0.0 << 0.0 << -8.0 << -16.0 << false;
+    QTest::newRow("the encoder's loss made up for") << -20.0 << -10.0 << 0.46 << 0.0 << 4.46 << -16.0 << false;
+    QTest::newRow("peaks hold it back") << -30.0 << -6.0 << 0.0 << 0.0 << 5.0 << -25.0 << true;
     // Rounded to the nearest hundredth, 4.01 dB would lift the peak to -0.997 dBTP.
-    QTest::newRow("held back, rounded down") << -20.5 << -5.007 << 0.0 << 4.0 << -16.5 << true;
-    QTest::newRow("very quiet: raised by 30 dB at most") << -58.5 << -40.0 << 0.0 << 30.0 << -28.5 << false;
-    QTest::newRow("silence is left alone") << Silent << -std::numeric_limits<double>::infinity() << 0.46 << 0.0
+    QTest::newRow("held back, rounded down") << -20.5 << -5.007 << 0.0 << 0.0 << 4.0 << -16.5 << true;
+    QTest::newRow("held back below the ceiling by a margin") << -30.0 << -6.0 << 0.0 << 0.3 << 4.7 << -25.3 << true;
+    QTest::newRow("very quiet: raised by 30 dB at most") << -58.5 << -40.0 << 0.0 << 0.0 << 30.0 << -28.5 << false;
+    QTest::newRow("silence is left alone") << Silent << -std::numeric_limits<double>::infinity() << 0.46 << 0.0 << 0.0
                                            << Silent << false;
 }
 
@@ -130,6 +132,7 @@ void TestLoudness::gainFor()
     QFETCH(double, integrated);
     QFETCH(double, truePeak);
     QFETCH(double, loss);
+    QFETCH(double, margin);
     QFETCH(double, gain);
     QFETCH(double, result);
     QFETCH(bool, heldBack);
@@ -137,13 +140,13 @@ void TestLoudness::gainFor()
     if (!std::isnan(integrated))
         measured.integrated = integrated;
     measured.truePeak = truePeak;
-    const Loudness::Adjustment adjustment = Loudness::GainFor(measured, -16, loss);
+    const Loudness::Adjustment adjustment = Loudness::GainFor(measured, -16, loss, margin);
     QVERIFY2(std::abs(adjustment.gain - gain) < 1e-9, qPrintable(QString::number(adjustment.gain, 'g', 17)));
     QCOMPARE(adjustment.heldBack, heldBack);
     QCOMPARE(adjustment.result.has_value(), !std::isnan(result));
     if (adjustment.result)
         QVERIFY(std::abs(*adjustment.result - result) < 0.01);
-    QVERIFY(truePeak + adjustment.gain <= Loudness::PeakCeiling);
+    QVERIFY(truePeak + adjustment.gain <= Loudness::PeakCeiling - margin + 1e-9);
 }
 
 QTEST_GUILESS_MAIN(TestLoudness)

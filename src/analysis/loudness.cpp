@@ -11,7 +11,7 @@ namespace Loudness {
 struct Meter::State {
     State(int channels, int rate, Peak peak)
         : channels(channels),
-          peakMode(peak == Peak::True ? EBUR128_MODE_TRUE_PEAK : EBUR128_MODE_SAMPLE_PEAK),
+          peakMode(peak == Peak::True ? EBUR128_MODE_TRUE_PEAK : 0),
           meter(ebur128_init(unsigned(channels), unsigned(rate), EBUR128_MODE_I | peakMode))
     {
     }
@@ -56,12 +56,9 @@ Measurement Meter::result() const
     if (ebur128_loudness_global(m_state->meter, &integrated) == EBUR128_SUCCESS && std::isfinite(integrated))
         measured.integrated = integrated;
     double peak = 0;
-    for (int channel = 0; channel < m_state->channels; ++channel) {
+    for (int channel = 0; channel < m_state->channels && m_state->peakMode; ++channel) {
         double channelPeak = 0;
-        const int read = m_state->peakMode == EBUR128_MODE_TRUE_PEAK
-                             ? ebur128_true_peak(m_state->meter, unsigned(channel), &channelPeak)
-                             : ebur128_sample_peak(m_state->meter, unsigned(channel), &channelPeak);
-        if (read == EBUR128_SUCCESS)
+        if (ebur128_true_peak(m_state->meter, unsigned(channel), &channelPeak) == EBUR128_SUCCESS)
             peak = std::max(peak, channelPeak);
     }
     if (peak > 0)
@@ -97,7 +94,14 @@ double EncodingLoss(int kbps)
     return kbps > 8 ? 0.46 : 0.56;
 }
 
-Adjustment GainFor(const Measurement &measured, double target, double encodingLoss)
+double PeakMargin(int kbps)
+{
+    if (kbps >= 256)
+        return 0.05;
+    return kbps >= 96 || kbps <= 8 ? 0 : 0.3;
+}
+
+Adjustment GainFor(const Measurement &measured, double target, double encodingLoss, double peakMargin)
 {
     Adjustment adjustment;
     adjustment.measured = measured;
@@ -106,7 +110,7 @@ Adjustment GainFor(const Measurement &measured, double target, double encodingLo
         return adjustment;
     const double asked = target - *measured.integrated + encodingLoss;
     const double wanted = std::min(asked, MaxGain);
-    const double allowed = PeakCeiling - measured.truePeak;
+    const double allowed = PeakCeiling - peakMargin - measured.truePeak;
     adjustment.capped = asked > MaxGain && allowed >= wanted;
     adjustment.heldBack = allowed < wanted;
     // To the hundredth, as SoX gets it, but never past the ceiling.
@@ -118,9 +122,9 @@ Adjustment GainFor(const Measurement &measured, double target, double encodingLo
     return adjustment;
 }
 
-double PeakThatHoldsBack(double integrated, double target, double encodingLoss)
+double PeakThatHoldsBack(double integrated, double target, double encodingLoss, double peakMargin)
 {
-    return PeakCeiling - (target - integrated + encodingLoss);
+    return PeakCeiling - peakMargin - (target - integrated + encodingLoss);
 }
 
 } // namespace Loudness

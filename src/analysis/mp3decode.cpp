@@ -1,6 +1,7 @@
 #include "analysis/mp3decode.h"
 
 #include "analysis/chorus.h"
+#include "analysis/stretchloudness.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <memory>
 
 namespace Mp3Decode {
@@ -127,30 +129,6 @@ private:
     Audio &m_audio;
 };
 
-// The loudness of all it gets, for MeasureLoudness.
-class MeterAnalyzer : public Analysis::Analyzer {
-public:
-    void initialize(int rate, int channels) override { m_meter = std::make_unique<Loudness::Meter>(channels, rate); }
-    void processSamples(const float *samples, size_t frames) override
-    {
-        m_meter->add(samples, frames);
-        m_frames += frames;
-    }
-    bool wantsMore() const override { return true; }
-    void finalize() override {}
-    std::optional<Loudness::Measurement> result() const
-    {
-        return m_frames > 0 ? std::optional(m_meter->result()) : std::nullopt;
-    }
-
-private:
-    std::unique_ptr<Loudness::Meter> m_meter;
-    size_t m_frames = 0;
-};
-
-// What MeasureLoudness reads at most: far beyond any preview, only a damaged file's end.
-constexpr double LongestMeasuredSeconds = 24 * 3600;
-
 } // namespace
 
 bool Decodes(const QString &path)
@@ -194,15 +172,21 @@ std::optional<Audio> DecodeMono(const QString &path)
     return audio;
 }
 
-std::optional<Loudness::Measurement> MeasureLoudness(const QString &path)
+std::optional<Loudness::Measurement> MeasureLoudness(const QString &path, double seconds,
+                                                    const std::vector<Analysis::Analyzer *> &others)
 {
-    MeterAnalyzer meter;
-    Analysis::Pass pass({&meter}, LongestMeasuredSeconds);
+    // A second more than it should last, so that none of it goes unmeasured.
+    Analysis::StretchLoudness whole({0, seconds + 1, 0, 0});
+    std::vector<Analysis::Analyzer *> analyzers{&whole};
+    analyzers.insert(analyzers.end(), others.begin(), others.end());
+    Analysis::Pass pass(analyzers, seconds + 1);
     Reading reading;
     reading.ownRate = true;
     if (!Feed(path, reading, pass))
         return std::nullopt;
-    return meter.result();
+    Loudness::Measurement measured = whole.measured();
+    measured.truePeak = whole.truePeakAbove(-std::numeric_limits<double>::infinity()); // wherever it lies
+    return measured;
 }
 
 Audio FromFloats(const QByteArray &bytes, int rate)

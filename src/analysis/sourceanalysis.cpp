@@ -64,7 +64,8 @@ void measure(const Request &request, double start, const std::function<bool()> &
         return;
     outcome.measured = stretch.measured();
     if (const std::optional<double> &integrated = outcome.measured->integrated) {
-        const double holdsBack = Loudness::PeakThatHoldsBack(*integrated, request.loudnessTarget, request.encodingLoss);
+        const double holdsBack = Loudness::PeakThatHoldsBack(*integrated, request.loudnessTarget, request.encodingLoss,
+                                                             request.peakMargin);
         outcome.measured->truePeak = stretch.truePeakAbove(holdsBack);
     }
 }

@@ -36,10 +36,12 @@ struct Request {
     double fadeIn = 0;
     double fadeOut = 0;
     std::optional<int> loudnessRate; // measure the stretch at no more than this rate; none: not at all
-    // The gain the stretch is to get: to loudnessTarget (LUFS), encodingLoss made up for. Its
-    // true peak is looked for only where it could hold that gain back.
+    // The gain the stretch is to get: to loudnessTarget (LUFS), encodingLoss made up for, its
+    // true peak kept peakMargin below the ceiling. Its true peak is looked for only where it
+    // could hold that gain back.
     double loudnessTarget = 0;
     double encodingLoss = 0;
+    double peakMargin = 0;
 };
 
 struct Outcome {

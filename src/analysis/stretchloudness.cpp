@@ -12,7 +12,7 @@ namespace {
 constexpr int Stereo = 2;
 // The true peak is looked for block by block, each with this many frames around it to prime
 // and drain the oversampling filter.
-constexpr size_t PeakBlockFrames = 1024;
+constexpr size_t PeakBlockFrames = 256;
 constexpr size_t PeakMarginFrames = 32;
 
 // SoX's default fade shape, logarithmic: 100 dB down at the far end of the fade, full at its
@@ -56,7 +56,7 @@ void StretchLoudness::initialize(int rate, int channels)
     m_frames.clear();
     if (m_kept)
         m_frames.reserve((m_end - m_begin) * Stereo);
-    m_meter = std::make_unique<Loudness::Meter>(Stereo, rate, m_kept ? Loudness::Meter::Peak::Sample
+    m_meter = std::make_unique<Loudness::Meter>(Stereo, rate, m_kept ? Loudness::Meter::Peak::None
                                                                      : Loudness::Meter::Peak::True);
 }
 
@@ -120,19 +120,33 @@ void StretchLoudness::finalize()
         m_frames.clear();
     m_measured = m_meter->result();
     m_meter.reset();
+    if (m_kept)
+        keepBlockPeaks();
+}
+
+// The highest sample of each block, and of all: the true peak lies at or above it.
+void StretchLoudness::keepBlockPeaks()
+{
+    const size_t frames = m_frames.size() / Stereo;
+    m_blockPeaks.clear();
+    for (size_t frame = 0; frame < frames; frame += PeakBlockFrames)
+        m_blockPeaks.push_back(highestOf(&m_frames[frame * Stereo], std::min(PeakBlockFrames, frames - frame) * Stereo));
+    const float highest = m_blockPeaks.empty() ? 0 : *std::max_element(m_blockPeaks.begin(), m_blockPeaks.end());
+    if (highest > 0)
+        m_measured.truePeak = 20 * std::log10(double(highest));
 }
 
 // Blocks whose highest sample lies more than the allowance below the threshold cannot reach
-// it between their samples; runs of the others get their true peak measured.
+// it between their samples, nor, below the stretch's highest sample, hold its true peak, which
+// lies at or above that sample; runs of the others get their true peak measured.
 double StretchLoudness::truePeakAbove(double threshold) const
 {
     if (!m_kept)
         return m_measured.truePeak;
-    const float loud = float(std::pow(10, (threshold - Loudness::InterSampleAllowance) / 20));
+    const double lowest = std::max(threshold, m_measured.truePeak) - Loudness::InterSampleAllowance;
+    const float loud = float(std::pow(10, lowest / 20));
     const size_t frames = m_frames.size() / Stereo;
-    std::vector<float> blockPeaks;
-    for (size_t frame = 0; frame < frames; frame += PeakBlockFrames)
-        blockPeaks.push_back(highestOf(&m_frames[frame * Stereo], std::min(PeakBlockFrames, frames - frame) * Stereo));
+    const std::vector<float> &blockPeaks = m_blockPeaks;
     float quietPeak = 0; // the highest sample of the blocks left out
     double peak = -std::numeric_limits<double>::infinity();
     for (size_t first = 0; first < blockPeaks.size();) {

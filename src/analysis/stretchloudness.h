@@ -44,6 +44,7 @@ private:
     void keep(const float *samples, size_t frames, size_t stretchFrame);
     // Measures the frames kept but the last `waiting` ones, which a fade-out may still reach.
     void measureKept(size_t waiting);
+    void keepBlockPeaks();
 
     Stretch m_stretch;
     int m_rate = 0;
@@ -55,6 +56,7 @@ private:
     size_t m_fadeInFrames = 0;
     size_t m_fadeOutFrames = 0;
     std::vector<float> m_frames; // stereo frames of the stretch not measured yet, or all kept
+    std::vector<float> m_blockPeaks; // of a kept stretch, once finalized: each block's highest sample
     std::unique_ptr<Loudness::Meter> m_meter;
     Loudness::Measurement m_measured;
 };

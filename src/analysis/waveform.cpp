@@ -178,43 +178,40 @@ QString PathBeside(const QString &preview, Format format)
     return info.dir().filePath(stem + QLatin1Char('.') + Extension(format));
 }
 
+void PassBuilder::initialize(int rate, int channels)
+{
+    m_builder = std::make_unique<Builder>(channels, rate, m_outputChannels);
+}
+
+void PassBuilder::processSamples(const float *samples, size_t frames)
+{
+    m_builder->add(samples, frames);
+}
+
 namespace {
-
-// Builds the waveform from the blocks of a decoding pass, once their rate is known.
-class WaveformAnalyzer : public Analysis::Analyzer {
-public:
-    explicit WaveformAnalyzer(int outputChannels) : m_outputChannels(outputChannels) {}
-    void initialize(int rate, int channels) override
-    {
-        m_builder = std::make_unique<Builder>(channels, rate, m_outputChannels);
-    }
-    void processSamples(const float *samples, size_t frames) override { m_builder->add(samples, frames); }
-    bool wantsMore() const override { return true; }
-    void finalize() override {}
-    Data finish() { return m_builder->finish(); }
-
-private:
-    int m_outputChannels;
-    std::unique_ptr<Builder> m_builder;
-};
 
 // No preview comes near it; it only keeps a damaged file from being read without end.
 constexpr double LongestPreviewSeconds = 24 * 3600;
 
 } // namespace
 
+QString WriteBeside(const QString &preview, const Data &data, const FileSettings &settings)
+{
+    const QString path = PathBeside(preview, settings.format);
+    const QString problem = Write(path, data, settings.format, settings.bits);
+    return problem.isEmpty() ? QString() : QStringLiteral("%1 cannot be written: %2").arg(path, problem);
+}
+
 QString WriteBeside(const QString &preview, const FileSettings &settings)
 {
-    WaveformAnalyzer analyzer(settings.channels);
-    Analysis::Pass pass({&analyzer}, LongestPreviewSeconds);
+    PassBuilder builder(settings.channels);
+    Analysis::Pass pass({&builder}, LongestPreviewSeconds);
     Mp3Decode::Reading reading;
     reading.mono = settings.channels == 1; // the decoder mixes both, with half the work
     reading.ownRate = true;
     if (!Mp3Decode::Feed(preview, reading, pass))
         return QStringLiteral("no audio could be decoded from it");
-    const QString path = PathBeside(preview, settings.format);
-    const QString problem = Write(path, analyzer.finish(), settings.format, settings.bits);
-    return problem.isEmpty() ? QString() : QStringLiteral("%1 cannot be written: %2").arg(path, problem);
+    return WriteBeside(preview, builder.finish(), settings);
 }
 
 } // namespace Waveform

@@ -5,11 +5,14 @@
 // channels are mixed into one by the integer mean of their 16-bit values, as audiowaveform
 // does, so that the files it would make and ours agree.
 
+#include "analysis/analyzer.h"
+
 #include <QByteArray>
 #include <QString>
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace Waveform {
@@ -83,8 +86,24 @@ QString Write(const QString &path, const Data &data, Format format, int bits);
 
 // The file beside a preview: its name with the format's extension in place of its own.
 QString PathBeside(const QString &preview, Format format);
-// Decodes the MP3 file once, as it plays, and writes its waveform file beside it; "" when
-// done, else why not.
+// Builds the waveform from the blocks of a decoding pass, once their rate is known.
+class PassBuilder : public Analysis::Analyzer {
+public:
+    explicit PassBuilder(int outputChannels) : m_outputChannels(outputChannels) {}
+    void initialize(int rate, int channels) override;
+    void processSamples(const float *samples, size_t frames) override;
+    bool wantsMore() const override { return true; }
+    void finalize() override {}
+    Data finish() { return m_builder ? m_builder->finish() : Data(); }
+
+private:
+    int m_outputChannels;
+    std::unique_ptr<Builder> m_builder;
+};
+
+// Writes the waveform file of the preview beside it; "" when done, else why not.
+QString WriteBeside(const QString &preview, const Data &data, const FileSettings &settings);
+// Decodes the MP3 file once, as it plays, and writes its waveform file beside it.
 QString WriteBeside(const QString &preview, const FileSettings &settings);
 
 } // namespace Waveform

@@ -157,15 +157,26 @@ private:
     SourceAnalysis::Pipes pipesFor(int index, int rate) const;
     void analysed(int index, const SourceAnalysis::Outcome &outcome);
     void measured(int index, const Loudness::Measurement &measurement);
+    int encodings() const;
     double encodingLoss(int index) const;
+    double peakMargin(int index) const;
     void cut(int index);
     void cutEnded(int index, const Shell32::RunResult &result);
     // What a preview made gets besides itself, on a thread of the pool; then it is done.
     void completeMade(int index);
     void completed(int index, const QString &waveformProblem, const std::optional<Waveform::Overview> &song);
     void writeJoinedWaveform();
-    // Measures the encoded preview; true when it must be cut once more, its gain lowered.
-    bool recutBelowCeiling(int index, const QString &written);
+    // With a loudness target, the encoded preview is measured before it is kept.
+    bool measuresMade(int index) const;
+    void measureMade(int index, const QString &written, const QString &tags);
+    void measuredMade(int index, const std::optional<Loudness::Measurement> &made,
+                      const std::optional<Waveform::Data> &waveform, const QString &tags);
+    // Takes the encoded preview's figures; true when its true peak passes the ceiling.
+    bool passesCeiling(int index, const Loudness::Measurement &made);
+    // For the next cut: the gain lowered by the excess the encoding had over the ceiling.
+    void lowerGain(int index, double excess);
+    // Gives the cut preview its name, or fails the file with the problem.
+    void keepCut(int index, QString problem, const QString &tags);
     void join();
     // Where the joined file of that number goes: in its folder, in the order the folders come.
     QString joinedPath(int number) const;

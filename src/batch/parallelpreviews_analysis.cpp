@@ -38,6 +38,7 @@ void ParallelPreviews::analyse(int index)
         request.loudnessRate = measuringRate(index);
         request.loudnessTarget = *m_settings.loudness;
         request.encodingLoss = encodingLoss(index);
+        request.peakMargin = peakMargin(index);
     }
     if (!Mp3Decode::Decodes(source))
         request.pipes = pipesFor(index, request.loudnessRate.value_or(0));
@@ -107,12 +108,22 @@ void ParallelPreviews::analysed(int index, const SourceAnalysis::Outcome &outcom
 
 void ParallelPreviews::measured(int index, const Loudness::Measurement &measurement)
 {
-    m_results[index].loudness = Loudness::GainFor(measurement, *m_settings.loudness, encodingLoss(index));
+    m_results[index].loudness =
+        Loudness::GainFor(measurement, *m_settings.loudness, encodingLoss(index), peakMargin(index));
+}
+
+// A piece of a join is encoded twice: when it is cut, and again in the joined file.
+int ParallelPreviews::encodings() const
+{
+    return m_settings.join ? 2 : 1;
 }
 
 double ParallelPreviews::encodingLoss(int index) const
 {
-    // A piece of a join is encoded twice: when it is cut, and again in the joined file.
-    const int encodings = m_settings.join ? 2 : 1;
-    return encodings * Loudness::EncodingLoss(bitrateFor(index).toInt());
+    return encodings() * Loudness::EncodingLoss(bitrateFor(index).toInt());
+}
+
+double ParallelPreviews::peakMargin(int index) const
+{
+    return encodings() * Loudness::PeakMargin(bitrateFor(index).toInt());
 }

@@ -1,10 +1,13 @@
 // What a preview gets besides itself: its waveform file, from one decode of the preview as
-// published (gain and fades in it), and, for a review page, a picture of its whole song
-// when no analysis drew one. Both take the processor, so they run on a thread of the pool,
-// counted among the jobs; the preview counts as made meanwhile, and is done after them.
+// published (gain and fades in it), or from the decode that measured its loudness; and, for
+// a review page, a picture of its whole song when no analysis drew one. Both take the
+// processor, so they run on a thread of the pool, counted among the jobs; the preview counts
+// as made meanwhile, and is done after them.
 #include "batch/parallelwork.h"
 
 #include "analysis/mp3decode.h"
+
+#include <utility>
 
 namespace {
 
@@ -40,8 +43,11 @@ void ParallelPreviews::completeMade(int index)
     m_work[size_t(index)].analysing = true;
     ++m_analysing;
     const std::optional<Mp3Audio::Length> length = picture ? sourceLength(index) : std::nullopt;
-    m_analyses.start([this, index, waveform, picture, length, preview = result.preview, source = result.source] {
-        const QString problem = waveform ? Waveform::WriteBeside(preview, *waveform) : QString();
+    std::optional<Waveform::Data> built = std::exchange(m_work[size_t(index)].waveform, std::nullopt);
+    m_analyses.start([this, index, waveform, built, picture, length, preview = result.preview, source = result.source] {
+        QString problem;
+        if (waveform)
+            problem = built ? Waveform::WriteBeside(preview, *built, *waveform) : Waveform::WriteBeside(preview, *waveform);
         const std::optional<Waveform::Overview> song = picture ? songPicture(source, length) : std::nullopt;
         QMetaObject::invokeMethod(this, [this, index, problem, song] { completed(index, problem, song); },
                                   Qt::QueuedConnection);

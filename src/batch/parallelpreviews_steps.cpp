@@ -90,27 +90,80 @@ void ParallelPreviews::cut(int index)
 }
 
 // LAME's overshoot comes after the gain, so a preview's true peak is known only once it is
-// encoded: the preview itself is measured (a few milliseconds of decoding), and cut once more
-// with its gain lowered by the excess when it passes the ceiling. What it measures is what
-// is reported. A join's pieces are encoded again in the joined file, so they are not.
-bool ParallelPreviews::recutBelowCeiling(int index, const QString &written)
+// encoded: the preview itself is measured, and cut again with its gain lowered by the excess
+// while it passes the ceiling; one that still does after MostRecuts fails rather than pass it.
+// What it measures is what is reported. A join's pieces are encoded again in the joined file,
+// so they are not.
+namespace {
+constexpr int MostRecuts = 3;
+constexpr double RecutStep = 0.1; // dB
+} // namespace
+
+bool ParallelPreviews::measuresMade(int index) const
 {
-    std::optional<Loudness::Adjustment> &loudness = m_results[index].loudness;
-    if (!loudness || m_settings.join)
-        return false;
-    const std::optional<Loudness::Measurement> made = Mp3Decode::MeasureLoudness(written);
-    if (!made)
-        return false;
-    loudness->result = made->integrated;
-    loudness->truePeak = made->truePeak;
-    const double excess = made->truePeak - Loudness::PeakCeiling;
+    return m_results[index].loudness && !m_settings.join;
+}
+
+// The measuring decodes the preview and oversamples its loudest stretches: on a thread of
+// the pool, counted among the jobs, so that the other files' tools are followed meanwhile.
+// The same decoding builds its waveform when one is asked for.
+void ParallelPreviews::measureMade(int index, const QString &written, const QString &tags)
+{
+    m_work[size_t(index)].analysing = true;
+    ++m_analysing;
+    const std::optional<Waveform::FileSettings> waveform = m_settings.waveform;
+    m_analyses.start([this, index, written, tags, waveform, seconds = durationFor(index)] {
+        std::optional<Waveform::PassBuilder> builder;
+        std::vector<Analysis::Analyzer *> others;
+        if (waveform)
+            others.push_back(&builder.emplace(waveform->channels));
+        const std::optional<Loudness::Measurement> made = Mp3Decode::MeasureLoudness(written, seconds, others);
+        std::optional<Waveform::Data> data;
+        if (made && builder)
+            data = builder->finish();
+        QMetaObject::invokeMethod(
+            this, [this, index, made, data, tags] { measuredMade(index, made, data, tags); }, Qt::QueuedConnection);
+    });
+}
+
+void ParallelPreviews::measuredMade(int index, const std::optional<Loudness::Measurement> &made,
+                                    const std::optional<Waveform::Data> &waveform, const QString &tags)
+{
     Work &work = m_work[size_t(index)];
-    if (excess <= 0 || work.recut)
-        return false;
-    work.recut = true;
-    loudness->gain = std::floor((loudness->gain - excess) * 100) / 100;
-    loudness->heldBack = true;
-    return true;
+    work.analysing = false;
+    --m_analysing;
+    if (m_stopped || m_done)
+        return;
+    if (!made || !passesCeiling(index, *made)) {
+        work.waveform = waveform;
+        keepCut(index, QString(), tags);
+    } else if (work.recuts < MostRecuts) {
+        lowerGain(index, made->truePeak - Loudness::PeakCeiling);
+        work.output.reset();
+        work.step = Step::Cut;
+        m_waiting.insert(index);
+    } else {
+        keepCut(index, QStringLiteral("its encoding still passes %1 dBTP with its gain lowered %2 times")
+                           .arg(Loudness::PeakCeiling).arg(MostRecuts), tags);
+    }
+    pump();
+}
+
+bool ParallelPreviews::passesCeiling(int index, const Loudness::Measurement &made)
+{
+    Loudness::Adjustment &loudness = *m_results[index].loudness;
+    loudness.result = made.integrated;
+    loudness.truePeak = made.truePeak;
+    return made.truePeak > Loudness::PeakCeiling;
+}
+
+// The overshoot changes with the gain, so the excess is taken off with a step more.
+void ParallelPreviews::lowerGain(int index, double excess)
+{
+    Loudness::Adjustment &loudness = *m_results[index].loudness;
+    loudness.gain = std::floor((loudness.gain - excess - RecutStep) * 100) / 100;
+    loudness.heldBack = true;
+    ++m_work[size_t(index)].recuts;
 }
 
 void ParallelPreviews::cutEnded(int index, const RunResult &ended)
@@ -131,12 +184,15 @@ void ParallelPreviews::cutEnded(int index, const RunResult &ended)
         problem = work.decoderWords;
     if (m_stopped)
         return;
-    if (problem.isEmpty() && recutBelowCeiling(index, written)) {
-        work.output.reset();
-        work.step = Step::Cut;
-        m_waiting.insert(index);
-        return;
-    }
+    if (problem.isEmpty() && measuresMade(index))
+        return measureMade(index, written, tags);
+    keepCut(index, problem, tags);
+}
+
+void ParallelPreviews::keepCut(int index, QString problem, const QString &tags)
+{
+    Work &work = m_work[size_t(index)];
+    const QString written = work.output ? work.output->path() : m_results[index].preview;
     if (problem.isEmpty() && work.output)
         problem = ParallelWork::Commit(m_results[index], *work.output);
     work.output.reset();

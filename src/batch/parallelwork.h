@@ -13,13 +13,14 @@ struct ParallelPreviews::Work {
     QString bitrate; // this source's own, once probed
     QString start;   // as SoX gets it, once settled
     QString decoderWords; // why FFmpeg failed, in words, when it decoded the source
-    bool recut = false;   // cut again, its gain lowered, after its encoding passed the peak ceiling
+    int recuts = 0;       // cut again, its gain lowered, after its encoding passed the peak ceiling
     PreviewFiles::EarlierFile earlier; // what the preview's name held when it was named
     QString mark; // with update: what the preview records of its source and settings
     // The source's length, read once, before any tool reads the source (see sourceLength).
     mutable bool measured = false;
     mutable std::optional<Mp3Audio::Length> length;
     std::unique_ptr<PreviewFiles::TemporaryOutput> output; // a separate preview being written
+    std::optional<Waveform::Data> waveform; // built while the made preview was measured
 };
 
 namespace ParallelWork {

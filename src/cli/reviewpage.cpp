@@ -86,8 +86,10 @@ QString loudnessFacts(const Loudness::Adjustment &loudness)
     QString facts = QStringLiteral("<div>loudness %1 → %2</div>")
                         .arg(decibels(*measured.integrated, "LUFS"),
                              loudness.result ? decibels(*loudness.result, "LUFS") : QStringLiteral("?"));
-    if (std::isfinite(measured.truePeak))
-        facts += QStringLiteral("<div>true peak %1</div>").arg(decibels(measured.truePeak + loudness.gain, "dBTP"));
+    // The encoded preview's own once made; the source's with the gain is only a plan's guess.
+    const double truePeak = loudness.truePeak.value_or(measured.truePeak + loudness.gain);
+    if (std::isfinite(truePeak))
+        facts += QStringLiteral("<div>true peak %1</div>").arg(decibels(truePeak, "dBTP"));
     if (loudness.heldBack)
         facts += QStringLiteral("<div class=\"held\">held back by its peaks</div>");
     return facts;
