@@ -101,6 +101,13 @@ double PeakMargin(int kbps)
     return kbps >= 96 || kbps <= 8 ? 0 : 0.3;
 }
 
+double OvershootAllowance(int kbps)
+{
+    if (kbps >= 128)
+        return 1.5;
+    return kbps >= 96 ? 2 : 6;
+}
+
 Adjustment GainFor(const Measurement &measured, double target, double encodingLoss, double peakMargin)
 {
     Adjustment adjustment;

@@ -68,6 +68,11 @@ double EncodingLoss(int kbps);
 // measured on rendered pop songs, where 256 kbit/s and more overshoot by a few hundredths,
 // 96 to 224 stay below, and 16 to 80 overshoot by 0.4 dB at most in all but a few.
 double PeakMargin(int kbps);
+// The most LAME's encoding at a bit rate in kbit/s was seen to raise a true peak, with room
+// to spare (dB): a preview planned further below the ceiling than this cannot pass it, so it
+// need not be decoded and measured once made. Square waves overshoot by 3 dB at 32 kbit/s and
+// 0.7 dB at 96; at 128 kbit/s and up LAME lowered every peak measured but 0.1 dB at 320.
+double OvershootAllowance(int kbps);
 
 struct Adjustment {
     Measurement measured;

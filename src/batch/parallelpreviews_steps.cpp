@@ -99,9 +99,15 @@ constexpr int MostRecuts = 3;
 constexpr double RecutStep = 0.1; // dB
 } // namespace
 
+// Only a preview planned near the ceiling: the others cannot reach it, and measuring every
+// preview would cost half as much again as the cut. Theirs are the planned figures.
 bool ParallelPreviews::measuresMade(int index) const
 {
-    return m_results[index].loudness && !m_settings.join;
+    const std::optional<Loudness::Adjustment> &loudness = m_results[index].loudness;
+    if (!loudness || m_settings.join)
+        return false;
+    const double plannedPeak = loudness->measured.truePeak + loudness->gain;
+    return plannedPeak > Loudness::PeakCeiling - Loudness::OvershootAllowance(bitrateFor(index).toInt());
 }
 
 // The measuring decodes the preview and oversamples its loudest stretches: on a thread of
