@@ -72,6 +72,15 @@ QByteArray errorOutputOf(const std::function<void()> &decode)
     return caught.readAll();
 }
 
+// Keeps every sample it is handed.
+struct Collector : Analysis::Analyzer {
+    void initialize(int, int) override {}
+    void processSamples(const float *samples, size_t frames) override { kept.insert(kept.end(), samples, samples + frames * 2); }
+    bool wantsMore() const override { return true; }
+    void finalize() override {}
+    std::vector<float> kept;
+};
+
 } // namespace
 
 class TestAnalyzers : public QObject {
@@ -89,6 +98,7 @@ private slots:
     void decodingStopsAtTheLimit_data();
     void decodingStopsAtTheLimit();
     void hungDecoderIsStopped();
+    void pipeBytesMayEndWithinAFrame();
 };
 
 void TestAnalyzers::stretchLoudness_data()
@@ -222,7 +232,7 @@ void TestAnalyzers::mp3Stretch()
     QVERIFY(sox.waitForFinished());
     const QByteArray bytes = sox.readAllStandardOutput();
     Loudness::Meter meter(2, std::min(highestRate, rate.toInt()));
-    meter.add(bytes);
+    meter.add(reinterpret_cast<const float *>(bytes.constData()), size_t(bytes.size()) / (2 * sizeof(float)));
     const Loudness::Measurement expected = meter.result();
     QVERIFY(analyzer.measured().integrated && expected.integrated);
     QVERIFY2(std::abs(*analyzer.measured().integrated - *expected.integrated) < tolerance,
@@ -310,6 +320,22 @@ void TestAnalyzers::hungDecoderIsStopped()
                          [] { return false; }, 1);
     QVERIFY(ended.reader.stalled);
     QVERIFY(!ended.stoppedEarly);
+}
+
+
+// A pipe hands on bytes in pieces of any size: a frame split between two arrives once, whole.
+void TestAnalyzers::pipeBytesMayEndWithinAFrame()
+{
+    const std::vector<float> samples = tone(0.3, 2, 0, 0.1);
+    const QByteArray bytes(reinterpret_cast<const char *>(samples.data()), qsizetype(samples.size() * sizeof(float)));
+    Collector collector;
+    Analysis::Pass pass({&collector}, 60);
+    pass.begin(Rate, 2);
+    QByteArray partial;
+    for (qsizetype position = 0; position < bytes.size(); position += 4093)
+        QVERIFY(PipeDecode::FeedBytes(bytes.mid(position, 4093), partial, 2, pass));
+    pass.end();
+    QVERIFY(collector.kept == samples);
 }
 
 QTEST_GUILESS_MAIN(TestAnalyzers)

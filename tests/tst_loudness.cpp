@@ -41,7 +41,6 @@ class TestLoudness : public QObject {
 private slots:
     void measures_data();
     void measures();
-    void bytesMayEndWithinAFrame();
     void gainFor_data();
     void gainFor();
 };
@@ -87,21 +86,6 @@ void TestLoudness::measures()
         QCOMPARE(measured.truePeak, truePeak);
     else
         QVERIFY2(std::abs(measured.truePeak - truePeak) < 0.15, qPrintable(QString::number(measured.truePeak)));
-}
-
-// SoX's output comes in pieces of any size; a frame split between two must count once.
-void TestLoudness::bytesMayEndWithinAFrame()
-{
-    const std::vector<float> samples = sine(1000, -20, 2, 48000, 0.3, 1);
-    const QByteArray bytes(reinterpret_cast<const char *>(samples.data()), qsizetype(samples.size() * sizeof(float)));
-    Loudness::Meter meter(2, 48000);
-    for (qsizetype position = 0; position < bytes.size(); position += 4093)
-        meter.add(bytes.mid(position, 4093));
-    const Loudness::Measurement whole = measure(samples, 2, 48000);
-    const Loudness::Measurement pieces = meter.result();
-    QVERIFY(whole.integrated && pieces.integrated);
-    QCOMPARE(*pieces.integrated, *whole.integrated);
-    QCOMPARE(pieces.truePeak, whole.truePeak);
 }
 
 void TestLoudness::gainFor_data()

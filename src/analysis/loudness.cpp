@@ -38,15 +38,6 @@ void Meter::add(const float *samples, size_t frames)
         ebur128_add_frames_float(m_state->meter, samples, frames);
 }
 
-void Meter::add(const QByteArray &bytes)
-{
-    m_partialFrame += bytes;
-    const qsizetype frameBytes = qsizetype(sizeof(float)) * m_state->channels;
-    const qsizetype whole = m_partialFrame.size() / frameBytes;
-    add(reinterpret_cast<const float *>(m_partialFrame.constData()), size_t(whole));
-    m_partialFrame.remove(0, whole * frameBytes);
-}
-
 Measurement Meter::result() const
 {
     Measurement measured;

@@ -4,7 +4,6 @@
 // brings a preview to a target without letting its peaks near full scale. Only the level
 // changes: no compressor, no limiter.
 
-#include <QByteArray>
 
 #include <limits>
 #include <memory>
@@ -43,15 +42,11 @@ public:
     Meter &operator=(const Meter &) = delete;
 
     void add(const float *samples, size_t frames);
-    // Raw native-endian floats, as SoX writes them with -t f32; a frame cut off at the end
-    // waits for the rest of its bytes in the next call.
-    void add(const QByteArray &bytes);
     Measurement result() const;
 
 private:
     struct State;
     std::unique_ptr<State> m_state;
-    QByteArray m_partialFrame;
 };
 
 // The true peak (dBTP) of `frames` interleaved frames; the `priming` frames before them, which

@@ -13,17 +13,6 @@ constexpr int PollMilliseconds = 100;
 // How long the feeding decoder may take to end once the tool has.
 constexpr int DecoderEndMilliseconds = 5000;
 
-// Hands the whole frames among the bytes on; a frame cut off waits in `partial` for the rest.
-bool feedBytes(const QByteArray &bytes, QByteArray &partial, int channels, Analysis::Pass &pass)
-{
-    partial += bytes;
-    const qsizetype frameBytes = qsizetype(sizeof(float)) * channels;
-    const qsizetype frames = partial.size() / frameBytes;
-    const bool wanted = frames == 0 || pass.feed(reinterpret_cast<const float *>(partial.constData()), size_t(frames));
-    partial.remove(0, frames * frameBytes);
-    return wanted;
-}
-
 void end(QProcess &process, int milliseconds)
 {
     if (process.state() != QProcess::NotRunning && !process.waitForFinished(milliseconds)) {
@@ -33,6 +22,16 @@ void end(QProcess &process, int milliseconds)
 }
 
 } // namespace
+
+bool FeedBytes(const QByteArray &bytes, QByteArray &partial, int channels, Analysis::Pass &pass)
+{
+    partial += bytes;
+    const qsizetype frameBytes = qsizetype(sizeof(float)) * channels;
+    const qsizetype frames = partial.size() / frameBytes;
+    const bool wanted = frames == 0 || pass.feed(reinterpret_cast<const float *>(partial.constData()), size_t(frames));
+    partial.remove(0, frames * frameBytes);
+    return wanted;
+}
 
 Ended Feed(const CommandLine &command, const std::optional<CommandLine> &decoder, int rate, int channels,
            Analysis::Pass &pass, const std::function<bool()> &stopped, int stallSeconds)
@@ -60,7 +59,7 @@ Ended Feed(const CommandLine &command, const std::optional<CommandLine> &decoder
     Watchdog watchdog({&reader, feeding.get()}, stallSeconds);
     while (wanted && !stopped() && !watchdog.fired()) {
         if (reader.waitForReadyRead(PollMilliseconds) || reader.bytesAvailable() > 0)
-            wanted = feedBytes(reader.readAllStandardOutput(), partial, channels, pass);
+            wanted = FeedBytes(reader.readAllStandardOutput(), partial, channels, pass);
         else if (reader.state() == QProcess::NotRunning)
             break;
         else

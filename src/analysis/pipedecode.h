@@ -19,6 +19,11 @@ struct Ended {
     bool stoppedEarly = false; // the pass or a stop ended it before the audio did: tools killed on purpose
 };
 
+// Hands the whole frames among the bytes (raw native-endian 32-bit floats of `channels`) to
+// the pass; a frame cut off waits in `partial` for the rest of its bytes. False when the pass
+// wants no more.
+bool FeedBytes(const QByteArray &bytes, QByteArray &partial, int channels, Analysis::Pass &pass);
+
 // Runs command, which writes raw native-endian 32-bit floats of `channels` at `rate` on its
 // standard output, with decoder (when given) writing into its standard input, and hands the
 // samples to the pass until they end, the pass says stop, or stopped() turns true. Tools
