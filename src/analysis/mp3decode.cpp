@@ -19,7 +19,9 @@ namespace Mp3Decode {
 
 namespace {
 
-// Half the rate must keep the pitches the search looks at, and treble that counts in a loudness.
+// A part of the rate must keep the pitches the search looks at (up to 5 kHz, 8 at most), and
+// treble that counts in a loudness.
+constexpr long LowestQuarterRate = 11025;
 constexpr long LowestHalfRate = 16000;
 constexpr long LowestStretchHalfRate = 22050;
 
@@ -58,9 +60,9 @@ off_t seekFile(void *file, off_t offset, int whence)
     return read.seek(from + offset) ? off_t(read.pos()) : off_t(-1);
 }
 
-// A decoder of floats that says nothing on the terminal, reading `file` from its beginning;
-// halved: at half the file's rate.
-Handle openDecoder(QFile &file, const Reading &reading, bool halved)
+// A decoder of floats that says nothing on the terminal, reading `file` from its beginning,
+// at the file's rate divided by 2 to the power `downSampling` (0, 1 or 2).
+Handle openDecoder(QFile &file, const Reading &reading, long downSampling)
 {
     Handle handle(mpg123_new(decoderName(), nullptr));
     if (!handle)
@@ -69,35 +71,37 @@ Handle openDecoder(QFile &file, const Reading &reading, bool halved)
                        | MPG123_GAPLESS;
     if (mpg123_param(handle.get(), MPG123_FLAGS, flags, 0) != MPG123_OK
         || mpg123_param(handle.get(), MPG123_VERBOSE, 0, 0) != MPG123_OK
-        || mpg123_param(handle.get(), MPG123_DOWN_SAMPLE, halved ? 1 : 0, 0) != MPG123_OK
+        || mpg123_param(handle.get(), MPG123_DOWN_SAMPLE, downSampling, 0) != MPG123_OK
         || mpg123_replace_reader_handle(handle.get(), readFile, seekFile, nullptr) != MPG123_OK
         || !file.seek(0) || mpg123_open_handle(handle.get(), &file) != MPG123_OK)
         handle.reset();
     return handle;
 }
 
-bool halves(const Reading &reading, long rate)
+// The library's quarter and half rates leave out the upper subbands unsynthesised: the less
+// rate, the less work.
+long downSamplingFor(const Reading &reading, long rate)
 {
     if (reading.ownRate)
-        return false;
+        return 0;
     if (reading.mono)
-        return rate / 2 >= LowestHalfRate;
-    return reading.highestRate > 0 && rate > reading.highestRate && rate / 2 >= LowestStretchHalfRate;
+        return rate / 4 >= LowestQuarterRate ? 2 : rate / 2 >= LowestHalfRate ? 1 : 0;
+    return reading.highestRate > 0 && rate > reading.highestRate && rate / 2 >= LowestStretchHalfRate ? 1 : 0;
 }
 
 // The decoder the reading asks for, at the sample it is to begin with; null when the file
 // has no MPEG audio. It reads the open `file`, which must outlast it.
 Handle decoderFor(QFile &file, const Reading &reading, long &rate, int &channels)
 {
-    Handle handle = openDecoder(file, reading, false);
+    Handle handle = openDecoder(file, reading, 0);
     int encoding = 0;
     // The file's own rate first: a half of 8000 Hz, which the library refuses (and tells the
     // terminal so), is never asked for.
     if (!handle || mpg123_getformat(handle.get(), &rate, &channels, &encoding) != MPG123_OK)
         return Handle();
-    if (halves(reading, rate)) {
+    if (const long downSampling = downSamplingFor(reading, rate)) {
         handle.reset();
-        handle = openDecoder(file, reading, true);
+        handle = openDecoder(file, reading, downSampling);
         if (!handle || mpg123_getformat(handle.get(), &rate, &channels, &encoding) != MPG123_OK)
             return Handle();
     }

@@ -26,8 +26,9 @@ struct Audio {
 bool Decodes(const QString &path);
 
 struct Reading {
-    // One channel, at half the file's rate unless that would leave less than 16 kHz
-    // (files of 8 to 24 kHz are read at their own rate); else both channels.
+    // One channel, at a quarter of the file's rate when that leaves 11 kHz or more (files of
+    // 44.1 and 48 kHz), else at half unless that would leave less than 16 kHz (files of 8 to
+    // 24 kHz are read at their own rate); else both channels.
     bool mono = false;
     // Both channels at half the file's rate when the file's rate is above this one and the
     // half still has pitches up to 11 kHz: what a preview at this rate keeps. 0: any rate.
