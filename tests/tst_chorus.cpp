@@ -3,7 +3,6 @@
 // choruses and a bridge get their preview's start and their chorus sections.
 
 #include "analysis/chorus.h"
-#include "analysis/chorusbeats.h"
 
 #include <QTest>
 
@@ -168,7 +167,6 @@ private slots:
     void startIsTheChorusBeginning_data();
     void startIsTheChorusBeginning();
     void nothingRepeatsFallsBackToAQuarter();
-    void beatsOfAStretchAsIfTrackedAlone();
 };
 
 void TestChorus::chromaNamesThePitchClasses_data()
@@ -308,29 +306,6 @@ void TestChorus::nothingRepeatsFallsBackToAQuarter()
     const Chorus::Start start = Chorus::ChooseStart(song.samples, Rate, 30);
     QVERIFY(!start.fromChorus);
     QCOMPARE(start.seconds, 30.0);
-}
-
-// The beats of a stretch are those a tracker run over it alone finds, also when a longer run
-// from the same sample came first, and not another song's that lay in the same memory.
-void TestChorus::beatsOfAStretchAsIfTrackedAlone()
-{
-    std::vector<float> samples = makeSong(popSong(OtherVerseChords, 8)).samples;
-    const auto alone = [&](double from, double to) {
-        Chorus::BeatsBetween(samples, Rate, 0, 1); // a run from elsewhere in between
-        return Chorus::BeatsBetween(samples, Rate, from, to);
-    };
-    const std::vector<double> shorter = alone(10, 20);
-    QVERIFY(!shorter.empty());
-    QVERIFY(alone(10, 30).size() > shorter.size());
-    QCOMPARE(Chorus::BeatsBetween(samples, Rate, 10, 20), shorter);
-    // Another song, its beats a little later, in the same memory.
-    const std::vector<float> other = makeSong(popSong(VerseChords, 8)).samples;
-    const auto delay = size_t(0.3 * Rate);
-    std::fill(samples.begin(), samples.end(), 0.0f);
-    std::copy_n(other.begin(), std::min(samples.size() - delay, other.size()), samples.begin() + long(delay));
-    const std::vector<double> another = Chorus::BeatsBetween(samples, Rate, 10, 20);
-    QVERIFY(another != shorter);
-    QCOMPARE(another, alone(10, 20));
 }
 
 QTEST_GUILESS_MAIN(TestChorus)

@@ -6,8 +6,7 @@
 namespace Chorus {
 
 // The beats aubio's beat tracker finds between `from` and `to` seconds of the samples, in
-// seconds of the song. Each thread keeps its last run (about a megabyte) to answer a shorter
-// stretch from the same sample without running the tracker again.
+// seconds of the song.
 std::vector<double> BeatsBetween(const std::vector<float> &samples, int rate, double from, double to);
 
 // The first beat at `seconds` or up to `reach` seconds after; `seconds` itself when the
