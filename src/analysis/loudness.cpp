@@ -116,8 +116,15 @@ Adjustment GainFor(const Measurement &measured, double target, double encodingLo
     if (hundredths / 100 > allowed)
         hundredths -= 1;
     adjustment.gain = hundredths / 100;
-    adjustment.result = *measured.integrated + adjustment.gain - encodingLoss;
+    adjustment.result = PlannedResult(measured, adjustment.gain, encodingLoss);
     return adjustment;
+}
+
+std::optional<double> PlannedResult(const Measurement &measured, double gain, double encodingLoss)
+{
+    if (!measured.integrated)
+        return std::nullopt;
+    return *measured.integrated + gain - encodingLoss;
 }
 
 double PeakThatHoldsBack(double integrated, double target, double encodingLoss, double peakMargin)

@@ -73,7 +73,7 @@ double OvershootAllowance(int kbps);
 struct Adjustment {
     Measurement measured;
     double gain = 0;              // dB, to the hundredth, for SoX's gain effect
-    std::optional<double> result; // LUFS the preview measures; none for silence
+    std::optional<double> result; // LUFS the preview is planned to measure; none for silence
     std::optional<double> truePeak; // dBTP the encoded preview measures, once made
     bool heldBack = false;        // the peaks allowed less gain than the target asked for
     bool capped = false;          // too quiet: raised by MaxGain only
@@ -83,6 +83,9 @@ struct Adjustment {
 // target, lowered where it would lift the true peak above PeakCeiling less peakMargin, and
 // never above MaxGain. Silence (below the meter's gate at -70 LUFS) gets none.
 Adjustment GainFor(const Measurement &measured, double target, double encodingLoss = 0, double peakMargin = 0);
+// The loudness (LUFS) the measured samples reach with `gain`, once encoded with that loss;
+// none for silence.
+std::optional<double> PlannedResult(const Measurement &measured, double gain, double encodingLoss = 0);
 // The lowest true peak that would hold GainFor's gain back (dBTP).
 double PeakThatHoldsBack(double integrated, double target, double encodingLoss = 0, double peakMargin = 0);
 

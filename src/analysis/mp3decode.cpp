@@ -176,11 +176,11 @@ std::optional<Audio> DecodeMono(const QString &path)
     return audio;
 }
 
-std::optional<Loudness::Measurement> MeasureLoudness(const QString &path, double seconds,
-                                                    const std::vector<Analysis::Analyzer *> &others)
+std::optional<double> MeasureTruePeak(const QString &path, double seconds,
+                                      const std::vector<Analysis::Analyzer *> &others)
 {
     // A second more than it should last, so that none of it goes unmeasured.
-    Analysis::StretchLoudness whole({0, seconds + 1, 0, 0});
+    Analysis::StretchLoudness whole({0, seconds + 1, 0, 0}, Analysis::StretchLoudness::Measures::PeakOnly);
     std::vector<Analysis::Analyzer *> analyzers{&whole};
     analyzers.insert(analyzers.end(), others.begin(), others.end());
     Analysis::Pass pass(analyzers, seconds + 1);
@@ -188,9 +188,7 @@ std::optional<Loudness::Measurement> MeasureLoudness(const QString &path, double
     reading.ownRate = true;
     if (!Feed(path, reading, pass))
         return std::nullopt;
-    Loudness::Measurement measured = whole.measured();
-    measured.truePeak = whole.truePeakAbove(-std::numeric_limits<double>::infinity()); // wherever it lies
-    return measured;
+    return whole.truePeakAbove(-std::numeric_limits<double>::infinity()); // wherever it lies
 }
 
 Audio FromFloats(const QByteArray &bytes, int rate)

@@ -5,8 +5,6 @@
 
 #include "analysis/analyzer.h"
 
-#include "analysis/loudness.h"
-
 #include <QString>
 
 #include <cstddef>
@@ -44,10 +42,10 @@ bool Feed(const QString &path, const Reading &reading, Analysis::Pass &pass);
 // The whole file as the chorus search gets it (up to Chorus::LongestSongSeconds and a
 // block); none when Feed fails or no sample came.
 std::optional<Audio> DecodeMono(const QString &path);
-// The loudness and true peak of a file of at most `seconds` as a player hears it: both
-// channels at its own rate. `others` get the same samples. None when it cannot be decoded.
-std::optional<Loudness::Measurement> MeasureLoudness(const QString &path, double seconds,
-                                                    const std::vector<Analysis::Analyzer *> &others = {});
+// The true peak (dBTP) of a file of at most `seconds` as a player hears it: both channels at
+// its own rate. `others` get the same samples. None when it cannot be decoded.
+std::optional<double> MeasureTruePeak(const QString &path, double seconds,
+                                      const std::vector<Analysis::Analyzer *> &others = {});
 // The mono 32-bit floats a tool wrote at the given rate.
 Audio FromFloats(const QByteArray &bytes, int rate);
 

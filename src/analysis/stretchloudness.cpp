@@ -37,7 +37,7 @@ float highestOf(const float *samples, size_t count)
 
 } // namespace
 
-StretchLoudness::StretchLoudness(Stretch stretch) : m_stretch(stretch)
+StretchLoudness::StretchLoudness(Stretch stretch, Measures measures) : m_stretch(stretch), m_measures(measures)
 {
 }
 
@@ -56,8 +56,11 @@ void StretchLoudness::initialize(int rate, int channels)
     m_frames.clear();
     if (m_kept)
         m_frames.reserve((m_end - m_begin) * Stereo);
-    m_meter = std::make_unique<Loudness::Meter>(Stereo, rate, m_kept ? Loudness::Meter::Peak::None
-                                                                     : Loudness::Meter::Peak::True);
+    m_meter.reset();
+    if (!m_kept || m_measures == Measures::LoudnessAndPeak)
+        m_meter = std::make_unique<Loudness::Meter>(Stereo, rate, m_kept ? Loudness::Meter::Peak::None
+                                                                         : Loudness::Meter::Peak::True);
+    m_open = true;
 }
 
 void StretchLoudness::processSamples(const float *samples, size_t frames)
@@ -106,8 +109,9 @@ bool StretchLoudness::wantsMore() const
 
 void StretchLoudness::finalize()
 {
-    if (!m_meter)
+    if (!m_open)
         return;
+    m_open = false;
     // The audio has ended: the fade-out reaches the frames still here.
     const size_t frames = m_frames.size() / Stereo;
     for (size_t frame = 0; frame < frames && m_fadeOutFrames > 0; ++frame) {
@@ -115,13 +119,15 @@ void StretchLoudness::finalize()
         m_frames[frame * Stereo] *= gain;
         m_frames[frame * Stereo + 1] *= gain;
     }
-    m_meter->add(m_frames.data(), frames);
-    if (!m_kept)
-        m_frames.clear();
-    m_measured = m_meter->result();
-    m_meter.reset();
+    if (m_meter) {
+        m_meter->add(m_frames.data(), frames);
+        m_measured = m_meter->result();
+        m_meter.reset();
+    }
     if (m_kept)
         keepBlockPeaks();
+    else
+        m_frames.clear();
 }
 
 // The highest sample of each block, and of all: the true peak lies at or above it.

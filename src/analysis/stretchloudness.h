@@ -26,7 +26,11 @@ public:
     // Longer stretches are measured with their true peak as they come, not kept.
     static constexpr double LongestKeptSeconds = 180;
 
-    explicit StretchLoudness(Stretch stretch);
+    // PeakOnly spares a kept stretch the loudness filters: measured() then has no
+    // integrated loudness, and only truePeakAbove tells anything.
+    enum class Measures { LoudnessAndPeak, PeakOnly };
+
+    explicit StretchLoudness(Stretch stretch, Measures measures = Measures::LoudnessAndPeak);
     ~StretchLoudness() override;
 
     void initialize(int rate, int channels) override;
@@ -47,6 +51,8 @@ private:
     void keepBlockPeaks();
 
     Stretch m_stretch;
+    Measures m_measures;
+    bool m_open = false;   // initialized, not finalized yet
     int m_rate = 0;
     int m_channels = 2;    // of the stream
     bool m_kept = true;    // the stretch is kept whole; else measured as it comes

@@ -169,10 +169,10 @@ private:
     // With a loudness target, the encoded preview is measured before it is kept.
     bool measuresMade(int index) const;
     void measureMade(int index, const QString &written, const QString &tags);
-    void measuredMade(int index, const std::optional<Loudness::Measurement> &made,
-                      const std::optional<Waveform::Data> &waveform, const QString &tags);
-    // Takes the encoded preview's figures; true when its true peak passes the ceiling.
-    bool passesCeiling(int index, const Loudness::Measurement &made);
+    void measuredMade(int index, std::optional<double> truePeak, const std::optional<Waveform::Data> &waveform,
+                      const QString &tags);
+    // Takes the encoded preview's true peak; true when it passes the ceiling.
+    bool passesCeiling(int index, double truePeak);
     // For the next cut: the gain lowered by the excess the encoding had over the ceiling.
     void lowerGain(int index, double excess);
     // Gives the cut preview its name, or fails the file with the problem.

@@ -92,8 +92,9 @@ void ParallelPreviews::cut(int index)
 // LAME's overshoot comes after the gain, so a preview's true peak is known only once it is
 // encoded: the preview itself is measured, and cut again with its gain lowered by the excess
 // while it passes the ceiling; one that still does after MostRecuts fails rather than pass it.
-// What it measures is what is reported. A join's pieces are encoded again in the joined file,
-// so they are not.
+// Its true peak is what is measured and reported; its loudness stays the planned figure,
+// which the encoder's loss allowance keeps within a few tenths of an LU. A join's pieces are
+// encoded again in the joined file, so they are not.
 namespace {
 constexpr int MostRecuts = 3;
 constexpr double RecutStep = 0.1; // dB
@@ -123,16 +124,17 @@ void ParallelPreviews::measureMade(int index, const QString &written, const QStr
         std::vector<Analysis::Analyzer *> others;
         if (waveform)
             others.push_back(&builder.emplace(waveform->channels));
-        const std::optional<Loudness::Measurement> made = Mp3Decode::MeasureLoudness(written, seconds, others);
+        const std::optional<double> truePeak = Mp3Decode::MeasureTruePeak(written, seconds, others);
         std::optional<Waveform::Data> data;
-        if (made && builder)
+        if (truePeak && builder)
             data = builder->finish();
         QMetaObject::invokeMethod(
-            this, [this, index, made, data, tags] { measuredMade(index, made, data, tags); }, Qt::QueuedConnection);
+            this, [this, index, truePeak, data, tags] { measuredMade(index, truePeak, data, tags); },
+            Qt::QueuedConnection);
     });
 }
 
-void ParallelPreviews::measuredMade(int index, const std::optional<Loudness::Measurement> &made,
+void ParallelPreviews::measuredMade(int index, std::optional<double> truePeak,
                                     const std::optional<Waveform::Data> &waveform, const QString &tags)
 {
     Work &work = m_work[size_t(index)];
@@ -140,11 +142,11 @@ void ParallelPreviews::measuredMade(int index, const std::optional<Loudness::Mea
     --m_analysing;
     if (m_stopped || m_done)
         return;
-    if (!made || !passesCeiling(index, *made)) {
+    if (!truePeak || !passesCeiling(index, *truePeak)) {
         work.waveform = waveform;
         keepCut(index, QString(), tags);
     } else if (work.recuts < MostRecuts) {
-        lowerGain(index, made->truePeak - Loudness::PeakCeiling);
+        lowerGain(index, *truePeak - Loudness::PeakCeiling);
         work.output.reset();
         work.step = Step::Cut;
         m_waiting.insert(index);
@@ -155,12 +157,10 @@ void ParallelPreviews::measuredMade(int index, const std::optional<Loudness::Mea
     pump();
 }
 
-bool ParallelPreviews::passesCeiling(int index, const Loudness::Measurement &made)
+bool ParallelPreviews::passesCeiling(int index, double truePeak)
 {
-    Loudness::Adjustment &loudness = *m_results[index].loudness;
-    loudness.result = made.integrated;
-    loudness.truePeak = made.truePeak;
-    return made.truePeak > Loudness::PeakCeiling;
+    m_results[index].loudness->truePeak = truePeak;
+    return truePeak > Loudness::PeakCeiling;
 }
 
 // The overshoot changes with the gain, so the excess is taken off with a step more.
@@ -168,6 +168,7 @@ void ParallelPreviews::lowerGain(int index, double excess)
 {
     Loudness::Adjustment &loudness = *m_results[index].loudness;
     loudness.gain = std::floor((loudness.gain - excess - RecutStep) * 100) / 100;
+    loudness.result = Loudness::PlannedResult(loudness.measured, loudness.gain, encodingLoss(index));
     loudness.heldBack = true;
     ++m_work[size_t(index)].recuts;
 }
