@@ -309,13 +309,16 @@ void TestCli::options_data()
                                << QStringLiteral(" fade 1\n");
     QTest::newRow("--fade-out") << QStringList{dry, QStringLiteral("--fade-out"), QStringLiteral("2"), a}
                                 << QStringLiteral(" fade 0 -0 2\n");
-    // The tone is far louder than -16 LUFS.
+    // The tone is far louder than -16 LUFS. SoX cuts the stretch the measuring decoded, the
+    // 2 s from second 3 to the song's end, and its line has lumbrisk-cli decode it again.
     QTest::newRow("--loudness") << QStringList{dry, QStringLiteral("--loudness"), QStringLiteral("-16"), a}
-                                << QStringLiteral(" trim 3 15 gain -\\d+\\.\\d+\n");
+                                << QStringLiteral(" --stretch-floats 3 15 '[^']*/Tone A\\.mp3' \\| \\S+ -t f32 -r 44100 -c 2 - "
+                                                  ".* trim 0 2\\.0\\d* gain -\\d+\\.\\d+\n");
     // The plan: each file's command line, its start and where it came from, nothing made.
     QTest::newRow("--dry-run --json")
         << QStringList{dry, QStringLiteral("--json"), QStringLiteral("--loudness"), QStringLiteral("-16"), a}
-        << QStringLiteral("\"command\": \"\\S+ '[^']*/Tone A\\.mp3' [^\"]* trim 3 15 gain -\\d+\\.\\d+\",[\\s\\S]*"
+        << QStringLiteral("\"command\": \"\\S+ --stretch-floats 3 15 '[^']*/Tone A\\.mp3' \\| [^\"]* trim 0 2\\.0\\d* gain "
+                          "-\\d+\\.\\d+\",[\\s\\S]*"
                           "\"made\": false,[\\s\\S]*\"start\": 3,\\s+\"start_from\": \"seconds\"");
     QTest::newRow("--json") << QStringList{QStringLiteral("--json"), QStringLiteral("-o"), folder(QStringLiteral("json")), a}
                             << QStringLiteral("\"made\": 1,");
@@ -325,6 +328,12 @@ void TestCli::options_data()
                                                              folder(QStringLiteral("ends")), m_masters + QStringLiteral("/m4a.m4a")}
                                               << QStringLiteral("\"endsEarly\": \"the song ends at 0:05: the preview is "
                                                                 "(2.9|3.0|3.1) s\"");
+    // Cut from the samples its measuring decoded, and as long as they last.
+    QTest::newRow("--json --loudness, a song that ends")
+        << QStringList{QStringLiteral("--json"), QStringLiteral("--loudness"), QStringLiteral("-16"), QStringLiteral("-s"),
+                       QStringLiteral("2"), QStringLiteral("-d"), QStringLiteral("10"), QStringLiteral("-o"),
+                       folder(QStringLiteral("ends-loud")), a}
+        << QStringLiteral("\"endsEarly\": \"the song ends at 0:05: the preview is (2.9|3.0|3.1) s\"");
     QTest::newRow("-q") << QStringList{QStringLiteral("-q"), QStringLiteral("-j"), QStringLiteral("1"),
                                        QStringLiteral("-o"), folder(QStringLiteral("quiet")), a}
                         << QStringLiteral("^$");

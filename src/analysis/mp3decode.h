@@ -46,6 +46,32 @@ std::optional<Audio> DecodeMono(const QString &path);
 // its own rate. `others` get the same samples. None when it cannot be decoded.
 std::optional<double> MeasureTruePeak(const QString &path, double seconds,
                                       const std::vector<Analysis::Analyzer *> &others = {});
+// The stretch a cut encodes, as decoded: interleaved frames at the file's own rate, before
+// any fade or gain, so that SoX can cut the preview from them instead of decoding it again.
+struct Stretch {
+    int rate = 0;
+    int channels = 0;
+    std::vector<float> samples;
+    size_t frames() const { return channels > 0 ? samples.size() / size_t(channels) : 0; }
+};
+// Keeps the first `seconds` of what a pass gets (reading.from skips to the stretch).
+class StretchKeeper : public Analysis::Analyzer {
+public:
+    explicit StretchKeeper(double seconds) : m_seconds(seconds) {}
+    void initialize(int rate, int channels) override;
+    void processSamples(const float *samples, size_t frames) override;
+    bool wantsMore() const override { return m_stretch.samples.size() < m_wanted; }
+    void finalize() override {}
+    Stretch take() { return std::move(m_stretch); }
+
+private:
+    double m_seconds;
+    size_t m_wanted = 0; // samples
+    Stretch m_stretch;
+};
+// `seconds` from `from` on, both channels at the file's own rate, read as the loudness
+// analysis reads them; none when Feed fails.
+std::optional<Stretch> DecodeStretch(const QString &path, double from, double seconds);
 // The mono 32-bit floats a tool wrote at the given rate.
 Audio FromFloats(const QByteArray &bytes, int rate);
 

@@ -6,6 +6,7 @@
 
 #include "analysis/chorus.h"
 #include "analysis/loudness.h"
+#include "analysis/mp3decode.h"
 #include "analysis/pipedecode.h"
 #include "analysis/waveform.h"
 #include "platform/commandline.h"
@@ -13,6 +14,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace SourceAnalysis {
@@ -42,6 +44,8 @@ struct Request {
     double loudnessTarget = 0;
     double encodingLoss = 0;
     double peakMargin = 0;
+    // An MP3 read at its own rate: the stretch's samples are kept for the cut.
+    bool keepStretch = false;
 };
 
 struct Outcome {
@@ -52,6 +56,7 @@ struct Outcome {
     std::optional<Waveform::Overview> song;        // searched, with songPicture
     bool noAudio = false;                          // the search got not a sample
     std::optional<PipeDecode::Ended> failedRun;    // a decoding tool that failed
+    std::shared_ptr<const Mp3Decode::Stretch> stretch; // with keepStretch, when it gave samples
 };
 
 // Stops between blocks once stopped() is true; the outcome is then incomplete.

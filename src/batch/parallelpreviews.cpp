@@ -160,16 +160,18 @@ void ParallelPreviews::startStep(int index)
 }
 
 void ParallelPreviews::launch(const CommandLine &commandLine, const Ended &ended, int index,
-                              const std::optional<CommandLine> &decoder)
+                              const std::optional<CommandLine> &decoder, const ToolPool::Input &input)
 {
     const bool decoded = decoder.has_value();
-    m_pool.launch(commandLine, index, decoder,
-                  [this, index, decoded, ended](const RunResult &result, const QString &decoderWords) {
-                      if (decoded && index >= 0)
-                          m_work[size_t(index)].decoderWords = decoderWords;
-                      ended(result);
-                      pump();
-                  });
+    m_pool.launch(
+        commandLine, index, decoder,
+        [this, index, decoded, ended](const RunResult &result, const QString &decoderWords) {
+            if (decoded && index >= 0)
+                m_work[size_t(index)].decoderWords = decoderWords;
+            ended(result);
+            pump();
+        },
+        input);
 }
 
 void ParallelPreviews::stop()

@@ -193,7 +193,7 @@ private:
     // Starts the tool; index, when given, is the file it runs for.
     // decoder, when given, runs too and writes into the tool's standard input.
     void launch(const CommandLine &commandLine, const Ended &ended, int index = -1,
-                const std::optional<CommandLine> &decoder = std::nullopt);
+                const std::optional<CommandLine> &decoder = std::nullopt, const ToolPool::Input &input = nullptr);
     // Why a source only FFmpeg decodes cannot be read when FFmpeg is missing.
     QString withoutFfmpeg(const QString &source) const;
     void succeed(int index);
@@ -216,6 +216,11 @@ private:
     QString trimText(int index, const QString &start) const;
     std::optional<double> songSeconds(int index) const;
     CommandLine cutCommand(int index, const QString &start, const QString &writeTo) const;
+    // The decoded stretch SoX cuts from: an MP3 measured at its own rate, not joined.
+    bool keepsStretch(int index) const;
+    // The seconds of the kept stretch SoX trims: no more than it holds, so that a fade-out
+    // ends with it.
+    static double keptSeconds(const Mp3Decode::Stretch &stretch, double duration);
 
     Tools::Found m_tools;
     PreviewSettings m_settings;

@@ -39,6 +39,7 @@ void ParallelPreviews::analyse(int index)
         request.loudnessTarget = *m_settings.loudness;
         request.encodingLoss = encodingLoss(index);
         request.peakMargin = peakMargin(index);
+        request.keepStretch = keepsStretch(index);
     }
     if (!Mp3Decode::Decodes(source))
         request.pipes = pipesFor(index, request.loudnessRate.value_or(0));
@@ -52,6 +53,20 @@ void ParallelPreviews::analyse(int index)
 
 // The stretch is measured as the cut reads it. Raising the rate adds nothing to measure, so
 // it is left to the cut unless the preview's rate is lower: that drops treble, which counts.
+// SoX cuts a preview of the analysis's samples instead of decoding the source again, where
+// they are the source's own: its rate, no fade, no gain. A join's pieces read the source.
+bool ParallelPreviews::keepsStretch(int index) const
+{
+    const std::optional<Mp3Audio::Length> length = sourceLength(index);
+    return m_settings.loudness && !m_settings.join && Mp3Decode::Decodes(m_results[index].source) && length
+           && measuringRate(index) >= length->rate;
+}
+
+double ParallelPreviews::keptSeconds(const Mp3Decode::Stretch &stretch, double duration)
+{
+    return std::min(duration, std::floor(double(stretch.frames()) * 1000 / stretch.rate) / 1000);
+}
+
 int ParallelPreviews::measuringRate(int index) const
 {
     const int previewRate = PreviewCommands::SampleRateFor(bitrateFor(index));
@@ -100,6 +115,9 @@ void ParallelPreviews::analysed(int index, const SourceAnalysis::Outcome &outcom
         m_results[index].song = outcome.song;
         if (outcome.measured)
             measured(index, *outcome.measured);
+        // Less than a millisecond would read as no trim at all.
+        if (outcome.stretch && keptSeconds(*outcome.stretch, durationFor(index)) > 0)
+            m_work[size_t(index)].stretch = outcome.stretch;
         m_work[size_t(index)].step = Step::Cut;
         m_waiting.insert(index);
     }

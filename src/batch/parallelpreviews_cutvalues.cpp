@@ -107,9 +107,13 @@ CommandLine ParallelPreviews::cutCommand(int index, const QString &start, const 
 {
     const QString &source = m_results[index].source;
     const QString duration = trimText(index, start);
-    CommandLine command = SourceAudio::NeedsDecoder(source)
-                              ? PreviewCommands::CutDecoded(m_tools.sox, bitrateFor(index), writeTo, start, duration)
-                              : PreviewCommands::Cut(m_tools.sox, source, bitrateFor(index), writeTo, start, duration);
+    const std::shared_ptr<const Mp3Decode::Stretch> &stretch = m_work[size_t(index)].stretch;
+    CommandLine command =
+        stretch ? PreviewCommands::CutFloats(m_tools.sox, stretch->rate, stretch->channels, bitrateFor(index), writeTo,
+                                             ParallelWork::SecondsText(keptSeconds(*stretch, durationFor(index))))
+        : SourceAudio::NeedsDecoder(source)
+            ? PreviewCommands::CutDecoded(m_tools.sox, bitrateFor(index), writeTo, start, duration)
+            : PreviewCommands::Cut(m_tools.sox, source, bitrateFor(index), writeTo, start, duration);
     command.plain(fades());
     if (const std::optional<Loudness::Adjustment> &loudness = m_results[index].loudness)
         command.plain(QStringLiteral(" gain ") + PreviewCommands::SoxNumber(loudness->gain));

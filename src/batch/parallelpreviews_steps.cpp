@@ -12,6 +12,7 @@
 #include "analysis/sourceaudio.h"
 #include "preview/tagcopy.h"
 
+#include <QCoreApplication>
 #include <QFile>
 
 using Shell32::RunResult;
@@ -70,6 +71,11 @@ void ParallelPreviews::cut(int index)
     }
     if (m_dryRun) {
         result.command = cutCommand(index, work.start, result.preview);
+        // Its line runs later: lumbrisk-cli decodes the stretch into it as a run would.
+        if (work.stretch)
+            result.decoder = PreviewCommands::StretchFloats(QCoreApplication::applicationFilePath(), result.source,
+                                                            work.start, ParallelWork::SecondsText(durationFor(index)));
+        work.stretch.reset();
         work.step = Step::Done;
         ++m_finished;
         return reportInOrder();
@@ -86,7 +92,10 @@ void ParallelPreviews::cut(int index)
         writeTo = work.output->path();
     }
     result.command = cutCommand(index, work.start, writeTo);
-    launch(*result.command, [this, index](const RunResult &ended) { cutEnded(index, ended); }, index, result.decoder);
+    const ToolPool::Input samples =
+        work.stretch ? ToolPool::Input(work.stretch, &work.stretch->samples) : ToolPool::Input();
+    launch(*result.command, [this, index](const RunResult &ended) { cutEnded(index, ended); }, index, result.decoder,
+           samples);
 }
 
 // LAME's overshoot comes after the gain, so a preview's true peak is known only once it is
@@ -199,6 +208,7 @@ void ParallelPreviews::cutEnded(int index, const RunResult &ended)
 void ParallelPreviews::keepCut(int index, QString problem, const QString &tags)
 {
     Work &work = m_work[size_t(index)];
+    work.stretch.reset();
     const QString written = work.output ? work.output->path() : m_results[index].preview;
     if (problem.isEmpty() && work.output)
         problem = ParallelWork::Commit(m_results[index], *work.output);

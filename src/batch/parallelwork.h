@@ -21,6 +21,9 @@ struct ParallelPreviews::Work {
     mutable std::optional<Mp3Audio::Length> length;
     std::unique_ptr<PreviewFiles::TemporaryOutput> output; // a separate preview being written
     std::optional<Waveform::Data> waveform; // built while the made preview was measured
+    // The stretch its analysis decoded, which SoX cuts from, kept while the preview is on
+    // its way (it may be cut again); none: SoX reads the source.
+    std::shared_ptr<const Mp3Decode::Stretch> stretch;
 };
 
 namespace ParallelWork {

@@ -22,6 +22,9 @@ constexpr int DecoderEndMilliseconds = 5000;
 // and those the program keeps for itself (Qt, the files TagLib and the analyses read).
 constexpr rlim_t FilesPerRun = 12;
 constexpr rlim_t FilesKept = 32;
+// The samples go into a tool's standard input this much at a time, as it takes them: not
+// all at once, which would copy them into the pipe's buffer whole.
+constexpr qint64 FeedBytes = 1 << 20;
 
 } // namespace
 
@@ -41,7 +44,7 @@ int ToolPool::MostAtOnce()
 }
 
 void ToolPool::launch(const CommandLine &commandLine, int index, const std::optional<CommandLine> &decoder,
-                      const Ended &ended)
+                      const Ended &ended, const Input &input)
 {
     auto *process = new QProcess(m_owner);
     QProcess *decoding = decoder ? new QProcess(process) : nullptr;
@@ -63,12 +66,39 @@ void ToolPool::launch(const CommandLine &commandLine, int index, const std::opti
             done(Shell32::FailedStart(*process));
     });
     Shell32::Prepare(*process, commandLine);
+    if (input && !decoding)
+        process->setStandardInputFile(QString()); // a pipe in place of the null device
     if (decoding) {
         Shell32::Prepare(*decoding, *decoder);
         decoding->setStandardOutputProcess(process);
         decoding->start();
     }
     process->start();
+    if (input && !decoding)
+        feed(*process, input);
+}
+
+// From the event loop, as the tool reads: a tool that stops reading holds nothing up but
+// itself, and the watchdog sees it idle.
+void ToolPool::feed(QProcess &process, const Input &input)
+{
+    const auto fed = std::make_shared<qint64>(0);
+    const auto more = [&process, input, fed] {
+        const auto *bytes = reinterpret_cast<const char *>(input->data());
+        const qint64 total = qint64(input->size() * sizeof(float));
+        while (*fed < total && process.bytesToWrite() < FeedBytes) {
+            const qint64 chunk = std::min(FeedBytes, total - *fed);
+            if (process.write(bytes + *fed, chunk) != chunk)
+                return; // the tool is gone; its end is followed as any other
+            *fed += chunk;
+        }
+        if (*fed == total) {
+            *fed = total + 1; // once
+            process.closeWriteChannel();
+        }
+    };
+    QObject::connect(&process, &QProcess::bytesWritten, &process, more);
+    more();
 }
 
 // SoX has read what it needs: FFmpeg ends by itself, or at the broken pipe, at once. Its

@@ -8,7 +8,9 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <optional>
+#include <vector>
 
 class QObject;
 class QProcess;
@@ -31,10 +33,14 @@ public:
     // the pipes of a tool and of its decoder; the rest of the program keeps some for itself.
     static int MostAtOnce();
 
+    // Samples a run writes into its tool's standard input, as raw 32-bit floats.
+    using Input = std::shared_ptr<const std::vector<float>>;
+
     // Starts the tool; index is the file it runs for (-1: none).
-    // decoder, when given, runs too and writes into the tool's standard input.
+    // decoder, when given, runs too and writes into the tool's standard input; else input,
+    // when given, goes there.
     void launch(const CommandLine &commandLine, int index, const std::optional<CommandLine> &decoder,
-                const Ended &ended);
+                const Ended &ended, const Input &input = nullptr);
     // Kills every tool still running and forgets it; no Ended follows.
     void killAll();
 
@@ -53,6 +59,7 @@ private:
     };
 
     static QString endDecoder(QProcess &decoder);
+    static void feed(QProcess &process, const Input &input);
 
     QObject *m_owner;
     std::function<void()> m_interrupted;

@@ -5,20 +5,24 @@
 #include "cli/clisources.h"
 #include "cli/consolereport.h"
 #include "cli/reviewrows.h"
+#include "analysis/mp3decode.h"
 #include "platform/consoleprompts.h"
 #include "platform/filenames.h"
 #include "platform/interruption.h"
 #include "platform/main.h"
 #include "batch/parallelpreviews.h"
+#include "preview/previewcommands.h"
 #include "preview/previewfiles.h"
 #include "preview/tools.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QLocale>
 
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <unistd.h>
 
 namespace {
@@ -63,6 +67,19 @@ ConsoleReport::Mode reportMode(const CliOptions &options)
     return options.quiet ? ConsoleReport::Mode::Quiet : ConsoleReport::Mode::Progress;
 }
 
+// lumbrisk-cli --stretch-floats START SECONDS FILE: the samples a dry run's line pipes into
+// SoX, decoded as a run decodes them for its cut, on standard output.
+int writeStretch(const char *start, const char *seconds, const char *path)
+{
+    const QString source = QFile::decodeName(path);
+    const std::optional<Mp3Decode::Stretch> stretch =
+        Mp3Decode::DecodeStretch(source, QLocale::c().toDouble(start), QLocale::c().toDouble(seconds));
+    if (!stretch)
+        return complain(QStringLiteral("%1 cannot be decoded").arg(source), NothingMade);
+    const size_t written = std::fwrite(stretch->samples.data(), sizeof(float), stretch->samples.size(), stdout);
+    return written == stretch->samples.size() && std::fflush(stdout) == 0 ? 0 : NothingMade;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -70,6 +87,8 @@ int main(int argc, char *argv[])
     // A closed standard output or error never ends the program by itself: during a run
     // SIGPIPE stops it as SIGTERM does, so that nothing half-written is left.
     std::signal(SIGPIPE, SIG_IGN);
+    if (argc == 5 && std::strcmp(argv[1], PreviewCommands::StretchFloatsOption) == 0)
+        return writeStretch(argv[2], argv[3], argv[4]);
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("lumbrisk-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(LUMBRISK_VERSION));

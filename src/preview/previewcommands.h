@@ -47,6 +47,15 @@ CommandLine Cut(const QString &sox, const QString &sourcePath, const QString &bi
 // ("sox" -t sox -  -c 2 ...), which FfmpegDecode writes.
 CommandLine CutDecoded(const QString &sox, const QString &bitrate, const QString &outputPath, const QString &start,
                        const QString &duration);
+// The same cut of samples the program writes into SoX's standard input as raw 32-bit floats:
+// "sox" -t f32 -r <rate> -c <channels> -  -c 2 ... trim 0 <duration>.
+CommandLine CutFloats(const QString &sox, int rate, int channels, const QString &bitrate, const QString &outputPath,
+                      const QString &duration);
+// What lumbrisk-cli takes to write those samples itself, for command lines run later:
+// "lumbrisk-cli" --stretch-floats <start> <seconds> "<source>".
+inline constexpr char StretchFloatsOption[] = "--stretch-floats";
+CommandLine StretchFloats(const QString &program, const QString &sourcePath, const QString &start,
+                          const QString &seconds);
 // "ffmpeg"<options> -protocol_whitelist file,pipe -format_whitelist <audio formats> -i "<source>":
 // FFmpeg reads the file named and nothing that file names, and only as audio. A concat list,
 // playlist or image sequence under an audio name would have it read other files, or wait
