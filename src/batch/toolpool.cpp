@@ -22,9 +22,9 @@ constexpr int DecoderEndMilliseconds = 5000;
 // and those the program keeps for itself (Qt, the files TagLib and the analyses read).
 constexpr rlim_t FilesPerRun = 12;
 constexpr rlim_t FilesKept = 32;
-// The samples go into a tool's standard input this much at a time, as it takes them: not
-// all at once, which would copy them into the pipe's buffer whole.
-constexpr qint64 FeedBytes = 1 << 20;
+// The samples go into a tool's standard input a pipe's worth at a time, as it takes them:
+// QProcess copies what it is given, and a small copy reuses its memory.
+constexpr qint64 FeedBytes = 1 << 16;
 
 } // namespace
 
