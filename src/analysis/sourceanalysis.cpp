@@ -63,7 +63,7 @@ void measure(const Request &request, double start, const std::function<bool()> &
     } else {
         // A start past the end seeks nowhere: silence, and the cut tells why.
         Mp3Decode::Feed(request.source, Mp3Decode::Reading{false, *request.loudnessRate, start}, pass);
-        if (Mp3Decode::Stretch kept = keeper.take(); kept.frames() > 0 && request.keepStretch)
+        if (Mp3Decode::Stretch kept = keeper.take(); kept.frames() > 0)
             outcome.stretch = std::make_shared<const Mp3Decode::Stretch>(std::move(kept));
     }
     if (outcome.failedRun || stopped())

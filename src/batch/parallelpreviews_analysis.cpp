@@ -7,6 +7,7 @@
 
 #include "analysis/mp3decode.h"
 #include "analysis/sourceaudio.h"
+#include "analysis/stretchloudness.h"
 #include "preview/previewcheck.h"
 #include "preview/previewcommands.h"
 
@@ -51,15 +52,14 @@ void ParallelPreviews::analyse(int index)
     });
 }
 
-// The stretch is measured as the cut reads it. Raising the rate adds nothing to measure, so
-// it is left to the cut unless the preview's rate is lower: that drops treble, which counts.
 // SoX cuts a preview of the analysis's samples instead of decoding the source again, where
-// they are the source's own: its rate, no fade, no gain. A join's pieces read the source.
+// they are the source's own: its rate, no fade, no gain. A join's pieces read the source, and
+// so does a preview longer than the measuring keeps, which would hold much memory.
 bool ParallelPreviews::keepsStretch(int index) const
 {
     const std::optional<Mp3Audio::Length> length = sourceLength(index);
     return m_settings.loudness && !m_settings.join && Mp3Decode::Decodes(m_results[index].source) && length
-           && measuringRate(index) >= length->rate;
+           && measuringRate(index) >= length->rate && durationFor(index) <= Analysis::StretchLoudness::LongestKeptSeconds;
 }
 
 double ParallelPreviews::keptSeconds(const Mp3Decode::Stretch &stretch, double duration)
@@ -67,6 +67,8 @@ double ParallelPreviews::keptSeconds(const Mp3Decode::Stretch &stretch, double d
     return std::min(duration, std::floor(double(stretch.frames()) * 1000 / stretch.rate) / 1000);
 }
 
+// The stretch is measured as the cut reads it. Raising the rate adds nothing to measure, so
+// it is left to the cut unless the preview's rate is lower: that drops treble, which counts.
 int ParallelPreviews::measuringRate(int index) const
 {
     const int previewRate = PreviewCommands::SampleRateFor(bitrateFor(index));
