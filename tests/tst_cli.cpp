@@ -558,6 +558,9 @@ void TestCli::stopsKeepFinishedPreviewsOnly_data()
     QTest::newRow("Ctrl+C") << SIGINT << -1 << both << 130 << a;
     QTest::newRow("SIGHUP, a closed terminal") << SIGHUP << -1 << both << 129 << a;
     QTest::newRow("standard error into a closed pipe") << 0 << STDERR_FILENO << both << 141 << a;
+    // Feeding SoX the measured samples through a pipe must not leave SIGPIPE ignored.
+    QTest::newRow("standard error into a closed pipe, samples fed to SoX")
+        << 0 << STDERR_FILENO << QStringList{QStringLiteral("--loudness"), QStringLiteral("-16")} + both << 141 << a;
     // A dry run writes at once; the private folder that names its join's pieces must go too.
     QTest::newRow("standard output of a dry run into a closed pipe")
         << 0 << STDOUT_FILENO << QStringList{QStringLiteral("--dry-run"), QStringLiteral("--join")} + both << 141

@@ -5,12 +5,19 @@
 #include "preview/previewcheck.h"
 
 #include <QProcess>
+#include <QSocketNotifier>
 
 #include <algorithm>
 #include <csignal>
 #include <limits>
 
+#include <cerrno>
+#include <ctime>
+
+#include <fcntl.h>
+#include <pthread.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 using Shell32::RunResult;
 
@@ -22,9 +29,75 @@ constexpr int DecoderEndMilliseconds = 5000;
 // and those the program keeps for itself (Qt, the files TagLib and the analyses read).
 constexpr rlim_t FilesPerRun = 12;
 constexpr rlim_t FilesKept = 32;
-// The samples go into a tool's standard input a pipe's worth at a time, as it takes them:
-// QProcess copies what it is given, and a small copy reuses its memory.
-constexpr qint64 FeedBytes = 1 << 16;
+// The pipe a tool reads samples from holds this much, so that it is filled a few times per
+// preview rather than a hundred (the system may give less).
+constexpr int FeedPipeBytes = 1 << 20;
+
+// Writes what the pipe takes now. A tool that is gone would raise SIGPIPE, which stops this
+// program's run (Interruption): the signal is held back for the write and taken back when it
+// came from it. QProcess's own writing would ignore SIGPIPE for the whole program instead.
+ssize_t writeHeldBack(int pipeEnd, const char *bytes, size_t count)
+{
+    sigset_t pipeSignal;
+    sigset_t former;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipeSignal, &former);
+    ssize_t written = 0;
+    do
+        written = ::write(pipeEnd, bytes, count);
+    while (written < 0 && errno == EINTR);
+    if (written < 0 && errno == EPIPE) {
+        const int saved = errno;
+        const timespec now {};
+        sigtimedwait(&pipeSignal, nullptr, &now);
+        errno = saved;
+    }
+    pthread_sigmask(SIG_SETMASK, &former, nullptr);
+    return written;
+}
+
+// The write end of the pipe that is a tool's standard input: fed from the event loop as the
+// pipe takes the samples, closed after the last one, when the tool is gone, or with the tool.
+class SampleFeed : public QObject {
+public:
+    SampleFeed(int pipeEnd, ToolPool::Input input, QObject *parent)
+        : QObject(parent), m_pipeEnd(pipeEnd), m_input(std::move(input)), m_writable(pipeEnd, QSocketNotifier::Write, this)
+    {
+        ::fcntl(pipeEnd, F_SETFL, ::fcntl(pipeEnd, F_GETFL) | O_NONBLOCK);
+        QObject::connect(&m_writable, &QSocketNotifier::activated, this, [this] { writeMore(); });
+    }
+    ~SampleFeed() override { close(); }
+
+private:
+    void writeMore()
+    {
+        const auto *bytes = reinterpret_cast<const char *>(m_input->data());
+        const size_t total = m_input->size() * sizeof(float);
+        while (m_written < total) {
+            const ssize_t written = writeHeldBack(m_pipeEnd, bytes + m_written, total - m_written);
+            if (written < 0 && errno == EAGAIN)
+                return;
+            if (written < 0)
+                break; // the tool is gone; its end is followed as any other
+            m_written += size_t(written);
+        }
+        close();
+    }
+    void close()
+    {
+        if (m_pipeEnd < 0)
+            return;
+        m_writable.setEnabled(false);
+        ::close(m_pipeEnd);
+        m_pipeEnd = -1;
+    }
+
+    int m_pipeEnd;
+    ToolPool::Input m_input;
+    QSocketNotifier m_writable;
+    size_t m_written = 0;
+};
 
 } // namespace
 
@@ -66,39 +139,22 @@ void ToolPool::launch(const CommandLine &commandLine, int index, const std::opti
             done(Shell32::FailedStart(*process));
     });
     Shell32::Prepare(*process, commandLine);
-    if (input && !decoding)
-        process->setStandardInputFile(QString()); // a pipe in place of the null device
+    int feedPipe[2] = {-1, -1};
+    if (input && !decoding && ::pipe2(feedPipe, O_CLOEXEC) == 0) {
+        ::fcntl(feedPipe[1], F_SETPIPE_SZ, FeedPipeBytes);
+        // Opened anew for the tool, so that its end blocks while this one does not.
+        process->setStandardInputFile(QStringLiteral("/proc/self/fd/%1").arg(feedPipe[0]));
+    }
     if (decoding) {
         Shell32::Prepare(*decoding, *decoder);
         decoding->setStandardOutputProcess(process);
         decoding->start();
     }
     process->start();
-    if (input && !decoding)
-        feed(*process, input);
-}
-
-// From the event loop, as the tool reads: a tool that stops reading holds nothing up but
-// itself, and the watchdog sees it idle.
-void ToolPool::feed(QProcess &process, const Input &input)
-{
-    const auto fed = std::make_shared<qint64>(0);
-    const auto more = [&process, input, fed] {
-        const auto *bytes = reinterpret_cast<const char *>(input->data());
-        const qint64 total = qint64(input->size() * sizeof(float));
-        while (*fed < total && process.bytesToWrite() < FeedBytes) {
-            const qint64 chunk = std::min(FeedBytes, total - *fed);
-            if (process.write(bytes + *fed, chunk) != chunk)
-                return; // the tool is gone; its end is followed as any other
-            *fed += chunk;
-        }
-        if (*fed == total) {
-            *fed = total + 1; // once
-            process.closeWriteChannel();
-        }
-    };
-    QObject::connect(&process, &QProcess::bytesWritten, &process, more);
-    more();
+    if (feedPipe[0] >= 0) {
+        ::close(feedPipe[0]);
+        new SampleFeed(feedPipe[1], input, process);
+    }
 }
 
 // SoX has read what it needs: FFmpeg ends by itself, or at the broken pipe, at once. Its

@@ -38,7 +38,7 @@ public:
 
     // Starts the tool; index is the file it runs for (-1: none).
     // decoder, when given, runs too and writes into the tool's standard input; else input,
-    // when given, goes there.
+    // when given, goes there through a pipe, as the tool reads it.
     void launch(const CommandLine &commandLine, int index, const std::optional<CommandLine> &decoder,
                 const Ended &ended, const Input &input = nullptr);
     // Kills every tool still running and forgets it; no Ended follows.
@@ -59,7 +59,6 @@ private:
     };
 
     static QString endDecoder(QProcess &decoder);
-    static void feed(QProcess &process, const Input &input);
 
     QObject *m_owner;
     std::function<void()> m_interrupted;
