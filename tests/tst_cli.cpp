@@ -752,9 +752,11 @@ void TestCli::dryRunLinesMakeTheSamePreviews_data()
         << 0 << "Tone A_Preview.mp3";
     QTest::newRow("joined") << QStringList{QStringLiteral("--join"), QStringLiteral("-b"), QStringLiteral("24")} << 0
                             << "Joined_Preview.mp3";
-    // Each line's gain comes from a decoding the dry run measured.
-    QTest::newRow("separate, at a loudness, with a fade")
-        << QStringList{QStringLiteral("--loudness"), QStringLiteral("-23"), QStringLiteral("--fade-in"), QStringLiteral("0.5")}
+    // Each line's gain comes from a decoding the dry run measured; the samples a run measured
+    // with its fades reach SoX as they came, as the line's own decoding gives them.
+    QTest::newRow("separate, at a loudness, with fades")
+        << QStringList{QStringLiteral("--loudness"), QStringLiteral("-23"), QStringLiteral("--fade-in"), QStringLiteral("0.5"),
+                       QStringLiteral("--fade-out"), QStringLiteral("0.4")}
         << 0 << "Tone A_Preview.mp3";
     // The pipe is left out; the lines must still make their private folder first.
     QTest::newRow("joined, after a pipe") << QStringList{QStringLiteral("--join"), QStringLiteral("pipe.mp3")} << 1

@@ -191,30 +191,15 @@ std::optional<double> MeasureTruePeak(const QString &path, double seconds,
     return whole.truePeakAbove(-std::numeric_limits<double>::infinity()); // wherever it lies
 }
 
-void StretchKeeper::initialize(int rate, int channels)
-{
-    m_stretch.rate = rate;
-    m_stretch.channels = channels;
-    m_wanted = size_t(std::llround(m_seconds * rate)) * size_t(channels);
-    m_stretch.samples.clear();
-    m_stretch.samples.reserve(m_wanted);
-}
-
-void StretchKeeper::processSamples(const float *samples, size_t frames)
-{
-    const size_t taken = std::min(frames * size_t(m_stretch.channels), m_wanted - m_stretch.samples.size());
-    m_stretch.samples.insert(m_stretch.samples.end(), samples, samples + taken);
-}
-
 std::optional<Stretch> DecodeStretch(const QString &path, double from, double seconds)
 {
-    StretchKeeper keeper(seconds);
-    Analysis::Pass pass({&keeper}, seconds + 1);
+    Analysis::StretchLoudness kept({0, seconds, 0, 0}, Analysis::StretchLoudness::Measures::PeakOnly);
+    Analysis::Pass pass({&kept}, seconds + 1);
     Reading reading;
     reading.from = from;
     if (!Feed(path, reading, pass))
         return std::nullopt;
-    return keeper.take();
+    return Stretch{kept.rate(), 2, kept.takeFrames()};
 }
 
 Audio FromFloats(const QByteArray &bytes, int rate)

@@ -54,21 +54,6 @@ struct Stretch {
     std::vector<float> samples;
     size_t frames() const { return channels > 0 ? samples.size() / size_t(channels) : 0; }
 };
-// Keeps the first `seconds` of what a pass gets (reading.from skips to the stretch).
-class StretchKeeper : public Analysis::Analyzer {
-public:
-    explicit StretchKeeper(double seconds) : m_seconds(seconds) {}
-    void initialize(int rate, int channels) override;
-    void processSamples(const float *samples, size_t frames) override;
-    bool wantsMore() const override { return m_stretch.samples.size() < m_wanted; }
-    void finalize() override {}
-    Stretch take() { return std::move(m_stretch); }
-
-private:
-    double m_seconds;
-    size_t m_wanted = 0; // samples
-    Stretch m_stretch;
-};
 // `seconds` from `from` on, both channels at the file's own rate, read as the loudness
 // analysis reads them; none when Feed fails.
 std::optional<Stretch> DecodeStretch(const QString &path, double from, double seconds);

@@ -50,11 +50,7 @@ void search(const Request &request, const std::function<bool()> &stopped, Outcom
 void measure(const Request &request, double start, const std::function<bool()> &stopped, Outcome &outcome)
 {
     Analysis::StretchLoudness stretch({0, request.previewSeconds, request.fadeIn, request.fadeOut});
-    Mp3Decode::StretchKeeper keeper(request.previewSeconds);
-    std::vector<Analysis::Analyzer *> analyzers{&stretch};
-    if (request.keepStretch && !request.pipes)
-        analyzers.push_back(&keeper);
-    Analysis::Pass pass(analyzers, Chorus::LongestSongSeconds);
+    Analysis::Pass pass({&stretch}, Chorus::LongestSongSeconds);
     if (request.pipes) {
         const PipeDecode::Ended ended = PipeDecode::Feed(request.pipes->stretch(start), request.pipes->feeder,
                                                          *request.loudnessRate, 2, pass, stopped);
@@ -63,8 +59,6 @@ void measure(const Request &request, double start, const std::function<bool()> &
     } else {
         // A start past the end seeks nowhere: silence, and the cut tells why.
         Mp3Decode::Feed(request.source, Mp3Decode::Reading{false, *request.loudnessRate, start}, pass);
-        if (Mp3Decode::Stretch kept = keeper.take(); kept.frames() > 0)
-            outcome.stretch = std::make_shared<const Mp3Decode::Stretch>(std::move(kept));
     }
     if (outcome.failedRun || stopped())
         return;
@@ -73,6 +67,11 @@ void measure(const Request &request, double start, const std::function<bool()> &
         const double holdsBack = Loudness::PeakThatHoldsBack(*integrated, request.loudnessTarget, request.encodingLoss,
                                                              request.peakMargin);
         outcome.measured->truePeak = stretch.truePeakAbove(holdsBack);
+    }
+    if (request.keepStretch && !request.pipes) {
+        Mp3Decode::Stretch kept{stretch.rate(), 2, stretch.takeFrames()};
+        if (kept.frames() > 0)
+            outcome.stretch = std::make_shared<const Mp3Decode::Stretch>(std::move(kept));
     }
 }
 

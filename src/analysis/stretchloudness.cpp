@@ -65,6 +65,8 @@ void StretchLoudness::initialize(int rate, int channels)
     m_fadeOutFrames = framesOf(m_stretch.fadeOut, rate);
     m_kept = m_stretch.seconds <= LongestKeptSeconds;
     m_frames.clear();
+    m_rawFadeIn.clear();
+    m_rawFadeOut.clear();
     if (m_kept)
         m_frames.reserve((m_end - m_begin) * Stereo);
     m_meter.reset();
@@ -98,8 +100,11 @@ void StretchLoudness::keep(const float *samples, size_t frames, size_t stretchFr
     for (size_t frame = 0; frame < frames; ++frame) {
         const float gain = fadeGain(stretchFrame + frame, m_fadeInFrames);
         const float *in = samples + frame * size_t(m_channels);
+        const float right = m_channels > 1 ? in[1] : in[0];
         m_frames.push_back(in[0] * gain);
-        m_frames.push_back((m_channels > 1 ? in[1] : in[0]) * gain);
+        m_frames.push_back(right * gain);
+        if (m_kept && stretchFrame + frame < m_fadeInFrames)
+            m_rawFadeIn.insert(m_rawFadeIn.end(), {in[0], right});
     }
 }
 
@@ -125,6 +130,8 @@ void StretchLoudness::finalize()
     m_open = false;
     // The audio has ended: the fade-out reaches the frames still here.
     const size_t frames = m_frames.size() / Stereo;
+    if (m_kept)
+        m_rawFadeOut.assign(m_frames.end() - long(std::min(frames, m_fadeOutFrames) * Stereo), m_frames.end());
     for (size_t frame = 0; frame < frames && m_fadeOutFrames > 0; ++frame) {
         const float gain = fadeGain(frames - frame - 1, m_fadeOutFrames);
         m_frames[frame * Stereo] *= gain;
@@ -139,6 +146,17 @@ void StretchLoudness::finalize()
         keepBlockPeaks();
     else
         m_frames.clear();
+}
+
+// The fade-out's frames first: where the fades overlap, they had the fade-in already.
+std::vector<float> StretchLoudness::takeFrames()
+{
+    std::vector<float> frames = std::move(m_frames);
+    m_frames.clear();
+    std::copy(m_rawFadeOut.begin(), m_rawFadeOut.end(), frames.end() - long(m_rawFadeOut.size()));
+    std::copy(m_rawFadeIn.begin(), m_rawFadeIn.end(), frames.begin());
+    m_blockPeaks.clear();
+    return frames;
 }
 
 // The highest sample of each block, and of all: the true peak lies at or above it.

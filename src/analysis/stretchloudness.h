@@ -43,6 +43,10 @@ public:
     // Once finalized: the true peak, exact when it reaches `threshold` (dBTP); below, a
     // bound under the threshold that it cannot pass (Loudness::InterSampleAllowance).
     double truePeakAbove(double threshold) const;
+    // Once finalized, of a kept stretch: its stereo frames as they came, without the fades,
+    // at rate(). Asks nothing more of the analyzer afterwards.
+    std::vector<float> takeFrames();
+    int rate() const { return m_rate; }
 
 private:
     void keep(const float *samples, size_t frames, size_t stretchFrame);
@@ -63,6 +67,9 @@ private:
     size_t m_fadeOutFrames = 0;
     std::vector<float> m_frames; // stereo frames of the stretch not measured yet, or all kept
     std::vector<float> m_blockPeaks; // of a kept stretch, once finalized: each block's highest sample
+    // Of a kept stretch: the frames its fades change, as they came.
+    std::vector<float> m_rawFadeIn;
+    std::vector<float> m_rawFadeOut;
     std::unique_ptr<Loudness::Meter> m_meter;
     Loudness::Measurement m_measured;
 };
