@@ -57,20 +57,35 @@ Measurement Meter::result() const
     return measured;
 }
 
-double TruePeakOf(const float *samples, size_t priming, size_t frames, int channels, int rate)
+struct PeakMeter::State {
+    int channels;
+    ebur128_state *meter;
+};
+
+PeakMeter::PeakMeter(int channels, int rate)
+    : m_state(std::make_unique<State>(State{channels, ebur128_init(unsigned(channels), unsigned(rate), EBUR128_MODE_TRUE_PEAK)}))
 {
-    ebur128_state *meter = ebur128_init(unsigned(channels), unsigned(rate), EBUR128_MODE_TRUE_PEAK);
-    if (!meter)
+}
+
+PeakMeter::~PeakMeter()
+{
+    if (m_state->meter)
+        ebur128_destroy(&m_state->meter);
+}
+
+double PeakMeter::of(const float *samples, size_t priming, size_t frames)
+{
+    if (!m_state->meter)
         return -std::numeric_limits<double>::infinity();
-    ebur128_add_frames_float(meter, samples - priming * size_t(channels), priming);
-    ebur128_add_frames_float(meter, samples, frames);
+    const int channels = m_state->channels;
+    ebur128_add_frames_float(m_state->meter, samples - priming * size_t(channels), priming);
+    ebur128_add_frames_float(m_state->meter, samples, frames);
     double peak = 0;
     for (int channel = 0; channel < channels; ++channel) {
         double channelPeak = 0;
-        if (ebur128_prev_true_peak(meter, unsigned(channel), &channelPeak) == EBUR128_SUCCESS)
+        if (ebur128_prev_true_peak(m_state->meter, unsigned(channel), &channelPeak) == EBUR128_SUCCESS)
             peak = std::max(peak, channelPeak);
     }
-    ebur128_destroy(&meter);
     return peak > 0 ? 20 * std::log10(peak) : -std::numeric_limits<double>::infinity();
 }
 

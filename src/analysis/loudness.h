@@ -49,9 +49,25 @@ private:
     std::unique_ptr<State> m_state;
 };
 
-// The true peak (dBTP) of `frames` interleaved frames; the `priming` frames before them, which
-// must be there, only prime the oversampling filter, so a stretch is read as in its song.
-double TruePeakOf(const float *samples, size_t priming, size_t frames, int channels, int rate);
+// The true peaks of runs of one stretch, taken one after another through one oversampling
+// filter: setting a filter up costs more than a short run does.
+class PeakMeter {
+public:
+    PeakMeter(int channels, int rate);
+    ~PeakMeter();
+    PeakMeter(const PeakMeter &) = delete;
+    PeakMeter &operator=(const PeakMeter &) = delete;
+
+    // The true peak (dBTP) of `frames` interleaved frames; the `priming` frames before them,
+    // which must be there, only prime the filter, so a run is read as in its song. Priming
+    // of 32 frames clears what the run before left in the filter (it holds 25 at most);
+    // none is right only for a first run at the beginning of its stretch.
+    double of(const float *samples, size_t priming, size_t frames);
+
+private:
+    struct State;
+    std::unique_ptr<State> m_state;
+};
 
 // How much quieter LAME's constant bit rate encoding leaves a whole signal, in dB, at a bit
 // rate in kbit/s: measured with LAME 3.100 on tones and noise at every level, the same at

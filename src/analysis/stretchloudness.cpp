@@ -11,7 +11,7 @@ namespace {
 // The preview's channels.
 constexpr int Stereo = 2;
 // The true peak is looked for block by block, each with this many frames around it to prime
-// and drain the oversampling filter.
+// and drain the oversampling filter, and to clear what the run before left in it.
 constexpr size_t PeakBlockFrames = 256;
 constexpr size_t PeakMarginFrames = 32;
 
@@ -184,6 +184,7 @@ double StretchLoudness::truePeakAbove(double threshold) const
     const std::vector<float> &blockPeaks = m_blockPeaks;
     float quietPeak = 0; // the highest sample of the blocks left out
     double peak = -std::numeric_limits<double>::infinity();
+    Loudness::PeakMeter meter(Stereo, m_rate);
     for (size_t first = 0; first < blockPeaks.size();) {
         if (blockPeaks[first] < loud) {
             quietPeak = std::max(quietPeak, blockPeaks[first++]);
@@ -197,7 +198,7 @@ double StretchLoudness::truePeakAbove(double threshold) const
         const size_t priming = std::min(begin, PeakMarginFrames);
         const size_t drained = std::min(frames - end, PeakMarginFrames);
         const float *run = &m_frames[begin * Stereo];
-        peak = std::max(peak, Loudness::TruePeakOf(run, priming, end - begin + drained, Stereo, m_rate));
+        peak = std::max(peak, meter.of(run, priming, end - begin + drained));
         first = last;
     }
     const double quietBound = quietPeak > 0 ? 20 * std::log10(quietPeak) + Loudness::InterSampleAllowance
