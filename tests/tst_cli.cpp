@@ -296,9 +296,12 @@ void TestCli::options_data()
                             << QStringLiteral(" --combine sequence \"\\$work\"/0001.mp3 ");
     QTest::newRow("-e for folders") << QStringList{dry, QStringLiteral("-e"), QStringLiteral("TXT"), m_music}
                                     << QStringLiteral("^\\S+ %1/notes.txt ").arg(m_music);
-    // Earlier previews beside their songs, and one marked as a preview, are no songs.
+    // Earlier previews beside their songs or in an output folder below, and one marked as a
+    // preview, are no songs.
     const QString previews = folder(QStringLiteral("previews"));
-    for (const char *name : {"Song.mp3", "Song_Preview.mp3", "Song_Preview (2).mp3", "Joined_Preview.mp3", "Renamed.mp3"})
+    QDir(previews).mkdir(QStringLiteral("out"));
+    for (const char *name : {"Song.mp3", "Song_Preview.mp3", "Song_Preview (2).mp3", "Joined_Preview.mp3", "Renamed.mp3",
+                             "out/Song_Preview.mp3", "out/Joined_Preview.mp3"})
         QFile::copy(m_music + QStringLiteral("/Tone A.mp3"), previews + QLatin1Char('/') + QString::fromLatin1(name));
     TagFixtures::Write(previews + QStringLiteral("/Renamed.mp3"), {{QStringLiteral("LUMBRISK"), {QStringLiteral("1")}}});
     QTest::newRow("FOLDER without its previews") << QStringList{dry, previews}

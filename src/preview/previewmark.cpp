@@ -57,20 +57,24 @@ bool isMp3(const QString &path)
     return path.endsWith(QLatin1String(".mp3"), Qt::CaseInsensitive);
 }
 
-// The names (without their extension) of the songs in a folder: its audio files whose
-// names are not a preview's.
-QSet<QString> songsIn(const QString &folder)
+// The names (without their extension) of the songs among the file names: the audio files
+// whose names are not a preview's.
+QSet<QString> songsAmong(const QStringList &names)
 {
     static const QStringList extensions = SourceAudio::Extensions();
     QSet<QString> songs;
-    const QDir listing(folder);
-    for (const QString &name : listing.entryList(QDir::Files | QDir::Hidden)) {
+    for (const QString &name : names) {
         const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
         if (dot > 0 && extensions.contains(name.mid(dot + 1).toLower()) && songNameOf(name).isEmpty()
             && name != QLatin1String("Joined_Preview.mp3"))
             songs.insert(name.left(dot));
     }
     return songs;
+}
+
+QSet<QString> songsIn(const QString &folder)
+{
+    return songsAmong(QDir(folder).entryList(QDir::Files | QDir::Hidden));
 }
 
 } // namespace
@@ -126,13 +130,20 @@ std::optional<QString> Of(const QString &sourcePath, const QString &settings)
 
 QStringList WithoutPreviews(const QStringList &rows, qsizetype &leftOut)
 {
+    // An earlier run's output folder may lie in the scanned one, away from the songs.
+    QStringList names;
+    for (const QString &row : rows)
+        names.append(Main::FileNameOf(row));
+    const QSet<QString> scannedSongs = songsAmong(names);
     QHash<QString, QSet<QString>> songs; // per folder with a preview's name in it
-    const auto besideItsSong = [&songs](const QString &row) {
+    const auto ofASong = [&](const QString &row) {
         const QString name = Main::FileNameOf(row);
         const bool joined = name == QLatin1String("Joined_Preview.mp3");
         const QString song = songNameOf(name);
         if (!joined && song.isEmpty())
             return false;
+        if (joined ? !scannedSongs.isEmpty() : scannedSongs.contains(song))
+            return true;
         const QString folder = Main::FolderOf(row);
         if (!songs.contains(folder))
             songs.insert(folder, songsIn(folder));
@@ -140,7 +151,7 @@ QStringList WithoutPreviews(const QStringList &rows, qsizetype &leftOut)
     };
     QStringList kept;
     for (const QString &row : rows) {
-        if ((isMp3(row) && Read(row)) || besideItsSong(row))
+        if ((isMp3(row) && Read(row)) || ofASong(row))
             ++leftOut;
         else
             kept.append(row);

@@ -25,7 +25,8 @@ std::optional<QString> Of(const QString &sourcePath, const QString &settings);
 
 // The rows of a folder scan, in order, without the previews among them: a marked file, and
 // "<name>_Preview.<ext>" (or "<name>_Preview (2).<ext>") and "Joined_Preview.mp3" beside a
-// song of that name (any song, for the joined one). leftOut counts what was left out.
+// song of that name or with one among the rows (any song, for the joined one). leftOut
+// counts what was left out.
 QStringList WithoutPreviews(const QStringList &rows, qsizetype &leftOut);
 
 } // namespace PreviewMark
