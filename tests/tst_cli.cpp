@@ -962,6 +962,17 @@ void TestCli::previewsLastAsAsked_data()
     QTest::newRow("any master, by default") << QStringList{QStringLiteral("-s"), QStringLiteral("50%"), QStringLiteral("-d"),
                                                            QStringLiteral("2"), m_masters}
                                             << masters << QList<double>(6, 2);
+    // SoX cuts a loudness preview from the two channels the measuring decoded of a mono MP3.
+    const QString mono = folder(QStringLiteral("mono")) + QStringLiteral("/Mono.mp3");
+    QVERIFY(QProcess::execute(QStringLiteral("sox"), {QStringLiteral("-n"), QStringLiteral("-c"), QStringLiteral("1"),
+                                                      QStringLiteral("-r"), QStringLiteral("44100"), mono,
+                                                      QStringLiteral("synth"), QStringLiteral("5"), QStringLiteral("sine"),
+                                                      QStringLiteral("440")})
+            == 0);
+    QTest::newRow("--loudness, a mono MP3") << QStringList{QStringLiteral("--loudness"), QStringLiteral("-16"),
+                                                           QStringLiteral("-s"), QStringLiteral("1"), QStringLiteral("-d"),
+                                                           QStringLiteral("3"), mono}
+                                            << QStringList{QStringLiteral("Mono_Preview.mp3")} << QList<double>{3};
     // SoX knows no length of what FFmpeg decodes: its fade-out would pad the cut with silence.
     QTest::newRow("an M4A that ends, with a fade-out")
         << QStringList{QStringLiteral("-s"), QStringLiteral("2"), QStringLiteral("-d"), QStringLiteral("10"),
