@@ -187,7 +187,7 @@ bool CliCommandLine::check()
 
 bool CliCommandLine::readReports(CliOptions &options)
 {
-    if (const QString problem = ReportOptions::Read(m_parser, options.reports); !problem.isEmpty())
+    if (const QString problem = ReportOptions::Read(m_parser, options.settings.outputFolder, options.reports); !problem.isEmpty())
         return refuse(problem);
     if (options.dryRun && (options.reports.waveform || !options.reports.review.isEmpty()))
         return refuse(QStringLiteral("--dry-run writes nothing: --waveform and --review need a run"));

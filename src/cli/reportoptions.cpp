@@ -59,8 +59,9 @@ QString readWaveform(const QCommandLineParser &parser, Chosen &chosen)
     return QString();
 }
 
-// The page must be able to go where it is asked to: into a folder that is there.
-QString readReview(const QCommandLineParser &parser, Chosen &chosen)
+// The page must be able to go where it is asked to: into a folder that is there, or the output
+// folder the run makes.
+QString readReview(const QCommandLineParser &parser, const QString &outputFolder, Chosen &chosen)
 {
     if (!parser.isSet(Review))
         return QString();
@@ -68,7 +69,8 @@ QString readReview(const QCommandLineParser &parser, Chosen &chosen)
     const QFileInfo info(page);
     if (page.isEmpty() || page.endsWith(QLatin1Char('/')) || info.isDir())
         return named(Review, page) + QStringLiteral(": give the name of an HTML file");
-    if (!Main::FolderExists(info.absolutePath()))
+    const bool madeByTheRun = !outputFolder.isEmpty() && QDir::cleanPath(outputFolder) == QDir::cleanPath(info.absolutePath());
+    if (!madeByTheRun && !Main::FolderExists(info.absolutePath()))
         return named(Review, page) + QStringLiteral(": its folder %1 is not there").arg(info.absolutePath());
     chosen.review = info.absoluteFilePath();
     return QString();
@@ -81,10 +83,10 @@ QList<QCommandLineOption> All()
     return {WaveformFormat, WaveformBits, WaveformChannels, Review};
 }
 
-QString Read(const QCommandLineParser &parser, Chosen &chosen)
+QString Read(const QCommandLineParser &parser, const QString &outputFolder, Chosen &chosen)
 {
     const QString problem = readWaveform(parser, chosen);
-    return problem.isEmpty() ? readReview(parser, chosen) : problem;
+    return problem.isEmpty() ? readReview(parser, outputFolder, chosen) : problem;
 }
 
 } // namespace ReportOptions

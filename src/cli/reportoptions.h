@@ -19,7 +19,8 @@ struct Chosen {
 };
 
 QList<QCommandLineOption> All();
-// "" when the options are right, else what is wrong with them.
-QString Read(const QCommandLineParser &parser, Chosen &chosen);
+// "" when the options are right, else what is wrong with them. `outputFolder` is made before
+// the run when missing, so a page may go into it.
+QString Read(const QCommandLineParser &parser, const QString &outputFolder, Chosen &chosen);
 
 } // namespace ReportOptions
