@@ -199,7 +199,9 @@ void TestCli::initTestCase()
 
 void TestCli::cleanupTestCase()
 {
-    m_latin1->removeAll(); // QTemporaryDir cannot remove a name that is not valid UTF-8
+    // QTemporaryDir cannot remove a name that is not valid UTF-8; none is made when the set-up failed.
+    if (m_latin1)
+        m_latin1->removeAll();
     QCOMPARE(Fixtures::FilesBelow(folder(QStringLiteral("config"))), QStringList()); // no settings file
 }
 
