@@ -456,12 +456,13 @@ void TestCli::exitStatuses_data()
     QTest::newRow("output is a file") << QStringList{out, a, a} << QString() << 2
                                       << QStringLiteral("^lumbrisk-cli: --output 'Tone A.mp3': it is a file, not a folder$")
                                       << none;
-    // The output folder is made before the run, so the page may go into it.
-    const QString made = folder(QStringLiteral("status/review in the folder the run makes")) + QStringLiteral("/new");
-    QTest::newRow("review in the folder the run makes")
-        << QStringList{out, made, QStringLiteral("--review"), made + QStringLiteral("/review.html"), a} << QString() << 0
-        << QStringLiteral("^lumbrisk-cli: review page: .*/new/review.html$")
-        << QStringList{QStringLiteral("new"), QStringLiteral("new/Tone A_Preview.mp3"), QStringLiteral("new/review.html")};
+    // The output folder is made before the run, with the folders above it: the page may go there.
+    const QString shop = folder(QStringLiteral("status/review beside the folder the run makes")) + QStringLiteral("/Shop");
+    QTest::newRow("review beside the folder the run makes")
+        << QStringList{out, shop + QStringLiteral("/previews"), QStringLiteral("--review"), shop + QStringLiteral("/review.html"), a}
+        << QString() << 0 << QStringLiteral("^lumbrisk-cli: review page: .*/Shop/review.html$")
+        << QStringList{QStringLiteral("Shop"), QStringLiteral("Shop/previews"), QStringLiteral("Shop/previews/Tone A_Preview.mp3"),
+                       QStringLiteral("Shop/review.html")};
     QTest::newRow("no sox") << QStringList{a} << QStringLiteral("/nonexistent") << 3
                             << QStringLiteral("^lumbrisk-cli: .*Install the Debian packages sox and libsox-fmt-mp3\\.$")
                             << none;

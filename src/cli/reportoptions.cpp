@@ -59,8 +59,8 @@ QString readWaveform(const QCommandLineParser &parser, Chosen &chosen)
     return QString();
 }
 
-// The page must be able to go where it is asked to: into a folder that is there, or the output
-// folder the run makes.
+// The page must be able to go where it is asked to: into a folder that is there, or one the run
+// makes for its output.
 QString readReview(const QCommandLineParser &parser, const QString &outputFolder, Chosen &chosen)
 {
     if (!parser.isSet(Review))
@@ -69,7 +69,9 @@ QString readReview(const QCommandLineParser &parser, const QString &outputFolder
     const QFileInfo info(page);
     if (page.isEmpty() || page.endsWith(QLatin1Char('/')) || info.isDir())
         return named(Review, page) + QStringLiteral(": give the name of an HTML file");
-    const bool madeByTheRun = !outputFolder.isEmpty() && QDir::cleanPath(outputFolder) == QDir::cleanPath(info.absolutePath());
+    // The output folder is made with all the folders above it that are missing.
+    const QString folder = QDir::cleanPath(info.absolutePath()) + QLatin1Char('/');
+    const bool madeByTheRun = !outputFolder.isEmpty() && (QDir::cleanPath(outputFolder) + QLatin1Char('/')).startsWith(folder);
     if (!madeByTheRun && !Main::FolderExists(info.absolutePath()))
         return named(Review, page) + QStringLiteral(": its folder %1 is not there").arg(info.absolutePath());
     chosen.review = info.absoluteFilePath();

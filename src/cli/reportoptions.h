@@ -19,8 +19,8 @@ struct Chosen {
 };
 
 QList<QCommandLineOption> All();
-// "" when the options are right, else what is wrong with them. `outputFolder` is made before
-// the run when missing, so a page may go into it.
+// "" when the options are right, else what is wrong with them. `outputFolder` and the folders
+// above it are made before the run when missing, so a page may go into any of them.
 QString Read(const QCommandLineParser &parser, const QString &outputFolder, Chosen &chosen);
 
 } // namespace ReportOptions
