@@ -43,6 +43,7 @@ private slots:
     void measures();
     void gainFor_data();
     void gainFor();
+    void peakMeterForgetsTheRunBefore();
 };
 
 void TestLoudness::measures_data()
@@ -131,6 +132,26 @@ void TestLoudness::gainFor()
     if (adjustment.result)
         QVERIFY(std::abs(*adjustment.result - result) < 0.01);
     QVERIFY(truePeak + adjustment.gain <= Loudness::PeakCeiling - margin + 1e-9);
+}
+
+// One filter serves all the loud runs of a stretch: a quiet run read after a full-scale one
+// must not carry what that one left in the filter.
+void TestLoudness::peakMeterForgetsTheRunBefore()
+{
+    constexpr int Rate = 48000;
+    constexpr size_t Priming = 32;
+    std::vector<float> stretch = sine(12000, -1, 2, Rate, Pi / 4, 0.05);
+    const size_t loudFrames = stretch.size() / 2;
+    const std::vector<float> quiet = sine(1000, -30, 2, Rate, 0, 0.05);
+    stretch.insert(stretch.end(), quiet.begin(), quiet.end());
+    const float *quietRun = &stretch[(loudFrames + 2 * Priming) * 2];
+    const size_t quietFrames = loudFrames - 2 * Priming;
+
+    Loudness::PeakMeter reused(2, Rate);
+    QVERIFY(reused.of(stretch.data(), 0, loudFrames) > -1.5);
+    const double afterTheLoudRun = reused.of(quietRun, Priming, quietFrames);
+    const double alone = Loudness::PeakMeter(2, Rate).of(quietRun, Priming, quietFrames);
+    QVERIFY2(std::abs(afterTheLoudRun - alone) < 0.01 && alone < -29, qPrintable(QString::number(afterTheLoudRun)));
 }
 
 QTEST_GUILESS_MAIN(TestLoudness)
