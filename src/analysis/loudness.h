@@ -4,7 +4,6 @@
 // brings a preview to a target without letting its peaks near full scale. Only the level
 // changes: no compressor, no limiter.
 
-
 #include <limits>
 #include <memory>
 #include <optional>

@@ -8,11 +8,10 @@
 #include <QSocketNotifier>
 
 #include <algorithm>
-#include <csignal>
-#include <limits>
-
 #include <cerrno>
+#include <csignal>
 #include <ctime>
+#include <limits>
 
 #include <fcntl.h>
 #include <pthread.h>
