@@ -317,12 +317,12 @@ void TestCli::options_data()
     // The tone is far louder than -16 LUFS. SoX cuts the stretch the measuring decoded, the
     // 2 s from second 3 to the song's end, and its line has lumbrisk-cli decode it again.
     QTest::newRow("--loudness") << QStringList{dry, QStringLiteral("--loudness"), QStringLiteral("-16"), a}
-                                << QStringLiteral(" --stretch-floats 3 15 '[^']*/Tone A\\.mp3' \\| \\S+ -t f32 -r 44100 -c 2 - "
+                                << QStringLiteral(" --decoded-stretch 3 15 '[^']*/Tone A\\.mp3' \\| \\S+ -t sox - "
                                                   ".* trim 0 2\\.0\\d* gain -\\d+\\.\\d+\n");
     // The plan: each file's command line, its start and where it came from, nothing made.
     QTest::newRow("--dry-run --json")
         << QStringList{dry, QStringLiteral("--json"), QStringLiteral("--loudness"), QStringLiteral("-16"), a}
-        << QStringLiteral("\"command\": \"\\S+ --stretch-floats 3 15 '[^']*/Tone A\\.mp3' \\| [^\"]* trim 0 2\\.0\\d* gain "
+        << QStringLiteral("\"command\": \"\\S+ --decoded-stretch 3 15 '[^']*/Tone A\\.mp3' \\| [^\"]* trim 0 2\\.0\\d* gain "
                           "-\\d+\\.\\d+\",[\\s\\S]*"
                           "\"made\": false,[\\s\\S]*\"start\": 3,\\s+\"start_from\": \"seconds\"");
     QTest::newRow("--json") << QStringList{QStringLiteral("--json"), QStringLiteral("-o"), folder(QStringLiteral("json")), a}
@@ -796,9 +796,11 @@ void TestCli::dryRunLinesMakeTheSamePreviews()
     QVERIFY(!QFileInfo::exists(shelled)); // a dry run makes nothing
 
     QProcess shell;
-    shell.start(QStringLiteral("sh"), {QStringLiteral("-e"), QStringLiteral("-c"), dry.out});
-    QVERIFY(shell.waitForFinished(30000));
-    QVERIFY2(shell.exitCode() == 0, qPrintable(dry.out + shell.readAllStandardError()));
+    const auto shelledLines = [&shell](const QString &lines) {
+        shell.start(QStringLiteral("sh"), {QStringLiteral("-e"), QStringLiteral("-c"), lines});
+        return shell.waitForFinished(30000) ? shell.exitCode() : -1;
+    };
+    QVERIFY2(shelledLines(dry.out) == 0, qPrintable(dry.out + shell.readAllStandardError()));
     const QString ran = m_dir.filePath(QStringLiteral("ran-") + tag);
     const Run real = run(QStringList{QStringLiteral("-o"), ran} + common);
     QCOMPARE(real.status, status);
@@ -806,6 +808,15 @@ void TestCli::dryRunLinesMakeTheSamePreviews()
     const QStringList made = previewsIn(QStringLiteral("ran-") + tag);
     QVERIFY2(made.contains(madeAlso), qPrintable(made.join(QLatin1Char('\n'))));
     QCOMPARE(previewsIn(QStringLiteral("shelled-") + tag), made);
+    // The lines that versions 1.2.2 and 1.2.3 wrote read raw floats; a line whose song has
+    // gone must fail and leave the preview it was to replace as it was.
+    QString floats = dry.out;
+    floats.replace(QRegularExpression(QStringLiteral("--decoded-stretch([^\n]*) -t sox - ")),
+                   QStringLiteral("--stretch-floats\\1 -t f32 -r 44100 -c 2 - "));
+    QString gone = dry.out;
+    gone.replace(QStringLiteral("/Tone A.mp3"), QStringLiteral("/Gone.mp3"));
+    QVERIFY2(floats == dry.out || shelledLines(floats) == 0, qPrintable(floats + shell.readAllStandardError()));
+    QVERIFY(shelledLines(gone) > 0);
     for (const QString &name : made)
         QCOMPARE(Fixtures::Contents(shelled + QLatin1Char('/') + name), Fixtures::Contents(ran + QLatin1Char('/') + name));
     // New folders get the usual mode.

@@ -73,8 +73,8 @@ void ParallelPreviews::cut(int index)
         result.command = cutCommand(index, work.start, result.preview);
         // Its line runs later: lumbrisk-cli decodes the stretch into it as a run would.
         if (work.stretch)
-            result.decoder = PreviewCommands::StretchFloats(QCoreApplication::applicationFilePath(), result.source,
-                                                            work.start, ParallelWork::SecondsText(durationFor(index)));
+            result.decoder = PreviewCommands::DecodedStretch(QCoreApplication::applicationFilePath(), result.source,
+                                                             work.start, ParallelWork::SecondsText(durationFor(index)));
         work.stretch.reset();
         work.step = Step::Done;
         ++m_finished;
@@ -93,7 +93,7 @@ void ParallelPreviews::cut(int index)
     }
     result.command = cutCommand(index, work.start, writeTo);
     const ToolPool::Input samples =
-        work.stretch ? ToolPool::Input(work.stretch, &work.stretch->samples) : ToolPool::Input();
+        work.stretch ? ToolPool::Input(work.stretch, &work.stretch->soxStream) : ToolPool::Input();
     launch(*result.command, [this, index](const RunResult &ended) { cutEnded(index, ended); }, index, result.decoder,
            samples);
 }

@@ -71,8 +71,8 @@ public:
 private:
     void writeMore()
     {
-        const auto *bytes = reinterpret_cast<const char *>(m_input->data());
-        const size_t total = m_input->size() * sizeof(float);
+        const char *bytes = m_input->constData();
+        const size_t total = size_t(m_input->size());
         while (m_written < total) {
             const ssize_t written = writeHeldBack(m_pipeEnd, bytes + m_written, total - m_written);
             if (written < 0 && errno == EAGAIN)

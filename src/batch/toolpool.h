@@ -4,13 +4,13 @@
 
 #include "platform/commandline.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 
 #include <functional>
 #include <memory>
 #include <optional>
-#include <vector>
 
 class QObject;
 class QProcess;
@@ -33,8 +33,8 @@ public:
     // the pipes of a tool and of its decoder; the rest of the program keeps some for itself.
     static int MostAtOnce();
 
-    // Samples a run writes into its tool's standard input, as raw 32-bit floats.
-    using Input = std::shared_ptr<const std::vector<float>>;
+    // Bytes a run writes into its tool's standard input.
+    using Input = std::shared_ptr<const QByteArray>;
 
     // Starts the tool; index is the file it runs for (-1: none).
     // decoder, when given, runs too and writes into the tool's standard input; else input,

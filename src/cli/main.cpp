@@ -67,17 +67,33 @@ ConsoleReport::Mode reportMode(const CliOptions &options)
     return options.quiet ? ConsoleReport::Mode::Quiet : ConsoleReport::Mode::Progress;
 }
 
-// lumbrisk-cli --stretch-floats START SECONDS FILE: the samples a dry run's line pipes into
-// SoX, decoded as a run decodes them for its cut, on standard output.
-int writeStretch(const char *start, const char *seconds, const char *path)
+int writeOut(const void *bytes, size_t count)
+{
+    return std::fwrite(bytes, 1, count, stdout) == count && std::fflush(stdout) == 0 ? 0 : NothingMade;
+}
+
+// lumbrisk-cli --decoded-stretch START SECONDS FILE: the stream a dry run's line pipes into
+// SoX, decoded as a run decodes it for its cut, on standard output; with --stretch-floats,
+// the raw floats that earlier lines read.
+int writeStretch(const char *option, const char *start, const char *seconds, const char *path)
 {
     const QString source = QFile::decodeName(path);
     const std::optional<Mp3Decode::Stretch> stretch =
         Mp3Decode::DecodeStretch(source, QLocale::c().toDouble(start), QLocale::c().toDouble(seconds));
     if (!stretch)
         return complain(QStringLiteral("%1 cannot be decoded").arg(source), NothingMade);
-    const size_t written = std::fwrite(stretch->samples.data(), sizeof(float), stretch->samples.size(), stdout);
-    return written == stretch->samples.size() && std::fflush(stdout) == 0 ? 0 : NothingMade;
+    if (std::strcmp(option, PreviewCommands::StretchFloatsOption) == 0) {
+        const std::vector<float> floats = stretch->floats();
+        return writeOut(floats.data(), floats.size() * sizeof(float));
+    }
+    return writeOut(stretch->soxStream.constData(), size_t(stretch->soxStream.size()));
+}
+
+bool writesStretch(int argc, char *argv[])
+{
+    return argc == 5
+           && (std::strcmp(argv[1], PreviewCommands::DecodedStretchOption) == 0
+               || std::strcmp(argv[1], PreviewCommands::StretchFloatsOption) == 0);
 }
 
 } // namespace
@@ -87,8 +103,8 @@ int main(int argc, char *argv[])
     // A closed standard output or error never ends the program by itself: during a run
     // SIGPIPE stops it as SIGTERM does, so that nothing half-written is left.
     std::signal(SIGPIPE, SIG_IGN);
-    if (argc == 5 && std::strcmp(argv[1], PreviewCommands::StretchFloatsOption) == 0)
-        return writeStretch(argv[2], argv[3], argv[4]);
+    if (writesStretch(argc, argv))
+        return writeStretch(argv[1], argv[2], argv[3], argv[4]);
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("lumbrisk-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(LUMBRISK_VERSION));

@@ -125,18 +125,11 @@ CommandLine CutDecoded(const QString &sox, const QString &bitrate, const QString
     return cutFrom(CommandLine(sox).plain(QStringLiteral(" -t sox -")), bitrate, outputPath, start, duration);
 }
 
-CommandLine CutFloats(const QString &sox, int rate, int channels, const QString &bitrate, const QString &outputPath,
-                      const QString &duration)
-{
-    return cutFrom(CommandLine(sox).plain(QStringLiteral(" -t f32 -r %1 -c %2 -").arg(rate).arg(channels)), bitrate,
-                   outputPath, QStringLiteral("0"), duration);
-}
-
-CommandLine StretchFloats(const QString &program, const QString &sourcePath, const QString &start,
-                          const QString &seconds)
+CommandLine DecodedStretch(const QString &program, const QString &sourcePath, const QString &start,
+                           const QString &seconds)
 {
     return CommandLine(program)
-        .plain(QStringLiteral(" %1 %2 %3 ").arg(QLatin1String(StretchFloatsOption), start, seconds))
+        .plain(QStringLiteral(" %1 %2 %3 ").arg(QLatin1String(DecodedStretchOption), start, seconds))
         .quoted(Main::AbsolutePath(sourcePath));
 }
 

@@ -44,18 +44,17 @@ int SampleRateFor(const QString &bitrate);
 CommandLine Cut(const QString &sox, const QString &sourcePath, const QString &bitrate,
                 const QString &outputPath, const QString &start, const QString &duration);
 // The same cut of a source FFmpeg decodes: SoX reads its native stream from standard input
-// ("sox" -t sox -  -c 2 ...), which FfmpegDecode writes.
+// ("sox" -t sox -  -c 2 ...), which FfmpegDecode writes, or the program itself
+// (Mp3Decode::Stretch).
 CommandLine CutDecoded(const QString &sox, const QString &bitrate, const QString &outputPath, const QString &start,
                        const QString &duration);
-// The same cut of samples the program writes into SoX's standard input as raw 32-bit floats:
-// "sox" -t f32 -r <rate> -c <channels> -  -c 2 ... trim 0 <duration>.
-CommandLine CutFloats(const QString &sox, int rate, int channels, const QString &bitrate, const QString &outputPath,
-                      const QString &duration);
-// What lumbrisk-cli takes to write those samples itself, for command lines run later:
-// "lumbrisk-cli" --stretch-floats <start> <seconds> "<source>".
+// What lumbrisk-cli takes to write that stream of an MP3's stretch itself, for command lines
+// run later: "lumbrisk-cli" --decoded-stretch <start> <seconds> "<source>".
+inline constexpr char DecodedStretchOption[] = "--decoded-stretch";
+CommandLine DecodedStretch(const QString &program, const QString &sourcePath, const QString &start,
+                           const QString &seconds);
+// The lines of versions 1.2.2 and 1.2.3 have it write raw 32-bit floats instead.
 inline constexpr char StretchFloatsOption[] = "--stretch-floats";
-CommandLine StretchFloats(const QString &program, const QString &sourcePath, const QString &start,
-                          const QString &seconds);
 // "ffmpeg"<options> -protocol_whitelist file,pipe -format_whitelist <audio formats> -i "<source>":
 // FFmpeg reads the file named and nothing that file names, and only as audio. A concat list,
 // playlist or image sequence under an audio name would have it read other files, or wait
