@@ -317,7 +317,7 @@ void TestCli::options_data()
     // The tone is far louder than -16 LUFS. SoX cuts the stretch the measuring decoded, the
     // 2 s from second 3 to the song's end, and its line has lumbrisk-cli decode it again.
     QTest::newRow("--loudness") << QStringList{dry, QStringLiteral("--loudness"), QStringLiteral("-16"), a}
-                                << QStringLiteral(" --decoded-stretch 3 15 '[^']*/Tone A\\.mp3' \\| \\S+ -t sox - "
+                                << QStringLiteral(" --decoded-stretch 3 15 '[^']*/Tone A\\.mp3' \\| \\S+ -t wav - "
                                                   ".* trim 0 2\\.0\\d* gain -\\d+\\.\\d+\n");
     // The plan: each file's command line, its start and where it came from, nothing made.
     QTest::newRow("--dry-run --json")
@@ -811,7 +811,7 @@ void TestCli::dryRunLinesMakeTheSamePreviews()
     // The lines that versions 1.2.2 and 1.2.3 wrote read raw floats; a line whose song has
     // gone must fail and leave the preview it was to replace as it was.
     QString floats = dry.out;
-    floats.replace(QRegularExpression(QStringLiteral("--decoded-stretch([^\n]*) -t sox - ")),
+    floats.replace(QRegularExpression(QStringLiteral("--decoded-stretch([^\n]*) -t wav - ")),
                    QStringLiteral("--stretch-floats\\1 -t f32 -r 44100 -c 2 - "));
     QString gone = dry.out;
     gone.replace(QStringLiteral("/Tone A.mp3"), QStringLiteral("/Gone.mp3"));

@@ -199,19 +199,10 @@ std::optional<Stretch> DecodeStretch(const QString &path, double from, double se
     reading.from = from;
     if (!Feed(path, reading, pass))
         return std::nullopt;
-    return StretchOf(kept.rate(), 2, kept.takeFrames());
+    return Stretch{kept.rate(), 2, kept.takeFrames()};
 }
 
 namespace {
-
-constexpr double FullScale = 2147483648.0; // of SoX's 32-bit samples
-
-// A float sample as SoX holds it: scaled to 32 bits, rounded half away from zero, clipped.
-qint32 soxSample(float sample)
-{
-    const double scaled = std::round(double(sample) * FullScale);
-    return std::isnan(scaled) ? 0 : qint32(std::clamp(scaled, -FullScale, FullScale - 1));
-}
 
 template <typename Value>
 void append(QByteArray &bytes, Value value)
@@ -221,43 +212,28 @@ void append(QByteArray &bytes, Value value)
 
 } // namespace
 
-Stretch StretchOf(int rate, int channels, const std::vector<float> &samples)
+QByteArray WaveHeaderOf(const Stretch &stretch)
 {
-    Stretch stretch{rate, channels, {}};
-    QByteArray &stream = stretch.soxStream;
-    // The magic tells SoX the byte order; the header's length counts the bytes after it.
-    stream.append(Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? ".SoX" : "XoS.", 4);
-    append(stream, quint32(Stretch::HeaderBytes - 4));
-    append(stream, quint64(samples.size()));
-    append(stream, double(rate));
-    append(stream, quint32(channels));
-    append(stream, quint32(0)); // no comments
-    stream.resize(Stretch::HeaderBytes + qsizetype(samples.size() * sizeof(qint32)));
-    char *held = stream.data() + Stretch::HeaderBytes;
-    for (const float sample : samples) {
-        const qint32 value = soxSample(sample);
-        std::memcpy(held, &value, sizeof value);
-        held += sizeof value;
-    }
-    return stretch;
-}
-
-size_t Stretch::frames() const
-{
-    return channels > 0 ? size_t(soxStream.size() - HeaderBytes) / sizeof(qint32) / size_t(channels) : 0;
-}
-
-std::vector<float> Stretch::floats() const
-{
-    std::vector<float> samples(size_t(soxStream.size() - HeaderBytes) / sizeof(qint32));
-    const char *held = soxStream.constData() + HeaderBytes;
-    for (float &sample : samples) {
-        qint32 value = 0;
-        std::memcpy(&value, held, sizeof value);
-        sample = float(value / FullScale);
-        held += sizeof value;
-    }
-    return samples;
+    constexpr quint16 IeeeFloat = 3;
+    constexpr quint32 FormatBytes = 18; // with the length of its extension, none, which SoX asks for
+    const auto frameBytes = quint16(size_t(stretch.channels) * sizeof(float));
+    const auto dataBytes = quint32(stretch.samples.size() * sizeof(float));
+    QByteArray header;
+    // RIFX is the same with big-endian numbers, as the samples are on such a machine.
+    header.append(Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? "RIFF" : "RIFX", 4);
+    append(header, quint32(4 + 8 + FormatBytes + 8 + dataBytes));
+    header.append("WAVEfmt ", 8);
+    append(header, FormatBytes);
+    append(header, IeeeFloat);
+    append(header, quint16(stretch.channels));
+    append(header, quint32(stretch.rate));
+    append(header, quint32(stretch.rate) * frameBytes);
+    append(header, frameBytes);
+    append(header, quint16(8 * sizeof(float)));
+    append(header, quint16(0));
+    header.append("data", 4);
+    append(header, dataBytes);
+    return header;
 }
 
 Audio FromFloats(const QByteArray &bytes, int rate)

@@ -48,22 +48,19 @@ std::optional<double> MeasureTruePeak(const QString &path, double seconds,
                                       const std::vector<Analysis::Analyzer *> &others = {});
 // The stretch a cut encodes, as decoded: interleaved frames at the file's own rate, before
 // any fade or gain, so that SoX can cut the preview from them instead of decoding it again.
-// They are kept in SoX's own format, as CutDecoded reads it: a header with the rate and the
-// channels, then each sample as SoX holds it. SoX reads the header before it opens the
-// preview, so a stretch that never comes leaves an earlier preview as it was.
 struct Stretch {
-    static constexpr qsizetype HeaderBytes = 32;
     int rate = 0;
     int channels = 0;
-    QByteArray soxStream;
-    size_t frames() const;
-    // As 32-bit floats, which SoX holds as it holds the stream.
-    std::vector<float> floats() const;
+    std::vector<float> samples;
+    size_t frames() const { return channels > 0 ? samples.size() / size_t(channels) : 0; }
 };
-Stretch StretchOf(int rate, int channels, const std::vector<float> &samples);
 // `seconds` from `from` on, both channels at the file's own rate, read as the loudness
 // analysis reads them; none when Feed fails.
 std::optional<Stretch> DecodeStretch(const QString &path, double from, double seconds);
+// The header that makes the stretch's samples a WAVE file of 32-bit floats. SoX reads it
+// before it opens its output, so a stretch that never comes leaves an earlier preview as it
+// was; raw floats, which need no header, would have it write an empty one.
+QByteArray WaveHeaderOf(const Stretch &stretch);
 // The mono 32-bit floats a tool wrote at the given rate.
 Audio FromFloats(const QByteArray &bytes, int rate);
 

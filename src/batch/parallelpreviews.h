@@ -193,7 +193,7 @@ private:
     // Starts the tool; index, when given, is the file it runs for.
     // decoder, when given, runs too and writes into the tool's standard input.
     void launch(const CommandLine &commandLine, const Ended &ended, int index = -1,
-                const std::optional<CommandLine> &decoder = std::nullopt, const ToolPool::Input &input = nullptr);
+                const std::optional<CommandLine> &decoder = std::nullopt, const ToolPool::Input &input = {});
     // Why a source only FFmpeg decodes cannot be read when FFmpeg is missing.
     QString withoutFfmpeg(const QString &source) const;
     void succeed(int index);

@@ -109,7 +109,7 @@ CommandLine ParallelPreviews::cutCommand(int index, const QString &start, const 
     const QString duration = trimText(index, start);
     const std::shared_ptr<const Mp3Decode::Stretch> &stretch = m_work[size_t(index)].stretch;
     CommandLine command =
-        stretch ? PreviewCommands::CutDecoded(m_tools.sox, bitrateFor(index), writeTo, QStringLiteral("0"),
+        stretch ? PreviewCommands::CutStretch(m_tools.sox, bitrateFor(index), writeTo,
                                               ParallelWork::SecondsText(keptSeconds(*stretch, durationFor(index))))
         : SourceAudio::NeedsDecoder(source)
             ? PreviewCommands::CutDecoded(m_tools.sox, bitrateFor(index), writeTo, start, duration)

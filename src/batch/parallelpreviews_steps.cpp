@@ -93,7 +93,8 @@ void ParallelPreviews::cut(int index)
     }
     result.command = cutCommand(index, work.start, writeTo);
     const ToolPool::Input samples =
-        work.stretch ? ToolPool::Input(work.stretch, &work.stretch->soxStream) : ToolPool::Input();
+        work.stretch ? ToolPool::Input{Mp3Decode::WaveHeaderOf(*work.stretch), {work.stretch, &work.stretch->samples}}
+                     : ToolPool::Input();
     launch(*result.command, [this, index](const RunResult &ended) { cutEnded(index, ended); }, index, result.decoder,
            samples);
 }

@@ -71,10 +71,10 @@ public:
 private:
     void writeMore()
     {
-        const char *bytes = m_input->constData();
-        const size_t total = size_t(m_input->size());
+        const size_t total = size_t(m_input.header.size()) + m_input.samples->size() * sizeof(float);
         while (m_written < total) {
-            const ssize_t written = writeHeldBack(m_pipeEnd, bytes + m_written, total - m_written);
+            const auto [bytes, count] = piece(m_written);
+            const ssize_t written = writeHeldBack(m_pipeEnd, bytes, count);
             if (written < 0 && errno == EAGAIN)
                 return;
             if (written < 0)
@@ -82,6 +82,15 @@ private:
             m_written += size_t(written);
         }
         close();
+    }
+    // The bytes from `position` on, of the header or of the samples, as far as that piece goes.
+    std::pair<const char *, size_t> piece(size_t position) const
+    {
+        const auto header = size_t(m_input.header.size());
+        if (position < header)
+            return {m_input.header.constData() + position, header - position};
+        const auto *samples = reinterpret_cast<const char *>(m_input.samples->data());
+        return {samples + position - header, m_input.samples->size() * sizeof(float) - (position - header)};
     }
     void close()
     {
@@ -139,7 +148,7 @@ void ToolPool::launch(const CommandLine &commandLine, int index, const std::opti
     });
     Shell32::Prepare(*process, commandLine);
     int feedPipe[2] = {-1, -1};
-    if (input && !decoding && ::pipe2(feedPipe, O_CLOEXEC) == 0) {
+    if (input.samples && !decoding && ::pipe2(feedPipe, O_CLOEXEC) == 0) {
         ::fcntl(feedPipe[1], F_SETPIPE_SZ, FeedPipeBytes);
         // Opened anew for the tool, so that its end blocks while this one does not.
         process->setStandardInputFile(QStringLiteral("/proc/self/fd/%1").arg(feedPipe[0]));

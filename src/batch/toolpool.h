@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QObject;
 class QProcess;
@@ -33,14 +34,17 @@ public:
     // the pipes of a tool and of its decoder; the rest of the program keeps some for itself.
     static int MostAtOnce();
 
-    // Bytes a run writes into its tool's standard input.
-    using Input = std::shared_ptr<const QByteArray>;
+    // What a run writes into its tool's standard input: a header, then raw 32-bit floats.
+    struct Input {
+        QByteArray header;
+        std::shared_ptr<const std::vector<float>> samples;
+    };
 
     // Starts the tool; index is the file it runs for (-1: none).
     // decoder, when given, runs too and writes into the tool's standard input; else input,
     // when given, goes there through a pipe, as the tool reads it.
     void launch(const CommandLine &commandLine, int index, const std::optional<CommandLine> &decoder,
-                const Ended &ended, const Input &input = nullptr);
+                const Ended &ended, const Input &input = {});
     // Kills every tool still running and forgets it; no Ended follows.
     void killAll();
 

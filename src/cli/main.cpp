@@ -72,21 +72,23 @@ int writeOut(const void *bytes, size_t count)
     return std::fwrite(bytes, 1, count, stdout) == count && std::fflush(stdout) == 0 ? 0 : NothingMade;
 }
 
-// lumbrisk-cli --decoded-stretch START SECONDS FILE: the stream a dry run's line pipes into
-// SoX, decoded as a run decodes it for its cut, on standard output; with --stretch-floats,
-// the raw floats that earlier lines read.
+// lumbrisk-cli --decoded-stretch START SECONDS FILE: the WAVE file a dry run's line pipes
+// into SoX, decoded as a run decodes it for its cut, on standard output; with
+// --stretch-floats, the raw floats alone, which the lines of earlier versions read.
 int writeStretch(const char *option, const char *start, const char *seconds, const char *path)
 {
     const QString source = QFile::decodeName(path);
     const std::optional<Mp3Decode::Stretch> stretch =
         Mp3Decode::DecodeStretch(source, QLocale::c().toDouble(start), QLocale::c().toDouble(seconds));
-    if (!stretch)
-        return complain(QStringLiteral("%1 cannot be decoded").arg(source), NothingMade);
-    if (std::strcmp(option, PreviewCommands::StretchFloatsOption) == 0) {
-        const std::vector<float> floats = stretch->floats();
-        return writeOut(floats.data(), floats.size() * sizeof(float));
+    if (!stretch || stretch->samples.empty())
+        return complain(QStringLiteral("%1 cannot be decoded from %2 s on").arg(source, QString::fromLatin1(start)),
+                        NothingMade);
+    if (std::strcmp(option, PreviewCommands::DecodedStretchOption) == 0) {
+        const QByteArray header = Mp3Decode::WaveHeaderOf(*stretch);
+        if (writeOut(header.constData(), size_t(header.size())) != 0)
+            return NothingMade;
     }
-    return writeOut(stretch->soxStream.constData(), size_t(stretch->soxStream.size()));
+    return writeOut(stretch->samples.data(), stretch->samples.size() * sizeof(float));
 }
 
 bool writesStretch(int argc, char *argv[])

@@ -125,6 +125,11 @@ CommandLine CutDecoded(const QString &sox, const QString &bitrate, const QString
     return cutFrom(CommandLine(sox).plain(QStringLiteral(" -t sox -")), bitrate, outputPath, start, duration);
 }
 
+CommandLine CutStretch(const QString &sox, const QString &bitrate, const QString &outputPath, const QString &duration)
+{
+    return cutFrom(CommandLine(sox).plain(QStringLiteral(" -t wav -")), bitrate, outputPath, QStringLiteral("0"), duration);
+}
+
 CommandLine DecodedStretch(const QString &program, const QString &sourcePath, const QString &start,
                            const QString &seconds)
 {

@@ -44,12 +44,14 @@ int SampleRateFor(const QString &bitrate);
 CommandLine Cut(const QString &sox, const QString &sourcePath, const QString &bitrate,
                 const QString &outputPath, const QString &start, const QString &duration);
 // The same cut of a source FFmpeg decodes: SoX reads its native stream from standard input
-// ("sox" -t sox -  -c 2 ...), which FfmpegDecode writes, or the program itself
-// (Mp3Decode::Stretch).
+// ("sox" -t sox -  -c 2 ...), which FfmpegDecode writes.
 CommandLine CutDecoded(const QString &sox, const QString &bitrate, const QString &outputPath, const QString &start,
                        const QString &duration);
-// What lumbrisk-cli takes to write that stream of an MP3's stretch itself, for command lines
-// run later: "lumbrisk-cli" --decoded-stretch <start> <seconds> "<source>".
+// The same cut of an MP3's stretch the program writes into SoX's standard input as a WAVE
+// file of 32-bit floats (Mp3Decode::WaveHeaderOf): "sox" -t wav -  -c 2 ... trim 0 <duration>.
+CommandLine CutStretch(const QString &sox, const QString &bitrate, const QString &outputPath, const QString &duration);
+// What lumbrisk-cli takes to write that file itself, for command lines run later:
+// "lumbrisk-cli" --decoded-stretch <start> <seconds> "<source>".
 inline constexpr char DecodedStretchOption[] = "--decoded-stretch";
 CommandLine DecodedStretch(const QString &program, const QString &sourcePath, const QString &start,
                            const QString &seconds);
