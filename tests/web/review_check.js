@@ -120,7 +120,8 @@ function finish() {
   for (const problem of problems) console.error(problem);
   console.log(problems.length ? 'review page: FAILED' : 'review page: all checks passed');
   browser.on('exit', () => {
-    fs.rmSync(profile, { recursive: true, force: true });
+    // Chromium's helper processes may still be writing the profile's cache when it exits.
+    fs.rmSync(profile, { recursive: true, force: true, maxRetries: 10, retryDelay: 100 });
     process.exit(problems.length ? 1 : 0);
   });
   browser.kill();
