@@ -120,10 +120,12 @@ function finish() {
   for (const problem of problems) console.error(problem);
   console.log(problems.length ? 'review page: FAILED' : 'review page: all checks passed');
   browser.on('exit', () => {
-    // Chromium's helper processes may still be writing the profile's cache when it exits.
     fs.rmSync(profile, { recursive: true, force: true, maxRetries: 10, retryDelay: 100 });
     process.exit(problems.length ? 1 : 0);
   });
-  browser.kill();
+  // Asked to close, Chromium ends its helpers before it exits; killed, they may still be
+  // writing into the profile while it is removed.
+  send('Browser.close').catch(() => {});
+  setTimeout(() => browser.kill(), 10000).unref();
 }
 main().then(finish, (error) => { problems.push(String(error)); finish(); });
