@@ -321,15 +321,24 @@ Start ChooseStart(const std::vector<float> &samples, int rate, double /*previewS
     for (double &at : starts)
         at += rise;
     const double pause = pastSharedPause(detailed, starts);
-    Start start{OnBeat(samples, rate, std::max(0.0, begins / fps + moved + rise + pause), BeatReachSeconds), true, {}, "chorus"};
-    for (size_t index = 0; index < full.size(); ++index)
+    Start start;
+    start.seconds = OnBeat(samples, rate, std::max(0.0, begins / fps + moved + rise + pause), BeatReachSeconds);
+    start.fromChorus = true;
+    start.reason = "chorus";
+    for (size_t index = 0; index < full.size(); ++index) {
         start.sections.push_back(Section{starts[index] + pause, full[index].end / fps});
+        start.candidates.push_back(Candidate{starts[index] + pause, 0, int(full.size()), fitness[size_t(chosen)]});
+    }
     return start;
 }
 
 Start Fallback(double songSeconds)
 {
-    return Start{FallbackShare * songSeconds, false, {}, "nothing repeats: a quarter in"};
+    Start start;
+    start.seconds = FallbackShare * songSeconds;
+    start.doubtful = true;
+    start.reason = "nothing repeats: a quarter in";
+    return start;
 }
 
 } // namespace Chorus

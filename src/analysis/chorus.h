@@ -5,6 +5,7 @@
 
 #include "analysis/chorussimilarity.h"
 
+#include <string>
 #include <vector>
 
 namespace Chorus {
@@ -15,14 +16,33 @@ struct Section {
     double end = 0;
 };
 
+// A start the search would give next, for a person to choose instead: where one occurrence
+// of a repeated section begins.
+struct Candidate {
+    double seconds = 0;
+    int section = 0;  // which repeated section: 0 the one taken for the chorus, then the others
+    int repeats = 0;  // how many times that section is played
+    double score = 0; // how much that section sounds like the chorus, 0..1
+};
+
 struct Start {
     double seconds = 0;
     bool fromChorus = false; // false: nothing repeats, so a quarter of the length
     // Every full occurrence of the stretch taken for the chorus (the start's among them), in
     // the order they are played; empty when nothing repeats.
     std::vector<Section> sections;
+    // Every occurrence of the chosen section, then the best of up to two other repeated
+    // sections; in the order they are played.
+    std::vector<Candidate> candidates;
+    // The beats found, in seconds of the song, and those among them that begin a bar; either
+    // may be empty where the search found no pulse or could not tell the bar.
+    std::vector<double> beats;
+    std::vector<double> downbeats;
+    // The chosen section won only narrowly over the next candidate, or nothing repeats: a
+    // person should listen to this one first.
+    bool doubtful = false;
     // Why this start, in a few words for logs and plans.
-    const char *reason = "";
+    std::string reason;
 };
 // Longer files are mixes or whole works, where a chorus means nothing, and the matrix of a
 // full hour would not fit in memory: they are not looked into.
