@@ -55,7 +55,7 @@ bool catches(qint64 pid, int signalNumber)
 // The source and the preview of each line of a dry run, in order.
 QList<QPair<QString, QString>> plannedPairs(const QString &lines)
 {
-    static const QRegularExpression cut(QStringLiteral("^\\S+ '([^']+)' .* '([^']+)' trim "));
+    static const QRegularExpression cut(QStringLiteral("^\\S+ --no-glob '([^']+)' .* --no-glob '([^']+)' trim "));
     QList<QPair<QString, QString>> pairs;
     for (const QString &line : lines.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
         const QRegularExpressionMatch match = cut.match(line);
@@ -295,9 +295,15 @@ void TestCli::options_data()
     QTest::newRow("--beside") << QStringList{dry, QStringLiteral("--beside"), m_music + QStringLiteral("/") + a}
                               << QStringLiteral(" '%1/Tone A_Preview.mp3' ").arg(m_music);
     QTest::newRow("--join") << QStringList{dry, QStringLiteral("--join"), a}
-                            << QStringLiteral(" --combine sequence \"\\$work\"/0001.mp3 ");
+                            << QStringLiteral(" --combine sequence --no-glob \"\\$work\"/0001.mp3 ");
+    // SoX would read "[ab].mp3" as a pattern, and take "a.mp3" if there was one.
+    const QString patterns = folder(QStringLiteral("patterns"));
+    QFile::copy(m_music + QStringLiteral("/Tone A.mp3"), patterns + QStringLiteral("/[ab].mp3"));
+    QTest::newRow("names never globbed") << QStringList{dry, QStringLiteral("-o"), patterns, patterns + QStringLiteral("/[ab].mp3")}
+                                         << QStringLiteral("^\\S+ --no-glob '%1/\\[ab\\]\\.mp3' .* --no-glob '%1/\\[ab\\]_Preview\\.mp3' trim ")
+                                                .arg(patterns);
     QTest::newRow("-e for folders") << QStringList{dry, QStringLiteral("-e"), QStringLiteral("TXT"), m_music}
-                                    << QStringLiteral("^\\S+ %1/notes.txt ").arg(m_music);
+                                    << QStringLiteral("^\\S+ --no-glob %1/notes.txt ").arg(m_music);
     // Earlier previews beside their songs or in an output folder below, and one marked as a
     // preview, are no songs.
     const QString previews = folder(QStringLiteral("previews"));
@@ -307,7 +313,7 @@ void TestCli::options_data()
         QFile::copy(m_music + QStringLiteral("/Tone A.mp3"), previews + QLatin1Char('/') + QString::fromLatin1(name));
     TagFixtures::Write(previews + QStringLiteral("/Renamed.mp3"), {{QStringLiteral("LUMBRISK"), {QStringLiteral("1")}}});
     QTest::newRow("FOLDER without its previews") << QStringList{dry, previews}
-                                                 << QStringLiteral("\\A\\S+ '?%1/Song\\.mp3'? [^\\n]*\n\\z").arg(previews);
+                                                 << QStringLiteral("\\A\\S+ --no-glob '?%1/Song\\.mp3'? [^\\n]*\n\\z").arg(previews);
     QTest::newRow("FOLDER in name order") << QStringList{dry, m_album->root()}
                                           << QStringLiteral("/Track 1\\.mp3' .*\n.*/track 2\\.mp3' .*\n.*/Track 10\\.mp3' ");
     QTest::newRow("--fade-in") << QStringList{dry, QStringLiteral("--fade-in"), QStringLiteral("1"), a}
@@ -463,6 +469,17 @@ void TestCli::exitStatuses_data()
         << QString() << 0 << QStringLiteral("^lumbrisk-cli: review page: .*/Shop/review.html$")
         << QStringList{QStringLiteral("Shop"), QStringLiteral("Shop/previews"), QStringLiteral("Shop/previews/Tone A_Preview.mp3"),
                        QStringLiteral("Shop/review.html")};
+    // SoX reads a list by its name and fetches its addresses through a shell: a scan that
+    // takes every file hands SoX neither list.
+    const QString playlists = folder(QStringLiteral("playlists"));
+    const QString fetched = folder(QStringLiteral("status/playlists in a scanned folder")) + QStringLiteral("/fetched");
+    QVERIFY(QFile::copy(m_music + QStringLiteral("/Tone A.mp3"), playlists + QStringLiteral("/Song.mp3")));
+    QVERIFY(Fixtures::WriteFile(playlists + QStringLiteral("/fetch.m3u"), "http://localhost/$(touch '" + fetched.toUtf8() + "')\n"));
+    QVERIFY(Fixtures::WriteFile(playlists + QStringLiteral("/names.m3u"), m_music.toUtf8() + "/Tone B.mp3\n"));
+    QTest::newRow("playlists in a scanned folder")
+        << QStringList{QStringLiteral("-q"), QStringLiteral("-e"), QStringLiteral("*"), playlists} << QString() << 1
+        << QStringLiteral("^lumbrisk-cli: not made: .*/names.m3u: it is a playlist \\(.m3u\\), not an audio file, so it was not read$")
+        << QStringList{QStringLiteral("Song_Preview.mp3")};
     QTest::newRow("no sox") << QStringList{a} << QStringLiteral("/nonexistent") << 3
                             << QStringLiteral("^lumbrisk-cli: .*Install the Debian packages sox and libsox-fmt-mp3\\.$")
                             << none;
@@ -470,7 +487,7 @@ void TestCli::exitStatuses_data()
     const QString shrinking = folder(QStringLiteral("shrinking"));
     QVERIFY(Fixtures::MakeTone(shrinking + QStringLiteral("/Shrinks.mp3"), 6));
     Fixtures::WriteScript(shrinking, QStringLiteral("sox"),
-                          QStringLiteral("[ \"$1\" = -h ] || truncate -s 100000 \"$1\"\nexec /usr/bin/sox \"$@\""));
+                          QStringLiteral("[ \"$1\" = -h ] || truncate -s 100000 \"$2\"\nexec /usr/bin/sox \"$@\""));
     // FFmpeg reads the file named, and nothing that file names: a list under an audio name
     // would make a preview of another file, or wait forever on a pipe.
     const QString lists = folder(QStringLiteral("lists"));
@@ -993,6 +1010,13 @@ void TestCli::previewsLastAsAsked_data()
                                                            QStringLiteral("-s"), QStringLiteral("1"), QStringLiteral("-d"),
                                                            QStringLiteral("3"), mono}
                                             << QStringList{QStringLiteral("Mono_Preview.mp3")} << QList<double>{3};
+    // "[ab].mp3" beside "a.mp3": read as a pattern, the preview would be a.mp3's audio.
+    const QString globbed = folder(QStringLiteral("globbed"));
+    QVERIFY(Fixtures::MakeTone(globbed + QStringLiteral("/[ab].mp3"), 9)); // before the name it matches is there
+    QVERIFY(QFile::copy(m_music + QStringLiteral("/Tone A.mp3"), globbed + QStringLiteral("/a.mp3")));
+    QTest::newRow("a name that is a pattern") << QStringList{QStringLiteral("-s"), QStringLiteral("0"), QStringLiteral("-d"),
+                                                             QStringLiteral("8"), globbed + QStringLiteral("/[ab].mp3")}
+                                              << QStringList{QStringLiteral("[ab]_Preview.mp3")} << QList<double>{8};
     // SoX knows no length of what FFmpeg decodes: its fade-out would pad the cut with silence.
     QTest::newRow("an M4A that ends, with a fade-out")
         << QStringList{QStringLiteral("-s"), QStringLiteral("2"), QStringLiteral("-d"), QStringLiteral("10"),

@@ -300,17 +300,18 @@ void TestPreviewJob::workedExampleCommandLines()
     const QString previewA = PreviewCommands::OutputPath(QStringLiteral("/Previews"), a);
     const QString previewB = PreviewCommands::OutputPath(QStringLiteral("/Previews"), b);
     const CommandLine cutA = PreviewCommands::Cut(sox, a, QStringLiteral("128"), previewA, QStringLiteral("30"), QStringLiteral("20"));
-    QCOMPARE(cutA.text(), QStringLiteral("\"/Temp/sox\" \"/Music/Song A.mp3\"  -c 2 -r 48000 -C 128 \"/Previews/Song A_Preview.mp3\" trim 30 20"));
+    QCOMPARE(cutA.text(), QStringLiteral("\"/Temp/sox\" --no-glob \"/Music/Song A.mp3\"  -c 2 -r 48000 -C 128 --no-glob \"/Previews/Song A_Preview.mp3\" trim 30 20"));
     QCOMPARE(PreviewCommands::Cut(sox, b, QStringLiteral("128"), previewB, QStringLiteral("30"), QStringLiteral("20")).text(),
-             QStringLiteral("\"/Temp/sox\" \"/Music/Song B.mp3\"  -c 2 -r 48000 -C 128 \"/Previews/Song B_Preview.mp3\" trim 30 20"));
+             QStringLiteral("\"/Temp/sox\" --no-glob \"/Music/Song B.mp3\"  -c 2 -r 48000 -C 128 --no-glob \"/Previews/Song B_Preview.mp3\" trim 30 20"));
     const CommandLine join = PreviewCommands::Join(sox, {previewA, previewB}, QStringLiteral("128"),
                                                    PreviewCommands::JoinedPath(QStringLiteral("/Previews")));
-    QCOMPARE(join.text(), QStringLiteral("\"/Temp/sox\"  --combine sequence \"/Previews/Song A_Preview.mp3\" \"/Previews/Song B_Preview.mp3\"  -c 2 -r 48000 -C 128 \"/Previews/Joined_Preview.mp3\""));
-    // What actually runs: the same words, each file name one argument.
+    QCOMPARE(join.text(), QStringLiteral("\"/Temp/sox\"  --combine sequence --no-glob \"/Previews/Song A_Preview.mp3\" --no-glob \"/Previews/Song B_Preview.mp3\"  -c 2 -r 48000 -C 128 --no-glob \"/Previews/Joined_Preview.mp3\""));
+    // What actually runs: the same words, each file name one argument after its own --no-glob.
+    const QString literal = QStringLiteral("--no-glob");
     QCOMPARE(cutA.program(), sox);
-    QCOMPARE(cutA.arguments(), (QStringList{a, "-c", "2", "-r", "48000", "-C", "128", previewA, "trim", "30", "20"}));
-    QCOMPARE(join.arguments(), (QStringList{"--combine", "sequence", previewA, previewB, "-c", "2", "-r", "48000",
-                                            "-C", "128", "/Previews/Joined_Preview.mp3"}));
+    QCOMPARE(cutA.arguments(), (QStringList{literal, a, "-c", "2", "-r", "48000", "-C", "128", literal, previewA, "trim", "30", "20"}));
+    QCOMPARE(join.arguments(), (QStringList{"--combine", "sequence", literal, previewA, literal, previewB, "-c", "2", "-r", "48000",
+                                            "-C", "128", literal, "/Previews/Joined_Preview.mp3"}));
 }
 
 void TestPreviewJob::outputNames_data()
@@ -829,6 +830,10 @@ void TestPreviewJob::nonRegularSourcesFailAtOnce_data()
     QTest::newRow("pipe, probed") << "pipe" << true << notRegular;
     QTest::newRow("device") << "device" << false << notRegular;
     QTest::newRow("folder") << "folder" << false << "it is a folder, not an MP3 file";
+    // SoX reads a list by its name, whatever it holds: a song it names would be published
+    // under the list's name, and an address is fetched through a shell.
+    QTest::newRow("playlist naming a song") << "m3u" << false << "it is a playlist (.m3u), not an audio file, so it was not read";
+    QTest::newRow("playlist of an address") << "PLS" << false << "it is a playlist (.pls), not an audio file, so it was not read";
 }
 
 void TestPreviewJob::nonRegularSourcesFailAtOnce()
@@ -843,6 +848,13 @@ void TestPreviewJob::nonRegularSourcesFailAtOnce()
     } else if (kind == QLatin1String("folder")) {
         source = scratch(QStringLiteral("folder.mp3"));
         QVERIFY(QDir().mkpath(source));
+    } else if (kind == QLatin1String("m3u")) {
+        source = scratch(QStringLiteral("list.m3u"));
+        QVERIFY(Fixtures::WriteFile(source, copyTone(QStringLiteral("named.mp3")).toUtf8() + '\n'));
+    } else if (kind == QLatin1String("PLS")) {
+        source = scratch(QStringLiteral("LIST.PLS"));
+        const QByteArray touched = QFile::encodeName(scratch(QStringLiteral("out/fetched")));
+        QVERIFY(Fixtures::WriteFile(source, "[playlist]\nNumberOfEntries=1\nFile1=http://localhost/$(touch '" + touched + "')\n"));
     }
     window({source}, scratch(QStringLiteral("out")), sameRate, false, false).PushButton2->click();
 

@@ -26,13 +26,27 @@ QString trim(const QString &start, const QString &duration)
     return QStringLiteral(" trim ") + start + QLatin1Char(' ') + duration;
 }
 
+// --no-glob "<absolute path>": a name SoX takes as it stands, never as an option or a pipe
+// (it is absolute) nor as a pattern ("[ab].mp3" would read "a.mp3" instead).
+CommandLine &literalName(CommandLine &command, const QString &path)
+{
+    return command.plain(QStringLiteral("--no-glob ")).quoted(Main::AbsolutePath(path));
+}
+
+// "sox" --no-glob "<source>"
+CommandLine soxReading(const QString &sox, const QString &sourcePath)
+{
+    CommandLine command(sox);
+    command.plain(QStringLiteral(" "));
+    return literalName(command, sourcePath);
+}
+
 // The input, then: <output options> "<output>" trim <start> <duration>
 CommandLine cutFrom(CommandLine input, const QString &bitrate, const QString &outputPath, const QString &start,
                     const QString &duration)
 {
-    return input.plain(QStringLiteral(" ") + outputOptions(bitrate))
-        .quoted(Main::AbsolutePath(outputPath))
-        .plain(trim(start, duration));
+    input.plain(QStringLiteral(" ") + outputOptions(bitrate));
+    return literalName(input, outputPath).plain(trim(start, duration));
 }
 
 // The input, then:  -t f32 -c 2 -r <rate> - trim <start> <duration>
@@ -115,8 +129,7 @@ int SampleRateFor(const QString &bitrate)
 CommandLine Cut(const QString &sox, const QString &sourcePath, const QString &bitrate,
                 const QString &outputPath, const QString &start, const QString &duration)
 {
-    return cutFrom(CommandLine(sox).plain(QStringLiteral(" ")).quoted(Main::AbsolutePath(sourcePath)), bitrate, outputPath,
-                   start, duration);
+    return cutFrom(soxReading(sox, sourcePath), bitrate, outputPath, start, duration);
 }
 
 CommandLine CutDecoded(const QString &sox, const QString &bitrate, const QString &outputPath, const QString &start,
@@ -157,8 +170,7 @@ CommandLine FfmpegDecode(const QString &ffmpeg, const QString &sourcePath)
 CommandLine Decode(const QString &sox, const QString &sourcePath, int rate, const QString &start,
                    const QString &duration)
 {
-    return decodeFrom(CommandLine(sox).plain(QStringLiteral(" ")).quoted(Main::AbsolutePath(sourcePath)), rate, start,
-                      duration);
+    return decodeFrom(soxReading(sox, sourcePath), rate, start, duration);
 }
 
 CommandLine DecodeDecoded(const QString &sox, int rate, const QString &start, const QString &duration)
@@ -168,7 +180,7 @@ CommandLine DecodeDecoded(const QString &sox, int rate, const QString &start, co
 
 CommandLine DecodeMono(const QString &sox, const QString &sourcePath, int rate)
 {
-    return monoFrom(CommandLine(sox).plain(QStringLiteral(" ")).quoted(Main::AbsolutePath(sourcePath)), rate);
+    return monoFrom(soxReading(sox, sourcePath), rate);
 }
 
 CommandLine DecodeMonoDecoded(const QString &sox, int rate)
@@ -188,8 +200,8 @@ CommandLine Join(const QString &sox, const QStringList &entries, const QString &
     CommandLine join(sox);
     join.plain(QStringLiteral("  --combine sequence "));
     for (const QString &entry : entries)
-        join.quoted(Main::AbsolutePath(entry)).plain(QStringLiteral(" "));
-    return join.plain(outputOptions(bitrate)).quoted(Main::AbsolutePath(joinedPath));
+        literalName(join, entry).plain(QStringLiteral(" "));
+    return literalName(join.plain(outputOptions(bitrate)), joinedPath);
 }
 
 QString CrossfadeSplices(const QList<double> &pieceSeconds, double overlap)

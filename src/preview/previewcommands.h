@@ -39,8 +39,10 @@ constexpr int Channels = 2;
 // take the nearest rate it has, so "144 kbps" would give a 128 kbps file.
 int SampleRateFor(const QString &bitrate);
 
-// "sox" "<source>"  -c 2 -r <rate> -C <bit rate> "<output>" trim <start> <duration>
-// Both paths are made absolute, so SoX never reads one as a pipe or an option.
+// "sox" --no-glob "<source>"  -c 2 -r <rate> -C <bit rate> --no-glob "<output>" trim <start> <duration>
+// Both paths are made absolute, so SoX never reads one as a pipe or an option, and each
+// follows --no-glob, so SoX never reads one as a pattern of other names. Every builder
+// below names its files so.
 CommandLine Cut(const QString &sox, const QString &sourcePath, const QString &bitrate,
                 const QString &outputPath, const QString &start, const QString &duration);
 // The same cut of a source FFmpeg decodes: SoX reads its native stream from standard input
@@ -64,13 +66,13 @@ inline constexpr char StretchFloatsOption[] = "--stretch-floats";
 CommandLine FfmpegInput(const QString &ffmpeg, const QString &options, const QString &sourcePath);
 // FfmpegInput with " -nostdin -v error", then -vn -f sox -
 CommandLine FfmpegDecode(const QString &ffmpeg, const QString &sourcePath);
-// "sox" "<source>"  -t f32 -c 2 -r <rate> - trim <start> <duration>: the stretch Cut encodes,
+// "sox" --no-glob "<source>"  -t f32 -c 2 -r <rate> - trim <start> <duration>: the stretch Cut encodes,
 // as raw 32-bit floats on standard output for measuring.
 CommandLine Decode(const QString &sox, const QString &sourcePath, int rate, const QString &start,
                    const QString &duration);
 // The same of a source FFmpeg decodes, read from standard input as CutDecoded reads it.
 CommandLine DecodeDecoded(const QString &sox, int rate, const QString &start, const QString &duration);
-// "sox" "<source>"  -t f32 -c 1 -r <rate> -: the whole source in one channel, as raw 32-bit
+// "sox" --no-glob "<source>"  -t f32 -c 1 -r <rate> -: the whole source in one channel, as raw 32-bit
 // floats on standard output for looking into it.
 CommandLine DecodeMono(const QString &sox, const QString &sourcePath, int rate);
 // The same of a source FFmpeg decodes, read from standard input.
@@ -78,8 +80,8 @@ CommandLine DecodeMonoDecoded(const QString &sox, int rate);
 // FfmpegInput with " -nostdin -v error", then -vn -ac 1 -ar <rate> -f f32le -: the same by FFmpeg
 // alone, for a front end that runs one tool at a time.
 CommandLine FfmpegDecodeMono(const QString &ffmpeg, const QString &sourcePath, int rate);
-// "sox"  --combine sequence "<entry>" ...  -c 2 -r <rate> -C <bit rate> "<joined>", with
-// absolute paths as above.
+// "sox"  --combine sequence --no-glob "<entry>" ...  -c 2 -r <rate> -C <bit rate> --no-glob
+// "<joined>", with absolute paths as above.
 CommandLine Join(const QString &sox, const QStringList &entries, const QString &bitrate,
                  const QString &joinedPath);
 // " splice -q <end of piece 1>,<half the overlap>,0 <end of piece 2>,..." for pieces of the

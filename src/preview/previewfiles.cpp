@@ -66,6 +66,12 @@ QString FileKeyIn(const QString &folderKey, const QString &path)
 
 QString SourceProblem(const QString &sourcePath)
 {
+    // SoX reads these by their names alone, whatever they hold, as lists of other files or
+    // addresses, and fetches the addresses through a shell.
+    for (const QLatin1String playlist : {QLatin1String(".m3u"), QLatin1String(".pls")}) {
+        if (sourcePath.endsWith(playlist, Qt::CaseInsensitive))
+            return QStringLiteral("it is a playlist (%1), not an audio file, so it was not read").arg(playlist);
+    }
     struct stat status {};
     if (::stat(QFile::encodeName(sourcePath).constData(), &status) != 0 || S_ISREG(status.st_mode))
         return QString();
