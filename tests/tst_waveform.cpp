@@ -3,9 +3,14 @@
 
 #include "analysis/waveform.h"
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <vector>
+
+#include <sys/stat.h>
 
 using Values = std::vector<int>;
 Q_DECLARE_METATYPE(Values)
@@ -16,6 +21,8 @@ class TestWaveform : public QObject {
 private slots:
     void pixels_data();
     void pixels();
+    void writeReplacesWhatHoldsTheName_data();
+    void writeReplacesWhatHoldsTheName();
 };
 
 void TestWaveform::pixels_data()
@@ -61,6 +68,54 @@ void TestWaveform::pixels()
     for (const int16_t value : data.values)
         values.push_back(Waveform::AtBits(value, bits));
     QCOMPARE(values, expected);
+}
+
+void TestWaveform::writeReplacesWhatHoldsTheName_data()
+{
+    QTest::addColumn<QString>("held"); // what the waveform's name holds before the write
+    QTest::newRow("nothing") << "nothing";
+    QTest::newRow("an earlier waveform") << "file";
+    // Planted in a shared output folder: the file it points to must stay as it is.
+    QTest::newRow("a link to a file elsewhere") << "link";
+    // A write through it would make the file it names.
+    QTest::newRow("a link to nothing") << "dangling";
+    QTest::newRow("a FIFO") << "fifo";
+}
+
+void TestWaveform::writeReplacesWhatHoldsTheName()
+{
+    QFETCH(QString, held);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Song_Preview.json"));
+    const QString victim = dir.filePath(QStringLiteral("victim"));
+    const QByteArray kept("the victim's own bytes");
+    if (held == QLatin1String("link") || held == QLatin1String("file")) {
+        QFile file(held == QLatin1String("link") ? victim : path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(kept) == kept.size());
+    }
+    if (held == QLatin1String("link") || held == QLatin1String("dangling"))
+        QVERIFY(QFile::link(victim, path));
+    if (held == QLatin1String("fifo"))
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+
+    Waveform::Builder builder(1, 48000, 1, 2);
+    const std::vector<float> samples{0.5f, -0.5f};
+    builder.add(samples.data(), samples.size());
+    QCOMPARE(Waveform::Write(path, builder.finish(), Waveform::Format::Json, 8), QString());
+
+    struct stat status {};
+    QCOMPARE(::lstat(QFile::encodeName(path).constData(), &status), 0);
+    QVERIFY(S_ISREG(status.st_mode));
+    QFile written(path);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    QVERIFY(written.readAll().startsWith("{\"version\":2,"));
+    QCOMPARE(QFile::exists(victim), held == QLatin1String("link"));
+    if (held == QLatin1String("link")) {
+        QFile file(victim);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), kept);
+    }
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), held == QLatin1String("link") ? 2 : 1);
 }
 
 QTEST_APPLESS_MAIN(TestWaveform)

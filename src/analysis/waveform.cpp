@@ -1,10 +1,10 @@
 #include "analysis/waveform.h"
 
 #include "analysis/mp3decode.h"
+#include "platform/safefiles.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <memory>
 
@@ -162,13 +162,7 @@ QByteArray Binary(const Data &data, int bits)
 
 QString Write(const QString &path, const Data &data, Format format, int bits)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return file.errorString();
-    const QByteArray bytes = format == Format::Json ? Json(data, bits) : Binary(data, bits);
-    if (file.write(bytes) != bytes.size() || !file.commit())
-        return file.errorString();
-    return QString();
+    return SafeFiles::WriteReplacing(path, format == Format::Json ? Json(data, bits) : Binary(data, bits));
 }
 
 QString PathBeside(const QString &preview, Format format)

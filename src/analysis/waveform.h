@@ -81,7 +81,8 @@ QString Extension(Format format);
 QByteArray Json(const Data &data, int bits);
 // The .dat form: a 24-byte little-endian header, then the values as int8 or int16.
 QByteArray Binary(const Data &data, int bits);
-// Writes the file whole or not at all; "" when done, else why not.
+// Writes the file whole or not at all, in place of whatever holds the name: a link there is
+// replaced, never written through. "" when done, else why not.
 QString Write(const QString &path, const Data &data, Format format, int bits);
 
 // The file beside a preview: its name with the format's extension in place of its own.
