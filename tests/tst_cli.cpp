@@ -480,6 +480,38 @@ void TestCli::exitStatuses_data()
         << QStringList{QStringLiteral("-q"), QStringLiteral("-e"), QStringLiteral("*"), playlists} << QString() << 1
         << QStringLiteral("^lumbrisk-cli: not made: .*/names.m3u: it is a playlist \\(.m3u\\), not an audio file, so it was not read$")
         << QStringList{QStringLiteral("Song_Preview.mp3")};
+    // The page never replaces what is not its own, and says so before anything is made.
+    const QString pages = folder(QStringLiteral("pages"));
+    const QString song = pages + QStringLiteral("/Song.mp3");
+    QVERIFY(QFile::copy(m_music + QStringLiteral("/Tone A.mp3"), song));
+    QVERIFY(QFile::link(song, pages + QStringLiteral("/link.html")));
+    const QString review = QStringLiteral("--review");
+    QTest::newRow("review page is a song") << QStringList{review, song, song} << QString() << 2
+                                           << QStringLiteral("^lumbrisk-cli: --review '%1': it would replace a song of the run, %1$").arg(song)
+                                           << none;
+    QTest::newRow("review page links to a song") << QStringList{review, pages + QStringLiteral("/link.html"), song} << QString() << 2
+                                                 << QStringLiteral("^lumbrisk-cli: --review '.*/link.html': it would replace a song of the run, .*$")
+                                                 << none;
+    const QString ownOutput = folder(QStringLiteral("status/review page is a preview"));
+    QTest::newRow("review page is a preview") << QStringList{review, ownOutput + QStringLiteral("/Song_Preview.mp3"), song}
+                                              << QString() << 2
+                                              << QStringLiteral("^lumbrisk-cli: --review '.*/Song_Preview.mp3': it would replace a "
+                                                                "preview or waveform file the run writes$")
+                                              << none;
+    QTest::newRow("review page is a waveform file")
+        << QStringList{QStringLiteral("--waveform"), QStringLiteral("dat"), review,
+                       folder(QStringLiteral("status/review page is a waveform file")) + QStringLiteral("/Song_Preview (2).dat"), song}
+        << QString() << 2 << QStringLiteral("^lumbrisk-cli: --review '.*/Song_Preview \\(2\\)\\.dat': it would replace a preview .*$")
+        << none;
+    QTest::newRow("review page is a FIFO") << QStringList{review, QStringLiteral("pipe.mp3"), a} << QString() << 2
+                                           << QStringLiteral("^lumbrisk-cli: --review 'pipe.mp3': it is a pipe \\(FIFO\\), not a regular file$")
+                                           << none;
+    // Through a link too; no device is tried here, as a run without the check, as root, would
+    // replace it for the whole system.
+    QVERIFY(QFile::link(m_music + QStringLiteral("/pipe.mp3"), pages + QStringLiteral("/pipe.html")));
+    QTest::newRow("review page links to a FIFO")
+        << QStringList{review, pages + QStringLiteral("/pipe.html"), a} << QString() << 2
+        << QStringLiteral("^lumbrisk-cli: --review '.*/pipe.html': it is a pipe \\(FIFO\\), not a regular file$") << none;
     QTest::newRow("no sox") << QStringList{a} << QStringLiteral("/nonexistent") << 3
                             << QStringLiteral("^lumbrisk-cli: .*Install the Debian packages sox and libsox-fmt-mp3\\.$")
                             << none;

@@ -45,8 +45,8 @@ int complain(const QString &problem, int status)
     return status;
 }
 
-// A missing output folder is made, and said unless quiet, before anything else; a dry run
-// leaves that to its command lines. "" when the folder is there.
+// A missing output folder is made, and said unless quiet, before the run; a dry run leaves
+// that to its command lines. "" when the folder is there.
 QString prepareOutputFolder(const CliOptions &options)
 {
     const QString folder = options.settings.outputFolder;
@@ -128,9 +128,6 @@ int main(int argc, char *argv[])
     if (options.settings.needsFfmpeg() && tools.ffmpeg.isEmpty())
         return complain(tools.ffmpegProblem, ToolMissing);
 
-    if (const QString problem = prepareOutputFolder(options); !problem.isEmpty())
-        return complain(problem, Usage);
-
     // From here on a signal stops the run, also while a large list is scanned or planned.
     Interruption interruption({SIGINT, SIGTERM, SIGHUP, SIGPIPE});
     const auto interrupted = [&interruption] { return interruption.signalNumber() != 0; };
@@ -150,6 +147,14 @@ int main(int argc, char *argv[])
     }
     if (sources.paths.isEmpty() && sources.leftOut.isEmpty())
         return NothingMade; // the notes said what the arguments held instead
+    // Known only now that the folders are scanned, and still before anything is made.
+    if (!options.reports.review.isEmpty()) {
+        const ReportOptions::RunFiles run{sources.paths, sources.subfolders, options.settings};
+        if (const QString problem = ReportOptions::PageProblem(options.reports.review, run); !problem.isEmpty())
+            return complain(problem, Usage);
+    }
+    if (const QString problem = prepareOutputFolder(options); !problem.isEmpty())
+        return complain(problem, Usage);
     PreviewSettings settings = options.settings;
     settings.cuts = StartList::CutsFor(sources.paths, options.starts);
     settings.waveform = options.reports.waveform;

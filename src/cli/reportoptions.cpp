@@ -1,9 +1,16 @@
 #include "cli/reportoptions.h"
 
 #include "platform/main.h"
+#include "platform/safefiles.h"
+#include "preview/previewfiles.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QRegularExpression>
+
+#include <sys/stat.h>
 
 namespace ReportOptions {
 
@@ -69,6 +76,10 @@ QString readReview(const QCommandLineParser &parser, const QString &outputFolder
     const QFileInfo info(page);
     if (page.isEmpty() || page.endsWith(QLatin1Char('/')) || info.isDir())
         return named(Review, page) + QStringLiteral(": give the name of an HTML file");
+    // Writing the page would replace a pipe or device with a file, or make the file a
+    // dangling link names.
+    if (const QString kind = SafeFiles::OtherThanRegularFile(page); !kind.isEmpty())
+        return named(Review, page) + QStringLiteral(": it is %1, not a regular file").arg(kind);
     // The output folder is made with all the folders above it that are missing.
     const QString folder = QDir::cleanPath(info.absolutePath()) + QLatin1Char('/');
     const bool madeByTheRun = !outputFolder.isEmpty() && (QDir::cleanPath(outputFolder) + QLatin1Char('/')).startsWith(folder);
@@ -78,7 +89,69 @@ QString readReview(const QCommandLineParser &parser, const QString &outputFolder
     return QString();
 }
 
+// The file the path names when it is there (through links), else the path itself.
+QString resolved(const QString &path)
+{
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    return canonical.isEmpty() ? QDir::cleanPath(Main::AbsolutePath(path)) : canonical;
+}
+
+bool sameFile(const struct stat &one, const QString &path)
+{
+    struct stat other {};
+    return ::stat(QFile::encodeName(path).constData(), &other) == 0 && other.st_dev == one.st_dev
+           && other.st_ino == one.st_ino;
+}
+
+// "Song" for a name the run gives a preview or a waveform file: "Song_Preview.mp3",
+// "Song_Preview (2).json"; "Joined" for a joined file; else "".
+QString songOfOutputName(const QString &name)
+{
+    static const QRegularExpression output(QStringLiteral("^(.+)_Preview(?: \\(\\d+\\))?\\.(?:mp3|json|dat)$"));
+    return output.match(name).captured(1);
+}
+
+// True when the run writes a preview, joined file or waveform file of that name: the page's
+// folder is a source's output folder, and its name is one the run gives that source's files.
+bool writtenByTheRun(const QString &page, const RunFiles &run)
+{
+    const QString song = songOfOutputName(Main::FileNameOf(page));
+    if (song.isEmpty() || (run.settings.join && song != QLatin1String("Joined")))
+        return false;
+    const QString pageFolder = PreviewFiles::FileKey(Main::FolderOf(page));
+    QHash<QString, bool> isPageFolder; // by output folder, each resolved once
+    for (qsizetype index = 0; index < run.sources.size(); ++index) {
+        const QString &source = run.sources.at(index);
+        if (!run.settings.join && Main::FileNameOf(Main::StripExtension(source)) != song)
+            continue;
+        const QString folder = run.settings.outputFolder.isEmpty()
+                                   ? Main::FolderOf(source)
+                                   : run.settings.outputFolder + QLatin1Char('/') + run.subfolders.value(index);
+        auto known = isPageFolder.find(folder);
+        if (known == isPageFolder.end())
+            known = isPageFolder.insert(folder, PreviewFiles::FileKey(folder) == pageFolder);
+        if (*known)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
+
+QString PageProblem(const QString &page, const RunFiles &run)
+{
+    const QString target = resolved(page);
+    struct stat status {};
+    if (::stat(QFile::encodeName(target).constData(), &status) == 0) {
+        for (const QString &source : run.sources) {
+            if (sameFile(status, source))
+                return named(Review, page) + QStringLiteral(": it would replace a song of the run, %1").arg(source);
+        }
+    }
+    if (writtenByTheRun(target, run))
+        return named(Review, page) + QStringLiteral(": it would replace a preview or waveform file the run writes");
+    return QString();
+}
 
 QList<QCommandLineOption> All()
 {

@@ -2,6 +2,7 @@
 
 #include "cli/reviewpicture.h"
 #include "platform/main.h"
+#include "platform/safefiles.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -208,6 +209,9 @@ QByteArray Html(const QList<Row> &rows, const QString &pageFolder, const QString
 
 QString Write(const QString &path, const QList<Row> &rows, const QString &joined)
 {
+    // Checked before the run too; the name may hold a pipe or a device by now.
+    if (const QString kind = SafeFiles::OtherThanRegularFile(path); !kind.isEmpty())
+        return QStringLiteral("it is %1, not a regular file").arg(kind);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return file.errorString();
