@@ -293,9 +293,11 @@ void TestAddFolder::scanListsEachRealFolderOnceDespiteLinks()
     m_tree->link(QStringLiteral("R/A/A1/up"), m_tree->path(QStringLiteral("R"))); // a loop
     m_tree->link(QStringLiteral("R/B/toA"), QStringLiteral("../A"));              // a second way in
     m_tree->link(QStringLiteral("R/B/self"), QStringLiteral("."));
-    // The system's own folders are endless, and no music.
-    for (const char *system : {"proc", "sys", "dev"})
-        m_tree->link(QStringLiteral("R/B/") + QLatin1String(system), QStringLiteral("/") + QLatin1String(system));
+    // The system's own folders are endless, and no music; a folder below them is theirs too
+    // (/proc/self/root is the whole file system again).
+    for (const char *system : {"proc", "sys", "dev", "proc/self", "proc/1", "sys/kernel"})
+        m_tree->link(QStringLiteral("R/B/") + QString::fromLatin1(system).replace(QLatin1Char('/'), QLatin1Char('-')),
+                     QStringLiteral("/") + QLatin1String(system));
     QCOMPARE(scanned(QStringLiteral("R")),
              folderEntries({QStringLiteral("R"), QStringLiteral("R/A"), QStringLiteral("R/B"), QStringLiteral("R/A/A1")}));
 }

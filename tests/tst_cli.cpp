@@ -512,6 +512,12 @@ void TestCli::exitStatuses_data()
     QTest::newRow("review page links to a FIFO")
         << QStringList{review, pages + QStringLiteral("/pipe.html"), a} << QString() << 2
         << QStringLiteral("^lumbrisk-cli: --review '.*/pipe.html': it is a pipe \\(FIFO\\), not a regular file$") << none;
+    // /proc/self/root is the whole file system again: a folder on the kernel's own file
+    // systems is never scanned, however it is reached.
+    QVERIFY(QFile::link(QStringLiteral("/proc/self"), folder(QStringLiteral("system")) + QStringLiteral("/self")));
+    QTest::newRow("a FOLDER that leads into /proc")
+        << QStringList{QStringLiteral("-e"), QStringLiteral("*"), folder(QStringLiteral("system")) + QStringLiteral("/self")}
+        << QString() << 1 << QStringLiteral("^lumbrisk-cli: no files in .*/self; no other file either$") << none;
     QTest::newRow("no sox") << QStringList{a} << QStringLiteral("/nonexistent") << 3
                             << QStringLiteral("^lumbrisk-cli: .*Install the Debian packages sox and libsox-fmt-mp3\\.$")
                             << none;

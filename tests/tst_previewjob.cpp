@@ -834,6 +834,7 @@ void TestPreviewJob::nonRegularSourcesFailAtOnce_data()
     // under the list's name, and an address is fetched through a shell.
     QTest::newRow("playlist naming a song") << "m3u" << false << "it is a playlist (.m3u), not an audio file, so it was not read";
     QTest::newRow("playlist of an address") << "PLS" << false << "it is a playlist (.pls), not an audio file, so it was not read";
+    QTest::newRow("a file of /proc") << "proc" << false << "it is one of the system's own files (/proc, /sys), not audio, so it was not read";
 }
 
 void TestPreviewJob::nonRegularSourcesFailAtOnce()
@@ -851,6 +852,9 @@ void TestPreviewJob::nonRegularSourcesFailAtOnce()
     } else if (kind == QLatin1String("m3u")) {
         source = scratch(QStringLiteral("list.m3u"));
         QVERIFY(Fixtures::WriteFile(source, copyTone(QStringLiteral("named.mp3")).toUtf8() + '\n'));
+    } else if (kind == QLatin1String("proc")) {
+        source = scratch(QStringLiteral("environment.mp3"));
+        QVERIFY(QFile::link(QStringLiteral("/proc/self/environ"), source));
     } else if (kind == QLatin1String("PLS")) {
         source = scratch(QStringLiteral("LIST.PLS"));
         const QByteArray touched = QFile::encodeName(scratch(QStringLiteral("out/fetched")));

@@ -92,10 +92,14 @@ public:
           m_stopped(stopped),
           m_trash(FolderListing::HomeTrash())
     {
-        for (const QString &folder : std::as_const(folders)) {
+        for (QString &folder : folders) {
             struct stat info {};
-            if (stat(QFile::encodeName(folder).constData(), &info) == 0)
-                m_seen.insert(FolderListing::IdOf(info));
+            const QByteArray path = QFile::encodeName(folder);
+            if (stat(path.constData(), &info) != 0)
+                continue;
+            m_seen.insert(FolderListing::IdOf(info));
+            if (m_system.contains(path, FolderListing::IdOf(info)))
+                folder.clear(); // not read at all, as it would be when reached from below
         }
     }
 
@@ -105,6 +109,8 @@ public:
         // The list grows while it is walked: each folder's subfolders go to its end.
         for (qsizetype index = 0; index < m_folders.size() && !(m_stopped && m_stopped()); ++index) {
             const QString folder = m_folders.at(index);
+            if (folder.isEmpty())
+                continue;
             const bool search = index < given || m_recurse;
             m_steps.run(100, [&] {
                 if (!examine(folder, search && (index >= given || !isLeftOut(folder))))
@@ -134,20 +140,20 @@ private:
         }
         if (search) {
             for (const FolderListing::FolderEntry &entry : listing.folders) {
-                if (isTaken(entry, listing.mountTop))
+                if (isTaken(folder, entry, listing.mountTop))
                     m_folders.append(folder + entry.name + QLatin1Char('/'));
             }
         }
         return listed;
     }
 
-    bool isTaken(const FolderListing::FolderEntry &entry, bool inMountTop)
+    bool isTaken(const QString &folder, const FolderListing::FolderEntry &entry, bool inMountTop)
     {
         if (HasBadChars(entry.name))
             return false;
         if (entry.id == m_trash || (inMountTop && FolderListing::IsTrashName(entry.name)))
             return false;
-        if (m_seen.contains(entry.id) || FolderListing::IsSystemFolder(entry.id))
+        if (m_seen.contains(entry.id) || m_system.contains(QFile::encodeName(folder + entry.name), entry.id))
             return false;
         m_seen.insert(entry.id);
         return true;
@@ -169,6 +175,7 @@ private:
     const Stopped &m_stopped;
     std::optional<FolderListing::FolderId> m_trash;
     QSet<FolderListing::FolderId> m_seen;
+    FolderListing::SystemFolders m_system;
     QElapsedTimer m_pumped;
 };
 

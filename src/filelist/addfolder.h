@@ -49,8 +49,9 @@ using Stopped = std::function<bool()>;
 // in name order), then two levels below, and so on. Only one level when recurse is false. Folders that cannot be
 // listed (refused or missing) are dropped from the list without a message; each real folder
 // (by its device and inode) is listed once, so a symbolic link back up the tree ends the
-// descent. Left out, with everything below them: /proc, /sys and /dev, however reached (a
-// link to them, or to "/"), trash folders, names that are not valid UTF-8 or hold control
+// descent. Left out, with everything below them, given folders too: /proc, /sys, /dev and
+// every folder on the kernel's own file systems, however reached (a link to /proc/self, to
+// /sys/kernel, or to "/"), trash folders, names that are not valid UTF-8 or hold control
 // characters, and paths of 4096 bytes or more, which the system cannot open. Each folder is
 // read once; visit, when given, sees its files, and leftOut its names that are not valid
 // UTF-8. Lets pending window events run every few milliseconds.

@@ -1,6 +1,7 @@
 #include "filelist/folderlisting.h"
 
 #include "platform/filenames.h"
+#include "platform/safefiles.h"
 
 #include <QFile>
 #include <QStandardPaths>
@@ -82,18 +83,32 @@ bool IsMountTop(int fd)
     return self.st_dev != parent.st_dev || self.st_ino == parent.st_ino;
 }
 
-bool IsSystemFolder(const FolderId &id)
+bool SystemFolders::contains(const QByteArray &path, const FolderId &id)
 {
-    static const QList<FolderId> system = [] {
-        QList<FolderId> ids;
+    // /dev is a tmpfs as user folders may be: it counts by its place, or by its device when
+    // it is a mount of its own.
+    struct Known {
+        QList<FolderId> folders;
+        std::optional<quint64> devDevice;
+    };
+    static const Known known = [] {
+        Known system;
         for (const char *folder : {"/proc", "/sys", "/dev"}) {
             struct stat info {};
             if (stat(folder, &info) == 0)
-                ids.append(IdOf(info));
+                system.folders.append(IdOf(info));
         }
-        return ids;
+        struct stat root {}, dev {};
+        if (stat("/", &root) == 0 && stat("/dev", &dev) == 0 && dev.st_dev != root.st_dev)
+            system.devDevice = quint64(dev.st_dev);
+        return system;
     }();
-    return system.contains(id);
+    if (known.folders.contains(id) || known.devDevice == id.first)
+        return true;
+    auto device = m_devices.find(id.first);
+    if (device == m_devices.end())
+        device = m_devices.insert(id.first, SafeFiles::OnSystemFileSystem(path));
+    return *device;
 }
 
 Listing Read(const QByteArray &folder)

@@ -6,6 +6,7 @@
 #include "filelist/addfolder.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QPair>
 #include <QString>
@@ -56,8 +57,17 @@ std::optional<FolderId> HomeTrash();
 // True when the folder open as fd is the top of a mount: its parent lies on another
 // device, or it is its own parent (the root).
 bool IsMountTop(int fd);
-// /proc, /sys and /dev, however reached: the system's view of itself, not files of the
-// user's, and endless to walk.
-bool IsSystemFolder(const FolderId &id);
+// The system's view of itself, not files of the user's, and endless to walk: /proc, /sys
+// and /dev themselves, anything on /dev's own device, and anything on one of the kernel's
+// own file systems (SafeFiles::OnSystemFileSystem), however reached: /proc/self, /proc/1
+// or /sys/kernel through a link. Each device's file system is looked at once.
+class SystemFolders {
+public:
+    // path: the folder's path, through links; id: its device and inode.
+    bool contains(const QByteArray &path, const FolderId &id);
+
+private:
+    QHash<quint64, bool> m_devices; // whether each device seen holds a system file system
+};
 
 } // namespace FolderListing

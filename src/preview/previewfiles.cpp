@@ -1,6 +1,7 @@
 #include "preview/previewfiles.h"
 
 #include "platform/main.h"
+#include "platform/safefiles.h"
 #include "preview/previewcommands.h"
 #include "preview/tools.h"
 
@@ -72,8 +73,13 @@ QString SourceProblem(const QString &sourcePath)
         if (sourcePath.endsWith(playlist, Qt::CaseInsensitive))
             return QStringLiteral("it is a playlist (%1), not an audio file, so it was not read").arg(playlist);
     }
+    const QByteArray path = QFile::encodeName(sourcePath);
     struct stat status {};
-    if (::stat(QFile::encodeName(sourcePath).constData(), &status) != 0 || S_ISREG(status.st_mode))
+    if (::stat(path.constData(), &status) != 0)
+        return QString();
+    if (S_ISREG(status.st_mode) && SafeFiles::OnSystemFileSystem(path))
+        return QStringLiteral("it is one of the system's own files (/proc, /sys), not audio, so it was not read");
+    if (S_ISREG(status.st_mode))
         return QString();
     if (S_ISDIR(status.st_mode))
         return QStringLiteral("it is a folder, not an MP3 file");
