@@ -5,6 +5,7 @@
 
 #include "audiofixtures.h"
 #include "foldertree.h"
+#include "hostilefixtures.h"
 #include "tagfixtures.h"
 
 #include "filelist/addfolder.h"
@@ -518,6 +519,19 @@ void TestCli::exitStatuses_data()
     QTest::newRow("a FOLDER that leads into /proc")
         << QStringList{QStringLiteral("-e"), QStringLiteral("*"), folder(QStringLiteral("system")) + QStringLiteral("/self")}
         << QString() << 1 << QStringLiteral("^lumbrisk-cli: no files in .*/self; no other file either$") << none;
+    // FFmpeg gives up on a stream damaged throughout, after a warning per frame: said at
+    // once in words of ours, not after a minute's stall on its unread warnings.
+    const QString broken = folder(QStringLiteral("broken")) + QStringLiteral("/damaged.aac");
+    QVERIFY(Fixtures::MakeDamagedAac(broken, 30, 1));
+    QTest::newRow("an AAC damaged throughout, -s auto")
+        << QStringList{QStringLiteral("-q"), QStringLiteral("-s"), QStringLiteral("auto"), broken} << QString() << 1
+        << QStringLiteral("^lumbrisk-cli: not made: .*/damaged.aac: it cannot be decoded: its audio is damaged \\(FFmpeg: [^[]*\\)$")
+        << none;
+    // SoX would cut what FFmpeg decoded before it gave up, as if the song ended there.
+    QTest::newRow("an AAC damaged throughout")
+        << QStringList{QStringLiteral("-q"), broken} << QString() << 1
+        << QStringLiteral("^lumbrisk-cli: not made: .*/damaged.aac: it cannot be decoded: its audio is damaged \\(FFmpeg: [^[]*\\)$")
+        << none;
     QTest::newRow("no sox") << QStringList{a} << QStringLiteral("/nonexistent") << 3
                             << QStringLiteral("^lumbrisk-cli: .*Install the Debian packages sox and libsox-fmt-mp3\\.$")
                             << none;
@@ -1055,6 +1069,19 @@ void TestCli::previewsLastAsAsked_data()
     QTest::newRow("a name that is a pattern") << QStringList{QStringLiteral("-s"), QStringLiteral("0"), QStringLiteral("-d"),
                                                              QStringLiteral("8"), globbed + QStringLiteral("/[ab].mp3")}
                                               << QStringList{QStringLiteral("[ab]_Preview.mp3")} << QList<double>{8};
+    // FFmpeg decodes it with a warning for every third frame, far more than a pipe holds.
+    const QString warned = folder(QStringLiteral("broken")) + QStringLiteral("/warned.aac");
+    QVERIFY(Fixtures::MakeDamagedAac(warned, 90, 3));
+    QTest::newRow("an AAC warned of frame by frame, -s auto")
+        << QStringList{QStringLiteral("-s"), QStringLiteral("auto"), QStringLiteral("-d"), QStringLiteral("3"), warned}
+        << QStringList{QStringLiteral("warned_Preview.mp3")} << QList<double>{3};
+    // libmpg123 reads an ID3v2 tag in time that grows with the square of its frames.
+    const QString tagged = folder(QStringLiteral("broken")) + QStringLiteral("/Tagged.mp3");
+    QVERIFY(Fixtures::WriteWithTextFrames(m_music + QStringLiteral("/Tone B.mp3"), tagged, 20000));
+    QTest::newRow("--loudness, behind a tag of 20000 frames")
+        << QStringList{QStringLiteral("--loudness"), QStringLiteral("-16"), QStringLiteral("-s"), QStringLiteral("1"),
+                       QStringLiteral("-d"), QStringLiteral("3"), tagged}
+        << QStringList{QStringLiteral("Tagged_Preview.mp3")} << QList<double>{3};
     // SoX knows no length of what FFmpeg decodes: its fade-out would pad the cut with silence.
     QTest::newRow("an M4A that ends, with a fade-out")
         << QStringList{QStringLiteral("-s"), QStringLiteral("2"), QStringLiteral("-d"), QStringLiteral("10"),

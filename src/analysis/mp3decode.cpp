@@ -67,8 +67,10 @@ Handle openDecoder(QFile &file, const Reading &reading, long downSampling)
     Handle handle(mpg123_new(decoderName(), nullptr));
     if (!handle)
         return handle;
+    // Tags are TagLib's to read: the library's own reading of ID3v2 compares every frame with
+    // those before it, hours for a tag of some hundred thousand frames; skipped by its size.
     const long flags = (reading.mono ? MPG123_MONO_MIX : MPG123_FORCE_STEREO) | MPG123_FORCE_FLOAT | MPG123_QUIET
-                       | MPG123_GAPLESS;
+                       | MPG123_GAPLESS | MPG123_SKIP_ID3V2;
     if (mpg123_param(handle.get(), MPG123_FLAGS, flags, 0) != MPG123_OK
         || mpg123_param(handle.get(), MPG123_VERBOSE, 0, 0) != MPG123_OK
         || mpg123_param(handle.get(), MPG123_DOWN_SAMPLE, downSampling, 0) != MPG123_OK

@@ -13,6 +13,16 @@ constexpr int PollMilliseconds = 100;
 // How long the feeding decoder may take to end once the tool has.
 constexpr int DecoderEndMilliseconds = 5000;
 
+// Takes what the feeding decoder wrote to its error output, waiting up to `milliseconds` for
+// some; true when there was some. Unread, a decoder with much to say (a warning per frame of a
+// damaged file) would fill its pipe and stop, and hold up the tool it feeds.
+bool drainErrors(QProcess &decoder, int milliseconds, Shell32::OutputTail &tail)
+{
+    const bool spoke = decoder.waitForReadyRead(milliseconds) || decoder.bytesAvailable() > 0;
+    tail.append(decoder.readAllStandardError());
+    return spoke;
+}
+
 void end(QProcess &process, int milliseconds)
 {
     if (process.state() != QProcess::NotRunning && !process.waitForFinished(milliseconds)) {
@@ -22,6 +32,11 @@ void end(QProcess &process, int milliseconds)
 }
 
 } // namespace
+
+bool DecoderGaveUp(int exitCode, const QByteArray &errorOutput)
+{
+    return exitCode != 0 && !errorOutput.contains("Broken pipe");
+}
 
 bool FeedBytes(const QByteArray &bytes, QByteArray &partial, int channels, Analysis::Pass &pass)
 {
@@ -44,6 +59,7 @@ Ended Feed(const CommandLine &command, const std::optional<CommandLine> &decoder
         feeding = std::make_unique<QProcess>();
         Shell32::Prepare(*feeding, *decoder);
         feeding->setStandardOutputProcess(&reader);
+        feeding->setReadChannel(QProcess::StandardError);
         feeding->start();
     }
     reader.start();
@@ -56,13 +72,19 @@ Ended Feed(const CommandLine &command, const std::optional<CommandLine> &decoder
     pass.begin(rate, channels);
     QByteArray partial;
     bool wanted = true;
+    Shell32::OutputTail decoderErrors;
+    bool decoderSpoke = false;
     Watchdog watchdog({&reader, feeding.get()}, stallSeconds);
+    // Both tools are waited for in turn: the reader's samples, else the decoder's words. One
+    // that has more to give is asked again at once.
     while (wanted && !stopped() && !watchdog.fired()) {
-        if (reader.waitForReadyRead(PollMilliseconds) || reader.bytesAvailable() > 0)
+        const bool samples = reader.waitForReadyRead(decoderSpoke ? 0 : PollMilliseconds) || reader.bytesAvailable() > 0;
+        if (samples)
             wanted = FeedBytes(reader.readAllStandardOutput(), partial, channels, pass);
         else if (reader.state() == QProcess::NotRunning)
             break;
-        else
+        decoderSpoke = feeding && drainErrors(*feeding, samples ? 0 : PollMilliseconds, decoderErrors);
+        if (!samples && !decoderSpoke)
             watchdog.check();
     }
     // A hung tool is a failure, not a decoding stopped on purpose.
@@ -73,7 +95,10 @@ Ended Feed(const CommandLine &command, const std::optional<CommandLine> &decoder
     ended.reader.stalled = watchdog.fired();
     if (feeding) {
         end(*feeding, ended.stoppedEarly ? 0 : DecoderEndMilliseconds);
-        ended.decoderOutput = feeding->readAllStandardError();
+        decoderErrors.append(feeding->readAllStandardError());
+        ended.decoderOutput = decoderErrors.bytes();
+        if (feeding->exitStatus() == QProcess::NormalExit && DecoderGaveUp(feeding->exitCode(), ended.decoderOutput))
+            ended.decoderFailure = feeding->exitCode();
     }
     return ended;
 }

@@ -15,9 +15,15 @@ namespace PipeDecode {
 
 struct Ended {
     Shell32::RunResult reader; // the tool whose samples came; its output is not kept
-    QByteArray decoderOutput;  // what the feeding decoder wrote to its standard error, if one ran
+    QByteArray decoderOutput;  // the last lines the feeding decoder wrote to its standard error, if one ran
+    int decoderFailure = 0;    // its exit status when it gave up (DecoderGaveUp), else 0
     bool stoppedEarly = false; // the pass or a stop ended it before the audio did: tools killed on purpose
 };
+
+// True when the decoder (FFmpeg), ended by itself with that status and those last words,
+// gave up on its source, most of it damaged, say. The status is not 0 then; but FFmpeg ends
+// with 1 too when the tool it feeds closes the pipe, having read what it needs.
+bool DecoderGaveUp(int exitCode, const QByteArray &errorOutput);
 
 // Hands the whole frames among the bytes (raw native-endian 32-bit floats of `channels`) to
 // the pass; a frame cut off waits in `partial` for the rest of its bytes. False when the pass

@@ -10,10 +10,11 @@ namespace SourceAnalysis {
 
 namespace {
 
-// A tool run that ended badly, not stopped on purpose.
+// A tool run that ended badly, not stopped on purpose: the reader, or the decoder feeding it,
+// which gave up on a damaged source (the reader then ends as at the song's end).
 bool failed(const PipeDecode::Ended &ended)
 {
-    return !ended.stoppedEarly && !ended.reader.succeeded();
+    return !ended.stoppedEarly && (!ended.reader.succeeded() || ended.decoderFailure != 0);
 }
 
 // The whole song, as far as the limit, through the chorus search.

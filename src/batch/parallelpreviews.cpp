@@ -165,9 +165,9 @@ void ParallelPreviews::launch(const CommandLine &commandLine, const Ended &ended
     const bool decoded = decoder.has_value();
     m_pool.launch(
         commandLine, index, decoder,
-        [this, index, decoded, ended](const RunResult &result, const QString &decoderWords) {
+        [this, index, decoded, ended](const RunResult &result, const ToolPool::DecoderEnd &decoder) {
             if (decoded && index >= 0)
-                m_work[size_t(index)].decoderWords = decoderWords;
+                m_work[size_t(index)].decoder = decoder;
             ended(result);
             pump();
         },

@@ -107,7 +107,7 @@ void ParallelPreviews::analysed(int index, const SourceAnalysis::Outcome &outcom
         return;
     if (outcome.failedRun) {
         const PipeDecode::Ended &ended = *outcome.failedRun;
-        const QString byFfmpeg = PreviewCheck::DecoderProblem(ended.decoderOutput);
+        const QString byFfmpeg = PreviewCheck::DecoderProblem(ended.decoderOutput, ended.decoderFailure);
         fail(index, byFfmpeg.isEmpty() ? PreviewCheck::ToolProblem(ended.reader) : byFfmpeg);
     } else if (outcome.noAudio) {
         fail(index, PreviewCheck::NoAudioForChorus(m_results[index].source));

@@ -196,9 +196,12 @@ void ParallelPreviews::cutEnded(int index, const RunResult &ended)
     // The check may ask FFmpeg about an unreadable source, while other tools end meanwhile.
     QString problem = PreviewCheck::CutProblem(ended, written, source, sourceLength(index), work.start,
                                                  ParallelWork::SecondsText(durationFor(index)), m_tools.ffmpeg);
-    // FFmpeg complains of the pipe SoX closed when it had enough; only a failed SoX run is its fault.
-    if (!problem.isEmpty() && !work.decoderWords.isEmpty() && !PreviewCheck::ToolProblem(ended).isEmpty())
-        problem = work.decoderWords;
+    // FFmpeg complains of the pipe SoX closed when it had enough; only a failed SoX run, or
+    // FFmpeg's own failure (too much of the source damaged), is its fault. SoX cuts what
+    // came before that as if the song ended there.
+    const ToolPool::DecoderEnd &decoder = work.decoder;
+    if (decoder.failed || (!problem.isEmpty() && !decoder.words.isEmpty() && !PreviewCheck::ToolProblem(ended).isEmpty()))
+        problem = decoder.words;
     if (m_stopped)
         return;
     if (problem.isEmpty() && measuresMade(index))

@@ -12,7 +12,7 @@ struct ParallelPreviews::Work {
     bool analysing = false; // its start is being looked for in its audio
     QString bitrate; // this source's own, once probed
     QString start;   // as SoX gets it, once settled
-    QString decoderWords; // why FFmpeg failed, in words, when it decoded the source
+    ToolPool::DecoderEnd decoder; // how FFmpeg ended, when it decoded the source
     int recuts = 0;       // cut again, its gain lowered, after its encoding passed the peak ceiling
     PreviewFiles::EarlierFile earlier; // what the preview's name held when it was named
     QString mark; // with update: what the preview records of its source and settings

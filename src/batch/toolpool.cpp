@@ -1,5 +1,6 @@
 #include "batch/toolpool.h"
 
+#include "analysis/pipedecode.h"
 #include "platform/shell32.h"
 #include "platform/watchdog.h"
 #include "preview/previewcheck.h"
@@ -12,6 +13,7 @@
 #include <csignal>
 #include <ctime>
 #include <limits>
+#include <memory>
 
 #include <fcntl.h>
 #include <pthread.h>
@@ -133,13 +135,14 @@ void ToolPool::launch(const CommandLine &commandLine, int index, const std::opti
     // The pipeline hangs only when both of its tools are idle: SoX waits while FFmpeg works.
     auto *watchdog = new Watchdog(decoding ? QList<QProcess *>{process, decoding} : QList<QProcess *>{process},
                                   Watchdog::StallSeconds, process);
-    const auto done = [this, process, decoding, watchdog, ended](RunResult result) {
+    const auto decoderErrors = std::make_shared<Shell32::OutputTail>();
+    const auto done = [this, process, decoding, watchdog, ended, decoderErrors](RunResult result) {
         m_running.removeIf([process](const Running &running) { return running.process == process; });
         process->deleteLater();
         if (result.outcome == RunResult::Outcome::Crashed && (result.exitCode == SIGINT || result.exitCode == SIGHUP))
             return m_interrupted();
         result.stalled = watchdog->fired();
-        ended(result, decoding ? endDecoder(*decoding) : QString());
+        ended(result, decoding ? endDecoder(*decoding, *decoderErrors) : DecoderEnd());
     };
     QObject::connect(process, &QProcess::finished, m_owner, [process, done] { done(Shell32::FinishedRun(*process)); });
     QObject::connect(process, &QProcess::errorOccurred, m_owner, [process, done](QProcess::ProcessError error) {
@@ -155,6 +158,8 @@ void ToolPool::launch(const CommandLine &commandLine, int index, const std::opti
     }
     if (decoding) {
         Shell32::Prepare(*decoding, *decoder);
+        QObject::connect(decoding, &QProcess::readyReadStandardError, decoding,
+                         [decoding, decoderErrors] { decoderErrors->append(decoding->readAllStandardError()); });
         decoding->setStandardOutputProcess(process);
         decoding->start();
     }
@@ -167,13 +172,16 @@ void ToolPool::launch(const CommandLine &commandLine, int index, const std::opti
 
 // SoX has read what it needs: FFmpeg ends by itself, or at the broken pipe, at once. Its
 // words, which tell why SoX got nothing from a source FFmpeg cannot read.
-QString ToolPool::endDecoder(QProcess &decoder)
+ToolPool::DecoderEnd ToolPool::endDecoder(QProcess &decoder, Shell32::OutputTail &errors)
 {
     if (!decoder.waitForFinished(DecoderEndMilliseconds)) {
         decoder.kill();
         decoder.waitForFinished();
     }
-    return PreviewCheck::DecoderProblem(decoder.readAllStandardError());
+    errors.append(decoder.readAllStandardError());
+    const QByteArray words = errors.bytes();
+    const bool failed = decoder.exitStatus() == QProcess::NormalExit && PipeDecode::DecoderGaveUp(decoder.exitCode(), words);
+    return {PreviewCheck::DecoderProblem(words, failed ? decoder.exitCode() : 0), failed};
 }
 
 void ToolPool::killAll()

@@ -3,6 +3,7 @@
 // run, with the FFmpeg that decodes into its standard input when it has one, and their stop.
 
 #include "platform/commandline.h"
+#include "platform/shell32.h"
 
 #include <QByteArray>
 #include <QList>
@@ -22,8 +23,13 @@ struct RunResult;
 
 class ToolPool {
 public:
-    // decoderWords: why the decoder failed (PreviewCheck::DecoderProblem), when the run had one.
-    using Ended = std::function<void(const Shell32::RunResult &result, const QString &decoderWords)>;
+    // What the decoder feeding a run left, when the run had one: its words on the source
+    // (PreviewCheck::DecoderProblem), and whether it gave up (PipeDecode::DecoderGaveUp).
+    struct DecoderEnd {
+        QString words;
+        bool failed = false;
+    };
+    using Ended = std::function<void(const Shell32::RunResult &result, const DecoderEnd &decoder)>;
 
     // owner: parent of the processes and receiver of their signals. interrupted is called in
     // place of a run's Ended when the tool was ended by SIGINT or SIGHUP, as Ctrl+C in a
@@ -62,7 +68,8 @@ private:
         QProcess *decoder = nullptr; // FFmpeg writing into its standard input
     };
 
-    static QString endDecoder(QProcess &decoder);
+    // errors: the decoder's error output as it came, of which only the end is kept.
+    static DecoderEnd endDecoder(QProcess &decoder, Shell32::OutputTail &errors);
 
     QObject *m_owner;
     std::function<void()> m_interrupted;

@@ -24,6 +24,9 @@ namespace Shell32 {
 
 namespace {
 
+// What OutputTail keeps: some dozen lines.
+constexpr qsizetype KeptErrorBytes = 4096;
+
 constexpr int TickMilliseconds = 100;
 constexpr int TicksBeforeFeedback = 50;
 constexpr int TicksPerBarMove = 150;
@@ -126,6 +129,23 @@ int RunResult::status() const
 QString RunResult::lastErrorLine() const
 {
     return LastLine(errorOutput);
+}
+
+void OutputTail::append(const QByteArray &bytes)
+{
+    m_bytes += bytes;
+    // Cut now and then rather than at every piece: linear in what comes.
+    if (m_bytes.size() > 2 * KeptErrorBytes)
+        m_bytes = m_bytes.right(KeptErrorBytes);
+}
+
+QByteArray OutputTail::bytes() const
+{
+    if (m_bytes.size() <= KeptErrorBytes)
+        return m_bytes;
+    const QByteArray kept = m_bytes.right(KeptErrorBytes);
+    const qsizetype lineEnd = kept.indexOf('\n');
+    return lineEnd < 0 ? kept : kept.mid(lineEnd + 1);
 }
 
 QString LastLine(const QByteArray &output)

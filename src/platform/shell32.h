@@ -60,6 +60,18 @@ Feedback FeedbackAt(int tick, const QString &caption, int startValue, int count)
 // The last non-blank line of a program's output, trimmed: usually its reason for failing.
 QString LastLine(const QByteArray &output);
 
+// The end of a tool's error output, which may run to megabytes (a damaged file's warnings,
+// a line per frame): only its last lines tell why it failed, and only those are kept.
+class OutputTail {
+public:
+    void append(const QByteArray &bytes);
+    // The last few kilobytes, from the start of a line.
+    QByteArray bytes() const;
+
+private:
+    QByteArray m_bytes;
+};
+
 // The result of a program that has ended, read from its QProcess (output included), and of
 // one that could not start. For callers that run tools on their own, several at a time.
 RunResult FinishedRun(QProcess &process);

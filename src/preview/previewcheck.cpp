@@ -297,14 +297,23 @@ QString EndsEarly(double start, double duration, std::optional<Mp3Audio::Length>
              QLocale::c().toString(made, 'f', 1));
 }
 
-QString DecoderProblem(const QByteArray &errorOutput)
+QString DecoderProblem(const QByteArray &errorOutput, int exitCode)
 {
     if (const QString refused = RefusedByFfmpeg(errorOutput); !refused.isEmpty())
         return refused;
     if (errorOutput.contains("does not contain any stream"))
         return NoAudioStream;
-    const QString words = Shell32::LastLine(errorOutput);
-    return words.isEmpty() ? QString() : QStringLiteral("FFmpeg could not decode it: ") + words;
+    // "[aac @ 0x55d0c1] Number of bands ...", "Error while decoding stream #0:0: ...": a
+    // decoder's own words on the data it was given. "/music/x.m4a: ..." names the source.
+    static const QRegularExpression decoder(QStringLiteral("^(\\[[^]]* @ [^]]*\\] |Error while decoding stream #[0-9:]+: )"));
+    static const QRegularExpression path(QStringLiteral("^/.*: "));
+    QString words = Shell32::LastLine(errorOutput);
+    if (words.isEmpty())
+        return exitCode == 0 ? QString() : QStringLiteral("it cannot be decoded (FFmpeg failed with exit status %1)").arg(exitCode);
+    const bool damaged = decoder.match(words).hasMatch() || words.endsWith(QLatin1String("Invalid data found when processing input"));
+    words.remove(decoder).remove(path);
+    return damaged ? QStringLiteral("it cannot be decoded: its audio is damaged (FFmpeg: %1)").arg(words)
+                   : QStringLiteral("it cannot be decoded (FFmpeg: %1)").arg(words);
 }
 
 QString ProbeProblem(const QString &sourcePath, const RunResult &probe)

@@ -55,9 +55,12 @@ QString RefusedByFfmpeg(const QByteArray &errorOutput);
 QString EndsEarly(double start, double duration, std::optional<Mp3Audio::Length> sourceLength,
                   const QString &previewPath);
 // Why FFmpeg could not decode a source, from its error output: a refused format, no audio
-// stream ("it holds no audio stream (a video file?)"), else "FFmpeg could not decode it:
-// <its last words>"; "" when it said nothing.
-QString DecoderProblem(const QByteArray &errorOutput);
+// stream ("it holds no audio stream (a video file?)"), damaged audio ("it cannot be decoded:
+// its audio is damaged (FFmpeg: <its last words>)"), else "it cannot be decoded (FFmpeg: <its
+// last words>)", without the addresses and paths FFmpeg puts before them; "" when it said
+// nothing.
+// exitCode: FFmpeg's exit status when it failed, for one that said nothing; 0 when unknown.
+QString DecoderProblem(const QByteArray &errorOutput, int exitCode = 0);
 // Why FFmpeg's description of the source (GetBitrate::ProbeCommand) held no audio stream to
 // take the bit rate from, in the same words.
 QString ProbeProblem(const QString &sourcePath, const Shell32::RunResult &probe);

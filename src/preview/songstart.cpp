@@ -56,7 +56,7 @@ std::optional<Mp3Decode::Audio> decoded(const QString &source, const Tools::Foun
     problem = PreviewCheck::ToolProblem(run);
     if (!problem.isEmpty() && byFfmpeg) {
         const QString words = PreviewCheck::DecoderProblem(run.errorOutput);
-        problem = words.isEmpty() ? QStringLiteral("FFmpeg could not decode it") : words;
+        problem = words.isEmpty() ? QStringLiteral("it cannot be decoded") : words;
     }
     if (!problem.isEmpty())
         return std::nullopt;
