@@ -67,6 +67,11 @@ void TestStartList::read_data()
     QTest::newRow("no header, no duration column") << "a.mp3,2.5" << "a.mp3 start=2.5";
     QTest::newRow("quoted comma and quotes") << "\"b, \"\"c\"\".mp3\",3,\"4\"\n" << "b, \"c\".mp3 start=3 duration=4";
     QTest::newRow("the folder of the list") << "sub/../a.mp3,1\n" << "a.mp3 start=1";
+    // Each name is looked up once; each spelling still names its file, and a bad one each line.
+    QTest::newRow("one file in several spellings") << "a.mp3,1\n./a.mp3,2\na.mp3,3\nsub/../a.mp3,4\n"
+                                                   << "a.mp3 start=1; a.mp3 start=2; a.mp3 start=3; a.mp3 start=4";
+    QTest::newRow("a missing file named twice") << "a.mp3,1\ngone.mp3,1\ngone.mp3,2\n"
+                                                << "line 2: no such file: gone.mp3\nline 3: no such file: gone.mp3";
     // A quoted line break does not end the record, but the lines still count.
     QTest::newRow("line number after a quoted line break")
         << "file,start\na.mp3,\"1\n\"\na.mp3,1:60\n"
@@ -117,6 +122,8 @@ void TestStartList::readFile_data()
     // 5000 rows pass several pieces; a quoted field is split across two of them.
     QTest::newRow("many rows, in pieces") << "long.csv" << QStringLiteral("a.mp3 start=1; ").repeated(4999)
                                                           + QStringLiteral("b, \"c\".mp3 start=2");
+    // A row costs its cut: the rows of one file share one path, however many there are.
+    QTest::newRow("many rows of one file share its path") << "long.csv" << "shared";
     // The separator is known only once the first line has ended, here in the second piece.
     QTest::newRow("a spreadsheet's first line across pieces") << "wide.csv" << "a.mp3 start=0.5";
 }
@@ -140,7 +147,13 @@ void TestStartList::readFile()
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(rows) == rows.size());
     }
     file.close();
-    QCOMPARE(described(StartList::ReadFile(path)), expected);
+    const StartList::Reading reading = StartList::ReadFile(path);
+    if (expected == QLatin1String("shared")) {
+        QCOMPARE(reading.rows.size(), 5000);
+        QCOMPARE(reading.rows.at(4998).path.constData(), reading.rows.at(0).path.constData());
+        return;
+    }
+    QCOMPARE(described(reading), expected);
 }
 
 // A file listed twice keeps each row's cut; one not listed takes the command line's.
@@ -156,6 +169,14 @@ void TestStartList::rowsGiveTheirSourcesCuts()
     QCOMPARE(cuts.at(2).startSeconds, 2.0);
     QCOMPARE(cuts.at(3).startSeconds, 2.0);
     QVERIFY(StartList::CutsFor({m_dir.filePath(QStringLiteral("sub/d.flac"))}, reading.rows).isEmpty());
+    // A source reached through a link, or by a path through a linked folder, is the file a row names.
+    QVERIFY(QFile::link(a, m_dir.filePath(QStringLiteral("link.mp3"))));
+    QVERIFY(QFile::link(m_dir.path(), m_dir.filePath(QStringLiteral("sub/up"))));
+    const QList<StartList::SourceCut> linked = StartList::CutsFor(
+        {m_dir.filePath(QStringLiteral("link.mp3")), m_dir.filePath(QStringLiteral("sub/up/a.mp3"))}, reading.rows);
+    QCOMPARE(linked.size(), 2);
+    QCOMPARE(linked.at(0).startSeconds, 1.0);
+    QCOMPARE(linked.at(1).startSeconds, 2.0);
 }
 
 QTEST_GUILESS_MAIN(TestStartList)

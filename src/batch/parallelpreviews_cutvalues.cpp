@@ -93,8 +93,10 @@ QString ParallelPreviews::fades() const
 
 QString ParallelPreviews::trimText(int index, const QString &start) const
 {
-    return ParallelWork::SecondsText(ParallelWork::TrimSeconds(durationFor(index), songSeconds(index), start.toDouble(),
-                                                               SourceAudio::NeedsDecoder(m_results[index].source)));
+    // Only a decoded source's cut depends on its length: a dry run reads no other's.
+    const bool decoded = SourceAudio::NeedsDecoder(m_results[index].source);
+    return ParallelWork::SecondsText(ParallelWork::TrimSeconds(durationFor(index), decoded ? songSeconds(index) : std::nullopt,
+                                                               start.toDouble(), decoded));
 }
 
 std::optional<double> ParallelPreviews::songSeconds(int index) const

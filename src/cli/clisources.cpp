@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QMap>
 #include <QSet>
 
@@ -61,12 +62,18 @@ Sources SourcesOf(const CliOptions &options, Prompts &prompts, ScanProgress &pro
 {
     Sources sources;
     if (options.paths.isEmpty()) {
+        // Rows that name one file share its strings: a list may name it millions of times.
+        QHash<QString, QPair<QString, QString>> named; // path -> its folder below the list's, its shown name
         for (const StartList::Row &row : options.starts) {
+            auto found = named.constFind(row.path);
+            if (found == named.cend()) {
+                const QString below = AddFolder::FolderBelow(options.startsFolder, row.path);
+                found = named.insert(row.path, {below, below + Main::FileNameOf(row.path)});
+            }
             sources.paths.append(row.path);
-            const QString below = AddFolder::FolderBelow(options.startsFolder, row.path);
-            sources.shownNames.append(below + Main::FileNameOf(row.path));
+            sources.shownNames.append(found->second);
             if (options.keepFolders)
-                sources.subfolders.append(below);
+                sources.subfolders.append(found->first);
         }
     }
     const QString pattern = AddFolder::PatternOfAny(options.extensions.isEmpty() ? SourceAudio::Extensions()

@@ -1,5 +1,6 @@
 #include "preview/startlist.h"
 
+#include "platform/main.h"
 #include "preview/previewfiles.h"
 
 #include <QDir>
@@ -157,8 +158,31 @@ private:
     bool m_pendingQuote = false; // a quote inside a quoted field: its end, or the first of two
 };
 
+// The files the rows name, each looked up once however many rows name it: a list may name
+// one file millions of times, and its rows then share one path.
+class ListedFiles {
+public:
+    explicit ListedFiles(const QString &folder) : m_folder(folder) {}
+
+    // The file's absolute path; "" when no such file exists.
+    QString pathOf(const QString &file)
+    {
+        auto found = m_paths.constFind(file);
+        if (found == m_paths.cend()) {
+            const QString path = QDir::cleanPath(m_folder.absoluteFilePath(file));
+            found = m_paths.insert(file, QFileInfo(path).isFile() ? path : QString());
+        }
+        return *found;
+    }
+    const QDir &folder() const { return m_folder; }
+
+private:
+    QDir m_folder;
+    QHash<QString, QString> m_paths; // by the name as the rows give it
+};
+
 // "" when the record is a good row; else why not.
-QString readRow(const Record &record, const QDir &folder, Row &row)
+QString readRow(const Record &record, ListedFiles &files, Row &row)
 {
     const QStringList &fields = record.fields;
     if (fields.size() < 2 || fields.size() > 3)
@@ -166,8 +190,8 @@ QString readRow(const Record &record, const QDir &folder, Row &row)
     const QString file = fields.at(0).trimmed();
     if (file.isEmpty())
         return QStringLiteral("no file named");
-    row.path = QDir::cleanPath(folder.absoluteFilePath(file));
-    if (!QFileInfo(row.path).isFile())
+    row.path = files.pathOf(file);
+    if (row.path.isEmpty())
         return QStringLiteral("no such file: %1").arg(file);
     const QString start = fields.at(1).trimmed();
     if (!start.isEmpty() && !ReadStart(start, row.cut))
@@ -201,7 +225,7 @@ bool isHeader(const Record &record, const QDir &folder)
 // bad, none is made, so only the problems are kept.
 class RowCollector {
 public:
-    RowCollector(Reading &reading, const QString &folder) : m_reading(reading), m_base(folder) {}
+    RowCollector(Reading &reading, const QString &folder) : m_reading(reading), m_files(folder) {}
 
     RecordReader::Handler handler()
     {
@@ -222,18 +246,42 @@ public:
 private:
     void take(const Record &record)
     {
-        if (record.line == 1 && m_reading.rows.isEmpty() && isHeader(record, m_base))
+        if (record.line == 1 && m_reading.rows.isEmpty() && isHeader(record, m_files.folder()))
             return;
         Row row;
-        if (const QString problem = readRow(record, m_base, row); !problem.isEmpty())
+        if (const QString problem = readRow(record, m_files, row); !problem.isEmpty())
             m_problems.append(QStringLiteral("line %1: ").arg(record.line) + problem);
         else if (m_problems.isEmpty())
             m_reading.rows.append(row);
     }
 
     Reading &m_reading;
-    QDir m_base;
+    ListedFiles m_files;
     QStringList m_problems;
+};
+
+// PreviewFiles::FileKey of many paths, each path and each folder resolved once: a list of a
+// million rows costs a look at each distinct file, not a walk of every folder of every row.
+class FileKeys {
+public:
+    QString of(const QString &path)
+    {
+        auto known = m_keys.constFind(path);
+        if (known == m_keys.cend()) {
+            const QString folder = Main::FolderOf(path);
+            auto folderKey = m_folderKeys.constFind(folder);
+            if (folderKey == m_folderKeys.cend()) {
+                const QString key = PreviewFiles::FileKey(folder);
+                folderKey = m_folderKeys.insert(folder, key.endsWith(QLatin1Char('/')) ? key : key + QLatin1Char('/'));
+            }
+            known = m_keys.insert(path, PreviewFiles::FileKeyIn(*folderKey, path));
+        }
+        return *known;
+    }
+
+private:
+    QHash<QString, QString> m_keys;       // by path
+    QHash<QString, QString> m_folderKeys; // by folder, each ending in "/"
 };
 
 } // namespace
@@ -322,15 +370,16 @@ Reading ReadFile(const QString &path)
 
 QList<SourceCut> CutsFor(const QStringList &sources, const QList<Row> &rows)
 {
+    FileKeys keys;
     QHash<QString, QList<qsizetype>> rowsOf;
     for (qsizetype index = 0; index < rows.size(); ++index)
-        rowsOf[PreviewFiles::FileKey(rows.at(index).path)].append(index);
+        rowsOf[keys.of(rows.at(index).path)].append(index);
     QHash<QString, qsizetype> seen;
     QList<SourceCut> cuts;
     bool any = false;
     cuts.reserve(sources.size());
     for (const QString &source : sources) {
-        const QString key = PreviewFiles::FileKey(source);
+        const QString key = keys.of(source);
         const auto found = rowsOf.constFind(key);
         if (found == rowsOf.cend()) {
             cuts.append(SourceCut());

@@ -37,6 +37,11 @@ struct Row {
     QString path; // absolute
     SourceCut cut;
 };
+} // namespace StartList
+// A list of millions of rows grows by moving them, not copying each.
+Q_DECLARE_TYPEINFO(StartList::Row, Q_RELOCATABLE_TYPE);
+namespace StartList {
+
 struct Reading {
     QList<Row> rows; // in the file's order
     QString problem; // "" when every row is good; else "line N: ..." of each bad one, a line
