@@ -138,6 +138,14 @@ QString relativeProblem(const QString &name)
                                  "is longer than 4096 bytes); give the full path");
 }
 
+QList<QCommandLineOption> allOptions()
+{
+    return QList<QCommandLineOption>{Start,   Duration, Bitrate,   Output,    Beside,         Join,   Extension,
+                                     KeepFolders, Jobs, FadeIn,    FadeOut,   Starts,         Crossfade, NoTags,
+                                     LoudnessTarget, Update, DryRun, Quiet, Json}
+           + ReportOptions::All();
+}
+
 } // namespace
 
 CliCommandLine::CliCommandLine()
@@ -149,9 +157,7 @@ CliCommandLine::CliCommandLine()
                        "Exit status: 0 every preview made, 1 some not made or left out (a name that is not "
                        "valid UTF-8) or no audio file found, 2 bad usage, 3 a tool is missing, 130 stopped by "
                        "Ctrl+C (129 by SIGHUP, 141 by a closed pipe, 143 by SIGTERM)."));
-    m_parser.addOptions({Start, Duration, Bitrate, Output, Beside, Join, Extension, KeepFolders, Jobs, FadeIn, FadeOut,
-                         Starts, Crossfade, NoTags, LoudnessTarget, Update, DryRun, Quiet, Json});
-    m_parser.addOptions(ReportOptions::All());
+    m_parser.addOptions(allOptions());
     ProgramOptions::AddHelpAndVersion(m_parser);
     m_parser.addPositionalArgument(QStringLiteral("FILE|FOLDER"), QStringLiteral("Audio files (MP3, FLAC, WAV, M4A, ...), or folders to scan."),
                                    QStringLiteral("FILE|FOLDER..."));
@@ -172,6 +178,18 @@ CliCommandLine::Reading CliCommandLine::read(const QList<QByteArray> &arguments)
     return check() ? Reading::Run : Reading::Refused;
 }
 
+QSet<QString> CliCommandLine::valueOptions()
+{
+    QSet<QString> names;
+    for (const QCommandLineOption &option : allOptions()) {
+        if (option.valueName().isEmpty())
+            continue;
+        for (const QString &name : option.names())
+            names.insert((name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name);
+    }
+    return names;
+}
+
 bool CliCommandLine::refuse(const QString &problem)
 {
     m_problem = problem;
@@ -189,8 +207,9 @@ bool CliCommandLine::readReports(CliOptions &options)
 {
     if (const QString problem = ReportOptions::Read(m_parser, options.settings.outputFolder, options.reports); !problem.isEmpty())
         return refuse(problem);
-    if (options.dryRun && (options.reports.waveform || !options.reports.review.isEmpty()))
-        return refuse(QStringLiteral("--dry-run writes nothing: --waveform and --review need a run"));
+    // A dry run's page is its plan, written to fix starts before anything is encoded.
+    if (options.dryRun && options.reports.waveform)
+        return refuse(QStringLiteral("--dry-run writes nothing: --waveform needs a run"));
     return true;
 }
 

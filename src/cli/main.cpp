@@ -178,9 +178,10 @@ int main(int argc, char *argv[])
     if (previews.interrupted())
         return 128 + SIGINT;
     if (!options.reports.review.isEmpty()) {
-        const QString joined = previews.joined() && previews.joined()->made ? previews.joined()->preview : QString();
-        if (const QString problem = ReviewPage::Write(options.reports.review, ReviewRows::Of(previews, settings), joined);
-            !problem.isEmpty())
+        const ReviewRows::Run run{QCoreApplication::arguments(), commandLine.valueOptions(), QDir::currentPath(),
+                                  options.paths.isEmpty(), options.dryRun};
+        const ReviewPage::Page page = ReviewRows::PageOf(previews, settings, run, options.reports.review);
+        if (const QString problem = ReviewPage::Write(options.reports.review, page); !problem.isEmpty())
             return complain(QStringLiteral("the review page %1 cannot be written: %2").arg(options.reports.review, problem), 1);
         if (!options.quiet)
             tell(QStringLiteral("review page: ") + options.reports.review);
