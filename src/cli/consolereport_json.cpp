@@ -1,8 +1,11 @@
 // The JSON report of lumbrisk-cli: every file's result, what was left out, and the joined files.
 // A dry run's report is the plan a script can review before anything is encoded: each file's
-// start and where it came from, the chorus sections found, the loudness measured and the gain
-// planned, and the command line that makes its preview.
+// start and where it came from, the chorus sections found, the candidates a person may take
+// instead and whether the start is doubtful, the loudness measured and the gain planned, and
+// the command line that makes its preview.
 #include "cli/consolereport.h"
+
+#include "cli/reviewcandidates.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -46,14 +49,32 @@ QString startFrom(const ParallelPreviews::Result &result)
     return result.startIsShare ? QStringLiteral("share") : QStringLiteral("seconds");
 }
 
+// The starts a person or a tool may take instead, as the review page offers them.
+QJsonArray candidatesEntry(const ParallelPreviews::Result &result)
+{
+    const std::optional<double> songSeconds = result.song && result.song->seconds > 0 ? std::optional(result.song->seconds)
+                                                                                        : std::nullopt;
+    QJsonArray entries;
+    for (const ReviewCandidates::Shown &candidate : ReviewCandidates::Of(*result.foundStart, songSeconds, result.duration))
+        entries.append(QJsonObject{{QStringLiteral("start"), candidate.seconds},
+                                   {QStringLiteral("section"), candidate.section},
+                                   {QStringLiteral("repeats"), candidate.repeats},
+                                   {QStringLiteral("score"), std::round(candidate.score * 1000) / 1000}});
+    return entries;
+}
+
 void addStart(QJsonObject &object, const ParallelPreviews::Result &result)
 {
     if (!result.start)
         return;
     object.insert(QStringLiteral("start"), *result.start);
     object.insert(QStringLiteral("start_from"), startFrom(result));
-    if (result.foundStart && !result.foundStart->sections.empty())
+    if (!result.foundStart)
+        return;
+    if (!result.foundStart->sections.empty())
         object.insert(QStringLiteral("sections"), sectionsEntry(result.foundStart->sections));
+    object.insert(QStringLiteral("candidates"), candidatesEntry(result));
+    object.insert(QStringLiteral("doubtful"), ReviewCandidates::Doubtful(*result.foundStart));
 }
 
 } // namespace
