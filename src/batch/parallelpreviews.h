@@ -165,6 +165,9 @@ private:
     // What a preview made gets besides itself, on a thread of the pool; then it is done.
     void completeMade(int index);
     void completed(int index, const QString &waveformProblem, const std::optional<Waveform::Overview> &song);
+    // A dry run's file is planned once its song has the picture a review page shows.
+    void completePlanned(int index);
+    void planned(int index);
     void writeJoinedWaveform();
     // With a loudness target, the encoded preview is measured before it is kept.
     bool measuresMade(int index) const;

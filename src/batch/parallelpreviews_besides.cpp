@@ -1,8 +1,8 @@
 // What a preview gets besides itself: its waveform file, from one decode of the preview as
 // published (gain and fades in it), or from the decode that measured its loudness; and, for
-// a review page, a picture of its whole song when no analysis drew one. Both take the
-// processor, so they run on a thread of the pool, counted among the jobs; the preview counts
-// as made meanwhile, and is done after them.
+// a review page, a picture of its whole song when no analysis drew one, also for a dry run's
+// page of its plan. Both take the processor, so they run on a thread of the pool, counted
+// among the jobs; the preview counts as made meanwhile, and is done after them.
 #include "batch/parallelwork.h"
 
 #include "analysis/mp3decode.h"
@@ -70,6 +70,37 @@ void ParallelPreviews::completed(int index, const QString &waveformProblem, cons
         return;
     succeed(index);
     pump();
+}
+
+void ParallelPreviews::completePlanned(int index)
+{
+    Result &result = m_results[index];
+    if (!m_settings.songPictures || result.song)
+        return planned(index);
+    m_work[size_t(index)].analysing = true;
+    ++m_analysing;
+    m_analyses.start([this, index, length = sourceLength(index), source = result.source] {
+        const std::optional<Waveform::Overview> song = songPicture(source, length);
+        QMetaObject::invokeMethod(
+            this,
+            [this, index, song] {
+                m_work[size_t(index)].analysing = false;
+                --m_analysing;
+                m_results[index].song = song;
+                if (m_stopped || m_done)
+                    return;
+                planned(index);
+                pump();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void ParallelPreviews::planned(int index)
+{
+    m_work[size_t(index)].step = Step::Done;
+    ++m_finished;
+    reportInOrder();
 }
 
 // The joined file is the last work of the run, so it is written here, at its end.

@@ -76,9 +76,7 @@ void ParallelPreviews::cut(int index)
             result.decoder = PreviewCommands::DecodedStretch(QCoreApplication::applicationFilePath(), result.source,
                                                              work.start, ParallelWork::SecondsText(durationFor(index)));
         work.stretch.reset();
-        work.step = Step::Done;
-        ++m_finished;
-        return reportInOrder();
+        return completePlanned(index);
     }
     QString writeTo = result.preview;
     sourceLength(index); // read before SoX reads the source, so the check sees a change
