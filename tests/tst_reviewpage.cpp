@@ -14,6 +14,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QDir>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -98,6 +99,7 @@ private slots:
     void jsonReportListsCandidatesAndDoubt_data();
     void jsonReportListsCandidatesAndDoubt();
     void dryRunWritesThePageOfItsPlan();
+    void savedListPinsItsSongsOnly();
 
 private:
     QTemporaryDir m_dir;
@@ -390,6 +392,31 @@ void TestReviewPage::dryRunWritesThePageOfItsPlan()
     const QString fixed = QString::fromUtf8(file.readAll());
     QVERIFY(fixed.contains(QStringLiteral("<path class=\"outline\"")));
     QCOMPARE(roleAttribute(fixed, QStringLiteral("start"), QStringLiteral("data-start")), QStringLiteral("5"));
+}
+
+// The nightly way: the saved list beside the page, the run's FILE arguments; a song the
+// list names takes its row, every other one the command line's start.
+void TestReviewPage::savedListPinsItsSongsOnly()
+{
+    const QString folder = m_dir.filePath(QStringLiteral("nightly"));
+    QVERIFY(QDir().mkpath(folder + QStringLiteral("/songs")));
+    for (const char *name : {"songs/Listed, \"1\".mp3", "songs/Other.mp3"})
+        QVERIFY(Fixtures::MakeTone(folder + QLatin1Char('/') + QLatin1String(name), 12));
+    QVERIFY(Fixtures::WriteFile(folder + QStringLiteral("/starts.csv"),
+                                "file,start,duration\r\n\"songs/Listed, \"\"1\"\".mp3\",7.25,3\r\n"));
+    const Run made = run({"--starts", "starts.csv", "-s", "2", "-d", "4", "--json", "-o", "out", "songs/Other.mp3",
+                          "songs/Listed, \"1\".mp3"},
+                         folder);
+    QCOMPARE(made.status, 0);
+    const QJsonArray previews = QJsonDocument::fromJson(made.out).object().value("previews").toArray();
+    QCOMPARE(previews.size(), 2);
+    QCOMPARE(previews.at(0).toObject().value("start").toDouble(), 2.0);
+    QCOMPARE(previews.at(1).toObject().value("start").toDouble(), 7.25);
+    // Each as long as its row or the command line says, within what LAME pads.
+    const double other = Fixtures::Describe(folder + QStringLiteral("/out/Other_Preview.mp3")).seconds;
+    const double listed = Fixtures::Describe(folder + QStringLiteral("/out/Listed, \"1\"_Preview.mp3")).seconds;
+    QVERIFY2(other >= 4 && other <= 4 + 2 * Fixtures::FrameSeconds, qPrintable(QString::number(other)));
+    QVERIFY2(listed >= 3 && listed <= 3 + 2 * Fixtures::FrameSeconds, qPrintable(QString::number(listed)));
 }
 
 QTEST_GUILESS_MAIN(TestReviewPage)

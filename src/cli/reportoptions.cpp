@@ -22,10 +22,13 @@ const QCommandLineOption WaveformChannels(QStringLiteral("waveform-channels"),
                                                          "Default: 1."),
                                           QStringLiteral("1|2"), QStringLiteral("1"));
 const QCommandLineOption Review(QStringLiteral("review"),
-                                QStringLiteral("Write one HTML page of every choice to look at before the previews "
-                                               "go live: each song's waveform with its chorus and the preview's "
-                                               "window, the start and where it came from, loudness, tags, failures, "
-                                               "and a player; it links the previews by relative paths."),
+                                QStringLiteral("Write one HTML page of every choice, to check and correct before "
+                                               "the previews go live: each song's waveform with its chorus, the "
+                                               "preview's window and the candidates the search would give next, "
+                                               "the start and where it came from, loudness, tags, failures, and a "
+                                               "player. A click or a key moves a start, and Save starts downloads "
+                                               "the CSV for --starts. It links songs and previews by relative "
+                                               "paths. With --dry-run: the page of the plan."),
                                 QStringLiteral("FILE.html"));
 
 QString named(const QCommandLineOption &option, const QString &value)

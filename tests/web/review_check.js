@@ -13,7 +13,7 @@
 const fs = require('fs');
 const path = require('path');
 const { spawnSync } = require('child_process');
-const { pathToFileURL } = require('url');
+const { pathToFileURL, fileURLToPath } = require('url');
 const { makeSong, makeNoise, toneAt, pitchOf } = require('./review_songs');
 const { openBrowser, visibleSources } = require('./review_browser');
 const { checkCsvWriter, checkBeats } = require('./review_cases');
@@ -46,6 +46,31 @@ function run(args) {
 const rowOf = (page, song) => page.locator(`section.row[data-source="${song.replace(/"/g, '\\"')}"]`);
 const startOf = async (row) => Number(await row.locator('[data-role="start"]').getAttribute('data-start'));
 const counts = (page) => page.$$eval('[data-count]', (all) => all.map((b) => `${b.textContent} ${b.dataset.count}`).join(', '));
+
+// Each row against the run's report: its names, its player's file, its window where the start puts it.
+async function checkRows(page, report) {
+  const rows = await page.$$eval('section.row', (all) => all.map((row) => ({
+    source: row.dataset.source,
+    title: row.querySelector('.names').firstChild.textContent.trim(),
+    audio: row.querySelector('audio') && row.querySelector('audio').src,
+    preload: row.querySelector('audio') && row.querySelector('audio').getAttribute('preload'),
+    seconds: row.querySelector('[data-role="song-wave"]') && Number(row.querySelector('[data-role="song-wave"]').dataset.seconds),
+    left: row.querySelector('.window') && parseFloat(row.querySelector('.window').style.left),
+    failed: row.classList.contains('failed'),
+  })));
+  expect(rows.length === report.previews.length, `${rows.length} rows for ${report.previews.length} songs`);
+  for (const preview of report.previews) {
+    const row = rows.find((r) => r.source === preview.source) || {};
+    const name = preview.source === noise || preview.source === broken ? path.basename(preview.source)
+      : Object.keys(Songs).find((n) => Songs[n].path === preview.source);
+    expect(row.title === name, `${preview.source} is named "${row.title}"`);
+    if (preview.made)
+      expect(row.audio && fs.existsSync(fileURLToPath(row.audio)) && row.preload === 'none', `${preview.source}: its player's file ${row.audio}`);
+    else expect(row.failed, `${preview.source} failed, but its row does not say so`);
+    if (preview.start !== undefined)
+      expect(Math.abs(row.left - (preview.start / row.seconds) * 100) < 0.01, `${preview.source}: the window at ${row.left}%`);
+  }
+}
 
 async function checkFilters(page) {
   for (const [filter, shouldShow] of [['failed', [broken]], ['doubtful', [noise]]]) {
@@ -231,7 +256,7 @@ async function main() {
     await page.goto(pathToFileURL(page1).href);
     await checkCsvWriter(page, expect);
     await checkBeats(page, expect);
-    expect((await page.locator('section.row').count()) === 6, 'the page has not one row per song');
+    await checkRows(page, first.report);
     await checkFilters(page);
     const chosen = await edit(page);
     await page.screenshot({ path: screenshot });
