@@ -172,6 +172,17 @@ async function saveStarts(page, chosen) {
   return page.locator('[data-role="command"]').textContent();
 }
 
+// Where the run's list was the --starts file alone, the saved list keeps every song: those
+// left as the run chose them go back to the search (auto).
+async function checkWholeList(page) {
+  const whole = path.join(out, 'whole.html');
+  fs.writeFileSync(whole, fs.readFileSync(page1, 'utf8').replace('<main ', '<main data-whole-list '));
+  await page.goto(pathToFileURL(whole).href);
+  const [download] = await Promise.all([page.waitForEvent('download'), page.locator('[data-role="save-starts"]').click()]);
+  const rows = fs.readFileSync(await download.path(), 'utf8').trim().split('\r\n').slice(1);
+  expect(rows.length === 6 && rows.every((row) => row.endsWith(`,auto,${Length}`)), `the whole list saved ${JSON.stringify(rows)}`);
+}
+
 // The command the page shows: the two changed previews made again where chosen, the others as they were.
 function remake(command, chosen, before) {
   const again = spawnSync('bash', ['-c', command], { encoding: 'utf8' });
@@ -262,6 +273,7 @@ async function main() {
     await page.screenshot({ path: screenshot });
     await survivesReload(page, chosen);
     const command = await saveStarts(page, chosen);
+    await checkWholeList(page);
     const second = remake(command, chosen, before);
     await checkSecondPage(page, chosen, second);
     await checkBeatsAndSections(page);
