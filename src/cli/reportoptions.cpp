@@ -27,8 +27,8 @@ const QCommandLineOption Review(QStringLiteral("review"),
                                                "preview's window and the candidates the search would give next, "
                                                "the start and where it came from, loudness, tags, failures, and a "
                                                "player. A click or a key moves a start, and Save starts downloads "
-                                               "the CSV for --starts. It links songs and previews by relative "
-                                               "paths. With --dry-run: the page of the plan."),
+                                               "the starts chosen as a CSV for the next run. It links songs and "
+                                               "previews by relative paths. With --dry-run: the page of the plan."),
                                 QStringLiteral("FILE.html"));
 
 QString named(const QCommandLineOption &option, const QString &value)

@@ -212,10 +212,17 @@ async function checkSecondPage(page, chosen, report) {
   }
   const header = await page.locator('#counts').textContent();
   expect(/2 made.*3 kept.*1 failed/.test(header), `the second page counts ${header}`);
+  // The song plays from the start for the preview's length, and stops there by itself.
+  const delta = rowOf(page, Songs.delta.path);
+  const listen = delta.locator('[data-role="listen"]');
+  await listen.click();
+  expect(/Stop/.test(await listen.textContent()), 'the play button does not offer to stop');
+  const stopped = await page.waitForFunction((button) => !/Stop/.test(button.textContent), await listen.elementHandle(),
+    { timeout: (Length + 5) * 1000 }).then(() => true, () => false);
+  expect(stopped && !(await delta.locator('.note').textContent()), `the song did not stop by itself: ${await delta.locator('.note').textContent()}`);
   // A song moved away since the run cannot be played, and its row says so.
   fs.renameSync(Songs.delta.path, `${Songs.delta.path}.moved`);
-  const delta = rowOf(page, Songs.delta.path);
-  await delta.locator('[data-role="listen"]').click();
+  await listen.click();
   await page.waitForFunction((source) => document.querySelector(`section.row[data-source="${source}"] .note`).textContent,
     Songs.delta.path, { timeout: 10000 }).catch(() => {});
   expect(/cannot be played/.test(await delta.locator('.note').textContent()), 'a moved song\'s row does not say it cannot be played');
