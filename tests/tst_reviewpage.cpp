@@ -221,6 +221,8 @@ void TestReviewPage::remakesWithTheSavedStarts_data()
                                                   << cd + QStringLiteral("--update songs");
     QTest::newRow("--update once") << QStringList{"lumbrisk-cli", "--update", "-q", "songs"}
                                    << cd + QStringLiteral("--update -q songs");
+    QTest::newRow("a join, made whole each time") << QStringList{"lumbrisk-cli", "--join", "songs"}
+                                                  << cd + QStringLiteral("--join songs");
     QTest::newRow("a plan made for real") << QStringList{"lumbrisk-cli", "--dry-run", "--review", "r.html", "songs"}
                                           << cd + QStringLiteral("--update --review r.html songs");
     // A folder may be named like an option: it is the value of the option before it.

@@ -10,9 +10,10 @@ const QString Starts = QStringLiteral("--starts");
 const QString Update = QStringLiteral("--update");
 const QString DryRun = QStringLiteral("--dry-run");
 const QString EndOfOptions = QStringLiteral("--");
+const QString Join = QStringLiteral("--join");
 
 // The words after the program without --dry-run and --starts; update tells whether
-// --update was among them.
+// --update was among them, or --join, which makes its file whole each time.
 QStringList keptWords(const QStringList &arguments, const QSet<QString> &valueOptions, bool &update)
 {
     QStringList kept;
@@ -29,7 +30,7 @@ QStringList keptWords(const QStringList &arguments, const QSet<QString> &valueOp
         } else if (word.startsWith(Starts + QLatin1Char('=')) || word == DryRun) {
             continue;
         } else {
-            update = update || word == Update;
+            update = update || word == Update || word == Join;
             kept.append(word);
             if (valueOptions.contains(word) && index + 1 < arguments.size())
                 kept.append(arguments.at(++index));

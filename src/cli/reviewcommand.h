@@ -12,7 +12,7 @@ namespace ReviewCommand {
 // arguments: the run's, its program first; valueOptions: the options that take a value
 // ("-o", "--output", ...), whose next word is that value and never an option. Drops
 // --dry-run and any --starts, and puts "--starts csv" and, when missing, --update after the
-// program; every other word stays as given, the FILE/FOLDER arguments among them. Each word
+// program (not with --join, which makes its joined file whole each time); every other word stays as given, the FILE/FOLDER arguments among them. Each word
 // shell-quoted, after "cd FOLDER &&" so that relative names mean what they meant.
 QString Remake(const QStringList &arguments, const QSet<QString> &valueOptions, const QString &csv,
                const QString &workingFolder);
