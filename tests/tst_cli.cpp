@@ -298,16 +298,18 @@ void TestCli::options_data()
                             << QStringLiteral(" --combine sequence \"\\$work\"/0001.mp3 ");
     QTest::newRow("-e for folders") << QStringList{dry, QStringLiteral("-e"), QStringLiteral("TXT"), m_music}
                                     << QStringLiteral("^\\S+ %1/notes.txt ").arg(m_music);
-    // Earlier previews beside their songs or in an output folder below, and one marked as a
-    // preview, are no songs.
+    // Files marked as previews (any name, any form of the mark) are no songs; a song whose
+    // name looks like a preview's is one.
     const QString previews = folder(QStringLiteral("previews"));
     QDir(previews).mkdir(QStringLiteral("out"));
-    for (const char *name : {"Song.mp3", "Song_Preview.mp3", "Song_Preview (2).mp3", "Joined_Preview.mp3", "Renamed.mp3",
-                             "out/Song_Preview.mp3", "out/Joined_Preview.mp3"})
+    for (const char *name : {"Song.mp3", "Song_Preview.mp3", "Renamed.mp3", "out/Joined_Preview.mp3"})
         QFile::copy(m_music + QStringLiteral("/Tone A.mp3"), previews + QLatin1Char('/') + QString::fromLatin1(name));
     TagFixtures::Write(previews + QStringLiteral("/Renamed.mp3"), {{QStringLiteral("LUMBRISK"), {QStringLiteral("1")}}});
-    QTest::newRow("FOLDER without its previews") << QStringList{dry, previews}
-                                                 << QStringLiteral("\\A\\S+ '?%1/Song\\.mp3'? [^\\n]*\n\\z").arg(previews);
+    TagFixtures::Write(previews + QStringLiteral("/out/Joined_Preview.mp3"),
+                       {{QStringLiteral("LUMBRISK"), {QStringLiteral("2 source=/gone/ joined=2")}}});
+    QTest::newRow("FOLDER without its previews")
+        << QStringList{dry, previews}
+        << QStringLiteral("\\A\\S+ '?%1/Song_Preview\\.mp3'? [^\\n]*\n\\S+ '?%1/Song\\.mp3'? [^\\n]*\n\\z").arg(previews);
     QTest::newRow("FOLDER in name order") << QStringList{dry, m_album->root()}
                                           << QStringLiteral("/Track 1\\.mp3' .*\n.*/track 2\\.mp3' .*\n.*/Track 10\\.mp3' ");
     QTest::newRow("--fade-in") << QStringList{dry, QStringLiteral("--fade-in"), QStringLiteral("1"), a}
@@ -817,8 +819,9 @@ void TestCli::dryRunLinesMakeTheSamePreviews()
     gone.replace(QStringLiteral("/Tone A.mp3"), QStringLiteral("/Gone.mp3"));
     QVERIFY2(floats == dry.out || shelledLines(floats) == 0, qPrintable(floats + shell.readAllStandardError()));
     QVERIFY(shelledLines(gone) > 0);
+    // The lines copy no tags, and so write no mark.
     for (const QString &name : made)
-        QCOMPARE(Fixtures::Contents(shelled + QLatin1Char('/') + name), Fixtures::Contents(ran + QLatin1Char('/') + name));
+        QCOMPARE(Fixtures::AudioContents(shelled + QLatin1Char('/') + name), Fixtures::AudioContents(ran + QLatin1Char('/') + name));
     // New folders get the usual mode.
     const mode_t mask = ::umask(0);
     ::umask(mask);
@@ -936,21 +939,29 @@ void TestCli::previewsKeepTheirSongsTags()
     QCOMPARE(result.status, 0);
     QVERIFY2(QRegularExpression(said, QRegularExpression::MultilineOption).match(result.err + result.out).hasMatch(),
              qPrintable(result.err + result.out));
+    // Every file made carries Lumbrisk's mark, with or without its songs' tags.
+    const auto withoutMark = [](TagFixtures::Tags tags) {
+        const QStringList mark = tags.text.take(QStringLiteral("LUMBRISK"));
+        return mark.size() == 1 && mark.constFirst().startsWith(QStringLiteral("2 source=")) ? std::optional(tags) : std::nullopt;
+    };
     if (tags == QLatin1String("own")) {
         for (const QString &source : std::as_const(sources)) {
             const QString preview = output + QLatin1Char('/') + QFileInfo(source).completeBaseName() + QStringLiteral("_Preview.mp3");
-            QCOMPARE(TagFixtures::Read(preview).text, TagFixtures::Read(source).text);
+            const std::optional<TagFixtures::Tags> copied = withoutMark(TagFixtures::Read(preview));
+            QVERIFY(copied);
+            QCOMPARE(copied->text, TagFixtures::Read(source).text);
         }
         return;
     }
     const QStringList made = Fixtures::FilesBelow(output);
     QVERIFY(!made.isEmpty());
     for (const QString &name : made) {
-        const TagFixtures::Tags preview = TagFixtures::Read(output + QLatin1Char('/') + name);
+        const std::optional<TagFixtures::Tags> preview = withoutMark(TagFixtures::Read(output + QLatin1Char('/') + name));
+        QVERIFY(preview);
         if (tags == QLatin1String("none"))
-            QVERIFY(preview.text.isEmpty() && preview.id3v2Version == 0 && preview.id3v1.isEmpty());
+            QVERIFY(preview->text.isEmpty() && preview->frames == QStringList{QStringLiteral("TXXX")} && preview->id3v1.isEmpty());
         else
-            QCOMPARE(preview.text, TagFixtures::Album());
+            QCOMPARE(preview->text, TagFixtures::Album());
     }
 }
 
@@ -1184,45 +1195,91 @@ void TestCli::updateKeepsWhatIsUpToDate_data()
 {
     QTest::addColumn<QStringList>("both");  // options of both runs
     QTest::addColumn<QStringList>("again"); // options of the second run only
-    QTest::addColumn<bool>("touched");      // Tone A's modification time changes between them
+    QTest::addColumn<QString>("between");   // what changes between them
     QTest::addColumn<QString>("said");      // a pattern for the second run's standard error and output
     const QStringList none;
-    QTest::newRow("unchanged: kept") << none << none << false << "^nothing to make; up to date: 2$";
-    QTest::newRow("a changed song: made again") << none << none << true << "^1 of 1 previews made; up to date: 1$";
+    const QString json = QStringLiteral("--json");
+    QTest::newRow("unchanged: kept") << none << none << "" << "^nothing to make; up to date: 2$";
+    QTest::newRow("a changed song: made again") << none << none << "touch Tone A" << "^1 of 1 previews made; up to date: 1$";
     QTest::newRow("other settings: made again") << none << QStringList{QStringLiteral("--fade-in"), QStringLiteral("0.5")}
-                                                << false << "^2 of 2 previews made$";
-    QTest::newRow("--no-tags: made again") << QStringList{QStringLiteral("--no-tags")} << none << false
-                                           << "^2 of 2 previews made$";
-    QTest::newRow("beside their songs, which are scanned again") << QStringList{QStringLiteral("--beside")} << none << true
-                                                                 << "^1 of 1 previews made; up to date: 1$";
-    QTest::newRow("--json") << none << QStringList{QStringLiteral("--json")} << false << "\"up_to_date\": true";
-    QTest::newRow("--dry-run") << none << QStringList{QStringLiteral("--dry-run")} << true
+                                                << "" << "^2 of 2 previews made$";
+    // The mark alone tells that the preview is up to date.
+    QTest::newRow("--no-tags: kept") << QStringList{QStringLiteral("--no-tags")} << none << ""
+                                     << "^nothing to make; up to date: 2$";
+    QTest::newRow("beside their songs, which are scanned again") << QStringList{QStringLiteral("--beside")} << none
+                                                                 << "touch Tone A" << "^1 of 1 previews made; up to date: 1$";
+    QTest::newRow("--json") << none << QStringList{json} << ""
+                            << "\"start\": 3,\\s+\"start_from\": \"seconds\",\\s+\"up_to_date\": true";
+    QTest::newRow("--dry-run") << none << QStringList{QStringLiteral("--dry-run")} << "touch Tone A"
                                << "\\A\\S+ '?\\S+/Tone A\\.mp3'? .*\nlumbrisk-cli: up to date: 1; the lines above make the other 1\n\\z";
+    QTest::newRow("a preview cut short: made again") << none << none << "cut Tone A's preview"
+                                                     << "^1 of 1 previews made; up to date: 1$";
+    QTest::newRow("a mark of 1.2: made again, said once") << none << none << "mark Tone A's preview as 1.2 did"
+                                                          << "^1 of 1 previews made; up to date: 1; made again: 1 whose marks "
+                                                             "were written by a version before 1.3$";
+    // A start approved as it was changes nothing, whatever gave it before; another remakes
+    // that preview alone.
+    QTest::newRow("a list of starts: the same second kept, another made")
+        << none << QStringList{QStringLiteral("--starts"), QStringLiteral("starts.csv")} << "list Tone A at 3, Tone B at 4"
+        << "^1 of 1 previews made; up to date: 1$";
+    // A kept preview still gets what this run asks beside it.
+    QTest::newRow("--waveform over kept previews") << none << QStringList{json, QStringLiteral("--waveform"), QStringLiteral("dat")}
+                                                   << "" << "\"waveform\": \"[^\"]+/Tone B_Preview\\.dat\"";
+    // Only a marked file is Lumbrisk's own: a song under a preview's name is a song, left alone.
+    QTest::newRow("beside: a song under a preview's name") << QStringList{QStringLiteral("--beside")} << none
+                                                          << "put a song under Tone A's preview's name"
+                                                          << "^2 of 2 previews made; up to date: 1; 1 preview took a numbered "
+                                                             "name, as files without Lumbrisk's mark hold its name \\(songs, or "
+                                                             "previews made before version 1\\.3\\): Tone A_Preview\\.mp3$";
+    QTest::newRow("a withdrawn song: its preview listed") << none << none << "remove Tone B"
+                                                          << "^orphan: .+/Tone B_Preview\\.mp3: its song .+/Tone B\\.mp3 is gone$";
+    QTest::newRow("a withdrawn song: --prune removes its preview")
+        << none << QStringList{QStringLiteral("--prune")} << "remove Tone B"
+        << "^nothing to make; up to date: 1; removed: 1 whose songs are gone$";
 }
 
 void TestCli::updateKeepsWhatIsUpToDate()
 {
     QFETCH(QStringList, both);
     QFETCH(QStringList, again);
-    QFETCH(bool, touched);
+    QFETCH(QString, between);
     QFETCH(QString, said);
     const QString songs = folder(QStringLiteral("update/") + QTest::currentDataTag());
     for (const QString name : {QStringLiteral("Tone A.mp3"), QStringLiteral("Tone B.mp3")})
         QVERIFY(QFile::copy(m_music + QLatin1Char('/') + name, songs + QLatin1Char('/') + name));
     QStringList options = QStringList{QStringLiteral("--update"), QStringLiteral("-d"), QStringLiteral("1")} + both;
+    QString previews = songs;
     if (!both.contains(QStringLiteral("--beside")))
-        options += QStringList{QStringLiteral("-o"), folder(QStringLiteral("update-previews/") + QTest::currentDataTag())};
+        options += QStringList{QStringLiteral("-o"), previews = folder(QStringLiteral("update-previews/") + QTest::currentDataTag())};
     QCOMPARE(run(options + QStringList{songs}).status, 0);
-    if (touched) {
+    const QString toneA = previews + QStringLiteral("/Tone A_Preview.mp3");
+    if (between == QLatin1String("touch Tone A")) {
         QFile song(songs + QStringLiteral("/Tone A.mp3"));
         QVERIFY(song.open(QIODevice::ReadWrite));
         QVERIFY(song.setFileTime(song.fileTime(QFileDevice::FileModificationTime).addSecs(60),
                                  QFileDevice::FileModificationTime));
+    } else if (between == QLatin1String("cut Tone A's preview")) {
+        QVERIFY(QFile::resize(toneA, QFileInfo(toneA).size() * 2 / 3));
+    } else if (between == QLatin1String("mark Tone A's preview as 1.2 did")) {
+        QVERIFY(TagFixtures::Write(toneA, {{QStringLiteral("LUMBRISK"), {QStringLiteral("1 size=1 modified=2.000000000 start=3")}}}));
+    } else if (between == QLatin1String("list Tone A at 3, Tone B at 4")) {
+        QVERIFY(Fixtures::WriteFile(songs + QStringLiteral("/starts.csv"), "Tone A.mp3,3\nTone B.mp3,0:04\n"));
+    } else if (between == QLatin1String("put a song under Tone A's preview's name")) {
+        QVERIFY(QFile::remove(toneA) && QFile::copy(m_music + QStringLiteral("/Tone B.mp3"), toneA));
+    } else if (between == QLatin1String("remove Tone B")) {
+        QVERIFY(QFile::remove(songs + QStringLiteral("/Tone B.mp3")));
+    }
+    for (QString &option : again) {
+        if (option.endsWith(QLatin1String(".csv")))
+            option = songs + QLatin1Char('/') + option;
     }
     const Run second = run(options + again + QStringList{songs});
     QCOMPARE(second.status, 0);
     QVERIFY2(QRegularExpression(said, QRegularExpression::MultilineOption).match(second.out + second.err).hasMatch(),
              qPrintable(second.out + second.err));
+    QCOMPARE(QFileInfo::exists(previews + QStringLiteral("/Tone B_Preview.mp3")), !again.contains(QStringLiteral("--prune")));
+    if (between.startsWith(QLatin1String("put a song")))
+        QCOMPARE(Fixtures::Contents(toneA), Fixtures::Contents(m_music + QStringLiteral("/Tone B.mp3")));
 }
 
 // Each tool takes files of the process: more at once than the limit allows would fail

@@ -14,6 +14,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QDateTime>
 #include <QDir>
 #include <QProcess>
 #include <QRegularExpression>
@@ -90,6 +91,8 @@ private slots:
     void offersCandidatesOnTheBar();
     void beatsAreWrittenShortAndNearEnough_data();
     void beatsAreWrittenShortAndNearEnough();
+    void doubtfulUnlessPinned_data();
+    void doubtfulUnlessPinned();
     void remakesWithTheSavedStarts_data();
     void remakesWithTheSavedStarts();
     void rowsTellWhereTheirStartCameFrom_data();
@@ -100,6 +103,7 @@ private slots:
     void jsonReportListsCandidatesAndDoubt();
     void dryRunWritesThePageOfItsPlan();
     void savedListPinsItsSongsOnly();
+    void nightlyRunFlagsChangedSongsAndOrphans();
 
 private:
     QTemporaryDir m_dir;
@@ -204,6 +208,33 @@ void TestReviewPage::beatsAreWrittenShortAndNearEnough()
         QVERIFY2(std::abs(read[beat] - given[beat]) <= ReviewBeats::Tolerance,
                  qPrintable(QStringLiteral("beat %1: %2 read as %3").arg(beat).arg(given[beat]).arg(read[beat])));
     QVERIFY2(text.count(QLatin1Char(' ')) + (text.isEmpty() ? 0 : 1) <= mostStretches, qPrintable(text));
+}
+
+void TestReviewPage::doubtfulUnlessPinned_data()
+{
+    QTest::addColumn<bool>("narrow");
+    QTest::addColumn<bool>("fromChorus");
+    QTest::addColumn<bool>("pinned");
+    QTest::addColumn<bool>("doubtful");
+
+    QTest::newRow("a clear chorus") << false << true << false << false;
+    QTest::newRow("a narrow win") << true << true << false << true;
+    QTest::newRow("nothing repeats") << false << false << false << true;
+    // The list's row is a person's choice, or one they let stand.
+    QTest::newRow("a narrow win, pinned since") << true << true << true << false;
+    QTest::newRow("nothing repeats, pinned since") << false << false << true << false;
+}
+
+void TestReviewPage::doubtfulUnlessPinned()
+{
+    QFETCH(bool, narrow);
+    QFETCH(bool, fromChorus);
+    QFETCH(bool, pinned);
+    QFETCH(bool, doubtful);
+    Chorus::Start found;
+    found.doubtful = narrow;
+    found.fromChorus = fromChorus;
+    QCOMPARE(ReviewCandidates::Doubtful(found, pinned), doubtful);
 }
 
 void TestReviewPage::remakesWithTheSavedStarts_data()
@@ -419,6 +450,46 @@ void TestReviewPage::savedListPinsItsSongsOnly()
     const double listed = Fixtures::Describe(folder + QStringLiteral("/out/Listed, \"1\"_Preview.mp3")).seconds;
     QVERIFY2(other >= 4 && other <= 4 + 2 * Fixtures::FrameSeconds, qPrintable(QString::number(other)));
     QVERIFY2(listed >= 3 && listed <= 3 + 2 * Fixtures::FrameSeconds, qPrintable(QString::number(listed)));
+}
+
+// A night after a song pinned by the list was changed and another withdrawn: the pinned
+// row is flagged, the withdrawn song's preview listed as an orphan and left where it is.
+void TestReviewPage::nightlyRunFlagsChangedSongsAndOrphans()
+{
+    const QString folder = m_dir.filePath(QStringLiteral("nights"));
+    QVERIFY(QDir().mkpath(folder + QStringLiteral("/songs")));
+    QVERIFY(Fixtures::MakeTone(folder + QStringLiteral("/songs/Pinned.mp3"), 12, 440));
+    QVERIFY(Fixtures::MakeTone(folder + QStringLiteral("/songs/Withdrawn.mp3"), 12, 660));
+    QVERIFY(Fixtures::WriteFile(folder + QStringLiteral("/starts.csv"), "songs/Pinned.mp3,2.5\n"));
+    const QStringList night{"--starts", "starts.csv", "--update", "-s", "1", "-d", "3", "--json", "-o", "out",
+                            "--review", "review.html", "songs"};
+    QCOMPARE(run(night, folder).status, 0);
+    const QString orphan = folder + QStringLiteral("/out/Withdrawn_Preview.mp3");
+    const QByteArray orphanBytes = Fixtures::Contents(orphan);
+    QVERIFY(QFile::remove(folder + QStringLiteral("/songs/Withdrawn.mp3")));
+    QFile pinned(folder + QStringLiteral("/songs/Pinned.mp3"));
+    QVERIFY(pinned.open(QIODevice::ReadWrite) && pinned.setFileTime(QDateTime(QDate(2001, 1, 1), QTime(0, 0)),
+                                                                    QFileDevice::FileModificationTime));
+    pinned.close();
+
+    const Run next = run(night, folder);
+    QCOMPARE(next.status, 0);
+    const QJsonObject report = QJsonDocument::fromJson(next.out).object();
+    const QJsonObject row = report.value("previews").toArray().at(0).toObject();
+    QCOMPARE(row.value("start_from").toString(), QStringLiteral("list"));
+    QCOMPARE(row.value("start").toDouble(), 2.5);
+    QVERIFY(row.value("pinned_song_changed").toBool());
+    const QJsonArray orphans = report.value("orphans").toArray();
+    QCOMPARE(orphans.size(), 1);
+    QCOMPARE(orphans.at(0).toObject().value("preview").toString(), orphan);
+    QCOMPARE(orphans.at(0).toObject().value("source").toString(), folder + QStringLiteral("/songs/Withdrawn.mp3"));
+    QCOMPARE(Fixtures::Contents(orphan), orphanBytes);
+
+    QFile page(folder + QStringLiteral("/review.html"));
+    QVERIFY(page.open(QIODevice::ReadOnly));
+    const QString html = QString::fromUtf8(page.readAll());
+    QVERIFY(html.contains(QStringLiteral("<section class=\"row pinned song-changed\"")));
+    QVERIFY(html.contains(QStringLiteral("<li data-role=\"orphan\"><span class=\"path\">%1</span>").arg(orphan)));
 }
 
 QTEST_GUILESS_MAIN(TestReviewPage)

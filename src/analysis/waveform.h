@@ -101,6 +101,9 @@ private:
     std::unique_ptr<Builder> m_builder;
 };
 
+// True when the waveform file beside the preview is there, not older than the preview, and
+// of these settings: a kept preview's need not be written again.
+bool FileMatches(const QString &preview, const FileSettings &settings);
 // Writes the waveform file of the preview beside it; "" when done, else why not.
 QString WriteBeside(const QString &preview, const Data &data, const FileSettings &settings);
 // Decodes the MP3 file once, as it plays, and writes its waveform file beside it.

@@ -154,6 +154,8 @@ void ParallelPreviews::startStep(int index)
         return analyse(index);
     case Step::Cut:
         return cut(index);
+    case Step::Besides:
+        return completeMade(index);
     case Step::Done:
         return;
     }
@@ -183,7 +185,7 @@ void ParallelPreviews::stop()
     killTools();
     // A preview made and waiting for its waveform file is kept and counted as made.
     for (int index = 0; index < total(); ++index) {
-        if (m_work[size_t(index)].step != Step::Done && !m_results[index].made)
+        if (m_work[size_t(index)].step != Step::Done && !m_results[index].made && !m_results[index].upToDate)
             m_results[index].reason = QStringLiteral("stopped before it was made");
     }
     finish();
@@ -198,10 +200,36 @@ void ParallelPreviews::killTools()
     m_joinedOutput.reset();
 }
 
+// The output folder (and, keeping the folders of the songs, those below it, where a withdrawn
+// album leaves its own); beside their songs, the songs' folders.
+void ParallelPreviews::findOrphans()
+{
+    QSet<QString> current;
+    QStringList folders;
+    for (const QList<Result> &results : {m_results, m_joins}) {
+        for (const Result &result : results) {
+            if (result.made || result.upToDate || (m_dryRun && result.reason.isEmpty()))
+                current.insert(PreviewFiles::FileKey(result.preview));
+            if (m_settings.outputFolder.isEmpty() && !result.source.isEmpty())
+                folders.append(Main::FolderOf(result.source));
+        }
+    }
+    if (!m_settings.outputFolder.isEmpty())
+        folders = QStringList{m_settings.outputFolder};
+    folders.removeDuplicates();
+    m_orphans = Orphans::Find(folders, !m_settings.outputFolder.isEmpty() && !m_subfolders.isEmpty(), current);
+    if (m_settings.prune && !m_dryRun) {
+        for (Orphan &orphan : m_orphans)
+            Orphans::Remove(orphan);
+    }
+}
+
 void ParallelPreviews::finish()
 {
     if (m_done)
         return;
+    if (!m_stopped)
+        findOrphans();
     m_done = true;
     m_workFolder.reset();
     emit finished();

@@ -26,10 +26,12 @@
 #include "analysis/sourceanalysis.h"
 #include "analysis/loudness.h"
 #include "analysis/waveform.h"
+#include "batch/orphans.h"
 #include "batch/outputnames.h"
 #include "batch/previewsettings.h"
 #include "batch/toolpool.h"
 #include "preview/previewfiles.h"
+#include "preview/previewmark.h"
 #include "preview/leftovers.h"
 #include "preview/tools.h"
 
@@ -53,11 +55,30 @@ class ParallelPreviews : public QObject {
     Q_OBJECT
 
 public:
+    // Where a preview's start came from.
+    enum class StartOrigin {
+        Chorus,   // found in its audio
+        Fallback, // looked for, but nothing repeats: a quarter in
+        List,     // its row of the start list (--starts) gives it
+        Share,    // a share of its length, for every file
+        Seconds,  // the same second for every file
+    };
     struct Result {
         QString source;                     // "" for the joined file
         QString preview;                    // where the preview goes (a piece, when joining)
         bool made = false;
-        bool upToDate = false;              // with update: kept, as it records this source and these settings
+        // With update: kept, as it records this source and these settings; its start,
+        // duration, origin, loudness and candidates are then the ones its mark records.
+        bool upToDate = false;
+        // Its name held a file without Lumbrisk's mark (a song, or a preview made before
+        // marks were written), which it left alone: that file's path.
+        QString avoided;
+        // With update: the file at its name was a preview of an earlier form of the mark,
+        // made again.
+        bool earlierForm = false;
+        // Its start comes from the start list, but its song has changed since its preview
+        // was made from that start.
+        bool pinnedSongChanged = false;
         QString reason;                     // why it was not made
         QString tagProblem;                 // made, but "tags not copied: <reason>"
         // The SoX run that makes it, from the cut until resultReady has told of it: a long
@@ -70,6 +91,7 @@ public:
         std::optional<Chorus::Start> foundStart;      // its start found in its audio, once analysed
         std::optional<double> start; // seconds, as SoX gets it, once settled
         bool startIsShare = false;   // that start is a share of the length
+        StartOrigin startFrom = StartOrigin::Seconds; // once settled
         double duration = 0;         // seconds the cut lasts, with start
         QString waveform;            // the waveform file written beside the preview
         QString waveformProblem;     // made, but "waveform not written: <reason>"
@@ -105,6 +127,7 @@ public:
     void stop();
 
     int total() const { return int(m_results.size()); }
+    const PreviewSettings &settings() const { return m_settings; }
     // Tools at once: settings.jobs, lowered to what the limit of open files allows.
     int jobs() const { return m_settings.jobs; }
     // Files whose preview is named (or that were refused before that) so far.
@@ -121,6 +144,10 @@ public:
     const QList<Result> &joins() const { return m_joins; }
     // Files whose preview was up to date, and kept.
     int keptCount() const;
+    // Once finished (not stopped): the previews in the folders the run writes into whose songs
+    // are gone; with settings.prune, removed unless a dry run.
+    using Orphan = Orphans::Orphan;
+    const QList<Orphan> &orphans() const { return m_orphans; }
     QString pieceFolder() const;
 
 signals:
@@ -129,7 +156,8 @@ signals:
     void finished();
 
 private:
-    enum class Step { Probe, Analyse, Cut, Done };
+    // Besides: a kept preview gets what this run asks beside it (a waveform file, a picture).
+    enum class Step { Probe, Analyse, Cut, Besides, Done };
     struct Work;
     using Ended = std::function<void(const Shell32::RunResult &)>;
 
@@ -162,12 +190,11 @@ private:
     double peakMargin(int index) const;
     void cut(int index);
     void cutEnded(int index, const Shell32::RunResult &result);
-    // What a preview made gets besides itself, on a thread of the pool; then it is done.
+    // What a preview made or kept (or, in a dry run, planned) gets besides itself, on a thread
+    // of the pool; then it is done.
     void completeMade(int index);
+    void complete(int index);
     void completed(int index, const QString &waveformProblem, const std::optional<Waveform::Overview> &song);
-    // A dry run's file is planned once its song has the picture a review page shows.
-    void completePlanned(int index);
-    void planned(int index);
     void writeJoinedWaveform();
     // With a loudness target, the encoded preview is measured before it is kept.
     bool measuresMade(int index) const;
@@ -181,16 +208,22 @@ private:
     // Gives the cut preview its name, or fails the file with the problem.
     void keepCut(int index, QString problem, const QString &tags);
     void join();
+    QString joinedMark(const QStringList &sources) const;
     // Where the joined file of that number goes: in its folder, in the order the folders come.
     QString joinedPath(int number) const;
     void beginJoin(int number);
     // Tells of the joined file, then joins the next folder or finishes.
     void endJoin();
-    // With update, keeps the preview named for the file when it records this very source
-    // and these settings; else the preview is to record them.
+    // What the file's preview is to record: its source and the settings it is made with
+    // (start=25% duration=30 rate=128 fades=0,2 loudness=-16); none when the source cannot
+    // be looked at (parallelpreviews_marks.cpp).
+    std::optional<PreviewMark::Record> wantedRecord(int index) const;
+    // Looks at what the preview's name holds: with update, keeps a whole preview whose mark
+    // meets what is wanted, and takes its results from the mark.
     void keepIfUpToDate(int index);
-    // "start=25% duration=30 rate=128 fades=0,2 loudness=-16": what the preview is made with.
-    QString settingsText(int index) const;
+    void takeRecorded(int index, const PreviewMark::Record &recorded);
+    // The mark of the preview cut into `written`: what it is made of and what it got.
+    QString markText(int index, const QString &written) const;
     // The SoX run that joins the pieces into writeTo; pieceSeconds: how long SoX reads each.
     CommandLine joinCommand(const QStringList &pieces, const QList<double> &pieceSeconds, const QString &writeTo) const;
     // Starts the tool; index, when given, is the file it runs for.
@@ -203,6 +236,7 @@ private:
     void fail(int index, const QString &reason);
     void reportInOrder();
     void killTools();
+    void findOrphans();
     void finish();
     QString bitrateFor(int index) const;
     std::optional<QString> startFor(int index) const;
@@ -213,6 +247,7 @@ private:
     std::optional<Mp3Audio::Length> sourceLength(int index) const;
     // Settles the start SoX gets, once per file; false when it cannot, and the file failed.
     bool settleStart(int index);
+    StartOrigin startOrigin(int index) const;
     QString fades() const;
     // The length SoX trims from the start: the duration, or less where a decoded song ends.
     // The seconds a cut from start reads (ParallelWork::TrimSeconds).
@@ -246,6 +281,7 @@ private:
     QStringList m_joinFolders; // of each joined file, below the output folder ("" for one join)
     QList<PreviewFiles::EarlierFile> m_joinsEarlier; // what each joined file's name held at the start
     QList<Result> m_joins;
+    QList<Orphan> m_orphans;
     int m_joinNumber = 0;      // the joined file being made
     Leftovers::Sweep m_sweep; // what killed runs left in the folders this one writes into
     int m_finished = 0;

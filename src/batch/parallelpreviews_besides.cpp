@@ -35,11 +35,19 @@ std::optional<Waveform::Overview> songPicture(const QString &source, const std::
 void ParallelPreviews::completeMade(int index)
 {
     Result &result = m_results[index];
-    const std::optional<Waveform::FileSettings> waveform = m_settings.join ? std::nullopt : m_settings.waveform;
+    std::optional<Waveform::FileSettings> waveform = m_settings.join ? std::nullopt : m_settings.waveform;
+    // A kept preview's waveform file is written again only when it is not what this run asks;
+    // a dry run writes none.
+    if (result.upToDate && waveform && Waveform::FileMatches(result.preview, *waveform)) {
+        result.waveform = Waveform::PathBeside(result.preview, waveform->format);
+        waveform.reset();
+    }
+    if (m_dryRun)
+        waveform.reset();
     const bool picture = m_settings.songPictures && !result.song;
     if (!waveform && !picture)
-        return succeed(index);
-    result.made = true;
+        return complete(index);
+    result.made = !result.upToDate && !m_dryRun;
     m_work[size_t(index)].analysing = true;
     ++m_analysing;
     const std::optional<Mp3Audio::Length> length = picture ? sourceLength(index) : std::nullopt;
@@ -68,36 +76,15 @@ void ParallelPreviews::completed(int index, const QString &waveformProblem, cons
         result.song = song;
     if (m_stopped || m_done)
         return;
-    succeed(index);
+    complete(index);
     pump();
 }
 
-void ParallelPreviews::completePlanned(int index)
+void ParallelPreviews::complete(int index)
 {
-    Result &result = m_results[index];
-    if (!m_settings.songPictures || result.song)
-        return planned(index);
-    m_work[size_t(index)].analysing = true;
-    ++m_analysing;
-    m_analyses.start([this, index, length = sourceLength(index), source = result.source] {
-        const std::optional<Waveform::Overview> song = songPicture(source, length);
-        QMetaObject::invokeMethod(
-            this,
-            [this, index, song] {
-                m_work[size_t(index)].analysing = false;
-                --m_analysing;
-                m_results[index].song = song;
-                if (m_stopped || m_done)
-                    return;
-                planned(index);
-                pump();
-            },
-            Qt::QueuedConnection);
-    });
-}
-
-void ParallelPreviews::planned(int index)
-{
+    // A dry run's file is planned, not made.
+    if (!m_results[index].upToDate && !m_dryRun)
+        return succeed(index);
     m_work[size_t(index)].step = Step::Done;
     ++m_finished;
     reportInOrder();

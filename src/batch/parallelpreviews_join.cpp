@@ -8,6 +8,7 @@
 #include "preview/previewcheck.h"
 #include "preview/previewcommands.h"
 #include "preview/previewfiles.h"
+#include "preview/previewmark.h"
 #include "preview/tagcopy.h"
 
 using Shell32::RunResult;
@@ -49,7 +50,9 @@ void ParallelPreviews::join()
     m_joined->command = joinCommand(pieces, pieceSeconds, m_joinedOutput->path());
     launch(*m_joined->command, [this, pieces, sources](const RunResult &result) {
         const QString written = m_joinedOutput->path();
-        const QString tags = m_settings.tags ? TagCopy::CopyCommonTags(sources, written) : TagCopy::RemoveTags(written);
+        const QString mark = joinedMark(sources);
+        const QString tags = m_settings.tags ? TagCopy::CopyCommonTags(sources, written, mark)
+                                             : TagCopy::RemoveTags(written, mark);
         QString problem = PreviewCheck::JoinProblem(result, written, pieces, m_settings.crossfade);
         if (problem.isEmpty())
             problem = ParallelWork::Commit(*m_joined, *m_joinedOutput);
@@ -60,6 +63,21 @@ void ParallelPreviews::join()
         writeJoinedWaveform();
         endJoin();
     });
+}
+
+// A joined file records the folder its songs have in common: it is an orphan once that is gone.
+QString ParallelPreviews::joinedMark(const QStringList &sources) const
+{
+    QString common = Main::FolderOf(sources.value(0));
+    for (const QString &source : sources) {
+        while (!common.isEmpty() && !source.startsWith(common))
+            common = Main::FolderOf(common.chopped(1));
+    }
+    std::optional<PreviewMark::Record> record = PreviewMark::Record::OfSource(common.isEmpty() ? QStringLiteral("/") : common);
+    if (!record)
+        return QString();
+    record->set(QStringLiteral("joined"), QString::number(sources.size()));
+    return record->text();
 }
 
 CommandLine ParallelPreviews::joinCommand(const QStringList &pieces, const QList<double> &pieceSeconds,
@@ -80,7 +98,9 @@ QString ParallelPreviews::joinedPath(int number) const
 {
     const QString folder = m_settings.outputFolder.isEmpty() && total() > 0 ? Main::FolderOf(m_results.first().source)
                                                                            : m_settings.outputFolder;
-    return PreviewCommands::JoinedPath(folder + QLatin1Char('/') + m_joinFolders.at(number));
+    // A file without Lumbrisk's mark under the joined file's name is left alone.
+    return PreviewCommands::FreePath(PreviewCommands::JoinedPath(folder + QLatin1Char('/') + m_joinFolders.at(number)),
+                                     PreviewMark::IsUnmarkedFile);
 }
 
 void ParallelPreviews::beginJoin(int number)

@@ -76,7 +76,8 @@ void ParallelPreviews::cut(int index)
             result.decoder = PreviewCommands::DecodedStretch(QCoreApplication::applicationFilePath(), result.source,
                                                              work.start, ParallelWork::SecondsText(durationFor(index)));
         work.stretch.reset();
-        return completePlanned(index);
+        // A review page of the plan shows its song's picture too.
+        return completeMade(index);
     }
     QString writeTo = result.preview;
     sourceLength(index); // read before SoX reads the source, so the check sees a change
@@ -189,8 +190,10 @@ void ParallelPreviews::cutEnded(int index, const RunResult &ended)
     // Before the check, so that the check sees the file as it will be kept. A piece of a
     // join needs no tags: the joined file gets them.
     QString tags;
-    if (work.output)
-        tags = m_settings.tags ? TagCopy::CopyTags(source, written, work.mark) : TagCopy::RemoveTags(written);
+    if (work.output) {
+        const QString mark = markText(index, written);
+        tags = m_settings.tags ? TagCopy::CopyTags(source, written, mark) : TagCopy::RemoveTags(written, mark);
+    }
     // The check may ask FFmpeg about an unreadable source, while other tools end meanwhile.
     QString problem = PreviewCheck::CutProblem(ended, written, source, sourceLength(index), work.start,
                                                  ParallelWork::SecondsText(durationFor(index)), m_tools.ffmpeg);

@@ -15,7 +15,7 @@ struct ParallelPreviews::Work {
     QString decoderWords; // why FFmpeg failed, in words, when it decoded the source
     int recuts = 0;       // cut again, its gain lowered, after its encoding passed the peak ceiling
     PreviewFiles::EarlierFile earlier; // what the preview's name held when it was named
-    QString mark; // with update: what the preview records of its source and settings
+    std::optional<PreviewMark::Record> wanted; // what the preview is to record of its source and settings
     // The source's length, read once, before any tool reads the source (see sourceLength).
     mutable bool measured = false;
     mutable std::optional<Mp3Audio::Length> length;

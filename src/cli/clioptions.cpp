@@ -75,14 +75,19 @@ const QCommandLineOption Crossfade(QStringLiteral("crossfade"),
                                                   "fading out as the other fades in; S below half a preview."),
                                    QStringLiteral("S"));
 const QCommandLineOption NoTags(QStringLiteral("no-tags"),
-                                QStringLiteral("Make the previews without any tag. By default each keeps its song's "
-                                               "tags and cover art."));
+                                QStringLiteral("Make the previews without their songs' tags: only Lumbrisk's own mark "
+                                               "(an ID3v2 frame LUMBRISK), which tells a preview from a song. By "
+                                               "default each keeps its song's tags and cover art."));
 const QCommandLineOption Update(QStringLiteral("update"),
-                               QStringLiteral("Keep each preview that is up to date: made by an --update run from "
-                                              "this very source (its size and modification time) with these "
-                                              "settings, as the preview itself records. Only the missing and stale "
-                                              "ones are made; --no-tags previews record nothing and are made each "
-                                              "time."));
+                               QStringLiteral("Keep each preview that is up to date and whole: made from this very "
+                                              "source (its path, size and modification time) with these settings, "
+                                              "as the mark in the preview records. A start given in seconds (a "
+                                              "row of --starts) is met by a preview made from that second, whatever "
+                                              "chose it before. Only the missing, stale and damaged ones are made."));
+const QCommandLineOption Prune(QStringLiteral("prune"),
+                               QStringLiteral("Remove the previews (and their waveform files) in the folders the run "
+                                              "writes into whose songs are gone, as their marks say; never a file "
+                                              "without Lumbrisk's mark. Without it they are only listed."));
 const QCommandLineOption DryRun(QStringLiteral("dry-run"),
                                 QStringLiteral("Print the SoX command lines, shell-quoted, and make nothing. The tags "
                                                "are copied by Lumbrisk itself, not by these lines. With --json: the "
@@ -140,9 +145,9 @@ QString relativeProblem(const QString &name)
 
 QList<QCommandLineOption> allOptions()
 {
-    return QList<QCommandLineOption>{Start,   Duration, Bitrate,   Output,    Beside,         Join,   Extension,
-                                     KeepFolders, Jobs, FadeIn,    FadeOut,   Starts,         Crossfade, NoTags,
-                                     LoudnessTarget, Update, DryRun, Quiet, Json}
+    return QList<QCommandLineOption>{Start, Duration, Bitrate, Output, Beside, Join, Extension, KeepFolders, Jobs,
+                                     FadeIn, FadeOut, Starts, Crossfade, NoTags, LoudnessTarget, Update, Prune,
+                                     DryRun, Quiet, Json}
            + ReportOptions::All();
 }
 
@@ -357,6 +362,7 @@ bool CliCommandLine::readModes(CliOptions &options)
     options.keepFolders = m_parser.isSet(KeepFolders);
     options.dryRun = m_parser.isSet(DryRun);
     options.settings.update = m_parser.isSet(Update);
+    options.settings.prune = m_parser.isSet(Prune);
     options.json = m_parser.isSet(Json);
     options.quiet = m_parser.isSet(Quiet) || options.json;
     if (options.extensions.contains(QString()))

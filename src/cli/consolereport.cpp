@@ -253,6 +253,7 @@ void ConsoleReport::finished()
         printLine(QStringLiteral("up to date: %1; the lines above make the other %2")
                       .arg(m_previews.keptCount())
                       .arg(m_previews.total() - m_previews.keptCount()));
+    printOrphans();
     if (m_mode == Mode::Progress)
         printSummary();
     else if (m_mode == Mode::Json || m_mode == Mode::JsonPlan)
@@ -338,6 +339,7 @@ void ConsoleReport::printSummary()
         summary = QStringLiteral("%1 of %2 previews made").arg(made).arg(toMake);
     if (kept > 0)
         summary += QStringLiteral("; up to date: %1").arg(kept);
+    summary += namesNote();
     if (!notMade.isEmpty() && !m_previews.interrupted())
         summary += QStringLiteral("; not made: ") + notMade.join(QStringLiteral(", "));
     QStringList leftOut;

@@ -64,6 +64,11 @@ private:
     void printNoChorus(const ParallelPreviews::Result &result);
     void printHeldBack(const ParallelPreviews::Result &result);
     void printSummary();
+    // The previews whose songs are gone: each told, or a dry run's line that removes it
+    // (consolereport_notes.cpp).
+    void printOrphans();
+    // What the summary adds once: numbered names, marks of an earlier version, orphans.
+    QString namesNote() const;
     // With several joined files: how many were made, and of how many previews.
     QString joinsSummary(int made) const;
     // The joined files told of, or the one under way when the run stopped before.

@@ -1,4 +1,5 @@
-// The JSON report of lumbrisk-cli: every file's result, what was left out, and the joined files.
+// The JSON report of lumbrisk-cli: every file's result (a kept one as its mark records it),
+// what was left out, the joined files, and the previews whose songs are gone.
 // A dry run's report is the plan a script can review before anything is encoded: each file's
 // start and where it came from, the chorus sections found, the candidates a person may take
 // instead and whether the start is doubtful, the loudness measured and the gain planned, and
@@ -42,11 +43,21 @@ QJsonArray sectionsEntry(const std::vector<Chorus::Section> &sections)
     return entries;
 }
 
-QString startFrom(const ParallelPreviews::Result &result)
+QString startFrom(ParallelPreviews::StartOrigin origin)
 {
-    if (result.foundStart)
-        return result.foundStart->fromChorus ? QStringLiteral("chorus") : QStringLiteral("fallback");
-    return result.startIsShare ? QStringLiteral("share") : QStringLiteral("seconds");
+    switch (origin) {
+    case ParallelPreviews::StartOrigin::Chorus:
+        return QStringLiteral("chorus");
+    case ParallelPreviews::StartOrigin::Fallback:
+        return QStringLiteral("fallback");
+    case ParallelPreviews::StartOrigin::List:
+        return QStringLiteral("list");
+    case ParallelPreviews::StartOrigin::Share:
+        return QStringLiteral("share");
+    case ParallelPreviews::StartOrigin::Seconds:
+        break;
+    }
+    return QStringLiteral("seconds");
 }
 
 // The starts a person or a tool may take instead, as the review page offers them.
@@ -68,13 +79,14 @@ void addStart(QJsonObject &object, const ParallelPreviews::Result &result)
     if (!result.start)
         return;
     object.insert(QStringLiteral("start"), *result.start);
-    object.insert(QStringLiteral("start_from"), startFrom(result));
+    object.insert(QStringLiteral("start_from"), startFrom(result.startFrom));
     if (!result.foundStart)
         return;
     if (!result.foundStart->sections.empty())
         object.insert(QStringLiteral("sections"), sectionsEntry(result.foundStart->sections));
     object.insert(QStringLiteral("candidates"), candidatesEntry(result));
-    object.insert(QStringLiteral("doubtful"), ReviewCandidates::Doubtful(*result.foundStart));
+    object.insert(QStringLiteral("doubtful"),
+                  ReviewCandidates::Doubtful(*result.foundStart, result.startFrom == ParallelPreviews::StartOrigin::List));
 }
 
 } // namespace
@@ -93,6 +105,8 @@ void ConsoleReport::printJson()
         object.insert(QStringLiteral("made"), result.made);
         if (result.upToDate)
             object.insert(QStringLiteral("up_to_date"), true);
+        if (result.pinnedSongChanged)
+            object.insert(QStringLiteral("pinned_song_changed"), true);
         // A file planned has no reason; one that is not has one, as has one not made.
         if (planning ? !result.reason.isEmpty() : !result.made && !result.upToDate)
             object.insert(QStringLiteral("reason"), result.reason);
@@ -121,8 +135,19 @@ void ConsoleReport::printJson()
     QJsonArray leftOut;
     for (const QString &path : std::as_const(m_leftOut))
         leftOut.append(QJsonObject{{QStringLiteral("path"), path}, {QStringLiteral("reason"), LeftOutReason}});
+    QJsonArray orphans;
+    for (const ParallelPreviews::Orphan &orphan : m_previews.orphans()) {
+        QJsonObject entry{{QStringLiteral("preview"), orphan.preview},
+                          {QStringLiteral("source"), orphan.source},
+                          {QStringLiteral("removed"), orphan.removed}};
+        if (!orphan.problem.isEmpty())
+            entry.insert(QStringLiteral("problem"), orphan.problem);
+        orphans.append(entry);
+    }
     QJsonObject report{{QStringLiteral("total"), m_previews.total()},
                        {QStringLiteral("made"), m_previews.madeCount()},
+                       {QStringLiteral("kept"), m_previews.keptCount()},
+                       {QStringLiteral("orphans"), orphans},
                        {QStringLiteral("interrupted"), m_previews.interrupted()},
                        {QStringLiteral("previews"), previews},
                        {QStringLiteral("leftOut"), leftOut}};

@@ -49,9 +49,9 @@ double Fitted(double seconds, std::optional<double> songSeconds, double previewS
     return std::max(seconds, 0.0);
 }
 
-bool Doubtful(const Chorus::Start &found)
+bool Doubtful(const Chorus::Start &found, bool pinned)
 {
-    return found.doubtful || !found.fromChorus;
+    return !pinned && (found.doubtful || !found.fromChorus);
 }
 
 std::vector<Shown> Of(const Chorus::Start &found, std::optional<double> songSeconds, double previewSeconds)

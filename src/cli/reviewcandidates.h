@@ -32,8 +32,9 @@ double OnBar(double seconds, const std::vector<double> &downbeats);
 // No later than a preview of previewSeconds can start and end with the song (not before 0);
 // as it is when the song's length is unknown.
 double Fitted(double seconds, std::optional<double> songSeconds, double previewSeconds);
-// A start a person should hear first: the search chose narrowly, or nothing repeats.
-bool Doubtful(const Chorus::Start &found);
+// A start a person should hear first: the search chose narrowly, or nothing repeats; not
+// one a list pins (a person chose it, or let it stand).
+bool Doubtful(const Chorus::Start &found, bool pinned);
 // The candidates to offer, in the order they are played.
 std::vector<Shown> Of(const Chorus::Start &found, std::optional<double> songSeconds, double previewSeconds);
 

@@ -108,12 +108,13 @@ QString orphans(const QList<Orphan> &orphans)
     if (orphans.isEmpty())
         return QString();
     QString html = QStringLiteral("<footer id=\"orphans\"><h2>Previews whose song is gone (%1)</h2>"
-                                  "<p>Lumbrisk left them where they are.</p><ul>")
+                                  "<p>Lumbrisk removes them only with --prune, and nothing it did not make.</p><ul>")
                        .arg(orphans.size());
     for (const Orphan &orphan : orphans)
         html += QStringLiteral("<li data-role=\"orphan\"><span class=\"path\">%1</span>, made of "
-                               "<span class=\"path\">%2</span></li>")
-                    .arg(escaped(orphan.preview), escaped(orphan.source));
+                               "<span class=\"path\">%2</span>%3</li>")
+                    .arg(escaped(orphan.preview), escaped(orphan.source),
+                         orphan.removed ? QStringLiteral(": removed") : QString());
     return html + QStringLiteral("</ul></footer>\n");
 }
 

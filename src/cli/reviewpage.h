@@ -64,6 +64,7 @@ struct Row {
 struct Orphan {
     QString preview;
     QString source;
+    bool removed = false; // by --prune
 };
 
 struct Page {

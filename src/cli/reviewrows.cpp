@@ -14,12 +14,25 @@ const StartList::SourceCut *ownCut(const PreviewSettings &settings, int index)
     return settings.cuts.isEmpty() ? nullptr : &settings.cuts.at(index);
 }
 
-// Where the search was asked but never answered (the song failed first), the row still
-// says the chorus search was to give its start.
+// As the run settled it (or a kept preview's mark records it); where the search was asked
+// but never answered (the song failed first), the row still says what was to give its start.
 ReviewPage::StartFrom startFrom(const ParallelPreviews::Result &result, const PreviewSettings &settings, int index)
 {
-    if (result.foundStart)
-        return result.foundStart->fromChorus ? ReviewPage::StartFrom::Chorus : ReviewPage::StartFrom::NothingRepeats;
+    using Origin = ParallelPreviews::StartOrigin;
+    if (result.start) {
+        switch (result.startFrom) {
+        case Origin::Chorus:
+            return ReviewPage::StartFrom::Chorus;
+        case Origin::Fallback:
+            return ReviewPage::StartFrom::NothingRepeats;
+        case Origin::List:
+            return ReviewPage::StartFrom::List;
+        case Origin::Share:
+            return ReviewPage::StartFrom::Share;
+        case Origin::Seconds:
+            return ReviewPage::StartFrom::Fixed;
+        }
+    }
     const StartList::SourceCut *own = ownCut(settings, index);
     if (own && (own->startSeconds || own->startShare))
         return ReviewPage::StartFrom::List;
@@ -57,8 +70,9 @@ void addSearch(ReviewPage::Row &row, const Chorus::Start &found)
     row.candidates = ReviewCandidates::Of(found, seconds, row.length);
     row.beats = found.beats;
     row.downbeats = found.downbeats;
-    row.doubtful = ReviewCandidates::Doubtful(found);
-    row.why = QString::fromStdString(found.reason);
+    row.doubtful = ReviewCandidates::Doubtful(found, row.startFrom == ReviewPage::StartFrom::List);
+    // A kept preview's mark records the doubt, not the search's words.
+    row.why = row.kept ? QStringLiteral("as when its preview was made") : QString::fromStdString(found.reason);
 }
 
 ReviewPage::Row rowOf(const ParallelPreviews::Result &result, const PreviewSettings &settings, int index, bool dryRun)
@@ -69,6 +83,7 @@ ReviewPage::Row rowOf(const ParallelPreviews::Result &result, const PreviewSetti
     row.preview = settings.join ? QString() : result.preview;
     row.made = result.made;
     row.kept = result.upToDate;
+    row.songChanged = result.pinnedSongChanged;
     // A dry run plans every file that gave no reason.
     row.planned = dryRun && result.reason.isEmpty();
     row.reason = result.reason;
@@ -102,6 +117,8 @@ ReviewPage::Page PageOf(const ParallelPreviews &previews, const PreviewSettings 
     page.rows = Of(previews, settings, run.dryRun);
     if (previews.joined() && previews.joined()->made)
         page.joined = previews.joined()->preview;
+    for (const ParallelPreviews::Orphan &orphan : previews.orphans())
+        page.orphans.append({orphan.preview, orphan.source, orphan.removed});
     const QString csv = QFileInfo(pagePath).absolutePath() + QStringLiteral("/starts.csv");
     page.command = ReviewCommand::Remake(run.arguments, run.valueOptions, csv, run.workingFolder);
     page.wholeList = run.wholeList;

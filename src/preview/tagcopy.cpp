@@ -284,9 +284,11 @@ QString CopyTags(const QString &sourcePath, const QString &previewPath, const QS
         mark);
 }
 
-QString CopyCommonTags(const QStringList &sourcePaths, const QString &previewPath)
+QString CopyCommonTags(const QStringList &sourcePaths, const QString &previewPath, const QString &mark)
 {
-    return replaceTags(previewPath, NotCopied, [&](Preview &preview) {
+    return replaceTags(
+        previewPath, NotCopied,
+        [&](Preview &preview) {
         std::optional<Shared> shared;
         for (const QString &path : sourcePaths) {
             const Source source(path);
@@ -304,12 +306,13 @@ QString CopyCommonTags(const QStringList &sourcePaths, const QString &previewPat
         if (shared->cover)
             TagPictures::AddPictures(preview.id3v2(), {*shared->cover});
         return QString();
-    });
+        },
+        mark);
 }
 
-QString RemoveTags(const QString &previewPath)
+QString RemoveTags(const QString &previewPath, const QString &mark)
 {
-    return replaceTags(previewPath, QStringLiteral("tags not removed: "), [](Preview &) { return QString(); });
+    return replaceTags(previewPath, QStringLiteral("tags not removed: "), [](Preview &) { return QString(); }, mark);
 }
 
 } // namespace TagCopy
