@@ -59,7 +59,8 @@ QString counts(const Page &page, const QHash<QString, int> &kinds)
     if (page.dryRun)
         html += QStringLiteral("<span>%1 planned</span>").arg(kinds.value(QStringLiteral("planned")));
     else
-        html += QStringLiteral("<span>%1 made</span><span>%2 kept</span>").arg(page.rows.size() - failed - kept).arg(kept);
+        html += QStringLiteral("<span>%1 made</span>").arg(page.rows.size() - failed - kept);
+    html += QStringLiteral("<span>%1 kept</span>").arg(kept);
     html += QStringLiteral("<span>%1 failed</span>").arg(failed);
     // The script counts these as starts are changed and approved.
     html += QStringLiteral("<span class=\"review-counts\"><b data-count=\"reviewed\">0</b> reviewed, "

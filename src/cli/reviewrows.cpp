@@ -84,8 +84,8 @@ ReviewPage::Row rowOf(const ParallelPreviews::Result &result, const PreviewSetti
     row.made = result.made;
     row.kept = result.upToDate;
     row.songChanged = result.pinnedSongChanged;
-    // A dry run plans every file that gave no reason.
-    row.planned = dryRun && result.reason.isEmpty();
+    // A dry run plans every file that gave no reason and is not kept.
+    row.planned = dryRun && result.reason.isEmpty() && !result.upToDate;
     row.reason = result.reason;
     if (result.song)
         row.song = *result.song;

@@ -102,16 +102,20 @@
   function draw(row) {
     const { wave, seconds, length } = factsOf(row);
     const start = startOf(row);
+    // A row the run never gave a start has none again once Home takes back the one placed.
     const shown = row.querySelector('[data-role="start"]');
-    if (shown && start !== null) {
-      shown.dataset.start = start;
-      shown.textContent = clock(start);
+    if (shown) {
+      if (start === null) delete shown.dataset.start;
+      else shown.dataset.start = start;
+      shown.textContent = start === null ? '—' : clock(start);
     }
-    if (wave && start !== null) {
+    if (wave) {
       const frame = wave.querySelector('.window');
-      frame.style.display = '';
-      frame.style.left = `${(start / seconds) * 100}%`;
-      frame.style.width = `${(Math.min(length, seconds - start) / seconds) * 100}%`;
+      frame.style.display = start === null ? 'none' : '';
+      if (start !== null) {
+        frame.style.left = `${(start / seconds) * 100}%`;
+        frame.style.width = `${(Math.min(length, seconds - start) / seconds) * 100}%`;
+      }
     }
     row.classList.toggle('changed', isChanged(row));
     row.classList.toggle('approved', isApproved(row));
