@@ -33,6 +33,8 @@ async function edit(page, count) {
   for (let n = 0; n < count; n++) {
     const row = page.locator('section.row').nth(Math.floor(((n + 0.5) * rows) / count));
     await row.scrollIntoViewIfNeeded();
+    // The rows scrolled to are drawn before the clicks, which then pay for their own row only.
+    await page.evaluate(() => new Promise((resolve) => requestAnimationFrame(() => requestAnimationFrame(resolve))));
     const wave = row.locator('[data-role="song-wave"]');
     const box = await wave.boundingBox();
     await page.mouse.click(box.x + box.width * 0.5, box.y + 10);
