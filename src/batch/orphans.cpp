@@ -67,8 +67,13 @@ QList<Orphan> Find(const QStringList &folders, bool recursive, const QSet<QStrin
     QList<Orphan> orphans;
     for (const QString &file : std::as_const(files)) {
         const QString source = goneSourceOf(file);
-        if (!source.isEmpty() && !current.contains(PreviewFiles::FileKey(file)))
-            orphans.append(Orphan{file, source, waveformsBeside(file)});
+        if (source.isEmpty() || current.contains(PreviewFiles::FileKey(file)))
+            continue;
+        Orphan orphan;
+        orphan.preview = file;
+        orphan.source = source;
+        orphan.besides = waveformsBeside(file);
+        orphans.append(orphan);
     }
     return orphans;
 }
