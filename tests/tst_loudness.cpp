@@ -1,6 +1,7 @@
-// The loudness meter and the gain of a preview, on samples made here: sines of known level,
-// silence, and a sine whose peaks fall between its samples.
+// The loudness meter, the gain of a preview and the true-peak limiter, on samples made here:
+// sines of known level, silence, a sine whose peaks fall between its samples, and bursts.
 
+#include "analysis/limiter.h"
 #include "analysis/loudness.h"
 
 #include <QTest>
@@ -44,6 +45,8 @@ private slots:
     void gainFor_data();
     void gainFor();
     void peakMeterForgetsTheRunBefore();
+    void limiterKeepsTheCeiling_data();
+    void limiterKeepsTheCeiling();
 };
 
 void TestLoudness::measures_data()
@@ -152,6 +155,64 @@ void TestLoudness::peakMeterForgetsTheRunBefore()
     const double afterTheLoudRun = reused.of(quietRun, Priming, quietFrames);
     const double alone = Loudness::PeakMeter(2, Rate).of(quietRun, Priming, quietFrames);
     QVERIFY2(std::abs(afterTheLoudRun - alone) < 0.01 && alone < -29, qPrintable(QString::number(afterTheLoudRun)));
+}
+
+void TestLoudness::limiterKeepsTheCeiling_data()
+{
+    QTest::addColumn<double>("frequency");
+    QTest::addColumn<double>("phase");
+    QTest::addColumn<double>("burst");   // peak of the burst's wave, dBFS
+    QTest::addColumn<double>("begins");  // seconds; the burst lasts 0.2 s, the stretch 3.5 s
+    QTest::addColumn<int>("rate");
+    QTest::addColumn<double>("deepest"); // the cut it needs at least, dB; 0: none
+
+    // Stereo throughout, a -30 dBFS sine of the same frequency around the burst, -1 dBTP.
+    QTest::newRow("a loud sine burst") << 1000.0 << 0.0 << 6.0 << 1.0 << 48000 << 7.0;
+    // Its samples lie 3 dB below its peaks, under the ceiling; only between them does the
+    // wave pass it.
+    QTest::newRow("treble peaking between the samples") << 12000.0 << Pi / 4 << 1.0 << 1.0 << 48000 << 1.9;
+    QTest::newRow("at the rate of low bit rates") << 1000.0 << 0.0 << 6.0 << 1.0 << 24000 << 7.0;
+    // No lookahead before the first sample: the gain must be down from the start.
+    QTest::newRow("a burst at the very start") << 1000.0 << 0.0 << 6.0 << 0.0 << 48000 << 7.0;
+    QTest::newRow("a quiet signal passes unchanged") << 1000.0 << 0.0 << -1.2 << 1.0 << 48000 << 0.0;
+}
+
+// The burst comes out at or below the ceiling as libebur128 measures it, the gain moves
+// smoothly, and the sine before the lookahead and after the release is as it came.
+void TestLoudness::limiterKeepsTheCeiling()
+{
+    QFETCH(double, frequency);
+    QFETCH(double, phase);
+    QFETCH(double, burst);
+    QFETCH(double, begins);
+    QFETCH(int, rate);
+    QFETCH(double, deepest);
+    constexpr double Ceiling = -1;
+    std::vector<float> samples = sine(frequency, -30, 2, rate, phase, begins);
+    for (const auto &[dbfs, seconds] : {std::pair{burst, 0.2}, std::pair{-30.0, 3.3 - begins}}) {
+        const std::vector<float> part = sine(frequency, dbfs, 2, rate, phase + 2 * Pi * frequency * double(samples.size() / 2) / rate, seconds);
+        samples.insert(samples.end(), part.begin(), part.end());
+    }
+    Limiter::TruePeakLimiter limiter(2, rate, Ceiling);
+    const std::vector<float> limited = limiter.process(samples);
+    QCOMPARE(limited.size(), samples.size());
+    const double truePeak = measure(limited, 2, rate).truePeak;
+    QVERIFY2(truePeak <= Ceiling + 0.01, qPrintable(QString::number(truePeak)));
+    QVERIFY2(limiter.deepestCut() >= deepest && limiter.deepestCut() <= deepest + 1.5, qPrintable(QString::number(limiter.deepestCut())));
+    if (deepest == 0)
+        QVERIFY(limited == samples);
+
+    // A 1 % step between two samples would click; the slope over 5 ms needs far less.
+    const std::vector<float> &gains = limiter.gains();
+    float steepest = 0;
+    for (size_t frame = 1; frame < gains.size(); ++frame)
+        steepest = std::max(steepest, std::abs(gains[frame] - gains[frame - 1]));
+    QVERIFY2(steepest < 0.01f, qPrintable(QString::number(double(steepest))));
+    const auto frameAt = [rate](double seconds) { return size_t(std::max(0.0, seconds) * rate); };
+    for (size_t frame = 0; frame < frameAt(begins - 0.01); ++frame)
+        QCOMPARE(gains[frame], 1.0f);
+    for (size_t frame = frameAt(begins + 2.2); frame < gains.size(); ++frame)
+        QVERIFY2(gains[frame] > 0.995f, qPrintable(QStringLiteral("%1 at frame %2").arg(double(gains[frame])).arg(frame)));
 }
 
 QTEST_GUILESS_MAIN(TestLoudness)
