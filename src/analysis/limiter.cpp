@@ -121,13 +121,13 @@ TruePeakLimiter::TruePeakLimiter(int channels, int rate, double ceiling)
 {
 }
 
-std::vector<float> TruePeakLimiter::process(const std::vector<float> &samples)
+std::vector<float> TruePeakLimiter::process(const std::vector<float> &samples, const std::vector<float> *heard)
 {
     const size_t frames = samples.size() / size_t(m_channels);
     m_gains.assign(frames, 1.0f);
     if (frames == 0)
         return samples;
-    const std::vector<float> needed = neededGains(samples);
+    const std::vector<float> needed = neededGains(heard ? *heard : samples);
     if (*std::min_element(needed.begin(), needed.end()) >= Unity)
         return samples;
     shapeGains(needed);

@@ -25,8 +25,10 @@ public:
     // ceiling: the highest true peak the output may have, in dBTP.
     TruePeakLimiter(int channels, int rate, double ceiling);
 
-    // A whole stretch at once: interleaved floats in, the same limited out.
-    std::vector<float> process(const std::vector<float> &samples);
+    // A whole stretch at once: interleaved floats in, the same limited out. `heard`, when
+    // given, is the same stretch as it will be heard (with fades that come later, say): its
+    // peaks set the gain, so that what is heard keeps the ceiling.
+    std::vector<float> process(const std::vector<float> &samples, const std::vector<float> *heard = nullptr);
     // Of the stretch processed: each frame's gain, 1 where it was left as it was.
     const std::vector<float> &gains() const { return m_gains; }
     // The most the gain was lowered, in dB; 0 when nothing was limited.

@@ -24,6 +24,7 @@
 #include "analysis/chorus.h"
 #include "analysis/mp3audio.h"
 #include "analysis/sourceanalysis.h"
+#include "analysis/limitedstretch.h"
 #include "analysis/loudness.h"
 #include "analysis/waveform.h"
 #include "batch/outputnames.h"
@@ -64,6 +65,9 @@ public:
         // list does not keep every command line.
         std::optional<CommandLine> command;
         std::optional<CommandLine> decoder; // the FFmpeg run whose output that SoX run reads, if any
+        // A dry run's line with the limiter: the runs piped into that SoX run, first to last,
+        // in place of the decoder.
+        QList<CommandLine> pipedFrom;
         QString planned;   // when a file that came during the run took the planned name: that name
         QString newFolder; // a dry run: the missing folder that must be made before the command
         std::optional<Loudness::Adjustment> loudness; // with a loudness target, once measured
@@ -129,7 +133,7 @@ signals:
     void finished();
 
 private:
-    enum class Step { Probe, Analyse, Cut, Done };
+    enum class Step { Probe, Analyse, Limit, Cut, Done };
     struct Work;
     using Ended = std::function<void(const Shell32::RunResult &)>;
 
@@ -186,7 +190,8 @@ private:
     // With update, keeps the preview named for the file when it records this very source
     // and these settings; else the preview is to record them.
     void keepIfUpToDate(int index);
-    // "start=25% duration=30 rate=128 fades=0,2 loudness=-16": what the preview is made with.
+    // "start=25% duration=30 rate=128 fades=0,2 loudness=-16" (and " limit" with the
+    // limiter): what the preview is made with.
     QString settingsText(int index) const;
     // The SoX run that joins the pieces into writeTo; pieceSeconds: how long SoX reads each.
     CommandLine joinCommand(const QStringList &pieces, const QList<double> &pieceSeconds, const QString &writeTo) const;
@@ -218,6 +223,17 @@ private:
     CommandLine cutCommand(int index, const QString &start, const QString &writeTo) const;
     // The decoded stretch SoX cuts from: an MP3 measured at its own rate, not joined.
     bool keepsStretch(int index) const;
+    // The limiter (parallelpreviews_limit.cpp): asked for, and the preview short enough for
+    // its stretch to be kept.
+    bool limits(int index) const;
+    LimitedStretch::Plan limitPlan(int index) const;
+    // Limits the stretch the analysis decoded, on a thread of the pool; then it is cut.
+    void limit(int index);
+    void limited(int index, const LimitedStretch::Limited &outcome);
+    // For the next cut: the limiter's ceiling lowered by the excess the encoding had.
+    void lowerCeiling(int index, double excess);
+    // A dry run's: the runs that decode and limit the stretch, piped into its cut.
+    QList<CommandLine> limitedLine(int index) const;
     // The seconds of the kept stretch SoX trims: no more than it holds, so that a fade-out
     // ends with it.
     static double keptSeconds(const Mp3Decode::Stretch &stretch, double duration);

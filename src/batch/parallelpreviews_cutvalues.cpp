@@ -134,7 +134,10 @@ QString ParallelPreviews::settingsText(int index) const
         start = QStringLiteral("auto");
     else if (share)
         start = SecondsText(*share * 100) + QLatin1Char('%');
-    const QString loudness = m_settings.loudness ? SecondsText(*m_settings.loudness) : QStringLiteral("none");
+    QString loudness = m_settings.loudness ? SecondsText(*m_settings.loudness) : QStringLiteral("none");
+    // Only previews made with the limiter say so: those made before it stay up to date.
+    if (m_settings.limit)
+        loudness += QStringLiteral(" limit");
     return QStringLiteral("start=%1 duration=%2 rate=%3 fades=%4,%5 loudness=%6")
         .arg(start, SecondsText(durationFor(index)), QString::number(m_settings.kbps), SecondsText(m_settings.fadeIn),
              SecondsText(m_settings.fadeOut), loudness);

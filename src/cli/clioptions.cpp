@@ -63,6 +63,11 @@ const QCommandLineOption LoudnessTarget(QStringLiteral("loudness"),
                                                        "broadcast. Only the level changes; its true peak stays at -1 "
                                                        "dBTP or below."),
                                         QStringLiteral("LUFS"));
+const QCommandLineOption Limit(QStringLiteral("limit"),
+                               QStringLiteral("With --loudness: a preview whose peaks would keep it below the "
+                                              "loudness reaches it all the same, its peaks taken down to -1 dBTP by "
+                                              "a true-peak limiter (5 ms lookahead, smooth release), by 10 dB at most. "
+                                              "Off by default."));
 const QCommandLineOption Starts(QStringLiteral("starts"),
                                 QStringLiteral("A CSV file of file,start[,duration] rows: each song's own start (any "
                                                "--start form) and length; an empty one takes the option's. Files "
@@ -150,7 +155,7 @@ CliCommandLine::CliCommandLine()
                        "valid UTF-8) or no audio file found, 2 bad usage, 3 a tool is missing, 130 stopped by "
                        "Ctrl+C (129 by SIGHUP, 141 by a closed pipe, 143 by SIGTERM)."));
     m_parser.addOptions({Start, Duration, Bitrate, Output, Beside, Join, Extension, KeepFolders, Jobs, FadeIn, FadeOut,
-                         Starts, Crossfade, NoTags, LoudnessTarget, Update, DryRun, Quiet, Json});
+                         Starts, Crossfade, NoTags, LoudnessTarget, Limit, Update, DryRun, Quiet, Json});
     m_parser.addOptions(ReportOptions::All());
     ProgramOptions::AddHelpAndVersion(m_parser);
     m_parser.addPositionalArgument(QStringLiteral("FILE|FOLDER"), QStringLiteral("Audio files (MP3, FLAC, WAV, M4A, ...), or folders to scan."),
@@ -317,8 +322,9 @@ bool CliCommandLine::readJobs(PreviewSettings &settings)
 
 bool CliCommandLine::readLoudness(PreviewSettings &settings)
 {
+    settings.limit = m_parser.isSet(Limit);
     if (!m_parser.isSet(LoudnessTarget))
-        return true;
+        return !settings.limit || refuse(QStringLiteral("--limit needs --loudness"));
     bool number = false;
     const double lufs = QLocale::c().toDouble(m_parser.value(LoudnessTarget), &number);
     if (!number || !(lufs >= Loudness::LowestTarget && lufs <= Loudness::HighestTarget))
