@@ -1,8 +1,10 @@
 // The loudness meter, the gain of a preview and the true-peak limiter, on samples made here:
 // sines of known level, silence, a sine whose peaks fall between its samples, and bursts.
 
+#include "analysis/limitedstretch.h"
 #include "analysis/limiter.h"
 #include "analysis/loudness.h"
+#include "analysis/stretchloudness.h"
 
 #include <QTest>
 
@@ -47,6 +49,8 @@ private slots:
     void peakMeterForgetsTheRunBefore();
     void limiterKeepsTheCeiling_data();
     void limiterKeepsTheCeiling();
+    void limitedStretchReachesTheTarget_data();
+    void limitedStretchReachesTheTarget();
 };
 
 void TestLoudness::measures_data()
@@ -213,6 +217,51 @@ void TestLoudness::limiterKeepsTheCeiling()
         QCOMPARE(gains[frame], 1.0f);
     for (size_t frame = frameAt(begins + 2.2); frame < gains.size(); ++frame)
         QVERIFY2(gains[frame] > 0.995f, qPrintable(QStringLiteral("%1 at frame %2").arg(double(gains[frame])).arg(frame)));
+}
+
+void TestLoudness::limitedStretchReachesTheTarget_data()
+{
+    QTest::addColumn<double>("bed");      // dBFS of the sine the hits lie on; below -200: none
+    QTest::addColumn<bool>("heldBack");
+    // Hits of a 2 kHz sine at full scale, 5 ms every second, over a 200 Hz sine.
+    QTest::newRow("hits over a quieter bed") << -20.0 << false;
+    // The hits are all there is to hear: what the limiter takes off them the gain cannot
+    // bring back, so the cut stops at its deepest.
+    QTest::newRow("hits alone") << -300.0 << true;
+}
+
+// Measured as the preview will be, with its gain: at the target within a tenth of an LU and
+// its true peak at the ceiling or below; or held back with the deepest cut allowed.
+void TestLoudness::limitedStretchReachesTheTarget()
+{
+    QFETCH(double, bed);
+    QFETCH(bool, heldBack);
+    constexpr int Rate = 48000;
+    std::vector<float> samples = bed < -200 ? std::vector<float>(size_t(6 * Rate * 2), 0.0f) : sine(200, bed, 2, Rate, 0, 6);
+    const std::vector<float> hit = sine(2000, 0, 2, Rate, 0, 0.005);
+    for (size_t at = 0; at + hit.size() <= samples.size(); at += size_t(2 * Rate))
+        std::transform(hit.begin(), hit.end(), samples.begin() + long(at), samples.begin() + long(at), std::plus<float>());
+    const Mp3Decode::Stretch decoded{Rate, 2, samples};
+    LimitedStretch::Plan plan;
+    plan.measured = measure(samples, 2, Rate);
+    plan.target = -14;
+    plan.fadeOut = 1;
+    QVERIFY(Loudness::GainFor(plan.measured, plan.target).heldBack);
+
+    const LimitedStretch::Limited limited = LimitedStretch::ToTarget(decoded, plan);
+    QCOMPARE(limited.heldBack, heldBack);
+    // As SoX makes the preview: the fade-out, then the gain.
+    std::vector<float> heard = Analysis::Faded(limited.stretch->samples, Rate, 0, plan.fadeOut);
+    for (float &sample : heard)
+        sample *= float(std::pow(10, limited.gain / 20));
+    const Loudness::Measurement result = measure(heard, 2, Rate);
+    QVERIFY2(result.truePeak <= Loudness::PeakCeiling + 0.01, qPrintable(QString::number(result.truePeak)));
+    if (heldBack) {
+        QVERIFY2(std::abs(limited.deepestCut - LimitedStretch::MostCut) < 0.3, qPrintable(QString::number(limited.deepestCut)));
+        return;
+    }
+    QVERIFY2(std::abs(*result.integrated + 14) < 0.1 && limited.deepestCut > 3, qPrintable(QString::number(*result.integrated)));
+    QVERIFY2(std::abs(*limited.result + 14) < 0.1, qPrintable(QString::number(*limited.result)));
 }
 
 QTEST_GUILESS_MAIN(TestLoudness)

@@ -13,6 +13,11 @@ namespace {
 // Each round costs a limiting and a measuring; the first usually leaves a few tenths of an
 // LU, the second a few hundredths.
 constexpr int MostRounds = 4;
+// Where the hits carry much of the loudness, a dB more gain brings far less than a dB more
+// loudness; the rounds after the first go by what the last one brought, but never by more
+// than this at once, nor on a slope too flat to tell.
+constexpr double LargestStep = 6;   // dB
+constexpr double FlattestSlope = 0.2; // LU per dB
 constexpr double CloseEnough = 0.05; // LU
 // Further below the target than this, a limited preview is held back, and said to be.
 constexpr double FallsShort = 0.3; // LU
@@ -70,9 +75,14 @@ Limited ToTarget(const Mp3Decode::Stretch &decoded, const Plan &plan)
     double gain = hundredths(std::min(wanted, most));
     Limited limited;
     for (int round = 0; round < MostRounds; ++round) {
+        const Limited before = limited;
         limited = At(decoded, plan, gain, hundredths(plan.ceiling - gain));
         const double lacking = limited.result ? plan.target - *limited.result : 0;
-        const double next = hundredths(std::min({gain + lacking, Loudness::MaxGain, most}));
+        double slope = 1;
+        if (round > 0 && before.result && limited.result)
+            slope = std::max(FlattestSlope, (*limited.result - *before.result) / (gain - before.gain));
+        const double step = std::min(lacking / slope, LargestStep);
+        const double next = hundredths(std::min({gain + step, Loudness::MaxGain, most}));
         if (lacking < CloseEnough || next <= gain)
             break;
         gain = next;
