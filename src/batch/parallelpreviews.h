@@ -15,8 +15,8 @@
 
 // Its files, each named by its job: parallelpreviews.cpp runs the list (start, slices of the
 // event loop, stop), _plan names the previews, _steps takes one file through probe and cut,
-// _analysis looks into its audio for its start and its loudness, _cutvalues gives what its
-// cut is made of, _join joins the pieces, _besides writes what a preview gets besides itself,
+// _analysis looks into its audio for its start and its loudness, _limit limits its stretch
+// where its peaks would hold its gain back (--limit), _cutvalues gives what its cut is made of, _join joins the pieces, _besides writes what a preview gets besides itself,
 // and _report hands out results in list order. OutputNames and ToolPool keep the names and
 // the tools.
 
