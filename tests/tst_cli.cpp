@@ -119,6 +119,8 @@ private slots:
     void loudnessMeetsTheTarget_data();
     void loudnessMeetsTheTarget();
     void encodedPreviewStaysBelowThePeakCeiling();
+    void limitBringsLoudMastersToTheTarget_data();
+    void limitBringsLoudMastersToTheTarget();
     void previewsKeepTheirSongsTags_data();
     void previewsKeepTheirSongsTags();
     void previewsLastAsAsked_data();
@@ -143,6 +145,8 @@ private:
     QString folder(const QString &name) const;
     QStringList previewsIn(const QString &name) const;
     QString largeTree();
+    // A loud master of the kind the extension names (mp3, flac, wav, m4a, opus), made once.
+    QString loudMaster(const QString &extension);
 
     QTemporaryDir m_dir;
     // Tone A.mp3 (5 s), Tone B.mp3 (6 s), both 192 kbps, notes.txt, pipe.mp3, a FIFO, and
@@ -321,6 +325,12 @@ void TestCli::options_data()
     QTest::newRow("--loudness") << QStringList{dry, QStringLiteral("--loudness"), QStringLiteral("-16"), a}
                                 << QStringLiteral(" --decoded-stretch 3 15 '[^']*/Tone A\\.mp3' \\| \\S+ -t wav - "
                                                   ".* trim 0 2\\.0\\d* gain -\\d+\\.\\d+\n");
+    // SoX decodes the stretch of a FLAC master as the run's analysis did, lumbrisk-cli limits
+    // it, and SoX cuts it with the gain that the limiter let reach the loudness.
+    QTest::newRow("--limit") << QStringList{dry, QStringLiteral("--loudness"), QStringLiteral("-14"), QStringLiteral("--limit"),
+                                            loudMaster(QStringLiteral("flac"))}
+                             << QStringLiteral("^\\S+ '?[^ ]*/Loud\\.flac'? -t f32 -c 2 -r 44100 - trim 3 15 \\| \\S+ "
+                                               "--limited-stretch 44100 -\\d+\\.\\d+ 0 0 \\| \\S+ -t wav - .* gain \\d+\\.\\d+\n");
     // The plan: each file's command line, its start and where it came from, nothing made.
     QTest::newRow("--dry-run --json")
         << QStringList{dry, QStringLiteral("--json"), QStringLiteral("--loudness"), QStringLiteral("-16"), a}
@@ -447,6 +457,8 @@ void TestCli::exitStatuses_data()
                                            << QString() << 2
                                            << QStringLiteral("^lumbrisk-cli: --loudness '3': .* from -70 to 0, such as -16$")
                                            << none;
+    QTest::newRow("--limit without a loudness") << QStringList{QStringLiteral("--limit"), a} << QString() << 2
+                                                << QStringLiteral("^lumbrisk-cli: --limit needs --loudness$") << none;
     QTest::newRow("missing folder") << QStringList{a, QStringLiteral("gone/")} << QString() << 2
                                     << QStringLiteral("^lumbrisk-cli: 'gone/': no such folder$") << none;
     const QString pictures = folder(QStringLiteral("pictures"));
@@ -703,7 +715,7 @@ void TestCli::twoRunsIntoOneFolderDoNotClash()
 {
     const QString tools = folder(QStringLiteral("together"));
     Fixtures::WriteScript(tools, QStringLiteral("sox"), QStringLiteral(
-        "case \"$1\" in -h) exec /usr/bin/sox \"$@\";; esac\n: > '%1/started.$$'\n"
+        "case \"$1\" in -h) exec /usr/bin/sox \"$@\";; esac\n: > '%1/started.'$$\n"
         "for i in $(seq 200); do [ $(ls '%1' | grep -c started) -ge 2 ] && break; sleep 0.05; done\n"
         "exec /usr/bin/sox \"$@\"").arg(tools));
     const QString shared = folder(QStringLiteral("shared"));
@@ -772,6 +784,14 @@ void TestCli::dryRunLinesMakeTheSamePreviews_data()
         << QStringList{QStringLiteral("--loudness"), QStringLiteral("-23"), QStringLiteral("--fade-in"), QStringLiteral("0.5"),
                        QStringLiteral("--fade-out"), QStringLiteral("0.4")}
         << 0 << "Tone A_Preview.mp3";
+    // The line of a limited preview decodes its stretch as the run did, by lumbrisk-cli for an
+    // MP3 and by SoX (after FFmpeg) for the others, and has lumbrisk-cli limit it; the tones
+    // reach the loudness without it.
+    QTest::newRow("separate, limited, with fades")
+        << QStringList{QStringLiteral("--loudness"), QStringLiteral("-14"), QStringLiteral("--limit"), QStringLiteral("--fade-in"),
+                       QStringLiteral("0.5"), QStringLiteral("--fade-out"), QStringLiteral("0.4"), loudMaster(QStringLiteral("mp3")),
+                       loudMaster(QStringLiteral("flac")), loudMaster(QStringLiteral("m4a"))}
+        << 0 << "Loud_Preview (3).mp3";
     // The pipe is left out; the lines must still make their private folder first.
     QTest::newRow("joined, after a pipe") << QStringList{QStringLiteral("--join"), QStringLiteral("pipe.mp3")} << 1
                                           << "Joined_Preview.mp3";
@@ -903,6 +923,88 @@ void TestCli::encodedPreviewStaysBelowThePeakCeiling()
     QVERIFY2(facts.truePeak <= -0.9, qPrintable(QStringLiteral("%1 dBTP").arg(facts.truePeak)));
     QVERIFY2(qAbs(loudness.value(QStringLiteral("true_peak")).toDouble() - facts.truePeak) <= 0.3, qPrintable(result.out));
     QVERIFY2(qAbs(loudness.value(QStringLiteral("result")).toDouble() - facts.integrated) <= 0.3, qPrintable(result.out));
+}
+
+// Brown noise carries the loudness (-19 LUFS) and clicks the peaks (0 dBFS): at -14 LUFS
+// they would pass the ceiling by almost 6 dB, which holds a plain gain back as much.
+QString TestCli::loudMaster(const QString &extension)
+{
+    const QString loud = folder(QStringLiteral("loud"));
+    const QString wav = loud + QStringLiteral("/Loud.wav");
+    const QString made = loud + QStringLiteral("/Loud.") + extension;
+    const auto sox = [](const QString &effects, const QStringList &files) {
+        QStringList arguments = files;
+        // No comment, so that neither a run's previews nor a dry run's lines carry tags.
+        arguments.insert(files.size() - 1, QStringLiteral("--comment"));
+        arguments.insert(files.size(), QString());
+        return QProcess::execute(QStringLiteral("sox"), arguments + effects.split(QLatin1Char(' '), Qt::SkipEmptyParts));
+    };
+    const QStringList synth{QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("44100"), QStringLiteral("-c"), QStringLiteral("2")};
+    if (!QFile::exists(wav)) {
+        const QString noise = loud + QStringLiteral("/noise.wav");
+        const QString clicks = loud + QStringLiteral("/clicks.wav");
+        sox(QStringLiteral("synth 5 brownnoise gain -7"), synth + QStringList{noise});
+        sox(QStringLiteral("synth 5 square 3 highpass 4000"), synth + QStringList{clicks});
+        sox(QStringLiteral("gain -n -0.1"), {QStringLiteral("-m"), QStringLiteral("-v"), QStringLiteral("0.8"), noise,
+                                             QStringLiteral("-v"), QStringLiteral("0.8"), clicks, wav});
+    }
+    if (QFile::exists(made))
+        return made;
+    if (extension == QLatin1String("mp3") || extension == QLatin1String("flac"))
+        sox(QString(), {wav, made});
+    else
+        QProcess::execute(QStringLiteral("ffmpeg"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), wav,
+                                                      QStringLiteral("-map_metadata"), QStringLiteral("-1"), QStringLiteral("-fflags"),
+                                                      QStringLiteral("+bitexact"), QStringLiteral("-flags:a"), QStringLiteral("+bitexact"),
+                                                      QStringLiteral("-c:a"),
+                                                      extension == QLatin1String("m4a") ? QStringLiteral("aac") : QStringLiteral("libopus"),
+                                                      made});
+    return made;
+}
+
+void TestCli::limitBringsLoudMastersToTheTarget_data()
+{
+    QTest::addColumn<QString>("extension");
+    QTest::addColumn<bool>("limit");
+    // MP3 is decoded in the process, FLAC and WAV by SoX, M4A and Opus by FFmpeg into SoX.
+    for (const char *kind : {"mp3", "flac", "wav", "m4a", "opus"})
+        QTest::newRow(qPrintable(QStringLiteral("%1, limited").arg(QLatin1String(kind)))) << QString::fromLatin1(kind) << true;
+    QTest::newRow("mp3, without --limit: held back as before") << QStringLiteral("mp3") << false;
+}
+
+// FFmpeg's own meter reads a limited preview at the target, its true peak at the ceiling or
+// below; the report says how much the limiter took off. Without --limit the peaks hold it back.
+void TestCli::limitBringsLoudMastersToTheTarget()
+{
+    QFETCH(QString, extension);
+    QFETCH(bool, limit);
+    const QString master = loudMaster(extension);
+    QStringList arguments = QStringLiteral("--json -s 0.5 -d 4 --loudness -14").split(QLatin1Char(' '));
+    if (limit)
+        arguments << QStringLiteral("--limit");
+    arguments << QStringLiteral("-o") << folder(QStringLiteral("limited/") + QTest::currentDataTag()) << master;
+    const Run result = run(arguments);
+    QCOMPARE(result.status, 0);
+    const QJsonObject preview =
+        QJsonDocument::fromJson(result.out.toUtf8()).object().value(QStringLiteral("previews")).toArray().first().toObject();
+    const QJsonObject loudness = preview.value(QStringLiteral("loudness")).toObject();
+    const Fixtures::LoudnessFacts facts = Fixtures::MeasureLoudness(preview.value(QStringLiteral("preview")).toString());
+    QCOMPARE(loudness.value(QStringLiteral("held_back")).toBool(), !limit);
+    QVERIFY2(facts.truePeak <= -0.9, qPrintable(QStringLiteral("%1 dBTP").arg(facts.truePeak)));
+    QVERIFY2(qAbs(loudness.value(QStringLiteral("result")).toDouble() - facts.integrated) <= 0.5, qPrintable(result.out));
+    if (!limit) {
+        QVERIFY2(facts.integrated < -18, qPrintable(QStringLiteral("%1 LUFS").arg(facts.integrated)));
+        QVERIFY(loudness.value(QStringLiteral("limited")).isNull());
+        QVERIFY2(result.err.contains(QStringLiteral("LUFS, held back by its peaks\n")), qPrintable(result.err));
+        return;
+    }
+    QVERIFY2(qAbs(facts.integrated + 14) <= 0.5, qPrintable(QStringLiteral("%1 LUFS").arg(facts.integrated)));
+    QVERIFY2(loudness.value(QStringLiteral("true_peak")).toDouble() <= -1, qPrintable(result.out));
+    const double limited = loudness.value(QStringLiteral("limited")).toDouble();
+    QVERIFY2(limited > 4 && limited <= 10, qPrintable(result.out));
+    const QRegularExpression told(
+        QStringLiteral("Loud\\.%1: -1[34]\\.\\d LUFS, its peaks limited by up to \\d+\\.\\d dB\n").arg(extension));
+    QVERIFY2(told.match(result.err).hasMatch(), qPrintable(result.err));
 }
 
 void TestCli::previewsKeepTheirSongsTags_data()
@@ -1206,6 +1308,11 @@ void TestCli::updateKeepsWhatIsUpToDate_data()
     // The mark alone tells that the preview is up to date.
     QTest::newRow("--no-tags: kept") << QStringList{QStringLiteral("--no-tags")} << none << ""
                                      << "^nothing to make; up to date: 2$";
+    const QStringList loudness{QStringLiteral("--loudness"), QStringLiteral("-14")};
+    QTest::newRow("--limit added: made again") << loudness << QStringList{QStringLiteral("--limit")} << ""
+                                               << "^2 of 2 previews made$";
+    QTest::newRow("--limit both times: kept") << loudness + QStringList{QStringLiteral("--limit")} << none << ""
+                                              << "^nothing to make; up to date: 2$";
     QTest::newRow("beside their songs, which are scanned again") << QStringList{QStringLiteral("--beside")} << none
                                                                  << "touch Tone A" << "^1 of 1 previews made; up to date: 1$";
     QTest::newRow("--json") << none << QStringList{json} << ""

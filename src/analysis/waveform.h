@@ -69,10 +69,11 @@ Overview OverviewOf(const std::vector<float> &mono, int rate, int points = 300);
 int AtBits(int16_t value, int bits);
 
 enum class Format { Json, Binary };
-// What a waveform file beside a preview holds: audiowaveform's defaults.
+// What a waveform file beside a preview holds: audiowaveform's defaults, but 8 bits, the
+// only resolution peaks.js 4 reads (waveform-data.js reads both).
 struct FileSettings {
     Format format = Format::Json;
-    int bits = 16;   // 8 or 16
+    int bits = 8;     // 8 or 16
     int channels = 1; // 1: both mixed, or 2
 };
 // The file extension of each format, without its dot: "json", "dat".

@@ -152,6 +152,8 @@ void ParallelPreviews::startStep(int index)
         return probe(index);
     case Step::Analyse:
         return analyse(index);
+    case Step::Limit:
+        return limit(index);
     case Step::Cut:
         return cut(index);
     case Step::Besides:

@@ -15,8 +15,8 @@
 
 // Its files, each named by its job: parallelpreviews.cpp runs the list (start, slices of the
 // event loop, stop), _plan names the previews, _steps takes one file through probe and cut,
-// _analysis looks into its audio for its start and its loudness, _cutvalues gives what its
-// cut is made of, _join joins the pieces, _besides writes what a preview gets besides itself,
+// _analysis looks into its audio for its start and its loudness, _limit limits its stretch
+// where its peaks would hold its gain back (--limit), _cutvalues gives what its cut is made of, _join joins the pieces, _besides writes what a preview gets besides itself,
 // and _report hands out results in list order. OutputNames and ToolPool keep the names and
 // the tools.
 
@@ -24,6 +24,7 @@
 #include "analysis/chorus.h"
 #include "analysis/mp3audio.h"
 #include "analysis/sourceanalysis.h"
+#include "analysis/limitedstretch.h"
 #include "analysis/loudness.h"
 #include "analysis/waveform.h"
 #include "batch/orphans.h"
@@ -85,6 +86,9 @@ public:
         // list does not keep every command line.
         std::optional<CommandLine> command;
         std::optional<CommandLine> decoder; // the FFmpeg run whose output that SoX run reads, if any
+        // A dry run's line with the limiter: the runs piped into that SoX run, first to last,
+        // in place of the decoder.
+        QList<CommandLine> pipedFrom;
         QString planned;   // when a file that came during the run took the planned name: that name
         QString newFolder; // a dry run: the missing folder that must be made before the command
         std::optional<Loudness::Adjustment> loudness; // with a loudness target, once measured
@@ -157,7 +161,7 @@ signals:
 
 private:
     // Besides: a kept preview gets what this run asks beside it (a waveform file, a picture).
-    enum class Step { Probe, Analyse, Cut, Besides, Done };
+    enum class Step { Probe, Analyse, Limit, Cut, Besides, Done };
     struct Work;
     using Ended = std::function<void(const Shell32::RunResult &)>;
 
@@ -256,6 +260,17 @@ private:
     CommandLine cutCommand(int index, const QString &start, const QString &writeTo) const;
     // The decoded stretch SoX cuts from: an MP3 measured at its own rate, not joined.
     bool keepsStretch(int index) const;
+    // The limiter (parallelpreviews_limit.cpp): asked for, and the preview short enough for
+    // its stretch to be kept.
+    bool limits(int index) const;
+    LimitedStretch::Plan limitPlan(int index) const;
+    // Limits the stretch the analysis decoded, on a thread of the pool; then it is cut.
+    void limit(int index);
+    void limited(int index, const LimitedStretch::Limited &outcome);
+    // For the next cut: the limiter's ceiling lowered by the excess the encoding had.
+    void lowerCeiling(int index, double excess);
+    // A dry run's: the runs that decode and limit the stretch, piped into its cut.
+    QList<CommandLine> limitedLine(int index) const;
     // The seconds of the kept stretch SoX trims: no more than it holds, so that a fade-out
     // ends with it.
     static double keptSeconds(const Mp3Decode::Stretch &stretch, double duration);

@@ -49,6 +49,8 @@ void recordLoudness(PreviewMark::Record &record, const Loudness::Adjustment &lou
     record.set(QStringLiteral("result"), decibels(loudness.result));
     record.set(QStringLiteral("held"), loudness.heldBack ? QStringLiteral("1") : QStringLiteral("0"));
     record.set(QStringLiteral("capped"), loudness.capped ? QStringLiteral("1") : QStringLiteral("0"));
+    if (loudness.limited)
+        record.set(QStringLiteral("limited"), decibels(loudness.limited));
 }
 
 std::optional<Loudness::Adjustment> recordedLoudness(const PreviewMark::Record &record, double target)
@@ -63,6 +65,7 @@ std::optional<Loudness::Adjustment> recordedLoudness(const PreviewMark::Record &
     loudness.result = decibelsFrom(record.value(QStringLiteral("result")));
     loudness.heldBack = record.value(QStringLiteral("held")) == QLatin1String("1");
     loudness.capped = record.value(QStringLiteral("capped")) == QLatin1String("1");
+    loudness.limited = decibelsFrom(record.value(QStringLiteral("limited")));
     loudness.target = target;
     return loudness;
 }
@@ -121,7 +124,11 @@ std::optional<PreviewMark::Record> ParallelPreviews::wantedRecord(int index) con
     record->set(QStringLiteral("duration"), SecondsText(durationFor(index)));
     record->set(QStringLiteral("rate"), QString::number(m_settings.kbps));
     record->set(QStringLiteral("fades"), SecondsText(m_settings.fadeIn) + QLatin1Char(',') + SecondsText(m_settings.fadeOut));
-    record->set(QStringLiteral("loudness"), m_settings.loudness ? SecondsText(*m_settings.loudness) : QStringLiteral("none"));
+    QString loudness = m_settings.loudness ? SecondsText(*m_settings.loudness) : QStringLiteral("none");
+    // Only previews made with the limiter say so: those made before it stay up to date.
+    if (m_settings.limit)
+        loudness += QStringLiteral(",limit");
+    record->set(QStringLiteral("loudness"), loudness);
     return record;
 }
 

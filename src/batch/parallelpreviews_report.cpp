@@ -28,6 +28,7 @@ void ParallelPreviews::reportInOrder()
             prepareFolder(result);
         emit resultReady(m_reported);
         m_results[m_reported].decoder.reset();
+        m_results[m_reported].pipedFrom.clear();
         m_results[m_reported++].command.reset();
     }
 }

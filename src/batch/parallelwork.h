@@ -24,6 +24,10 @@ struct ParallelPreviews::Work {
     // The stretch its analysis decoded, which SoX cuts from, kept while the preview is on
     // its way (it may be cut again); none: SoX reads the source.
     std::shared_ptr<const Mp3Decode::Stretch> stretch;
+    // With the limiter: the stretch as decoded, which it limits again for a cut again, and
+    // the ceiling it was last limited to (dBTP, before the gain).
+    std::shared_ptr<const Mp3Decode::Stretch> decoded;
+    std::optional<double> limiterCeiling;
 };
 
 namespace ParallelWork {

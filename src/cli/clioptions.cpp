@@ -63,6 +63,11 @@ const QCommandLineOption LoudnessTarget(QStringLiteral("loudness"),
                                                        "broadcast. Only the level changes; its true peak stays at -1 "
                                                        "dBTP or below."),
                                         QStringLiteral("LUFS"));
+const QCommandLineOption Limit(QStringLiteral("limit"),
+                               QStringLiteral("With --loudness: a preview whose peaks would keep it below the "
+                                              "loudness reaches it all the same, its peaks taken down to -1 dBTP by "
+                                              "a true-peak limiter (5 ms lookahead, smooth release), by 10 dB at most. "
+                                              "Off by default."));
 const QCommandLineOption Starts(QStringLiteral("starts"),
                                 QStringLiteral("A CSV file of file,start[,duration] rows: each song's own start (any "
                                                "--start form) and length; an empty one takes the option's. Files "
@@ -146,7 +151,7 @@ QString relativeProblem(const QString &name)
 QList<QCommandLineOption> allOptions()
 {
     return QList<QCommandLineOption>{Start, Duration, Bitrate, Output, Beside, Join, Extension, KeepFolders, Jobs,
-                                     FadeIn, FadeOut, Starts, Crossfade, NoTags, LoudnessTarget, Update, Prune,
+                                     FadeIn, FadeOut, Starts, Crossfade, NoTags, LoudnessTarget, Limit, Update, Prune,
                                      DryRun, Quiet, Json}
            + ReportOptions::All();
 }
@@ -341,8 +346,9 @@ bool CliCommandLine::readJobs(PreviewSettings &settings)
 
 bool CliCommandLine::readLoudness(PreviewSettings &settings)
 {
+    settings.limit = m_parser.isSet(Limit);
     if (!m_parser.isSet(LoudnessTarget))
-        return true;
+        return !settings.limit || refuse(QStringLiteral("--limit needs --loudness"));
     bool number = false;
     const double lufs = QLocale::c().toDouble(m_parser.value(LoudnessTarget), &number);
     if (!number || !(lufs >= Loudness::LowestTarget && lufs <= Loudness::HighestTarget))

@@ -172,7 +172,7 @@ void ConsoleReport::resultReady(int index)
         return;
     }
     if (m_mode == Mode::JsonPlan && result.command) {
-        m_plannedCommands.insert(index, commandText(*result.command, result.decoder));
+        m_plannedCommands.insert(index, commandText(*result.command, pipedInto(result)));
         printNoChorus(result);
         return printHeldBack(result);
     }
@@ -181,7 +181,7 @@ void ConsoleReport::resultReady(int index)
             write(stdout, QStringLiteral("work=$(mktemp -d)\n"));
         m_pieceFolderMade = true;
         printFolder(result);
-        printCommand(*result.command, result.decoder);
+        printCommand(*result.command, pipedInto(result));
         printNoChorus(result);
         return printHeldBack(result);
     }
@@ -216,8 +216,19 @@ void ConsoleReport::printHeldBack(const ParallelPreviews::Result &result)
         return;
     const Loudness::Adjustment &loudness = *result.loudness;
     const QString name = Main::FileNameOf(result.source);
-    if (loudness.heldBack)
+    const bool limited = loudness.limited && *loudness.limited >= 0.05;
+    if (loudness.heldBack && limited)
+        printLine(QStringLiteral("%1: %2 LUFS, held back by its peaks, limited by %3 dB")
+                      .arg(name)
+                      .arg(*loudness.result, 0, 'f', 1)
+                      .arg(*loudness.limited, 0, 'f', 1));
+    else if (loudness.heldBack)
         printLine(QStringLiteral("%1: %2 LUFS, held back by its peaks").arg(name).arg(*loudness.result, 0, 'f', 1));
+    else if (limited)
+        printLine(QStringLiteral("%1: %2 LUFS, its peaks limited by up to %3 dB")
+                      .arg(name)
+                      .arg(*loudness.result, 0, 'f', 1)
+                      .arg(*loudness.limited, 0, 'f', 1));
     else if (loudness.capped)
         printLine(QStringLiteral("%1: too quiet to bring to %2 LUFS: raised by %3 dB")
                       .arg(name)
@@ -289,14 +300,24 @@ void ConsoleReport::drawProgress()
     m_lineShown = true;
 }
 
-void ConsoleReport::printCommand(const CommandLine &command, const std::optional<CommandLine> &decoder)
+void ConsoleReport::printCommand(const CommandLine &command, const QList<CommandLine> &pipedFrom)
 {
-    write(stdout, commandText(command, decoder) + QLatin1Char('\n'));
+    write(stdout, commandText(command, pipedFrom) + QLatin1Char('\n'));
 }
 
-QString ConsoleReport::commandText(const CommandLine &command, const std::optional<CommandLine> &decoder) const
+QString ConsoleReport::commandText(const CommandLine &command, const QList<CommandLine> &pipedFrom) const
 {
-    return (decoder ? shellWords(*decoder) + QStringLiteral(" | ") : QString()) + shellWords(command);
+    QString text;
+    for (const CommandLine &run : pipedFrom)
+        text += shellWords(run) + QStringLiteral(" | ");
+    return text + shellWords(command);
+}
+
+QList<CommandLine> ConsoleReport::pipedInto(const ParallelPreviews::Result &result)
+{
+    if (!result.pipedFrom.isEmpty())
+        return result.pipedFrom;
+    return result.decoder ? QList<CommandLine>{*result.decoder} : QList<CommandLine>();
 }
 
 QString ConsoleReport::shellWords(const CommandLine &command) const

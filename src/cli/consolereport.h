@@ -55,11 +55,14 @@ private:
     void finished();
     void printLine(const QString &line);
     void drawProgress();
-    // The command line, shell-quoted, after the decoder's and a pipe when it reads one.
-    QString commandText(const CommandLine &command, const std::optional<CommandLine> &decoder = std::nullopt) const;
-    void printCommand(const CommandLine &command, const std::optional<CommandLine> &decoder = std::nullopt);
+    // The command line, shell-quoted, after the lines piped into it, each with its pipe.
+    QString commandText(const CommandLine &command, const QList<CommandLine> &pipedFrom = {}) const;
+    void printCommand(const CommandLine &command, const QList<CommandLine> &pipedFrom = {});
+    // The runs whose output a file's command line reads: its decoder, or a limiter's line.
+    static QList<CommandLine> pipedInto(const ParallelPreviews::Result &result);
     QString shellWords(const CommandLine &command) const;
-    // "Quiet.mp3: -18.2 LUFS, held back by its peaks", when its peaks kept it below the target.
+    // "Quiet.mp3: -18.2 LUFS, held back by its peaks", when its peaks kept it below the target;
+    // "Loud.mp3: -14.0 LUFS, its peaks limited by up to 4.2 dB", when the limiter took them down.
     // "<song>: nothing repeats in it, ..." when its start could not be the chorus.
     void printNoChorus(const ParallelPreviews::Result &result);
     void printHeldBack(const ParallelPreviews::Result &result);

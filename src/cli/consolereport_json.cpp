@@ -30,7 +30,8 @@ QJsonObject loudnessEntry(const Loudness::Adjustment &loudness)
             {QStringLiteral("result"), decibels(loudness.result)},
             {QStringLiteral("true_peak"), decibels(loudness.truePeak)},
             {QStringLiteral("held_back"), loudness.heldBack},
-            {QStringLiteral("capped"), loudness.capped}};
+            {QStringLiteral("capped"), loudness.capped},
+            {QStringLiteral("limited"), decibels(loudness.limited)}};
 }
 
 // Each occurrence of the chorus, in seconds to the millisecond.

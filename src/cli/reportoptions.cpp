@@ -15,8 +15,9 @@ const QCommandLineOption WaveformFormat(QStringLiteral("waveform"),
                                                        "waveform-data.js and peaks.js read: 256 samples per pixel."),
                                         QStringLiteral("json|dat"));
 const QCommandLineOption WaveformBits(QStringLiteral("waveform-bits"),
-                                      QStringLiteral("Resolution of the waveform files: 8 or 16 bits. Default: 16."),
-                                      QStringLiteral("8|16"), QStringLiteral("16"));
+                                      QStringLiteral("Resolution of the waveform files: 8 or 16 bits. Default: 8, the "
+                                                     "only one peaks.js 4 reads; waveform-data.js reads both."),
+                                      QStringLiteral("8|16"), QStringLiteral("8"));
 const QCommandLineOption WaveformChannels(QStringLiteral("waveform-channels"),
                                           QStringLiteral("1: one waveform of both channels mixed; 2: one per channel. "
                                                          "Default: 1."),

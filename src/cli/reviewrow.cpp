@@ -63,6 +63,8 @@ QString loudnessFacts(const Loudness::Adjustment &loudness)
         facts += QStringLiteral("<div>true peak %1</div>").arg(decibels(truePeak, "dBTP"));
     if (loudness.heldBack)
         facts += QStringLiteral("<div class=\"held\">held back by its peaks</div>");
+    if (loudness.limited && *loudness.limited >= 0.05)
+        facts += QStringLiteral("<div>peaks limited by up to %1</div>").arg(decibels(*loudness.limited, "dB"));
     return facts;
 }
 

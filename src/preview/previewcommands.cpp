@@ -131,11 +131,19 @@ CommandLine CutStretch(const QString &sox, const QString &bitrate, const QString
 }
 
 CommandLine DecodedStretch(const QString &program, const QString &sourcePath, const QString &start,
-                           const QString &seconds)
+                           const QString &seconds, const char *option)
 {
     return CommandLine(program)
-        .plain(QStringLiteral(" %1 %2 %3 ").arg(QLatin1String(DecodedStretchOption), start, seconds))
+        .plain(QStringLiteral(" %1 %2 %3 ").arg(QLatin1String(option), start, seconds))
         .quoted(Main::AbsolutePath(sourcePath));
+}
+
+CommandLine LimitedStretch(const QString &program, int rate, double ceiling, const QString &fadeIn,
+                           const QString &fadeOut)
+{
+    return CommandLine(program).plain(QStringLiteral(" %1 %2 %3 %4 %5")
+                                          .arg(QLatin1String(LimitedStretchOption), QString::number(rate),
+                                               SoxNumber(ceiling), fadeIn, fadeOut));
 }
 
 CommandLine FfmpegInput(const QString &ffmpeg, const QString &options, const QString &sourcePath)

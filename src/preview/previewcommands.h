@@ -53,10 +53,18 @@ CommandLine CutStretch(const QString &sox, const QString &bitrate, const QString
 // What lumbrisk-cli takes to write that file itself, for command lines run later:
 // "lumbrisk-cli" --decoded-stretch <start> <seconds> "<source>".
 inline constexpr char DecodedStretchOption[] = "--decoded-stretch";
-CommandLine DecodedStretch(const QString &program, const QString &sourcePath, const QString &start,
-                           const QString &seconds);
-// The lines of versions 1.2.2 and 1.2.3 have it write raw 32-bit floats instead.
+// The lines of versions 1.2.2 and 1.2.3 have it write raw 32-bit floats instead, and so do
+// the lines that limit the stretch.
 inline constexpr char StretchFloatsOption[] = "--stretch-floats";
+CommandLine DecodedStretch(const QString &program, const QString &sourcePath, const QString &start,
+                           const QString &seconds, const char *option = DecodedStretchOption);
+// What lumbrisk-cli takes to limit a stretch's raw stereo floats at `rate` from its standard
+// input to `ceiling` (dBTP) as heard with the fades the cut gives it, as a run limits them,
+// and write them as the WAVE file CutStretch reads:
+// "lumbrisk-cli" --limited-stretch <rate> <ceiling> <fade-in> <fade-out>.
+inline constexpr char LimitedStretchOption[] = "--limited-stretch";
+CommandLine LimitedStretch(const QString &program, int rate, double ceiling, const QString &fadeIn,
+                           const QString &fadeOut);
 // "ffmpeg"<options> -protocol_whitelist file,pipe -format_whitelist <audio formats> -i "<source>":
 // FFmpeg reads the file named and nothing that file names, and only as audio. A concat list,
 // playlist or image sequence under an audio name would have it read other files, or wait

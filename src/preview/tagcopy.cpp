@@ -71,6 +71,19 @@ PropertyMap withoutWholeTrackKeys(PropertyMap properties)
     return properties;
 }
 
+// Vorbis comments name a song's comment DESCRIPTION, where ID3v2 has a comment frame that
+// TagLib fills only from COMMENT (else a user frame): DESCRIPTION becomes the comment or,
+// beside a COMMENT, a second comment described as DESCRIPTION.
+PropertyMap withDescriptionAsComment(PropertyMap properties)
+{
+    if (!properties.contains("DESCRIPTION"))
+        return properties;
+    const StringList description = properties["DESCRIPTION"];
+    properties.erase("DESCRIPTION");
+    properties.insert(properties.contains("COMMENT") ? "COMMENT:DESCRIPTION" : "COMMENT", description);
+    return properties;
+}
+
 // A tag's frames as plain pointers: a copy of a TagLib list shares the tag's own, which
 // deletes its frames, so it must not outlive their removal.
 std::vector<ID3v2::Frame *> framesOf(const ID3v2::Tag &tag)
@@ -225,7 +238,7 @@ void copyInto(Preview &preview, const Source &from)
         preview.setVersion(tag->header()->majorVersion() == 4 ? ID3v2::v4 : ID3v2::v3);
         return;
     }
-    preview.id3v2().setProperties(withoutWholeTrackKeys(source.properties()));
+    preview.id3v2().setProperties(withDescriptionAsComment(withoutWholeTrackKeys(source.properties())));
     TagPictures::AddPictures(preview.id3v2(), TagPictures::PicturesOf(source));
 }
 
