@@ -703,7 +703,7 @@ void TestCli::twoRunsIntoOneFolderDoNotClash()
 {
     const QString tools = folder(QStringLiteral("together"));
     Fixtures::WriteScript(tools, QStringLiteral("sox"), QStringLiteral(
-        "case \"$1\" in -h) exec /usr/bin/sox \"$@\";; esac\n: > '%1/started.$$'\n"
+        "case \"$1\" in -h) exec /usr/bin/sox \"$@\";; esac\n: > '%1/started.'$$\n"
         "for i in $(seq 200); do [ $(ls '%1' | grep -c started) -ge 2 ] && break; sleep 0.05; done\n"
         "exec /usr/bin/sox \"$@\"").arg(tools));
     const QString shared = folder(QStringLiteral("shared"));
