@@ -40,7 +40,9 @@ std::optional<double> decibelsFrom(const QString &text)
     return read ? std::optional(value) : std::nullopt;
 }
 
-void recordLoudness(PreviewMark::Record &record, const Loudness::Adjustment &loudness)
+} // namespace
+
+void ParallelWork::RecordLoudness(PreviewMark::Record &record, const Loudness::Adjustment &loudness)
 {
     record.set(QStringLiteral("measured"), decibels(loudness.measured.integrated));
     const double peak = loudness.measured.truePeak;
@@ -49,9 +51,12 @@ void recordLoudness(PreviewMark::Record &record, const Loudness::Adjustment &lou
     record.set(QStringLiteral("result"), decibels(loudness.result));
     record.set(QStringLiteral("held"), loudness.heldBack ? QStringLiteral("1") : QStringLiteral("0"));
     record.set(QStringLiteral("capped"), loudness.capped ? QStringLiteral("1") : QStringLiteral("0"));
+    // Measured once encoded, when it was.
+    if (loudness.truePeak)
+        record.set(QStringLiteral("truepeak"), decibels(loudness.truePeak));
 }
 
-std::optional<Loudness::Adjustment> recordedLoudness(const PreviewMark::Record &record, double target)
+std::optional<Loudness::Adjustment> ParallelWork::RecordedLoudness(const PreviewMark::Record &record, double target)
 {
     if (!record.has(QStringLiteral("gain")))
         return std::nullopt;
@@ -63,9 +68,12 @@ std::optional<Loudness::Adjustment> recordedLoudness(const PreviewMark::Record &
     loudness.result = decibelsFrom(record.value(QStringLiteral("result")));
     loudness.heldBack = record.value(QStringLiteral("held")) == QLatin1String("1");
     loudness.capped = record.value(QStringLiteral("capped")) == QLatin1String("1");
+    loudness.truePeak = decibelsFrom(record.value(QStringLiteral("truepeak")));
     loudness.target = target;
     return loudness;
 }
+
+namespace {
 
 // "62.35/0/3/0.81,...": each candidate's start, section, repeats and score.
 QString candidatesText(const std::vector<Chorus::Candidate> &candidates)
@@ -91,15 +99,15 @@ std::vector<Chorus::Candidate> candidatesFrom(const QString &text)
     return candidates;
 }
 
-bool isWhole(const QString &preview, const PreviewMark::Record &recorded)
+} // namespace
+
+bool ParallelWork::IsWhole(const QString &preview, const PreviewMark::Record &recorded)
 {
     const std::optional<Mp3Audio::Length> length = Mp3Audio::Measure(preview);
     bool read = false;
     const double seconds = recorded.value(QStringLiteral("seconds")).toDouble(&read);
     return length && read && length->seconds >= seconds - WholeSlackSeconds;
 }
-
-} // namespace
 
 // The start rule (not a start found in the audio, which is only known after the work), the
 // length, the rate, the fades and the loudness: the same list with the same settings gives
@@ -138,13 +146,17 @@ void ParallelPreviews::keepIfUpToDate(int index)
     if (!m_settings.update || m_settings.join)
         return;
     result.earlierForm = !recorded;
-    if (!recorded || !recorded->meets(*work.wanted) || !isWhole(result.preview, *recorded))
+    if (!recorded || !recorded->meets(*work.wanted) || !ParallelWork::IsWhole(result.preview, *recorded))
         return;
     result.upToDate = true;
     takeRecorded(index, *recorded);
-    const bool besides = (m_settings.waveform && !Waveform::FileMatches(result.preview, *m_settings.waveform))
-                         || m_settings.songPictures;
-    work.step = besides ? Step::Besides : Step::Done;
+    settleKept(index, (m_settings.waveform && !Waveform::FileMatches(result.preview, *m_settings.waveform))
+                          || m_settings.songPictures);
+}
+
+void ParallelPreviews::settleKept(int index, bool besides)
+{
+    m_work[size_t(index)].step = besides ? Step::Besides : Step::Done;
     if (!besides)
         ++m_finished;
 }
@@ -157,7 +169,7 @@ void ParallelPreviews::takeRecorded(int index, const PreviewMark::Record &record
     result.startFrom = originNamed(recorded.value(QStringLiteral("from")));
     result.startIsShare = result.startFrom == StartOrigin::Share;
     if (m_settings.loudness)
-        result.loudness = recordedLoudness(recorded, *m_settings.loudness);
+        result.loudness = ParallelWork::RecordedLoudness(recorded, *m_settings.loudness);
     if (result.startFrom == StartOrigin::Chorus || result.startFrom == StartOrigin::Fallback) {
         Chorus::Start found;
         found.seconds = *result.start;
@@ -181,7 +193,7 @@ QString ParallelPreviews::markText(int index, const QString &written) const
     const std::optional<Mp3Audio::Length> length = Mp3Audio::Measure(written);
     record.set(QStringLiteral("seconds"), ParallelWork::SecondsText(length ? length->seconds : 0));
     if (result.loudness)
-        recordLoudness(record, *result.loudness);
+        ParallelWork::RecordLoudness(record, *result.loudness);
     if (result.foundStart) {
         record.set(QStringLiteral("candidates"), candidatesText(result.foundStart->candidates));
         record.set(QStringLiteral("doubtful"), result.foundStart->doubtful ? QStringLiteral("1") : QStringLiteral("0"));

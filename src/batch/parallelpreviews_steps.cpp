@@ -104,11 +104,8 @@ void ParallelPreviews::cut(int index)
 // while it passes the ceiling; one that still does after MostRecuts fails rather than pass it.
 // Its true peak is what is measured and reported; its loudness stays the planned figure,
 // which the encoder's loss allowance keeps within a few tenths of an LU. A join's pieces are
-// encoded again in the joined file, so they are not.
-namespace {
-constexpr int MostRecuts = 3;
-constexpr double RecutStep = 0.1; // dB
-} // namespace
+// encoded again in the joined file, so the joined file is measured instead.
+using ParallelWork::MostRecuts;
 
 // Only a preview planned near the ceiling: the others cannot reach it, and measuring every
 // preview would cost half as much again as the cut. Theirs are the planned figures.
@@ -161,8 +158,7 @@ void ParallelPreviews::measuredMade(int index, std::optional<double> truePeak,
         work.step = Step::Cut;
         m_waiting.insert(index);
     } else {
-        keepCut(index, QStringLiteral("its encoding still passes %1 dBTP with its gain lowered %2 times")
-                           .arg(Loudness::PeakCeiling).arg(MostRecuts), tags);
+        keepCut(index, ParallelWork::StillPassesCeiling(), tags);
     }
     pump();
 }
@@ -173,11 +169,10 @@ bool ParallelPreviews::passesCeiling(int index, double truePeak)
     return truePeak > Loudness::PeakCeiling;
 }
 
-// The overshoot changes with the gain, so the excess is taken off with a step more.
 void ParallelPreviews::lowerGain(int index, double excess)
 {
     Loudness::Adjustment &loudness = *m_results[index].loudness;
-    loudness.gain = std::floor((loudness.gain - excess - RecutStep) * 100) / 100;
+    loudness.gain = ParallelWork::LoweredGain(loudness.gain, excess);
     loudness.result = Loudness::PlannedResult(loudness.measured, loudness.gain, encodingLoss(index));
     loudness.heldBack = true;
     ++m_work[size_t(index)].recuts;
