@@ -39,7 +39,8 @@ const QCommandLineOption Output({QStringLiteral("o"), QStringLiteral("output")},
 const QCommandLineOption Beside(QStringLiteral("beside"), QStringLiteral("Put each preview next to its source."));
 const QCommandLineOption Join(QStringLiteral("join"),
                               QStringLiteral("Make one Joined_Preview.mp3 of all previews instead of one file per "
-                                             "source."));
+                                             "source, with the tags its songs share: the album's name as its title "
+                                             "and the album's cover when they are one album's."));
 const QCommandLineOption Extension({QStringLiteral("e"), QStringLiteral("ext")},
                                    QStringLiteral("For FOLDER arguments: the extension of the files to take, a comma "
                                                   "list of several (mp3,flac,wav,m4a), or * for every file. MP3, "
