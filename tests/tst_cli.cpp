@@ -1309,6 +1309,10 @@ void TestCli::updateKeepsWhatIsUpToDate_data()
     QTest::newRow("a sampler: kept") << join << none << "" << "^nothing to make; up to date: 1 joined preview of 2 previews$";
     QTest::newRow("a sampler, a changed song: made again") << join << none << "touch Tone A" << joinedMade + "$";
     QTest::newRow("a sampler cut short: made again") << join << none << "cut the joined preview" << joinedMade + "$";
+    QTest::newRow("a sampler, another crossfade: made again")
+        << join << QStringList{QStringLiteral("--crossfade"), QStringLiteral("0.2")} << "" << joinedMade + "$";
+    QTest::newRow("a sampler, a song withdrawn: made again of the others")
+        << join << none << "remove Tone B" << "^.+/Joined_Preview\\.mp3 made from 1 of 1 previews$";
     QTest::newRow("a sampler per album, one changed: that one made again")
         << QStringList{QStringLiteral("--join"), QStringLiteral("--keep-folders")} << none << "touch Tone A"
         << "^1 joined previews made from 1 of 1 previews; up to date: 1 joined preview of 1 previews$";
