@@ -5,7 +5,10 @@
 // given its song's tags and renamed over the preview, truthful result check. Up to `jobs`
 // tool processes run at the same time, driven by QProcess on the one event loop, and results
 // come out in list order.
-// A join cuts its pieces in parallel into a private folder, then joins them once.
+// A join cuts its pieces in parallel into a private folder, then joins them once; with a
+// loudness target the joined file is measured, and joined again lower while it passes the
+// peak ceiling. With update, a joined file that is up to date is kept, and a song's own
+// preview that is up to date is its piece.
 // The list is planned in short slices of the event loop, in time linear in its length: the
 // first tools start while later files are still being named, and a stop is heard at once.
 // Finding a start in a track's audio, and with a loudness target the loudness of the stretch
@@ -16,7 +19,8 @@
 // Its files, each named by its job: parallelpreviews.cpp runs the list (start, slices of the
 // event loop, stop), _plan names the previews, _steps takes one file through probe and cut,
 // _analysis looks into its audio for its start and its loudness, _cutvalues gives what its
-// cut is made of, _join joins the pieces, _besides writes what a preview gets besides itself,
+// cut is made of, _join joins the pieces, _joinmarks keeps joined files and takes previews
+// for pieces, _marks keeps previews, _besides writes what a preview gets besides itself,
 // and _report hands out results in list order. OutputNames and ToolPool keep the names and
 // the tools.
 
