@@ -212,7 +212,7 @@ void TestTagCopy::initTestCase()
 {
     for (const char *name : {"v22.mp3", "v23.mp3", "v24.mp3", "id3v1.mp3", "ape.mp3", "other.mp3", "song.flac",
                              "other.flac", "song.ogg", "song.wav", "song.m4a", "song.opus", "described.ogg",
-                             "described.flac"})
+                             "described.flac", "uncovered.mp3", "single.mp3", "single.flac"})
         QVERIFY(makeAudio(source(QString::fromLatin1(name))));
     QVERIFY(Fixtures::WriteFile(source(QStringLiteral("v22.mp3")),
                                 id3v22Tag() + Fixtures::Contents(source(QStringLiteral("v22.mp3")))));
@@ -228,6 +228,12 @@ void TestTagCopy::initTestCase()
     Text otherArtist = secondSong();
     otherArtist[QStringLiteral("ARTIST")] = QStringList{QStringLiteral("Someone Else")};
     QVERIFY(TagFixtures::Write(source(QStringLiteral("other.flac")), otherArtist, TagFixtures::Cover('b')));
+    QVERIFY(TagFixtures::Write(source(QStringLiteral("uncovered.mp3")), secondSong()));
+    // A single of the same artist and year: its album is its own.
+    Text single = otherArtist;
+    single[QStringLiteral("ALBUM")] = QStringList{QStringLiteral("Grüße (Single)")};
+    QVERIFY(TagFixtures::Write(source(QStringLiteral("single.mp3")), single, cover));
+    QVERIFY(TagFixtures::Write(source(QStringLiteral("single.flac")), single, TagFixtures::Cover('g')));
     for (const char *name : {"song.flac", "song.ogg", "song.wav", "song.m4a", "song.opus"})
         QVERIFY(TagFixtures::Write(source(QString::fromLatin1(name)), full, cover));
     QVERIFY(TagFixtures::Write(source(QStringLiteral("described.ogg")), described(false), cover));
@@ -301,22 +307,33 @@ void TestTagCopy::joinedPreviewKeepsWhatAllSongsShare_data()
 {
     QTest::addColumn<QStringList>("names");
     QTest::addColumn<Text>("expected");
-    QTest::addColumn<bool>("cover");
+    QTest::addColumn<QList<QByteArray>>("pictures");
+    const QList<QByteArray> red{TagFixtures::Cover()};
     Text album = Song;
-    for (const char *key : {"TITLE", "TRACKNUMBER", "COMMENT", "LYRICS", "MUSICBRAINZ_ALBUMID"})
+    for (const char *key : {"TRACKNUMBER", "COMMENT", "LYRICS", "MUSICBRAINZ_ALBUMID"})
         album.remove(QString::fromLatin1(key));
+    album[QStringLiteral("TITLE")] = album.value(QStringLiteral("ALBUM"));
     album[QStringLiteral("DATE")] = QStringList{QStringLiteral("2011")};
-    QTest::newRow("two songs of one album") << QStringList{"v24.mp3", "other.mp3"} << album << true;
+    QTest::newRow("two songs of one album: its name and cover") << QStringList{"v24.mp3", "other.mp3"} << album << red;
     album.remove(QStringLiteral("ARTIST"));
-    QTest::newRow("another artist and cover, in FLAC") << QStringList{"v24.mp3", "other.mp3", "other.flac"} << album
-                                                        << false;
+    QTest::newRow("another artist and cover, in FLAC: the first song's cover")
+        << QStringList{"v24.mp3", "other.mp3", "other.flac"} << album << red;
+    QTest::newRow("the first song without a cover: the next one's")
+        << QStringList{"uncovered.mp3", "other.flac", "v24.mp3"} << album << QList<QByteArray>{TagFixtures::Cover('b')};
+    Text mixed = album;
+    for (const char *key : {"TITLE", "ALBUM"})
+        mixed.remove(QString::fromLatin1(key));
+    QTest::newRow("another album, the same cover: no title") << QStringList{"v24.mp3", "other.mp3", "single.mp3"}
+                                                             << mixed << red;
+    QTest::newRow("another album and cover: neither") << QStringList{"v24.mp3", "other.mp3", "single.flac"} << mixed
+                                                      << QList<QByteArray>();
 }
 
 void TestTagCopy::joinedPreviewKeepsWhatAllSongsShare()
 {
     QFETCH(QStringList, names);
     QFETCH(Text, expected);
-    QFETCH(bool, cover);
+    QFETCH(QList<QByteArray>, pictures);
     QStringList sources;
     for (const QString &name : names)
         sources << source(name);
@@ -326,7 +343,7 @@ void TestTagCopy::joinedPreviewKeepsWhatAllSongsShare()
 
     const TagFixtures::Tags joined = TagFixtures::Read(preview);
     QCOMPARE(joined.text, expected);
-    QCOMPARE(joined.pictures, cover ? QList<QByteArray>{TagFixtures::Cover()} : QList<QByteArray>());
+    QCOMPARE(joined.pictures, pictures);
 }
 
 void TestTagCopy::markReadsBackAndIsNeverCopied_data()

@@ -113,7 +113,8 @@ void ParallelPreviews::pump()
     }
     if (m_planned < total())
         return queueAdvance();
-    if (!m_pool.isEmpty() || m_finished < total())
+    // A joined file being measured is joined on from there.
+    if (!m_pool.isEmpty() || m_analysing > 0 || m_finished < total())
         return;
     if (m_joined && !m_joined->command && m_joined->reason.isEmpty())
         join();
@@ -125,6 +126,9 @@ void ParallelPreviews::pump()
 // Files probed wait before every file not started yet, which lies further down the list.
 bool ParallelPreviews::launchNext()
 {
+    // With update, a join keeps its songs or takes their previews once all are named.
+    if (m_settings.join && m_settings.update && m_planned < total())
+        return false;
     if (!m_waiting.empty()) {
         const int index = *m_waiting.begin();
         m_waiting.erase(m_waiting.begin());

@@ -5,7 +5,10 @@
 // given its song's tags and renamed over the preview, truthful result check. Up to `jobs`
 // tool processes run at the same time, driven by QProcess on the one event loop, and results
 // come out in list order.
-// A join cuts its pieces in parallel into a private folder, then joins them once.
+// A join cuts its pieces in parallel into a private folder, then joins them once; with a
+// loudness target the joined file is measured, and joined again lower while it passes the
+// peak ceiling. With update, a joined file that is up to date is kept, and a song's own
+// preview that is up to date is its piece.
 // The list is planned in short slices of the event loop, in time linear in its length: the
 // first tools start while later files are still being named, and a stop is heard at once.
 // Finding a start in a track's audio, and with a loudness target the loudness of the stretch
@@ -16,7 +19,9 @@
 // Its files, each named by its job: parallelpreviews.cpp runs the list (start, slices of the
 // event loop, stop), _plan names the previews, _steps takes one file through probe and cut,
 // _analysis looks into its audio for its start and its loudness, _limit limits its stretch
-// where its peaks would hold its gain back (--limit), _cutvalues gives what its cut is made of, _join joins the pieces, _besides writes what a preview gets besides itself,
+// where its peaks would hold its gain back (--limit), _cutvalues gives what its cut is made
+// of, _join joins the pieces, _joinmarks keeps joined files and takes previews for pieces,
+// _marks keeps previews, _besides writes what a preview gets besides itself,
 // and _report hands out results in list order. OutputNames and ToolPool keep the names and
 // the tools.
 
@@ -80,6 +85,10 @@ public:
         // Its start comes from the start list, but its song has changed since its preview
         // was made from that start.
         bool pinnedSongChanged = false;
+        // With update, when joining: the piece is the song's own preview (`preview`), up to
+        // date, taken as it is; upToDate too. Without it, upToDate means that the joined file
+        // it belongs to was kept.
+        bool pieceTaken = false;
         QString reason;                     // why it was not made
         QString tagProblem;                 // made, but "tags not copied: <reason>"
         // The SoX run that makes it, from the cut until resultReady has told of it: a long
@@ -146,7 +155,8 @@ public:
     const std::optional<Result> &joined() const { return m_joined; }
     // Every joined file so far, in order: one, or with subfolders one per folder.
     const QList<Result> &joins() const { return m_joins; }
-    // Files whose preview was up to date, and kept.
+    // Files whose preview was up to date, and kept (when joining: whose joined file was kept,
+    // or whose own preview was taken as its piece).
     int keptCount() const;
     // Once finished (not stopped): the previews in the folders the run writes into whose songs
     // are gone; with settings.prune, removed unless a dry run.
@@ -211,8 +221,39 @@ private:
     void lowerGain(int index, double excess);
     // Gives the cut preview its name, or fails the file with the problem.
     void keepCut(int index, QString problem, const QString &tags);
+    // A join: the pieces of one joined file, joined by one SoX run, then, with a loudness
+    // target, measured as encoded and joined again lower while its true peak passes the
+    // ceiling (parallelpreviews_join.cpp).
+    struct JoinWork {
+        QList<int> songs;   // the files joined, in order
+        QStringList pieces; // each one's piece, or its own preview taken as it is
+        QList<double> pieceSeconds;
+        QList<double> pieceGains; // dB the join raises or lowers each piece by
+        int recuts = 0;           // joined again, lowered, after its encoding passed the ceiling
+    };
     void join();
-    QString joinedMark(const QStringList &sources) const;
+    // True for a file that goes into the joined file of that number.
+    bool ofJoin(int index, int number) const;
+    void launchJoin();
+    void joinEnded(const Shell32::RunResult &result);
+    void measureJoined(const Shell32::RunResult &result);
+    void measuredJoined(const Shell32::RunResult &result, const std::optional<Loudness::Measurement> &measured);
+    // Tags and marks the joined file, checks it and gives it its name, or fails it with the problem.
+    void keepJoined(const Shell32::RunResult &result, QString problem = QString());
+    // What a joined file is to record of what it is made of: its songs' common folder, how
+    // many, and a digest of each one's wantedRecord in order, the crossfade and the loudness
+    // (parallelpreviews_joinmarks.cpp); none when a song cannot be looked at.
+    std::optional<PreviewMark::Record> wantedJoin(const QList<int> &songs) const;
+    // The mark of the joined file written: what it is made of and what it got.
+    QString joinedMark(const QString &written) const;
+    // With update, once every file is named: keeps each joined file whose mark meets what
+    // this run would join and that is whole; of the others, takes each song's own preview as
+    // its piece where that is up to date.
+    void keepJoinsUpToDate();
+    void keepForJoin(int index, const QString &joined);
+    void takePieceIfUpToDate(int index);
+    // A kept joined file is reported as its mark records it, and gets what the run asks beside it.
+    void takeRecordedJoin(const PreviewMark::Record &recorded);
     // Where the joined file of that number goes: in its folder, in the order the folders come.
     QString joinedPath(int number) const;
     void beginJoin(int number);
@@ -226,10 +267,12 @@ private:
     // meets what is wanted, and takes its results from the mark.
     void keepIfUpToDate(int index);
     void takeRecorded(int index, const PreviewMark::Record &recorded);
+    // A file kept as it is needs no more work, but what this run asks beside it (besides).
+    void settleKept(int index, bool besides);
     // The mark of the preview cut into `written`: what it is made of and what it got.
     QString markText(int index, const QString &written) const;
-    // The SoX run that joins the pieces into writeTo; pieceSeconds: how long SoX reads each.
-    CommandLine joinCommand(const QStringList &pieces, const QList<double> &pieceSeconds, const QString &writeTo) const;
+    // The SoX run that joins the pieces of m_joinWork into writeTo, lowered as the joined file's loudness says.
+    CommandLine joinCommand(const QString &writeTo) const;
     // Starts the tool; index, when given, is the file it runs for.
     // decoder, when given, runs too and writes into the tool's standard input.
     void launch(const CommandLine &commandLine, const Ended &ended, int index = -1,
@@ -295,6 +338,8 @@ private:
     int m_nextToStart = 0;    // the first file no tool has been started for
     QStringList m_joinFolders; // of each joined file, below the output folder ("" for one join)
     QList<PreviewFiles::EarlierFile> m_joinsEarlier; // what each joined file's name held at the start
+    QList<std::optional<PreviewMark::Record>> m_keptJoins; // with update: each joined file's mark, when kept
+    JoinWork m_joinWork; // of the joined file being made
     QList<Result> m_joins;
     QList<Orphan> m_orphans;
     int m_joinNumber = 0;      // the joined file being made

@@ -38,8 +38,11 @@ void ParallelPreviews::analyse(int index)
     if (m_settings.loudness) {
         request.loudnessRate = measuringRate(index);
         request.loudnessTarget = *m_settings.loudness;
-        request.encodingLoss = encodingLoss(index);
-        request.peakMargin = peakMargin(index);
+        // Its true peak is made exact down to where it would hold back a piece of a join too,
+        // so that a join can take this preview as its piece and plan that from the mark.
+        const int kbps = bitrateFor(index).toInt();
+        request.encodingLoss = ParallelWork::JoinEncodings * Loudness::EncodingLoss(kbps);
+        request.peakMargin = ParallelWork::JoinEncodings * Loudness::PeakMargin(kbps);
         request.keepStretch = keepsStretch(index) || limits(index);
     }
     if (!Mp3Decode::Decodes(source))
@@ -141,10 +144,9 @@ void ParallelPreviews::measured(int index, const Loudness::Measurement &measurem
         Loudness::GainFor(measurement, *m_settings.loudness, encodingLoss(index), peakMargin(index));
 }
 
-// A piece of a join is encoded twice: when it is cut, and again in the joined file.
 int ParallelPreviews::encodings() const
 {
-    return m_settings.join ? 2 : 1;
+    return m_settings.join ? ParallelWork::JoinEncodings : 1;
 }
 
 double ParallelPreviews::encodingLoss(int index) const

@@ -90,12 +90,20 @@ void ParallelPreviews::complete(int index)
     reportInOrder();
 }
 
-// The joined file is the last work of the run, so it is written here, at its end.
+// The joined file is the last work of the run, so it is written here, at its end. A kept
+// joined file's is written again only when it is not what this run asks; a dry run writes none.
 void ParallelPreviews::writeJoinedWaveform()
 {
-    if (!m_joined->made || !m_settings.waveform)
+    if (!m_settings.waveform || !(m_joined->made || m_joined->upToDate))
         return;
-    m_joined->waveformProblem = waveformProblemText(Waveform::WriteBeside(m_joined->preview, *m_settings.waveform));
+    const Waveform::FileSettings &waveform = *m_settings.waveform;
+    if (m_joined->upToDate && Waveform::FileMatches(m_joined->preview, waveform)) {
+        m_joined->waveform = Waveform::PathBeside(m_joined->preview, waveform.format);
+        return;
+    }
+    if (m_dryRun)
+        return;
+    m_joined->waveformProblem = waveformProblemText(Waveform::WriteBeside(m_joined->preview, waveform));
     if (m_joined->waveformProblem.isEmpty())
-        m_joined->waveform = Waveform::PathBeside(m_joined->preview, m_settings.waveform->format);
+        m_joined->waveform = Waveform::PathBeside(m_joined->preview, waveform.format);
 }

@@ -40,7 +40,9 @@ std::optional<double> decibelsFrom(const QString &text)
     return read ? std::optional(value) : std::nullopt;
 }
 
-void recordLoudness(PreviewMark::Record &record, const Loudness::Adjustment &loudness)
+} // namespace
+
+void ParallelWork::RecordLoudness(PreviewMark::Record &record, const Loudness::Adjustment &loudness)
 {
     record.set(QStringLiteral("measured"), decibels(loudness.measured.integrated));
     const double peak = loudness.measured.truePeak;
@@ -51,9 +53,12 @@ void recordLoudness(PreviewMark::Record &record, const Loudness::Adjustment &lou
     record.set(QStringLiteral("capped"), loudness.capped ? QStringLiteral("1") : QStringLiteral("0"));
     if (loudness.limited)
         record.set(QStringLiteral("limited"), decibels(loudness.limited));
+    // Measured once encoded, when it was.
+    if (loudness.truePeak)
+        record.set(QStringLiteral("truepeak"), decibels(loudness.truePeak));
 }
 
-std::optional<Loudness::Adjustment> recordedLoudness(const PreviewMark::Record &record, double target)
+std::optional<Loudness::Adjustment> ParallelWork::RecordedLoudness(const PreviewMark::Record &record, double target)
 {
     if (!record.has(QStringLiteral("gain")))
         return std::nullopt;
@@ -66,9 +71,12 @@ std::optional<Loudness::Adjustment> recordedLoudness(const PreviewMark::Record &
     loudness.heldBack = record.value(QStringLiteral("held")) == QLatin1String("1");
     loudness.capped = record.value(QStringLiteral("capped")) == QLatin1String("1");
     loudness.limited = decibelsFrom(record.value(QStringLiteral("limited")));
+    loudness.truePeak = decibelsFrom(record.value(QStringLiteral("truepeak")));
     loudness.target = target;
     return loudness;
 }
+
+namespace {
 
 // "62.35/0/3/0.81,...": each candidate's start, section, repeats and score.
 QString candidatesText(const std::vector<Chorus::Candidate> &candidates)
@@ -94,15 +102,15 @@ std::vector<Chorus::Candidate> candidatesFrom(const QString &text)
     return candidates;
 }
 
-bool isWhole(const QString &preview, const PreviewMark::Record &recorded)
+} // namespace
+
+bool ParallelWork::IsWhole(const QString &preview, const PreviewMark::Record &recorded)
 {
     const std::optional<Mp3Audio::Length> length = Mp3Audio::Measure(preview);
     bool read = false;
     const double seconds = recorded.value(QStringLiteral("seconds")).toDouble(&read);
     return length && read && length->seconds >= seconds - WholeSlackSeconds;
 }
-
-} // namespace
 
 // The start rule (not a start found in the audio, which is only known after the work), the
 // length, the rate, the fades and the loudness: the same list with the same settings gives
@@ -145,13 +153,17 @@ void ParallelPreviews::keepIfUpToDate(int index)
     if (!m_settings.update || m_settings.join)
         return;
     result.earlierForm = !recorded;
-    if (!recorded || !recorded->meets(*work.wanted) || !isWhole(result.preview, *recorded))
+    if (!recorded || !recorded->meets(*work.wanted) || !ParallelWork::IsWhole(result.preview, *recorded))
         return;
     result.upToDate = true;
     takeRecorded(index, *recorded);
-    const bool besides = (m_settings.waveform && !Waveform::FileMatches(result.preview, *m_settings.waveform))
-                         || m_settings.songPictures;
-    work.step = besides ? Step::Besides : Step::Done;
+    settleKept(index, (m_settings.waveform && !Waveform::FileMatches(result.preview, *m_settings.waveform))
+                          || m_settings.songPictures);
+}
+
+void ParallelPreviews::settleKept(int index, bool besides)
+{
+    m_work[size_t(index)].step = besides ? Step::Besides : Step::Done;
     if (!besides)
         ++m_finished;
 }
@@ -167,7 +179,7 @@ void ParallelPreviews::takeRecorded(int index, const PreviewMark::Record &record
     result.startFrom = ownStart(index) ? StartOrigin::List : madeFrom;
     result.startIsShare = result.startFrom == StartOrigin::Share;
     if (m_settings.loudness)
-        result.loudness = recordedLoudness(recorded, *m_settings.loudness);
+        result.loudness = ParallelWork::RecordedLoudness(recorded, *m_settings.loudness);
     if (madeFrom == StartOrigin::Chorus || madeFrom == StartOrigin::Fallback) {
         Chorus::Start found;
         found.seconds = *result.start;
@@ -191,7 +203,7 @@ QString ParallelPreviews::markText(int index, const QString &written) const
     const std::optional<Mp3Audio::Length> length = Mp3Audio::Measure(written);
     record.set(QStringLiteral("seconds"), ParallelWork::SecondsText(length ? length->seconds : 0));
     if (result.loudness)
-        recordLoudness(record, *result.loudness);
+        ParallelWork::RecordLoudness(record, *result.loudness);
     if (result.foundStart) {
         record.set(QStringLiteral("candidates"), candidatesText(result.foundStart->candidates));
         record.set(QStringLiteral("doubtful"), result.foundStart->doubtful ? QStringLiteral("1") : QStringLiteral("0"));

@@ -24,6 +24,9 @@ void ParallelPreviews::planNext()
         fail(index, m_workFolder->problem());
     else
         nameOutput(index);
+    // A joined file is kept, or its songs' own previews taken, only once all its songs are named.
+    if (m_planned == total() && m_settings.join && m_settings.update)
+        keepJoinsUpToDate();
 }
 
 // Names are given in list order, so that they never depend on which tool ends first: a
@@ -33,6 +36,11 @@ void ParallelPreviews::nameOutput(int index)
     Result &result = m_results[index];
     if (m_settings.join) {
         result.preview = m_workFolder->piecePath(index + 1);
+        Work &work = m_work[size_t(index)];
+        work.wanted = wantedRecord(index);
+        // Named as a run without the join names it.
+        if (m_settings.update)
+            work.ownPreview = m_names.claimFree(PreviewCommands::OutputPath(outputFolderOf(index), result.source));
         return;
     }
     // A song of the list, or any file without the mark, under the preview's name is left alone.

@@ -107,17 +107,8 @@ void ParallelPreviews::cut(int index)
 // while it passes the ceiling; one that still does after MostRecuts fails rather than pass it.
 // Its true peak is what is measured and reported; its loudness stays the planned figure,
 // which the encoder's loss allowance keeps within a few tenths of an LU. A join's pieces are
-// encoded again in the joined file, so they are not.
-namespace {
-constexpr int MostRecuts = 3;
-constexpr double RecutStep = 0.1; // dB
-
-// The overshoot changes with the level, so the excess is taken off with a step more.
-double lowered(double decibels, double excess)
-{
-    return std::floor((decibels - excess - RecutStep) * 100) / 100;
-}
-} // namespace
+// encoded again in the joined file, so the joined file is measured instead.
+using ParallelWork::MostRecuts;
 
 // Only a preview planned near the ceiling: the others cannot reach it, and measuring every
 // preview would cost half as much again as the cut. Theirs are the planned figures.
@@ -174,8 +165,7 @@ void ParallelPreviews::measuredMade(int index, std::optional<double> truePeak,
         work.step = work.decoded ? Step::Limit : Step::Cut;
         m_waiting.insert(index);
     } else {
-        keepCut(index, QStringLiteral("its encoding still passes %1 dBTP with its gain lowered %2 times")
-                           .arg(Loudness::PeakCeiling).arg(MostRecuts), tags);
+        keepCut(index, ParallelWork::StillPassesCeiling(), tags);
     }
     pump();
 }
@@ -189,7 +179,7 @@ bool ParallelPreviews::passesCeiling(int index, double truePeak)
 void ParallelPreviews::lowerGain(int index, double excess)
 {
     Loudness::Adjustment &loudness = *m_results[index].loudness;
-    loudness.gain = lowered(loudness.gain, excess);
+    loudness.gain = ParallelWork::LoweredGain(loudness.gain, excess);
     loudness.result = Loudness::PlannedResult(loudness.measured, loudness.gain, encodingLoss(index));
     loudness.heldBack = true;
     ++m_work[size_t(index)].recuts;
@@ -201,7 +191,7 @@ void ParallelPreviews::lowerGain(int index, double excess)
 void ParallelPreviews::lowerCeiling(int index, double excess)
 {
     Work &work = m_work[size_t(index)];
-    work.limiterCeiling = lowered(*work.limiterCeiling, 2 * excess);
+    work.limiterCeiling = ParallelWork::LoweredGain(*work.limiterCeiling, 2 * excess);
     ++work.recuts;
 }
 

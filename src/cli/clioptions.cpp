@@ -39,7 +39,8 @@ const QCommandLineOption Output({QStringLiteral("o"), QStringLiteral("output")},
 const QCommandLineOption Beside(QStringLiteral("beside"), QStringLiteral("Put each preview next to its source."));
 const QCommandLineOption Join(QStringLiteral("join"),
                               QStringLiteral("Make one Joined_Preview.mp3 of all previews instead of one file per "
-                                             "source."));
+                                             "source, with the tags its songs share: the album's name as its title "
+                                             "and the album's cover when they are one album's."));
 const QCommandLineOption Extension({QStringLiteral("e"), QStringLiteral("ext")},
                                    QStringLiteral("For FOLDER arguments: the extension of the files to take, a comma "
                                                   "list of several (mp3,flac,wav,m4a), or * for every file. MP3, "
@@ -88,7 +89,10 @@ const QCommandLineOption Update(QStringLiteral("update"),
                                               "source (its path, size and modification time) with these settings, "
                                               "as the mark in the preview records. A start given in seconds (a "
                                               "row of --starts) is met by a preview made from that second, whatever "
-                                              "chose it before. Only the missing, stale and damaged ones are made."));
+                                              "chose it before. Only the missing, stale and damaged ones are made. "
+                                              "With --join: a joined preview of the same songs in the same order "
+                                              "with these settings is kept; one made again takes each song's own "
+                                              "preview that is up to date as it is."));
 const QCommandLineOption Prune(QStringLiteral("prune"),
                                QStringLiteral("Remove the previews (and their waveform files) in the folders the run "
                                               "writes into whose songs are gone, as their marks say; never a file "
@@ -374,8 +378,6 @@ bool CliCommandLine::readModes(CliOptions &options)
     if (options.extensions.contains(QString()))
         return refuse(named(Extension, m_parser.value(Extension))
                       + QStringLiteral(": give an extension, such as mp3, or several: mp3,flac,m4a"));
-    if (options.settings.update && options.settings.join)
-        return refuse(QStringLiteral("--update and --join cannot be used together: a joined preview is made whole each time"));
     return true;
 }
 

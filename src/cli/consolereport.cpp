@@ -168,7 +168,7 @@ void ConsoleReport::resultReady(int index)
                                                    : QString();
     if (result.upToDate) {
         if (m_mode == Mode::Progress && !m_terminal)
-            printLine(count + QStringLiteral("up to date: ") + result.preview);
+            printLine(count + KeptLine(result, m_previews.joined().has_value()));
         return;
     }
     if (m_mode == Mode::JsonPlan && result.command) {
@@ -246,6 +246,10 @@ void ConsoleReport::joinedReady()
     } else if (m_mode == Mode::DryRun && joined.command) {
         printFolder(joined);
         printCommand(*joined.command);
+    } else if (joined.upToDate) {
+        const QString problem = joined.waveformProblem.isEmpty() ? QString() : QStringLiteral("; ") + joined.waveformProblem;
+        if (!problem.isEmpty() || (m_mode == Mode::Progress && !m_terminal))
+            printLine(KeptLine(joined, false) + problem);
     } else if (!joined.made) {
         printLine(notMadeLine(joined));
     } else if (!joined.planned.isEmpty()) {
@@ -253,6 +257,8 @@ void ConsoleReport::joinedReady()
     } else if (!joined.tagProblem.isEmpty() || !joined.waveformProblem.isEmpty()) {
         printLine(madeLine(joined));
     }
+    if (m_mode == Mode::Progress && joined.made && joined.loudness)
+        printLine(JoinedLoudnessLine(joined));
 }
 
 void ConsoleReport::finished()
@@ -260,7 +266,9 @@ void ConsoleReport::finished()
     m_ticker.stop();
     if (m_mode == Mode::DryRun && m_pieceFolderMade && m_previews.joined())
         write(stdout, QStringLiteral("rm -r -- %1\n").arg(PieceVariable));
-    if (m_mode == Mode::DryRun && m_previews.keptCount() > 0)
+    if (m_mode == Mode::DryRun && m_previews.joined() && m_previews.keptCount() > 0)
+        printLine(joinsKeptNote() + (allJoinsKept() ? QString() : QStringLiteral("; the lines above make the others")));
+    else if (m_mode == Mode::DryRun && m_previews.keptCount() > 0)
         printLine(QStringLiteral("up to date: %1; the lines above make the other %2")
                       .arg(m_previews.keptCount())
                       .arg(m_previews.total() - m_previews.keptCount()));
@@ -336,11 +344,13 @@ void ConsoleReport::printSummary()
 {
     QStringList notMade;
     int made = 0;
+    int taken = 0; // songs whose own previews a join took as they were
     for (const ParallelPreviews::Result &result : m_previews.results()) {
         if (result.made)
             ++made;
         else if (!result.upToDate)
             notMade.append(Main::FileNameOf(result.source));
+        taken += result.pieceTaken ? 1 : 0;
     }
     const int kept = m_previews.keptCount();
     const int toMake = m_previews.total() - kept;
@@ -348,17 +358,21 @@ void ConsoleReport::printSummary()
     const QList<ParallelPreviews::Result> joins = this->joins();
     if (m_previews.interrupted())
         summary = QStringLiteral("stopped: %1 of %2 previews were made and are kept").arg(made).arg(toMake);
+    else if (allJoinsKept())
+        summary = QStringLiteral("nothing to make");
     else if (joins.size() > 1)
-        summary = joinsSummary(made);
+        summary = joinsSummary(made + taken, toMake + taken);
     else if (!joins.isEmpty() && joins.constFirst().made)
-        summary = QStringLiteral("%1 made from %2 of %3 previews").arg(joins.constFirst().preview).arg(made).arg(toMake);
-    else if (joins.size() == 1 && made > 0)
+        summary = joins.constFirst().preview + QStringLiteral(" made from %1 of %2 previews").arg(made + taken).arg(toMake + taken);
+    else if (joins.size() == 1 && made + taken > 0)
         summary = QStringLiteral("the pieces were cut, but the joined preview was not made: ") + joins.constFirst().reason;
     else if (toMake == 0 && kept > 0)
         summary = QStringLiteral("nothing to make");
     else
         summary = QStringLiteral("%1 of %2 previews made").arg(made).arg(toMake);
-    if (kept > 0)
+    if (!joins.isEmpty() && kept > 0)
+        summary += QStringLiteral("; ") + joinsKeptNote();
+    else if (kept > 0)
         summary += QStringLiteral("; up to date: %1").arg(kept);
     summary += namesNote();
     if (!notMade.isEmpty() && !m_previews.interrupted())
@@ -369,23 +383,6 @@ void ConsoleReport::printSummary()
     if (!leftOut.isEmpty() && !m_previews.interrupted())
         summary += QStringLiteral("; left out: ") + leftOut.join(QStringLiteral(", "));
     printLine(summary);
-}
-
-QString ConsoleReport::joinsSummary(int made) const
-{
-    QStringList notJoined;
-    for (const ParallelPreviews::Result &joined : m_previews.joins()) {
-        if (!joined.made)
-            notJoined.append(joined.preview);
-    }
-    const qsizetype joins = m_previews.joins().size();
-    QString summary = QStringLiteral("%1 joined previews made from %2 of %3 previews")
-                          .arg(joins - notJoined.size())
-                          .arg(made)
-                          .arg(m_previews.total());
-    if (!notJoined.isEmpty())
-        summary += QStringLiteral("; not joined: ") + notJoined.join(QStringLiteral(", "));
-    return summary;
 }
 
 ScanProgress::ScanProgress(bool shown) : m_shown(shown)

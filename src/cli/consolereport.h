@@ -72,8 +72,18 @@ private:
     void printOrphans();
     // What the summary adds once: numbered names, marks of an earlier version, orphans.
     QString namesNote() const;
-    // With several joined files: how many were made, and of how many previews.
-    QString joinsSummary(int made) const;
+    // What is told of joined files (consolereport_joins.cpp).
+    // A file kept as it is: a preview, a song of a joined file that was kept, or a song whose
+    // own preview was taken for the join.
+    static QString KeptLine(const ParallelPreviews::Result &result, bool joining);
+    // What a joined file measures as encoded, and whether it was lowered.
+    static QString JoinedLoudnessLine(const ParallelPreviews::Result &joined);
+    // With several joined files: how many were made, of how many pieces of how many songs.
+    QString joinsSummary(int pieces, int songs) const;
+    // With update: the joined files kept, and the songs' own previews taken as pieces.
+    QString joinsKeptNote() const;
+    // With update: every joined file was up to date and kept.
+    bool allJoinsKept() const;
     // The joined files told of, or the one under way when the run stopped before.
     QList<ParallelPreviews::Result> joins() const;
     void printJson(); // in consolereport_json.cpp

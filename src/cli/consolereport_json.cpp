@@ -101,7 +101,8 @@ void ConsoleReport::printJson()
         QJsonObject object;
         if (!result.source.isEmpty())
             object.insert(QStringLiteral("source"), result.source);
-        if (!joining || result.source.isEmpty())
+        // A piece of a join is named only when it is the song's own preview, taken as it is.
+        if (!joining || result.source.isEmpty() || result.pieceTaken)
             object.insert(QStringLiteral("preview"), result.preview);
         object.insert(QStringLiteral("made"), result.made);
         if (result.upToDate)

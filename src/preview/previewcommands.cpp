@@ -191,12 +191,15 @@ CommandLine FfmpegDecodeMono(const QString &ffmpeg, const QString &sourcePath, i
 }
 
 CommandLine Join(const QString &sox, const QStringList &entries, const QString &bitrate,
-                 const QString &joinedPath)
+                 const QString &joinedPath, const QList<double> &gains)
 {
     CommandLine join(sox);
     join.plain(QStringLiteral("  --combine sequence "));
-    for (const QString &entry : entries)
-        join.quoted(Main::AbsolutePath(entry)).plain(QStringLiteral(" "));
+    for (qsizetype entry = 0; entry < entries.size(); ++entry) {
+        if (const double gain = gains.value(entry); gain != 0)
+            join.plain(QStringLiteral("-v ") + SoxNumber(std::round(std::pow(10, gain / 20) * 1e6) / 1e6) + QLatin1Char(' '));
+        join.quoted(Main::AbsolutePath(entries.at(entry))).plain(QStringLiteral(" "));
+    }
     return join.plain(outputOptions(bitrate)).quoted(Main::AbsolutePath(joinedPath));
 }
 

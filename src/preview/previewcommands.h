@@ -87,9 +87,10 @@ CommandLine DecodeMonoDecoded(const QString &sox, int rate);
 // alone, for a front end that runs one tool at a time.
 CommandLine FfmpegDecodeMono(const QString &ffmpeg, const QString &sourcePath, int rate);
 // "sox"  --combine sequence "<entry>" ...  -c 2 -r <rate> -C <bit rate> "<joined>", with
-// absolute paths as above.
+// absolute paths as above. gains: dB each entry is raised or lowered by (SoX's -v before it),
+// none for 0 or a missing one.
 CommandLine Join(const QString &sox, const QStringList &entries, const QString &bitrate,
-                 const QString &joinedPath);
+                 const QString &joinedPath, const QList<double> &gains = {});
 // " splice -q <end of piece 1>,<half the overlap>,0 <end of piece 2>,..." for pieces of the
 // given lengths as SoX reads them: each piece overlaps the next by `overlap` seconds, the
 // one fading out as the other fades in with equal power. SoX takes each position on the

@@ -109,12 +109,18 @@ std::optional<Record> Record::OfSource(const QString &sourcePath)
     struct stat facts {};
     if (::stat(QFile::encodeName(sourcePath).constData(), &facts) != 0)
         return std::nullopt;
-    Record record;
-    record.set(QStringLiteral("source"), QString::fromLatin1(QUrl::toPercentEncoding(sourcePath, "/")));
+    Record record = OfPath(sourcePath);
     record.set(QStringLiteral("size"), QString::number(qint64(facts.st_size)));
     record.set(QStringLiteral("modified"), QStringLiteral("%1.%2")
                                                .arg(qint64(facts.st_mtim.tv_sec))
                                                .arg(qint64(facts.st_mtim.tv_nsec), 9, 10, QLatin1Char('0')));
+    return record;
+}
+
+Record Record::OfPath(const QString &path)
+{
+    Record record;
+    record.set(QStringLiteral("source"), QString::fromLatin1(QUrl::toPercentEncoding(path, "/")));
     return record;
 }
 

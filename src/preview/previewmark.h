@@ -30,6 +30,8 @@ class Record {
 public:
     // The source's path, size and modification time; none when the source cannot be looked at.
     static std::optional<Record> OfSource(const QString &sourcePath);
+    // The path alone: the folder a joined file's songs have in common.
+    static Record OfPath(const QString &path);
     // None for any other text, the first form of 1.2's marks among them.
     static std::optional<Record> Parse(const QString &text);
 

@@ -303,11 +303,14 @@ QString CopyCommonTags(const QStringList &sourcePaths, const QString &previewPat
         previewPath, NotCopied,
         [&](Preview &preview) {
         std::optional<Shared> shared;
+        std::optional<Picture> firstCover;
         for (const QString &path : sourcePaths) {
             const Source source(path);
             if (!source.problem().isEmpty())
                 return source.problem();
             const Shared own = sharedPartOf(source.file());
+            if (!firstCover)
+                firstCover = own.cover;
             if (shared)
                 keepWhatBothHave(*shared, own);
             else
@@ -315,6 +318,13 @@ QString CopyCommonTags(const QStringList &sourcePaths, const QString &previewPat
         }
         if (!shared)
             return QString();
+        // Songs of one album make a sampler of that album: a player lists it by the album's
+        // name and shows its cover, which a re-encoded picture need not match byte for byte.
+        if (shared->text.contains("ALBUM")) {
+            shared->text["TITLE"] = shared->text["ALBUM"];
+            if (!shared->cover)
+                shared->cover = firstCover;
+        }
         preview.id3v2().setProperties(shared->text);
         if (shared->cover)
             TagPictures::AddPictures(preview.id3v2(), {*shared->cover});
