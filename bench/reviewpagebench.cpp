@@ -1,6 +1,7 @@
 // Writes a review page of many made-up rows, for bench/review_page.sh: songs of 2 to 6
-// minutes with a waveform that swells and falls, chorus sections, starts of every kind,
-// loudness held back in some, failures in a few.
+// minutes with a waveform that swells and falls, chorus sections, beats and bars near 120 bpm,
+// candidates of three sections, starts of every kind, doubtful ones, loudness held back in
+// some, failures in a few.
 //
 //   review_page_bench PAGE.html ROWS
 
@@ -30,6 +31,21 @@ ReviewPage::Row madeUpRow(int index, std::mt19937 &random)
     row.startFrom = index % 7 == 0 ? ReviewPage::StartFrom::NothingRepeats : ReviewPage::StartFrom::Chorus;
     row.start = row.startFrom == ReviewPage::StartFrom::Chorus ? row.song.seconds * 0.3 : row.song.seconds / 4;
     row.length = 30;
+    Chorus::Start found;
+    found.fromChorus = row.startFrom == ReviewPage::StartFrom::Chorus;
+    // A tempo that drifts a little, each beat found a few milliseconds off, as a tracker finds them.
+    std::uniform_real_distribution<double> jitter(-0.005, 0.005);
+    for (double beat = 0.25, period = 0.5; beat < row.song.seconds; beat += period, period += 0.00002)
+        found.beats.push_back(beat + jitter(random));
+    for (size_t beat = 0; beat < found.beats.size(); beat += 4)
+        found.downbeats.push_back(found.beats[beat]);
+    for (const double share : {0.3, 0.6, 0.15, 0.45, 0.8})
+        found.candidates.push_back({row.song.seconds * share, share < 0.4 ? 0 : share < 0.7 ? 1 : 2, 2, 0.9 - share / 2});
+    row.candidates = ReviewCandidates::Of(found, row.song.seconds, row.length);
+    row.beats = found.beats;
+    row.downbeats = found.downbeats;
+    row.doubtful = index % 5 == 0;
+    row.why = QStringLiteral("the chorus won narrowly");
     row.made = index % 50 != 0;
     row.reason = QStringLiteral("SoX failed with exit code 2");
     Loudness::Adjustment loudness;
@@ -53,10 +69,12 @@ int main(int argc, char *argv[])
         return 2;
     }
     std::mt19937 random(23);
-    QList<ReviewPage::Row> rows;
+    ReviewPage::Page page;
     for (int index = 0; index < std::atoi(argv[2]); ++index)
-        rows.append(madeUpRow(index, random));
-    const QString problem = ReviewPage::Write(QString::fromLocal8Bit(argv[1]), rows);
+        page.rows.append(madeUpRow(index, random));
+    page.command = QStringLiteral("cd /music && lumbrisk-cli --starts /music/starts.csv --update -s auto -d 30 -o previews .");
+    page.run = QStringLiteral("bench");
+    const QString problem = ReviewPage::Write(QString::fromLocal8Bit(argv[1]), page);
     if (!problem.isEmpty())
         std::fprintf(stderr, "%s\n", qPrintable(problem));
     return problem.isEmpty() ? 0 : 1;

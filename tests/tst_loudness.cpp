@@ -1,7 +1,10 @@
-// The loudness meter and the gain of a preview, on samples made here: sines of known level,
-// silence, and a sine whose peaks fall between its samples.
+// The loudness meter, the gain of a preview and the true-peak limiter, on samples made here:
+// sines of known level, silence, a sine whose peaks fall between its samples, and bursts.
 
+#include "analysis/limitedstretch.h"
+#include "analysis/limiter.h"
 #include "analysis/loudness.h"
+#include "analysis/stretchloudness.h"
 
 #include <QTest>
 
@@ -44,6 +47,10 @@ private slots:
     void gainFor_data();
     void gainFor();
     void peakMeterForgetsTheRunBefore();
+    void limiterKeepsTheCeiling_data();
+    void limiterKeepsTheCeiling();
+    void limitedStretchReachesTheTarget_data();
+    void limitedStretchReachesTheTarget();
 };
 
 void TestLoudness::measures_data()
@@ -152,6 +159,109 @@ void TestLoudness::peakMeterForgetsTheRunBefore()
     const double afterTheLoudRun = reused.of(quietRun, Priming, quietFrames);
     const double alone = Loudness::PeakMeter(2, Rate).of(quietRun, Priming, quietFrames);
     QVERIFY2(std::abs(afterTheLoudRun - alone) < 0.01 && alone < -29, qPrintable(QString::number(afterTheLoudRun)));
+}
+
+void TestLoudness::limiterKeepsTheCeiling_data()
+{
+    QTest::addColumn<double>("frequency");
+    QTest::addColumn<double>("phase");
+    QTest::addColumn<double>("burst");   // peak of the burst's wave, dBFS
+    QTest::addColumn<double>("begins");  // seconds; the burst lasts 0.2 s, the stretch 3.5 s
+    QTest::addColumn<int>("rate");
+    QTest::addColumn<double>("deepest"); // the cut it needs at least, dB; 0: none
+
+    // Stereo throughout, a -30 dBFS sine of the same frequency around the burst, -1 dBTP.
+    QTest::newRow("a loud sine burst") << 1000.0 << 0.0 << 6.0 << 1.0 << 48000 << 7.0;
+    // Its samples lie 3 dB below its peaks, under the ceiling; only between them does the
+    // wave pass it.
+    QTest::newRow("treble peaking between the samples") << 12000.0 << Pi / 4 << 1.0 << 1.0 << 48000 << 1.9;
+    QTest::newRow("at the rate of low bit rates") << 1000.0 << 0.0 << 6.0 << 1.0 << 24000 << 7.0;
+    // No lookahead before the first sample: the gain must be down from the start.
+    QTest::newRow("a burst at the very start") << 1000.0 << 0.0 << 6.0 << 0.0 << 48000 << 7.0;
+    QTest::newRow("a quiet signal passes unchanged") << 1000.0 << 0.0 << -1.2 << 1.0 << 48000 << 0.0;
+}
+
+// The burst comes out at or below the ceiling as libebur128 measures it, the gain moves
+// smoothly, and the sine before the lookahead and after the release is as it came.
+void TestLoudness::limiterKeepsTheCeiling()
+{
+    QFETCH(double, frequency);
+    QFETCH(double, phase);
+    QFETCH(double, burst);
+    QFETCH(double, begins);
+    QFETCH(int, rate);
+    QFETCH(double, deepest);
+    constexpr double Ceiling = -1;
+    std::vector<float> samples = sine(frequency, -30, 2, rate, phase, begins);
+    for (const auto &[dbfs, seconds] : {std::pair{burst, 0.2}, std::pair{-30.0, 3.3 - begins}}) {
+        const std::vector<float> part = sine(frequency, dbfs, 2, rate, phase + 2 * Pi * frequency * double(samples.size() / 2) / rate, seconds);
+        samples.insert(samples.end(), part.begin(), part.end());
+    }
+    Limiter::TruePeakLimiter limiter(2, rate, Ceiling);
+    const std::vector<float> limited = limiter.process(samples);
+    QCOMPARE(limited.size(), samples.size());
+    const double truePeak = measure(limited, 2, rate).truePeak;
+    QVERIFY2(truePeak <= Ceiling + 0.01, qPrintable(QString::number(truePeak)));
+    QVERIFY2(limiter.deepestCut() >= deepest && limiter.deepestCut() <= deepest + 1.5, qPrintable(QString::number(limiter.deepestCut())));
+    if (deepest == 0)
+        QVERIFY(limited == samples);
+
+    // A 1 % step between two samples would click; the slope over 5 ms needs far less.
+    const std::vector<float> &gains = limiter.gains();
+    float steepest = 0;
+    for (size_t frame = 1; frame < gains.size(); ++frame)
+        steepest = std::max(steepest, std::abs(gains[frame] - gains[frame - 1]));
+    QVERIFY2(steepest < 0.01f, qPrintable(QString::number(double(steepest))));
+    const auto frameAt = [rate](double seconds) { return size_t(std::max(0.0, seconds) * rate); };
+    for (size_t frame = 0; frame < frameAt(begins - 0.01); ++frame)
+        QCOMPARE(gains[frame], 1.0f);
+    for (size_t frame = frameAt(begins + 2.2); frame < gains.size(); ++frame)
+        QVERIFY2(gains[frame] > 0.995f, qPrintable(QStringLiteral("%1 at frame %2").arg(double(gains[frame])).arg(frame)));
+}
+
+void TestLoudness::limitedStretchReachesTheTarget_data()
+{
+    QTest::addColumn<double>("bed");      // dBFS of the sine the hits lie on; below -200: none
+    QTest::addColumn<bool>("heldBack");
+    // Hits of a 2 kHz sine at full scale, 5 ms every second, over a 200 Hz sine.
+    QTest::newRow("hits over a quieter bed") << -20.0 << false;
+    // The hits are all there is to hear: what the limiter takes off them the gain cannot
+    // bring back, so the cut stops at its deepest.
+    QTest::newRow("hits alone") << -300.0 << true;
+}
+
+// Measured as the preview will be, with its gain: at the target within a tenth of an LU and
+// its true peak at the ceiling or below; or held back with the deepest cut allowed.
+void TestLoudness::limitedStretchReachesTheTarget()
+{
+    QFETCH(double, bed);
+    QFETCH(bool, heldBack);
+    constexpr int Rate = 48000;
+    std::vector<float> samples = bed < -200 ? std::vector<float>(size_t(6 * Rate * 2), 0.0f) : sine(200, bed, 2, Rate, 0, 6);
+    const std::vector<float> hit = sine(2000, 0, 2, Rate, 0, 0.005);
+    for (size_t at = 0; at + hit.size() <= samples.size(); at += size_t(2 * Rate))
+        std::transform(hit.begin(), hit.end(), samples.begin() + long(at), samples.begin() + long(at), std::plus<float>());
+    const Mp3Decode::Stretch decoded{Rate, 2, samples};
+    LimitedStretch::Plan plan;
+    plan.measured = measure(samples, 2, Rate);
+    plan.target = -14;
+    plan.fadeOut = 1;
+    QVERIFY(Loudness::GainFor(plan.measured, plan.target).heldBack);
+
+    const LimitedStretch::Limited limited = LimitedStretch::ToTarget(decoded, plan);
+    QCOMPARE(limited.heldBack, heldBack);
+    // As SoX makes the preview: the fade-out, then the gain.
+    std::vector<float> heard = Analysis::Faded(limited.stretch->samples, Rate, 0, plan.fadeOut);
+    for (float &sample : heard)
+        sample *= float(std::pow(10, limited.gain / 20));
+    const Loudness::Measurement result = measure(heard, 2, Rate);
+    QVERIFY2(result.truePeak <= Loudness::PeakCeiling + 0.01, qPrintable(QString::number(result.truePeak)));
+    if (heldBack) {
+        QVERIFY2(std::abs(limited.deepestCut - LimitedStretch::MostCut) < 0.3, qPrintable(QString::number(limited.deepestCut)));
+        return;
+    }
+    QVERIFY2(std::abs(*result.integrated + 14) < 0.1 && limited.deepestCut > 3, qPrintable(QString::number(*result.integrated)));
+    QVERIFY2(std::abs(*limited.result + 14) < 0.1, qPrintable(QString::number(*limited.result)));
 }
 
 QTEST_GUILESS_MAIN(TestLoudness)

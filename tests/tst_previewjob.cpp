@@ -1089,7 +1089,9 @@ void TestPreviewJob::previewsKeepTheirSongsTags()
     QCOMPARE(closingMessage(), message.replace(QStringLiteral("<out>"), scratch(QStringLiteral("out"))));
     if (join) {
         const TagFixtures::Tags joined = TagFixtures::Read(scratch(QStringLiteral("out/Joined_Preview.mp3")));
-        QCOMPARE(joined.text, TagFixtures::Album());
+        TagFixtures::Text sampler = TagFixtures::Album(); // named after the album its songs share
+        sampler.insert(QStringLiteral("TITLE"), sampler.value(QStringLiteral("ALBUM")));
+        QCOMPARE(joined.text, sampler);
         QCOMPARE(joined.pictures, QList<QByteArray>{TagFixtures::Cover()});
         return;
     }

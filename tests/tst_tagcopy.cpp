@@ -4,6 +4,7 @@
 #include "audiofixtures.h"
 #include "analysis/sourceaudio.h"
 #include "preview/previewmark.h"
+#include "preview/songtitle.h"
 #include "preview/tagcopy.h"
 #include "tagfixtures.h"
 
@@ -14,10 +15,12 @@
 #include <apetag.h>
 #include <flacfile.h>
 #include <id3v1tag.h>
+#include <infotag.h>
 #include <id3v2tag.h>
 #include <mpegfile.h>
 #include <privateframe.h>
 #include <relativevolumeframe.h>
+#include <wavfile.h>
 
 using TagFixtures::Text;
 
@@ -144,6 +147,28 @@ QByteArray id3v23Tag(const char *id, char formatFlags, const QByteArray &body)
     return header + frames;
 }
 
+// The song's comment under Vorbis's name for it, alone or beside a COMMENT.
+Text described(bool withComment)
+{
+    Text text = Song;
+    const QStringList comment = withComment ? text.value(QStringLiteral("COMMENT")) : text.take(QStringLiteral("COMMENT"));
+    text.insert(QStringLiteral("DESCRIPTION"), withComment ? QStringList{QStringLiteral("Beschreibung ✎")} : comment);
+    return text;
+}
+
+// A WAV file's RIFF INFO chunk with the title and artist as the bytes given, and an ID3v2
+// chunk with the title given, if any.
+bool writeInfo(const QString &path, const QByteArray &title, const QByteArray &artist, const QString &id3Title = QString())
+{
+    TagLib::RIFF::WAV::File file(QFile::encodeName(path).constData(), false);
+    // Latin-1 is how TagLib takes bytes as they are.
+    file.InfoTag()->setTitle(TagLib::String(title.toStdString(), TagLib::String::Latin1));
+    file.InfoTag()->setArtist(TagLib::String(artist.toStdString(), TagLib::String::Latin1));
+    if (!id3Title.isEmpty())
+        file.ID3v2Tag()->setTitle(TagLib::String(id3Title.toStdString(), TagLib::String::UTF8));
+    return file.save(TagLib::RIFF::WAV::File::AllTags);
+}
+
 // A FLAC with two pictures of 9 MB each, which do not both fit into a preview's tag.
 bool addLargePictures(const QString &path)
 {
@@ -173,6 +198,8 @@ private slots:
     void markReadsBackAndIsNeverCopied();
     void partsThatCannotBeCopiedAreLeftOut_data();
     void partsThatCannotBeCopiedAreLeftOut();
+    void songIsNamedByItsTags_data();
+    void songIsNamedByItsTags();
 
 private:
     QString source(const QString &name) const { return m_dir.filePath(name); }
@@ -184,7 +211,8 @@ private:
 void TestTagCopy::initTestCase()
 {
     for (const char *name : {"v22.mp3", "v23.mp3", "v24.mp3", "id3v1.mp3", "ape.mp3", "other.mp3", "song.flac",
-                             "other.flac", "song.ogg", "song.wav", "song.m4a", "song.opus"})
+                             "other.flac", "song.ogg", "song.wav", "song.m4a", "song.opus", "described.ogg",
+                             "described.flac", "uncovered.mp3", "single.mp3", "single.flac"})
         QVERIFY(makeAudio(source(QString::fromLatin1(name))));
     QVERIFY(Fixtures::WriteFile(source(QStringLiteral("v22.mp3")),
                                 id3v22Tag() + Fixtures::Contents(source(QStringLiteral("v22.mp3")))));
@@ -200,8 +228,16 @@ void TestTagCopy::initTestCase()
     Text otherArtist = secondSong();
     otherArtist[QStringLiteral("ARTIST")] = QStringList{QStringLiteral("Someone Else")};
     QVERIFY(TagFixtures::Write(source(QStringLiteral("other.flac")), otherArtist, TagFixtures::Cover('b')));
+    QVERIFY(TagFixtures::Write(source(QStringLiteral("uncovered.mp3")), secondSong()));
+    // A single of the same artist and year: its album is its own.
+    Text single = otherArtist;
+    single[QStringLiteral("ALBUM")] = QStringList{QStringLiteral("Grüße (Single)")};
+    QVERIFY(TagFixtures::Write(source(QStringLiteral("single.mp3")), single, cover));
+    QVERIFY(TagFixtures::Write(source(QStringLiteral("single.flac")), single, TagFixtures::Cover('g')));
     for (const char *name : {"song.flac", "song.ogg", "song.wav", "song.m4a", "song.opus"})
         QVERIFY(TagFixtures::Write(source(QString::fromLatin1(name)), full, cover));
+    QVERIFY(TagFixtures::Write(source(QStringLiteral("described.ogg")), described(false), cover));
+    QVERIFY(TagFixtures::Write(source(QStringLiteral("described.flac")), described(true), cover));
 }
 
 // A preview as the job makes it, with the tags SoX gave it.
@@ -223,16 +259,20 @@ void TestTagCopy::previewKeepsItsSongsTags_data()
     QTest::addColumn<int>("version"); // of the preview's ID3v2 tag
     QTest::addColumn<bool>("id3v1");  // the preview has the source's ID3v1 tag
     QTest::addColumn<int>("pictures");
-    QTest::newRow("ID3v2.2, Latin-1 and UCS-2") << "v22.mp3" << 3 << false << 1;
-    QTest::newRow("ID3v2.3, UTF-16") << "v23.mp3" << 3 << false << 1;
-    QTest::newRow("ID3v2.4, UTF-8, with ID3v1") << "v24.mp3" << 4 << true << 1;
-    QTest::newRow("ID3v1 only") << "id3v1.mp3" << 4 << true << 0;
-    QTest::newRow("APEv2 only") << "ape.mp3" << 4 << false << 1;
-    QTest::newRow("FLAC") << "song.flac" << 4 << false << 1;
-    QTest::newRow("Ogg Vorbis") << "song.ogg" << 4 << false << 1;
-    QTest::newRow("WAV with an ID3v2 chunk") << "song.wav" << 4 << false << 1;
-    QTest::newRow("M4A") << "song.m4a" << 4 << false << 1;
-    QTest::newRow("Opus") << "song.opus" << 4 << false << 1;
+    QTest::addColumn<QString>("descriptionAs"); // the key a DESCRIPTION reads back as
+    QTest::newRow("ID3v2.2, Latin-1 and UCS-2") << "v22.mp3" << 3 << false << 1 << QString();
+    QTest::newRow("ID3v2.3, UTF-16") << "v23.mp3" << 3 << false << 1 << QString();
+    QTest::newRow("ID3v2.4, UTF-8, with ID3v1") << "v24.mp3" << 4 << true << 1 << QString();
+    QTest::newRow("ID3v1 only") << "id3v1.mp3" << 4 << true << 0 << QString();
+    QTest::newRow("APEv2 only") << "ape.mp3" << 4 << false << 1 << QString();
+    QTest::newRow("FLAC") << "song.flac" << 4 << false << 1 << QString();
+    QTest::newRow("Ogg Vorbis") << "song.ogg" << 4 << false << 1 << QString();
+    QTest::newRow("WAV with an ID3v2 chunk") << "song.wav" << 4 << false << 1 << QString();
+    QTest::newRow("M4A") << "song.m4a" << 4 << false << 1 << QString();
+    QTest::newRow("Opus") << "song.opus" << 4 << false << 1 << QString();
+    // Players show an ID3v2 comment, not a user frame.
+    QTest::newRow("Ogg Vorbis, its comment as DESCRIPTION") << "described.ogg" << 4 << false << 1 << "COMMENT";
+    QTest::newRow("FLAC, a DESCRIPTION beside its comment") << "described.flac" << 4 << false << 1 << "COMMENT:DESCRIPTION";
 }
 
 void TestTagCopy::previewKeepsItsSongsTags()
@@ -241,6 +281,7 @@ void TestTagCopy::previewKeepsItsSongsTags()
     QFETCH(int, version);
     QFETCH(bool, id3v1);
     QFETCH(int, pictures);
+    QFETCH(QString, descriptionAs);
     const QString preview = cut(source(name));
 
     QCOMPARE(TagCopy::CopyTags(source(name), preview), QString());
@@ -250,6 +291,8 @@ void TestTagCopy::previewKeepsItsSongsTags()
     Text expected = from.text;
     for (const QString &key : WholeTrackKeys)
         expected.remove(key);
+    if (!descriptionAs.isEmpty())
+        expected.insert(descriptionAs, expected.take(QStringLiteral("DESCRIPTION")));
     QVERIFY(expected.size() >= 2);
     QCOMPARE(to.text, expected);
     QCOMPARE(to.pictures, QList<QByteArray>(pictures, TagFixtures::Cover()));
@@ -264,22 +307,33 @@ void TestTagCopy::joinedPreviewKeepsWhatAllSongsShare_data()
 {
     QTest::addColumn<QStringList>("names");
     QTest::addColumn<Text>("expected");
-    QTest::addColumn<bool>("cover");
+    QTest::addColumn<QList<QByteArray>>("pictures");
+    const QList<QByteArray> red{TagFixtures::Cover()};
     Text album = Song;
-    for (const char *key : {"TITLE", "TRACKNUMBER", "COMMENT", "LYRICS", "MUSICBRAINZ_ALBUMID"})
+    for (const char *key : {"TRACKNUMBER", "COMMENT", "LYRICS", "MUSICBRAINZ_ALBUMID"})
         album.remove(QString::fromLatin1(key));
+    album[QStringLiteral("TITLE")] = album.value(QStringLiteral("ALBUM"));
     album[QStringLiteral("DATE")] = QStringList{QStringLiteral("2011")};
-    QTest::newRow("two songs of one album") << QStringList{"v24.mp3", "other.mp3"} << album << true;
+    QTest::newRow("two songs of one album: its name and cover") << QStringList{"v24.mp3", "other.mp3"} << album << red;
     album.remove(QStringLiteral("ARTIST"));
-    QTest::newRow("another artist and cover, in FLAC") << QStringList{"v24.mp3", "other.mp3", "other.flac"} << album
-                                                        << false;
+    QTest::newRow("another artist and cover, in FLAC: the first song's cover")
+        << QStringList{"v24.mp3", "other.mp3", "other.flac"} << album << red;
+    QTest::newRow("the first song without a cover: the next one's")
+        << QStringList{"uncovered.mp3", "other.flac", "v24.mp3"} << album << QList<QByteArray>{TagFixtures::Cover('b')};
+    Text mixed = album;
+    for (const char *key : {"TITLE", "ALBUM"})
+        mixed.remove(QString::fromLatin1(key));
+    QTest::newRow("another album, the same cover: no title") << QStringList{"v24.mp3", "other.mp3", "single.mp3"}
+                                                             << mixed << red;
+    QTest::newRow("another album and cover: neither") << QStringList{"v24.mp3", "other.mp3", "single.flac"} << mixed
+                                                      << QList<QByteArray>();
 }
 
 void TestTagCopy::joinedPreviewKeepsWhatAllSongsShare()
 {
     QFETCH(QStringList, names);
     QFETCH(Text, expected);
-    QFETCH(bool, cover);
+    QFETCH(QList<QByteArray>, pictures);
     QStringList sources;
     for (const QString &name : names)
         sources << source(name);
@@ -289,7 +343,7 @@ void TestTagCopy::joinedPreviewKeepsWhatAllSongsShare()
 
     const TagFixtures::Tags joined = TagFixtures::Read(preview);
     QCOMPARE(joined.text, expected);
-    QCOMPARE(joined.pictures, cover ? QList<QByteArray>{TagFixtures::Cover()} : QList<QByteArray>());
+    QCOMPARE(joined.pictures, pictures);
 }
 
 void TestTagCopy::markReadsBackAndIsNeverCopied_data()
@@ -353,6 +407,42 @@ void TestTagCopy::partsThatCannotBeCopiedAreLeftOut()
     QCOMPARE(TagCopy::CopyTags(path, preview), expected);
 
     QCOMPARE(TagFixtures::Read(preview).frames, frames);
+}
+
+void TestTagCopy::songIsNamedByItsTags_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("artist");
+    QTest::newRow("ID3v2") << "v24.mp3" << "Grüße aus Köln" << "Antonín Dvořák 日本語の歌手";
+    QTest::newRow("Ogg Vorbis") << "described.ogg" << "Grüße aus Köln" << "Antonín Dvořák 日本語の歌手";
+    // A WAV file's own tag is its INFO chunk, whose bytes are UTF-8 today and were Latin-1.
+    QTest::newRow("WAV, RIFF INFO in UTF-8") << "info-utf8.wav" << "Grüße aus Köln" << "Antonín Dvořák";
+    QTest::newRow("WAV, RIFF INFO in Latin-1") << "info-latin1.wav" << "Grüße aus Köln" << "Künstlerin";
+    QTest::newRow("WAV, an ID3v2 title before INFO's") << "info-id3.wav" << "Der ID3-Titel" << "Künstlerin";
+    QTest::newRow("WAV without tags") << "bare.wav" << "" << "";
+}
+
+// The review page names each song by what its tags say, whatever the kind of file.
+void TestTagCopy::songIsNamedByItsTags()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, title);
+    QFETCH(QString, artist);
+    const QString path = source(name);
+    const QByteArray latin1Artist = QStringLiteral("Künstlerin").toLatin1();
+    if (!QFile::exists(path)) {
+        QVERIFY(makeAudio(path));
+        if (name == QLatin1String("info-utf8.wav"))
+            QVERIFY(writeInfo(path, QStringLiteral("Grüße aus Köln").toUtf8(), QStringLiteral("Antonín Dvořák").toUtf8()));
+        else if (name == QLatin1String("info-latin1.wav"))
+            QVERIFY(writeInfo(path, QStringLiteral("Grüße aus Köln").toLatin1(), latin1Artist));
+        else if (name == QLatin1String("info-id3.wav"))
+            QVERIFY(writeInfo(path, QByteArray("Der INFO-Titel"), latin1Artist, QStringLiteral("Der ID3-Titel")));
+    }
+    const SongTitle::Names names = SongTitle::Read(path);
+    QCOMPARE(names.title, title);
+    QCOMPARE(names.artist, artist);
 }
 
 QTEST_GUILESS_MAIN(TestTagCopy)

@@ -2,7 +2,7 @@
 // Even loudness for previews: the integrated loudness and true peak of decoded samples as
 // EBU R128 (ITU-R BS.1770) defines them, measured by libebur128, and the plain gain that
 // brings a preview to a target without letting its peaks near full scale. Only the level
-// changes: no compressor, no limiter.
+// changes, unless a limiter is asked for (LimitedStretch).
 
 #include <limits>
 #include <memory>
@@ -92,6 +92,7 @@ struct Adjustment {
     std::optional<double> truePeak; // dBTP the encoded preview measures, once made
     bool heldBack = false;        // the peaks allowed less gain than the target asked for
     bool capped = false;          // too quiet: raised by MaxGain only
+    std::optional<double> limited; // dB a true-peak limiter took off the loudest peak, when one did
     double target = 0;            // LUFS asked for
 };
 // The gain that makes the measured samples, once encoded with the given loss, measure the

@@ -178,11 +178,14 @@ std::optional<Audio> DecodeMono(const QString &path)
     return audio;
 }
 
-std::optional<double> MeasureTruePeak(const QString &path, double seconds,
-                                      const std::vector<Analysis::Analyzer *> &others)
+namespace {
+
+std::optional<Loudness::Measurement> measureWhole(const QString &path, double seconds,
+                                                  Analysis::StretchLoudness::Measures measures,
+                                                  const std::vector<Analysis::Analyzer *> &others)
 {
     // A second more than it should last, so that none of it goes unmeasured.
-    Analysis::StretchLoudness whole({0, seconds + 1, 0, 0}, Analysis::StretchLoudness::Measures::PeakOnly);
+    Analysis::StretchLoudness whole({0, seconds + 1, 0, 0}, measures);
     std::vector<Analysis::Analyzer *> analyzers{&whole};
     analyzers.insert(analyzers.end(), others.begin(), others.end());
     Analysis::Pass pass(analyzers, seconds + 1);
@@ -190,7 +193,24 @@ std::optional<double> MeasureTruePeak(const QString &path, double seconds,
     reading.ownRate = true;
     if (!Feed(path, reading, pass))
         return std::nullopt;
-    return whole.truePeakAbove(-std::numeric_limits<double>::infinity()); // wherever it lies
+    Loudness::Measurement measured = whole.measured();
+    measured.truePeak = whole.truePeakAbove(-std::numeric_limits<double>::infinity()); // wherever it lies
+    return measured;
+}
+
+} // namespace
+
+std::optional<double> MeasureTruePeak(const QString &path, double seconds,
+                                      const std::vector<Analysis::Analyzer *> &others)
+{
+    const std::optional<Loudness::Measurement> measured =
+        measureWhole(path, seconds, Analysis::StretchLoudness::Measures::PeakOnly, others);
+    return measured ? std::optional(measured->truePeak) : std::nullopt;
+}
+
+std::optional<Loudness::Measurement> MeasureLoudness(const QString &path, double seconds)
+{
+    return measureWhole(path, seconds, Analysis::StretchLoudness::Measures::LoudnessAndPeak, {});
 }
 
 std::optional<Stretch> DecodeStretch(const QString &path, double from, double seconds)

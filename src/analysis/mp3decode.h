@@ -4,6 +4,7 @@
 // costs half the decoding work; a preview's stretch is read by seeking to it, in stereo.
 
 #include "analysis/analyzer.h"
+#include "analysis/loudness.h"
 
 #include <QString>
 
@@ -46,6 +47,8 @@ std::optional<Audio> DecodeMono(const QString &path);
 // its own rate. `others` get the same samples. None when it cannot be decoded.
 std::optional<double> MeasureTruePeak(const QString &path, double seconds,
                                       const std::vector<Analysis::Analyzer *> &others = {});
+// The same file's integrated loudness as well as its true peak, as EBU R128 measures them.
+std::optional<Loudness::Measurement> MeasureLoudness(const QString &path, double seconds);
 // The stretch a cut encodes, as decoded: interleaved frames at the file's own rate, before
 // any fade or gain, so that SoX can cut the preview from them instead of decoding it again.
 struct Stretch {

@@ -69,7 +69,7 @@ void measure(const Request &request, double start, const std::function<bool()> &
                                                              request.peakMargin);
         outcome.measured->truePeak = stretch.truePeakAbove(holdsBack);
     }
-    if (request.keepStretch && !request.pipes) {
+    if (request.keepStretch) {
         Mp3Decode::Stretch kept{stretch.rate(), 2, stretch.takeFrames()};
         if (kept.frames() > 0)
             outcome.stretch = std::make_shared<const Mp3Decode::Stretch>(std::move(kept));

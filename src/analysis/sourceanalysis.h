@@ -44,7 +44,8 @@ struct Request {
     double loudnessTarget = 0;
     double encodingLoss = 0;
     double peakMargin = 0;
-    // An MP3 read at its own rate: the stretch's samples are kept for the cut.
+    // The stretch's samples are kept for the cut: an MP3 read at its own rate, or a stretch
+    // the limiter may take.
     bool keepStretch = false;
 };
 
@@ -56,7 +57,8 @@ struct Outcome {
     std::optional<Waveform::Overview> song;        // searched, with songPicture
     bool noAudio = false;                          // the search got not a sample
     std::optional<PipeDecode::Ended> failedRun;    // a decoding tool that failed
-    std::shared_ptr<const Mp3Decode::Stretch> stretch; // with keepStretch, when it gave samples
+    // With keepStretch, when it gave samples: two channels, at the rate decoded, no fades.
+    std::shared_ptr<const Mp3Decode::Stretch> stretch;
 };
 
 // Stops between blocks once stopped() is true; the outcome is then incomplete.

@@ -48,6 +48,19 @@ float highestOf(const float *samples, size_t count)
 
 } // namespace
 
+std::vector<float> Faded(std::vector<float> frames, int rate, double fadeIn, double fadeOut)
+{
+    const size_t count = frames.size() / Stereo;
+    const size_t inFrames = framesOf(fadeIn, rate);
+    const size_t outFrames = framesOf(fadeOut, rate);
+    for (size_t frame = 0; frame < count; ++frame) {
+        const float gain = fadeGain(frame, inFrames) * fadeGain(count - frame - 1, outFrames);
+        frames[frame * Stereo] *= gain;
+        frames[frame * Stereo + 1] *= gain;
+    }
+    return frames;
+}
+
 StretchLoudness::StretchLoudness(Stretch stretch, Measures measures) : m_stretch(stretch), m_measures(measures)
 {
 }

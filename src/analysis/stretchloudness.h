@@ -21,6 +21,9 @@ struct Stretch {
     double fadeOut = 0; // ... and at its end, wherever the audio ends
 };
 
+// Stereo frames of a whole stretch as SoX's fades leave them.
+std::vector<float> Faded(std::vector<float> frames, int rate, double fadeIn, double fadeOut);
+
 class StretchLoudness : public Analyzer {
 public:
     // Longer stretches are measured with their true peak as they come, not kept.

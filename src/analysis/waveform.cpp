@@ -5,8 +5,13 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QtEndian>
 
 #include <memory>
+#include <optional>
+#include <utility>
 
 #include <algorithm>
 #include <cmath>
@@ -188,6 +193,38 @@ namespace {
 constexpr double LongestPreviewSeconds = 24 * 3600;
 
 } // namespace
+
+namespace {
+
+// The bits and channels a waveform file says it holds; none when it cannot be read.
+std::optional<std::pair<int, int>> bitsAndChannelsOf(const QString &path, Format format)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    if (format == Format::Binary) {
+        const QByteArray header = file.read(24);
+        if (header.size() < 24)
+            return std::nullopt;
+        const auto word = [&header](int at) { return qFromLittleEndian<quint32>(header.constData() + at); };
+        return std::pair(word(4) & EightBitFlag ? 8 : 16, int(word(20)));
+    }
+    const QJsonObject json = QJsonDocument::fromJson(file.readAll()).object();
+    if (!json.contains(QStringLiteral("bits")))
+        return std::nullopt;
+    return std::pair(json.value(QStringLiteral("bits")).toInt(), json.value(QStringLiteral("channels")).toInt(1));
+}
+
+} // namespace
+
+bool FileMatches(const QString &preview, const FileSettings &settings)
+{
+    const QString path = PathBeside(preview, settings.format);
+    const QFileInfo beside(path);
+    if (!beside.isFile() || beside.isSymLink() || beside.lastModified() < QFileInfo(preview).lastModified())
+        return false;
+    return bitsAndChannelsOf(path, settings.format) == std::pair(settings.bits, settings.channels);
+}
 
 QString WriteBeside(const QString &preview, const Data &data, const FileSettings &settings)
 {

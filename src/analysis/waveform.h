@@ -69,10 +69,11 @@ Overview OverviewOf(const std::vector<float> &mono, int rate, int points = 300);
 int AtBits(int16_t value, int bits);
 
 enum class Format { Json, Binary };
-// What a waveform file beside a preview holds: audiowaveform's defaults.
+// What a waveform file beside a preview holds: audiowaveform's defaults, but 8 bits, the
+// only resolution peaks.js 4 reads (waveform-data.js reads both).
 struct FileSettings {
     Format format = Format::Json;
-    int bits = 16;   // 8 or 16
+    int bits = 8;     // 8 or 16
     int channels = 1; // 1: both mixed, or 2
 };
 // The file extension of each format, without its dot: "json", "dat".
@@ -102,6 +103,9 @@ private:
     std::unique_ptr<Builder> m_builder;
 };
 
+// True when the waveform file beside the preview is there, not older than the preview, and
+// of these settings: a kept preview's need not be written again.
+bool FileMatches(const QString &preview, const FileSettings &settings);
 // Writes the waveform file of the preview beside it; "" when done, else why not.
 QString WriteBeside(const QString &preview, const Data &data, const FileSettings &settings);
 // Decodes the MP3 file once, as it plays, and writes its waveform file beside it.

@@ -3,6 +3,7 @@
 #include "platform/main.h"
 #include "preview/previewcommands.h"
 #include "preview/previewfiles.h"
+#include "preview/previewmark.h"
 
 void OutputNames::addSource(const QString &source)
 {
@@ -18,7 +19,7 @@ QString OutputNames::claimFree(const QString &output)
 {
     int number = m_freeNumbers.value(output, 1);
     const QString preview = PreviewCommands::FreePath(output, [this](const QString &path) {
-        return m_namedKeys.contains(previewKey(path)) || isSource(path);
+        return m_namedKeys.contains(previewKey(path)) || isSource(path) || PreviewMark::IsUnmarkedFile(path);
     }, &number);
     if (number > 1)
         m_freeNumbers.insert(output, number);

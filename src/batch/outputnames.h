@@ -11,7 +11,8 @@ public:
     // Before any name is given: every source of the list.
     void addSource(const QString &source);
     bool isSource(const QString &path);
-    // output, or its first free numbered name: not named yet in this run, not a source.
+    // output, or its first free numbered name: not named yet in this run, not a source, and
+    // not held by a file without Lumbrisk's mark (PreviewMark::IsUnmarkedFile).
     QString claimFree(const QString &output);
     // "" when folder is there or was made; else why not. A dry run makes nothing and sets
     // newFolder to the folder instead, the first time it is needed.

@@ -113,7 +113,8 @@ void ParallelPreviews::pump()
     }
     if (m_planned < total())
         return queueAdvance();
-    if (!m_pool.isEmpty() || m_finished < total())
+    // A joined file being measured is joined on from there.
+    if (!m_pool.isEmpty() || m_analysing > 0 || m_finished < total())
         return;
     if (m_joined && !m_joined->command && m_joined->reason.isEmpty())
         join();
@@ -125,6 +126,9 @@ void ParallelPreviews::pump()
 // Files probed wait before every file not started yet, which lies further down the list.
 bool ParallelPreviews::launchNext()
 {
+    // With update, a join keeps its songs or takes their previews once all are named.
+    if (m_settings.join && m_settings.update && m_planned < total())
+        return false;
     if (!m_waiting.empty()) {
         const int index = *m_waiting.begin();
         m_waiting.erase(m_waiting.begin());
@@ -152,8 +156,12 @@ void ParallelPreviews::startStep(int index)
         return probe(index);
     case Step::Analyse:
         return analyse(index);
+    case Step::Limit:
+        return limit(index);
     case Step::Cut:
         return cut(index);
+    case Step::Besides:
+        return completeMade(index);
     case Step::Done:
         return;
     }
@@ -183,7 +191,7 @@ void ParallelPreviews::stop()
     killTools();
     // A preview made and waiting for its waveform file is kept and counted as made.
     for (int index = 0; index < total(); ++index) {
-        if (m_work[size_t(index)].step != Step::Done && !m_results[index].made)
+        if (m_work[size_t(index)].step != Step::Done && !m_results[index].made && !m_results[index].upToDate)
             m_results[index].reason = QStringLiteral("stopped before it was made");
     }
     finish();
@@ -198,10 +206,36 @@ void ParallelPreviews::killTools()
     m_joinedOutput.reset();
 }
 
+// The output folder (and, keeping the folders of the songs, those below it, where a withdrawn
+// album leaves its own); beside their songs, the songs' folders.
+void ParallelPreviews::findOrphans()
+{
+    QSet<QString> current;
+    QStringList folders;
+    for (const QList<Result> &results : {m_results, m_joins}) {
+        for (const Result &result : results) {
+            if (result.made || result.upToDate || (m_dryRun && result.reason.isEmpty()))
+                current.insert(PreviewFiles::FileKey(result.preview));
+            if (m_settings.outputFolder.isEmpty() && !result.source.isEmpty())
+                folders.append(Main::FolderOf(result.source));
+        }
+    }
+    if (!m_settings.outputFolder.isEmpty())
+        folders = QStringList{m_settings.outputFolder};
+    folders.removeDuplicates();
+    m_orphans = Orphans::Find(folders, !m_settings.outputFolder.isEmpty() && !m_subfolders.isEmpty(), current);
+    if (m_settings.prune && !m_dryRun) {
+        for (Orphan &orphan : m_orphans)
+            Orphans::Remove(orphan);
+    }
+}
+
 void ParallelPreviews::finish()
 {
     if (m_done)
         return;
+    if (!m_stopped)
+        findOrphans();
     m_done = true;
     m_workFolder.reset();
     emit finished();

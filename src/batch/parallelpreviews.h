@@ -5,7 +5,10 @@
 // given its song's tags and renamed over the preview, truthful result check. Up to `jobs`
 // tool processes run at the same time, driven by QProcess on the one event loop, and results
 // come out in list order.
-// A join cuts its pieces in parallel into a private folder, then joins them once.
+// A join cuts its pieces in parallel into a private folder, then joins them once; with a
+// loudness target the joined file is measured, and joined again lower while it passes the
+// peak ceiling. With update, a joined file that is up to date is kept, and a song's own
+// preview that is up to date is its piece.
 // The list is planned in short slices of the event loop, in time linear in its length: the
 // first tools start while later files are still being named, and a stop is heard at once.
 // Finding a start in a track's audio, and with a loudness target the loudness of the stretch
@@ -15,8 +18,10 @@
 
 // Its files, each named by its job: parallelpreviews.cpp runs the list (start, slices of the
 // event loop, stop), _plan names the previews, _steps takes one file through probe and cut,
-// _analysis looks into its audio for its start and its loudness, _cutvalues gives what its
-// cut is made of, _join joins the pieces, _besides writes what a preview gets besides itself,
+// _analysis looks into its audio for its start and its loudness, _limit limits its stretch
+// where its peaks would hold its gain back (--limit), _cutvalues gives what its cut is made
+// of, _join joins the pieces, _joinmarks keeps joined files and takes previews for pieces,
+// _marks keeps previews, _besides writes what a preview gets besides itself,
 // and _report hands out results in list order. OutputNames and ToolPool keep the names and
 // the tools.
 
@@ -24,12 +29,15 @@
 #include "analysis/chorus.h"
 #include "analysis/mp3audio.h"
 #include "analysis/sourceanalysis.h"
+#include "analysis/limitedstretch.h"
 #include "analysis/loudness.h"
 #include "analysis/waveform.h"
+#include "batch/orphans.h"
 #include "batch/outputnames.h"
 #include "batch/previewsettings.h"
 #include "batch/toolpool.h"
 #include "preview/previewfiles.h"
+#include "preview/previewmark.h"
 #include "preview/leftovers.h"
 #include "preview/tools.h"
 
@@ -53,23 +61,50 @@ class ParallelPreviews : public QObject {
     Q_OBJECT
 
 public:
+    // Where a preview's start came from.
+    enum class StartOrigin {
+        Chorus,   // found in its audio
+        Fallback, // looked for, but nothing repeats: a quarter in
+        List,     // its row of the start list (--starts) gives it
+        Share,    // a share of its length, for every file
+        Seconds,  // the same second for every file
+    };
     struct Result {
         QString source;                     // "" for the joined file
         QString preview;                    // where the preview goes (a piece, when joining)
         bool made = false;
-        bool upToDate = false;              // with update: kept, as it records this source and these settings
+        // With update: kept, as it records this source and these settings; its start,
+        // duration, origin, loudness and candidates are then the ones its mark records.
+        bool upToDate = false;
+        // Its name held a file without Lumbrisk's mark (a song, or a preview made before
+        // marks were written), which it left alone: that file's path.
+        QString avoided;
+        // With update: the file at its name was a preview of an earlier form of the mark,
+        // made again.
+        bool earlierForm = false;
+        // Its start comes from the start list, but its song has changed since its preview
+        // was made from that start.
+        bool pinnedSongChanged = false;
+        // With update, when joining: the piece is the song's own preview (`preview`), up to
+        // date, taken as it is; upToDate too. Without it, upToDate means that the joined file
+        // it belongs to was kept.
+        bool pieceTaken = false;
         QString reason;                     // why it was not made
         QString tagProblem;                 // made, but "tags not copied: <reason>"
         // The SoX run that makes it, from the cut until resultReady has told of it: a long
         // list does not keep every command line.
         std::optional<CommandLine> command;
         std::optional<CommandLine> decoder; // the FFmpeg run whose output that SoX run reads, if any
+        // A dry run's line with the limiter: the runs piped into that SoX run, first to last,
+        // in place of the decoder.
+        QList<CommandLine> pipedFrom;
         QString planned;   // when a file that came during the run took the planned name: that name
         QString newFolder; // a dry run: the missing folder that must be made before the command
         std::optional<Loudness::Adjustment> loudness; // with a loudness target, once measured
         std::optional<Chorus::Start> foundStart;      // its start found in its audio, once analysed
         std::optional<double> start; // seconds, as SoX gets it, once settled
         bool startIsShare = false;   // that start is a share of the length
+        StartOrigin startFrom = StartOrigin::Seconds; // once settled
         double duration = 0;         // seconds the cut lasts, with start
         QString waveform;            // the waveform file written beside the preview
         QString waveformProblem;     // made, but "waveform not written: <reason>"
@@ -105,6 +140,7 @@ public:
     void stop();
 
     int total() const { return int(m_results.size()); }
+    const PreviewSettings &settings() const { return m_settings; }
     // Tools at once: settings.jobs, lowered to what the limit of open files allows.
     int jobs() const { return m_settings.jobs; }
     // Files whose preview is named (or that were refused before that) so far.
@@ -119,8 +155,13 @@ public:
     const std::optional<Result> &joined() const { return m_joined; }
     // Every joined file so far, in order: one, or with subfolders one per folder.
     const QList<Result> &joins() const { return m_joins; }
-    // Files whose preview was up to date, and kept.
+    // Files whose preview was up to date, and kept (when joining: whose joined file was kept,
+    // or whose own preview was taken as its piece).
     int keptCount() const;
+    // Once finished (not stopped): the previews in the folders the run writes into whose songs
+    // are gone; with settings.prune, removed unless a dry run.
+    using Orphan = Orphans::Orphan;
+    const QList<Orphan> &orphans() const { return m_orphans; }
     QString pieceFolder() const;
 
 signals:
@@ -129,7 +170,8 @@ signals:
     void finished();
 
 private:
-    enum class Step { Probe, Analyse, Cut, Done };
+    // Besides: a kept preview gets what this run asks beside it (a waveform file, a picture).
+    enum class Step { Probe, Analyse, Limit, Cut, Besides, Done };
     struct Work;
     using Ended = std::function<void(const Shell32::RunResult &)>;
 
@@ -162,8 +204,10 @@ private:
     double peakMargin(int index) const;
     void cut(int index);
     void cutEnded(int index, const Shell32::RunResult &result);
-    // What a preview made gets besides itself, on a thread of the pool; then it is done.
+    // What a preview made or kept (or, in a dry run, planned) gets besides itself, on a thread
+    // of the pool; then it is done.
     void completeMade(int index);
+    void complete(int index);
     void completed(int index, const QString &waveformProblem, const std::optional<Waveform::Overview> &song);
     void writeJoinedWaveform();
     // With a loudness target, the encoded preview is measured before it is kept.
@@ -177,19 +221,58 @@ private:
     void lowerGain(int index, double excess);
     // Gives the cut preview its name, or fails the file with the problem.
     void keepCut(int index, QString problem, const QString &tags);
+    // A join: the pieces of one joined file, joined by one SoX run, then, with a loudness
+    // target, measured as encoded and joined again lower while its true peak passes the
+    // ceiling (parallelpreviews_join.cpp).
+    struct JoinWork {
+        QList<int> songs;   // the files joined, in order
+        QStringList pieces; // each one's piece, or its own preview taken as it is
+        QList<double> pieceSeconds;
+        QList<double> pieceGains; // dB the join raises or lowers each piece by
+        int recuts = 0;           // joined again, lowered, after its encoding passed the ceiling
+    };
     void join();
+    // True for a file that goes into the joined file of that number.
+    bool ofJoin(int index, int number) const;
+    void launchJoin();
+    void joinEnded(const Shell32::RunResult &result);
+    void measureJoined(const Shell32::RunResult &result);
+    void measuredJoined(const Shell32::RunResult &result, const std::optional<Loudness::Measurement> &measured);
+    // Tags and marks the joined file, checks it and gives it its name, or fails it with the problem.
+    void keepJoined(const Shell32::RunResult &result, QString problem = QString());
+    // What a joined file is to record of what it is made of: its songs' common folder, how
+    // many, and a digest of each one's wantedRecord in order, the crossfade and the loudness
+    // (parallelpreviews_joinmarks.cpp); none when a song cannot be looked at.
+    std::optional<PreviewMark::Record> wantedJoin(const QList<int> &songs) const;
+    // The mark of the joined file written: what it is made of and what it got.
+    QString joinedMark(const QString &written) const;
+    // With update, once every file is named: keeps each joined file whose mark meets what
+    // this run would join and that is whole; of the others, takes each song's own preview as
+    // its piece where that is up to date.
+    void keepJoinsUpToDate();
+    void keepForJoin(int index, const QString &joined);
+    void takePieceIfUpToDate(int index);
+    // A kept joined file is reported as its mark records it, and gets what the run asks beside it.
+    void takeRecordedJoin(const PreviewMark::Record &recorded);
     // Where the joined file of that number goes: in its folder, in the order the folders come.
     QString joinedPath(int number) const;
     void beginJoin(int number);
     // Tells of the joined file, then joins the next folder or finishes.
     void endJoin();
-    // With update, keeps the preview named for the file when it records this very source
-    // and these settings; else the preview is to record them.
+    // What the file's preview is to record: its source and the settings it is made with
+    // (start=25% duration=30 rate=128 fades=0,2 loudness=-16); none when the source cannot
+    // be looked at (parallelpreviews_marks.cpp).
+    std::optional<PreviewMark::Record> wantedRecord(int index) const;
+    // Looks at what the preview's name holds: with update, keeps a whole preview whose mark
+    // meets what is wanted, and takes its results from the mark.
     void keepIfUpToDate(int index);
-    // "start=25% duration=30 rate=128 fades=0,2 loudness=-16": what the preview is made with.
-    QString settingsText(int index) const;
-    // The SoX run that joins the pieces into writeTo; pieceSeconds: how long SoX reads each.
-    CommandLine joinCommand(const QStringList &pieces, const QList<double> &pieceSeconds, const QString &writeTo) const;
+    void takeRecorded(int index, const PreviewMark::Record &recorded);
+    // A file kept as it is needs no more work, but what this run asks beside it (besides).
+    void settleKept(int index, bool besides);
+    // The mark of the preview cut into `written`: what it is made of and what it got.
+    QString markText(int index, const QString &written) const;
+    // The SoX run that joins the pieces of m_joinWork into writeTo, lowered as the joined file's loudness says.
+    CommandLine joinCommand(const QString &writeTo) const;
     // Starts the tool; index, when given, is the file it runs for.
     // decoder, when given, runs too and writes into the tool's standard input.
     void launch(const CommandLine &commandLine, const Ended &ended, int index = -1,
@@ -200,6 +283,7 @@ private:
     void fail(int index, const QString &reason);
     void reportInOrder();
     void killTools();
+    void findOrphans();
     void finish();
     QString bitrateFor(int index) const;
     std::optional<QString> startFor(int index) const;
@@ -210,6 +294,7 @@ private:
     std::optional<Mp3Audio::Length> sourceLength(int index) const;
     // Settles the start SoX gets, once per file; false when it cannot, and the file failed.
     bool settleStart(int index);
+    StartOrigin startOrigin(int index) const;
     QString fades() const;
     // The length SoX trims from the start: the duration, or less where a decoded song ends.
     // The seconds a cut from start reads (ParallelWork::TrimSeconds).
@@ -218,6 +303,17 @@ private:
     CommandLine cutCommand(int index, const QString &start, const QString &writeTo) const;
     // The decoded stretch SoX cuts from: an MP3 measured at its own rate, not joined.
     bool keepsStretch(int index) const;
+    // The limiter (parallelpreviews_limit.cpp): asked for, and the preview short enough for
+    // its stretch to be kept.
+    bool limits(int index) const;
+    LimitedStretch::Plan limitPlan(int index) const;
+    // Limits the stretch the analysis decoded, on a thread of the pool; then it is cut.
+    void limit(int index);
+    void limited(int index, const LimitedStretch::Limited &outcome);
+    // For the next cut: the limiter's ceiling lowered by the excess the encoding had.
+    void lowerCeiling(int index, double excess);
+    // A dry run's: the runs that decode and limit the stretch, piped into its cut.
+    QList<CommandLine> limitedLine(int index) const;
     // The seconds of the kept stretch SoX trims: no more than it holds, so that a fade-out
     // ends with it.
     static double keptSeconds(const Mp3Decode::Stretch &stretch, double duration);
@@ -242,7 +338,10 @@ private:
     int m_nextToStart = 0;    // the first file no tool has been started for
     QStringList m_joinFolders; // of each joined file, below the output folder ("" for one join)
     QList<PreviewFiles::EarlierFile> m_joinsEarlier; // what each joined file's name held at the start
+    QList<std::optional<PreviewMark::Record>> m_keptJoins; // with update: each joined file's mark, when kept
+    JoinWork m_joinWork; // of the joined file being made
     QList<Result> m_joins;
+    QList<Orphan> m_orphans;
     int m_joinNumber = 0;      // the joined file being made
     Leftovers::Sweep m_sweep; // what killed runs left in the folders this one writes into
     int m_finished = 0;

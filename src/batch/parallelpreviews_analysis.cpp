@@ -38,9 +38,12 @@ void ParallelPreviews::analyse(int index)
     if (m_settings.loudness) {
         request.loudnessRate = measuringRate(index);
         request.loudnessTarget = *m_settings.loudness;
-        request.encodingLoss = encodingLoss(index);
-        request.peakMargin = peakMargin(index);
-        request.keepStretch = keepsStretch(index);
+        // Its true peak is made exact down to where it would hold back a piece of a join too,
+        // so that a join can take this preview as its piece and plan that from the mark.
+        const int kbps = bitrateFor(index).toInt();
+        request.encodingLoss = ParallelWork::JoinEncodings * Loudness::EncodingLoss(kbps);
+        request.peakMargin = ParallelWork::JoinEncodings * Loudness::PeakMargin(kbps);
+        request.keepStretch = keepsStretch(index) || limits(index);
     }
     if (!Mp3Decode::Decodes(source))
         request.pipes = pipesFor(index, request.loudnessRate.value_or(0));
@@ -69,10 +72,13 @@ double ParallelPreviews::keptSeconds(const Mp3Decode::Stretch &stretch, double d
 
 // The stretch is measured as the cut reads it. Raising the rate adds nothing to measure, so
 // it is left to the cut unless the preview's rate is lower: that drops treble, which counts.
+// An MP3 the limiter may take is read at its own rate, as a dry run's line decodes it.
 int ParallelPreviews::measuringRate(int index) const
 {
     const int previewRate = PreviewCommands::SampleRateFor(bitrateFor(index));
     const int sourceRate = sourceLength(index).value_or(Mp3Audio::Length()).rate;
+    if (limits(index) && Mp3Decode::Decodes(m_results[index].source) && sourceRate > 0)
+        return sourceRate;
     return sourceRate > 0 && sourceRate < previewRate ? sourceRate : previewRate;
 }
 
@@ -117,10 +123,16 @@ void ParallelPreviews::analysed(int index, const SourceAnalysis::Outcome &outcom
         m_results[index].song = outcome.song;
         if (outcome.measured)
             measured(index, *outcome.measured);
+        Work &work = m_work[size_t(index)];
+        const std::optional<Loudness::Adjustment> &loudness = m_results[index].loudness;
         // Less than a millisecond would read as no trim at all.
-        if (outcome.stretch && keptSeconds(*outcome.stretch, durationFor(index)) > 0)
-            m_work[size_t(index)].stretch = outcome.stretch;
-        m_work[size_t(index)].step = Step::Cut;
+        if (outcome.stretch && keptSeconds(*outcome.stretch, durationFor(index)) > 0) {
+            if (m_settings.limit && loudness && loudness->heldBack)
+                work.decoded = outcome.stretch;
+            else if (keepsStretch(index))
+                work.stretch = outcome.stretch;
+        }
+        work.step = work.decoded ? Step::Limit : Step::Cut;
         m_waiting.insert(index);
     }
     pump();
@@ -132,10 +144,9 @@ void ParallelPreviews::measured(int index, const Loudness::Measurement &measurem
         Loudness::GainFor(measurement, *m_settings.loudness, encodingLoss(index), peakMargin(index));
 }
 
-// A piece of a join is encoded twice: when it is cut, and again in the joined file.
 int ParallelPreviews::encodings() const
 {
-    return m_settings.join ? 2 : 1;
+    return m_settings.join ? ParallelWork::JoinEncodings : 1;
 }
 
 double ParallelPreviews::encodingLoss(int index) const

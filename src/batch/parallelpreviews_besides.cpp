@@ -1,8 +1,8 @@
 // What a preview gets besides itself: its waveform file, from one decode of the preview as
 // published (gain and fades in it), or from the decode that measured its loudness; and, for
-// a review page, a picture of its whole song when no analysis drew one. Both take the
-// processor, so they run on a thread of the pool, counted among the jobs; the preview counts
-// as made meanwhile, and is done after them.
+// a review page, a picture of its whole song when no analysis drew one, also for a dry run's
+// page of its plan. Both take the processor, so they run on a thread of the pool, counted
+// among the jobs; the preview counts as made meanwhile, and is done after them.
 #include "batch/parallelwork.h"
 
 #include "analysis/mp3decode.h"
@@ -35,11 +35,19 @@ std::optional<Waveform::Overview> songPicture(const QString &source, const std::
 void ParallelPreviews::completeMade(int index)
 {
     Result &result = m_results[index];
-    const std::optional<Waveform::FileSettings> waveform = m_settings.join ? std::nullopt : m_settings.waveform;
+    std::optional<Waveform::FileSettings> waveform = m_settings.join ? std::nullopt : m_settings.waveform;
+    // A kept preview's waveform file is written again only when it is not what this run asks;
+    // a dry run writes none.
+    if (result.upToDate && waveform && Waveform::FileMatches(result.preview, *waveform)) {
+        result.waveform = Waveform::PathBeside(result.preview, waveform->format);
+        waveform.reset();
+    }
+    if (m_dryRun)
+        waveform.reset();
     const bool picture = m_settings.songPictures && !result.song;
     if (!waveform && !picture)
-        return succeed(index);
-    result.made = true;
+        return complete(index);
+    result.made = !result.upToDate && !m_dryRun;
     m_work[size_t(index)].analysing = true;
     ++m_analysing;
     const std::optional<Mp3Audio::Length> length = picture ? sourceLength(index) : std::nullopt;
@@ -68,16 +76,34 @@ void ParallelPreviews::completed(int index, const QString &waveformProblem, cons
         result.song = song;
     if (m_stopped || m_done)
         return;
-    succeed(index);
+    complete(index);
     pump();
 }
 
-// The joined file is the last work of the run, so it is written here, at its end.
+void ParallelPreviews::complete(int index)
+{
+    // A dry run's file is planned, not made.
+    if (!m_results[index].upToDate && !m_dryRun)
+        return succeed(index);
+    m_work[size_t(index)].step = Step::Done;
+    ++m_finished;
+    reportInOrder();
+}
+
+// The joined file is the last work of the run, so it is written here, at its end. A kept
+// joined file's is written again only when it is not what this run asks; a dry run writes none.
 void ParallelPreviews::writeJoinedWaveform()
 {
-    if (!m_joined->made || !m_settings.waveform)
+    if (!m_settings.waveform || !(m_joined->made || m_joined->upToDate))
         return;
-    m_joined->waveformProblem = waveformProblemText(Waveform::WriteBeside(m_joined->preview, *m_settings.waveform));
+    const Waveform::FileSettings &waveform = *m_settings.waveform;
+    if (m_joined->upToDate && Waveform::FileMatches(m_joined->preview, waveform)) {
+        m_joined->waveform = Waveform::PathBeside(m_joined->preview, waveform.format);
+        return;
+    }
+    if (m_dryRun)
+        return;
+    m_joined->waveformProblem = waveformProblemText(Waveform::WriteBeside(m_joined->preview, waveform));
     if (m_joined->waveformProblem.isEmpty())
-        m_joined->waveform = Waveform::PathBeside(m_joined->preview, m_settings.waveform->format);
+        m_joined->waveform = Waveform::PathBeside(m_joined->preview, waveform.format);
 }

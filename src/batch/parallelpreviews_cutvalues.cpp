@@ -76,7 +76,17 @@ bool ParallelPreviews::settleStart(int index)
     result.start = start->toDouble();
     result.duration = durationFor(index);
     result.startIsShare = !result.foundStart && startShareOf(index);
+    result.startFrom = startOrigin(index);
     return true;
+}
+
+ParallelPreviews::StartOrigin ParallelPreviews::startOrigin(int index) const
+{
+    if (const std::optional<Chorus::Start> &found = m_results[index].foundStart)
+        return found->fromChorus ? StartOrigin::Chorus : StartOrigin::Fallback;
+    if (ownStart(index))
+        return StartOrigin::List;
+    return startShareOf(index) ? StartOrigin::Share : StartOrigin::Seconds;
 }
 
 // SoX's fade effect, "" without fades; "-0" ends the fade-out at the end of the cut, also
@@ -120,24 +130,4 @@ CommandLine ParallelPreviews::cutCommand(int index, const QString &start, const 
     if (const std::optional<Loudness::Adjustment> &loudness = m_results[index].loudness)
         command.plain(QStringLiteral(" gain ") + PreviewCommands::SoxNumber(loudness->gain));
     return command;
-}
-
-// The start rule (not a start found in the audio, which is only known after the work), the
-// length, the rate, the fades and the loudness: the same list with the same settings gives
-// the same text.
-QString ParallelPreviews::settingsText(int index) const
-{
-    using ParallelWork::SecondsText;
-    const StartList::SourceCut *own = m_settings.cuts.isEmpty() ? nullptr : &m_settings.cuts.at(index);
-    const bool ownStart = own && (own->startSeconds || own->startShare || own->startAtChorus);
-    const std::optional<double> share = ownStart ? own->startShare : m_settings.startShare;
-    QString start = SecondsText(ownStart ? own->startSeconds.value_or(0) : m_settings.startSeconds);
-    if (startsAtChorus(index))
-        start = QStringLiteral("auto");
-    else if (share)
-        start = SecondsText(*share * 100) + QLatin1Char('%');
-    const QString loudness = m_settings.loudness ? SecondsText(*m_settings.loudness) : QStringLiteral("none");
-    return QStringLiteral("start=%1 duration=%2 rate=%3 fades=%4,%5 loudness=%6")
-        .arg(start, SecondsText(durationFor(index)), QString::number(m_settings.kbps), SecondsText(m_settings.fadeIn),
-             SecondsText(m_settings.fadeOut), loudness);
 }

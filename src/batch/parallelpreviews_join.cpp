@@ -1,43 +1,60 @@
-// The join: the pieces cut into the work folder, made into one file by one SoX run; with
-// subfolders, one file in each, one after another.
+// The join: the pieces cut into the work folder (with update, also songs' own previews taken
+// as they are), made into one file by one SoX run; with subfolders, one file in each, one
+// after another. With a loudness target the joined file is measured once encoded: its
+// crossfades add the pieces up and its encoding overshoots again, so only then is its true
+// peak known. While it passes the ceiling, it is joined again, lowered as a whole.
 #include "batch/parallelwork.h"
 
 #include "platform/main.h"
 #include "platform/shell32.h"
 #include "analysis/mp3audio.h"
+#include "analysis/mp3decode.h"
 #include "preview/previewcheck.h"
 #include "preview/previewcommands.h"
 #include "preview/previewfiles.h"
+#include "preview/previewmark.h"
 #include "preview/tagcopy.h"
+
+#include <numeric>
 
 using Shell32::RunResult;
 
+bool ParallelPreviews::ofJoin(int index, int number) const
+{
+    return m_joinFolders.size() == 1 || m_subfolders.value(index) == m_joinFolders.at(number);
+}
+
 void ParallelPreviews::join()
 {
-    QStringList pieces;
+    if (const std::optional<PreviewMark::Record> kept = m_keptJoins.value(m_joinNumber)) {
+        takeRecordedJoin(*kept);
+        return endJoin();
+    }
+    m_joinWork = JoinWork();
     QStringList sources;
-    QList<double> pieceSeconds;
     for (int index = 0; index < total(); ++index) {
         const Result &result = m_results[index];
-        const bool ofThisFolder = m_joinFolders.size() == 1 || m_subfolders.value(index) == m_joinFolders.at(m_joinNumber);
-        if (ofThisFolder && (result.made || (m_dryRun && result.reason.isEmpty()))) {
-            pieces.append(result.preview);
-            sources.append(result.source);
-            // A dry run has no pieces yet: each is planned to last its duration.
-            pieceSeconds.append(m_dryRun ? durationFor(index) : Mp3Audio::SoxSeconds(result.preview).value_or(0));
-        }
+        if (!ofJoin(index, m_joinNumber) || !(result.made || result.pieceTaken || (m_dryRun && result.reason.isEmpty())))
+            continue;
+        m_joinWork.songs.append(index);
+        m_joinWork.pieces.append(result.preview);
+        m_joinWork.pieceGains.append(m_work[size_t(index)].pieceGain);
+        sources.append(result.source);
+        // A dry run has no pieces yet: each is planned to last its duration.
+        const bool planned = m_dryRun && !result.pieceTaken;
+        m_joinWork.pieceSeconds.append(planned ? durationFor(index) : Mp3Audio::SoxSeconds(result.preview).value_or(0));
     }
-    if (pieces.isEmpty())
+    if (m_joinWork.pieces.isEmpty())
         m_joined->reason = QStringLiteral("none of the previews could be made");
     else if (m_names.isSource(m_joined->preview))
         m_joined->reason = QStringLiteral("it is a file of the list, so the previews were not joined");
     else if (m_settings.crossfade > 0)
-        m_joined->reason = PreviewCheck::CrossfadeProblem(pieceSeconds, sources, m_settings.crossfade);
+        m_joined->reason = PreviewCheck::CrossfadeProblem(m_joinWork.pieceSeconds, sources, m_settings.crossfade);
     if (m_joined->reason.isEmpty())
         m_joined->reason = prepareFolder(*m_joined);
     if (!m_joined->reason.isEmpty() || m_dryRun) {
         if (m_dryRun && m_joined->reason.isEmpty())
-            m_joined->command = joinCommand(pieces, pieceSeconds, m_joined->preview);
+            m_joined->command = joinCommand(m_joined->preview);
         return endJoin();
     }
     m_sweep.removeFrom(Main::FolderOf(m_joined->preview));
@@ -46,28 +63,93 @@ void ParallelPreviews::join()
         m_joined->reason = m_joinedOutput->problem();
         return endJoin();
     }
-    m_joined->command = joinCommand(pieces, pieceSeconds, m_joinedOutput->path());
-    launch(*m_joined->command, [this, pieces, sources](const RunResult &result) {
-        const QString written = m_joinedOutput->path();
-        const QString tags = m_settings.tags ? TagCopy::CopyCommonTags(sources, written) : TagCopy::RemoveTags(written);
-        QString problem = PreviewCheck::JoinProblem(result, written, pieces, m_settings.crossfade);
-        if (problem.isEmpty())
-            problem = ParallelWork::Commit(*m_joined, *m_joinedOutput);
-        m_joinedOutput.reset();
-        m_joined->made = problem.isEmpty();
-        m_joined->reason = problem;
-        m_joined->tagProblem = m_joined->made ? tags : QString();
-        writeJoinedWaveform();
-        endJoin();
+    launchJoin();
+}
+
+void ParallelPreviews::launchJoin()
+{
+    m_joined->command = joinCommand(m_joinedOutput->path());
+    launch(*m_joined->command, [this](const RunResult &result) { joinEnded(result); });
+}
+
+void ParallelPreviews::joinEnded(const RunResult &result)
+{
+    if (m_settings.loudness && PreviewCheck::ToolProblem(result).isEmpty())
+        return measureJoined(result);
+    keepJoined(result);
+}
+
+// On a thread of the pool, counted among the jobs: a sampler is minutes of audio to decode
+// and oversample.
+void ParallelPreviews::measureJoined(const RunResult &result)
+{
+    ++m_analysing;
+    const QList<double> &pieces = m_joinWork.pieceSeconds;
+    const double seconds = std::accumulate(pieces.cbegin(), pieces.cend(), 0.0);
+    m_analyses.start([this, result, written = m_joinedOutput->path(), seconds] {
+        const std::optional<Loudness::Measurement> measured = Mp3Decode::MeasureLoudness(written, seconds);
+        QMetaObject::invokeMethod(this, [this, result, measured] { measuredJoined(result, measured); },
+                                  Qt::QueuedConnection);
     });
 }
 
-CommandLine ParallelPreviews::joinCommand(const QStringList &pieces, const QList<double> &pieceSeconds,
-                                          const QString &writeTo) const
+// The joined file's loudness tells what it has: as first joined (measured), the level it was
+// lowered by (gain), and as kept (result, truePeak).
+void ParallelPreviews::measuredJoined(const RunResult &result, const std::optional<Loudness::Measurement> &measured)
 {
-    CommandLine command = PreviewCommands::Join(m_tools.sox, pieces, bitrateFor(0), writeTo);
+    --m_analysing;
+    if (m_stopped || m_done)
+        return;
+    if (!measured) // the check says why it cannot be read
+        return keepJoined(result);
+    std::optional<Loudness::Adjustment> &loudness = m_joined->loudness;
+    if (!loudness) {
+        loudness.emplace();
+        loudness->measured = *measured;
+        loudness->target = *m_settings.loudness;
+    }
+    loudness->result = measured->integrated;
+    loudness->truePeak = measured->truePeak;
+    if (measured->truePeak <= Loudness::PeakCeiling)
+        return keepJoined(result);
+    if (m_joinWork.recuts >= ParallelWork::MostRecuts)
+        return keepJoined(result, ParallelWork::StillPassesCeiling());
+    loudness->gain = ParallelWork::LoweredGain(loudness->gain, measured->truePeak - Loudness::PeakCeiling);
+    loudness->heldBack = true;
+    ++m_joinWork.recuts;
+    launchJoin();
+}
+
+void ParallelPreviews::keepJoined(const RunResult &result, QString problem)
+{
+    const QString written = m_joinedOutput->path();
+    QStringList sources;
+    for (const int index : std::as_const(m_joinWork.songs))
+        sources.append(m_results[index].source);
+    const QString mark = joinedMark(written);
+    const QString tags = m_settings.tags ? TagCopy::CopyCommonTags(sources, written, mark)
+                                         : TagCopy::RemoveTags(written, mark);
+    if (problem.isEmpty())
+        problem = PreviewCheck::JoinProblem(result, written, m_joinWork.pieces, m_settings.crossfade);
+    if (problem.isEmpty())
+        problem = ParallelWork::Commit(*m_joined, *m_joinedOutput);
+    m_joinedOutput.reset();
+    m_joined->made = problem.isEmpty();
+    m_joined->reason = problem;
+    m_joined->tagProblem = m_joined->made ? tags : QString();
+    writeJoinedWaveform();
+    endJoin();
+}
+
+CommandLine ParallelPreviews::joinCommand(const QString &writeTo) const
+{
+    CommandLine command =
+        PreviewCommands::Join(m_tools.sox, m_joinWork.pieces, bitrateFor(0), writeTo, m_joinWork.pieceGains);
     if (m_settings.crossfade > 0)
-        command.plain(PreviewCommands::CrossfadeSplices(pieceSeconds, m_settings.crossfade));
+        command.plain(PreviewCommands::CrossfadeSplices(m_joinWork.pieceSeconds, m_settings.crossfade));
+    // After the splices: the overlaps are what passes the ceiling.
+    if (m_joined->loudness && m_joined->loudness->gain != 0)
+        command.plain(QStringLiteral(" gain ") + PreviewCommands::SoxNumber(m_joined->loudness->gain));
     return command;
 }
 
@@ -80,7 +162,9 @@ QString ParallelPreviews::joinedPath(int number) const
 {
     const QString folder = m_settings.outputFolder.isEmpty() && total() > 0 ? Main::FolderOf(m_results.first().source)
                                                                            : m_settings.outputFolder;
-    return PreviewCommands::JoinedPath(folder + QLatin1Char('/') + m_joinFolders.at(number));
+    // A file without Lumbrisk's mark under the joined file's name is left alone.
+    return PreviewCommands::FreePath(PreviewCommands::JoinedPath(folder + QLatin1Char('/') + m_joinFolders.at(number)),
+                                     PreviewMark::IsUnmarkedFile);
 }
 
 void ParallelPreviews::beginJoin(int number)

@@ -24,6 +24,9 @@ void ParallelPreviews::planNext()
         fail(index, m_workFolder->problem());
     else
         nameOutput(index);
+    // A joined file is kept, or its songs' own previews taken, only once all its songs are named.
+    if (m_planned == total() && m_settings.join && m_settings.update)
+        keepJoinsUpToDate();
 }
 
 // Names are given in list order, so that they never depend on which tool ends first: a
@@ -33,12 +36,18 @@ void ParallelPreviews::nameOutput(int index)
     Result &result = m_results[index];
     if (m_settings.join) {
         result.preview = m_workFolder->piecePath(index + 1);
+        Work &work = m_work[size_t(index)];
+        work.wanted = wantedRecord(index);
+        // Named as a run without the join names it.
+        if (m_settings.update)
+            work.ownPreview = m_names.claimFree(PreviewCommands::OutputPath(outputFolderOf(index), result.source));
         return;
     }
+    // A song of the list, or any file without the mark, under the preview's name is left alone.
     const QString output = PreviewCommands::OutputPath(outputFolderOf(index), result.source);
-    if (m_names.isSource(output))
-        return fail(index, QStringLiteral("its preview %1 would replace a file of the list, so nothing was written").arg(output));
     result.preview = m_names.claimFree(output);
+    if (result.preview != output && (m_names.isSource(output) || PreviewMark::IsUnmarkedFile(output)))
+        result.avoided = output;
     m_work[size_t(index)].earlier = PreviewFiles::EarlierFile::At(result.preview);
     keepIfUpToDate(index);
 }
@@ -53,19 +62,4 @@ QString ParallelPreviews::outputFolderOf(int index) const
 QString ParallelPreviews::prepareFolder(Result &result)
 {
     return m_names.prepareFolder(Main::FolderOf(result.preview), m_dryRun, result.newFolder);
-}
-
-void ParallelPreviews::keepIfUpToDate(int index)
-{
-    // Without tags a preview records nothing, and a join is made whole each time.
-    if (!m_settings.update || !m_settings.tags || m_settings.join)
-        return;
-    Work &work = m_work[size_t(index)];
-    Result &result = m_results[index];
-    work.mark = PreviewMark::Of(result.source, settingsText(index)).value_or(QString());
-    if (work.mark.isEmpty() || PreviewMark::Read(result.preview) != work.mark)
-        return;
-    result.upToDate = true;
-    work.step = Step::Done;
-    ++m_finished;
 }

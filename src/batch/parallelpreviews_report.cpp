@@ -28,6 +28,7 @@ void ParallelPreviews::reportInOrder()
             prepareFolder(result);
         emit resultReady(m_reported);
         m_results[m_reported].decoder.reset();
+        m_results[m_reported].pipedFrom.clear();
         m_results[m_reported++].command.reset();
     }
 }
@@ -55,7 +56,8 @@ QString ParallelPreviews::runningSource() const
             if (m_work[index].analysing)
                 return m_results[int(index)].source;
         }
-        return QString();
+        // Else only the joined file is measured.
+        return m_analysing > 0 && m_joined ? m_joined->preview : QString();
     }
     const int index = m_pool.oldestIndex();
     return index >= 0 ? m_results[index].source : m_joined->preview;

@@ -64,21 +64,24 @@ void ParallelPreviews::cut(int index)
         return;
     Result &result = m_results[index];
     Work &work = m_work[size_t(index)];
-    if (SourceAudio::NeedsDecoder(result.source)) {
+    // A stretch the process holds is written into SoX by the process itself.
+    if (SourceAudio::NeedsDecoder(result.source) && !work.stretch) {
         if (m_tools.ffmpeg.isEmpty())
             return fail(index, withoutFfmpeg(result.source));
         result.decoder = PreviewCommands::FfmpegDecode(m_tools.ffmpeg, result.source);
     }
     if (m_dryRun) {
         result.command = cutCommand(index, work.start, result.preview);
-        // Its line runs later: lumbrisk-cli decodes the stretch into it as a run would.
-        if (work.stretch)
+        // Its line runs later: lumbrisk-cli decodes (and limits) the stretch into it as a run would.
+        if (work.decoded)
+            result.pipedFrom = limitedLine(index);
+        else if (work.stretch)
             result.decoder = PreviewCommands::DecodedStretch(QCoreApplication::applicationFilePath(), result.source,
                                                              work.start, ParallelWork::SecondsText(durationFor(index)));
         work.stretch.reset();
-        work.step = Step::Done;
-        ++m_finished;
-        return reportInOrder();
+        work.decoded.reset();
+        // A review page of the plan shows its song's picture too.
+        return completeMade(index);
     }
     QString writeTo = result.preview;
     sourceLength(index); // read before SoX reads the source, so the check sees a change
@@ -104,11 +107,8 @@ void ParallelPreviews::cut(int index)
 // while it passes the ceiling; one that still does after MostRecuts fails rather than pass it.
 // Its true peak is what is measured and reported; its loudness stays the planned figure,
 // which the encoder's loss allowance keeps within a few tenths of an LU. A join's pieces are
-// encoded again in the joined file, so they are not.
-namespace {
-constexpr int MostRecuts = 3;
-constexpr double RecutStep = 0.1; // dB
-} // namespace
+// encoded again in the joined file, so the joined file is measured instead.
+using ParallelWork::MostRecuts;
 
 // Only a preview planned near the ceiling: the others cannot reach it, and measuring every
 // preview would cost half as much again as the cut. Theirs are the planned figures.
@@ -156,13 +156,16 @@ void ParallelPreviews::measuredMade(int index, std::optional<double> truePeak,
         work.waveform = waveform;
         keepCut(index, QString(), tags);
     } else if (work.recuts < MostRecuts) {
-        lowerGain(index, *truePeak - Loudness::PeakCeiling);
+        const double excess = *truePeak - Loudness::PeakCeiling;
+        if (work.decoded)
+            lowerCeiling(index, excess);
+        else
+            lowerGain(index, excess);
         work.output.reset();
-        work.step = Step::Cut;
+        work.step = work.decoded ? Step::Limit : Step::Cut;
         m_waiting.insert(index);
     } else {
-        keepCut(index, QStringLiteral("its encoding still passes %1 dBTP with its gain lowered %2 times")
-                           .arg(Loudness::PeakCeiling).arg(MostRecuts), tags);
+        keepCut(index, ParallelWork::StillPassesCeiling(), tags);
     }
     pump();
 }
@@ -173,14 +176,23 @@ bool ParallelPreviews::passesCeiling(int index, double truePeak)
     return truePeak > Loudness::PeakCeiling;
 }
 
-// The overshoot changes with the gain, so the excess is taken off with a step more.
 void ParallelPreviews::lowerGain(int index, double excess)
 {
     Loudness::Adjustment &loudness = *m_results[index].loudness;
-    loudness.gain = std::floor((loudness.gain - excess - RecutStep) * 100) / 100;
+    loudness.gain = ParallelWork::LoweredGain(loudness.gain, excess);
     loudness.result = Loudness::PlannedResult(loudness.measured, loudness.gain, encodingLoss(index));
     loudness.heldBack = true;
     ++m_work[size_t(index)].recuts;
+}
+
+// The gain stays: the limiter takes the peaks further down instead. It leaves many peaks at
+// its ceiling, and the encoder's overshoot varies from one to the next by tenths of a dB, so
+// the ceiling goes down by twice the excess.
+void ParallelPreviews::lowerCeiling(int index, double excess)
+{
+    Work &work = m_work[size_t(index)];
+    work.limiterCeiling = ParallelWork::LoweredGain(*work.limiterCeiling, 2 * excess);
+    ++work.recuts;
 }
 
 void ParallelPreviews::cutEnded(int index, const RunResult &ended)
@@ -191,8 +203,10 @@ void ParallelPreviews::cutEnded(int index, const RunResult &ended)
     // Before the check, so that the check sees the file as it will be kept. A piece of a
     // join needs no tags: the joined file gets them.
     QString tags;
-    if (work.output)
-        tags = m_settings.tags ? TagCopy::CopyTags(source, written, work.mark) : TagCopy::RemoveTags(written);
+    if (work.output) {
+        const QString mark = markText(index, written);
+        tags = m_settings.tags ? TagCopy::CopyTags(source, written, mark) : TagCopy::RemoveTags(written, mark);
+    }
     // The check may ask FFmpeg about an unreadable source, while other tools end meanwhile.
     QString problem = PreviewCheck::CutProblem(ended, written, source, sourceLength(index), work.start,
                                                  ParallelWork::SecondsText(durationFor(index)), m_tools.ffmpeg);
@@ -213,6 +227,7 @@ void ParallelPreviews::keepCut(int index, QString problem, const QString &tags)
 {
     Work &work = m_work[size_t(index)];
     work.stretch.reset();
+    work.decoded.reset();
     const QString written = work.output ? work.output->path() : m_results[index].preview;
     if (problem.isEmpty() && work.output)
         problem = ParallelWork::Commit(m_results[index], *work.output);

@@ -15,7 +15,12 @@ struct ParallelPreviews::Work {
     ToolPool::DecoderEnd decoder; // how FFmpeg ended, when it decoded the source
     int recuts = 0;       // cut again, its gain lowered, after its encoding passed the peak ceiling
     PreviewFiles::EarlierFile earlier; // what the preview's name held when it was named
-    QString mark; // with update: what the preview records of its source and settings
+    std::optional<PreviewMark::Record> wanted; // what the preview is to record of its source and settings
+    // With update, when joining: where a run without the join puts this song's preview.
+    QString ownPreview;
+    // When joining: dB the join raises or lowers its piece by (its own preview taken as it
+    // is was planned for one encoding, a piece for two).
+    double pieceGain = 0;
     // The source's length, read once, before any tool reads the source (see sourceLength).
     mutable bool measured = false;
     mutable std::optional<Mp3Audio::Length> length;
@@ -24,9 +29,39 @@ struct ParallelPreviews::Work {
     // The stretch its analysis decoded, which SoX cuts from, kept while the preview is on
     // its way (it may be cut again); none: SoX reads the source.
     std::shared_ptr<const Mp3Decode::Stretch> stretch;
+    // With the limiter: the stretch as decoded, which it limits again for a cut again, and
+    // the ceiling it was last limited to (dBTP, before the gain).
+    std::shared_ptr<const Mp3Decode::Stretch> decoded;
+    std::optional<double> limiterCeiling;
 };
 
 namespace ParallelWork {
+
+// A piece of a join is encoded twice: when it is cut, and again in the joined file.
+constexpr int JoinEncodings = 2;
+
+// A file whose encoding passes the peak ceiling is made again, its gain lowered by the excess
+// and a step more, as the overshoot changes with the gain; after this many times it fails.
+constexpr int MostRecuts = 3;
+constexpr double RecutStep = 0.1; // dB
+
+inline double LoweredGain(double gain, double excess)
+{
+    return std::floor((gain - excess - RecutStep) * 100) / 100;
+}
+
+inline QString StillPassesCeiling()
+{
+    return QStringLiteral("its encoding still passes %1 dBTP with its gain lowered %2 times")
+        .arg(Loudness::PeakCeiling)
+        .arg(MostRecuts);
+}
+
+// What a mark records of a loudness, and reads back (parallelpreviews_marks.cpp).
+void RecordLoudness(PreviewMark::Record &record, const Loudness::Adjustment &loudness);
+std::optional<Loudness::Adjustment> RecordedLoudness(const PreviewMark::Record &record, double target);
+// The file lasts as long as its mark records, give or take its last frame.
+bool IsWhole(const QString &path, const PreviewMark::Record &recorded);
 
 // Seconds to the millisecond, so that a share of a track's length reads as a short number.
 inline QString SecondsText(double seconds)

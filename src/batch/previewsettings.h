@@ -24,8 +24,10 @@ struct PreviewSettings {
     int jobs = 1;          // tool processes at once
     bool tags = true;      // each preview gets its song's tags; false: no tag at all
     bool update = false;   // a preview that records this source and these settings is kept
+    bool prune = false;    // the previews whose songs are gone are removed
     QList<StartList::SourceCut> cuts; // empty, or each source's own start and length, in list order
     std::optional<double> loudness; // LUFS every preview is brought to
+    bool limit = false; // with loudness: peaks that would hold the gain back are limited instead
     std::optional<Waveform::FileSettings> waveform; // a waveform file beside each preview and a joined one
     bool songPictures = false; // each result keeps a picture of its whole song, for a review page
 

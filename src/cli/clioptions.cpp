@@ -39,7 +39,8 @@ const QCommandLineOption Output({QStringLiteral("o"), QStringLiteral("output")},
 const QCommandLineOption Beside(QStringLiteral("beside"), QStringLiteral("Put each preview next to its source."));
 const QCommandLineOption Join(QStringLiteral("join"),
                               QStringLiteral("Make one Joined_Preview.mp3 of all previews instead of one file per "
-                                             "source."));
+                                             "source, with the tags its songs share: the album's name as its title "
+                                             "and the album's cover when they are one album's."));
 const QCommandLineOption Extension({QStringLiteral("e"), QStringLiteral("ext")},
                                    QStringLiteral("For FOLDER arguments: the extension of the files to take, a comma "
                                                   "list of several (mp3,flac,wav,m4a), or * for every file. MP3, "
@@ -63,6 +64,11 @@ const QCommandLineOption LoudnessTarget(QStringLiteral("loudness"),
                                                        "broadcast. Only the level changes; its true peak stays at -1 "
                                                        "dBTP or below."),
                                         QStringLiteral("LUFS"));
+const QCommandLineOption Limit(QStringLiteral("limit"),
+                               QStringLiteral("With --loudness: a preview whose peaks would keep it below the "
+                                              "loudness reaches it all the same, its peaks taken down to -1 dBTP by "
+                                              "a true-peak limiter (5 ms lookahead, smooth release), by 10 dB at most. "
+                                              "Off by default."));
 const QCommandLineOption Starts(QStringLiteral("starts"),
                                 QStringLiteral("A CSV file of file,start[,duration] rows: each song's own start (any "
                                                "--start form) and length; an empty one takes the option's. Files "
@@ -75,14 +81,22 @@ const QCommandLineOption Crossfade(QStringLiteral("crossfade"),
                                                   "fading out as the other fades in; S below half a preview."),
                                    QStringLiteral("S"));
 const QCommandLineOption NoTags(QStringLiteral("no-tags"),
-                                QStringLiteral("Make the previews without any tag. By default each keeps its song's "
-                                               "tags and cover art."));
+                                QStringLiteral("Make the previews without their songs' tags: only Lumbrisk's own mark "
+                                               "(an ID3v2 frame LUMBRISK), which tells a preview from a song. By "
+                                               "default each keeps its song's tags and cover art."));
 const QCommandLineOption Update(QStringLiteral("update"),
-                               QStringLiteral("Keep each preview that is up to date: made by an --update run from "
-                                              "this very source (its size and modification time) with these "
-                                              "settings, as the preview itself records. Only the missing and stale "
-                                              "ones are made; --no-tags previews record nothing and are made each "
-                                              "time."));
+                               QStringLiteral("Keep each preview that is up to date and whole: made from this very "
+                                              "source (its path, size and modification time) with these settings, "
+                                              "as the mark in the preview records. A start given in seconds (a "
+                                              "row of --starts) is met by a preview made from that second, whatever "
+                                              "chose it before. Only the missing, stale and damaged ones are made. "
+                                              "With --join: a joined preview of the same songs in the same order "
+                                              "with these settings is kept; one made again takes each song's own "
+                                              "preview that is up to date as it is."));
+const QCommandLineOption Prune(QStringLiteral("prune"),
+                               QStringLiteral("Remove the previews (and their waveform files) in the folders the run "
+                                              "writes into whose songs are gone, as their marks say; never a file "
+                                              "without Lumbrisk's mark. Without it they are only listed."));
 const QCommandLineOption DryRun(QStringLiteral("dry-run"),
                                 QStringLiteral("Print the SoX command lines, shell-quoted, and make nothing. The tags "
                                                "are copied by Lumbrisk itself, not by these lines. With --json: the "
@@ -138,6 +152,14 @@ QString relativeProblem(const QString &name)
                                  "is longer than 4096 bytes); give the full path");
 }
 
+QList<QCommandLineOption> allOptions()
+{
+    return QList<QCommandLineOption>{Start, Duration, Bitrate, Output, Beside, Join, Extension, KeepFolders, Jobs,
+                                     FadeIn, FadeOut, Starts, Crossfade, NoTags, LoudnessTarget, Limit, Update, Prune,
+                                     DryRun, Quiet, Json}
+           + ReportOptions::All();
+}
+
 } // namespace
 
 CliCommandLine::CliCommandLine()
@@ -149,9 +171,7 @@ CliCommandLine::CliCommandLine()
                        "Exit status: 0 every preview made, 1 some not made or left out (a name that is not "
                        "valid UTF-8) or no audio file found, 2 bad usage, 3 a tool is missing, 130 stopped by "
                        "Ctrl+C (129 by SIGHUP, 141 by a closed pipe, 143 by SIGTERM)."));
-    m_parser.addOptions({Start, Duration, Bitrate, Output, Beside, Join, Extension, KeepFolders, Jobs, FadeIn, FadeOut,
-                         Starts, Crossfade, NoTags, LoudnessTarget, Update, DryRun, Quiet, Json});
-    m_parser.addOptions(ReportOptions::All());
+    m_parser.addOptions(allOptions());
     ProgramOptions::AddHelpAndVersion(m_parser);
     m_parser.addPositionalArgument(QStringLiteral("FILE|FOLDER"), QStringLiteral("Audio files (MP3, FLAC, WAV, M4A, ...), or folders to scan."),
                                    QStringLiteral("FILE|FOLDER..."));
@@ -172,6 +192,18 @@ CliCommandLine::Reading CliCommandLine::read(const QList<QByteArray> &arguments)
     return check() ? Reading::Run : Reading::Refused;
 }
 
+QSet<QString> CliCommandLine::valueOptions()
+{
+    QSet<QString> names;
+    for (const QCommandLineOption &option : allOptions()) {
+        if (option.valueName().isEmpty())
+            continue;
+        for (const QString &name : option.names())
+            names.insert((name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name);
+    }
+    return names;
+}
+
 bool CliCommandLine::refuse(const QString &problem)
 {
     m_problem = problem;
@@ -189,8 +221,9 @@ bool CliCommandLine::readReports(CliOptions &options)
 {
     if (const QString problem = ReportOptions::Read(m_parser, options.settings.outputFolder, options.reports); !problem.isEmpty())
         return refuse(problem);
-    if (options.dryRun && (options.reports.waveform || !options.reports.review.isEmpty()))
-        return refuse(QStringLiteral("--dry-run writes nothing: --waveform and --review need a run"));
+    // A dry run's page is its plan, written to fix starts before anything is encoded.
+    if (options.dryRun && options.reports.waveform)
+        return refuse(QStringLiteral("--dry-run writes nothing: --waveform needs a run"));
     return true;
 }
 
@@ -317,8 +350,9 @@ bool CliCommandLine::readJobs(PreviewSettings &settings)
 
 bool CliCommandLine::readLoudness(PreviewSettings &settings)
 {
+    settings.limit = m_parser.isSet(Limit);
     if (!m_parser.isSet(LoudnessTarget))
-        return true;
+        return !settings.limit || refuse(QStringLiteral("--limit needs --loudness"));
     bool number = false;
     const double lufs = QLocale::c().toDouble(m_parser.value(LoudnessTarget), &number);
     if (!number || !(lufs >= Loudness::LowestTarget && lufs <= Loudness::HighestTarget))
@@ -338,13 +372,12 @@ bool CliCommandLine::readModes(CliOptions &options)
     options.keepFolders = m_parser.isSet(KeepFolders);
     options.dryRun = m_parser.isSet(DryRun);
     options.settings.update = m_parser.isSet(Update);
+    options.settings.prune = m_parser.isSet(Prune);
     options.json = m_parser.isSet(Json);
     options.quiet = m_parser.isSet(Quiet) || options.json;
     if (options.extensions.contains(QString()))
         return refuse(named(Extension, m_parser.value(Extension))
                       + QStringLiteral(": give an extension, such as mp3, or several: mp3,flac,m4a"));
-    if (options.settings.update && options.settings.join)
-        return refuse(QStringLiteral("--update and --join cannot be used together: a joined preview is made whole each time"));
     return true;
 }
 

@@ -7,6 +7,7 @@
 #include "preview/startlist.h"
 
 #include <QCommandLineParser>
+#include <QSet>
 
 struct CliOptions {
     PreviewSettings settings;
@@ -34,6 +35,8 @@ public:
     Reading read(const QList<QByteArray> &arguments);
     const CliOptions &options() const { return m_options; }
     QString problem() const { return m_problem; }
+    // The options that take a value, each name as typed: "-o", "--output", ...
+    static QSet<QString> valueOptions();
 
 private:
     bool check();

@@ -168,11 +168,11 @@ void ConsoleReport::resultReady(int index)
                                                    : QString();
     if (result.upToDate) {
         if (m_mode == Mode::Progress && !m_terminal)
-            printLine(count + QStringLiteral("up to date: ") + result.preview);
+            printLine(count + KeptLine(result, m_previews.joined().has_value()));
         return;
     }
     if (m_mode == Mode::JsonPlan && result.command) {
-        m_plannedCommands.insert(index, commandText(*result.command, result.decoder));
+        m_plannedCommands.insert(index, commandText(*result.command, pipedInto(result)));
         printNoChorus(result);
         return printHeldBack(result);
     }
@@ -181,7 +181,7 @@ void ConsoleReport::resultReady(int index)
             write(stdout, QStringLiteral("work=$(mktemp -d)\n"));
         m_pieceFolderMade = true;
         printFolder(result);
-        printCommand(*result.command, result.decoder);
+        printCommand(*result.command, pipedInto(result));
         printNoChorus(result);
         return printHeldBack(result);
     }
@@ -216,8 +216,19 @@ void ConsoleReport::printHeldBack(const ParallelPreviews::Result &result)
         return;
     const Loudness::Adjustment &loudness = *result.loudness;
     const QString name = Main::FileNameOf(result.source);
-    if (loudness.heldBack)
+    const bool limited = loudness.limited && *loudness.limited >= 0.05;
+    if (loudness.heldBack && limited)
+        printLine(QStringLiteral("%1: %2 LUFS, held back by its peaks, limited by %3 dB")
+                      .arg(name)
+                      .arg(*loudness.result, 0, 'f', 1)
+                      .arg(*loudness.limited, 0, 'f', 1));
+    else if (loudness.heldBack)
         printLine(QStringLiteral("%1: %2 LUFS, held back by its peaks").arg(name).arg(*loudness.result, 0, 'f', 1));
+    else if (limited)
+        printLine(QStringLiteral("%1: %2 LUFS, its peaks limited by up to %3 dB")
+                      .arg(name)
+                      .arg(*loudness.result, 0, 'f', 1)
+                      .arg(*loudness.limited, 0, 'f', 1));
     else if (loudness.capped)
         printLine(QStringLiteral("%1: too quiet to bring to %2 LUFS: raised by %3 dB")
                       .arg(name)
@@ -235,6 +246,10 @@ void ConsoleReport::joinedReady()
     } else if (m_mode == Mode::DryRun && joined.command) {
         printFolder(joined);
         printCommand(*joined.command);
+    } else if (joined.upToDate) {
+        const QString problem = joined.waveformProblem.isEmpty() ? QString() : QStringLiteral("; ") + joined.waveformProblem;
+        if (!problem.isEmpty() || (m_mode == Mode::Progress && !m_terminal))
+            printLine(KeptLine(joined, false) + problem);
     } else if (!joined.made) {
         printLine(notMadeLine(joined));
     } else if (!joined.planned.isEmpty()) {
@@ -242,6 +257,8 @@ void ConsoleReport::joinedReady()
     } else if (!joined.tagProblem.isEmpty() || !joined.waveformProblem.isEmpty()) {
         printLine(madeLine(joined));
     }
+    if (m_mode == Mode::Progress && joined.made && joined.loudness)
+        printLine(JoinedLoudnessLine(joined));
 }
 
 void ConsoleReport::finished()
@@ -249,10 +266,13 @@ void ConsoleReport::finished()
     m_ticker.stop();
     if (m_mode == Mode::DryRun && m_pieceFolderMade && m_previews.joined())
         write(stdout, QStringLiteral("rm -r -- %1\n").arg(PieceVariable));
-    if (m_mode == Mode::DryRun && m_previews.keptCount() > 0)
+    if (m_mode == Mode::DryRun && m_previews.joined() && m_previews.keptCount() > 0)
+        printLine(joinsKeptNote() + (allJoinsKept() ? QString() : QStringLiteral("; the lines above make the others")));
+    else if (m_mode == Mode::DryRun && m_previews.keptCount() > 0)
         printLine(QStringLiteral("up to date: %1; the lines above make the other %2")
                       .arg(m_previews.keptCount())
                       .arg(m_previews.total() - m_previews.keptCount()));
+    printOrphans();
     if (m_mode == Mode::Progress)
         printSummary();
     else if (m_mode == Mode::Json || m_mode == Mode::JsonPlan)
@@ -288,14 +308,24 @@ void ConsoleReport::drawProgress()
     m_lineShown = true;
 }
 
-void ConsoleReport::printCommand(const CommandLine &command, const std::optional<CommandLine> &decoder)
+void ConsoleReport::printCommand(const CommandLine &command, const QList<CommandLine> &pipedFrom)
 {
-    write(stdout, commandText(command, decoder) + QLatin1Char('\n'));
+    write(stdout, commandText(command, pipedFrom) + QLatin1Char('\n'));
 }
 
-QString ConsoleReport::commandText(const CommandLine &command, const std::optional<CommandLine> &decoder) const
+QString ConsoleReport::commandText(const CommandLine &command, const QList<CommandLine> &pipedFrom) const
 {
-    return (decoder ? shellWords(*decoder) + QStringLiteral(" | ") : QString()) + shellWords(command);
+    QString text;
+    for (const CommandLine &run : pipedFrom)
+        text += shellWords(run) + QStringLiteral(" | ");
+    return text + shellWords(command);
+}
+
+QList<CommandLine> ConsoleReport::pipedInto(const ParallelPreviews::Result &result)
+{
+    if (!result.pipedFrom.isEmpty())
+        return result.pipedFrom;
+    return result.decoder ? QList<CommandLine>{*result.decoder} : QList<CommandLine>();
 }
 
 QString ConsoleReport::shellWords(const CommandLine &command) const
@@ -314,11 +344,13 @@ void ConsoleReport::printSummary()
 {
     QStringList notMade;
     int made = 0;
+    int taken = 0; // songs whose own previews a join took as they were
     for (const ParallelPreviews::Result &result : m_previews.results()) {
         if (result.made)
             ++made;
         else if (!result.upToDate)
             notMade.append(Main::FileNameOf(result.source));
+        taken += result.pieceTaken ? 1 : 0;
     }
     const int kept = m_previews.keptCount();
     const int toMake = m_previews.total() - kept;
@@ -326,18 +358,23 @@ void ConsoleReport::printSummary()
     const QList<ParallelPreviews::Result> joins = this->joins();
     if (m_previews.interrupted())
         summary = QStringLiteral("stopped: %1 of %2 previews were made and are kept").arg(made).arg(toMake);
+    else if (allJoinsKept())
+        summary = QStringLiteral("nothing to make");
     else if (joins.size() > 1)
-        summary = joinsSummary(made);
+        summary = joinsSummary(made + taken, toMake + taken);
     else if (!joins.isEmpty() && joins.constFirst().made)
-        summary = QStringLiteral("%1 made from %2 of %3 previews").arg(joins.constFirst().preview).arg(made).arg(toMake);
-    else if (joins.size() == 1 && made > 0)
+        summary = joins.constFirst().preview + QStringLiteral(" made from %1 of %2 previews").arg(made + taken).arg(toMake + taken);
+    else if (joins.size() == 1 && made + taken > 0)
         summary = QStringLiteral("the pieces were cut, but the joined preview was not made: ") + joins.constFirst().reason;
     else if (toMake == 0 && kept > 0)
         summary = QStringLiteral("nothing to make");
     else
         summary = QStringLiteral("%1 of %2 previews made").arg(made).arg(toMake);
-    if (kept > 0)
+    if (!joins.isEmpty() && kept > 0)
+        summary += QStringLiteral("; ") + joinsKeptNote();
+    else if (kept > 0)
         summary += QStringLiteral("; up to date: %1").arg(kept);
+    summary += namesNote();
     if (!notMade.isEmpty() && !m_previews.interrupted())
         summary += QStringLiteral("; not made: ") + notMade.join(QStringLiteral(", "));
     QStringList leftOut;
@@ -346,23 +383,6 @@ void ConsoleReport::printSummary()
     if (!leftOut.isEmpty() && !m_previews.interrupted())
         summary += QStringLiteral("; left out: ") + leftOut.join(QStringLiteral(", "));
     printLine(summary);
-}
-
-QString ConsoleReport::joinsSummary(int made) const
-{
-    QStringList notJoined;
-    for (const ParallelPreviews::Result &joined : m_previews.joins()) {
-        if (!joined.made)
-            notJoined.append(joined.preview);
-    }
-    const qsizetype joins = m_previews.joins().size();
-    QString summary = QStringLiteral("%1 joined previews made from %2 of %3 previews")
-                          .arg(joins - notJoined.size())
-                          .arg(made)
-                          .arg(m_previews.total());
-    if (!notJoined.isEmpty())
-        summary += QStringLiteral("; not joined: ") + notJoined.join(QStringLiteral(", "));
-    return summary;
 }
 
 ScanProgress::ScanProgress(bool shown) : m_shown(shown)

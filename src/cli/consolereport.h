@@ -55,17 +55,35 @@ private:
     void finished();
     void printLine(const QString &line);
     void drawProgress();
-    // The command line, shell-quoted, after the decoder's and a pipe when it reads one.
-    QString commandText(const CommandLine &command, const std::optional<CommandLine> &decoder = std::nullopt) const;
-    void printCommand(const CommandLine &command, const std::optional<CommandLine> &decoder = std::nullopt);
+    // The command line, shell-quoted, after the lines piped into it, each with its pipe.
+    QString commandText(const CommandLine &command, const QList<CommandLine> &pipedFrom = {}) const;
+    void printCommand(const CommandLine &command, const QList<CommandLine> &pipedFrom = {});
+    // The runs whose output a file's command line reads: its decoder, or a limiter's line.
+    static QList<CommandLine> pipedInto(const ParallelPreviews::Result &result);
     QString shellWords(const CommandLine &command) const;
-    // "Quiet.mp3: -18.2 LUFS, held back by its peaks", when its peaks kept it below the target.
+    // "Quiet.mp3: -18.2 LUFS, held back by its peaks", when its peaks kept it below the target;
+    // "Loud.mp3: -14.0 LUFS, its peaks limited by up to 4.2 dB", when the limiter took them down.
     // "<song>: nothing repeats in it, ..." when its start could not be the chorus.
     void printNoChorus(const ParallelPreviews::Result &result);
     void printHeldBack(const ParallelPreviews::Result &result);
     void printSummary();
-    // With several joined files: how many were made, and of how many previews.
-    QString joinsSummary(int made) const;
+    // The previews whose songs are gone: each told, or a dry run's line that removes it
+    // (consolereport_notes.cpp).
+    void printOrphans();
+    // What the summary adds once: numbered names, marks of an earlier version, orphans.
+    QString namesNote() const;
+    // What is told of joined files (consolereport_joins.cpp).
+    // A file kept as it is: a preview, a song of a joined file that was kept, or a song whose
+    // own preview was taken for the join.
+    static QString KeptLine(const ParallelPreviews::Result &result, bool joining);
+    // What a joined file measures as encoded, and whether it was lowered.
+    static QString JoinedLoudnessLine(const ParallelPreviews::Result &joined);
+    // With several joined files: how many were made, of how many pieces of how many songs.
+    QString joinsSummary(int pieces, int songs) const;
+    // With update: the joined files kept, and the songs' own previews taken as pieces.
+    QString joinsKeptNote() const;
+    // With update: every joined file was up to date and kept.
+    bool allJoinsKept() const;
     // The joined files told of, or the one under way when the run stopped before.
     QList<ParallelPreviews::Result> joins() const;
     void printJson(); // in consolereport_json.cpp

@@ -1,8 +1,12 @@
-// The JSON report of lumbrisk-cli: every file's result, what was left out, and the joined files.
+// The JSON report of lumbrisk-cli: every file's result (a kept one as its mark records it),
+// what was left out, the joined files, and the previews whose songs are gone.
 // A dry run's report is the plan a script can review before anything is encoded: each file's
-// start and where it came from, the chorus sections found, the loudness measured and the gain
-// planned, and the command line that makes its preview.
+// start and where it came from, the chorus sections found, the candidates a person may take
+// instead and whether the start is doubtful, the loudness measured and the gain planned, and
+// the command line that makes its preview.
 #include "cli/consolereport.h"
+
+#include "cli/reviewcandidates.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -26,7 +30,8 @@ QJsonObject loudnessEntry(const Loudness::Adjustment &loudness)
             {QStringLiteral("result"), decibels(loudness.result)},
             {QStringLiteral("true_peak"), decibels(loudness.truePeak)},
             {QStringLiteral("held_back"), loudness.heldBack},
-            {QStringLiteral("capped"), loudness.capped}};
+            {QStringLiteral("capped"), loudness.capped},
+            {QStringLiteral("limited"), decibels(loudness.limited)}};
 }
 
 // Each occurrence of the chorus, in seconds to the millisecond.
@@ -39,11 +44,35 @@ QJsonArray sectionsEntry(const std::vector<Chorus::Section> &sections)
     return entries;
 }
 
-QString startFrom(const ParallelPreviews::Result &result)
+QString startFrom(ParallelPreviews::StartOrigin origin)
 {
-    if (result.foundStart)
-        return result.foundStart->fromChorus ? QStringLiteral("chorus") : QStringLiteral("fallback");
-    return result.startIsShare ? QStringLiteral("share") : QStringLiteral("seconds");
+    switch (origin) {
+    case ParallelPreviews::StartOrigin::Chorus:
+        return QStringLiteral("chorus");
+    case ParallelPreviews::StartOrigin::Fallback:
+        return QStringLiteral("fallback");
+    case ParallelPreviews::StartOrigin::List:
+        return QStringLiteral("list");
+    case ParallelPreviews::StartOrigin::Share:
+        return QStringLiteral("share");
+    case ParallelPreviews::StartOrigin::Seconds:
+        break;
+    }
+    return QStringLiteral("seconds");
+}
+
+// The starts a person or a tool may take instead, as the review page offers them.
+QJsonArray candidatesEntry(const ParallelPreviews::Result &result)
+{
+    const std::optional<double> songSeconds = result.song && result.song->seconds > 0 ? std::optional(result.song->seconds)
+                                                                                        : std::nullopt;
+    QJsonArray entries;
+    for (const ReviewCandidates::Shown &candidate : ReviewCandidates::Of(*result.foundStart, songSeconds, result.duration))
+        entries.append(QJsonObject{{QStringLiteral("start"), candidate.seconds},
+                                   {QStringLiteral("section"), candidate.section},
+                                   {QStringLiteral("repeats"), candidate.repeats},
+                                   {QStringLiteral("score"), std::round(candidate.score * 1000) / 1000}});
+    return entries;
 }
 
 void addStart(QJsonObject &object, const ParallelPreviews::Result &result)
@@ -51,9 +80,14 @@ void addStart(QJsonObject &object, const ParallelPreviews::Result &result)
     if (!result.start)
         return;
     object.insert(QStringLiteral("start"), *result.start);
-    object.insert(QStringLiteral("start_from"), startFrom(result));
-    if (result.foundStart && !result.foundStart->sections.empty())
+    object.insert(QStringLiteral("start_from"), startFrom(result.startFrom));
+    if (!result.foundStart)
+        return;
+    if (!result.foundStart->sections.empty())
         object.insert(QStringLiteral("sections"), sectionsEntry(result.foundStart->sections));
+    object.insert(QStringLiteral("candidates"), candidatesEntry(result));
+    object.insert(QStringLiteral("doubtful"),
+                  ReviewCandidates::Doubtful(*result.foundStart, result.startFrom == ParallelPreviews::StartOrigin::List));
 }
 
 } // namespace
@@ -67,11 +101,14 @@ void ConsoleReport::printJson()
         QJsonObject object;
         if (!result.source.isEmpty())
             object.insert(QStringLiteral("source"), result.source);
-        if (!joining || result.source.isEmpty())
+        // A piece of a join is named only when it is the song's own preview, taken as it is.
+        if (!joining || result.source.isEmpty() || result.pieceTaken)
             object.insert(QStringLiteral("preview"), result.preview);
         object.insert(QStringLiteral("made"), result.made);
         if (result.upToDate)
             object.insert(QStringLiteral("up_to_date"), true);
+        if (result.pinnedSongChanged)
+            object.insert(QStringLiteral("pinned_song_changed"), true);
         // A file planned has no reason; one that is not has one, as has one not made.
         if (planning ? !result.reason.isEmpty() : !result.made && !result.upToDate)
             object.insert(QStringLiteral("reason"), result.reason);
@@ -100,8 +137,19 @@ void ConsoleReport::printJson()
     QJsonArray leftOut;
     for (const QString &path : std::as_const(m_leftOut))
         leftOut.append(QJsonObject{{QStringLiteral("path"), path}, {QStringLiteral("reason"), LeftOutReason}});
+    QJsonArray orphans;
+    for (const ParallelPreviews::Orphan &orphan : m_previews.orphans()) {
+        QJsonObject entry{{QStringLiteral("preview"), orphan.preview},
+                          {QStringLiteral("source"), orphan.source},
+                          {QStringLiteral("removed"), orphan.removed}};
+        if (!orphan.problem.isEmpty())
+            entry.insert(QStringLiteral("problem"), orphan.problem);
+        orphans.append(entry);
+    }
     QJsonObject report{{QStringLiteral("total"), m_previews.total()},
                        {QStringLiteral("made"), m_previews.madeCount()},
+                       {QStringLiteral("kept"), m_previews.keptCount()},
+                       {QStringLiteral("orphans"), orphans},
                        {QStringLiteral("interrupted"), m_previews.interrupted()},
                        {QStringLiteral("previews"), previews},
                        {QStringLiteral("leftOut"), leftOut}};

@@ -5,6 +5,7 @@
 #include "cli/clisources.h"
 #include "cli/consolereport.h"
 #include "cli/reviewrows.h"
+#include "analysis/limitedstretch.h"
 #include "analysis/mp3decode.h"
 #include "platform/consoleprompts.h"
 #include "platform/filenames.h"
@@ -98,6 +99,27 @@ bool writesStretch(int argc, char *argv[])
                || std::strcmp(argv[1], PreviewCommands::StretchFloatsOption) == 0);
 }
 
+// lumbrisk-cli --limited-stretch RATE CEILING FADE-IN FADE-OUT: the raw stereo floats of a
+// dry run's line on standard input, limited as a run limits them, out as the WAVE file its
+// SoX reads.
+int limitStretch(char *argv[])
+{
+    const auto number = [](const char *text) { return QLocale::c().toDouble(QLatin1String(text)); };
+    Mp3Decode::Stretch stretch{QLocale::c().toInt(QLatin1String(argv[2])), 2, {}};
+    float block[16384];
+    size_t count = 0;
+    while ((count = std::fread(block, sizeof(float), std::size(block), stdin)) > 0)
+        stretch.samples.insert(stretch.samples.end(), block, block + count);
+    stretch.samples.resize(stretch.frames() * 2);
+    if (std::ferror(stdin) || stretch.rate <= 0 || stretch.samples.empty())
+        return complain(QStringLiteral("no stretch to limit came in"), NothingMade);
+    stretch = LimitedStretch::Limit(stretch, number(argv[3]), number(argv[4]), number(argv[5]));
+    const QByteArray header = Mp3Decode::WaveHeaderOf(stretch);
+    if (writeOut(header.constData(), size_t(header.size())) != 0)
+        return NothingMade;
+    return writeOut(stretch.samples.data(), stretch.samples.size() * sizeof(float));
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -107,6 +129,8 @@ int main(int argc, char *argv[])
     std::signal(SIGPIPE, SIG_IGN);
     if (writesStretch(argc, argv))
         return writeStretch(argv[1], argv[2], argv[3], argv[4]);
+    if (argc == 6 && std::strcmp(argv[1], PreviewCommands::LimitedStretchOption) == 0)
+        return limitStretch(argv);
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("lumbrisk-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(LUMBRISK_VERSION));
@@ -183,9 +207,10 @@ int main(int argc, char *argv[])
     if (previews.interrupted())
         return 128 + SIGINT;
     if (!options.reports.review.isEmpty()) {
-        const QString joined = previews.joined() && previews.joined()->made ? previews.joined()->preview : QString();
-        if (const QString problem = ReviewPage::Write(options.reports.review, ReviewRows::Of(previews, settings), joined);
-            !problem.isEmpty())
+        const ReviewRows::Run run{QCoreApplication::arguments(), commandLine.valueOptions(), QDir::currentPath(),
+                                  options.paths.isEmpty(), options.dryRun};
+        const ReviewPage::Page page = ReviewRows::PageOf(previews, settings, run, options.reports.review);
+        if (const QString problem = ReviewPage::Write(options.reports.review, page); !problem.isEmpty())
             return complain(QStringLiteral("the review page %1 cannot be written: %2").arg(options.reports.review, problem), 1);
         if (!options.quiet)
             tell(QStringLiteral("review page: ") + options.reports.review);

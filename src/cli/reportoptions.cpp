@@ -22,17 +22,21 @@ const QCommandLineOption WaveformFormat(QStringLiteral("waveform"),
                                                        "waveform-data.js and peaks.js read: 256 samples per pixel."),
                                         QStringLiteral("json|dat"));
 const QCommandLineOption WaveformBits(QStringLiteral("waveform-bits"),
-                                      QStringLiteral("Resolution of the waveform files: 8 or 16 bits. Default: 16."),
-                                      QStringLiteral("8|16"), QStringLiteral("16"));
+                                      QStringLiteral("Resolution of the waveform files: 8 or 16 bits. Default: 8, the "
+                                                     "only one peaks.js 4 reads; waveform-data.js reads both."),
+                                      QStringLiteral("8|16"), QStringLiteral("8"));
 const QCommandLineOption WaveformChannels(QStringLiteral("waveform-channels"),
                                           QStringLiteral("1: one waveform of both channels mixed; 2: one per channel. "
                                                          "Default: 1."),
                                           QStringLiteral("1|2"), QStringLiteral("1"));
 const QCommandLineOption Review(QStringLiteral("review"),
-                                QStringLiteral("Write one HTML page of every choice to look at before the previews "
-                                               "go live: each song's waveform with its chorus and the preview's "
-                                               "window, the start and where it came from, loudness, tags, failures, "
-                                               "and a player; it links the previews by relative paths."),
+                                QStringLiteral("Write one HTML page of every choice, to check and correct before "
+                                               "the previews go live: each song's waveform with its chorus, the "
+                                               "preview's window and the candidates the search would give next, "
+                                               "the start and where it came from, loudness, tags, failures, and a "
+                                               "player. A click or a key moves a start, and Save starts downloads "
+                                               "the starts chosen as a CSV for the next run. It links songs and "
+                                               "previews by relative paths. With --dry-run: the page of the plan."),
                                 QStringLiteral("FILE.html"));
 
 QString named(const QCommandLineOption &option, const QString &value)

@@ -1,11 +1,13 @@
 #include "cli/reviewpage.h"
 
-#include "cli/reviewpicture.h"
+#include "cli/reviewrow.h"
 #include "platform/main.h"
 #include "platform/safefiles.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSaveFile>
 #include <QUrl>
 
@@ -15,175 +17,113 @@ namespace ReviewPage {
 
 namespace {
 
-// Rows off screen skip layout and painting (content-visibility), and keep their height
-// guessed, so that the scroll bar stays still as they come into view.
-const char Style[] = R"(
-body{font:14px/1.35 "Liberation Sans",Arial,sans-serif;margin:0;background:#f4f4f2;color:#222}
-header{position:sticky;top:0;z-index:1;background:#fff;border-bottom:1px solid #ccc;padding:8px 16px}
-h1{font-size:18px;margin:0 0 4px}
-#counts span{margin-right:14px}
-#filters label{margin-right:14px;cursor:pointer}
-main{padding:8px 16px}
-.row{content-visibility:auto;contain-intrinsic-size:auto 132px;background:#fff;border:1px solid #ddd;
- border-radius:4px;margin:0 0 8px;padding:8px 10px;display:grid;grid-template-columns:minmax(0,1fr) 300px;gap:4px 16px}
-.row.failed{border-color:#c33;background:#fff6f6}
-.names{font-weight:bold}.artist{font-weight:normal;color:#555}
-.path{color:#777;font-size:12px;overflow-wrap:anywhere}
-svg.song{grid-column:1;width:100%;height:48px;background:#fafafa}
-.wave{fill:#5a6f8c}.chorus{fill:#f0b400;opacity:.45}.window{fill:#2a8f5a;fill-opacity:.25;stroke:#1d6b42;stroke-width:1;vector-effect:non-scaling-stroke}
-.facts{grid-column:2;grid-row:1/span 2;font-size:13px}.facts div{margin-bottom:2px}
-.reason{color:#b00}.held{color:#a60}
-audio{grid-column:1;width:100%;height:32px}
-)";
-
-// Filters show the rows of any kind ticked, or all when none is.
-const char Script[] = R"(
-const boxes=[...document.querySelectorAll('#filters input')];
-const rows=[...document.querySelectorAll('.row')];
-function filter(){
- const kinds=boxes.filter(b=>b.checked).map(b=>b.value);
- for(const row of rows)row.hidden=kinds.length>0&&!kinds.some(k=>row.classList.contains(k));
+// The page's style and script, compiled in from src/cli/review/ (review.qrc).
+QString resource(const char *name)
+{
+    QFile file(QStringLiteral(":/review/") + QLatin1String(name));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
-for(const box of boxes)box.addEventListener('change',filter);
-)";
 
 QString escaped(const QString &text)
 {
     return text.toHtmlEscaped();
 }
 
-// A path relative to the page's folder, as a URL path.
-QString link(const QString &path, const QString &pageFolder)
-{
-    const QString relative = QDir(pageFolder).relativeFilePath(path);
-    return QString::fromLatin1(QUrl::toPercentEncoding(relative, "/"));
-}
-
-QString startFromText(StartFrom from)
-{
-    switch (from) {
-    case StartFrom::Chorus:
-        return QStringLiteral("chorus");
-    case StartFrom::NothingRepeats:
-        return QStringLiteral("25 %: nothing repeats");
-    case StartFrom::List:
-        return QStringLiteral("CSV");
-    case StartFrom::Fixed:
-        break;
-    }
-    return QStringLiteral("fixed");
-}
-
-QString decibels(double value, const char *unit)
-{
-    return QStringLiteral("%1 %2").arg(value, 0, 'f', 1).arg(QLatin1String(unit));
-}
-
-QString loudnessFacts(const Loudness::Adjustment &loudness)
-{
-    const Loudness::Measurement &measured = loudness.measured;
-    if (!measured.integrated)
-        return QStringLiteral("<div>loudness: silence, left as it is</div>");
-    QString facts = QStringLiteral("<div>loudness %1 → %2</div>")
-                        .arg(decibels(*measured.integrated, "LUFS"),
-                             loudness.result ? decibels(*loudness.result, "LUFS") : QStringLiteral("?"));
-    // The encoded preview's own once made; the source's with the gain is only a plan's guess.
-    const double truePeak = loudness.truePeak.value_or(measured.truePeak + loudness.gain);
-    if (std::isfinite(truePeak))
-        facts += QStringLiteral("<div>true peak %1</div>").arg(decibels(truePeak, "dBTP"));
-    if (loudness.heldBack)
-        facts += QStringLiteral("<div class=\"held\">held back by its peaks</div>");
-    return facts;
-}
-
-bool fallback(const Row &row)
-{
-    return row.startFrom == StartFrom::NothingRepeats;
-}
-
-bool heldBack(const Row &row)
-{
-    return row.loudness && row.loudness->heldBack;
-}
-
-QString rowClasses(const Row &row)
-{
-    QString classes = QStringLiteral("row");
-    if (!row.made)
-        classes += QStringLiteral(" failed");
-    if (fallback(row))
-        classes += QStringLiteral(" fallback");
-    if (heldBack(row))
-        classes += QStringLiteral(" heldback");
-    return classes;
-}
-
-QString names(const Row &row)
-{
-    const QString title = row.names.title.isEmpty() ? Main::FileNameOf(row.source) : row.names.title;
-    QString html = QStringLiteral("<div class=\"names\">") + escaped(title);
-    if (!row.names.artist.isEmpty())
-        html += QStringLiteral(" <span class=\"artist\">– %1</span>").arg(escaped(row.names.artist));
-    return html + QStringLiteral("<div class=\"path\">%1</div></div>").arg(escaped(row.source));
-}
-
-QString facts(const Row &row)
-{
-    QString html = QStringLiteral("<div class=\"facts\">");
-    if (row.start)
-        html += QStringLiteral("<div>%1 for %2, from %3</div>")
-                    .arg(Clock(*row.start), Clock(row.length), escaped(startFromText(row.startFrom)));
-    if (!row.made)
-        html += QStringLiteral("<div class=\"reason\">not made: %1</div>").arg(escaped(row.reason));
-    if (row.loudness)
-        html += loudnessFacts(*row.loudness);
-    if (row.made && !row.tags.isEmpty())
-        html += QStringLiteral("<div>%1</div>").arg(escaped(row.tags));
-    return html + QStringLiteral("</div>");
-}
-
 QString player(const QString &preview, const QString &pageFolder)
 {
-    return QStringLiteral("<audio controls preload=\"none\" src=\"%1\"></audio>").arg(link(preview, pageFolder));
-}
-
-QString rowHtml(const Row &row, const QString &pageFolder)
-{
-    QString html = QStringLiteral("<section class=\"%1\">").arg(rowClasses(row));
-    html += names(row) + facts(row) + ReviewPicture::Svg(row);
-    if (row.made && !row.preview.isEmpty())
-        html += player(row.preview, pageFolder);
-    return html + QStringLiteral("</section>\n");
+    return QStringLiteral("<audio controls preload=\"none\" src=\"%1\"></audio>").arg(Link(preview, pageFolder));
 }
 
 QString filter(const char *kind, const QString &label, int count)
 {
-    return QStringLiteral("<label><input type=\"checkbox\" value=\"%1\"> %2 (%3)</label>")
+    return QStringLiteral("<label><input type=\"checkbox\" data-filter=\"%1\"> %2 (%3)</label>")
         .arg(QLatin1String(kind), label)
         .arg(count);
 }
 
-QString header(const QList<Row> &rows, const QString &pageFolder, const QString &joined)
+// How many rows are of each kind (failed, kept, doubtful, ...), by their classes.
+QHash<QString, int> kindCounts(const QList<Row> &rows)
 {
-    int made = 0;
-    int fallbacks = 0;
-    int held = 0;
+    QHash<QString, int> counts;
     for (const Row &row : rows) {
-        made += row.made ? 1 : 0;
-        fallbacks += fallback(row) ? 1 : 0;
-        held += heldBack(row) ? 1 : 0;
+        for (const QString &kind : ReviewRow::Classes(row).split(QLatin1Char(' ')))
+            ++counts[kind];
     }
-    QString html = QStringLiteral("<header><h1>Previews: %1 sources</h1><div id=\"counts\">"
-                                  "<span>%2 made</span><span>%3 failed</span></div>")
-                       .arg(rows.size())
-                       .arg(made)
-                       .arg(rows.size() - made);
-    html += QStringLiteral("<div id=\"filters\">Show only: ") + filter("fallback", QStringLiteral("fallback starts"), fallbacks)
-            + filter("failed", QStringLiteral("failed"), int(rows.size()) - made)
-            + filter("heldback", QStringLiteral("held back by peaks"), held) + QStringLiteral("</div>");
-    if (!joined.isEmpty())
-        html += QStringLiteral("<div id=\"joined\">joined: %1 %2</div>").arg(escaped(Main::FileNameOf(joined)), player(joined, pageFolder));
+    return counts;
+}
+
+QString counts(const Page &page, const QHash<QString, int> &kinds)
+{
+    const int failed = kinds.value(QStringLiteral("failed"));
+    const int kept = kinds.value(QStringLiteral("kept"));
+    QString html = QStringLiteral("<div id=\"counts\">");
+    if (page.dryRun)
+        html += QStringLiteral("<span>%1 planned</span>").arg(kinds.value(QStringLiteral("planned")));
+    else
+        html += QStringLiteral("<span>%1 made</span>").arg(page.rows.size() - failed - kept);
+    html += QStringLiteral("<span>%1 kept</span>").arg(kept);
+    html += QStringLiteral("<span>%1 failed</span>").arg(failed);
+    // The script counts these as starts are changed and approved.
+    html += QStringLiteral("<span class=\"review-counts\"><b data-count=\"reviewed\">0</b> reviewed, "
+                           "<b data-count=\"changed\">0</b> changed, <b data-count=\"left\">%1</b> left</span>")
+                .arg(page.rows.size());
+    return html + QStringLiteral("</div>");
+}
+
+QString filters(const QHash<QString, int> &kinds)
+{
+    return QStringLiteral("<div id=\"filters\">Show only: ")
+           + filter("doubtful", QStringLiteral("doubtful starts"), kinds.value(QStringLiteral("doubtful")))
+           + filter("failed", QStringLiteral("failed"), kinds.value(QStringLiteral("failed")))
+           + filter("held-back", QStringLiteral("held back by peaks"), kinds.value(QStringLiteral("held-back")))
+           + filter("kept", QStringLiteral("kept"), kinds.value(QStringLiteral("kept")))
+           + QStringLiteral("<label><input type=\"checkbox\" data-filter=\"unreviewed\"> not yet reviewed</label></div>");
+}
+
+QString saving(const Page &page, const QString &pageFolder)
+{
+    return QStringLiteral("<div id=\"save\"><button type=\"button\" data-role=\"save-starts\">Save starts</button> "
+                          "<span>Save it as <b>starts.csv</b> in %1, beside this page; then this remakes exactly the "
+                          "previews whose start changed:</span> <code data-role=\"command\">%2</code>"
+                          "<div class=\"note\" data-role=\"save-note\" role=\"status\"></div></div>")
+        .arg(escaped(QDir::toNativeSeparators(pageFolder)), escaped(page.command));
+}
+
+QString header(const Page &page, const QString &pageFolder)
+{
+    QString html = QStringLiteral("<header><h1>%1: %2 songs</h1>")
+                       .arg(page.dryRun ? QStringLiteral("Plan of previews") : QStringLiteral("Previews"))
+                       .arg(page.rows.size());
+    const QHash<QString, int> kinds = kindCounts(page.rows);
+    html += counts(page, kinds) + filters(kinds) + saving(page, pageFolder);
+    html += QStringLiteral("<div id=\"keys\">A click on a song's waveform or on a candidate moves its start; with a "
+                           "row chosen, ← → move it a beat, with Shift a bar, Home puts back the run's, Enter "
+                           "approves it; J and K go to the next and previous row.</div>");
+    if (!page.joined.isEmpty())
+        html += QStringLiteral("<div id=\"joined\">joined: %1 %2</div>")
+                    .arg(escaped(Main::FileNameOf(page.joined)), player(page.joined, pageFolder));
     return html + QStringLiteral("</header>\n");
+}
+
+QString orphans(const QList<Orphan> &orphans)
+{
+    if (orphans.isEmpty())
+        return QString();
+    QString html = QStringLiteral("<footer id=\"orphans\"><h2>Previews whose song is gone (%1)</h2>"
+                                  "<p>Lumbrisk removes them only with --prune, and nothing it did not make.</p><ul>")
+                       .arg(orphans.size());
+    for (const Orphan &orphan : orphans)
+        html += QStringLiteral("<li data-role=\"orphan\"><span class=\"path\">%1</span>, made of "
+                               "<span class=\"path\">%2</span>%3</li>")
+                    .arg(escaped(orphan.preview), escaped(orphan.source),
+                         orphan.removed ? QStringLiteral(": removed") : QString());
+    return html + QStringLiteral("</ul></footer>\n");
+}
+
+QString mainAttributes(const Page &page, const QString &pageFolder)
+{
+    return QStringLiteral(" data-run=\"%1\" data-folder=\"%2\"%3")
+        .arg(escaped(page.run), escaped(pageFolder), page.wholeList ? QStringLiteral(" data-whole-list") : QString());
 }
 
 } // namespace
@@ -194,29 +134,42 @@ QString Clock(double seconds)
     return QStringLiteral("%1:%2").arg(whole / 60).arg(whole % 60, 2, 10, QLatin1Char('0'));
 }
 
-QByteArray Html(const QList<Row> &rows, const QString &pageFolder, const QString &joined)
+QString Link(const QString &path, const QString &pageFolder)
 {
-    QString page = QStringLiteral("<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
-                                  "<meta name=\"viewport\" content=\"width=device-width\">"
-                                  "<title>Lumbrisk review</title><style>")
-                   + QLatin1String(Style) + QStringLiteral("</style></head><body>\n");
-    page += header(rows, pageFolder, joined) + QStringLiteral("<main>\n");
-    for (const Row &row : rows)
-        page += rowHtml(row, pageFolder);
-    page += QStringLiteral("</main><script>") + QLatin1String(Script) + QStringLiteral("</script></body></html>\n");
-    return page.toUtf8();
+    const QString relative = QDir(pageFolder).relativeFilePath(path);
+    return QString::fromLatin1(QUrl::toPercentEncoding(relative, "/"));
 }
 
-QString Write(const QString &path, const QList<Row> &rows, const QString &joined)
+QByteArray Html(const Page &page, const QString &pageFolder)
+{
+    QString html = QStringLiteral("<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
+                                  "<meta name=\"viewport\" content=\"width=device-width\">"
+                                  "<title>Lumbrisk review</title><style>")
+                   + resource("review.css") + QStringLiteral("</style></head><body>\n");
+    html += header(page, pageFolder) + QStringLiteral("<main%1>\n").arg(mainAttributes(page, pageFolder));
+    for (const Row &row : page.rows)
+        html += ReviewRow::Html(row, pageFolder);
+    html += QStringLiteral("</main>\n") + orphans(page.orphans);
+    for (const char *script : {"startscsv.js", "beats.js", "review.js"})
+        html += QStringLiteral("<script>") + resource(script) + QStringLiteral("</script>");
+    html += QStringLiteral("</body></html>\n");
+    return html.toUtf8();
+}
+
+QString Write(const QString &path, const Page &page)
 {
     // Checked before the run too; the name may hold a pipe or a device by now.
     if (const QString kind = SafeFiles::OtherThanRegularFile(path); !kind.isEmpty())
         return QStringLiteral("it is %1, not a regular file").arg(kind);
+    // A dry run makes no folder, but its page may go into one the run would make.
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QDir().mkpath(folder))
+        return QStringLiteral("its folder %1 cannot be made").arg(folder);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return file.errorString();
-    const QByteArray page = Html(rows, QFileInfo(path).absolutePath(), joined);
-    if (file.write(page) != page.size() || !file.commit())
+    const QByteArray html = Html(page, folder);
+    if (file.write(html) != html.size() || !file.commit())
         return file.errorString();
     return QString();
 }

@@ -69,13 +69,11 @@ QString Svg(const ReviewPage::Row &row)
     const int width = overview.length() > 0 ? overview.length() : WidthWithoutWaveform;
     QString svg = QStringLiteral("<svg class=\"song\" viewBox=\"0 0 %1 %2\" preserveAspectRatio=\"none\">").arg(width).arg(Height);
     if (overview.length() > 0)
-        svg += QStringLiteral("<path class=\"wave\" d=\"%1\"/>").arg(outline(overview));
+        svg += QStringLiteral("<path class=\"outline\" d=\"%1\"/>").arg(outline(overview));
     if (row.song.seconds > 0) {
         for (const ReviewPage::Section &section : row.chorus)
             svg += stretch("chorus", section.begin, section.end, row.song.seconds, width);
     }
-    if (row.song.seconds > 0 && row.start)
-        svg += stretch("window", *row.start, *row.start + row.length, row.song.seconds, width);
     return svg + QStringLiteral("</svg>");
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // The picture of a review page's row: the whole song's waveform as an inline SVG, the chorus
-// sections shaded and the preview's window drawn over it. One filled path of a few hundred
-// points in whole units, written as relative steps, keeps a row to a few kilobytes.
+// sections shaded (the preview's window lies over it, where the page's script moves it). One
+// filled path of a few hundred points in whole units, written as relative steps, keeps a row
+// to a few kilobytes.
 
 #include "cli/reviewpage.h"
 

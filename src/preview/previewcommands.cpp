@@ -144,11 +144,19 @@ CommandLine CutStretch(const QString &sox, const QString &bitrate, const QString
 }
 
 CommandLine DecodedStretch(const QString &program, const QString &sourcePath, const QString &start,
-                           const QString &seconds)
+                           const QString &seconds, const char *option)
 {
     return CommandLine(program)
-        .plain(QStringLiteral(" %1 %2 %3 ").arg(QLatin1String(DecodedStretchOption), start, seconds))
+        .plain(QStringLiteral(" %1 %2 %3 ").arg(QLatin1String(option), start, seconds))
         .quoted(Main::AbsolutePath(sourcePath));
+}
+
+CommandLine LimitedStretch(const QString &program, int rate, double ceiling, const QString &fadeIn,
+                           const QString &fadeOut)
+{
+    return CommandLine(program).plain(QStringLiteral(" %1 %2 %3 %4 %5")
+                                          .arg(QLatin1String(LimitedStretchOption), QString::number(rate),
+                                               SoxNumber(ceiling), fadeIn, fadeOut));
 }
 
 CommandLine FfmpegInput(const QString &ffmpeg, const QString &options, const QString &sourcePath)
@@ -195,12 +203,15 @@ CommandLine FfmpegDecodeMono(const QString &ffmpeg, const QString &sourcePath, i
 }
 
 CommandLine Join(const QString &sox, const QStringList &entries, const QString &bitrate,
-                 const QString &joinedPath)
+                 const QString &joinedPath, const QList<double> &gains)
 {
     CommandLine join(sox);
     join.plain(QStringLiteral("  --combine sequence "));
-    for (const QString &entry : entries)
-        literalName(join, entry).plain(QStringLiteral(" "));
+    for (qsizetype entry = 0; entry < entries.size(); ++entry) {
+        if (const double gain = gains.value(entry); gain != 0)
+            join.plain(QStringLiteral("-v ") + SoxNumber(std::round(std::pow(10, gain / 20) * 1e6) / 1e6) + QLatin1Char(' '));
+        literalName(join, entries.at(entry)).plain(QStringLiteral(" "));
+    }
     return literalName(join.plain(outputOptions(bitrate)), joinedPath);
 }
 

@@ -55,10 +55,18 @@ CommandLine CutStretch(const QString &sox, const QString &bitrate, const QString
 // What lumbrisk-cli takes to write that file itself, for command lines run later:
 // "lumbrisk-cli" --decoded-stretch <start> <seconds> "<source>".
 inline constexpr char DecodedStretchOption[] = "--decoded-stretch";
-CommandLine DecodedStretch(const QString &program, const QString &sourcePath, const QString &start,
-                           const QString &seconds);
-// The lines of versions 1.2.2 and 1.2.3 have it write raw 32-bit floats instead.
+// The lines of versions 1.2.2 and 1.2.3 have it write raw 32-bit floats instead, and so do
+// the lines that limit the stretch.
 inline constexpr char StretchFloatsOption[] = "--stretch-floats";
+CommandLine DecodedStretch(const QString &program, const QString &sourcePath, const QString &start,
+                           const QString &seconds, const char *option = DecodedStretchOption);
+// What lumbrisk-cli takes to limit a stretch's raw stereo floats at `rate` from its standard
+// input to `ceiling` (dBTP) as heard with the fades the cut gives it, as a run limits them,
+// and write them as the WAVE file CutStretch reads:
+// "lumbrisk-cli" --limited-stretch <rate> <ceiling> <fade-in> <fade-out>.
+inline constexpr char LimitedStretchOption[] = "--limited-stretch";
+CommandLine LimitedStretch(const QString &program, int rate, double ceiling, const QString &fadeIn,
+                           const QString &fadeOut);
 // "ffmpeg"<options> -protocol_whitelist file,pipe -format_whitelist <audio formats> -i "<source>":
 // FFmpeg reads the file named and nothing that file names, and only as audio. A concat list,
 // playlist or image sequence under an audio name would have it read other files, or wait
@@ -81,9 +89,10 @@ CommandLine DecodeMonoDecoded(const QString &sox, int rate);
 // alone, for a front end that runs one tool at a time.
 CommandLine FfmpegDecodeMono(const QString &ffmpeg, const QString &sourcePath, int rate);
 // "sox"  --combine sequence --no-glob "<entry>" ...  -c 2 -r <rate> -C <bit rate> --no-glob
-// "<joined>", with absolute paths as above.
+// "<joined>", with absolute paths as above. gains: dB each entry is raised or lowered by
+// (SoX's -v before it), none for 0 or a missing one.
 CommandLine Join(const QString &sox, const QStringList &entries, const QString &bitrate,
-                 const QString &joinedPath);
+                 const QString &joinedPath, const QList<double> &gains = {});
 // " splice -q <end of piece 1>,<half the overlap>,0 <end of piece 2>,..." for pieces of the
 // given lengths as SoX reads them: each piece overlaps the next by `overlap` seconds, the
 // one fading out as the other fades in with equal power. SoX takes each position on the

@@ -1,18 +1,14 @@
 #include "preview/previewmark.h"
 
-#include "analysis/sourceaudio.h"
-#include "platform/main.h"
-
-#include <QDir>
 #include <QFile>
-#include <QHash>
-#include <QRegularExpression>
-#include <QSet>
+#include <QUrl>
 
 #include <id3v2framefactory.h>
 #include <id3v2header.h>
 #include <textidentificationframe.h>
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
 #include <sys/stat.h>
 
@@ -25,8 +21,8 @@ namespace {
 using namespace TagLib;
 
 constexpr int HeaderBytes = 10;
-// A mark is a short line; a larger user frame is something else and is not read.
-constexpr quint32 LongestMark = 1024;
+// A mark is a line with a path in it; a larger user frame is something else and is not read.
+constexpr quint32 LongestMark = 16 * 1024;
 
 quint32 bigEndian(const QByteArray &bytes, int at, bool syncSafe)
 {
@@ -45,36 +41,29 @@ std::optional<QString> markIn(const ByteVector &frameBytes, const ID3v2::Header 
     return TStringToQString(user->fieldList()[1]);
 }
 
-// "Song" for "Song_Preview.mp3" and "Song_Preview (2).mp3"; "" for any other name.
-QString songNameOf(const QString &previewName)
-{
-    static const QRegularExpression preview(QStringLiteral("^(.+)_Preview(?: \\(\\d+\\))?\\.[^.]+$"));
-    return preview.match(previewName).captured(1);
-}
-
 bool isMp3(const QString &path)
 {
     return path.endsWith(QLatin1String(".mp3"), Qt::CaseInsensitive);
 }
 
-// The names (without their extension) of the songs among the file names: the audio files
-// whose names are not a preview's.
-QSet<QString> songsAmong(const QStringList &names)
+const QString Form = QStringLiteral("2");
+
+// Shares of a second, to the millisecond: what a start in a list is written with.
+bool sameSeconds(const QString &one, const QString &other)
 {
-    static const QStringList extensions = SourceAudio::Extensions();
-    QSet<QString> songs;
-    for (const QString &name : names) {
-        const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-        if (dot > 0 && extensions.contains(name.mid(dot + 1).toLower()) && songNameOf(name).isEmpty()
-            && name != QLatin1String("Joined_Preview.mp3"))
-            songs.insert(name.left(dot));
-    }
-    return songs;
+    bool readOne = false;
+    bool readOther = false;
+    const double first = one.toDouble(&readOne);
+    const double second = other.toDouble(&readOther);
+    return readOne && readOther && std::abs(first - second) < 0.0005;
 }
 
-QSet<QString> songsIn(const QString &folder)
+// "auto" and "25%" name a way to find the start; a plain number is the start itself.
+bool isSeconds(const QString &start)
 {
-    return songsAmong(QDir(folder).entryList(QDir::Files | QDir::Hidden));
+    bool number = false;
+    start.toDouble(&number);
+    return number;
 }
 
 } // namespace
@@ -115,43 +104,117 @@ std::optional<QString> Read(const QString &path)
     return std::nullopt;
 }
 
-std::optional<QString> Of(const QString &sourcePath, const QString &settings)
+std::optional<Record> Record::OfSource(const QString &sourcePath)
 {
     struct stat facts {};
     if (::stat(QFile::encodeName(sourcePath).constData(), &facts) != 0)
         return std::nullopt;
-    // "1": the first form of the text; another would be read as not up to date.
-    return QStringLiteral("1 size=%1 modified=%2.%3 %4")
-        .arg(qint64(facts.st_size))
-        .arg(qint64(facts.st_mtim.tv_sec))
-        .arg(qint64(facts.st_mtim.tv_nsec), 9, 10, QLatin1Char('0'))
-        .arg(settings);
+    Record record = OfPath(sourcePath);
+    record.set(QStringLiteral("size"), QString::number(qint64(facts.st_size)));
+    record.set(QStringLiteral("modified"), QStringLiteral("%1.%2")
+                                               .arg(qint64(facts.st_mtim.tv_sec))
+                                               .arg(qint64(facts.st_mtim.tv_nsec), 9, 10, QLatin1Char('0')));
+    return record;
+}
+
+Record Record::OfPath(const QString &path)
+{
+    Record record;
+    record.set(QStringLiteral("source"), QString::fromLatin1(QUrl::toPercentEncoding(path, "/")));
+    return record;
+}
+
+std::optional<Record> Record::Parse(const QString &text)
+{
+    const QStringList words = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (words.isEmpty() || words.first() != Form)
+        return std::nullopt;
+    Record record;
+    for (qsizetype index = 1; index < words.size(); ++index) {
+        const qsizetype equals = words.at(index).indexOf(QLatin1Char('='));
+        if (equals <= 0)
+            return std::nullopt;
+        record.set(words.at(index).left(equals), words.at(index).mid(equals + 1));
+    }
+    return record;
+}
+
+QString Record::text() const
+{
+    QStringList words{Form};
+    for (const auto &field : m_fields)
+        words.append(field.first + QLatin1Char('=') + field.second);
+    return words.join(QLatin1Char(' '));
+}
+
+QString Record::value(const QString &key) const
+{
+    for (const auto &field : m_fields) {
+        if (field.first == key)
+            return field.second;
+    }
+    return QString();
+}
+
+bool Record::has(const QString &key) const
+{
+    return std::any_of(m_fields.cbegin(), m_fields.cend(), [&](const auto &field) { return field.first == key; });
+}
+
+void Record::set(const QString &key, const QString &value)
+{
+    for (auto &field : m_fields) {
+        if (field.first == key) {
+            field.second = value;
+            return;
+        }
+    }
+    m_fields.append({key, value});
+}
+
+QString Record::source() const
+{
+    return QUrl::fromPercentEncoding(value(QStringLiteral("source")).toLatin1());
+}
+
+bool Record::meets(const Record &wanted) const
+{
+    const QString start = QStringLiteral("start");
+    for (const auto &field : wanted.m_fields) {
+        if (value(field.first) == field.second && has(field.first))
+            continue;
+        if (field.first == start && isSeconds(field.second) && sameSeconds(value(QStringLiteral("at")), field.second))
+            continue;
+        return false;
+    }
+    return true;
+}
+
+bool Record::sameSource(const Record &other) const
+{
+    for (const char *key : {"source", "size", "modified"}) {
+        if (value(QLatin1String(key)) != other.value(QLatin1String(key)))
+            return false;
+    }
+    return true;
+}
+
+bool IsEarlierForm(const QString &text)
+{
+    return !Record::Parse(text).has_value();
+}
+
+bool IsUnmarkedFile(const QString &path)
+{
+    struct stat facts {};
+    return ::lstat(QFile::encodeName(path).constData(), &facts) == 0 && S_ISREG(facts.st_mode) && !Read(path);
 }
 
 QStringList WithoutPreviews(const QStringList &rows, qsizetype &leftOut)
 {
-    // An earlier run's output folder may lie in the scanned one, away from the songs.
-    QStringList names;
-    for (const QString &row : rows)
-        names.append(Main::FileNameOf(row));
-    const QSet<QString> scannedSongs = songsAmong(names);
-    QHash<QString, QSet<QString>> songs; // per folder with a preview's name in it
-    const auto ofASong = [&](const QString &row) {
-        const QString name = Main::FileNameOf(row);
-        const bool joined = name == QLatin1String("Joined_Preview.mp3");
-        const QString song = songNameOf(name);
-        if (!joined && song.isEmpty())
-            return false;
-        if (joined ? !scannedSongs.isEmpty() : scannedSongs.contains(song))
-            return true;
-        const QString folder = Main::FolderOf(row);
-        if (!songs.contains(folder))
-            songs.insert(folder, songsIn(folder));
-        return joined ? !songs.value(folder).isEmpty() : songs.value(folder).contains(song);
-    };
     QStringList kept;
     for (const QString &row : rows) {
-        if ((isMp3(row) && Read(row)) || ofASong(row))
+        if (isMp3(row) && Read(row))
             ++leftOut;
         else
             kept.append(row);

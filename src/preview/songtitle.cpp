@@ -1,10 +1,13 @@
 #include "preview/songtitle.h"
 
 #include <QFile>
+#include <QStringDecoder>
 
 #include <fileref.h>
+#include <infotag.h>
 #include <tag.h>
 #include <tfilestream.h>
+#include <wavfile.h>
 
 namespace SongTitle {
 
@@ -13,6 +16,17 @@ namespace {
 QString fromTagLib(const TagLib::String &text)
 {
     return QString::fromStdWString(text.toWString()).trimmed();
+}
+
+// A RIFF INFO chunk says nothing of its encoding: TagLib reads it as Latin-1, which keeps
+// every byte, and most programs now write UTF-8 there.
+QString fromInfo(const TagLib::String &latin1)
+{
+    const TagLib::ByteVector bytes = latin1.data(TagLib::String::Latin1);
+    const QByteArray raw(bytes.data(), int(bytes.size()));
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString decoded = utf8(raw);
+    return (utf8.hasError() ? QString::fromLatin1(raw) : decoded).trimmed();
 }
 
 } // namespace
@@ -25,7 +39,15 @@ Names Read(const QString &path)
     const TagLib::FileRef file(&stream, false);
     if (file.isNull() || !file.tag())
         return {};
-    return {fromTagLib(file.tag()->title()), fromTagLib(file.tag()->artist())};
+    Names names{fromTagLib(file.tag()->title()), fromTagLib(file.tag()->artist())};
+    // A WAV file's tag is its ID3v2 chunk; its INFO chunk (INAM, IART) names it where that does not.
+    if (auto *wav = dynamic_cast<TagLib::RIFF::WAV::File *>(file.file()); wav && wav->hasInfoTag()) {
+        if (names.title.isEmpty())
+            names.title = fromInfo(wav->InfoTag()->title());
+        if (names.artist.isEmpty())
+            names.artist = fromInfo(wav->InfoTag()->artist());
+    }
+    return names;
 }
 
 } // namespace SongTitle

@@ -71,6 +71,19 @@ PropertyMap withoutWholeTrackKeys(PropertyMap properties)
     return properties;
 }
 
+// Vorbis comments name a song's comment DESCRIPTION, where ID3v2 has a comment frame that
+// TagLib fills only from COMMENT (else a user frame): DESCRIPTION becomes the comment or,
+// beside a COMMENT, a second comment described as DESCRIPTION.
+PropertyMap withDescriptionAsComment(PropertyMap properties)
+{
+    if (!properties.contains("DESCRIPTION"))
+        return properties;
+    const StringList description = properties["DESCRIPTION"];
+    properties.erase("DESCRIPTION");
+    properties.insert(properties.contains("COMMENT") ? "COMMENT:DESCRIPTION" : "COMMENT", description);
+    return properties;
+}
+
 // A tag's frames as plain pointers: a copy of a TagLib list shares the tag's own, which
 // deletes its frames, so it must not outlive their removal.
 std::vector<ID3v2::Frame *> framesOf(const ID3v2::Tag &tag)
@@ -225,7 +238,7 @@ void copyInto(Preview &preview, const Source &from)
         preview.setVersion(tag->header()->majorVersion() == 4 ? ID3v2::v4 : ID3v2::v3);
         return;
     }
-    preview.id3v2().setProperties(withoutWholeTrackKeys(source.properties()));
+    preview.id3v2().setProperties(withDescriptionAsComment(withoutWholeTrackKeys(source.properties())));
     TagPictures::AddPictures(preview.id3v2(), TagPictures::PicturesOf(source));
 }
 
@@ -284,15 +297,20 @@ QString CopyTags(const QString &sourcePath, const QString &previewPath, const QS
         mark);
 }
 
-QString CopyCommonTags(const QStringList &sourcePaths, const QString &previewPath)
+QString CopyCommonTags(const QStringList &sourcePaths, const QString &previewPath, const QString &mark)
 {
-    return replaceTags(previewPath, NotCopied, [&](Preview &preview) {
+    return replaceTags(
+        previewPath, NotCopied,
+        [&](Preview &preview) {
         std::optional<Shared> shared;
+        std::optional<Picture> firstCover;
         for (const QString &path : sourcePaths) {
             const Source source(path);
             if (!source.problem().isEmpty())
                 return source.problem();
             const Shared own = sharedPartOf(source.file());
+            if (!firstCover)
+                firstCover = own.cover;
             if (shared)
                 keepWhatBothHave(*shared, own);
             else
@@ -300,16 +318,24 @@ QString CopyCommonTags(const QStringList &sourcePaths, const QString &previewPat
         }
         if (!shared)
             return QString();
+        // Songs of one album make a sampler of that album: a player lists it by the album's
+        // name and shows its cover, which a re-encoded picture need not match byte for byte.
+        if (shared->text.contains("ALBUM")) {
+            shared->text["TITLE"] = shared->text["ALBUM"];
+            if (!shared->cover)
+                shared->cover = firstCover;
+        }
         preview.id3v2().setProperties(shared->text);
         if (shared->cover)
             TagPictures::AddPictures(preview.id3v2(), {*shared->cover});
         return QString();
-    });
+        },
+        mark);
 }
 
-QString RemoveTags(const QString &previewPath)
+QString RemoveTags(const QString &previewPath, const QString &mark)
 {
-    return replaceTags(previewPath, QStringLiteral("tags not removed: "), [](Preview &) { return QString(); });
+    return replaceTags(previewPath, QStringLiteral("tags not removed: "), [](Preview &) { return QString(); }, mark);
 }
 
 } // namespace TagCopy

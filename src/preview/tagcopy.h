@@ -36,9 +36,11 @@ QString CopyTags(const QString &sourcePath, const QString &previewPath, const QS
 
 // Gives a joined preview only what all its sources share: album, album artist, artist,
 // genre, year, and the cover when all have the same one; never one song's title or track.
-QString CopyCommonTags(const QStringList &sourcePaths, const QString &previewPath);
+// Songs that agree on their album give it the album's name as its title and the album's
+// cover: the first song's front cover (or first picture) when their covers differ.
+QString CopyCommonTags(const QStringList &sourcePaths, const QString &previewPath, const QString &mark = QString());
 
-// Leaves the preview without any tag (ID3v1, ID3v2 or APE).
-QString RemoveTags(const QString &previewPath);
+// Leaves the preview without any tag (ID3v1, ID3v2 or APE) but the mark, unless it is "".
+QString RemoveTags(const QString &previewPath, const QString &mark = QString());
 
 } // namespace TagCopy

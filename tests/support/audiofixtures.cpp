@@ -111,6 +111,17 @@ QByteArray Contents(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+QByteArray AudioContents(const QString &path)
+{
+    const QByteArray bytes = Contents(path);
+    if (bytes.size() < 10 || !bytes.startsWith("ID3"))
+        return bytes;
+    qsizetype size = 0;
+    for (int index = 6; index < 10; ++index)
+        size = size * 128 + (quint8(bytes.at(index)) & 0x7f);
+    return bytes.mid(10 + size);
+}
+
 bool WriteFile(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);

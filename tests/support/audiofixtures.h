@@ -41,6 +41,8 @@ QList<SongPart> PopSong();
 bool MakeSound(const QString &path, const QStringList &effects);
 // The file's bytes, to prove a source was never changed.
 QByteArray Contents(const QString &path);
+// The bytes of an MP3 file after its ID3v2 tag: its audio, whatever its tags say.
+QByteArray AudioContents(const QString &path);
 // Creates or replaces the file with the bytes (none: an empty file); false when it cannot
 // be written whole.
 bool WriteFile(const QString &path, const QByteArray &bytes = QByteArray());

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# The review page of a real run, opened in headless Chromium: no console error and no file
-# that fails to load, one row per source, every player's file on disk, each window mark
-# where the JSON report's start puts it; a screenshot of it is saved in the build folder.
-# Usage: review_page.sh <build folder>. Exits 77 (skipped) when Chromium or Node.js cannot
-# be had.
+# The review page of real runs, used in headless Chromium as a person uses it (see
+# review_check.js), with npm's playwright-core driving Debian's chromium. playwright-core
+# is put into the build folder when missing; the check is skipped (exit 77) with a note only
+# when Node.js, Chromium or playwright-core cannot be had. A screenshot of the editor is saved
+# in the build folder.
+# Usage: review_page.sh <build folder>.
 set -euo pipefail
 build=$(realpath "${1:?usage: review_page.sh <build folder>}")
 here=$(dirname "$(realpath "$0")")
@@ -11,19 +12,24 @@ source "$here/browser-tools.sh"
 need_node
 need_chromium
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/songs/Album" "$work/out"
-# A tagged song whose second half repeats its first, one without tags, and one that is
-# no MP3 at all, which fails.
-sox -n -r 44100 -c 2 "$work/verse.wav" synth 20 pluck C3 pluck E3 pluck G3 tremolo 4 40
-sox -n -r 44100 -c 2 "$work/chorus.wav" synth 20 square A3 square C4 square E4 gain -12
-sox "$work/verse.wav" "$work/chorus.wav" "$work/verse.wav" "$work/chorus.wav" -C 128 \
-  --comment "Title=Night & Day" --add-comment "Artist=The <Tests>" "$work/songs/Album/Tagged.mp3"
-sox -n -r 44100 -c 2 -C 128 "$work/songs/Album/No tags #1.mp3" synth 40 brownnoise tremolo 0.2 80
-echo "not audio" > "$work/songs/Album/Broken.mp3"
+# The page's own script must parse before any page is opened.
+for script in "$here"/../../src/cli/review/*.js; do node --check "$script"; done
 
-"$build/lumbrisk-cli" -s auto -d 10 --loudness -16 --keep-folders --json -o "$work/out/previews" \
-  --review "$work/out/review.html" "$work/songs/" > "$work/report.json" || true
+modules="$build/review-tests"
+if [[ ! -d "$modules/node_modules/playwright-core" ]]; then
+  mkdir -p "$modules"
+  if ! npm install --prefix "$modules" --no-audit --no-fund --loglevel=error playwright-core@1 >/dev/null 2>&1; then
+    echo "skipped: playwright-core could not be installed from npm"
+    exit 77
+  fi
+fi
 
-node "$here/review_check.js" "$work/out/review.html" "$work/report.json" "$build/review-page.png"
+work=$(mktemp -d "$build/review-page.XXXXXX")
+# A song that shares no top folder with the page, which the saved list names whole.
+top=$(cut -d/ -f2 <<< "$work")
+[[ $top == var ]] && parent=/tmp || parent=/var/tmp
+outside=$(mktemp -d -p "$parent")
+trap 'rm -rf "$work" "$outside"' EXIT
+
+node "$here/review_check.js" "$build/lumbrisk-cli" "$build/bench/review_page_bench" "$modules" "$work" "$outside" \
+  "$build/review-page.png"

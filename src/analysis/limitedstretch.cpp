@@ -1,0 +1,93 @@
+#include "analysis/limitedstretch.h"
+
+#include "analysis/limiter.h"
+#include "analysis/stretchloudness.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace LimitedStretch {
+
+namespace {
+
+// Each round costs a limiting and a measuring; the first usually leaves a few tenths of an
+// LU, the second a few hundredths.
+constexpr int MostRounds = 4;
+// Where the hits carry much of the loudness, a dB more gain brings far less than a dB more
+// loudness; the rounds after the first go by what the last one brought, but never by more
+// than this at once, nor on a slope too flat to tell.
+constexpr double LargestStep = 6;   // dB
+constexpr double FlattestSlope = 0.2; // LU per dB
+constexpr double CloseEnough = 0.05; // LU
+// Further below the target than this, a limited preview is held back, and said to be.
+constexpr double FallsShort = 0.3; // LU
+
+double hundredths(double value)
+{
+    return std::round(value * 100) / 100;
+}
+
+// As the analysis measured the stretch: with the fades SoX gives the preview.
+std::optional<double> loudnessOf(const Mp3Decode::Stretch &stretch, const Plan &plan)
+{
+    Analysis::StretchLoudness meter({0, double(stretch.frames()) / stretch.rate, plan.fadeIn, plan.fadeOut});
+    meter.initialize(stretch.rate, stretch.channels);
+    meter.processSamples(stretch.samples.data(), stretch.frames());
+    meter.finalize();
+    return meter.measured().integrated;
+}
+
+} // namespace
+
+Mp3Decode::Stretch Limit(const Mp3Decode::Stretch &decoded, double ceiling, double fadeIn, double fadeOut,
+                         double *deepestCut)
+{
+    Limiter::TruePeakLimiter limiter(decoded.channels, decoded.rate, ceiling);
+    std::vector<float> heard;
+    if (fadeIn > 0 || fadeOut > 0)
+        heard = Analysis::Faded(decoded.samples, decoded.rate, fadeIn, fadeOut);
+    Mp3Decode::Stretch limited{decoded.rate, decoded.channels, limiter.process(decoded.samples, heard.empty() ? nullptr : &heard)};
+    if (deepestCut)
+        *deepestCut = limiter.deepestCut();
+    return limited;
+}
+
+Limited At(const Mp3Decode::Stretch &decoded, const Plan &plan, double gain, double limiterCeiling)
+{
+    Limited outcome;
+    const auto limited = std::make_shared<const Mp3Decode::Stretch>(
+        Limit(decoded, limiterCeiling, plan.fadeIn, plan.fadeOut, &outcome.deepestCut));
+    outcome.stretch = limited;
+    outcome.gain = gain;
+    outcome.limiterCeiling = limiterCeiling;
+    if (const std::optional<double> loudness = loudnessOf(*limited, plan))
+        outcome.result = *loudness + gain - plan.encodingLoss;
+    outcome.heldBack = !outcome.result || *outcome.result < plan.target - FallsShort;
+    return outcome;
+}
+
+Limited ToTarget(const Mp3Decode::Stretch &decoded, const Plan &plan)
+{
+    const double integrated = plan.measured.integrated.value_or(plan.target);
+    const double wanted = std::min(plan.target - integrated + plan.encodingLoss, Loudness::MaxGain);
+    // The gain at which the loudest peak is cut by MostCut.
+    const double most = plan.ceiling + MostCut - plan.measured.truePeak;
+    double gain = hundredths(std::min(wanted, most));
+    Limited limited;
+    for (int round = 0; round < MostRounds; ++round) {
+        const Limited before = limited;
+        limited = At(decoded, plan, gain, hundredths(plan.ceiling - gain));
+        const double lacking = limited.result ? plan.target - *limited.result : 0;
+        double slope = 1;
+        if (round > 0 && before.result && limited.result)
+            slope = std::max(FlattestSlope, (*limited.result - *before.result) / (gain - before.gain));
+        const double step = std::min(lacking / slope, LargestStep);
+        const double next = hundredths(std::min({gain + step, Loudness::MaxGain, most}));
+        if (lacking < CloseEnough || next <= gain)
+            break;
+        gain = next;
+    }
+    return limited;
+}
+
+} // namespace LimitedStretch

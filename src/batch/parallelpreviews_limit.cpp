@@ -1,0 +1,91 @@
+// The limiter's part of a file's way, with --limit: where its peaks hold a preview's gain
+// back, the stretch its analysis decoded is limited on a thread of the pool (counted among
+// the jobs, as an analysis is), and SoX cuts the preview from the limited samples with the
+// gain that reaches the target; a cut whose encoding passes the ceiling is limited again,
+// to a lower ceiling, from the stretch as decoded.
+
+#include "batch/parallelwork.h"
+
+#include "analysis/mp3decode.h"
+#include "analysis/stretchloudness.h"
+#include "preview/previewcommands.h"
+
+#include <QCoreApplication>
+
+// A longer stretch is not kept (StretchLoudness), so there is none to limit.
+bool ParallelPreviews::limits(int index) const
+{
+    return m_settings.limit && durationFor(index) <= Analysis::StretchLoudness::LongestKeptSeconds;
+}
+
+LimitedStretch::Plan ParallelPreviews::limitPlan(int index) const
+{
+    const Loudness::Adjustment &loudness = *m_results[index].loudness;
+    LimitedStretch::Plan plan;
+    plan.measured = loudness.measured;
+    plan.target = loudness.target;
+    plan.encodingLoss = encodingLoss(index);
+    plan.ceiling = Loudness::PeakCeiling - peakMargin(index);
+    // As SoX and a dry run's line get them: to the millisecond.
+    plan.fadeIn = ParallelWork::SecondsText(m_settings.fadeIn).toDouble();
+    plan.fadeOut = ParallelWork::SecondsText(m_settings.fadeOut).toDouble();
+    return plan;
+}
+
+// The first time it finds the gain; after that the gain stays and only the ceiling is lower.
+void ParallelPreviews::limit(int index)
+{
+    const Work &work = m_work[size_t(index)];
+    m_work[size_t(index)].analysing = true;
+    ++m_analysing;
+    m_analyses.start([this, index, decoded = work.decoded, plan = limitPlan(index),
+                      gain = m_results[index].loudness->gain, ceiling = work.limiterCeiling] {
+        const LimitedStretch::Limited outcome =
+            ceiling ? LimitedStretch::At(*decoded, plan, gain, *ceiling) : LimitedStretch::ToTarget(*decoded, plan);
+        QMetaObject::invokeMethod(this, [this, index, outcome] { limited(index, outcome); }, Qt::QueuedConnection);
+    });
+}
+
+void ParallelPreviews::limited(int index, const LimitedStretch::Limited &outcome)
+{
+    Work &work = m_work[size_t(index)];
+    work.analysing = false;
+    --m_analysing;
+    if (m_stopped || m_done)
+        return;
+    Loudness::Adjustment &loudness = *m_results[index].loudness;
+    loudness.gain = outcome.gain;
+    loudness.result = outcome.result;
+    loudness.heldBack = outcome.heldBack;
+    loudness.limited = outcome.deepestCut;
+    work.limiterCeiling = outcome.limiterCeiling;
+    work.stretch = outcome.stretch;
+    work.step = Step::Cut;
+    m_waiting.insert(index);
+    pump();
+}
+
+// The analysis's decoding of the stretch, as lumbrisk-cli or the tools give it, then the
+// limiter: an MP3 is decoded by lumbrisk-cli itself, any other source by the tool runs the
+// analysis ran.
+QList<CommandLine> ParallelPreviews::limitedLine(int index) const
+{
+    const QString program = QCoreApplication::applicationFilePath();
+    const QString &source = m_results[index].source;
+    const QString &start = m_work[size_t(index)].start;
+    QList<CommandLine> line;
+    if (Mp3Decode::Decodes(source)) {
+        line.append(PreviewCommands::DecodedStretch(program, source, start, ParallelWork::SecondsText(durationFor(index)),
+                                                    PreviewCommands::StretchFloatsOption));
+    } else {
+        const SourceAnalysis::Pipes pipes = pipesFor(index, measuringRate(index));
+        if (pipes.feeder)
+            line.append(*pipes.feeder);
+        line.append(pipes.stretch(start.toDouble()));
+    }
+    const Work &work = m_work[size_t(index)];
+    line.append(PreviewCommands::LimitedStretch(program, work.stretch->rate, *work.limiterCeiling,
+                                                ParallelWork::SecondsText(m_settings.fadeIn),
+                                                ParallelWork::SecondsText(m_settings.fadeOut)));
+    return line;
+}

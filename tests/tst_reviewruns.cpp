@@ -1,0 +1,198 @@
+// lumbrisk-cli's runs for a review page, as built: the JSON report's candidates and doubt,
+// the page of a dry run's plan, a saved list of starts that pins its songs only, and the
+// night after a pinned song changed and another was withdrawn.
+
+#include "audiofixtures.h"
+#include "reviewhtml.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+QString program()
+{
+    return qEnvironmentVariable("LUMBRISK_BUILD_DIR") + QStringLiteral("/lumbrisk-cli");
+}
+
+struct Run {
+    int status = -1;
+    QByteArray out;
+};
+
+Run run(const QStringList &arguments, const QString &folder)
+{
+    QProcess process;
+    process.setWorkingDirectory(folder);
+    process.start(program(), arguments);
+    process.waitForFinished(120000);
+    return {process.exitCode(), process.readAllStandardOutput()};
+}
+
+} // namespace
+
+class TestReviewRuns : public QObject {
+    Q_OBJECT
+
+private slots:
+    void jsonReportListsCandidatesAndDoubt_data();
+    void jsonReportListsCandidatesAndDoubt();
+    void dryRunWritesThePageOfItsPlan();
+    void savedListPinsItsSongsOnly();
+    void nightlyRunFlagsChangedSongsAndOrphans();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestReviewRuns::jsonReportListsCandidatesAndDoubt_data()
+{
+    QTest::addColumn<bool>("popSong");
+    QTest::addColumn<bool>("doubtful");
+    QTest::addColumn<int>("fewestCandidates");
+
+    QTest::newRow("a chorus played three times") << true << false << 2;
+    QTest::newRow("noise: nothing repeats") << false << true << 0;
+}
+
+void TestReviewRuns::jsonReportListsCandidatesAndDoubt()
+{
+    QFETCH(bool, popSong);
+    QFETCH(bool, doubtful);
+    QFETCH(int, fewestCandidates);
+    const QString song = m_dir.filePath(popSong ? QStringLiteral("Pop.mp3") : QStringLiteral("Noise.mp3"));
+    if (popSong)
+        QVERIFY(!Fixtures::MakeSong(song, Fixtures::PopSong()).isEmpty());
+    else
+        QVERIFY(Fixtures::MakeSound(song, {"synth", "60", "pinknoise", "gain", "-12"}));
+
+    const Run made = run({"-s", "auto", "-d", "10", "--json", "-o", "json", song}, m_dir.path());
+    QCOMPARE(made.status, 0);
+    const QJsonObject preview = QJsonDocument::fromJson(made.out).object().value("previews").toArray().at(0).toObject();
+    QCOMPARE(preview.value("doubtful").toBool(true), doubtful);
+    const QJsonArray candidates = preview.value("candidates").toArray();
+    QVERIFY(preview.contains("candidates"));
+    QVERIFY2(candidates.size() >= fewestCandidates, made.out.constData());
+    for (const QJsonValue &value : candidates) {
+        const QJsonObject candidate = value.toObject();
+        QVERIFY(candidate.value("start").toDouble(-1) >= 0);
+        QVERIFY(candidate.value("section").toInt(-1) >= 0 && candidate.value("section").toInt() < 3);
+        QVERIFY(candidate.value("repeats").toInt() >= 2);
+        QVERIFY(candidate.contains("score"));
+    }
+    // The start taken is one of them.
+    if (fewestCandidates > 0) {
+        const double start = preview.value("start").toDouble();
+        QVERIFY(std::any_of(candidates.cbegin(), candidates.cend(),
+                            [start](const QJsonValue &c) { return std::abs(c.toObject().value("start").toDouble() - start) < 2.5; }));
+    }
+}
+
+// The page of the plan: before anything is encoded, each song's waveform, its candidates
+// and its start, with nothing made.
+void TestReviewRuns::dryRunWritesThePageOfItsPlan()
+{
+    const QString song = m_dir.filePath(QStringLiteral("Plan.mp3"));
+    QVERIFY(!Fixtures::MakeSong(song, Fixtures::PopSong()).isEmpty());
+    const QString tone = m_dir.filePath(QStringLiteral("Tone.mp3"));
+    QVERIFY(Fixtures::MakeTone(tone, 40, 440));
+    const QString page = m_dir.filePath(QStringLiteral("plan/review.html"));
+    const QString output = m_dir.filePath(QStringLiteral("plan/previews"));
+
+    const Run planned = run({"--dry-run", "-s", "auto", "-d", "10", "--review", page, "-o", output, song}, m_dir.path());
+    QCOMPARE(planned.status, 0);
+    QVERIFY(!QFileInfo::exists(output));
+    QFile file(page);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString html = QString::fromUtf8(file.readAll());
+    file.close();
+    QVERIFY(html.contains(QStringLiteral("1 planned")));
+    QVERIFY(html.contains(QStringLiteral("<path class=\"outline\"")));
+    QVERIFY(html.count(QStringLiteral("data-role=\"candidate\"")) >= 2);
+    QVERIFY(!ReviewHtml::RoleAttribute(html, QStringLiteral("start"), QStringLiteral("data-start")).isEmpty());
+
+    // A song the search does not look into gets its picture from a decode of its own.
+    QVERIFY(QFile::remove(page));
+    QCOMPARE(run({"--dry-run", "-s", "5", "--review", page, "-o", output, tone}, m_dir.path()).status, 0);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString fixed = QString::fromUtf8(file.readAll());
+    QVERIFY(fixed.contains(QStringLiteral("<path class=\"outline\"")));
+    QCOMPARE(ReviewHtml::RoleAttribute(fixed, QStringLiteral("start"), QStringLiteral("data-start")), QStringLiteral("5"));
+}
+
+// The nightly way: the saved list beside the page, the run's FILE arguments; a song the
+// list names takes its row, every other one the command line's start.
+void TestReviewRuns::savedListPinsItsSongsOnly()
+{
+    const QString folder = m_dir.filePath(QStringLiteral("nightly"));
+    QVERIFY(QDir().mkpath(folder + QStringLiteral("/songs")));
+    for (const char *name : {"songs/Listed, \"1\".mp3", "songs/Other.mp3"})
+        QVERIFY(Fixtures::MakeTone(folder + QLatin1Char('/') + QLatin1String(name), 12));
+    QVERIFY(Fixtures::WriteFile(folder + QStringLiteral("/starts.csv"),
+                                "file,start,duration\r\n\"songs/Listed, \"\"1\"\".mp3\",7.25,3\r\n"));
+    const Run made = run({"--starts", "starts.csv", "-s", "2", "-d", "4", "--json", "-o", "out", "songs/Other.mp3",
+                          "songs/Listed, \"1\".mp3"},
+                         folder);
+    QCOMPARE(made.status, 0);
+    const QJsonArray previews = QJsonDocument::fromJson(made.out).object().value("previews").toArray();
+    QCOMPARE(previews.size(), 2);
+    QCOMPARE(previews.at(0).toObject().value("start").toDouble(), 2.0);
+    QCOMPARE(previews.at(1).toObject().value("start").toDouble(), 7.25);
+    // Each as long as its row or the command line says, within what LAME pads.
+    const double other = Fixtures::Describe(folder + QStringLiteral("/out/Other_Preview.mp3")).seconds;
+    const double listed = Fixtures::Describe(folder + QStringLiteral("/out/Listed, \"1\"_Preview.mp3")).seconds;
+    QVERIFY2(other >= 4 && other <= 4 + 2 * Fixtures::FrameSeconds, qPrintable(QString::number(other)));
+    QVERIFY2(listed >= 3 && listed <= 3 + 2 * Fixtures::FrameSeconds, qPrintable(QString::number(listed)));
+}
+
+// A night after a song pinned by the list was changed and another withdrawn: the pinned
+// row is flagged, the withdrawn song's preview listed as an orphan and left where it is.
+void TestReviewRuns::nightlyRunFlagsChangedSongsAndOrphans()
+{
+    const QString folder = m_dir.filePath(QStringLiteral("nights"));
+    QVERIFY(QDir().mkpath(folder + QStringLiteral("/songs")));
+    QVERIFY(Fixtures::MakeTone(folder + QStringLiteral("/songs/Pinned.mp3"), 12, 440));
+    QVERIFY(Fixtures::MakeTone(folder + QStringLiteral("/songs/Withdrawn.mp3"), 12, 660));
+    QVERIFY(Fixtures::WriteFile(folder + QStringLiteral("/starts.csv"), "songs/Pinned.mp3,2.5\n"));
+    const QStringList night{"--starts", "starts.csv", "--update", "-s", "1", "-d", "3", "--json", "-o", "out",
+                            "--review", "review.html", "songs"};
+    QCOMPARE(run(night, folder).status, 0);
+    const QString orphan = folder + QStringLiteral("/out/Withdrawn_Preview.mp3");
+    const QByteArray orphanBytes = Fixtures::Contents(orphan);
+    QVERIFY(QFile::remove(folder + QStringLiteral("/songs/Withdrawn.mp3")));
+    QFile pinned(folder + QStringLiteral("/songs/Pinned.mp3"));
+    QVERIFY(pinned.open(QIODevice::ReadWrite) && pinned.setFileTime(QDateTime(QDate(2001, 1, 1), QTime(0, 0)),
+                                                                    QFileDevice::FileModificationTime));
+    pinned.close();
+
+    const Run next = run(night, folder);
+    QCOMPARE(next.status, 0);
+    const QJsonObject report = QJsonDocument::fromJson(next.out).object();
+    const QJsonObject row = report.value("previews").toArray().at(0).toObject();
+    QCOMPARE(row.value("start_from").toString(), QStringLiteral("list"));
+    QCOMPARE(row.value("start").toDouble(), 2.5);
+    QVERIFY(row.value("pinned_song_changed").toBool());
+    const QJsonArray orphans = report.value("orphans").toArray();
+    QCOMPARE(orphans.size(), 1);
+    QCOMPARE(orphans.at(0).toObject().value("preview").toString(), orphan);
+    QCOMPARE(orphans.at(0).toObject().value("source").toString(), folder + QStringLiteral("/songs/Withdrawn.mp3"));
+    QCOMPARE(Fixtures::Contents(orphan), orphanBytes);
+
+    QFile page(folder + QStringLiteral("/review.html"));
+    QVERIFY(page.open(QIODevice::ReadOnly));
+    const QString html = QString::fromUtf8(page.readAll());
+    QVERIFY(html.contains(QStringLiteral("<section class=\"row pinned song-changed\"")));
+    QVERIFY(html.contains(QStringLiteral("<li data-role=\"orphan\"><span class=\"path\">%1</span>").arg(orphan)));
+}
+
+QTEST_GUILESS_MAIN(TestReviewRuns)
+#include "tst_reviewruns.moc"
