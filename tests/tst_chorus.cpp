@@ -3,6 +3,9 @@
 // choruses and a bridge get their preview's start and their chorus sections.
 
 #include "analysis/chorus.h"
+#include "analysis/chorusevidence.h"
+#include "analysis/chorussimilarity.h"
+#include "chorussongs.h"
 
 #include <QTest>
 
@@ -10,108 +13,9 @@
 #include <cmath>
 #include <random>
 
+using namespace ChorusSongs;
+
 namespace {
-
-constexpr int Rate = 22050;
-constexpr double BarSeconds = 2;
-
-struct Chord {
-    int root; // semitones above middle C
-    bool minor;
-};
-
-struct Part {
-    std::vector<Chord> chords;
-    int bars;
-    bool chorus;
-};
-
-struct Song {
-    std::vector<float> samples;
-    std::vector<std::pair<double, double>> choruses;
-};
-
-double hertz(int semitonesAboveMiddleC)
-{
-    return 261.63 * std::pow(2.0, semitonesAboveMiddleC / 12.0);
-}
-
-// A decaying note with a few overtones, added in; each sine by a turning phasor, which is
-// much quicker than std::sin for every sample.
-void addNote(std::vector<float> &samples, size_t from, size_t count, double hz, float level, int rate)
-{
-    const double decay = std::exp(-0.7 / rate);
-    for (int overtone = 1; overtone <= 4 && hz * overtone < rate / 2.0; ++overtone) {
-        const double step = 2 * M_PI * hz * overtone / rate;
-        const double turnCos = std::cos(step) * decay;
-        const double turnSin = std::sin(step) * decay;
-        double real = level / overtone;
-        double imaginary = 0;
-        for (size_t index = 0; index < count && from + index < samples.size(); ++index) {
-            samples[from + index] += float(imaginary);
-            const double turned = real * turnCos - imaginary * turnSin;
-            imaginary = real * turnSin + imaginary * turnCos;
-            real = turned;
-        }
-    }
-}
-
-// Bars of chords (root below, triad above) over a noise beat, louder in the choruses.
-Song makeSong(const std::vector<Part> &parts, float chorusGain = 1.4f, int rate = Rate)
-{
-    std::mt19937 random(7);
-    std::normal_distribution<float> noise(0, 1);
-    Song song;
-    const auto barSamples = size_t(BarSeconds * rate);
-    size_t bars = 0;
-    for (const Part &part : parts)
-        bars += size_t(part.bars);
-    song.samples.assign(bars * barSamples, 0);
-    size_t at = 0;
-    for (const Part &part : parts) {
-        const double begins = double(at) / rate;
-        const float gain = part.chorus ? chorusGain : 1;
-        for (int bar = 0; bar < part.bars; ++bar, at += barSamples) {
-            const Chord chord = part.chords[size_t(bar) % part.chords.size()];
-            for (const int note : {chord.root - 12, chord.root, chord.root + (chord.minor ? 3 : 4), chord.root + 7})
-                addNote(song.samples, at, barSamples, hertz(note), 0.07f * gain, rate);
-            for (size_t beat = 0; beat < 4; ++beat) {
-                const size_t hit = at + beat * barSamples / 4;
-                for (size_t index = 0; index < size_t(rate / 10); ++index)
-                    song.samples[hit + index] += (beat == 0 ? 0.3f : 0.12f) * gain * noise(random)
-                                                 * float(std::exp(-double(index) / (rate * 0.02)));
-            }
-        }
-        if (part.chorus)
-            song.choruses.emplace_back(begins, double(at) / rate);
-    }
-    return song;
-}
-
-const std::vector<Chord> ChorusChords{{0, false}, {7, false}, {9, true}, {5, false}};
-const std::vector<Chord> VerseChords{{9, true}, {4, true}, {2, true}, {4, false}};
-const std::vector<Chord> OtherVerseChords{{2, true}, {10, false}, {5, false}, {0, false}};
-const std::vector<Chord> BridgeChords{{10, false}, {3, false}};
-
-std::vector<Part> popSong(const std::vector<Chord> &secondVerse, int chorusBars, bool lastChorusTwice = false)
-{
-    std::vector<Part> parts{{{{0, false}}, 4, false},      {VerseChords, 8, false},        {ChorusChords, chorusBars, true},
-                            {secondVerse, 8, false},       {ChorusChords, chorusBars, true}, {BridgeChords, 4, false},
-                            {ChorusChords, chorusBars, true}, {{{0, false}}, 2, false}};
-    if (lastChorusTwice)
-        parts.insert(parts.end() - 1, {ChorusChords, chorusBars, true});
-    return parts;
-}
-
-// The same bar, quieter, before every chorus: the repetition begins there, the chorus a bar on.
-std::vector<Part> withLeadIns(std::vector<Part> parts)
-{
-    for (auto part = parts.begin(); part != parts.end(); ++part) {
-        if (part->chorus)
-            part = parts.insert(part, {{{7, false}}, 1, false}) + 1;
-    }
-    return parts;
-}
 
 // The pitch classes of a frame, strongest first.
 std::vector<int> strongest(const Chorus::Chroma &chroma, size_t count)
@@ -153,6 +57,7 @@ std::vector<Chorus::Chroma> sequence(const QString &letters, int frames, int shi
 } // namespace
 
 Q_DECLARE_METATYPE(std::vector<int>)
+Q_DECLARE_METATYPE(Chorus::Sound)
 
 class TestChorus : public QObject {
     Q_OBJECT
@@ -167,6 +72,10 @@ private slots:
     void startIsTheChorusBeginning_data();
     void startIsTheChorusBeginning();
     void nothingRepeatsFallsBackToAQuarter();
+    void chorusSoundsLikeOne_data();
+    void chorusSoundsLikeOne();
+    void startIsNeverInTheFirstTenth_data();
+    void startIsNeverInTheFirstTenth();
 };
 
 void TestChorus::chromaNamesThePitchClasses_data()
@@ -187,7 +96,7 @@ void TestChorus::chromaNamesThePitchClasses()
     std::vector<float> samples(size_t(3 * rate));
     for (const int note : notes) {
         for (size_t index = 0; index < samples.size(); ++index)
-            samples[index] += 0.2f * float(std::sin(2 * M_PI * hertz(note) * double(index) / rate));
+            samples[index] += 0.2f * float(std::sin(2 * M_PI * Hertz(note) * double(index) / rate));
     }
     const Chorus::Features features = Chorus::ChromaOf(samples, rate);
     QCOMPARE(features.framesPerSecond, 10.0);
@@ -227,26 +136,30 @@ void TestChorus::startLandsInAChorus_data()
 {
     QTest::addColumn<double>("preview");
     QTest::addColumn<float>("chorusGain");
-    QTest::addColumn<bool>("versesAlike");
+    QTest::addColumn<QString>("form");
     QTest::addColumn<int>("chorusBars");
     QTest::addColumn<int>("rate");
-    QTest::newRow("30 s, chorus louder") << 30.0 << 1.4f << false << 12 << Rate;
-    QTest::newRow("30 s, chorus as loud as the rest") << 30.0 << 1.0f << false << 12 << Rate;
-    QTest::newRow("30 s, longer chorus, verses alike") << 30.0 << 1.4f << true << 16 << Rate;
-    QTest::newRow("15 s, verses alike") << 15.0 << 1.4f << true << 12 << Rate;
-    QTest::newRow("4000 Hz, an 8 kHz MP3 at half rate") << 30.0 << 1.4f << false << 12 << 4000;
+    QTest::newRow("30 s, chorus louder") << 30.0 << 1.4f << "IVCWCBCO" << 12 << Rate;
+    QTest::newRow("30 s, chorus as loud as the rest") << 30.0 << 1.0f << "IVCWCBCO" << 12 << Rate;
+    QTest::newRow("30 s, longer chorus, verses alike") << 30.0 << 1.4f << "IVCVCBCO" << 16 << Rate;
+    QTest::newRow("15 s, verses alike") << 15.0 << 1.4f << "IVCVCBCO" << 12 << Rate;
+    QTest::newRow("4000 Hz, an 8 kHz MP3 at half rate") << 30.0 << 1.4f << "IVCWCBCO" << 12 << 4000;
+    // Five verses, three choruses 2.3 dB louder; a passage never heard again between any two.
+    QTest::newRow("the verse played more often, quieter") << 30.0 << 1.3f << "IVXCXVXVXCXVXVXCO" << 12 << Rate;
 }
 
 void TestChorus::startLandsInAChorus()
 {
     QFETCH(double, preview);
     QFETCH(float, chorusGain);
-    QFETCH(bool, versesAlike);
+    QFETCH(QString, form);
     QFETCH(int, chorusBars);
     QFETCH(int, rate);
-    const Song song = makeSong(popSong(versesAlike ? VerseChords : OtherVerseChords, chorusBars), chorusGain, rate);
+    const Song song = MakeSong(SongOf(form, chorusBars), chorusGain, rate);
     const Chorus::Start start = Chorus::ChooseStart(song.samples, rate, preview);
     QVERIFY(start.fromChorus);
+    // Never in the first tenth, which holds the intro, even where a chorus is played there.
+    QVERIFY2(start.seconds >= 0.1 * double(song.samples.size()) / rate, qPrintable(QString::number(start.seconds)));
     const bool inChorus = std::any_of(song.choruses.begin(), song.choruses.end(), [&](const auto &chorus) {
         return start.seconds >= chorus.first - 0.1 && start.seconds < chorus.second;
     });
@@ -258,15 +171,15 @@ void TestChorus::startIsTheChorusBeginning_data()
     QTest::addColumn<double>("preview");
     QTest::addColumn<int>("rate");
     QTest::addColumn<int>("chorusBars");
-    QTest::addColumn<bool>("lastChorusTwice");
+    QTest::addColumn<QString>("form");
     QTest::addColumn<bool>("sectionsCompared");
     QTest::addColumn<bool>("leadIn");
-    QTest::newRow("30 s preview, 24 s chorus") << 30.0 << Rate << 12 << false << true << false;
-    QTest::newRow("15 s preview, 24 s chorus") << 15.0 << Rate << 12 << false << true << false;
-    QTest::newRow("60 s preview, 24 s chorus") << 60.0 << Rate << 12 << false << true << false;
+    QTest::newRow("30 s preview, 24 s chorus") << 30.0 << Rate << 12 << "IVCWCBCO" << true << false;
+    QTest::newRow("15 s preview, 24 s chorus") << 15.0 << Rate << 12 << "IVCWCBCO" << true << false;
+    QTest::newRow("60 s preview, 24 s chorus") << 60.0 << Rate << 12 << "IVCWCBCO" << true << false;
     // Only the start: a 30 s window overlaps the second of the last two, whose path is cut short.
-    QTest::newRow("30 s preview, 24 s chorus, the last twice") << 30.0 << Rate << 12 << true << false << false;
-    QTest::newRow("30 s preview, 24 s chorus, a lead-in bar before each") << 30.0 << Rate << 12 << false << true << true;
+    QTest::newRow("30 s preview, 24 s chorus, the last twice") << 30.0 << Rate << 12 << "IVCWCBCCO" << false << false;
+    QTest::newRow("30 s preview, 24 s chorus, a lead-in bar before each") << 30.0 << Rate << 12 << "IVCWCBCO" << true << true;
 }
 
 // The start lies on the first beats of a chorus, and every chorus comes back as a section.
@@ -275,23 +188,38 @@ void TestChorus::startIsTheChorusBeginning()
     QFETCH(double, preview);
     QFETCH(int, rate);
     QFETCH(int, chorusBars);
-    QFETCH(bool, lastChorusTwice);
+    QFETCH(QString, form);
     QFETCH(bool, sectionsCompared);
     QFETCH(bool, leadIn);
-    const std::vector<Part> parts = popSong(OtherVerseChords, chorusBars, lastChorusTwice);
+    const std::vector<Part> parts = SongOf(form, chorusBars);
     // A band that comes in after a lead-in comes in loud.
-    const Song song = leadIn ? makeSong(withLeadIns(parts), 2.0f, rate) : makeSong(parts, 1.4f, rate);
+    const Song song = leadIn ? MakeSong(WithLeadIns(parts), 2.0f, rate) : MakeSong(parts, 1.4f, rate);
     const Chorus::Start start = Chorus::ChooseStart(song.samples, rate, preview);
     QVERIFY(start.fromChorus);
     const auto near = [](double one, double other) { return std::abs(one - other) <= 2; };
     QVERIFY2(std::any_of(song.choruses.begin(), song.choruses.end(),
                          [&](const auto &chorus) { return near(start.seconds, chorus.first) && start.seconds >= chorus.first - 0.1; }),
              qPrintable(QString::number(start.seconds)));
+    // On a bar line, as every start a person may take instead, in the order they are played.
+    const auto onBar = [](double seconds) { return std::abs(std::remainder(seconds, BarSeconds)) <= 0.06; };
+    QVERIFY2(onBar(start.seconds), qPrintable(QString::number(start.seconds)));
+    QCOMPARE(start.reason, std::string("chorus, on the bar"));
+    QVERIFY(std::all_of(start.candidates.begin(), start.candidates.end(), [&](const auto &one) { return onBar(one.seconds); }));
+    QVERIFY(std::is_sorted(start.candidates.begin(), start.candidates.end(),
+                           [](const auto &one, const auto &other) { return one.seconds < other.seconds; }));
     if (!sectionsCompared)
         return;
     QCOMPARE(start.sections.size(), song.choruses.size());
-    for (size_t index = 0; index < song.choruses.size(); ++index)
+    std::vector<double> chorusCandidates;
+    for (const Chorus::Candidate &candidate : start.candidates) {
+        if (candidate.section == 0)
+            chorusCandidates.push_back(candidate.seconds);
+    }
+    QCOMPARE(chorusCandidates.size(), song.choruses.size());
+    for (size_t index = 0; index < song.choruses.size(); ++index) {
         QVERIFY2(near(start.sections[index].begin, song.choruses[index].first), qPrintable(QString::number(start.sections[index].begin)));
+        QCOMPARE(chorusCandidates[index], start.sections[index].begin);
+    }
 }
 
 // A new chord every bar, never twice in a row of four: a through-composed piece.
@@ -302,10 +230,63 @@ void TestChorus::nothingRepeatsFallsBackToAQuarter()
     std::vector<Chord> chords;
     for (int bar = 0; bar < 60; ++bar)
         chords.push_back({root(random), bar % 3 == 0});
-    const Song song = makeSong({{chords, 60, false}});
+    const Song song = MakeSong({{chords, 60, false}});
     const Chorus::Start start = Chorus::ChooseStart(song.samples, Rate, 30);
     QVERIFY(!start.fromChorus);
     QCOMPARE(start.seconds, 30.0);
+}
+
+void TestChorus::chorusSoundsLikeOne_data()
+{
+    QTest::addColumn<Chorus::Sound>("one");
+    QTest::addColumn<Chorus::Sound>("other");
+    QTest::addColumn<bool>("otherWins");
+    QTest::addColumn<bool>("clearly"); // by at least one cue of the song's structure
+    // fitness, repeats, level dB, treble dB, notes a second, melody's pitch, first heard
+    const Chorus::Sound verse{0.4, 4, -24, -12, 4, 64, 20};
+    QTest::newRow("repeated more against louder and later: the louder, later one")
+        << verse << Chorus::Sound{0.4, 3, -21, -12, 4, 64, 50} << true << true;
+    QTest::newRow("alike but for its sound: the brighter, denser, higher one")
+        << verse << Chorus::Sound{0.4, 4, -24, -10, 5, 67, 20} << true << false;
+    QTest::newRow("its sound against one cue of the structure: the structure's")
+        << Chorus::Sound{0.4, 4, -24, -12, 4, 64, 50} << Chorus::Sound{0.4, 4, -24, -10, 5, 67, 20} << false << false;
+}
+
+// Of two sections the chorus is the one that wins more of the cues; their sound (the
+// arrangement's) decides only where the song's structure cannot.
+void TestChorus::chorusSoundsLikeOne()
+{
+    QFETCH(Chorus::Sound, one);
+    QFETCH(Chorus::Sound, other);
+    QFETCH(bool, otherWins);
+    QFETCH(bool, clearly);
+    const std::vector<double> likeness = Chorus::ChorusLikeness({one, other});
+    QCOMPARE(likeness[1] > likeness[0], otherWins);
+    QCOMPARE(std::abs(Chorus::Comparison(other, one)) >= 1, clearly);
+    QCOMPARE(Chorus::ChorusLikeness({other}), std::vector<double>{1});
+}
+
+void TestChorus::startIsNeverInTheFirstTenth_data()
+{
+    QTest::addColumn<QString>("form");
+    QTest::newRow("a verse before every chorus, the first in the first tenth") << "IVCWVCBVCWVCO";
+    QTest::newRow("no intro") << "VCWVCBVCO";
+}
+
+// The first tenth holds the intro: where the walk back to where the section begins leads
+// there, the start is the next time the section is played.
+void TestChorus::startIsNeverInTheFirstTenth()
+{
+    QFETCH(QString, form);
+    const Song song = MakeSong(SongOf(form, 12), 1.4f, Rate);
+    const Chorus::Start start = Chorus::ChooseStart(song.samples, Rate, 30);
+    const double tenth = 0.1 * double(song.samples.size()) / Rate;
+    QVERIFY(start.fromChorus);
+    QVERIFY2(start.sections.front().begin < tenth, "the walk back does not lead into the first tenth");
+    const auto next = std::find_if(start.sections.begin(), start.sections.end(),
+                                   [&](const Chorus::Section &section) { return section.begin >= tenth; });
+    QVERIFY(next != start.sections.end());
+    QCOMPARE(start.seconds, next->begin);
 }
 
 QTEST_GUILESS_MAIN(TestChorus)

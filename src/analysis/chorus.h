@@ -1,20 +1,14 @@
 #pragma once
-// Where a song's chorus begins, found from its audio alone: the stretch whose repetitions
-// cover the song best (the fitness of Müller, Jiang and Grosche), favouring the louder parts
-// and the stretches whose beginning repeats best, then placed on the first beat there.
+// Where a song's chorus begins, found from its audio alone: of the sections the song repeats
+// (chorusrepeats), the one that sounds most like a chorus rather than a verse
+// (chorusevidence), begun on the first beat of its bar (chorusbars).
 
-#include "analysis/chorussimilarity.h"
+#include "analysis/chorusrepeats.h"
 
 #include <string>
 #include <vector>
 
 namespace Chorus {
-
-// One occurrence of a repeated section, in seconds of the song.
-struct Section {
-    double begin = 0;
-    double end = 0;
-};
 
 // A start the search would give next, for a person to choose instead: where one occurrence
 // of a repeated section begins.
@@ -28,11 +22,11 @@ struct Candidate {
 struct Start {
     double seconds = 0;
     bool fromChorus = false; // false: nothing repeats, so a quarter of the length
-    // Every full occurrence of the stretch taken for the chorus (the start's among them), in
-    // the order they are played; empty when nothing repeats.
+    // Every full occurrence of the section taken for the chorus (the start's among them), each
+    // from its bar, in the order they are played; empty when nothing repeats.
     std::vector<Section> sections;
-    // Every occurrence of the chosen section, then the best of up to two other repeated
-    // sections; in the order they are played.
+    // Every occurrence of the chosen section, and where the search found each of up to two
+    // other repeated sections; each on its bar, in the order they are played.
     std::vector<Candidate> candidates;
     // The beats found, in seconds of the song, and those among them that begin a bar; either
     // may be empty where the search found no pulse or could not tell the bar.
@@ -41,7 +35,8 @@ struct Start {
     // The chosen section won only narrowly over the next candidate, or nothing repeats: a
     // person should listen to this one first.
     bool doubtful = false;
-    // Why this start, in a few words for logs and plans.
+    // Why this start, in a few words for logs and plans: "chorus, on the bar", "chorus, on a
+    // beat: the bar cannot be told", "chorus, no beat found", "nothing repeats: a quarter in".
     std::string reason;
 };
 // Longer files are mixes or whole works, where a chorus means nothing, and the matrix of a
@@ -51,8 +46,9 @@ constexpr double LongestSongSeconds = 15 * 60;
 Start Fallback(double songSeconds);
 // The rate the tools decode other formats than MP3 to for ChooseStart: pitches up to 11 kHz.
 constexpr int DecodingRate = 22050;
-// Where the preview of the song begins: on the chorus's first beat, whatever the preview's
-// length. `samples` are mono at `rate` (4000 Hz and up).
+// Where the preview of the song begins: on the first beat of the bar where its chorus begins,
+// never in its first tenth, whatever the preview's length. `samples` are mono at `rate`
+// (4000 Hz and up).
 Start ChooseStart(const std::vector<float> &samples, int rate, double previewSeconds);
 
 } // namespace Chorus

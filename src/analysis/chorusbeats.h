@@ -1,17 +1,21 @@
 #pragma once
-// Placing a start on the music's pulse, so that a preview does not begin between beats.
+// The beats of a song: aubio's tracker tells the tempo, and the beats are then laid where
+// notes begin, the low ones most, as evenly as that tempo allows (the dynamic programming of
+// Ellis, "Beat tracking by dynamic programming", 2007). aubio's own beats often fall between
+// the beats where a piano plays eighths; the bass seldom does.
+
+#include "analysis/chorusonsets.h"
 
 #include <vector>
 
 namespace Chorus {
 
-// The beats aubio's beat tracker finds between `from` and `to` seconds of the samples, in
-// seconds of the song.
-std::vector<double> BeatsBetween(const std::vector<float> &samples, int rate, double from, double to);
+// The time between two beats in seconds, as aubio's tracker finds it over the middle half of
+// the song (the median of its gaps); 0 where it finds no pulse.
+double BeatPeriod(const RhythmBand &band);
 
-// The first beat at `seconds` or up to `reach` seconds after; `seconds` itself when the
-// tracker finds none there. Never earlier: the preview should not open on the end of the
-// section before.
-double OnBeat(const std::vector<float> &samples, int rate, double seconds, double reach);
+// The beats, in seconds, about `period` apart, where the onsets are strongest; none when
+// `period` is 0 or nothing begins anywhere.
+std::vector<double> TrackBeats(const Onsets &onsets, double period);
 
 } // namespace Chorus

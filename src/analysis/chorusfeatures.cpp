@@ -14,6 +14,9 @@ constexpr double FramesPerSecond = 10;
 constexpr double WindowSeconds = 0.093; // 2048 samples at 22050 Hz
 constexpr double LowestHz = 80;
 constexpr double HighestHz = 5000;
+constexpr double TrebleHz = 1000;
+constexpr double LowestMelodyHz = 200;
+constexpr double HighestMelodyHz = 2000;
 constexpr float Compression = 1000; // log(1 + Compression * energy)
 constexpr int SmoothingFrames = 21;
 constexpr int Thinning = 5;
@@ -39,6 +42,11 @@ void normalise(Chroma &chroma)
         value /= length;
 }
 
+double midiNote(double hz)
+{
+    return 69 + 12 * std::log2(hz / 440);
+}
+
 // For every FFT bin, its pitch class, or -1 outside the range that carries harmony.
 std::vector<int> pitchClasses(int size, int rate)
 {
@@ -47,10 +55,22 @@ std::vector<int> pitchClasses(int size, int rate)
         const double hz = double(bin) * rate / size;
         if (hz < LowestHz || hz > HighestHz)
             continue;
-        const long midi = std::lround(69 + 12 * std::log2(hz / 440));
+        const long midi = std::lround(midiNote(hz));
         classes[bin] = int(((midi % 12) + 12) % 12);
     }
     return classes;
+}
+
+// For every FFT bin, its pitch as a MIDI note where melodies lie, else 0.
+std::vector<float> melodyPitches(int size, int rate)
+{
+    std::vector<float> pitches(size_t(size / 2 + 1));
+    for (size_t bin = 1; bin < pitches.size(); ++bin) {
+        const double hz = double(bin) * rate / size;
+        if (hz >= LowestMelodyHz && hz <= HighestMelodyHz)
+            pitches[bin] = float(midiNote(hz));
+    }
+    return pitches;
 }
 
 struct Fft {
@@ -105,6 +125,31 @@ void weigh(const float *from, const float *to, const float *__restrict weights, 
 
 } // namespace
 
+Loudness::Loudness(const std::vector<float> &power)
+    : sums(power.size() + 1)
+{
+    for (size_t frame = 0; frame < power.size(); ++frame)
+        sums[frame + 1] = sums[frame] + power[frame];
+}
+
+double LevelRatioDb(double one, double other)
+{
+    return 10 * std::log10(std::max(1e-12, one) / std::max(1e-12, other));
+}
+
+std::vector<double> InSpreads(std::vector<double> values, double leastSpread, double most)
+{
+    const double count = std::max<double>(1, double(values.size()));
+    const double mean = std::accumulate(values.begin(), values.end(), 0.0) / count;
+    double square = 0;
+    for (const double value : values)
+        square += (value - mean) * (value - mean);
+    const double spread = std::max(leastSpread, std::sqrt(square / count));
+    for (double &value : values)
+        value = std::clamp((value - mean) / spread, -most, most);
+    return values;
+}
+
 std::mutex &PlannerLock()
 {
     static std::mutex lock;
@@ -120,6 +165,8 @@ Features ChromaOf(const std::vector<float> &samples, int rate)
     const int size = windowSize(rate);
     const double hop = rate / FramesPerSecond;
     const std::vector<int> classes = pitchClasses(size, rate);
+    const std::vector<float> pitches = melodyPitches(size, rate);
+    const auto trebleBin = size_t(std::ceil(TrebleHz * size / rate));
     std::vector<float> hann(static_cast<size_t>(size));
     double windowSum = 0;
     for (int index = 0; index < size; ++index) {
@@ -147,11 +194,20 @@ Features ChromaOf(const std::vector<float> &samples, int rate)
         const float power = sumOfSquares(window + inside, window + end);
         fftwf_execute(fft.plan);
         Chroma chroma{};
-        for (size_t bin = firstBin; bin < endBin; ++bin) {
+        std::array<float, 4> sums{}; // all, treble, melody, melody times its pitch
+        for (size_t bin = 1; bin < pitches.size(); ++bin) {
             const float real = fft.output[bin][0];
             const float imaginary = fft.output[bin][1];
-            chroma[size_t(classes[bin])] += (real * real + imaginary * imaginary) * energyScale;
+            const float energy = real * real + imaginary * imaginary;
+            if (bin >= firstBin && bin < endBin)
+                chroma[size_t(classes[bin])] += energy * energyScale;
+            sums[0] += energy;
+            sums[1] += bin >= trebleBin ? energy : 0;
+            sums[2] += pitches[bin] > 0 ? energy : 0;
+            sums[3] += energy * pitches[bin];
         }
+        features.treble.push_back(sums[1] / std::max(sums[0], 1e-20f));
+        features.height.push_back(sums[2] > 0 ? sums[3] / sums[2] : 0);
         for (float &value : chroma)
             value = std::log1p(Compression * value);
         normalise(chroma);

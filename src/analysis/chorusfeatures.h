@@ -1,7 +1,8 @@
 #pragma once
-// What the chorus search hears of a song: the pitch classes of every tenth of a second and
-// how loud it is there.
+// What the chorus search hears of a song: the pitch classes of every tenth of a second, how
+// loud it is there, how bright and how high its melody lies.
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <mutex>
@@ -16,8 +17,25 @@ using Chroma = std::array<float, 12>;
 struct Features {
     std::vector<Chroma> chroma;
     std::vector<float> power; // mean square of the samples around each frame
+    // Of each frame's power: the share above 1 kHz, where a band playing louder and denser
+    // adds most, and the mean pitch (a MIDI note) from 200 to 2000 Hz, where melodies lie.
+    // Only at the full 10 frames a second.
+    std::vector<float> treble;
+    std::vector<float> height;
     double framesPerSecond = 0;
 };
+
+// The mean power of frames `begin` to `end` - 1, from running sums.
+struct Loudness {
+    explicit Loudness(const std::vector<float> &power);
+    double of(int begin, int end) const { return (sums[size_t(end)] - sums[size_t(begin)]) / std::max(1, end - begin); }
+    std::vector<double> sums;
+};
+// How many dB `one` is above `other` (powers).
+double LevelRatioDb(double one, double other);
+// `values` less their mean, over their spread (but at least `leastSpread`), and within
+// `most` either way.
+std::vector<double> InSpreads(std::vector<double> values, double leastSpread, double most);
 
 // 10 frames per second from FFT windows of about 0.09 s (2048 samples at 22050 Hz, the usual
 // size for chroma: a chord change blurs less than with longer windows, for half the work); frame

@@ -22,8 +22,8 @@ using StartList::ReadTime;
 
 const QCommandLineOption Start({QStringLiteral("s"), QStringLiteral("start")},
                                QStringLiteral("Where every preview starts: seconds (65, 2.5), m:ss (1:05), a share "
-                                              "of each track's length (40%), or auto: where each track's chorus "
-                                              "begins, found in its audio. Default: 3."),
+                                              "of each track's length (40%), or auto: the first beat of the bar where "
+                                              "each track's chorus begins, found in its audio. Default: 3."),
                                QStringLiteral("TIME"), QStringLiteral("3"));
 const QCommandLineOption Duration({QStringLiteral("d"), QStringLiteral("duration")},
                                   QStringLiteral("Length of every preview in seconds. Default: 15."),
