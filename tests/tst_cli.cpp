@@ -359,7 +359,7 @@ void TestCli::options_data()
     // it, and SoX cuts it with the gain that the limiter let reach the loudness.
     QTest::newRow("--limit") << QStringList{dry, QStringLiteral("--loudness"), QStringLiteral("-14"), QStringLiteral("--limit"),
                                             loudMaster(QStringLiteral("flac"))}
-                             << QStringLiteral("^\\S+ '?[^ ]*/Loud\\.flac'? -t f32 -c 2 -r 44100 - trim 3 15 \\| \\S+ "
+                             << QStringLiteral("^\\S+ --no-glob '?[^ ]*/Loud\\.flac'? -t f32 -c 2 -r 44100 - trim 3 15 \\| \\S+ "
                                                "--limited-stretch 44100 -\\d+\\.\\d+ 0 0 \\| \\S+ -t wav - .* gain \\d+\\.\\d+\n");
     // The plan: each file's command line, its start and where it came from, nothing made.
     QTest::newRow("--dry-run --json")
@@ -1474,7 +1474,7 @@ void TestCli::updateKeepsWhatIsUpToDate_data()
     QTest::newRow("--json") << none << QStringList{json} << ""
                             << "\"start\": 3,\\s+\"start_from\": \"seconds\",\\s+\"up_to_date\": true";
     QTest::newRow("--dry-run") << none << QStringList{QStringLiteral("--dry-run")} << "touch Tone A"
-                               << "\\A\\S+ '?\\S+/Tone A\\.mp3'? .*\nlumbrisk-cli: up to date: 1; the lines above make the other 1\n\\z";
+                               << "\\A\\S+ --no-glob '?\\S+/Tone A\\.mp3'? .*\nlumbrisk-cli: up to date: 1; the lines above make the other 1\n\\z";
     QTest::newRow("a preview cut short: made again") << none << none << "cut Tone A's preview"
                                                      << "^1 of 1 previews made; up to date: 1$";
     QTest::newRow("a mark of 1.2: made again, said once") << none << none << "mark Tone A's preview as 1.2 did"
@@ -1526,7 +1526,7 @@ void TestCli::updateKeepsWhatIsUpToDate_data()
         << none << join << "touch Tone A" << joinedMade + "; pieces taken from previews that were up to date: 1$";
     QTest::newRow("previews, then a sampler, --dry-run: the preview in the join's line")
         << none << QStringList{QStringLiteral("--join"), QStringLiteral("--dry-run")} << "touch Tone B"
-        << "--combine sequence '.+/Tone A_Preview\\.mp3' \"\\$work\"/0002\\.mp3 [\\s\\S]*^lumbrisk-cli: pieces taken from "
+        << "--combine sequence --no-glob '.+/Tone A_Preview\\.mp3' --no-glob \"\\$work\"/0002\\.mp3 [\\s\\S]*^lumbrisk-cli: pieces taken from "
            "previews that were up to date: 1; the lines above make the others$";
 }
 
