@@ -107,6 +107,19 @@ bool makeKickSong(const QString &path, int hertz, double period)
     return QFile::remove(kicks) && QFile::remove(bed) && made;
 }
 
+// A copy, or a link, made anew: a data function runs again for each of its rows asked for.
+bool copyAnew(const QString &from, const QString &to)
+{
+    QFile::remove(to);
+    return QFile::copy(from, to);
+}
+
+bool linkAnew(const QString &target, const QString &link)
+{
+    QFile::remove(link);
+    return QFile::link(target, link);
+}
+
 // Whether the process runs: one killed when its parent died stays a zombie until it is reaped.
 bool running(pid_t pid)
 {
@@ -153,7 +166,8 @@ private slots:
     void signalStopsALargeListBeforeItsCuts_data();
     void signalStopsALargeListBeforeItsCuts();
     void autoStartIsTheChorus();
-    void progressNamesTheFileBelowItsFolder();
+    void terminalShows_data();
+    void terminalShows();
     void updateKeepsWhatIsUpToDate_data();
     void updateKeepsWhatIsUpToDate();
     void jobsKeepWithinTheLimitOfOpenFiles();
@@ -326,7 +340,7 @@ void TestCli::options_data()
                             << QStringLiteral(" --combine sequence --no-glob \"\\$work\"/0001.mp3 ");
     // SoX would read "[ab].mp3" as a pattern, and take "a.mp3" if there was one.
     const QString patterns = folder(QStringLiteral("patterns"));
-    QFile::copy(m_music + QStringLiteral("/Tone A.mp3"), patterns + QStringLiteral("/[ab].mp3"));
+    QVERIFY(copyAnew(m_music + QStringLiteral("/Tone A.mp3"), patterns + QStringLiteral("/[ab].mp3")));
     QTest::newRow("names never globbed") << QStringList{dry, QStringLiteral("-o"), patterns, patterns + QStringLiteral("/[ab].mp3")}
                                          << QStringLiteral("^\\S+ --no-glob '%1/\\[ab\\]\\.mp3' .* --no-glob '%1/\\[ab\\]_Preview\\.mp3' trim ")
                                                 .arg(patterns);
@@ -461,6 +475,32 @@ void TestCli::exitStatuses_data()
         << QStringList{QStringLiteral("-q"), QStringLiteral("--loudness"), QStringLiteral("-16"), quiet + QStringLiteral("/Silent.mp3")}
         << QString() << 0 << QStringLiteral("^lumbrisk-cli: Silent.mp3: silent: left as it is$")
         << QStringList{QStringLiteral("Silent_Preview.mp3")};
+    // A name is text, never a format: "%2" in it stays as it is, and so do the numbers after it.
+    QVERIFY(copyAnew(quiet + QStringLiteral("/Quiet.mp3"), quiet + QStringLiteral("/Quiet %2.mp3")));
+    QTest::newRow("--loudness, too quiet, a name holding %2")
+        << QStringList{QStringLiteral("-q"), QStringLiteral("--loudness"), QStringLiteral("-16"), quiet + QStringLiteral("/Quiet %2.mp3")}
+        << QString() << 0 << QStringLiteral("^lumbrisk-cli: Quiet %2.mp3: too quiet to bring to -16 LUFS: raised by 30 dB$")
+        << QStringList{QStringLiteral("Quiet %2_Preview.mp3")};
+    QTest::newRow("a join into o%1x%2") << QStringList{QStringLiteral("--join"), a} << QString() << 0
+                                        << QStringLiteral("^.* o%1x%2/Joined_Preview.mp3 made from 1 of 1 previews$")
+                                        << QStringList{QStringLiteral("Joined_Preview.mp3")};
+    // A warning names the file as progress does, below its FOLDER: albums repeat track names.
+    const QString albums = folder(QStringLiteral("albums"));
+    QVERIFY(QDir(albums).mkpath(QStringLiteral("Album 1")));
+    QVERIFY(copyAnew(quiet + QStringLiteral("/Quiet.mp3"), albums + QStringLiteral("/Album 1/01 - Song.mp3")));
+    QTest::newRow("a warning names the file below its FOLDER")
+        << QStringList{QStringLiteral("-q"), QStringLiteral("--loudness"), QStringLiteral("-16"), albums} << QString() << 0
+        << QStringLiteral("^lumbrisk-cli: Album 1/01 - Song.mp3: too quiet to bring to -16 LUFS: raised by 30 dB$")
+        << QStringList{QStringLiteral("01 - Song_Preview.mp3")};
+    // A mix or a whole work is not looked into, and says so rather than that nothing repeats.
+    const QString hours = folder(QStringLiteral("hours")) + QStringLiteral("/Three hours.mp3");
+    QVERIFY(QProcess::execute(QStringLiteral("sox"), {"-n", "-r", "8000", "-c", "1", "-C", "8", hours, "synth", "10800", "sine", "440"}) == 0);
+    QTest::newRow("-s auto, three hours long")
+        << QStringList{QStringLiteral("-q"), QStringLiteral("-s"), QStringLiteral("auto"), QStringLiteral("-d"), QStringLiteral("1"), hours}
+        << QString() << 0
+        << QStringLiteral("^lumbrisk-cli: Three hours.mp3: too long to look into \\(over 15 minutes\\), so its preview starts "
+                          "a quarter in, at 45:00$")
+        << QStringList{QStringLiteral("Three hours_Preview.mp3")};
     QTest::newRow("--starts naming no such file")
         << QStringList{QStringLiteral("--starts"), QStringLiteral("bad starts.csv")} << QString() << 2
         << QStringLiteral("^lumbrisk-cli: --starts 'bad starts.csv', line 2: no such file: Tone C.mp3$") << none;
@@ -511,7 +551,7 @@ void TestCli::exitStatuses_data()
     // takes every file hands SoX neither list.
     const QString playlists = folder(QStringLiteral("playlists"));
     const QString fetched = folder(QStringLiteral("status/playlists in a scanned folder")) + QStringLiteral("/fetched");
-    QVERIFY(QFile::copy(m_music + QStringLiteral("/Tone A.mp3"), playlists + QStringLiteral("/Song.mp3")));
+    QVERIFY(copyAnew(m_music + QStringLiteral("/Tone A.mp3"), playlists + QStringLiteral("/Song.mp3")));
     QVERIFY(Fixtures::WriteFile(playlists + QStringLiteral("/fetch.m3u"), "http://localhost/$(touch '" + fetched.toUtf8() + "')\n"));
     QVERIFY(Fixtures::WriteFile(playlists + QStringLiteral("/names.m3u"), m_music.toUtf8() + "/Tone B.mp3\n"));
     QTest::newRow("playlists in a scanned folder")
@@ -521,8 +561,8 @@ void TestCli::exitStatuses_data()
     // The page never replaces what is not its own, and says so before anything is made.
     const QString pages = folder(QStringLiteral("pages"));
     const QString song = pages + QStringLiteral("/Song.mp3");
-    QVERIFY(QFile::copy(m_music + QStringLiteral("/Tone A.mp3"), song));
-    QVERIFY(QFile::link(song, pages + QStringLiteral("/link.html")));
+    QVERIFY(copyAnew(m_music + QStringLiteral("/Tone A.mp3"), song));
+    QVERIFY(linkAnew(song, pages + QStringLiteral("/link.html")));
     const QString review = QStringLiteral("--review");
     QTest::newRow("review page is a song") << QStringList{review, song, song} << QString() << 2
                                            << QStringLiteral("^lumbrisk-cli: --review '%1': it would replace a song of the run, %1$").arg(song)
@@ -546,13 +586,13 @@ void TestCli::exitStatuses_data()
                                            << none;
     // Through a link too; no device is tried here, as a run without the check, as root, would
     // replace it for the whole system.
-    QVERIFY(QFile::link(m_music + QStringLiteral("/pipe.mp3"), pages + QStringLiteral("/pipe.html")));
+    QVERIFY(linkAnew(m_music + QStringLiteral("/pipe.mp3"), pages + QStringLiteral("/pipe.html")));
     QTest::newRow("review page links to a FIFO")
         << QStringList{review, pages + QStringLiteral("/pipe.html"), a} << QString() << 2
         << QStringLiteral("^lumbrisk-cli: --review '.*/pipe.html': it is a pipe \\(FIFO\\), not a regular file$") << none;
     // /proc/self/root is the whole file system again: a folder on the kernel's own file
     // systems is never scanned, however it is reached.
-    QVERIFY(QFile::link(QStringLiteral("/proc/self"), folder(QStringLiteral("system")) + QStringLiteral("/self")));
+    QVERIFY(linkAnew(QStringLiteral("/proc/self"), folder(QStringLiteral("system")) + QStringLiteral("/self")));
     QTest::newRow("a FOLDER that leads into /proc")
         << QStringList{QStringLiteral("-e"), QStringLiteral("*"), folder(QStringLiteral("system")) + QStringLiteral("/self")}
         << QString() << 1 << QStringLiteral("^lumbrisk-cli: no files in .*/self; no other file either$") << none;
@@ -569,6 +609,17 @@ void TestCli::exitStatuses_data()
         << QStringList{QStringLiteral("-q"), broken} << QString() << 1
         << QStringLiteral("^lumbrisk-cli: not made: .*/damaged.aac: it cannot be decoded: its audio is damaged \\(FFmpeg: [^[]*\\)$")
         << none;
+    // Every tool has its own words for an empty file, and the analysis none: ours are the same.
+    const QString empty = folder(QStringLiteral("empty"));
+    for (const char *name : {"empty.flac", "empty.m4a", "empty.mp3"})
+        QVERIFY(Fixtures::WriteFile(empty + QLatin1Char('/') + QString::fromLatin1(name)));
+    QTest::newRow("an empty FLAC") << QStringList{QStringLiteral("-q"), empty + QStringLiteral("/empty.flac")} << QString() << 1
+                                   << QStringLiteral("^lumbrisk-cli: not made: .*/empty.flac: the file is empty$") << none;
+    QTest::newRow("an empty M4A") << QStringList{QStringLiteral("-q"), empty + QStringLiteral("/empty.m4a")} << QString() << 1
+                                  << QStringLiteral("^lumbrisk-cli: not made: .*/empty.m4a: the file is empty$") << none;
+    QTest::newRow("an empty MP3, -s auto")
+        << QStringList{QStringLiteral("-q"), QStringLiteral("-s"), QStringLiteral("auto"), empty + QStringLiteral("/empty.mp3")}
+        << QString() << 1 << QStringLiteral("^lumbrisk-cli: not made: .*/empty.mp3: the file is empty$") << none;
     QTest::newRow("no sox") << QStringList{a} << QStringLiteral("/nonexistent") << 3
                             << QStringLiteral("^lumbrisk-cli: .*Install the Debian packages sox and libsox-fmt-mp3\\.$")
                             << none;
@@ -1245,7 +1296,7 @@ void TestCli::previewsLastAsAsked_data()
     // "[ab].mp3" beside "a.mp3": read as a pattern, the preview would be a.mp3's audio.
     const QString globbed = folder(QStringLiteral("globbed"));
     QVERIFY(Fixtures::MakeTone(globbed + QStringLiteral("/[ab].mp3"), 9)); // before the name it matches is there
-    QVERIFY(QFile::copy(m_music + QStringLiteral("/Tone A.mp3"), globbed + QStringLiteral("/a.mp3")));
+    QVERIFY(copyAnew(m_music + QStringLiteral("/Tone A.mp3"), globbed + QStringLiteral("/a.mp3")));
     QTest::newRow("a name that is a pattern") << QStringList{QStringLiteral("-s"), QStringLiteral("0"), QStringLiteral("-d"),
                                                              QStringLiteral("8"), globbed + QStringLiteral("/[ab].mp3")}
                                               << QStringList{QStringLiteral("[ab]_Preview.mp3")} << QList<double>{8};
@@ -1427,25 +1478,45 @@ void TestCli::autoStartIsTheChorus()
              qPrintable(dry.out));
 }
 
-// On a terminal, the line names the file that runs below its FOLDER argument, so that the
-// "Track 01.mp3" of one artist is told from the other's. The second one's SoX takes its time.
-void TestCli::progressNamesTheFileBelowItsFolder()
+// What a terminal shows, through a pseudo-terminal as `script` gives one: progress names
+// the file below its FOLDER; a dry run's line shows a name's control characters escaped, as
+// bash reads them back, rather than letting them recolour the screen.
+void TestCli::terminalShows_data()
 {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("shown");    // a piece of what the terminal shows
+    QTest::addColumn<QString>("notShown"); // none: nothing to look for
+    QTest::newRow("progress names the file below its folder")
+        << QStringList{QStringLiteral("-j"), QStringLiteral("1"), QStringLiteral("-o"), folder(QStringLiteral("progress")), m_tree}
+        << QStringLiteral("  Artist B/Track 01.mp3") << QString();
+    const QString bad = folder(QStringLiteral("escaped")) + QStringLiteral("/bad\033[31mred\n.mp3");
+    QVERIFY(copyAnew(m_music + QStringLiteral("/Tone A.mp3"), bad));
+    QTest::newRow("a dry run's line escapes control characters")
+        << QStringList{QStringLiteral("--dry-run"), QStringLiteral("-o"), folder(QStringLiteral("escaped")), bad}
+        << QStringLiteral("--no-glob $'%1/bad\\033[31mred\\012.mp3' ").arg(folder(QStringLiteral("escaped")))
+        << QStringLiteral("\033[31m");
+}
+
+void TestCli::terminalShows()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, shown);
+    QFETCH(QString, notShown);
     const QString tools = folder(QStringLiteral("slow"));
     Fixtures::WriteScript(tools, QStringLiteral("sox"),
                           QStringLiteral("case \"$*\" in *Artist\\ B*) sleep 1.5;; esac\nexec /usr/bin/sox \"$@\""));
     QStringList words;
-    for (const QString &word : {program(), QStringLiteral("-j"), QStringLiteral("1"), QStringLiteral("-o"),
-                                folder(QStringLiteral("progress")), m_tree})
+    for (const QString &word : QStringList{program()} + arguments)
         words.append(QLatin1Char('\'') + word + QLatin1Char('\''));
     QProcess *terminal = prepare({}, tools + QStringLiteral(":/usr/bin:/bin"));
     terminal->setProgram(QStringLiteral("script"));
     terminal->setArguments({QStringLiteral("-qec"), words.join(QLatin1Char(' ')), QStringLiteral("/dev/null")});
     terminal->start();
     QVERIFY(terminal->waitForFinished(30000));
-    const QString shown = QString::fromUtf8(terminal->readAllStandardOutput());
+    const QString output = QString::fromUtf8(terminal->readAllStandardOutput());
     QCOMPARE(terminal->exitCode(), 0);
-    QVERIFY2(shown.contains(QStringLiteral("  Artist B/Track 01.mp3")), qPrintable(shown));
+    QVERIFY2(output.contains(shown), qPrintable(output));
+    QVERIFY2(notShown.isEmpty() || !output.contains(notShown), qPrintable(output));
 }
 
 // A second --update run over the same folder: what it keeps, and what it makes again.

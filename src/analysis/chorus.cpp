@@ -91,7 +91,7 @@ Start ChooseStart(const std::vector<float> &samples, int rate, double /*previewS
 {
     const double seconds = rate > 0 ? double(samples.size()) / rate : 0;
     if (seconds > LongestSongSeconds)
-        return Fallback(seconds);
+        return TooLong(seconds);
     const Features detailed = ChromaOf(samples, rate);
     const RhythmBand band = Averaged(samples, rate);
     const Onsets onsets = OnsetsOf(band);
@@ -125,6 +125,14 @@ Start Fallback(double songSeconds)
     start.seconds = FallbackShare * songSeconds;
     start.doubtful = true;
     start.reason = "nothing repeats: a quarter in";
+    return start;
+}
+
+Start TooLong(double songSeconds)
+{
+    Start start = Fallback(songSeconds);
+    start.tooLong = true;
+    start.reason = "too long to look into: a quarter in";
     return start;
 }
 

@@ -22,6 +22,7 @@ struct Candidate {
 struct Start {
     double seconds = 0;
     bool fromChorus = false; // false: nothing repeats, so a quarter of the length
+    bool tooLong = false;    // the song is longer than LongestSongSeconds, so not looked into
     // Every full occurrence of the section taken for the chorus (the start's among them), each
     // from its bar, in the order they are played; empty when nothing repeats.
     std::vector<Section> sections;
@@ -36,14 +37,16 @@ struct Start {
     // person should listen to this one first.
     bool doubtful = false;
     // Why this start, in a few words for logs and plans: "chorus, on the bar", "chorus, on a
-    // beat: the bar cannot be told", "chorus, no beat found", "nothing repeats: a quarter in".
+    // beat: the bar cannot be told", "chorus, no beat found", "nothing repeats: a quarter in", "too long to look into: a quarter in".
     std::string reason;
 };
 // Longer files are mixes or whole works, where a chorus means nothing, and the matrix of a
 // full hour would not fit in memory: they are not looked into.
 constexpr double LongestSongSeconds = 15 * 60;
-// The start of a song without a chorus, or too long to look into: a quarter in.
+// The start of a song without a chorus: a quarter in.
 Start Fallback(double songSeconds);
+// The start of a song too long to look into: a quarter in, as without a chorus.
+Start TooLong(double songSeconds);
 // The rate the tools decode other formats than MP3 to for ChooseStart: pitches up to 11 kHz.
 constexpr int DecodingRate = 22050;
 // Where the preview of the song begins: on the first beat of the bar where its chorus begins,

@@ -21,7 +21,7 @@ bool failed(const PipeDecode::Ended &ended)
 void search(const Request &request, const std::function<bool()> &stopped, Outcome &outcome)
 {
     if (request.knownSeconds && *request.knownSeconds > Chorus::LongestSongSeconds) {
-        outcome.found = Chorus::Fallback(*request.knownSeconds);
+        outcome.found = Chorus::TooLong(*request.knownSeconds);
         return;
     }
     Analysis::ChorusAnalyzer chorus(request.previewSeconds, request.songPicture);

@@ -22,12 +22,6 @@ void write(FILE *stream, const QString &text)
     std::fflush(stream);
 }
 
-QString clock(qint64 milliseconds)
-{
-    const qint64 seconds = milliseconds / 1000;
-    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
-}
-
 int terminalColumns()
 {
     winsize size{};
@@ -57,7 +51,7 @@ QString startNote(const ParallelPreviews::Result &result)
 {
     if (!result.foundStart)
         return QString();
-    return QStringLiteral(" from ") + clock(qint64(result.foundStart->seconds * 1000));
+    return QStringLiteral(" from ") + ConsoleReport::Clock(qint64(result.foundStart->seconds * 1000));
 }
 
 QString madeLine(const ParallelPreviews::Result &result)
@@ -105,6 +99,12 @@ ConsoleReport::ConsoleReport(const ParallelPreviews &previews, Mode mode, bool t
         connect(&m_ticker, &QTimer::timeout, this, &ConsoleReport::drawProgress);
         m_ticker.start(RedrawMilliseconds);
     }
+}
+
+QString ConsoleReport::Clock(qint64 milliseconds)
+{
+    const qint64 seconds = milliseconds / 1000;
+    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
 }
 
 bool ConsoleReport::done(const ParallelPreviews::Result &result) const
@@ -158,6 +158,8 @@ QString ConsoleReport::ShellQuoted(const QString &word)
     };
     if (!word.isEmpty() && std::all_of(word.cbegin(), word.cend(), safe))
         return word;
+    if (FileNames::HoldsControl(word))
+        return FileNames::AnsiCQuoted(word);
     return QLatin1Char('\'') + QString(word).replace(QLatin1Char('\''), QStringLiteral("'\\''")) + QLatin1Char('\'');
 }
 
@@ -198,44 +200,9 @@ void ConsoleReport::resultReady(int index)
     printNoChorus(result);
     printHeldBack(result);
     if (m_mode == Mode::Progress && result.made && !result.endsEarly.isEmpty())
-        printLine(Main::FileNameOf(result.source) + QStringLiteral(": ") + result.endsEarly);
+        printLine(shownName(result.source) + QStringLiteral(": ") + result.endsEarly);
     if (m_mode == Mode::Progress && m_terminal)
         drawProgress();
-}
-
-void ConsoleReport::printNoChorus(const ParallelPreviews::Result &result)
-{
-    if (done(result) && result.foundStart && !result.foundStart->fromChorus)
-        printLine(QStringLiteral("%1: nothing repeats in it, so its preview starts a quarter in, at %2")
-                      .arg(Main::FileNameOf(result.source), clock(qint64(result.foundStart->seconds * 1000))));
-}
-
-void ConsoleReport::printHeldBack(const ParallelPreviews::Result &result)
-{
-    if (!done(result) || !result.loudness)
-        return;
-    const Loudness::Adjustment &loudness = *result.loudness;
-    const QString name = Main::FileNameOf(result.source);
-    const bool limited = loudness.limited && *loudness.limited >= 0.05;
-    if (loudness.heldBack && limited)
-        printLine(QStringLiteral("%1: %2 LUFS, held back by its peaks, limited by %3 dB")
-                      .arg(name)
-                      .arg(*loudness.result, 0, 'f', 1)
-                      .arg(*loudness.limited, 0, 'f', 1));
-    else if (loudness.heldBack)
-        printLine(QStringLiteral("%1: %2 LUFS, held back by its peaks").arg(name).arg(*loudness.result, 0, 'f', 1));
-    else if (limited)
-        printLine(QStringLiteral("%1: %2 LUFS, its peaks limited by up to %3 dB")
-                      .arg(name)
-                      .arg(*loudness.result, 0, 'f', 1)
-                      .arg(*loudness.limited, 0, 'f', 1));
-    else if (loudness.capped)
-        printLine(QStringLiteral("%1: too quiet to bring to %2 LUFS: raised by %3 dB")
-                      .arg(name)
-                      .arg(loudness.target)
-                      .arg(Loudness::MaxGain));
-    else if (!loudness.measured.integrated)
-        printLine(QStringLiteral("%1: silent: left as it is").arg(name));
 }
 
 void ConsoleReport::joinedReady()
@@ -294,16 +261,16 @@ void ConsoleReport::drawProgress()
     const int finished = m_previews.finishedCount();
     const int total = m_previews.total();
     const qint64 elapsed = m_clock.elapsed();
-    QString line = QStringLiteral("%1/%2  %3 elapsed").arg(finished).arg(total).arg(clock(elapsed));
+    QString line = QStringLiteral("%1/%2  %3 elapsed").arg(finished).arg(total).arg(Clock(elapsed));
     if (m_previews.plannedCount() < total)
         line += QStringLiteral(", %1 of %2 planned").arg(m_previews.plannedCount()).arg(total);
     const int kept = m_previews.keptCount();
     m_timeLeft.update(finished - kept, total - kept, elapsed);
     if (m_previews.plannedCount() >= total && m_timeLeft.milliseconds())
-        line += QStringLiteral(", about %1 left").arg(clock(*m_timeLeft.milliseconds()));
+        line += QStringLiteral(", about %1 left").arg(Clock(*m_timeLeft.milliseconds()));
     const QString running = m_previews.runningSource();
     if (!running.isEmpty())
-        line += QStringLiteral("  ") + m_shownNames.value(running, Main::FileNameOf(running));
+        line += QStringLiteral("  ") + shownName(running);
     drawLine(line);
     m_lineShown = true;
 }
@@ -349,7 +316,7 @@ void ConsoleReport::printSummary()
         if (result.made)
             ++made;
         else if (!result.upToDate)
-            notMade.append(Main::FileNameOf(result.source));
+            notMade.append(shownName(result.source));
         taken += result.pieceTaken ? 1 : 0;
     }
     const int kept = m_previews.keptCount();

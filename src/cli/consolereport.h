@@ -42,8 +42,10 @@ public:
     int exitStatus() const;
 
     // A word as a POSIX shell reads it back unchanged: bare when it is made of safe
-    // characters only, else in single quotes.
+    // characters only, in bash's $'...' when it holds control characters (a terminal would
+    // obey them), else in single quotes.
     static QString ShellQuoted(const QString &word);
+    static QString Clock(qint64 milliseconds); // "m:ss"
 
 private:
     // Why a path was left out before the run.
@@ -61,10 +63,13 @@ private:
     // The runs whose output a file's command line reads: its decoder, or a limiter's line.
     static QList<CommandLine> pipedInto(const ParallelPreviews::Result &result);
     QString shellWords(const CommandLine &command) const;
-    // "Quiet.mp3: -18.2 LUFS, held back by its peaks", when its peaks kept it below the target;
-    // "Loud.mp3: -14.0 LUFS, its peaks limited by up to 4.2 dB", when the limiter took them down.
+    // What is told of a song (consolereport_warnings.cpp), named as progress names it: below
+    // its FOLDER ("Album 1/01 - Song.mp3"), as albums repeat track names.
+    QString shownName(const QString &source) const;
     // "<song>: nothing repeats in it, ..." when its start could not be the chorus.
     void printNoChorus(const ParallelPreviews::Result &result);
+    // "Quiet.mp3: -18.2 LUFS, held back by its peaks", when its peaks kept it below the target;
+    // "Loud.mp3: -14.0 LUFS, its peaks limited by up to 4.2 dB", when the limiter took them down.
     void printHeldBack(const ParallelPreviews::Result &result);
     void printSummary();
     // The previews whose songs are gone: each told, or a dry run's line that removes it

@@ -83,6 +83,25 @@ QString Escaped(QByteArrayView bytes)
     return text;
 }
 
+bool HoldsControl(const QString &text)
+{
+    return std::any_of(text.cbegin(), text.cend(), [](QChar c) { return isControl(c.unicode()); });
+}
+
+QString AnsiCQuoted(const QString &word)
+{
+    QString quoted = QStringLiteral("$'");
+    for (const QChar c : word) {
+        if (isControl(c.unicode()))
+            quoted += octal(QString(c).toUtf8());
+        else if (c == QLatin1Char('\\') || c == QLatin1Char('\''))
+            quoted += QStringLiteral("\\") + c;
+        else
+            quoted += c;
+    }
+    return quoted + QLatin1Char('\'');
+}
+
 QString TerminalText(const QString &line)
 {
     QString text;

@@ -24,6 +24,12 @@ QString Escaped(QByteArrayView bytes);
 // backslashes too, stays as it is.
 QString TerminalText(const QString &line);
 
+// Whether the text holds a control character, which a terminal would obey.
+bool HoldsControl(const QString &text);
+// A shell word in bash's $'...' quoting, every control character \ooo: read back by a shell
+// as the same word, shown by a terminal without being obeyed.
+QString AnsiCQuoted(const QString &word);
+
 // The positions of the names in the order file managers show them: natural order ("Track 2"
 // before "Track 10", "CD 2" before "CD 10"), letter case ignored, by the user's collation.
 // Names that compare equal keep the order of their code points, so the result never depends

@@ -79,6 +79,9 @@ QString SourceProblem(const QString &sourcePath)
         return QString();
     if (S_ISREG(status.st_mode) && SafeFiles::OnSystemFileSystem(path))
         return QStringLiteral("it is one of the system's own files (/proc, /sys), not audio, so it was not read");
+    // Every tool has its own words for an empty file, none of them these.
+    if (S_ISREG(status.st_mode) && status.st_size == 0)
+        return QStringLiteral("the file is empty");
     if (S_ISREG(status.st_mode))
         return QString();
     if (S_ISDIR(status.st_mode))

@@ -24,9 +24,9 @@ QString FileKeyIn(const QString &folderKey, const QString &path);
 
 // "" when a tool may read the source; otherwise why not. Folders, pipes, sockets and
 // devices are refused (a tool reading a pipe may wait forever), and so are playlists (.m3u,
-// .pls), which SoX would read as the files and addresses they list, and the system's own
-// files (/proc/self/environ through a link, say); a missing file passes, so that the tool
-// says in its own words that it is missing.
+// .pls), which SoX would read as the files and addresses they list, the system's own files
+// (/proc/self/environ through a link, say) and empty files; a missing file passes, so that
+// the tool says in its own words that it is missing.
 QString SourceProblem(const QString &sourcePath);
 
 // Makes the folder and its parents, as mkdir -p does, with the mode new folders get (0777

@@ -67,7 +67,7 @@ Found chorusOf(const QString &source, double previewSeconds, const Tools::Found 
 {
     const std::optional<Mp3Audio::Length> length = SourceAudio::Measure(source);
     if (length && length->seconds > Chorus::LongestSongSeconds) {
-        const Chorus::Start start = Chorus::Fallback(length->seconds);
+        const Chorus::Start start = Chorus::TooLong(length->seconds);
         return Found{toMillisecond(start.seconds), start.fromChorus, QString()};
     }
     QString problem;

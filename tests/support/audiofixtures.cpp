@@ -29,7 +29,8 @@ bool MakeTone(const QString &path, double seconds, int frequency, int kbps, cons
                           QStringLiteral("-c"), QStringLiteral("2"), QStringLiteral("-C"), QString::number(kbps)};
     if (!comment.isEmpty())
         arguments << QStringLiteral("--comment") << comment;
-    arguments << path << QStringLiteral("synth") << QString::number(seconds) << QStringLiteral("sine")
+    // SoX would read "[ab].mp3" as a pattern, and write "a.mp3" when there is one.
+    arguments << QStringLiteral("--no-glob") << path << QStringLiteral("synth") << QString::number(seconds) << QStringLiteral("sine")
               << QString::number(frequency);
     return QProcess::execute(QStringLiteral("sox"), arguments) == 0;
 }
