@@ -66,19 +66,21 @@ QList<QPair<QString, QString>> plannedPairs(const QString &lines)
 }
 
 // A PATH whose sox, made in the folder, hangs on Tone B after noting its process id in the
-// folder's "pids", and hands every other run to the real SoX.
-QString hangingTools(const QString &folder)
+// folder's "pids", and hands every other run to the real SoX. withChild: it waits on a
+// program of its own, noted in "children", as SoX waits on the shell fetching an address.
+QString hangingTools(const QString &folder, bool withChild = false)
 {
+    const QString hang = withChild ? QStringLiteral("sleep 60 & echo $! >> '%1/children'; wait").arg(folder) : QStringLiteral("exec sleep 60");
     Fixtures::WriteScript(folder, QStringLiteral("sox"),
-                          QStringLiteral("case \"$*\" in *Tone\\ B*) echo $$ >> '%1/pids'; exec sleep 60;; esac\n"
-                                         "exec /usr/bin/sox \"$@\"").arg(folder));
+                          QStringLiteral("case \"$*\" in *Tone\\ B*) echo $$ >> '%1/pids'; %2;; esac\n"
+                                         "exec /usr/bin/sox \"$@\"").arg(folder, hang));
     return folder + QStringLiteral(":/usr/bin:/bin");
 }
 
-QList<pid_t> hungTools(const QString &folder)
+QList<pid_t> hungTools(const QString &folder, const QString &file = QStringLiteral("pids"))
 {
     QList<pid_t> pids;
-    for (const QByteArray &line : Fixtures::Contents(folder + QStringLiteral("/pids")).split('\n')) {
+    for (const QByteArray &line : Fixtures::Contents(folder + QLatin1Char('/') + file).split('\n')) {
         if (!line.isEmpty())
             pids.append(pid_t(line.toInt()));
     }
@@ -747,7 +749,7 @@ void TestCli::stopsKeepFinishedPreviewsOnly()
     const QString tools = folder(base + QStringLiteral("tools"));
     const QString output = folder(base + QStringLiteral("out"));
     const QString temp = folder(base + QStringLiteral("temp"));
-    QProcess *process = prepare(QStringList{QStringLiteral("-o"), output} + arguments, hangingTools(tools), temp);
+    QProcess *process = prepare(QStringList{QStringLiteral("-o"), output} + arguments, hangingTools(tools, true), temp);
     int pipeEnds[2] = {-1, -1};
     if (closedStream >= 0) {
         QCOMPARE(::pipe2(pipeEnds, O_CLOEXEC), 0);
@@ -765,8 +767,8 @@ void TestCli::stopsKeepFinishedPreviewsOnly()
     QCOMPARE(process->exitStatus(), QProcess::NormalExit);
     QCOMPARE(process->exitCode(), status);
     QCOMPARE(Fixtures::FilesBelow(output) + Fixtures::FilesBelow(temp), left);
-    for (const pid_t tool : hungTools(tools))
-        QVERIFY2(!running(tool), "a tool runs on after its program stopped");
+    for (const pid_t tool : hungTools(tools) + hungTools(tools, QStringLiteral("children")))
+        QVERIFY2(!running(tool), "a tool, or a program it started, runs on after its program stopped");
 }
 
 // kill -9 leaves no tool running, and the file its tool was writing only until the next run

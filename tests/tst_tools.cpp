@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/resource.h>
+
 class TestTools : public QObject {
     Q_OBJECT
 
@@ -21,7 +23,8 @@ private slots:
     void findsTheInstalledToolsAndLeavesTheTemporaryFolderAlone();
     void prefersToolsBesideTheProgram();
     void namesThePackagesOfMissingTools();
-    void soxWithoutMp3IsUnfit();
+    void unfitSoxIsTold_data();
+    void unfitSoxIsTold();
 
 private:
     std::unique_ptr<SavedEnvironment> m_environment;
@@ -106,14 +109,39 @@ void TestTools::namesThePackagesOfMissingTools()
     QVERIFY2(found.ffmpegProblem.contains(QStringLiteral("Install the Debian package ffmpeg.")), qPrintable(found.ffmpegProblem));
 }
 
-void TestTools::soxWithoutMp3IsUnfit()
+void TestTools::unfitSoxIsTold_data()
 {
+    QTest::addColumn<QString>("script"); // the sox on PATH; none: the real one
+    QTest::addColumn<bool>("noFileLeft"); // run with every file descriptor in use
+    QTest::addColumn<QString>("problem");
+    QTest::newRow("without MP3") << QStringLiteral("echo 'AUDIO FILE FORMATS: flac wav'") << false
+                                 << QStringLiteral("SoX cannot write MP3 files. Install the Debian package libsox-fmt-mp3.");
+    // A reinstall would not help: the limit of open files is the user's to raise.
+    QTest::newRow("ulimit -n too low") << QString() << true
+                                       << QStringLiteral("SoX (/usr/bin/sox) cannot be started: too many files are open. "
+                                                         "Raise the limit of open files (ulimit -n).");
+}
+
+void TestTools::unfitSoxIsTold()
+{
+    QFETCH(QString, script);
+    QFETCH(bool, noFileLeft);
+    QFETCH(QString, problem);
     const QString bin = folder(QStringLiteral("bin"));
-    Fixtures::WriteScript(bin, QStringLiteral("sox"), QStringLiteral("echo 'AUDIO FILE FORMATS: flac wav'"));
-    qputenv("PATH", bin.toUtf8());
+    if (!script.isEmpty())
+        Fixtures::WriteScript(bin, QStringLiteral("sox"), script);
+    qputenv("PATH", (script.isEmpty() ? QStringLiteral("/usr/bin") : bin).toUtf8());
+    rlimit limit{};
+    QCOMPARE(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+    if (noFileLeft) {
+        rlimit lowered = limit;
+        lowered.rlim_cur = rlim_t(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size());
+        QCOMPARE(::setrlimit(RLIMIT_NOFILE, &lowered), 0);
+    }
     const Tools::Found found = Tools::Find(folder(QStringLiteral("program")));
+    QCOMPARE(::setrlimit(RLIMIT_NOFILE, &limit), 0);
     QCOMPARE(found.sox, QString());
-    QCOMPARE(found.soxProblem, QStringLiteral("SoX cannot write MP3 files. Install the Debian package libsox-fmt-mp3."));
+    QCOMPARE(found.soxProblem, problem);
 }
 
 QTEST_GUILESS_MAIN(TestTools)

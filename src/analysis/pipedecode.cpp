@@ -26,7 +26,7 @@ bool drainErrors(QProcess &decoder, int milliseconds, Shell32::OutputTail &tail)
 void end(QProcess &process, int milliseconds)
 {
     if (process.state() != QProcess::NotRunning && !process.waitForFinished(milliseconds)) {
-        process.kill();
+        Shell32::Kill(process);
         process.waitForFinished();
     }
 }

@@ -175,7 +175,7 @@ void ToolPool::launch(const CommandLine &commandLine, int index, const std::opti
 ToolPool::DecoderEnd ToolPool::endDecoder(QProcess &decoder, Shell32::OutputTail &errors)
 {
     if (!decoder.waitForFinished(DecoderEndMilliseconds)) {
-        decoder.kill();
+        Shell32::Kill(decoder);
         decoder.waitForFinished();
     }
     errors.append(decoder.readAllStandardError());
@@ -190,12 +190,12 @@ void ToolPool::killAll()
     m_running.clear();
     for (const Running &tool : running) {
         if (tool.decoder) {
-            tool.decoder->kill();
+            Shell32::Kill(*tool.decoder);
             tool.decoder->waitForFinished();
         }
         QProcess *process = tool.process;
         process->disconnect(m_owner);
-        process->kill();
+        Shell32::Kill(*process);
         process->waitForFinished();
         delete process;
     }

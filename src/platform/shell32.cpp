@@ -72,10 +72,18 @@ void Prepare(QProcess &process, const CommandLine &commandLine)
     // when the thread that started it ends, and this program starts them all on its one
     // thread. A program that ended before the signal was set is no longer the parent.
     process.setChildProcessModifier([parent = ::getpid()] {
+        ::setpgid(0, 0);
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (::getppid() != parent)
             ::_exit(127);
     });
+}
+
+void Kill(QProcess &process)
+{
+    if (const qint64 leader = process.processId(); leader > 0)
+        ::kill(-pid_t(leader), SIGKILL);
+    process.kill();
 }
 
 RunResult FinishedRun(QProcess &process)
@@ -108,7 +116,7 @@ RunResult FailedStart(const QProcess &process)
 void StopRunningTools()
 {
     for (QProcess *process : std::as_const(runningTools())) {
-        process->kill();
+        Kill(*process);
         process->waitForFinished(-1);
     }
 }

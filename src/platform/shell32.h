@@ -79,6 +79,9 @@ RunResult FailedStart(const QProcess &process);
 // Hands the command line to the process (program, arguments, no standard input) and logs
 // it, as RunAndWait does; the caller starts it. The tool is killed when its program ends.
 void Prepare(QProcess &process, const CommandLine &commandLine);
+// Kills a prepared tool with every program it started (SoX fetches an address through a
+// shell): each tool leads a process group of its own.
+void Kill(QProcess &process);
 
 // Kills every program RunAndWait is waiting for and waits until each has ended, so that the
 // files it was writing can be removed. For closing the window in the middle of a run.

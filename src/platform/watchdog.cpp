@@ -1,5 +1,7 @@
 #include "platform/watchdog.h"
 
+#include "platform/shell32.h"
+
 #include <QFile>
 #include <QProcess>
 
@@ -74,6 +76,6 @@ void Watchdog::check()
     m_timer.stop();
     for (const QPointer<QProcess> &process : m_processes) {
         if (process)
-            process->kill();
+            Shell32::Kill(*process);
     }
 }

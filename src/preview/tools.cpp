@@ -1,10 +1,13 @@
 #include "preview/tools.h"
 
 #include "platform/shell32.h"
+#include "platform/watchdog.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
+
+#include <cerrno>
 
 namespace Tools {
 
@@ -23,6 +26,12 @@ QString mp3WriteProblem(const QString &sox)
 {
     const Shell32::RunResult help = Shell32::RunAndWait(CommandLine(sox).plain(QStringLiteral(" -h")),
                                                         Shell32::HiddenWindow, nullptr, QString(), 0, 1);
+    if (help.errorNumber == EMFILE || help.errorNumber == ENFILE)
+        return QStringLiteral("SoX (%1) cannot be started: too many files are open. Raise the limit of open files (ulimit -n).")
+            .arg(sox);
+    if (help.stalled)
+        return QStringLiteral("SoX (%1) hung when asked for its formats: %2. Reinstall the Debian package sox.")
+            .arg(sox, Watchdog::Reason());
     if (help.outcome != Shell32::RunResult::Outcome::Exited)
         return QStringLiteral("SoX (%1) does not run: %2. Reinstall the Debian package sox.")
             .arg(sox, help.startError.isEmpty() ? QStringLiteral("it crashed") : help.startError);
