@@ -10,6 +10,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -59,9 +60,10 @@ void TestReviewRuns::jsonReportListsCandidatesAndDoubt_data()
     QTest::addColumn<bool>("popSong");
     QTest::addColumn<bool>("doubtful");
     QTest::addColumn<int>("fewestCandidates");
+    QTest::addColumn<QString>("reason"); // a pattern
 
-    QTest::newRow("a chorus played three times") << true << false << 2;
-    QTest::newRow("noise: nothing repeats") << false << true << 0;
+    QTest::newRow("a chorus played three times") << true << false << 2 << QStringLiteral("^chorus, on (the bar|a beat)");
+    QTest::newRow("noise: nothing repeats") << false << true << 0 << QStringLiteral("^nothing repeats: a quarter in$");
 }
 
 void TestReviewRuns::jsonReportListsCandidatesAndDoubt()
@@ -79,6 +81,8 @@ void TestReviewRuns::jsonReportListsCandidatesAndDoubt()
     QCOMPARE(made.status, 0);
     const QJsonObject preview = QJsonDocument::fromJson(made.out).object().value("previews").toArray().at(0).toObject();
     QCOMPARE(preview.value("doubtful").toBool(true), doubtful);
+    QFETCH(QString, reason);
+    QVERIFY2(QRegularExpression(reason).match(preview.value("reason").toString()).hasMatch(), made.out.constData());
     const QJsonArray candidates = preview.value("candidates").toArray();
     QVERIFY(preview.contains("candidates"));
     QVERIFY2(candidates.size() >= fewestCandidates, made.out.constData());

@@ -88,6 +88,9 @@ void addStart(QJsonObject &object, const ParallelPreviews::Result &result)
     object.insert(QStringLiteral("candidates"), candidatesEntry(result));
     object.insert(QStringLiteral("doubtful"),
                   ReviewCandidates::Doubtful(*result.foundStart, result.startFrom == ParallelPreviews::StartOrigin::List));
+    // Known where the search ran in this run; a kept preview's mark does not record it.
+    if (!result.foundStart->reason.empty())
+        object.insert(QStringLiteral("reason"), QString::fromStdString(result.foundStart->reason));
 }
 
 } // namespace
