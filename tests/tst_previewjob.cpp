@@ -5,6 +5,7 @@
 #include "app/startup.h"
 #include "audiofixtures.h"
 #include "filelist/filelistview.h"
+#include "hostilefixtures.h"
 #include "platform/apperror.h"
 #include "platform/main.h"
 #include "platform/progressbar.h"
@@ -752,9 +753,9 @@ void TestPreviewJob::failureKeepsTheEarlierOutput_data()
     // What a scan of every file ("*") brings along, of a type SoX has no reader for.
     QTest::newRow("separate: a cover picture") << false << "cover"
                                                << "it holds no audio that SoX can read \\(FFmpeg reads it as image2, not MP3\\)";
-    // Its length is read as the check after the cut reads it, so SoX's failure is no change.
-    QTest::newRow("separate: an M4A master") << false << "m4a"
-                                             << "it holds no audio that SoX can read \\(FFmpeg reads it as mov,mp4,m4a,3gp,3g2,mj2, not MP3\\)";
+    // In lumbrisk-cli's words (its "an AAC damaged throughout"): FFmpeg gave up on it.
+    QTest::newRow("separate: an AAC damaged throughout") << false << "damaged aac"
+                                                         << "it cannot be decoded: its audio is damaged \\(FFmpeg: [^[]*\\)";
     QTest::newRow("joined: a folder of the joined name") << true << "folder" << "cannot save it as .*: Is a directory";
     // SoX says "FAIL" on a full disk but ends with status 0, leaving a cut-off file.
     const QString full = QStringLiteral("the disk is full: /\\S+/out has \\d+ KB free");
@@ -790,9 +791,9 @@ void TestPreviewJob::failureKeepsTheEarlierOutput()
         QVERIFY(Fixtures::WriteFile(source, QByteArray("ID3\x03\0\0\0\0\0\x10TIT2\0\0\0\x06\0\0\0Title", 26)));
     } else if (obstacle == QLatin1String("late start")) {
         start = QStringLiteral("3600");
-    } else if (obstacle == QLatin1String("m4a")) {
-        source = scratch(QStringLiteral("in/A.m4a"));
-        QCOMPARE(QProcess::execute(QStringLiteral("ffmpeg"), {"-loglevel", "error", "-i", m_longTone, "-c:a", "aac", source}), 0);
+    } else if (obstacle == QLatin1String("damaged aac")) {
+        source = scratch(QStringLiteral("in/A.aac"));
+        QVERIFY(Fixtures::MakeDamagedAac(source, 30, 1));
     }
     const QString earlier = out + (join ? QStringLiteral("/Joined_Preview.mp3") : QStringLiteral("/A_Preview.mp3"));
     if (obstacle == QLatin1String("folder"))
@@ -1087,17 +1088,24 @@ void TestPreviewJob::previewsKeepTheirSongsTags()
     form.PushButton2->click();
 
     QCOMPARE(closingMessage(), message.replace(QStringLiteral("<out>"), scratch(QStringLiteral("out"))));
+    // Besides the tags, every file made carries Lumbrisk's mark, naming what it was made of,
+    // so that lumbrisk-cli's folder scans leave it out.
+    const auto withoutMark = [](TagFixtures::Tags tags, const QString &madeOf) {
+        const QStringList mark = tags.text.take(QStringLiteral("LUMBRISK"));
+        const bool marked = mark.size() == 1 && mark.constFirst().startsWith(QStringLiteral("2 source=") + madeOf + QLatin1Char(' '));
+        return marked ? std::optional(tags.text) : std::nullopt;
+    };
     if (join) {
         const TagFixtures::Tags joined = TagFixtures::Read(scratch(QStringLiteral("out/Joined_Preview.mp3")));
         TagFixtures::Text sampler = TagFixtures::Album(); // named after the album its songs share
         sampler.insert(QStringLiteral("TITLE"), sampler.value(QStringLiteral("ALBUM")));
-        QCOMPARE(joined.text, sampler);
+        QCOMPARE(withoutMark(joined, scratch(QStringLiteral("in/"))), std::optional(sampler));
         QCOMPARE(joined.pictures, QList<QByteArray>{TagFixtures::Cover()});
         return;
     }
     for (const QString &row : std::as_const(rows)) {
         const QString preview = PreviewCommands::OutputPath(scratch(QStringLiteral("out")), row);
-        QCOMPARE(TagFixtures::Read(preview).text, TagFixtures::Read(row).text);
+        QCOMPARE(withoutMark(TagFixtures::Read(preview), row), std::optional(TagFixtures::Read(row).text));
     }
 }
 

@@ -64,7 +64,5 @@ std::optional<Stretch> DecodeStretch(const QString &path, double from, double se
 // before it opens its output, so a stretch that never comes leaves an earlier preview as it
 // was; raw floats, which need no header, would have it write an empty one.
 QByteArray WaveHeaderOf(const Stretch &stretch);
-// The mono 32-bit floats a tool wrote at the given rate.
-Audio FromFloats(const QByteArray &bytes, int rate);
 
 } // namespace Mp3Decode

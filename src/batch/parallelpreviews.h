@@ -38,6 +38,8 @@
 #include "batch/toolpool.h"
 #include "preview/previewfiles.h"
 #include "preview/previewmark.h"
+#include "preview/previewrecord.h"
+#include "preview/previewsteps.h"
 #include "preview/leftovers.h"
 #include "preview/tools.h"
 
@@ -62,13 +64,7 @@ class ParallelPreviews : public QObject {
 
 public:
     // Where a preview's start came from.
-    enum class StartOrigin {
-        Chorus,   // found in its audio
-        Fallback, // looked for, but nothing repeats: a quarter in
-        List,     // its row of the start list (--starts) gives it
-        Share,    // a share of its length, for every file
-        Seconds,  // the same second for every file
-    };
+    using StartOrigin = PreviewRecord::StartOrigin;
     struct Result {
         QString source;                     // "" for the joined file
         QString preview;                    // where the preview goes (a piece, when joining)
@@ -196,7 +192,6 @@ private:
     bool needsAnalysis(int index) const;
     void analyse(int index);
     int measuringRate(int index) const;
-    SourceAnalysis::Pipes pipesFor(int index, int rate) const;
     void analysed(int index, const SourceAnalysis::Outcome &outcome);
     void measured(int index, const Loudness::Measurement &measurement);
     int encodings() const;
@@ -277,8 +272,6 @@ private:
     // decoder, when given, runs too and writes into the tool's standard input.
     void launch(const CommandLine &commandLine, const Ended &ended, int index = -1,
                 const std::optional<CommandLine> &decoder = std::nullopt, const ToolPool::Input &input = {});
-    // Why a source only FFmpeg decodes cannot be read when FFmpeg is missing.
-    QString withoutFfmpeg(const QString &source) const;
     void succeed(int index);
     void fail(int index, const QString &reason);
     void reportInOrder();
@@ -295,12 +288,11 @@ private:
     // Settles the start SoX gets, once per file; false when it cannot, and the file failed.
     bool settleStart(int index);
     StartOrigin startOrigin(int index) const;
-    QString fades() const;
-    // The length SoX trims from the start: the duration, or less where a decoded song ends.
-    // The seconds a cut from start reads (ParallelWork::TrimSeconds).
-    QString trimText(int index, const QString &start) const;
     std::optional<double> songSeconds(int index) const;
-    CommandLine cutCommand(int index, const QString &start, const QString &writeTo) const;
+    // What the file's cut is made of (PreviewSteps::CutCommand gives its line).
+    PreviewSteps::Cut cutOf(int index) const;
+    // Its line into writeTo, set as the result's command and decoder.
+    void setCutLine(int index, const QString &writeTo);
     // The decoded stretch SoX cuts from: an MP3 measured at its own rate, not joined.
     bool keepsStretch(int index) const;
     // The limiter (parallelpreviews_limit.cpp): asked for, and the preview short enough for
@@ -314,9 +306,6 @@ private:
     void lowerCeiling(int index, double excess);
     // A dry run's: the runs that decode and limit the stretch, piped into its cut.
     QList<CommandLine> limitedLine(int index) const;
-    // The seconds of the kept stretch SoX trims: no more than it holds, so that a fade-out
-    // ends with it.
-    static double keptSeconds(const Mp3Decode::Stretch &stretch, double duration);
 
     Tools::Found m_tools;
     PreviewSettings m_settings;

@@ -13,7 +13,6 @@
 #include "preview/previewcommands.h"
 #include "preview/previewfiles.h"
 #include "preview/previewmark.h"
-#include "preview/tagcopy.h"
 
 #include <numeric>
 
@@ -127,8 +126,7 @@ void ParallelPreviews::keepJoined(const RunResult &result, QString problem)
     for (const int index : std::as_const(m_joinWork.songs))
         sources.append(m_results[index].source);
     const QString mark = joinedMark(written);
-    const QString tags = m_settings.tags ? TagCopy::CopyCommonTags(sources, written, mark)
-                                         : TagCopy::RemoveTags(written, mark);
+    const QString tags = PreviewSteps::TagJoined(m_settings.tags, sources, written, mark);
     if (problem.isEmpty())
         problem = PreviewCheck::JoinProblem(result, written, m_joinWork.pieces, m_settings.crossfade);
     if (problem.isEmpty())

@@ -27,8 +27,8 @@ LimitedStretch::Plan ParallelPreviews::limitPlan(int index) const
     plan.encodingLoss = encodingLoss(index);
     plan.ceiling = Loudness::PeakCeiling - peakMargin(index);
     // As SoX and a dry run's line get them: to the millisecond.
-    plan.fadeIn = ParallelWork::SecondsText(m_settings.fadeIn).toDouble();
-    plan.fadeOut = ParallelWork::SecondsText(m_settings.fadeOut).toDouble();
+    plan.fadeIn = PreviewSteps::SecondsText(m_settings.fadeIn).toDouble();
+    plan.fadeOut = PreviewSteps::SecondsText(m_settings.fadeOut).toDouble();
     return plan;
 }
 
@@ -75,17 +75,18 @@ QList<CommandLine> ParallelPreviews::limitedLine(int index) const
     const QString &start = m_work[size_t(index)].start;
     QList<CommandLine> line;
     if (Mp3Decode::Decodes(source)) {
-        line.append(PreviewCommands::DecodedStretch(program, source, start, ParallelWork::SecondsText(durationFor(index)),
+        line.append(PreviewCommands::DecodedStretch(program, source, start, PreviewSteps::SecondsText(durationFor(index)),
                                                     PreviewCommands::StretchFloatsOption));
     } else {
-        const SourceAnalysis::Pipes pipes = pipesFor(index, measuringRate(index));
-        if (pipes.feeder)
-            line.append(*pipes.feeder);
-        line.append(pipes.stretch(start.toDouble()));
+        const std::optional<SourceAnalysis::Pipes> pipes =
+            PreviewSteps::AnalysisPipes(m_tools, source, measuringRate(index), durationFor(index), songSeconds(index));
+        if (pipes->feeder)
+            line.append(*pipes->feeder);
+        line.append(pipes->stretch(start.toDouble()));
     }
     const Work &work = m_work[size_t(index)];
     line.append(PreviewCommands::LimitedStretch(program, work.stretch->rate, *work.limiterCeiling,
-                                                ParallelWork::SecondsText(m_settings.fadeIn),
-                                                ParallelWork::SecondsText(m_settings.fadeOut)));
+                                                PreviewSteps::SecondsText(m_settings.fadeIn),
+                                                PreviewSteps::SecondsText(m_settings.fadeOut)));
     return line;
 }

@@ -9,18 +9,11 @@
 #include "preview/previewcheck.h"
 #include "preview/previewcommands.h"
 #include "preview/previewfiles.h"
-#include "analysis/sourceaudio.h"
-#include "preview/tagcopy.h"
 
 #include <QCoreApplication>
 #include <QFile>
 
 using Shell32::RunResult;
-
-QString ParallelPreviews::withoutFfmpeg(const QString &source) const
-{
-    return PreviewCheck::WithoutFfmpeg(source, m_tools.ffmpegProblem);
-}
 
 void ParallelPreviews::probe(int index)
 {
@@ -65,19 +58,16 @@ void ParallelPreviews::cut(int index)
     Result &result = m_results[index];
     Work &work = m_work[size_t(index)];
     // A stretch the process holds is written into SoX by the process itself.
-    if (SourceAudio::NeedsDecoder(result.source) && !work.stretch) {
-        if (m_tools.ffmpeg.isEmpty())
-            return fail(index, withoutFfmpeg(result.source));
-        result.decoder = PreviewCommands::FfmpegDecode(m_tools.ffmpeg, result.source);
-    }
+    if (const QString problem = PreviewSteps::ReadingProblem(m_tools, result.source); !problem.isEmpty() && !work.stretch)
+        return fail(index, problem);
     if (m_dryRun) {
-        result.command = cutCommand(index, work.start, result.preview);
+        setCutLine(index, result.preview);
         // Its line runs later: lumbrisk-cli decodes (and limits) the stretch into it as a run would.
         if (work.decoded)
             result.pipedFrom = limitedLine(index);
         else if (work.stretch)
             result.decoder = PreviewCommands::DecodedStretch(QCoreApplication::applicationFilePath(), result.source,
-                                                             work.start, ParallelWork::SecondsText(durationFor(index)));
+                                                             work.start, PreviewSteps::SecondsText(durationFor(index)));
         work.stretch.reset();
         work.decoded.reset();
         // A review page of the plan shows its song's picture too.
@@ -94,7 +84,7 @@ void ParallelPreviews::cut(int index)
             return fail(index, work.output->problem());
         writeTo = work.output->path();
     }
-    result.command = cutCommand(index, work.start, writeTo);
+    setCutLine(index, writeTo);
     const ToolPool::Input samples =
         work.stretch ? ToolPool::Input{Mp3Decode::WaveHeaderOf(*work.stretch), {work.stretch, &work.stretch->samples}}
                      : ToolPool::Input();
@@ -202,20 +192,11 @@ void ParallelPreviews::cutEnded(int index, const RunResult &ended)
     const QString written = work.output ? work.output->path() : m_results[index].preview;
     // Before the check, so that the check sees the file as it will be kept. A piece of a
     // join needs no tags: the joined file gets them.
-    QString tags;
-    if (work.output) {
-        const QString mark = markText(index, written);
-        tags = m_settings.tags ? TagCopy::CopyTags(source, written, mark) : TagCopy::RemoveTags(written, mark);
-    }
+    const QString tags = work.output ? PreviewSteps::Tag(m_settings.tags, source, written, markText(index, written))
+                                     : QString();
     // The check may ask FFmpeg about an unreadable source, while other tools end meanwhile.
-    QString problem = PreviewCheck::CutProblem(ended, written, source, sourceLength(index), work.start,
-                                                 ParallelWork::SecondsText(durationFor(index)), m_tools.ffmpeg);
-    // FFmpeg complains of the pipe SoX closed when it had enough; only a failed SoX run, or
-    // FFmpeg's own failure (too much of the source damaged), is its fault. SoX cuts what
-    // came before that as if the song ended there.
-    const ToolPool::DecoderEnd &decoder = work.decoder;
-    if (decoder.failed || (!problem.isEmpty() && !decoder.words.isEmpty() && !PreviewCheck::ToolProblem(ended).isEmpty()))
-        problem = decoder.words;
+    const QString problem =
+        PreviewSteps::CutProblem(ended, work.decoder, written, cutOf(index), sourceLength(index), m_tools.ffmpeg);
     if (m_stopped)
         return;
     if (problem.isEmpty() && measuresMade(index))

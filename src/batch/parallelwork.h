@@ -3,7 +3,7 @@
 // way, and the small rules more than one step uses.
 
 #include "batch/parallelpreviews.h"
-#include "preview/previewcommands.h"
+#include "preview/previewsteps.h"
 
 #include <cmath>
 
@@ -12,7 +12,7 @@ struct ParallelPreviews::Work {
     bool analysing = false; // its start is being looked for in its audio
     QString bitrate; // this source's own, once probed
     QString start;   // as SoX gets it, once settled
-    ToolPool::DecoderEnd decoder; // how FFmpeg ended, when it decoded the source
+    PreviewSteps::DecoderEnd decoder; // how FFmpeg ended, when it decoded the source
     int recuts = 0;       // cut again, its gain lowered, after its encoding passed the peak ceiling
     PreviewFiles::EarlierFile earlier; // what the preview's name held when it was named
     std::optional<PreviewMark::Record> wanted; // what the preview is to record of its source and settings
@@ -55,27 +55,6 @@ inline QString StillPassesCeiling()
     return QStringLiteral("its encoding still passes %1 dBTP with its gain lowered %2 times")
         .arg(Loudness::PeakCeiling)
         .arg(MostRecuts);
-}
-
-// What a mark records of a loudness, and reads back (parallelpreviews_marks.cpp).
-void RecordLoudness(PreviewMark::Record &record, const Loudness::Adjustment &loudness);
-std::optional<Loudness::Adjustment> RecordedLoudness(const PreviewMark::Record &record, double target);
-// The file lasts as long as its mark records, give or take its last frame.
-bool IsWhole(const QString &path, const PreviewMark::Record &recorded);
-
-// Seconds to the millisecond, so that a share of a track's length reads as a short number.
-inline QString SecondsText(double seconds)
-{
-    return PreviewCommands::SoxNumber(std::round(seconds * 1000) / 1000);
-}
-
-// How long a cut from start reads. SoX does not know the length of a stream FFmpeg decodes,
-// and its fade-out would pad a cut that the song's end makes short with silence up to the
-// duration: such a cut ends where the song does.
-inline double TrimSeconds(double duration, std::optional<double> songSeconds, double start, bool decoded)
-{
-    const double left = songSeconds ? *songSeconds - start : duration;
-    return decoded && left > 0 && left < duration ? left : duration;
 }
 
 // Gives the preview its name. When a file that came during the run took the planned one,

@@ -85,9 +85,6 @@ CommandLine DecodeDecoded(const QString &sox, int rate, const QString &start, co
 CommandLine DecodeMono(const QString &sox, const QString &sourcePath, int rate);
 // The same of a source FFmpeg decodes, read from standard input.
 CommandLine DecodeMonoDecoded(const QString &sox, int rate);
-// FfmpegInput with " -nostdin -v error", then -vn -ac 1 -ar <rate> -f f32le -: the same by FFmpeg
-// alone, for a front end that runs one tool at a time.
-CommandLine FfmpegDecodeMono(const QString &ffmpeg, const QString &sourcePath, int rate);
 // "sox"  --combine sequence --no-glob "<entry>" ...  -c 2 -r <rate> -C <bit rate> --no-glob
 // "<joined>", with absolute paths as above. gains: dB each entry is raised or lowered by
 // (SoX's -v before it), none for 0 or a missing one.

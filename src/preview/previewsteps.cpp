@@ -1,0 +1,155 @@
+#include "preview/previewsteps.h"
+
+#include "analysis/chorus.h"
+#include "analysis/pipedecode.h"
+#include "analysis/sourceaudio.h"
+#include "platform/shell32.h"
+#include "preview/previewcheck.h"
+#include "preview/previewcommands.h"
+#include "preview/tagcopy.h"
+
+#include <cmath>
+
+namespace PreviewSteps {
+
+namespace {
+
+// SoX's fade effect, "" without fades; "-0" ends the fade-out at the end of the cut, also
+// when the track ends early.
+QString fades(double fadeIn, double fadeOut)
+{
+    if (fadeIn <= 0 && fadeOut <= 0)
+        return QString();
+    QString fade = QStringLiteral(" fade ") + SecondsText(fadeIn);
+    if (fadeOut > 0)
+        fade += QStringLiteral(" -0 ") + SecondsText(fadeOut);
+    return fade;
+}
+
+} // namespace
+
+QString SecondsText(double seconds)
+{
+    return PreviewCommands::SoxNumber(std::round(seconds * 1000) / 1000);
+}
+
+bool NeedsFfmpeg(const QString &source)
+{
+    return SourceAudio::NeedsDecoder(source);
+}
+
+QString ReadingProblem(const Tools::Found &tools, const QString &source)
+{
+    if (NeedsFfmpeg(source) && tools.ffmpeg.isEmpty())
+        return PreviewCheck::WithoutFfmpeg(source, tools.ffmpegProblem);
+    return QString();
+}
+
+SourceAnalysis::Request AnalysisRequest(const Tools::Found &tools, const QString &source, double duration,
+                                        std::optional<Mp3Audio::Length> length, int stretchRate)
+{
+    SourceAnalysis::Request request;
+    request.source = source;
+    request.previewSeconds = duration;
+    if (length)
+        request.knownSeconds = length->seconds;
+    const std::optional<double> songSeconds = length ? std::optional(length->seconds) : std::nullopt;
+    request.pipes = AnalysisPipes(tools, source, stretchRate, duration, songSeconds);
+    return request;
+}
+
+std::optional<SourceAnalysis::Pipes> AnalysisPipes(const Tools::Found &tools, const QString &source, int stretchRate,
+                                                   double duration, std::optional<double> songSeconds)
+{
+    if (Mp3Decode::Decodes(source))
+        return std::nullopt;
+    const QString sox = tools.sox;
+    SourceAnalysis::Pipes pipes;
+    if (!NeedsFfmpeg(source)) {
+        pipes.search = PreviewCommands::DecodeMono(sox, source, Chorus::DecodingRate);
+        pipes.stretch = [sox, source, stretchRate, duration](double start) {
+            return PreviewCommands::Decode(sox, source, stretchRate, SecondsText(start), SecondsText(duration));
+        };
+        return pipes;
+    }
+    pipes.feeder = PreviewCommands::FfmpegDecode(tools.ffmpeg, source);
+    pipes.search = PreviewCommands::DecodeMonoDecoded(sox, Chorus::DecodingRate);
+    pipes.stretch = [sox, stretchRate, duration, songSeconds](double start) {
+        const double seconds = TrimSeconds(duration, songSeconds, start, true);
+        return PreviewCommands::DecodeDecoded(sox, stretchRate, SecondsText(start), SecondsText(seconds));
+    };
+    return pipes;
+}
+
+QString AnalysisProblem(const SourceAnalysis::Outcome &outcome, const QString &source)
+{
+    if (outcome.failedRun) {
+        const PipeDecode::Ended &ended = *outcome.failedRun;
+        const QString byFfmpeg = PreviewCheck::DecoderProblem(ended.decoderOutput, ended.decoderFailure);
+        return byFfmpeg.isEmpty() ? PreviewCheck::ToolProblem(ended.reader) : byFfmpeg;
+    }
+    if (outcome.noAudio)
+        return PreviewCheck::NoAudioForChorus(source);
+    return QString();
+}
+
+double TrimSeconds(double duration, std::optional<double> songSeconds, double start, bool decoded)
+{
+    const double left = songSeconds ? *songSeconds - start : duration;
+    return decoded && left > 0 && left < duration ? left : duration;
+}
+
+double StretchSeconds(const Mp3Decode::Stretch &stretch, double duration)
+{
+    return std::min(duration, std::floor(double(stretch.frames()) * 1000 / stretch.rate) / 1000);
+}
+
+CutLine CutCommand(const Tools::Found &tools, const Cut &cut, const QString &writeTo)
+{
+    const bool decoded = NeedsFfmpeg(cut.source);
+    CutLine line{cut.stretch ? PreviewCommands::CutStretch(tools.sox, cut.bitrate, writeTo,
+                                                           SecondsText(StretchSeconds(*cut.stretch, cut.duration)))
+                 : decoded
+                     ? PreviewCommands::CutDecoded(tools.sox, cut.bitrate, writeTo, cut.start,
+                                                   SecondsText(TrimSeconds(cut.duration, cut.songSeconds,
+                                                                           cut.start.toDouble(), true)))
+                     : PreviewCommands::Cut(tools.sox, cut.source, cut.bitrate, writeTo, cut.start,
+                                            SecondsText(cut.duration)),
+                 std::nullopt};
+    // A stretch the process holds is written into SoX by the process itself.
+    if (decoded && !cut.stretch)
+        line.decoder = PreviewCommands::FfmpegDecode(tools.ffmpeg, cut.source);
+    line.sox.plain(fades(cut.fadeIn, cut.fadeOut));
+    if (cut.gain)
+        line.sox.plain(QStringLiteral(" gain ") + PreviewCommands::SoxNumber(*cut.gain));
+    return line;
+}
+
+DecoderEnd EndOf(const Shell32::RunResult &decoder)
+{
+    const bool failed = decoder.outcome == Shell32::RunResult::Outcome::Exited
+                        && PipeDecode::DecoderGaveUp(decoder.exitCode, decoder.errorOutput);
+    return {PreviewCheck::DecoderProblem(decoder.errorOutput, failed ? decoder.exitCode : 0), failed};
+}
+
+QString CutProblem(const Shell32::RunResult &run, const DecoderEnd &decoder, const QString &written, const Cut &cut,
+                   std::optional<Mp3Audio::Length> sourceLength, const QString &ffmpeg)
+{
+    const QString problem = PreviewCheck::CutProblem(run, written, cut.source, sourceLength, cut.start,
+                                                     SecondsText(cut.duration), ffmpeg);
+    if (decoder.failed || (!problem.isEmpty() && !decoder.words.isEmpty() && !PreviewCheck::ToolProblem(run).isEmpty()))
+        return decoder.words;
+    return problem;
+}
+
+QString Tag(bool copyTags, const QString &source, const QString &written, const QString &mark)
+{
+    return copyTags ? TagCopy::CopyTags(source, written, mark) : TagCopy::RemoveTags(written, mark);
+}
+
+QString TagJoined(bool copyTags, const QStringList &sources, const QString &written, const QString &mark)
+{
+    return copyTags ? TagCopy::CopyCommonTags(sources, written, mark) : TagCopy::RemoveTags(written, mark);
+}
+
+} // namespace PreviewSteps
