@@ -723,6 +723,11 @@ void TestPreviewJob::failureKeepsTheEarlierOutput_data()
     QTest::newRow("joined: full disk") << true << "full disk" << full;
     QTest::newRow("separate: start after the end") << false << "late start"
                                                    << "the track is only 0:04 long, so a preview from 1:00:00 has nothing in it";
+    // The same words as lumbrisk-cli's for masters FFmpeg decodes.
+    QTest::newRow("separate: an M4A master, start after its end") << false << "late m4a"
+                                                                  << "the track is only 0:04 long, so a preview from 1:00:00 has nothing in it";
+    QTest::newRow("separate: a missing M4A master") << false << "gone m4a"
+                                                    << "it cannot be decoded \\(FFmpeg: No such file or directory\\)";
 }
 
 void TestPreviewJob::failureKeepsTheEarlierOutput()
@@ -751,6 +756,12 @@ void TestPreviewJob::failureKeepsTheEarlierOutput()
         QVERIFY(Fixtures::WriteFile(source, QByteArray("ID3\x03\0\0\0\0\0\x10TIT2\0\0\0\x06\0\0\0Title", 26)));
     } else if (obstacle == QLatin1String("late start")) {
         start = QStringLiteral("3600");
+    } else if (obstacle == QLatin1String("late m4a")) {
+        source = scratch(QStringLiteral("in/A.m4a"));
+        QCOMPARE(QProcess::execute(QStringLiteral("ffmpeg"), {"-loglevel", "error", "-i", m_tone, "-c:a", "aac", source}), 0);
+        start = QStringLiteral("3600");
+    } else if (obstacle == QLatin1String("gone m4a")) {
+        source = scratch(QStringLiteral("in/gone.m4a"));
     } else if (obstacle == QLatin1String("damaged aac")) {
         source = scratch(QStringLiteral("in/A.aac"));
         QVERIFY(Fixtures::MakeDamagedAac(source, 30, 1));
