@@ -716,6 +716,8 @@ void TestPreviewJob::failureKeepsTheEarlierOutput_data()
     // In lumbrisk-cli's words (its "an AAC damaged throughout"): FFmpeg gave up on it.
     QTest::newRow("separate: an AAC damaged throughout") << false << "damaged aac"
                                                          << "it cannot be decoded: its audio is damaged \\(FFmpeg: [^[]*\\)";
+    QTest::newRow("separate: an AAC damaged throughout, auto") << false << "damaged aac, auto"
+                                                               << "it cannot be decoded: its audio is damaged \\(FFmpeg: [^[]*\\)";
     QTest::newRow("joined: a folder of the joined name") << true << "folder" << "cannot save it as .*: Is a directory";
     // SoX says "FAIL" on a full disk but ends with status 0, leaving a cut-off file.
     const QString full = QStringLiteral("the disk is full: /\\S+/out has \\d+ KB free");
@@ -762,9 +764,11 @@ void TestPreviewJob::failureKeepsTheEarlierOutput()
         start = QStringLiteral("3600");
     } else if (obstacle == QLatin1String("gone m4a")) {
         source = scratch(QStringLiteral("in/gone.m4a"));
-    } else if (obstacle == QLatin1String("damaged aac")) {
+    } else if (obstacle.startsWith(QLatin1String("damaged aac"))) {
         source = scratch(QStringLiteral("in/A.aac"));
         QVERIFY(Fixtures::MakeDamagedAac(source, 30, 1));
+        if (obstacle.endsWith(QLatin1String("auto")))
+            start = QStringLiteral("auto");
     }
     const QString earlier = out + (join ? QStringLiteral("/Joined_Preview.mp3") : QStringLiteral("/A_Preview.mp3"));
     if (obstacle == QLatin1String("folder"))
