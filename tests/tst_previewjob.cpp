@@ -860,7 +860,7 @@ void TestPreviewJob::sourceTruncatedWhileMeasuredIsNoCrash()
     });
     bool sane = true;
     while (!done) {
-        const std::optional<Mp3Audio::Length> length = SourceAudio::Measure(source);
+        const std::optional<AudioLength> length = SourceAudio::Measure(source);
         sane = sane && (!length || length->seconds <= whole + 0.1);
         Mp3Audio::HoldsAudio(source);
     }

@@ -284,7 +284,7 @@ private:
     // The share of the length the start is, when it is one.
     std::optional<double> startShareOf(int index) const;
     double durationFor(int index) const;
-    std::optional<Mp3Audio::Length> sourceLength(int index) const;
+    std::optional<AudioLength> sourceLength(int index) const;
     // Settles the start SoX gets, once per file; false when it cannot, and the file failed.
     bool settleStart(int index);
     StartOrigin startOrigin(int index) const;

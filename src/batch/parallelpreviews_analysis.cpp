@@ -5,7 +5,7 @@
 
 #include "batch/parallelwork.h"
 
-#include "analysis/mp3decode.h"
+#include "analysis/decodedaudio.h"
 #include "analysis/stretchloudness.h"
 #include "preview/previewcommands.h"
 
@@ -53,8 +53,8 @@ void ParallelPreviews::analyse(int index)
 // so does a preview longer than the measuring keeps, which would hold much memory.
 bool ParallelPreviews::keepsStretch(int index) const
 {
-    const std::optional<Mp3Audio::Length> length = sourceLength(index);
-    return m_settings.loudness && !m_settings.join && Mp3Decode::Decodes(m_results[index].source) && length
+    const std::optional<AudioLength> length = sourceLength(index);
+    return m_settings.loudness && !m_settings.join && DecodedAudio::Decodes(m_results[index].source) && length
            && measuringRate(index) >= length->rate && durationFor(index) <= Analysis::StretchLoudness::LongestKeptSeconds;
 }
 
@@ -64,8 +64,8 @@ bool ParallelPreviews::keepsStretch(int index) const
 int ParallelPreviews::measuringRate(int index) const
 {
     const int previewRate = PreviewCommands::SampleRateFor(bitrateFor(index));
-    const int sourceRate = sourceLength(index).value_or(Mp3Audio::Length()).rate;
-    if (limits(index) && Mp3Decode::Decodes(m_results[index].source) && sourceRate > 0)
+    const int sourceRate = sourceLength(index).value_or(AudioLength()).rate;
+    if (limits(index) && DecodedAudio::Decodes(m_results[index].source) && sourceRate > 0)
         return sourceRate;
     return sourceRate > 0 && sourceRate < previewRate ? sourceRate : previewRate;
 }

@@ -22,7 +22,7 @@ std::optional<QString> ParallelPreviews::startFor(int index) const
         const StartList::SourceCut *own = ownStart(index);
         return PreviewSteps::SecondsText(own ? *own->startSeconds : m_settings.startSeconds);
     }
-    const std::optional<Mp3Audio::Length> length = sourceLength(index);
+    const std::optional<AudioLength> length = sourceLength(index);
     if (!length)
         return std::nullopt;
     return PreviewSteps::SecondsText(*share * length->seconds);
@@ -43,7 +43,7 @@ std::optional<double> ParallelPreviews::startShareOf(int index) const
 
 // Every step that needs the source's length (the auto start, the loudness rate, a share, the
 // check of the cut) reads it once, before any tool of this file has read the source.
-std::optional<Mp3Audio::Length> ParallelPreviews::sourceLength(int index) const
+std::optional<AudioLength> ParallelPreviews::sourceLength(int index) const
 {
     const Work &work = m_work[size_t(index)];
     if (!work.measured) {
@@ -90,7 +90,7 @@ ParallelPreviews::StartOrigin ParallelPreviews::startOrigin(int index) const
 
 std::optional<double> ParallelPreviews::songSeconds(int index) const
 {
-    const std::optional<Mp3Audio::Length> length = sourceLength(index);
+    const std::optional<AudioLength> length = sourceLength(index);
     return length ? std::optional(length->seconds) : std::nullopt;
 }
 

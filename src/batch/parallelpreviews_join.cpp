@@ -8,7 +8,7 @@
 #include "platform/main.h"
 #include "platform/shell32.h"
 #include "analysis/mp3audio.h"
-#include "analysis/mp3decode.h"
+#include "analysis/decodedaudio.h"
 #include "preview/previewcheck.h"
 #include "preview/previewcommands.h"
 #include "preview/previewfiles.h"
@@ -86,7 +86,7 @@ void ParallelPreviews::measureJoined(const RunResult &result)
     const QList<double> &pieces = m_joinWork.pieceSeconds;
     const double seconds = std::accumulate(pieces.cbegin(), pieces.cend(), 0.0);
     m_analyses.start([this, result, written = m_joinedOutput->path(), seconds] {
-        const std::optional<Loudness::Measurement> measured = Mp3Decode::MeasureLoudness(written, seconds);
+        const std::optional<Loudness::Measurement> measured = DecodedAudio::MeasureLoudness(written, seconds);
         QMetaObject::invokeMethod(this, [this, result, measured] { measuredJoined(result, measured); },
                                   Qt::QueuedConnection);
     });

@@ -6,7 +6,7 @@
 
 #include "batch/parallelwork.h"
 
-#include "analysis/mp3decode.h"
+#include "analysis/decodedaudio.h"
 #include "analysis/stretchloudness.h"
 #include "preview/previewcommands.h"
 
@@ -74,7 +74,7 @@ QList<CommandLine> ParallelPreviews::limitedLine(int index) const
     const QString &source = m_results[index].source;
     const QString &start = m_work[size_t(index)].start;
     QList<CommandLine> line;
-    if (Mp3Decode::Decodes(source)) {
+    if (DecodedAudio::Decodes(source)) {
         line.append(PreviewCommands::DecodedStretch(program, source, start, PreviewSteps::SecondsText(durationFor(index)),
                                                     PreviewCommands::StretchFloatsOption));
     } else {

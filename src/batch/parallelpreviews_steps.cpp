@@ -5,7 +5,7 @@
 #include "platform/shell32.h"
 #include "preview/getbitrate.h"
 #include "analysis/mp3audio.h"
-#include "analysis/mp3decode.h"
+#include "analysis/decodedaudio.h"
 #include "preview/previewcheck.h"
 #include "preview/previewcommands.h"
 #include "preview/previewfiles.h"
@@ -86,7 +86,7 @@ void ParallelPreviews::cut(int index)
     }
     setCutLine(index, writeTo);
     const ToolPool::Input samples =
-        work.stretch ? ToolPool::Input{Mp3Decode::WaveHeaderOf(*work.stretch), {work.stretch, &work.stretch->samples}}
+        work.stretch ? ToolPool::Input{DecodedAudio::WaveHeaderOf(*work.stretch), {work.stretch, &work.stretch->samples}}
                      : ToolPool::Input();
     launch(*result.command, [this, index](const RunResult &ended) { cutEnded(index, ended); }, index, result.decoder,
            samples);
@@ -124,7 +124,7 @@ void ParallelPreviews::measureMade(int index, const QString &written, const QStr
         std::vector<Analysis::Analyzer *> others;
         if (waveform)
             others.push_back(&builder.emplace(waveform->channels));
-        const std::optional<double> truePeak = Mp3Decode::MeasureTruePeak(written, seconds, others);
+        const std::optional<double> truePeak = DecodedAudio::MeasureTruePeak(written, seconds, others);
         std::optional<Waveform::Data> data;
         if (truePeak && builder)
             data = builder->finish();

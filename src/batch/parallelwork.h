@@ -23,15 +23,15 @@ struct ParallelPreviews::Work {
     double pieceGain = 0;
     // The source's length, read once, before any tool reads the source (see sourceLength).
     mutable bool measured = false;
-    mutable std::optional<Mp3Audio::Length> length;
+    mutable std::optional<AudioLength> length;
     std::unique_ptr<PreviewFiles::TemporaryOutput> output; // a separate preview being written
     std::optional<Waveform::Data> waveform; // built while the made preview was measured
     // The stretch its analysis decoded, which SoX cuts from, kept while the preview is on
     // its way (it may be cut again); none: SoX reads the source.
-    std::shared_ptr<const Mp3Decode::Stretch> stretch;
+    std::shared_ptr<const DecodedAudio::Stretch> stretch;
     // With the limiter: the stretch as decoded, which it limits again for a cut again, and
     // the ceiling it was last limited to (dBTP, before the gain).
-    std::shared_ptr<const Mp3Decode::Stretch> decoded;
+    std::shared_ptr<const DecodedAudio::Stretch> decoded;
     std::optional<double> limiterCeiling;
 };
 

@@ -50,7 +50,7 @@ CommandLine Cut(const QString &sox, const QString &sourcePath, const QString &bi
 CommandLine CutDecoded(const QString &sox, const QString &bitrate, const QString &outputPath, const QString &start,
                        const QString &duration);
 // The same cut of an MP3's stretch the program writes into SoX's standard input as a WAVE
-// file of 32-bit floats (Mp3Decode::WaveHeaderOf): "sox" -t wav -  -c 2 ... trim 0 <duration>.
+// file of 32-bit floats (DecodedAudio::WaveHeaderOf): "sox" -t wav -  -c 2 ... trim 0 <duration>.
 CommandLine CutStretch(const QString &sox, const QString &bitrate, const QString &outputPath, const QString &duration);
 // What lumbrisk-cli takes to write that file itself, for command lines run later:
 // "lumbrisk-cli" --decoded-stretch <start> <seconds> "<source>".

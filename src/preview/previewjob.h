@@ -85,7 +85,7 @@ private:
     void cut(const QString &sourcePath, const QString &ownName);
     void cutPiece(const QString &sourcePath, const QString &piecePath);
     // What the row's cut is made of, as lumbrisk-cli makes it with the same settings.
-    PreviewSteps::Cut cutOf(const QString &sourcePath, std::optional<Mp3Audio::Length> length) const;
+    PreviewSteps::Cut cutOf(const QString &sourcePath, std::optional<AudioLength> length) const;
     // Runs the cut's tools into writeTo with the bar's current caption and value; FFmpeg ends in
     // decoder when it fed SoX.
     Shell32::RunResult runCut(const PreviewSteps::Cut &cut, const QString &writeTo, PreviewSteps::DecoderEnd &decoder);

@@ -46,7 +46,7 @@ void PreviewJob::cut(const QString &sourcePath, const QString &ownName)
 {
     const QString planned = separateOutputFor(ownName);
     QString outputPath = planned;
-    const std::optional<Mp3Audio::Length> length = SourceAudio::Measure(sourcePath);
+    const std::optional<AudioLength> length = SourceAudio::Measure(sourcePath);
     const PreviewSteps::Cut cut = cutOf(sourcePath, length);
     PreviewSteps::DecoderEnd decoder;
     const QString problem = writeThroughTemporary(
@@ -73,7 +73,7 @@ void PreviewJob::cutPiece(const QString &sourcePath, const QString &piecePath)
         fail(sourcePath, m_work->problem());
         return;
     }
-    const std::optional<Mp3Audio::Length> length = SourceAudio::Measure(sourcePath);
+    const std::optional<AudioLength> length = SourceAudio::Measure(sourcePath);
     const PreviewSteps::Cut cut = cutOf(sourcePath, length);
     PreviewSteps::DecoderEnd decoder;
     const RunResult result = runCut(cut, piecePath, decoder);
@@ -91,7 +91,7 @@ void PreviewJob::cutPiece(const QString &sourcePath, const QString &piecePath)
     m_joinRecords.append(wantedRecord(sourcePath));
 }
 
-PreviewSteps::Cut PreviewJob::cutOf(const QString &sourcePath, std::optional<Mp3Audio::Length> length) const
+PreviewSteps::Cut PreviewJob::cutOf(const QString &sourcePath, std::optional<AudioLength> length) const
 {
     PreviewSteps::Cut cut;
     cut.source = sourcePath;

@@ -65,7 +65,7 @@ std::vector<Chorus::Candidate> candidatesFrom(const QString &text)
 // The length of the file written, as the mark records it.
 QString lengthOf(const QString &written)
 {
-    const std::optional<Mp3Audio::Length> length = Mp3Audio::Measure(written);
+    const std::optional<AudioLength> length = Mp3Audio::Measure(written);
     return SecondsText(length ? length->seconds : 0);
 }
 
@@ -180,7 +180,7 @@ std::optional<Loudness::Adjustment> RecordedLoudness(const PreviewMark::Record &
 
 bool IsWhole(const QString &path, const PreviewMark::Record &recorded)
 {
-    const std::optional<Mp3Audio::Length> length = Mp3Audio::Measure(path);
+    const std::optional<AudioLength> length = Mp3Audio::Measure(path);
     bool read = false;
     const double seconds = recorded.value(QStringLiteral("seconds")).toDouble(&read);
     return length && read && length->seconds >= seconds - WholeSlackSeconds;

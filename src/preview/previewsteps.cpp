@@ -46,7 +46,7 @@ QString ReadingProblem(const Tools::Found &tools, const QString &source)
 }
 
 SourceAnalysis::Request AnalysisRequest(const Tools::Found &tools, const QString &source, double duration,
-                                        std::optional<Mp3Audio::Length> length, int stretchRate)
+                                        std::optional<AudioLength> length, int stretchRate)
 {
     SourceAnalysis::Request request;
     request.source = source;
@@ -61,7 +61,7 @@ SourceAnalysis::Request AnalysisRequest(const Tools::Found &tools, const QString
 std::optional<SourceAnalysis::Pipes> AnalysisPipes(const Tools::Found &tools, const QString &source, int stretchRate,
                                                    double duration, std::optional<double> songSeconds)
 {
-    if (Mp3Decode::Decodes(source))
+    if (DecodedAudio::Decodes(source))
         return std::nullopt;
     const QString sox = tools.sox;
     SourceAnalysis::Pipes pipes;
@@ -99,7 +99,7 @@ double TrimSeconds(double duration, std::optional<double> songSeconds, double st
     return decoded && left > 0 && left < duration ? left : duration;
 }
 
-double StretchSeconds(const Mp3Decode::Stretch &stretch, double duration)
+double StretchSeconds(const DecodedAudio::Stretch &stretch, double duration)
 {
     return std::min(duration, std::floor(double(stretch.frames()) * 1000 / stretch.rate) / 1000);
 }
@@ -133,7 +133,7 @@ DecoderEnd EndOf(const Shell32::RunResult &decoder)
 }
 
 QString CutProblem(const Shell32::RunResult &run, const DecoderEnd &decoder, const QString &written, const Cut &cut,
-                   std::optional<Mp3Audio::Length> sourceLength, const QString &ffmpeg)
+                   std::optional<AudioLength> sourceLength, const QString &ffmpeg)
 {
     const QString problem = PreviewCheck::CutProblem(run, written, cut.source, sourceLength, cut.start,
                                                      SecondsText(cut.duration), ffmpeg);

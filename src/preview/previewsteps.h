@@ -6,7 +6,7 @@
 // not, and the tags and mark the file gets. Each engine keeps only its own order of work.
 
 #include "analysis/mp3audio.h"
-#include "analysis/mp3decode.h"
+#include "analysis/decodedaudio.h"
 #include "analysis/sourceanalysis.h"
 #include "platform/commandline.h"
 #include "preview/tools.h"
@@ -36,7 +36,7 @@ QString ReadingProblem(const Tools::Found &tools, const QString &source);
 // preview's length and, for any source but an MP3, the tool runs that decode it
 // (AnalysisPipes). The caller says what to look for.
 SourceAnalysis::Request AnalysisRequest(const Tools::Found &tools, const QString &source, double duration,
-                                        std::optional<Mp3Audio::Length> length, int stretchRate = 0);
+                                        std::optional<AudioLength> length, int stretchRate = 0);
 // How the analysis reads a source that is no MP3: SoX decodes the whole song for the search,
 // and the stretch from a start on at `stretchRate`, fed by FFmpeg where it needs to be. A
 // stretch FFmpeg feeds ends where the song does (TrimSeconds). None for an MP3.
@@ -52,7 +52,7 @@ QString AnalysisProblem(const SourceAnalysis::Outcome &outcome, const QString &s
 // duration: such a cut ends where the song does.
 double TrimSeconds(double duration, std::optional<double> songSeconds, double start, bool decoded);
 // The seconds of a kept stretch SoX trims: no more than it holds, so that a fade-out ends with it.
-double StretchSeconds(const Mp3Decode::Stretch &stretch, double duration);
+double StretchSeconds(const DecodedAudio::Stretch &stretch, double duration);
 
 // What one cut is made of.
 struct Cut {
@@ -67,7 +67,7 @@ struct Cut {
     std::optional<double> gain; // dB
     // Samples the program writes into SoX itself (as a WAVE file) instead of SoX reading the
     // source: the stretch the analysis decoded, at the source's own rate.
-    std::shared_ptr<const Mp3Decode::Stretch> stretch;
+    std::shared_ptr<const DecodedAudio::Stretch> stretch;
 };
 struct CutLine {
     CommandLine sox;
@@ -90,7 +90,7 @@ DecoderEnd EndOf(const Shell32::RunResult &decoder);
 // (too much of the source damaged), is told in FFmpeg's words. sourceLength: measured before
 // SoX read the source.
 QString CutProblem(const Shell32::RunResult &run, const DecoderEnd &decoder, const QString &written,
-                   const Cut &cut, std::optional<Mp3Audio::Length> sourceLength, const QString &ffmpeg);
+                   const Cut &cut, std::optional<AudioLength> sourceLength, const QString &ffmpeg);
 
 // -- Tags
 // Gives the preview its song's tags (or, without tags, none) and the mark; "" when done,

@@ -78,7 +78,7 @@ Found ForSong(const StartList::SourceCut &cut, const QString &source, double pre
 {
     if (cut.startAtChorus)
         return chorusOf(source, previewSeconds, tools, wait, stopped);
-    const std::optional<Mp3Audio::Length> length = SourceAudio::Measure(source);
+    const std::optional<AudioLength> length = SourceAudio::Measure(source);
     if (!length)
         return Found{0, std::nullopt, PreviewCheck::NoLengthForShare(source)};
     return Found{toMillisecond(cut.startShare.value_or(0) * length->seconds), std::nullopt, QString()};

@@ -1,4 +1,4 @@
-#include "analysis/mp3decode.h"
+#include "analysis/decodedaudio.h"
 
 #include "analysis/chorus.h"
 #include "analysis/stretchloudness.h"
@@ -15,7 +15,7 @@
 #include <limits>
 #include <memory>
 
-namespace Mp3Decode {
+namespace DecodedAudio {
 
 namespace {
 
@@ -258,4 +258,4 @@ QByteArray WaveHeaderOf(const Stretch &stretch)
     return header;
 }
 
-} // namespace Mp3Decode
+} // namespace DecodedAudio
