@@ -11,7 +11,7 @@
 
 bool ParallelPreviews::needsAnalysis(int index) const
 {
-    return startsAtChorus(index) || m_settings.loudness;
+    return m_cuts.atChorus(index) || m_settings.loudness;
 }
 
 void ParallelPreviews::analyse(int index)
@@ -19,9 +19,9 @@ void ParallelPreviews::analyse(int index)
     const QString &source = m_results[index].source;
     if (const QString problem = PreviewSteps::ReadingProblem(m_tools, source); !problem.isEmpty())
         return fail(index, problem);
-    const int rate = m_settings.loudness ? measuringRate(index) : 0;
-    SourceAnalysis::Request request = PreviewSteps::AnalysisRequest(m_tools, source, durationFor(index), sourceLength(index), rate);
-    request.search = startsAtChorus(index);
+    const int rate = m_settings.loudness ? m_loudness.measuringRate(loudnessFile(index)) : 0;
+    SourceAnalysis::Request request = PreviewSteps::AnalysisRequest(m_tools, source, m_cuts.duration(index), sourceLength(index), rate);
+    request.search = m_cuts.atChorus(index);
     if (!request.search) {
         if (!settleStart(index))
             return;
@@ -36,9 +36,9 @@ void ParallelPreviews::analyse(int index)
         // Its true peak is made exact down to where it would hold back a piece of a join too,
         // so that a join can take this preview as its piece and plan that from the mark.
         const int kbps = bitrateFor(index).toInt();
-        request.encodingLoss = ParallelWork::JoinEncodings * Loudness::EncodingLoss(kbps);
-        request.peakMargin = ParallelWork::JoinEncodings * Loudness::PeakMargin(kbps);
-        request.keepStretch = keepsStretch(index) || limits(index);
+        request.encodingLoss = FileLoudness::JoinEncodings * Loudness::EncodingLoss(kbps);
+        request.peakMargin = FileLoudness::JoinEncodings * Loudness::PeakMargin(kbps);
+        request.keepStretch = m_loudness.keepsStretch(loudnessFile(index)) || m_loudness.limits(index);
     }
     m_work[size_t(index)].analysing = true;
     ++m_analysing;
@@ -46,28 +46,6 @@ void ParallelPreviews::analyse(int index)
         const SourceAnalysis::Outcome outcome = SourceAnalysis::Analyse(request, [this] { return m_stopAnalyses.load(); });
         QMetaObject::invokeMethod(this, [this, index, outcome] { analysed(index, outcome); }, Qt::QueuedConnection);
     });
-}
-
-// SoX cuts a preview of the analysis's samples instead of decoding the source again, where
-// they are the source's own: its rate, no fade, no gain. A join's pieces read the source, and
-// so does a preview longer than the measuring keeps, which would hold much memory.
-bool ParallelPreviews::keepsStretch(int index) const
-{
-    const std::optional<AudioLength> length = sourceLength(index);
-    return m_settings.loudness && !m_settings.join && DecodedAudio::Decodes(m_results[index].source) && length
-           && measuringRate(index) >= length->rate && durationFor(index) <= Analysis::StretchLoudness::LongestKeptSeconds;
-}
-
-// The stretch is measured as the cut reads it. Raising the rate adds nothing to measure, so
-// it is left to the cut unless the preview's rate is lower: that drops treble, which counts.
-// An MP3 the limiter may take is read at its own rate, as a dry run's line decodes it.
-int ParallelPreviews::measuringRate(int index) const
-{
-    const int previewRate = PreviewCommands::SampleRateFor(bitrateFor(index));
-    const int sourceRate = sourceLength(index).value_or(AudioLength()).rate;
-    if (limits(index) && DecodedAudio::Decodes(m_results[index].source) && sourceRate > 0)
-        return sourceRate;
-    return sourceRate > 0 && sourceRate < previewRate ? sourceRate : previewRate;
 }
 
 void ParallelPreviews::analysed(int index, const SourceAnalysis::Outcome &outcome)
@@ -87,10 +65,10 @@ void ParallelPreviews::analysed(int index, const SourceAnalysis::Outcome &outcom
         Work &work = m_work[size_t(index)];
         const std::optional<Loudness::Adjustment> &loudness = m_results[index].loudness;
         // Less than a millisecond would read as no trim at all.
-        if (outcome.stretch && PreviewSteps::StretchSeconds(*outcome.stretch, durationFor(index)) > 0) {
+        if (outcome.stretch && PreviewSteps::StretchSeconds(*outcome.stretch, m_cuts.duration(index)) > 0) {
             if (m_settings.limit && loudness && loudness->heldBack)
                 work.decoded = outcome.stretch;
-            else if (keepsStretch(index))
+            else if (m_loudness.keepsStretch(loudnessFile(index)))
                 work.stretch = outcome.stretch;
         }
         work.step = work.decoded ? Step::Limit : Step::Cut;
@@ -101,21 +79,10 @@ void ParallelPreviews::analysed(int index, const SourceAnalysis::Outcome &outcom
 
 void ParallelPreviews::measured(int index, const Loudness::Measurement &measurement)
 {
-    m_results[index].loudness =
-        Loudness::GainFor(measurement, *m_settings.loudness, encodingLoss(index), peakMargin(index));
+    m_results[index].loudness = m_loudness.gainFor(measurement, bitrateFor(index).toInt());
 }
 
-int ParallelPreviews::encodings() const
+FileLoudness::File ParallelPreviews::loudnessFile(int index) const
 {
-    return m_settings.join ? ParallelWork::JoinEncodings : 1;
-}
-
-double ParallelPreviews::encodingLoss(int index) const
-{
-    return encodings() * Loudness::EncodingLoss(bitrateFor(index).toInt());
-}
-
-double ParallelPreviews::peakMargin(int index) const
-{
-    return encodings() * Loudness::PeakMargin(bitrateFor(index).toInt());
+    return {index, m_results[index].source, bitrateFor(index).toInt(), sourceLength(index)};
 }

@@ -17,28 +17,13 @@ std::optional<QString> ParallelPreviews::startFor(int index) const
 {
     if (const std::optional<Chorus::Start> &found = m_results[index].foundStart)
         return PreviewSteps::SecondsText(found->seconds);
-    const std::optional<double> share = startShareOf(index);
-    if (!share) {
-        const StartList::SourceCut *own = ownStart(index);
-        return PreviewSteps::SecondsText(own ? *own->startSeconds : m_settings.startSeconds);
-    }
+    const std::optional<double> share = m_cuts.share(index);
+    if (!share)
+        return PreviewSteps::SecondsText(m_cuts.seconds(index));
     const std::optional<AudioLength> length = sourceLength(index);
     if (!length)
         return std::nullopt;
     return PreviewSteps::SecondsText(*share * length->seconds);
-}
-
-// The file's row of a --starts list, when it gives a start of its own.
-const StartList::SourceCut *ParallelPreviews::ownStart(int index) const
-{
-    const StartList::SourceCut *own = m_settings.cuts.isEmpty() ? nullptr : &m_settings.cuts.at(index);
-    return own && (own->startSeconds || own->startShare) ? own : nullptr;
-}
-
-std::optional<double> ParallelPreviews::startShareOf(int index) const
-{
-    const StartList::SourceCut *own = ownStart(index);
-    return own ? own->startShare : m_settings.startShare;
 }
 
 // Every step that needs the source's length (the auto start, the loudness rate, a share, the
@@ -51,13 +36,6 @@ std::optional<AudioLength> ParallelPreviews::sourceLength(int index) const
         work.measured = true;
     }
     return work.length;
-}
-
-double ParallelPreviews::durationFor(int index) const
-{
-    if (m_settings.cuts.isEmpty())
-        return m_settings.durationSeconds;
-    return m_settings.cuts.at(index).durationSeconds.value_or(m_settings.durationSeconds);
 }
 
 bool ParallelPreviews::settleStart(int index)
@@ -73,19 +51,10 @@ bool ParallelPreviews::settleStart(int index)
     work.start = *start;
     Result &result = m_results[index];
     result.start = start->toDouble();
-    result.duration = durationFor(index);
-    result.startIsShare = !result.foundStart && startShareOf(index);
-    result.startFrom = startOrigin(index);
+    result.duration = m_cuts.duration(index);
+    result.startIsShare = !result.foundStart && m_cuts.share(index);
+    result.startFrom = m_cuts.origin(index, m_results[index].foundStart);
     return true;
-}
-
-ParallelPreviews::StartOrigin ParallelPreviews::startOrigin(int index) const
-{
-    if (const std::optional<Chorus::Start> &found = m_results[index].foundStart)
-        return found->fromChorus ? StartOrigin::Chorus : StartOrigin::Fallback;
-    if (ownStart(index))
-        return StartOrigin::List;
-    return startShareOf(index) ? StartOrigin::Share : StartOrigin::Seconds;
 }
 
 std::optional<double> ParallelPreviews::songSeconds(int index) const
@@ -101,7 +70,7 @@ PreviewSteps::Cut ParallelPreviews::cutOf(int index) const
     cut.source = m_results[index].source;
     cut.bitrate = bitrateFor(index);
     cut.start = work.start;
-    cut.duration = durationFor(index);
+    cut.duration = m_cuts.duration(index);
     // Only a decoded source's cut depends on its length: a dry run reads no other's.
     if (PreviewSteps::NeedsFfmpeg(cut.source))
         cut.songSeconds = songSeconds(index);

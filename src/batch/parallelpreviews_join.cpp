@@ -41,7 +41,7 @@ void ParallelPreviews::join()
         sources.append(result.source);
         // A dry run has no pieces yet: each is planned to last its duration.
         const bool planned = m_dryRun && !result.pieceTaken;
-        m_joinWork.pieceSeconds.append(planned ? durationFor(index) : Mp3Audio::SoxSeconds(result.preview).value_or(0));
+        m_joinWork.pieceSeconds.append(planned ? m_cuts.duration(index) : Mp3Audio::SoxSeconds(result.preview).value_or(0));
     }
     if (m_joinWork.pieces.isEmpty())
         m_joined->reason = QStringLiteral("none of the previews could be made");

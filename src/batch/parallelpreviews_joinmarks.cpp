@@ -99,7 +99,7 @@ void ParallelPreviews::takePieceIfUpToDate(int index)
         Loudness::Measurement measured = result.loudness->measured;
         measured.truePeak -= RecordedRounding;
         const Loudness::Adjustment piece =
-            Loudness::GainFor(measured, *m_settings.loudness, encodingLoss(index), peakMargin(index));
+            m_loudness.gainFor(measured, bitrateFor(index).toInt());
         work.pieceGain = piece.gain - result.loudness->gain;
         result.loudness = piece;
     }

@@ -3,34 +3,16 @@
 // settings and it is still whole; what the report says of it then is what its mark records.
 #include "batch/parallelwork.h"
 
-// The start rule (not a start found in the audio, which is only known after the work), the
-// length, the rate, the fades and the loudness: the same list with the same settings gives
-// the same record.
-std::optional<PreviewMark::Record> ParallelPreviews::wantedRecord(int index) const
-{
-    const StartList::SourceCut *own = ownStart(index);
-    PreviewRecord::Recipe recipe;
-    recipe.start = PreviewRecord::StartRule(startsAtChorus(index), startShareOf(index),
-                                            own ? own->startSeconds.value_or(0) : m_settings.startSeconds);
-    recipe.duration = durationFor(index);
-    recipe.kbps = m_settings.kbps;
-    recipe.fadeIn = m_settings.fadeIn;
-    recipe.fadeOut = m_settings.fadeOut;
-    recipe.loudness = m_settings.loudness;
-    recipe.limit = m_settings.limit;
-    return PreviewRecord::Wanted(m_results[index].source, recipe);
-}
-
 void ParallelPreviews::keepIfUpToDate(int index)
 {
     Work &work = m_work[size_t(index)];
     Result &result = m_results[index];
-    work.wanted = wantedRecord(index);
+    work.wanted = PreviewRecord::Wanted(m_results[index].source, m_cuts.recipe(index));
     const std::optional<QString> text = PreviewMark::Read(result.preview);
     if (!text || !work.wanted)
         return;
     const std::optional<PreviewMark::Record> recorded = PreviewMark::Record::Parse(*text);
-    result.pinnedSongChanged = recorded && ownStart(index) && !recorded->sameSource(*work.wanted);
+    result.pinnedSongChanged = recorded && m_cuts.ownStart(index) && !recorded->sameSource(*work.wanted);
     if (!m_settings.update || m_settings.join)
         return;
     result.earlierForm = !recorded;
@@ -53,11 +35,11 @@ void ParallelPreviews::takeRecorded(int index, const PreviewMark::Record &record
 {
     Result &result = m_results[index];
     result.start = recorded.value(QStringLiteral("at")).toDouble();
-    result.duration = durationFor(index);
+    result.duration = m_cuts.duration(index);
     const StartOrigin madeFrom = PreviewRecord::RecordedOrigin(recorded);
     // A row of this run's list pins the start the preview was made from, whatever chose it
     // then: the report says so, and a review starts from it.
-    result.startFrom = ownStart(index) ? StartOrigin::List : madeFrom;
+    result.startFrom = m_cuts.ownStart(index) ? StartOrigin::List : madeFrom;
     result.startIsShare = result.startFrom == StartOrigin::Share;
     if (m_settings.loudness)
         result.loudness = PreviewRecord::RecordedLoudness(recorded, *m_settings.loudness);

@@ -43,14 +43,6 @@ ParallelPreviews::Step ParallelPreviews::stepAfterProbe(int index) const
     return needsAnalysis(index) ? Step::Analyse : Step::Cut;
 }
 
-bool ParallelPreviews::startsAtChorus(int index) const
-{
-    const StartList::SourceCut *own = m_settings.cuts.isEmpty() ? nullptr : &m_settings.cuts.at(index);
-    if (own && (own->startSeconds || own->startShare || own->startAtChorus))
-        return own->startAtChorus;
-    return m_settings.startAtChorus;
-}
-
 void ParallelPreviews::cut(int index)
 {
     if (!settleStart(index))
@@ -67,7 +59,7 @@ void ParallelPreviews::cut(int index)
             result.pipedFrom = limitedLine(index);
         else if (work.stretch)
             result.decoder = PreviewCommands::DecodedStretch(QCoreApplication::applicationFilePath(), result.source,
-                                                             work.start, PreviewSteps::SecondsText(durationFor(index)));
+                                                             work.start, PreviewSteps::SecondsText(m_cuts.duration(index)));
         work.stretch.reset();
         work.decoded.reset();
         // A review page of the plan shows its song's picture too.
@@ -100,17 +92,6 @@ void ParallelPreviews::cut(int index)
 // encoded again in the joined file, so the joined file is measured instead.
 using ParallelWork::MostRecuts;
 
-// Only a preview planned near the ceiling: the others cannot reach it, and measuring every
-// preview would cost half as much again as the cut. Theirs are the planned figures.
-bool ParallelPreviews::measuresMade(int index) const
-{
-    const std::optional<Loudness::Adjustment> &loudness = m_results[index].loudness;
-    if (!loudness || m_settings.join)
-        return false;
-    const double plannedPeak = loudness->measured.truePeak + loudness->gain;
-    return plannedPeak > Loudness::PeakCeiling - Loudness::OvershootAllowance(bitrateFor(index).toInt());
-}
-
 // The measuring decodes the preview and oversamples its loudest stretches: on a thread of
 // the pool, counted among the jobs, so that the other files' tools are followed meanwhile.
 // The same decoding builds its waveform when one is asked for.
@@ -119,7 +100,7 @@ void ParallelPreviews::measureMade(int index, const QString &written, const QStr
     m_work[size_t(index)].analysing = true;
     ++m_analysing;
     const std::optional<Waveform::FileSettings> waveform = m_settings.waveform;
-    m_analyses.start([this, index, written, tags, waveform, seconds = durationFor(index)] {
+    m_analyses.start([this, index, written, tags, waveform, seconds = m_cuts.duration(index)] {
         std::optional<Waveform::PassBuilder> builder;
         std::vector<Analysis::Analyzer *> others;
         if (waveform)
@@ -170,7 +151,7 @@ void ParallelPreviews::lowerGain(int index, double excess)
 {
     Loudness::Adjustment &loudness = *m_results[index].loudness;
     loudness.gain = ParallelWork::LoweredGain(loudness.gain, excess);
-    loudness.result = Loudness::PlannedResult(loudness.measured, loudness.gain, encodingLoss(index));
+    loudness.result = Loudness::PlannedResult(loudness.measured, loudness.gain, m_loudness.encodingLoss(bitrateFor(index).toInt()));
     loudness.heldBack = true;
     ++m_work[size_t(index)].recuts;
 }
@@ -199,7 +180,8 @@ void ParallelPreviews::cutEnded(int index, const RunResult &ended)
         PreviewSteps::CutProblem(ended, work.decoder, written, cutOf(index), sourceLength(index), m_tools.ffmpeg);
     if (m_stopped)
         return;
-    if (problem.isEmpty() && measuresMade(index))
+    const std::optional<Loudness::Adjustment> &loudness = m_results[index].loudness;
+    if (problem.isEmpty() && loudness && m_loudness.measuresMade(*loudness, bitrateFor(index).toInt()))
         return measureMade(index, written, tags);
     keepCut(index, problem, tags);
 }
@@ -218,7 +200,7 @@ void ParallelPreviews::keepCut(int index, QString problem, const QString &tags)
         return fail(index, problem);
     }
     m_results[index].tagProblem = tags;
-    m_results[index].endsEarly = PreviewCheck::EndsEarly(work.start.toDouble(), durationFor(index), sourceLength(index),
+    m_results[index].endsEarly = PreviewCheck::EndsEarly(work.start.toDouble(), m_cuts.duration(index), sourceLength(index),
                                                          m_results[index].preview);
     completeMade(index);
 }

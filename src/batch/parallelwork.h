@@ -37,9 +37,6 @@ struct ParallelPreviews::Work {
 
 namespace ParallelWork {
 
-// A piece of a join is encoded twice: when it is cut, and again in the joined file.
-constexpr int JoinEncodings = 2;
-
 // A file whose encoding passes the peak ceiling is made again, its gain lowered by the excess
 // and a step more, as the overshoot changes with the gain; after this many times it fails.
 constexpr int MostRecuts = 3;
