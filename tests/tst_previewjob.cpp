@@ -911,27 +911,40 @@ void TestPreviewJob::closingDuringARunStopsTheToolAndRemovesItsFiles_data()
 {
     QTest::addColumn<bool>("join");
     QTest::addColumn<int>("signalNumber"); // what ends the program; 0: closing the window
-    QTest::newRow("separate") << false << 0;
-    QTest::newRow("joined") << true << 0;
-    QTest::newRow("separate, SIGTERM") << false << SIGTERM;
-    QTest::newRow("joined, SIGHUP of a session logging out") << true << SIGHUP;
+    QTest::addColumn<QString>("kind");     // of the songs: "mp3", or "flac" from auto, whose chorus SoX decodes
+    QTest::newRow("separate") << false << 0 << "mp3";
+    QTest::newRow("joined") << true << 0 << "mp3";
+    QTest::newRow("separate, SIGTERM") << false << SIGTERM << "mp3";
+    QTest::newRow("joined, SIGHUP of a session logging out") << true << SIGHUP << "mp3";
+    // The chorus search runs on a thread of its own: its tools are stopped too.
+    QTest::newRow("separate, auto, looking for the chorus of a FLAC master") << false << 0 << "flac";
 }
 
 void TestPreviewJob::closingDuringARunStopsTheToolAndRemovesItsFiles()
 {
     QFETCH(bool, join);
     QFETCH(int, signalNumber);
-    // The first cut is real; the second writes a little and then hangs until it is killed.
+    QFETCH(QString, kind);
+    // Every tool run on A is real; the first on B hangs until it is killed.
     const QString bin = scratch(QStringLiteral("bin"));
     const QString pidFile = scratch(QStringLiteral("sox.pid"));
     QVERIFY(QDir().mkpath(bin));
     Fixtures::WriteScript(bin, QStringLiteral("sox"), QStringLiteral(
         "case \"$1\" in -h) echo 'AUDIO FILE FORMATS: mp3'; exit 0;; esac\n"
-        "if [ -e '%1' ]; then echo $$ > '%2'; echo part > \"$8\"; exec sleep 60; fi\n"
-        ": > '%1'; exec '%3' \"$@\"").arg(scratch(QStringLiteral("first")), pidFile, QStandardPaths::findExecutable(QStringLiteral("sox"))));
+        "case \"$*\" in */in/B.*) echo $$ > '%1'; exec sleep 60;; esac\n"
+        "exec '%2' \"$@\"").arg(pidFile, QStandardPaths::findExecutable(QStringLiteral("sox"))));
+    QStringList rows{copyTone(QStringLiteral("in/A.mp3")), copyTone(QStringLiteral("in/B.mp3"))};
+    if (kind == QLatin1String("flac")) {
+        for (QString &row : rows) {
+            const QString flac = Main::StripExtension(row) + QStringLiteral(".flac");
+            QCOMPARE(QProcess::execute(QStringLiteral("/usr/bin/sox"), {row, flac}), 0);
+            row = flac;
+        }
+    }
     qputenv("PATH", bin.toUtf8() + ':' + qgetenv("PATH"));
-    Form1 &form = window({copyTone(QStringLiteral("in/A.mp3")), copyTone(QStringLiteral("in/B.mp3"))},
-                         scratch(QStringLiteral("out")), false, false, join);
+    Form1 &form = window(rows, scratch(QStringLiteral("out")), false, false, join);
+    if (kind == QLatin1String("flac"))
+        form.Text2->setText(QStringLiteral("auto"));
     Startup::EndOnSessionSignals(form);
     QTimer closer;
     bool ended = false;
