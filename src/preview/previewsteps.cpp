@@ -26,6 +26,19 @@ QString fades(double fadeIn, double fadeOut)
     return fade;
 }
 
+// SoX reading the stretch, what FFmpeg decodes of the source, or the source itself.
+CommandLine soxCut(const QString &sox, const Cut &cut, const QString &writeTo)
+{
+    if (cut.stretch)
+        return PreviewCommands::CutStretch(sox, cut.bitrate, writeTo,
+                                           SecondsText(StretchSeconds(*cut.stretch, cut.duration)));
+    if (NeedsFfmpeg(cut.source)) {
+        const double trim = TrimSeconds(cut.duration, cut.songSeconds, cut.start.toDouble(), true);
+        return PreviewCommands::CutDecoded(sox, cut.bitrate, writeTo, cut.start, SecondsText(trim));
+    }
+    return PreviewCommands::Cut(sox, cut.source, cut.bitrate, writeTo, cut.start, SecondsText(cut.duration));
+}
+
 } // namespace
 
 QString SecondsText(double seconds)
@@ -106,18 +119,9 @@ double StretchSeconds(const DecodedAudio::Stretch &stretch, double duration)
 
 CutLine CutCommand(const Tools::Found &tools, const Cut &cut, const QString &writeTo)
 {
-    const bool decoded = NeedsFfmpeg(cut.source);
-    CutLine line{cut.stretch ? PreviewCommands::CutStretch(tools.sox, cut.bitrate, writeTo,
-                                                           SecondsText(StretchSeconds(*cut.stretch, cut.duration)))
-                 : decoded
-                     ? PreviewCommands::CutDecoded(tools.sox, cut.bitrate, writeTo, cut.start,
-                                                   SecondsText(TrimSeconds(cut.duration, cut.songSeconds,
-                                                                           cut.start.toDouble(), true)))
-                     : PreviewCommands::Cut(tools.sox, cut.source, cut.bitrate, writeTo, cut.start,
-                                            SecondsText(cut.duration)),
-                 std::nullopt};
+    CutLine line{soxCut(tools.sox, cut, writeTo), std::nullopt};
     // A stretch the process holds is written into SoX by the process itself.
-    if (decoded && !cut.stretch)
+    if (NeedsFfmpeg(cut.source) && !cut.stretch)
         line.decoder = PreviewCommands::FfmpegDecode(tools.ffmpeg, cut.source);
     line.sox.plain(fades(cut.fadeIn, cut.fadeOut));
     if (cut.gain)

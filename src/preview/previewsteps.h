@@ -5,7 +5,7 @@
 // that cuts every kind of master, whether the cut made a good file and in which words it did
 // not, and the tags and mark the file gets. Each engine keeps only its own order of work.
 
-#include "analysis/mp3audio.h"
+#include "analysis/audiolength.h"
 #include "analysis/decodedaudio.h"
 #include "analysis/sourceanalysis.h"
 #include "platform/commandline.h"
