@@ -121,7 +121,7 @@ private:
     Shell32::Progress &m_progress;
     Tools::Found m_tools;
     StartList::SourceCut m_startCut; // the start field, read once
-    QString m_start;                 // as SoX gets it: the field's, or the song's own
+    QString m_start;                 // as SoX gets it, to the millisecond: the field's, or the song's own
     PreviewRecord::StartOrigin m_startFrom = PreviewRecord::StartOrigin::Seconds; // of the row's start
     std::optional<Chorus::Start> m_chorus; // the row's start, when found in its audio
     QStringList m_startNotes;        // "<source>: nothing repeats in it, ..."
