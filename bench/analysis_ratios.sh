@@ -8,8 +8,8 @@
 # Environment: BUILD_DIR (build), BENCH_JOBS (the number of cores), BENCH_FILES (16),
 # BENCH_SECONDS (240, the length of each song), BENCH_REPEATS (3), BENCH_FORMAT (mp3; flac
 # to time sources SoX decodes), BENCH_CACHE (/tmp/lumbrisk-bench, where the songs are kept),
-# BENCH_SONGS (a folder of songs to take the first BENCH_FILES of instead, such as the
-# chorus development set rendered by its render.sh).
+# BENCH_SONGS (a folder of songs of your own to take the first BENCH_FILES of instead of the
+# songs made here).
 # A quick try: BENCH_FILES=4 BENCH_SECONDS=60 BENCH_REPEATS=1 bench/analysis_ratios.sh
 #
 # The ways take turns (bench/turns.sh). Shown: the median time of each and the ratios of

@@ -9,7 +9,7 @@
 
 #include "audiofixtures.h"
 #include "analysis/chorus.h"
-#include "analysis/mp3decode.h"
+#include "analysis/decodedaudio.h"
 
 #include <QCoreApplication>
 #include <QProcess>
@@ -99,7 +99,7 @@ int main(int argc, char *argv[])
             return 1;
         }
         double before = threadSeconds();
-        const std::optional<Mp3Decode::Audio> audio = Mp3Decode::DecodeMono(path);
+        const std::optional<DecodedAudio::Audio> audio = DecodedAudio::DecodeMono(path);
         const double decoding = threadSeconds() - before;
         if (!audio) {
             std::fprintf(stderr, "%s could not be decoded\n", qPrintable(path));

@@ -3,7 +3,7 @@
 // search of MP3 files at low sample rates, and the limit that stops a song decoded for hours.
 
 #include "analysis/chorusanalyzer.h"
-#include "analysis/mp3decode.h"
+#include "analysis/decodedaudio.h"
 #include "analysis/pipedecode.h"
 #include "analysis/stretchloudness.h"
 #include "audiofixtures.h"
@@ -221,7 +221,7 @@ void TestAnalyzers::mp3Stretch()
     const Analysis::Stretch stretch{0, 10, 1, 2};
     Analysis::StretchLoudness analyzer(stretch);
     Analysis::Pass pass({&analyzer}, 900);
-    QVERIFY(Mp3Decode::Feed(song, Mp3Decode::Reading{false, highestRate, begin}, pass));
+    QVERIFY(DecodedAudio::Feed(song, DecodedAudio::Reading{false, highestRate, begin}, pass));
 
     QProcess sox;
     sox.start(QStringLiteral("sox"), {song, QStringLiteral("-t"), QStringLiteral("f32"), QStringLiteral("-c"),
@@ -266,7 +266,7 @@ void TestAnalyzers::lowRateMp3Searched()
     Analysis::ChorusAnalyzer analyzer(30);
     Analysis::Pass pass({&analyzer}, Chorus::LongestSongSeconds);
     bool decoded = false;
-    const QByteArray said = errorOutputOf([&] { decoded = Mp3Decode::Feed(song, Mp3Decode::Reading{true, 0, 0}, pass); });
+    const QByteArray said = errorOutputOf([&] { decoded = DecodedAudio::Feed(song, DecodedAudio::Reading{true, 0, 0}, pass); });
     QVERIFY(decoded);
     QCOMPARE(said, QByteArray());
     QVERIFY(analyzer.start() && analyzer.start()->fromChorus);
@@ -304,7 +304,7 @@ void TestAnalyzers::decodingStopsAtTheLimit()
         const PipeDecode::Ended ended = PipeDecode::Feed(decode, std::nullopt, 8000, 1, pass, [] { return false; });
         QVERIFY(ended.stoppedEarly);
     } else {
-        QVERIFY(Mp3Decode::Feed(song, Mp3Decode::Reading{true, 0, 0}, pass));
+        QVERIFY(DecodedAudio::Feed(song, DecodedAudio::Reading{true, 0, 0}, pass));
     }
     QVERIFY(pass.reachedLimit());
     QVERIFY(analyzer.start() && !analyzer.start()->fromChorus);

@@ -658,6 +658,26 @@ void TestCli::exitStatuses_data()
         << QStringList{QStringLiteral("-q"), QStringLiteral("-s"), QStringLiteral("10"), damaged + QStringLiteral("/raw.aac")}
         << QString() << 1 << QStringLiteral("^lumbrisk-cli: not made: .*/raw.aac: the file ends before the preview's start \\(0:10\\)$")
         << none;
+    // What the window's details say of the same sources (tst_previewjob).
+    const QString notMade = QStringLiteral("^lumbrisk-cli: not made: .*/");
+    QVERIFY(Fixtures::WriteFile(damaged + QStringLiteral("/notes.mp3"), "These are notes, not music.\n"));
+    QTest::newRow("a text named .mp3")
+        << QStringList{QStringLiteral("-q"), damaged + QStringLiteral("/notes.mp3")} << QString() << 1
+        << notMade + QStringLiteral("notes.mp3: it holds no audio that SoX can read \\(not an MP3 file, or damaged\\)$") << none;
+    QTest::newRow("a missing song")
+        << QStringList{QStringLiteral("-q"), damaged + QStringLiteral("/gone.mp3")} << QString() << 1
+        << notMade + QStringLiteral("gone.mp3: SoX failed: can't open input file `.*/gone.mp3': No such file or directory$") << none;
+    QTest::newRow("a missing M4A master")
+        << QStringList{QStringLiteral("-q"), damaged + QStringLiteral("/gone.m4a")} << QString() << 1
+        << notMade + QStringLiteral("gone.m4a: it cannot be decoded \\(FFmpeg: No such file or directory\\)$") << none;
+    QTest::newRow("a song, start after its end")
+        << QStringList{QStringLiteral("-q"), QStringLiteral("-s"), QStringLiteral("10"), QStringLiteral("Tone A.mp3")}
+        << QString() << 1 << notMade + QStringLiteral("Tone A.mp3: the track is only 0:05 long, so a preview from 0:10 has nothing in it$")
+        << none;
+    QTest::newRow("an M4A master, start after its end")
+        << QStringList{QStringLiteral("-q"), QStringLiteral("-s"), QStringLiteral("10"), m_masters + QStringLiteral("/m4a.m4a")}
+        << QString() << 1 << notMade + QStringLiteral("m4a.m4a: the track is only 0:05 long, so a preview from 0:10 has nothing in it$")
+        << none;
     // A name cannot recolour or rewrite the terminal: its control characters are escaped.
     QVERIFY(Fixtures::WriteFile(damaged + QStringLiteral("/bad\033[31mred\n.mp3"), "not audio"));
     QTest::newRow("control characters in a name")

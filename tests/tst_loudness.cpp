@@ -241,7 +241,7 @@ void TestLoudness::limitedStretchReachesTheTarget()
     const std::vector<float> hit = sine(2000, 0, 2, Rate, 0, 0.005);
     for (size_t at = 0; at + hit.size() <= samples.size(); at += size_t(2 * Rate))
         std::transform(hit.begin(), hit.end(), samples.begin() + long(at), samples.begin() + long(at), std::plus<float>());
-    const Mp3Decode::Stretch decoded{Rate, 2, samples};
+    const DecodedAudio::Stretch decoded{Rate, 2, samples};
     LimitedStretch::Plan plan;
     plan.measured = measure(samples, 2, Rate);
     plan.target = -14;

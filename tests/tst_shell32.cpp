@@ -10,6 +10,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 
 #include <cerrno>
@@ -35,6 +36,9 @@ private slots:
     void longRunShowsWaitingTextAndKeepsWindowAlive();
     void watchdogStopsOnlyAToolThatHangs_data();
     void watchdogStopsOnlyAToolThatHangs();
+    void pipedRunFollowsBothTools_data();
+    void pipedRunFollowsBothTools();
+    void workRunsOffTheWindowThread();
 
 private:
     QTemporaryDir m_dir;
@@ -270,6 +274,80 @@ void TestShell32::watchdogStopsOnlyAToolThatHangs()
     QTRY_VERIFY_WITH_TIMEOUT(tool.state() == QProcess::NotRunning, 15000);
     QCOMPARE(watchdog.fired(), stopped);
     QCOMPARE(tool.exitStatus() == QProcess::CrashExit, stopped);
+}
+
+// A program reading what a feeder (FFmpeg decoding a source) writes into it, both waited for
+// on the event loop: the program's result, and how the feeder ended with its last words.
+void TestShell32::pipedRunFollowsBothTools_data()
+{
+    QTest::addColumn<QString>("feeder"); // a script; "" for one that cannot start
+    QTest::addColumn<QString>("program"); // a script; "" for one that cannot start
+    QTest::addColumn<QByteArray>("output"); // the program's
+    QTest::addColumn<int>("feederOutcome");  // RunResult::Outcome
+    QTest::addColumn<QString>("feederWords"); // its last line of error output
+    const int exited = int(RunResult::Outcome::Exited);
+    QTest::newRow("what the feeder writes reaches the program")
+        << "printf 'samples'; echo 'decoded' >&2" << "cat" << QByteArray("samples") << exited << "decoded";
+    // A warning per frame of a damaged file fills the error pipe many times over.
+    QTest::newRow("a feeder that talks much never holds the pipe up")
+        << "i=0; while [ $i -lt 20000 ]; do echo \"warning $i of a damaged frame\" >&2; i=$((i+1)); done; printf 'samples'"
+        << "cat" << QByteArray("samples") << exited << "warning 19999 of a damaged frame";
+    QTest::newRow("the program has enough: the feeder ends at the closed pipe")
+        << "exec yes samples" << "head -c 7" << QByteArray("samples") << int(RunResult::Outcome::Crashed) << "";
+    QTest::newRow("a feeder that gave up") << "echo 'Invalid data found when processing input' >&2; exit 1"
+                                           << "cat" << QByteArray() << exited << "Invalid data found when processing input";
+    QTest::newRow("a feeder that cannot start") << "" << "cat" << QByteArray() << int(RunResult::Outcome::FailedToStart) << "";
+}
+
+void TestShell32::pipedRunFollowsBothTools()
+{
+    QFETCH(QString, feeder);
+    QFETCH(QString, program);
+    QFETCH(QByteArray, output);
+    QFETCH(int, feederOutcome);
+    QFETCH(QString, feederWords);
+    const QString missing = m_dir.filePath(QStringLiteral("no-such-tool"));
+    const QString feeding = feeder.isEmpty() ? missing : Fixtures::WriteScript(m_dir.path(), QStringLiteral("feeder"), feeder);
+    const QString reading = Fixtures::WriteScript(m_dir.path(), QStringLiteral("reader"), QStringLiteral("exec ") + program);
+    RecordingProgress bar;
+    bar.reset(QStringLiteral("Caption"), 10);
+    QElapsedTimer clock;
+    clock.start();
+
+    RunResult fed;
+    const RunResult result = Shell32::RunPipedAndWait(CommandLine(feeding), CommandLine(reading), &bar,
+                                                      QStringLiteral("Caption"), 10, 1, fed);
+
+    QVERIFY2(clock.elapsed() < 4000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(result.succeeded());
+    QCOMPARE(result.output, output);
+    QCOMPARE(int(fed.outcome), feederOutcome);
+    QCOMPARE(fed.lastErrorLine(), feederWords);
+    QVERIFY(fed.errorOutput.size() <= 4096); // only the last lines are kept
+    QCOMPARE(bar.Text(), QStringLiteral("Caption"));
+}
+
+// An analysis in the process runs on a thread of its own while the window's events run, and
+// the bar's caption is back once it has ended.
+void TestShell32::workRunsOffTheWindowThread()
+{
+    RecordingProgress bar;
+    bar.reset(QStringLiteral("Processing: Song.flac"), 20);
+    int windowTicks = 0;
+    QTimer window;
+    connect(&window, &QTimer::timeout, this, [&] { ++windowTicks; });
+    window.start(20);
+    QThread *worker = nullptr;
+
+    Shell32::WorkAndWait([&] {
+        worker = QThread::currentThread();
+        QThread::msleep(500);
+    }, &bar, bar.Text(), 20, 1);
+    window.stop();
+
+    QVERIFY(worker && worker != QThread::currentThread());
+    QVERIFY2(windowTicks >= 10, qPrintable(QString::number(windowTicks)));
+    QCOMPARE(bar.Text(), QStringLiteral("Processing: Song.flac"));
 }
 
 QTEST_GUILESS_MAIN(TestShell32)

@@ -28,7 +28,7 @@ double hundredths(double value)
 }
 
 // As the analysis measured the stretch: with the fades SoX gives the preview.
-std::optional<double> loudnessOf(const Mp3Decode::Stretch &stretch, const Plan &plan)
+std::optional<double> loudnessOf(const DecodedAudio::Stretch &stretch, const Plan &plan)
 {
     Analysis::StretchLoudness meter({0, double(stretch.frames()) / stretch.rate, plan.fadeIn, plan.fadeOut});
     meter.initialize(stretch.rate, stretch.channels);
@@ -39,23 +39,23 @@ std::optional<double> loudnessOf(const Mp3Decode::Stretch &stretch, const Plan &
 
 } // namespace
 
-Mp3Decode::Stretch Limit(const Mp3Decode::Stretch &decoded, double ceiling, double fadeIn, double fadeOut,
+DecodedAudio::Stretch Limit(const DecodedAudio::Stretch &decoded, double ceiling, double fadeIn, double fadeOut,
                          double *deepestCut)
 {
     Limiter::TruePeakLimiter limiter(decoded.channels, decoded.rate, ceiling);
     std::vector<float> heard;
     if (fadeIn > 0 || fadeOut > 0)
         heard = Analysis::Faded(decoded.samples, decoded.rate, fadeIn, fadeOut);
-    Mp3Decode::Stretch limited{decoded.rate, decoded.channels, limiter.process(decoded.samples, heard.empty() ? nullptr : &heard)};
+    DecodedAudio::Stretch limited{decoded.rate, decoded.channels, limiter.process(decoded.samples, heard.empty() ? nullptr : &heard)};
     if (deepestCut)
         *deepestCut = limiter.deepestCut();
     return limited;
 }
 
-Limited At(const Mp3Decode::Stretch &decoded, const Plan &plan, double gain, double limiterCeiling)
+Limited At(const DecodedAudio::Stretch &decoded, const Plan &plan, double gain, double limiterCeiling)
 {
     Limited outcome;
-    const auto limited = std::make_shared<const Mp3Decode::Stretch>(
+    const auto limited = std::make_shared<const DecodedAudio::Stretch>(
         Limit(decoded, limiterCeiling, plan.fadeIn, plan.fadeOut, &outcome.deepestCut));
     outcome.stretch = limited;
     outcome.gain = gain;
@@ -66,7 +66,7 @@ Limited At(const Mp3Decode::Stretch &decoded, const Plan &plan, double gain, dou
     return outcome;
 }
 
-Limited ToTarget(const Mp3Decode::Stretch &decoded, const Plan &plan)
+Limited ToTarget(const DecodedAudio::Stretch &decoded, const Plan &plan)
 {
     const double integrated = plan.measured.integrated.value_or(plan.target);
     const double wanted = std::min(plan.target - integrated + plan.encodingLoss, Loudness::MaxGain);

@@ -7,7 +7,7 @@
 // any stretch, so a preview's command line reads as one without the limiter.
 
 #include "analysis/loudness.h"
-#include "analysis/mp3decode.h"
+#include "analysis/decodedaudio.h"
 
 #include <memory>
 #include <optional>
@@ -28,7 +28,7 @@ struct Plan {
 };
 
 struct Limited {
-    std::shared_ptr<const Mp3Decode::Stretch> stretch; // limited, before gain and fades
+    std::shared_ptr<const DecodedAudio::Stretch> stretch; // limited, before gain and fades
     double gain = 0;           // dB, to the hundredth, for SoX
     double limiterCeiling = 0; // dBTP the limiter kept the stretch below, to the hundredth
     double deepestCut = 0;     // dB the limiter took off the loudest peak
@@ -39,11 +39,11 @@ struct Limited {
 // The stretch limited to `ceiling` (dBTP) as it will be heard once SoX fades it: its peaks
 // with the fades set the gain, applied to the samples before the fades. deepestCut, when
 // given, gets the most the limiter took off (dB).
-Mp3Decode::Stretch Limit(const Mp3Decode::Stretch &decoded, double ceiling, double fadeIn, double fadeOut,
+DecodedAudio::Stretch Limit(const DecodedAudio::Stretch &decoded, double ceiling, double fadeIn, double fadeOut,
                          double *deepestCut = nullptr);
 // Limits and raises the gain until the stretch reaches the target.
-Limited ToTarget(const Mp3Decode::Stretch &decoded, const Plan &plan);
+Limited ToTarget(const DecodedAudio::Stretch &decoded, const Plan &plan);
 // Limits with this gain and this limiter ceiling, for a cut again with a lower ceiling.
-Limited At(const Mp3Decode::Stretch &decoded, const Plan &plan, double gain, double limiterCeiling);
+Limited At(const DecodedAudio::Stretch &decoded, const Plan &plan, double gain, double limiterCeiling);
 
 } // namespace LimitedStretch

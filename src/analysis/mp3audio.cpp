@@ -149,7 +149,7 @@ bool HoldsAudio(const QString &path)
     return !bytes.shrank() && audio.end - audio.start > 2 * frame.length;
 }
 
-std::optional<Length> Measure(const QString &path)
+std::optional<AudioLength> Measure(const QString &path)
 {
     FileBytes bytes(path);
     if (bytes.size() == 0)
@@ -188,12 +188,12 @@ std::optional<Length> Measure(const QString &path)
     if (frames == 0 || bytes.shrank())
         return std::nullopt;
     const double frameSeconds = double(first.samples) / first.rate;
-    return Length{frames * frameSeconds, frameSeconds, first.rate};
+    return AudioLength{frames * frameSeconds, frameSeconds, first.rate};
 }
 
 std::optional<double> SoxSeconds(const QString &path)
 {
-    const std::optional<Length> length = Measure(path);
+    const std::optional<AudioLength> length = Measure(path);
     if (!length)
         return std::nullopt;
     return qMax(0.0, length->seconds - length->frameSeconds);

@@ -1,7 +1,7 @@
 #include "analysis/sourceanalysis.h"
 
 #include "analysis/chorusanalyzer.h"
-#include "analysis/mp3decode.h"
+#include "analysis/decodedaudio.h"
 #include "analysis/stretchloudness.h"
 
 #include <cmath>
@@ -32,9 +32,9 @@ void search(const Request &request, const std::function<bool()> &stopped, Outcom
         if (failed(ended))
             outcome.failedRun = ended;
     } else {
-        Mp3Decode::Reading reading;
+        DecodedAudio::Reading reading;
         reading.mono = true;
-        Mp3Decode::Feed(request.source, reading, pass);
+        DecodedAudio::Feed(request.source, reading, pass);
     }
     if (outcome.failedRun || stopped())
         return;
@@ -59,7 +59,7 @@ void measure(const Request &request, double start, const std::function<bool()> &
             outcome.failedRun = ended;
     } else {
         // A start past the end seeks nowhere: silence, and the cut tells why.
-        Mp3Decode::Feed(request.source, Mp3Decode::Reading{false, *request.loudnessRate, start}, pass);
+        DecodedAudio::Feed(request.source, DecodedAudio::Reading{false, *request.loudnessRate, start}, pass);
     }
     if (outcome.failedRun || stopped())
         return;
@@ -70,9 +70,9 @@ void measure(const Request &request, double start, const std::function<bool()> &
         outcome.measured->truePeak = stretch.truePeakAbove(holdsBack);
     }
     if (request.keepStretch) {
-        Mp3Decode::Stretch kept{stretch.rate(), 2, stretch.takeFrames()};
+        DecodedAudio::Stretch kept{stretch.rate(), 2, stretch.takeFrames()};
         if (kept.frames() > 0)
-            outcome.stretch = std::make_shared<const Mp3Decode::Stretch>(std::move(kept));
+            outcome.stretch = std::make_shared<const DecodedAudio::Stretch>(std::move(kept));
     }
 }
 

@@ -6,7 +6,7 @@
 
 #include "analysis/chorus.h"
 #include "analysis/loudness.h"
-#include "analysis/mp3decode.h"
+#include "analysis/decodedaudio.h"
 #include "analysis/pipedecode.h"
 #include "analysis/waveform.h"
 #include "platform/commandline.h"
@@ -58,7 +58,7 @@ struct Outcome {
     bool noAudio = false;                          // the search got not a sample
     std::optional<PipeDecode::Ended> failedRun;    // a decoding tool that failed
     // With keepStretch, when it gave samples: two channels, at the rate decoded, no fades.
-    std::shared_ptr<const Mp3Decode::Stretch> stretch;
+    std::shared_ptr<const DecodedAudio::Stretch> stretch;
 };
 
 // Stops between blocks once stopped() is true; the outcome is then incomplete.

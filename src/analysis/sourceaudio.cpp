@@ -34,14 +34,14 @@ QStringList Extensions()
             QStringLiteral("caf"),  QStringLiteral("ape"),  QStringLiteral("wv")};
 }
 
-std::optional<Mp3Audio::Length> Measure(const QString &path)
+std::optional<AudioLength> Measure(const QString &path)
 {
     if (QFileInfo(path).suffix().compare(QLatin1String("mp3"), Qt::CaseInsensitive) == 0)
         return Mp3Audio::Measure(path);
     const TagLib::FileRef file(QFile::encodeName(path).constData(), true, TagLib::AudioProperties::Average);
     if (file.isNull() || !file.audioProperties() || file.audioProperties()->lengthInMilliseconds() <= 0)
         return Mp3Audio::Measure(path);
-    return Mp3Audio::Length{file.audioProperties()->lengthInMilliseconds() / 1000.0, OtherFrameSeconds,
+    return AudioLength{file.audioProperties()->lengthInMilliseconds() / 1000.0, OtherFrameSeconds,
                             file.audioProperties()->sampleRate()};
 }
 

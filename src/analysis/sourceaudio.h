@@ -19,6 +19,6 @@ bool NeedsDecoder(const QString &path);
 QStringList Extensions();
 // How long the source plays: an MP3 by its frames (Mp3Audio::Measure), any other format by
 // its header as TagLib reads it. None when neither can tell.
-std::optional<Mp3Audio::Length> Measure(const QString &path);
+std::optional<AudioLength> Measure(const QString &path);
 
 } // namespace SourceAudio

@@ -1,6 +1,6 @@
 #include "analysis/waveform.h"
 
-#include "analysis/mp3decode.h"
+#include "analysis/decodedaudio.h"
 #include "platform/safefiles.h"
 
 #include <QDir>
@@ -237,10 +237,10 @@ QString WriteBeside(const QString &preview, const FileSettings &settings)
 {
     PassBuilder builder(settings.channels);
     Analysis::Pass pass({&builder}, LongestPreviewSeconds);
-    Mp3Decode::Reading reading;
+    DecodedAudio::Reading reading;
     reading.mono = settings.channels == 1; // the decoder mixes both, with half the work
     reading.ownRate = true;
-    if (!Mp3Decode::Feed(preview, reading, pass))
+    if (!DecodedAudio::Feed(preview, reading, pass))
         return QStringLiteral("no audio could be decoded from it");
     return WriteBeside(preview, builder.finish(), settings);
 }

@@ -1,10 +1,12 @@
 #pragma once
 // Previews of a whole list with several tools at once, for front ends without the window
-// (the window keeps running one tool at a time). Every file gets the window job's own
-// rules and building blocks: source check, names, command lines, hidden temporary output
-// given its song's tags and renamed over the preview, truthful result check. Up to `jobs`
-// tool processes run at the same time, driven by QProcess on the one event loop, and results
-// come out in list order.
+// (the window keeps running one tool at a time). Every file is made by the steps the
+// window's job takes too: PreviewSteps reads its source, gives its cut's command line, checks
+// what was made in the same words and tags it, PreviewRecord gives its mark; the source
+// check, the names and the hidden temporary output renamed over the preview are the job's
+// building blocks as well. What stays here is the pool's own work: up to `jobs` tool
+// processes run at the same time, driven by QProcess on the one event loop, and results come
+// out in list order.
 // A join cuts its pieces in parallel into a private folder, then joins them once; with a
 // loudness target the joined file is measured, and joined again lower while it passes the
 // peak ceiling. With update, a joined file that is up to date is kept, and a song's own
@@ -23,7 +25,7 @@
 // of, _join joins the pieces, _joinmarks keeps joined files and takes previews for pieces,
 // _marks keeps previews, _besides writes what a preview gets besides itself,
 // and _report hands out results in list order. OutputNames and ToolPool keep the names and
-// the tools.
+// the tools; FileCuts and FileLoudness say what each file's cut and loudness are made of.
 
 #include "platform/commandline.h"
 #include "analysis/chorus.h"
@@ -32,12 +34,16 @@
 #include "analysis/limitedstretch.h"
 #include "analysis/loudness.h"
 #include "analysis/waveform.h"
+#include "batch/filecuts.h"
+#include "batch/fileloudness.h"
 #include "batch/orphans.h"
 #include "batch/outputnames.h"
 #include "batch/previewsettings.h"
 #include "batch/toolpool.h"
 #include "preview/previewfiles.h"
 #include "preview/previewmark.h"
+#include "preview/previewrecord.h"
+#include "preview/previewsteps.h"
 #include "preview/leftovers.h"
 #include "preview/tools.h"
 
@@ -62,13 +68,7 @@ class ParallelPreviews : public QObject {
 
 public:
     // Where a preview's start came from.
-    enum class StartOrigin {
-        Chorus,   // found in its audio
-        Fallback, // looked for, but nothing repeats: a quarter in
-        List,     // its row of the start list (--starts) gives it
-        Share,    // a share of its length, for every file
-        Seconds,  // the same second for every file
-    };
+    using StartOrigin = PreviewRecord::StartOrigin;
     struct Result {
         QString source;                     // "" for the joined file
         QString preview;                    // where the preview goes (a piece, when joining)
@@ -191,17 +191,11 @@ private:
     void probe(int index);
     void probed(int index, const Shell32::RunResult &result);
     Step stepAfterProbe(int index) const;
-    bool startsAtChorus(int index) const;
     // The chorus search, the stretch's loudness, or both (parallelpreviews_analysis.cpp).
     bool needsAnalysis(int index) const;
     void analyse(int index);
-    int measuringRate(int index) const;
-    SourceAnalysis::Pipes pipesFor(int index, int rate) const;
     void analysed(int index, const SourceAnalysis::Outcome &outcome);
     void measured(int index, const Loudness::Measurement &measurement);
-    int encodings() const;
-    double encodingLoss(int index) const;
-    double peakMargin(int index) const;
     void cut(int index);
     void cutEnded(int index, const Shell32::RunResult &result);
     // What a preview made or kept (or, in a dry run, planned) gets besides itself, on a thread
@@ -211,7 +205,6 @@ private:
     void completed(int index, const QString &waveformProblem, const std::optional<Waveform::Overview> &song);
     void writeJoinedWaveform();
     // With a loudness target, the encoded preview is measured before it is kept.
-    bool measuresMade(int index) const;
     void measureMade(int index, const QString &written, const QString &tags);
     void measuredMade(int index, std::optional<double> truePeak, const std::optional<Waveform::Data> &waveform,
                       const QString &tags);
@@ -241,7 +234,7 @@ private:
     // Tags and marks the joined file, checks it and gives it its name, or fails it with the problem.
     void keepJoined(const Shell32::RunResult &result, QString problem = QString());
     // What a joined file is to record of what it is made of: its songs' common folder, how
-    // many, and a digest of each one's wantedRecord in order, the crossfade and the loudness
+    // many, and a digest of each one's wanted record in order, the crossfade and the loudness
     // (parallelpreviews_joinmarks.cpp); none when a song cannot be looked at.
     std::optional<PreviewMark::Record> wantedJoin(const QList<int> &songs) const;
     // The mark of the joined file written: what it is made of and what it got.
@@ -259,10 +252,6 @@ private:
     void beginJoin(int number);
     // Tells of the joined file, then joins the next folder or finishes.
     void endJoin();
-    // What the file's preview is to record: its source and the settings it is made with
-    // (start=25% duration=30 rate=128 fades=0,2 loudness=-16); none when the source cannot
-    // be looked at (parallelpreviews_marks.cpp).
-    std::optional<PreviewMark::Record> wantedRecord(int index) const;
     // Looks at what the preview's name holds: with update, keeps a whole preview whose mark
     // meets what is wanted, and takes its results from the mark.
     void keepIfUpToDate(int index);
@@ -277,8 +266,6 @@ private:
     // decoder, when given, runs too and writes into the tool's standard input.
     void launch(const CommandLine &commandLine, const Ended &ended, int index = -1,
                 const std::optional<CommandLine> &decoder = std::nullopt, const ToolPool::Input &input = {});
-    // Why a source only FFmpeg decodes cannot be read when FFmpeg is missing.
-    QString withoutFfmpeg(const QString &source) const;
     void succeed(int index);
     void fail(int index, const QString &reason);
     void reportInOrder();
@@ -287,39 +274,29 @@ private:
     void finish();
     QString bitrateFor(int index) const;
     std::optional<QString> startFor(int index) const;
-    const StartList::SourceCut *ownStart(int index) const;
-    // The share of the length the start is, when it is one.
-    std::optional<double> startShareOf(int index) const;
-    double durationFor(int index) const;
-    std::optional<Mp3Audio::Length> sourceLength(int index) const;
+    std::optional<AudioLength> sourceLength(int index) const;
     // Settles the start SoX gets, once per file; false when it cannot, and the file failed.
     bool settleStart(int index);
-    StartOrigin startOrigin(int index) const;
-    QString fades() const;
-    // The length SoX trims from the start: the duration, or less where a decoded song ends.
-    // The seconds a cut from start reads (ParallelWork::TrimSeconds).
-    QString trimText(int index, const QString &start) const;
     std::optional<double> songSeconds(int index) const;
-    CommandLine cutCommand(int index, const QString &start, const QString &writeTo) const;
-    // The decoded stretch SoX cuts from: an MP3 measured at its own rate, not joined.
-    bool keepsStretch(int index) const;
-    // The limiter (parallelpreviews_limit.cpp): asked for, and the preview short enough for
-    // its stretch to be kept.
-    bool limits(int index) const;
-    LimitedStretch::Plan limitPlan(int index) const;
-    // Limits the stretch the analysis decoded, on a thread of the pool; then it is cut.
+    // What the file's cut is made of (PreviewSteps::CutCommand gives its line).
+    PreviewSteps::Cut cutOf(int index) const;
+    // Its line into writeTo, set as the result's command and decoder.
+    void setCutLine(int index, const QString &writeTo);
+    // What FileLoudness plans the file's loudness from.
+    FileLoudness::File loudnessFile(int index) const;
+    // The limiter (parallelpreviews_limit.cpp): limits the stretch the analysis decoded, on a
+    // thread of the pool; then it is cut.
     void limit(int index);
     void limited(int index, const LimitedStretch::Limited &outcome);
     // For the next cut: the limiter's ceiling lowered by the excess the encoding had.
     void lowerCeiling(int index, double excess);
     // A dry run's: the runs that decode and limit the stretch, piped into its cut.
     QList<CommandLine> limitedLine(int index) const;
-    // The seconds of the kept stretch SoX trims: no more than it holds, so that a fade-out
-    // ends with it.
-    static double keptSeconds(const Mp3Decode::Stretch &stretch, double duration);
 
     Tools::Found m_tools;
     PreviewSettings m_settings;
+    FileCuts m_cuts{m_settings};
+    FileLoudness m_loudness{m_settings, m_cuts};
     QList<Result> m_results;
     std::vector<Work> m_work;
     OutputNames m_names;

@@ -5,7 +5,7 @@
 // among the jobs; the preview counts as made meanwhile, and is done after them.
 #include "batch/parallelwork.h"
 
-#include "analysis/mp3decode.h"
+#include "analysis/decodedaudio.h"
 
 #include <utility>
 
@@ -17,10 +17,10 @@ QString waveformProblemText(const QString &problem)
 }
 
 // A quick decode of an MP3 source; only its length for other sources, or when the decode fails.
-std::optional<Waveform::Overview> songPicture(const QString &source, const std::optional<Mp3Audio::Length> &length)
+std::optional<Waveform::Overview> songPicture(const QString &source, const std::optional<AudioLength> &length)
 {
-    if (Mp3Decode::Decodes(source)) {
-        if (const std::optional<Mp3Decode::Audio> audio = Mp3Decode::DecodeMono(source))
+    if (DecodedAudio::Decodes(source)) {
+        if (const std::optional<DecodedAudio::Audio> audio = DecodedAudio::DecodeMono(source))
             return Waveform::OverviewOf(audio->samples, audio->rate);
     }
     if (!length)
@@ -50,7 +50,7 @@ void ParallelPreviews::completeMade(int index)
     result.made = !result.upToDate && !m_dryRun;
     m_work[size_t(index)].analysing = true;
     ++m_analysing;
-    const std::optional<Mp3Audio::Length> length = picture ? sourceLength(index) : std::nullopt;
+    const std::optional<AudioLength> length = picture ? sourceLength(index) : std::nullopt;
     std::optional<Waveform::Data> built = std::exchange(m_work[size_t(index)].waveform, std::nullopt);
     m_analyses.start([this, index, waveform, built, picture, length, preview = result.preview, source = result.source] {
         QString problem;

@@ -1,9 +1,8 @@
-// What one file's cut is made of: bit rate, start, length, fades, the SoX command line.
+// What one file's cut is made of: bit rate, start, length, fades, gain.
 #include "batch/parallelwork.h"
 
 #include "platform/main.h"
 #include "preview/previewcheck.h"
-#include "preview/previewcommands.h"
 #include "analysis/sourceaudio.h"
 
 QString ParallelPreviews::bitrateFor(int index) const
@@ -17,34 +16,19 @@ QString ParallelPreviews::bitrateFor(int index) const
 std::optional<QString> ParallelPreviews::startFor(int index) const
 {
     if (const std::optional<Chorus::Start> &found = m_results[index].foundStart)
-        return ParallelWork::SecondsText(found->seconds);
-    const std::optional<double> share = startShareOf(index);
-    if (!share) {
-        const StartList::SourceCut *own = ownStart(index);
-        return ParallelWork::SecondsText(own ? *own->startSeconds : m_settings.startSeconds);
-    }
-    const std::optional<Mp3Audio::Length> length = sourceLength(index);
+        return PreviewSteps::SecondsText(found->seconds);
+    const std::optional<double> share = m_cuts.share(index);
+    if (!share)
+        return PreviewSteps::SecondsText(m_cuts.seconds(index));
+    const std::optional<AudioLength> length = sourceLength(index);
     if (!length)
         return std::nullopt;
-    return ParallelWork::SecondsText(*share * length->seconds);
-}
-
-// The file's row of a --starts list, when it gives a start of its own.
-const StartList::SourceCut *ParallelPreviews::ownStart(int index) const
-{
-    const StartList::SourceCut *own = m_settings.cuts.isEmpty() ? nullptr : &m_settings.cuts.at(index);
-    return own && (own->startSeconds || own->startShare) ? own : nullptr;
-}
-
-std::optional<double> ParallelPreviews::startShareOf(int index) const
-{
-    const StartList::SourceCut *own = ownStart(index);
-    return own ? own->startShare : m_settings.startShare;
+    return PreviewSteps::SecondsText(*share * length->seconds);
 }
 
 // Every step that needs the source's length (the auto start, the loudness rate, a share, the
 // check of the cut) reads it once, before any tool of this file has read the source.
-std::optional<Mp3Audio::Length> ParallelPreviews::sourceLength(int index) const
+std::optional<AudioLength> ParallelPreviews::sourceLength(int index) const
 {
     const Work &work = m_work[size_t(index)];
     if (!work.measured) {
@@ -52,13 +36,6 @@ std::optional<Mp3Audio::Length> ParallelPreviews::sourceLength(int index) const
         work.measured = true;
     }
     return work.length;
-}
-
-double ParallelPreviews::durationFor(int index) const
-{
-    if (m_settings.cuts.isEmpty())
-        return m_settings.durationSeconds;
-    return m_settings.cuts.at(index).durationSeconds.value_or(m_settings.durationSeconds);
 }
 
 bool ParallelPreviews::settleStart(int index)
@@ -74,60 +51,40 @@ bool ParallelPreviews::settleStart(int index)
     work.start = *start;
     Result &result = m_results[index];
     result.start = start->toDouble();
-    result.duration = durationFor(index);
-    result.startIsShare = !result.foundStart && startShareOf(index);
-    result.startFrom = startOrigin(index);
+    result.duration = m_cuts.duration(index);
+    result.startIsShare = !result.foundStart && m_cuts.share(index);
+    result.startFrom = m_cuts.origin(index, m_results[index].foundStart);
     return true;
-}
-
-ParallelPreviews::StartOrigin ParallelPreviews::startOrigin(int index) const
-{
-    if (const std::optional<Chorus::Start> &found = m_results[index].foundStart)
-        return found->fromChorus ? StartOrigin::Chorus : StartOrigin::Fallback;
-    if (ownStart(index))
-        return StartOrigin::List;
-    return startShareOf(index) ? StartOrigin::Share : StartOrigin::Seconds;
-}
-
-// SoX's fade effect, "" without fades; "-0" ends the fade-out at the end of the cut, also
-// when the track ends early.
-QString ParallelPreviews::fades() const
-{
-    if (m_settings.fadeIn <= 0 && m_settings.fadeOut <= 0)
-        return QString();
-    QString fade = QStringLiteral(" fade ") + ParallelWork::SecondsText(m_settings.fadeIn);
-    if (m_settings.fadeOut > 0)
-        fade += QStringLiteral(" -0 ") + ParallelWork::SecondsText(m_settings.fadeOut);
-    return fade;
-}
-
-QString ParallelPreviews::trimText(int index, const QString &start) const
-{
-    // Only a decoded source's cut depends on its length: a dry run reads no other's.
-    const bool decoded = SourceAudio::NeedsDecoder(m_results[index].source);
-    return ParallelWork::SecondsText(ParallelWork::TrimSeconds(durationFor(index), decoded ? songSeconds(index) : std::nullopt,
-                                                               start.toDouble(), decoded));
 }
 
 std::optional<double> ParallelPreviews::songSeconds(int index) const
 {
-    const std::optional<Mp3Audio::Length> length = sourceLength(index);
+    const std::optional<AudioLength> length = sourceLength(index);
     return length ? std::optional(length->seconds) : std::nullopt;
 }
 
-CommandLine ParallelPreviews::cutCommand(int index, const QString &start, const QString &writeTo) const
+PreviewSteps::Cut ParallelPreviews::cutOf(int index) const
 {
-    const QString &source = m_results[index].source;
-    const QString duration = trimText(index, start);
-    const std::shared_ptr<const Mp3Decode::Stretch> &stretch = m_work[size_t(index)].stretch;
-    CommandLine command =
-        stretch ? PreviewCommands::CutStretch(m_tools.sox, bitrateFor(index), writeTo,
-                                              ParallelWork::SecondsText(keptSeconds(*stretch, durationFor(index))))
-        : SourceAudio::NeedsDecoder(source)
-            ? PreviewCommands::CutDecoded(m_tools.sox, bitrateFor(index), writeTo, start, duration)
-            : PreviewCommands::Cut(m_tools.sox, source, bitrateFor(index), writeTo, start, duration);
-    command.plain(fades());
+    const Work &work = m_work[size_t(index)];
+    PreviewSteps::Cut cut;
+    cut.source = m_results[index].source;
+    cut.bitrate = bitrateFor(index);
+    cut.start = work.start;
+    cut.duration = m_cuts.duration(index);
+    // Only a decoded source's cut depends on its length: a dry run reads no other's.
+    if (PreviewSteps::NeedsFfmpeg(cut.source))
+        cut.songSeconds = songSeconds(index);
+    cut.fadeIn = m_settings.fadeIn;
+    cut.fadeOut = m_settings.fadeOut;
     if (const std::optional<Loudness::Adjustment> &loudness = m_results[index].loudness)
-        command.plain(QStringLiteral(" gain ") + PreviewCommands::SoxNumber(loudness->gain));
-    return command;
+        cut.gain = loudness->gain;
+    cut.stretch = work.stretch;
+    return cut;
+}
+
+void ParallelPreviews::setCutLine(int index, const QString &writeTo)
+{
+    PreviewSteps::CutLine line = PreviewSteps::CutCommand(m_tools, cutOf(index), writeTo);
+    m_results[index].command = std::move(line.sox);
+    m_results[index].decoder = std::move(line.decoder);
 }

@@ -8,12 +8,11 @@
 #include "platform/main.h"
 #include "platform/shell32.h"
 #include "analysis/mp3audio.h"
-#include "analysis/mp3decode.h"
+#include "analysis/decodedaudio.h"
 #include "preview/previewcheck.h"
 #include "preview/previewcommands.h"
 #include "preview/previewfiles.h"
 #include "preview/previewmark.h"
-#include "preview/tagcopy.h"
 
 #include <numeric>
 
@@ -42,7 +41,7 @@ void ParallelPreviews::join()
         sources.append(result.source);
         // A dry run has no pieces yet: each is planned to last its duration.
         const bool planned = m_dryRun && !result.pieceTaken;
-        m_joinWork.pieceSeconds.append(planned ? durationFor(index) : Mp3Audio::SoxSeconds(result.preview).value_or(0));
+        m_joinWork.pieceSeconds.append(planned ? m_cuts.duration(index) : Mp3Audio::SoxSeconds(result.preview).value_or(0));
     }
     if (m_joinWork.pieces.isEmpty())
         m_joined->reason = QStringLiteral("none of the previews could be made");
@@ -87,7 +86,7 @@ void ParallelPreviews::measureJoined(const RunResult &result)
     const QList<double> &pieces = m_joinWork.pieceSeconds;
     const double seconds = std::accumulate(pieces.cbegin(), pieces.cend(), 0.0);
     m_analyses.start([this, result, written = m_joinedOutput->path(), seconds] {
-        const std::optional<Loudness::Measurement> measured = Mp3Decode::MeasureLoudness(written, seconds);
+        const std::optional<Loudness::Measurement> measured = DecodedAudio::MeasureLoudness(written, seconds);
         QMetaObject::invokeMethod(this, [this, result, measured] { measuredJoined(result, measured); },
                                   Qt::QueuedConnection);
     });
@@ -127,8 +126,7 @@ void ParallelPreviews::keepJoined(const RunResult &result, QString problem)
     for (const int index : std::as_const(m_joinWork.songs))
         sources.append(m_results[index].source);
     const QString mark = joinedMark(written);
-    const QString tags = m_settings.tags ? TagCopy::CopyCommonTags(sources, written, mark)
-                                         : TagCopy::RemoveTags(written, mark);
+    const QString tags = PreviewSteps::TagJoined(m_settings.tags, sources, written, mark);
     if (problem.isEmpty())
         problem = PreviewCheck::JoinProblem(result, written, m_joinWork.pieces, m_settings.crossfade);
     if (problem.isEmpty())

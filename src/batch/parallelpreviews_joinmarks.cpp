@@ -6,28 +6,12 @@
 // with the same settings has each song analysed once.
 #include "batch/parallelwork.h"
 
-#include "platform/main.h"
-#include "analysis/mp3audio.h"
-#include "preview/previewcommands.h"
-
-#include <QCryptographicHash>
 #include <QHash>
 
 namespace {
 
 // Half the hundredth of a decibel a mark records its figures to.
 constexpr double RecordedRounding = 0.005;
-
-// The folder the songs have in common: a joined file is an orphan once that is gone.
-QString commonFolder(const QStringList &sources)
-{
-    QString common = Main::FolderOf(sources.value(0));
-    for (const QString &source : sources) {
-        while (!common.isEmpty() && !source.startsWith(common))
-            common = Main::FolderOf(common.chopped(1));
-    }
-    return common.isEmpty() ? QStringLiteral("/") : common;
-}
 
 std::optional<PreviewMark::Record> recordAt(const QString &path)
 {
@@ -37,38 +21,24 @@ std::optional<PreviewMark::Record> recordAt(const QString &path)
 
 } // namespace
 
-// Each song's record holds its path, size and modification time and the settings of its
-// piece; in order, they make a digest of a few dozen characters, however long the album.
 std::optional<PreviewMark::Record> ParallelPreviews::wantedJoin(const QList<int> &songs) const
 {
+    QList<PreviewMark::Record> records;
     QStringList sources;
-    QCryptographicHash digest(QCryptographicHash::Sha1);
     for (const int index : songs) {
         const std::optional<PreviewMark::Record> &wanted = m_work[size_t(index)].wanted;
         if (!wanted)
             return std::nullopt;
-        digest.addData((wanted->text() + QLatin1Char('\n')).toUtf8());
+        records.append(*wanted);
         sources.append(m_results[index].source);
     }
-    PreviewMark::Record record = PreviewMark::Record::OfPath(commonFolder(sources));
-    record.set(QStringLiteral("joined"), QString::number(songs.size()));
-    record.set(QStringLiteral("crossfade"), ParallelWork::SecondsText(m_settings.crossfade));
-    record.set(QStringLiteral("loudness"),
-               m_settings.loudness ? ParallelWork::SecondsText(*m_settings.loudness) : QStringLiteral("none"));
-    record.set(QStringLiteral("pieces"), QString::fromLatin1(digest.result().toHex()));
-    return record;
+    return PreviewRecord::WantedJoin(records, sources, m_settings.crossfade, m_settings.loudness);
 }
 
 QString ParallelPreviews::joinedMark(const QString &written) const
 {
-    std::optional<PreviewMark::Record> record = wantedJoin(m_joinWork.songs);
-    if (!record)
-        return QString();
-    const std::optional<Mp3Audio::Length> length = Mp3Audio::Measure(written);
-    record->set(QStringLiteral("seconds"), ParallelWork::SecondsText(length ? length->seconds : 0));
-    if (m_joined->loudness)
-        ParallelWork::RecordLoudness(*record, *m_joined->loudness);
-    return record->text();
+    const std::optional<PreviewMark::Record> record = wantedJoin(m_joinWork.songs);
+    return record ? PreviewRecord::JoinedMarkText(*record, m_joined->loudness, written) : QString();
 }
 
 void ParallelPreviews::keepJoinsUpToDate()
@@ -89,7 +59,7 @@ void ParallelPreviews::keepJoinsUpToDate()
         const QString joined = joinedPath(number);
         const std::optional<PreviewMark::Record> recorded = recordAt(joined);
         const std::optional<PreviewMark::Record> wanted = wantedJoin(songs.at(number));
-        if (recorded && wanted && recorded->meets(*wanted) && ParallelWork::IsWhole(joined, *recorded))
+        if (recorded && wanted && recorded->meets(*wanted) && PreviewRecord::IsWhole(joined, *recorded))
             m_keptJoins[number] = recorded;
         for (const int index : songs.at(number)) {
             if (m_keptJoins.at(number))
@@ -115,7 +85,7 @@ void ParallelPreviews::takePieceIfUpToDate(int index)
     if (m_settings.kbps == 0 || !work.wanted || work.ownPreview.isEmpty())
         return;
     const std::optional<PreviewMark::Record> recorded = recordAt(work.ownPreview);
-    if (!recorded || !recorded->meets(*work.wanted) || !ParallelWork::IsWhole(work.ownPreview, *recorded))
+    if (!recorded || !recorded->meets(*work.wanted) || !PreviewRecord::IsWhole(work.ownPreview, *recorded))
         return;
     Result &result = m_results[index];
     result.upToDate = true;
@@ -129,7 +99,7 @@ void ParallelPreviews::takePieceIfUpToDate(int index)
         Loudness::Measurement measured = result.loudness->measured;
         measured.truePeak -= RecordedRounding;
         const Loudness::Adjustment piece =
-            Loudness::GainFor(measured, *m_settings.loudness, encodingLoss(index), peakMargin(index));
+            m_loudness.gainFor(measured, bitrateFor(index).toInt());
         work.pieceGain = piece.gain - result.loudness->gain;
         result.loudness = piece;
     }
@@ -140,6 +110,6 @@ void ParallelPreviews::takeRecordedJoin(const PreviewMark::Record &recorded)
 {
     m_joined->upToDate = true;
     if (m_settings.loudness)
-        m_joined->loudness = ParallelWork::RecordedLoudness(recorded, *m_settings.loudness);
+        m_joined->loudness = PreviewRecord::RecordedLoudness(recorded, *m_settings.loudness);
     writeJoinedWaveform();
 }

@@ -6,31 +6,11 @@
 
 #include "batch/parallelwork.h"
 
-#include "analysis/mp3decode.h"
+#include "analysis/decodedaudio.h"
 #include "analysis/stretchloudness.h"
 #include "preview/previewcommands.h"
 
 #include <QCoreApplication>
-
-// A longer stretch is not kept (StretchLoudness), so there is none to limit.
-bool ParallelPreviews::limits(int index) const
-{
-    return m_settings.limit && durationFor(index) <= Analysis::StretchLoudness::LongestKeptSeconds;
-}
-
-LimitedStretch::Plan ParallelPreviews::limitPlan(int index) const
-{
-    const Loudness::Adjustment &loudness = *m_results[index].loudness;
-    LimitedStretch::Plan plan;
-    plan.measured = loudness.measured;
-    plan.target = loudness.target;
-    plan.encodingLoss = encodingLoss(index);
-    plan.ceiling = Loudness::PeakCeiling - peakMargin(index);
-    // As SoX and a dry run's line get them: to the millisecond.
-    plan.fadeIn = ParallelWork::SecondsText(m_settings.fadeIn).toDouble();
-    plan.fadeOut = ParallelWork::SecondsText(m_settings.fadeOut).toDouble();
-    return plan;
-}
 
 // The first time it finds the gain; after that the gain stays and only the ceiling is lower.
 void ParallelPreviews::limit(int index)
@@ -38,7 +18,7 @@ void ParallelPreviews::limit(int index)
     const Work &work = m_work[size_t(index)];
     m_work[size_t(index)].analysing = true;
     ++m_analysing;
-    m_analyses.start([this, index, decoded = work.decoded, plan = limitPlan(index),
+    m_analyses.start([this, index, decoded = work.decoded, plan = m_loudness.limitPlan(*m_results[index].loudness, bitrateFor(index).toInt()),
                       gain = m_results[index].loudness->gain, ceiling = work.limiterCeiling] {
         const LimitedStretch::Limited outcome =
             ceiling ? LimitedStretch::At(*decoded, plan, gain, *ceiling) : LimitedStretch::ToTarget(*decoded, plan);
@@ -74,18 +54,19 @@ QList<CommandLine> ParallelPreviews::limitedLine(int index) const
     const QString &source = m_results[index].source;
     const QString &start = m_work[size_t(index)].start;
     QList<CommandLine> line;
-    if (Mp3Decode::Decodes(source)) {
-        line.append(PreviewCommands::DecodedStretch(program, source, start, ParallelWork::SecondsText(durationFor(index)),
+    if (DecodedAudio::Decodes(source)) {
+        line.append(PreviewCommands::DecodedStretch(program, source, start, PreviewSteps::SecondsText(m_cuts.duration(index)),
                                                     PreviewCommands::StretchFloatsOption));
     } else {
-        const SourceAnalysis::Pipes pipes = pipesFor(index, measuringRate(index));
-        if (pipes.feeder)
-            line.append(*pipes.feeder);
-        line.append(pipes.stretch(start.toDouble()));
+        const std::optional<SourceAnalysis::Pipes> pipes =
+            PreviewSteps::AnalysisPipes(m_tools, source, m_loudness.measuringRate(loudnessFile(index)), m_cuts.duration(index), songSeconds(index));
+        if (pipes->feeder)
+            line.append(*pipes->feeder);
+        line.append(pipes->stretch(start.toDouble()));
     }
     const Work &work = m_work[size_t(index)];
     line.append(PreviewCommands::LimitedStretch(program, work.stretch->rate, *work.limiterCeiling,
-                                                ParallelWork::SecondsText(m_settings.fadeIn),
-                                                ParallelWork::SecondsText(m_settings.fadeOut)));
+                                                PreviewSteps::SecondsText(m_settings.fadeIn),
+                                                PreviewSteps::SecondsText(m_settings.fadeOut)));
     return line;
 }

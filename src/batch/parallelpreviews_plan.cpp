@@ -37,7 +37,7 @@ void ParallelPreviews::nameOutput(int index)
     if (m_settings.join) {
         result.preview = m_workFolder->piecePath(index + 1);
         Work &work = m_work[size_t(index)];
-        work.wanted = wantedRecord(index);
+        work.wanted = PreviewRecord::Wanted(m_results[index].source, m_cuts.recipe(index));
         // Named as a run without the join names it.
         if (m_settings.update)
             work.ownPreview = m_names.claimFree(PreviewCommands::OutputPath(outputFolderOf(index), result.source));

@@ -5,22 +5,15 @@
 #include "platform/shell32.h"
 #include "preview/getbitrate.h"
 #include "analysis/mp3audio.h"
-#include "analysis/mp3decode.h"
+#include "analysis/decodedaudio.h"
 #include "preview/previewcheck.h"
 #include "preview/previewcommands.h"
 #include "preview/previewfiles.h"
-#include "analysis/sourceaudio.h"
-#include "preview/tagcopy.h"
 
 #include <QCoreApplication>
 #include <QFile>
 
 using Shell32::RunResult;
-
-QString ParallelPreviews::withoutFfmpeg(const QString &source) const
-{
-    return PreviewCheck::WithoutFfmpeg(source, m_tools.ffmpegProblem);
-}
 
 void ParallelPreviews::probe(int index)
 {
@@ -50,14 +43,6 @@ ParallelPreviews::Step ParallelPreviews::stepAfterProbe(int index) const
     return needsAnalysis(index) ? Step::Analyse : Step::Cut;
 }
 
-bool ParallelPreviews::startsAtChorus(int index) const
-{
-    const StartList::SourceCut *own = m_settings.cuts.isEmpty() ? nullptr : &m_settings.cuts.at(index);
-    if (own && (own->startSeconds || own->startShare || own->startAtChorus))
-        return own->startAtChorus;
-    return m_settings.startAtChorus;
-}
-
 void ParallelPreviews::cut(int index)
 {
     if (!settleStart(index))
@@ -65,19 +50,16 @@ void ParallelPreviews::cut(int index)
     Result &result = m_results[index];
     Work &work = m_work[size_t(index)];
     // A stretch the process holds is written into SoX by the process itself.
-    if (SourceAudio::NeedsDecoder(result.source) && !work.stretch) {
-        if (m_tools.ffmpeg.isEmpty())
-            return fail(index, withoutFfmpeg(result.source));
-        result.decoder = PreviewCommands::FfmpegDecode(m_tools.ffmpeg, result.source);
-    }
+    if (const QString problem = PreviewSteps::ReadingProblem(m_tools, result.source); !problem.isEmpty() && !work.stretch)
+        return fail(index, problem);
     if (m_dryRun) {
-        result.command = cutCommand(index, work.start, result.preview);
+        setCutLine(index, result.preview);
         // Its line runs later: lumbrisk-cli decodes (and limits) the stretch into it as a run would.
         if (work.decoded)
             result.pipedFrom = limitedLine(index);
         else if (work.stretch)
             result.decoder = PreviewCommands::DecodedStretch(QCoreApplication::applicationFilePath(), result.source,
-                                                             work.start, ParallelWork::SecondsText(durationFor(index)));
+                                                             work.start, PreviewSteps::SecondsText(m_cuts.duration(index)));
         work.stretch.reset();
         work.decoded.reset();
         // A review page of the plan shows its song's picture too.
@@ -94,9 +76,9 @@ void ParallelPreviews::cut(int index)
             return fail(index, work.output->problem());
         writeTo = work.output->path();
     }
-    result.command = cutCommand(index, work.start, writeTo);
+    setCutLine(index, writeTo);
     const ToolPool::Input samples =
-        work.stretch ? ToolPool::Input{Mp3Decode::WaveHeaderOf(*work.stretch), {work.stretch, &work.stretch->samples}}
+        work.stretch ? ToolPool::Input{DecodedAudio::WaveHeaderOf(*work.stretch), {work.stretch, &work.stretch->samples}}
                      : ToolPool::Input();
     launch(*result.command, [this, index](const RunResult &ended) { cutEnded(index, ended); }, index, result.decoder,
            samples);
@@ -110,17 +92,6 @@ void ParallelPreviews::cut(int index)
 // encoded again in the joined file, so the joined file is measured instead.
 using ParallelWork::MostRecuts;
 
-// Only a preview planned near the ceiling: the others cannot reach it, and measuring every
-// preview would cost half as much again as the cut. Theirs are the planned figures.
-bool ParallelPreviews::measuresMade(int index) const
-{
-    const std::optional<Loudness::Adjustment> &loudness = m_results[index].loudness;
-    if (!loudness || m_settings.join)
-        return false;
-    const double plannedPeak = loudness->measured.truePeak + loudness->gain;
-    return plannedPeak > Loudness::PeakCeiling - Loudness::OvershootAllowance(bitrateFor(index).toInt());
-}
-
 // The measuring decodes the preview and oversamples its loudest stretches: on a thread of
 // the pool, counted among the jobs, so that the other files' tools are followed meanwhile.
 // The same decoding builds its waveform when one is asked for.
@@ -129,12 +100,12 @@ void ParallelPreviews::measureMade(int index, const QString &written, const QStr
     m_work[size_t(index)].analysing = true;
     ++m_analysing;
     const std::optional<Waveform::FileSettings> waveform = m_settings.waveform;
-    m_analyses.start([this, index, written, tags, waveform, seconds = durationFor(index)] {
+    m_analyses.start([this, index, written, tags, waveform, seconds = m_cuts.duration(index)] {
         std::optional<Waveform::PassBuilder> builder;
         std::vector<Analysis::Analyzer *> others;
         if (waveform)
             others.push_back(&builder.emplace(waveform->channels));
-        const std::optional<double> truePeak = Mp3Decode::MeasureTruePeak(written, seconds, others);
+        const std::optional<double> truePeak = DecodedAudio::MeasureTruePeak(written, seconds, others);
         std::optional<Waveform::Data> data;
         if (truePeak && builder)
             data = builder->finish();
@@ -180,7 +151,7 @@ void ParallelPreviews::lowerGain(int index, double excess)
 {
     Loudness::Adjustment &loudness = *m_results[index].loudness;
     loudness.gain = ParallelWork::LoweredGain(loudness.gain, excess);
-    loudness.result = Loudness::PlannedResult(loudness.measured, loudness.gain, encodingLoss(index));
+    loudness.result = Loudness::PlannedResult(loudness.measured, loudness.gain, m_loudness.encodingLoss(bitrateFor(index).toInt()));
     loudness.heldBack = true;
     ++m_work[size_t(index)].recuts;
 }
@@ -202,23 +173,15 @@ void ParallelPreviews::cutEnded(int index, const RunResult &ended)
     const QString written = work.output ? work.output->path() : m_results[index].preview;
     // Before the check, so that the check sees the file as it will be kept. A piece of a
     // join needs no tags: the joined file gets them.
-    QString tags;
-    if (work.output) {
-        const QString mark = markText(index, written);
-        tags = m_settings.tags ? TagCopy::CopyTags(source, written, mark) : TagCopy::RemoveTags(written, mark);
-    }
+    const QString tags = work.output ? PreviewSteps::Tag(m_settings.tags, source, written, markText(index, written))
+                                     : QString();
     // The check may ask FFmpeg about an unreadable source, while other tools end meanwhile.
-    QString problem = PreviewCheck::CutProblem(ended, written, source, sourceLength(index), work.start,
-                                                 ParallelWork::SecondsText(durationFor(index)), m_tools.ffmpeg);
-    // FFmpeg complains of the pipe SoX closed when it had enough; only a failed SoX run, or
-    // FFmpeg's own failure (too much of the source damaged), is its fault. SoX cuts what
-    // came before that as if the song ended there.
-    const ToolPool::DecoderEnd &decoder = work.decoder;
-    if (decoder.failed || (!problem.isEmpty() && !decoder.words.isEmpty() && !PreviewCheck::ToolProblem(ended).isEmpty()))
-        problem = decoder.words;
+    const QString problem =
+        PreviewSteps::CutProblem(ended, work.decoder, written, cutOf(index), sourceLength(index), m_tools.ffmpeg);
     if (m_stopped)
         return;
-    if (problem.isEmpty() && measuresMade(index))
+    const std::optional<Loudness::Adjustment> &loudness = m_results[index].loudness;
+    if (problem.isEmpty() && loudness && m_loudness.measuresMade(*loudness, bitrateFor(index).toInt()))
         return measureMade(index, written, tags);
     keepCut(index, problem, tags);
 }
@@ -237,7 +200,7 @@ void ParallelPreviews::keepCut(int index, QString problem, const QString &tags)
         return fail(index, problem);
     }
     m_results[index].tagProblem = tags;
-    m_results[index].endsEarly = PreviewCheck::EndsEarly(work.start.toDouble(), durationFor(index), sourceLength(index),
+    m_results[index].endsEarly = PreviewCheck::EndsEarly(work.start.toDouble(), m_cuts.duration(index), sourceLength(index),
                                                          m_results[index].preview);
     completeMade(index);
 }

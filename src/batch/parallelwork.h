@@ -3,7 +3,7 @@
 // way, and the small rules more than one step uses.
 
 #include "batch/parallelpreviews.h"
-#include "preview/previewcommands.h"
+#include "preview/previewsteps.h"
 
 #include <cmath>
 
@@ -12,7 +12,7 @@ struct ParallelPreviews::Work {
     bool analysing = false; // its start is being looked for in its audio
     QString bitrate; // this source's own, once probed
     QString start;   // as SoX gets it, once settled
-    ToolPool::DecoderEnd decoder; // how FFmpeg ended, when it decoded the source
+    PreviewSteps::DecoderEnd decoder; // how FFmpeg ended, when it decoded the source
     int recuts = 0;       // cut again, its gain lowered, after its encoding passed the peak ceiling
     PreviewFiles::EarlierFile earlier; // what the preview's name held when it was named
     std::optional<PreviewMark::Record> wanted; // what the preview is to record of its source and settings
@@ -23,22 +23,19 @@ struct ParallelPreviews::Work {
     double pieceGain = 0;
     // The source's length, read once, before any tool reads the source (see sourceLength).
     mutable bool measured = false;
-    mutable std::optional<Mp3Audio::Length> length;
+    mutable std::optional<AudioLength> length;
     std::unique_ptr<PreviewFiles::TemporaryOutput> output; // a separate preview being written
     std::optional<Waveform::Data> waveform; // built while the made preview was measured
     // The stretch its analysis decoded, which SoX cuts from, kept while the preview is on
     // its way (it may be cut again); none: SoX reads the source.
-    std::shared_ptr<const Mp3Decode::Stretch> stretch;
+    std::shared_ptr<const DecodedAudio::Stretch> stretch;
     // With the limiter: the stretch as decoded, which it limits again for a cut again, and
     // the ceiling it was last limited to (dBTP, before the gain).
-    std::shared_ptr<const Mp3Decode::Stretch> decoded;
+    std::shared_ptr<const DecodedAudio::Stretch> decoded;
     std::optional<double> limiterCeiling;
 };
 
 namespace ParallelWork {
-
-// A piece of a join is encoded twice: when it is cut, and again in the joined file.
-constexpr int JoinEncodings = 2;
 
 // A file whose encoding passes the peak ceiling is made again, its gain lowered by the excess
 // and a step more, as the overshoot changes with the gain; after this many times it fails.
@@ -55,27 +52,6 @@ inline QString StillPassesCeiling()
     return QStringLiteral("its encoding still passes %1 dBTP with its gain lowered %2 times")
         .arg(Loudness::PeakCeiling)
         .arg(MostRecuts);
-}
-
-// What a mark records of a loudness, and reads back (parallelpreviews_marks.cpp).
-void RecordLoudness(PreviewMark::Record &record, const Loudness::Adjustment &loudness);
-std::optional<Loudness::Adjustment> RecordedLoudness(const PreviewMark::Record &record, double target);
-// The file lasts as long as its mark records, give or take its last frame.
-bool IsWhole(const QString &path, const PreviewMark::Record &recorded);
-
-// Seconds to the millisecond, so that a share of a track's length reads as a short number.
-inline QString SecondsText(double seconds)
-{
-    return PreviewCommands::SoxNumber(std::round(seconds * 1000) / 1000);
-}
-
-// How long a cut from start reads. SoX does not know the length of a stream FFmpeg decodes,
-// and its fade-out would pad a cut that the song's end makes short with silence up to the
-// duration: such a cut ends where the song does.
-inline double TrimSeconds(double duration, std::optional<double> songSeconds, double start, bool decoded)
-{
-    const double left = songSeconds ? *songSeconds - start : duration;
-    return decoded && left > 0 && left < duration ? left : duration;
 }
 
 // Gives the preview its name. When a file that came during the run took the planned one,

@@ -1,9 +1,7 @@
 #include "batch/toolpool.h"
 
-#include "analysis/pipedecode.h"
 #include "platform/shell32.h"
 #include "platform/watchdog.h"
-#include "preview/previewcheck.h"
 
 #include <QProcess>
 #include <QSocketNotifier>
@@ -178,10 +176,10 @@ ToolPool::DecoderEnd ToolPool::endDecoder(QProcess &decoder, Shell32::OutputTail
         Shell32::Kill(decoder);
         decoder.waitForFinished();
     }
-    errors.append(decoder.readAllStandardError());
-    const QByteArray words = errors.bytes();
-    const bool failed = decoder.exitStatus() == QProcess::NormalExit && PipeDecode::DecoderGaveUp(decoder.exitCode(), words);
-    return {PreviewCheck::DecoderProblem(words, failed ? decoder.exitCode() : 0), failed};
+    Shell32::RunResult ended = Shell32::FinishedRun(decoder);
+    errors.append(ended.errorOutput);
+    ended.errorOutput = errors.bytes();
+    return PreviewSteps::EndOf(ended);
 }
 
 void ToolPool::killAll()

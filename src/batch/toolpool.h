@@ -4,6 +4,7 @@
 
 #include "platform/commandline.h"
 #include "platform/shell32.h"
+#include "preview/previewsteps.h"
 
 #include <QByteArray>
 #include <QList>
@@ -23,12 +24,8 @@ struct RunResult;
 
 class ToolPool {
 public:
-    // What the decoder feeding a run left, when the run had one: its words on the source
-    // (PreviewCheck::DecoderProblem), and whether it gave up (PipeDecode::DecoderGaveUp).
-    struct DecoderEnd {
-        QString words;
-        bool failed = false;
-    };
+    // What the decoder feeding a run left, when the run had one.
+    using DecoderEnd = PreviewSteps::DecoderEnd;
     using Ended = std::function<void(const Shell32::RunResult &result, const DecoderEnd &decoder)>;
 
     // owner: parent of the processes and receiver of their signals. interrupted is called in

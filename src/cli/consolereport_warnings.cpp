@@ -2,6 +2,7 @@
 
 #include "batch/parallelpreviews.h"
 #include "platform/main.h"
+#include "preview/previewsteps.h"
 
 namespace {
 
@@ -22,11 +23,7 @@ void ConsoleReport::printNoChorus(const ParallelPreviews::Result &result)
 {
     if (!done(result) || !result.foundStart || result.foundStart->fromChorus)
         return;
-    const QString why = result.foundStart->tooLong
-                            ? QStringLiteral("too long to look into (over %1 minutes)").arg(int(Chorus::LongestSongSeconds / 60))
-                            : QStringLiteral("nothing repeats in it");
-    printLine(shownName(result.source) + QStringLiteral(": ") + why + QStringLiteral(", so its preview starts a quarter in, at ")
-              + Clock(qint64(result.foundStart->seconds * 1000)));
+    printLine(shownName(result.source) + QStringLiteral(": ") + PreviewSteps::QuarterInNote(*result.foundStart));
 }
 
 void ConsoleReport::printHeldBack(const ParallelPreviews::Result &result)

@@ -6,7 +6,7 @@
 #include "cli/consolereport.h"
 #include "cli/reviewrows.h"
 #include "analysis/limitedstretch.h"
-#include "analysis/mp3decode.h"
+#include "analysis/decodedaudio.h"
 #include "platform/consoleprompts.h"
 #include "platform/filenames.h"
 #include "platform/interruption.h"
@@ -79,13 +79,13 @@ int writeOut(const void *bytes, size_t count)
 int writeStretch(const char *option, const char *start, const char *seconds, const char *path)
 {
     const QString source = QFile::decodeName(path);
-    const std::optional<Mp3Decode::Stretch> stretch =
-        Mp3Decode::DecodeStretch(source, QLocale::c().toDouble(start), QLocale::c().toDouble(seconds));
+    const std::optional<DecodedAudio::Stretch> stretch =
+        DecodedAudio::DecodeStretch(source, QLocale::c().toDouble(start), QLocale::c().toDouble(seconds));
     if (!stretch || stretch->samples.empty())
         return complain(QStringLiteral("%1 cannot be decoded from %2 s on").arg(source, QString::fromLatin1(start)),
                         NothingMade);
     if (std::strcmp(option, PreviewCommands::DecodedStretchOption) == 0) {
-        const QByteArray header = Mp3Decode::WaveHeaderOf(*stretch);
+        const QByteArray header = DecodedAudio::WaveHeaderOf(*stretch);
         if (writeOut(header.constData(), size_t(header.size())) != 0)
             return NothingMade;
     }
@@ -105,7 +105,7 @@ bool writesStretch(int argc, char *argv[])
 int limitStretch(char *argv[])
 {
     const auto number = [](const char *text) { return QLocale::c().toDouble(QLatin1String(text)); };
-    Mp3Decode::Stretch stretch{QLocale::c().toInt(QLatin1String(argv[2])), 2, {}};
+    DecodedAudio::Stretch stretch{QLocale::c().toInt(QLatin1String(argv[2])), 2, {}};
     float block[16384];
     size_t count = 0;
     while ((count = std::fread(block, sizeof(float), std::size(block), stdin)) > 0)
@@ -114,7 +114,7 @@ int limitStretch(char *argv[])
     if (std::ferror(stdin) || stretch.rate <= 0 || stretch.samples.empty())
         return complain(QStringLiteral("no stretch to limit came in"), NothingMade);
     stretch = LimitedStretch::Limit(stretch, number(argv[3]), number(argv[4]), number(argv[5]));
-    const QByteArray header = Mp3Decode::WaveHeaderOf(stretch);
+    const QByteArray header = DecodedAudio::WaveHeaderOf(stretch);
     if (writeOut(header.constData(), size_t(header.size())) != 0)
         return NothingMade;
     return writeOut(stretch.samples.data(), stretch.samples.size() * sizeof(float));

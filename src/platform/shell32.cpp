@@ -8,11 +8,13 @@
 #include <QLoggingCategory>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QThread>
 #include <QTimer>
 
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <memory>
 
 #include <sys/prctl.h>
 #include <unistd.h>
@@ -30,6 +32,8 @@ constexpr qsizetype KeptErrorBytes = 4096;
 constexpr int TickMilliseconds = 100;
 constexpr int TicksBeforeFeedback = 50;
 constexpr int TicksPerBarMove = 150;
+// How long a feeding program may take to end once the program it feeds has ended.
+constexpr int FeederEndMilliseconds = 5000;
 
 // QProcess gives only words for a failed start; the number follows from what lies there.
 int startErrorNumber(const QString &program)
@@ -184,12 +188,68 @@ Feedback FeedbackAt(int tick, const QString &caption, int startValue, int count)
     return feedback;
 }
 
-RunResult RunAndWait(const CommandLine &commandLine, int windowStyle, Progress *progress,
-                     const QString &caption, int startValue, int count)
+namespace {
+
+// Waits on an event loop until the process has ended, or the time is up; true when it ended.
+bool waitEnded(QProcess &process, int milliseconds)
 {
-    Q_UNUSED(windowStyle) // a started program never gets a window here
+    if (process.state() == QProcess::NotRunning)
+        return true;
+    QEventLoop loop;
+    QTimer timeout;
+    timeout.setSingleShot(true);
+    QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
+    timeout.start(milliseconds);
+    loop.exec();
+    return process.state() == QProcess::NotRunning;
+}
+
+// The feeder has its pipe closed once the program it feeds has ended, and ends at once.
+RunResult feederEnd(QProcess &feeder, OutputTail &errors, bool started)
+{
+    if (!started)
+        return FailedStart(feeder);
+    if (!waitEnded(feeder, FeederEndMilliseconds)) {
+        feeder.kill();
+        waitEnded(feeder, FeederEndMilliseconds);
+    }
+    RunResult result = FinishedRun(feeder);
+    errors.append(result.errorOutput);
+    result.errorOutput = errors.bytes();
+    return result;
+}
+
+// Runs the loop until it quits, the bar getting its feedback from a tick every 100 ms.
+void execWithFeedback(QEventLoop &loop, Progress *progress, const QString &caption, int startValue, int count)
+{
+    int tick = 0;
+    QTimer ticker;
+    ticker.setInterval(TickMilliseconds);
+    QObject::connect(&ticker, &QTimer::timeout, &loop, [&] {
+        ++tick;
+        if (progress)
+            showFeedback(*progress, FeedbackAt(tick, caption, startValue, count));
+    });
+    ticker.start();
+    loop.exec();
+}
+
+// After the wait the bar says again what it said before the feedback.
+void restoreCaption(Progress *progress, const QString &caption)
+{
+    if (progress)
+        progress->setText(caption.isEmpty() ? QStringLiteral("Progress Bar") : caption);
+}
+
+// RunAndWait, with the feeder (when given) writing into the program's standard input.
+RunResult runAndWait(const CommandLine &commandLine, QProcess *feeder, Progress *progress, const QString &caption,
+                     int startValue, int count)
+{
     QProcess process;
     Prepare(process, commandLine);
+    if (feeder)
+        feeder->setStandardOutputProcess(&process);
 
     // The loop ends the moment the program ends or fails to start; the timer only ticks.
     QEventLoop loop;
@@ -201,30 +261,64 @@ RunResult RunAndWait(const CommandLine &commandLine, int windowStyle, Progress *
         failed = true;
         loop.quit();
     });
-    int tick = 0;
-    QTimer ticker;
-    ticker.setInterval(TickMilliseconds);
-    QObject::connect(&ticker, &QTimer::timeout, &loop, [&] {
-        ++tick;
-        if (progress)
-            showFeedback(*progress, FeedbackAt(tick, caption, startValue, count));
-    });
-
-    const Watchdog watchdog({&process});
+    const Watchdog watchdog(feeder ? QList<QProcess *>{&process, feeder} : QList<QProcess *>{&process});
+    if (feeder) {
+        feeder->start();
+        runningTools().append(feeder);
+    }
     process.start();
     if (!failed) {
         runningTools().append(&process);
-        ticker.start();
-        loop.exec();
-        ticker.stop();
+        execWithFeedback(loop, progress, caption, startValue, count);
         runningTools().removeOne(&process);
     }
+    // A program that never started leaves the feeder writing into nothing.
+    if (feeder && failed)
+        feeder->kill();
     if (failed)
         return FailedStart(process);
-    if (progress)
-        progress->setText(caption.isEmpty() ? QStringLiteral("Progress Bar") : caption);
+    restoreCaption(progress, caption);
     RunResult result = FinishedRun(process);
     result.stalled = watchdog.fired();
+    return result;
+}
+
+} // namespace
+
+RunResult RunAndWait(const CommandLine &commandLine, int windowStyle, Progress *progress,
+                     const QString &caption, int startValue, int count)
+{
+    Q_UNUSED(windowStyle) // a started program never gets a window here
+    return runAndWait(commandLine, nullptr, progress, caption, startValue, count);
+}
+
+void WorkAndWait(const std::function<void()> &work, Progress *progress, const QString &caption, int startValue,
+                 int count)
+{
+    const std::unique_ptr<QThread> thread(QThread::create(work));
+    QEventLoop loop;
+    QObject::connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit);
+    thread->start();
+    execWithFeedback(loop, progress, caption, startValue, count);
+    thread->wait();
+    restoreCaption(progress, caption);
+}
+
+RunResult RunPipedAndWait(const CommandLine &feeder, const CommandLine &commandLine, Progress *progress,
+                          const QString &caption, int startValue, int count, RunResult &feederResult)
+{
+    QProcess feeding;
+    Prepare(feeding, feeder);
+    bool feederStarted = true;
+    QObject::connect(&feeding, &QProcess::errorOccurred, &feeding, [&](QProcess::ProcessError error) {
+        feederStarted = feederStarted && error != QProcess::FailedToStart;
+    });
+    OutputTail errors;
+    QObject::connect(&feeding, &QProcess::readyReadStandardError, &feeding,
+                     [&] { errors.append(feeding.readAllStandardError()); });
+    const RunResult result = runAndWait(commandLine, &feeding, progress, caption, startValue, count);
+    feederResult = feederEnd(feeding, errors, feederStarted);
+    runningTools().removeOne(&feeding);
     return result;
 }
 

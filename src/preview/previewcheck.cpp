@@ -117,7 +117,7 @@ QString unreadableSource(const RunResult &run, const QString &sourcePath, const 
 // A start at or after the end of the track (or so near it that nothing is left once SoX
 // has dropped the little it drops at a source's end); "" otherwise. SoX 14.4.2 crashes
 // there at times: that is no failure of the source. Without a length, SoX's own warning.
-QString startBeyondEnd(double start, std::optional<Mp3Audio::Length> source, const RunResult &run)
+QString startBeyondEnd(double start, std::optional<AudioLength> source, const RunResult &run)
 {
     if (source && start >= source->seconds - SourceEndFrames * source->frameSeconds)
         return QStringLiteral("the track is only %1 long, so a preview from %2 has nothing in it")
@@ -156,7 +156,7 @@ QString orFullDisk(const QString &words, const RunResult &run, const QString &wr
 // "" when the file lasts as long as expected; else how much less it holds.
 QString shortfall(const RunResult &run, const QString &writtenPath, std::optional<Expected> expected)
 {
-    const double written = Mp3Audio::Measure(writtenPath).value_or(Mp3Audio::Length()).seconds;
+    const double written = Mp3Audio::Measure(writtenPath).value_or(AudioLength()).seconds;
     if (!expected || written >= expected->seconds - expected->slack)
         return QString();
     return orFullDisk(QStringLiteral("SoX wrote only %1 of the %2 seconds expected")
@@ -166,15 +166,15 @@ QString shortfall(const RunResult &run, const QString &writtenPath, std::optiona
 }
 
 // Whether the source plays for another length now than before the cut.
-bool lengthChanged(const QString &sourcePath, std::optional<Mp3Audio::Length> before)
+bool lengthChanged(const QString &sourcePath, std::optional<AudioLength> before)
 {
-    const std::optional<Mp3Audio::Length> now = SourceAudio::Measure(sourcePath);
+    const std::optional<AudioLength> now = SourceAudio::Measure(sourcePath);
     return now.has_value() != before.has_value() || (now && now->seconds != before->seconds);
 }
 
 // CutProblem's reason, before the source's length is looked at again.
 QString cutProblem(const RunResult &run, const QString &writtenPath, const QString &sourcePath,
-                   std::optional<Mp3Audio::Length> sourceLength, const QString &start, const QString &duration,
+                   std::optional<AudioLength> sourceLength, const QString &start, const QString &duration,
                    const QString &ffmpeg)
 {
     const double from = QLocale::c().toDouble(start);
@@ -195,7 +195,7 @@ QString cutProblem(const RunResult &run, const QString &writtenPath, const QStri
 
 } // namespace
 
-std::optional<Expected> ExpectedCut(double start, double duration, std::optional<Mp3Audio::Length> source)
+std::optional<Expected> ExpectedCut(double start, double duration, std::optional<AudioLength> source)
 {
     if (!source)
         return std::nullopt;
@@ -209,7 +209,7 @@ Expected ExpectedJoin(const QStringList &pieces, double overlap)
 {
     Expected join{-overlap * double(qMax(qsizetype(0), pieces.size() - 1)), MeasureSlack};
     for (const QString &piece : pieces) {
-        join.seconds += Mp3Audio::Measure(piece).value_or(Mp3Audio::Length()).seconds;
+        join.seconds += Mp3Audio::Measure(piece).value_or(AudioLength()).seconds;
         join.slack += SeamSlack;
     }
     return join;
@@ -239,7 +239,7 @@ QString ToolProblem(const RunResult &run)
 }
 
 QString CutProblem(const RunResult &run, const QString &writtenPath, const QString &sourcePath,
-                   std::optional<Mp3Audio::Length> sourceLength, const QString &start, const QString &duration,
+                   std::optional<AudioLength> sourceLength, const QString &start, const QString &duration,
                    const QString &ffmpeg)
 {
     const QString problem = cutProblem(run, writtenPath, sourcePath, sourceLength, start, duration, ffmpeg);
@@ -283,13 +283,13 @@ QString RefusedByFfmpeg(const QByteArray &errorOutput)
                           "itself is, and only as audio)").arg(format);
 }
 
-QString EndsEarly(double start, double duration, std::optional<Mp3Audio::Length> sourceLength,
+QString EndsEarly(double start, double duration, std::optional<AudioLength> sourceLength,
                   const QString &previewPath)
 {
     // A source known to last past the preview needs no look at the preview itself.
     if (sourceLength && start + duration <= sourceLength->seconds)
         return QString();
-    const double made = Mp3Audio::Measure(previewPath).value_or(Mp3Audio::Length()).seconds;
+    const double made = Mp3Audio::Measure(previewPath).value_or(AudioLength()).seconds;
     if (!sourceLength && made >= duration - MeasureSlack)
         return QString();
     return QStringLiteral("the song ends at %1: the preview is %2 s")

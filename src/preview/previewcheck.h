@@ -21,7 +21,7 @@ struct Expected {
 };
 // A cut: the duration, or what is left of the source after the start (0 when the start lies
 // beyond its end). None when the source's length is unknown.
-std::optional<Expected> ExpectedCut(double start, double duration, std::optional<Mp3Audio::Length> source);
+std::optional<Expected> ExpectedCut(double start, double duration, std::optional<AudioLength> source);
 // A join: the pieces' lengths together, less the overlap of each seam when they crossfade.
 Expected ExpectedJoin(const QStringList &pieces, double overlap = 0);
 
@@ -38,7 +38,7 @@ QString ToolProblem(const Shell32::RunResult &run);
 // start and duration are the texts SoX was given (PreviewCommands::SecondsText). For a
 // source SoX cannot read, FFmpeg ("" when missing) is asked which format it is.
 QString CutProblem(const Shell32::RunResult &run, const QString &writtenPath, const QString &sourcePath,
-                   std::optional<Mp3Audio::Length> sourceLength, const QString &start, const QString &duration,
+                   std::optional<AudioLength> sourceLength, const QString &start, const QString &duration,
                    const QString &ffmpeg);
 // The same for a join of the pieces: the written file must last as long as they together.
 QString JoinProblem(const Shell32::RunResult &run, const QString &writtenPath, const QStringList &pieces,
@@ -52,7 +52,7 @@ QString CrossfadeProblem(const QList<double> &pieceSeconds, const QStringList &s
 QString RefusedByFfmpeg(const QByteArray &errorOutput);
 // "the song ends at 0:20: the preview is 15.0 s" when the preview made from start lasts
 // less than the duration asked because its source ends; else "".
-QString EndsEarly(double start, double duration, std::optional<Mp3Audio::Length> sourceLength,
+QString EndsEarly(double start, double duration, std::optional<AudioLength> sourceLength,
                   const QString &previewPath);
 // Why FFmpeg could not decode a source, from its error output: a refused format, no audio
 // stream ("it holds no audio stream (a video file?)"), damaged audio ("it cannot be decoded:

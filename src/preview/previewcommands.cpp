@@ -196,12 +196,6 @@ CommandLine DecodeMonoDecoded(const QString &sox, int rate)
     return monoFrom(CommandLine(sox).plain(QStringLiteral(" -t sox -")), rate);
 }
 
-CommandLine FfmpegDecodeMono(const QString &ffmpeg, const QString &sourcePath, int rate)
-{
-    return FfmpegInput(ffmpeg, QStringLiteral(" -nostdin -v error"), sourcePath)
-        .plain(QStringLiteral(" -vn -ac 1 -ar %1 -f f32le -").arg(rate));
-}
-
 CommandLine Join(const QString &sox, const QStringList &entries, const QString &bitrate,
                  const QString &joinedPath, const QList<double> &gains)
 {

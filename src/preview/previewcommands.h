@@ -50,7 +50,7 @@ CommandLine Cut(const QString &sox, const QString &sourcePath, const QString &bi
 CommandLine CutDecoded(const QString &sox, const QString &bitrate, const QString &outputPath, const QString &start,
                        const QString &duration);
 // The same cut of an MP3's stretch the program writes into SoX's standard input as a WAVE
-// file of 32-bit floats (Mp3Decode::WaveHeaderOf): "sox" -t wav -  -c 2 ... trim 0 <duration>.
+// file of 32-bit floats (DecodedAudio::WaveHeaderOf): "sox" -t wav -  -c 2 ... trim 0 <duration>.
 CommandLine CutStretch(const QString &sox, const QString &bitrate, const QString &outputPath, const QString &duration);
 // What lumbrisk-cli takes to write that file itself, for command lines run later:
 // "lumbrisk-cli" --decoded-stretch <start> <seconds> "<source>".
@@ -85,9 +85,6 @@ CommandLine DecodeDecoded(const QString &sox, int rate, const QString &start, co
 CommandLine DecodeMono(const QString &sox, const QString &sourcePath, int rate);
 // The same of a source FFmpeg decodes, read from standard input.
 CommandLine DecodeMonoDecoded(const QString &sox, int rate);
-// FfmpegInput with " -nostdin -v error", then -vn -ac 1 -ar <rate> -f f32le -: the same by FFmpeg
-// alone, for a front end that runs one tool at a time.
-CommandLine FfmpegDecodeMono(const QString &ffmpeg, const QString &sourcePath, int rate);
 // "sox"  --combine sequence --no-glob "<entry>" ...  -c 2 -r <rate> -C <bit rate> --no-glob
 // "<joined>", with absolute paths as above. gains: dB each entry is raised or lowered by
 // (SoX's -v before it), none for 0 or a missing one.

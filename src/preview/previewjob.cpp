@@ -6,21 +6,17 @@
 #include "platform/main.h"
 #include "platform/numbers.h"
 #include "platform/shell32.h"
-#include "analysis/sourceaudio.h"
 #include "preview/getbitrate.h"
 #include "preview/previewcheck.h"
 #include "preview/previewcommands.h"
 #include "preview/previewfiles.h"
 #include "preview/songstart.h"
-#include "preview/tagcopy.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
-#include <QMap>
 
-#include <cmath>
 
 // The statements keep the numbers of the job's steps, so an error report names the step:
 // 100-110 checks, 112 busy pointer, 114 tools, 116/118 start and duration, 120 row count,
@@ -74,7 +70,7 @@ void PreviewJob::makePreviews(GuardedSteps &steps)
     m_work = std::make_unique<PreviewFiles::WorkFolder>();
     m_startCut = steps.value<StartList::SourceCut>(116, [&] { return SongStart::ForJob(m_controls.startText()); },
                                                    SongStart::ForJob(QStringLiteral("3")));
-    m_start = PreviewCommands::SoxNumber(m_startCut.startSeconds.value_or(3));
+    m_start = PreviewSteps::SecondsText(m_startCut.startSeconds.value_or(3));
     m_duration = steps.value<QString>(118, [&] { return PreviewCommands::SecondsText(m_controls.durationText()); },
                                       QStringLiteral("3"));
     steps.run(120, [&] { m_rowCount = m_controls.rowCount(); });
@@ -98,33 +94,19 @@ void PreviewJob::processRow(GuardedSteps &steps, int position)
     steps.run(124, [&] { source = Main::AbsolutePath(m_controls.row(position)); });
     steps.run(126, [&] { m_progress.setValue(position * 100.0 / rowsNow()); });
     steps.run(128, [&] { m_progress.setText(ProcessingPrefix + Main::FileNameOf(source)); });
-    const QString sourceProblem = PreviewFiles::SourceProblem(source);
-    if (!m_tools.soxProblem.isEmpty())
-        fail(source, m_tools.soxProblem);
-    else if (!sourceProblem.isEmpty())
-        fail(source, sourceProblem);
+    if (const QString problem = rowProblem(source); !problem.isEmpty())
+        fail(source, problem);
     else if (settleStart(source))
         makePreview(steps, position, source);
     steps.run(150, [] { QCoreApplication::processEvents(); });
 }
 
-bool PreviewJob::settleStart(const QString &sourcePath)
+QString PreviewJob::rowProblem(const QString &sourcePath) const
 {
-    if (!SongStart::PerSong(m_startCut))
-        return true;
-    const SongStart::Found found =
-        SongStart::ForSong(m_startCut, sourcePath, QLocale::c().toDouble(m_duration), m_tools,
-                           [this](const CommandLine &commandLine) { return runSox(commandLine, rowsNow()); });
-    if (!found.problem.isEmpty())
-        fail(sourcePath, found.problem);
-    if (m_stopped || !found.problem.isEmpty())
-        return false;
-    m_start = PreviewCommands::SoxNumber(found.seconds);
-    const QString clock = PreviewCommands::ClockText(std::floor(found.seconds)); // whole seconds, as people say them
-    m_progress.setText(m_progress.Text() + QStringLiteral(" from ") + clock);
-    if (m_startCut.startAtChorus && !found.fromChorus)
-        m_startNotes.append(sourcePath + QStringLiteral(": nothing repeats in it, so its preview starts a quarter in, at ") + clock);
-    return true;
+    if (!m_tools.soxProblem.isEmpty())
+        return m_tools.soxProblem;
+    const QString sourceProblem = PreviewFiles::SourceProblem(sourcePath);
+    return sourceProblem.isEmpty() ? PreviewSteps::ReadingProblem(m_tools, sourcePath) : sourceProblem;
 }
 
 void PreviewJob::makePreview(GuardedSteps &steps, int position, const QString &source)
@@ -159,6 +141,7 @@ void PreviewJob::chooseBitrate(const QString &sourcePath)
                     ? GetBitrate::GetBitrateCombo(m_controls.bitrateChoice(), sourcePath, context)
                     : GetBitrate::GetBitrateOfMP3(sourcePath, context);
     m_bitrateProblem.clear();
+    m_kbpsChosen = m_controls.bitrateIndex() > 0 ? m_bitrate.toInt() : 0;
     if (!m_bitrate.isEmpty())
         return;
     m_bitrateProblem = m_tools.ffmpeg.isEmpty() ? m_tools.ffmpegProblem : PreviewCheck::ProbeProblem(sourcePath, probe);
@@ -177,89 +160,12 @@ QString PreviewJob::separateOutputFor(const QString &outputPath)
     });
 }
 
-void PreviewJob::cut(const QString &sourcePath, const QString &ownName)
-{
-    const QString planned = separateOutputFor(ownName);
-    QString outputPath = planned;
-    const std::optional<Mp3Audio::Length> length = SourceAudio::Measure(sourcePath);
-    const QString problem = writeThroughTemporary(
-        outputPath, PreviewFiles::EarlierFile::At(planned),
-        [&](const QString &written) {
-            return PreviewCommands::Cut(m_tools.sox, sourcePath, m_bitrate, written, m_start, m_duration);
-        },
-        rowsNow(),
-        [&](const RunResult &result, const QString &written) {
-            return PreviewCheck::CutProblem(result, written, sourcePath, length, m_start, m_duration, m_tools.ffmpeg);
-        },
-        [&](const QString &written) { return TagCopy::CopyTags(sourcePath, written); });
-    if (m_stopped)
-        return;
-    if (!problem.isEmpty()) {
-        fail(sourcePath, problem);
-        return;
-    }
-    ++m_made;
-    m_written.insert(PreviewFiles::FileKey(outputPath));
-    noteFreeName(sourcePath, ownName, planned, outputPath);
-}
-
 void PreviewJob::noteFreeName(const QString &path, const QString &ownName, const QString &planned, const QString &saved)
 {
     if (saved != ownName)
         m_freeNames.append(path + QStringLiteral(": saved as ") + saved);
     if (saved != planned)
         ++m_namesTaken;
-}
-
-void PreviewJob::cutPiece(const QString &sourcePath, const QString &piecePath)
-{
-    if (piecePath.isEmpty()) {
-        fail(sourcePath, m_work->problem());
-        return;
-    }
-    const std::optional<Mp3Audio::Length> length = SourceAudio::Measure(sourcePath);
-    const RunResult result = runSox(PreviewCommands::Cut(m_tools.sox, sourcePath, m_bitrate, piecePath, m_start, m_duration),
-                                    rowsNow());
-    if (m_stopped)
-        return;
-    const QString problem = PreviewCheck::CutProblem(result, piecePath, sourcePath, length, m_start, m_duration,
-                                                     m_tools.ffmpeg);
-    if (!problem.isEmpty()) {
-        QFile::remove(piecePath);
-        fail(sourcePath, problem);
-        return;
-    }
-    ++m_made;
-    m_joinList.append(piecePath);
-    m_joinSources.append(sourcePath);
-}
-
-QString PreviewJob::writeThroughTemporary(QString &outputPath, const PreviewFiles::EarlierFile &earlier,
-                                          const std::function<CommandLine(const QString &)> &command, int count,
-                                          const std::function<QString(const RunResult &, const QString &)> &check,
-                                          const std::function<QString(const QString &)> &tag)
-{
-    m_sweep.removeFrom(Main::FolderOf(Main::AbsolutePath(outputPath)));
-    PreviewFiles::TemporaryOutput output(outputPath, earlier);
-    if (!output.created())
-        return output.problem();
-    m_pending = &output;
-    const RunResult result = runSox(command(output.path()), count);
-    m_pending = nullptr;
-    if (m_stopped)
-        return QString();
-    // Before the check, so that the check sees the file as it will be kept.
-    const QString tagProblem = tag(output.path());
-    // SoX names the file it wrote; the user knows it by its final name.
-    QString problem = check(result, output.path()).replace(output.path(), output.finalPath());
-    if (problem.isEmpty())
-        problem = output.commit();
-    if (!problem.isEmpty())
-        return problem;
-    outputPath = output.finalPath();
-    if (!tagProblem.isEmpty())
-        m_untagged.append(outputPath + QStringLiteral(": ") + tagProblem);
-    return problem;
 }
 
 void PreviewJob::join(GuardedSteps &steps)
@@ -280,12 +186,15 @@ void PreviewJob::join(GuardedSteps &steps)
     steps.run(174, [&] {
         problem = writeThroughTemporary(
             joinedPath, m_joinedEarlier,
-            [&](const QString &written) { return PreviewCommands::Join(m_tools.sox, m_joinList, m_bitrate, written); },
-            entries,
+            [&](const QString &written) {
+                return runSox(PreviewCommands::Join(m_tools.sox, m_joinList, m_bitrate, written), entries);
+            },
             [&](const RunResult &result, const QString &written) {
                 return PreviewCheck::JoinProblem(result, written, m_joinList);
             },
-            [&](const QString &written) { return TagCopy::CopyCommonTags(m_joinSources, written); });
+            [&](const QString &written) {
+                return PreviewSteps::TagJoined(true, m_joinSources, written, joinedMarkText(written));
+            });
     });
     if (m_stopped)
         return;
@@ -310,8 +219,12 @@ void PreviewJob::showJoinStep(GuardedSteps &steps, int line, int entry, int entr
 
 RunResult PreviewJob::runSox(const CommandLine &commandLine, int count)
 {
-    return Shell32::RunAndWait(commandLine, Shell32::HiddenWindow, &m_progress, m_progress.Text(),
-                               int(Numbers::RoundHalfEven(m_progress.Value())), count);
+    return Shell32::RunAndWait(commandLine, Shell32::HiddenWindow, &m_progress, m_progress.Text(), barValue(), count);
+}
+
+int PreviewJob::barValue() const
+{
+    return int(Numbers::RoundHalfEven(m_progress.Value()));
 }
 
 void PreviewJob::fail(const QString &path, const QString &reason)
@@ -346,49 +259,3 @@ void PreviewJob::tell(const QString &text, const QString &details)
     m_controls.prompts().message(m_controls.applicationTitle(), text, Prompts::Icon::None, details);
 }
 
-QString PreviewJob::closingText() const
-{
-    if (m_failures.isEmpty() && m_freeNames.isEmpty() && m_untagged.isEmpty())
-        return QStringLiteral("Done.");
-    QString text = QStringLiteral("Done.\n\n%1 of %2 previews were made.").arg(m_made).arg(m_rowCount);
-    const int sameNames = int(m_freeNames.size()) - m_namesTaken;
-    if (sameNames > 0)
-        text += QStringLiteral("\n%1 of them got a free name, as an earlier file of the list has the same name.")
-                    .arg(sameNames);
-    if (m_namesTaken > 0)
-        text += QStringLiteral("\n%1 of them got a free name, as a file of that name appeared during the run.")
-                    .arg(m_namesTaken);
-    if (!m_untagged.isEmpty())
-        text += QStringLiteral("\nTags could not be copied into %1 of the files made.").arg(m_untagged.size());
-    return text;
-}
-
-// A reason met once reads "<path>: <reason>"; one met more often is said once, with the
-// number of files and their paths below it.
-QString PreviewJob::closingDetails() const
-{
-    QStringList reasons;
-    QMap<QString, QStringList> pathsOf;
-    for (const auto &[path, reason] : m_failures) {
-        if (!pathsOf.contains(reason))
-            reasons.append(reason);
-        pathsOf[reason].append(path);
-    }
-    QStringList lines = m_untagged;
-    if (!reasons.isEmpty())
-        lines << QStringLiteral("Not made:");
-    for (const QString &reason : std::as_const(reasons)) {
-        const QStringList &paths = pathsOf[reason];
-        if (paths.size() == 1) {
-            lines << paths.first() + QStringLiteral(": ") + reason;
-            continue;
-        }
-        lines << QStringLiteral("%1: %2 files").arg(reason).arg(paths.size());
-        for (const QString &path : paths)
-            lines << QStringLiteral("    ") + path;
-    }
-    if (!m_freeNames.isEmpty())
-        lines << QStringLiteral("Saved under a free name:") << m_freeNames;
-    lines << m_startNotes;
-    return lines.join(QLatin1Char('\n'));
-}

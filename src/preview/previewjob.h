@@ -1,12 +1,17 @@
 #pragma once
-// The preview job behind "Start Creating": every listed MP3 becomes a short preview cut
-// and encoded by SoX, either as separate files or joined into "Joined_Preview.mp3".
-// It reads the window through PreviewControls, so a front end without the window can run
-// the same job.
+// The preview job behind "Start Creating": every listed song (MP3 or any master lumbrisk-cli
+// reads) becomes a short preview cut and encoded by SoX, either as separate files or joined
+// into "Joined_Preview.mp3", one tool at a time on the window's thread. Each preview is made
+// by the steps lumbrisk-cli takes (PreviewSteps), so it is the one lumbrisk-cli makes with the
+// same settings, mark included. It reads the window through PreviewControls, so a front end
+// without the window can run the same job.
 
 #include "platform/commandline.h"
+#include "platform/shell32.h"
 #include "preview/previewfiles.h"
 #include "preview/leftovers.h"
+#include "preview/previewrecord.h"
+#include "preview/previewsteps.h"
 #include "preview/startlist.h"
 #include "preview/tools.h"
 
@@ -14,16 +19,13 @@
 #include <QPair>
 #include <QStringList>
 
+#include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class GuardedSteps;
 class Prompts;
-
-namespace Shell32 {
-class Progress;
-struct RunResult;
-}
 
 // The controls the job reads and the window state it changes. Every read goes to the
 // control itself, so a change made while the job runs applies from the next row on.
@@ -70,6 +72,8 @@ public:
 private:
     void makePreviews(GuardedSteps &steps);
     void processRow(GuardedSteps &steps, int position);
+    // Why the row's source cannot be made into a preview before anything reads it; "" if it can.
+    QString rowProblem(const QString &sourcePath) const;
     // Finds the song's own start (a share of it, or its chorus) when the start field asks for
     // one, and shows it on the bar; false when there is none, and the song failed.
     bool settleStart(const QString &sourcePath);
@@ -80,12 +84,22 @@ private:
     // ownName: the preview's name before any free name is taken.
     void cut(const QString &sourcePath, const QString &ownName);
     void cutPiece(const QString &sourcePath, const QString &piecePath);
-    // Runs SoX into a temporary file beside the output, gives it its tags and renames it over
-    // the output when the check finds it good; "" then, else the reason. earlier: what the
-    // output's name held when it was named, the only file replaced. On success outputPath
-    // becomes the name the file took, a free one when another file came to its name during the run.
+    // What the row's cut is made of, as lumbrisk-cli makes it with the same settings.
+    PreviewSteps::Cut cutOf(const QString &sourcePath, std::optional<AudioLength> length) const;
+    // Runs the cut's tools into writeTo with the bar's current caption and value; FFmpeg ends in
+    // decoder when it fed SoX.
+    Shell32::RunResult runCut(const PreviewSteps::Cut &cut, const QString &writeTo, PreviewSteps::DecoderEnd &decoder);
+    // What the row's preview is to record (PreviewRecord): its source and these settings.
+    std::optional<PreviewMark::Record> wantedRecord(const QString &sourcePath) const;
+    QString markText(const QString &sourcePath, const QString &written) const;
+    QString joinedMarkText(const QString &written) const;
+    // Runs the tool (run) into a temporary file beside the output, gives it its tags and mark
+    // (tag) and renames it over the output when the check finds it good; "" then, else the
+    // reason. earlier: what the output's name held when it was named, the only file replaced.
+    // On success outputPath becomes the name the file took, a free one when another file came
+    // to its name during the run.
     QString writeThroughTemporary(QString &outputPath, const PreviewFiles::EarlierFile &earlier,
-                                  const std::function<CommandLine(const QString &)> &command, int count,
+                                  const std::function<Shell32::RunResult(const QString &)> &run,
                                   const std::function<QString(const Shell32::RunResult &, const QString &)> &check,
                                   const std::function<QString(const QString &)> &tag);
     // Notes a preview that was saved under another name than its own.
@@ -100,21 +114,27 @@ private:
     QString closingDetails() const;
     // Runs a SoX command with the bar's current caption and value handed to the runner.
     Shell32::RunResult runSox(const CommandLine &commandLine, int count);
+    // The bar's value as the runner takes it for its feedback.
+    int barValue() const;
 
     PreviewControls &m_controls;
     Shell32::Progress &m_progress;
     Tools::Found m_tools;
     StartList::SourceCut m_startCut; // the start field, read once
-    QString m_start;                 // as SoX gets it: the field's, or the song's own
+    QString m_start;                 // as SoX gets it, to the millisecond: the field's, or the song's own
+    PreviewRecord::StartOrigin m_startFrom = PreviewRecord::StartOrigin::Seconds; // of the row's start
+    std::optional<Chorus::Start> m_chorus; // the row's start, when found in its audio
     QStringList m_startNotes;        // "<source>: nothing repeats in it, ..."
     QString m_duration;
     int m_rowCount = 0;
     QString m_bitrate;
     QString m_bitrateProblem; // why m_bitrate is empty
+    int m_kbpsChosen = 0;     // the rate chosen with it, as the mark records it; 0: the source's own
     QString m_joinedPath;
     PreviewFiles::EarlierFile m_joinedEarlier; // what m_joinedPath held when it was named
     QStringList m_joinList;    // the pieces that were made, in list order
     QStringList m_joinSources; // their sources
+    QList<std::optional<PreviewMark::Record>> m_joinRecords; // what each piece records
     int m_made = 0;
     QList<QPair<QString, QString>> m_failures; // path and reason
     QStringList m_freeNames;   // "<source>: saved as <preview>"
@@ -124,7 +144,7 @@ private:
     std::unique_ptr<PreviewFiles::WorkFolder> m_work;
     PreviewFiles::TemporaryOutput *m_pending = nullptr; // what the running tool writes
     Leftovers::Sweep m_sweep; // what killed runs left in the folders this one writes into
-    bool m_stopped = false;
+    std::atomic<bool> m_stopped{false}; // an analysis on its own thread reads it too
     QStringList m_sourceRows;  // the rows m_sourceKeys was built from
     QSet<QString> m_sourceKeys;
 };

@@ -3,7 +3,7 @@
 // the numbers it always took, and each song's own start found from it: a share of the song's
 // length, or where its chorus begins.
 
-#include "platform/commandline.h"
+#include "analysis/chorus.h"
 #include "preview/startlist.h"
 #include "preview/tools.h"
 
@@ -11,10 +11,6 @@
 
 #include <functional>
 #include <optional>
-
-namespace Shell32 {
-struct RunResult;
-}
 
 namespace SongStart {
 
@@ -34,17 +30,15 @@ StartList::SourceCut ForJob(const QString &text);
 bool PerSong(const StartList::SourceCut &cut);
 
 struct Found {
-    double seconds = 0;      // to the millisecond, as SoX gets it
-    bool fromChorus = false; // auto: false when nothing repeats, so a quarter in
-    QString problem;         // why the song has no start; it then gets no preview
+    double seconds = 0;                 // to the millisecond, as SoX gets it
+    std::optional<Chorus::Start> chorus; // auto: as the search found it (fromChorus false: a quarter in)
+    QString problem;                    // why the song has no start; it then gets no preview
 };
-// Runs a tool to its end while window events run (the job's RunAndWait with its bar).
-using ToolRun = std::function<Shell32::RunResult(const CommandLine &)>;
-// The song's own start. Its chorus is looked for as lumbrisk-cli does: an MP3 decoded in
-// the process, another source by SoX, or by FFmpeg where SoX has no reader, run by runTool;
-// the decoding in the process and the search run on a thread of their own while window
-// events run.
+// Runs the work to its end while window events run (the job's wait with its bar).
+using Wait = std::function<void(const std::function<void()> &work)>;
+// The song's own start. Its chorus is looked for by the analysis lumbrisk-cli runs
+// (PreviewSteps::AnalysisRequest), handed to `wait`; it ends early once stopped() is true.
 Found ForSong(const StartList::SourceCut &cut, const QString &source, double previewSeconds,
-              const Tools::Found &tools, const ToolRun &runTool);
+              const Tools::Found &tools, const Wait &wait, const std::function<bool()> &stopped);
 
 } // namespace SongStart

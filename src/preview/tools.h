@@ -1,7 +1,8 @@
 #pragma once
 // The two audio tools the previews are made with, found once per job: SoX cuts, joins and
-// encodes; FFmpeg describes an input so that its bit rate can be read. The distribution's
-// packages provide them, so nothing is copied into or removed from the temporary folder.
+// encodes; FFmpeg describes a source so that its bit rate can be read, and decodes into SoX
+// the masters SoX has no reader for (M4A, Opus, WMA, ...). The distribution's packages
+// provide them, so nothing is copied into or removed from the temporary folder.
 
 #include <QString>
 

@@ -1,7 +1,10 @@
 #pragma once
-// MP3 decoded in the process for analysis, handed block by block to the analyzers of a
-// pass. The chorus search needs one channel (both mixed) at half the file's rate, which
-// costs half the decoding work; a preview's stretch is read by seeking to it, in stereo.
+// Audio decoded in the process rather than by a tool: a song's MPEG audio read by libmpg123
+// and handed block by block to the analyzers of a pass, the measures taken so of a preview
+// made (its true peak, its loudness), and the stretch of samples a cut can be made from,
+// which the program writes into SoX as a WAVE file. The chorus search needs one channel (both
+// mixed) at a quarter of the song's rate (a half, or all of it, for songs of low rates), which
+// saves most of the decoding work; a preview's stretch is read by seeking to it, in stereo.
 
 #include "analysis/analyzer.h"
 #include "analysis/loudness.h"
@@ -13,7 +16,7 @@
 #include <optional>
 #include <vector>
 
-namespace Mp3Decode {
+namespace DecodedAudio {
 
 struct Audio {
     std::vector<float> samples; // mono, full scale at +-1
@@ -64,7 +67,5 @@ std::optional<Stretch> DecodeStretch(const QString &path, double from, double se
 // before it opens its output, so a stretch that never comes leaves an earlier preview as it
 // was; raw floats, which need no header, would have it write an empty one.
 QByteArray WaveHeaderOf(const Stretch &stretch);
-// The mono 32-bit floats a tool wrote at the given rate.
-Audio FromFloats(const QByteArray &bytes, int rate);
 
-} // namespace Mp3Decode
+} // namespace DecodedAudio

@@ -1,4 +1,4 @@
-#include "analysis/mp3decode.h"
+#include "analysis/decodedaudio.h"
 
 #include "analysis/chorus.h"
 #include "analysis/stretchloudness.h"
@@ -15,7 +15,7 @@
 #include <limits>
 #include <memory>
 
-namespace Mp3Decode {
+namespace DecodedAudio {
 
 namespace {
 
@@ -258,13 +258,4 @@ QByteArray WaveHeaderOf(const Stretch &stretch)
     return header;
 }
 
-Audio FromFloats(const QByteArray &bytes, int rate)
-{
-    Audio audio;
-    audio.rate = rate;
-    audio.samples.resize(size_t(bytes.size()) / sizeof(float));
-    std::memcpy(audio.samples.data(), bytes.constData(), audio.samples.size() * sizeof(float));
-    return audio;
-}
-
-} // namespace Mp3Decode
+} // namespace DecodedAudio
