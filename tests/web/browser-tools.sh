@@ -23,6 +23,27 @@ need_node() {
   exit 77
 }
 
+# npm packages (name@version ...) in the build folder's web-tests, which the checks share;
+# one check installs at a time, as ctest runs them side by side. Sets `modules` to the folder.
+# Skips as above when npm cannot install them.
+need_npm() {
+  local build=$1
+  shift
+  modules="$build/web-tests"
+  mkdir -p "$modules"
+  exec 9>"$modules/.lock"
+  flock 9
+  local missing=() package
+  for package in "$@"; do
+    [[ -d "$modules/node_modules/${package%@*}" ]] || missing+=("$package")
+  done
+  if ((${#missing[@]})) && ! npm install --prefix "$modules" --no-audit --no-fund --loglevel=error "${missing[@]}" >/dev/null 2>&1; then
+    echo "skipped: npm could not install ${missing[*]}"
+    exit 77
+  fi
+  flock -u 9
+}
+
 # Debian's chromium; skips as above when it cannot be installed.
 need_chromium() {
   command -v chromium >/dev/null && return 0

@@ -13,19 +13,7 @@ source "$here/browser-tools.sh"
 need_node
 need_chromium
 
-modules="$build/web-tests"
-packages=(peaks.js@4 konva@9 waveform-data@4 playwright-core@1)
-missing=0
-for name in peaks.js konva waveform-data playwright-core; do
-  [[ -d "$modules/node_modules/$name" ]] || missing=1
-done
-if ((missing)); then
-  mkdir -p "$modules"
-  if ! npm install --prefix "$modules" --no-audit --no-fund --loglevel=error "${packages[@]}" >/dev/null; then
-    echo "skipped: npm could not install ${packages[*]}"
-    exit 77
-  fi
-fi
+need_npm "$build" peaks.js@4 konva@9 waveform-data@4 playwright-core@1
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -15,14 +15,7 @@ need_chromium
 # The page's own script must parse before any page is opened.
 for script in "$here"/../../src/cli/review/*.js; do node --check "$script"; done
 
-modules="$build/review-tests"
-if [[ ! -d "$modules/node_modules/playwright-core" ]]; then
-  mkdir -p "$modules"
-  if ! npm install --prefix "$modules" --no-audit --no-fund --loglevel=error playwright-core@1 >/dev/null 2>&1; then
-    echo "skipped: playwright-core could not be installed from npm"
-    exit 77
-  fi
-fi
+need_npm "$build" playwright-core@1
 
 work=$(mktemp -d "$build/review-page.XXXXXX")
 # A song that shares no top folder with the page, which the saved list names whole.

@@ -3,18 +3,15 @@
 # into the build folder), and compared pixel by pixel with FFmpeg's decoding of each
 # preview: JSON at 8 bits of both channels mixed, and .dat at 16 bits per channel, of
 # previews with fades and a loudness gain, which the waveform must show as published.
-# Usage: waveform_client.sh <build folder>. Exits 77 (skipped) when Node.js cannot be had.
+# Usage: waveform_client.sh <build folder>. Exits 77 (skipped) when Node.js or the package
+# cannot be had.
 set -euo pipefail
 build=$(realpath "${1:?usage: waveform_client.sh <build folder>}")
 here=$(dirname "$(realpath "$0")")
 source "$here/browser-tools.sh"
 need_node
 
-modules="$build/web-tests"
-if [[ ! -d "$modules/node_modules/waveform-data" ]]; then
-  mkdir -p "$modules"
-  npm install --prefix "$modules" --no-audit --no-fund --loglevel=error waveform-data@4 >/dev/null
-fi
+need_npm "$build" waveform-data@4
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
