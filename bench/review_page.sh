@@ -14,11 +14,8 @@ rows=${BENCH_ROWS:-3000}
 bench="$build/bench/review_page_bench"
 [[ -x "$bench" ]] || { echo "Build first: $bench is missing" >&2; exit 1; }
 [[ -x /usr/bin/chromium ]] || { echo "Chromium is missing: apt install chromium" >&2; exit 1; }
-modules="$build/review-tests"
-if [[ ! -d "$modules/node_modules/playwright-core" ]]; then
-  mkdir -p "$modules"
-  npm install --prefix "$modules" --no-audit --no-fund --loglevel=error playwright-core@1 >/dev/null
-fi
+source tests/web/browser-tools.sh
+need_npm "$build" playwright-core@1
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
