@@ -70,7 +70,9 @@ Found Find(const QString &programFolder)
         found.sox.clear();
     found.ffmpeg = findProgram(QStringLiteral("ffmpeg"), programFolder);
     if (found.ffmpeg.isEmpty())
-        found.ffmpegProblem = QStringLiteral("FFmpeg is not installed, so the bit rate of the input file cannot be read. Install the Debian package ffmpeg.");
+        found.ffmpegProblem = QStringLiteral("FFmpeg is not installed, so neither the bit rate of an input file can be read "
+                                             "nor a master that SoX cannot read (M4A, Opus, WMA) decoded. Install the "
+                                             "Debian package ffmpeg.");
     return found;
 }
 
