@@ -31,7 +31,7 @@ private:
 void TestStartList::initTestCase()
 {
     QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("sub")));
-    for (const char *name : {"a.mp3", "b, \"c\".mp3", "sub/d.flac"}) {
+    for (const char *name : {"a.mp3", "b, \"c\".mp3", "sub/d.flac", "e .mp3"}) {
         QFile file(m_dir.filePath(QString::fromUtf8(name)));
         QVERIFY(file.open(QIODevice::WriteOnly));
     }
@@ -66,6 +66,8 @@ void TestStartList::read_data()
         << "a.mp3 start=65 duration=20; sub/d.flac share=0.4; a.mp3 duration=2.5; a.mp3 auto";
     QTest::newRow("no header, no duration column") << "a.mp3,2.5" << "a.mp3 start=2.5";
     QTest::newRow("quoted comma and quotes") << "\"b, \"\"c\"\".mp3\",3,\"4\"\n" << "b, \"c\".mp3 start=3 duration=4";
+    QTest::newRow("a name ending in a blank, quoted") << "\"e .mp3\",1\n" << "e .mp3 start=1";
+    QTest::newRow("blanks around a name") << " a.mp3 ,1\n" << "a.mp3 start=1";
     QTest::newRow("the folder of the list") << "sub/../a.mp3,1\n" << "a.mp3 start=1";
     // Each name is looked up once; each spelling still names its file, and a bad one each line.
     QTest::newRow("one file in several spellings") << "a.mp3,1\n./a.mp3,2\na.mp3,3\nsub/../a.mp3,4\n"

@@ -187,10 +187,15 @@ QString readRow(const Record &record, ListedFiles &files, Row &row)
     const QStringList &fields = record.fields;
     if (fields.size() < 2 || fields.size() > 3)
         return QStringLiteral("give file,start or file,start,duration");
-    const QString file = fields.at(0).trimmed();
+    // The name as written first, as a quoted one may end in a blank; then without the
+    // blanks a spreadsheet leaves around a field.
+    const QString written = fields.at(0);
+    const QString file = written.trimmed();
     if (file.isEmpty())
         return QStringLiteral("no file named");
-    row.path = files.pathOf(file);
+    row.path = files.pathOf(written);
+    if (row.path.isEmpty() && written != file)
+        row.path = files.pathOf(file);
     if (row.path.isEmpty())
         return QStringLiteral("no such file: %1").arg(file);
     const QString start = fields.at(1).trimmed();
