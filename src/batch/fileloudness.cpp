@@ -3,7 +3,6 @@
 #include "analysis/decodedaudio.h"
 #include "analysis/stretchloudness.h"
 #include "preview/previewcommands.h"
-#include "preview/previewsteps.h"
 
 int FileLoudness::encodings() const
 {
@@ -61,8 +60,8 @@ LimitedStretch::Plan FileLoudness::limitPlan(const Loudness::Adjustment &loudnes
     plan.encodingLoss = encodingLoss(kbps);
     plan.ceiling = Loudness::PeakCeiling - peakMargin(kbps);
     // As SoX and a dry run's line get them: to the millisecond.
-    plan.fadeIn = PreviewSteps::SecondsText(m_settings.fadeIn).toDouble();
-    plan.fadeOut = PreviewSteps::SecondsText(m_settings.fadeOut).toDouble();
+    plan.fadeIn = PreviewCommands::SecondsText(m_settings.fadeIn).toDouble();
+    plan.fadeOut = PreviewCommands::SecondsText(m_settings.fadeOut).toDouble();
     return plan;
 }
 

@@ -3,6 +3,7 @@
 
 #include "platform/main.h"
 #include "preview/previewcheck.h"
+#include "preview/previewcommands.h"
 #include "analysis/sourceaudio.h"
 
 QString ParallelPreviews::bitrateFor(int index) const
@@ -16,14 +17,14 @@ QString ParallelPreviews::bitrateFor(int index) const
 std::optional<QString> ParallelPreviews::startFor(int index) const
 {
     if (const std::optional<Chorus::Start> &found = m_results[index].foundStart)
-        return PreviewSteps::SecondsText(found->seconds);
+        return PreviewCommands::SecondsText(found->seconds);
     const std::optional<double> share = m_cuts.share(index);
     if (!share)
-        return PreviewSteps::SecondsText(m_cuts.seconds(index));
+        return PreviewCommands::SecondsText(m_cuts.seconds(index));
     const std::optional<AudioLength> length = sourceLength(index);
     if (!length)
         return std::nullopt;
-    return PreviewSteps::SecondsText(*share * length->seconds);
+    return PreviewCommands::SecondsText(*share * length->seconds);
 }
 
 // Every step that needs the source's length (the auto start, the loudness rate, a share, the

@@ -55,7 +55,7 @@ QList<CommandLine> ParallelPreviews::limitedLine(int index) const
     const QString &start = m_work[size_t(index)].start;
     QList<CommandLine> line;
     if (DecodedAudio::Decodes(source)) {
-        line.append(PreviewCommands::DecodedStretch(program, source, start, PreviewSteps::SecondsText(m_cuts.duration(index)),
+        line.append(PreviewCommands::DecodedStretch(program, source, start, PreviewCommands::SecondsText(m_cuts.duration(index)),
                                                     PreviewCommands::StretchFloatsOption));
     } else {
         const std::optional<SourceAnalysis::Pipes> pipes =
@@ -66,7 +66,7 @@ QList<CommandLine> ParallelPreviews::limitedLine(int index) const
     }
     const Work &work = m_work[size_t(index)];
     line.append(PreviewCommands::LimitedStretch(program, work.stretch->rate, *work.limiterCeiling,
-                                                PreviewSteps::SecondsText(m_settings.fadeIn),
-                                                PreviewSteps::SecondsText(m_settings.fadeOut)));
+                                                PreviewCommands::SecondsText(m_settings.fadeIn),
+                                                PreviewCommands::SecondsText(m_settings.fadeOut)));
     return line;
 }

@@ -59,7 +59,7 @@ void ParallelPreviews::cut(int index)
             result.pipedFrom = limitedLine(index);
         else if (work.stretch)
             result.decoder = PreviewCommands::DecodedStretch(QCoreApplication::applicationFilePath(), result.source,
-                                                             work.start, PreviewSteps::SecondsText(m_cuts.duration(index)));
+                                                             work.start, PreviewCommands::SecondsText(m_cuts.duration(index)));
         work.stretch.reset();
         work.decoded.reset();
         // A review page of the plan shows its song's picture too.

@@ -136,7 +136,7 @@ QString tinyCut(double seconds)
     if (seconds > OutputFrameSeconds)
         return QString();
     return QStringLiteral("the cut came out %1 s long, no longer than one MP3 frame (%2 s), so it holds no audio")
-        .arg(PreviewCommands::SoxNumber(std::round(seconds * 1000) / 1000), PreviewCommands::SoxNumber(OutputFrameSeconds));
+        .arg(PreviewCommands::SecondsText(seconds), PreviewCommands::SoxNumber(OutputFrameSeconds));
 }
 
 // "the disk is full: <folder> has N KB free" in place of the words for SoX's failure when
@@ -264,7 +264,7 @@ QString CrossfadeProblem(const QList<double> &pieceSeconds, const QStringList &s
             return QStringLiteral("the preview of %1 came out %2 s long, too short for a crossfade of %3 s "
                                   "(it needs more than %4 s), so the previews were not joined")
                 .arg(QFileInfo(sources.at(piece)).fileName(),
-                     PreviewCommands::SoxNumber(std::round(pieceSeconds.at(piece) * 1000) / 1000),
+                     PreviewCommands::SecondsText(pieceSeconds.at(piece)),
                      PreviewCommands::SoxNumber(overlap), PreviewCommands::SoxNumber(2 * overlap));
     }
     return QString();

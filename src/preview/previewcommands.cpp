@@ -71,6 +71,11 @@ QString SecondsText(const QString &typed)
     return SoxNumber(*value);
 }
 
+QString SecondsText(double seconds)
+{
+    return SoxNumber(std::round(seconds * 1000) / 1000);
+}
+
 QString SoxNumber(double value)
 {
     return QLocale::c().toString(value, 'f', QLocale::FloatingPointShortest);

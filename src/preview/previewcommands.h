@@ -15,6 +15,8 @@ namespace PreviewCommands {
 QString SecondsText(const QString &typed);
 // A number as SoX reads it: the shortest plain C-locale decimal (10, 2.5, 0.125).
 QString SoxNumber(double value);
+// Seconds to the millisecond, as SoX gets a start, a length or a fade.
+QString SecondsText(double seconds);
 // A time as people read it: 65 as "1:05", 3600 as "1:00:00", 2.5 as "0:02.5".
 QString ClockText(double seconds);
 

@@ -70,7 +70,7 @@ void PreviewJob::makePreviews(GuardedSteps &steps)
     m_work = std::make_unique<PreviewFiles::WorkFolder>();
     m_startCut = steps.value<StartList::SourceCut>(116, [&] { return SongStart::ForJob(m_controls.startText()); },
                                                    SongStart::ForJob(QStringLiteral("3")));
-    m_start = PreviewSteps::SecondsText(m_startCut.startSeconds.value_or(3));
+    m_start = PreviewCommands::SecondsText(m_startCut.startSeconds.value_or(3));
     m_duration = steps.value<QString>(118, [&] { return PreviewCommands::SecondsText(m_controls.durationText()); },
                                       QStringLiteral("3"));
     steps.run(120, [&] { m_rowCount = m_controls.rowCount(); });

@@ -30,7 +30,7 @@ bool PreviewJob::settleStart(const QString &sourcePath)
         fail(sourcePath, found.problem);
     if (m_stopped || !found.problem.isEmpty())
         return false;
-    m_start = PreviewSteps::SecondsText(found.seconds);
+    m_start = PreviewCommands::SecondsText(found.seconds);
     m_chorus = found.chorus;
     const QString clock = PreviewCommands::ClockText(std::floor(found.seconds)); // whole seconds, as people say them
     m_progress.setText(m_progress.Text() + QStringLiteral(" from ") + clock);

@@ -2,7 +2,7 @@
 
 #include "analysis/mp3audio.h"
 #include "platform/main.h"
-#include "preview/previewsteps.h"
+#include "preview/previewcommands.h"
 
 #include <QCryptographicHash>
 
@@ -14,7 +14,7 @@ namespace PreviewRecord {
 
 namespace {
 
-using PreviewSteps::SecondsText;
+using PreviewCommands::SecondsText;
 
 // A kept preview may differ from its mark's length by the last frame's worth.
 constexpr double WholeSlackSeconds = 0.1;

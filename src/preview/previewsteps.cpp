@@ -12,6 +12,8 @@
 
 namespace PreviewSteps {
 
+using PreviewCommands::SecondsText;
+
 namespace {
 
 // SoX's fade effect, "" without fades; "-0" ends the fade-out at the end of the cut, also
@@ -33,18 +35,13 @@ CommandLine soxCut(const QString &sox, const Cut &cut, const QString &writeTo)
         return PreviewCommands::CutStretch(sox, cut.bitrate, writeTo,
                                            SecondsText(StretchSeconds(*cut.stretch, cut.duration)));
     if (NeedsFfmpeg(cut.source)) {
-        const double trim = TrimSeconds(cut.duration, cut.songSeconds, cut.start.toDouble(), true);
+        const double trim = TrimSeconds(cut.duration, cut.songSeconds, cut.start.toDouble());
         return PreviewCommands::CutDecoded(sox, cut.bitrate, writeTo, cut.start, SecondsText(trim));
     }
     return PreviewCommands::Cut(sox, cut.source, cut.bitrate, writeTo, cut.start, SecondsText(cut.duration));
 }
 
 } // namespace
-
-QString SecondsText(double seconds)
-{
-    return PreviewCommands::SoxNumber(std::round(seconds * 1000) / 1000);
-}
 
 bool NeedsFfmpeg(const QString &source)
 {
@@ -88,7 +85,7 @@ std::optional<SourceAnalysis::Pipes> AnalysisPipes(const Tools::Found &tools, co
     pipes.feeder = PreviewCommands::FfmpegDecode(tools.ffmpeg, source);
     pipes.search = PreviewCommands::DecodeMonoDecoded(sox, Chorus::DecodingRate);
     pipes.stretch = [sox, stretchRate, duration, songSeconds](double start) {
-        const double seconds = TrimSeconds(duration, songSeconds, start, true);
+        const double seconds = TrimSeconds(duration, songSeconds, start);
         return PreviewCommands::DecodeDecoded(sox, stretchRate, SecondsText(start), SecondsText(seconds));
     };
     return pipes;
@@ -115,10 +112,10 @@ QString QuarterInNote(const Chorus::Start &start)
     return why + QStringLiteral(", so its preview starts a quarter in, at ") + PreviewCommands::ClockText(std::floor(start.seconds));
 }
 
-double TrimSeconds(double duration, std::optional<double> songSeconds, double start, bool decoded)
+double TrimSeconds(double duration, std::optional<double> songSeconds, double start)
 {
     const double left = songSeconds ? *songSeconds - start : duration;
-    return decoded && left > 0 && left < duration ? left : duration;
+    return left > 0 && left < duration ? left : duration;
 }
 
 double StretchSeconds(const DecodedAudio::Stretch &stretch, double duration)

@@ -22,9 +22,6 @@ struct RunResult;
 
 namespace PreviewSteps {
 
-// Seconds to the millisecond, as SoX gets a start, a length or a fade.
-QString SecondsText(double seconds);
-
 // -- Reading the source
 // True for a master SoX has no reader for, which FFmpeg decodes into SoX's standard input
 // (SourceAudio::NeedsDecoder); an MP3 is decoded in the process for its analysis, any other
@@ -53,7 +50,7 @@ QString QuarterInNote(const Chorus::Start &start);
 // How long a cut from start reads. SoX does not know the length of a stream FFmpeg decodes,
 // and its fade-out would pad a cut that the song's end makes short with silence up to the
 // duration: such a cut ends where the song does.
-double TrimSeconds(double duration, std::optional<double> songSeconds, double start, bool decoded);
+double TrimSeconds(double duration, std::optional<double> songSeconds, double start);
 // The seconds of a kept stretch SoX trims: no more than it holds, so that a fade-out ends with it.
 double StretchSeconds(const DecodedAudio::Stretch &stretch, double duration);
 
