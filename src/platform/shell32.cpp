@@ -211,7 +211,7 @@ RunResult feederEnd(QProcess &feeder, OutputTail &errors, bool started)
     if (!started)
         return FailedStart(feeder);
     if (!waitEnded(feeder, FeederEndMilliseconds)) {
-        feeder.kill();
+        Kill(feeder);
         waitEnded(feeder, FeederEndMilliseconds);
     }
     RunResult result = FinishedRun(feeder);
@@ -274,7 +274,7 @@ RunResult runAndWait(const CommandLine &commandLine, QProcess *feeder, Progress 
     }
     // A program that never started leaves the feeder writing into nothing.
     if (feeder && failed)
-        feeder->kill();
+        Kill(*feeder);
     if (failed)
         return FailedStart(process);
     restoreCaption(progress, caption);

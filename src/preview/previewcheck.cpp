@@ -56,12 +56,6 @@ QString because(const RunResult &run)
     return words.isEmpty() ? QString() : QStringLiteral(": ") + words;
 }
 
-bool isEmptyFile(const QString &path)
-{
-    const QFileInfo file(path);
-    return file.isFile() && file.size() == 0;
-}
-
 const QString NoAudioStream = QStringLiteral("it holds no audio stream (a video file?)");
 
 // The format FFmpeg recognised but was not let read (PreviewCommands::FfmpegInput); "" for none.
@@ -104,8 +98,6 @@ QString unreadableSource(const RunResult &run, const QString &sourcePath, const 
         "^(can't open input file `.*':( Invalid argument)?|no handler for file extension `.*'|can't determine type of file `.*')$"));
     if (!noAudio.match(failWords(run).value_or(QString())).hasMatch())
         return QString();
-    if (isEmptyFile(sourcePath))
-        return QStringLiteral("the file is empty");
     const QByteArray description =
         ffmpeg.isEmpty() ? QByteArray()
                          : Shell32::RunAndWait(GetBitrate::ProbeCommand(ffmpeg, sourcePath), Shell32::HiddenWindow,
@@ -326,8 +318,6 @@ QString ProbeProblem(const QString &sourcePath, const RunResult &probe)
     if (probe.outcome == RunResult::Outcome::Crashed)
         return QStringLiteral("FFmpeg crashed") + because(probe);
     const QFileInfo source(sourcePath);
-    if (isEmptyFile(sourcePath))
-        return QStringLiteral("the file is empty");
     // Read, but no audio stream in it.
     if (source.isFile() && source.isReadable())
         return noAudioIn(QStringLiteral("FFmpeg"), probe.errorOutput);

@@ -30,9 +30,10 @@ Expected ExpectedJoin(const QStringList &pieces, double overlap = 0);
 QString ToolProblem(const Shell32::RunResult &run);
 
 // "" when the cut written to the file is good; else the reason, naming what is wrong in a
-// person's words where it is known: "the file is empty", "it holds no audio that SoX can
-// read (...)", "the disk is full: ...", "the track is only 0:30 long, so a preview from
-// 1:00:00 has nothing in it", a cut too short to hold audio; else SoX's own words. A cut that
+// person's words where it is known: "it holds no audio that SoX can read (...)", "the disk
+// is full: ...", "the track is only 0:30 long, so a preview from 1:00:00 has nothing in it",
+// a cut too short to hold audio; else SoX's own words (an empty source is refused before
+// any tool reads it: PreviewFiles::SourceProblem). A cut that
 // failed or came out short while the source's length changed (it was truncated in place,
 // say) is told as such. sourceLength is the source's length measured before SoX read it;
 // start and duration are the texts SoX was given (PreviewCommands::SecondsText). For a
