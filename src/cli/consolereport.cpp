@@ -4,6 +4,7 @@
 #include "platform/filenames.h"
 #include "platform/main.h"
 #include "batch/parallelpreviews.h"
+#include "preview/previewcommands.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -51,7 +52,7 @@ QString startNote(const ParallelPreviews::Result &result)
 {
     if (!result.foundStart)
         return QString();
-    return QStringLiteral(" from ") + ConsoleReport::Clock(qint64(result.foundStart->seconds * 1000));
+    return QStringLiteral(" from ") + PreviewCommands::MinutesText(result.foundStart->seconds);
 }
 
 QString madeLine(const ParallelPreviews::Result &result)
@@ -99,12 +100,6 @@ ConsoleReport::ConsoleReport(const ParallelPreviews &previews, Mode mode, bool t
         connect(&m_ticker, &QTimer::timeout, this, &ConsoleReport::drawProgress);
         m_ticker.start(RedrawMilliseconds);
     }
-}
-
-QString ConsoleReport::Clock(qint64 milliseconds)
-{
-    const qint64 seconds = milliseconds / 1000;
-    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
 }
 
 bool ConsoleReport::done(const ParallelPreviews::Result &result) const
@@ -261,13 +256,13 @@ void ConsoleReport::drawProgress()
     const int finished = m_previews.finishedCount();
     const int total = m_previews.total();
     const qint64 elapsed = m_clock.elapsed();
-    QString line = QStringLiteral("%1/%2  %3 elapsed").arg(finished).arg(total).arg(Clock(elapsed));
+    QString line = QStringLiteral("%1/%2  %3 elapsed").arg(finished).arg(total).arg(PreviewCommands::MinutesText(elapsed / 1000.0));
     if (m_previews.plannedCount() < total)
         line += QStringLiteral(", %1 of %2 planned").arg(m_previews.plannedCount()).arg(total);
     const int kept = m_previews.keptCount();
     m_timeLeft.update(finished - kept, total - kept, elapsed);
     if (m_previews.plannedCount() >= total && m_timeLeft.milliseconds())
-        line += QStringLiteral(", about %1 left").arg(Clock(*m_timeLeft.milliseconds()));
+        line += QStringLiteral(", about %1 left").arg(PreviewCommands::MinutesText(*m_timeLeft.milliseconds() / 1000.0));
     const QString running = m_previews.runningSource();
     if (!running.isEmpty())
         line += QStringLiteral("  ") + shownName(running);

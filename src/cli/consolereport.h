@@ -45,7 +45,6 @@ public:
     // characters only, in bash's $'...' when it holds control characters (a terminal would
     // obey them), else in single quotes.
     static QString ShellQuoted(const QString &word);
-    static QString Clock(qint64 milliseconds); // "m:ss"
 
 private:
     // Why a path was left out before the run.

@@ -1,6 +1,7 @@
 #include "cli/reviewcandidates.h"
 
 #include "cli/reviewpage.h"
+#include "preview/previewcommands.h"
 
 #include <algorithm>
 #include <cmath>
@@ -72,7 +73,7 @@ std::vector<Shown> Of(const Chorus::Start &found, std::optional<double> songSeco
             return std::abs(other.seconds - seconds) < SameMomentSeconds;
         });
         if (!taken)
-            shown.push_back({seconds, candidate.section, candidate.repeats, candidate.score, ReviewPage::Clock(seconds)});
+            shown.push_back({seconds, candidate.section, candidate.repeats, candidate.score, PreviewCommands::MinutesText(seconds)});
     }
     std::sort(shown.begin(), shown.end(), [](const Shown &a, const Shown &b) { return a.seconds < b.seconds; });
     return shown;

@@ -128,12 +128,6 @@ QString mainAttributes(const Page &page, const QString &pageFolder)
 
 } // namespace
 
-QString Clock(double seconds)
-{
-    const long whole = long(std::floor(std::max(seconds, 0.0)));
-    return QStringLiteral("%1:%2").arg(whole / 60).arg(whole % 60, 2, 10, QLatin1Char('0'));
-}
-
 QString Link(const QString &path, const QString &pageFolder)
 {
     const QString relative = QDir(pageFolder).relativeFilePath(path);

@@ -77,8 +77,6 @@ struct Page {
     QString run;          // tells this run's page from an earlier one at the same path
 };
 
-// "1:05" for 65.4 seconds: whole seconds, rounded down.
-QString Clock(double seconds);
 // A path relative to the page's folder, as a URL path.
 QString Link(const QString &path, const QString &pageFolder);
 // The page; relative links start from pageFolder.

@@ -3,6 +3,7 @@
 #include "cli/reviewbeats.h"
 #include "cli/reviewpicture.h"
 #include "platform/main.h"
+#include "preview/previewcommands.h"
 
 #include <algorithm>
 #include <cmath>
@@ -94,10 +95,10 @@ QString startLine(const ReviewPage::Row &row)
     if (!row.start && row.song.seconds <= 0)
         return QString();
     const QString start = row.start ? QStringLiteral("<span data-role=\"start\" data-start=\"%1\">%2</span>")
-                                          .arg(seconds(*row.start), ReviewPage::Clock(*row.start))
+                                          .arg(seconds(*row.start), PreviewCommands::MinutesText(*row.start))
                                     : QStringLiteral("<span data-role=\"start\">—</span>");
     return QStringLiteral("<div>%1 for %2, from %3</div>")
-        .arg(start, ReviewPage::Clock(row.length), escaped(startFromText(row)));
+        .arg(start, PreviewCommands::MinutesText(row.length), escaped(startFromText(row)));
 }
 
 QString state(const ReviewPage::Row &row)

@@ -94,6 +94,12 @@ QString ClockText(double seconds)
     return text;
 }
 
+QString MinutesText(double seconds)
+{
+    const qint64 whole = qint64(std::floor(std::max(seconds, 0.0)));
+    return QStringLiteral("%1:%2").arg(whole / 60).arg(whole % 60, 2, 10, QLatin1Char('0'));
+}
+
 const QList<int> &BitrateChoices()
 {
     static const QList<int> kbps{320, 256, 224, 192, 160, 144, 128, 112, 96, 80, 64, 56, 48, 40, 32, 24, 16, 8};

@@ -19,6 +19,9 @@ QString SoxNumber(double value);
 QString SecondsText(double seconds);
 // A time as people read it: 65 as "1:05", 3600 as "1:00:00", 2.5 as "0:02.5".
 QString ClockText(double seconds);
+// Whole seconds as "m:ss", the minutes uncapped (3725 as "62:05"): elapsed times, and the
+// starts of the review page, which its script writes alike.
+QString MinutesText(double seconds);
 
 // The bit rates a preview can have, in kbit/s, highest first (320 ... 8).
 const QList<int> &BitrateChoices();
