@@ -1,9 +1,12 @@
 // Adding files on the real window: the folder button, the open dialog, drag-over and drops.
 
+#include "audiofixtures.h"
 #include "filelist/filelistview.h"
+#include "preview/tagcopy.h"
 #include "foldertree.h"
 #include "testwindow.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMimeData>
@@ -49,6 +52,8 @@ private slots:
     void inputDuringAScanStartsNothing();
     void leftOutNamesAreToldOnceAfterTheScan_data();
     void leftOutNamesAreToldOnceAfterTheScan();
+    void previewsAreLeftOutOfScans_data();
+    void previewsAreLeftOutOfScans();
 
     void dialogAddsChosenFiles_data();
     void dialogAddsChosenFiles();
@@ -301,6 +306,41 @@ void TestAdding::leftOutNamesAreToldOnceAfterTheScan()
     const QString more = all ? QString() : QStringLiteral("\r... and %1 more (see the details)").arg(escaped.size() - 5);
     QCOMPARE(told.first().text, why + QStringLiteral("\r\r") + escaped.first(qMin(5, int(escaped.size()))).join(QLatin1Char('\r')) + more);
     QCOMPARE(told.first().details, all ? QString() : escaped.join(QLatin1Char('\n')));
+}
+
+void TestAdding::previewsAreLeftOutOfScans_data()
+{
+    QTest::addColumn<bool>("dropped");
+    QTest::newRow("Add All") << false;
+    QTest::newRow("a dropped folder") << true;
+}
+
+// A file is a preview by Lumbrisk's mark alone, never by its name.
+void TestAdding::previewsAreLeftOutOfScans()
+{
+    QFETCH(bool, dropped);
+    const QString folder = m_test->scratch() + QStringLiteral("/P");
+    const QString song = folder + QStringLiteral("/Live.mp3");
+    const QString unmarked = folder + QStringLiteral("/Live_Preview.mp3");
+    const QString preview = folder + QStringLiteral("/sub/Song_Preview.mp3");
+    QVERIFY(QDir().mkpath(folder + QStringLiteral("/sub")));
+    QVERIFY(Fixtures::MakeTone(song, 1));
+    QVERIFY(QFile::copy(song, unmarked) && QFile::copy(song, preview));
+    QCOMPARE(TagCopy::RemoveTags(preview, QStringLiteral("2 source=/music/Song.mp3")), QString());
+    if (dropped) {
+        std::unique_ptr<QMimeData> data(filesData({folder}));
+        QDropEvent drop(QPointF(), Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+        window().ListView1_OLEDragDrop(&drop);
+    } else {
+        m_test->prompts.inputAnswers << QStringLiteral("mp3");
+        m_test->prompts.folderAnswers << folder;
+        window().PushButton4->click();
+    }
+    QCOMPARE(window().ListView1->texts(), (QStringList{unmarked, song}));
+    const QList<ScriptedPrompts::Call> told = m_test->prompts.callsOf(QStringLiteral("message"));
+    QCOMPARE(told.size(), 1);
+    QCOMPARE(told.first().text,
+             QStringLiteral("1 preview that Lumbrisk made was left out of the scan: it is no song to make a preview of."));
 }
 
 void TestAdding::folderButtonIsRefusedWhileBusy()

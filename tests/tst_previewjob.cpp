@@ -90,6 +90,8 @@ private slots:
     void commitReplacesOnlyTheEarlierFile();
     void previewOfAnotherRunIsKept_data();
     void previewOfAnotherRunIsKept();
+    void filesWithoutTheMarkAreKept_data();
+    void filesWithoutTheMarkAreKept();
 
 private:
     QString scratch(const QString &relative) const;
@@ -1170,6 +1172,49 @@ void TestPreviewJob::previewOfAnotherRunIsKept()
                                    + (join ? planned : a) + QStringLiteral(": saved as ") + saved);
     QCOMPARE(Fixtures::Contents(planned), QByteArray("another\n"));
     verifyPreview(saved, 128000, 2, join ? 2 : 1);
+}
+
+void TestPreviewJob::filesWithoutTheMarkAreKept_data()
+{
+    QTest::addColumn<bool>("join");
+    QTest::addColumn<bool>("ours"); // the file under the name is a preview an earlier run made
+    QTest::newRow("a user's file, separate") << false << false;
+    QTest::newRow("a user's file, joined") << true << false;
+    QTest::newRow("an earlier preview, separate") << false << true;
+    QTest::newRow("an earlier preview, joined") << true << true;
+}
+
+// A file under the preview's name is replaced only when it carries Lumbrisk's mark.
+void TestPreviewJob::filesWithoutTheMarkAreKept()
+{
+    QFETCH(bool, join);
+    QFETCH(bool, ours);
+    const QString a = copyTone(QStringLiteral("in/A.mp3"));
+    const QString out = scratch(QStringLiteral("out"));
+    const QString planned = out + (join ? QStringLiteral("/Joined_Preview.mp3") : QStringLiteral("/A_Preview.mp3"));
+    QVERIFY(QDir().mkpath(out));
+    Form1 &form = window({a}, out, false, false, join);
+    if (ours)
+        form.PushButton2->click();
+    else
+        QVERIFY(QFile::copy(m_tone, planned));
+    const QByteArray before = Fixtures::Contents(planned);
+
+    form.PushButton2->click();
+
+    const QString saved = Main::StripExtension(planned) + QStringLiteral(" (2).mp3");
+    if (ours) {
+        QCOMPARE(closingMessage(), QStringLiteral("Done."));
+        QVERIFY(!QFile::exists(saved));
+        return;
+    }
+    QCOMPARE(Fixtures::Contents(planned), before);
+    verifyPreview(saved, 128000, 2, join ? 2 : 1);
+    QCOMPARE(closingMessage(), QStringLiteral("Done.\n\n1 of 1 previews were made.\n1 of them got a free name, as a file "
+                                              "without Lumbrisk's mark (a song, or a file of your own) holds the name, and is "
+                                              "kept.\nSaved under a free name:\n")
+                                   + (join ? planned : a) + QStringLiteral(": saved as ") + saved + QStringLiteral(", as ")
+                                   + planned + QStringLiteral(" has no Lumbrisk mark and was kept"));
 }
 
 QTEST_MAIN(TestPreviewJob)

@@ -171,10 +171,16 @@ private:
 
     // Appends the files of the folder and of all folders below it that match the pattern,
     // ignoring input to the window meanwhile (filelist/form1_adding.cpp); the rows added.
-    // leftOut gains the paths the scan left out because their names are not valid UTF-8.
-    int addFolderScan(const QString &folder, const QString &pattern, QList<QByteArray> &leftOut);
-    // Tells once, after a scan, which names it left out and why.
-    void tellLeftOut(const QList<QByteArray> &leftOut);
+    // leftOut gains the paths the scan left out because their names are not valid UTF-8, and
+    // counts the previews it left out: files carrying Lumbrisk's mark are no songs.
+    struct ScanLeftOut {
+        QList<QByteArray> badNames;
+        qsizetype previews = 0;
+    };
+    int addFolderScan(const QString &folder, const QString &pattern, ScanLeftOut &leftOut);
+    // Tells once, after a scan, what it left out and why.
+    void tellLeftOut(const ScanLeftOut &leftOut);
+    void tellBadNamesLeftOut(const QList<QByteArray> &leftOut);
 
     // --- Reordering, removing and sample files (filelist/form1_reordering.cpp,
     // filelist/form1_samples.cpp) ---

@@ -9,6 +9,7 @@
 #include "filelist/filelistview.h"
 #include "platform/filenames.h"
 #include "platform/main.h"
+#include "preview/previewmark.h"
 
 #include <QApplication>
 #include <QDropEvent>
@@ -32,6 +33,10 @@ const QString OneLeftOutText = QStringLiteral(
     "1 name was left out of the scan because it is not valid UTF-8 (such a name cannot be passed on unchanged):");
 const QString LeftOutText = QStringLiteral(
     "%1 names were left out of the scan because they are not valid UTF-8 (such names cannot be passed on unchanged):");
+const QString OnePreviewLeftOutText =
+    QStringLiteral("1 preview that Lumbrisk made was left out of the scan: it is no song to make a preview of.");
+const QString PreviewsLeftOutText =
+    QStringLiteral("%1 previews that Lumbrisk made were left out of the scan: they are no songs to make previews of.");
 // How many of the names left out the message itself shows; its details hold them all.
 constexpr qsizetype LeftOutShown = 5;
 
@@ -193,29 +198,38 @@ void Form1::PushButton4_Click()
     steps.run(106, [&] { m_settings->write(QStringLiteral("LastFolder"), folder); });
     steps.run(108, [&] { setPointer(Pointer::Busy); });
     int added = 0;
-    QList<QByteArray> leftOut;
+    ScanLeftOut leftOut;
     steps.run(110, [&] { added = addFolderScan(folder, AddFolder::PatternOfAny(extension.split(QLatin1Char(','))), leftOut); });
     steps.run(112, [&] { setPointer(Pointer::Default); });
-    if (!leftOut.isEmpty())
-        steps.run(113, [&] { tellLeftOut(leftOut); });
+    steps.run(113, [&] { tellLeftOut(leftOut); });
     if (added == 0)
         steps.run(114, [&] { m_prompts->message(m_applicationTitle, NothingFoundText.arg(extension, folder)); });
 }
 
-int Form1::addFolderScan(const QString &folder, const QString &pattern, QList<QByteArray> &leftOut)
+int Form1::addFolderScan(const QString &folder, const QString &pattern, ScanLeftOut &leftOut)
 {
     const WindowInputIgnored ignored(this);
     int added = 0;
     // Rows go in as each folder is read, so the list grows while the scan runs.
     const auto rowsFound = [&](const QStringList &rows) {
-        ListView1->append(rows);
-        added += int(rows.size());
+        const QStringList songs = PreviewMark::WithoutPreviews(rows, leftOut.previews);
+        ListView1->append(songs);
+        added += int(songs.size());
     };
-    AddFolder::ScanFolder(*m_prompts, folder, pattern, rowsFound, &leftOut);
+    AddFolder::ScanFolder(*m_prompts, folder, pattern, rowsFound, &leftOut.badNames);
     return added;
 }
 
-void Form1::tellLeftOut(const QList<QByteArray> &leftOut)
+void Form1::tellLeftOut(const ScanLeftOut &leftOut)
+{
+    if (!leftOut.badNames.isEmpty())
+        tellBadNamesLeftOut(leftOut.badNames);
+    if (leftOut.previews > 0)
+        m_prompts->message(m_applicationTitle, leftOut.previews == 1 ? OnePreviewLeftOutText
+                                                                      : PreviewsLeftOutText.arg(leftOut.previews));
+}
+
+void Form1::tellBadNamesLeftOut(const QList<QByteArray> &leftOut)
 {
     const QStringList all = escaped(leftOut);
     QStringList shown = all.first(qMin(all.size(), LeftOutShown));
@@ -242,7 +256,7 @@ void Form1::ListView1_OLEDragDrop(QDropEvent *event)
 
 void Form1::addPaths(const QStringList &paths, const QString &folderPattern)
 {
-    QList<QByteArray> leftOut;
+    ScanLeftOut leftOut;
     for (const QString &path : paths) {
         if (isSpecialFile(path))
             continue;
@@ -252,6 +266,5 @@ void Form1::addPaths(const QStringList &paths, const QString &folderPattern)
         }
         addFolderScan(path, folderPattern, leftOut);
     }
-    if (!leftOut.isEmpty())
-        tellLeftOut(leftOut);
+    tellLeftOut(leftOut);
 }

@@ -10,6 +10,7 @@
 #include "preview/previewcheck.h"
 #include "preview/previewcommands.h"
 #include "preview/previewfiles.h"
+#include "preview/previewmark.h"
 #include "preview/songstart.h"
 
 #include <QCoreApplication>
@@ -117,7 +118,7 @@ void PreviewJob::makePreview(GuardedSteps &steps, int position, const QString &s
         steps.run(132, [&] { chooseBitrate(source); });
     if (!joining || position == 1)
         steps.run(134, [&] {
-            m_joinedPath = PreviewCommands::JoinedPath(outputFolderFor(source));
+            m_joinedPath = joinedOutputIn(outputFolderFor(source));
             m_joinedEarlier = PreviewFiles::EarlierFile::At(m_joinedPath);
         });
     QString output;
@@ -154,18 +155,31 @@ QString PreviewJob::outputFolderFor(const QString &sourcePath) const
 
 QString PreviewJob::separateOutputFor(const QString &outputPath)
 {
-    // Two sources of one base name would write one preview; the later one gets a free name.
+    // Two sources of one base name would write one preview, and a file without Lumbrisk's mark
+    // (a song, or the user's own) is never replaced: the later preview gets a free name.
     return PreviewCommands::FreePath(outputPath, [&](const QString &path) {
-        return m_written.contains(PreviewFiles::FileKey(path)) || isSource(path);
+        return m_written.contains(PreviewFiles::FileKey(path)) || isSource(path) || PreviewMark::IsUnmarkedFile(path);
     });
+}
+
+QString PreviewJob::joinedOutputIn(const QString &folder)
+{
+    // A file of the list under the joined name fails the join instead (see join()).
+    const QString joined = PreviewCommands::JoinedPath(folder);
+    return isSource(joined) ? joined : PreviewCommands::FreePath(joined, PreviewMark::IsUnmarkedFile);
 }
 
 void PreviewJob::noteFreeName(const QString &path, const QString &ownName, const QString &planned, const QString &saved)
 {
+    const bool unmarkedKept = planned != ownName && !isSource(ownName) && PreviewMark::IsUnmarkedFile(ownName);
     if (saved != ownName)
-        m_freeNames.append(path + QStringLiteral(": saved as ") + saved);
+        m_freeNames.append(path + QStringLiteral(": saved as ") + saved
+                           + (unmarkedKept ? QStringLiteral(", as %1 has no Lumbrisk mark and was kept").arg(ownName)
+                                           : QString()));
     if (saved != planned)
         ++m_namesTaken;
+    else if (unmarkedKept)
+        ++m_unmarkedKept;
 }
 
 void PreviewJob::join(GuardedSteps &steps)
@@ -202,7 +216,8 @@ void PreviewJob::join(GuardedSteps &steps)
         fail(m_joinedPath, problem);
         m_made = 0;
     } else {
-        noteFreeName(m_joinedPath, m_joinedPath, m_joinedPath, joinedPath);
+        const QString ownName = PreviewCommands::JoinedPath(Main::FolderOf(m_joinedPath));
+        noteFreeName(ownName, ownName, m_joinedPath, joinedPath);
     }
     for (int entry = 1; entry <= entries; ++entry) {
         showJoinStep(steps, 178, entry, entries);

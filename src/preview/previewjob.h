@@ -81,6 +81,7 @@ private:
     void chooseBitrate(const QString &sourcePath);
     QString outputFolderFor(const QString &sourcePath) const;
     QString separateOutputFor(const QString &outputPath);
+    QString joinedOutputIn(const QString &folder);
     // ownName: the preview's name before any free name is taken.
     void cut(const QString &sourcePath, const QString &ownName);
     void cutPiece(const QString &sourcePath, const QString &piecePath);
@@ -140,6 +141,7 @@ private:
     QStringList m_freeNames;   // "<source>: saved as <preview>"
     QStringList m_untagged;    // "<preview>: tags not copied: <reason>"
     int m_namesTaken = 0;      // of them, free because a file came to the planned name during the run
+    int m_unmarkedKept = 0;    // of them, free because a file without the mark holds the name
     QSet<QString> m_written;   // the previews of this run, so no later one replaces them
     std::unique_ptr<PreviewFiles::WorkFolder> m_work;
     PreviewFiles::TemporaryOutput *m_pending = nullptr; // what the running tool writes

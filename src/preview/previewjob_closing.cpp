@@ -9,10 +9,14 @@ QString PreviewJob::closingText() const
     if (m_failures.isEmpty() && m_freeNames.isEmpty() && m_untagged.isEmpty())
         return QStringLiteral("Done.");
     QString text = QStringLiteral("Done.\n\n%1 of %2 previews were made.").arg(m_made).arg(m_rowCount);
-    const int sameNames = int(m_freeNames.size()) - m_namesTaken;
+    const int sameNames = int(m_freeNames.size()) - m_namesTaken - m_unmarkedKept;
     if (sameNames > 0)
         text += QStringLiteral("\n%1 of them got a free name, as an earlier file of the list has the same name.")
                     .arg(sameNames);
+    if (m_unmarkedKept > 0)
+        text += QStringLiteral("\n%1 of them got a free name, as a file without Lumbrisk's mark (a song, or a file of "
+                               "your own) holds the name, and is kept.")
+                    .arg(m_unmarkedKept);
     if (m_namesTaken > 0)
         text += QStringLiteral("\n%1 of them got a free name, as a file of that name appeared during the run.")
                     .arg(m_namesTaken);
