@@ -34,12 +34,13 @@ install: build
 test-sanitizers: deps
 	cmake -S . -B $(SANITIZE_DIR) -DCMAKE_BUILD_TYPE=Debug -DLUMBRISK_SANITIZE=ON
 	cmake --build $(SANITIZE_DIR) -j $(JOBS)
-	# The package's checks and the browsers' readings of its files test what the release
-	# build writes; make test runs them, and they would only double the time here.
+	# The package's checks, the browsers' readings of its files and the catalogue recipes test
+	# what the release build writes and how it is run; make test runs them, and they would
+	# only double the time here.
 	cd $(SANITIZE_DIR) && QT_QPA_PLATFORM=offscreen \
 	  ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=1 \
 	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-	  ctest --output-on-failure -j $(JOBS) -E '^(lintian|desktop_entry|metainfo|waveform_client|peaks_player|review_page)$$'
+	  ctest --output-on-failure -j $(JOBS) -E '^(lintian|desktop_entry|metainfo|waveform_client|peaks_player|review_page|slurm_array|parallel_ssh)$$'
 
 clean:
 	rm -rf $(BUILD_DIR) $(SANITIZE_DIR)
