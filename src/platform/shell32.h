@@ -95,14 +95,14 @@ void StopRunningTools();
 // that cannot start returns at once, the bar untouched. windowStyle is always HiddenWindow.
 RunResult RunAndWait(const CommandLine &commandLine, int windowStyle, Progress *progress,
                      const QString &caption, int startValue, int count);
-// The same for a program that reads what a feeder (FFmpeg decoding a source) writes into its
-// standard input: both run at once and are waited for as one, and stopped together. The
-// feeder's own end goes into feederResult, with the last lines of its error output, which is
-// read as it comes so that a talkative feeder never holds the pipe up.
 // Runs the work (an analysis in the process) on a thread of its own and returns once it has
 // ended, while window events run and the bar gets the feedback above, as a tool's run does.
 void WorkAndWait(const std::function<void()> &work, Progress *progress, const QString &caption, int startValue,
                  int count);
+// The same as RunAndWait for a program that reads what a feeder (FFmpeg decoding a source)
+// writes into its standard input: both run at once and are waited for as one, and stopped
+// together. The feeder's own end goes into feederResult, with the last lines of its error
+// output, which is read as it comes so that a talkative feeder never holds the pipe up.
 RunResult RunPipedAndWait(const CommandLine &feeder, const CommandLine &commandLine, Progress *progress,
                           const QString &caption, int startValue, int count, RunResult &feederResult);
 
