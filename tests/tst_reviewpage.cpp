@@ -239,14 +239,18 @@ void TestReviewPage::rowsTellWhereTheirStartCameFrom_data()
     QTest::addColumn<int>("kind");
     QTest::addColumn<QString>("startFrom");
     QTest::addColumn<QString>("classes");
+    QTest::addColumn<QString>("why"); // the search's reason, which the row alone says
 
     using ReviewPage::StartFrom;
-    QTest::newRow("chorus") << int(StartFrom::Chorus) << "chorus" << "row";
+    QTest::newRow("chorus") << int(StartFrom::Chorus) << "chorus" << "row" << "chorus, on the bar";
     // The chorus search put it a quarter in: a person should hear it first.
-    QTest::newRow("nothing repeats") << int(StartFrom::NothingRepeats) << "chorus" << "row doubtful fallback";
-    QTest::newRow("pinned by the list") << int(StartFrom::List) << "list" << "row pinned";
-    QTest::newRow("a share") << int(StartFrom::Share) << "share" << "row";
-    QTest::newRow("a second") << int(StartFrom::Fixed) << "fixed" << "row";
+    QTest::newRow("nothing repeats") << int(StartFrom::QuarterIn) << "chorus" << "row doubtful fallback"
+                                     << "nothing repeats: a quarter in";
+    QTest::newRow("too long to look into") << int(StartFrom::QuarterIn) << "chorus" << "row doubtful fallback"
+                                           << "too long to look into: a quarter in";
+    QTest::newRow("pinned by the list") << int(StartFrom::List) << "list" << "row pinned" << "";
+    QTest::newRow("a share") << int(StartFrom::Share) << "share" << "row" << "";
+    QTest::newRow("a second") << int(StartFrom::Fixed) << "fixed" << "row" << "";
 }
 
 void TestReviewPage::rowsTellWhereTheirStartCameFrom()
@@ -254,10 +258,13 @@ void TestReviewPage::rowsTellWhereTheirStartCameFrom()
     QFETCH(int, kind);
     QFETCH(QString, startFrom);
     QFETCH(QString, classes);
+    QFETCH(QString, why);
     ReviewPage::Row row = songRow();
     row.startFrom = ReviewPage::StartFrom(kind);
-    row.doubtful = row.startFrom == ReviewPage::StartFrom::NothingRepeats;
+    row.doubtful = row.startFrom == ReviewPage::StartFrom::QuarterIn;
+    row.why = why;
     const QString html = ReviewRow::Html(row, QStringLiteral("/shop"));
+    QCOMPARE(html.count(QStringLiteral("nothing repeats")), int(why.contains(QStringLiteral("nothing repeats"))));
     QCOMPARE(QRegularExpression(QStringLiteral("data-start-from=\"([^\"]*)\"")).match(html).captured(1), startFrom);
     QCOMPARE(QRegularExpression(QStringLiteral("<section class=\"([^\"]*)\"")).match(html).captured(1), classes);
 }

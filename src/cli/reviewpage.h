@@ -26,7 +26,7 @@ namespace ReviewPage {
 
 enum class StartFrom {
     Chorus,         // found in the audio
-    NothingRepeats, // looked for, but nothing repeats: a quarter in
+    QuarterIn,      // looked for, or too long to look into: a quarter in, as the row says why
     List,           // the start list given with --starts
     Share,          // the same share of every song
     Fixed,          // the same second for every song

@@ -33,8 +33,8 @@ QString startFromText(const ReviewPage::Row &row)
     switch (row.startFrom) {
     case ReviewPage::StartFrom::Chorus:
         return QStringLiteral("chorus");
-    case ReviewPage::StartFrom::NothingRepeats:
-        return QStringLiteral("25 %: nothing repeats");
+    case ReviewPage::StartFrom::QuarterIn:
+        return QStringLiteral("25 %"); // the search says why beside it
     case ReviewPage::StartFrom::List:
         return QStringLiteral("the list of starts (pinned)");
     case ReviewPage::StartFrom::Share:
@@ -200,7 +200,7 @@ QString StartFromWord(ReviewPage::StartFrom from)
 {
     switch (from) {
     case ReviewPage::StartFrom::Chorus:
-    case ReviewPage::StartFrom::NothingRepeats:
+    case ReviewPage::StartFrom::QuarterIn:
         return QStringLiteral("chorus");
     case ReviewPage::StartFrom::List:
         return QStringLiteral("list");
@@ -219,7 +219,7 @@ QString Classes(const ReviewPage::Row &row)
                                                    {row.planned, "planned"},
                                                    {row.kept, "kept"},
                                                    {row.doubtful, "doubtful"},
-                                                   {row.startFrom == ReviewPage::StartFrom::NothingRepeats, "fallback"},
+                                                   {row.startFrom == ReviewPage::StartFrom::QuarterIn, "fallback"},
                                                    {heldBack(row), "held-back"},
                                                    {row.startFrom == ReviewPage::StartFrom::List, "pinned"},
                                                    {row.songChanged, "song-changed"}};

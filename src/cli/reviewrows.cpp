@@ -24,7 +24,7 @@ ReviewPage::StartFrom startFrom(const ParallelPreviews::Result &result, const Pr
         case Origin::Chorus:
             return ReviewPage::StartFrom::Chorus;
         case Origin::Fallback:
-            return ReviewPage::StartFrom::NothingRepeats;
+            return ReviewPage::StartFrom::QuarterIn;
         case Origin::List:
             return ReviewPage::StartFrom::List;
         case Origin::Share:
