@@ -154,12 +154,12 @@ QString CutProblem(const Shell32::RunResult &run, const DecoderEnd &decoder, con
 
 QString Tag(bool copyTags, const QString &source, const QString &written, const QString &mark)
 {
-    return copyTags ? TagCopy::CopyTags(source, written, mark) : TagCopy::RemoveTags(written, mark);
+    return copyTags ? TagCopy::CopyTags(source, written, mark) : TagCopy::MarkOnly(written, mark);
 }
 
 QString TagJoined(bool copyTags, const QStringList &sources, const QString &written, const QString &mark)
 {
-    return copyTags ? TagCopy::CopyCommonTags(sources, written, mark) : TagCopy::RemoveTags(written, mark);
+    return copyTags ? TagCopy::CopyCommonTags(sources, written, mark) : TagCopy::MarkOnly(written, mark);
 }
 
 } // namespace PreviewSteps

@@ -333,7 +333,7 @@ QString CopyCommonTags(const QStringList &sourcePaths, const QString &previewPat
         mark);
 }
 
-QString RemoveTags(const QString &previewPath, const QString &mark)
+QString MarkOnly(const QString &previewPath, const QString &mark)
 {
     return replaceTags(previewPath, QStringLiteral("tags not removed: "), [](Preview &) { return QString(); }, mark);
 }

@@ -40,7 +40,8 @@ QString CopyTags(const QString &sourcePath, const QString &previewPath, const QS
 // cover: the first song's front cover (or first picture) when their covers differ.
 QString CopyCommonTags(const QStringList &sourcePaths, const QString &previewPath, const QString &mark = QString());
 
-// Leaves the preview without any tag (ID3v1, ID3v2 or APE) but the mark, unless it is "".
-QString RemoveTags(const QString &previewPath, const QString &mark = QString());
+// Leaves the preview with the mark alone (no tag at all when it is ""): no ID3v1, other ID3v2
+// frames or APE.
+QString MarkOnly(const QString &previewPath, const QString &mark = QString());
 
 } // namespace TagCopy
