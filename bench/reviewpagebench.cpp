@@ -28,7 +28,7 @@ ReviewPage::Row madeUpRow(int index, std::mt19937 &random)
         samples[sample] = std::tanh(0.3f * (1.2f + float(std::sin(sample / 900.0))) * noise(random));
     row.song = Waveform::OverviewOf(samples, 100);
     row.chorus = {{row.song.seconds * 0.3, row.song.seconds * 0.38}, {row.song.seconds * 0.6, row.song.seconds * 0.68}};
-    row.startFrom = index % 7 == 0 ? ReviewPage::StartFrom::NothingRepeats : ReviewPage::StartFrom::Chorus;
+    row.startFrom = index % 7 == 0 ? ReviewPage::StartFrom::QuarterIn : ReviewPage::StartFrom::Chorus;
     row.start = row.startFrom == ReviewPage::StartFrom::Chorus ? row.song.seconds * 0.3 : row.song.seconds / 4;
     row.length = 30;
     Chorus::Start found;
