@@ -10,8 +10,6 @@ namespace {
 
 // How often a stop is looked for while a tool is silent.
 constexpr int PollMilliseconds = 100;
-// How long the feeding decoder may take to end once the tool has.
-constexpr int DecoderEndMilliseconds = 5000;
 
 // Takes what the feeding decoder wrote to its error output, waiting up to `milliseconds` for
 // some; true when there was some. Unread, a decoder with much to say (a warning per frame of a
@@ -21,14 +19,6 @@ bool drainErrors(QProcess &decoder, int milliseconds, Shell32::OutputTail &tail)
     const bool spoke = decoder.waitForReadyRead(milliseconds) || decoder.bytesAvailable() > 0;
     tail.append(decoder.readAllStandardError());
     return spoke;
-}
-
-void end(QProcess &process, int milliseconds)
-{
-    if (process.state() != QProcess::NotRunning && !process.waitForFinished(milliseconds)) {
-        Shell32::Kill(process);
-        process.waitForFinished();
-    }
 }
 
 } // namespace
@@ -66,7 +56,7 @@ Ended Feed(const CommandLine &command, const std::optional<CommandLine> &decoder
     if (!reader.waitForStarted()) {
         ended.reader = Shell32::FailedStart(reader);
         if (feeding)
-            end(*feeding, 0);
+            Shell32::EndWithin(*feeding, 0);
         return ended;
     }
     pass.begin(rate, channels);
@@ -89,16 +79,16 @@ Ended Feed(const CommandLine &command, const std::optional<CommandLine> &decoder
     }
     // A hung tool is a failure, not a decoding stopped on purpose.
     ended.stoppedEarly = !watchdog.fired() && reader.state() != QProcess::NotRunning;
-    end(reader, 0);
+    Shell32::EndWithin(reader, 0);
     pass.end();
     ended.reader = Shell32::FinishedRun(reader);
     ended.reader.stalled = watchdog.fired();
     if (feeding) {
-        end(*feeding, ended.stoppedEarly ? 0 : DecoderEndMilliseconds);
-        decoderErrors.append(feeding->readAllStandardError());
-        ended.decoderOutput = decoderErrors.bytes();
-        if (feeding->exitStatus() == QProcess::NormalExit && DecoderGaveUp(feeding->exitCode(), ended.decoderOutput))
-            ended.decoderFailure = feeding->exitCode();
+        const Shell32::RunResult fed =
+            Shell32::EndFeeder(*feeding, decoderErrors, ended.stoppedEarly ? 0 : Shell32::FeederEndMilliseconds);
+        ended.decoderOutput = fed.errorOutput;
+        if (fed.outcome == Shell32::RunResult::Outcome::Exited && DecoderGaveUp(fed.exitCode, ended.decoderOutput))
+            ended.decoderFailure = fed.exitCode;
     }
     return ended;
 }

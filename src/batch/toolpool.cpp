@@ -22,8 +22,6 @@ using Shell32::RunResult;
 
 namespace {
 
-// How long FFmpeg may take to end after SoX has ended.
-constexpr int DecoderEndMilliseconds = 5000;
 // Open files a run takes at most while it starts (two tools, their pipes, the null input),
 // and those the program keeps for itself (Qt, the files TagLib and the analyses read).
 constexpr rlim_t FilesPerRun = 12;
@@ -172,14 +170,7 @@ void ToolPool::launch(const CommandLine &commandLine, int index, const std::opti
 // words, which tell why SoX got nothing from a source FFmpeg cannot read.
 ToolPool::DecoderEnd ToolPool::endDecoder(QProcess &decoder, Shell32::OutputTail &errors)
 {
-    if (!decoder.waitForFinished(DecoderEndMilliseconds)) {
-        Shell32::Kill(decoder);
-        decoder.waitForFinished();
-    }
-    Shell32::RunResult ended = Shell32::FinishedRun(decoder);
-    errors.append(ended.errorOutput);
-    ended.errorOutput = errors.bytes();
-    return PreviewSteps::EndOf(ended);
+    return PreviewSteps::EndOf(Shell32::EndFeeder(decoder, errors));
 }
 
 void ToolPool::killAll()

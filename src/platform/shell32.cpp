@@ -32,8 +32,6 @@ constexpr qsizetype KeptErrorBytes = 4096;
 constexpr int TickMilliseconds = 100;
 constexpr int TicksBeforeFeedback = 50;
 constexpr int TicksPerBarMove = 150;
-// How long a feeding program may take to end once the program it feeds has ended.
-constexpr int FeederEndMilliseconds = 5000;
 
 // QProcess gives only words for a failed start; the number follows from what lies there.
 int startErrorNumber(const QString &program)
@@ -64,6 +62,28 @@ QList<QProcess *> &runningTools()
     return running;
 }
 
+bool waitBlocking(QProcess &process, int milliseconds)
+{
+    return process.state() == QProcess::NotRunning || process.waitForFinished(milliseconds);
+}
+
+// Waits for the tool with `wait`, and kills it when it has not ended by then.
+void endWith(bool (*wait)(QProcess &, int), QProcess &process, int milliseconds)
+{
+    if (!wait(process, milliseconds)) {
+        Kill(process);
+        wait(process, FeederEndMilliseconds);
+    }
+}
+
+RunResult feederResult(QProcess &feeder, OutputTail &errors)
+{
+    RunResult result = FinishedRun(feeder);
+    errors.append(result.errorOutput);
+    result.errorOutput = errors.bytes();
+    return result;
+}
+
 } // namespace
 
 void Prepare(QProcess &process, const CommandLine &commandLine)
@@ -88,6 +108,17 @@ void Kill(QProcess &process)
     if (const qint64 leader = process.processId(); leader > 0)
         ::kill(-pid_t(leader), SIGKILL);
     process.kill();
+}
+
+void EndWithin(QProcess &process, int milliseconds)
+{
+    endWith(waitBlocking, process, milliseconds);
+}
+
+RunResult EndFeeder(QProcess &feeder, OutputTail &errors, int milliseconds)
+{
+    EndWithin(feeder, milliseconds);
+    return feederResult(feeder, errors);
 }
 
 RunResult FinishedRun(QProcess &process)
@@ -205,19 +236,13 @@ bool waitEnded(QProcess &process, int milliseconds)
     return process.state() == QProcess::NotRunning;
 }
 
-// The feeder has its pipe closed once the program it feeds has ended, and ends at once.
+// The window's feeder is waited for with window events running.
 RunResult feederEnd(QProcess &feeder, OutputTail &errors, bool started)
 {
     if (!started)
         return FailedStart(feeder);
-    if (!waitEnded(feeder, FeederEndMilliseconds)) {
-        Kill(feeder);
-        waitEnded(feeder, FeederEndMilliseconds);
-    }
-    RunResult result = FinishedRun(feeder);
-    errors.append(result.errorOutput);
-    result.errorOutput = errors.bytes();
-    return result;
+    endWith(waitEnded, feeder, FeederEndMilliseconds);
+    return feederResult(feeder, errors);
 }
 
 // Runs the loop until it quits, the bar getting its feedback from a tick every 100 ms.

@@ -83,6 +83,15 @@ void Prepare(QProcess &process, const CommandLine &commandLine);
 // Kills a prepared tool with every program it started (SoX fetches an address through a
 // shell): each tool leads a process group of its own.
 void Kill(QProcess &process);
+// Waits up to `milliseconds` for a tool to end, blocking the calling thread, else kills it
+// as above and waits for that.
+void EndWithin(QProcess &process, int milliseconds);
+// How long a feeder (FFmpeg decoding into a tool) may take to end once the tool it feeds has
+// ended: at the closed pipe it ends at once, so one that has not by then is killed.
+constexpr int FeederEndMilliseconds = 5000;
+// Ends a feeder by EndWithin; its result's error output is the tail of what was read as it
+// came (errors) and of what is left.
+RunResult EndFeeder(QProcess &feeder, OutputTail &errors, int milliseconds = FeederEndMilliseconds);
 
 // Kills every program RunAndWait is waiting for and waits until each has ended, so that the
 // files it was writing can be removed. For closing the window in the middle of a run.
