@@ -12,6 +12,7 @@
 #include "platform/interruption.h"
 #include "platform/main.h"
 #include "batch/parallelpreviews.h"
+#include "batch/runturn.h"
 #include "preview/previewcommands.h"
 #include "preview/previewfiles.h"
 #include "preview/tools.h"
@@ -24,6 +25,9 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <optional>
+#include <utility>
 #include <unistd.h>
 
 namespace {
@@ -120,6 +124,52 @@ int limitStretch(char *argv[])
     return writeOut(stretch.samples.data(), stretch.samples.size() * sizeof(float));
 }
 
+// The run's turn on its output folder, from its start to its end (RunTurn). A dry run writes
+// nothing, and previews beside their songs have no one folder: they take no turn.
+class OutputTurn {
+public:
+    OutputTurn(const CliOptions &options, std::function<bool()> stopped)
+        : m_folder(options.dryRun ? QString() : options.settings.outputFolder),
+          m_recursive(options.keepFolders),
+          m_stopped(std::move(stopped))
+    {
+        // A folder made by this run held nothing at its start.
+        if (!m_folder.isEmpty() && !Main::FolderExists(m_folder))
+            m_atStart = RunTurn::FilesAtStart::Of(m_folder, false);
+    }
+
+    // Once the folder is there; false when a signal ended the wait.
+    bool take()
+    {
+        if (m_folder.isEmpty() || m_tried || !Main::FolderExists(m_folder))
+            return true;
+        m_tried = true;
+        bool snapshot = !m_atStart.has_value();
+        m_turn = RunTurn::Turn::Take(
+            m_folder,
+            [&] {
+                if (std::exchange(snapshot, false))
+                    m_atStart = RunTurn::FilesAtStart::Of(m_folder, m_recursive);
+                tell(QStringLiteral("waiting for another lumbrisk-cli run into %1 to end").arg(m_folder));
+            },
+            m_stopped);
+        if (!m_turn.problem().isEmpty())
+            tell(QStringLiteral("runs into %1 cannot take turns (%2): another run at the same time may make its "
+                                "previews too").arg(m_folder, m_turn.problem()));
+        return !m_stopped();
+    }
+
+    RunTurn::FilesAtStart filesAtStart() const { return m_atStart.value_or(RunTurn::FilesAtStart()); }
+
+private:
+    QString m_folder;
+    bool m_recursive;
+    std::function<bool()> m_stopped;
+    bool m_tried = false;
+    RunTurn::Turn m_turn;
+    std::optional<RunTurn::FilesAtStart> m_atStart;
+};
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -157,6 +207,10 @@ int main(int argc, char *argv[])
     const auto interrupted = [&interruption] { return interruption.signalNumber() != 0; };
     const bool terminal = ::isatty(STDERR_FILENO) != 0;
     ConsolePrompts prompts(QStringLiteral("lumbrisk-cli: "));
+    // Taken before the scan: the run begins here, and what the folder holds now is what it may replace.
+    OutputTurn turn(options, interrupted);
+    if (!turn.take())
+        return 128 + interruption.signalNumber();
     Sources sources;
     {
         ScanProgress progress(reportMode(options) == ConsoleReport::Mode::Progress && terminal);
@@ -169,8 +223,11 @@ int main(int argc, char *argv[])
         if (!options.quiet || sources.paths.isEmpty())
             tell(note);
     }
-    if (sources.paths.isEmpty() && sources.leftOut.isEmpty())
+    if (sources.paths.isEmpty() && sources.leftOut.isEmpty()) {
+        for (const auto &[folder, problem] : std::as_const(sources.unread))
+            tell(QStringLiteral("left out: %1: the folder could not be read: %2").arg(folder, problem));
         return NothingMade; // the notes said what the arguments held instead
+    }
     // Known only now that the folders are scanned, and still before anything is made.
     if (!options.reports.review.isEmpty()) {
         const ReportOptions::RunFiles run{sources.paths, sources.subfolders, options.settings};
@@ -179,12 +236,16 @@ int main(int argc, char *argv[])
     }
     if (const QString problem = prepareOutputFolder(options); !problem.isEmpty())
         return complain(problem, Usage);
+    if (!turn.take())
+        return 128 + interruption.signalNumber();
     PreviewSettings settings = options.settings;
     settings.cuts = StartList::CutsFor(sources.paths, options.starts);
     settings.waveform = options.reports.waveform;
     settings.songPictures = !options.reports.review.isEmpty();
     ParallelPreviews previews(tools, settings, sources.paths);
     previews.setSubfolders(sources.subfolders);
+    previews.setPruneLimits(sources.roots, sources.pruneHeld);
+    previews.setFilesAtStart(turn.filesAtStart());
     if (previews.jobs() < settings.jobs && !options.quiet)
         tell(QStringLiteral("-j %1 lowered to %2: the limit of open files (ulimit -n) allows no more")
                  .arg(settings.jobs)
@@ -192,6 +253,7 @@ int main(int argc, char *argv[])
     ConsoleReport report(previews, reportMode(options), terminal);
     report.showNames(sources.shownNames);
     report.tellLeftOut(sources.leftOut);
+    report.tellUnread(sources.unread);
     QObject::connect(&interruption, &Interruption::received, &previews, &ParallelPreviews::stop);
     QObject::connect(&previews, &ParallelPreviews::finished, &application, &QCoreApplication::quit,
                      Qt::QueuedConnection);
