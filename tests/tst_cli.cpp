@@ -1734,7 +1734,7 @@ void TestCli::overlappingNightsMakeNothingTwice()
 void TestCli::pruneRemovesOnlyWhatIsProvedGone_data()
 {
     QTest::addColumn<QString>("change");   // shell lines in the row's folder, between the runs
-    QTest::addColumn<QString>("argument"); // the second run's FOLDER argument
+    QTest::addColumn<QStringList>("arguments"); // the second run's FOLDER arguments
     QTest::addColumn<bool>("asNobody");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("said");     // a pattern for a line of the second run's standard error
@@ -1742,22 +1742,26 @@ void TestCli::pruneRemovesOnlyWhatIsProvedGone_data()
     const QStringList albumOne{"Album 1", "Album 1/Tone A_Preview.json", "Album 1/Tone A_Preview.mp3"};
     const QStringList all = albumOne + QStringList{"Album 2", "Album 2/Tone B_Preview.json", "Album 2/Tone B_Preview.mp3"};
     const QString heldBack = QStringLiteral("^--prune removed nothing: .*/m/Album 2/ could not be read, and songs may lie there$");
-    QTest::newRow("the music folder moved away") << "mv m m.unmounted" << "m" << false << 2
+    QTest::newRow("the music folder moved away") << "mv m m.unmounted" << QStringList{"m"} << false << 2
                                                  << "^lumbrisk-cli: '.*/m': no such file or folder$" << all;
-    QTest::newRow("an album withdrawn") << "rm -r 'm/Album 2'" << "m" << false << 0
+    QTest::newRow("an album withdrawn") << "rm -r 'm/Album 2'" << QStringList{"m"} << false << 0
                                         << "^removed: .*/out/Album 2/: the previews removed left it empty$" << albumOne;
-    QTest::newRow("an album folder of mode 000") << "chmod 000 'm/Album 2'" << "m" << true << 1 << heldBack << all;
-    QTest::newRow("an album folder read, not searched") << "chmod 644 'm/Album 2'" << "m" << true << 1 << heldBack << all;
+    QTest::newRow("an album folder of mode 000") << "chmod 000 'm/Album 2'" << QStringList{"m"} << true << 1 << heldBack << all;
+    QTest::newRow("an album folder read, not searched") << "chmod 644 'm/Album 2'" << QStringList{"m"} << true << 1 << heldBack << all;
     QTest::newRow("an album behind a link to nothing")
-        << "mv 'm/Album 2' elsewhere && ln -s '/nonexistent/Album 2' 'm/Album 2'" << "m" << false << 0
+        << "mv 'm/Album 2' elsewhere && ln -s '/nonexistent/Album 2' 'm/Album 2'" << QStringList{"m"} << false << 0
         << "^--prune kept 1 preview whose songs cannot be told gone: .*/Tone B_Preview\\.mp3 \\(its folder .*/m/Album 2 cannot be read\\)$"
         << all;
     QTest::newRow("a song recorded outside the run's folders")
-        << "rm 'm/Album 2/Tone B.mp3'" << "m/Album 1" << false << 0
+        << "rm 'm/Album 2/Tone B.mp3'" << QStringList{"m/Album 1"} << false << 0
         << "^--prune kept 1 preview whose songs are not there but lie outside this run's folders: .*/Album 2/Tone B_Preview\\.mp3$"
         << all + QStringList{"Tone A_Preview.json", "Tone A_Preview.mp3"};
+    // A share not mounted leaves its mount point empty.
+    QTest::newRow("a FOLDER argument without songs")
+        << "rm 'm/Album 2/Tone B.mp3' && mkdir mnt" << QStringList{"m", "mnt"} << false << 0
+        << "^--prune removed nothing: .*/mnt holds no song, and songs may lie there$" << all;
     QTest::newRow("a file beside that is no waveform file")
-        << "rm 'm/Album 2/Tone B.mp3' && echo '{\"peaks\": []}' > 'out/Album 2/Tone B_Preview.json'" << "m" << false << 0
+        << "rm 'm/Album 2/Tone B.mp3' && echo '{\"peaks\": []}' > 'out/Album 2/Tone B_Preview.json'" << QStringList{"m"} << false << 0
         << "^removed: .*/out/Album 2/Tone B_Preview\\.mp3: its song .* is gone$"
         << albumOne + QStringList{"Album 2", "Album 2/Tone B_Preview.json"};
 }
@@ -1765,7 +1769,7 @@ void TestCli::pruneRemovesOnlyWhatIsProvedGone_data()
 void TestCli::pruneRemovesOnlyWhatIsProvedGone()
 {
     QFETCH(QString, change);
-    QFETCH(QString, argument);
+    QFETCH(QStringList, arguments);
     QFETCH(bool, asNobody);
     QFETCH(int, status);
     QFETCH(QString, said);
@@ -1785,11 +1789,13 @@ void TestCli::pruneRemovesOnlyWhatIsProvedGone()
     QVERIFY(QDir(root).mkpath(QStringLiteral("out")));
     if (asNobody)
         QCOMPARE(QProcess::execute(QStringLiteral("chown"), {QStringLiteral("-R"), QStringLiteral("nobody:nogroup"), root}), 0);
-    const auto night = [&](const QString &folder) {
+    const auto night = [&](const QStringList &folders) {
         QProcess process;
-        const QStringList options{QStringLiteral("--update"), QStringLiteral("--prune"), QStringLiteral("-d"), QStringLiteral("1"),
-                                  QStringLiteral("--keep-folders"), QStringLiteral("--waveform"), QStringLiteral("json"),
-                                  QStringLiteral("-o"), root + QStringLiteral("/out"), root + QLatin1Char('/') + folder};
+        QStringList options{QStringLiteral("--update"), QStringLiteral("--prune"), QStringLiteral("-d"), QStringLiteral("1"),
+                            QStringLiteral("--keep-folders"), QStringLiteral("--waveform"), QStringLiteral("json"),
+                            QStringLiteral("-o"), root + QStringLiteral("/out")};
+        for (const QString &folder : folders)
+            options.append(root + QLatin1Char('/') + folder);
         process.setWorkingDirectory(root);
         if (asNobody)
             process.start(setpriv, QStringList{QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"),
@@ -1800,13 +1806,13 @@ void TestCli::pruneRemovesOnlyWhatIsProvedGone()
         return Run{process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
                    QString::fromUtf8(process.readAllStandardError())};
     };
-    const Run first = night(QStringLiteral("m"));
+    const Run first = night({QStringLiteral("m")});
     QVERIFY2(first.status == 0, qPrintable(first.err));
     QProcess shell;
     shell.setWorkingDirectory(root);
     shell.start(QStringLiteral("sh"), {QStringLiteral("-c"), change});
     QVERIFY(shell.waitForFinished() && shell.exitCode() == 0);
-    const Run second = night(argument);
+    const Run second = night(arguments);
     QProcess::execute(QStringLiteral("chmod"), {QStringLiteral("-R"), QStringLiteral("u+rwx"), root}); // for the clean-up
     QVERIFY2(second.status == status, qPrintable(second.err));
     QVERIFY2(QRegularExpression(said, QRegularExpression::MultilineOption).match(second.err).hasMatch(), qPrintable(second.err));
