@@ -1744,6 +1744,8 @@ void TestCli::pruneRemovesOnlyWhatIsProvedGone_data()
     const QString heldBack = QStringLiteral("^--prune removed nothing: .*/m/Album 2/ could not be read, and songs may lie there$");
     QTest::newRow("the music folder moved away") << "mv m m.unmounted" << QStringList{"m"} << false << 2
                                                  << "^lumbrisk-cli: '.*/m': no such file or folder$" << all;
+    QTest::newRow("the music folder of mode 000") << "chmod 000 m" << QStringList{"m"} << true << 2
+                                                  << "^lumbrisk-cli: '.*/m': the folder cannot be read: Permission denied$" << all;
     QTest::newRow("an album withdrawn") << "rm -r 'm/Album 2'" << QStringList{"m"} << false << 0
                                         << "^removed: .*/out/Album 2/: the previews removed left it empty$" << albumOne;
     QTest::newRow("an album folder of mode 000") << "chmod 000 'm/Album 2'" << QStringList{"m"} << true << 1 << heldBack << all;

@@ -101,7 +101,8 @@ CliCommandLine::CliCommandLine()
                        "the folders below it: stereo, 48000 Hz, at the chosen bit rate, named <name>_Preview.mp3. "
                        "The previews Lumbrisk made are no songs: a folder's are left out. Sources are only read. Progress goes to standard error.\n\n"
                        "Exit status: 0 every preview made, 1 some not made or left out (a name that is not "
-                       "valid UTF-8) or no audio file found, 2 bad usage, 3 a tool is missing, 130 stopped by "
+                       "valid UTF-8), no audio file found or a folder that could not be read, 2 bad usage (a FILE or "
+                       "FOLDER that is not there among it), 3 a tool is missing, 130 stopped by "
                        "Ctrl+C (129 by SIGHUP, 141 by a closed pipe, 143 by SIGTERM)."));
     m_parser.addOptions(CliOptionList::All());
     ProgramOptions::AddHelpAndVersion(m_parser);
