@@ -108,7 +108,8 @@ Sources SourcesOf(const CliOptions &options, Prompts &prompts, ScanProgress &pro
         const QStringList scanned = AddFolder::ScanFolder(
             prompts, absolute, pattern, [&progress](const QStringList &rows) { progress.found(rows.size()); },
             &sources.leftOut, stopped, [&sources](const QString &folder, int error) {
-                sources.unread.append({folder, QString::fromLocal8Bit(std::strerror(error))});
+                sources.unread.append({folder, QStringLiteral("the folder could not be read: ")
+                                                   + QString::fromLocal8Bit(std::strerror(error))});
                 if (sources.pruneHeld.isEmpty())
                     sources.pruneHeld = QStringLiteral("%1 could not be read").arg(folder);
             });

@@ -18,7 +18,8 @@ struct Sources {
     QList<QByteArray> leftOut; // absolute paths whose names are not valid UTF-8
     QStringList notes;         // what a folder held instead of songs, and the previews left out of it
     QStringList roots;         // the FOLDER arguments, absolute, also as their links resolve
-    QList<QPair<QString, QString>> unread; // folders below them that could not be read whole, and why
+    // Folders below them that could not be read whole, and why: "the folder could not be read: Permission denied".
+    QList<QPair<QString, QString>> unread;
     // Why --prune may remove nothing this run ("" when it may): a folder that could not be
     // read, or a FOLDER argument without songs (a share not mounted), may hide songs.
     QString pruneHeld;

@@ -119,7 +119,7 @@ void ConsoleReport::tellLeftOut(const QList<QByteArray> &paths)
 void ConsoleReport::tellUnread(const QList<QPair<QString, QString>> &folders)
 {
     for (const auto &folder : folders) {
-        m_leftOut.append({folder.first, QStringLiteral("the folder could not be read: ") + folder.second});
+        m_leftOut.append(folder);
         printLine(QStringLiteral("left out: %1: %2").arg(m_leftOut.constLast().first, m_leftOut.constLast().second));
     }
 }

@@ -34,8 +34,8 @@ public:
     // The paths left out before the run because their names are not valid UTF-8: each told
     // now, with its bytes escaped, then listed in the summary and the JSON report.
     void tellLeftOut(const QList<QByteArray> &paths);
-    // The folders that could not be read whole, each with why ("Permission denied"): each told
-    // now, and counted as left out.
+    // The folders that could not be read whole, each with why: each told now, and counted as
+    // left out.
     void tellUnread(const QList<QPair<QString, QString>> &folders);
     // Each source as the progress line names it, in list order: "Album 2/Track 5.flac".
     void showNames(const QStringList &names);

@@ -225,7 +225,7 @@ int main(int argc, char *argv[])
     }
     if (sources.paths.isEmpty() && sources.leftOut.isEmpty()) {
         for (const auto &[folder, problem] : std::as_const(sources.unread))
-            tell(QStringLiteral("left out: %1: the folder could not be read: %2").arg(folder, problem));
+            tell(QStringLiteral("left out: %1: %2").arg(folder, problem));
         return NothingMade; // the notes said what the arguments held instead
     }
     // Known only now that the folders are scanned, and still before anything is made.
