@@ -184,6 +184,7 @@ private slots:
     void terminalShows();
     void updateKeepsWhatIsUpToDate_data();
     void updateKeepsWhatIsUpToDate();
+    void overlappingNightsMakeNothingTwice_data();
     void overlappingNightsMakeNothingTwice();
     void pruneRemovesOnlyWhatIsProvedGone_data();
     void pruneRemovesOnlyWhatIsProvedGone();
@@ -1708,14 +1709,25 @@ void TestCli::updateKeepsWhatIsUpToDate()
 
 // The nightly line started again while the night before still runs (cron overlapping itself):
 // the second waits its turn, then finds every preview up to date, and none is made twice.
+void TestCli::overlappingNightsMakeNothingTwice_data()
+{
+    QTest::addColumn<bool>("beside");
+    QTest::newRow("into an output folder") << false;
+    QTest::newRow("beside the songs") << true;
+}
+
 void TestCli::overlappingNightsMakeNothingTwice()
 {
-    const QString tools = folder(QStringLiteral("overlap"));
-    const QString songs = folder(QStringLiteral("overlap-songs"));
+    QFETCH(bool, beside);
+    const QString tag = QTest::currentDataTag();
+    const QString tools = folder(QStringLiteral("overlap/") + tag);
+    const QString songs = folder(QStringLiteral("overlap-songs/") + tag);
     for (const QString name : {QStringLiteral("Tone A.mp3"), QStringLiteral("Tone B.mp3")})
         QVERIFY(QFile::copy(m_music + QLatin1Char('/') + name, songs + QLatin1Char('/') + name));
-    const QStringList night{QStringLiteral("--update"), QStringLiteral("--prune"), QStringLiteral("-d"), QStringLiteral("1"),
-                            QStringLiteral("-o"), folder(QStringLiteral("overlap-out")), songs};
+    const QString out = beside ? songs : folder(QStringLiteral("overlap-out/") + tag);
+    const QStringList night = QStringList{QStringLiteral("--update"), QStringLiteral("--prune"), QStringLiteral("-d"), QStringLiteral("1")}
+                              + (beside ? QStringList{QStringLiteral("--beside")} : QStringList{QStringLiteral("-o"), out})
+                              + QStringList{songs};
     QProcess *first = launch(night, slowTools(tools));
     QTRY_VERIFY_WITH_TIMEOUT(!QDir(tools).entryList({QStringLiteral("started.*")}).isEmpty(), 20000);
     const Run second = run(night, tools + QStringLiteral(":/usr/bin:/bin"));
@@ -1724,7 +1736,9 @@ void TestCli::overlappingNightsMakeNothingTwice()
     QVERIFY2(second.status == 0, qPrintable(second.err));
     QVERIFY2(second.err.startsWith(QStringLiteral("lumbrisk-cli: waiting for another lumbrisk-cli run into ")), qPrintable(second.err));
     QVERIFY2(second.err.endsWith(QStringLiteral("nothing to make; up to date: 2\n")), qPrintable(second.err));
-    QCOMPARE(previewsIn(QStringLiteral("overlap-out")), (QStringList{QStringLiteral("Tone A_Preview.mp3"), QStringLiteral("Tone B_Preview.mp3")}));
+    QCOMPARE(Fixtures::FilesBelow(out).filter(QStringLiteral("_Preview")),
+             (QStringList{QStringLiteral("Tone A_Preview.mp3"), QStringLiteral("Tone B_Preview.mp3")}));
+    QVERIFY2(!QFileInfo::exists(out + QStringLiteral("/.lumbrisk-run.lock")), "the lock file goes with the last run");
 }
 
 // A song is gone only when it was recorded below a FOLDER argument of the run, the folder

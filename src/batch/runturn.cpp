@@ -33,17 +33,16 @@ std::optional<FilesAtStart::Key> FilesAtStart::keyOf(const QString &path)
     return Key{quint64(status.st_dev), quint64(status.st_ino), qint64(status.st_ctim.tv_sec), qint64(status.st_ctim.tv_nsec)};
 }
 
-FilesAtStart FilesAtStart::Of(const QString &folder, bool recursive)
+void FilesAtStart::add(const QString &folder, bool recursive)
 {
-    FilesAtStart start;
-    start.m_files.emplace();
+    if (!m_files)
+        m_files.emplace();
     QDirIterator files(folder, {QStringLiteral("*.mp3"), QStringLiteral("*.MP3")}, QDir::Files | QDir::Hidden,
                        recursive ? QDirIterator::Subdirectories : QDirIterator::NoIteratorFlags);
     while (files.hasNext()) {
         if (const std::optional<Key> key = keyOf(files.next()))
-            start.m_files->insert(*key);
+            m_files->insert(*key);
     }
-    return start;
 }
 
 bool FilesAtStart::wasThere(const QString &path) const

@@ -1,6 +1,7 @@
 #pragma once
 // Runs into one output folder take turns: each holds an advisory lock (flock) on a hidden
-// file in the folder from its start to its end, and the next waits for it. Overlapping
+// file in the folder from its start to its end, and the next waits for it (beside the songs,
+// in each folder the run was given). Overlapping
 // nightly runs so never make one preview twice, nor prune beside each other. The kernel lets
 // go of the lock however a run ends; the file goes with the run that holds it last.
 // A run that had to wait knows which files were there when it began: one saved while it
@@ -23,8 +24,10 @@ class FilesAtStart {
 public:
     // None looked at: every file counts as there at the start.
     FilesAtStart() = default;
-    // The MP3 files in the folder, and with recursive below it, now; none when it is not there.
-    static FilesAtStart Of(const QString &folder, bool recursive);
+    // Looks at the MP3 files in the folder, and with recursive below it, now; a folder that is
+    // not there holds none.
+    void add(const QString &folder, bool recursive);
+    bool taken() const { return m_files.has_value(); }
     // True when the path holds a file that was there, unchanged, when this was taken.
     bool wasThere(const QString &path) const;
 

@@ -18,6 +18,9 @@
 #include "preview/tools.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
+#include <QMap>
+#include <QSet>
 #include <QDir>
 #include <QFile>
 #include <QLocale>
@@ -28,6 +31,7 @@
 #include <functional>
 #include <optional>
 #include <utility>
+#include <vector>
 #include <unistd.h>
 
 namespace {
@@ -124,50 +128,81 @@ int limitStretch(char *argv[])
     return writeOut(stretch.samples.data(), stretch.samples.size() * sizeof(float));
 }
 
-// The run's turn on its output folder, from its start to its end (RunTurn). A dry run writes
-// nothing, and previews beside their songs have no one folder: they take no turn.
-class OutputTurn {
+// Where a run writes: its output folder (with --keep-folders, the folders below it too), or
+// beside the songs each FOLDER argument with the folders below it, each FILE argument's folder,
+// or a list's folder. By real path, so that no folder is locked twice, in the one order every
+// run takes them in.
+QMap<QString, bool> placesOf(const CliOptions &options)
+{
+    if (!options.settings.outputFolder.isEmpty())
+        return {{options.settings.outputFolder, options.keepFolders}};
+    QMap<QString, bool> places;
+    const auto add = [&places](const QString &folder, bool recursive) {
+        const QString real = QFileInfo(folder).canonicalFilePath();
+        if (!real.isEmpty())
+            places[real] = places.value(real) || recursive;
+    };
+    if (options.paths.isEmpty())
+        add(options.startsFolder, false);
+    for (const QByteArray &given : options.paths) {
+        const QString path = FileNames::Decoded(given);
+        if (path.isNull())
+            continue;
+        const bool folder = Main::FolderExists(path);
+        add(folder ? path : Main::FolderOf(Main::AbsolutePath(path)), folder);
+    }
+    return places;
+}
+
+// The run's turn on the places it writes into, from its start to its end (RunTurn); a dry
+// run writes nothing and takes none.
+class RunTurns {
 public:
-    OutputTurn(const CliOptions &options, std::function<bool()> stopped)
-        : m_folder(options.dryRun ? QString() : options.settings.outputFolder),
-          m_recursive(options.keepFolders),
-          m_stopped(std::move(stopped))
+    RunTurns(const CliOptions &options, std::function<bool()> stopped)
+        : m_places(options.dryRun ? QMap<QString, bool>() : placesOf(options)), m_stopped(std::move(stopped))
     {
-        // A folder made by this run held nothing at its start.
-        if (!m_folder.isEmpty() && !Main::FolderExists(m_folder))
-            m_atStart = RunTurn::FilesAtStart::Of(m_folder, false);
+        // A folder the run makes held nothing at its start.
+        for (auto place = m_places.cbegin(); place != m_places.cend(); ++place) {
+            if (!Main::FolderExists(place.key()))
+                m_atStart.add(place.key(), false);
+        }
     }
 
-    // Once the folder is there; false when a signal ended the wait.
+    // Each place that is there and not taken yet; false when a signal ended a wait.
     bool take()
     {
-        if (m_folder.isEmpty() || m_tried || !Main::FolderExists(m_folder))
-            return true;
-        m_tried = true;
-        bool snapshot = !m_atStart.has_value();
-        m_turn = RunTurn::Turn::Take(
-            m_folder,
-            [&] {
-                if (std::exchange(snapshot, false))
-                    m_atStart = RunTurn::FilesAtStart::Of(m_folder, m_recursive);
-                tell(QStringLiteral("waiting for another lumbrisk-cli run into %1 to end").arg(m_folder));
-            },
-            m_stopped);
-        if (!m_turn.problem().isEmpty())
-            tell(QStringLiteral("runs into %1 cannot take turns (%2): another run at the same time may make its "
-                                "previews too").arg(m_folder, m_turn.problem()));
-        return !m_stopped();
+        for (auto place = m_places.cbegin(); place != m_places.cend(); ++place) {
+            if (m_tried.contains(place.key()) || !Main::FolderExists(place.key()))
+                continue;
+            m_tried.insert(place.key());
+            m_turns.push_back(RunTurn::Turn::Take(place.key(), [&] { waiting(place.key()); }, m_stopped));
+            if (!m_turns.back().problem().isEmpty())
+                tell(QStringLiteral("runs into %1 cannot take turns (%2): another run at the same time may make its "
+                                    "previews too").arg(place.key(), m_turns.back().problem()));
+            if (m_stopped())
+                return false;
+        }
+        return true;
     }
 
-    RunTurn::FilesAtStart filesAtStart() const { return m_atStart.value_or(RunTurn::FilesAtStart()); }
+    RunTurn::FilesAtStart filesAtStart() const { return m_atStart; }
 
 private:
-    QString m_folder;
-    bool m_recursive;
+    // What the places hold is looked at before the first wait: the run began before it.
+    void waiting(const QString &folder)
+    {
+        if (!m_atStart.taken()) {
+            for (auto place = m_places.cbegin(); place != m_places.cend(); ++place)
+                m_atStart.add(place.key(), place.value());
+        }
+        tell(QStringLiteral("waiting for another lumbrisk-cli run into %1 to end").arg(folder));
+    }
+
+    QMap<QString, bool> m_places; // folder, and whether the run writes below it too
     std::function<bool()> m_stopped;
-    bool m_tried = false;
-    RunTurn::Turn m_turn;
-    std::optional<RunTurn::FilesAtStart> m_atStart;
+    QSet<QString> m_tried;
+    std::vector<RunTurn::Turn> m_turns;
+    RunTurn::FilesAtStart m_atStart;
 };
 
 } // namespace
@@ -208,7 +243,7 @@ int main(int argc, char *argv[])
     const bool terminal = ::isatty(STDERR_FILENO) != 0;
     ConsolePrompts prompts(QStringLiteral("lumbrisk-cli: "));
     // Taken before the scan: the run begins here, and what the folder holds now is what it may replace.
-    OutputTurn turn(options, interrupted);
+    RunTurns turn(options, interrupted);
     if (!turn.take())
         return 128 + interruption.signalNumber();
     Sources sources;
