@@ -10,6 +10,7 @@
 
 #include "filelist/addfolder.h"
 #include "platform/consoleprompts.h"
+#include "platform/main.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -17,6 +18,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -74,6 +76,16 @@ QString hangingTools(const QString &folder, bool withChild = false)
     Fixtures::WriteScript(folder, QStringLiteral("sox"),
                           QStringLiteral("case \"$*\" in *Tone\\ B*) echo $$ >> '%1/pids'; %2;; esac\n"
                                          "exec /usr/bin/sox \"$@\"").arg(folder, hang));
+    return folder + QStringLiteral(":/usr/bin:/bin");
+}
+
+// A PATH whose sox, made in the folder, notes that it started (a file "started.<pid>"), then
+// takes a second before it runs the real SoX: another run is started meanwhile.
+QString slowTools(const QString &folder)
+{
+    Fixtures::WriteScript(folder, QStringLiteral("sox"),
+                          QStringLiteral("case \"$1\" in -h) exec /usr/bin/sox \"$@\";; esac\n: > '%1/started.'$$\n"
+                                         "sleep 1\nexec /usr/bin/sox \"$@\"").arg(folder));
     return folder + QStringLiteral(":/usr/bin:/bin");
 }
 
@@ -172,6 +184,10 @@ private slots:
     void terminalShows();
     void updateKeepsWhatIsUpToDate_data();
     void updateKeepsWhatIsUpToDate();
+    void overlappingNightsMakeNothingTwice_data();
+    void overlappingNightsMakeNothingTwice();
+    void pruneRemovesOnlyWhatIsProvedGone_data();
+    void pruneRemovesOnlyWhatIsProvedGone();
     void jobsKeepWithinTheLimitOfOpenFiles();
 
 private:
@@ -664,12 +680,21 @@ void TestCli::exitStatuses_data()
     QTest::newRow("a text named .mp3")
         << QStringList{QStringLiteral("-q"), damaged + QStringLiteral("/notes.mp3")} << QString() << 1
         << notMade + QStringLiteral("notes.mp3: it holds no audio that SoX can read \\(not an MP3 file, or damaged\\)$") << none;
+    // A missing path is a mistake on the command line, never a song for SoX, with or without
+    // its slash: a share not mounted at night must not look like a withdrawn catalogue.
     QTest::newRow("a missing song")
-        << QStringList{QStringLiteral("-q"), damaged + QStringLiteral("/gone.mp3")} << QString() << 1
-        << notMade + QStringLiteral("gone.mp3: SoX failed: can't open input file `.*/gone.mp3': No such file or directory$") << none;
+        << QStringList{QStringLiteral("-q"), damaged + QStringLiteral("/gone.mp3")} << QString() << 2
+        << QStringLiteral("^lumbrisk-cli: '.*/gone.mp3': no such file or folder$") << none;
     QTest::newRow("a missing M4A master")
-        << QStringList{QStringLiteral("-q"), damaged + QStringLiteral("/gone.m4a")} << QString() << 1
-        << notMade + QStringLiteral("gone.m4a: it cannot be decoded \\(FFmpeg: No such file or directory\\)$") << none;
+        << QStringList{QStringLiteral("-q"), damaged + QStringLiteral("/gone.m4a")} << QString() << 2
+        << QStringLiteral("^lumbrisk-cli: '.*/gone.m4a': no such file or folder$") << none;
+    QTest::newRow("missing folder, no slash") << QStringList{a, QStringLiteral("gone")} << QString() << 2
+                                              << QStringLiteral("^lumbrisk-cli: 'gone': no such file or folder$") << none;
+    QVERIFY(linkAnew(damaged + QStringLiteral("/unmounted"), damaged + QStringLiteral("/music")));
+    QTest::newRow("FOLDER, a link to nothing")
+        << QStringList{a, damaged + QStringLiteral("/music")} << QString() << 2
+        << QStringLiteral("^lumbrisk-cli: '.*/music': no such file or folder: it is a link to .*/unmounted, which is not there$")
+        << none;
     QTest::newRow("a song, start after its end")
         << QStringList{QStringLiteral("-q"), QStringLiteral("-s"), QStringLiteral("10"), QStringLiteral("Tone A.mp3")}
         << QString() << 1 << notMade + QStringLiteral("Tone A.mp3: the track is only 0:05 long, so a preview from 0:10 has nothing in it$")
@@ -792,7 +817,9 @@ void TestCli::stopsKeepFinishedPreviewsOnly()
 }
 
 // kill -9 leaves no tool running, and the file its tool was writing only until the next run
-// into that folder; a run going on at the same time keeps its own unfinished file.
+// into that folder; a run going on at the same time (into another folder: runs into one take
+// turns) keeps its own unfinished file. The killed run's lock file is the next run's to take,
+// and goes as that one ends.
 void TestCli::killedRunLeavesNoToolAndTheNextRunCleansUp_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -811,7 +838,7 @@ void TestCli::killedRunLeavesNoToolAndTheNextRunCleansUp()
     const auto leftovers = [&] {
         QStringList entries = Fixtures::FilesBelow(temp);
         for (const QString &entry : Fixtures::FilesBelow(output)) {
-            if (!entry.endsWith(QLatin1String("_Preview.mp3")))
+            if (!entry.endsWith(QLatin1String("_Preview.mp3")) && entry != QLatin1String(".lumbrisk-run.lock"))
                 entries.append(entry);
         }
         return entries;
@@ -833,7 +860,8 @@ void TestCli::killedRunLeavesNoToolAndTheNextRunCleansUp()
     QVERIFY(!live.isEmpty());
     for (const QString &entry : stale)
         QVERIFY2(!live.contains(entry), qPrintable(entry + QStringLiteral(" was left by the killed run")));
-    QCOMPARE(run(arguments + QStringList{QStringLiteral("-o"), output, QStringLiteral("Tone A.mp3")}, QString(), temp).status, 0);
+    QCOMPARE(run(arguments + QStringList{QStringLiteral("-o"), folder(base + QStringLiteral("other")), QStringLiteral("Tone A.mp3")},
+                 QString(), temp).status, 0);
     QCOMPARE(leftovers(), live);
 
     ::kill(pid_t(working->processId()), SIGTERM);
@@ -872,25 +900,24 @@ void TestCli::relativeNamesNeedAReadableCurrentFolder()
     QCOMPARE(Fixtures::FilesBelow(output), QStringList());
 }
 
-// Two runs at once into one folder, each with its own a.mp3 (the README's distributed use):
-// neither takes the other's unfinished file nor replaces its preview; the later one saves
-// under a free name and says so. Their SoX wait for each other, so both runs have named
-// their previews before either is saved. A third run replaces an earlier run's preview.
+// Two runs at once into one folder, each with its own a.mp3 (the README's distributed use),
+// take turns: the later one waits, and says so. The preview the first saved meanwhile came
+// after the later one began, so it is never replaced: the later one saves under a free name
+// and says so. A third run replaces an earlier run's preview.
 void TestCli::twoRunsIntoOneFolderDoNotClash()
 {
     const QString tools = folder(QStringLiteral("together"));
-    Fixtures::WriteScript(tools, QStringLiteral("sox"), QStringLiteral(
-        "case \"$1\" in -h) exec /usr/bin/sox \"$@\";; esac\n: > '%1/started.'$$\n"
-        "for i in $(seq 200); do [ $(ls '%1' | grep -c started) -ge 2 ] && break; sleep 0.05; done\n"
-        "exec /usr/bin/sox \"$@\"").arg(tools));
+    const QString path = slowTools(tools);
     const QString shared = folder(QStringLiteral("shared"));
     const QStringList sources{folder(QStringLiteral("d1")) + QStringLiteral("/a.mp3"),
                               folder(QStringLiteral("d2")) + QStringLiteral("/a.mp3")};
     QVERIFY(QFile::copy(m_music + QStringLiteral("/Tone A.mp3"), sources[0]));
     QVERIFY(QFile::copy(m_music + QStringLiteral("/Tone B.mp3"), sources[1]));
     QList<QProcess *> runs;
-    for (const QString &source : sources)
-        runs << launch({QStringLiteral("--json"), QStringLiteral("-o"), shared, source}, tools + QStringLiteral(":/usr/bin:/bin"));
+    for (const QString &source : sources) {
+        runs << launch({QStringLiteral("--json"), QStringLiteral("-o"), shared, source}, path);
+        QTRY_VERIFY_WITH_TIMEOUT(!QDir(tools).entryList({QStringLiteral("started.*")}).isEmpty(), 20000);
+    }
     QStringList planned;
     QList<double> pitches;
     for (QProcess *process : std::as_const(runs)) {
@@ -901,8 +928,10 @@ void TestCli::twoRunsIntoOneFolderDoNotClash()
         QVERIFY(preview[QStringLiteral("made")].toBool());
         planned << preview[QStringLiteral("planned")].toString();
         pitches << Fixtures::RoughFrequency(preview[QStringLiteral("preview")].toString(), 0.2, 1.5);
-        QCOMPARE(QString::fromUtf8(process->readAllStandardError()).contains(QStringLiteral("made under a free name: ")),
-                 !planned.constLast().isEmpty());
+        const QString said = QString::fromUtf8(process->readAllStandardError());
+        QCOMPARE(said.contains(QStringLiteral("made under a free name: ")), !planned.constLast().isEmpty());
+        QCOMPARE(said.contains(QStringLiteral("waiting for another lumbrisk-cli run into %1 to end").arg(shared)),
+                 process == runs.constLast());
     }
     planned.sort();
     QCOMPARE(planned, (QStringList{QString(), shared + QStringLiteral("/a_Preview.mp3")}));
@@ -1676,6 +1705,134 @@ void TestCli::updateKeepsWhatIsUpToDate()
              !again.contains(QStringLiteral("--prune")) && !both.contains(QStringLiteral("--join")));
     if (between.startsWith(QLatin1String("put a song")))
         QCOMPARE(Fixtures::Contents(toneA), Fixtures::Contents(m_music + QStringLiteral("/Tone B.mp3")));
+}
+
+// The nightly line started again while the night before still runs (cron overlapping itself):
+// the second waits its turn, then finds every preview up to date, and none is made twice.
+void TestCli::overlappingNightsMakeNothingTwice_data()
+{
+    QTest::addColumn<bool>("beside");
+    QTest::newRow("into an output folder") << false;
+    QTest::newRow("beside the songs") << true;
+}
+
+void TestCli::overlappingNightsMakeNothingTwice()
+{
+    QFETCH(bool, beside);
+    const QString tag = QTest::currentDataTag();
+    const QString tools = folder(QStringLiteral("overlap/") + tag);
+    const QString songs = folder(QStringLiteral("overlap-songs/") + tag);
+    for (const QString name : {QStringLiteral("Tone A.mp3"), QStringLiteral("Tone B.mp3")})
+        QVERIFY(QFile::copy(m_music + QLatin1Char('/') + name, songs + QLatin1Char('/') + name));
+    const QString out = beside ? songs : folder(QStringLiteral("overlap-out/") + tag);
+    const QStringList night = QStringList{QStringLiteral("--update"), QStringLiteral("--prune"), QStringLiteral("-d"), QStringLiteral("1")}
+                              + (beside ? QStringList{QStringLiteral("--beside")} : QStringList{QStringLiteral("-o"), out})
+                              + QStringList{songs};
+    QProcess *first = launch(night, slowTools(tools));
+    QTRY_VERIFY_WITH_TIMEOUT(!QDir(tools).entryList({QStringLiteral("started.*")}).isEmpty(), 20000);
+    const Run second = run(night, tools + QStringLiteral(":/usr/bin:/bin"));
+    QVERIFY(first->waitForFinished(30000));
+    QCOMPARE(first->exitCode(), 0);
+    QVERIFY2(second.status == 0, qPrintable(second.err));
+    QVERIFY2(second.err.startsWith(QStringLiteral("lumbrisk-cli: waiting for another lumbrisk-cli run into ")), qPrintable(second.err));
+    QVERIFY2(second.err.endsWith(QStringLiteral("nothing to make; up to date: 2\n")), qPrintable(second.err));
+    QCOMPARE(Fixtures::FilesBelow(out).filter(QStringLiteral("_Preview")),
+             (QStringList{QStringLiteral("Tone A_Preview.mp3"), QStringLiteral("Tone B_Preview.mp3")}));
+    QVERIFY2(!QFileInfo::exists(out + QStringLiteral("/.lumbrisk-run.lock")), "the lock file goes with the last run");
+}
+
+// A song is gone only when it was recorded below a FOLDER argument of the run, the folder
+// above it that is there could be read, and it is not there: every other doubt keeps the
+// preview and says so. A withdrawn album's folder goes with its previews. A folder's mode
+// refuses only another user than root: those rows run as nobody.
+void TestCli::pruneRemovesOnlyWhatIsProvedGone_data()
+{
+    QTest::addColumn<QString>("change");   // shell lines in the row's folder, between the runs
+    QTest::addColumn<QStringList>("arguments"); // the second run's FOLDER arguments
+    QTest::addColumn<bool>("asNobody");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("said");     // a pattern for a line of the second run's standard error
+    QTest::addColumn<QStringList>("left"); // the output folder after it
+    const QStringList albumOne{"Album 1", "Album 1/Tone A_Preview.json", "Album 1/Tone A_Preview.mp3"};
+    const QStringList all = albumOne + QStringList{"Album 2", "Album 2/Tone B_Preview.json", "Album 2/Tone B_Preview.mp3"};
+    const QString heldBack = QStringLiteral("^--prune removed nothing: .*/m/Album 2/ could not be read, and songs may lie there$");
+    QTest::newRow("the music folder moved away") << "mv m m.unmounted" << QStringList{"m"} << false << 2
+                                                 << "^lumbrisk-cli: '.*/m': no such file or folder$" << all;
+    QTest::newRow("the music folder of mode 000") << "chmod 000 m" << QStringList{"m"} << true << 2
+                                                  << "^lumbrisk-cli: '.*/m': the folder cannot be read: Permission denied$" << all;
+    QTest::newRow("an album withdrawn") << "rm -r 'm/Album 2'" << QStringList{"m"} << false << 0
+                                        << "^removed: .*/out/Album 2/: the previews removed left it empty$" << albumOne;
+    QTest::newRow("an album folder of mode 000") << "chmod 000 'm/Album 2'" << QStringList{"m"} << true << 1 << heldBack << all;
+    QTest::newRow("an album folder read, not searched") << "chmod 644 'm/Album 2'" << QStringList{"m"} << true << 1 << heldBack << all;
+    QTest::newRow("an album behind a link to nothing")
+        << "mv 'm/Album 2' elsewhere && ln -s '/nonexistent/Album 2' 'm/Album 2'" << QStringList{"m"} << false << 0
+        << "^--prune kept 1 preview whose songs cannot be told gone: .*/Tone B_Preview\\.mp3 \\(its folder .*/m/Album 2 cannot be read\\)$"
+        << all;
+    QTest::newRow("a song recorded outside the run's folders")
+        << "rm 'm/Album 2/Tone B.mp3'" << QStringList{"m/Album 1"} << false << 0
+        << "^--prune kept 1 preview whose songs are not there but lie outside this run's folders: .*/Album 2/Tone B_Preview\\.mp3$"
+        << all + QStringList{"Tone A_Preview.json", "Tone A_Preview.mp3"};
+    // A share not mounted leaves its mount point empty.
+    QTest::newRow("a FOLDER argument without songs")
+        << "rm 'm/Album 2/Tone B.mp3' && mkdir mnt" << QStringList{"m", "mnt"} << false << 0
+        << "^--prune removed nothing: .*/mnt holds no song, and songs may lie there$" << all;
+    QTest::newRow("a file beside that is no waveform file")
+        << "rm 'm/Album 2/Tone B.mp3' && echo '{\"peaks\": []}' > 'out/Album 2/Tone B_Preview.json'" << QStringList{"m"} << false << 0
+        << "^removed: .*/out/Album 2/Tone B_Preview\\.mp3: its song .* is gone$"
+        << albumOne + QStringList{"Album 2", "Album 2/Tone B_Preview.json"};
+}
+
+void TestCli::pruneRemovesOnlyWhatIsProvedGone()
+{
+    QFETCH(QString, change);
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, asNobody);
+    QFETCH(int, status);
+    QFETCH(QString, said);
+    QFETCH(QStringList, left);
+    const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+    if (asNobody && (setpriv.isEmpty() || ::getuid() != 0))
+        QSKIP("a folder's mode refuses only another user: needs setpriv, run as root");
+    // Outside the suite's own folder, which only root may enter.
+    QTemporaryDir scratch;
+    QVERIFY(QFile::setPermissions(scratch.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                                                      | QFileDevice::ReadOther | QFileDevice::ExeOther));
+    const QString root = scratch.path();
+    for (const QString name : {QStringLiteral("m/Album 1/Tone A.mp3"), QStringLiteral("m/Album 2/Tone B.mp3")}) {
+        QVERIFY(QDir(root).mkpath(QFileInfo(root + QLatin1Char('/') + name).path()));
+        QVERIFY(QFile::copy(m_music + QLatin1Char('/') + Main::FileNameOf(name), root + QLatin1Char('/') + name));
+    }
+    QVERIFY(QDir(root).mkpath(QStringLiteral("out")));
+    if (asNobody)
+        QCOMPARE(QProcess::execute(QStringLiteral("chown"), {QStringLiteral("-R"), QStringLiteral("nobody:nogroup"), root}), 0);
+    const auto night = [&](const QStringList &folders) {
+        QProcess process;
+        QStringList options{QStringLiteral("--update"), QStringLiteral("--prune"), QStringLiteral("-d"), QStringLiteral("1"),
+                            QStringLiteral("--keep-folders"), QStringLiteral("--waveform"), QStringLiteral("json"),
+                            QStringLiteral("-o"), root + QStringLiteral("/out")};
+        for (const QString &folder : folders)
+            options.append(root + QLatin1Char('/') + folder);
+        process.setWorkingDirectory(root);
+        if (asNobody)
+            process.start(setpriv, QStringList{QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"),
+                                               QStringLiteral("--clear-groups"), program()} + options);
+        else
+            process.start(program(), options);
+        process.waitForFinished(60000);
+        return Run{process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+                   QString::fromUtf8(process.readAllStandardError())};
+    };
+    const Run first = night({QStringLiteral("m")});
+    QVERIFY2(first.status == 0, qPrintable(first.err));
+    QProcess shell;
+    shell.setWorkingDirectory(root);
+    shell.start(QStringLiteral("sh"), {QStringLiteral("-c"), change});
+    QVERIFY(shell.waitForFinished() && shell.exitCode() == 0);
+    const Run second = night(arguments);
+    QProcess::execute(QStringLiteral("chmod"), {QStringLiteral("-R"), QStringLiteral("u+rwx"), root}); // for the clean-up
+    QVERIFY2(second.status == status, qPrintable(second.err));
+    QVERIFY2(QRegularExpression(said, QRegularExpression::MultilineOption).match(second.err).hasMatch(), qPrintable(second.err));
+    QCOMPARE(Fixtures::FilesBelow(root + QStringLiteral("/out")), left);
 }
 
 // Each tool takes files of the process: more at once than the limit allows would fail

@@ -50,6 +50,17 @@ void ParallelPreviews::setSubfolders(QStringList subfolders)
     m_subfolders = std::move(subfolders);
 }
 
+void ParallelPreviews::setPruneLimits(QStringList roots, QString held)
+{
+    m_pruneRoots = std::move(roots);
+    m_pruneHeld = std::move(held);
+}
+
+void ParallelPreviews::setFilesAtStart(RunTurn::FilesAtStart files)
+{
+    m_filesAtStart = std::move(files);
+}
+
 void ParallelPreviews::start()
 {
     m_dryRun = false;
@@ -71,7 +82,7 @@ void ParallelPreviews::begin()
         m_joinFolders = perFolder ? QStringList(m_subfolders) : QStringList{QString()};
         m_joinFolders.removeDuplicates();
         for (int number = 0; number < m_joinFolders.size(); ++number)
-            m_joinsEarlier.append(PreviewFiles::EarlierFile::At(joinedPath(number)));
+            m_joinsEarlier.append(earlierAt(joinedPath(number)));
         beginJoin(0);
     }
     // Results and the end come from the event loop, so that a caller may connect after starting.
@@ -223,11 +234,19 @@ void ParallelPreviews::findOrphans()
     if (!m_settings.outputFolder.isEmpty())
         folders = QStringList{m_settings.outputFolder};
     folders.removeDuplicates();
-    m_orphans = Orphans::Find(folders, !m_settings.outputFolder.isEmpty() && !m_subfolders.isEmpty(), current);
-    if (m_settings.prune && !m_dryRun) {
+    Orphans::Found found =
+        Orphans::Find(folders, !m_settings.outputFolder.isEmpty() && !m_subfolders.isEmpty(), current, m_pruneRoots);
+    m_orphans = std::move(found.orphans);
+    m_doubts = std::move(found.doubts);
+    if (!m_settings.prune || !m_pruneHeld.isEmpty())
+        return;
+    if (!m_dryRun) {
         for (Orphan &orphan : m_orphans)
             Orphans::Remove(orphan);
     }
+    // A withdrawn album leaves no empty folder behind; beside the songs, their folders are not ours.
+    if (!m_settings.outputFolder.isEmpty())
+        m_emptiedFolders = Orphans::RemoveEmptied(m_orphans, m_settings.outputFolder, m_dryRun);
 }
 
 void ParallelPreviews::finish()

@@ -39,6 +39,7 @@
 #include "batch/orphans.h"
 #include "batch/outputnames.h"
 #include "batch/previewsettings.h"
+#include "batch/runturn.h"
 #include "batch/toolpool.h"
 #include "preview/previewfiles.h"
 #include "preview/previewmark.h"
@@ -125,6 +126,13 @@ public:
     // joined file in each of them, of its own sources; previews beside their sources ignore
     // them.
     void setSubfolders(QStringList subfolders);
+    // Before start() or plan(), for the orphans: roots, the run's FOLDER arguments (absolute),
+    // below which alone a song can be found gone; held, when not "", why --prune removes
+    // nothing this time (a folder that could not be read).
+    void setPruneLimits(QStringList roots, QString held);
+    // Before start(): what the output folder held when the run began, when it had to wait for
+    // its turn; only a file there then is replaced, as an earlier run's.
+    void setFilesAtStart(RunTurn::FilesAtStart files);
 
     // Makes the previews. resultReady(i) follows for every file in list order, then, when
     // joining, joinedReady, and finished at the end.
@@ -162,6 +170,12 @@ public:
     // are gone; with settings.prune, removed unless a dry run.
     using Orphan = Orphans::Orphan;
     const QList<Orphan> &orphans() const { return m_orphans; }
+    // The marked files whose songs are not there but were not proved gone: kept.
+    const QList<Orphans::Doubt> &doubts() const { return m_doubts; }
+    QString pruneHeld() const { return m_pruneHeld; }
+    // With settings.prune: the folders below the output folder that the orphans removed left
+    // empty, removed too (in a dry run, that would be).
+    const QStringList &emptiedFolders() const { return m_emptiedFolders; }
     QString pieceFolder() const;
 
 signals:
@@ -181,6 +195,9 @@ private:
     void planNext();
     void nameOutput(int index);
     QString outputFolderOf(int index) const;
+    // What the name holds now, when that was there at the run's start: the only file a
+    // preview made there replaces.
+    PreviewFiles::EarlierFile earlierAt(const QString &path) const;
     // "" when the preview's folder is there or was made; else why not. A dry run makes
     // nothing and names the folder in result.newFolder instead, the first time it is needed.
     QString prepareFolder(Result &result);
@@ -302,6 +319,7 @@ private:
     OutputNames m_names;
     std::set<int> m_waiting;              // files probed or measured, waiting for their next tool
     QStringList m_subfolders;
+    RunTurn::FilesAtStart m_filesAtStart;
     QString m_joinBitrate; // a join's: the first source that could be probed gives it
     std::optional<Result> m_joined;
     std::unique_ptr<PreviewFiles::WorkFolder> m_workFolder;
@@ -319,6 +337,10 @@ private:
     JoinWork m_joinWork; // of the joined file being made
     QList<Result> m_joins;
     QList<Orphan> m_orphans;
+    QList<Orphans::Doubt> m_doubts;
+    QStringList m_pruneRoots;
+    QString m_pruneHeld;
+    QStringList m_emptiedFolders;
     int m_joinNumber = 0;      // the joined file being made
     Leftovers::Sweep m_sweep; // what killed runs left in the folders this one writes into
     int m_finished = 0;

@@ -6,6 +6,31 @@
 #include "preview/previewfiles.h"
 #include "preview/previewmark.h"
 
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// Why a source that was there when the run began cannot be opened now (removed meanwhile, or
+// refused), in words of ours rather than the tool's; "" when it can be.
+QString openProblem(const QString &source)
+{
+    const int descriptor = ::open(QFile::encodeName(source).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor >= 0) {
+        ::close(descriptor);
+        return QString();
+    }
+    if (errno == ENOENT)
+        return QStringLiteral("it is gone: no such file");
+    return QStringLiteral("it cannot be read: ") + QString::fromLocal8Bit(std::strerror(errno));
+}
+
+} // namespace
+
 // The key of every source comes first: a file late in the list may be where an early preview
 // would go.
 void ParallelPreviews::planNext()
@@ -17,7 +42,9 @@ void ParallelPreviews::planNext()
     }
     const int index = m_planned++;
     m_work[size_t(index)].step = m_settings.kbps == 0 ? Step::Probe : stepAfterProbe(index);
-    const QString problem = PreviewFiles::SourceProblem(m_results[index].source);
+    QString problem = PreviewFiles::SourceProblem(m_results[index].source);
+    if (problem.isEmpty())
+        problem = openProblem(m_results[index].source);
     if (!problem.isEmpty())
         fail(index, problem);
     else if (m_settings.join && !m_workFolder->isValid())
@@ -48,7 +75,7 @@ void ParallelPreviews::nameOutput(int index)
     result.preview = m_names.claimFree(output);
     if (result.preview != output && (m_names.isSource(output) || PreviewMark::IsUnmarkedFile(output)))
         result.avoided = output;
-    m_work[size_t(index)].earlier = PreviewFiles::EarlierFile::At(result.preview);
+    m_work[size_t(index)].earlier = earlierAt(result.preview);
     keepIfUpToDate(index);
 }
 
@@ -57,6 +84,11 @@ QString ParallelPreviews::outputFolderOf(int index) const
     if (m_settings.outputFolder.isEmpty())
         return Main::FolderOf(m_results[index].source);
     return m_settings.outputFolder + QLatin1Char('/') + m_subfolders.value(index);
+}
+
+PreviewFiles::EarlierFile ParallelPreviews::earlierAt(const QString &path) const
+{
+    return m_filesAtStart.wasThere(path) ? PreviewFiles::EarlierFile::At(path) : PreviewFiles::EarlierFile();
 }
 
 QString ParallelPreviews::prepareFolder(Result &result)

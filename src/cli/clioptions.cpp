@@ -17,6 +17,11 @@
 #include <QRegularExpression>
 #include <QThread>
 
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 using StartList::MaxHours;
@@ -43,6 +48,26 @@ QString folderProblem(const QString &path)
     if (Main::FolderExists(path))
         return QString();
     return QFileInfo::exists(QDir::cleanPath(path)) ? QStringLiteral("it is a file, not a folder") : QStringLiteral("no such folder");
+}
+
+// "" when the FILE or FOLDER argument is there and a folder of it can be read, else why not:
+// a share not mounted, a link to nothing or a typo is said before anything runs, never taken
+// for a song that is gone.
+QString argumentProblem(const QString &path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat status {};
+    if (::stat(name.constData(), &status) != 0) {
+        const int error = errno;
+        if (error != ENOENT)
+            return QStringLiteral("it cannot be read: ") + QString::fromLocal8Bit(std::strerror(error));
+        const QString target = QFile::symLinkTarget(path);
+        return target.isEmpty() ? QStringLiteral("no such file or folder")
+                                : QStringLiteral("no such file or folder: it is a link to %1, which is not there").arg(target);
+    }
+    if (S_ISDIR(status.st_mode) && ::access(name.constData(), R_OK | X_OK) != 0)
+        return QStringLiteral("the folder cannot be read: ") + QString::fromLocal8Bit(std::strerror(errno));
+    return QString();
 }
 
 // The bytes each positional argument was given as, found in order among the arguments: the
@@ -76,7 +101,8 @@ CliCommandLine::CliCommandLine()
                        "the folders below it: stereo, 48000 Hz, at the chosen bit rate, named <name>_Preview.mp3. "
                        "The previews Lumbrisk made are no songs: a folder's are left out. Sources are only read. Progress goes to standard error.\n\n"
                        "Exit status: 0 every preview made, 1 some not made or left out (a name that is not "
-                       "valid UTF-8) or no audio file found, 2 bad usage, 3 a tool is missing, 130 stopped by "
+                       "valid UTF-8), no audio file found or a folder that could not be read, 2 bad usage (a FILE or "
+                       "FOLDER that is not there among it), 3 a tool is missing, 130 stopped by "
                        "Ctrl+C (129 by SIGHUP, 141 by a closed pipe, 143 by SIGTERM)."));
     m_parser.addOptions(CliOptionList::All());
     ProgramOptions::AddHelpAndVersion(m_parser);
@@ -306,7 +332,12 @@ bool CliCommandLine::readPlaces(CliOptions &options)
     for (const QByteArray &given : std::as_const(options.paths)) {
         // A name that is not valid UTF-8 is left out later, and named then.
         const QString path = FileNames::Decoded(given);
-        if (const QString problem = path.endsWith(QLatin1Char('/')) ? folderProblem(path) : QString(); !problem.isEmpty())
+        if (path.isNull())
+            continue;
+        QString problem = path.endsWith(QLatin1Char('/')) ? folderProblem(path) : QString();
+        if (problem.isEmpty())
+            problem = argumentProblem(path);
+        if (!problem.isEmpty())
             return refuse(QStringLiteral("'%1': ").arg(path) + problem);
     }
     return true;

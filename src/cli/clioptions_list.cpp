@@ -79,8 +79,11 @@ const QCommandLineOption Update(QStringLiteral("update"),
                                               "preview that is up to date as it is."));
 const QCommandLineOption Prune(QStringLiteral("prune"),
                                QStringLiteral("Remove the previews (and their waveform files) in the folders the run "
-                                              "writes into whose songs are gone, as their marks say; never a file "
-                                              "without Lumbrisk's mark. Without it they are only listed."));
+                                              "writes into whose songs are gone: recorded in their marks below a "
+                                              "FOLDER argument, in a folder that can be read, and not there. Never a "
+                                              "file without Lumbrisk's mark; nothing at all when a folder could not "
+                                              "be read. Folders below the output folder left empty go too. Without "
+                                              "it they are only listed."));
 const QCommandLineOption DryRun(QStringLiteral("dry-run"),
                                 QStringLiteral("Print the SoX command lines, shell-quoted, and make nothing. The tags "
                                                "are copied by Lumbrisk itself, not by these lines. With --json: the "

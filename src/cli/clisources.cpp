@@ -8,11 +8,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QMap>
 #include <QSet>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -56,6 +58,15 @@ QString nothingFoundNote(const CliOptions &options, Prompts &prompts, const QStr
     return QStringLiteral("no %1 in %2; %3").arg(kind, path, held);
 }
 
+// The folder as a song below it is recorded, cleaned, and as its links resolve.
+void addRoot(QStringList &roots, const QString &absolute)
+{
+    for (const QString &root : {QDir::cleanPath(absolute), QFileInfo(absolute).canonicalFilePath()}) {
+        if (!root.isEmpty() && !roots.contains(root))
+            roots.append(root);
+    }
+}
+
 } // namespace
 
 Sources SourcesOf(const CliOptions &options, Prompts &prompts, ScanProgress &progress, const AddFolder::Stopped &stopped)
@@ -93,9 +104,15 @@ Sources SourcesOf(const CliOptions &options, Prompts &prompts, ScanProgress &pro
                 sources.subfolders.append(QString());
             continue;
         }
+        addRoot(sources.roots, absolute);
         const QStringList scanned = AddFolder::ScanFolder(
             prompts, absolute, pattern, [&progress](const QStringList &rows) { progress.found(rows.size()); },
-            &sources.leftOut, stopped);
+            &sources.leftOut, stopped, [&sources](const QString &folder, int error) {
+                sources.unread.append({folder, QStringLiteral("the folder could not be read: ")
+                                                   + QString::fromLocal8Bit(std::strerror(error))});
+                if (sources.pruneHeld.isEmpty())
+                    sources.pruneHeld = QStringLiteral("%1 could not be read").arg(folder);
+            });
         if (stopped())
             break;
         qsizetype previews = 0;
@@ -103,6 +120,8 @@ Sources SourcesOf(const CliOptions &options, Prompts &prompts, ScanProgress &pro
         if (found.isEmpty()) {
             // Whatever the scan gave were previews.
             sources.notes.append(nothingFoundNote(options, prompts, path, absolute, scanned));
+            if (sources.pruneHeld.isEmpty())
+                sources.pruneHeld = QStringLiteral("%1 holds no song").arg(path);
         } else if (previews > 0) {
             sources.notes.append(QStringLiteral("%1: left out %2 %3 that Lumbrisk made")
                                      .arg(path)

@@ -111,8 +111,16 @@ bool ConsoleReport::done(const ParallelPreviews::Result &result) const
 void ConsoleReport::tellLeftOut(const QList<QByteArray> &paths)
 {
     for (const QByteArray &path : paths) {
-        m_leftOut.append(FileNames::Escaped(path));
-        printLine(QStringLiteral("left out: %1: %2").arg(m_leftOut.constLast(), LeftOutReason));
+        m_leftOut.append({FileNames::Escaped(path), LeftOutReason});
+        printLine(QStringLiteral("left out: %1: %2").arg(m_leftOut.constLast().first, LeftOutReason));
+    }
+}
+
+void ConsoleReport::tellUnread(const QList<QPair<QString, QString>> &folders)
+{
+    for (const auto &folder : folders) {
+        m_leftOut.append(folder);
+        printLine(QStringLiteral("left out: %1: %2").arg(m_leftOut.constLast().first, m_leftOut.constLast().second));
     }
 }
 
@@ -340,8 +348,8 @@ void ConsoleReport::printSummary()
     if (!notMade.isEmpty() && !m_previews.interrupted())
         summary += QStringLiteral("; not made: ") + notMade.join(QStringLiteral(", "));
     QStringList leftOut;
-    for (const QString &path : std::as_const(m_leftOut))
-        leftOut.append(lastName(path));
+    for (const auto &path : std::as_const(m_leftOut))
+        leftOut.append(lastName(path.first));
     if (!leftOut.isEmpty() && !m_previews.interrupted())
         summary += QStringLiteral("; left out: ") + leftOut.join(QStringLiteral(", "));
     printLine(summary);

@@ -34,6 +34,9 @@ public:
     // The paths left out before the run because their names are not valid UTF-8: each told
     // now, with its bytes escaped, then listed in the summary and the JSON report.
     void tellLeftOut(const QList<QByteArray> &paths);
+    // The folders that could not be read whole, each with why: each told now, and counted as
+    // left out.
+    void tellUnread(const QList<QPair<QString, QString>> &folders);
     // Each source as the progress line names it, in list order: "Album 2/Track 5.flac".
     void showNames(const QStringList &names);
 
@@ -74,6 +77,7 @@ private:
     // The previews whose songs are gone: each told, or a dry run's line that removes it
     // (consolereport_notes.cpp).
     void printOrphans();
+    void printDoubts();
     // What the summary adds once: numbered names, marks of an earlier version, orphans.
     QString namesNote() const;
     // What is told of joined files (consolereport_joins.cpp).
@@ -99,7 +103,7 @@ private:
     QTimer m_ticker;
     bool m_lineShown = false;       // the self-updating line is on the screen
     bool m_pieceFolderMade = false; // a dry run's join has printed the line that makes "$work"
-    QStringList m_leftOut;          // escaped
+    QList<QPair<QString, QString>> m_leftOut; // escaped, and why
     QHash<QString, QString> m_shownNames; // by source path
     TimeLeft m_timeLeft; // of the files that needed work
     // A dry run's command lines for its JSON report: of each file by its index, of each

@@ -138,8 +138,8 @@ void ConsoleReport::printJson()
     for (int index = 0; index < m_previews.total(); ++index)
         previews.append(entry(m_previews.results().at(index), m_plannedCommands.value(index)));
     QJsonArray leftOut;
-    for (const QString &path : std::as_const(m_leftOut))
-        leftOut.append(QJsonObject{{QStringLiteral("path"), path}, {QStringLiteral("reason"), LeftOutReason}});
+    for (const auto &path : std::as_const(m_leftOut))
+        leftOut.append(QJsonObject{{QStringLiteral("path"), path.first}, {QStringLiteral("reason"), path.second}});
     QJsonArray orphans;
     for (const ParallelPreviews::Orphan &orphan : m_previews.orphans()) {
         QJsonObject entry{{QStringLiteral("preview"), orphan.preview},

@@ -22,8 +22,11 @@ QString someOf(const QStringList &names)
 
 void ConsoleReport::printOrphans()
 {
+    const bool pruning = m_previews.settings().prune && !m_previews.interrupted();
+    if (pruning && !m_previews.pruneHeld().isEmpty())
+        printLine(QStringLiteral("--prune removed nothing: %1, and songs may lie there").arg(m_previews.pruneHeld()));
     for (const ParallelPreviews::Orphan &orphan : m_previews.orphans()) {
-        if (m_mode == Mode::DryRun && m_previews.settings().prune) {
+        if (m_mode == Mode::DryRun && pruning && m_previews.pruneHeld().isEmpty()) {
             QStringList words{QStringLiteral("rm"), QStringLiteral("--")};
             for (const QString &path : QStringList{orphan.preview} + orphan.besides)
                 words.append(ShellQuoted(path));
@@ -37,6 +40,31 @@ void ConsoleReport::printOrphans()
             printLine((orphan.removed ? QStringLiteral("removed: %1: ") : QStringLiteral("orphan: %1: ")).arg(orphan.preview)
                       + gone);
     }
+    for (const QString &folder : m_previews.emptiedFolders()) {
+        if (m_mode == Mode::DryRun)
+            std::fputs(QStringLiteral("rmdir -- %1\n").arg(ShellQuoted(folder)).toUtf8().constData(), stdout);
+        else if (m_mode == Mode::Progress)
+            printLine(QStringLiteral("removed: %1: the previews removed left it empty").arg(folder));
+    }
+    if (pruning)
+        printDoubts();
+}
+
+// Said once: the previews --prune kept because their songs could not be proved gone.
+void ConsoleReport::printDoubts()
+{
+    QStringList outside;
+    QStringList unseen;
+    for (const Orphans::Doubt &doubt : m_previews.doubts())
+        (doubt.outside ? outside : unseen).append(doubt.outside ? doubt.preview : doubt.preview + QStringLiteral(" (") + doubt.reason + QLatin1Char(')'));
+    if (!outside.isEmpty())
+        printLine(QStringLiteral("--prune kept %1 whose songs are not there but lie outside this run's folders: ")
+                      .arg(outside.size() == 1 ? QStringLiteral("1 preview") : QStringLiteral("%1 previews").arg(outside.size()))
+                  + someOf(outside));
+    if (!unseen.isEmpty())
+        printLine(QStringLiteral("--prune kept %1 whose songs cannot be told gone: ")
+                      .arg(unseen.size() == 1 ? QStringLiteral("1 preview") : QStringLiteral("%1 previews").arg(unseen.size()))
+                  + someOf(unseen));
 }
 
 // Said once: a first run over previews made before every preview was marked would otherwise
@@ -65,7 +93,9 @@ QString ConsoleReport::namesNote() const
         removed += orphan.removed ? 1 : 0;
     if (removed > 0)
         notes.append(QStringLiteral("removed: %1 whose songs are gone").arg(removed));
-    if (orphans > removed)
+    if (orphans > removed && m_previews.settings().prune && !m_previews.pruneHeld().isEmpty())
+        notes.append(QStringLiteral("orphans: %1 whose songs are gone (kept: %2)").arg(orphans - removed).arg(m_previews.pruneHeld()));
+    else if (orphans > removed)
         notes.append(QStringLiteral("orphans: %1 whose songs are gone (--prune removes them)").arg(orphans - removed));
     return notes.isEmpty() ? QString() : QStringLiteral("; ") + notes.join(QStringLiteral("; "));
 }

@@ -12,11 +12,15 @@
 #include "platform/interruption.h"
 #include "platform/main.h"
 #include "batch/parallelpreviews.h"
+#include "batch/runturn.h"
 #include "preview/previewcommands.h"
 #include "preview/previewfiles.h"
 #include "preview/tools.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
+#include <QMap>
+#include <QSet>
 #include <QDir>
 #include <QFile>
 #include <QLocale>
@@ -24,6 +28,10 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <optional>
+#include <utility>
+#include <vector>
 #include <unistd.h>
 
 namespace {
@@ -120,6 +128,83 @@ int limitStretch(char *argv[])
     return writeOut(stretch.samples.data(), stretch.samples.size() * sizeof(float));
 }
 
+// Where a run writes: its output folder (with --keep-folders, the folders below it too), or
+// beside the songs each FOLDER argument with the folders below it, each FILE argument's folder,
+// or a list's folder. By real path, so that no folder is locked twice, in the one order every
+// run takes them in.
+QMap<QString, bool> placesOf(const CliOptions &options)
+{
+    if (!options.settings.outputFolder.isEmpty())
+        return {{options.settings.outputFolder, options.keepFolders}};
+    QMap<QString, bool> places;
+    const auto add = [&places](const QString &folder, bool recursive) {
+        const QString real = QFileInfo(folder).canonicalFilePath();
+        if (!real.isEmpty())
+            places[real] = places.value(real) || recursive;
+    };
+    if (options.paths.isEmpty())
+        add(options.startsFolder, false);
+    for (const QByteArray &given : options.paths) {
+        const QString path = FileNames::Decoded(given);
+        if (path.isNull())
+            continue;
+        const bool folder = Main::FolderExists(path);
+        add(folder ? path : Main::FolderOf(Main::AbsolutePath(path)), folder);
+    }
+    return places;
+}
+
+// The run's turn on the places it writes into, from its start to its end (RunTurn); a dry
+// run writes nothing and takes none.
+class RunTurns {
+public:
+    RunTurns(const CliOptions &options, std::function<bool()> stopped)
+        : m_places(options.dryRun ? QMap<QString, bool>() : placesOf(options)), m_stopped(std::move(stopped))
+    {
+        // A folder the run makes held nothing at its start.
+        for (auto place = m_places.cbegin(); place != m_places.cend(); ++place) {
+            if (!Main::FolderExists(place.key()))
+                m_atStart.add(place.key(), false);
+        }
+    }
+
+    // Each place that is there and not taken yet; false when a signal ended a wait.
+    bool take()
+    {
+        for (auto place = m_places.cbegin(); place != m_places.cend(); ++place) {
+            if (m_tried.contains(place.key()) || !Main::FolderExists(place.key()))
+                continue;
+            m_tried.insert(place.key());
+            m_turns.push_back(RunTurn::Turn::Take(place.key(), [&] { waiting(place.key()); }, m_stopped));
+            if (!m_turns.back().problem().isEmpty())
+                tell(QStringLiteral("runs into %1 cannot take turns (%2): another run at the same time may make its "
+                                    "previews too").arg(place.key(), m_turns.back().problem()));
+            if (m_stopped())
+                return false;
+        }
+        return true;
+    }
+
+    RunTurn::FilesAtStart filesAtStart() const { return m_atStart; }
+
+private:
+    // What the places hold is looked at before the first wait: the run began before it.
+    void waiting(const QString &folder)
+    {
+        if (!m_atStart.taken()) {
+            for (auto place = m_places.cbegin(); place != m_places.cend(); ++place)
+                m_atStart.add(place.key(), place.value());
+        }
+        tell(QStringLiteral("waiting for another lumbrisk-cli run into %1 to end").arg(folder));
+    }
+
+    QMap<QString, bool> m_places; // folder, and whether the run writes below it too
+    std::function<bool()> m_stopped;
+    QSet<QString> m_tried;
+    std::vector<RunTurn::Turn> m_turns;
+    RunTurn::FilesAtStart m_atStart;
+};
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -157,6 +242,10 @@ int main(int argc, char *argv[])
     const auto interrupted = [&interruption] { return interruption.signalNumber() != 0; };
     const bool terminal = ::isatty(STDERR_FILENO) != 0;
     ConsolePrompts prompts(QStringLiteral("lumbrisk-cli: "));
+    // Taken before the scan: the run begins here, and what the folder holds now is what it may replace.
+    RunTurns turn(options, interrupted);
+    if (!turn.take())
+        return 128 + interruption.signalNumber();
     Sources sources;
     {
         ScanProgress progress(reportMode(options) == ConsoleReport::Mode::Progress && terminal);
@@ -169,8 +258,11 @@ int main(int argc, char *argv[])
         if (!options.quiet || sources.paths.isEmpty())
             tell(note);
     }
-    if (sources.paths.isEmpty() && sources.leftOut.isEmpty())
+    if (sources.paths.isEmpty() && sources.leftOut.isEmpty()) {
+        for (const auto &[folder, problem] : std::as_const(sources.unread))
+            tell(QStringLiteral("left out: %1: %2").arg(folder, problem));
         return NothingMade; // the notes said what the arguments held instead
+    }
     // Known only now that the folders are scanned, and still before anything is made.
     if (!options.reports.review.isEmpty()) {
         const ReportOptions::RunFiles run{sources.paths, sources.subfolders, options.settings};
@@ -179,12 +271,16 @@ int main(int argc, char *argv[])
     }
     if (const QString problem = prepareOutputFolder(options); !problem.isEmpty())
         return complain(problem, Usage);
+    if (!turn.take())
+        return 128 + interruption.signalNumber();
     PreviewSettings settings = options.settings;
     settings.cuts = StartList::CutsFor(sources.paths, options.starts);
     settings.waveform = options.reports.waveform;
     settings.songPictures = !options.reports.review.isEmpty();
     ParallelPreviews previews(tools, settings, sources.paths);
     previews.setSubfolders(sources.subfolders);
+    previews.setPruneLimits(sources.roots, sources.pruneHeld);
+    previews.setFilesAtStart(turn.filesAtStart());
     if (previews.jobs() < settings.jobs && !options.quiet)
         tell(QStringLiteral("-j %1 lowered to %2: the limit of open files (ulimit -n) allows no more")
                  .arg(settings.jobs)
@@ -192,6 +288,7 @@ int main(int argc, char *argv[])
     ConsoleReport report(previews, reportMode(options), terminal);
     report.showNames(sources.shownNames);
     report.tellLeftOut(sources.leftOut);
+    report.tellUnread(sources.unread);
     QObject::connect(&interruption, &Interruption::received, &previews, &ParallelPreviews::stop);
     QObject::connect(&previews, &ParallelPreviews::finished, &application, &QCoreApplication::quit,
                      Qt::QueuedConnection);

@@ -14,6 +14,7 @@
 #include <QRegularExpression>
 #include <QSet>
 
+#include <cerrno>
 #include <fcntl.h>
 #include <optional>
 #include <sys/stat.h>
@@ -83,13 +84,14 @@ private:
 class FolderWalk {
 public:
     FolderWalk(Prompts &prompts, QStringList &folders, bool recurse, const FolderVisit &visit,
-               const NameLeftOut &leftOut, const Stopped &stopped)
+               const NameLeftOut &leftOut, const Stopped &stopped, const Refused &refused)
         : m_steps(prompts, QStringLiteral("AddFolder.GetSubDirectories2016"), ErrorReport::Hollenbrim),
           m_folders(folders),
           m_recurse(recurse),
           m_visit(visit),
           m_leftOut(leftOut),
           m_stopped(stopped),
+          m_refused(refused),
           m_trash(FolderListing::HomeTrash())
     {
         for (QString &folder : folders) {
@@ -130,6 +132,10 @@ private:
         letEventsRun();
         const FolderListing::Listing listing = FolderListing::Read(QFile::encodeName(folder));
         const bool listed = !FolderListing::IsRefusedOrMissing(listing.failure);
+        if (m_refused) {
+            if (const int error = readFailure(folder, listing); error != 0)
+                m_refused(folder, error);
+        }
         if (listed && m_visit)
             m_visit(folder, listing.files);
         if (listed && m_leftOut) {
@@ -145,6 +151,25 @@ private:
             }
         }
         return listed;
+    }
+
+    // The error that kept part of the folder unread; 0 when it was read whole, or is gone.
+    static int readFailure(const QString &folder, const FolderListing::Listing &listing)
+    {
+        if (listing.failure == ENOENT || listing.failure == ENOTDIR)
+            return 0;
+        int error = listing.failure != 0 ? listing.failure : listing.lookupFailure;
+        if (error == 0 && faccessat(AT_FDCWD, QFile::encodeName(folder).constData(), X_OK, AT_EACCESS) != 0)
+            error = errno;
+        const QString trimmed = withoutTrailingSeparators(folder);
+        if (error != 0 && Main::FileNameOf(trimmed) == QLatin1String("lost+found")) {
+            const int parent = open(QFile::encodeName(Main::FolderOf(trimmed)).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            const bool mountTop = parent >= 0 && FolderListing::IsMountTop(parent);
+            if (parent >= 0)
+                close(parent);
+            return mountTop ? 0 : error;
+        }
+        return error;
     }
 
     bool isTaken(const QString &folder, const FolderListing::FolderEntry &entry, bool inMountTop)
@@ -173,6 +198,7 @@ private:
     const FolderVisit &m_visit;
     const NameLeftOut &m_leftOut;
     const Stopped &m_stopped;
+    const Refused &m_refused;
     std::optional<FolderListing::FolderId> m_trash;
     QSet<FolderListing::FolderId> m_seen;
     FolderListing::SystemFolders m_system;
@@ -232,9 +258,9 @@ QString BrowseForFolder(Prompts &prompts, const QString &title, const QString &i
 }
 
 void GetSubDirectories2016(Prompts &prompts, QStringList &folders, bool recurse, const FolderVisit &visit,
-                           const NameLeftOut &leftOut, const Stopped &stopped)
+                           const NameLeftOut &leftOut, const Stopped &stopped, const Refused &refused)
 {
-    FolderWalk(prompts, folders, recurse, visit, leftOut, stopped).run();
+    FolderWalk(prompts, folders, recurse, visit, leftOut, stopped, refused).run();
 }
 
 QStringList GetFilesInFolder(const QString &folder, const QString &pattern)
@@ -295,7 +321,7 @@ QString PatternOfAny(const QStringList &extensions)
 }
 
 QStringList ScanFolder(Prompts &prompts, const QString &folder, const QString &pattern, const RowsFound &rowsFound,
-                       QList<QByteArray> *leftOut, const Stopped &stopped)
+                       QList<QByteArray> *leftOut, const Stopped &stopped, const Refused &refused)
 {
     const Wildcard matcher(pattern);
     const auto isRow = [&matcher](const QString &name, bool plainHidden) {
@@ -323,7 +349,7 @@ QStringList ScanFolder(Prompts &prompts, const QString &folder, const QString &p
         if (isFolder || isRow(readable, readable.startsWith(QLatin1Char('.'))))
             leftOut->append(QFile::encodeName(Main::CollapseBackslashes(listed)) + name + (isFolder ? "/" : ""));
     };
-    GetSubDirectories2016(prompts, folders, true, visit, leftOut ? nameLeftOut : NameLeftOut(), stopped);
+    GetSubDirectories2016(prompts, folders, true, visit, leftOut ? nameLeftOut : NameLeftOut(), stopped, refused);
     return all;
 }
 

@@ -43,6 +43,10 @@ using NameLeftOut = std::function<void(const QString &folder, const QByteArray &
 // Asked before each folder is read: true ends the scan there, with what it has so far (a
 // front end that was told to stop).
 using Stopped = std::function<bool()>;
+// Called for each folder of the list that exists but could not be read whole: not listed,
+// listed only in part, or not searched (its files cannot be opened), with the error number.
+// The lost+found of a mount, which only its system may read, is not told.
+using Refused = std::function<void(const QString &folder, int error)>;
 
 // Appends to the folder list, in place, the folders below its folders, breadth first: the
 // list's own folders, then every folder one level below them (grouped by parent, each group
@@ -57,7 +61,7 @@ using Stopped = std::function<bool()>;
 // UTF-8. Lets pending window events run every few milliseconds.
 void GetSubDirectories2016(Prompts &prompts, QStringList &folders, bool recurse,
                            const FolderVisit &visit = {}, const NameLeftOut &leftOut = {},
-                           const Stopped &stopped = {});
+                           const Stopped &stopped = {}, const Refused &refused = {});
 
 // The names of the regular files (hidden ones too, never folders nor pipes or devices) in
 // the folder whose names match the pattern: "*" any run of characters, "?" any one, case
@@ -94,7 +98,7 @@ using RowsFound = std::function<void(const QStringList &rows)>;
 // been a row and of every folder (ending in "/", not searched) whose name is not valid UTF-8.
 QStringList ScanFolder(Prompts &prompts, const QString &folder, const QString &pattern,
                        const RowsFound &rowsFound = {}, QList<QByteArray> *leftOut = nullptr,
-                       const Stopped &stopped = {});
+                       const Stopped &stopped = {}, const Refused &refused = {});
 // The folder of a row of ScanFolder(prompts, folder, ...) below that folder: "" for its own
 // files, "Album 1/" for a file in "<folder>/Album 1".
 QString FolderBelow(const QString &folder, const QString &row);

@@ -137,15 +137,23 @@ Listing Read(const QByteArray &folder)
         struct stat info {};
         bool link = entry->d_type == DT_LNK;
         unsigned char type = entry->d_type;
+        const auto lookupFailed = [&listing] {
+            if (listing.lookupFailure == 0 && errno != ENOENT && errno != ELOOP)
+                listing.lookupFailure = errno;
+        };
         if (type == DT_UNKNOWN) {
-            if (fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+            if (fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+                lookupFailed();
                 continue;
+            }
             link = S_ISLNK(info.st_mode);
             type = S_ISREG(info.st_mode) ? DT_REG : S_ISDIR(info.st_mode) ? DT_DIR : DT_UNKNOWN;
         }
         if (link || type == DT_DIR) {
-            if (fstatat(fd, entry->d_name, &info, 0) != 0)
-                continue; // a broken link
+            if (fstatat(fd, entry->d_name, &info, 0) != 0) {
+                lookupFailed(); // unless a broken link
+                continue;
+            }
             type = S_ISREG(info.st_mode) ? DT_REG : S_ISDIR(info.st_mode) ? DT_DIR : DT_UNKNOWN;
         }
         const QString name = FileNames::Decoded(bytes);

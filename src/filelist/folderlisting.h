@@ -43,6 +43,9 @@ struct Listing {
     QList<UndecodableEntry> undecodable;
     bool mountTop = false;
     int failure = 0;
+    // The error number of the first entry that could not be looked up (a folder that may be
+    // listed but not searched), other than a link to nothing or a loop of links; else 0.
+    int lookupFailure = 0;
 };
 
 // Reads the folder; names in name order, as file managers show them.
