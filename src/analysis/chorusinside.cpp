@@ -21,8 +21,11 @@ constexpr double WeakContrast = 0.15;
 constexpr double ClearContrast = 0.3;
 constexpr double LouderDb = 1; // about the least change of level a listener notices
 constexpr double LevelSeconds = 8;
-constexpr double LowShare = 0.1; // of the offsets: the agreement of the verse and the chorus
+// Of the offsets: the agreement of the verse and that of the chorus; the chorus's stretch
+// matches at least two thirds of the way from the one to the other.
+constexpr double LowShare = 0.1;
 constexpr double HighShare = 0.9;
+constexpr double ChorusMatch = 2.0 / 3;
 
 // Each coefficient less its mean over the song, over its spread; each frame then of length 1,
 // so that how alike two frames are is the product of theirs.
@@ -82,7 +85,7 @@ double agreement(const std::vector<Timbre> &timbre, int one, int other, int wind
 }
 
 // For every StepSeconds from the occurrences' beginnings over one cycle (from one occurrence to
-// the next): how well the timbre of the WindowSeconds around matches between every two
+// the next, as far as two of them reach): how well the timbre of the WindowSeconds around matches between every two
 // occurrences, and how loud they are there.
 struct Profile {
     std::vector<double> agreement;
@@ -118,8 +121,10 @@ Profile profileOf(const std::vector<int> &begins, int cycle, const Features &det
                 }
             }
         }
-        profile.agreement.push_back(pairs ? sum / pairs : 0);
-        profile.levelDb.push_back(heard ? level / heard : -120);
+        if (pairs == 0)
+            break; // past the song's end
+        profile.agreement.push_back(sum / pairs);
+        profile.levelDb.push_back(level / heard);
     }
     return profile;
 }
@@ -143,10 +148,11 @@ double quantile(std::vector<double> values, double share)
 }
 
 // The stretch of offsets [first, last) whose timbre matches best between the occurrences: the
-// most agreement above the middle of its range, summed.
+// most agreement above ChorusMatch of its range, summed.
 std::pair<size_t, size_t> bestMatched(const std::vector<double> &agreement)
 {
-    const double middle = (quantile(agreement, LowShare) + quantile(agreement, HighShare)) / 2;
+    const double low = quantile(agreement, LowShare);
+    const double middle = low + ChorusMatch * (quantile(agreement, HighShare) - low);
     std::pair<size_t, size_t> best{0, 0};
     double bestSum = 0;
     double sum = 0;
@@ -171,7 +177,8 @@ size_t steepestRise(const std::vector<double> &agreement, size_t around, size_t 
 {
     size_t steepest = around;
     double most = -2;
-    for (size_t index = around > reach ? around - reach : 0; index <= std::min(around + reach, agreement.size() - 1); ++index) {
+    for (size_t index = std::max<size_t>(1, around > reach ? around - reach : 0);
+         index <= std::min(around + reach, agreement.size() - 1); ++index) {
         const double rise = meanOf(agreement, index, index + reach) - meanOf(agreement, index > reach ? index - reach : 0, index);
         if (rise > most) {
             most = rise;
