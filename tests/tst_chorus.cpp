@@ -4,6 +4,7 @@
 
 #include "analysis/chorus.h"
 #include "analysis/chorusevidence.h"
+#include "analysis/chorusinside.h"
 #include "analysis/chorussimilarity.h"
 #include "chorussongs.h"
 
@@ -73,6 +74,8 @@ private slots:
     void startIsTheChorusBeginning();
     void nothingRepeatsFallsBackToAQuarter();
     void closeCallIsDoubtful();
+    void chorusInsideTheUnit_data();
+    void chorusInsideTheUnit();
     void chorusSoundsLikeOne_data();
     void chorusSoundsLikeOne();
     void startIsNeverInTheFirstTenth_data();
@@ -269,6 +272,52 @@ void TestChorus::closeCallIsDoubtful()
     };
     QVERIFY(offered(song.choruses, 2));
     QVERIFY(offered(verses, 7 * BarSeconds)); // before its last bar, where the chorus would be
+}
+
+void TestChorus::chorusInsideTheUnit_data()
+{
+    QTest::addColumn<QString>("unit"); // 4 s a letter: v a verse, other words each time; C the chorus, alike
+    QTest::addColumn<float>("chorusDb");
+    QTest::addColumn<double>("offset");
+    QTest::addColumn<bool>("doubtful");
+    QTest::newRow("a verse and its louder chorus") << "vvvvvvCCCC" << 3.0f << 24.0 << false;
+    QTest::newRow("a verse and its chorus as loud") << "vvvvvvCCCC" << 0.0f << 24.0 << false;
+    QTest::newRow("the chorus alike but quieter") << "vvvvvvCCCC" << -3.0f << 24.0 << true;
+    QTest::newRow("the unit begins with its chorus") << "CCCCvvvvvv" << 3.0f << 0.0 << false;
+    QTest::newRow("nothing sung alike") << "vvvvvvvvvv" << 3.0f << 0.0 << false;
+}
+
+// Three times a unit of made-up timbre and level: the chorus is the part alike each time.
+void TestChorus::chorusInsideTheUnit()
+{
+    QFETCH(QString, unit);
+    QFETCH(float, chorusDb);
+    QFETCH(double, offset);
+    QFETCH(bool, doubtful);
+    constexpr int LetterFrames = 40;
+    Chorus::Features features;
+    features.framesPerSecond = 10;
+    Chorus::Repeated repeated;
+    for (int time = 0; time < 3; ++time) {
+        const double begins = double(features.power.size()) / features.framesPerSecond;
+        repeated.occurrences.push_back({begins, begins + unit.size() * LetterFrames / features.framesPerSecond});
+        for (int letter = 0; letter < unit.size(); ++letter) {
+            const bool chorus = unit.at(letter) == 'C';
+            std::mt19937 random(unsigned(letter + (chorus ? 0 : 100 * (time + 1))));
+            std::normal_distribution<float> value(0, 1);
+            for (int frame = 0; frame < LetterFrames; ++frame) {
+                Chorus::Timbre timbre;
+                std::generate(timbre.begin(), timbre.end(), [&] { return value(random); });
+                features.timbre.push_back(timbre);
+                features.power.push_back(float(std::pow(10, (chorus ? chorusDb : 0) / 10) * 1e-3));
+            }
+        }
+    }
+    const Chorus::Inside inside = Chorus::ChorusInside(repeated, features);
+    QVERIFY2(std::abs(inside.offset - offset) <= 1, qPrintable(QString::number(inside.offset)));
+    QCOMPARE(inside.otherOffset.has_value(), doubtful);
+    if (doubtful)
+        QCOMPARE(*inside.otherOffset, 0.0);
 }
 
 void TestChorus::chorusSoundsLikeOne_data()
