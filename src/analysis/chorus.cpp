@@ -91,6 +91,8 @@ Repeated shifted(Repeated unit, double offset, double length, double songSeconds
             unit.window = kept.size();
         kept.push_back(Section{begin, length > 0 ? std::min(songSeconds, begin + length) : std::max(begin, occurrence.end)});
     }
+    if (kept.empty())
+        return unit;
     unit.window = std::min(unit.window, kept.size() - 1);
     unit.occurrences = kept;
     return unit;

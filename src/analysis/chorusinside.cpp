@@ -85,8 +85,8 @@ double agreement(const std::vector<Timbre> &timbre, int one, int other, int wind
 }
 
 // For every StepSeconds from the occurrences' beginnings over one cycle (from one occurrence to
-// the next, as far as two of them reach): how well the timbre of the WindowSeconds around matches between every two
-// occurrences, and how loud they are there.
+// the next, as far as two of them reach): how well the timbre of the WindowSeconds around
+// matches between every two occurrences, and how loud they are there.
 struct Profile {
     std::vector<double> agreement;
     std::vector<double> levelDb;
@@ -103,18 +103,20 @@ Profile profileOf(const std::vector<int> &begins, int cycle, const Features &det
     const int frames = int(detailed.power.size());
     Profile profile;
     for (int offset = 0; offset < cycle; offset += step) {
+        // Around the offset, but within the song where the first occurrence begins with it.
+        const int from = std::max(offset - window / 2, -begins.front());
         double sum = 0;
         int pairs = 0;
         double level = 0;
         int heard = 0;
         for (size_t one = 0; one < begins.size(); ++one) {
-            const int at = begins[one] + offset - window / 2;
-            if (at < 0 || at + window > frames)
+            const int at = begins[one] + from;
+            if (at + window > frames)
                 continue;
             level += LevelRatioDb(loudness.of(at, at + window), 1);
             ++heard;
             for (size_t other = one + 1; other < begins.size(); ++other) {
-                const double match = agreement(timbre, at, begins[other] + offset - window / 2, window, sway);
+                const double match = agreement(timbre, at, begins[other] + from, window, sway);
                 if (match >= -1) {
                     sum += match;
                     ++pairs;
