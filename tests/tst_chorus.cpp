@@ -263,6 +263,7 @@ void TestChorus::closeCallIsDoubtful()
     }
     const Chorus::Start start = Chorus::ChooseStart(song.samples, Rate, 30);
     QVERIFY(start.doubtful);
+    QVERIFY2(start.reason.find("a close call with its verse") != std::string::npos, start.reason.c_str());
     const auto offered = [&](const std::vector<std::pair<double, double>> &parts, double reach) {
         return std::any_of(start.candidates.begin(), start.candidates.end(), [&](const Chorus::Candidate &candidate) {
             return std::any_of(parts.begin(), parts.end(), [&](const auto &part) {

@@ -43,11 +43,14 @@ const Section &startingOccurrence(const Repeated &section, double earliest)
     return section.occurrences[section.window];
 }
 
-std::string reasonFor(const Bars::Placed &placed)
+std::string reasonFor(const Bars::Placed &placed, const Inside &inside)
 {
-    if (placed.onBar)
-        return "chorus, on the bar";
-    return placed.onBeat ? "chorus, on a beat: the bar cannot be told" : "chorus, no beat found";
+    std::string reason = placed.onBar ? "chorus, on the bar"
+                         : placed.onBeat ? "chorus, on a beat: the bar cannot be told"
+                                         : "chorus, no beat found";
+    if (inside.otherOffset)
+        reason += *inside.otherOffset > 0 ? "; a close call with a later part" : "; a close call with its verse";
+    return reason;
 }
 
 // The sections from the most chorus-like down; of two alike, in the search's order.
@@ -155,7 +158,7 @@ Start ChooseStart(const std::vector<float> &samples, int rate, double /*previewS
     Start start = withPulse(Start{}, bars);
     start.seconds = placed.seconds;
     start.fromChorus = true;
-    start.reason = reasonFor(placed);
+    start.reason = reasonFor(placed, inside);
     start.doubtful = inside.otherOffset || (order.size() > 1 && Comparison(sounds[order[0]], sounds[order[1]]) < ClearWin);
     for (const Section &occurrence : chorus.occurrences)
         start.sections.push_back(Section{onBar(bars, occurrence.begin, 0).seconds, occurrence.end});
