@@ -215,7 +215,7 @@ void TestChorus::startIsTheChorusBeginning()
     // On a bar line, as every start a person may take instead, in the order they are played.
     const auto onBar = [](double seconds) { return std::abs(std::remainder(seconds, BarSeconds)) <= 0.06; };
     QVERIFY2(onBar(start.seconds), qPrintable(QString::number(start.seconds)));
-    QCOMPARE(start.reason, std::string("chorus, on the bar"));
+    QVERIFY2(start.reason.rfind("chorus, on the bar", 0) == 0, start.reason.c_str()); // perhaps a close call too
     QVERIFY(std::all_of(start.candidates.begin(), start.candidates.end(), [&](const auto &one) { return onBar(one.seconds); }));
     QVERIFY(std::is_sorted(start.candidates.begin(), start.candidates.end(),
                            [](const auto &one, const auto &other) { return one.seconds < other.seconds; }));

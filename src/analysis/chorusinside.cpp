@@ -15,8 +15,8 @@ constexpr double LongestCycleSeconds = 60;
 // (the repetition found a little early).
 constexpr double ShortestVerseSeconds = 3;
 constexpr double StepReachSeconds = 4; // on either side of where the chorus's timbre begins to match
-// How much better the chorus's timbre matches between the occurrences than the rest of the
-// unit's (a product of standardised cepstra, -1..1): the same words sung again.
+// How much better the chorus's timbre matches between the occurrences than the verse's before
+// it (a product of standardised cepstra, -1..1): the same words sung again.
 constexpr double WeakContrast = 0.15;
 constexpr double ClearContrast = 0.3;
 constexpr double LouderDb = 1; // about the least change of level a listener notices
@@ -190,14 +190,10 @@ size_t steepestRise(const std::vector<double> &agreement, size_t around, size_t 
     return steepest;
 }
 
-// How much better the timbre matches over the offsets [from, to) than over the rest of the cycle.
+// How much better the timbre matches over the offsets [from, to) than before them, in the verse.
 double contrastOf(const std::vector<double> &agreement, size_t from, size_t to)
 {
-    double outside = 0;
-    for (size_t index = 0; index < agreement.size(); ++index)
-        outside += index < from || index >= to ? agreement[index] : 0;
-    const size_t rest = agreement.size() - (to - from);
-    return meanOf(agreement, from, to) - (rest > 0 ? outside / double(rest) : 0);
+    return meanOf(agreement, from, to) - meanOf(agreement, 0, from);
 }
 
 // Clearly the same words again, or the later part's timbre matching a little better and that
