@@ -11,6 +11,14 @@ constexpr double StepSeconds = 0.5;
 constexpr double WindowSeconds = 3; // a line of words, about
 constexpr double SwaySeconds = 0.5; // occurrences line up only roughly
 constexpr double LongestCycleSeconds = 60;
+// The paths of a repetition may cross its beginning some bars off. An occurrence whose chords,
+// over at most the unit's first LinedUpSeconds, match those of the occurrence where the search
+// found the unit clearly better (by LinedUpMargin) more than a bar or so away (within
+// LinedUpReachSeconds) is out of line, and left out.
+constexpr double LinedUpSeconds = 30;
+constexpr double LinedUpReachSeconds = 16;
+constexpr double LinedUpSway = 2;
+constexpr double LinedUpMargin = 0.05;
 // Nearer the unit's beginning than about a bar and a half, the unit begins with its chorus
 // (the repetition found a little early).
 constexpr double ShortestVerseSeconds = 3;
@@ -207,6 +215,53 @@ Inside decided(double offset, double length, double contrast, double riseDb)
     return Inside{0, 0, offset};
 }
 
+// How alike the chords of the `length` frames from `one` and from `other` are, on average;
+// -1 where either runs past the song.
+double chordMatch(const std::vector<Chroma> &chroma, int one, int other, int length)
+{
+    const int size = int(chroma.size());
+    if (one < 0 || other < 0 || one + length > size || other + length > size)
+        return -1;
+    double sum = 0;
+    for (int frame = 0; frame < length; ++frame)
+        sum += Likeness(chroma[size_t(one + frame)], chroma[size_t(other + frame)]);
+    return sum / std::max(1, length);
+}
+
+// Whether the occurrence at `other` lines up with the one at `reference` (frames): its chords
+// match best near where it begins.
+bool linedUp(const std::vector<Chroma> &chroma, int reference, int other, int length, double fps)
+{
+    const double there = chordMatch(chroma, reference, other, length);
+    const int sway = int(std::lround(LinedUpSway * fps));
+    const int reach = int(std::lround(LinedUpReachSeconds * fps));
+    for (int lag = -reach; lag <= reach; ++lag) {
+        if (std::abs(lag) > sway && chordMatch(chroma, reference, other + lag, length) > there + LinedUpMargin)
+            return false;
+    }
+    return true;
+}
+
+// The frames where the occurrences that line up with the one where the search found the unit
+// begin, that one among them.
+std::vector<int> linedUpStarts(const Repeated &unit, const Features &detailed)
+{
+    const double fps = detailed.framesPerSecond;
+    const int frames = int(detailed.chroma.size());
+    const Section &own = unit.occurrences[unit.window];
+    int length = int(std::lround(std::min(LinedUpSeconds, own.end - own.begin) * fps));
+    for (const Section &occurrence : unit.occurrences)
+        length = std::min(length, frames - int(std::lround(occurrence.begin * fps)));
+    const int reference = int(std::lround(own.begin * fps));
+    std::vector<int> starts;
+    for (const Section &occurrence : unit.occurrences) {
+        const int start = int(std::lround(occurrence.begin * fps));
+        if (start == reference || linedUp(detailed.chroma, reference, start, length, fps))
+            starts.push_back(start);
+    }
+    return starts;
+}
+
 } // namespace
 
 Inside ChorusInside(const Repeated &unit, const Features &detailed)
@@ -214,9 +269,9 @@ Inside ChorusInside(const Repeated &unit, const Features &detailed)
     if (unit.occurrences.size() < 2)
         return {};
     const double fps = detailed.framesPerSecond;
-    std::vector<int> starts;
-    for (const Section &occurrence : unit.occurrences)
-        starts.push_back(int(std::lround(occurrence.begin * fps)));
+    const std::vector<int> starts = linedUpStarts(unit, detailed);
+    if (starts.size() < 2)
+        return {};
     int cycle = int(std::lround(LongestCycleSeconds * fps));
     for (size_t index = 1; index < starts.size(); ++index)
         cycle = std::min(cycle, starts[index] - starts[index - 1]);
