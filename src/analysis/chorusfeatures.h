@@ -37,6 +37,8 @@ struct Loudness {
 };
 // How many dB `one` is above `other` (powers).
 double LevelRatioDb(double one, double other);
+// About the least change of level a listener notices.
+constexpr double LouderDb = 1;
 // `values` less their mean, over their spread (but at least `leastSpread`), and within
 // `most` either way.
 std::vector<double> InSpreads(std::vector<double> values, double leastSpread, double most);

@@ -27,7 +27,6 @@ constexpr double StepReachSeconds = 4; // on either side of where the chorus's t
 // it (a product of standardised cepstra, -1..1): the same words sung again.
 constexpr double WeakContrast = 0.15;
 constexpr double ClearContrast = 0.3;
-constexpr double LouderDb = 1; // about the least change of level a listener notices
 constexpr double LevelSeconds = 8;
 // Of the offsets: the agreement of the verse and that of the chorus; the chorus's stretch
 // matches at least two thirds of the way from the one to the other.
