@@ -3,6 +3,7 @@
 #include "analysis/chorusbars.h"
 #include "analysis/chorusbeats.h"
 #include "analysis/chorusevidence.h"
+#include "analysis/chorusinside.h"
 #include "analysis/chorusonsets.h"
 
 #include <algorithm>
@@ -42,11 +43,14 @@ const Section &startingOccurrence(const Repeated &section, double earliest)
     return section.occurrences[section.window];
 }
 
-std::string reasonFor(const Bars::Placed &placed)
+std::string reasonFor(const Bars::Placed &placed, const Inside &inside)
 {
-    if (placed.onBar)
-        return "chorus, on the bar";
-    return placed.onBeat ? "chorus, on a beat: the bar cannot be told" : "chorus, no beat found";
+    std::string reason = placed.onBar ? "chorus, on the bar"
+                         : placed.onBeat ? "chorus, on a beat: the bar cannot be told"
+                                         : "chorus, no beat found";
+    if (inside.otherOffset)
+        reason += *inside.otherOffset > 0 ? "; a close call with a later part" : "; a close call with its verse";
+    return reason;
 }
 
 // The sections from the most chorus-like down; of two alike, in the search's order.
@@ -59,22 +63,63 @@ std::vector<size_t> byLikeness(const std::vector<double> &likeness)
 }
 
 // Every occurrence of the chorus, and where the search found each other section, each on
-// its bar; in the order they are played.
-std::vector<Candidate> candidatesOf(const std::vector<Repeated> &sections, const std::vector<size_t> &ranked,
-                                    const std::vector<double> &likeness, const Bars &bars)
+// its bar; in the order they are played. `ranked`: the sections from the most chorus-like down.
+std::vector<Candidate> candidatesOf(const std::vector<Repeated> &ranked, const std::vector<double> &likeness, const Bars &bars)
 {
     std::vector<Candidate> candidates;
     for (size_t rank = 0; rank < ranked.size(); ++rank) {
-        const Repeated &section = sections[ranked[rank]];
+        const Repeated &section = ranked[rank];
         for (size_t index = 0; index < section.occurrences.size(); ++index) {
             if (rank == 0 || index == section.window)
                 candidates.push_back(Candidate{onBar(bars, section.occurrences[index].begin, 0).seconds, int(rank),
-                                               int(section.occurrences.size()), likeness[ranked[rank]]});
+                                               int(section.occurrences.size()), likeness[rank]});
         }
     }
     std::sort(candidates.begin(), candidates.end(),
               [](const Candidate &one, const Candidate &other) { return one.seconds < other.seconds; });
     return candidates;
+}
+
+// The unit's occurrences from `offset` seconds on, each `length` long (as long as before
+// where 0); those that would begin past the song's end are left out.
+Repeated shifted(Repeated unit, double offset, double length, double songSeconds)
+{
+    const Section found = unit.occurrences[unit.window];
+    std::vector<Section> kept;
+    for (const Section &occurrence : unit.occurrences) {
+        const double begin = occurrence.begin + offset;
+        if (begin >= songSeconds)
+            continue;
+        if (occurrence.begin == found.begin)
+            unit.window = kept.size();
+        kept.push_back(Section{begin, length > 0 ? std::min(songSeconds, begin + length) : std::max(begin, occurrence.end)});
+    }
+    if (kept.empty())
+        return unit;
+    unit.window = std::min(unit.window, kept.size() - 1);
+    unit.occurrences = kept;
+    return unit;
+}
+
+// The sections from the most chorus-like down, each with its likeness, the chorus found inside
+// the first; where that was a close call, the first's other start next.
+std::pair<std::vector<Repeated>, std::vector<double>> rankedWithin(const std::vector<Repeated> &sections,
+                                                                   const std::vector<double> &likeness,
+                                                                   const Inside &inside, double songSeconds)
+{
+    std::vector<Repeated> ranked;
+    std::vector<double> scores;
+    for (const size_t index : byLikeness(likeness)) {
+        ranked.push_back(sections[index]);
+        scores.push_back(likeness[index]);
+    }
+    const Repeated unit = ranked.front();
+    ranked.front() = shifted(unit, inside.offset, inside.length, songSeconds);
+    if (inside.otherOffset) {
+        ranked.insert(ranked.begin() + 1, shifted(unit, *inside.otherOffset, 0, songSeconds));
+        scores.insert(scores.begin() + 1, scores.front());
+    }
+    return {ranked, scores};
 }
 
 Start withPulse(Start start, const Bars &bars)
@@ -104,18 +149,20 @@ Start ChooseStart(const std::vector<float> &samples, int rate, double /*previewS
     for (const Repeated &section : sections)
         sounds.push_back(SoundOf(section, detailed, onsets));
     const std::vector<double> likeness = ChorusLikeness(sounds);
-    const std::vector<size_t> ranked = byLikeness(likeness);
-    const Repeated &chorus = sections[ranked[0]];
+    const std::vector<size_t> order = byLikeness(likeness);
+    const Inside inside = ChorusInside(sections[order[0]], detailed);
+    const auto [ranked, scores] = rankedWithin(sections, likeness, inside, seconds);
+    const Repeated &chorus = ranked.front();
     const double earliest = SkippedShare * seconds;
     const Bars::Placed placed = onBar(bars, startingOccurrence(chorus, earliest).begin, earliest);
     Start start = withPulse(Start{}, bars);
     start.seconds = placed.seconds;
     start.fromChorus = true;
-    start.reason = reasonFor(placed);
-    start.doubtful = ranked.size() > 1 && Comparison(sounds[ranked[0]], sounds[ranked[1]]) < ClearWin;
+    start.reason = reasonFor(placed, inside);
+    start.doubtful = inside.otherOffset || (order.size() > 1 && Comparison(sounds[order[0]], sounds[order[1]]) < ClearWin);
     for (const Section &occurrence : chorus.occurrences)
         start.sections.push_back(Section{onBar(bars, occurrence.begin, 0).seconds, occurrence.end});
-    start.candidates = candidatesOf(sections, ranked, likeness, bars);
+    start.candidates = candidatesOf(ranked, scores, bars);
     return start;
 }
 

@@ -37,7 +37,9 @@ struct Start {
     // person should listen to this one first.
     bool doubtful = false;
     // Why this start, in a few words for logs and plans: "chorus, on the bar", "chorus, on a
-    // beat: the bar cannot be told", "chorus, no beat found", "nothing repeats: a quarter in", "too long to look into: a quarter in".
+    // beat: the bar cannot be told", "chorus, no beat found", each perhaps with "; a close call
+    // with its verse" (or "with a later part"), "nothing repeats: a quarter in", "too long to
+    // look into: a quarter in".
     std::string reason;
 };
 // Longer files are mixes or whole works, where a chorus means nothing, and the matrix of a

@@ -8,7 +8,6 @@ namespace Chorus {
 namespace {
 
 constexpr double FitterShare = 1.1;
-constexpr double LouderDb = 1; // about the least change of level a listener notices
 constexpr double BrighterDb = 0.5;
 constexpr double DenserShare = 1.05;
 // A note begins where the level rises 2 dB within 20 ms, more than anywhere within 50 ms.

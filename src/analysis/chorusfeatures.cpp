@@ -18,6 +18,10 @@ constexpr double TrebleHz = 1000;
 constexpr double LowestMelodyHz = 200;
 constexpr double HighestMelodyHz = 2000;
 constexpr float Compression = 1000; // log(1 + Compression * energy)
+constexpr size_t MelBands = 24;
+constexpr double LowestTimbreHz = 100;
+constexpr double HighestTimbreHz = 8000;
+constexpr float SilentBand = 1e-10f; // the floor of a band's energy, before its log
 constexpr int SmoothingFrames = 21;
 constexpr int Thinning = 5;
 
@@ -71,6 +75,47 @@ std::vector<float> melodyPitches(int size, int rate)
             pitches[bin] = float(midiNote(hz));
     }
     return pitches;
+}
+
+double mel(double hz)
+{
+    return 2595 * std::log10(1 + hz / 700);
+}
+
+// For every FFT bin, its band of MelBands alike in width on the mel scale, or -1 outside them.
+std::vector<int> melBands(int size, int rate)
+{
+    std::vector<int> bands(size_t(size / 2 + 1), -1);
+    const double low = mel(LowestTimbreHz);
+    const double high = mel(std::min(HighestTimbreHz, rate / 2.0));
+    for (size_t bin = 1; bin < bands.size(); ++bin) {
+        const double at = mel(double(bin) * rate / size);
+        if (at >= low && at < high)
+            bands[bin] = int((at - low) / (high - low) * MelBands);
+    }
+    return bands;
+}
+
+// Cepstral coefficients 1 to 12 of the bands' energies: the cosine transform of their logs.
+Timbre cepstrum(const std::array<float, MelBands> &bands)
+{
+    static const std::vector<float> cosines = [] {
+        std::vector<float> table;
+        for (size_t coefficient = 1; coefficient <= std::tuple_size<Timbre>::value; ++coefficient) {
+            for (size_t band = 0; band < MelBands; ++band)
+                table.push_back(float(std::cos(M_PI * double(coefficient) * (double(band) + 0.5) / MelBands)));
+        }
+        return table;
+    }();
+    std::array<float, MelBands> logs;
+    for (size_t band = 0; band < MelBands; ++band)
+        logs[band] = std::log(bands[band] + SilentBand);
+    Timbre timbre{};
+    for (size_t coefficient = 0; coefficient < timbre.size(); ++coefficient) {
+        for (size_t band = 0; band < MelBands; ++band)
+            timbre[coefficient] += cosines[coefficient * MelBands + band] * logs[band];
+    }
+    return timbre;
 }
 
 struct Fft {
@@ -166,6 +211,7 @@ Features ChromaOf(const std::vector<float> &samples, int rate)
     const double hop = rate / FramesPerSecond;
     const std::vector<int> classes = pitchClasses(size, rate);
     const std::vector<float> pitches = melodyPitches(size, rate);
+    const std::vector<int> bands = melBands(size, rate);
     const auto trebleBin = size_t(std::ceil(TrebleHz * size / rate));
     std::vector<float> hann(static_cast<size_t>(size));
     double windowSum = 0;
@@ -195,6 +241,7 @@ Features ChromaOf(const std::vector<float> &samples, int rate)
         fftwf_execute(fft.plan);
         Chroma chroma{};
         std::array<float, 4> sums{}; // all, treble, melody, melody times its pitch
+        std::array<float, MelBands> melEnergy{};
         for (size_t bin = 1; bin < pitches.size(); ++bin) {
             const float real = fft.output[bin][0];
             const float imaginary = fft.output[bin][1];
@@ -205,7 +252,10 @@ Features ChromaOf(const std::vector<float> &samples, int rate)
             sums[1] += bin >= trebleBin ? energy : 0;
             sums[2] += pitches[bin] > 0 ? energy : 0;
             sums[3] += energy * pitches[bin];
+            if (bands[bin] >= 0)
+                melEnergy[size_t(bands[bin])] += energy * energyScale;
         }
+        features.timbre.push_back(cepstrum(melEnergy));
         features.treble.push_back(sums[1] / std::max(sums[0], 1e-20f));
         features.height.push_back(sums[2] > 0 ? sums[3] / sums[2] : 0);
         for (float &value : chroma)

@@ -1,6 +1,6 @@
 #pragma once
 // What the chorus search hears of a song: the pitch classes of every tenth of a second, how
-// loud it is there, how bright and how high its melody lies.
+// loud it is there, how bright, how high its melody lies and the shape of its spectrum.
 
 #include <algorithm>
 #include <array>
@@ -13,6 +13,9 @@ namespace Chorus {
 // The pitch content of one frame: the energy of each pitch class (C, C#, ... B),
 // log-compressed and scaled to length 1.
 using Chroma = std::array<float, 12>;
+// The shape of one frame's spectrum (mel-frequency cepstral coefficients 1 to 12, its level
+// left out): what a voice singing the same words brings back, where the chords alone do not.
+using Timbre = std::array<float, 12>;
 
 struct Features {
     std::vector<Chroma> chroma;
@@ -22,6 +25,7 @@ struct Features {
     // Only at the full 10 frames a second.
     std::vector<float> treble;
     std::vector<float> height;
+    std::vector<Timbre> timbre;
     double framesPerSecond = 0;
 };
 
@@ -33,6 +37,8 @@ struct Loudness {
 };
 // How many dB `one` is above `other` (powers).
 double LevelRatioDb(double one, double other);
+// About the least change of level a listener notices.
+constexpr double LouderDb = 1;
 // `values` less their mean, over their spread (but at least `leastSpread`), and within
 // `most` either way.
 std::vector<double> InSpreads(std::vector<double> values, double leastSpread, double most);

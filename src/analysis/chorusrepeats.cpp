@@ -14,6 +14,7 @@ namespace {
 // less in a short song, but at least 10 s, shorter ones match by chance.
 constexpr double ShortestWindowSeconds = 10;
 constexpr double LongestWindowSeconds = 30;
+constexpr int ShortSongWindows = 3;
 constexpr double LeastFitness = 0.18; // below: nothing repeats (made-up speech reached 0.14, songs 0.33)
 constexpr double FullShare = 0.8;     // of the section's length: an occurrence shorter was cut short
 constexpr double WeakerMatch = 0.6;   // of the best occurrence's match: a weaker variant
@@ -193,6 +194,33 @@ int windowElsewhere(const std::vector<double> &weighted, const std::vector<doubl
     return best;
 }
 
+// The fittest sections for the search's window, up to `most`; none when nothing repeats.
+std::vector<Repeated> sectionsFound(const Search &search, size_t most)
+{
+    const double fps = search.features.framesPerSecond;
+    const int length = search.window.length;
+    const std::vector<double> fitness = fitnessNearTheFittest(search.similarity, search.loudness, search.window);
+    const std::vector<double> weighted = loudnessWeighted(fitness, search.loudness, search.window);
+    const int beginning = std::min(length, int(std::lround(ShortestWindowSeconds * fps)));
+    const int chosen = chosenWindow(weighted, search.similarity, beginning);
+    if (chosen < 0 || fitness[size_t(chosen)] < LeastFitness)
+        return {};
+    std::vector<Repeated> found{sectionAt(search, chosen, fitness[size_t(chosen)])};
+    std::vector<bool> taken(static_cast<size_t>(search.similarity.size));
+    take(taken, chosen, length, found.back(), fps);
+    for (int tries = 0; found.size() < most && tries < MostTries; ++tries) {
+        const int other = windowElsewhere(weighted, fitness, search.window, taken);
+        if (other < 0)
+            break;
+        const Repeated section = sectionAt(search, other, fitness[size_t(other)]);
+        take(taken, other, length, section, fps);
+        const bool repeats = section.occurrences.size() > 1;
+        if (repeats && std::none_of(found.begin(), found.end(), [&](const Repeated &one) { return sameSection(section, one, search.barSeconds); }))
+            found.push_back(section);
+    }
+    return found;
+}
+
 } // namespace
 
 std::vector<Repeated> RepeatedSections(const Features &detailed, double seconds, double barSeconds, size_t most)
@@ -203,30 +231,19 @@ std::vector<Repeated> RepeatedSections(const Features &detailed, double seconds,
     const int first = int(std::ceil(SkippedShare * seconds * fps));
     const int end = std::min(frames, int(std::floor((seconds - SkippedEndSeconds) * fps)) + 1);
     const int length = std::min(int(std::lround(LongestWindowSeconds * fps)), end - first);
-    if (length < ShortestWindowSeconds * fps || most == 0)
+    const int shortest = int(std::lround(ShortestWindowSeconds * fps));
+    if (length < shortest || most == 0)
         return {};
     Matrix similarity = SelfSimilarity(features.chroma);
     Loudness loudness(features.power);
-    const Search search{detailed, std::move(features), std::move(similarity), std::move(loudness),
-                        Window{length, first, std::min(frames, end) - length}, barSeconds};
-    const std::vector<double> fitness = fitnessNearTheFittest(search.similarity, search.loudness, search.window);
-    const std::vector<double> weighted = loudnessWeighted(fitness, search.loudness, search.window);
-    const int beginning = std::min(length, int(std::lround(ShortestWindowSeconds * fps)));
-    const int chosen = chosenWindow(weighted, search.similarity, beginning);
-    if (chosen < 0 || fitness[size_t(chosen)] < LeastFitness)
-        return {};
-    std::vector<Repeated> found{sectionAt(search, chosen, fitness[size_t(chosen)])};
-    std::vector<bool> taken(static_cast<size_t>(frames));
-    take(taken, chosen, length, found.back(), fps);
-    for (int tries = 0; found.size() < most && tries < MostTries; ++tries) {
-        const int other = windowElsewhere(weighted, fitness, search.window, taken);
-        if (other < 0)
-            break;
-        const Repeated section = sectionAt(search, other, fitness[size_t(other)]);
-        take(taken, other, length, section, fps);
-        const bool repeats = section.occurrences.size() > 1;
-        if (repeats && std::none_of(found.begin(), found.end(), [&](const Repeated &one) { return sameSection(section, one, barSeconds); }))
-            found.push_back(section);
+    Search search{detailed, std::move(features), std::move(similarity), std::move(loudness),
+                  Window{length, first, end - length}, barSeconds};
+    std::vector<Repeated> found = sectionsFound(search, most);
+    // A song too short to play a long window three times may repeat its chorus of a few bars
+    // but never a verse and chorus together; in a longer one a short window repeats by chance.
+    if (found.empty() && length > shortest && end - first < ShortSongWindows * length) {
+        search.window = Window{shortest, first, end - shortest};
+        found = sectionsFound(search, most);
     }
     return found;
 }

@@ -22,6 +22,7 @@ struct Part {
     std::vector<Chord> chords;
     int bars;
     bool chorus;
+    int words = 0; // sung over it, a syllable a beat: 0 none, the same number the same words
 };
 
 struct Song {
@@ -35,9 +36,13 @@ double Hertz(int semitonesAboveMiddleC);
 // Bars of chords (root below, triad above) over a noise beat, louder in the choruses.
 Song MakeSong(const std::vector<Part> &parts, float chorusGain = 1.4f, int rate = Rate);
 
-// A song's parts by letter: I intro, V verse, W a verse on other chords, C chorus, B bridge,
-// X four bars of chords never heard again, O outro.
-std::vector<Part> SongOf(const QString &form, int chorusBars);
+// A song's parts by letter: I intro, V verse, W a verse on other chords, S a verse on the
+// chorus's chords (each of `verseBars` bars), C chorus, B bridge, X four bars of chords never
+// heard again, O outro.
+std::vector<Part> SongOf(const QString &form, int chorusBars, int verseBars = 8);
+
+// Words sung over the verses and choruses: the same in every chorus, others in every verse.
+std::vector<Part> Sung(std::vector<Part> parts);
 
 // The same bar, quieter, before every chorus: the repetition begins there, the chorus a bar on.
 std::vector<Part> WithLeadIns(std::vector<Part> parts);
