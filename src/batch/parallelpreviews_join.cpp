@@ -122,11 +122,8 @@ void ParallelPreviews::measuredJoined(const RunResult &result, const std::option
 void ParallelPreviews::keepJoined(const RunResult &result, QString problem)
 {
     const QString written = m_joinedOutput->path();
-    QStringList sources;
-    for (const int index : std::as_const(m_joinWork.songs))
-        sources.append(m_results[index].source);
     const QString mark = joinedMark(written);
-    const QString tags = PreviewSteps::TagJoined(m_settings.tags, sources, written, mark);
+    const QString tags = PreviewSteps::TagJoined(m_settings.tags, sourcesOf(m_joinWork.songs), written, mark);
     if (problem.isEmpty())
         problem = PreviewCheck::JoinProblem(result, written, m_joinWork.pieces, m_settings.crossfade);
     if (problem.isEmpty())

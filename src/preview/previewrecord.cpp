@@ -186,18 +186,46 @@ bool IsWhole(const QString &path, const PreviewMark::Record &recorded)
     return length && read && length->seconds >= seconds - WholeSlackSeconds;
 }
 
-PreviewMark::Record WantedJoin(const QList<PreviewMark::Record> &songs, const QStringList &sources, double crossfade,
-                               std::optional<double> loudness)
+namespace {
+
+QString digestOf(const QList<PreviewMark::Record> &songs)
 {
     QCryptographicHash digest(QCryptographicHash::Sha1);
     for (const PreviewMark::Record &song : songs)
         digest.addData((song.text() + QLatin1Char('\n')).toUtf8());
+    return QString::fromLatin1(digest.result().toHex());
+}
+
+PreviewMark::Record joinRecord(const QString &digestKey, const QString &digest, const QStringList &sources,
+                               qsizetype songs, double crossfade, std::optional<double> loudness)
+{
     PreviewMark::Record record = PreviewMark::Record::OfPath(commonFolder(sources));
-    record.set(QStringLiteral("joined"), QString::number(songs.size()));
+    record.set(QStringLiteral("joined"), QString::number(songs));
     record.set(QStringLiteral("crossfade"), SecondsText(crossfade));
     record.set(QStringLiteral("loudness"), loudness ? SecondsText(*loudness) : QStringLiteral("none"));
-    record.set(QStringLiteral("pieces"), QString::fromLatin1(digest.result().toHex()));
+    record.set(digestKey, digest);
     return record;
+}
+
+} // namespace
+
+PreviewMark::Record WantedJoin(const QList<PreviewMark::Record> &songs, const QStringList &sources, double crossfade,
+                               std::optional<double> loudness)
+{
+    return joinRecord(QStringLiteral("pieces"), digestOf(songs), sources, songs.size(), crossfade, loudness);
+}
+
+QString CutDigest(QList<PreviewMark::Record> songs, const QList<double> &starts)
+{
+    for (qsizetype song = 0; song < songs.size(); ++song)
+        songs[song].set(QStringLiteral("start"), SecondsText(starts.value(song)));
+    return digestOf(songs);
+}
+
+PreviewMark::Record WantedCutJoin(const QList<PreviewMark::Record> &songs, const QList<double> &starts,
+                                  const QStringList &sources, double crossfade, std::optional<double> loudness)
+{
+    return joinRecord(QStringLiteral("cut"), CutDigest(songs, starts), sources, songs.size(), crossfade, loudness);
 }
 
 QString JoinedMarkText(const PreviewMark::Record &wanted, const std::optional<Loudness::Adjustment> &loudness,
