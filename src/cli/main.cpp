@@ -169,6 +169,11 @@ int main(int argc, char *argv[])
         if (!options.quiet || sources.paths.isEmpty())
             tell(note);
     }
+    // An orphan as a preview whose song is gone is: told, and no reason to stop the run.
+    for (const QString &row : options.startsGone) {
+        if (!options.quiet)
+            tell(row);
+    }
     if (sources.paths.isEmpty() && sources.leftOut.isEmpty())
         return NothingMade; // the notes said what the arguments held instead
     // Known only now that the folders are scanned, and still before anything is made.
@@ -181,7 +186,9 @@ int main(int argc, char *argv[])
         return complain(problem, Usage);
     PreviewSettings settings = options.settings;
     settings.cuts = StartList::CutsFor(sources.paths, options.starts);
-    settings.waveform = options.reports.waveform;
+    // A dry run writes no file, a waveform neither: a shop dry-runs its nightly line as it is.
+    if (!options.dryRun)
+        settings.waveform = options.reports.waveform;
     settings.songPictures = !options.reports.review.isEmpty();
     ParallelPreviews previews(tools, settings, sources.paths);
     previews.setSubfolders(sources.subfolders);
