@@ -22,11 +22,13 @@ QString ConsoleReport::shownName(const QString &source) const
 // The name goes in by concatenation, never through arg(): a name may hold "%1".
 void ConsoleReport::printNoChorus(const ParallelPreviews::Result &result)
 {
-    if (!done(result) || !result.foundStart || result.foundStart->fromChorus)
+    if (!done(result) || !result.foundStart || result.foundStart->fromChorus || m_mode == Mode::Quiet)
         return;
     printLine(shownName(result.source) + QStringLiteral(": ") + PreviewSteps::QuarterInNote(*result.foundStart));
 }
 
+// Quiet tells no more than what went wrong and what a person must look at: the notes on the
+// chorus and the loudness are left to --json and the review page.
 void ConsoleReport::printNotes(const ParallelPreviews::Result &result)
 {
     printNoChorus(result);
@@ -34,7 +36,6 @@ void ConsoleReport::printNotes(const ParallelPreviews::Result &result)
     printPinnedSongChanged(result);
 }
 
-// Not an error: quiet leaves it to --json and the page.
 void ConsoleReport::printHeldBack(const ParallelPreviews::Result &result)
 {
     if (!done(result) || !result.loudness || m_mode == Mode::Quiet)
