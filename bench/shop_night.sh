@@ -33,7 +33,8 @@ cli="$build/lumbrisk-cli"
 [[ -x "$cli" ]] || { echo "Build first: $cli is missing" >&2; exit 1; }
 command -v parallel > /dev/null || { echo "GNU parallel is missing: apt install parallel" >&2; exit 1; }
 
-# Pink noise under a tone with a pulse, each song at its own pitch, as MP3, FLAC and WAV in turn.
+# Pink noise under a tone, each song at its own pitch, and clicks whose peaks stand some 5 dB
+# above where -14 LUFS puts them: what the limiter is for. MP3, FLAC and WAV in turn.
 formats=(mp3 flac wav)
 for ((album = 1; album <= albums; album++)); do
   mkdir -p "$cache/music/Album $album"
@@ -41,10 +42,13 @@ for ((album = 1; album <= albums; album++)); do
     path=$(printf '%s/music/Album %d/%02d - Song.%s' "$cache" "$album" "$song" "${formats[(album + song) % 3]}")
     [[ -s "$path" ]] && continue
     echo "making $path" >&2
-    nice sox -R -n -r 44100 -c 2 "$path" synth "$seconds" pinknoise synth "$seconds" sine mix $((90 * album + 30 * song)) \
-      tremolo 2 60 gain -n -0.5
+    nice sox -R -n -r 44100 -c 2 "$cache/bed.wav" synth "$seconds" pinknoise synth "$seconds" sine mix \
+      $((90 * album + 30 * song)) tremolo 2 60 gain -20
+    nice sox -R -n -r 44100 -c 2 "$cache/clicks.wav" synth "$seconds" square $((2 + song % 3)) highpass 300 gain -12 2> /dev/null
+    nice sox -m "$cache/bed.wav" "$cache/clicks.wav" "$path" gain -n -0.3
   done
 done
+rm -f "$cache/bed.wav" "$cache/clicks.wav"
 
 source bench/turns.sh
 work=$(mktemp -d)
@@ -75,12 +79,12 @@ with open(sys.argv[1], "wb") as out:
 # Two passes of loudnorm over what the filter graph $2 makes of the inputs $1 (an array's
 # name): measured, then brought to the target linearly, encoded at 128 kbit/s.
 loudnorm_two_passes() {
-  local -n inputs=$1
+  local -n given=$1
   local graph=$2 out=$3 measured wanted="I=$target:TP=-1:LRA=20"
-  measured=$(ffmpeg -nostdin -hide_banner -nostats "${inputs[@]}" -filter_complex "$graph,loudnorm=$wanted:print_format=json" \
+  measured=$(ffmpeg -nostdin -hide_banner -nostats "${given[@]}" -filter_complex "$graph,loudnorm=$wanted:print_format=json" \
              -f null - 2>&1)
   value() { sed -n "s/.*\"$1\" : \"\\([^\"]*\\)\".*/\\1/p" <<< "$measured"; }
-  ffmpeg -nostdin -v error -y "${inputs[@]}" -filter_complex \
+  ffmpeg -nostdin -v error -y "${given[@]}" -filter_complex \
     "$graph,loudnorm=$wanted:linear=true:measured_I=$(value input_i):measured_TP=$(value input_tp):measured_LRA=$(value input_lra):measured_thresh=$(value input_thresh):offset=$(value target_offset),aresample=44100" \
     -c:a libmp3lame -b:a 128k "$out"
   waveform "$out"
