@@ -88,9 +88,9 @@ const QCommandLineOption DryRun(QStringLiteral("dry-run"),
                                                "are copied by Lumbrisk itself, not by these lines; --waveform writes "
                                                "nothing either. With --json: the plan as a JSON report instead."));
 const QCommandLineOption Quiet({QStringLiteral("q"), QStringLiteral("quiet")},
-                               QStringLiteral("Show no progress, no summary and no notes on the chorus or the "
-                                              "loudness; only what went wrong, and a changed song whose start "
-                                              "--starts pins."));
+                               QStringLiteral("Show no progress, no summary and no note of peaks the limiter took "
+                                              "down; only what went wrong, the warnings, and a changed song whose "
+                                              "start --starts pins."));
 const QCommandLineOption Json(QStringLiteral("json"),
                               QStringLiteral("No progress; a report in JSON on standard output instead: each file's "
                                              "preview, start and where it came from, chorus sections, loudness and "

@@ -22,13 +22,11 @@ QString ConsoleReport::shownName(const QString &source) const
 // The name goes in by concatenation, never through arg(): a name may hold "%1".
 void ConsoleReport::printNoChorus(const ParallelPreviews::Result &result)
 {
-    if (!done(result) || !result.foundStart || result.foundStart->fromChorus || m_mode == Mode::Quiet)
+    if (!done(result) || !result.foundStart || result.foundStart->fromChorus)
         return;
     printLine(shownName(result.source) + QStringLiteral(": ") + PreviewSteps::QuarterInNote(*result.foundStart));
 }
 
-// Quiet tells no more than what went wrong and what a person must look at: the notes on the
-// chorus and the loudness are left to --json and the review page.
 void ConsoleReport::printNotes(const ParallelPreviews::Result &result)
 {
     printNoChorus(result);
@@ -38,7 +36,7 @@ void ConsoleReport::printNotes(const ParallelPreviews::Result &result)
 
 void ConsoleReport::printHeldBack(const ParallelPreviews::Result &result)
 {
-    if (!done(result) || !result.loudness || m_mode == Mode::Quiet)
+    if (!done(result) || !result.loudness)
         return;
     const Loudness::Adjustment &loudness = *result.loudness;
     const bool limited = loudness.limited && *loudness.limited >= 0.05;
@@ -48,7 +46,7 @@ void ConsoleReport::printHeldBack(const ParallelPreviews::Result &result)
                + QStringLiteral(" dB");
     else if (loudness.heldBack)
         told = decibels(*loudness.result) + QStringLiteral(" LUFS, held back by its peaks");
-    else if (limited)
+    else if (limited && m_mode != Mode::Quiet) // at the target: quiet leaves it to --json and the page
         told = decibels(*loudness.result) + QStringLiteral(" LUFS, its peaks limited by up to ") + decibels(*loudness.limited)
                + QStringLiteral(" dB");
     else if (loudness.capped)
