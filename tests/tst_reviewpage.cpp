@@ -61,6 +61,8 @@ private slots:
     void doubtfulUnlessPinned();
     void remakesWithTheSavedStarts_data();
     void remakesWithTheSavedStarts();
+    void truePeakIsMeasuredOrNone_data();
+    void truePeakIsMeasuredOrNone();
     void rowsTellWhereTheirStartCameFrom_data();
     void rowsTellWhereTheirStartCameFrom();
     void rowCarriesTheHooksOfItsEditor();
@@ -242,15 +244,16 @@ void TestReviewPage::rowsTellWhereTheirStartCameFrom_data()
     QTest::addColumn<QString>("why"); // the search's reason, which the row alone says
 
     using ReviewPage::StartFrom;
-    QTest::newRow("chorus") << int(StartFrom::Chorus) << "chorus" << "row" << "chorus, on the bar";
+    // Made by this run: new or changed since the last one ("made").
+    QTest::newRow("chorus") << int(StartFrom::Chorus) << "chorus" << "row made" << "chorus, on the bar";
     // The chorus search put it a quarter in: a person should hear it first.
-    QTest::newRow("nothing repeats") << int(StartFrom::QuarterIn) << "chorus" << "row doubtful fallback"
+    QTest::newRow("nothing repeats") << int(StartFrom::QuarterIn) << "chorus" << "row doubtful fallback made"
                                      << "nothing repeats: a quarter in";
-    QTest::newRow("too long to look into") << int(StartFrom::QuarterIn) << "chorus" << "row doubtful fallback"
+    QTest::newRow("too long to look into") << int(StartFrom::QuarterIn) << "chorus" << "row doubtful fallback made"
                                            << "too long to look into: a quarter in";
-    QTest::newRow("pinned by the list") << int(StartFrom::List) << "list" << "row pinned" << "";
-    QTest::newRow("a share") << int(StartFrom::Share) << "share" << "row" << "";
-    QTest::newRow("a second") << int(StartFrom::Fixed) << "fixed" << "row" << "";
+    QTest::newRow("pinned by the list") << int(StartFrom::List) << "list" << "row pinned made" << "";
+    QTest::newRow("a share") << int(StartFrom::Share) << "share" << "row made" << "";
+    QTest::newRow("a second") << int(StartFrom::Fixed) << "fixed" << "row made" << "";
 }
 
 void TestReviewPage::rowsTellWhereTheirStartCameFrom()
@@ -267,6 +270,46 @@ void TestReviewPage::rowsTellWhereTheirStartCameFrom()
     QCOMPARE(html.count(QStringLiteral("nothing repeats")), int(why.contains(QStringLiteral("nothing repeats"))));
     QCOMPARE(QRegularExpression(QStringLiteral("data-start-from=\"([^\"]*)\"")).match(html).captured(1), startFrom);
     QCOMPARE(QRegularExpression(QStringLiteral("<section class=\"([^\"]*)\"")).match(html).captured(1), classes);
+}
+
+void TestReviewPage::truePeakIsMeasuredOrNone_data()
+{
+    QTest::addColumn<bool>("kept");
+    QTest::addColumn<double>("limited"); // dB the limiter took off; 0: none
+    QTest::addColumn<double>("measured"); // dBTP of the encoded preview; 0: not measured
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("made, planned") << false << 0.0 << 0.0 << "true peak -2.0 dBTP";
+    QTest::newRow("made, measured") << false << 0.0 << -1.3 << "true peak -1.3 dBTP";
+    // The source's peak with the gain would read +3.8 dBTP: the limiter took that off.
+    QTest::newRow("made, limited, not measured") << false << 5.8 << 0.0 << "";
+    QTest::newRow("kept, its mark without a peak") << true << 0.0 << 0.0 << "";
+    QTest::newRow("kept, its mark's peak") << true << 5.8 << -1.1 << "true peak -1.1 dBTP";
+}
+
+void TestReviewPage::truePeakIsMeasuredOrNone()
+{
+    QFETCH(bool, kept);
+    QFETCH(double, limited);
+    QFETCH(double, measured);
+    QFETCH(QString, shown);
+    ReviewPage::Row row = songRow();
+    row.made = !kept;
+    row.kept = kept;
+    Loudness::Adjustment loudness;
+    loudness.measured.integrated = -20;
+    loudness.measured.truePeak = -8;
+    loudness.gain = 6;
+    loudness.result = -14;
+    if (limited > 0) {
+        loudness.limited = limited;
+        loudness.gain = 11.8;
+    }
+    if (measured < 0)
+        loudness.truePeak = measured;
+    row.loudness = loudness;
+    const QRegularExpressionMatch peak =
+        QRegularExpression(QStringLiteral("true peak [^<]*")).match(ReviewRow::Html(row, QStringLiteral("/shop")));
+    QCOMPARE(peak.captured(0), shown);
 }
 
 void TestReviewPage::rowCarriesTheHooksOfItsEditor()

@@ -93,6 +93,14 @@ void TestReviewRuns::jsonReportListsCandidatesAndDoubt()
         QVERIFY(candidate.value("repeats").toInt() >= 2);
         QVERIFY(candidate.contains("score"));
     }
+    // Kept by the next run, its row still shades the chorus, as its preview's mark records it.
+    const QString page = m_dir.filePath(QStringLiteral("json/review.html"));
+    QCOMPARE(run({"--update", "-s", "auto", "-d", "10", "-o", "json", "--review", page, song}, m_dir.path()).status, 0);
+    QFile file(page);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString html = QString::fromUtf8(file.readAll());
+    QVERIFY(html.contains(QStringLiteral("kept: up to date")));
+    QCOMPARE(html.contains(QStringLiteral("class=\"chorus\"")), popSong);
     // The start taken is one of them.
     if (fewestCandidates > 0) {
         const double start = preview.value("start").toDouble();
@@ -159,14 +167,16 @@ void TestReviewRuns::savedListPinsItsSongsOnly()
 }
 
 // A night after a song pinned by the list was changed and another withdrawn: the pinned
-// row is flagged, the withdrawn song's preview listed as an orphan and left where it is.
+// row is flagged, the withdrawn song's preview listed as an orphan and left where it is,
+// its row of the list left out; a kept WAV's row still shows its song's waveform.
 void TestReviewRuns::nightlyRunFlagsChangedSongsAndOrphans()
 {
     const QString folder = m_dir.filePath(QStringLiteral("nights"));
     QVERIFY(QDir().mkpath(folder + QStringLiteral("/songs")));
     QVERIFY(Fixtures::MakeTone(folder + QStringLiteral("/songs/Pinned.mp3"), 12, 440));
     QVERIFY(Fixtures::MakeTone(folder + QStringLiteral("/songs/Withdrawn.mp3"), 12, 660));
-    QVERIFY(Fixtures::WriteFile(folder + QStringLiteral("/starts.csv"), "songs/Pinned.mp3,2.5\n"));
+    QVERIFY(Fixtures::MakeSound(folder + QStringLiteral("/songs/Kept.wav"), {"synth", "12", "sine", "330", "tremolo", "1", "90"}));
+    QVERIFY(Fixtures::WriteFile(folder + QStringLiteral("/starts.csv"), "songs/Pinned.mp3,2.5\nsongs/Withdrawn.mp3,1\n"));
     const QStringList night{"--starts", "starts.csv", "--update", "-s", "1", "-d", "3", "--json", "-o", "out",
                             "--review", "review.html", "songs"};
     QCOMPARE(run(night, folder).status, 0);
@@ -181,7 +191,7 @@ void TestReviewRuns::nightlyRunFlagsChangedSongsAndOrphans()
     const Run next = run(night, folder);
     QCOMPARE(next.status, 0);
     const QJsonObject report = QJsonDocument::fromJson(next.out).object();
-    const QJsonObject row = report.value("previews").toArray().at(0).toObject();
+    const QJsonObject row = report.value("previews").toArray().at(1).toObject();
     QCOMPARE(row.value("start_from").toString(), QStringLiteral("list"));
     QCOMPARE(row.value("start").toDouble(), 2.5);
     QVERIFY(row.value("pinned_song_changed").toBool());
@@ -194,7 +204,9 @@ void TestReviewRuns::nightlyRunFlagsChangedSongsAndOrphans()
     QFile page(folder + QStringLiteral("/review.html"));
     QVERIFY(page.open(QIODevice::ReadOnly));
     const QString html = QString::fromUtf8(page.readAll());
-    QVERIFY(html.contains(QStringLiteral("<section class=\"row pinned song-changed\"")));
+    QVERIFY(html.contains(QStringLiteral("<section class=\"row pinned song-changed made\"")));
+    const QRegularExpression kept(QStringLiteral("<section class=\"row kept\"[^>]*Kept\\.wav\"[\\s\\S]*?</section>"));
+    QVERIFY2(kept.match(html).captured(0).contains(QStringLiteral("<path class=\"outline\"")), qPrintable(html));
     QVERIFY(html.contains(QStringLiteral("<li data-role=\"orphan\"><span class=\"path\">%1</span>").arg(orphan)));
 }
 

@@ -19,6 +19,7 @@ private slots:
     void read();
     void readFile_data();
     void readFile();
+    void goneRowsAreLeftOutWhenAsked();
     void rowsGiveTheirSourcesCuts();
 
 private:
@@ -156,6 +157,18 @@ void TestStartList::readFile()
         return;
     }
     QCOMPARE(described(reading), expected);
+}
+
+// A nightly run leaves out the rows of songs withdrawn since; any other bad row still stops it.
+void TestStartList::goneRowsAreLeftOutWhenAsked()
+{
+    const StartList::Reading left =
+        StartList::Read(QStringLiteral("a.mp3,1\ngone.mp3,2\n"), m_dir.path(), StartList::Gone::LeftOut);
+    QCOMPARE(described(left), QStringLiteral("a.mp3 start=1"));
+    QCOMPARE(left.gone, QStringList{QStringLiteral("line 2: no such file: gone.mp3")});
+    const StartList::Reading bad =
+        StartList::Read(QStringLiteral("gone.mp3,2\na.mp3,soon\n"), m_dir.path(), StartList::Gone::LeftOut);
+    QVERIFY(bad.rowProblem && bad.problem.startsWith(QStringLiteral("line 2: start 'soon'")));
 }
 
 // A file listed twice keeps each row's cut; one not listed takes the command line's.

@@ -200,6 +200,7 @@ private slots:
     void partsThatCannotBeCopiedAreLeftOut();
     void songIsNamedByItsTags_data();
     void songIsNamedByItsTags();
+    void wavInfoTrackKeepsItsTotal();
 
 private:
     QString source(const QString &name) const { return m_dir.filePath(name); }
@@ -419,6 +420,7 @@ void TestTagCopy::songIsNamedByItsTags_data()
     // A WAV file's own tag is its INFO chunk, whose bytes are UTF-8 today and were Latin-1.
     QTest::newRow("WAV, RIFF INFO in UTF-8") << "info-utf8.wav" << "Grüße aus Köln" << "Antonín Dvořák";
     QTest::newRow("WAV, RIFF INFO in Latin-1") << "info-latin1.wav" << "Grüße aus Köln" << "Künstlerin";
+    QTest::newRow("WAV, RIFF INFO in UTF-8 beyond Latin-1") << "info-chinese.wav" << "你好世界" << "胡 HU";
     QTest::newRow("WAV, an ID3v2 title before INFO's") << "info-id3.wav" << "Der ID3-Titel" << "Künstlerin";
     QTest::newRow("WAV without tags") << "bare.wav" << "" << "";
 }
@@ -435,6 +437,8 @@ void TestTagCopy::songIsNamedByItsTags()
         QVERIFY(makeAudio(path));
         if (name == QLatin1String("info-utf8.wav"))
             QVERIFY(writeInfo(path, QStringLiteral("Grüße aus Köln").toUtf8(), QStringLiteral("Antonín Dvořák").toUtf8()));
+        else if (name == QLatin1String("info-chinese.wav"))
+            QVERIFY(writeInfo(path, QStringLiteral("你好世界").toUtf8(), QStringLiteral("胡 HU").toUtf8()));
         else if (name == QLatin1String("info-latin1.wav"))
             QVERIFY(writeInfo(path, QStringLiteral("Grüße aus Köln").toLatin1(), latin1Artist));
         else if (name == QLatin1String("info-id3.wav"))
@@ -443,6 +447,21 @@ void TestTagCopy::songIsNamedByItsTags()
     const SongTitle::Names names = SongTitle::Read(path);
     QCOMPARE(names.title, title);
     QCOMPARE(names.artist, artist);
+}
+
+// TagLib reads INFO's track as a number; the preview keeps "1/6" as the song has it.
+void TestTagCopy::wavInfoTrackKeepsItsTotal()
+{
+    const QString path = source(QStringLiteral("info-track.wav"));
+    QVERIFY(makeAudio(path));
+    {
+        TagLib::RIFF::WAV::File file(QFile::encodeName(path).constData(), false);
+        file.InfoTag()->setFieldText("IPRT", "1/6");
+        QVERIFY(file.save(TagLib::RIFF::WAV::File::Info));
+    }
+    const QString preview = cut(path);
+    QCOMPARE(TagCopy::CopyTags(path, preview), QString());
+    QCOMPARE(TagFixtures::Read(preview).text.value(QStringLiteral("TRACKNUMBER")), QStringList{QStringLiteral("1/6")});
 }
 
 QTEST_GUILESS_MAIN(TestTagCopy)

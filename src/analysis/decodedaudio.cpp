@@ -168,12 +168,17 @@ bool Feed(const QString &path, const Reading &reading, Analysis::Pass &pass)
 
 std::optional<Audio> DecodeMono(const QString &path)
 {
+    Reading reading;
+    reading.mono = true;
+    return CollectMono([&](Analysis::Pass &pass) { return Feed(path, reading, pass); });
+}
+
+std::optional<Audio> CollectMono(const std::function<bool(Analysis::Pass &)> &decode)
+{
     Audio audio;
     Collector collector(audio);
     Analysis::Pass pass({&collector}, Chorus::LongestSongSeconds);
-    Reading reading;
-    reading.mono = true;
-    if (!Feed(path, reading, pass) || audio.samples.empty())
+    if (!decode(pass) || audio.samples.empty())
         return std::nullopt;
     return audio;
 }

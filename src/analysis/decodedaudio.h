@@ -46,6 +46,8 @@ bool Feed(const QString &path, const Reading &reading, Analysis::Pass &pass);
 // The whole file as the chorus search gets it (up to Chorus::LongestSongSeconds and a
 // block); none when Feed fails or no sample came.
 std::optional<Audio> DecodeMono(const QString &path);
+// The same of any decoding: `decode` hands mono samples to the pass, false when it failed.
+std::optional<Audio> CollectMono(const std::function<bool(Analysis::Pass &)> &decode);
 // The true peak (dBTP) of a file of at most `seconds` as a player hears it: both channels at
 // its own rate. `others` get the same samples. None when it cannot be decoded.
 std::optional<double> MeasureTruePeak(const QString &path, double seconds,

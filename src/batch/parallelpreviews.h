@@ -254,6 +254,13 @@ private:
     // many, and a digest of each one's wanted record in order, the crossfade and the loudness
     // (parallelpreviews_joinmarks.cpp); none when a song cannot be looked at.
     std::optional<PreviewMark::Record> wantedJoin(const QList<int> &songs) const;
+    std::optional<QList<PreviewMark::Record>> wantedSongs(const QList<int> &songs) const;
+    QStringList sourcesOf(const QList<int> &songs) const;
+    bool joinStillMeets(const PreviewMark::Record &recorded, const QList<int> &songs) const;
+    // Where a song's piece is cut from, when that is known before any analysis.
+    std::optional<double> knownStart(int index) const;
+    // The song's own preview (where a run without the join puts it), when it is up to date.
+    std::optional<PreviewMark::Record> upToDateOwnPreview(int index) const;
     // The mark of the joined file written: what it is made of and what it got.
     QString joinedMark(const QString &written) const;
     // With update, once every file is named: keeps each joined file whose mark meets what

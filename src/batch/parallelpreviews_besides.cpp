@@ -6,6 +6,7 @@
 #include "batch/parallelwork.h"
 
 #include "analysis/decodedaudio.h"
+#include "analysis/pipedecode.h"
 
 #include <utility>
 
@@ -16,13 +17,22 @@ QString waveformProblemText(const QString &problem)
     return problem.isEmpty() ? QString() : QStringLiteral("waveform not written: ") + problem;
 }
 
-// A quick decode of an MP3 source; only its length for other sources, or when the decode fails.
-std::optional<Waveform::Overview> songPicture(const QString &source, const std::optional<AudioLength> &length)
+// The whole song decoded: an MP3 here, any other source by the tool runs of its analysis
+// (a kept preview's song had none); only its length when the decode fails.
+std::optional<Waveform::Overview> songPicture(const QString &source, const std::optional<AudioLength> &length,
+                                              const std::optional<SourceAnalysis::Pipes> &pipes,
+                                              const std::function<bool()> &stopped)
 {
+    std::optional<DecodedAudio::Audio> audio;
     if (DecodedAudio::Decodes(source)) {
-        if (const std::optional<DecodedAudio::Audio> audio = DecodedAudio::DecodeMono(source))
-            return Waveform::OverviewOf(audio->samples, audio->rate);
+        audio = DecodedAudio::DecodeMono(source);
+    } else if (pipes) {
+        audio = DecodedAudio::CollectMono([&](Analysis::Pass &pass) {
+            return PipeDecode::Feed(pipes->search, pipes->feeder, Chorus::DecodingRate, 1, pass, stopped).reader.succeeded();
+        });
     }
+    if (audio)
+        return Waveform::OverviewOf(audio->samples, audio->rate);
     if (!length)
         return std::nullopt;
     Waveform::Overview lengthOnly;
@@ -51,12 +61,15 @@ void ParallelPreviews::completeMade(int index)
     m_work[size_t(index)].analysing = true;
     ++m_analysing;
     const std::optional<AudioLength> length = picture ? sourceLength(index) : std::nullopt;
+    const std::optional<SourceAnalysis::Pipes> pipes =
+        picture ? PreviewSteps::AnalysisPipes(m_tools, result.source, 0, m_cuts.duration(index), songSeconds(index)) : std::nullopt;
     std::optional<Waveform::Data> built = std::exchange(m_work[size_t(index)].waveform, std::nullopt);
-    m_analyses.start([this, index, waveform, built, picture, length, preview = result.preview, source = result.source] {
+    m_analyses.start([this, index, waveform, built, picture, length, pipes, preview = result.preview, source = result.source] {
         QString problem;
         if (waveform)
             problem = built ? Waveform::WriteBeside(preview, *built, *waveform) : Waveform::WriteBeside(preview, *waveform);
-        const std::optional<Waveform::Overview> song = picture ? songPicture(source, length) : std::nullopt;
+        const std::optional<Waveform::Overview> song =
+            picture ? songPicture(source, length, pipes, [this] { return m_stopAnalyses.load(); }) : std::nullopt;
         QMetaObject::invokeMethod(this, [this, index, problem, song] { completed(index, problem, song); },
                                   Qt::QueuedConnection);
     });

@@ -2,7 +2,9 @@
 // as they are), made into one file by one SoX run; with subfolders, one file in each, one
 // after another. With a loudness target the joined file is measured once encoded: its
 // crossfades add the pieces up and its encoding overshoots again, so only then is its true
-// peak known. While it passes the ceiling, it is joined again, lowered as a whole.
+// peak known. While it passes the ceiling, it is joined again, lowered as a whole; one of
+// previews taken as they are is joined again once raised by what its encoding took of them,
+// as far as its peaks leave room.
 #include "batch/parallelwork.h"
 
 #include "platform/main.h"
@@ -14,9 +16,27 @@
 #include "preview/previewfiles.h"
 #include "preview/previewmark.h"
 
+#include <algorithm>
+#include <cmath>
 #include <numeric>
 
 using Shell32::RunResult;
+
+namespace {
+
+// A preview taken as its piece was made for one encoding: the join's takes a little of its
+// loudness again, which the joined file makes up where its peaks leave room.
+double madeUp(const Loudness::Measurement &measured, double target, int kbps)
+{
+    if (!measured.integrated)
+        return 0;
+    const double lacking = std::clamp(target - *measured.integrated, 0.0, Loudness::EncodingLoss(kbps));
+    const double room = Loudness::PeakCeiling - measured.truePeak - ParallelWork::RecutStep;
+    const double raise = std::floor(std::min(lacking, room) * 100) / 100;
+    return raise >= 2 * ParallelWork::RecutStep ? raise : 0;
+}
+
+} // namespace
 
 bool ParallelPreviews::ofJoin(int index, int number) const
 {
@@ -109,12 +129,19 @@ void ParallelPreviews::measuredJoined(const RunResult &result, const std::option
     }
     loudness->result = measured->integrated;
     loudness->truePeak = measured->truePeak;
+    const bool taken = std::any_of(m_joinWork.songs.cbegin(), m_joinWork.songs.cend(),
+                                   [this](int index) { return m_results[index].pieceTaken; });
+    if (const double raise = taken && m_joinWork.recuts == 0 ? madeUp(*measured, loudness->target, bitrateFor(0).toInt()) : 0) {
+        loudness->gain = raise;
+        ++m_joinWork.recuts;
+        return launchJoin();
+    }
     if (measured->truePeak <= Loudness::PeakCeiling)
         return keepJoined(result);
     if (m_joinWork.recuts >= ParallelWork::MostRecuts)
         return keepJoined(result, ParallelWork::StillPassesCeiling());
     loudness->gain = ParallelWork::LoweredGain(loudness->gain, measured->truePeak - Loudness::PeakCeiling);
-    loudness->heldBack = true;
+    loudness->heldBack = loudness->gain < 0;
     ++m_joinWork.recuts;
     launchJoin();
 }
@@ -122,11 +149,8 @@ void ParallelPreviews::measuredJoined(const RunResult &result, const std::option
 void ParallelPreviews::keepJoined(const RunResult &result, QString problem)
 {
     const QString written = m_joinedOutput->path();
-    QStringList sources;
-    for (const int index : std::as_const(m_joinWork.songs))
-        sources.append(m_results[index].source);
     const QString mark = joinedMark(written);
-    const QString tags = PreviewSteps::TagJoined(m_settings.tags, sources, written, mark);
+    const QString tags = PreviewSteps::TagJoined(m_settings.tags, sourcesOf(m_joinWork.songs), written, mark);
     if (problem.isEmpty())
         problem = PreviewCheck::JoinProblem(result, written, m_joinWork.pieces, m_settings.crossfade);
     if (problem.isEmpty())

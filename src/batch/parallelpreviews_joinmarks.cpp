@@ -21,24 +21,88 @@ std::optional<PreviewMark::Record> recordAt(const QString &path)
 
 } // namespace
 
-std::optional<PreviewMark::Record> ParallelPreviews::wantedJoin(const QList<int> &songs) const
+std::optional<QList<PreviewMark::Record>> ParallelPreviews::wantedSongs(const QList<int> &songs) const
 {
     QList<PreviewMark::Record> records;
-    QStringList sources;
     for (const int index : songs) {
         const std::optional<PreviewMark::Record> &wanted = m_work[size_t(index)].wanted;
         if (!wanted)
             return std::nullopt;
         records.append(*wanted);
-        sources.append(m_results[index].source);
     }
-    return PreviewRecord::WantedJoin(records, sources, m_settings.crossfade, m_settings.loudness);
+    return records;
+}
+
+QStringList ParallelPreviews::sourcesOf(const QList<int> &songs) const
+{
+    QStringList sources;
+    for (const int index : songs)
+        sources.append(m_results[index].source);
+    return sources;
+}
+
+std::optional<PreviewMark::Record> ParallelPreviews::wantedJoin(const QList<int> &songs) const
+{
+    const std::optional<QList<PreviewMark::Record>> records = wantedSongs(songs);
+    if (!records)
+        return std::nullopt;
+    return PreviewRecord::WantedJoin(*records, sourcesOf(songs), m_settings.crossfade, m_settings.loudness);
 }
 
 QString ParallelPreviews::joinedMark(const QString &written) const
 {
-    const std::optional<PreviewMark::Record> record = wantedJoin(m_joinWork.songs);
-    return record ? PreviewRecord::JoinedMarkText(*record, m_joined->loudness, written) : QString();
+    std::optional<PreviewMark::Record> record = wantedJoin(m_joinWork.songs);
+    if (!record)
+        return QString();
+    QList<double> starts;
+    for (const int index : std::as_const(m_joinWork.songs))
+        starts.append(m_results[index].start.value_or(0));
+    record->set(QStringLiteral("cut"), PreviewRecord::CutDigest(*wantedSongs(m_joinWork.songs), starts));
+    return PreviewRecord::JoinedMarkText(*record, m_joined->loudness, written);
+}
+
+// By its songs and settings; failing that, by where its pieces were cut, once every song's
+// start is known before any analysis: a start list that pins the starts a review approved
+// remakes no sampler.
+bool ParallelPreviews::joinStillMeets(const PreviewMark::Record &recorded, const QList<int> &songs) const
+{
+    const std::optional<QList<PreviewMark::Record>> records = wantedSongs(songs);
+    if (!records)
+        return false;
+    const QStringList sources = sourcesOf(songs);
+    if (recorded.meets(PreviewRecord::WantedJoin(*records, sources, m_settings.crossfade, m_settings.loudness)))
+        return true;
+    QList<double> starts;
+    for (const int index : songs) {
+        const std::optional<double> start = knownStart(index);
+        if (!start)
+            return false;
+        starts.append(*start);
+    }
+    return recorded.meets(
+        PreviewRecord::WantedCutJoin(*records, starts, sources, m_settings.crossfade, m_settings.loudness));
+}
+
+// The second its start rule asks for, or where its own preview that is up to date was cut.
+std::optional<double> ParallelPreviews::knownStart(int index) const
+{
+    bool seconds = false;
+    const double asked = m_work[size_t(index)].wanted->value(QStringLiteral("start")).toDouble(&seconds);
+    if (seconds)
+        return asked;
+    const std::optional<PreviewMark::Record> own = upToDateOwnPreview(index);
+    return own ? std::optional(own->value(QStringLiteral("at")).toDouble()) : std::nullopt;
+}
+
+std::optional<PreviewMark::Record> ParallelPreviews::upToDateOwnPreview(int index) const
+{
+    const Work &work = m_work[size_t(index)];
+    if (!work.wanted || work.ownPreview.isEmpty())
+        return std::nullopt;
+    const std::optional<PreviewMark::Record> recorded = recordAt(work.ownPreview);
+    if (!recorded || !recorded->meets(*work.wanted) || !PreviewRecord::IsWhole(work.ownPreview, *recorded))
+        return std::nullopt;
+    return recorded;
 }
 
 void ParallelPreviews::keepJoinsUpToDate()
@@ -58,8 +122,7 @@ void ParallelPreviews::keepJoinsUpToDate()
             continue;
         const QString joined = joinedPath(number);
         const std::optional<PreviewMark::Record> recorded = recordAt(joined);
-        const std::optional<PreviewMark::Record> wanted = wantedJoin(songs.at(number));
-        if (recorded && wanted && recorded->meets(*wanted) && PreviewRecord::IsWhole(joined, *recorded))
+        if (recorded && joinStillMeets(*recorded, songs.at(number)) && PreviewRecord::IsWhole(joined, *recorded))
             m_keptJoins[number] = recorded;
         for (const int index : songs.at(number)) {
             if (m_keptJoins.at(number))
@@ -81,12 +144,12 @@ void ParallelPreviews::keepForJoin(int index, const QString &joined)
 // song's preview cannot stand in for its piece.
 void ParallelPreviews::takePieceIfUpToDate(int index)
 {
+    if (m_settings.kbps == 0)
+        return;
+    const std::optional<PreviewMark::Record> recorded = upToDateOwnPreview(index);
+    if (!recorded)
+        return;
     Work &work = m_work[size_t(index)];
-    if (m_settings.kbps == 0 || !work.wanted || work.ownPreview.isEmpty())
-        return;
-    const std::optional<PreviewMark::Record> recorded = recordAt(work.ownPreview);
-    if (!recorded || !recorded->meets(*work.wanted) || !PreviewRecord::IsWhole(work.ownPreview, *recorded))
-        return;
     Result &result = m_results[index];
     result.upToDate = true;
     result.pieceTaken = true;
@@ -94,8 +157,10 @@ void ParallelPreviews::takePieceIfUpToDate(int index)
     takeRecorded(index, *recorded);
     // Its gain was planned for one encoding; a piece's is for two, and the join makes up the
     // rest. The peak is recorded to the hundredth: one just under where it would hold the
-    // piece back may read as on it, so it is taken at the lowest it may have been.
-    if (result.loudness) {
+    // piece back may read as on it, so it is taken at the lowest it may have been. A limited
+    // preview is at the target already, its peaks at the ceiling: the source's peaks, which
+    // the limiter took off, hold it back no more.
+    if (result.loudness && !result.loudness->limited) {
         Loudness::Measurement measured = result.loudness->measured;
         measured.truePeak -= RecordedRounding;
         const Loudness::Adjustment piece =

@@ -154,9 +154,6 @@ bool CliCommandLine::readReports(CliOptions &options)
 {
     if (const QString problem = ReportOptions::Read(m_parser, options.settings.outputFolder, options.reports); !problem.isEmpty())
         return refuse(problem);
-    // A dry run's page is its plan, written to fix starts before anything is encoded.
-    if (options.dryRun && options.reports.waveform)
-        return refuse(QStringLiteral("--dry-run writes nothing: --waveform needs a run"));
     return true;
 }
 
@@ -219,7 +216,9 @@ bool CliCommandLine::readStarts(CliOptions &options)
     if (!m_parser.isSet(Starts))
         return true;
     const QString path = m_parser.value(Starts);
-    const StartList::Reading reading = StartList::ReadFile(path);
+    // A nightly run over folders goes on without the rows of songs withdrawn since.
+    const bool nightly = m_parser.isSet(Update) && !m_parser.positionalArguments().isEmpty();
+    const StartList::Reading reading = StartList::ReadFile(path, nightly ? StartList::Gone::LeftOut : StartList::Gone::Problem);
     // One bad row on the line itself; several below it, one a line.
     if (reading.rowProblem && reading.problem.contains(QLatin1Char('\n')))
         return refuse(named(Starts, path) + QStringLiteral(": bad rows, so nothing is made:\n  ")
@@ -228,9 +227,11 @@ bool CliCommandLine::readStarts(CliOptions &options)
         return refuse(named(Starts, path) + QStringLiteral(", ") + reading.problem);
     if (!reading.problem.isEmpty())
         return refuse(named(Starts, path) + QStringLiteral(": ") + reading.problem);
-    if (reading.rows.isEmpty())
+    if (reading.rows.isEmpty() && reading.gone.isEmpty())
         return refuse(named(Starts, path) + QStringLiteral(": it names no file"));
     options.starts = reading.rows;
+    for (const QString &row : reading.gone)
+        options.startsGone.append(named(Starts, path) + QStringLiteral(", ") + row + QStringLiteral(": its song is gone, so the row is left out"));
     options.startsFolder = QFileInfo(path).absolutePath();
     return true;
 }

@@ -14,6 +14,7 @@ struct CliOptions {
     QList<QByteArray> paths;        // FILE|FOLDER arguments, as given: bytes, not always valid UTF-8
     QList<StartList::Row> starts;   // --starts: each song's own cut; without paths, the list
     QString startsFolder;           // --starts: the CSV's folder, whose tree --keep-folders keeps
+    QStringList startsGone;         // --starts with --update and FOLDER arguments: each row left out, as told
     QStringList extensions;         // which files FOLDER arguments give; empty: every audio format
     bool keepFolders = false;       // FOLDER arguments' trees are kept below the output folder
     bool dryRun = false;

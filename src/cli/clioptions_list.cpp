@@ -58,7 +58,9 @@ const QCommandLineOption Starts(QStringLiteral("starts"),
                                                "--start form) and length; an empty one takes the option's. Files "
                                                "are relative to the CSV's folder; without FILE arguments its rows "
                                                "are the list. Semicolons or tabs may separate the fields, as "
-                                               "spreadsheets save them; then a decimal comma is read (0,50)."),
+                                               "spreadsheets save them; then a decimal comma is read (0,50). With "
+                                               "--update and FOLDER arguments, a row whose file is gone is told and "
+                                               "left out."),
                                 QStringLiteral("FILE.csv"));
 const QCommandLineOption Crossfade(QStringLiteral("crossfade"),
                                    QStringLiteral("With --join: overlap each preview with the next by S seconds, one "
@@ -86,10 +88,12 @@ const QCommandLineOption Prune(QStringLiteral("prune"),
                                               "it they are only listed."));
 const QCommandLineOption DryRun(QStringLiteral("dry-run"),
                                 QStringLiteral("Print the SoX command lines, shell-quoted, and make nothing. The tags "
-                                               "are copied by Lumbrisk itself, not by these lines. With --json: the "
-                                               "plan as a JSON report instead."));
+                                               "are copied by Lumbrisk itself, not by these lines; --waveform writes "
+                                               "nothing either. With --json: the plan as a JSON report instead."));
 const QCommandLineOption Quiet({QStringLiteral("q"), QStringLiteral("quiet")},
-                               QStringLiteral("Show no progress and no summary; only what went wrong."));
+                               QStringLiteral("Show no progress, no summary and no note of peaks the limiter took "
+                                              "down; only what went wrong, the warnings, and a changed song whose "
+                                              "start --starts pins."));
 const QCommandLineOption Json(QStringLiteral("json"),
                               QStringLiteral("No progress; a report in JSON on standard output instead: each file's "
                                              "preview, start and where it came from, chorus sections, loudness and "

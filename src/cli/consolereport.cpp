@@ -178,8 +178,7 @@ void ConsoleReport::resultReady(int index)
     }
     if (m_mode == Mode::JsonPlan && result.command) {
         m_plannedCommands.insert(index, commandText(*result.command, pipedInto(result)));
-        printNoChorus(result);
-        return printHeldBack(result);
+        return printNotes(result);
     }
     if (m_mode == Mode::DryRun && result.command) {
         if (m_previews.joined() && !m_pieceFolderMade)
@@ -187,8 +186,7 @@ void ConsoleReport::resultReady(int index)
         m_pieceFolderMade = true;
         printFolder(result);
         printCommand(*result.command, pipedInto(result));
-        printNoChorus(result);
-        return printHeldBack(result);
+        return printNotes(result);
     }
     if (!result.made)
         printLine(count + notMadeLine(result));
@@ -200,8 +198,7 @@ void ConsoleReport::resultReady(int index)
         printLine(count + madeLine(result));
     else if (!result.tagProblem.isEmpty() || !result.waveformProblem.isEmpty()) // told in every mode
         printLine((m_mode == Mode::Progress ? count : QString()) + madeLine(result));
-    printNoChorus(result);
-    printHeldBack(result);
+    printNotes(result);
     if (m_mode == Mode::Progress && result.made && !result.endsEarly.isEmpty())
         printLine(shownName(result.source) + QStringLiteral(": ") + result.endsEarly);
     if (m_mode == Mode::Progress && m_terminal)

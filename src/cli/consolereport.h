@@ -68,11 +68,16 @@ private:
     // What is told of a song (consolereport_warnings.cpp), named as progress names it: below
     // its FOLDER ("Album 1/01 - Song.mp3"), as albums repeat track names.
     QString shownName(const QString &source) const;
+    // What is told of a preview besides its line: the three below.
+    void printNotes(const ParallelPreviews::Result &result);
     // "<song>: nothing repeats in it, ..." when its start could not be the chorus.
     void printNoChorus(const ParallelPreviews::Result &result);
     // "Quiet.mp3: -18.2 LUFS, held back by its peaks", when its peaks kept it below the target;
     // "Loud.mp3: -14.0 LUFS, its peaks limited by up to 4.2 dB", when the limiter took them down.
     void printHeldBack(const ParallelPreviews::Result &result);
+    // "<song>: changed since its start was pinned; kept at 1:05 ...": a new mix of a song
+    // whose row of --starts gives its start.
+    void printPinnedSongChanged(const ParallelPreviews::Result &result);
     void printSummary();
     // The previews whose songs are gone: each told, or a dry run's line that removes it
     // (consolereport_notes.cpp).

@@ -2,6 +2,7 @@
 
 #include "batch/parallelpreviews.h"
 #include "platform/main.h"
+#include "preview/previewcommands.h"
 #include "preview/previewsteps.h"
 
 namespace {
@@ -26,6 +27,13 @@ void ConsoleReport::printNoChorus(const ParallelPreviews::Result &result)
     printLine(shownName(result.source) + QStringLiteral(": ") + PreviewSteps::QuarterInNote(*result.foundStart));
 }
 
+void ConsoleReport::printNotes(const ParallelPreviews::Result &result)
+{
+    printNoChorus(result);
+    printHeldBack(result);
+    printPinnedSongChanged(result);
+}
+
 void ConsoleReport::printHeldBack(const ParallelPreviews::Result &result)
 {
     if (!done(result) || !result.loudness)
@@ -38,7 +46,7 @@ void ConsoleReport::printHeldBack(const ParallelPreviews::Result &result)
                + QStringLiteral(" dB");
     else if (loudness.heldBack)
         told = decibels(*loudness.result) + QStringLiteral(" LUFS, held back by its peaks");
-    else if (limited)
+    else if (limited && m_mode != Mode::Quiet) // at the target: quiet leaves it to --json and the page
         told = decibels(*loudness.result) + QStringLiteral(" LUFS, its peaks limited by up to ") + decibels(*loudness.limited)
                + QStringLiteral(" dB");
     else if (loudness.capped)
@@ -47,4 +55,14 @@ void ConsoleReport::printHeldBack(const ParallelPreviews::Result &result)
         told = QStringLiteral("silent: left as it is");
     if (!told.isEmpty())
         printLine(shownName(result.source) + QStringLiteral(": ") + told);
+}
+
+// Told in every mode: the start was approved for the mix before, and only a person can tell
+// whether it still holds.
+void ConsoleReport::printPinnedSongChanged(const ParallelPreviews::Result &result)
+{
+    if (!result.pinnedSongChanged || !result.start)
+        return;
+    printLine(shownName(result.source) + QStringLiteral(": changed since its start was pinned; kept at ")
+              + PreviewCommands::MinutesText(*result.start) + QStringLiteral(" as its row of --starts says, check it on the review page"));
 }

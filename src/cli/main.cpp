@@ -258,6 +258,11 @@ int main(int argc, char *argv[])
         if (!options.quiet || sources.paths.isEmpty())
             tell(note);
     }
+    // An orphan as a preview whose song is gone is: told, and no reason to stop the run.
+    for (const QString &row : options.startsGone) {
+        if (!options.quiet)
+            tell(row);
+    }
     if (sources.paths.isEmpty() && sources.leftOut.isEmpty()) {
         for (const auto &[folder, problem] : std::as_const(sources.unread))
             tell(QStringLiteral("left out: %1: %2").arg(folder, problem));
@@ -275,7 +280,9 @@ int main(int argc, char *argv[])
         return 128 + interruption.signalNumber();
     PreviewSettings settings = options.settings;
     settings.cuts = StartList::CutsFor(sources.paths, options.starts);
-    settings.waveform = options.reports.waveform;
+    // A dry run writes no file, a waveform neither: a shop dry-runs its nightly line as it is.
+    if (!options.dryRun)
+        settings.waveform = options.reports.waveform;
     settings.songPictures = !options.reports.review.isEmpty();
     ParallelPreviews previews(tools, settings, sources.paths);
     previews.setSubfolders(sources.subfolders);

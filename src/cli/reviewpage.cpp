@@ -77,6 +77,9 @@ QString filters(const QHash<QString, int> &kinds)
            + filter("failed", QStringLiteral("failed"), kinds.value(QStringLiteral("failed")))
            + filter("held-back", QStringLiteral("held back by peaks"), kinds.value(QStringLiteral("held-back")))
            + filter("kept", QStringLiteral("kept"), kinds.value(QStringLiteral("kept")))
+           // With --update, what the night made: songs new or changed, starts changed.
+           + filter("made", QStringLiteral("new or changed since the last run"), kinds.value(QStringLiteral("made")))
+           + filter("song-changed", QStringLiteral("changed since pinned"), kinds.value(QStringLiteral("song-changed")))
            + QStringLiteral("<label><input type=\"checkbox\" data-filter=\"unreviewed\"> not yet reviewed</label></div>");
 }
 

@@ -50,7 +50,7 @@ QString decibels(double value, const char *unit)
     return QStringLiteral("%1 %2").arg(value, 0, 'f', 1).arg(QLatin1String(unit));
 }
 
-QString loudnessFacts(const Loudness::Adjustment &loudness)
+QString loudnessFacts(const Loudness::Adjustment &loudness, bool kept)
 {
     const Loudness::Measurement &measured = loudness.measured;
     if (!measured.integrated)
@@ -58,10 +58,14 @@ QString loudnessFacts(const Loudness::Adjustment &loudness)
     QString facts = QStringLiteral("<div>loudness %1 → %2</div>")
                         .arg(decibels(*measured.integrated, "LUFS"),
                              loudness.result ? decibels(*loudness.result, "LUFS") : QStringLiteral("?"));
-    // The encoded preview's own once made; the source's with the gain is only a plan's guess.
-    const double truePeak = loudness.truePeak.value_or(measured.truePeak + loudness.gain);
-    if (std::isfinite(truePeak))
-        facts += QStringLiteral("<div>true peak %1</div>").arg(decibels(truePeak, "dBTP"));
+    // The encoded preview's own once made; the source's with the gain is only a plan's guess,
+    // and none at all once a limiter took the peaks down, or of a kept preview: its mark
+    // records the peak measured, or none.
+    std::optional<double> truePeak = loudness.truePeak;
+    if (!truePeak && !kept && !loudness.limited)
+        truePeak = measured.truePeak + loudness.gain;
+    if (truePeak && std::isfinite(*truePeak))
+        facts += QStringLiteral("<div>true peak %1</div>").arg(decibels(*truePeak, "dBTP"));
     if (loudness.heldBack)
         facts += QStringLiteral("<div class=\"held\">held back by its peaks</div>");
     if (loudness.limited && *loudness.limited >= 0.05)
@@ -97,7 +101,8 @@ QString startLine(const ReviewPage::Row &row)
     const QString start = row.start ? QStringLiteral("<span data-role=\"start\" data-start=\"%1\">%2</span>")
                                           .arg(seconds(*row.start), PreviewCommands::MinutesText(*row.start))
                                     : QStringLiteral("<span data-role=\"start\">—</span>");
-    return QStringLiteral("<div>%1 for %2, from %3</div>")
+    // The script says where a start changed on the page comes from.
+    return QStringLiteral("<div>%1 for %2, from <span data-role=\"origin\">%3</span></div>")
         .arg(start, PreviewCommands::MinutesText(row.length), escaped(startFromText(row)));
 }
 
@@ -122,7 +127,7 @@ QString facts(const ReviewPage::Row &row)
     // The script's words on this row: a start moved back to fit, a song it cannot play.
     html += QStringLiteral("<div class=\"note\" role=\"status\"></div>") + state(row);
     if (row.loudness)
-        html += loudnessFacts(*row.loudness);
+        html += loudnessFacts(*row.loudness, row.kept);
     if ((row.made || row.kept) && !row.tags.isEmpty())
         html += QStringLiteral("<div>%1</div>").arg(escaped(row.tags));
     return html + QStringLiteral("</div>");
@@ -222,7 +227,8 @@ QString Classes(const ReviewPage::Row &row)
                                                    {row.startFrom == ReviewPage::StartFrom::QuarterIn, "fallback"},
                                                    {heldBack(row), "held-back"},
                                                    {row.startFrom == ReviewPage::StartFrom::List, "pinned"},
-                                                   {row.songChanged, "song-changed"}};
+                                                   {row.songChanged, "song-changed"},
+                                                   {row.made, "made"}};
     for (const auto &[applies, name] : kinds) {
         if (applies)
             classes.append(QLatin1String(name));

@@ -62,6 +62,26 @@ std::vector<Chorus::Candidate> candidatesFrom(const QString &text)
     return candidates;
 }
 
+// "48.5-62.1,120-133.6": where the chorus was heard, each time, for the review page to shade.
+QString sectionsText(const std::vector<Chorus::Section> &sections)
+{
+    QStringList texts;
+    for (const Chorus::Section &section : sections)
+        texts.append(SecondsText(section.begin) + QLatin1Char('-') + SecondsText(section.end));
+    return texts.join(QLatin1Char(','));
+}
+
+std::vector<Chorus::Section> sectionsFrom(const QString &text)
+{
+    std::vector<Chorus::Section> sections;
+    for (const QString &entry : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const QStringList ends = entry.split(QLatin1Char('-'));
+        if (ends.size() == 2)
+            sections.push_back({ends[0].toDouble(), ends[1].toDouble()});
+    }
+    return sections;
+}
+
 // The length of the file written, as the mark records it.
 QString lengthOf(const QString &written)
 {
@@ -119,6 +139,8 @@ QString MarkText(const PreviewMark::Record &wanted, const Made &made, const QStr
     if (made.found) {
         record.set(QStringLiteral("candidates"), candidatesText(made.found->candidates));
         record.set(QStringLiteral("doubtful"), made.found->doubtful ? QStringLiteral("1") : QStringLiteral("0"));
+        if (made.found->fromChorus)
+            record.set(QStringLiteral("sections"), sectionsText(made.found->sections));
     }
     return record.text();
 }
@@ -139,6 +161,7 @@ Chorus::Start RecordedStart(const PreviewMark::Record &recorded)
     found.seconds = recorded.value(QStringLiteral("at")).toDouble();
     found.fromChorus = RecordedOrigin(recorded) == StartOrigin::Chorus;
     found.candidates = candidatesFrom(recorded.value(QStringLiteral("candidates")));
+    found.sections = sectionsFrom(recorded.value(QStringLiteral("sections")));
     found.doubtful = recorded.value(QStringLiteral("doubtful")) == QLatin1String("1");
     found.reason = "kept: as its preview records";
     return found;
@@ -186,18 +209,46 @@ bool IsWhole(const QString &path, const PreviewMark::Record &recorded)
     return length && read && length->seconds >= seconds - WholeSlackSeconds;
 }
 
-PreviewMark::Record WantedJoin(const QList<PreviewMark::Record> &songs, const QStringList &sources, double crossfade,
-                               std::optional<double> loudness)
+namespace {
+
+QString digestOf(const QList<PreviewMark::Record> &songs)
 {
     QCryptographicHash digest(QCryptographicHash::Sha1);
     for (const PreviewMark::Record &song : songs)
         digest.addData((song.text() + QLatin1Char('\n')).toUtf8());
+    return QString::fromLatin1(digest.result().toHex());
+}
+
+PreviewMark::Record joinRecord(const QString &digestKey, const QString &digest, const QStringList &sources,
+                               qsizetype songs, double crossfade, std::optional<double> loudness)
+{
     PreviewMark::Record record = PreviewMark::Record::OfPath(commonFolder(sources));
-    record.set(QStringLiteral("joined"), QString::number(songs.size()));
+    record.set(QStringLiteral("joined"), QString::number(songs));
     record.set(QStringLiteral("crossfade"), SecondsText(crossfade));
     record.set(QStringLiteral("loudness"), loudness ? SecondsText(*loudness) : QStringLiteral("none"));
-    record.set(QStringLiteral("pieces"), QString::fromLatin1(digest.result().toHex()));
+    record.set(digestKey, digest);
     return record;
+}
+
+} // namespace
+
+PreviewMark::Record WantedJoin(const QList<PreviewMark::Record> &songs, const QStringList &sources, double crossfade,
+                               std::optional<double> loudness)
+{
+    return joinRecord(QStringLiteral("pieces"), digestOf(songs), sources, songs.size(), crossfade, loudness);
+}
+
+QString CutDigest(QList<PreviewMark::Record> songs, const QList<double> &starts)
+{
+    for (qsizetype song = 0; song < songs.size(); ++song)
+        songs[song].set(QStringLiteral("start"), SecondsText(starts.value(song)));
+    return digestOf(songs);
+}
+
+PreviewMark::Record WantedCutJoin(const QList<PreviewMark::Record> &songs, const QList<double> &starts,
+                                  const QStringList &sources, double crossfade, std::optional<double> loudness)
+{
+    return joinRecord(QStringLiteral("cut"), CutDigest(songs, starts), sources, songs.size(), crossfade, loudness);
 }
 
 QString JoinedMarkText(const PreviewMark::Record &wanted, const std::optional<Loudness::Adjustment> &loudness,

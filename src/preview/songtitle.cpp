@@ -18,11 +18,14 @@ QString fromTagLib(const TagLib::String &text)
     return QString::fromStdWString(text.toWString()).trimmed();
 }
 
-// A RIFF INFO chunk says nothing of its encoding: TagLib reads it as Latin-1, which keeps
-// every byte, and most programs now write UTF-8 there.
-QString fromInfo(const TagLib::String &latin1)
+// A RIFF INFO chunk says nothing of its encoding, and most programs now write UTF-8 there.
+// TagLib reads it as UTF-8 (1.13), or as Latin-1, which keeps every byte: text beyond
+// Latin-1 was read as UTF-8 already, and cut to its low bytes it would be lost.
+QString fromInfo(const TagLib::String &text)
 {
-    const TagLib::ByteVector bytes = latin1.data(TagLib::String::Latin1);
+    if (!text.isLatin1())
+        return fromTagLib(text);
+    const TagLib::ByteVector bytes = text.data(TagLib::String::Latin1);
     const QByteArray raw(bytes.data(), int(bytes.size()));
     QStringDecoder utf8(QStringDecoder::Utf8);
     const QString decoded = utf8(raw);

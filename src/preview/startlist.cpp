@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QRegularExpression>
 #include <QStringDecoder>
 
 #include <cerrno>
@@ -181,8 +180,8 @@ private:
     QHash<QString, QString> m_paths; // by the name as the rows give it
 };
 
-// "" when the record is a good row; else why not.
-QString readRow(const Record &record, ListedFiles &files, Row &row)
+// "" when the record is a good row; else why not. Gone: it names a file that is not there.
+QString readRow(const Record &record, ListedFiles &files, Row &row, bool &gone)
 {
     const QStringList &fields = record.fields;
     if (fields.size() < 2 || fields.size() > 3)
@@ -196,7 +195,8 @@ QString readRow(const Record &record, ListedFiles &files, Row &row)
     row.path = files.pathOf(written);
     if (row.path.isEmpty() && written != file)
         row.path = files.pathOf(file);
-    if (row.path.isEmpty())
+    gone = row.path.isEmpty();
+    if (gone)
         return QStringLiteral("no such file: %1").arg(file);
     const QString start = fields.at(1).trimmed();
     if (!start.isEmpty() && !ReadStart(start, row.cut))
@@ -230,7 +230,10 @@ bool isHeader(const Record &record, const QDir &folder)
 // bad, none is made, so only the problems are kept.
 class RowCollector {
 public:
-    RowCollector(Reading &reading, const QString &folder) : m_reading(reading), m_files(folder) {}
+    RowCollector(Reading &reading, const QString &folder, Gone gone)
+        : m_reading(reading), m_files(folder), m_gone(gone)
+    {
+    }
 
     RecordReader::Handler handler()
     {
@@ -254,7 +257,11 @@ private:
         if (record.line == 1 && m_reading.rows.isEmpty() && isHeader(record, m_files.folder()))
             return;
         Row row;
-        if (const QString problem = readRow(record, m_files, row); !problem.isEmpty())
+        bool gone = false;
+        const QString problem = readRow(record, m_files, row, gone);
+        if (gone && m_gone == Gone::LeftOut)
+            m_reading.gone.append(QStringLiteral("line %1: ").arg(record.line) + problem);
+        else if (!problem.isEmpty())
             m_problems.append(QStringLiteral("line %1: ").arg(record.line) + problem);
         else if (m_problems.isEmpty())
             m_reading.rows.append(row);
@@ -262,6 +269,7 @@ private:
 
     Reading &m_reading;
     ListedFiles m_files;
+    Gone m_gone;
     QStringList m_problems;
 };
 
@@ -291,46 +299,10 @@ private:
 
 } // namespace
 
-std::optional<double> ReadTime(const QString &text)
-{
-    static const QRegularExpression time(
-        QStringLiteral("^(?:(?:(\\d+):)?(\\d+):(?=\\d\\d(?:\\.\\d*)?$))?(\\d+(?:\\.\\d*)?|\\.\\d+)$"));
-    const QRegularExpressionMatch match = time.match(text);
-    if (!match.hasMatch())
-        return std::nullopt;
-    const double hours = match.captured(1).toDouble();
-    const double minutes = match.captured(2).toDouble();
-    const double seconds = match.captured(3).toDouble();
-    const bool clock = !match.captured(2).isEmpty();
-    const bool hoursGiven = !match.captured(1).isEmpty();
-    const double total = hours * 3600 + minutes * 60 + seconds;
-    if ((clock && seconds >= 60) || (hoursGiven && minutes >= 60) || total > MaxSeconds)
-        return std::nullopt;
-    return total;
-}
-
-std::optional<double> ReadShare(const QString &text)
-{
-    if (!text.endsWith(QLatin1Char('%')) || text.contains(QLatin1Char(':')))
-        return std::nullopt;
-    const std::optional<double> percent = ReadTime(text.chopped(1));
-    if (!percent || *percent >= 100)
-        return std::nullopt;
-    return *percent / 100;
-}
-
-bool ReadStart(const QString &text, SourceCut &cut)
-{
-    cut.startAtChorus = text == QLatin1String("auto");
-    cut.startShare = cut.startAtChorus ? std::nullopt : ReadShare(text);
-    cut.startSeconds = cut.startAtChorus || cut.startShare ? std::nullopt : ReadTime(text);
-    return cut.startAtChorus || cut.startShare || cut.startSeconds;
-}
-
-Reading Read(const QString &csv, const QString &folder)
+Reading Read(const QString &csv, const QString &folder, Gone gone)
 {
     Reading reading;
-    RowCollector rows(reading, folder);
+    RowCollector rows(reading, folder, gone);
     RecordReader reader(rows.handler());
     reader.feed(csv);
     reader.finish();
@@ -338,7 +310,7 @@ Reading Read(const QString &csv, const QString &folder)
     return reading;
 }
 
-Reading ReadFile(const QString &path)
+Reading ReadFile(const QString &path, Gone gone)
 {
     Reading reading;
     // Opened without waiting, so that a pipe cannot hold the reading up; only a regular
@@ -359,7 +331,7 @@ Reading ReadFile(const QString &path)
         reading.problem = QStringLiteral("it is larger than %1 MB, the most a list of starts may be").arg(MaxListBytes >> 20);
     if (!reading.problem.isEmpty())
         return reading;
-    RowCollector rows(reading, QFileInfo(path).absolutePath());
+    RowCollector rows(reading, QFileInfo(path).absolutePath(), gone);
     RecordReader reader(rows.handler());
     QStringDecoder utf8(QStringDecoder::Utf8);
     while (!file.atEnd()) {

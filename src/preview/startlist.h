@@ -47,18 +47,22 @@ struct Reading {
     QString problem; // "" when every row is good; else "line N: ..." of each bad one, a line
                      // each: the first 20, then "and N more"; or why the file was not read
     bool rowProblem = false; // the problem is the rows', not the file's
+    QStringList gone; // with Gone::LeftOut: "line N: no such file: name" of each row left out
 };
+// A row whose file is not there: a problem, or (for a nightly run over the songs that are
+// there) a row left out, as a song withdrawn since the list was saved.
+enum class Gone { Problem, LeftOut };
 // The largest list of starts read: some million rows.
 constexpr qint64 MaxListBytes = 64 * 1024 * 1024;
 
 // The rows of the CSV text; file names are taken relative to folder, and each must name a
 // file that exists. A first line none of whose fields is a file that exists or a start is
 // a header.
-Reading Read(const QString &csv, const QString &folder);
+Reading Read(const QString &csv, const QString &folder, Gone gone = Gone::Problem);
 // The same of the file at path, read as it streams in, relative to its own folder. Only a
 // regular file up to MaxListBytes is read; else the problem says why not (so does it when
 // the file cannot be opened: the system's words).
-Reading ReadFile(const QString &path);
+Reading ReadFile(const QString &path, Gone gone = Gone::Problem);
 
 // Each source's cut as the rows give it, or none, in list order; empty when no row names any
 // of them. A file named by several rows takes them in turn, so the rows as the list keep

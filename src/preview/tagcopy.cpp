@@ -17,7 +17,9 @@
 #include <tbytevectorstream.h>
 #include <textidentificationframe.h>
 #include <tfilestream.h>
+#include <infotag.h>
 #include <tpropertymap.h>
+#include <wavfile.h>
 
 #include <algorithm>
 #include <functional>
@@ -68,6 +70,22 @@ PropertyMap withoutWholeTrackKeys(PropertyMap properties)
     }
     for (const String &key : keys)
         properties.erase(key);
+    return properties;
+}
+
+// TagLib reads a WAV file's INFO track (IPRT, or ITRK) as a number: "1/6" would lose its total.
+PropertyMap withWholeInfoTrack(PropertyMap properties, File &source)
+{
+    const auto *wav = dynamic_cast<RIFF::WAV::File *>(&source);
+    if (!wav || !wav->hasInfoTag())
+        return properties;
+    for (const char *id : {"IPRT", "ITRK"}) {
+        const String track = wav->InfoTag()->fieldText(id);
+        if (!track.isEmpty()) {
+            properties.replace("TRACKNUMBER", StringList(track));
+            break;
+        }
+    }
     return properties;
 }
 
@@ -238,7 +256,7 @@ void copyInto(Preview &preview, const Source &from)
         preview.setVersion(tag->header()->majorVersion() == 4 ? ID3v2::v4 : ID3v2::v3);
         return;
     }
-    preview.id3v2().setProperties(withDescriptionAsComment(withoutWholeTrackKeys(source.properties())));
+    preview.id3v2().setProperties(withDescriptionAsComment(withoutWholeTrackKeys(withWholeInfoTrack(source.properties(), source))));
     TagPictures::AddPictures(preview.id3v2(), TagPictures::PicturesOf(source));
 }
 

@@ -43,6 +43,9 @@ const Nudges = [
   ['a bar on, to the next downbeat', 2, 1, true, Beats, Bars, 3],
   ['a bar back', 3, -1, true, Beats, Bars, 1],
   ['a bar of four beats where no bar is known', 2, 1, true, Beats, [], 4],
+  // No bar found from 5 to 13 s, the chorus at 7: filled every 2 s, the bars' period.
+  ['a bar on into a gap in the bars', 5, 1, true, Beats, [1, 3, 5, 13, 15], 7],
+  ['a bar back out of a gap in the bars', 13, -1, true, Beats, [1, 3, 5, 13, 15], 11],
   ['no beat further', 5, 1, false, Beats, Bars, null],
   ['half a second without beats', 10, 1, false, [], [], 10.5],
   ['two seconds a bar without beats', 10, -1, true, [], [], 8],

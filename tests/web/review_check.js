@@ -45,6 +45,7 @@ function run(args) {
 
 const rowOf = (page, song) => page.locator(`section.row[data-source="${song.replace(/"/g, '\\"')}"]`);
 const startOf = async (row) => Number(await row.locator('[data-role="start"]').getAttribute('data-start'));
+const approvedShown = (row) => row.locator('[data-role="approve"]').getAttribute('aria-pressed');
 const counts = (page) => page.$$eval('[data-count]', (all) => all.map((b) => `${b.textContent} ${b.dataset.count}`).join(', '));
 
 // Each row against the run's report: its names, its player's file, its window where the start puts it.
@@ -94,7 +95,13 @@ async function takeCandidate(page) {
   expect(other !== undefined, `Alpha offers no candidate but its start: ${candidates}`);
   await row.locator(`[data-role="candidate"][data-start="${other}"]`).click();
   expect((await startOf(row)) === other, `a click on the candidate at ${other} s gave ${await startOf(row)} s`);
-  return other;
+  // Enter, the candidate still focused, approves the row and presses the candidate no more.
+  await page.keyboard.press('ArrowRight');
+  const nudged = await startOf(row);
+  await page.keyboard.press('Enter');
+  expect((await startOf(row)) === nudged && nudged !== other, `Enter on the candidate moved the start to ${await startOf(row)} s`);
+  expect((await approvedShown(row)) === 'true', 'Enter on the candidate did not approve the row');
+  return nudged;
 }
 
 // A click at 52 s on Bravo's waveform (its second verse), then one beat (half a second without beats) on.
@@ -111,6 +118,8 @@ async function placeAndNudge(page) {
   await page.keyboard.press('ArrowRight');
   const nudged = await startOf(row);
   expect(nudged > placed && nudged - placed <= (beats ? 1 : 0.5001), `→ moved ${placed} s to ${nudged} s`);
+  const origin = await row.locator('[data-role="origin"]').textContent();
+  expect(origin === 'this page', `a start placed on the page reads as from ${origin}`);
   const frame = await row.locator('.window').evaluate((w) => parseFloat(w.style.left));
   expect(Math.abs(frame - (nudged / seconds) * 100) < 0.01, `the window stayed at ${frame}% after the nudge`);
   return nudged;
@@ -134,8 +143,11 @@ async function edit(page) {
   const chosen = { alpha: await takeCandidate(page), bravo: await placeAndNudge(page) };
   await rowOf(page, Songs.charlie.path).focus();
   await page.keyboard.press('Enter');
-  expect((await rowOf(page, Songs.charlie.path).locator('[data-role="approve"]').getAttribute('aria-pressed')) === 'true',
-    'Enter did not approve the row');
+  expect((await approvedShown(rowOf(page, Songs.charlie.path))) === 'true', 'Enter did not approve the row');
+  // Enter on ✓ approves, as on the row: it does not press ✓ again.
+  await rowOf(page, Songs.charlie.path).locator('[data-role="approve"]').focus();
+  await page.keyboard.press('Enter');
+  expect((await approvedShown(rowOf(page, Songs.charlie.path))) === 'true', 'Enter on ✓ took the approval back');
   await placeTooLate(page);
   expect((await counts(page)) === '1 reviewed, 2 changed, 3 left', `the header counts ${await counts(page)}`);
   await page.locator('[data-filter="unreviewed"]').check();
@@ -212,11 +224,25 @@ async function checkSecondPage(page, chosen, report) {
   }
   const header = await page.locator('#counts').textContent();
   expect(/2 made.*3 kept.*1 failed/.test(header), `the second page counts ${header}`);
+  // What this night made again: the two starts changed on the first page.
+  await page.locator('[data-filter="made"]').check();
+  const made = await visibleSources(page);
+  expect(made.length === 2 && made.includes(Songs.alpha.path) && made.includes(Songs.bravo.path),
+    `new or changed since the last run: ${JSON.stringify(made)}`);
+  await page.locator('[data-filter="made"]').uncheck();
   // The song plays from the start for the preview's length, and stops there by itself.
   const delta = rowOf(page, Songs.delta.path);
   const listen = delta.locator('[data-role="listen"]');
   await listen.click();
   expect(/Stop/.test(await listen.textContent()), 'the play button does not offer to stop');
+  // With ▶ focused, the row's keys act on the row: → moves the start, Enter approves; ▶ then
+  // plays from the start moved, and does not stop.
+  await page.keyboard.press('ArrowRight');
+  await page.keyboard.press('Enter');
+  expect(/Stop/.test(await listen.textContent()) && (await approvedShown(delta)) === 'true',
+    `Enter on ▶ while playing: ${await listen.textContent()}, approved ${await approvedShown(delta)}`);
+  await listen.click();
+  expect(/Stop/.test(await listen.textContent()), '▶ after the start moved stopped the song instead of playing it from there');
   const stopped = await page.waitForFunction((button) => !/Stop/.test(button.textContent), await listen.elementHandle(),
     { timeout: (Length + 5) * 1000 }).then(() => true, () => false);
   expect(stopped && !(await delta.locator('.note').textContent()), `the song did not stop by itself: ${await delta.locator('.note').textContent()}`);

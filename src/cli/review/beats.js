@@ -28,12 +28,28 @@ function nextMark(marks, start, direction) {
   return direction > 0 ? ahead[0] : ahead[ahead.length - 1];
 }
 
+// The downbeats, with the gaps where the analysis found no bar filled at the bars' usual
+// period (the median from one to the next), so that a bar's nudge never leaps a chorus.
+function filledBars(downbeats) {
+  const periods = downbeats.slice(1).map((bar, index) => bar - downbeats[index]).sort((a, b) => a - b);
+  const period = periods[Math.floor(periods.length / 2)];
+  if (!period) return downbeats;
+  const bars = [];
+  downbeats.forEach((bar, index) => {
+    bars.push(bar);
+    const next = downbeats[index + 1];
+    for (let filled = bar + period; next !== undefined && filled < next - period / 2; filled += period)
+      bars.push(Math.round(filled * 1000) / 1000);
+  });
+  return bars;
+}
+
 // Where a nudge puts the start: one beat on or back, or one bar (to the next downbeat, or
 // four beats where no bar is known); half a second, or two for a bar, where no beats are
 // known. null when there is no beat that way.
 function nudged(start, direction, bar, beats, downbeats) {
   if (!beats.length) return start + direction * (bar ? 2 : 0.5);
-  if (bar && downbeats.length) return nextMark(downbeats, start, direction);
+  if (bar && downbeats.length) return nextMark(filledBars(downbeats), start, direction);
   let at = start;
   for (let step = 0; step < (bar ? 4 : 1) && at !== null; step++) at = nextMark(beats, at, direction);
   return at;

@@ -117,6 +117,11 @@
         frame.style.width = `${(Math.min(length, seconds - start) / seconds) * 100}%`;
       }
     }
+    const origin = row.querySelector('[data-role="origin"]');
+    if (origin) {
+      origin.dataset.run ??= origin.textContent;
+      origin.textContent = isChanged(row) ? 'this page' : origin.dataset.run;
+    }
     row.classList.toggle('changed', isChanged(row));
     row.classList.toggle('approved', isApproved(row));
     row.querySelector('[data-role="approve"]').setAttribute('aria-pressed', String(isApproved(row)));
@@ -175,6 +180,7 @@
   // The song itself, from the chosen start for the preview's length: one player for the page.
   const player = new Audio();
   let listening = null; // the row whose song plays
+  let listeningFrom = 0; // and the start it plays from
   let until = 0;
   const formats = { mp3: 'audio/mpeg', flac: 'audio/flac', wav: 'audio/wav', ogg: 'audio/ogg', oga: 'audio/ogg',
     opus: 'audio/ogg; codecs=opus', m4a: 'audio/mp4', mp4: 'audio/mp4', aac: 'audio/aac', aif: 'audio/aiff',
@@ -193,15 +199,17 @@
     listening = null;
   }
 
+  // ▶ stops the song, but plays it again from a start moved while it played.
   function listen(row) {
-    const wasListening = listening;
+    const start = startOf(row) ?? 0;
+    const stopping = listening === row && start === listeningFrom;
     stopListening();
-    if (wasListening === row) return;
+    if (stopping) return;
     const problem = unplayable(row.dataset.song);
     if (problem) return say(row, problem);
-    const start = startOf(row) ?? 0;
     until = start + factsOf(row).length;
     listening = row;
+    listeningFrom = start;
     row.querySelector('[data-role="listen"]').textContent = '■ Stop';
     player.src = `${row.dataset.song}#t=${start},${until}`;
     player.play().catch(() => {}); // a failure comes as an error event
@@ -264,7 +272,7 @@
     else if (!row) return;
     else if (key === 'arrowright' || key === 'arrowleft') nudge(row, key === 'arrowright' ? 1 : -1, event.shiftKey);
     else if (key === 'home') restore(row);
-    else if (key === 'enter' && event.target === row) approve(row, true);
+    else if (key === 'enter') approve(row, true); // not the focused button's press
     else return;
     event.preventDefault();
   });
