@@ -8,7 +8,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QSaveFile>
 #include <QUrl>
 
 #include <cmath>
@@ -159,13 +158,7 @@ QString Write(const QString &path, const Page &page)
     const QString folder = QFileInfo(path).absolutePath();
     if (!QDir().mkpath(folder))
         return QStringLiteral("its folder %1 cannot be made").arg(folder);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return file.errorString();
-    const QByteArray html = Html(page, folder);
-    if (file.write(html) != html.size() || !file.commit())
-        return file.errorString();
-    return QString();
+    return SafeFiles::WriteReplacing(path, Html(page, folder));
 }
 
 } // namespace ReviewPage
