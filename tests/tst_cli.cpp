@@ -654,6 +654,16 @@ void TestCli::exitStatuses_data()
         << QStringList{QStringLiteral("-q"), damaged + QStringLiteral("/video.mp4")}
         << QString() << 1 << QStringLiteral("^lumbrisk-cli: not made: .*/video.mp4: it holds no audio stream \\(a video file\\?\\)$")
         << none;
+    // FFmpeg stops at the cut-off data with status 0: the short stream is no short song.
+    QVERIFY(Fixtures::MakeCutOffM4a(damaged + QStringLiteral("/cut off.m4a"), 30, 0.3));
+    const QString cutOff = QStringLiteral("^lumbrisk-cli: not made: .*/cut off.m4a: it cannot be decoded: its audio is damaged "
+                                          "\\(FFmpeg: .*partial file\\)$");
+    QTest::newRow("an M4A cut off, the preview past its audio")
+        << QStringList{QStringLiteral("-q"), QStringLiteral("-s"), QStringLiteral("5"), damaged + QStringLiteral("/cut off.m4a")}
+        << QString() << 1 << cutOff << none;
+    QTest::newRow("an M4A cut off, from the chorus")
+        << QStringList{QStringLiteral("-q"), QStringLiteral("-s"), QStringLiteral("auto"), damaged + QStringLiteral("/cut off.m4a")}
+        << QString() << 1 << cutOff << none;
     QTest::newRow("a stream of unknown length, ending before the start")
         << QStringList{QStringLiteral("-q"), QStringLiteral("-s"), QStringLiteral("10"), damaged + QStringLiteral("/raw.aac")}
         << QString() << 1 << QStringLiteral("^lumbrisk-cli: not made: .*/raw.aac: the file ends before the preview's start \\(0:10\\)$")

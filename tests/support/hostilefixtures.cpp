@@ -51,6 +51,18 @@ bool MakeDamagedAac(const QString &path, double seconds, int every)
     return frame > 0 && WriteFile(path, bytes);
 }
 
+bool MakeCutOffM4a(const QString &path, double seconds, double kept)
+{
+    if (QProcess::execute(QStringLiteral("ffmpeg"),
+                          {"-v", "error", "-y", "-f", "lavfi", "-i", QStringLiteral("sine=f=440:d=%1").arg(seconds), "-ac",
+                           "2", "-c:a", "aac", "-movflags", "+faststart", path})
+        != 0)
+        return false;
+    const QByteArray bytes = Contents(path);
+    const qsizetype audio = bytes.indexOf("mdat");
+    return audio > 0 && WriteFile(path, bytes.first(audio + qsizetype(double(bytes.size() - audio) * kept)));
+}
+
 bool WriteWithTextFrames(const QString &mp3, const QString &path, int frames)
 {
     QByteArray body;
