@@ -1168,6 +1168,8 @@ QString TestCli::loudMaster(const QString &extension)
         return made;
     if (extension == QLatin1String("mp3") || extension == QLatin1String("flac"))
         sox(QString(), {wav, made});
+    else if (extension == QLatin1String("dc.flac"))
+        sox(QStringLiteral("vol 0.6 dcshift 0.35"), {wav, made});
     else
         QProcess::execute(QStringLiteral("ffmpeg"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), wav,
                                                       QStringLiteral("-map_metadata"), QStringLiteral("-1"), QStringLiteral("-fflags"),
@@ -1186,6 +1188,9 @@ void TestCli::limitBringsLoudMastersToTheTarget_data()
     for (const char *kind : {"mp3", "flac", "wav", "m4a", "opus"})
         QTest::newRow(qPrintable(QStringLiteral("%1, limited").arg(QLatin1String(kind)))) << QString::fromLatin1(kind) << true;
     QTest::newRow("mp3, without --limit: held back as before") << QStringLiteral("mp3") << false;
+    // The offset lifts every peak on its side: a limiter answering to it would cut the whole
+    // preview, past its deepest cut, and leave it quieter.
+    QTest::newRow("flac with a DC offset, limited") << QStringLiteral("dc.flac") << true;
 }
 
 // FFmpeg's own meter reads a limited preview at the target, its true peak at the ceiling or
