@@ -49,7 +49,8 @@ endfunction()
 function(lumbrisk_check_release_notes)
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
                CHANGELOG.md assets/org.lumbrisk.Lumbrisk.metainfo.xml)
-  file(STRINGS ${PROJECT_SOURCE_DIR}/CHANGELOG.md changelog REGEX "^## " LIMIT_COUNT 1)
+  # Changes not yet released gather under "## Unreleased" above the newest release.
+  file(STRINGS ${PROJECT_SOURCE_DIR}/CHANGELOG.md changelog REGEX "^## [0-9]" LIMIT_COUNT 1)
   file(STRINGS ${PROJECT_SOURCE_DIR}/assets/org.lumbrisk.Lumbrisk.metainfo.xml metainfo
        REGEX "<release " LIMIT_COUNT 1)
   string(REPLACE "." "\\." version "${PROJECT_VERSION}")
