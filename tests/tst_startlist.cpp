@@ -31,7 +31,7 @@ private:
 void TestStartList::initTestCase()
 {
     QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("sub")));
-    for (const char *name : {"a.mp3", "b, \"c\".mp3", "sub/d.flac", "e .mp3"}) {
+    for (const char *name : {"a.mp3", "b, \"c\".mp3", "sub/d.flac", "e .mp3", "=HYPERLINK(\"x\").mp3"}) {
         QFile file(m_dir.filePath(QString::fromUtf8(name)));
         QVERIFY(file.open(QIODevice::WriteOnly));
     }
@@ -68,6 +68,8 @@ void TestStartList::read_data()
     QTest::newRow("quoted comma and quotes") << "\"b, \"\"c\"\".mp3\",3,\"4\"\n" << "b, \"c\".mp3 start=3 duration=4";
     QTest::newRow("a name ending in a blank, quoted") << "\"e .mp3\",1\n" << "e .mp3 start=1";
     QTest::newRow("blanks around a name") << " a.mp3 ,1\n" << "a.mp3 start=1";
+    // As the review page saves a name a spreadsheet would run as a formula.
+    QTest::newRow("a name behind ./") << "\"./=HYPERLINK(\"\"x\"\").mp3\",1\n" << "=HYPERLINK(\"x\").mp3 start=1";
     QTest::newRow("the folder of the list") << "sub/../a.mp3,1\n" << "a.mp3 start=1";
     // Each name is looked up once; each spelling still names its file, and a bad one each line.
     QTest::newRow("one file in several spellings") << "a.mp3,1\n./a.mp3,2\na.mp3,3\nsub/../a.mp3,4\n"

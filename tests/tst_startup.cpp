@@ -17,6 +17,8 @@ class TestStartup : public QObject {
 private slots:
     void optionsAnswerWithoutDisplay_data();
     void optionsAnswerWithoutDisplay();
+    void aDisplayThatCannotOpenIsToldInOneLine_data();
+    void aDisplayThatCannotOpenIsToldInOneLine();
     void windowStartsWithTheNamedFiles_data();
     void windowStartsWithTheNamedFiles();
 };
@@ -44,6 +46,40 @@ void TestStartup::optionsAnswerWithoutDisplay()
     QCOMPARE(program.exitCode(), 0);
     QVERIFY2(program.readAllStandardOutput().contains(answer.toUtf8()), qPrintable(option));
     QCOMPARE(program.readAllStandardError(), QByteArray());
+}
+
+void TestStartup::aDisplayThatCannotOpenIsToldInOneLine_data()
+{
+    QTest::addColumn<QStringList>("environment"); // NAME=value, on top of none of the three
+    QTest::addColumn<QString>("line");
+    QTest::newRow("none") << QStringList() << "lumbrisk: no display found (neither DISPLAY nor WAYLAND_DISPLAY is set); "
+                                              "start it from a desktop session.\n";
+    // Qt would abort() with a screenful of advice on reinstalling.
+    QTest::newRow("an X display with no server") << QStringList{"DISPLAY=:97"}
+                                                 << "lumbrisk: the display cannot be opened (DISPLAY=':97', "
+                                                    "WAYLAND_DISPLAY unset); start it from a desktop session.\n";
+    QTest::newRow("a Wayland socket that is gone")
+        << QStringList{"WAYLAND_DISPLAY=gone-0", "QT_QPA_PLATFORM=wayland"}
+        << "lumbrisk: the display cannot be opened (DISPLAY unset, WAYLAND_DISPLAY='gone-0'); "
+           "start it from a desktop session.\n";
+}
+
+void TestStartup::aDisplayThatCannotOpenIsToldInOneLine()
+{
+    QFETCH(QStringList, environment);
+    QFETCH(QString, line);
+    QProcess program;
+    QProcessEnvironment chosen = QProcessEnvironment::systemEnvironment();
+    for (const char *display : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        chosen.remove(QString::fromLatin1(display));
+    for (const QString &variable : std::as_const(environment))
+        chosen.insert(variable.section(QLatin1Char('='), 0, 0), variable.section(QLatin1Char('='), 1));
+    program.setProcessEnvironment(chosen);
+    program.start(qEnvironmentVariable("LUMBRISK_BUILD_DIR") + QStringLiteral("/lumbrisk"), QStringList());
+    QVERIFY(program.waitForFinished(10000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 1);
+    QCOMPARE(QString::fromUtf8(program.readAllStandardError()), line);
 }
 
 void TestStartup::windowStartsWithTheNamedFiles_data()

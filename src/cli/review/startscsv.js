@@ -15,8 +15,9 @@ function relativeName(path, folder) {
   while (shared < from.length && shared < to.length - 1 && from[shared] === to[shared]) shared++;
   if (shared === 0) return null;
   const name = [...Array(from.length - shared).fill('..'), ...to.slice(shared)].join('/');
-  // --starts trims blanks around a field, quoted or not: "./" keeps a leading one.
-  return /^\s/.test(name) ? `./${name}` : name;
+  // --starts trims blanks around a field, quoted or not, and a spreadsheet runs a field that
+  // begins with = + - or @ as a formula: "./" keeps the one and stops the other.
+  return /^[\s=+\-@]/.test(name) ? `./${name}` : name;
 }
 
 // A field quoted when it holds a comma, a quote or a line break.
