@@ -693,6 +693,11 @@ void TestCli::exitStatuses_data()
     QTest::newRow("control characters in a name")
         << QStringList{QStringLiteral("-q"), damaged + QStringLiteral("/bad\033[31mred\n.mp3")} << QString() << 1
         << QStringLiteral("^lumbrisk-cli: not made: .*/bad\\\\033\\[31mred\\\\n\\.mp3: .*$") << none;
+    // Nor make it read backwards: "evil\u202egnp.mp3" would show as "evil3pm.png".
+    QVERIFY(Fixtures::WriteFile(damaged + QStringLiteral("/evil\u202egnp.mp3"), "not audio"));
+    QTest::newRow("a bidi control in a name")
+        << QStringList{QStringLiteral("-q"), damaged + QStringLiteral("/evil\u202egnp.mp3")} << QString() << 1
+        << QStringLiteral("^lumbrisk-cli: not made: .*/evil\\\\u202egnp\\.mp3: .*$") << none;
     QTest::newRow("source shrinks while it is cut")
         << QStringList{QStringLiteral("-q"), shrinking + QStringLiteral("/Shrinks.mp3")}
         << shrinking + QStringLiteral(":/usr/bin:/bin") << 1

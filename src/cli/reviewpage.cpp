@@ -85,7 +85,7 @@ QString saving(const Page &page, const QString &pageFolder)
                           "<span>Save it as <b>starts.csv</b> in %1, beside this page; then this remakes exactly the "
                           "previews whose start changed:</span> <code data-role=\"command\">%2</code>"
                           "<div class=\"note\" data-role=\"save-note\" role=\"status\"></div></div>")
-        .arg(escaped(QDir::toNativeSeparators(pageFolder)), escaped(page.command));
+        .arg(ReviewRow::Shown(QDir::toNativeSeparators(pageFolder)), escaped(page.command));
 }
 
 QString header(const Page &page, const QString &pageFolder)
@@ -100,7 +100,7 @@ QString header(const Page &page, const QString &pageFolder)
                            "approves it; J and K go to the next and previous row.</div>");
     if (!page.joined.isEmpty())
         html += QStringLiteral("<div id=\"joined\">joined: %1 %2</div>")
-                    .arg(escaped(Main::FileNameOf(page.joined)), player(page.joined, pageFolder));
+                    .arg(ReviewRow::Shown(Main::FileNameOf(page.joined)), player(page.joined, pageFolder));
     return html + QStringLiteral("</header>\n");
 }
 
@@ -114,7 +114,7 @@ QString orphans(const QList<Orphan> &orphans)
     for (const Orphan &orphan : orphans)
         html += QStringLiteral("<li data-role=\"orphan\"><span class=\"path\">%1</span>, made of "
                                "<span class=\"path\">%2</span>%3</li>")
-                    .arg(escaped(orphan.preview), escaped(orphan.source),
+                    .arg(ReviewRow::Shown(orphan.preview), ReviewRow::Shown(orphan.source),
                          orphan.removed ? QStringLiteral(": removed") : QString());
     return html + QStringLiteral("</ul></footer>\n");
 }
