@@ -506,6 +506,12 @@ void TestCli::exitStatuses_data()
     QTest::newRow("--starts naming no such file")
         << QStringList{QStringLiteral("--starts"), QStringLiteral("bad starts.csv")} << QString() << 2
         << QStringLiteral("^lumbrisk-cli: --starts 'bad starts.csv', line 2: no such file: Tone C.mp3$") << none;
+    // Each row of one song and cut would make that preview again, and keep it for good.
+    QVERIFY(Fixtures::WriteFile(m_music + QStringLiteral("/repeated.csv"), "Tone A.mp3,1\nTone B.mp3,1\n./Tone A.mp3,1\n"));
+    QTest::newRow("--starts with a row repeated")
+        << QStringList{QStringLiteral("--starts"), QStringLiteral("repeated.csv")} << QString() << 2
+        << QStringLiteral("^lumbrisk-cli: --starts 'repeated.csv', line 3: ./Tone A.mp3 again, with the start and duration of "
+                          "line 1, which makes that preview already$") << none;
     QVERIFY(Fixtures::WriteFile(m_music + QStringLiteral("/spreadsheet.csv"), "Tone A.mp3;1,5\nTone C.mp3;1\nTone D.mp3;1\n"));
     QTest::newRow("--starts from a spreadsheet, every bad row")
         << QStringList{QStringLiteral("--starts"), QStringLiteral("spreadsheet.csv")} << QString() << 2

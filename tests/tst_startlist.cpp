@@ -74,6 +74,11 @@ void TestStartList::read_data()
     // Each name is looked up once; each spelling still names its file, and a bad one each line.
     QTest::newRow("one file in several spellings") << "a.mp3,1\n./a.mp3,2\na.mp3,3\nsub/../a.mp3,4\n"
                                                    << "a.mp3 start=1; a.mp3 start=2; a.mp3 start=3; a.mp3 start=4";
+    // The same preview twice: named by its line, as bad rows are.
+    QTest::newRow("a row repeated, in another spelling") << "a.mp3,1,6\n./a.mp3,1,6\na.mp3,1,7\na.mp3,auto\nsub/../a.mp3,auto\n"
+                                                         << "line 2: ./a.mp3 again, with the start and duration of line 1, which "
+                                                            "makes that preview already\nline 5: sub/../a.mp3 again, with the "
+                                                            "start and duration of line 4, which makes that preview already";
     QTest::newRow("a missing file named twice") << "a.mp3,1\ngone.mp3,1\ngone.mp3,2\n"
                                                 << "line 2: no such file: gone.mp3\nline 3: no such file: gone.mp3";
     // A quoted line break does not end the record, but the lines still count.
@@ -124,8 +129,10 @@ void TestStartList::readFile_data()
     QTest::newRow("above 64 MB") << "huge.csv" << "it is larger than 64 MB, the most a list of starts may be";
     QTest::newRow("no such file") << "gone.csv" << "No such file or directory";
     // 5000 rows pass several pieces; a quoted field is split across two of them.
-    QTest::newRow("many rows, in pieces") << "long.csv" << QStringLiteral("a.mp3 start=1; ").repeated(4999)
-                                                          + QStringLiteral("b, \"c\".mp3 start=2");
+    QStringList many;
+    for (int row = 1; row < 5000; ++row)
+        many.append(QStringLiteral("a.mp3 start=%1").arg(row));
+    QTest::newRow("many rows, in pieces") << "long.csv" << many.join(QStringLiteral("; ")) + QStringLiteral("; b, \"c\".mp3 start=2");
     // A row costs its cut: the rows of one file share one path, however many there are.
     QTest::newRow("many rows of one file share its path") << "long.csv" << "shared";
     // The separator is known only once the first line has ended, here in the second piece.
@@ -143,7 +150,9 @@ void TestStartList::readFile()
     if (name == QLatin1String("huge.csv")) {
         QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(StartList::MaxListBytes + 1));
     } else if (name == QLatin1String("long.csv")) {
-        QByteArray rows = QByteArray("a.mp3,1\n").repeated(4999);
+        QByteArray rows;
+        for (int row = 1; row < 5000; ++row)
+            rows += "a.mp3," + QByteArray::number(row) + '\n';
         rows.append(QByteArray(65536 - rows.size() - 3, '\n')).append("\"b, \"\"c\"\".mp3\",2\n");
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(rows) == rows.size());
     } else if (name == QLatin1String("wide.csv")) {

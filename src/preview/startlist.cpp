@@ -102,6 +102,48 @@ bool isHeader(const Record &record, const QDir &folder)
     return true;
 }
 
+// PreviewFiles::FileKey of many paths, each path and each folder resolved once: a list of a
+// million rows costs a look at each distinct file, not a walk of every folder of every row.
+class FileKeys {
+public:
+    QString of(const QString &path)
+    {
+        auto known = m_keys.constFind(path);
+        if (known == m_keys.cend()) {
+            const QString folder = Main::FolderOf(path);
+            auto folderKey = m_folderKeys.constFind(folder);
+            if (folderKey == m_folderKeys.cend()) {
+                const QString key = PreviewFiles::FileKey(folder);
+                folderKey = m_folderKeys.insert(folder, key.endsWith(QLatin1Char('/')) ? key : key + QLatin1Char('/'));
+            }
+            known = m_keys.insert(path, PreviewFiles::FileKeyIn(*folderKey, path));
+        }
+        return *known;
+    }
+
+private:
+    QHash<QString, QString> m_keys;       // by path
+    QHash<QString, QString> m_folderKeys; // by folder, each ending in "/"
+};
+
+// A row's file (by its FileKey, however the row spells it) and its cut: two rows alike would
+// make the same preview twice.
+struct RowKey {
+    QString file;
+    SourceCut cut;
+    bool operator==(const RowKey &other) const
+    {
+        return file == other.file && cut.startSeconds == other.cut.startSeconds && cut.startShare == other.cut.startShare
+               && cut.startAtChorus == other.cut.startAtChorus && cut.durationSeconds == other.cut.durationSeconds;
+    }
+};
+
+size_t qHash(const RowKey &key, size_t seed = 0)
+{
+    return qHashMulti(seed, key.file, key.cut.startSeconds.value_or(-1), key.cut.startShare.value_or(-1),
+                      key.cut.startAtChorus, key.cut.durationSeconds.value_or(-1));
+}
+
 // The rows of the records as they come, and every bad one's line and why; once a row is
 // bad, none is made, so only the problems are kept.
 class RowCollector {
@@ -130,39 +172,32 @@ private:
         if (record.line == 1 && m_reading.rows.isEmpty() && isHeader(record, m_files.folder()))
             return;
         Row row;
-        if (const QString problem = readRow(record, m_files, row); !problem.isEmpty())
+        QString problem = readRow(record, m_files, row);
+        if (problem.isEmpty())
+            problem = repeated(record, row);
+        if (!problem.isEmpty())
             m_problems.append(QStringLiteral("line %1: ").arg(record.line) + problem);
         else if (m_problems.isEmpty())
             m_reading.rows.append(row);
     }
+    // "" for the first row of its file and cut; else which line it repeats.
+    QString repeated(const Record &record, const Row &row)
+    {
+        const auto first = m_lines.constFind(RowKey{m_keys.of(row.path), row.cut});
+        if (first == m_lines.cend()) {
+            m_lines.insert(RowKey{m_keys.of(row.path), row.cut}, record.line);
+            return QString();
+        }
+        return QStringLiteral("%1 again, with the start and duration of line %2, which makes that preview already")
+            .arg(record.fields.at(0).trimmed())
+            .arg(*first);
+    }
 
     Reading &m_reading;
     ListedFiles m_files;
+    FileKeys m_keys;
+    QHash<RowKey, int> m_lines; // the line of each file and cut's first row
     QStringList m_problems;
-};
-
-// PreviewFiles::FileKey of many paths, each path and each folder resolved once: a list of a
-// million rows costs a look at each distinct file, not a walk of every folder of every row.
-class FileKeys {
-public:
-    QString of(const QString &path)
-    {
-        auto known = m_keys.constFind(path);
-        if (known == m_keys.cend()) {
-            const QString folder = Main::FolderOf(path);
-            auto folderKey = m_folderKeys.constFind(folder);
-            if (folderKey == m_folderKeys.cend()) {
-                const QString key = PreviewFiles::FileKey(folder);
-                folderKey = m_folderKeys.insert(folder, key.endsWith(QLatin1Char('/')) ? key : key + QLatin1Char('/'));
-            }
-            known = m_keys.insert(path, PreviewFiles::FileKeyIn(*folderKey, path));
-        }
-        return *known;
-    }
-
-private:
-    QHash<QString, QString> m_keys;       // by path
-    QHash<QString, QString> m_folderKeys; // by folder, each ending in "/"
 };
 
 } // namespace

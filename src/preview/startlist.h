@@ -52,7 +52,8 @@ struct Reading {
 constexpr qint64 MaxListBytes = 64 * 1024 * 1024;
 
 // The rows of the CSV text; file names are taken relative to folder, and each must name a
-// file that exists. A first line none of whose fields is a file that exists or a start is
+// file that exists. A row of the same file (in any spelling), start and duration as an
+// earlier one is a bad row: it would make that preview twice. A first line none of whose fields is a file that exists or a start is
 // a header.
 Reading Read(const QString &csv, const QString &folder);
 // The same of the file at path, read as it streams in, relative to its own folder. Only a

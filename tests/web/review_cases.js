@@ -28,6 +28,9 @@ const Cases = [
   ['to the millisecond', one('/shop/A.mp3', 12.34567, 29.9996), '/shop', 'A.mp3,12.346,30\r\n', []],
   ['the search again, or the command line\'s start', [{ source: '/shop/A.mp3', start: 'auto', duration: 30 },
     { source: '/shop/B.mp3', start: '', duration: 15 }], '/shop', 'A.mp3,auto,30\r\nB.mp3,,15\r\n', []],
+  ['a song the run listed twice: one row a cut', [{ source: '/shop/A.mp3', start: 1, duration: 2 },
+    { source: '/shop/A.mp3', start: 1, duration: 2 }, { source: '/shop/A.mp3', start: 3, duration: 2 }], '/shop',
+  'A.mp3,1,2\r\nA.mp3,3,2\r\n', []],
   ['no song: the header alone', [], '/shop', '', []],
 ];
 

@@ -36,7 +36,12 @@ function startText(start) {
 function startsCsv(entries, folder) {
   const whole = [];
   const lines = ['file,start,duration'];
+  const written = new Set();
   for (const { source, start, duration } of entries) {
+    // A song listed twice by the run keeps one row of each cut: --starts refuses a repeated one.
+    const row = [source, startText(start), startText(duration)].join('\n');
+    if (written.has(row)) continue;
+    written.add(row);
     let name = relativeName(source, folder);
     if (name === null) {
       name = source;
