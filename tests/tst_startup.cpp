@@ -11,6 +11,33 @@
 #include <QProcess>
 #include <QTest>
 
+namespace {
+
+struct Ended {
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// The window program as built, with none of the display variables but those given
+// (NAME=value).
+Ended runProgram(const QStringList &arguments, const QStringList &variables = QStringList())
+{
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *display : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QString::fromLatin1(display));
+    for (const QString &variable : variables)
+        environment.insert(variable.section(QLatin1Char('='), 0, 0), variable.section(QLatin1Char('='), 1));
+    program.setProcessEnvironment(environment);
+    program.start(qEnvironmentVariable("LUMBRISK_BUILD_DIR") + QStringLiteral("/lumbrisk"), arguments);
+    if (!program.waitForFinished(10000) || program.exitStatus() != QProcess::NormalExit)
+        return Ended();
+    return {program.exitCode(), program.readAllStandardOutput(), program.readAllStandardError()};
+}
+
+} // namespace
+
 class TestStartup : public QObject {
     Q_OBJECT
 
@@ -35,17 +62,10 @@ void TestStartup::optionsAnswerWithoutDisplay()
 {
     QFETCH(QString, option);
     QFETCH(QString, answer);
-    QProcess program;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char *display : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        environment.remove(QString::fromLatin1(display));
-    program.setProcessEnvironment(environment);
-    program.start(qEnvironmentVariable("LUMBRISK_BUILD_DIR") + QStringLiteral("/lumbrisk"), {option});
-    QVERIFY(program.waitForFinished(10000));
-    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(program.exitCode(), 0);
-    QVERIFY2(program.readAllStandardOutput().contains(answer.toUtf8()), qPrintable(option));
-    QCOMPARE(program.readAllStandardError(), QByteArray());
+    const Ended ended = runProgram({option});
+    QCOMPARE(ended.status, 0);
+    QVERIFY2(ended.out.contains(answer.toUtf8()), qPrintable(option));
+    QCOMPARE(ended.err, QByteArray());
 }
 
 void TestStartup::aDisplayThatCannotOpenIsToldInOneLine_data()
@@ -68,18 +88,9 @@ void TestStartup::aDisplayThatCannotOpenIsToldInOneLine()
 {
     QFETCH(QStringList, environment);
     QFETCH(QString, line);
-    QProcess program;
-    QProcessEnvironment chosen = QProcessEnvironment::systemEnvironment();
-    for (const char *display : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        chosen.remove(QString::fromLatin1(display));
-    for (const QString &variable : std::as_const(environment))
-        chosen.insert(variable.section(QLatin1Char('='), 0, 0), variable.section(QLatin1Char('='), 1));
-    program.setProcessEnvironment(chosen);
-    program.start(qEnvironmentVariable("LUMBRISK_BUILD_DIR") + QStringLiteral("/lumbrisk"), QStringList());
-    QVERIFY(program.waitForFinished(10000));
-    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(program.exitCode(), 1);
-    QCOMPARE(QString::fromUtf8(program.readAllStandardError()), line);
+    const Ended ended = runProgram(QStringList(), environment);
+    QCOMPARE(ended.status, 1); // not aborted (-1 here), nor 0
+    QCOMPARE(QString::fromUtf8(ended.err), line);
 }
 
 void TestStartup::windowStartsWithTheNamedFiles_data()
