@@ -512,6 +512,13 @@ void TestCli::exitStatuses_data()
         << QStringList{QStringLiteral("--starts"), QStringLiteral("repeated.csv")} << QString() << 2
         << QStringLiteral("^lumbrisk-cli: --starts 'repeated.csv', line 3: ./Tone A.mp3 again, with the start and duration of "
                           "line 1, which makes that preview already$") << none;
+    // A folder names each song once: a second cut of one would be ignored.
+    QVERIFY(Fixtures::WriteFile(m_music + QStringLiteral("/two cuts.csv"), "Tone A.mp3,1\nTone B.mp3,1\nTone A.mp3,2\n"));
+    QTest::newRow("--starts with two cuts of a song, FOLDER") << QStringList{QStringLiteral("--starts"), QStringLiteral("two cuts.csv"), m_music}
+                                                             << QString() << 2
+                                                             << QStringLiteral("^lumbrisk-cli: --starts, line 3: the run makes no "
+                                                                               "preview with that cut, .*; nothing is made$")
+                                                             << none;
     QVERIFY(Fixtures::WriteFile(m_music + QStringLiteral("/spreadsheet.csv"), "Tone A.mp3;1,5\nTone C.mp3;1\nTone D.mp3;1\n"));
     QTest::newRow("--starts from a spreadsheet, every bad row")
         << QStringList{QStringLiteral("--starts"), QStringLiteral("spreadsheet.csv")} << QString() << 2

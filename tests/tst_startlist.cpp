@@ -182,6 +182,9 @@ void TestStartList::rowsGiveTheirSourcesCuts()
     QCOMPARE(cuts.at(2).startSeconds, 2.0);
     QCOMPARE(cuts.at(3).startSeconds, 2.0);
     QVERIFY(StartList::CutsFor({m_dir.filePath(QStringLiteral("sub/d.flac"))}, reading.rows).isEmpty());
+    // Named once, a file takes its first row; the second is no source's.
+    QCOMPARE(StartList::UnusedLines({a, m_dir.filePath(QStringLiteral("sub/d.flac"))}, reading.rows), QList<int>{2});
+    QCOMPARE(StartList::UnusedLines({a, a, a}, reading.rows), QList<int>());
     // A source reached through a link, or by a path through a linked folder, is the file a row names.
     QVERIFY(QFile::link(a, m_dir.filePath(QStringLiteral("link.mp3"))));
     QVERIFY(QFile::link(m_dir.path(), m_dir.filePath(QStringLiteral("sub/up"))));

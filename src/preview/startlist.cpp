@@ -11,6 +11,7 @@
 #include <QRegularExpression>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <functional>
@@ -172,6 +173,7 @@ private:
         if (record.line == 1 && m_reading.rows.isEmpty() && isHeader(record, m_files.folder()))
             return;
         Row row;
+        row.line = record.line;
         QString problem = readRow(record, m_files, row);
         if (problem.isEmpty())
             problem = repeated(record, row);
@@ -284,12 +286,23 @@ Reading ReadFile(const QString &path)
     return reading;
 }
 
-QList<SourceCut> CutsFor(const QStringList &sources, const QList<Row> &rows)
+namespace {
+
+// The indexes of the rows of each file, by its FileKey, in list order.
+QHash<QString, QList<qsizetype>> rowsByFile(FileKeys &keys, const QList<Row> &rows)
 {
-    FileKeys keys;
     QHash<QString, QList<qsizetype>> rowsOf;
     for (qsizetype index = 0; index < rows.size(); ++index)
         rowsOf[keys.of(rows.at(index).path)].append(index);
+    return rowsOf;
+}
+
+} // namespace
+
+QList<SourceCut> CutsFor(const QStringList &sources, const QList<Row> &rows)
+{
+    FileKeys keys;
+    const QHash<QString, QList<qsizetype>> rowsOf = rowsByFile(keys, rows);
     QHash<QString, qsizetype> seen;
     QList<SourceCut> cuts;
     bool any = false;
@@ -306,6 +319,22 @@ QList<SourceCut> CutsFor(const QStringList &sources, const QList<Row> &rows)
         cuts.append(rows.at(found->at(qMin(occurrence, found->size() - 1))).cut);
     }
     return any ? cuts : QList<SourceCut>();
+}
+
+QList<int> UnusedLines(const QStringList &sources, const QList<Row> &rows)
+{
+    FileKeys keys;
+    const QHash<QString, QList<qsizetype>> rowsOf = rowsByFile(keys, rows);
+    QHash<QString, qsizetype> mentions;
+    for (const QString &source : sources)
+        ++mentions[keys.of(source)];
+    QList<int> unused;
+    for (auto file = mentions.cbegin(); file != mentions.cend(); ++file) {
+        for (const qsizetype index : rowsOf.value(file.key()).mid(*file))
+            unused.append(rows.at(index).line);
+    }
+    std::sort(unused.begin(), unused.end());
+    return unused;
 }
 
 } // namespace StartList

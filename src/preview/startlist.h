@@ -36,6 +36,7 @@ bool ReadStart(const QString &text, SourceCut &cut);
 struct Row {
     QString path; // absolute
     SourceCut cut;
+    int line = 0; // where it begins in the list
 };
 } // namespace StartList
 // A list of millions of rows grows by moving them, not copying each.
@@ -65,5 +66,9 @@ Reading ReadFile(const QString &path);
 // of them. A file named by several rows takes them in turn, so the rows as the list keep
 // each its own cut; further mentions take the last.
 QList<SourceCut> CutsFor(const QStringList &sources, const QList<Row> &rows);
+// The lines of the rows that CutsFor gives no source although their file is among the
+// sources: rows of a file beyond the times the sources name it (a folder scan names each
+// once). Rows of files that are no source are not counted.
+QList<int> UnusedLines(const QStringList &sources, const QList<Row> &rows);
 
 } // namespace StartList
