@@ -523,6 +523,19 @@ void TestCli::exitStatuses_data()
     QTest::newRow("--starts naming no such file")
         << QStringList{QStringLiteral("--starts"), QStringLiteral("bad starts.csv")} << QString() << 2
         << QStringLiteral("^lumbrisk-cli: --starts 'bad starts.csv', line 2: no such file: Tone C.mp3$") << none;
+    // Each row of one song and cut would make that preview again, and keep it for good.
+    QVERIFY(Fixtures::WriteFile(m_music + QStringLiteral("/repeated.csv"), "Tone A.mp3,1\nTone B.mp3,1\n./Tone A.mp3,1\n"));
+    QTest::newRow("--starts with a row repeated")
+        << QStringList{QStringLiteral("--starts"), QStringLiteral("repeated.csv")} << QString() << 2
+        << QStringLiteral("^lumbrisk-cli: --starts 'repeated.csv', line 3: ./Tone A.mp3 again, with the start and duration of "
+                          "line 1, which makes that preview already$") << none;
+    // A folder names each song once: a second cut of one would be ignored.
+    QVERIFY(Fixtures::WriteFile(m_music + QStringLiteral("/two cuts.csv"), "Tone A.mp3,1\nTone B.mp3,1\nTone A.mp3,2\n"));
+    QTest::newRow("--starts with two cuts of a song, FOLDER") << QStringList{QStringLiteral("--starts"), QStringLiteral("two cuts.csv"), m_music}
+                                                             << QString() << 2
+                                                             << QStringLiteral("^lumbrisk-cli: --starts, line 3: the run makes no "
+                                                                               "preview with that cut, .*; nothing is made$")
+                                                             << none;
     QVERIFY(Fixtures::WriteFile(m_music + QStringLiteral("/spreadsheet.csv"), "Tone A.mp3;1,5\nTone C.mp3;1\nTone D.mp3;1\n"));
     QTest::newRow("--starts from a spreadsheet, every bad row")
         << QStringList{QStringLiteral("--starts"), QStringLiteral("spreadsheet.csv")} << QString() << 2
@@ -671,6 +684,16 @@ void TestCli::exitStatuses_data()
         << QStringList{QStringLiteral("-q"), damaged + QStringLiteral("/video.mp4")}
         << QString() << 1 << QStringLiteral("^lumbrisk-cli: not made: .*/video.mp4: it holds no audio stream \\(a video file\\?\\)$")
         << none;
+    // FFmpeg stops at the cut-off data with status 0: the short stream is no short song.
+    QVERIFY(Fixtures::MakeCutOffM4a(damaged + QStringLiteral("/cut off.m4a"), 30, 0.3));
+    const QString cutOff = QStringLiteral("^lumbrisk-cli: not made: .*/cut off.m4a: it cannot be decoded: its audio is damaged "
+                                          "\\(FFmpeg: .*partial file\\)$");
+    QTest::newRow("an M4A cut off, the preview past its audio")
+        << QStringList{QStringLiteral("-q"), QStringLiteral("-s"), QStringLiteral("5"), damaged + QStringLiteral("/cut off.m4a")}
+        << QString() << 1 << cutOff << none;
+    QTest::newRow("an M4A cut off, from the chorus")
+        << QStringList{QStringLiteral("-q"), QStringLiteral("-s"), QStringLiteral("auto"), damaged + QStringLiteral("/cut off.m4a")}
+        << QString() << 1 << cutOff << none;
     QTest::newRow("a stream of unknown length, ending before the start")
         << QStringList{QStringLiteral("-q"), QStringLiteral("-s"), QStringLiteral("10"), damaged + QStringLiteral("/raw.aac")}
         << QString() << 1 << QStringLiteral("^lumbrisk-cli: not made: .*/raw.aac: the file ends before the preview's start \\(0:10\\)$")
@@ -709,6 +732,11 @@ void TestCli::exitStatuses_data()
     QTest::newRow("control characters in a name")
         << QStringList{QStringLiteral("-q"), damaged + QStringLiteral("/bad\033[31mred\n.mp3")} << QString() << 1
         << QStringLiteral("^lumbrisk-cli: not made: .*/bad\\\\033\\[31mred\\\\n\\.mp3: .*$") << none;
+    // Nor make it read backwards: "evil\u202egnp.mp3" would show as "evil3pm.png".
+    QVERIFY(Fixtures::WriteFile(damaged + QStringLiteral("/evil\u202egnp.mp3"), "not audio"));
+    QTest::newRow("a bidi control in a name")
+        << QStringList{QStringLiteral("-q"), damaged + QStringLiteral("/evil\u202egnp.mp3")} << QString() << 1
+        << QStringLiteral("^lumbrisk-cli: not made: .*/evil\\\\u202egnp\\.mp3: .*$") << none;
     QTest::newRow("source shrinks while it is cut")
         << QStringList{QStringLiteral("-q"), shrinking + QStringLiteral("/Shrinks.mp3")}
         << shrinking + QStringLiteral(":/usr/bin:/bin") << 1
@@ -1209,6 +1237,8 @@ QString TestCli::loudMaster(const QString &extension)
         return made;
     if (extension == QLatin1String("mp3") || extension == QLatin1String("flac"))
         sox(QString(), {wav, made});
+    else if (extension == QLatin1String("dc.flac"))
+        sox(QStringLiteral("vol 0.6 dcshift 0.35"), {wav, made});
     else
         QProcess::execute(QStringLiteral("ffmpeg"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), wav,
                                                       QStringLiteral("-map_metadata"), QStringLiteral("-1"), QStringLiteral("-fflags"),
@@ -1227,6 +1257,9 @@ void TestCli::limitBringsLoudMastersToTheTarget_data()
     for (const char *kind : {"mp3", "flac", "wav", "m4a", "opus"})
         QTest::newRow(qPrintable(QStringLiteral("%1, limited").arg(QLatin1String(kind)))) << QString::fromLatin1(kind) << true;
     QTest::newRow("mp3, without --limit: held back as before") << QStringLiteral("mp3") << false;
+    // The offset lifts every peak on its side: a limiter answering to it would cut the whole
+    // preview, past its deepest cut, and leave it quieter.
+    QTest::newRow("flac with a DC offset, limited") << QStringLiteral("dc.flac") << true;
 }
 
 // FFmpeg's own meter reads a limited preview at the target, its true peak at the ceiling or

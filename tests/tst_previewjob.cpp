@@ -14,6 +14,7 @@
 #include "preview/previewfiles.h"
 #include "preview/previewjob.h"
 #include "savedenvironment.h"
+#include "smalldisk.h"
 #include "tagfixtures.h"
 #include "testwindow.h"
 
@@ -680,29 +681,6 @@ void TestPreviewJob::joinKeepsWhatWasMadeWhenACutFails()
     QVERIFY(pitchRatioOfHalves(scratch(QStringLiteral("out/Joined_Preview.mp3")), 2) > 1.5);
 }
 
-namespace {
-
-// A small file system that fills up: a tmpfs mounted over the folder while the guard lives.
-class SmallDisk {
-public:
-    explicit SmallDisk(const QString &folder) : m_folder(folder)
-    {
-        m_mounted = QProcess::execute(QStringLiteral("mount"), {"-t", "tmpfs", "-o", "size=300k", "tmpfs", folder}) == 0;
-    }
-    ~SmallDisk()
-    {
-        if (m_mounted)
-            QProcess::execute(QStringLiteral("umount"), {m_folder});
-    }
-    bool mounted() const { return m_mounted; }
-
-private:
-    QString m_folder;
-    bool m_mounted = false;
-};
-
-} // namespace
-
 void TestPreviewJob::failureKeepsTheEarlierOutput_data()
 {
     QTest::addColumn<bool>("join");
@@ -743,11 +721,11 @@ void TestPreviewJob::failureKeepsTheEarlierOutput()
     QString source = copyTone(QStringLiteral("in/A.mp3"));
     QString start = QStringLiteral("0.5");
     QString duration = QStringLiteral("2");
-    std::unique_ptr<SmallDisk> disk;
+    std::unique_ptr<Fixtures::SmallDisk> disk;
     if (obstacle == QLatin1String("full disk")) {
         if (geteuid() != 0)
             QSKIP("A full disk is made by mounting a small tmpfs, which needs root.");
-        disk = std::make_unique<SmallDisk>(out);
+        disk = std::make_unique<Fixtures::SmallDisk>(out, QStringLiteral("300k"));
         QVERIFY(disk->mounted());
         QVERIFY(Fixtures::MakeTone(source, 32));
         duration = QStringLiteral("30"); // 480 kB at 128 kbps, on 300 kB

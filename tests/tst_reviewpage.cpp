@@ -66,6 +66,8 @@ private slots:
     void rowsTellWhereTheirStartCameFrom_data();
     void rowsTellWhereTheirStartCameFrom();
     void rowCarriesTheHooksOfItsEditor();
+    void namesShowTheirControls_data();
+    void namesShowTheirControls();
     void pageNeedsNothingBesideItself();
 };
 
@@ -340,6 +342,37 @@ void TestReviewPage::rowCarriesTheHooksOfItsEditor()
     const QString bare = ReviewRow::Html(row, QStringLiteral("/shop"));
     QVERIFY(!bare.contains(QStringLiteral("song-wave")));
     QVERIFY(!bare.contains(QStringLiteral("data-role=\"listen\"")));
+}
+
+void TestReviewPage::namesShowTheirControls_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("shown");
+    // "evil\u202egnp.mp3" would read "evil3pm.png".
+    QTest::newRow("right-to-left override") << QString(QChar(0x202e)) << "\\u202e";
+    QTest::newRow("left-to-right mark") << QString(QChar(0x200e)) << "\\u200e";
+    QTest::newRow("right-to-left isolate") << QString(QChar(0x2067)) << "\\u2067";
+    QTest::newRow("pop directional formatting") << QString(QChar(0x202c)) << "\\u202c";
+    QTest::newRow("a line break") << "\n" << "\\n";
+}
+
+// What a person reads of a name, as the terminal shows it; the scripts' attributes keep it.
+void TestReviewPage::namesShowTheirControls()
+{
+    QFETCH(QString, control);
+    QFETCH(QString, shown);
+    ReviewPage::Page page;
+    page.rows = {songRow()};
+    page.rows[0].source = QStringLiteral("/music/evil%1gnp.mp3").arg(control);
+    page.orphans = {{QStringLiteral("/shop/previews/Gone%1_Preview.mp3").arg(control), page.rows[0].source}};
+    const QString html = QString::fromUtf8(ReviewPage::Html(page, QStringLiteral("/shop")));
+    QString text = html;
+    text.remove(QRegularExpression(QStringLiteral("<script>.*?</script>|<style>.*?</style>|<[^>]*>"),
+                                   QRegularExpression::DotMatchesEverythingOption));
+    QVERIFY(!text.contains(QStringLiteral("evil%1gnp").arg(control)) && !text.contains(QStringLiteral("Gone%1_").arg(control)));
+    QCOMPARE(text.count(QStringLiteral("evil%1gnp.mp3").arg(shown)), 3); // the row's name and path, the orphan's song
+    QVERIFY(text.contains(QStringLiteral("Gone%1_Preview.mp3").arg(shown)));
+    QCOMPARE(QRegularExpression(QStringLiteral(" data-source=\"([^\"]*)\"")).match(html).captured(1), page.rows[0].source);
 }
 
 void TestReviewPage::pageNeedsNothingBesideItself()

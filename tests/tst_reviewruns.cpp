@@ -4,6 +4,7 @@
 
 #include "audiofixtures.h"
 #include "reviewhtml.h"
+#include "smalldisk.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -17,6 +18,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -28,6 +33,7 @@ QString program()
 struct Run {
     int status = -1;
     QByteArray out;
+    QByteArray err;
 };
 
 Run run(const QStringList &arguments, const QString &folder)
@@ -36,7 +42,7 @@ Run run(const QStringList &arguments, const QString &folder)
     process.setWorkingDirectory(folder);
     process.start(program(), arguments);
     process.waitForFinished(120000);
-    return {process.exitCode(), process.readAllStandardOutput()};
+    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
 }
 
 } // namespace
@@ -48,6 +54,8 @@ private slots:
     void jsonReportListsCandidatesAndDoubt_data();
     void jsonReportListsCandidatesAndDoubt();
     void dryRunWritesThePageOfItsPlan();
+    void pageReplacesWhatHoldsItsName_data();
+    void pageReplacesWhatHoldsItsName();
     void savedListPinsItsSongsOnly();
     void nightlyRunFlagsChangedSongsAndOrphans();
 
@@ -139,6 +147,56 @@ void TestReviewRuns::dryRunWritesThePageOfItsPlan()
     const QString fixed = QString::fromUtf8(file.readAll());
     QVERIFY(fixed.contains(QStringLiteral("<path class=\"outline\"")));
     QCOMPARE(ReviewHtml::RoleAttribute(fixed, QStringLiteral("start"), QStringLiteral("data-start")), QStringLiteral("5"));
+}
+
+void TestReviewRuns::pageReplacesWhatHoldsItsName_data()
+{
+    QTest::addColumn<QString>("held"); // what the page's name holds before the run
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("error"); // a pattern for standard error
+    // Planted in a shared folder: the song it points to must stay as it is.
+    QTest::newRow("a link to a song outside the run") << "link" << 0 << "^$";
+    // In the words a preview has for it; the system's are "Unknown error".
+    QTest::newRow("a full disk") << "full disk" << 1
+                                 << "^lumbrisk-cli: the review page .+/review.html cannot be written: the disk is full: .+ has 0 KB free\n$";
+}
+
+void TestReviewRuns::pageReplacesWhatHoldsItsName()
+{
+    QFETCH(QString, held);
+    QFETCH(int, status);
+    QFETCH(QString, error);
+    const QString folder = m_dir.filePath(QStringLiteral("held/") + QTest::currentDataTag());
+    QVERIFY(QDir().mkpath(folder));
+    const QString tone = m_dir.filePath(QStringLiteral("Held.mp3"));
+    QVERIFY(QFileInfo::exists(tone) || Fixtures::MakeTone(tone, 5, 440));
+    const QString page = folder + QStringLiteral("/review.html");
+    const QString other = m_dir.filePath(QStringLiteral("other.mp3"));
+    std::unique_ptr<Fixtures::SmallDisk> disk;
+    if (held == QLatin1String("link")) {
+        QVERIFY(QFile::copy(tone, other) || QFileInfo::exists(other));
+        QVERIFY(QFile::link(other, page));
+    } else {
+        if (geteuid() != 0)
+            QSKIP("A full disk is made by mounting a small tmpfs, which needs root.");
+        disk = std::make_unique<Fixtures::SmallDisk>(folder, QStringLiteral("64k"));
+        QVERIFY(disk->mounted() && disk->fill());
+    }
+
+    const Run result = run({"--dry-run", "-q", "-s", "1", "--review", page, tone}, m_dir.path());
+    QCOMPARE(result.status, status);
+    QVERIFY2(QRegularExpression(error).match(QString::fromUtf8(result.err)).hasMatch(), result.err.constData());
+    if (held == QLatin1String("link")) {
+        struct stat name {};
+        QCOMPARE(::lstat(QFile::encodeName(page).constData(), &name), 0);
+        QVERIFY(S_ISREG(name.st_mode));
+        QFile song(other);
+        QFile original(tone);
+        QVERIFY(song.open(QIODevice::ReadOnly) && original.open(QIODevice::ReadOnly));
+        QVERIFY(song.readAll() == original.readAll());
+    } else {
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList{"filler"});
+    }
 }
 
 // The nightly way: the saved list beside the page, the run's FILE arguments; a song the

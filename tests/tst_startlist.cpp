@@ -32,7 +32,7 @@ private:
 void TestStartList::initTestCase()
 {
     QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("sub")));
-    for (const char *name : {"a.mp3", "b, \"c\".mp3", "sub/d.flac", "e .mp3"}) {
+    for (const char *name : {"a.mp3", "b, \"c\".mp3", "sub/d.flac", "e .mp3", "=HYPERLINK(\"x\").mp3"}) {
         QFile file(m_dir.filePath(QString::fromUtf8(name)));
         QVERIFY(file.open(QIODevice::WriteOnly));
     }
@@ -69,10 +69,17 @@ void TestStartList::read_data()
     QTest::newRow("quoted comma and quotes") << "\"b, \"\"c\"\".mp3\",3,\"4\"\n" << "b, \"c\".mp3 start=3 duration=4";
     QTest::newRow("a name ending in a blank, quoted") << "\"e .mp3\",1\n" << "e .mp3 start=1";
     QTest::newRow("blanks around a name") << " a.mp3 ,1\n" << "a.mp3 start=1";
+    // As the review page saves a name a spreadsheet would run as a formula.
+    QTest::newRow("a name behind ./") << "\"./=HYPERLINK(\"\"x\"\").mp3\",1\n" << "=HYPERLINK(\"x\").mp3 start=1";
     QTest::newRow("the folder of the list") << "sub/../a.mp3,1\n" << "a.mp3 start=1";
     // Each name is looked up once; each spelling still names its file, and a bad one each line.
     QTest::newRow("one file in several spellings") << "a.mp3,1\n./a.mp3,2\na.mp3,3\nsub/../a.mp3,4\n"
                                                    << "a.mp3 start=1; a.mp3 start=2; a.mp3 start=3; a.mp3 start=4";
+    // The same preview twice: named by its line, as bad rows are.
+    QTest::newRow("a row repeated, in another spelling") << "a.mp3,1,6\n./a.mp3,1,6\na.mp3,1,7\na.mp3,auto\nsub/../a.mp3,auto\n"
+                                                         << "line 2: ./a.mp3 again, with the start and duration of line 1, which "
+                                                            "makes that preview already\nline 5: sub/../a.mp3 again, with the "
+                                                            "start and duration of line 4, which makes that preview already";
     QTest::newRow("a missing file named twice") << "a.mp3,1\ngone.mp3,1\ngone.mp3,2\n"
                                                 << "line 2: no such file: gone.mp3\nline 3: no such file: gone.mp3";
     // A quoted line break does not end the record, but the lines still count.
@@ -123,8 +130,10 @@ void TestStartList::readFile_data()
     QTest::newRow("above 64 MB") << "huge.csv" << "it is larger than 64 MB, the most a list of starts may be";
     QTest::newRow("no such file") << "gone.csv" << "No such file or directory";
     // 5000 rows pass several pieces; a quoted field is split across two of them.
-    QTest::newRow("many rows, in pieces") << "long.csv" << QStringLiteral("a.mp3 start=1; ").repeated(4999)
-                                                          + QStringLiteral("b, \"c\".mp3 start=2");
+    QStringList many;
+    for (int row = 1; row < 5000; ++row)
+        many.append(QStringLiteral("a.mp3 start=%1").arg(row));
+    QTest::newRow("many rows, in pieces") << "long.csv" << many.join(QStringLiteral("; ")) + QStringLiteral("; b, \"c\".mp3 start=2");
     // A row costs its cut: the rows of one file share one path, however many there are.
     QTest::newRow("many rows of one file share its path") << "long.csv" << "shared";
     // The separator is known only once the first line has ended, here in the second piece.
@@ -142,7 +151,9 @@ void TestStartList::readFile()
     if (name == QLatin1String("huge.csv")) {
         QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(StartList::MaxListBytes + 1));
     } else if (name == QLatin1String("long.csv")) {
-        QByteArray rows = QByteArray("a.mp3,1\n").repeated(4999);
+        QByteArray rows;
+        for (int row = 1; row < 5000; ++row)
+            rows += "a.mp3," + QByteArray::number(row) + '\n';
         rows.append(QByteArray(65536 - rows.size() - 3, '\n')).append("\"b, \"\"c\"\".mp3\",2\n");
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(rows) == rows.size());
     } else if (name == QLatin1String("wide.csv")) {
@@ -184,6 +195,9 @@ void TestStartList::rowsGiveTheirSourcesCuts()
     QCOMPARE(cuts.at(2).startSeconds, 2.0);
     QCOMPARE(cuts.at(3).startSeconds, 2.0);
     QVERIFY(StartList::CutsFor({m_dir.filePath(QStringLiteral("sub/d.flac"))}, reading.rows).isEmpty());
+    // Named once, a file takes its first row; the second is no source's.
+    QCOMPARE(StartList::UnusedLines({a, m_dir.filePath(QStringLiteral("sub/d.flac"))}, reading.rows), QList<int>{2});
+    QCOMPARE(StartList::UnusedLines({a, a, a}, reading.rows), QList<int>());
     // A source reached through a link, or by a path through a linked folder, is the file a row names.
     QVERIFY(QFile::link(a, m_dir.filePath(QStringLiteral("link.mp3"))));
     QVERIFY(QFile::link(m_dir.path(), m_dir.filePath(QStringLiteral("sub/up"))));

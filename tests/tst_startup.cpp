@@ -11,12 +11,41 @@
 #include <QProcess>
 #include <QTest>
 
+namespace {
+
+struct Ended {
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// The window program as built, with none of the display variables but those given
+// (NAME=value).
+Ended runProgram(const QStringList &arguments, const QStringList &variables = QStringList())
+{
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *display : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QString::fromLatin1(display));
+    for (const QString &variable : variables)
+        environment.insert(variable.section(QLatin1Char('='), 0, 0), variable.section(QLatin1Char('='), 1));
+    program.setProcessEnvironment(environment);
+    program.start(qEnvironmentVariable("LUMBRISK_BUILD_DIR") + QStringLiteral("/lumbrisk"), arguments);
+    if (!program.waitForFinished(10000) || program.exitStatus() != QProcess::NormalExit)
+        return Ended();
+    return {program.exitCode(), program.readAllStandardOutput(), program.readAllStandardError()};
+}
+
+} // namespace
+
 class TestStartup : public QObject {
     Q_OBJECT
 
 private slots:
     void optionsAnswerWithoutDisplay_data();
     void optionsAnswerWithoutDisplay();
+    void aDisplayThatCannotOpenIsToldInOneLine_data();
+    void aDisplayThatCannotOpenIsToldInOneLine();
     void windowStartsWithTheNamedFiles_data();
     void windowStartsWithTheNamedFiles();
 };
@@ -33,17 +62,35 @@ void TestStartup::optionsAnswerWithoutDisplay()
 {
     QFETCH(QString, option);
     QFETCH(QString, answer);
-    QProcess program;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char *display : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        environment.remove(QString::fromLatin1(display));
-    program.setProcessEnvironment(environment);
-    program.start(qEnvironmentVariable("LUMBRISK_BUILD_DIR") + QStringLiteral("/lumbrisk"), {option});
-    QVERIFY(program.waitForFinished(10000));
-    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(program.exitCode(), 0);
-    QVERIFY2(program.readAllStandardOutput().contains(answer.toUtf8()), qPrintable(option));
-    QCOMPARE(program.readAllStandardError(), QByteArray());
+    const Ended ended = runProgram({option});
+    QCOMPARE(ended.status, 0);
+    QVERIFY2(ended.out.contains(answer.toUtf8()), qPrintable(option));
+    QCOMPARE(ended.err, QByteArray());
+}
+
+void TestStartup::aDisplayThatCannotOpenIsToldInOneLine_data()
+{
+    QTest::addColumn<QStringList>("environment"); // NAME=value, on top of none of the three
+    QTest::addColumn<QString>("line");
+    QTest::newRow("none") << QStringList() << "lumbrisk: no display found (neither DISPLAY nor WAYLAND_DISPLAY is set); "
+                                              "start it from a desktop session.\n";
+    // Qt would abort() with a screenful of advice on reinstalling.
+    QTest::newRow("an X display with no server") << QStringList{"DISPLAY=:97"}
+                                                 << "lumbrisk: the display cannot be opened (DISPLAY=':97', "
+                                                    "WAYLAND_DISPLAY unset); start it from a desktop session.\n";
+    QTest::newRow("a Wayland socket that is gone")
+        << QStringList{"WAYLAND_DISPLAY=gone-0", "QT_QPA_PLATFORM=wayland"}
+        << "lumbrisk: the display cannot be opened (DISPLAY unset, WAYLAND_DISPLAY='gone-0'); "
+           "start it from a desktop session.\n";
+}
+
+void TestStartup::aDisplayThatCannotOpenIsToldInOneLine()
+{
+    QFETCH(QStringList, environment);
+    QFETCH(QString, line);
+    const Ended ended = runProgram(QStringList(), environment);
+    QCOMPARE(ended.status, 1); // not aborted (-1 here), nor 0
+    QCOMPARE(QString::fromUtf8(ended.err), line);
 }
 
 void TestStartup::windowStartsWithTheNamedFiles_data()

@@ -2,15 +2,20 @@
 // real client reads both file forms is checked by tests/web/waveform_client.sh.
 
 #include "analysis/waveform.h"
+#include "smalldisk.h"
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <vector>
 
+#include <memory>
+
 #include <sys/stat.h>
+#include <unistd.h>
 
 using Values = std::vector<int>;
 Q_DECLARE_METATYPE(Values)
@@ -73,19 +78,30 @@ void TestWaveform::pixels()
 void TestWaveform::writeReplacesWhatHoldsTheName_data()
 {
     QTest::addColumn<QString>("held"); // what the waveform's name holds before the write
-    QTest::newRow("nothing") << "nothing";
-    QTest::newRow("an earlier waveform") << "file";
+    QTest::addColumn<QString>("problem"); // a pattern; empty when the write succeeds
+    QTest::newRow("nothing") << "nothing" << QString();
+    QTest::newRow("an earlier waveform") << "file" << QString();
     // Planted in a shared output folder: the file it points to must stay as it is.
-    QTest::newRow("a link to a file elsewhere") << "link";
+    QTest::newRow("a link to a file elsewhere") << "link" << QString();
     // A write through it would make the file it names.
-    QTest::newRow("a link to nothing") << "dangling";
-    QTest::newRow("a FIFO") << "fifo";
+    QTest::newRow("a link to nothing") << "dangling" << QString();
+    QTest::newRow("a FIFO") << "fifo" << QString();
+    // In the words a preview has for it; the system's are "Unknown error".
+    QTest::newRow("a full disk") << "full disk" << "^the disk is full: /\\S+ has 0 KB free$";
 }
 
 void TestWaveform::writeReplacesWhatHoldsTheName()
 {
     QFETCH(QString, held);
+    QFETCH(QString, problem);
     QTemporaryDir dir;
+    std::unique_ptr<Fixtures::SmallDisk> disk;
+    if (held == QLatin1String("full disk")) {
+        if (geteuid() != 0)
+            QSKIP("A full disk is made by mounting a small tmpfs, which needs root.");
+        disk = std::make_unique<Fixtures::SmallDisk>(dir.path(), QStringLiteral("64k"));
+        QVERIFY(disk->mounted() && disk->fill());
+    }
     const QString path = dir.filePath(QStringLiteral("Song_Preview.json"));
     const QString victim = dir.filePath(QStringLiteral("victim"));
     const QByteArray kept("the victim's own bytes");
@@ -101,14 +117,20 @@ void TestWaveform::writeReplacesWhatHoldsTheName()
     Waveform::Builder builder(1, 48000, 1, 2);
     const std::vector<float> samples{0.5f, -0.5f};
     builder.add(samples.data(), samples.size());
-    QCOMPARE(Waveform::Write(path, builder.finish(), Waveform::Format::Json, 8), QString());
+    const QString written = Waveform::Write(path, builder.finish(), Waveform::Format::Json, 8);
+    if (!problem.isEmpty()) {
+        QVERIFY2(QRegularExpression(problem).match(written).hasMatch(), qPrintable(written));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList{"filler"});
+        return;
+    }
+    QCOMPARE(written, QString());
 
     struct stat status {};
     QCOMPARE(::lstat(QFile::encodeName(path).constData(), &status), 0);
     QVERIFY(S_ISREG(status.st_mode));
-    QFile written(path);
-    QVERIFY(written.open(QIODevice::ReadOnly));
-    QVERIFY(written.readAll().startsWith("{\"version\":2,"));
+    QFile waveform(path);
+    QVERIFY(waveform.open(QIODevice::ReadOnly));
+    QVERIFY(waveform.readAll().startsWith("{\"version\":2,"));
     QCOMPARE(QFile::exists(victim), held == QLatin1String("link"));
     if (held == QLatin1String("link")) {
         QFile file(victim);

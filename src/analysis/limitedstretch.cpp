@@ -37,16 +37,43 @@ std::optional<double> loudnessOf(const DecodedAudio::Stretch &stretch, const Pla
     return meter.measured().integrated;
 }
 
+// The stretch without its DC offset: each channel less its mean. The offset is no sound (the
+// loudness meter's filter takes it out) but lifts every peak on its side, so a limiter that
+// answered to it would cut the whole stretch, not its hits, and leave it quieter.
+DecodedAudio::Stretch centred(const DecodedAudio::Stretch &decoded)
+{
+    DecodedAudio::Stretch centred = decoded;
+    const size_t channels = size_t(decoded.channels);
+    const size_t frames = decoded.frames();
+    for (size_t channel = 0; channel < channels && frames > 0; ++channel) {
+        double sum = 0;
+        for (size_t frame = 0; frame < frames; ++frame)
+            sum += decoded.samples[frame * channels + channel];
+        const float mean = float(sum / double(frames));
+        for (size_t frame = 0; frame < frames; ++frame)
+            centred.samples[frame * channels + channel] -= mean;
+    }
+    return centred;
+}
+
+// The true peak (dBTP) of the stretch as the limiter hears it: centred, with its fades.
+double heardPeak(const DecodedAudio::Stretch &decoded, const Plan &plan)
+{
+    const std::vector<float> heard = Analysis::Faded(centred(decoded).samples, decoded.rate, plan.fadeIn, plan.fadeOut);
+    return Loudness::PeakMeter(decoded.channels, decoded.rate).of(heard.data(), 0, decoded.frames());
+}
+
 } // namespace
 
 DecodedAudio::Stretch Limit(const DecodedAudio::Stretch &decoded, double ceiling, double fadeIn, double fadeOut,
                          double *deepestCut)
 {
     Limiter::TruePeakLimiter limiter(decoded.channels, decoded.rate, ceiling);
+    const DecodedAudio::Stretch source = centred(decoded);
     std::vector<float> heard;
     if (fadeIn > 0 || fadeOut > 0)
-        heard = Analysis::Faded(decoded.samples, decoded.rate, fadeIn, fadeOut);
-    DecodedAudio::Stretch limited{decoded.rate, decoded.channels, limiter.process(decoded.samples, heard.empty() ? nullptr : &heard)};
+        heard = Analysis::Faded(source.samples, decoded.rate, fadeIn, fadeOut);
+    DecodedAudio::Stretch limited{decoded.rate, decoded.channels, limiter.process(source.samples, heard.empty() ? nullptr : &heard)};
     if (deepestCut)
         *deepestCut = limiter.deepestCut();
     return limited;
@@ -70,8 +97,8 @@ Limited ToTarget(const DecodedAudio::Stretch &decoded, const Plan &plan)
 {
     const double integrated = plan.measured.integrated.value_or(plan.target);
     const double wanted = std::min(plan.target - integrated + plan.encodingLoss, Loudness::MaxGain);
-    // The gain at which the loudest peak is cut by MostCut.
-    const double most = plan.ceiling + MostCut - plan.measured.truePeak;
+    // The gain at which the loudest peak, as the limiter hears it, is cut by MostCut.
+    const double most = plan.ceiling + MostCut - heardPeak(decoded, plan);
     double gain = hundredths(std::min(wanted, most));
     Limited limited;
     for (int round = 0; round < MostRounds; ++round) {

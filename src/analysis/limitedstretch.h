@@ -36,8 +36,8 @@ struct Limited {
     bool heldBack = false;     // it still falls short of the target: MostCut was not enough
 };
 
-// The stretch limited to `ceiling` (dBTP) as it will be heard once SoX fades it: its peaks
-// with the fades set the gain, applied to the samples before the fades. deepestCut, when
+// The stretch, less its DC offset, limited to `ceiling` (dBTP) as it will be heard once SoX
+// fades it: its peaks with the fades set the gain, applied to the samples before the fades. deepestCut, when
 // given, gets the most the limiter took off (dB).
 DecodedAudio::Stretch Limit(const DecodedAudio::Stretch &decoded, double ceiling, double fadeIn, double fadeOut,
                          double *deepestCut = nullptr);

@@ -8,8 +8,11 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QList>
+#include <QPair>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -17,6 +20,43 @@ bool displayAvailable()
 {
     return qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY")
            || qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
+}
+
+// "DISPLAY=':99'" or "DISPLAY unset".
+QByteArray described(const char *variable)
+{
+    return qEnvironmentVariableIsSet(variable) ? variable + QByteArray("='") + qgetenv(variable) + '\''
+                                               : variable + QByteArray(" unset");
+}
+
+// Qt's messages while it opens the display, held back until it has.
+QList<QPair<QtMsgType, QString>> &heldMessages()
+{
+    static QList<QPair<QtMsgType, QString>> held;
+    return held;
+}
+
+// Where no platform plugin can open the display (a DISPLAY with no X server behind it, a
+// Wayland socket that is gone), Qt ends the program with abort() after a screenful of
+// advice: one line of ours, and status 1, instead.
+void holdWhileOpening(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type != QtFatalMsg) {
+        heldMessages().append({type, message});
+        return;
+    }
+    const QByteArray line = "lumbrisk: the display cannot be opened (" + described("DISPLAY") + ", "
+                            + described("WAYLAND_DISPLAY") + "); start it from a desktop session.\n";
+    std::fputs(line.constData(), stderr);
+    std::_Exit(1);
+}
+
+// The messages held back, handed to the handler that was there before.
+void passHeldMessages(QtMessageHandler handler)
+{
+    for (const auto &[type, message] : std::as_const(heldMessages()))
+        handler(type, QMessageLogContext(), message);
+    heldMessages().clear();
 }
 
 // The folder of the files "beside the program" (HAND-M.CUR, drag.ico, x/o.cjs, Samples/).
@@ -44,7 +84,10 @@ int main(int argc, char *argv[])
                    "start it from a desktop session.\n", stderr);
         return 1;
     }
+    const QtMessageHandler formerHandler = qInstallMessageHandler(holdWhileOpening);
     QApplication application(argc, argv);
+    qInstallMessageHandler(formerHandler);
+    passHeldMessages(formerHandler);
     QApplication::setStyle(QStringLiteral("Fusion"));
     QApplication::setDesktopFileName(QStringLiteral("org.lumbrisk.Lumbrisk"));
 

@@ -67,6 +67,21 @@ QString prepareOutputFolder(const CliOptions &options)
     return problem;
 }
 
+// A row of a song beyond the previews the run makes of it would be ignored: said before
+// anything is made, as a bad row is.
+QString unusedStarts(const CliOptions &options, const QStringList &sources)
+{
+    const QList<int> unused = StartList::UnusedLines(sources, options.starts);
+    if (unused.isEmpty())
+        return QString();
+    QStringList lines;
+    for (const int line : unused)
+        lines.append(QString::number(line));
+    return QStringLiteral("--starts, %1 %2: the run makes no preview with that cut, as its song takes an earlier "
+                          "row's (a FOLDER names each song once); nothing is made")
+        .arg(unused.size() == 1 ? QStringLiteral("line") : QStringLiteral("lines"), lines.join(QStringLiteral(", ")));
+}
+
 ConsoleReport::Mode reportMode(const CliOptions &options)
 {
     if (options.dryRun)
@@ -274,6 +289,8 @@ int main(int argc, char *argv[])
         if (const QString problem = ReportOptions::PageProblem(options.reports.review, run); !problem.isEmpty())
             return complain(problem, Usage);
     }
+    if (const QString problem = unusedStarts(options, sources.paths); !problem.isEmpty())
+        return complain(problem, Usage);
     if (const QString problem = prepareOutputFolder(options); !problem.isEmpty())
         return complain(problem, Usage);
     if (!turn.take())

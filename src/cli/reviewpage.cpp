@@ -8,7 +8,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QSaveFile>
 #include <QUrl>
 
 #include <cmath>
@@ -89,7 +88,7 @@ QString saving(const Page &page, const QString &pageFolder)
                           "<span>Save it as <b>starts.csv</b> in %1, beside this page; then this remakes exactly the "
                           "previews whose start changed:</span> <code data-role=\"command\">%2</code>"
                           "<div class=\"note\" data-role=\"save-note\" role=\"status\"></div></div>")
-        .arg(escaped(QDir::toNativeSeparators(pageFolder)), escaped(page.command));
+        .arg(ReviewRow::Shown(QDir::toNativeSeparators(pageFolder)), escaped(page.command));
 }
 
 QString header(const Page &page, const QString &pageFolder)
@@ -104,7 +103,7 @@ QString header(const Page &page, const QString &pageFolder)
                            "approves it; J and K go to the next and previous row.</div>");
     if (!page.joined.isEmpty())
         html += QStringLiteral("<div id=\"joined\">joined: %1 %2</div>")
-                    .arg(escaped(Main::FileNameOf(page.joined)), player(page.joined, pageFolder));
+                    .arg(ReviewRow::Shown(Main::FileNameOf(page.joined)), player(page.joined, pageFolder));
     return html + QStringLiteral("</header>\n");
 }
 
@@ -118,7 +117,7 @@ QString orphans(const QList<Orphan> &orphans)
     for (const Orphan &orphan : orphans)
         html += QStringLiteral("<li data-role=\"orphan\"><span class=\"path\">%1</span>, made of "
                                "<span class=\"path\">%2</span>%3</li>")
-                    .arg(escaped(orphan.preview), escaped(orphan.source),
+                    .arg(ReviewRow::Shown(orphan.preview), ReviewRow::Shown(orphan.source),
                          orphan.removed ? QStringLiteral(": removed") : QString());
     return html + QStringLiteral("</ul></footer>\n");
 }
@@ -162,13 +161,7 @@ QString Write(const QString &path, const Page &page)
     const QString folder = QFileInfo(path).absolutePath();
     if (!QDir().mkpath(folder))
         return QStringLiteral("its folder %1 cannot be made").arg(folder);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return file.errorString();
-    const QByteArray html = Html(page, folder);
-    if (file.write(html) != html.size() || !file.commit())
-        return file.errorString();
-    return QString();
+    return SafeFiles::WriteReplacing(path, Html(page, folder));
 }
 
 } // namespace ReviewPage

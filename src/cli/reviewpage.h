@@ -81,7 +81,8 @@ struct Page {
 QString Link(const QString &path, const QString &pageFolder);
 // The page; relative links start from pageFolder.
 QByteArray Html(const Page &page, const QString &pageFolder);
-// Writes it whole or not at all, making its folder when missing; "" when done, else why not.
+// Writes it whole or not at all, making its folder when missing, and replaces a link at the
+// name instead of writing through it (SafeFiles::WriteReplacing); "" when done, else why not.
 QString Write(const QString &path, const Page &page);
 
 } // namespace ReviewPage

@@ -2,6 +2,7 @@
 
 #include "cli/reviewbeats.h"
 #include "cli/reviewpicture.h"
+#include "platform/filenames.h"
 #include "platform/main.h"
 #include "preview/previewcommands.h"
 
@@ -86,10 +87,10 @@ bool failed(const ReviewPage::Row &row)
 QString names(const ReviewPage::Row &row)
 {
     const QString title = row.names.title.isEmpty() ? Main::FileNameOf(row.source) : row.names.title;
-    QString html = QStringLiteral("<div class=\"names\">") + escaped(title);
+    QString html = QStringLiteral("<div class=\"names\">") + Shown(title);
     if (!row.names.artist.isEmpty())
-        html += QStringLiteral(" <span class=\"artist\">– %1</span>").arg(escaped(row.names.artist));
-    return html + QStringLiteral("<div class=\"path\">%1</div></div>").arg(escaped(row.source));
+        html += QStringLiteral(" <span class=\"artist\">– %1</span>").arg(Shown(row.names.artist));
+    return html + QStringLiteral("<div class=\"path\">%1</div></div>").arg(Shown(row.source));
 }
 
 // The start as the script redraws it; "—" while there is none. A row without its song's
@@ -113,7 +114,7 @@ QString state(const ReviewPage::Row &row)
     if (row.planned)
         return QStringLiteral("<div>planned: not made yet</div>");
     if (failed(row))
-        return QStringLiteral("<div class=\"reason\">not made: %1</div>").arg(escaped(row.reason));
+        return QStringLiteral("<div class=\"reason\">not made: %1</div>").arg(Shown(row.reason));
     return QString();
 }
 
@@ -121,7 +122,7 @@ QString facts(const ReviewPage::Row &row)
 {
     QString html = QStringLiteral("<div class=\"facts\">") + startLine(row);
     if (row.doubtful)
-        html += QStringLiteral("<div class=\"doubt\">doubtful: %1</div>").arg(escaped(row.why));
+        html += QStringLiteral("<div class=\"doubt\">doubtful: %1</div>").arg(Shown(row.why));
     if (row.songChanged)
         html += QStringLiteral("<div class=\"reason\">its song has changed since this start was pinned</div>");
     // The script's words on this row: a start moved back to fit, a song it cannot play.
@@ -129,7 +130,7 @@ QString facts(const ReviewPage::Row &row)
     if (row.loudness)
         html += loudnessFacts(*row.loudness, row.kept);
     if ((row.made || row.kept) && !row.tags.isEmpty())
-        html += QStringLiteral("<div>%1</div>").arg(escaped(row.tags));
+        html += QStringLiteral("<div>%1</div>").arg(Shown(row.tags));
     return html + QStringLiteral("</div>");
 }
 
@@ -200,6 +201,11 @@ QString dataAttributes(const ReviewPage::Row &row, const QString &pageFolder)
 }
 
 } // namespace
+
+QString Shown(const QString &text)
+{
+    return FileNames::TerminalText(text).toHtmlEscaped();
+}
 
 QString StartFromWord(ReviewPage::StartFrom from)
 {

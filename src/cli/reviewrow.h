@@ -17,6 +17,10 @@ QString StartFromWord(ReviewPage::StartFrom from);
 // Its classes: row, then failed, planned, kept, doubtful, fallback, held-back, pinned,
 // song-changed as they apply; the filters show rows by them.
 QString Classes(const ReviewPage::Row &row);
+// Text as the page shows it: HTML-escaped, its control and bidi characters written as the
+// terminal writes them (FileNames::TerminalText: \n, \u202e), so that a name cannot
+// reverse or hide what stands around it.
+QString Shown(const QString &text);
 QString Html(const ReviewPage::Row &row, const QString &pageFolder);
 
 } // namespace ReviewRow

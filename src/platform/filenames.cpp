@@ -34,6 +34,15 @@ bool isControl(char32_t code)
     return code < 32 || (code >= 127 && code <= 159);
 }
 
+// The marks and embeddings that change the direction text runs in (U+061C, U+200E/F,
+// U+202A-E, U+2066-9): invisible, they can make a name read backwards ("evil\u202egnp.mp3"
+// shows as "evilmp3.png").
+bool isBidiControl(char32_t code)
+{
+    return code == 0x061c || code == 0x200e || code == 0x200f || (code >= 0x202a && code <= 0x202e)
+           || (code >= 0x2066 && code <= 0x2069);
+}
+
 // A code point as `ls -b` writes it; sequence holds its bytes.
 QString escapedCharacter(char32_t code, QByteArrayView sequence)
 {
@@ -107,12 +116,12 @@ QString TerminalText(const QString &line)
     QString text;
     text.reserve(line.size());
     for (const QChar c : line) {
-        if (!isControl(c.unicode())) {
+        if (isBidiControl(c.unicode()))
+            text += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+        else if (isControl(c.unicode()))
+            text += escapedCharacter(c.unicode(), QString(c).toUtf8());
+        else
             text += c;
-            continue;
-        }
-        const QByteArray sequence = QString(c).toUtf8();
-        text += escapedCharacter(c.unicode(), sequence);
     }
     return text;
 }

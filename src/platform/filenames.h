@@ -20,8 +20,9 @@ QString Decoded(QByteArrayView bytes);
 QString Escaped(QByteArrayView bytes);
 
 // A line for a terminal: every control character written as Escaped writes it (\n, \033 ...),
-// so that a name in it cannot move the cursor, recolour or rewrite the screen. All else,
-// backslashes too, stays as it is.
+// so that a name in it cannot move the cursor, recolour or rewrite the screen, and every bidi
+// control as \u202e, so that it cannot make the line read backwards. All else, backslashes
+// too, stays as it is.
 QString TerminalText(const QString &line);
 
 // Whether the text holds a control character, which a terminal would obey.

@@ -3,6 +3,7 @@
 #include "platform/main.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryFile>
 
 #include <cerrno>
@@ -11,6 +12,7 @@
 
 #include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/vfs.h>
 
 namespace SafeFiles {
@@ -21,6 +23,10 @@ namespace {
 constexpr unsigned long ConfigFsMagic = 0x62656570;
 constexpr unsigned long FuseControlMagic = 0x65735543;
 constexpr unsigned long MessageQueueMagic = 0x19800202;
+
+// Less space than this left after a failed or cut-off write: the disk was full. SoX writes
+// in pieces of a few kilobytes, so the last one that did not fit leaves less than that.
+constexpr qint64 FullDiskBytes = 1024 * 1024;
 
 mode_t newFileMode()
 {
@@ -56,10 +62,11 @@ QString WriteReplacing(const QString &path, const QByteArray &bytes)
     const QString absolute = Main::AbsolutePath(path);
     QTemporaryFile file(Main::FolderOf(absolute) + QStringLiteral(".") + Main::FileNameOf(absolute)
                         + QStringLiteral(".XXXXXX"));
+    const QString folder = QFileInfo(absolute).absolutePath();
     if (!file.open())
-        return file.errorString();
+        return OrFullDisk(file.errorString(), folder);
     if (file.write(bytes) != bytes.size() || !file.flush())
-        return file.errorString();
+        return OrFullDisk(file.errorString(), folder);
     // A rename never follows a link at its target's name: it replaces the link itself.
     const QByteArray from = QFile::encodeName(file.fileName());
     if (::chmod(from.constData(), newFileMode()) != 0
@@ -67,6 +74,15 @@ QString WriteReplacing(const QString &path, const QByteArray &bytes)
         return QString::fromLocal8Bit(std::strerror(errno));
     file.setAutoRemove(false); // it has the final name now
     return QString();
+}
+
+QString OrFullDisk(const QString &words, const QString &folder)
+{
+    struct statvfs disk {};
+    if (::statvfs(QFile::encodeName(folder).constData(), &disk) != 0)
+        return words;
+    const qint64 free = qint64(disk.f_bavail) * qint64(disk.f_frsize);
+    return free < FullDiskBytes ? QStringLiteral("the disk is full: %1 has %2 KB free").arg(folder).arg(free / 1024) : words;
 }
 
 bool OnSystemFileSystem(const QByteArray &path)

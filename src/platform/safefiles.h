@@ -17,8 +17,14 @@ QString OtherThanRegularFile(const QString &path);
 // Writes the bytes to a new hidden file beside the path, then gives it the path's name in one
 // rename: a symbolic link (or anything else) at the name is replaced, never written through,
 // and a reader finds the earlier file or the new one whole. The file gets a new file's mode
-// (0666 less the umask). "" when done; else why not, and nothing is left.
+// (0666 less the umask). "" when done; else why not ("the disk is full: ..." as
+// OrFullDisk says), and nothing is left.
 QString WriteReplacing(const QString &path, const QByteArray &bytes);
+
+// "the disk is full: <folder> has N KB free" in place of the words of a failed write when the
+// folder has almost no space left (under 1 MB); else the words. A write that fails on a full
+// disk often comes back with no reason of its own ("Unknown error").
+QString OrFullDisk(const QString &words, const QString &folder);
 
 // True when the folder (or file) lies on one of the kernel's own file systems, /proc, /sys
 // and their kind (devpts, debugfs, tracefs, cgroup, securityfs, ...), however it is reached:

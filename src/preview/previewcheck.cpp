@@ -1,5 +1,6 @@
 #include "preview/previewcheck.h"
 
+#include "platform/safefiles.h"
 #include "platform/watchdog.h"
 #include "preview/getbitrate.h"
 #include "preview/previewcommands.h"
@@ -10,8 +11,6 @@
 #include <QRegularExpression>
 
 #include <cmath>
-
-#include <sys/statvfs.h>
 
 namespace PreviewCheck {
 
@@ -27,9 +26,6 @@ constexpr double MeasureSlack = 4 * OutputFrameSeconds;
 // a 44100 Hz source) short; every seam of a join loses up to 0.022 s.
 constexpr int SourceEndFrames = 8;
 constexpr double SeamSlack = 2 * OutputFrameSeconds;
-// Less space than this left after a failed or cut-off write: the disk was full. SoX writes
-// in pieces of a few kilobytes, so the last one that did not fit leaves less than that.
-constexpr qint64 FullDiskBytes = 1024 * 1024;
 
 const QRegularExpression &soxPrefix()
 {
@@ -137,12 +133,7 @@ QString orFullDisk(const QString &words, const RunResult &run, const QString &wr
 {
     const bool writeFailed = ToolProblem(run).isEmpty()
                              || failWords(run).value_or(QString()).contains(QStringLiteral("write failed"), Qt::CaseInsensitive);
-    const QString folder = QFileInfo(writtenPath).absolutePath();
-    struct statvfs disk {};
-    if (!writeFailed || ::statvfs(QFile::encodeName(folder).constData(), &disk) != 0)
-        return words;
-    const qint64 free = qint64(disk.f_bavail) * qint64(disk.f_frsize);
-    return free < FullDiskBytes ? QStringLiteral("the disk is full: %1 has %2 KB free").arg(folder).arg(free / 1024) : words;
+    return writeFailed ? SafeFiles::OrFullDisk(words, QFileInfo(writtenPath).absolutePath()) : words;
 }
 
 // "" when the file lasts as long as expected; else how much less it holds.
@@ -306,6 +297,11 @@ QString DecoderProblem(const QByteArray &errorOutput, int exitCode)
     words.remove(decoder).remove(path);
     return damaged ? QStringLiteral("it cannot be decoded: its audio is damaged (FFmpeg: %1)").arg(words)
                    : QStringLiteral("it cannot be decoded (FFmpeg: %1)").arg(words);
+}
+
+bool DecoderMetDamage(const QByteArray &errorOutput)
+{
+    return errorOutput.contains("Invalid data found when processing input");
 }
 
 QString ProbeProblem(const QString &sourcePath, const RunResult &probe)

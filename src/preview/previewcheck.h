@@ -62,6 +62,10 @@ QString EndsEarly(double start, double duration, std::optional<AudioLength> sour
 // nothing.
 // exitCode: FFmpeg's exit status when it failed, for one that said nothing; 0 when unknown.
 QString DecoderProblem(const QByteArray &errorOutput, int exitCode = 0);
+// True when FFmpeg's error output tells of data it could not read ("Invalid data found when
+// processing input"): at a cut-off or overwritten stretch of an M4A it ends the stream there,
+// with status 0, so the song seems to end early.
+bool DecoderMetDamage(const QByteArray &errorOutput);
 // Why FFmpeg's description of the source (GetBitrate::ProbeCommand) held no audio stream to
 // take the bit rate from, in the same words.
 QString ProbeProblem(const QString &sourcePath, const Shell32::RunResult &probe);

@@ -139,7 +139,8 @@ DecoderEnd EndOf(const Shell32::RunResult &decoder)
 {
     const bool failed = decoder.outcome == Shell32::RunResult::Outcome::Exited
                         && PipeDecode::DecoderGaveUp(decoder.exitCode, decoder.errorOutput);
-    return {PreviewCheck::DecoderProblem(decoder.errorOutput, failed ? decoder.exitCode : 0), failed};
+    return {PreviewCheck::DecoderProblem(decoder.errorOutput, failed ? decoder.exitCode : 0), failed,
+            PreviewCheck::DecoderMetDamage(decoder.errorOutput)};
 }
 
 QString CutProblem(const Shell32::RunResult &run, const DecoderEnd &decoder, const QString &written, const Cut &cut,
@@ -147,7 +148,8 @@ QString CutProblem(const Shell32::RunResult &run, const DecoderEnd &decoder, con
 {
     const QString problem = PreviewCheck::CutProblem(run, written, cut.source, sourceLength, cut.start,
                                                      SecondsText(cut.duration), ffmpeg);
-    if (decoder.failed || (!problem.isEmpty() && !decoder.words.isEmpty() && !PreviewCheck::ToolProblem(run).isEmpty()))
+    if (decoder.failed || (!problem.isEmpty() && decoder.damaged)
+        || (!problem.isEmpty() && !decoder.words.isEmpty() && !PreviewCheck::ToolProblem(run).isEmpty()))
         return decoder.words;
     return problem;
 }

@@ -79,15 +79,18 @@ CutLine CutCommand(const Tools::Found &tools, const Cut &cut, const QString &wri
 
 // -- Checking what was made
 // What the decoder feeding a cut left (nothing when none fed it): its words on the source (PreviewCheck::DecoderProblem),
-// and whether it gave up (PipeDecode::DecoderGaveUp).
+// whether it gave up (PipeDecode::DecoderGaveUp), and whether it found data it could not read
+// (PreviewCheck::DecoderMetDamage), at which it may end the stream early without failing.
 struct DecoderEnd {
     QString words;
     bool failed = false;
+    bool damaged = false;
 };
 DecoderEnd EndOf(const Shell32::RunResult &decoder);
 // "" when the cut written is good; else why not (PreviewCheck::CutProblem). FFmpeg complains
-// of the pipe SoX closed when it had enough: only a failed SoX run, or FFmpeg's own failure
-// (too much of the source damaged), is told in FFmpeg's words. sourceLength: measured before
+// of the pipe SoX closed when it had enough: only a failed SoX run, FFmpeg's own failure
+// (too much of the source damaged), or a cut short of what the source's length promises after
+// FFmpeg met damage, is told in FFmpeg's words. sourceLength: measured before
 // SoX read the source.
 QString CutProblem(const Shell32::RunResult &run, const DecoderEnd &decoder, const QString &written,
                    const Cut &cut, std::optional<AudioLength> sourceLength, const QString &ffmpeg);

@@ -1,6 +1,7 @@
 #include "preview/startlist.h"
 
 #include "platform/main.h"
+#include "preview/csvrecords.h"
 #include "preview/previewfiles.h"
 
 #include <QDir>
@@ -9,6 +10,7 @@
 #include <QHash>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <functional>
@@ -23,139 +25,14 @@ namespace StartList {
 
 namespace {
 
+using CsvRecords::Record;
+using CsvRecords::RecordReader;
+
 // A list is read in pieces of this size, so its text never lies in memory whole.
 constexpr qint64 ChunkBytes = 64 * 1024;
 
-struct Record {
-    int line = 0; // where it begins
-    QStringList fields;
-};
-
 // The most bad rows told one by one; the rest are counted.
 constexpr int ToldProblems = 20;
-
-// The separator of a spreadsheet's CSV: comma, or semicolon or tab where the decimal mark is
-// a comma (German, French). The one found most often outside quotes in the first line; on a
-// tie the tab, then the semicolon, as a decimal comma may add a comma. None while the first
-// line has not ended and more text may come.
-std::optional<QChar> separatorOf(QStringView csv, bool complete)
-{
-    int commas = 0;
-    int semicolons = 0;
-    int tabs = 0;
-    bool quoted = false;
-    bool ended = complete;
-    for (const QChar c : csv) {
-        if (c == QLatin1Char('"'))
-            quoted = !quoted; // a doubled quote toggles twice
-        else if (quoted)
-            continue;
-        else if (c == QLatin1Char('\n'))
-            ended = true;
-        if (ended)
-            break;
-        commas += c == QLatin1Char(',');
-        semicolons += c == QLatin1Char(';');
-        tabs += c == QLatin1Char('\t');
-    }
-    if (!ended)
-        return std::nullopt;
-    if (tabs > 0 && tabs >= qMax(commas, semicolons))
-        return QLatin1Char('\t');
-    return semicolons > 0 && semicolons >= commas ? QLatin1Char(';') : QLatin1Char(',');
-}
-
-// Where the separator is not the comma, a comma in a time is its decimal point ("0,50").
-Record withDecimalPoints(Record record, QChar separator)
-{
-    for (qsizetype time = 1; separator != QLatin1Char(',') && time < record.fields.size(); ++time)
-        record.fields[time].replace(QLatin1Char(','), QLatin1Char('.'));
-    return record;
-}
-
-// RFC 4180: fields split by the separator, records by CR LF or LF; a quoted field may hold
-// separators, line breaks and doubled quotes. Records of one empty field (blank lines) are
-// dropped. The text comes in pieces, so a list is read as it streams in; the separator is
-// known once the first line is in, and each record is handed on once complete, its times
-// with decimal points.
-class RecordReader {
-public:
-    using Handler = std::function<void(const Record &)>;
-    explicit RecordReader(Handler handler) : m_handler(std::move(handler)) {}
-
-    void feed(QStringView text)
-    {
-        if (!m_separator) {
-            m_head += text;
-            // Only a line's end can settle the separator.
-            if (text.contains(QLatin1Char('\n')))
-                m_separator = separatorOf(m_head, false);
-            if (m_separator)
-                takeHead();
-            return;
-        }
-        for (const QChar c : text)
-            take(c);
-    }
-    void finish()
-    {
-        if (!m_separator) {
-            m_separator = separatorOf(m_head, true);
-            takeHead();
-        }
-        if (m_pendingQuote)
-            m_quoted = false; // a quote that closed the field at the very end
-        close();
-    }
-
-private:
-    void takeHead()
-    {
-        const QString head = std::exchange(m_head, QString());
-        feed(head);
-    }
-    void take(QChar c)
-    {
-        if (m_pendingQuote) {
-            m_pendingQuote = false;
-            if (c == QLatin1Char('"')) {
-                m_record.fields.last() += c; // a doubled quote
-                return;
-            }
-            m_quoted = false;
-        }
-        if (c == QLatin1Char('\n'))
-            ++m_line;
-        if (m_quoted) {
-            if (c == QLatin1Char('"'))
-                m_pendingQuote = true;
-            else
-                m_record.fields.last() += c;
-        } else if (c == QLatin1Char('"')) {
-            m_quoted = true;
-        } else if (c == *m_separator) {
-            m_record.fields.append(QString());
-        } else if (c == QLatin1Char('\n')) {
-            close();
-        } else if (c != QLatin1Char('\r')) {
-            m_record.fields.last() += c;
-        }
-    }
-    void close()
-    {
-        if (m_record.fields.size() > 1 || !m_record.fields.constFirst().isEmpty())
-            m_handler(withDecimalPoints(m_record, *m_separator));
-        m_record = Record{m_line, {QString()}};
-    }
-
-    Handler m_handler;
-    std::optional<QChar> m_separator;
-    QString m_head; // the text before the first line has ended
-    Record m_record{1, {QString()}};
-    int m_line = 1;
-    bool m_quoted = false;
-    bool m_pendingQuote = false; // a quote inside a quoted field: its end, or the first of two
-};
 
 // The files the rows name, each looked up once however many rows name it: a list may name
 // one file millions of times, and its rows then share one path.
@@ -226,6 +103,48 @@ bool isHeader(const Record &record, const QDir &folder)
     return true;
 }
 
+// PreviewFiles::FileKey of many paths, each path and each folder resolved once: a list of a
+// million rows costs a look at each distinct file, not a walk of every folder of every row.
+class FileKeys {
+public:
+    QString of(const QString &path)
+    {
+        auto known = m_keys.constFind(path);
+        if (known == m_keys.cend()) {
+            const QString folder = Main::FolderOf(path);
+            auto folderKey = m_folderKeys.constFind(folder);
+            if (folderKey == m_folderKeys.cend()) {
+                const QString key = PreviewFiles::FileKey(folder);
+                folderKey = m_folderKeys.insert(folder, key.endsWith(QLatin1Char('/')) ? key : key + QLatin1Char('/'));
+            }
+            known = m_keys.insert(path, PreviewFiles::FileKeyIn(*folderKey, path));
+        }
+        return *known;
+    }
+
+private:
+    QHash<QString, QString> m_keys;       // by path
+    QHash<QString, QString> m_folderKeys; // by folder, each ending in "/"
+};
+
+// A row's file (by its FileKey, however the row spells it) and its cut: two rows alike would
+// make the same preview twice.
+struct RowKey {
+    QString file;
+    SourceCut cut;
+    bool operator==(const RowKey &other) const
+    {
+        return file == other.file && cut.startSeconds == other.cut.startSeconds && cut.startShare == other.cut.startShare
+               && cut.startAtChorus == other.cut.startAtChorus && cut.durationSeconds == other.cut.durationSeconds;
+    }
+};
+
+size_t qHash(const RowKey &key, size_t seed = 0)
+{
+    return qHashMulti(seed, key.file, key.cut.startSeconds.value_or(-1), key.cut.startShare.value_or(-1),
+                      key.cut.startAtChorus, key.cut.durationSeconds.value_or(-1));
+}
+
 // The rows of the records as they come, and every bad one's line and why; once a row is
 // bad, none is made, so only the problems are kept.
 class RowCollector {
@@ -257,8 +176,11 @@ private:
         if (record.line == 1 && m_reading.rows.isEmpty() && isHeader(record, m_files.folder()))
             return;
         Row row;
+        row.line = record.line;
         bool gone = false;
-        const QString problem = readRow(record, m_files, row, gone);
+        QString problem = readRow(record, m_files, row, gone);
+        if (problem.isEmpty())
+            problem = repeated(record, row);
         if (gone && m_gone == Gone::LeftOut)
             m_reading.gone.append(QStringLiteral("line %1: ").arg(record.line) + problem);
         else if (!problem.isEmpty())
@@ -266,35 +188,25 @@ private:
         else if (m_problems.isEmpty())
             m_reading.rows.append(row);
     }
+    // "" for the first row of its file and cut; else which line it repeats.
+    QString repeated(const Record &record, const Row &row)
+    {
+        const auto first = m_lines.constFind(RowKey{m_keys.of(row.path), row.cut});
+        if (first == m_lines.cend()) {
+            m_lines.insert(RowKey{m_keys.of(row.path), row.cut}, record.line);
+            return QString();
+        }
+        return QStringLiteral("%1 again, with the start and duration of line %2, which makes that preview already")
+            .arg(record.fields.at(0).trimmed())
+            .arg(*first);
+    }
 
     Reading &m_reading;
     ListedFiles m_files;
     Gone m_gone;
+    FileKeys m_keys;
+    QHash<RowKey, int> m_lines; // the line of each file and cut's first row
     QStringList m_problems;
-};
-
-// PreviewFiles::FileKey of many paths, each path and each folder resolved once: a list of a
-// million rows costs a look at each distinct file, not a walk of every folder of every row.
-class FileKeys {
-public:
-    QString of(const QString &path)
-    {
-        auto known = m_keys.constFind(path);
-        if (known == m_keys.cend()) {
-            const QString folder = Main::FolderOf(path);
-            auto folderKey = m_folderKeys.constFind(folder);
-            if (folderKey == m_folderKeys.cend()) {
-                const QString key = PreviewFiles::FileKey(folder);
-                folderKey = m_folderKeys.insert(folder, key.endsWith(QLatin1Char('/')) ? key : key + QLatin1Char('/'));
-            }
-            known = m_keys.insert(path, PreviewFiles::FileKeyIn(*folderKey, path));
-        }
-        return *known;
-    }
-
-private:
-    QHash<QString, QString> m_keys;       // by path
-    QHash<QString, QString> m_folderKeys; // by folder, each ending in "/"
 };
 
 } // namespace
@@ -345,12 +257,23 @@ Reading ReadFile(const QString &path, Gone gone)
     return reading;
 }
 
-QList<SourceCut> CutsFor(const QStringList &sources, const QList<Row> &rows)
+namespace {
+
+// The indexes of the rows of each file, by its FileKey, in list order.
+QHash<QString, QList<qsizetype>> rowsByFile(FileKeys &keys, const QList<Row> &rows)
 {
-    FileKeys keys;
     QHash<QString, QList<qsizetype>> rowsOf;
     for (qsizetype index = 0; index < rows.size(); ++index)
         rowsOf[keys.of(rows.at(index).path)].append(index);
+    return rowsOf;
+}
+
+} // namespace
+
+QList<SourceCut> CutsFor(const QStringList &sources, const QList<Row> &rows)
+{
+    FileKeys keys;
+    const QHash<QString, QList<qsizetype>> rowsOf = rowsByFile(keys, rows);
     QHash<QString, qsizetype> seen;
     QList<SourceCut> cuts;
     bool any = false;
@@ -367,6 +290,22 @@ QList<SourceCut> CutsFor(const QStringList &sources, const QList<Row> &rows)
         cuts.append(rows.at(found->at(qMin(occurrence, found->size() - 1))).cut);
     }
     return any ? cuts : QList<SourceCut>();
+}
+
+QList<int> UnusedLines(const QStringList &sources, const QList<Row> &rows)
+{
+    FileKeys keys;
+    const QHash<QString, QList<qsizetype>> rowsOf = rowsByFile(keys, rows);
+    QHash<QString, qsizetype> mentions;
+    for (const QString &source : sources)
+        ++mentions[keys.of(source)];
+    QList<int> unused;
+    for (auto file = mentions.cbegin(); file != mentions.cend(); ++file) {
+        for (const qsizetype index : rowsOf.value(file.key()).mid(*file))
+            unused.append(rows.at(index).line);
+    }
+    std::sort(unused.begin(), unused.end());
+    return unused;
 }
 
 } // namespace StartList

@@ -36,6 +36,7 @@ bool ReadStart(const QString &text, SourceCut &cut);
 struct Row {
     QString path; // absolute
     SourceCut cut;
+    int line = 0; // where it begins in the list
 };
 } // namespace StartList
 // A list of millions of rows grows by moving them, not copying each.
@@ -56,7 +57,8 @@ enum class Gone { Problem, LeftOut };
 constexpr qint64 MaxListBytes = 64 * 1024 * 1024;
 
 // The rows of the CSV text; file names are taken relative to folder, and each must name a
-// file that exists. A first line none of whose fields is a file that exists or a start is
+// file that exists. A row of the same file (in any spelling), start and duration as an
+// earlier one is a bad row: it would make that preview twice. A first line none of whose fields is a file that exists or a start is
 // a header.
 Reading Read(const QString &csv, const QString &folder, Gone gone = Gone::Problem);
 // The same of the file at path, read as it streams in, relative to its own folder. Only a
@@ -68,5 +70,9 @@ Reading ReadFile(const QString &path, Gone gone = Gone::Problem);
 // of them. A file named by several rows takes them in turn, so the rows as the list keep
 // each its own cut; further mentions take the last.
 QList<SourceCut> CutsFor(const QStringList &sources, const QList<Row> &rows);
+// The lines of the rows that CutsFor gives no source although their file is among the
+// sources: rows of a file beyond the times the sources name it (a folder scan names each
+// once). Rows of files that are no source are not counted.
+QList<int> UnusedLines(const QStringList &sources, const QList<Row> &rows);
 
 } // namespace StartList

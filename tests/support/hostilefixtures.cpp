@@ -28,14 +28,19 @@ QByteArray bigEndian(quint32 value)
     return bytes;
 }
 
+// A stereo sine tone in AAC, by FFmpeg's encoder, in the container the options choose.
+bool encodeAacTone(const QString &path, double seconds, const QStringList &container)
+{
+    const QStringList tone{"-v", "error", "-y", "-f", "lavfi", "-i", QStringLiteral("sine=f=440:d=%1").arg(seconds),
+                           "-ac", "2", "-c:a", "aac"};
+    return QProcess::execute(QStringLiteral("ffmpeg"), tone + container + QStringList{path}) == 0;
+}
+
 } // namespace
 
 bool MakeDamagedAac(const QString &path, double seconds, int every)
 {
-    if (QProcess::execute(QStringLiteral("ffmpeg"),
-                          {"-v", "error", "-y", "-f", "lavfi", "-i", QStringLiteral("sine=f=440:d=%1").arg(seconds), "-ac",
-                           "2", "-c:a", "aac", "-f", "adts", path})
-        != 0)
+    if (!encodeAacTone(path, seconds, {"-f", "adts"}))
         return false;
     QByteArray bytes = Contents(path);
     std::minstd_rand noise(7);
@@ -49,6 +54,15 @@ bool MakeDamagedAac(const QString &path, double seconds, int every)
             bytes[byte] = char(noise() & 0xff);
     }
     return frame > 0 && WriteFile(path, bytes);
+}
+
+bool MakeCutOffM4a(const QString &path, double seconds, double kept)
+{
+    if (!encodeAacTone(path, seconds, {"-movflags", "+faststart"}))
+        return false;
+    const QByteArray bytes = Contents(path);
+    const qsizetype audio = bytes.indexOf("mdat");
+    return audio > 0 && WriteFile(path, bytes.first(audio + qsizetype(double(bytes.size() - audio) * kept)));
 }
 
 bool WriteWithTextFrames(const QString &mp3, const QString &path, int frames)

@@ -16,6 +16,11 @@ const Cases = [
   ['a line break quoted', one('/shop/a\nb.mp3'), '/shop', '"a\nb.mp3",63.5,30\r\n', []],
   // --starts trims the blanks around a field, quoted or not.
   ['a leading blank behind ./', one('/shop/ Intro/A.mp3'), '/shop', './ Intro/A.mp3,63.5,30\r\n', []],
+  // A spreadsheet would run these as formulas.
+  ['a leading = behind ./', one('/shop/=HYPERLINK("x").mp3'), '/shop', '"./=HYPERLINK(""x"").mp3",63.5,30\r\n', []],
+  ['leading + - @ behind ./', [{ source: '/shop/+1.mp3', start: 1, duration: 2 }, { source: '/shop/-3 dB/A.mp3', start: 1, duration: 2 },
+    { source: '/shop/@Home.mp3', start: 1, duration: 2 }], '/shop', './+1.mp3,1,2\r\n./-3 dB/A.mp3,1,2\r\n./@Home.mp3,1,2\r\n', []],
+  ['a = inside a name as it is', one('/shop/a=b.mp3'), '/shop', 'a=b.mp3,63.5,30\r\n', []],
   ['letters of any script', one('/shop/Café/Ça va.mp3'), '/shop', 'Café/Ça va.mp3,63.5,30\r\n', []],
   ['sharing only the root: whole', one('/media/A.mp3'), '/shop', '/media/A.mp3,63.5,30\r\n', ['/media/A.mp3']],
   ['a whole name quoted too', one('/media/a,b.mp3'), '/shop', '"/media/a,b.mp3",63.5,30\r\n', ['/media/a,b.mp3']],
@@ -23,6 +28,9 @@ const Cases = [
   ['to the millisecond', one('/shop/A.mp3', 12.34567, 29.9996), '/shop', 'A.mp3,12.346,30\r\n', []],
   ['the search again, or the command line\'s start', [{ source: '/shop/A.mp3', start: 'auto', duration: 30 },
     { source: '/shop/B.mp3', start: '', duration: 15 }], '/shop', 'A.mp3,auto,30\r\nB.mp3,,15\r\n', []],
+  ['a song the run listed twice: one row a cut', [{ source: '/shop/A.mp3', start: 1, duration: 2 },
+    { source: '/shop/A.mp3', start: 1, duration: 2 }, { source: '/shop/A.mp3', start: 3, duration: 2 }], '/shop',
+  'A.mp3,1,2\r\nA.mp3,3,2\r\n', []],
   ['no song: the header alone', [], '/shop', '', []],
 ];
 

@@ -15,8 +15,9 @@ function relativeName(path, folder) {
   while (shared < from.length && shared < to.length - 1 && from[shared] === to[shared]) shared++;
   if (shared === 0) return null;
   const name = [...Array(from.length - shared).fill('..'), ...to.slice(shared)].join('/');
-  // --starts trims blanks around a field, quoted or not: "./" keeps a leading one.
-  return /^\s/.test(name) ? `./${name}` : name;
+  // --starts trims blanks around a field, quoted or not, and a spreadsheet runs a field that
+  // begins with = + - or @ as a formula: "./" keeps the one and stops the other.
+  return /^[\s=+\-@]/.test(name) ? `./${name}` : name;
 }
 
 // A field quoted when it holds a comma, a quote or a line break.
@@ -35,7 +36,12 @@ function startText(start) {
 function startsCsv(entries, folder) {
   const whole = [];
   const lines = ['file,start,duration'];
+  const written = new Set();
   for (const { source, start, duration } of entries) {
+    // A song listed twice by the run keeps one row of each cut: --starts refuses a repeated one.
+    const row = [source, startText(start), startText(duration)].join('\n');
+    if (written.has(row)) continue;
+    written.add(row);
     let name = relativeName(source, folder);
     if (name === null) {
       name = source;
