@@ -13,6 +13,7 @@
 #include "preview/previewcommands.h"
 #include "preview/previewfiles.h"
 #include "preview/previewjob.h"
+#include "preview/tagcopy.h"
 #include "savedenvironment.h"
 #include "smalldisk.h"
 #include "tagfixtures.h"
@@ -98,6 +99,7 @@ private:
     QString scratch(const QString &relative) const;
     QString copyTone(const QString &relative, bool high = false);
     QString writeText(const QString &relative);
+    QString earlierPreview(const QString &relative);
     QString taggedSong(const QString &relative);
     Form1 &window(const QStringList &rows, const QString &folder, bool sameRate, bool beside, bool join);
     QString closingMessage() const;
@@ -161,6 +163,14 @@ QString TestPreviewJob::writeText(const QString &relative)
     const QString path = scratch(relative);
     QDir().mkpath(Main::FolderOf(path));
     Fixtures::WriteFile(path, "These are notes, not music.\n");
+    return path;
+}
+
+// What an earlier run left: a file with Lumbrisk's mark, which a run may replace.
+QString TestPreviewJob::earlierPreview(const QString &relative)
+{
+    const QString path = copyTone(relative);
+    TagCopy::MarkOnly(path, QStringLiteral("2 source=/earlier.mp3"));
     return path;
 }
 
@@ -332,7 +342,7 @@ void TestPreviewJob::makesPreviewsEndToEnd()
     // Outputs of an earlier run are replaced; a join never touches the user's own files of
     // the names separate previews would have.
     for (const QString &output : outputs)
-        writeText(output);
+        earlierPreview(output);
     QStringList usersOwn;
     if (join)
         usersOwn << (beside ? QStringLiteral("music/one/Song A_Preview.mp3") : QStringLiteral("out/Song A_Preview.mp3"))
@@ -754,7 +764,8 @@ void TestPreviewJob::failureKeepsTheEarlierOutput()
     if (obstacle == QLatin1String("folder"))
         QVERIFY(QDir().mkpath(earlier));
     else
-        QVERIFY(Fixtures::WriteFile(earlier, "an earlier preview"));
+        earlierPreview(QStringLiteral("out/") + Main::FileNameOf(earlier));
+    const QByteArray before = Fixtures::Contents(earlier);
     Form1 &form = window({source}, out, false, false, join);
     form.Text2->setText(start);
     form.Text3->setText(duration);
@@ -771,7 +782,7 @@ void TestPreviewJob::failureKeepsTheEarlierOutput()
     if (obstacle == QLatin1String("folder"))
         QVERIFY(QFileInfo(earlier).isDir());
     else
-        QCOMPARE(Fixtures::Contents(earlier), QByteArray("an earlier preview"));
+        QCOMPARE(Fixtures::Contents(earlier), before);
     QCOMPARE(Fixtures::FilesBelow(out), QStringList{Main::FileNameOf(earlier)});
     QCOMPARE(Fixtures::FilesBelow(scratch(QStringLiteral("temp"))), QStringList());
 }

@@ -51,14 +51,13 @@ std::optional<PreviewMark::Record> ParallelPreviews::wantedJoin(const QList<int>
 
 QString ParallelPreviews::joinedMark(const QString &written) const
 {
-    std::optional<PreviewMark::Record> record = wantedJoin(m_joinWork.songs);
+    const std::optional<PreviewMark::Record> record = wantedJoin(m_joinWork.songs);
     if (!record)
         return QString();
     QList<double> starts;
     for (const int index : std::as_const(m_joinWork.songs))
         starts.append(m_results[index].start.value_or(0));
-    record->set(QStringLiteral("cut"), PreviewRecord::CutDigest(*wantedSongs(m_joinWork.songs), starts));
-    return PreviewRecord::JoinedMarkText(*record, m_joined->loudness, written);
+    return PreviewRecord::JoinedMarkText(*record, *wantedSongs(m_joinWork.songs), starts, m_joined->loudness, written);
 }
 
 // By its songs and settings; failing that, by where its pieces were cut, once every song's

@@ -136,6 +136,7 @@ private:
     QStringList m_joinList;    // the pieces that were made, in list order
     QStringList m_joinSources; // their sources
     QList<std::optional<PreviewMark::Record>> m_joinRecords; // what each piece records
+    QList<double> m_joinStarts;                              // where each piece was cut from
     int m_made = 0;
     QList<QPair<QString, QString>> m_failures; // path and reason
     QStringList m_freeNames;   // "<source>: saved as <preview>"

@@ -89,6 +89,7 @@ void PreviewJob::cutPiece(const QString &sourcePath, const QString &piecePath)
     m_joinList.append(piecePath);
     m_joinSources.append(sourcePath);
     m_joinRecords.append(wantedRecord(sourcePath));
+    m_joinStarts.append(m_start.toDouble());
 }
 
 PreviewSteps::Cut PreviewJob::cutOf(const QString &sourcePath, std::optional<AudioLength> length) const
@@ -146,7 +147,7 @@ QString PreviewJob::joinedMarkText(const QString &written) const
         pieces.append(*piece);
     }
     const PreviewMark::Record wanted = PreviewRecord::WantedJoin(pieces, m_joinSources, 0, std::nullopt);
-    return PreviewRecord::JoinedMarkText(wanted, std::nullopt, written);
+    return PreviewRecord::JoinedMarkText(wanted, pieces, m_joinStarts, std::nullopt, written);
 }
 
 QString PreviewJob::writeThroughTemporary(QString &outputPath, const PreviewFiles::EarlierFile &earlier,

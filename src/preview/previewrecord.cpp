@@ -251,10 +251,12 @@ PreviewMark::Record WantedCutJoin(const QList<PreviewMark::Record> &songs, const
     return joinRecord(QStringLiteral("cut"), CutDigest(songs, starts), sources, songs.size(), crossfade, loudness);
 }
 
-QString JoinedMarkText(const PreviewMark::Record &wanted, const std::optional<Loudness::Adjustment> &loudness,
+QString JoinedMarkText(const PreviewMark::Record &wanted, const QList<PreviewMark::Record> &songs,
+                       const QList<double> &starts, const std::optional<Loudness::Adjustment> &loudness,
                        const QString &written)
 {
     PreviewMark::Record record = wanted;
+    record.set(QStringLiteral("cut"), CutDigest(songs, starts));
     record.set(QStringLiteral("seconds"), lengthOf(written));
     if (loudness)
         RecordLoudness(record, *loudness);

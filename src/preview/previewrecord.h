@@ -70,14 +70,16 @@ bool IsWhole(const QString &path, const PreviewMark::Record &recorded);
 PreviewMark::Record WantedJoin(const QList<PreviewMark::Record> &songs, const QStringList &sources, double crossfade,
                                std::optional<double> loudness);
 // Where the pieces were cut: the digest of each song's record with the start (seconds) its
-// piece was cut from in place of its start rule. A joined file's mark keeps it too.
+// piece was cut from in place of its start rule.
 QString CutDigest(QList<PreviewMark::Record> songs, const QList<double> &starts);
 // WantedJoin by where the pieces are cut: met by a joined file cut from those very starts,
 // whatever chose them (approving the chorus's start in a start list remakes no sampler).
 PreviewMark::Record WantedCutJoin(const QList<PreviewMark::Record> &songs, const QList<double> &starts,
                                   const QStringList &sources, double crossfade, std::optional<double> loudness);
-// The mark of the joined file written: what it is made of, its length and loudness.
-QString JoinedMarkText(const PreviewMark::Record &wanted, const std::optional<Loudness::Adjustment> &loudness,
+// The mark of the joined file written: what it is made of (wanted, and the CutDigest of its
+// songs and starts), its length and loudness.
+QString JoinedMarkText(const PreviewMark::Record &wanted, const QList<PreviewMark::Record> &songs,
+                       const QList<double> &starts, const std::optional<Loudness::Adjustment> &loudness,
                        const QString &written);
 
 } // namespace PreviewRecord
