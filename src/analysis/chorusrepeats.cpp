@@ -181,11 +181,11 @@ void take(std::vector<bool> &taken, int start, int length, const Repeated &secti
 // The fittest window (by `weighted`) that lies outside the frames taken; -1 when none is fit
 // enough.
 int windowElsewhere(const std::vector<double> &weighted, const std::vector<double> &fitness, const Window &window,
-                    const std::vector<bool> &taken)
+                    const std::vector<bool> &taken, double leastFitness)
 {
     int best = -1;
     for (int start = window.first; start <= window.last; ++start) {
-        if (fitness[size_t(start)] < LeastFitness || (best >= 0 && weighted[size_t(start)] <= weighted[size_t(best)]))
+        if (fitness[size_t(start)] < leastFitness || (best >= 0 && weighted[size_t(start)] <= weighted[size_t(best)]))
             continue;
         const auto overlap = std::count(taken.begin() + start, taken.begin() + start + window.length, true);
         if (overlap * OverlapShare <= window.length)
@@ -194,22 +194,30 @@ int windowElsewhere(const std::vector<double> &weighted, const std::vector<doubl
     return best;
 }
 
+// The fitness below which nothing repeats, for a window of `seconds`: a shorter window matches
+// by chance more closely, by the square root of how many fewer frames it averages.
+double leastFitnessOf(double seconds)
+{
+    return LeastFitness * std::sqrt(std::max(1.0, LongestWindowSeconds / seconds));
+}
+
 // The fittest sections for the search's window, up to `most`; none when nothing repeats.
 std::vector<Repeated> sectionsFound(const Search &search, size_t most)
 {
     const double fps = search.features.framesPerSecond;
     const int length = search.window.length;
+    const double leastFitness = leastFitnessOf(length / fps);
     const std::vector<double> fitness = fitnessNearTheFittest(search.similarity, search.loudness, search.window);
     const std::vector<double> weighted = loudnessWeighted(fitness, search.loudness, search.window);
     const int beginning = std::min(length, int(std::lround(ShortestWindowSeconds * fps)));
     const int chosen = chosenWindow(weighted, search.similarity, beginning);
-    if (chosen < 0 || fitness[size_t(chosen)] < LeastFitness)
+    if (chosen < 0 || fitness[size_t(chosen)] < leastFitness)
         return {};
     std::vector<Repeated> found{sectionAt(search, chosen, fitness[size_t(chosen)])};
     std::vector<bool> taken(static_cast<size_t>(search.similarity.size));
     take(taken, chosen, length, found.back(), fps);
     for (int tries = 0; found.size() < most && tries < MostTries; ++tries) {
-        const int other = windowElsewhere(weighted, fitness, search.window, taken);
+        const int other = windowElsewhere(weighted, fitness, search.window, taken, leastFitness);
         if (other < 0)
             break;
         const Repeated section = sectionAt(search, other, fitness[size_t(other)]);
