@@ -11,12 +11,23 @@
 #include "preview/previewcommands.h"
 
 #include <cstring>
+#include <numeric>
 
 using Shell32::RunResult;
 
+namespace {
+
+// Its samples are held some six times over while they are limited, 2.3 MB a second: a longer
+// sampler would take gigabytes, and is lowered as without the limiter.
+constexpr double LongestLimitedSeconds = 600;
+
+} // namespace
+
 bool ParallelPreviews::limitsJoin(const Loudness::Measurement &measured, double raise) const
 {
+    const QList<double> &pieces = m_joinWork.pieceSeconds;
     return m_settings.limit && measured.integrated
+           && std::accumulate(pieces.cbegin(), pieces.cend(), 0.0) <= LongestLimitedSeconds
            && (raise >= 2 * ParallelWork::RecutStep || measured.truePeak > Loudness::PeakCeiling);
 }
 
