@@ -1164,7 +1164,7 @@ void TestCli::encodedPreviewStaysBelowThePeakCeiling_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("songs");   // what they are made of
     QTest::addColumn<double>("ceiling");  // the highest true peak FFmpeg may read (to a tenth)
-    QTest::addColumn<bool>("lowered");    // the joined file was lowered as a whole
+    QTest::addColumn<bool>("lowered");    // the joined file was lowered as a whole; else it is at the target
     // LAME overshoots a loud square wave at a low bit rate by several dB. A square's peak is
     // its loudness: -1 LUFS plans it right at the ceiling.
     QTest::newRow("a square at 32 kbit/s")
@@ -1174,6 +1174,16 @@ void TestCli::encodedPreviewStaysBelowThePeakCeiling_data()
     QTest::newRow("a crossfaded sampler of loud songs at -14 LUFS")
         << QStringLiteral("--join --crossfade 2 -s 2 -d 6 --loudness -14").split(QLatin1Char(' ')) << "kicks" << -1.0
         << true;
+    // Pieces whose clicks the limiter took down to the ceiling: the sampler's encoding passes
+    // it again, and the limiter, not a lower gain, keeps it there at the target.
+    QTest::newRow("a crossfaded sampler of limited clicks")
+        << QStringLiteral("--join --crossfade 2 -s 2 -d 6 --loudness -14 --limit").split(QLatin1Char(' ')) << "clicks"
+        << -1.0 << false;
+    // The same of the previews a run without the join made: each taken as it is, their second
+    // encoding made up through the limiter.
+    QTest::newRow("a crossfaded sampler of limited clicks, of the previews made before")
+        << QStringLiteral("--update --join --crossfade 2 -s 2 -d 6 --loudness -14 --limit").split(QLatin1Char(' '))
+        << "clicks" << -1.0 << false;
 }
 
 // The file as encoded must keep below the ceiling, and the report give the figures it really has.
@@ -1192,7 +1202,18 @@ void TestCli::encodedPreviewStaysBelowThePeakCeiling()
         sources << folder(QStringLiteral("kicks")) + QStringLiteral("/%1.mp3").arg(song);
         QVERIFY(makeKickSong(sources.constLast(), 50 + song, 0.1 + 0.02 * song));
     }
+    for (int song = 1; songs == QLatin1String("clicks") && song <= 3; ++song) {
+        sources << folder(QStringLiteral("clicks")) + QStringLiteral("/%1.mp3").arg(song);
+        const QString effects = QStringLiteral("synth 12 pinknoise synth 12 square mix %1 highpass 300 gain -n -0.3");
+        QVERIFY(Fixtures::MakeSound(sources.constLast(), effects.arg(2 + song % 3).split(QLatin1Char(' '))));
+    }
     const QString output = folder(QStringLiteral("peaks/") + QTest::currentDataTag());
+    // With update, the previews first, as the README's nightly pair makes them.
+    if (arguments.contains(QStringLiteral("--update"))) {
+        const QStringList previews = arguments.mid(arguments.indexOf(QStringLiteral("--crossfade")) + 2);
+        QCOMPARE(run(QStringList{QStringLiteral("--update"), QStringLiteral("-o"), output} + previews + sources).status,
+                 0);
+    }
     const Run result = run(QStringList{QStringLiteral("--json"), QStringLiteral("-o"), output} + arguments + sources);
     QCOMPARE(result.status, 0);
     const QJsonObject report = QJsonDocument::fromJson(result.out.toUtf8()).object();
@@ -1201,6 +1222,9 @@ void TestCli::encodedPreviewStaysBelowThePeakCeiling()
                                  : report.value(QStringLiteral("previews")).toArray().first().toObject();
     const QJsonObject loudness = made.value(QStringLiteral("loudness")).toObject();
     const Fixtures::LoudnessFacts facts = Fixtures::MeasureLoudness(made.value(QStringLiteral("preview")).toString());
+    // With update, the pieces are the previews made before, taken as they are.
+    const QJsonObject first = report.value(QStringLiteral("previews")).toArray().first().toObject();
+    QCOMPARE(first.value(QStringLiteral("up_to_date")).toBool(), arguments.contains(QStringLiteral("--update")));
     QVERIFY2(facts.truePeak <= ceiling, qPrintable(QStringLiteral("%1 dBTP").arg(facts.truePeak)));
     QVERIFY2(loudness.value(QStringLiteral("true_peak")).toDouble() <= -1, qPrintable(result.out));
     QVERIFY2(qAbs(loudness.value(QStringLiteral("true_peak")).toDouble() - facts.truePeak) <= 0.3, qPrintable(result.out));
@@ -1208,6 +1232,9 @@ void TestCli::encodedPreviewStaysBelowThePeakCeiling()
     if (lowered)
         QVERIFY2(loudness.value(QStringLiteral("held_back")).toBool() && loudness.value(QStringLiteral("gain")).toDouble() < 0,
                  qPrintable(result.out));
+    const double target = arguments.at(arguments.indexOf(QStringLiteral("--loudness")) + 1).toDouble();
+    if (!lowered && report.contains(QStringLiteral("joined")))
+        QVERIFY2(qAbs(facts.integrated - target) <= 0.3, qPrintable(QStringLiteral("%1 LUFS").arg(facts.integrated)));
 }
 
 // Brown noise carries the loudness (-19 LUFS) and clicks the peaks (0 dBFS): at -14 LUFS

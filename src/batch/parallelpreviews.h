@@ -240,6 +240,12 @@ private:
         QList<double> pieceSeconds;
         QList<double> pieceGains; // dB the join raises or lowers each piece by
         int recuts = 0;           // joined again, lowered, after its encoding passed the ceiling
+        // With the limiter: the joined pieces as floats, before it, and the ceiling it last
+        // limited them to (dBTP, before the gain).
+        std::shared_ptr<const DecodedAudio::Stretch> decoded;
+        std::shared_ptr<const DecodedAudio::Stretch> limited; // what SoX encodes instead of joining
+        std::optional<double> limiterCeiling;
+        LimitedStretch::Plan plan; // the level it is limited to reach
     };
     void join();
     // True for a file that goes into the joined file of that number.
@@ -286,6 +292,16 @@ private:
     QString markText(int index, const QString &written) const;
     // The SoX run that joins the pieces of m_joinWork into writeTo, lowered as the joined file's loudness says.
     CommandLine joinCommand(const QString &writeTo) const;
+    // Its pieces joined as the joined file has them, with its crossfades.
+    CommandLine spliced(CommandLine join) const;
+    // The join's limiter (parallelpreviews_joinlimit.cpp): with --limit, a joined file that
+    // is to be raised, or whose encoding passes the ceiling, is joined again into floats,
+    // limited to reach the level wanted, and encoded with its gain.
+    bool limitsJoin(const Loudness::Measurement &measured, double raise) const;
+    void joinFloats(const Loudness::Measurement &measured, double raise);
+    void joinedFloats(const Shell32::RunResult &result);
+    void limitJoin();
+    void limitedJoin(const LimitedStretch::Limited &outcome);
     // Starts the tool; index, when given, is the file it runs for.
     // decoder, when given, runs too and writes into the tool's standard input.
     void launch(const CommandLine &commandLine, const Ended &ended, int index = -1,

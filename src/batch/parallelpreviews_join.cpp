@@ -4,7 +4,8 @@
 // crossfades add the pieces up and its encoding overshoots again, so only then is its true
 // peak known. While it passes the ceiling, it is joined again, lowered as a whole; one of
 // previews taken as they are is joined again once raised by what its encoding took of them,
-// as far as its peaks leave room.
+// as far as its peaks leave room. With the limiter, the limiter makes that room instead
+// (parallelpreviews_joinlimit.cpp).
 #include "batch/parallelwork.h"
 
 #include "platform/main.h"
@@ -25,12 +26,15 @@ using Shell32::RunResult;
 namespace {
 
 // A preview taken as its piece was made for one encoding: the join's takes a little of its
-// loudness again, which the joined file makes up where its peaks leave room.
-double madeUp(const Loudness::Measurement &measured, double target, int kbps)
+// loudness again, which the joined file makes up.
+double retaken(const Loudness::Measurement &measured, double target, int kbps)
 {
-    if (!measured.integrated)
-        return 0;
-    const double lacking = std::clamp(target - *measured.integrated, 0.0, Loudness::EncodingLoss(kbps));
+    return measured.integrated ? std::clamp(target - *measured.integrated, 0.0, Loudness::EncodingLoss(kbps)) : 0;
+}
+
+// Without the limiter, as far as its peaks leave room.
+double madeUp(const Loudness::Measurement &measured, double lacking)
+{
     const double room = Loudness::PeakCeiling - measured.truePeak - ParallelWork::RecutStep;
     const double raise = std::floor(std::min(lacking, room) * 100) / 100;
     return raise >= 2 * ParallelWork::RecutStep ? raise : 0;
@@ -88,7 +92,10 @@ void ParallelPreviews::join()
 void ParallelPreviews::launchJoin()
 {
     m_joined->command = joinCommand(m_joinedOutput->path());
-    launch(*m_joined->command, [this](const RunResult &result) { joinEnded(result); });
+    ToolPool::Input input;
+    if (const std::shared_ptr<const DecodedAudio::Stretch> &limited = m_joinWork.limited)
+        input = {DecodedAudio::WaveHeaderOf(*limited), {limited, &limited->samples}};
+    launch(*m_joined->command, [this](const RunResult &result) { joinEnded(result); }, -1, std::nullopt, input);
 }
 
 void ParallelPreviews::joinEnded(const RunResult &result)
@@ -131,7 +138,11 @@ void ParallelPreviews::measuredJoined(const RunResult &result, const std::option
     loudness->truePeak = measured->truePeak;
     const bool taken = std::any_of(m_joinWork.songs.cbegin(), m_joinWork.songs.cend(),
                                    [this](int index) { return m_results[index].pieceTaken; });
-    if (const double raise = taken && m_joinWork.recuts == 0 ? madeUp(*measured, loudness->target, bitrateFor(0).toInt()) : 0) {
+    const bool first = m_joinWork.recuts == 0 && !m_joinWork.limiterCeiling;
+    const double lacking = first && taken ? retaken(*measured, loudness->target, bitrateFor(0).toInt()) : 0;
+    if (first && limitsJoin(*measured, lacking))
+        return joinFloats(*measured, lacking);
+    if (const double raise = madeUp(*measured, lacking)) {
         loudness->gain = raise;
         ++m_joinWork.recuts;
         return launchJoin();
@@ -140,7 +151,14 @@ void ParallelPreviews::measuredJoined(const RunResult &result, const std::option
         return keepJoined(result);
     if (m_joinWork.recuts >= ParallelWork::MostRecuts)
         return keepJoined(result, ParallelWork::StillPassesCeiling());
-    loudness->gain = ParallelWork::LoweredGain(loudness->gain, measured->truePeak - Loudness::PeakCeiling);
+    const double excess = measured->truePeak - Loudness::PeakCeiling;
+    if (m_joinWork.limiterCeiling) {
+        // As a preview's: the gain stays, and the limiter's ceiling goes down by twice the excess.
+        m_joinWork.limiterCeiling = ParallelWork::LoweredGain(*m_joinWork.limiterCeiling, 2 * excess);
+        ++m_joinWork.recuts;
+        return limitJoin();
+    }
+    loudness->gain = ParallelWork::LoweredGain(loudness->gain, excess);
     loudness->heldBack = loudness->gain < 0;
     ++m_joinWork.recuts;
     launchJoin();
@@ -156,6 +174,8 @@ void ParallelPreviews::keepJoined(const RunResult &result, QString problem)
     if (problem.isEmpty())
         problem = ParallelWork::Commit(*m_joined, *m_joinedOutput);
     m_joinedOutput.reset();
+    m_joinWork.decoded.reset(); // a long sampler's samples: its file is all that is needed now
+    m_joinWork.limited.reset();
     m_joined->made = problem.isEmpty();
     m_joined->reason = problem;
     m_joined->tagProblem = m_joined->made ? tags : QString();
@@ -165,14 +185,24 @@ void ParallelPreviews::keepJoined(const RunResult &result, QString problem)
 
 CommandLine ParallelPreviews::joinCommand(const QString &writeTo) const
 {
-    CommandLine command =
-        PreviewCommands::Join(m_tools.sox, m_joinWork.pieces, bitrateFor(0), writeTo, m_joinWork.pieceGains);
-    if (m_settings.crossfade > 0)
-        command.plain(PreviewCommands::CrossfadeSplices(m_joinWork.pieceSeconds, m_settings.crossfade));
+    const QString bitrate = bitrateFor(0);
+    // The limited floats are joined already: encoded as they are, to the sample.
+    const std::shared_ptr<const DecodedAudio::Stretch> &limited = m_joinWork.limited;
+    const QString samples = limited ? QString::number(limited->frames()) + QLatin1Char('s') : QString();
+    CommandLine command = limited ? PreviewCommands::CutStretch(m_tools.sox, bitrate, writeTo, samples)
+                                  : spliced(PreviewCommands::Join(m_tools.sox, m_joinWork.pieces, bitrate, writeTo,
+                                                                  m_joinWork.pieceGains));
     // After the splices: the overlaps are what passes the ceiling.
     if (m_joined->loudness && m_joined->loudness->gain != 0)
         command.plain(QStringLiteral(" gain ") + PreviewCommands::SoxNumber(m_joined->loudness->gain));
     return command;
+}
+
+CommandLine ParallelPreviews::spliced(CommandLine join) const
+{
+    if (m_settings.crossfade > 0)
+        join.plain(PreviewCommands::CrossfadeSplices(m_joinWork.pieceSeconds, m_settings.crossfade));
+    return join;
 }
 
 QString ParallelPreviews::pieceFolder() const

@@ -207,8 +207,10 @@ CommandLine DecodeMonoDecoded(const QString &sox, int rate)
     return monoFrom(CommandLine(sox).plain(QStringLiteral(" -t sox -")), rate);
 }
 
-CommandLine Join(const QString &sox, const QStringList &entries, const QString &bitrate,
-                 const QString &joinedPath, const QList<double> &gains)
+namespace {
+
+// "sox"  --combine sequence, then each entry with its gain
+CommandLine joining(const QString &sox, const QStringList &entries, const QList<double> &gains)
 {
     CommandLine join(sox);
     join.plain(QStringLiteral("  --combine sequence "));
@@ -217,7 +219,20 @@ CommandLine Join(const QString &sox, const QStringList &entries, const QString &
             join.plain(QStringLiteral("-v ") + SoxNumber(std::round(std::pow(10, gain / 20) * 1e6) / 1e6) + QLatin1Char(' '));
         literalName(join, entries.at(entry)).plain(QStringLiteral(" "));
     }
-    return literalName(join.plain(outputOptions(bitrate)), joinedPath);
+    return join;
+}
+
+} // namespace
+
+CommandLine Join(const QString &sox, const QStringList &entries, const QString &bitrate,
+                 const QString &joinedPath, const QList<double> &gains)
+{
+    return literalName(joining(sox, entries, gains).plain(outputOptions(bitrate)), joinedPath);
+}
+
+CommandLine JoinFloats(const QString &sox, const QStringList &entries, int rate, const QList<double> &gains)
+{
+    return joining(sox, entries, gains).plain(QStringLiteral("-t f32") + formatOptions(rate) + QLatin1Char('-'));
 }
 
 QString CrossfadeSplices(const QList<double> &pieceSeconds, double overlap)

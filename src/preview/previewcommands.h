@@ -95,6 +95,9 @@ CommandLine DecodeMonoDecoded(const QString &sox, int rate);
 // (SoX's -v before it), none for 0 or a missing one.
 CommandLine Join(const QString &sox, const QStringList &entries, const QString &bitrate,
                  const QString &joinedPath, const QList<double> &gains = {});
+// The same join as raw 32-bit floats at `rate` on standard output, for the limiter:
+// "sox"  --combine sequence ... -t f32 -c 2 -r <rate> -
+CommandLine JoinFloats(const QString &sox, const QStringList &entries, int rate, const QList<double> &gains = {});
 // " splice -q <end of piece 1>,<half the overlap>,0 <end of piece 2>,..." for pieces of the
 // given lengths as SoX reads them: each piece overlaps the next by `overlap` seconds, the
 // one fading out as the other fades in with equal power. SoX takes each position on the
