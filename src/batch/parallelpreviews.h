@@ -252,6 +252,8 @@ private:
     bool ofJoin(int index, int number) const;
     void launchJoin();
     void joinEnded(const Shell32::RunResult &result);
+    // How long the joined file lasts: its pieces less the overlap of each crossfade.
+    double joinedSeconds() const;
     void measureJoined(const Shell32::RunResult &result);
     void measuredJoined(const Shell32::RunResult &result, const std::optional<Loudness::Measurement> &measured);
     // Tags and marks the joined file, checks it and gives it its name, or fails it with the problem.

@@ -109,14 +109,20 @@ void ParallelPreviews::joinEnded(const RunResult &result)
     keepJoined(result);
 }
 
+double ParallelPreviews::joinedSeconds() const
+{
+    const QList<double> &pieces = m_joinWork.pieceSeconds;
+    const double overlaps = m_settings.crossfade * double(std::max<qsizetype>(pieces.size() - 1, 0));
+    return std::accumulate(pieces.cbegin(), pieces.cend(), 0.0) - overlaps;
+}
+
 // On a thread of the pool, counted among the jobs: a sampler is minutes of audio to decode
-// and oversample.
+// and oversample. Measured for as long as it lasts: one of a usual length is kept whole while
+// it is measured, and its true peak looked for only where it can lie.
 void ParallelPreviews::measureJoined(const RunResult &result)
 {
     ++m_analysing;
-    const QList<double> &pieces = m_joinWork.pieceSeconds;
-    const double seconds = std::accumulate(pieces.cbegin(), pieces.cend(), 0.0);
-    m_analyses.start([this, result, written = m_joinedOutput->path(), seconds] {
+    m_analyses.start([this, result, written = m_joinedOutput->path(), seconds = joinedSeconds()] {
         const std::optional<Loudness::Measurement> measured = DecodedAudio::MeasureLoudness(written, seconds);
         QMetaObject::invokeMethod(this, [this, result, measured] { measuredJoined(result, measured); },
                                   Qt::QueuedConnection);

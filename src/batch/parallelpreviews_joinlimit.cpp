@@ -12,7 +12,6 @@
 #include "preview/previewcommands.h"
 
 #include <cstring>
-#include <numeric>
 
 using Shell32::RunResult;
 
@@ -26,9 +25,7 @@ constexpr double LongestLimitedSeconds = 600;
 
 bool ParallelPreviews::joinsIntoFloats() const
 {
-    const QList<double> &pieces = m_joinWork.pieceSeconds;
-    return m_settings.limit && m_settings.loudness
-           && std::accumulate(pieces.cbegin(), pieces.cend(), 0.0) <= LongestLimitedSeconds;
+    return m_settings.limit && m_settings.loudness && joinedSeconds() <= LongestLimitedSeconds;
 }
 
 void ParallelPreviews::joinFloats()
