@@ -90,6 +90,16 @@ QString slowTools(const QString &folder)
     return folder + QStringLiteral(":/usr/bin:/bin");
 }
 
+// A PATH whose sox, made in the folder, adds a line to its "encodings" for each run that
+// encodes into the output folder, and hands every run to the real SoX.
+QString countingTools(const QString &folder, const QString &output)
+{
+    Fixtures::WriteScript(folder, QStringLiteral("sox"),
+                          QStringLiteral("case \"$*\" in *' -C '*'%2/'*) echo >> '%1/encodings';; esac\n"
+                                         "exec /usr/bin/sox \"$@\"").arg(folder, output));
+    return folder + QStringLiteral(":/usr/bin:/bin");
+}
+
 QList<pid_t> hungTools(const QString &folder, const QString &file = QStringLiteral("pids"))
 {
     QList<pid_t> pids;
@@ -1165,25 +1175,27 @@ void TestCli::encodedPreviewStaysBelowThePeakCeiling_data()
     QTest::addColumn<QString>("songs");   // what they are made of
     QTest::addColumn<double>("ceiling");  // the highest true peak FFmpeg may read (to a tenth)
     QTest::addColumn<bool>("lowered");    // the joined file was lowered as a whole; else it is at the target
+    QTest::addColumn<int>("encodings");   // of the joined file, when counted: the SoX runs that encode it
     // LAME overshoots a loud square wave at a low bit rate by several dB. A square's peak is
     // its loudness: -1 LUFS plans it right at the ceiling.
     QTest::newRow("a square at 32 kbit/s")
-        << QStringLiteral("-b 32 -s 0.5 -d 4 --loudness -1").split(QLatin1Char(' ')) << "square" << -0.9 << false;
+        << QStringLiteral("-b 32 -s 0.5 -d 4 --loudness -1").split(QLatin1Char(' ')) << "square" << -0.9 << false << 0;
     // Pieces held back to the ceiling by their kicks, whose crossfades add them up: joined as
     // they are, the sampler reads -0.9 dBTP.
     QTest::newRow("a crossfaded sampler of loud songs at -14 LUFS")
         << QStringLiteral("--join --crossfade 2 -s 2 -d 6 --loudness -14").split(QLatin1Char(' ')) << "kicks" << -1.0
-        << true;
-    // Pieces whose clicks the limiter took down to the ceiling: the sampler's encoding passes
-    // it again, and the limiter, not a lower gain, keeps it there at the target.
+        << true << 0;
+    // Pieces whose clicks the limiter took down to the ceiling: their crossfades pass it
+    // again, and the limiter, not a lower gain, keeps the sampler there at the target, which
+    // its one encoding reaches.
     QTest::newRow("a crossfaded sampler of limited clicks")
         << QStringLiteral("--join --crossfade 2 -s 2 -d 6 --loudness -14 --limit").split(QLatin1Char(' ')) << "clicks"
-        << -1.0 << false;
+        << -1.0 << false << 1;
     // The same of the previews a run without the join made: each taken as it is, their second
     // encoding made up through the limiter.
     QTest::newRow("a crossfaded sampler of limited clicks, of the previews made before")
         << QStringLiteral("--update --join --crossfade 2 -s 2 -d 6 --loudness -14 --limit").split(QLatin1Char(' '))
-        << "clicks" << -1.0 << false;
+        << "clicks" << -1.0 << false << 1;
 }
 
 // The file as encoded must keep below the ceiling, and the report give the figures it really has.
@@ -1193,6 +1205,7 @@ void TestCli::encodedPreviewStaysBelowThePeakCeiling()
     QFETCH(QString, songs);
     QFETCH(double, ceiling);
     QFETCH(bool, lowered);
+    QFETCH(int, encodings);
     QStringList sources;
     if (songs == QLatin1String("square")) {
         sources << folder(QStringLiteral("levels")) + QStringLiteral("/Square.mp3");
@@ -1214,8 +1227,12 @@ void TestCli::encodedPreviewStaysBelowThePeakCeiling()
         QCOMPARE(run(QStringList{QStringLiteral("--update"), QStringLiteral("-o"), output} + previews + sources).status,
                  0);
     }
-    const Run result = run(QStringList{QStringLiteral("--json"), QStringLiteral("-o"), output} + arguments + sources);
+    const QString tools = folder(QStringLiteral("counting/") + QTest::currentDataTag());
+    const Run result = run(QStringList{QStringLiteral("--json"), QStringLiteral("-o"), output} + arguments + sources,
+                           encodings > 0 ? countingTools(tools, output) : QString());
     QCOMPARE(result.status, 0);
+    if (encodings > 0)
+        QCOMPARE(Fixtures::Contents(tools + QStringLiteral("/encodings")).count('\n'), encodings);
     const QJsonObject report = QJsonDocument::fromJson(result.out.toUtf8()).object();
     const QJsonObject made = report.contains(QStringLiteral("joined"))
                                  ? report.value(QStringLiteral("joined")).toObject()

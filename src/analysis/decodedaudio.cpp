@@ -185,22 +185,30 @@ std::optional<Audio> CollectMono(const std::function<bool(Analysis::Pass &)> &de
 
 namespace {
 
-std::optional<Loudness::Measurement> measureWhole(const QString &path, double seconds,
-                                                  Analysis::StretchLoudness::Measures measures,
-                                                  const std::vector<Analysis::Analyzer *> &others)
+// `decode` hands the audio to the pass, false when it failed.
+std::optional<Loudness::Measurement> measureWhole(double seconds, Analysis::StretchLoudness::Measures measures,
+                                                  const std::vector<Analysis::Analyzer *> &others,
+                                                  const std::function<bool(Analysis::Pass &)> &decode)
 {
     // A second more than it should last, so that none of it goes unmeasured.
     Analysis::StretchLoudness whole({0, seconds + 1, 0, 0}, measures);
     std::vector<Analysis::Analyzer *> analyzers{&whole};
     analyzers.insert(analyzers.end(), others.begin(), others.end());
     Analysis::Pass pass(analyzers, seconds + 1);
-    Reading reading;
-    reading.ownRate = true;
-    if (!Feed(path, reading, pass))
+    if (!decode(pass))
         return std::nullopt;
     Loudness::Measurement measured = whole.measured();
     measured.truePeak = whole.truePeakAbove(-std::numeric_limits<double>::infinity()); // wherever it lies
     return measured;
+}
+
+std::function<bool(Analysis::Pass &)> fileFeed(const QString &path)
+{
+    return [path](Analysis::Pass &pass) {
+        Reading reading;
+        reading.ownRate = true;
+        return Feed(path, reading, pass);
+    };
 }
 
 } // namespace
@@ -209,13 +217,28 @@ std::optional<double> MeasureTruePeak(const QString &path, double seconds,
                                       const std::vector<Analysis::Analyzer *> &others)
 {
     const std::optional<Loudness::Measurement> measured =
-        measureWhole(path, seconds, Analysis::StretchLoudness::Measures::PeakOnly, others);
+        measureWhole(seconds, Analysis::StretchLoudness::Measures::PeakOnly, others, fileFeed(path));
     return measured ? std::optional(measured->truePeak) : std::nullopt;
 }
 
 std::optional<Loudness::Measurement> MeasureLoudness(const QString &path, double seconds)
 {
-    return measureWhole(path, seconds, Analysis::StretchLoudness::Measures::LoudnessAndPeak, {});
+    return measureWhole(seconds, Analysis::StretchLoudness::Measures::LoudnessAndPeak, {}, fileFeed(path));
+}
+
+Loudness::Measurement MeasureStretch(const Stretch &stretch)
+{
+    const double seconds = stretch.rate > 0 ? double(stretch.frames()) / stretch.rate : 0;
+    return *measureWhole(seconds, Analysis::StretchLoudness::Measures::LoudnessAndPeak, {}, [&](Analysis::Pass &pass) {
+        pass.begin(stretch.rate, stretch.channels);
+        // In blocks, as a decoding hands them on: a long stretch is measured as it comes, not copied whole.
+        constexpr size_t BlockFrames = 8192;
+        for (size_t frame = 0; frame < stretch.frames(); frame += BlockFrames)
+            pass.feed(stretch.samples.data() + frame * size_t(stretch.channels),
+                      std::min(BlockFrames, stretch.frames() - frame));
+        pass.end();
+        return true;
+    });
 }
 
 std::optional<Stretch> DecodeStretch(const QString &path, double from, double seconds)

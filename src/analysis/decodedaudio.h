@@ -62,6 +62,8 @@ struct Stretch {
     std::vector<float> samples;
     size_t frames() const { return channels > 0 ? samples.size() / size_t(channels) : 0; }
 };
+// Its integrated loudness and true peak, as MeasureLoudness measures a file.
+Loudness::Measurement MeasureStretch(const Stretch &stretch);
 // `seconds` from `from` on, both channels at the file's own rate, read as the loudness
 // analysis reads them; none when Feed fails.
 std::optional<Stretch> DecodeStretch(const QString &path, double from, double seconds);

@@ -56,34 +56,44 @@ DecodedAudio::Stretch centred(const DecodedAudio::Stretch &decoded)
     return centred;
 }
 
-// The true peak (dBTP) of the stretch as the limiter hears it: centred, with its fades.
-double heardPeak(const DecodedAudio::Stretch &decoded, const Plan &plan)
+// The stretch as the limiter takes it (centred) and as it hears it (with its fades; none
+// without fades), worked out once for all the rounds that limit it.
+struct Heard {
+    DecodedAudio::Stretch source;
+    std::vector<float> faded;
+};
+
+Heard heardOf(const DecodedAudio::Stretch &decoded, double fadeIn, double fadeOut)
 {
-    const std::vector<float> heard = Analysis::Faded(centred(decoded).samples, decoded.rate, plan.fadeIn, plan.fadeOut);
-    return Loudness::PeakMeter(decoded.channels, decoded.rate).of(heard.data(), 0, decoded.frames());
+    Heard heard{centred(decoded), {}};
+    if (fadeIn > 0 || fadeOut > 0)
+        heard.faded = Analysis::Faded(heard.source.samples, decoded.rate, fadeIn, fadeOut);
+    return heard;
 }
 
-} // namespace
-
-DecodedAudio::Stretch Limit(const DecodedAudio::Stretch &decoded, double ceiling, double fadeIn, double fadeOut,
-                         double *deepestCut)
+// Its true peak (dBTP).
+double peakOf(const Heard &heard)
 {
-    Limiter::TruePeakLimiter limiter(decoded.channels, decoded.rate, ceiling);
-    const DecodedAudio::Stretch source = centred(decoded);
-    std::vector<float> heard;
-    if (fadeIn > 0 || fadeOut > 0)
-        heard = Analysis::Faded(source.samples, decoded.rate, fadeIn, fadeOut);
-    DecodedAudio::Stretch limited{decoded.rate, decoded.channels, limiter.process(source.samples, heard.empty() ? nullptr : &heard)};
+    const DecodedAudio::Stretch &source = heard.source;
+    const std::vector<float> &samples = heard.faded.empty() ? source.samples : heard.faded;
+    return Loudness::PeakMeter(source.channels, source.rate).of(samples.data(), 0, source.frames());
+}
+
+DecodedAudio::Stretch limitedTo(const Heard &heard, double ceiling, double *deepestCut)
+{
+    const DecodedAudio::Stretch &source = heard.source;
+    Limiter::TruePeakLimiter limiter(source.channels, source.rate, ceiling);
+    DecodedAudio::Stretch limited{source.rate, source.channels,
+                                  limiter.process(source.samples, heard.faded.empty() ? nullptr : &heard.faded)};
     if (deepestCut)
         *deepestCut = limiter.deepestCut();
     return limited;
 }
 
-Limited At(const DecodedAudio::Stretch &decoded, const Plan &plan, double gain, double limiterCeiling)
+Limited limitedAt(const Heard &heard, const Plan &plan, double gain, double limiterCeiling)
 {
     Limited outcome;
-    const auto limited = std::make_shared<const DecodedAudio::Stretch>(
-        Limit(decoded, limiterCeiling, plan.fadeIn, plan.fadeOut, &outcome.deepestCut));
+    const auto limited = std::make_shared<const DecodedAudio::Stretch>(limitedTo(heard, limiterCeiling, &outcome.deepestCut));
     outcome.stretch = limited;
     outcome.gain = gain;
     outcome.limiterCeiling = limiterCeiling;
@@ -93,17 +103,31 @@ Limited At(const DecodedAudio::Stretch &decoded, const Plan &plan, double gain, 
     return outcome;
 }
 
+} // namespace
+
+DecodedAudio::Stretch Limit(const DecodedAudio::Stretch &decoded, double ceiling, double fadeIn, double fadeOut,
+                         double *deepestCut)
+{
+    return limitedTo(heardOf(decoded, fadeIn, fadeOut), ceiling, deepestCut);
+}
+
+Limited At(const DecodedAudio::Stretch &decoded, const Plan &plan, double gain, double limiterCeiling)
+{
+    return limitedAt(heardOf(decoded, plan.fadeIn, plan.fadeOut), plan, gain, limiterCeiling);
+}
+
 Limited ToTarget(const DecodedAudio::Stretch &decoded, const Plan &plan)
 {
+    const Heard heard = heardOf(decoded, plan.fadeIn, plan.fadeOut);
     const double integrated = plan.measured.integrated.value_or(plan.target);
     const double wanted = std::min(plan.target - integrated + plan.encodingLoss, Loudness::MaxGain);
     // The gain at which the loudest peak, as the limiter hears it, is cut by MostCut.
-    const double most = plan.ceiling + MostCut - heardPeak(decoded, plan);
+    const double most = plan.ceiling + MostCut - peakOf(heard);
     double gain = hundredths(std::min(wanted, most));
     Limited limited;
     for (int round = 0; round < MostRounds; ++round) {
         const Limited before = limited;
-        limited = At(decoded, plan, gain, hundredths(plan.ceiling - gain));
+        limited = limitedAt(heard, plan, gain, hundredths(plan.ceiling - gain));
         const double lacking = limited.result ? plan.target - *limited.result : 0;
         double slope = 1;
         if (round > 0 && before.result && limited.result)

@@ -252,6 +252,8 @@ private:
     bool ofJoin(int index, int number) const;
     void launchJoin();
     void joinEnded(const Shell32::RunResult &result);
+    // How long the joined file lasts: its pieces less the overlap of each crossfade.
+    double joinedSeconds() const;
     void measureJoined(const Shell32::RunResult &result);
     void measuredJoined(const Shell32::RunResult &result, const std::optional<Loudness::Measurement> &measured);
     // Tags and marks the joined file, checks it and gives it its name, or fails it with the problem.
@@ -294,12 +296,16 @@ private:
     CommandLine joinCommand(const QString &writeTo) const;
     // Its pieces joined as the joined file has them, with its crossfades.
     CommandLine spliced(CommandLine join) const;
-    // The join's limiter (parallelpreviews_joinlimit.cpp): with --limit, a joined file that
-    // is to be raised, or whose encoding passes the ceiling, is joined again into floats,
-    // limited to reach the level wanted, and encoded with its gain.
-    bool limitsJoin(const Loudness::Measurement &measured, double raise) const;
-    void joinFloats(const Loudness::Measurement &measured, double raise);
+    // What the join's encoding takes again of previews taken as they are, as far as the
+    // joined file, so measured once encoded, falls short of the target: it makes that up.
+    double retaken(const Loudness::Measurement &encoded) const;
+    // The join's limiter (parallelpreviews_joinlimit.cpp): with --limit, the pieces are
+    // joined into floats, measured, limited to reach the level wanted, and encoded once with
+    // its gain.
+    bool joinsIntoFloats() const;
+    void joinFloats();
     void joinedFloats(const Shell32::RunResult &result);
+    void measuredFloats(const Loudness::Measurement &measured);
     void limitJoin();
     void limitedJoin(const LimitedStretch::Limited &outcome);
     // Starts the tool; index, when given, is the file it runs for.

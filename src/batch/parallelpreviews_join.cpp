@@ -4,8 +4,8 @@
 // crossfades add the pieces up and its encoding overshoots again, so only then is its true
 // peak known. While it passes the ceiling, it is joined again, lowered as a whole; one of
 // previews taken as they are is joined again once raised by what its encoding took of them,
-// as far as its peaks leave room. With the limiter, the limiter makes that room instead
-// (parallelpreviews_joinlimit.cpp).
+// as far as its peaks leave room. With the limiter, the pieces go through it on their way
+// to the one encoding instead (parallelpreviews_joinlimit.cpp).
 #include "batch/parallelwork.h"
 
 #include "platform/main.h"
@@ -25,13 +25,6 @@ using Shell32::RunResult;
 
 namespace {
 
-// A preview taken as its piece was made for one encoding: the join's takes a little of its
-// loudness again, which the joined file makes up.
-double retaken(const Loudness::Measurement &measured, double target, int kbps)
-{
-    return measured.integrated ? std::clamp(target - *measured.integrated, 0.0, Loudness::EncodingLoss(kbps)) : 0;
-}
-
 // Without the limiter, as far as its peaks leave room.
 double madeUp(const Loudness::Measurement &measured, double lacking)
 {
@@ -41,6 +34,17 @@ double madeUp(const Loudness::Measurement &measured, double lacking)
 }
 
 } // namespace
+
+// A preview taken as its piece was made for one encoding: the join's takes a little of its
+// loudness again.
+double ParallelPreviews::retaken(const Loudness::Measurement &encoded) const
+{
+    const bool taken = std::any_of(m_joinWork.songs.cbegin(), m_joinWork.songs.cend(),
+                                   [this](int index) { return m_results[index].pieceTaken; });
+    if (!taken || !encoded.integrated)
+        return 0;
+    return std::clamp(*m_settings.loudness - *encoded.integrated, 0.0, Loudness::EncodingLoss(bitrateFor(0).toInt()));
+}
 
 bool ParallelPreviews::ofJoin(int index, int number) const
 {
@@ -86,7 +90,7 @@ void ParallelPreviews::join()
         m_joined->reason = m_joinedOutput->problem();
         return endJoin();
     }
-    launchJoin();
+    joinsIntoFloats() ? joinFloats() : launchJoin();
 }
 
 void ParallelPreviews::launchJoin()
@@ -105,14 +109,20 @@ void ParallelPreviews::joinEnded(const RunResult &result)
     keepJoined(result);
 }
 
+double ParallelPreviews::joinedSeconds() const
+{
+    const QList<double> &pieces = m_joinWork.pieceSeconds;
+    const double overlaps = m_settings.crossfade * double(std::max<qsizetype>(pieces.size() - 1, 0));
+    return std::accumulate(pieces.cbegin(), pieces.cend(), 0.0) - overlaps;
+}
+
 // On a thread of the pool, counted among the jobs: a sampler is minutes of audio to decode
-// and oversample.
+// and oversample. Measured for as long as it lasts: one of a usual length is kept whole while
+// it is measured, and its true peak looked for only where it can lie.
 void ParallelPreviews::measureJoined(const RunResult &result)
 {
     ++m_analysing;
-    const QList<double> &pieces = m_joinWork.pieceSeconds;
-    const double seconds = std::accumulate(pieces.cbegin(), pieces.cend(), 0.0);
-    m_analyses.start([this, result, written = m_joinedOutput->path(), seconds] {
+    m_analyses.start([this, result, written = m_joinedOutput->path(), seconds = joinedSeconds()] {
         const std::optional<Loudness::Measurement> measured = DecodedAudio::MeasureLoudness(written, seconds);
         QMetaObject::invokeMethod(this, [this, result, measured] { measuredJoined(result, measured); },
                                   Qt::QueuedConnection);
@@ -136,13 +146,8 @@ void ParallelPreviews::measuredJoined(const RunResult &result, const std::option
     }
     loudness->result = measured->integrated;
     loudness->truePeak = measured->truePeak;
-    const bool taken = std::any_of(m_joinWork.songs.cbegin(), m_joinWork.songs.cend(),
-                                   [this](int index) { return m_results[index].pieceTaken; });
     const bool first = m_joinWork.recuts == 0 && !m_joinWork.limiterCeiling;
-    const double lacking = first && taken ? retaken(*measured, loudness->target, bitrateFor(0).toInt()) : 0;
-    if (first && limitsJoin(*measured, lacking))
-        return joinFloats(*measured, lacking);
-    if (const double raise = madeUp(*measured, lacking)) {
+    if (const double raise = first ? madeUp(*measured, retaken(*measured)) : 0) {
         loudness->gain = raise;
         ++m_joinWork.recuts;
         return launchJoin();

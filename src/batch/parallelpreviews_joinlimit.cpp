@@ -1,9 +1,10 @@
-// The join's limiter, with --limit: a joined file whose make-up would lift its peaks past the
-// ceiling, or whose encoding passes it, keeps its level where a plain gain would have to be
-// lowered. Its pieces are joined again into floats, which the true-peak limiter takes down on
-// a thread of the pool (counted among the jobs) until its gain brings them to the level
-// wanted; SoX encodes the limited samples with that gain. One whose encoding still passes the
-// ceiling is limited again, to a lower ceiling, as a preview is.
+// The join's limiter, with --limit: the pieces are joined into floats with their gains and
+// crossfades, measured in this process, and the true-peak limiter takes them down on a thread
+// of the pool (counted among the jobs) until its gain brings them to the level wanted; SoX
+// encodes the limited samples with that gain, once. The level wanted is the pieces' as
+// joined, less what the encoding takes, and with previews taken as they are, what it takes
+// again of them made up. One whose encoding still passes the ceiling is limited again, to a
+// lower ceiling, as a preview is.
 
 #include "batch/parallelwork.h"
 
@@ -11,7 +12,6 @@
 #include "preview/previewcommands.h"
 
 #include <cstring>
-#include <numeric>
 
 using Shell32::RunResult;
 
@@ -23,24 +23,13 @@ constexpr double LongestLimitedSeconds = 600;
 
 } // namespace
 
-bool ParallelPreviews::limitsJoin(const Loudness::Measurement &measured, double raise) const
+bool ParallelPreviews::joinsIntoFloats() const
 {
-    const QList<double> &pieces = m_joinWork.pieceSeconds;
-    return m_settings.limit && measured.integrated
-           && std::accumulate(pieces.cbegin(), pieces.cend(), 0.0) <= LongestLimitedSeconds
-           && (raise >= 2 * ParallelWork::RecutStep || measured.truePeak > Loudness::PeakCeiling);
+    return m_settings.limit && m_settings.loudness && joinedSeconds() <= LongestLimitedSeconds;
 }
 
-// The floats are the joined file before its encoding, which took its loss of them.
-void ParallelPreviews::joinFloats(const Loudness::Measurement &measured, double raise)
+void ParallelPreviews::joinFloats()
 {
-    const int kbps = bitrateFor(0).toInt();
-    LimitedStretch::Plan &plan = m_joinWork.plan;
-    plan.encodingLoss = Loudness::EncodingLoss(kbps);
-    plan.measured = measured;
-    *plan.measured.integrated += plan.encodingLoss;
-    plan.target = *measured.integrated + raise;
-    plan.ceiling = Loudness::PeakCeiling - Loudness::PeakMargin(kbps);
     const CommandLine floats = spliced(PreviewCommands::JoinFloats(
         m_tools.sox, m_joinWork.pieces, PreviewCommands::SampleRateFor(bitrateFor(0)), m_joinWork.pieceGains));
     launch(floats, [this](const RunResult &result) { joinedFloats(result); });
@@ -56,6 +45,33 @@ void ParallelPreviews::joinedFloats(const RunResult &result)
     decoded->samples.resize(size_t(result.output.size()) / sizeof(float));
     std::memcpy(decoded->samples.data(), result.output.constData(), decoded->samples.size() * sizeof(float));
     m_joinWork.decoded = decoded;
+    ++m_analysing;
+    m_analyses.start([this, decoded] {
+        const Loudness::Measurement measured = DecodedAudio::MeasureStretch(*decoded);
+        QMetaObject::invokeMethod(this, [this, measured] { measuredFloats(measured); }, Qt::QueuedConnection);
+    });
+}
+
+void ParallelPreviews::measuredFloats(const Loudness::Measurement &measured)
+{
+    --m_analysing;
+    if (m_stopped || m_done)
+        return;
+    if (!measured.integrated) { // silence has no level to limit to: joined as it is
+        m_joinWork.decoded.reset();
+        return launchJoin();
+    }
+    const int kbps = bitrateFor(0).toInt();
+    Loudness::Adjustment &loudness = m_joined->loudness.emplace();
+    loudness.measured = measured;
+    loudness.target = *m_settings.loudness;
+    LimitedStretch::Plan &plan = m_joinWork.plan;
+    plan.encodingLoss = Loudness::EncodingLoss(kbps);
+    plan.measured = measured;
+    Loudness::Measurement encoded = measured;
+    *encoded.integrated -= plan.encodingLoss;
+    plan.target = *encoded.integrated + retaken(encoded);
+    plan.ceiling = Loudness::PeakCeiling - Loudness::PeakMargin(kbps);
     limitJoin();
 }
 
@@ -79,7 +95,8 @@ void ParallelPreviews::limitedJoin(const LimitedStretch::Limited &outcome)
     Loudness::Adjustment &loudness = *m_joined->loudness;
     loudness.gain = outcome.gain;
     loudness.heldBack = outcome.gain < 0;
-    loudness.limited = outcome.deepestCut;
+    // A sampler whose peaks stayed below the ceiling was not limited.
+    loudness.limited = outcome.deepestCut > 0 ? std::optional(outcome.deepestCut) : std::nullopt;
     m_joinWork.limiterCeiling = outcome.limiterCeiling;
     m_joinWork.limited = outcome.stretch;
     launchJoin();
