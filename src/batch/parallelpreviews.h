@@ -1,8 +1,8 @@
 #pragma once
 // Previews of a whole list with several tools at once, for front ends without the window
 // (the window keeps running one tool at a time). Every file is made by the steps the
-// window's job takes too: PreviewSteps reads its source, gives its cut's command line, checks
-// what was made in the same words and tags it, PreviewRecord gives its mark; the source
+// window's job takes too: each file's PreviewFile settles its start, gives its cut's command
+// line, checks what was made in the same words and tags and marks it; the source
 // check, the names and the hidden temporary output renamed over the preview are the job's
 // building blocks as well. What stays here is the pool's own work: up to `jobs` tool
 // processes run at the same time, driven by QProcess on the one event loop, and results come
@@ -21,8 +21,8 @@
 // Its files, each named by its job: parallelpreviews.cpp runs the list (start, slices of the
 // event loop, stop), _plan names the previews, _steps takes one file through probe and cut,
 // _analysis looks into its audio for its start and its loudness, _limit limits its stretch
-// where its peaks would hold its gain back (--limit), _cutvalues gives what its cut is made
-// of, _join joins the pieces, _joinmarks keeps joined files and takes previews for pieces,
+// where its peaks would hold its gain back (--limit), _cutvalues settles its bit rate and
+// start, _join joins the pieces, _joinmarks keeps joined files and takes previews for pieces,
 // _marks keeps previews, _besides writes what a preview gets besides itself,
 // and _report hands out results in list order. OutputNames and ToolPool keep the names and
 // the tools; FileCuts and FileLoudness say what each file's cut and loudness are made of.
@@ -288,8 +288,6 @@ private:
     void takeRecorded(int index, const PreviewMark::Record &recorded);
     // A file kept as it is needs no more work, but what this run asks beside it (besides).
     void settleKept(int index, bool besides);
-    // The mark of the preview cut into `written`: what it is made of and what it got.
-    QString markText(int index, const QString &written) const;
     // The SoX run that joins the pieces of m_joinWork into writeTo, lowered as the joined file's loudness says.
     CommandLine joinCommand(const QString &writeTo) const;
     // Its pieces joined as the joined file has them, with its crossfades.
@@ -313,15 +311,13 @@ private:
     void findOrphans();
     void finish();
     QString bitrateFor(int index) const;
-    std::optional<QString> startFor(int index) const;
-    std::optional<AudioLength> sourceLength(int index) const;
+    std::optional<double> startFor(int index) const;
     // Settles the start SoX gets, once per file; false when it cannot, and the file failed.
     bool settleStart(int index);
-    std::optional<double> songSeconds(int index) const;
-    // What the file's cut is made of (PreviewSteps::CutCommand gives its line).
-    PreviewSteps::Cut cutOf(int index) const;
-    // Its line into writeTo, set as the result's command and decoder.
+    // Its line into writeTo (Work::file gives it), set as the result's command and decoder.
     void setCutLine(int index, const QString &writeTo);
+    // Tells in its result where its start came from and the level it got.
+    void takeMade(int index);
     // What FileLoudness plans the file's loudness from.
     FileLoudness::File loudnessFile(int index) const;
     // The limiter (parallelpreviews_limit.cpp): limits the stretch the analysis decoded, on a

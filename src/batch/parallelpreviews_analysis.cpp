@@ -20,12 +20,12 @@ void ParallelPreviews::analyse(int index)
     if (const QString problem = PreviewSteps::ReadingProblem(m_tools, source); !problem.isEmpty())
         return fail(index, problem);
     const int rate = m_settings.loudness ? m_loudness.measuringRate(loudnessFile(index)) : 0;
-    SourceAnalysis::Request request = PreviewSteps::AnalysisRequest(m_tools, source, m_cuts.duration(index), sourceLength(index), rate);
+    SourceAnalysis::Request request = PreviewSteps::AnalysisRequest(m_tools, source, m_cuts.duration(index), m_work[size_t(index)].file.length(), rate);
     request.search = m_cuts.atChorus(index);
     if (!request.search) {
         if (!settleStart(index))
             return;
-        request.start = m_work[size_t(index)].start.toDouble();
+        request.start = m_work[size_t(index)].file.start();
     }
     request.songPicture = m_settings.songPictures;
     request.fadeIn = m_settings.fadeIn;
@@ -57,19 +57,19 @@ void ParallelPreviews::analysed(int index, const SourceAnalysis::Outcome &outcom
     if (const QString problem = PreviewSteps::AnalysisProblem(outcome, m_results[index].source); !problem.isEmpty()) {
         fail(index, problem);
     } else {
+        Work &work = m_work[size_t(index)];
         if (outcome.found)
-            m_results[index].foundStart = outcome.found;
+            work.file.setFound(*outcome.found);
         m_results[index].song = outcome.song;
         if (outcome.measured)
             measured(index, *outcome.measured);
-        Work &work = m_work[size_t(index)];
-        const std::optional<Loudness::Adjustment> &loudness = m_results[index].loudness;
+        const std::optional<Loudness::Adjustment> &loudness = work.file.loudness();
         // Less than a millisecond would read as no trim at all.
         if (outcome.stretch && PreviewSteps::StretchSeconds(*outcome.stretch, m_cuts.duration(index)) > 0) {
             if (m_settings.limit && loudness && loudness->heldBack)
                 work.decoded = outcome.stretch;
             else if (m_loudness.keepsStretch(loudnessFile(index)))
-                work.stretch = outcome.stretch;
+                work.file.setStretch(outcome.stretch);
         }
         work.step = work.decoded ? Step::Limit : Step::Cut;
         m_waiting.insert(index);
@@ -79,10 +79,10 @@ void ParallelPreviews::analysed(int index, const SourceAnalysis::Outcome &outcom
 
 void ParallelPreviews::measured(int index, const Loudness::Measurement &measurement)
 {
-    m_results[index].loudness = m_loudness.gainFor(measurement, bitrateFor(index).toInt());
+    m_work[size_t(index)].file.loudness() = m_loudness.gainFor(measurement, bitrateFor(index).toInt());
 }
 
 FileLoudness::File ParallelPreviews::loudnessFile(int index) const
 {
-    return {index, m_results[index].source, bitrateFor(index).toInt(), sourceLength(index)};
+    return {index, m_results[index].source, bitrateFor(index).toInt(), m_work[size_t(index)].file.length()};
 }

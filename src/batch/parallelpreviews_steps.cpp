@@ -50,23 +50,24 @@ void ParallelPreviews::cut(int index)
     Result &result = m_results[index];
     Work &work = m_work[size_t(index)];
     // A stretch the process holds is written into SoX by the process itself.
-    if (const QString problem = PreviewSteps::ReadingProblem(m_tools, result.source); !problem.isEmpty() && !work.stretch)
+    if (const QString problem = PreviewSteps::ReadingProblem(m_tools, result.source); !problem.isEmpty() && !work.file.stretch())
         return fail(index, problem);
     if (m_dryRun) {
         setCutLine(index, result.preview);
         // Its line runs later: lumbrisk-cli decodes (and limits) the stretch into it as a run would.
         if (work.decoded)
             result.pipedFrom = limitedLine(index);
-        else if (work.stretch)
+        else if (work.file.stretch())
             result.decoder = PreviewCommands::DecodedStretch(QCoreApplication::applicationFilePath(), result.source,
-                                                             work.start, PreviewCommands::SecondsText(m_cuts.duration(index)));
-        work.stretch.reset();
+                                                             work.file.startText(), PreviewCommands::SecondsText(m_cuts.duration(index)));
+        work.file.setStretch(nullptr);
+        takeMade(index);
         work.decoded.reset();
         // A review page of the plan shows its song's picture too.
         return completeMade(index);
     }
     QString writeTo = result.preview;
-    sourceLength(index); // read before SoX reads the source, so the check sees a change
+    work.file.length(); // read before SoX reads the source, so that the check sees a change
     if (!m_settings.join) {
         if (const QString problem = prepareFolder(result); !problem.isEmpty())
             return fail(index, problem);
@@ -77,9 +78,9 @@ void ParallelPreviews::cut(int index)
         writeTo = work.output->path();
     }
     setCutLine(index, writeTo);
+    const std::shared_ptr<const DecodedAudio::Stretch> &stretch = work.file.stretch();
     const ToolPool::Input samples =
-        work.stretch ? ToolPool::Input{DecodedAudio::WaveHeaderOf(*work.stretch), {work.stretch, &work.stretch->samples}}
-                     : ToolPool::Input();
+        stretch ? ToolPool::Input{DecodedAudio::WaveHeaderOf(*stretch), {stretch, &stretch->samples}} : ToolPool::Input();
     launch(*result.command, [this, index](const RunResult &ended) { cutEnded(index, ended); }, index, result.decoder,
            samples);
 }
@@ -143,13 +144,13 @@ void ParallelPreviews::measuredMade(int index, std::optional<double> truePeak,
 
 bool ParallelPreviews::passesCeiling(int index, double truePeak)
 {
-    m_results[index].loudness->truePeak = truePeak;
+    m_work[size_t(index)].file.loudness()->truePeak = truePeak;
     return truePeak > Loudness::PeakCeiling;
 }
 
 void ParallelPreviews::lowerGain(int index, double excess)
 {
-    Loudness::Adjustment &loudness = *m_results[index].loudness;
+    Loudness::Adjustment &loudness = *m_work[size_t(index)].file.loudness();
     loudness.gain = ParallelWork::LoweredGain(loudness.gain, excess);
     loudness.result = Loudness::PlannedResult(loudness.measured, loudness.gain, m_loudness.encodingLoss(bitrateFor(index).toInt()));
     loudness.heldBack = true;
@@ -169,28 +170,30 @@ void ParallelPreviews::lowerCeiling(int index, double excess)
 void ParallelPreviews::cutEnded(int index, const RunResult &ended)
 {
     Work &work = m_work[size_t(index)];
-    const QString source = m_results[index].source;
-    const QString written = work.output ? work.output->path() : m_results[index].preview;
-    // Before the check, so that the check sees the file as it will be kept. A piece of a
-    // join needs no tags: the joined file gets them.
-    const QString tags = work.output ? PreviewSteps::Tag(m_settings.tags, source, written, markText(index, written))
-                                     : QString();
+    const PreviewFile &file = work.file;
     // The check may ask FFmpeg about an unreadable source, while other tools end meanwhile.
-    const QString problem =
-        PreviewSteps::CutProblem(ended, work.decoder, written, cutOf(index), sourceLength(index), m_tools.ffmpeg);
+    const auto check = [&](const QString &written) {
+        return file.cutProblem(ended, work.decoder, written, m_tools.ffmpeg);
+    };
+    // A piece of a join needs no tags: the joined file gets them.
+    const PreviewFile::Written written =
+        work.output ? PreviewFile::Finish(work.output->path(), work.output->finalPath(),
+                                          [&](const QString &path) { return file.tag(m_settings.tags, path); }, check)
+                    : PreviewFile::Written{check(m_results[index].preview), QString()};
     if (m_stopped)
         return;
-    const std::optional<Loudness::Adjustment> &loudness = m_results[index].loudness;
-    if (problem.isEmpty() && loudness && m_loudness.measuresMade(*loudness, bitrateFor(index).toInt()))
-        return measureMade(index, written, tags);
-    keepCut(index, problem, tags);
+    const std::optional<Loudness::Adjustment> &loudness = file.loudness();
+    if (written.problem.isEmpty() && loudness && m_loudness.measuresMade(*loudness, bitrateFor(index).toInt()))
+        return measureMade(index, work.output ? work.output->path() : m_results[index].preview, written.tagProblem);
+    keepCut(index, written.problem, written.tagProblem);
 }
 
 void ParallelPreviews::keepCut(int index, QString problem, const QString &tags)
 {
     Work &work = m_work[size_t(index)];
-    work.stretch.reset();
+    work.file.setStretch(nullptr);
     work.decoded.reset();
+    takeMade(index);
     const QString written = work.output ? work.output->path() : m_results[index].preview;
     if (problem.isEmpty() && work.output)
         problem = ParallelWork::Commit(m_results[index], *work.output);
@@ -200,7 +203,6 @@ void ParallelPreviews::keepCut(int index, QString problem, const QString &tags)
         return fail(index, problem);
     }
     m_results[index].tagProblem = tags;
-    m_results[index].endsEarly = PreviewCheck::EndsEarly(work.start.toDouble(), m_cuts.duration(index), sourceLength(index),
-                                                         m_results[index].preview);
+    m_results[index].endsEarly = work.file.endsEarly(m_results[index].preview);
     completeMade(index);
 }

@@ -3,7 +3,7 @@
 // way, and the small rules more than one step uses.
 
 #include "batch/parallelpreviews.h"
-#include "preview/previewsteps.h"
+#include "preview/previewfile.h"
 
 #include <cmath>
 
@@ -11,24 +11,17 @@ struct ParallelPreviews::Work {
     Step step = Step::Cut;
     bool analysing = false; // its start is being looked for in its audio
     QString bitrate; // this source's own, once probed
-    QString start;   // as SoX gets it, once settled
+    PreviewFile file; // its way to its preview: its start, loudness, cut, check and mark
     PreviewSteps::DecoderEnd decoder; // how FFmpeg ended, when it decoded the source
     int recuts = 0;       // cut again, its gain lowered, after its encoding passed the peak ceiling
     PreviewFiles::EarlierFile earlier; // what the preview's name held when it was named
-    std::optional<PreviewMark::Record> wanted; // what the preview is to record of its source and settings
     // With update, when joining: where a run without the join puts this song's preview.
     QString ownPreview;
     // When joining: dB the join raises or lowers its piece by (its own preview taken as it
     // is was planned for one encoding, a piece for two).
     double pieceGain = 0;
-    // The source's length, read once, before any tool reads the source (see sourceLength).
-    mutable bool measured = false;
-    mutable std::optional<AudioLength> length;
     std::unique_ptr<PreviewFiles::TemporaryOutput> output; // a separate preview being written
     std::optional<Waveform::Data> waveform; // built while the made preview was measured
-    // The stretch its analysis decoded, which SoX cuts from, kept while the preview is on
-    // its way (it may be cut again); none: SoX reads the source.
-    std::shared_ptr<const DecodedAudio::Stretch> stretch;
     // With the limiter: the stretch as decoded, which it limits again for a cut again, and
     // the ceiling it was last limited to (dBTP, before the gain).
     std::shared_ptr<const DecodedAudio::Stretch> decoded;

@@ -2,12 +2,13 @@
 // The preview job behind "Start Creating": every listed song (MP3 or any master lumbrisk-cli
 // reads) becomes a short preview cut and encoded by SoX, either as separate files or joined
 // into "Joined_Preview.mp3", one tool at a time on the window's thread. Each preview is made
-// by the steps lumbrisk-cli takes (PreviewSteps), so it is the one lumbrisk-cli makes with the
+// by the steps lumbrisk-cli takes (PreviewFile), so it is the one lumbrisk-cli makes with the
 // same settings, mark included. It reads the window through PreviewControls, so a front end
 // without the window can run the same job.
 
 #include "platform/commandline.h"
 #include "platform/shell32.h"
+#include "preview/previewfile.h"
 #include "preview/previewfiles.h"
 #include "preview/leftovers.h"
 #include "preview/previewrecord.h"
@@ -85,14 +86,9 @@ private:
     // ownName: the preview's name before any free name is taken.
     void cut(const QString &sourcePath, const QString &ownName);
     void cutPiece(const QString &sourcePath, const QString &piecePath);
-    // What the row's cut is made of, as lumbrisk-cli makes it with the same settings.
-    PreviewSteps::Cut cutOf(const QString &sourcePath, std::optional<AudioLength> length) const;
-    // Runs the cut's tools into writeTo with the bar's current caption and value; FFmpeg ends in
+    // Runs the row's cut into writeTo with the bar's current caption and value; FFmpeg ends in
     // decoder when it fed SoX.
-    Shell32::RunResult runCut(const PreviewSteps::Cut &cut, const QString &writeTo, PreviewSteps::DecoderEnd &decoder);
-    // What the row's preview is to record (PreviewRecord): its source and these settings.
-    std::optional<PreviewMark::Record> wantedRecord(const QString &sourcePath) const;
-    QString markText(const QString &sourcePath, const QString &written) const;
+    Shell32::RunResult runCut(const QString &writeTo, PreviewSteps::DecoderEnd &decoder);
     QString joinedMarkText(const QString &written) const;
     // Runs the tool (run) into a temporary file beside the output, gives it its tags and mark
     // (tag) and renames it over the output when the check finds it good; "" then, else the
@@ -122,9 +118,7 @@ private:
     Shell32::Progress &m_progress;
     Tools::Found m_tools;
     StartList::SourceCut m_startCut; // the start field, read once
-    QString m_start;                 // as SoX gets it, to the millisecond: the field's, or the song's own
-    PreviewRecord::StartOrigin m_startFrom = PreviewRecord::StartOrigin::Seconds; // of the row's start
-    std::optional<Chorus::Start> m_chorus; // the row's start, when found in its audio
+    PreviewFile m_file;              // the row's way to its preview, as lumbrisk-cli takes it
     QStringList m_startNotes;        // "<source>: nothing repeats in it, ..."
     QString m_duration;
     int m_rowCount = 0;

@@ -1,0 +1,112 @@
+#include "preview/previewfile.h"
+
+#include "analysis/sourceaudio.h"
+#include "preview/previewcheck.h"
+#include "preview/previewcommands.h"
+
+PreviewFile::PreviewFile(QString source, PreviewRecord::Recipe recipe)
+    : m_source(std::move(source)), m_recipe(std::move(recipe))
+{
+}
+
+const std::optional<PreviewMark::Record> &PreviewFile::wanted() const
+{
+    if (!m_wanted)
+        m_wanted = PreviewRecord::Wanted(m_source, m_recipe);
+    return *m_wanted;
+}
+
+std::optional<AudioLength> PreviewFile::length() const
+{
+    if (!m_length)
+        m_length = SourceAudio::Measure(m_source);
+    return *m_length;
+}
+
+std::optional<double> PreviewFile::songSeconds() const
+{
+    const std::optional<AudioLength> measured = length();
+    return measured ? std::optional(measured->seconds) : std::nullopt;
+}
+
+void PreviewFile::setBitrate(const QString &bitrate, int recordedKbps)
+{
+    m_bitrate = bitrate;
+    if (m_recipe.kbps == recordedKbps)
+        return;
+    m_recipe.kbps = recordedKbps;
+    m_wanted.reset();
+}
+
+void PreviewFile::settleStart(double seconds, StartOrigin fixedOrigin)
+{
+    if (!m_found) {
+        m_start = PreviewCommands::SecondsText(seconds);
+        m_origin = fixedOrigin;
+        return;
+    }
+    m_start = PreviewCommands::SecondsText(m_found->seconds);
+    m_origin = m_found->fromChorus ? StartOrigin::Chorus : StartOrigin::Fallback;
+}
+
+PreviewSteps::Cut PreviewFile::cut() const
+{
+    PreviewSteps::Cut cut;
+    cut.source = m_source;
+    cut.bitrate = m_bitrate;
+    cut.start = m_start;
+    cut.duration = m_recipe.duration;
+    // Only a decoded source's cut depends on its length: a dry run reads no other's.
+    if (PreviewSteps::NeedsFfmpeg(m_source))
+        cut.songSeconds = songSeconds();
+    cut.fadeIn = m_recipe.fadeIn;
+    cut.fadeOut = m_recipe.fadeOut;
+    if (m_loudness)
+        cut.gain = m_loudness->gain;
+    cut.stretch = m_stretch;
+    return cut;
+}
+
+PreviewSteps::CutLine PreviewFile::cutLine(const Tools::Found &tools, const QString &writeTo) const
+{
+    return PreviewSteps::CutCommand(tools, cut(), writeTo);
+}
+
+QString PreviewFile::cutProblem(const Shell32::RunResult &run, const PreviewSteps::DecoderEnd &decoder,
+                                const QString &written, const QString &ffmpeg) const
+{
+    return PreviewSteps::CutProblem(run, decoder, written, cut(), length(), ffmpeg);
+}
+
+QString PreviewFile::markText(const QString &written) const
+{
+    const std::optional<PreviewMark::Record> &record = wanted();
+    if (!record)
+        return QString();
+    PreviewRecord::Made made;
+    made.start = start();
+    made.origin = m_origin;
+    made.loudness = m_loudness;
+    made.found = m_found ? &*m_found : nullptr;
+    return PreviewRecord::MarkText(*record, made, written);
+}
+
+QString PreviewFile::tag(bool copyTags, const QString &written) const
+{
+    return PreviewSteps::Tag(copyTags, m_source, written, markText(written));
+}
+
+QString PreviewFile::endsEarly(const QString &preview) const
+{
+    return PreviewCheck::EndsEarly(start(), m_recipe.duration, length(), preview);
+}
+
+PreviewFile::Written PreviewFile::Finish(const QString &written, const QString &finalName,
+                                         const std::function<QString(const QString &)> &tag,
+                                         const std::function<QString(const QString &)> &check)
+{
+    Written result;
+    result.tagProblem = tag(written);
+    result.problem = check(written).replace(written, finalName);
+    return result;
+}

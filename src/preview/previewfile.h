@@ -1,0 +1,101 @@
+#pragma once
+// One song's way to its preview, the same for the window's job (one tool at a time on the
+// window's thread) and for lumbrisk-cli's batch (a pool of tools and threads): what it is
+// made with and records (its recipe), its source's length, its bit rate, its start (found in
+// its audio or fixed by a rule) and where that came from, its loudness plan and the stretch
+// SoX cuts from, the cut's command line, the check of what was written, and its tags and
+// mark. Each engine keeps only its own order of work and its reports.
+
+#include "analysis/audiolength.h"
+#include "analysis/chorus.h"
+#include "analysis/decodedaudio.h"
+#include "analysis/loudness.h"
+#include "preview/previewrecord.h"
+#include "preview/previewsteps.h"
+#include "preview/tools.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace Shell32 {
+struct RunResult;
+}
+
+class PreviewFile {
+public:
+    using StartOrigin = PreviewRecord::StartOrigin;
+
+    PreviewFile() = default;
+    PreviewFile(QString source, PreviewRecord::Recipe recipe);
+
+    const QString &source() const { return m_source; }
+    double duration() const { return m_recipe.duration; }
+    // What the preview is to record of its source and recipe, looked at the first time it is
+    // asked; none when the source cannot be looked at.
+    const std::optional<PreviewMark::Record> &wanted() const;
+    // The source's length, read once: read before any tool reads the source, the check of the
+    // cut sees a source that changed meanwhile.
+    std::optional<AudioLength> length() const;
+    std::optional<double> songSeconds() const;
+
+    // The bit rate the cut encodes at (kbit/s, as -C takes it), and the one the mark records
+    // as chosen (0: the source's own).
+    void setBitrate(const QString &bitrate, int recordedKbps);
+
+    // Its start found in its audio: where its chorus begins, or a quarter in when nothing repeats.
+    void setFound(const Chorus::Start &found) { m_found = found; }
+    const std::optional<Chorus::Start> &found() const { return m_found; }
+    // Settles the start SoX gets: the one found, else `seconds`, which a fixed rule gave.
+    void settleStart(double seconds, StartOrigin fixedOrigin);
+    bool startSettled() const { return !m_start.isEmpty(); }
+    const QString &startText() const { return m_start; } // as SoX gets it
+    double start() const { return m_start.toDouble(); }
+    StartOrigin origin() const { return m_origin; }
+
+    // With a loudness target, once measured: the gain the cut gets, and what the mark records.
+    std::optional<Loudness::Adjustment> &loudness() { return m_loudness; }
+    const std::optional<Loudness::Adjustment> &loudness() const { return m_loudness; }
+    // Samples SoX cuts from instead of reading the source (the stretch the analysis decoded,
+    // or the limiter's); none: SoX reads the source.
+    void setStretch(std::shared_ptr<const DecodedAudio::Stretch> stretch) { m_stretch = std::move(stretch); }
+    const std::shared_ptr<const DecodedAudio::Stretch> &stretch() const { return m_stretch; }
+
+    // What its cut is made of, and the cut's tool runs into writeTo.
+    PreviewSteps::Cut cut() const;
+    PreviewSteps::CutLine cutLine(const Tools::Found &tools, const QString &writeTo) const;
+    // "" when the cut written is good; else why not (PreviewSteps::CutProblem).
+    QString cutProblem(const Shell32::RunResult &run, const PreviewSteps::DecoderEnd &decoder, const QString &written,
+                       const QString &ffmpeg) const;
+    // The mark of the preview written into `written`: what was wanted, and what it got.
+    QString markText(const QString &written) const;
+    // Its song's tags (or, without copyTags, none) and the mark; "" when done, else "tags not copied: <why>".
+    QString tag(bool copyTags, const QString &written) const;
+    // Made shorter than asked: "the song ends at 0:20: ..."; "" when not.
+    QString endsEarly(const QString &preview) const;
+
+    // What a file written under a temporary name came to.
+    struct Written {
+        QString problem;    // why it is not good: "" when it may take its name
+        QString tagProblem; // good, but "tags not copied: <why>"
+    };
+    // Tags it first, so that the check sees the file as it will be kept, then checks it; the
+    // tools name the temporary file they wrote, the user knows it by its final name.
+    static Written Finish(const QString &written, const QString &finalName,
+                          const std::function<QString(const QString &)> &tag,
+                          const std::function<QString(const QString &)> &check);
+
+private:
+    QString m_source;
+    PreviewRecord::Recipe m_recipe;
+    mutable std::optional<std::optional<PreviewMark::Record>> m_wanted;
+    mutable std::optional<std::optional<AudioLength>> m_length;
+    QString m_bitrate;
+    QString m_start;
+    StartOrigin m_origin = StartOrigin::Seconds;
+    std::optional<Chorus::Start> m_found;
+    std::optional<Loudness::Adjustment> m_loudness;
+    std::shared_ptr<const DecodedAudio::Stretch> m_stretch;
+};
