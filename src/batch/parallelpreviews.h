@@ -225,10 +225,6 @@ private:
     void measureMade(int index, const QString &written, const QString &tags);
     void measuredMade(int index, std::optional<double> truePeak, const std::optional<Waveform::Data> &waveform,
                       const QString &tags);
-    // Takes the encoded preview's true peak; true when it passes the ceiling.
-    bool passesCeiling(int index, double truePeak);
-    // For the next cut: the gain lowered by the excess the encoding had over the ceiling.
-    void lowerGain(int index, double excess);
     // Gives the cut preview its name, or fails the file with the problem.
     void keepCut(int index, QString problem, const QString &tags);
     // A join: the pieces of one joined file, joined by one SoX run, then, with a loudness
@@ -324,8 +320,6 @@ private:
     // thread of the pool; then it is cut.
     void limit(int index);
     void limited(int index, const LimitedStretch::Limited &outcome);
-    // For the next cut: the limiter's ceiling lowered by the excess the encoding had.
-    void lowerCeiling(int index, double excess);
     // A dry run's: the runs that decode and limit the stretch, piped into its cut.
     QList<CommandLine> limitedLine(int index) const;
 

@@ -67,11 +67,11 @@ void ParallelPreviews::analysed(int index, const SourceAnalysis::Outcome &outcom
         // Less than a millisecond would read as no trim at all.
         if (outcome.stretch && PreviewSteps::StretchSeconds(*outcome.stretch, m_cuts.duration(index)) > 0) {
             if (m_settings.limit && loudness && loudness->heldBack)
-                work.decoded = outcome.stretch;
+                work.file.setDecoded(outcome.stretch);
             else if (m_loudness.keepsStretch(loudnessFile(index)))
                 work.file.setStretch(outcome.stretch);
         }
-        work.step = work.decoded ? Step::Limit : Step::Cut;
+        work.step = work.file.limits() ? Step::Limit : Step::Cut;
         m_waiting.insert(index);
     }
     pump();

@@ -12,17 +12,14 @@
 
 #include <QCoreApplication>
 
-// The first time it finds the gain; after that the gain stays and only the ceiling is lower.
 void ParallelPreviews::limit(int index)
 {
     Work &work = m_work[size_t(index)];
     work.analysing = true;
     ++m_analysing;
-    const Loudness::Adjustment &loudness = *work.file.loudness();
-    m_analyses.start([this, index, decoded = work.decoded, plan = m_loudness.limitPlan(loudness, bitrateFor(index).toInt()),
-                      gain = loudness.gain, ceiling = work.limiterCeiling] {
-        const LimitedStretch::Limited outcome =
-            ceiling ? LimitedStretch::At(*decoded, plan, gain, *ceiling) : LimitedStretch::ToTarget(*decoded, plan);
+    m_analyses.start([this, index,
+                      limiting = work.file.limiting(m_loudness.limitPlan(*work.file.loudness(), bitrateFor(index).toInt()))] {
+        const LimitedStretch::Limited outcome = limiting();
         QMetaObject::invokeMethod(this, [this, index, outcome] { limited(index, outcome); }, Qt::QueuedConnection);
     });
 }
@@ -34,13 +31,7 @@ void ParallelPreviews::limited(int index, const LimitedStretch::Limited &outcome
     --m_analysing;
     if (m_stopped || m_done)
         return;
-    Loudness::Adjustment &loudness = *work.file.loudness();
-    loudness.gain = outcome.gain;
-    loudness.result = outcome.result;
-    loudness.heldBack = outcome.heldBack;
-    loudness.limited = outcome.deepestCut;
-    work.limiterCeiling = outcome.limiterCeiling;
-    work.file.setStretch(outcome.stretch);
+    work.file.takeLimited(outcome);
     work.step = Step::Cut;
     m_waiting.insert(index);
     pump();
@@ -66,7 +57,7 @@ QList<CommandLine> ParallelPreviews::limitedLine(int index) const
             line.append(*pipes->feeder);
         line.append(pipes->stretch(start.toDouble()));
     }
-    line.append(PreviewCommands::LimitedStretch(program, work.file.stretch()->rate, *work.limiterCeiling,
+    line.append(PreviewCommands::LimitedStretch(program, work.file.stretch()->rate, *work.file.limiterCeiling(),
                                                 PreviewCommands::SecondsText(m_settings.fadeIn),
                                                 PreviewCommands::SecondsText(m_settings.fadeOut)));
     return line;

@@ -55,14 +55,13 @@ void ParallelPreviews::cut(int index)
     if (m_dryRun) {
         setCutLine(index, result.preview);
         // Its line runs later: lumbrisk-cli decodes (and limits) the stretch into it as a run would.
-        if (work.decoded)
+        if (work.file.limits())
             result.pipedFrom = limitedLine(index);
         else if (work.file.stretch())
             result.decoder = PreviewCommands::DecodedStretch(QCoreApplication::applicationFilePath(), result.source,
                                                              work.file.startText(), PreviewCommands::SecondsText(m_cuts.duration(index)));
-        work.file.setStretch(nullptr);
+        work.file.dropSamples();
         takeMade(index);
-        work.decoded.reset();
         // A review page of the plan shows its song's picture too.
         return completeMade(index);
     }
@@ -85,13 +84,11 @@ void ParallelPreviews::cut(int index)
            samples);
 }
 
-// LAME's overshoot comes after the gain, so a preview's true peak is known only once it is
-// encoded: the preview itself is measured, and cut again with its gain lowered by the excess
-// while it passes the ceiling; one that still does after MostRecuts fails rather than pass it.
-// Its true peak is what is measured and reported; its loudness stays the planned figure,
-// which the encoder's loss allowance keeps within a few tenths of an LU. A join's pieces are
-// encoded again in the joined file, so the joined file is measured instead.
-using ParallelWork::MostRecuts;
+// A preview's true peak is known only once it is encoded: the preview itself is measured, and
+// cut again lower while it passes the ceiling (PreviewFile::takeTruePeak). Its true peak is
+// what is measured and reported; its loudness stays the planned figure, which the encoder's
+// loss allowance keeps within a few tenths of an LU. A join's pieces are encoded again in the
+// joined file, so the joined file is measured instead.
 
 // The measuring decodes the preview and oversamples its loudest stretches: on a thread of
 // the pool, counted among the jobs, so that the other files' tools are followed meanwhile.
@@ -124,47 +121,19 @@ void ParallelPreviews::measuredMade(int index, std::optional<double> truePeak,
     --m_analysing;
     if (m_stopped || m_done)
         return;
-    if (!truePeak || !passesCeiling(index, *truePeak)) {
+    const PreviewFile::Encoded encoded = truePeak ? work.file.takeTruePeak(*truePeak, m_loudness.encodingLoss(bitrateFor(index).toInt()))
+                                                  : PreviewFile::Encoded::Kept;
+    if (encoded == PreviewFile::Encoded::CutAgain) {
+        work.output.reset();
+        work.step = work.file.limits() ? Step::Limit : Step::Cut;
+        m_waiting.insert(index);
+    } else if (encoded == PreviewFile::Encoded::Kept) {
         work.waveform = waveform;
         keepCut(index, QString(), tags);
-    } else if (work.recuts < MostRecuts) {
-        const double excess = *truePeak - Loudness::PeakCeiling;
-        if (work.decoded)
-            lowerCeiling(index, excess);
-        else
-            lowerGain(index, excess);
-        work.output.reset();
-        work.step = work.decoded ? Step::Limit : Step::Cut;
-        m_waiting.insert(index);
     } else {
-        keepCut(index, ParallelWork::StillPassesCeiling(), tags);
+        keepCut(index, PreviewFile::StillPassesCeiling(), tags);
     }
     pump();
-}
-
-bool ParallelPreviews::passesCeiling(int index, double truePeak)
-{
-    m_work[size_t(index)].file.loudness()->truePeak = truePeak;
-    return truePeak > Loudness::PeakCeiling;
-}
-
-void ParallelPreviews::lowerGain(int index, double excess)
-{
-    Loudness::Adjustment &loudness = *m_work[size_t(index)].file.loudness();
-    loudness.gain = ParallelWork::LoweredGain(loudness.gain, excess);
-    loudness.result = Loudness::PlannedResult(loudness.measured, loudness.gain, m_loudness.encodingLoss(bitrateFor(index).toInt()));
-    loudness.heldBack = true;
-    ++m_work[size_t(index)].recuts;
-}
-
-// The gain stays: the limiter takes the peaks further down instead. It leaves many peaks at
-// its ceiling, and the encoder's overshoot varies from one to the next by tenths of a dB, so
-// the ceiling goes down by twice the excess.
-void ParallelPreviews::lowerCeiling(int index, double excess)
-{
-    Work &work = m_work[size_t(index)];
-    work.limiterCeiling = ParallelWork::LoweredGain(*work.limiterCeiling, 2 * excess);
-    ++work.recuts;
 }
 
 void ParallelPreviews::cutEnded(int index, const RunResult &ended)
@@ -191,8 +160,7 @@ void ParallelPreviews::cutEnded(int index, const RunResult &ended)
 void ParallelPreviews::keepCut(int index, QString problem, const QString &tags)
 {
     Work &work = m_work[size_t(index)];
-    work.file.setStretch(nullptr);
-    work.decoded.reset();
+    work.file.dropSamples();
     takeMade(index);
     const QString written = work.output ? work.output->path() : m_results[index].preview;
     if (problem.isEmpty() && work.output)

@@ -13,7 +13,6 @@ struct ParallelPreviews::Work {
     QString bitrate; // this source's own, once probed
     PreviewFile file; // its way to its preview: its start, loudness, cut, check and mark
     PreviewSteps::DecoderEnd decoder; // how FFmpeg ended, when it decoded the source
-    int recuts = 0;       // cut again, its gain lowered, after its encoding passed the peak ceiling
     PreviewFiles::EarlierFile earlier; // what the preview's name held when it was named
     // With update, when joining: where a run without the join puts this song's preview.
     QString ownPreview;
@@ -22,30 +21,15 @@ struct ParallelPreviews::Work {
     double pieceGain = 0;
     std::unique_ptr<PreviewFiles::TemporaryOutput> output; // a separate preview being written
     std::optional<Waveform::Data> waveform; // built while the made preview was measured
-    // With the limiter: the stretch as decoded, which it limits again for a cut again, and
-    // the ceiling it was last limited to (dBTP, before the gain).
-    std::shared_ptr<const DecodedAudio::Stretch> decoded;
-    std::optional<double> limiterCeiling;
 };
 
 namespace ParallelWork {
 
-// A file whose encoding passes the peak ceiling is made again, its gain lowered by the excess
-// and a step more, as the overshoot changes with the gain; after this many times it fails.
-constexpr int MostRecuts = 3;
-constexpr double RecutStep = 0.1; // dB
-
-inline double LoweredGain(double gain, double excess)
-{
-    return std::floor((gain - excess - RecutStep) * 100) / 100;
-}
-
-inline QString StillPassesCeiling()
-{
-    return QStringLiteral("its encoding still passes %1 dBTP with its gain lowered %2 times")
-        .arg(Loudness::PeakCeiling)
-        .arg(MostRecuts);
-}
+// A joined file whose encoding passes the peak ceiling is made again lower, as a song's preview is.
+constexpr int MostRecuts = PreviewFile::MostRecuts;
+constexpr double RecutStep = PreviewFile::RecutStep;
+inline double LoweredGain(double gain, double excess) { return PreviewFile::LoweredGain(gain, excess); }
+inline QString StillPassesCeiling() { return PreviewFile::StillPassesCeiling(); }
 
 // Gives the preview its name. When a file that came during the run took the planned one,
 // the preview has the next free name, and the result tells both.

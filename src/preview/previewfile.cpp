@@ -4,6 +4,8 @@
 #include "preview/previewcheck.h"
 #include "preview/previewcommands.h"
 
+#include <cmath>
+
 PreviewFile::PreviewFile(QString source, PreviewRecord::Recipe recipe)
     : m_source(std::move(source)), m_recipe(std::move(recipe))
 {
@@ -109,4 +111,60 @@ PreviewFile::Written PreviewFile::Finish(const QString &written, const QString &
     result.tagProblem = tag(written);
     result.problem = check(written).replace(written, finalName);
     return result;
+}
+
+std::function<LimitedStretch::Limited()> PreviewFile::limiting(const LimitedStretch::Plan &plan) const
+{
+    return [decoded = m_decoded, plan, gain = m_loudness->gain, ceiling = m_limiterCeiling] {
+        return ceiling ? LimitedStretch::At(*decoded, plan, gain, *ceiling) : LimitedStretch::ToTarget(*decoded, plan);
+    };
+}
+
+void PreviewFile::takeLimited(const LimitedStretch::Limited &outcome)
+{
+    m_loudness->gain = outcome.gain;
+    m_loudness->result = outcome.result;
+    m_loudness->heldBack = outcome.heldBack;
+    m_loudness->limited = outcome.deepestCut;
+    m_limiterCeiling = outcome.limiterCeiling;
+    m_stretch = outcome.stretch;
+}
+
+void PreviewFile::dropSamples()
+{
+    m_stretch.reset();
+    m_decoded.reset();
+}
+
+double PreviewFile::LoweredGain(double gain, double excess)
+{
+    return std::floor((gain - excess - RecutStep) * 100) / 100;
+}
+
+QString PreviewFile::StillPassesCeiling()
+{
+    return QStringLiteral("its encoding still passes %1 dBTP with its gain lowered %2 times")
+        .arg(Loudness::PeakCeiling)
+        .arg(MostRecuts);
+}
+
+PreviewFile::Encoded PreviewFile::takeTruePeak(double truePeak, double encodingLoss)
+{
+    m_loudness->truePeak = truePeak;
+    if (truePeak <= Loudness::PeakCeiling)
+        return Encoded::Kept;
+    if (m_recuts >= MostRecuts)
+        return Encoded::Failed;
+    ++m_recuts;
+    const double excess = truePeak - Loudness::PeakCeiling;
+    // The limiter leaves many peaks at its ceiling, and the encoder's overshoot varies from one
+    // to the next by tenths of a dB: its ceiling goes down by twice the excess, its gain stays.
+    if (m_decoded) {
+        m_limiterCeiling = LoweredGain(*m_limiterCeiling, 2 * excess);
+        return Encoded::CutAgain;
+    }
+    m_loudness->gain = LoweredGain(m_loudness->gain, excess);
+    m_loudness->result = Loudness::PlannedResult(m_loudness->measured, m_loudness->gain, encodingLoss);
+    m_loudness->heldBack = true;
+    return Encoded::CutAgain;
 }

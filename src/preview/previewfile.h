@@ -2,13 +2,15 @@
 // One song's way to its preview, the same for the window's job (one tool at a time on the
 // window's thread) and for lumbrisk-cli's batch (a pool of tools and threads): what it is
 // made with and records (its recipe), its source's length, its bit rate, its start (found in
-// its audio or fixed by a rule) and where that came from, its loudness plan and the stretch
-// SoX cuts from, the cut's command line, the check of what was written, and its tags and
-// mark. Each engine keeps only its own order of work and its reports.
+// its audio or fixed by a rule) and where that came from, its loudness plan, the limiter's
+// stretch and the stretch SoX cuts from, the cut's command line, the check of what was
+// written, its tags and mark, and whether its encoding is cut again for its true peak. Each
+// engine keeps only its own order of work and its reports.
 
 #include "analysis/audiolength.h"
 #include "analysis/chorus.h"
 #include "analysis/decodedaudio.h"
+#include "analysis/limitedstretch.h"
 #include "analysis/loudness.h"
 #include "preview/previewrecord.h"
 #include "preview/previewsteps.h"
@@ -63,6 +65,33 @@ public:
     void setStretch(std::shared_ptr<const DecodedAudio::Stretch> stretch) { m_stretch = std::move(stretch); }
     const std::shared_ptr<const DecodedAudio::Stretch> &stretch() const { return m_stretch; }
 
+    // The limiter's part, where its peaks would hold its gain back: the stretch as decoded,
+    // which the limiter limits, and again, to a lower ceiling, for a cut again.
+    void setDecoded(std::shared_ptr<const DecodedAudio::Stretch> decoded) { m_decoded = std::move(decoded); }
+    bool limits() const { return bool(m_decoded); }
+    // The ceiling it was last limited to (dBTP, before the gain).
+    std::optional<double> limiterCeiling() const { return m_limiterCeiling; }
+    // The limiter's run, for any thread: the first time it finds the gain that reaches the
+    // plan's level; after that the gain stays and only the ceiling is lower.
+    std::function<LimitedStretch::Limited()> limiting(const LimitedStretch::Plan &plan) const;
+    // Takes the limited stretch to cut from, with the gain and level it reaches.
+    void takeLimited(const LimitedStretch::Limited &outcome);
+    // Lets go of the samples once its preview needs them no more.
+    void dropSamples();
+
+    // LAME's overshoot comes after the gain, so a preview's true peak is known only once it is
+    // encoded: one that passes the ceiling is cut again, its gain (or the limiter's ceiling)
+    // lowered by the excess and a step more, as the overshoot changes with the gain; after
+    // this many times it fails.
+    static constexpr int MostRecuts = 3;
+    static constexpr double RecutStep = 0.1; // dB
+    static double LoweredGain(double gain, double excess);
+    static QString StillPassesCeiling();
+    enum class Encoded { Kept, CutAgain, Failed };
+    // Takes the encoded preview's true peak, and says what becomes of it. encodingLoss: the
+    // LU its bit rate's encoding is planned to lose.
+    Encoded takeTruePeak(double truePeak, double encodingLoss);
+
     // What its cut is made of, and the cut's tool runs into writeTo.
     PreviewSteps::Cut cut() const;
     PreviewSteps::CutLine cutLine(const Tools::Found &tools, const QString &writeTo) const;
@@ -98,4 +127,7 @@ private:
     std::optional<Chorus::Start> m_found;
     std::optional<Loudness::Adjustment> m_loudness;
     std::shared_ptr<const DecodedAudio::Stretch> m_stretch;
+    std::shared_ptr<const DecodedAudio::Stretch> m_decoded;
+    std::optional<double> m_limiterCeiling;
+    int m_recuts = 0;
 };
