@@ -25,7 +25,7 @@
 // start, _join joins the pieces, _joinmarks keeps joined files and takes previews for pieces,
 // _marks keeps previews, _besides writes what a preview gets besides itself,
 // and _report hands out results in list order. OutputNames and ToolPool keep the names and
-// the tools; FileCuts and FileLoudness say what each file's cut and loudness are made of.
+// the tools; FileCuts says what each file's cut is made of, and its PreviewFile its loudness.
 
 #include "platform/commandline.h"
 #include "analysis/chorus.h"
@@ -35,7 +35,6 @@
 #include "analysis/loudness.h"
 #include "analysis/waveform.h"
 #include "batch/filecuts.h"
-#include "batch/fileloudness.h"
 #include "batch/orphans.h"
 #include "batch/outputnames.h"
 #include "batch/previewsettings.h"
@@ -212,7 +211,6 @@ private:
     bool needsAnalysis(int index) const;
     void analyse(int index);
     void analysed(int index, const SourceAnalysis::Outcome &outcome);
-    void measured(int index, const Loudness::Measurement &measurement);
     void cut(int index);
     void cutEnded(int index, const Shell32::RunResult &result);
     // What a preview made or kept (or, in a dry run, planned) gets besides itself, on a thread
@@ -314,8 +312,6 @@ private:
     void setCutLine(int index, const QString &writeTo);
     // Tells in its result where its start came from and the level it got.
     void takeMade(int index);
-    // What FileLoudness plans the file's loudness from.
-    FileLoudness::File loudnessFile(int index) const;
     // The limiter (parallelpreviews_limit.cpp): limits the stretch the analysis decoded, on a
     // thread of the pool; then it is cut.
     void limit(int index);
@@ -326,7 +322,6 @@ private:
     Tools::Found m_tools;
     PreviewSettings m_settings;
     FileCuts m_cuts{m_settings};
-    FileLoudness m_loudness{m_settings, m_cuts};
     QList<Result> m_results;
     std::vector<Work> m_work;
     OutputNames m_names;

@@ -163,7 +163,7 @@ void ParallelPreviews::takePieceIfUpToDate(int index)
         Loudness::Measurement measured = result.loudness->measured;
         measured.truePeak -= RecordedRounding;
         const Loudness::Adjustment piece =
-            m_loudness.gainFor(measured, bitrateFor(index).toInt());
+            work.file.gainFor(measured, bitrateFor(index).toInt());
         work.pieceGain = piece.gain - result.loudness->gain;
         result.loudness = piece;
     }

@@ -18,7 +18,7 @@ void ParallelPreviews::limit(int index)
     work.analysing = true;
     ++m_analysing;
     m_analyses.start([this, index,
-                      limiting = work.file.limiting(m_loudness.limitPlan(*work.file.loudness(), bitrateFor(index).toInt()))] {
+                      limiting = work.file.limiting(work.file.limitPlan(bitrateFor(index).toInt()))] {
         const LimitedStretch::Limited outcome = limiting();
         QMetaObject::invokeMethod(this, [this, index, outcome] { limited(index, outcome); }, Qt::QueuedConnection);
     });
@@ -52,7 +52,7 @@ QList<CommandLine> ParallelPreviews::limitedLine(int index) const
                                                     PreviewCommands::StretchFloatsOption));
     } else {
         const std::optional<SourceAnalysis::Pipes> pipes =
-            PreviewSteps::AnalysisPipes(m_tools, source, m_loudness.measuringRate(loudnessFile(index)), m_cuts.duration(index), work.file.songSeconds());
+            PreviewSteps::AnalysisPipes(m_tools, source, work.file.measuringRate(bitrateFor(index).toInt()), m_cuts.duration(index), work.file.songSeconds());
         if (pipes->feeder)
             line.append(*pipes->feeder);
         line.append(pipes->stretch(start.toDouble()));

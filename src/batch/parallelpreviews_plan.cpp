@@ -62,7 +62,7 @@ void ParallelPreviews::nameOutput(int index)
 {
     Result &result = m_results[index];
     Work &work = m_work[size_t(index)];
-    work.file = PreviewFile(result.source, m_cuts.recipe(index));
+    work.file = PreviewFile(result.source, m_cuts.recipe(index), m_settings.join);
     // What it is to record is looked at once it is named, before any tool reads it.
     work.file.wanted();
     if (m_settings.join) {

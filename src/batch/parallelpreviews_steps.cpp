@@ -55,7 +55,7 @@ void ParallelPreviews::cut(int index)
     if (m_dryRun) {
         setCutLine(index, result.preview);
         // Its line runs later: lumbrisk-cli decodes (and limits) the stretch into it as a run would.
-        if (work.file.limits())
+        if (work.file.usesLimiter())
             result.pipedFrom = limitedLine(index);
         else if (work.file.stretch())
             result.decoder = PreviewCommands::DecodedStretch(QCoreApplication::applicationFilePath(), result.source,
@@ -121,11 +121,11 @@ void ParallelPreviews::measuredMade(int index, std::optional<double> truePeak,
     --m_analysing;
     if (m_stopped || m_done)
         return;
-    const PreviewFile::Encoded encoded = truePeak ? work.file.takeTruePeak(*truePeak, m_loudness.encodingLoss(bitrateFor(index).toInt()))
+    const PreviewFile::Encoded encoded = truePeak ? work.file.takeTruePeak(*truePeak, work.file.encodingLoss(bitrateFor(index).toInt()))
                                                   : PreviewFile::Encoded::Kept;
     if (encoded == PreviewFile::Encoded::CutAgain) {
         work.output.reset();
-        work.step = work.file.limits() ? Step::Limit : Step::Cut;
+        work.step = work.file.usesLimiter() ? Step::Limit : Step::Cut;
         m_waiting.insert(index);
     } else if (encoded == PreviewFile::Encoded::Kept) {
         work.waveform = waveform;
@@ -151,8 +151,7 @@ void ParallelPreviews::cutEnded(int index, const RunResult &ended)
                     : PreviewFile::Written{check(m_results[index].preview), QString()};
     if (m_stopped)
         return;
-    const std::optional<Loudness::Adjustment> &loudness = file.loudness();
-    if (written.problem.isEmpty() && loudness && m_loudness.measuresMade(*loudness, bitrateFor(index).toInt()))
+    if (written.problem.isEmpty() && file.measuresMade(bitrateFor(index).toInt()))
         return measureMade(index, work.output ? work.output->path() : m_results[index].preview, written.tagProblem);
     keepCut(index, written.problem, written.tagProblem);
 }

@@ -6,8 +6,8 @@
 
 #include <cmath>
 
-PreviewFile::PreviewFile(QString source, PreviewRecord::Recipe recipe)
-    : m_source(std::move(source)), m_recipe(std::move(recipe))
+PreviewFile::PreviewFile(QString source, PreviewRecord::Recipe recipe, bool piece)
+    : m_source(std::move(source)), m_recipe(std::move(recipe)), m_piece(piece)
 {
 }
 

@@ -12,6 +12,7 @@
 #include "analysis/decodedaudio.h"
 #include "analysis/limitedstretch.h"
 #include "analysis/loudness.h"
+#include "analysis/sourceanalysis.h"
 #include "preview/previewrecord.h"
 #include "preview/previewsteps.h"
 #include "preview/tools.h"
@@ -31,7 +32,8 @@ public:
     using StartOrigin = PreviewRecord::StartOrigin;
 
     PreviewFile() = default;
-    PreviewFile(QString source, PreviewRecord::Recipe recipe);
+    // piece: it is a piece of a join, encoded twice (when it is cut, and in the joined file).
+    PreviewFile(QString source, PreviewRecord::Recipe recipe, bool piece = false);
 
     const QString &source() const { return m_source; }
     double duration() const { return m_recipe.duration; }
@@ -57,6 +59,30 @@ public:
     double start() const { return m_start.toDouble(); }
     StartOrigin origin() const { return m_origin; }
 
+    // -- Its loudness, with a loudness target in its recipe (previewfile_loudness.cpp);
+    // kbps: its preview's bit rate.
+    static constexpr int JoinEncodings = 2;
+    // What its encodings lose of its loudness, and the margin its planned peak keeps below the ceiling.
+    double encodingLoss(int kbps) const;
+    double peakMargin(int kbps) const;
+    // The gain that brings the measured stretch to the target.
+    Loudness::Adjustment gainFor(const Loudness::Measurement &measured, int kbps) const;
+    // The rate its stretch is measured at, as the cut reads it.
+    int measuringRate(int kbps) const;
+    // SoX cuts the preview of the samples the analysis decoded instead of the source.
+    bool keepsStretch(int kbps) const;
+    // The limiter is asked for, and the preview is short enough for its stretch to be kept.
+    bool limiterAsked() const;
+    // What the analysis of its audio is asked: its chorus (search), the loudness of its stretch
+    // from its start when there is a target, or both.
+    SourceAnalysis::Request analysisRequest(const Tools::Found &tools, int kbps, bool search) const;
+    // Takes what the analysis found: its start, its gain, and the stretch SoX or the limiter takes.
+    void takeAnalysis(const SourceAnalysis::Outcome &outcome, int kbps);
+    // What the limiter brings its stretch to.
+    LimitedStretch::Plan limitPlan(int kbps) const;
+    // Its encoded preview is measured again: only one planned near the ceiling.
+    bool measuresMade(int kbps) const;
+
     // With a loudness target, once measured: the gain the cut gets, and what the mark records.
     std::optional<Loudness::Adjustment> &loudness() { return m_loudness; }
     const std::optional<Loudness::Adjustment> &loudness() const { return m_loudness; }
@@ -68,7 +94,7 @@ public:
     // The limiter's part, where its peaks would hold its gain back: the stretch as decoded,
     // which the limiter limits, and again, to a lower ceiling, for a cut again.
     void setDecoded(std::shared_ptr<const DecodedAudio::Stretch> decoded) { m_decoded = std::move(decoded); }
-    bool limits() const { return bool(m_decoded); }
+    bool usesLimiter() const { return bool(m_decoded); }
     // The ceiling it was last limited to (dBTP, before the gain).
     std::optional<double> limiterCeiling() const { return m_limiterCeiling; }
     // The limiter's run, for any thread: the first time it finds the gain that reaches the
@@ -117,8 +143,11 @@ public:
                           const std::function<QString(const QString &)> &check);
 
 private:
+    int encodings() const { return m_piece ? JoinEncodings : 1; }
+
     QString m_source;
     PreviewRecord::Recipe m_recipe;
+    bool m_piece = false;
     mutable std::optional<std::optional<PreviewMark::Record>> m_wanted;
     mutable std::optional<std::optional<AudioLength>> m_length;
     QString m_bitrate;
