@@ -305,7 +305,6 @@ private:
     void findOrphans();
     void finish();
     QString bitrateFor(int index) const;
-    std::optional<double> startFor(int index) const;
     // Settles the start SoX gets, once per file; false when it cannot, and the file failed.
     bool settleStart(int index);
     // Its line into writeTo (Work::file gives it), set as the result's command and decoder.

@@ -1,8 +1,6 @@
 // What one file's cut is made of: bit rate and start; and what its result tells of them.
 #include "batch/parallelwork.h"
 
-#include "preview/previewcheck.h"
-
 QString ParallelPreviews::bitrateFor(int index) const
 {
     if (m_settings.kbps > 0)
@@ -10,31 +8,15 @@ QString ParallelPreviews::bitrateFor(int index) const
     return m_settings.join ? m_joinBitrate : m_work[size_t(index)].bitrate;
 }
 
-// The seconds its start rule gives; none when it is a share of a length that cannot be read.
-std::optional<double> ParallelPreviews::startFor(int index) const
-{
-    const std::optional<double> share = m_cuts.share(index);
-    if (!share)
-        return m_cuts.seconds(index);
-    const std::optional<double> seconds = m_work[size_t(index)].file.songSeconds();
-    if (!seconds)
-        return std::nullopt;
-    return *share * *seconds;
-}
-
 bool ParallelPreviews::settleStart(int index)
 {
     PreviewFile &file = m_work[size_t(index)].file;
     if (file.startSettled())
         return true;
-    // A start found in the audio needs no rule.
-    const std::optional<double> start = file.found() ? std::optional(0.0) : startFor(index);
-    if (!start) {
-        fail(index, PreviewCheck::NoLengthForShare(m_results[index].source));
-        return false;
-    }
-    file.settleStart(*start, m_cuts.origin(index));
-    return true;
+    const QString problem = file.settleStart(m_cuts.share(index), m_cuts.seconds(index), m_cuts.origin(index));
+    if (!problem.isEmpty())
+        fail(index, problem);
+    return problem.isEmpty();
 }
 
 void ParallelPreviews::setCutLine(int index, const QString &writeTo)

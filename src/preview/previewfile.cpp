@@ -40,15 +40,22 @@ void PreviewFile::setBitrate(const QString &bitrate, int recordedKbps)
     m_wanted.reset();
 }
 
-void PreviewFile::settleStart(double seconds, StartOrigin fixedOrigin)
+QString PreviewFile::settleStart(std::optional<double> share, double seconds, StartOrigin fixedOrigin)
 {
-    if (!m_found) {
-        m_start = PreviewCommands::SecondsText(seconds);
-        m_origin = fixedOrigin;
-        return;
+    if (m_found) {
+        m_start = PreviewCommands::SecondsText(m_found->seconds);
+        m_origin = m_found->fromChorus ? StartOrigin::Chorus : StartOrigin::Fallback;
+        return QString();
     }
-    m_start = PreviewCommands::SecondsText(m_found->seconds);
-    m_origin = m_found->fromChorus ? StartOrigin::Chorus : StartOrigin::Fallback;
+    if (share) {
+        const std::optional<double> song = songSeconds();
+        if (!song)
+            return PreviewCheck::NoLengthForShare(m_source);
+        seconds = *share * *song;
+    }
+    m_start = PreviewCommands::SecondsText(seconds);
+    m_origin = fixedOrigin;
+    return QString();
 }
 
 PreviewSteps::Cut PreviewFile::cut() const

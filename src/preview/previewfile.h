@@ -52,8 +52,10 @@ public:
     // Its start found in its audio: where its chorus begins, or a quarter in when nothing repeats.
     void setFound(const Chorus::Start &found) { m_found = found; }
     const std::optional<Chorus::Start> &found() const { return m_found; }
-    // Settles the start SoX gets: the one found, else `seconds`, which a fixed rule gave.
-    void settleStart(double seconds, StartOrigin fixedOrigin);
+    // Settles the start SoX gets: the one found, else a share of its length (when share), else
+    // `seconds`; fixedOrigin: where a start not found comes from. "" when settled, else why
+    // not (the share of a length that cannot be read).
+    QString settleStart(std::optional<double> share, double seconds, StartOrigin fixedOrigin);
     bool startSettled() const { return !m_start.isEmpty(); }
     const QString &startText() const { return m_start; } // as SoX gets it
     double start() const { return m_start.toDouble(); }

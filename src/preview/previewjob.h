@@ -78,6 +78,9 @@ private:
     // Finds the song's own start (a share of it, or its chorus) when the start field asks for
     // one, and shows it on the bar; false when there is none, and the song failed.
     bool settleStart(const QString &sourcePath);
+    // Looks for the row's chorus in its audio while the window's events run; false when the
+    // song failed or the job was stopped.
+    bool findChorus();
     void makePreview(GuardedSteps &steps, int position, const QString &sourcePath);
     void chooseBitrate(const QString &sourcePath);
     QString outputFolderFor(const QString &sourcePath) const;

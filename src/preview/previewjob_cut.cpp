@@ -2,7 +2,6 @@
 // check, and its tags and mark by the file lumbrisk-cli takes each song's way with (PreviewFile).
 #include "preview/previewjob.h"
 
-#include "analysis/sourceaudio.h"
 #include "platform/main.h"
 #include "preview/previewcommands.h"
 #include "preview/songstart.h"
@@ -21,28 +20,37 @@ bool PreviewJob::settleStart(const QString &sourcePath)
                                             m_startCut.startSeconds.value_or(0));
     recipe.duration = QLocale::c().toDouble(m_duration);
     m_file = PreviewFile(sourcePath, recipe);
-    if (!SongStart::PerSong(m_startCut)) {
-        m_file.settleStart(m_startCut.startSeconds.value_or(3), PreviewRecord::StartOrigin::Seconds);
-        return true;
-    }
-    const SongStart::Found found = SongStart::ForSong(
-        m_startCut, sourcePath, recipe.duration, m_tools,
-        [this](const std::function<void()> &work) {
-            Shell32::WorkAndWait(work, &m_progress, m_progress.Text(), barValue(), rowsNow());
-        },
-        [this] { return m_stopped.load(); });
-    if (!found.problem.isEmpty())
-        fail(sourcePath, found.problem);
-    if (m_stopped || !found.problem.isEmpty())
+    if (m_startCut.startAtChorus && !findChorus())
         return false;
-    if (found.chorus)
-        m_file.setFound(*found.chorus);
-    m_file.settleStart(found.seconds, m_startCut.startShare ? PreviewRecord::StartOrigin::Share
-                                                              : PreviewRecord::StartOrigin::Seconds);
+    const QString problem = m_file.settleStart(
+        m_startCut.startShare, m_startCut.startSeconds.value_or(3),
+        m_startCut.startShare ? PreviewRecord::StartOrigin::Share : PreviewRecord::StartOrigin::Seconds);
+    if (!problem.isEmpty()) {
+        fail(sourcePath, problem);
+        return false;
+    }
+    if (!SongStart::PerSong(m_startCut))
+        return true;
     const QString clock = PreviewCommands::ClockText(std::floor(m_file.start())); // whole seconds, as people say them
     m_progress.setText(m_progress.Text() + QStringLiteral(" from ") + clock);
-    if (found.chorus && !found.chorus->fromChorus)
-        m_startNotes.append(sourcePath + QStringLiteral(": ") + PreviewSteps::QuarterInNote(*found.chorus));
+    if (const std::optional<Chorus::Start> &found = m_file.found(); found && !found->fromChorus)
+        m_startNotes.append(sourcePath + QStringLiteral(": ") + PreviewSteps::QuarterInNote(*found));
+    return true;
+}
+
+bool PreviewJob::findChorus()
+{
+    const SourceAnalysis::Request request = m_file.analysisRequest(m_tools, 0, true);
+    SourceAnalysis::Outcome outcome;
+    Shell32::WorkAndWait([&] { outcome = SourceAnalysis::Analyse(request, [this] { return m_stopped.load(); }); },
+                         &m_progress, m_progress.Text(), barValue(), rowsNow());
+    if (m_stopped)
+        return false;
+    if (const QString problem = PreviewSteps::AnalysisProblem(outcome, m_file.source()); !problem.isEmpty()) {
+        fail(m_file.source(), problem);
+        return false;
+    }
+    m_file.takeAnalysis(outcome, 0);
     return true;
 }
 
