@@ -315,8 +315,6 @@ private:
     // thread of the pool; then it is cut.
     void limit(int index);
     void limited(int index, const LimitedStretch::Limited &outcome);
-    // A dry run's: the runs that decode and limit the stretch, piped into its cut.
-    QList<CommandLine> limitedLine(int index) const;
 
     Tools::Found m_tools;
     PreviewSettings m_settings;

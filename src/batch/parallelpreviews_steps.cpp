@@ -55,11 +55,12 @@ void ParallelPreviews::cut(int index)
     if (m_dryRun) {
         setCutLine(index, result.preview);
         // Its line runs later: lumbrisk-cli decodes (and limits) the stretch into it as a run would.
+        const QList<CommandLine> runs =
+            work.file.stretchRuns(m_tools, QCoreApplication::applicationFilePath(), bitrateFor(index).toInt());
         if (work.file.usesLimiter())
-            result.pipedFrom = limitedLine(index);
-        else if (work.file.stretch())
-            result.decoder = PreviewCommands::DecodedStretch(QCoreApplication::applicationFilePath(), result.source,
-                                                             work.file.startText(), PreviewCommands::SecondsText(m_cuts.duration(index)));
+            result.pipedFrom = runs;
+        else if (!runs.isEmpty())
+            result.decoder = runs.first();
         work.file.dropSamples();
         takeMade(index);
         // A review page of the plan shows its song's picture too.

@@ -104,6 +104,10 @@ public:
     std::function<LimitedStretch::Limited()> limiting(const LimitedStretch::Plan &plan) const;
     // Takes the limited stretch to cut from, with the gain and level it reaches.
     void takeLimited(const LimitedStretch::Limited &outcome);
+    // A dry run's: the runs, first to last, that give its cut the samples the process would
+    // write into SoX (the stretch decoded by `program`, or by the tools, and limited); none
+    // when SoX reads the source.
+    QList<CommandLine> stretchRuns(const Tools::Found &tools, const QString &program, int kbps) const;
     // Lets go of the samples once its preview needs them no more.
     void dropSamples();
 

@@ -106,3 +106,29 @@ bool PreviewFile::measuresMade(int kbps) const
     const double plannedPeak = m_loudness->measured.truePeak + m_loudness->gain;
     return plannedPeak > Loudness::PeakCeiling - Loudness::OvershootAllowance(kbps);
 }
+
+// The analysis's decoding of the stretch, as lumbrisk-cli or the tools give it, then the
+// limiter: an MP3 is decoded by lumbrisk-cli itself, any other source by the tool runs the
+// analysis ran.
+QList<CommandLine> PreviewFile::stretchRuns(const Tools::Found &tools, const QString &program, int kbps) const
+{
+    if (!m_stretch)
+        return {};
+    const QString duration = PreviewCommands::SecondsText(this->duration());
+    if (!usesLimiter())
+        return {PreviewCommands::DecodedStretch(program, m_source, m_start, duration)};
+    QList<CommandLine> line;
+    if (DecodedAudio::Decodes(m_source)) {
+        line.append(PreviewCommands::DecodedStretch(program, m_source, m_start, duration, PreviewCommands::StretchFloatsOption));
+    } else {
+        const std::optional<SourceAnalysis::Pipes> pipes =
+            PreviewSteps::AnalysisPipes(tools, m_source, measuringRate(kbps), this->duration(), songSeconds());
+        if (pipes->feeder)
+            line.append(*pipes->feeder);
+        line.append(pipes->stretch(start()));
+    }
+    line.append(PreviewCommands::LimitedStretch(program, m_stretch->rate, *m_limiterCeiling,
+                                                PreviewCommands::SecondsText(m_recipe.fadeIn),
+                                                PreviewCommands::SecondsText(m_recipe.fadeOut)));
+    return line;
+}
