@@ -99,7 +99,7 @@ std::optional<PreviewMark::Record> ParallelPreviews::upToDateOwnPreview(int inde
     if (!work.file.wanted() || work.ownPreview.isEmpty())
         return std::nullopt;
     const std::optional<PreviewMark::Record> recorded = recordAt(work.ownPreview);
-    if (!recorded || !recorded->meets(*work.file.wanted()) || !PreviewRecord::IsWhole(work.ownPreview, *recorded))
+    if (!recorded || !work.file.keeps(*recorded, work.ownPreview))
         return std::nullopt;
     return recorded;
 }

@@ -16,7 +16,7 @@ void ParallelPreviews::keepIfUpToDate(int index)
     if (!m_settings.update || m_settings.join)
         return;
     result.earlierForm = !recorded;
-    if (!recorded || !recorded->meets(*wanted) || !PreviewRecord::IsWhole(result.preview, *recorded))
+    if (!recorded || !work.file.keeps(*recorded, result.preview))
         return;
     result.upToDate = true;
     takeRecorded(index, *recorded);

@@ -18,6 +18,11 @@ const std::optional<PreviewMark::Record> &PreviewFile::wanted() const
     return *m_wanted;
 }
 
+bool PreviewFile::keeps(const PreviewMark::Record &recorded, const QString &path) const
+{
+    return wanted() && recorded.meets(*wanted()) && PreviewRecord::IsWhole(path, recorded);
+}
+
 std::optional<AudioLength> PreviewFile::length() const
 {
     if (!m_length)

@@ -40,6 +40,9 @@ public:
     // What the preview is to record of its source and recipe, looked at the first time it is
     // asked; none when the source cannot be looked at.
     const std::optional<PreviewMark::Record> &wanted() const;
+    // True when the preview at `path`, which records that, may stand for this one as it is:
+    // it records this very source and recipe, and it is whole.
+    bool keeps(const PreviewMark::Record &recorded, const QString &path) const;
     // The source's length, read once: read before any tool reads the source, the check of the
     // cut sees a source that changed meanwhile.
     std::optional<AudioLength> length() const;
