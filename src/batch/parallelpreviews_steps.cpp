@@ -78,9 +78,7 @@ void ParallelPreviews::cut(int index)
         writeTo = work.output->path();
     }
     setCutLine(index, writeTo);
-    const std::shared_ptr<const DecodedAudio::Stretch> &stretch = work.file.stretch();
-    const ToolPool::Input samples =
-        stretch ? ToolPool::Input{DecodedAudio::WaveHeaderOf(*stretch), {stretch, &stretch->samples}} : ToolPool::Input();
+    const ToolPool::Input samples = work.file.feed().value_or(ToolPool::Input());
     launch(*result.command, [this, index](const RunResult &ended) { cutEnded(index, ended); }, index, result.decoder,
            samples);
 }

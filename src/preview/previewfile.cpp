@@ -63,6 +63,13 @@ QString PreviewFile::settleStart(std::optional<double> share, double seconds, St
     return QString();
 }
 
+std::optional<SampleFeed::Input> PreviewFile::feed() const
+{
+    if (!m_stretch)
+        return std::nullopt;
+    return SampleFeed::Input{DecodedAudio::WaveHeaderOf(*m_stretch), {m_stretch, &m_stretch->samples}};
+}
+
 PreviewSteps::Cut PreviewFile::cut() const
 {
     PreviewSteps::Cut cut;

@@ -13,6 +13,7 @@
 #include "analysis/limitedstretch.h"
 #include "analysis/loudness.h"
 #include "analysis/sourceanalysis.h"
+#include "platform/samplefeed.h"
 #include "preview/previewrecord.h"
 #include "preview/previewsteps.h"
 #include "preview/tools.h"
@@ -78,9 +79,11 @@ public:
     bool keepsStretch(int kbps) const;
     // The limiter is asked for, and the preview is short enough for its stretch to be kept.
     bool limiterAsked() const;
+    bool loudnessAsked() const { return m_recipe.loudness.has_value(); }
     // What the analysis of its audio is asked: its chorus (search), the loudness of its stretch
-    // from its start when there is a target, or both.
-    SourceAnalysis::Request analysisRequest(const Tools::Found &tools, int kbps, bool search) const;
+    // from its start when there is a target and the bit rate is given (measuredKbps), or both.
+    SourceAnalysis::Request analysisRequest(const Tools::Found &tools, std::optional<int> measuredKbps,
+                                            bool search) const;
     // Takes what the analysis found: its start, its gain, and the stretch SoX or the limiter takes.
     void takeAnalysis(const SourceAnalysis::Outcome &outcome, int kbps);
     // What the limiter brings its stretch to.
@@ -95,6 +98,8 @@ public:
     // or the limiter's); none: SoX reads the source.
     void setStretch(std::shared_ptr<const DecodedAudio::Stretch> stretch) { m_stretch = std::move(stretch); }
     const std::shared_ptr<const DecodedAudio::Stretch> &stretch() const { return m_stretch; }
+    // What the program writes into SoX for its cut: the stretch as a WAVE file; none without one.
+    std::optional<SampleFeed::Input> feed() const;
 
     // The limiter's part, where its peaks would hold its gain back: the stretch as decoded,
     // which the limiter limits, and again, to a lower ceiling, for a cut again.

@@ -48,15 +48,18 @@ bool PreviewFile::limiterAsked() const
     return m_recipe.limit && duration() <= Analysis::StretchLoudness::LongestKeptSeconds;
 }
 
-SourceAnalysis::Request PreviewFile::analysisRequest(const Tools::Found &tools, int kbps, bool search) const
+SourceAnalysis::Request PreviewFile::analysisRequest(const Tools::Found &tools, std::optional<int> measuredKbps,
+                                                     bool search) const
 {
-    const int rate = m_recipe.loudness ? measuringRate(kbps) : 0;
+    const int kbps = measuredKbps.value_or(0);
+    const bool measures = m_recipe.loudness && measuredKbps;
+    const int rate = measures ? measuringRate(kbps) : 0;
     SourceAnalysis::Request request = PreviewSteps::AnalysisRequest(tools, m_source, duration(), length(), rate);
     request.search = search;
     request.start = start();
     request.fadeIn = m_recipe.fadeIn;
     request.fadeOut = m_recipe.fadeOut;
-    if (!m_recipe.loudness)
+    if (!measures)
         return request;
     request.loudnessRate = rate;
     request.loudnessTarget = *m_recipe.loudness;

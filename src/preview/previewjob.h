@@ -52,6 +52,12 @@ public:
     virtual Prompts &prompts() = 0;
     virtual QString applicationTitle() const = 0;
     virtual QString programFolder() const = 0;   // where tools beside the program lie
+
+    // What the window has no control for, and a front end driving the job may ask, for
+    // separate previews (the joined file's own measuring is lumbrisk-cli's): every preview
+    // brought to a loudness (LUFS), and with limit, peaks that would hold its gain back limited.
+    virtual std::optional<double> loudnessTarget() const { return std::nullopt; }
+    virtual bool limit() const { return false; }
 };
 
 class PreviewJob {
@@ -81,6 +87,14 @@ private:
     // Looks for the row's chorus in its audio while the window's events run; false when the
     // song failed or the job was stopped.
     bool findChorus();
+    // With a loudness target (previewjob_loudness.cpp): measures the row's stretch for its
+    // gain, and limits it where its peaks would hold the gain back; false when the song failed
+    // or the job was stopped.
+    bool planLoudness();
+    void limitStretch();
+    // What the encoded preview's true peak says, when its plan has it measured: "" when it may
+    // be kept, else why not; again when it is to be cut again lower.
+    QString peakProblem(const QString &written, bool &again);
     void makePreview(GuardedSteps &steps, int position, const QString &sourcePath);
     void chooseBitrate(const QString &sourcePath);
     QString outputFolderFor(const QString &sourcePath) const;

@@ -19,6 +19,10 @@ bool PreviewJob::settleStart(const QString &sourcePath)
     recipe.start = PreviewRecord::StartRule(m_startCut.startAtChorus, m_startCut.startShare,
                                             m_startCut.startSeconds.value_or(0));
     recipe.duration = QLocale::c().toDouble(m_duration);
+    if (!m_controls.joinPreviews()) {
+        recipe.loudness = m_controls.loudnessTarget();
+        recipe.limit = recipe.loudness && m_controls.limit();
+    }
     m_file = PreviewFile(sourcePath, recipe);
     if (m_startCut.startAtChorus && !findChorus())
         return false;
@@ -40,7 +44,7 @@ bool PreviewJob::settleStart(const QString &sourcePath)
 
 bool PreviewJob::findChorus()
 {
-    const SourceAnalysis::Request request = m_file.analysisRequest(m_tools, 0, true);
+    const SourceAnalysis::Request request = m_file.analysisRequest(m_tools, std::nullopt, true);
     SourceAnalysis::Outcome outcome;
     Shell32::WorkAndWait([&] { outcome = SourceAnalysis::Analyse(request, [this] { return m_stopped.load(); }); },
                          &m_progress, m_progress.Text(), barValue(), rowsNow());
@@ -56,17 +60,27 @@ bool PreviewJob::findChorus()
 
 void PreviewJob::cut(const QString &sourcePath, const QString &ownName)
 {
+    if (!planLoudness())
+        return;
     const QString planned = separateOutputFor(ownName);
     QString outputPath = planned;
     m_file.length(); // read before SoX reads the source, so that the check sees a change
-    PreviewSteps::DecoderEnd decoder;
-    const QString problem = writeThroughTemporary(
-        outputPath, PreviewFiles::EarlierFile::At(planned),
-        [&](const QString &written) { return runCut(written, decoder); },
-        [&](const RunResult &result, const QString &written) {
-            return m_file.cutProblem(result, decoder, written, m_tools.ffmpeg);
-        },
-        [&](const QString &written) { return m_file.tag(true, written); });
+    const PreviewFiles::EarlierFile earlier = PreviewFiles::EarlierFile::At(planned);
+    QString problem;
+    bool again = true;
+    while (again && !m_stopped) {
+        again = false;
+        PreviewSteps::DecoderEnd decoder;
+        problem = writeThroughTemporary(
+            outputPath, earlier, [&](const QString &written) { return runCut(written, decoder); },
+            [&](const RunResult &result, const QString &written) {
+                const QString cutProblem = m_file.cutProblem(result, decoder, written, m_tools.ffmpeg);
+                return cutProblem.isEmpty() ? peakProblem(written, again) : cutProblem;
+            },
+            [&](const QString &written) { return m_file.tag(true, written); });
+        if (again && m_file.usesLimiter())
+            limitStretch();
+    }
     if (m_stopped)
         return;
     if (!problem.isEmpty()) {
@@ -105,6 +119,8 @@ void PreviewJob::cutPiece(const QString &sourcePath, const QString &piecePath)
 RunResult PreviewJob::runCut(const QString &writeTo, PreviewSteps::DecoderEnd &decoder)
 {
     const PreviewSteps::CutLine line = m_file.cutLine(m_tools, writeTo);
+    if (const std::optional<SampleFeed::Input> samples = m_file.feed())
+        return Shell32::RunFedAndWait(line.sox, *samples, &m_progress, m_progress.Text(), barValue(), rowsNow());
     if (!line.decoder)
         return runSox(line.sox, rowsNow());
     RunResult fed;
