@@ -84,9 +84,11 @@ private:
     // Finds the song's own start (a share of it, or its chorus) when the start field asks for
     // one, and shows it on the bar; false when there is none, and the song failed.
     bool settleStart(const QString &sourcePath);
-    // Looks for the row's chorus in its audio while the window's events run; false when the
-    // song failed or the job was stopped.
-    bool findChorus();
+    // Analyses the row's audio (PreviewFile::analysisRequest) while the window's events run;
+    // false when the song failed or the job was stopped.
+    bool analyse(std::optional<int> measuredKbps, bool search);
+    // Runs the work on a thread of its own with the bar's current caption and value.
+    void waitFor(const std::function<void()> &work);
     // With a loudness target (previewjob_loudness.cpp): measures the row's stretch for its
     // gain, and limits it where its peaks would hold the gain back; false when the song failed
     // or the job was stopped.

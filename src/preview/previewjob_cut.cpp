@@ -24,7 +24,7 @@ bool PreviewJob::settleStart(const QString &sourcePath)
         recipe.limit = recipe.loudness && m_controls.limit();
     }
     m_file = PreviewFile(sourcePath, recipe);
-    if (m_startCut.startAtChorus && !findChorus())
+    if (m_startCut.startAtChorus && !analyse(std::nullopt, true))
         return false;
     const QString problem = m_file.settleStart(
         m_startCut.startShare, m_startCut.startSeconds.value_or(3),
@@ -42,20 +42,24 @@ bool PreviewJob::settleStart(const QString &sourcePath)
     return true;
 }
 
-bool PreviewJob::findChorus()
+bool PreviewJob::analyse(std::optional<int> measuredKbps, bool search)
 {
-    const SourceAnalysis::Request request = m_file.analysisRequest(m_tools, std::nullopt, true);
+    const SourceAnalysis::Request request = m_file.analysisRequest(m_tools, measuredKbps, search);
     SourceAnalysis::Outcome outcome;
-    Shell32::WorkAndWait([&] { outcome = SourceAnalysis::Analyse(request, [this] { return m_stopped.load(); }); },
-                         &m_progress, m_progress.Text(), barValue(), rowsNow());
+    waitFor([&] { outcome = SourceAnalysis::Analyse(request, [this] { return m_stopped.load(); }); });
     if (m_stopped)
         return false;
     if (const QString problem = PreviewSteps::AnalysisProblem(outcome, m_file.source()); !problem.isEmpty()) {
         fail(m_file.source(), problem);
         return false;
     }
-    m_file.takeAnalysis(outcome, 0);
+    m_file.takeAnalysis(outcome, measuredKbps.value_or(0));
     return true;
+}
+
+void PreviewJob::waitFor(const std::function<void()> &work)
+{
+    Shell32::WorkAndWait(work, &m_progress, m_progress.Text(), barValue(), rowsNow());
 }
 
 void PreviewJob::cut(const QString &sourcePath, const QString &ownName)

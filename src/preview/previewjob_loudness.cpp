@@ -9,18 +9,8 @@ bool PreviewJob::planLoudness()
 {
     if (!m_file.loudnessAsked())
         return true;
-    const int kbps = m_bitrate.toInt();
-    const SourceAnalysis::Request request = m_file.analysisRequest(m_tools, kbps, false);
-    SourceAnalysis::Outcome outcome;
-    Shell32::WorkAndWait([&] { outcome = SourceAnalysis::Analyse(request, [this] { return m_stopped.load(); }); },
-                         &m_progress, m_progress.Text(), barValue(), rowsNow());
-    if (m_stopped)
+    if (!analyse(m_bitrate.toInt(), false))
         return false;
-    if (const QString problem = PreviewSteps::AnalysisProblem(outcome, m_file.source()); !problem.isEmpty()) {
-        fail(m_file.source(), problem);
-        return false;
-    }
-    m_file.takeAnalysis(outcome, kbps);
     if (m_file.usesLimiter())
         limitStretch();
     return !m_stopped;
@@ -30,7 +20,7 @@ void PreviewJob::limitStretch()
 {
     const std::function<LimitedStretch::Limited()> limiting = m_file.limiting(m_file.limitPlan(m_bitrate.toInt()));
     LimitedStretch::Limited outcome;
-    Shell32::WorkAndWait([&] { outcome = limiting(); }, &m_progress, m_progress.Text(), barValue(), rowsNow());
+    waitFor([&] { outcome = limiting(); });
     m_file.takeLimited(outcome);
 }
 
@@ -40,8 +30,7 @@ QString PreviewJob::peakProblem(const QString &written, bool &again)
     if (!m_file.measuresMade(kbps))
         return QString();
     std::optional<double> truePeak;
-    Shell32::WorkAndWait([&] { truePeak = DecodedAudio::MeasureTruePeak(written, m_file.duration(), {}); },
-                         &m_progress, m_progress.Text(), barValue(), rowsNow());
+    waitFor([&] { truePeak = DecodedAudio::MeasureTruePeak(written, m_file.duration(), {}); });
     if (!truePeak)
         return QString();
     switch (m_file.takeTruePeak(*truePeak, m_file.encodingLoss(kbps))) {
