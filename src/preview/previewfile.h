@@ -53,8 +53,8 @@ public:
     // as chosen (0: the source's own).
     void setBitrate(const QString &bitrate, int recordedKbps);
 
-    // Its start found in its audio: where its chorus begins, or a quarter in when nothing repeats.
-    void setFound(const Chorus::Start &found) { m_found = found; }
+    // Its start found in its audio (takeAnalysis): where its chorus begins, or a quarter in
+    // when nothing repeats.
     const std::optional<Chorus::Start> &found() const { return m_found; }
     // Settles the start SoX gets: the one found, else a share of its length (when share), else
     // `seconds`; fixedOrigin: where a start not found comes from. "" when settled, else why
@@ -96,7 +96,6 @@ public:
     const std::optional<Loudness::Adjustment> &loudness() const { return m_loudness; }
     // Samples SoX cuts from instead of reading the source (the stretch the analysis decoded,
     // or the limiter's); none: SoX reads the source.
-    void setStretch(std::shared_ptr<const DecodedAudio::Stretch> stretch) { m_stretch = std::move(stretch); }
     const std::shared_ptr<const DecodedAudio::Stretch> &stretch() const { return m_stretch; }
     // What the program writes into SoX for its cut: the stretch as a WAVE file; none without one.
     std::optional<SampleFeed::Input> feed() const;
