@@ -312,7 +312,9 @@ void TestLoudness::encodedPeakOverTheCeilingIsCutAgainLower()
     for (const double truePeak : std::as_const(truePeaks))
         encoded = file.takeTruePeak(truePeak, 0);
     QCOMPARE(int(encoded), lastOutcome);
-    QCOMPARE(file.loudness()->truePeak, truePeaks.constLast());
+    // What a mark of the next encoding would record: only a peak of its own.
+    const bool cutAgain = encoded == PreviewFile::Encoded::CutAgain;
+    QVERIFY(file.loudness()->truePeak == (cutAgain ? std::nullopt : std::optional(truePeaks.constLast())));
     QCOMPARE(file.loudness()->gain, gain);
     QCOMPARE(file.loudness()->heldBack, !limited && gain < 6);
     if (limited)

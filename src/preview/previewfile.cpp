@@ -174,6 +174,8 @@ PreviewFile::Encoded PreviewFile::takeTruePeak(double truePeak, double encodingL
         return Encoded::Kept;
     if (m_recuts >= MostRecuts)
         return Encoded::Failed;
+    // The next encoding's mark is written before it is measured: it records no peak but its own.
+    m_loudness->truePeak.reset();
     ++m_recuts;
     const double excess = truePeak - Loudness::PeakCeiling;
     // The limiter leaves many peaks at its ceiling, and the encoder's overshoot varies from one
