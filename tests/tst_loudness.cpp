@@ -7,6 +7,7 @@
 #include "analysis/limiter.h"
 #include "analysis/loudness.h"
 #include "analysis/stretchloudness.h"
+#include "preview/previewfile.h"
 
 #include <QTest>
 
@@ -53,6 +54,8 @@ private slots:
     void limiterKeepsTheCeiling();
     void limitedStretchReachesTheTarget_data();
     void limitedStretchReachesTheTarget();
+    void encodedPeakOverTheCeilingIsCutAgainLower_data();
+    void encodedPeakOverTheCeilingIsCutAgainLower();
 };
 
 void TestLoudness::measures_data()
@@ -269,6 +272,60 @@ void TestLoudness::limitedStretchReachesTheTarget()
     }
     QVERIFY2(std::abs(*result.integrated + 14) < 0.1 && limited.deepestCut > 3, qPrintable(QString::number(*result.integrated)));
     QVERIFY2(std::abs(*limited.result + 14) < 0.1, qPrintable(QString::number(*limited.result)));
+}
+
+void TestLoudness::encodedPeakOverTheCeilingIsCutAgainLower_data()
+{
+    QTest::addColumn<bool>("limited");
+    QTest::addColumn<QList<double>>("truePeaks"); // of each encoding, dBTP
+    QTest::addColumn<int>("lastOutcome");         // PreviewFile::Encoded of the last
+    QTest::addColumn<double>("gain");             // then
+    QTest::addColumn<double>("ceiling");          // the limiter's then
+
+    using Encoded = PreviewFile::Encoded;
+    // Gain 6 dB, and with the limiter its ceiling at -1.5 dBTP.
+    QTest::newRow("within the ceiling") << false << QList<double>{-1.0} << int(Encoded::Kept) << 6.0 << Silent;
+    QTest::newRow("over it: the gain lowered by the excess and a step")
+        << false << QList<double>{-0.6} << int(Encoded::CutAgain) << 5.5 << Silent;
+    QTest::newRow("again, from the gain lowered") << false << QList<double>{-0.6, -0.8} << int(Encoded::CutAgain) << 5.2
+                                                  << Silent;
+    QTest::newRow("still over after the last cut again")
+        << false << QList<double>{-0.5, -0.5, -0.5, -0.5} << int(Encoded::Failed) << 4.2 << Silent;
+    QTest::newRow("limited: its ceiling lowered by twice the excess, its gain kept")
+        << true << QList<double>{-0.6} << int(Encoded::CutAgain) << 6.0 << -2.4;
+    QTest::newRow("limited, within the ceiling") << true << QList<double>{-1.2} << int(Encoded::Kept) << 6.0 << -1.5;
+}
+
+void TestLoudness::encodedPeakOverTheCeilingIsCutAgainLower()
+{
+    QFETCH(bool, limited);
+    QFETCH(QList<double>, truePeaks);
+    QFETCH(int, lastOutcome);
+    QFETCH(double, gain);
+    QFETCH(double, ceiling);
+    PreviewFile file;
+    file.loudness() = Loudness::GainFor(Loudness::Measurement{-22, -10}, -16);
+    QCOMPARE(file.loudness()->gain, 6.0);
+    if (limited) {
+        const auto decoded = std::make_shared<const DecodedAudio::Stretch>(DecodedAudio::Stretch{48000, 2, {}});
+        file.setDecoded(decoded);
+        LimitedStretch::Limited outcome;
+        outcome.stretch = decoded;
+        outcome.gain = 6;
+        outcome.limiterCeiling = -1.5;
+        file.takeLimited(outcome);
+    }
+    PreviewFile::Encoded encoded = PreviewFile::Encoded::Kept;
+    for (const double truePeak : std::as_const(truePeaks))
+        encoded = file.takeTruePeak(truePeak, 0);
+    QCOMPARE(int(encoded), lastOutcome);
+    // What a mark of the next encoding would record: only a peak of its own.
+    const bool cutAgain = encoded == PreviewFile::Encoded::CutAgain;
+    QVERIFY(file.loudness()->truePeak == (cutAgain ? std::nullopt : std::optional(truePeaks.constLast())));
+    QCOMPARE(file.loudness()->gain, gain);
+    QCOMPARE(file.loudness()->heldBack, !limited && gain < 6);
+    if (limited)
+        QCOMPARE(*file.limiterCeiling(), ceiling);
 }
 
 QTEST_GUILESS_MAIN(TestLoudness)

@@ -38,6 +38,8 @@ private slots:
     void watchdogStopsOnlyAToolThatHangs();
     void pipedRunFollowsBothTools_data();
     void pipedRunFollowsBothTools();
+    void fedRunWritesTheSamples_data();
+    void fedRunWritesTheSamples();
     void workRunsOffTheWindowThread();
 
 private:
@@ -325,6 +327,31 @@ void TestShell32::pipedRunFollowsBothTools()
     QCOMPARE(fed.lastErrorLine(), feederWords);
     QVERIFY(fed.errorOutput.size() <= 4096); // only the last lines are kept
     QCOMPARE(bar.Text(), QStringLiteral("Caption"));
+}
+
+// A program reading samples this program writes into it from the event loop, more than its
+// pipe holds; one that stops reading early ends the writing without ending this program.
+void TestShell32::fedRunWritesTheSamples_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QByteArray>("output");
+    QTest::newRow("every byte reaches the program") << "wc -c" << QByteArray("4000004\n");
+    QTest::newRow("the program has enough: the rest is left") << "head -c 7" << QByteArray("RIFF\0\0\0", 7);
+}
+
+void TestShell32::fedRunWritesTheSamples()
+{
+    QFETCH(QString, program);
+    QFETCH(QByteArray, output);
+    const QString reading = Fixtures::WriteScript(m_dir.path(), QStringLiteral("reader"), QStringLiteral("exec ") + program);
+    const SampleFeed::Input samples{QByteArrayLiteral("RIFF"), std::make_shared<const std::vector<float>>(1000000, 0.0f)};
+    RecordingProgress bar;
+    bar.reset(QStringLiteral("Caption"), 10);
+
+    const RunResult result = Shell32::RunFedAndWait(CommandLine(reading), samples, &bar, QStringLiteral("Caption"), 10, 1);
+
+    QVERIFY(result.succeeded());
+    QCOMPARE(result.output.trimmed(), output.trimmed());
 }
 
 // An analysis in the process runs on a thread of its own while the window's events run, and

@@ -33,11 +33,9 @@ double FileCuts::duration(int index) const
     return m_settings.cuts.at(index).durationSeconds.value_or(m_settings.durationSeconds);
 }
 
-PreviewRecord::StartOrigin FileCuts::origin(int index, const std::optional<Chorus::Start> &found) const
+PreviewRecord::StartOrigin FileCuts::origin(int index) const
 {
     using Origin = PreviewRecord::StartOrigin;
-    if (found)
-        return found->fromChorus ? Origin::Chorus : Origin::Fallback;
     if (ownStart(index))
         return Origin::List;
     return share(index) ? Origin::Share : Origin::Seconds;

@@ -23,8 +23,8 @@ public:
     // The start asked in seconds, when it is neither the chorus nor a share.
     double seconds(int index) const;
     double duration(int index) const;
-    // Where its start comes from, once the chorus (if looked for) was found.
-    PreviewRecord::StartOrigin origin(int index, const std::optional<Chorus::Start> &found) const;
+    // Where its start comes from when it is not found in its audio.
+    PreviewRecord::StartOrigin origin(int index) const;
     // What its preview is made with, as the mark records it.
     PreviewRecord::Recipe recipe(int index) const;
 

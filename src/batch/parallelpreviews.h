@@ -1,8 +1,8 @@
 #pragma once
 // Previews of a whole list with several tools at once, for front ends without the window
 // (the window keeps running one tool at a time). Every file is made by the steps the
-// window's job takes too: PreviewSteps reads its source, gives its cut's command line, checks
-// what was made in the same words and tags it, PreviewRecord gives its mark; the source
+// window's job takes too: each file's PreviewFile settles its start, gives its cut's command
+// line, checks what was made in the same words and tags and marks it; the source
 // check, the names and the hidden temporary output renamed over the preview are the job's
 // building blocks as well. What stays here is the pool's own work: up to `jobs` tool
 // processes run at the same time, driven by QProcess on the one event loop, and results come
@@ -21,11 +21,11 @@
 // Its files, each named by its job: parallelpreviews.cpp runs the list (start, slices of the
 // event loop, stop), _plan names the previews, _steps takes one file through probe and cut,
 // _analysis looks into its audio for its start and its loudness, _limit limits its stretch
-// where its peaks would hold its gain back (--limit), _cutvalues gives what its cut is made
-// of, _join joins the pieces, _joinmarks keeps joined files and takes previews for pieces,
+// where its peaks would hold its gain back (--limit), _cutvalues settles its bit rate and
+// start, _join joins the pieces, _joinmarks keeps joined files and takes previews for pieces,
 // _marks keeps previews, _besides writes what a preview gets besides itself,
 // and _report hands out results in list order. OutputNames and ToolPool keep the names and
-// the tools; FileCuts and FileLoudness say what each file's cut and loudness are made of.
+// the tools; FileCuts says what each file's cut is made of, and its PreviewFile its loudness.
 
 #include "platform/commandline.h"
 #include "analysis/chorus.h"
@@ -35,7 +35,6 @@
 #include "analysis/loudness.h"
 #include "analysis/waveform.h"
 #include "batch/filecuts.h"
-#include "batch/fileloudness.h"
 #include "batch/orphans.h"
 #include "batch/outputnames.h"
 #include "batch/previewsettings.h"
@@ -212,7 +211,6 @@ private:
     bool needsAnalysis(int index) const;
     void analyse(int index);
     void analysed(int index, const SourceAnalysis::Outcome &outcome);
-    void measured(int index, const Loudness::Measurement &measurement);
     void cut(int index);
     void cutEnded(int index, const Shell32::RunResult &result);
     // What a preview made or kept (or, in a dry run, planned) gets besides itself, on a thread
@@ -225,10 +223,6 @@ private:
     void measureMade(int index, const QString &written, const QString &tags);
     void measuredMade(int index, std::optional<double> truePeak, const std::optional<Waveform::Data> &waveform,
                       const QString &tags);
-    // Takes the encoded preview's true peak; true when it passes the ceiling.
-    bool passesCeiling(int index, double truePeak);
-    // For the next cut: the gain lowered by the excess the encoding had over the ceiling.
-    void lowerGain(int index, double excess);
     // Gives the cut preview its name, or fails the file with the problem.
     void keepCut(int index, QString problem, const QString &tags);
     // A join: the pieces of one joined file, joined by one SoX run, then, with a loudness
@@ -290,8 +284,6 @@ private:
     void takeRecorded(int index, const PreviewMark::Record &recorded);
     // A file kept as it is needs no more work, but what this run asks beside it (besides).
     void settleKept(int index, bool besides);
-    // The mark of the preview cut into `written`: what it is made of and what it got.
-    QString markText(int index, const QString &written) const;
     // The SoX run that joins the pieces of m_joinWork into writeTo, lowered as the joined file's loudness says.
     CommandLine joinCommand(const QString &writeTo) const;
     // Its pieces joined as the joined file has them, with its crossfades.
@@ -319,30 +311,20 @@ private:
     void findOrphans();
     void finish();
     QString bitrateFor(int index) const;
-    std::optional<QString> startFor(int index) const;
-    std::optional<AudioLength> sourceLength(int index) const;
     // Settles the start SoX gets, once per file; false when it cannot, and the file failed.
     bool settleStart(int index);
-    std::optional<double> songSeconds(int index) const;
-    // What the file's cut is made of (PreviewSteps::CutCommand gives its line).
-    PreviewSteps::Cut cutOf(int index) const;
-    // Its line into writeTo, set as the result's command and decoder.
+    // Its line into writeTo (Work::file gives it), set as the result's command and decoder.
     void setCutLine(int index, const QString &writeTo);
-    // What FileLoudness plans the file's loudness from.
-    FileLoudness::File loudnessFile(int index) const;
+    // Tells in its result where its start came from and the level it got.
+    void takeMade(int index);
     // The limiter (parallelpreviews_limit.cpp): limits the stretch the analysis decoded, on a
     // thread of the pool; then it is cut.
     void limit(int index);
     void limited(int index, const LimitedStretch::Limited &outcome);
-    // For the next cut: the limiter's ceiling lowered by the excess the encoding had.
-    void lowerCeiling(int index, double excess);
-    // A dry run's: the runs that decode and limit the stretch, piped into its cut.
-    QList<CommandLine> limitedLine(int index) const;
 
     Tools::Found m_tools;
     PreviewSettings m_settings;
     FileCuts m_cuts{m_settings};
-    FileLoudness m_loudness{m_settings, m_cuts};
     QList<Result> m_results;
     std::vector<Work> m_work;
     OutputNames m_names;

@@ -60,9 +60,9 @@ void ParallelPreviews::completeMade(int index)
     result.made = !result.upToDate && !m_dryRun;
     m_work[size_t(index)].analysing = true;
     ++m_analysing;
-    const std::optional<AudioLength> length = picture ? sourceLength(index) : std::nullopt;
+    const std::optional<AudioLength> length = picture ? m_work[size_t(index)].file.length() : std::nullopt;
     const std::optional<SourceAnalysis::Pipes> pipes =
-        picture ? PreviewSteps::AnalysisPipes(m_tools, result.source, 0, m_cuts.duration(index), songSeconds(index)) : std::nullopt;
+        picture ? PreviewSteps::AnalysisPipes(m_tools, result.source, 0, m_cuts.duration(index), m_work[size_t(index)].file.songSeconds()) : std::nullopt;
     std::optional<Waveform::Data> built = std::exchange(m_work[size_t(index)].waveform, std::nullopt);
     m_analyses.start([this, index, waveform, built, picture, length, pipes, preview = result.preview, source = result.source] {
         QString problem;

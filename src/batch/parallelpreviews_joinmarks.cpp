@@ -25,7 +25,7 @@ std::optional<QList<PreviewMark::Record>> ParallelPreviews::wantedSongs(const QL
 {
     QList<PreviewMark::Record> records;
     for (const int index : songs) {
-        const std::optional<PreviewMark::Record> &wanted = m_work[size_t(index)].wanted;
+        const std::optional<PreviewMark::Record> &wanted = m_work[size_t(index)].file.wanted();
         if (!wanted)
             return std::nullopt;
         records.append(*wanted);
@@ -86,7 +86,7 @@ bool ParallelPreviews::joinStillMeets(const PreviewMark::Record &recorded, const
 std::optional<double> ParallelPreviews::knownStart(int index) const
 {
     bool seconds = false;
-    const double asked = m_work[size_t(index)].wanted->value(QStringLiteral("start")).toDouble(&seconds);
+    const double asked = m_work[size_t(index)].file.wanted()->value(QStringLiteral("start")).toDouble(&seconds);
     if (seconds)
         return asked;
     const std::optional<PreviewMark::Record> own = upToDateOwnPreview(index);
@@ -96,10 +96,10 @@ std::optional<double> ParallelPreviews::knownStart(int index) const
 std::optional<PreviewMark::Record> ParallelPreviews::upToDateOwnPreview(int index) const
 {
     const Work &work = m_work[size_t(index)];
-    if (!work.wanted || work.ownPreview.isEmpty())
+    if (!work.file.wanted() || work.ownPreview.isEmpty())
         return std::nullopt;
     const std::optional<PreviewMark::Record> recorded = recordAt(work.ownPreview);
-    if (!recorded || !recorded->meets(*work.wanted) || !PreviewRecord::IsWhole(work.ownPreview, *recorded))
+    if (!recorded || !work.file.keeps(*recorded, work.ownPreview))
         return std::nullopt;
     return recorded;
 }
@@ -163,7 +163,7 @@ void ParallelPreviews::takePieceIfUpToDate(int index)
         Loudness::Measurement measured = result.loudness->measured;
         measured.truePeak -= RecordedRounding;
         const Loudness::Adjustment piece =
-            m_loudness.gainFor(measured, bitrateFor(index).toInt());
+            work.file.gainFor(measured, bitrateFor(index).toInt());
         work.pieceGain = piece.gain - result.loudness->gain;
         result.loudness = piece;
     }

@@ -6,22 +6,15 @@
 
 #include "batch/parallelwork.h"
 
-#include "analysis/decodedaudio.h"
-#include "analysis/stretchloudness.h"
-#include "preview/previewcommands.h"
 
-#include <QCoreApplication>
-
-// The first time it finds the gain; after that the gain stays and only the ceiling is lower.
 void ParallelPreviews::limit(int index)
 {
-    const Work &work = m_work[size_t(index)];
-    m_work[size_t(index)].analysing = true;
+    Work &work = m_work[size_t(index)];
+    work.analysing = true;
     ++m_analysing;
-    m_analyses.start([this, index, decoded = work.decoded, plan = m_loudness.limitPlan(*m_results[index].loudness, bitrateFor(index).toInt()),
-                      gain = m_results[index].loudness->gain, ceiling = work.limiterCeiling] {
-        const LimitedStretch::Limited outcome =
-            ceiling ? LimitedStretch::At(*decoded, plan, gain, *ceiling) : LimitedStretch::ToTarget(*decoded, plan);
+    m_analyses.start([this, index,
+                      limiting = work.file.limiting(work.file.limitPlan(bitrateFor(index).toInt()))] {
+        const LimitedStretch::Limited outcome = limiting();
         QMetaObject::invokeMethod(this, [this, index, outcome] { limited(index, outcome); }, Qt::QueuedConnection);
     });
 }
@@ -33,40 +26,8 @@ void ParallelPreviews::limited(int index, const LimitedStretch::Limited &outcome
     --m_analysing;
     if (m_stopped || m_done)
         return;
-    Loudness::Adjustment &loudness = *m_results[index].loudness;
-    loudness.gain = outcome.gain;
-    loudness.result = outcome.result;
-    loudness.heldBack = outcome.heldBack;
-    loudness.limited = outcome.deepestCut;
-    work.limiterCeiling = outcome.limiterCeiling;
-    work.stretch = outcome.stretch;
+    work.file.takeLimited(outcome);
     work.step = Step::Cut;
     m_waiting.insert(index);
     pump();
-}
-
-// The analysis's decoding of the stretch, as lumbrisk-cli or the tools give it, then the
-// limiter: an MP3 is decoded by lumbrisk-cli itself, any other source by the tool runs the
-// analysis ran.
-QList<CommandLine> ParallelPreviews::limitedLine(int index) const
-{
-    const QString program = QCoreApplication::applicationFilePath();
-    const QString &source = m_results[index].source;
-    const QString &start = m_work[size_t(index)].start;
-    QList<CommandLine> line;
-    if (DecodedAudio::Decodes(source)) {
-        line.append(PreviewCommands::DecodedStretch(program, source, start, PreviewCommands::SecondsText(m_cuts.duration(index)),
-                                                    PreviewCommands::StretchFloatsOption));
-    } else {
-        const std::optional<SourceAnalysis::Pipes> pipes =
-            PreviewSteps::AnalysisPipes(m_tools, source, m_loudness.measuringRate(loudnessFile(index)), m_cuts.duration(index), songSeconds(index));
-        if (pipes->feeder)
-            line.append(*pipes->feeder);
-        line.append(pipes->stretch(start.toDouble()));
-    }
-    const Work &work = m_work[size_t(index)];
-    line.append(PreviewCommands::LimitedStretch(program, work.stretch->rate, *work.limiterCeiling,
-                                                PreviewCommands::SecondsText(m_settings.fadeIn),
-                                                PreviewCommands::SecondsText(m_settings.fadeOut)));
-    return line;
 }

@@ -7,16 +7,16 @@ void ParallelPreviews::keepIfUpToDate(int index)
 {
     Work &work = m_work[size_t(index)];
     Result &result = m_results[index];
-    work.wanted = PreviewRecord::Wanted(m_results[index].source, m_cuts.recipe(index));
+    const std::optional<PreviewMark::Record> &wanted = work.file.wanted();
     const std::optional<QString> text = PreviewMark::Read(result.preview);
-    if (!text || !work.wanted)
+    if (!text || !wanted)
         return;
     const std::optional<PreviewMark::Record> recorded = PreviewMark::Record::Parse(*text);
-    result.pinnedSongChanged = recorded && m_cuts.ownStart(index) && !recorded->sameSource(*work.wanted);
+    result.pinnedSongChanged = recorded && m_cuts.ownStart(index) && !recorded->sameSource(*wanted);
     if (!m_settings.update || m_settings.join)
         return;
     result.earlierForm = !recorded;
-    if (!recorded || !recorded->meets(*work.wanted) || !PreviewRecord::IsWhole(result.preview, *recorded))
+    if (!recorded || !work.file.keeps(*recorded, result.preview))
         return;
     result.upToDate = true;
     takeRecorded(index, *recorded);
@@ -45,18 +45,4 @@ void ParallelPreviews::takeRecorded(int index, const PreviewMark::Record &record
         result.loudness = PreviewRecord::RecordedLoudness(recorded, *m_settings.loudness);
     if (madeFrom == StartOrigin::Chorus || madeFrom == StartOrigin::Fallback)
         result.foundStart = PreviewRecord::RecordedStart(recorded);
-}
-
-QString ParallelPreviews::markText(int index, const QString &written) const
-{
-    const std::optional<PreviewMark::Record> &wanted = m_work[size_t(index)].wanted;
-    if (!wanted)
-        return QString();
-    const Result &result = m_results[index];
-    PreviewRecord::Made made;
-    made.start = result.start.value_or(0);
-    made.origin = result.startFrom;
-    made.loudness = result.loudness;
-    made.found = result.foundStart ? &*result.foundStart : nullptr;
-    return PreviewRecord::MarkText(*wanted, made, written);
 }

@@ -61,10 +61,12 @@ void ParallelPreviews::planNext()
 void ParallelPreviews::nameOutput(int index)
 {
     Result &result = m_results[index];
+    Work &work = m_work[size_t(index)];
+    work.file = PreviewFile(result.source, m_cuts.recipe(index), m_settings.join);
+    // What it is to record is looked at once it is named, before any tool reads it.
+    work.file.wanted();
     if (m_settings.join) {
         result.preview = m_workFolder->piecePath(index + 1);
-        Work &work = m_work[size_t(index)];
-        work.wanted = PreviewRecord::Wanted(m_results[index].source, m_cuts.recipe(index));
         // Named as a run without the join names it.
         if (m_settings.update)
             work.ownPreview = m_names.claimFree(PreviewCommands::OutputPath(outputFolderOf(index), result.source));
@@ -75,7 +77,7 @@ void ParallelPreviews::nameOutput(int index)
     result.preview = m_names.claimFree(output);
     if (result.preview != output && (m_names.isSource(output) || PreviewMark::IsUnmarkedFile(output)))
         result.avoided = output;
-    m_work[size_t(index)].earlier = earlierAt(result.preview);
+    work.earlier = earlierAt(result.preview);
     keepIfUpToDate(index);
 }
 

@@ -13,7 +13,8 @@ void ParallelPreviews::fail(int index, const QString &reason)
 {
     Work &work = m_work[size_t(index)];
     work.step = Step::Done;
-    work.stretch.reset();
+    work.file.dropSamples();
+    takeMade(index);
     m_results[index].reason = reason;
     ++m_finished;
     reportInOrder();

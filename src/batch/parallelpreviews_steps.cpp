@@ -50,23 +50,24 @@ void ParallelPreviews::cut(int index)
     Result &result = m_results[index];
     Work &work = m_work[size_t(index)];
     // A stretch the process holds is written into SoX by the process itself.
-    if (const QString problem = PreviewSteps::ReadingProblem(m_tools, result.source); !problem.isEmpty() && !work.stretch)
+    if (const QString problem = PreviewSteps::ReadingProblem(m_tools, result.source); !problem.isEmpty() && !work.file.stretch())
         return fail(index, problem);
     if (m_dryRun) {
         setCutLine(index, result.preview);
         // Its line runs later: lumbrisk-cli decodes (and limits) the stretch into it as a run would.
-        if (work.decoded)
-            result.pipedFrom = limitedLine(index);
-        else if (work.stretch)
-            result.decoder = PreviewCommands::DecodedStretch(QCoreApplication::applicationFilePath(), result.source,
-                                                             work.start, PreviewCommands::SecondsText(m_cuts.duration(index)));
-        work.stretch.reset();
-        work.decoded.reset();
+        const QList<CommandLine> runs =
+            work.file.stretchRuns(m_tools, QCoreApplication::applicationFilePath(), bitrateFor(index).toInt());
+        if (work.file.usesLimiter())
+            result.pipedFrom = runs;
+        else if (!runs.isEmpty())
+            result.decoder = runs.first();
+        work.file.dropSamples();
+        takeMade(index);
         // A review page of the plan shows its song's picture too.
         return completeMade(index);
     }
     QString writeTo = result.preview;
-    sourceLength(index); // read before SoX reads the source, so the check sees a change
+    work.file.length(); // read before SoX reads the source, so that the check sees a change
     if (!m_settings.join) {
         if (const QString problem = prepareFolder(result); !problem.isEmpty())
             return fail(index, problem);
@@ -77,20 +78,16 @@ void ParallelPreviews::cut(int index)
         writeTo = work.output->path();
     }
     setCutLine(index, writeTo);
-    const ToolPool::Input samples =
-        work.stretch ? ToolPool::Input{DecodedAudio::WaveHeaderOf(*work.stretch), {work.stretch, &work.stretch->samples}}
-                     : ToolPool::Input();
+    const ToolPool::Input samples = work.file.feed().value_or(ToolPool::Input());
     launch(*result.command, [this, index](const RunResult &ended) { cutEnded(index, ended); }, index, result.decoder,
            samples);
 }
 
-// LAME's overshoot comes after the gain, so a preview's true peak is known only once it is
-// encoded: the preview itself is measured, and cut again with its gain lowered by the excess
-// while it passes the ceiling; one that still does after MostRecuts fails rather than pass it.
-// Its true peak is what is measured and reported; its loudness stays the planned figure,
-// which the encoder's loss allowance keeps within a few tenths of an LU. A join's pieces are
-// encoded again in the joined file, so the joined file is measured instead.
-using ParallelWork::MostRecuts;
+// A preview's true peak is known only once it is encoded: the preview itself is measured, and
+// cut again lower while it passes the ceiling (PreviewFile::takeTruePeak). Its true peak is
+// what is measured and reported; its loudness stays the planned figure, which the encoder's
+// loss allowance keeps within a few tenths of an LU. A join's pieces are encoded again in the
+// joined file, so the joined file is measured instead.
 
 // The measuring decodes the preview and oversamples its loudest stretches: on a thread of
 // the pool, counted among the jobs, so that the other files' tools are followed meanwhile.
@@ -123,74 +120,46 @@ void ParallelPreviews::measuredMade(int index, std::optional<double> truePeak,
     --m_analysing;
     if (m_stopped || m_done)
         return;
-    if (!truePeak || !passesCeiling(index, *truePeak)) {
+    const PreviewFile::Encoded encoded = truePeak ? work.file.takeTruePeak(*truePeak, work.file.encodingLoss(bitrateFor(index).toInt()))
+                                                  : PreviewFile::Encoded::Kept;
+    if (encoded == PreviewFile::Encoded::CutAgain) {
+        work.output.reset();
+        work.step = work.file.usesLimiter() ? Step::Limit : Step::Cut;
+        m_waiting.insert(index);
+    } else if (encoded == PreviewFile::Encoded::Kept) {
         work.waveform = waveform;
         keepCut(index, QString(), tags);
-    } else if (work.recuts < MostRecuts) {
-        const double excess = *truePeak - Loudness::PeakCeiling;
-        if (work.decoded)
-            lowerCeiling(index, excess);
-        else
-            lowerGain(index, excess);
-        work.output.reset();
-        work.step = work.decoded ? Step::Limit : Step::Cut;
-        m_waiting.insert(index);
     } else {
-        keepCut(index, ParallelWork::StillPassesCeiling(), tags);
+        keepCut(index, PreviewFile::StillPassesCeiling(), tags);
     }
     pump();
-}
-
-bool ParallelPreviews::passesCeiling(int index, double truePeak)
-{
-    m_results[index].loudness->truePeak = truePeak;
-    return truePeak > Loudness::PeakCeiling;
-}
-
-void ParallelPreviews::lowerGain(int index, double excess)
-{
-    Loudness::Adjustment &loudness = *m_results[index].loudness;
-    loudness.gain = ParallelWork::LoweredGain(loudness.gain, excess);
-    loudness.result = Loudness::PlannedResult(loudness.measured, loudness.gain, m_loudness.encodingLoss(bitrateFor(index).toInt()));
-    loudness.heldBack = true;
-    ++m_work[size_t(index)].recuts;
-}
-
-// The gain stays: the limiter takes the peaks further down instead. It leaves many peaks at
-// its ceiling, and the encoder's overshoot varies from one to the next by tenths of a dB, so
-// the ceiling goes down by twice the excess.
-void ParallelPreviews::lowerCeiling(int index, double excess)
-{
-    Work &work = m_work[size_t(index)];
-    work.limiterCeiling = ParallelWork::LoweredGain(*work.limiterCeiling, 2 * excess);
-    ++work.recuts;
 }
 
 void ParallelPreviews::cutEnded(int index, const RunResult &ended)
 {
     Work &work = m_work[size_t(index)];
-    const QString source = m_results[index].source;
-    const QString written = work.output ? work.output->path() : m_results[index].preview;
-    // Before the check, so that the check sees the file as it will be kept. A piece of a
-    // join needs no tags: the joined file gets them.
-    const QString tags = work.output ? PreviewSteps::Tag(m_settings.tags, source, written, markText(index, written))
-                                     : QString();
+    const PreviewFile &file = work.file;
     // The check may ask FFmpeg about an unreadable source, while other tools end meanwhile.
-    const QString problem =
-        PreviewSteps::CutProblem(ended, work.decoder, written, cutOf(index), sourceLength(index), m_tools.ffmpeg);
+    const auto check = [&](const QString &written) {
+        return file.cutProblem(ended, work.decoder, written, m_tools.ffmpeg);
+    };
+    // A piece of a join needs no tags: the joined file gets them.
+    const PreviewFile::Written written =
+        work.output ? PreviewFile::Finish(work.output->path(), work.output->finalPath(),
+                                          [&](const QString &path) { return file.tag(m_settings.tags, path); }, check)
+                    : PreviewFile::Written{check(m_results[index].preview), QString()};
     if (m_stopped)
         return;
-    const std::optional<Loudness::Adjustment> &loudness = m_results[index].loudness;
-    if (problem.isEmpty() && loudness && m_loudness.measuresMade(*loudness, bitrateFor(index).toInt()))
-        return measureMade(index, written, tags);
-    keepCut(index, problem, tags);
+    if (written.problem.isEmpty() && file.measuresMade(bitrateFor(index).toInt()))
+        return measureMade(index, work.output ? work.output->path() : m_results[index].preview, written.tagProblem);
+    keepCut(index, written.problem, written.tagProblem);
 }
 
 void ParallelPreviews::keepCut(int index, QString problem, const QString &tags)
 {
     Work &work = m_work[size_t(index)];
-    work.stretch.reset();
-    work.decoded.reset();
+    work.file.dropSamples();
+    takeMade(index);
     const QString written = work.output ? work.output->path() : m_results[index].preview;
     if (problem.isEmpty() && work.output)
         problem = ParallelWork::Commit(m_results[index], *work.output);
@@ -200,7 +169,6 @@ void ParallelPreviews::keepCut(int index, QString problem, const QString &tags)
         return fail(index, problem);
     }
     m_results[index].tagProblem = tags;
-    m_results[index].endsEarly = PreviewCheck::EndsEarly(work.start.toDouble(), m_cuts.duration(index), sourceLength(index),
-                                                         m_results[index].preview);
+    m_results[index].endsEarly = work.file.endsEarly(m_results[index].preview);
     completeMade(index);
 }

@@ -3,7 +3,7 @@
 // way, and the small rules more than one step uses.
 
 #include "batch/parallelpreviews.h"
-#include "preview/previewsteps.h"
+#include "preview/previewfile.h"
 
 #include <cmath>
 
@@ -11,48 +11,25 @@ struct ParallelPreviews::Work {
     Step step = Step::Cut;
     bool analysing = false; // its start is being looked for in its audio
     QString bitrate; // this source's own, once probed
-    QString start;   // as SoX gets it, once settled
+    PreviewFile file; // its way to its preview: its start, loudness, cut, check and mark
     PreviewSteps::DecoderEnd decoder; // how FFmpeg ended, when it decoded the source
-    int recuts = 0;       // cut again, its gain lowered, after its encoding passed the peak ceiling
     PreviewFiles::EarlierFile earlier; // what the preview's name held when it was named
-    std::optional<PreviewMark::Record> wanted; // what the preview is to record of its source and settings
     // With update, when joining: where a run without the join puts this song's preview.
     QString ownPreview;
     // When joining: dB the join raises or lowers its piece by (its own preview taken as it
     // is was planned for one encoding, a piece for two).
     double pieceGain = 0;
-    // The source's length, read once, before any tool reads the source (see sourceLength).
-    mutable bool measured = false;
-    mutable std::optional<AudioLength> length;
     std::unique_ptr<PreviewFiles::TemporaryOutput> output; // a separate preview being written
     std::optional<Waveform::Data> waveform; // built while the made preview was measured
-    // The stretch its analysis decoded, which SoX cuts from, kept while the preview is on
-    // its way (it may be cut again); none: SoX reads the source.
-    std::shared_ptr<const DecodedAudio::Stretch> stretch;
-    // With the limiter: the stretch as decoded, which it limits again for a cut again, and
-    // the ceiling it was last limited to (dBTP, before the gain).
-    std::shared_ptr<const DecodedAudio::Stretch> decoded;
-    std::optional<double> limiterCeiling;
 };
 
 namespace ParallelWork {
 
-// A file whose encoding passes the peak ceiling is made again, its gain lowered by the excess
-// and a step more, as the overshoot changes with the gain; after this many times it fails.
-constexpr int MostRecuts = 3;
-constexpr double RecutStep = 0.1; // dB
-
-inline double LoweredGain(double gain, double excess)
-{
-    return std::floor((gain - excess - RecutStep) * 100) / 100;
-}
-
-inline QString StillPassesCeiling()
-{
-    return QStringLiteral("its encoding still passes %1 dBTP with its gain lowered %2 times")
-        .arg(Loudness::PeakCeiling)
-        .arg(MostRecuts);
-}
+// A joined file whose encoding passes the peak ceiling is made again lower, as a song's preview is.
+constexpr int MostRecuts = PreviewFile::MostRecuts;
+constexpr double RecutStep = PreviewFile::RecutStep;
+inline double LoweredGain(double gain, double excess) { return PreviewFile::LoweredGain(gain, excess); }
+inline QString StillPassesCeiling() { return PreviewFile::StillPassesCeiling(); }
 
 // Gives the preview its name. When a file that came during the run took the planned one,
 // the preview has the next free name, and the result tells both.

@@ -4,19 +4,13 @@
 #include "platform/watchdog.h"
 
 #include <QProcess>
-#include <QSocketNotifier>
 
 #include <algorithm>
-#include <cerrno>
 #include <csignal>
-#include <ctime>
 #include <limits>
 #include <memory>
 
-#include <fcntl.h>
-#include <pthread.h>
 #include <sys/resource.h>
-#include <unistd.h>
 
 using Shell32::RunResult;
 
@@ -26,84 +20,6 @@ namespace {
 // and those the program keeps for itself (Qt, the files TagLib and the analyses read).
 constexpr rlim_t FilesPerRun = 12;
 constexpr rlim_t FilesKept = 32;
-// The pipe a tool reads samples from holds this much, so that it is filled a few times per
-// preview rather than a hundred (the system may give less).
-constexpr int FeedPipeBytes = 1 << 20;
-
-// Writes what the pipe takes now. A tool that is gone would raise SIGPIPE, which stops this
-// program's run (Interruption): the signal is held back for the write and taken back when it
-// came from it. QProcess's own writing would ignore SIGPIPE for the whole program instead.
-ssize_t writeHeldBack(int pipeEnd, const char *bytes, size_t count)
-{
-    sigset_t pipeSignal;
-    sigset_t former;
-    sigemptyset(&pipeSignal);
-    sigaddset(&pipeSignal, SIGPIPE);
-    pthread_sigmask(SIG_BLOCK, &pipeSignal, &former);
-    ssize_t written = 0;
-    do
-        written = ::write(pipeEnd, bytes, count);
-    while (written < 0 && errno == EINTR);
-    if (written < 0 && errno == EPIPE) {
-        const int saved = errno;
-        const timespec now {};
-        sigtimedwait(&pipeSignal, nullptr, &now);
-        errno = saved;
-    }
-    pthread_sigmask(SIG_SETMASK, &former, nullptr);
-    return written;
-}
-
-// The write end of the pipe that is a tool's standard input: fed from the event loop as the
-// pipe takes the samples, closed after the last one, when the tool is gone, or with the tool.
-class SampleFeed : public QObject {
-public:
-    SampleFeed(int pipeEnd, ToolPool::Input input, QObject *parent)
-        : QObject(parent), m_pipeEnd(pipeEnd), m_input(std::move(input)), m_writable(pipeEnd, QSocketNotifier::Write, this)
-    {
-        ::fcntl(pipeEnd, F_SETFL, ::fcntl(pipeEnd, F_GETFL) | O_NONBLOCK);
-        QObject::connect(&m_writable, &QSocketNotifier::activated, this, [this] { writeMore(); });
-    }
-    ~SampleFeed() override { close(); }
-
-private:
-    void writeMore()
-    {
-        const size_t total = size_t(m_input.header.size()) + m_input.samples->size() * sizeof(float);
-        while (m_written < total) {
-            const auto [bytes, count] = piece(m_written);
-            const ssize_t written = writeHeldBack(m_pipeEnd, bytes, count);
-            if (written < 0 && errno == EAGAIN)
-                return;
-            if (written < 0)
-                break; // the tool is gone; its end is followed as any other
-            m_written += size_t(written);
-        }
-        close();
-    }
-    // The bytes from `position` on, of the header or of the samples, as far as that piece goes.
-    std::pair<const char *, size_t> piece(size_t position) const
-    {
-        const auto header = size_t(m_input.header.size());
-        if (position < header)
-            return {m_input.header.constData() + position, header - position};
-        const auto *samples = reinterpret_cast<const char *>(m_input.samples->data());
-        return {samples + position - header, m_input.samples->size() * sizeof(float) - (position - header)};
-    }
-    void close()
-    {
-        if (m_pipeEnd < 0)
-            return;
-        m_writable.setEnabled(false);
-        ::close(m_pipeEnd);
-        m_pipeEnd = -1;
-    }
-
-    int m_pipeEnd;
-    ToolPool::Input m_input;
-    QSocketNotifier m_writable;
-    size_t m_written = 0;
-};
 
 } // namespace
 
@@ -146,12 +62,8 @@ void ToolPool::launch(const CommandLine &commandLine, int index, const std::opti
             done(Shell32::FailedStart(*process));
     });
     Shell32::Prepare(*process, commandLine);
-    int feedPipe[2] = {-1, -1};
-    if (input.samples && !decoding && ::pipe2(feedPipe, O_CLOEXEC) == 0) {
-        ::fcntl(feedPipe[1], F_SETPIPE_SZ, FeedPipeBytes);
-        // Opened anew for the tool, so that its end blocks while this one does not.
-        process->setStandardInputFile(QStringLiteral("/proc/self/fd/%1").arg(feedPipe[0]));
-    }
+    if (input.samples && !decoding)
+        SampleFeed::Attach(*process, input);
     if (decoding) {
         Shell32::Prepare(*decoding, *decoder);
         QObject::connect(decoding, &QProcess::readyReadStandardError, decoding,
@@ -160,10 +72,6 @@ void ToolPool::launch(const CommandLine &commandLine, int index, const std::opti
         decoding->start();
     }
     process->start();
-    if (feedPipe[0] >= 0) {
-        ::close(feedPipe[0]);
-        new SampleFeed(feedPipe[1], input, process);
-    }
 }
 
 // SoX has read what it needs: FFmpeg ends by itself, or at the broken pipe, at once. Its

@@ -3,6 +3,7 @@
 // run, with the FFmpeg that decodes into its standard input when it has one, and their stop.
 
 #include "platform/commandline.h"
+#include "platform/samplefeed.h"
 #include "platform/shell32.h"
 #include "preview/previewsteps.h"
 
@@ -38,10 +39,7 @@ public:
     static int MostAtOnce();
 
     // What a run writes into its tool's standard input: a header, then raw 32-bit floats.
-    struct Input {
-        QByteArray header;
-        std::shared_ptr<const std::vector<float>> samples;
-    };
+    using Input = SampleFeed::Input;
 
     // Starts the tool; index is the file it runs for (-1: none).
     // decoder, when given, runs too and writes into the tool's standard input; else input,

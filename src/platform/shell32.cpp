@@ -267,14 +267,17 @@ void restoreCaption(Progress *progress, const QString &caption)
         progress->setText(caption.isEmpty() ? QStringLiteral("Progress Bar") : caption);
 }
 
-// RunAndWait, with the feeder (when given) writing into the program's standard input.
+// RunAndWait, with the feeder (when given), or else this program writing the samples (when
+// given), into the program's standard input.
 RunResult runAndWait(const CommandLine &commandLine, QProcess *feeder, Progress *progress, const QString &caption,
-                     int startValue, int count)
+                     int startValue, int count, const SampleFeed::Input *samples = nullptr)
 {
     QProcess process;
     Prepare(process, commandLine);
     if (feeder)
         feeder->setStandardOutputProcess(&process);
+    else if (samples)
+        SampleFeed::Attach(process, *samples);
 
     // The loop ends the moment the program ends or fails to start; the timer only ticks.
     QEventLoop loop;
@@ -315,6 +318,12 @@ RunResult RunAndWait(const CommandLine &commandLine, int windowStyle, Progress *
 {
     Q_UNUSED(windowStyle) // a started program never gets a window here
     return runAndWait(commandLine, nullptr, progress, caption, startValue, count);
+}
+
+RunResult RunFedAndWait(const CommandLine &commandLine, const SampleFeed::Input &samples, Progress *progress,
+                        const QString &caption, int startValue, int count)
+{
+    return runAndWait(commandLine, nullptr, progress, caption, startValue, count, &samples);
 }
 
 void WorkAndWait(const std::function<void()> &work, Progress *progress, const QString &caption, int startValue,

@@ -3,6 +3,7 @@
 // keeping the window responsive and showing on a progress bar that work goes on.
 
 #include "platform/commandline.h"
+#include "platform/samplefeed.h"
 
 #include <QByteArray>
 
@@ -108,6 +109,10 @@ RunResult RunAndWait(const CommandLine &commandLine, int windowStyle, Progress *
 // ended, while window events run and the bar gets the feedback above, as a tool's run does.
 void WorkAndWait(const std::function<void()> &work, Progress *progress, const QString &caption, int startValue,
                  int count);
+// The same as RunAndWait for a program that reads the samples on its standard input, which
+// this program writes from the event loop as the pipe takes them.
+RunResult RunFedAndWait(const CommandLine &commandLine, const SampleFeed::Input &samples, Progress *progress,
+                        const QString &caption, int startValue, int count);
 // The same as RunAndWait for a program that reads what a feeder (FFmpeg decoding a source)
 // writes into its standard input: both run at once and are waited for as one, and stopped
 // together. The feeder's own end goes into feederResult, with the last lines of its error

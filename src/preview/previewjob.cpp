@@ -71,7 +71,6 @@ void PreviewJob::makePreviews(GuardedSteps &steps)
     m_work = std::make_unique<PreviewFiles::WorkFolder>();
     m_startCut = steps.value<StartList::SourceCut>(116, [&] { return SongStart::ForJob(m_controls.startText()); },
                                                    SongStart::ForJob(QStringLiteral("3")));
-    m_start = PreviewCommands::SecondsText(m_startCut.startSeconds.value_or(3));
     m_duration = steps.value<QString>(118, [&] { return PreviewCommands::SecondsText(m_controls.durationText()); },
                                       QStringLiteral("3"));
     steps.run(120, [&] { m_rowCount = m_controls.rowCount(); });
@@ -123,6 +122,7 @@ void PreviewJob::makePreview(GuardedSteps &steps, int position, const QString &s
         });
     QString output;
     steps.run(138, [&] { output = PreviewCommands::OutputPath(outputFolderFor(source), source); });
+    m_file.setBitrate(m_bitrate, m_kbpsChosen);
     if (!m_bitrateProblem.isEmpty())
         fail(source, m_bitrateProblem);
     else if (joining)

@@ -2,12 +2,13 @@
 // The preview job behind "Start Creating": every listed song (MP3 or any master lumbrisk-cli
 // reads) becomes a short preview cut and encoded by SoX, either as separate files or joined
 // into "Joined_Preview.mp3", one tool at a time on the window's thread. Each preview is made
-// by the steps lumbrisk-cli takes (PreviewSteps), so it is the one lumbrisk-cli makes with the
+// by the steps lumbrisk-cli takes (PreviewFile), so it is the one lumbrisk-cli makes with the
 // same settings, mark included. It reads the window through PreviewControls, so a front end
 // without the window can run the same job.
 
 #include "platform/commandline.h"
 #include "platform/shell32.h"
+#include "preview/previewfile.h"
 #include "preview/previewfiles.h"
 #include "preview/leftovers.h"
 #include "preview/previewrecord.h"
@@ -51,6 +52,12 @@ public:
     virtual Prompts &prompts() = 0;
     virtual QString applicationTitle() const = 0;
     virtual QString programFolder() const = 0;   // where tools beside the program lie
+
+    // What the window has no control for, and a front end driving the job may ask, for
+    // separate previews (the joined file's own measuring is lumbrisk-cli's): every preview
+    // brought to a loudness (LUFS), and with limit, peaks that would hold its gain back limited.
+    virtual std::optional<double> loudnessTarget() const { return std::nullopt; }
+    virtual bool limit() const { return false; }
 };
 
 class PreviewJob {
@@ -77,6 +84,19 @@ private:
     // Finds the song's own start (a share of it, or its chorus) when the start field asks for
     // one, and shows it on the bar; false when there is none, and the song failed.
     bool settleStart(const QString &sourcePath);
+    // Analyses the row's audio (PreviewFile::analysisRequest) while the window's events run;
+    // false when the song failed or the job was stopped.
+    bool analyse(std::optional<int> measuredKbps, bool search);
+    // Runs the work on a thread of its own with the bar's current caption and value.
+    void waitFor(const std::function<void()> &work);
+    // With a loudness target (previewjob_loudness.cpp): measures the row's stretch for its
+    // gain, and limits it where its peaks would hold the gain back; false when the song failed
+    // or the job was stopped.
+    bool planLoudness();
+    void limitStretch();
+    // What the encoded preview's true peak says, when its plan has it measured: "" when it may
+    // be kept, else why not; again when it is to be cut again lower.
+    QString peakProblem(const QString &written, bool &again);
     void makePreview(GuardedSteps &steps, int position, const QString &sourcePath);
     void chooseBitrate(const QString &sourcePath);
     QString outputFolderFor(const QString &sourcePath) const;
@@ -85,14 +105,9 @@ private:
     // ownName: the preview's name before any free name is taken.
     void cut(const QString &sourcePath, const QString &ownName);
     void cutPiece(const QString &sourcePath, const QString &piecePath);
-    // What the row's cut is made of, as lumbrisk-cli makes it with the same settings.
-    PreviewSteps::Cut cutOf(const QString &sourcePath, std::optional<AudioLength> length) const;
-    // Runs the cut's tools into writeTo with the bar's current caption and value; FFmpeg ends in
+    // Runs the row's cut into writeTo with the bar's current caption and value; FFmpeg ends in
     // decoder when it fed SoX.
-    Shell32::RunResult runCut(const PreviewSteps::Cut &cut, const QString &writeTo, PreviewSteps::DecoderEnd &decoder);
-    // What the row's preview is to record (PreviewRecord): its source and these settings.
-    std::optional<PreviewMark::Record> wantedRecord(const QString &sourcePath) const;
-    QString markText(const QString &sourcePath, const QString &written) const;
+    Shell32::RunResult runCut(const QString &writeTo, PreviewSteps::DecoderEnd &decoder);
     QString joinedMarkText(const QString &written) const;
     // Runs the tool (run) into a temporary file beside the output, gives it its tags and mark
     // (tag) and renames it over the output when the check finds it good; "" then, else the
@@ -122,9 +137,7 @@ private:
     Shell32::Progress &m_progress;
     Tools::Found m_tools;
     StartList::SourceCut m_startCut; // the start field, read once
-    QString m_start;                 // as SoX gets it, to the millisecond: the field's, or the song's own
-    PreviewRecord::StartOrigin m_startFrom = PreviewRecord::StartOrigin::Seconds; // of the row's start
-    std::optional<Chorus::Start> m_chorus; // the row's start, when found in its audio
+    PreviewFile m_file;              // the row's way to its preview, as lumbrisk-cli takes it
     QStringList m_startNotes;        // "<source>: nothing repeats in it, ..."
     QString m_duration;
     int m_rowCount = 0;

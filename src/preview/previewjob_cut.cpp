@@ -1,8 +1,7 @@
-// One row's way to its preview or its piece of the join: its own start, its cut by the steps
-// lumbrisk-cli takes (PreviewSteps), the check, and its tags and mark.
+// One row's way to its preview or its piece of the join: its own start, then its cut, the
+// check, and its tags and mark by the file lumbrisk-cli takes each song's way with (PreviewFile).
 #include "preview/previewjob.h"
 
-#include "analysis/sourceaudio.h"
 #include "platform/main.h"
 #include "preview/previewcommands.h"
 #include "preview/songstart.h"
@@ -16,46 +15,76 @@ using Shell32::RunResult;
 
 bool PreviewJob::settleStart(const QString &sourcePath)
 {
-    m_chorus.reset();
-    m_startFrom = m_startCut.startShare ? PreviewRecord::StartOrigin::Share : PreviewRecord::StartOrigin::Seconds;
+    PreviewRecord::Recipe recipe;
+    recipe.start = PreviewRecord::StartRule(m_startCut.startAtChorus, m_startCut.startShare,
+                                            m_startCut.startSeconds.value_or(0));
+    recipe.duration = QLocale::c().toDouble(m_duration);
+    if (!m_controls.joinPreviews()) {
+        recipe.loudness = m_controls.loudnessTarget();
+        recipe.limit = recipe.loudness && m_controls.limit();
+    }
+    m_file = PreviewFile(sourcePath, recipe);
+    if (m_startCut.startAtChorus && !analyse(std::nullopt, true))
+        return false;
+    const QString problem = m_file.settleStart(
+        m_startCut.startShare, m_startCut.startSeconds.value_or(3),
+        m_startCut.startShare ? PreviewRecord::StartOrigin::Share : PreviewRecord::StartOrigin::Seconds);
+    if (!problem.isEmpty()) {
+        fail(sourcePath, problem);
+        return false;
+    }
     if (!SongStart::PerSong(m_startCut))
         return true;
-    const SongStart::Found found = SongStart::ForSong(
-        m_startCut, sourcePath, QLocale::c().toDouble(m_duration), m_tools,
-        [this](const std::function<void()> &work) {
-            Shell32::WorkAndWait(work, &m_progress, m_progress.Text(), barValue(), rowsNow());
-        },
-        [this] { return m_stopped.load(); });
-    if (!found.problem.isEmpty())
-        fail(sourcePath, found.problem);
-    if (m_stopped || !found.problem.isEmpty())
-        return false;
-    m_start = PreviewCommands::SecondsText(found.seconds);
-    m_chorus = found.chorus;
-    const QString clock = PreviewCommands::ClockText(std::floor(found.seconds)); // whole seconds, as people say them
+    const QString clock = PreviewCommands::ClockText(std::floor(m_file.start())); // whole seconds, as people say them
     m_progress.setText(m_progress.Text() + QStringLiteral(" from ") + clock);
-    if (!m_chorus)
-        return true;
-    m_startFrom = m_chorus->fromChorus ? PreviewRecord::StartOrigin::Chorus : PreviewRecord::StartOrigin::Fallback;
-    if (!m_chorus->fromChorus)
-        m_startNotes.append(sourcePath + QStringLiteral(": ") + PreviewSteps::QuarterInNote(*m_chorus));
+    if (const std::optional<Chorus::Start> &found = m_file.found(); found && !found->fromChorus)
+        m_startNotes.append(sourcePath + QStringLiteral(": ") + PreviewSteps::QuarterInNote(*found));
     return true;
+}
+
+bool PreviewJob::analyse(std::optional<int> measuredKbps, bool search)
+{
+    const SourceAnalysis::Request request = m_file.analysisRequest(m_tools, measuredKbps, search);
+    SourceAnalysis::Outcome outcome;
+    waitFor([&] { outcome = SourceAnalysis::Analyse(request, [this] { return m_stopped.load(); }); });
+    if (m_stopped)
+        return false;
+    if (const QString problem = PreviewSteps::AnalysisProblem(outcome, m_file.source()); !problem.isEmpty()) {
+        fail(m_file.source(), problem);
+        return false;
+    }
+    m_file.takeAnalysis(outcome, measuredKbps.value_or(0));
+    return true;
+}
+
+void PreviewJob::waitFor(const std::function<void()> &work)
+{
+    Shell32::WorkAndWait(work, &m_progress, m_progress.Text(), barValue(), rowsNow());
 }
 
 void PreviewJob::cut(const QString &sourcePath, const QString &ownName)
 {
+    if (!planLoudness())
+        return;
     const QString planned = separateOutputFor(ownName);
     QString outputPath = planned;
-    const std::optional<AudioLength> length = SourceAudio::Measure(sourcePath);
-    const PreviewSteps::Cut cut = cutOf(sourcePath, length);
-    PreviewSteps::DecoderEnd decoder;
-    const QString problem = writeThroughTemporary(
-        outputPath, PreviewFiles::EarlierFile::At(planned),
-        [&](const QString &written) { return runCut(cut, written, decoder); },
-        [&](const RunResult &result, const QString &written) {
-            return PreviewSteps::CutProblem(result, decoder, written, cut, length, m_tools.ffmpeg);
-        },
-        [&](const QString &written) { return PreviewSteps::Tag(true, sourcePath, written, markText(sourcePath, written)); });
+    m_file.length(); // read before SoX reads the source, so that the check sees a change
+    const PreviewFiles::EarlierFile earlier = PreviewFiles::EarlierFile::At(planned);
+    QString problem;
+    bool again = true;
+    while (again && !m_stopped) {
+        again = false;
+        PreviewSteps::DecoderEnd decoder;
+        problem = writeThroughTemporary(
+            outputPath, earlier, [&](const QString &written) { return runCut(written, decoder); },
+            [&](const RunResult &result, const QString &written) {
+                const QString cutProblem = m_file.cutProblem(result, decoder, written, m_tools.ffmpeg);
+                return cutProblem.isEmpty() ? peakProblem(written, again) : cutProblem;
+            },
+            [&](const QString &written) { return m_file.tag(true, written); });
+        if (again && m_file.usesLimiter())
+            limitStretch();
+    }
     if (m_stopped)
         return;
     if (!problem.isEmpty()) {
@@ -73,13 +102,12 @@ void PreviewJob::cutPiece(const QString &sourcePath, const QString &piecePath)
         fail(sourcePath, m_work->problem());
         return;
     }
-    const std::optional<AudioLength> length = SourceAudio::Measure(sourcePath);
-    const PreviewSteps::Cut cut = cutOf(sourcePath, length);
+    m_file.length(); // read before SoX reads the source, so that the check sees a change
     PreviewSteps::DecoderEnd decoder;
-    const RunResult result = runCut(cut, piecePath, decoder);
+    const RunResult result = runCut(piecePath, decoder);
     if (m_stopped)
         return;
-    const QString problem = PreviewSteps::CutProblem(result, decoder, piecePath, cut, length, m_tools.ffmpeg);
+    const QString problem = m_file.cutProblem(result, decoder, piecePath, m_tools.ffmpeg);
     if (!problem.isEmpty()) {
         QFile::remove(piecePath);
         fail(sourcePath, problem);
@@ -88,25 +116,15 @@ void PreviewJob::cutPiece(const QString &sourcePath, const QString &piecePath)
     ++m_made;
     m_joinList.append(piecePath);
     m_joinSources.append(sourcePath);
-    m_joinRecords.append(wantedRecord(sourcePath));
-    m_joinStarts.append(m_start.toDouble());
+    m_joinRecords.append(m_file.wanted());
+    m_joinStarts.append(m_file.start());
 }
 
-PreviewSteps::Cut PreviewJob::cutOf(const QString &sourcePath, std::optional<AudioLength> length) const
+RunResult PreviewJob::runCut(const QString &writeTo, PreviewSteps::DecoderEnd &decoder)
 {
-    PreviewSteps::Cut cut;
-    cut.source = sourcePath;
-    cut.bitrate = m_bitrate;
-    cut.start = m_start;
-    cut.duration = QLocale::c().toDouble(m_duration);
-    if (length)
-        cut.songSeconds = length->seconds;
-    return cut;
-}
-
-RunResult PreviewJob::runCut(const PreviewSteps::Cut &cut, const QString &writeTo, PreviewSteps::DecoderEnd &decoder)
-{
-    const PreviewSteps::CutLine line = PreviewSteps::CutCommand(m_tools, cut, writeTo);
+    const PreviewSteps::CutLine line = m_file.cutLine(m_tools, writeTo);
+    if (const std::optional<SampleFeed::Input> samples = m_file.feed())
+        return Shell32::RunFedAndWait(line.sox, *samples, &m_progress, m_progress.Text(), barValue(), rowsNow());
     if (!line.decoder)
         return runSox(line.sox, rowsNow());
     RunResult fed;
@@ -114,28 +132,6 @@ RunResult PreviewJob::runCut(const PreviewSteps::Cut &cut, const QString &writeT
         Shell32::RunPipedAndWait(*line.decoder, line.sox, &m_progress, m_progress.Text(), barValue(), rowsNow(), fed);
     decoder = PreviewSteps::EndOf(fed);
     return result;
-}
-
-std::optional<PreviewMark::Record> PreviewJob::wantedRecord(const QString &sourcePath) const
-{
-    PreviewRecord::Recipe recipe;
-    recipe.start = PreviewRecord::StartRule(m_startCut.startAtChorus, m_startCut.startShare,
-                                            m_startCut.startSeconds.value_or(0));
-    recipe.duration = QLocale::c().toDouble(m_duration);
-    recipe.kbps = m_kbpsChosen;
-    return PreviewRecord::Wanted(sourcePath, recipe);
-}
-
-QString PreviewJob::markText(const QString &sourcePath, const QString &written) const
-{
-    const std::optional<PreviewMark::Record> wanted = wantedRecord(sourcePath);
-    if (!wanted)
-        return QString();
-    PreviewRecord::Made made;
-    made.start = m_start.toDouble();
-    made.origin = m_startFrom;
-    made.found = m_chorus ? &*m_chorus : nullptr;
-    return PreviewRecord::MarkText(*wanted, made, written);
 }
 
 QString PreviewJob::joinedMarkText(const QString &written) const
@@ -164,16 +160,13 @@ QString PreviewJob::writeThroughTemporary(QString &outputPath, const PreviewFile
     m_pending = nullptr;
     if (m_stopped)
         return QString();
-    // Before the check, so that the check sees the file as it will be kept.
-    const QString tagProblem = tag(output.path());
-    // SoX names the file it wrote; the user knows it by its final name.
-    QString problem = check(result, output.path()).replace(output.path(), output.finalPath());
-    if (problem.isEmpty())
-        problem = output.commit();
+    const PreviewFile::Written written = PreviewFile::Finish(
+        output.path(), output.finalPath(), tag, [&](const QString &path) { return check(result, path); });
+    const QString problem = written.problem.isEmpty() ? output.commit() : written.problem;
     if (!problem.isEmpty())
         return problem;
     outputPath = output.finalPath();
-    if (!tagProblem.isEmpty())
-        m_untagged.append(outputPath + QStringLiteral(": ") + tagProblem);
+    if (!written.tagProblem.isEmpty())
+        m_untagged.append(outputPath + QStringLiteral(": ") + written.tagProblem);
     return problem;
 }

@@ -1,37 +1,8 @@
 #include "preview/songstart.h"
 
-#include "analysis/sourceanalysis.h"
-#include "analysis/sourceaudio.h"
 #include "platform/numbers.h"
-#include "preview/previewcheck.h"
-#include "preview/previewsteps.h"
-
-#include <cmath>
 
 namespace SongStart {
-
-namespace {
-
-double toMillisecond(double seconds)
-{
-    return std::round(seconds * 1000) / 1000;
-}
-
-Found chorusOf(const QString &source, double previewSeconds, const Tools::Found &tools, const Wait &wait,
-               const std::function<bool()> &stopped)
-{
-    SourceAnalysis::Request request =
-        PreviewSteps::AnalysisRequest(tools, source, previewSeconds, SourceAudio::Measure(source));
-    request.search = true;
-    SourceAnalysis::Outcome outcome;
-    wait([&] { outcome = SourceAnalysis::Analyse(request, stopped); });
-    const QString problem = PreviewSteps::AnalysisProblem(outcome, source);
-    if (!problem.isEmpty() || !outcome.found)
-        return Found{0, std::nullopt, problem};
-    return Found{outcome.found->seconds, outcome.found, QString()};
-}
-
-} // namespace
 
 QString FormsAccepted()
 {
@@ -71,17 +42,6 @@ StartList::SourceCut ForJob(const QString &text)
 bool PerSong(const StartList::SourceCut &cut)
 {
     return cut.startAtChorus || cut.startShare;
-}
-
-Found ForSong(const StartList::SourceCut &cut, const QString &source, double previewSeconds,
-              const Tools::Found &tools, const Wait &wait, const std::function<bool()> &stopped)
-{
-    if (cut.startAtChorus)
-        return chorusOf(source, previewSeconds, tools, wait, stopped);
-    const std::optional<AudioLength> length = SourceAudio::Measure(source);
-    if (!length)
-        return Found{0, std::nullopt, PreviewCheck::NoLengthForShare(source)};
-    return Found{toMillisecond(cut.startShare.value_or(0) * length->seconds), std::nullopt, QString()};
 }
 
 } // namespace SongStart

@@ -1,15 +1,12 @@
 #pragma once
 // The window's start field read as lumbrisk-cli reads --start (StartList::ReadStart), besides
-// the numbers it always took, and each song's own start found from it: a share of the song's
-// length, or where its chorus begins.
+// the numbers it always took: a second, a share of each song's length, or where its chorus
+// begins (PreviewFile settles each song's own).
 
-#include "analysis/chorus.h"
 #include "preview/startlist.h"
-#include "preview/tools.h"
 
 #include <QString>
 
-#include <functional>
 #include <optional>
 
 namespace SongStart {
@@ -28,17 +25,5 @@ bool BeforeFirstSecond(const StartList::SourceCut &cut);
 StartList::SourceCut ForJob(const QString &text);
 // True when each song has a start of its own: a share of it, or its chorus.
 bool PerSong(const StartList::SourceCut &cut);
-
-struct Found {
-    double seconds = 0;                 // to the millisecond, as SoX gets it
-    std::optional<Chorus::Start> chorus; // auto: as the search found it (fromChorus false: a quarter in)
-    QString problem;                    // why the song has no start; it then gets no preview
-};
-// Runs the work to its end while window events run (the job's wait with its bar).
-using Wait = std::function<void(const std::function<void()> &work)>;
-// The song's own start. Its chorus is looked for by the analysis lumbrisk-cli runs
-// (PreviewSteps::AnalysisRequest), handed to `wait`; it ends early once stopped() is true.
-Found ForSong(const StartList::SourceCut &cut, const QString &source, double previewSeconds,
-              const Tools::Found &tools, const Wait &wait, const std::function<bool()> &stopped);
 
 } // namespace SongStart

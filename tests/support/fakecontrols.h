@@ -30,6 +30,8 @@ public:
     Prompts &prompts() override { return m_prompts; }
     QString applicationTitle() const override { return QStringLiteral("Lumbrisk"); }
     QString programFolder() const override { return QString(); }
+    std::optional<double> loudnessTarget() const override { return loudness; }
+    bool limit() const override { return limiting; }
 
     bool isBusy = false;
     QList<bool> pointerChanges;
@@ -40,6 +42,8 @@ public:
     QString choice = QStringLiteral("128 kbps");
     bool toFolder = true;
     bool joining = false;
+    std::optional<double> loudness;
+    bool limiting = false;
     RecordingProgress bar;
 
 private:
