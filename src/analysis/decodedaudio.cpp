@@ -187,7 +187,8 @@ namespace {
 
 std::optional<Loudness::Measurement> measureWhole(const QString &path, double seconds,
                                                   Analysis::StretchLoudness::Measures measures,
-                                                  const std::vector<Analysis::Analyzer *> &others)
+                                                  const std::vector<Analysis::Analyzer *> &others,
+                                                  const Decoder &decode)
 {
     // A second more than it should last, so that none of it goes unmeasured.
     Analysis::StretchLoudness whole({0, seconds + 1, 0, 0}, measures);
@@ -196,7 +197,7 @@ std::optional<Loudness::Measurement> measureWhole(const QString &path, double se
     Analysis::Pass pass(analyzers, seconds + 1);
     Reading reading;
     reading.ownRate = true;
-    if (!Feed(path, reading, pass))
+    if (!decode(path, reading, pass))
         return std::nullopt;
     Loudness::Measurement measured = whole.measured();
     measured.truePeak = whole.truePeakAbove(-std::numeric_limits<double>::infinity()); // wherever it lies
@@ -205,17 +206,18 @@ std::optional<Loudness::Measurement> measureWhole(const QString &path, double se
 
 } // namespace
 
-std::optional<double> MeasureTruePeak(const QString &path, double seconds,
+std::optional<double> MeasureTruePeak(const QString &path, double seconds, const Decoder &decode,
                                       const std::vector<Analysis::Analyzer *> &others)
 {
     const std::optional<Loudness::Measurement> measured =
-        measureWhole(path, seconds, Analysis::StretchLoudness::Measures::PeakOnly, others);
+        measureWhole(path, seconds, Analysis::StretchLoudness::Measures::PeakOnly, others, decode);
     return measured ? std::optional(measured->truePeak) : std::nullopt;
 }
 
-std::optional<Loudness::Measurement> MeasureLoudness(const QString &path, double seconds)
+std::optional<Loudness::Measurement> MeasureLoudness(const QString &path, double seconds,
+                                                     const Decoder &decode)
 {
-    return measureWhole(path, seconds, Analysis::StretchLoudness::Measures::LoudnessAndPeak, {});
+    return measureWhole(path, seconds, Analysis::StretchLoudness::Measures::LoudnessAndPeak, {}, decode);
 }
 
 std::optional<Stretch> DecodeStretch(const QString &path, double from, double seconds)

@@ -11,12 +11,12 @@ int FileLoudness::encodings() const
 
 double FileLoudness::encodingLoss(int kbps) const
 {
-    return encodings() * Loudness::EncodingLoss(kbps);
+    return encodings() * m_settings.format->encodingLoss(kbps);
 }
 
 double FileLoudness::peakMargin(int kbps) const
 {
-    return encodings() * Loudness::PeakMargin(kbps);
+    return encodings() * m_settings.format->peakMargin(kbps);
 }
 
 Loudness::Adjustment FileLoudness::gainFor(const Loudness::Measurement &measured, int kbps) const
@@ -29,7 +29,7 @@ Loudness::Adjustment FileLoudness::gainFor(const Loudness::Measurement &measured
 // own rate, as a dry run's line decodes it.
 int FileLoudness::measuringRate(const File &file) const
 {
-    const int previewRate = PreviewCommands::SampleRateFor(QString::number(file.kbps));
+    const int previewRate = m_settings.format->sampleRateFor(QString::number(file.kbps));
     const int sourceRate = file.length.value_or(AudioLength()).rate;
     if (limits(file.index) && DecodedAudio::Decodes(file.source) && sourceRate > 0)
         return sourceRate;
@@ -73,5 +73,5 @@ bool FileLoudness::measuresMade(const Loudness::Adjustment &loudness, int kbps) 
     if (m_settings.join)
         return false;
     const double plannedPeak = loudness.measured.truePeak + loudness.gain;
-    return plannedPeak > Loudness::PeakCeiling - Loudness::OvershootAllowance(kbps);
+    return plannedPeak > Loudness::PeakCeiling - m_settings.format->overshootAllowance(kbps);
 }

@@ -29,7 +29,7 @@
 
 #include "platform/commandline.h"
 #include "analysis/chorus.h"
-#include "analysis/mp3audio.h"
+#include "analysis/audiolength.h"
 #include "analysis/sourceanalysis.h"
 #include "analysis/limitedstretch.h"
 #include "analysis/loudness.h"

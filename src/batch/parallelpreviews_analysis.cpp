@@ -36,8 +36,8 @@ void ParallelPreviews::analyse(int index)
         // Its true peak is made exact down to where it would hold back a piece of a join too,
         // so that a join can take this preview as its piece and plan that from the mark.
         const int kbps = bitrateFor(index).toInt();
-        request.encodingLoss = FileLoudness::JoinEncodings * Loudness::EncodingLoss(kbps);
-        request.peakMargin = FileLoudness::JoinEncodings * Loudness::PeakMargin(kbps);
+        request.encodingLoss = FileLoudness::JoinEncodings * m_settings.format->encodingLoss(kbps);
+        request.peakMargin = FileLoudness::JoinEncodings * m_settings.format->peakMargin(kbps);
         request.keepStretch = m_loudness.keepsStretch(loudnessFile(index)) || m_loudness.limits(index);
     }
     m_work[size_t(index)].analysing = true;

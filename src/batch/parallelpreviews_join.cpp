@@ -10,7 +10,7 @@
 
 #include "platform/main.h"
 #include "platform/shell32.h"
-#include "analysis/mp3audio.h"
+#include "preview/outputformat.h"
 #include "analysis/decodedaudio.h"
 #include "preview/previewcheck.h"
 #include "preview/previewcommands.h"
@@ -27,9 +27,9 @@ namespace {
 
 // A preview taken as its piece was made for one encoding: the join's takes a little of its
 // loudness again, which the joined file makes up.
-double retaken(const Loudness::Measurement &measured, double target, int kbps)
+double retaken(const Loudness::Measurement &measured, double target, double encodingLoss)
 {
-    return measured.integrated ? std::clamp(target - *measured.integrated, 0.0, Loudness::EncodingLoss(kbps)) : 0;
+    return measured.integrated ? std::clamp(target - *measured.integrated, 0.0, encodingLoss) : 0;
 }
 
 // Without the limiter, as far as its peaks leave room.
@@ -65,7 +65,8 @@ void ParallelPreviews::join()
         sources.append(result.source);
         // A dry run has no pieces yet: each is planned to last its duration.
         const bool planned = m_dryRun && !result.pieceTaken;
-        m_joinWork.pieceSeconds.append(planned ? m_cuts.duration(index) : Mp3Audio::SoxSeconds(result.preview).value_or(0));
+        const OutputFormat &format = OutputFormat::OfPreview(result.preview);
+        m_joinWork.pieceSeconds.append(planned ? m_cuts.duration(index) : format.soxSeconds(result.preview).value_or(0));
     }
     if (m_joinWork.pieces.isEmpty())
         m_joined->reason = QStringLiteral("none of the previews could be made");
@@ -113,7 +114,8 @@ void ParallelPreviews::measureJoined(const RunResult &result)
     const QList<double> &pieces = m_joinWork.pieceSeconds;
     const double seconds = std::accumulate(pieces.cbegin(), pieces.cend(), 0.0);
     m_analyses.start([this, result, written = m_joinedOutput->path(), seconds] {
-        const std::optional<Loudness::Measurement> measured = DecodedAudio::MeasureLoudness(written, seconds);
+        const std::optional<Loudness::Measurement> measured =
+            DecodedAudio::MeasureLoudness(written, seconds, OutputFormat::OfPreview(written).decoder());
         QMetaObject::invokeMethod(this, [this, result, measured] { measuredJoined(result, measured); },
                                   Qt::QueuedConnection);
     });
@@ -139,7 +141,8 @@ void ParallelPreviews::measuredJoined(const RunResult &result, const std::option
     const bool taken = std::any_of(m_joinWork.songs.cbegin(), m_joinWork.songs.cend(),
                                    [this](int index) { return m_results[index].pieceTaken; });
     const bool first = m_joinWork.recuts == 0 && !m_joinWork.limiterCeiling;
-    const double lacking = first && taken ? retaken(*measured, loudness->target, bitrateFor(0).toInt()) : 0;
+    const double loss = m_settings.format->encodingLoss(bitrateFor(0).toInt());
+    const double lacking = first && taken ? retaken(*measured, loudness->target, loss) : 0;
     if (first && limitsJoin(*measured, lacking))
         return joinFloats(*measured, lacking);
     if (const double raise = madeUp(*measured, lacking)) {
@@ -215,7 +218,8 @@ QString ParallelPreviews::joinedPath(int number) const
     const QString folder = m_settings.outputFolder.isEmpty() && total() > 0 ? Main::FolderOf(m_results.first().source)
                                                                            : m_settings.outputFolder;
     // A file without Lumbrisk's mark under the joined file's name is left alone.
-    return PreviewCommands::FreePath(PreviewCommands::JoinedPath(folder + QLatin1Char('/') + m_joinFolders.at(number)),
+    const QString joinFolder = folder + QLatin1Char('/') + m_joinFolders.at(number);
+    return PreviewCommands::FreePath(PreviewCommands::JoinedPath(joinFolder, *m_settings.format),
                                      PreviewMark::IsUnmarkedFile);
 }
 

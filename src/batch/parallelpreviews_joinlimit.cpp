@@ -36,13 +36,14 @@ void ParallelPreviews::joinFloats(const Loudness::Measurement &measured, double 
 {
     const int kbps = bitrateFor(0).toInt();
     LimitedStretch::Plan &plan = m_joinWork.plan;
-    plan.encodingLoss = Loudness::EncodingLoss(kbps);
+    plan.encodingLoss = m_settings.format->encodingLoss(kbps);
     plan.measured = measured;
     *plan.measured.integrated += plan.encodingLoss;
     plan.target = *measured.integrated + raise;
-    plan.ceiling = Loudness::PeakCeiling - Loudness::PeakMargin(kbps);
-    const CommandLine floats = spliced(PreviewCommands::JoinFloats(
-        m_tools.sox, m_joinWork.pieces, PreviewCommands::SampleRateFor(bitrateFor(0)), m_joinWork.pieceGains));
+    plan.ceiling = Loudness::PeakCeiling - m_settings.format->peakMargin(kbps);
+    const int rate = m_settings.format->sampleRateFor(bitrateFor(0));
+    const CommandLine floats =
+        spliced(PreviewCommands::JoinFloats(m_tools.sox, m_joinWork.pieces, rate, m_joinWork.pieceGains));
     launch(floats, [this](const RunResult &result) { joinedFloats(result); });
 }
 
@@ -51,7 +52,7 @@ void ParallelPreviews::joinedFloats(const RunResult &result)
     if (const QString problem = PreviewCheck::ToolProblem(result); !problem.isEmpty())
         return keepJoined(result, problem);
     auto decoded = std::make_shared<DecodedAudio::Stretch>();
-    decoded->rate = PreviewCommands::SampleRateFor(bitrateFor(0));
+    decoded->rate = m_settings.format->sampleRateFor(bitrateFor(0));
     decoded->channels = PreviewCommands::Channels;
     decoded->samples.resize(size_t(result.output.size()) / sizeof(float));
     std::memcpy(decoded->samples.data(), result.output.constData(), decoded->samples.size() * sizeof(float));

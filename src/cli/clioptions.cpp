@@ -28,10 +28,10 @@ using StartList::MaxHours;
 using StartList::ReadTime;
 using namespace CliOptionList;
 
-QString bitrateList()
+QString bitrateList(const OutputFormat &format)
 {
     QStringList numbers;
-    for (const int kbps : PreviewCommands::BitrateChoices())
+    for (const int kbps : format.bitrates())
         numbers.append(QString::number(kbps));
     return numbers.join(QStringLiteral(", "));
 }
@@ -263,8 +263,9 @@ bool CliCommandLine::readBitrate(PreviewSettings &settings)
         return true;
     }
     const int kbps = bitrate.toInt();
-    if (!PreviewCommands::BitrateChoices().contains(kbps) || QString::number(kbps) != bitrate)
-        return refuse(named(Bitrate, bitrate) + QStringLiteral(": give one of %1, or same").arg(bitrateList()));
+    if (!settings.format->bitrates().contains(kbps) || QString::number(kbps) != bitrate)
+        return refuse(named(Bitrate, bitrate)
+                      + QStringLiteral(": give one of %1, or same").arg(bitrateList(*settings.format)));
     settings.kbps = kbps;
     return true;
 }

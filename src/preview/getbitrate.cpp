@@ -66,10 +66,10 @@ QString GetBitrateCombo(const QString &choice, const QString &sourcePath, const 
     return QStringLiteral("128");
 }
 
-QString BitrateFromCapture(const QString &capture)
+QString BitrateFromCapture(const QString &capture, const OutputFormat &format)
 {
     static const QRegularExpression kbps(QStringLiteral("\\b(\\d+) kb/s"));
-    const int highest = PreviewCommands::BitrateChoices().first();
+    const int highest = format.bitrates().first();
     QString result;
     for (const QString &line : capture.split(QLatin1Char('\n'))) {
         const qsizetype audio = line.indexOf(QStringLiteral("Audio:"));

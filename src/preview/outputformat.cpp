@@ -1,0 +1,61 @@
+#include "preview/outputformat.h"
+
+#include "preview/mp3format.h"
+
+#include <QFileInfo>
+
+const QList<const OutputFormat *> &OutputFormat::All()
+{
+    static const Mp3Format mp3;
+    static const QList<const OutputFormat *> formats{&mp3};
+    return formats;
+}
+
+const OutputFormat &OutputFormat::Of(Id id)
+{
+    for (const OutputFormat *format : All()) {
+        if (format->id() == id)
+            return *format;
+    }
+    Q_UNREACHABLE();
+}
+
+const OutputFormat *OutputFormat::Named(const QString &path)
+{
+    for (const OutputFormat *format : All()) {
+        if (format->names(path))
+            return format;
+    }
+    return nullptr;
+}
+
+const OutputFormat &OutputFormat::OfPreview(const QString &path)
+{
+    const OutputFormat *format = Named(path);
+    return format ? *format : Mp3();
+}
+
+QStringList OutputFormat::AllPatterns()
+{
+    QStringList patterns;
+    for (const OutputFormat *format : All())
+        patterns += format->patterns();
+    return patterns;
+}
+
+QStringList OutputFormat::patterns() const
+{
+    return {QStringLiteral("*.") + m_extension, QStringLiteral("*.") + m_extension.toUpper()};
+}
+
+bool OutputFormat::names(const QString &path) const
+{
+    return QFileInfo(path).suffix().compare(m_extension, Qt::CaseInsensitive) == 0;
+}
+
+DecodedAudio::Decoder OutputFormat::decoder() const
+{
+    return [this](const QString &path, const DecodedAudio::Reading &reading, Analysis::Pass &pass) {
+        return feed(path, reading, pass);
+    };
+}
