@@ -109,7 +109,7 @@ public:
         double duration = 0;         // seconds the cut lasts, with start
         QString waveform;            // the waveform file written beside the preview
         QString waveformProblem;     // made, but "waveform not written: <reason>"
-        // With songPictures, once made: the whole song in a few hundred points, from the
+        // With reviewPage, once made: the whole song in a few hundred points, from the
         // samples its analysis decoded or else a quick decode; only its length when neither.
         std::optional<Waveform::Overview> song;
         QString endsEarly; // made shorter than asked: "the song ends at 0:20: the preview is 15.0 s"

@@ -27,7 +27,7 @@ void ParallelPreviews::analyse(int index)
             return;
         request.start = m_work[size_t(index)].start.toDouble();
     }
-    request.songPicture = m_settings.songPictures;
+    request.songPicture = m_settings.reviewPage;
     request.fadeIn = m_settings.fadeIn;
     request.fadeOut = m_settings.fadeOut;
     if (m_settings.loudness) {

@@ -54,7 +54,7 @@ void ParallelPreviews::completeMade(int index)
     }
     if (m_dryRun)
         waveform.reset();
-    const bool picture = m_settings.songPictures && !result.song;
+    const bool picture = m_settings.reviewPage && !result.song;
     if (!waveform && !picture)
         return complete(index);
     result.made = !result.upToDate && !m_dryRun;

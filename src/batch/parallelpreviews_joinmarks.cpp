@@ -136,7 +136,7 @@ void ParallelPreviews::keepForJoin(int index, const QString &joined)
 {
     m_results[index].upToDate = true;
     m_results[index].preview = joined;
-    settleKept(index, m_settings.songPictures);
+    settleKept(index, m_settings.reviewPage);
 }
 
 // A join at each song's own bit rate takes the rate of the first song probed, so another
@@ -167,7 +167,7 @@ void ParallelPreviews::takePieceIfUpToDate(int index)
         work.pieceGain = piece.gain - result.loudness->gain;
         result.loudness = piece;
     }
-    settleKept(index, m_settings.songPictures);
+    settleKept(index, m_settings.reviewPage);
 }
 
 void ParallelPreviews::takeRecordedJoin(const PreviewMark::Record &recorded)

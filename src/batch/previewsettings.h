@@ -31,7 +31,7 @@ struct PreviewSettings {
     std::optional<double> loudness; // LUFS every preview is brought to
     bool limit = false; // with loudness: peaks that would hold the gain back are limited instead
     std::optional<Waveform::FileSettings> waveform; // a waveform file beside each preview and a joined one
-    bool songPictures = false; // each result keeps a picture of its whole song, for a review page
+    bool reviewPage = false; // a review page was asked for: each result keeps a picture of its whole song
 
     // FFmpeg is needed to read the sources' bit rates.
     bool needsFfmpeg() const { return kbps == 0; }

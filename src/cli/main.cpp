@@ -300,7 +300,7 @@ int main(int argc, char *argv[])
     // A dry run writes no file, a waveform neither: a shop dry-runs its nightly line as it is.
     if (!options.dryRun)
         settings.waveform = options.reports.waveform;
-    settings.songPictures = !options.reports.review.isEmpty();
+    settings.reviewPage = !options.reports.review.isEmpty();
     ParallelPreviews previews(tools, settings, sources.paths);
     previews.setSubfolders(sources.subfolders);
     previews.setPruneLimits(sources.roots, sources.pruneHeld);
