@@ -15,6 +15,7 @@ namespace {
 
 using namespace TagLib;
 
+// Frames of the whole track: its length, levels, chapters, timeline and structure.
 bool describesTheWholeTrack(const ByteVector &frameId)
 {
     static const char *const ids[] = {"TLEN", "RVA2", "RVAD", "EQU2", "EQUA", "CHAP", "CTOC",

@@ -17,7 +17,7 @@ const OutputFormat &OutputFormat::Of(Id id)
         if (format->id() == id)
             return *format;
     }
-    Q_UNREACHABLE();
+    qFatal("OutputFormat::Of: format %d has no row in All()", int(id));
 }
 
 const OutputFormat *OutputFormat::Named(const QString &path)
