@@ -26,7 +26,7 @@ public:
     OutputFormat &operator=(const OutputFormat &) = delete;
 
     static const OutputFormat &Of(Id id);
-    // MP3: the window's previews, and lumbrisk-cli's unless it is told otherwise.
+    // MP3: every preview of the window's, and lumbrisk-cli's by default (PreviewSettings::format).
     static const OutputFormat &Mp3() { return Of(Id::Mp3); }
     static const QList<const OutputFormat *> &All();
     // The format a file's name ends in (case ignored); none for any other name.
