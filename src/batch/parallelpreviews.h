@@ -96,6 +96,7 @@ public:
         // list does not keep every command line.
         std::optional<CommandLine> command;
         std::optional<CommandLine> decoder; // the FFmpeg run whose output that SoX run reads, if any
+        std::optional<CommandLine> encoder; // the FFmpeg run that writes the file from that SoX run's output, if any
         // A dry run's line with the limiter: the runs piped into that SoX run, first to last,
         // in place of the decoder.
         QList<CommandLine> pipedFrom;
@@ -303,9 +304,10 @@ private:
     void limitJoin();
     void limitedJoin(const LimitedStretch::Limited &outcome);
     // Starts the tool; index, when given, is the file it runs for.
-    // decoder, when given, runs too and writes into the tool's standard input.
+    // decoder, when given, runs too and writes into the tool's standard input; encoder reads its output.
     void launch(const CommandLine &commandLine, const Ended &ended, int index = -1,
-                const std::optional<CommandLine> &decoder = std::nullopt, const ToolPool::Input &input = {});
+                const std::optional<CommandLine> &decoder = std::nullopt, const ToolPool::Input &input = {},
+                const std::optional<CommandLine> &encoder = std::nullopt);
     void succeed(int index);
     void fail(int index, const QString &reason);
     void reportInOrder();

@@ -88,4 +88,5 @@ void ParallelPreviews::setCutLine(int index, const QString &writeTo)
     PreviewSteps::CutLine line = PreviewSteps::CutCommand(m_tools, cutOf(index), writeTo);
     m_results[index].command = std::move(line.sox);
     m_results[index].decoder = std::move(line.decoder);
+    m_results[index].encoder = std::move(line.encoder);
 }

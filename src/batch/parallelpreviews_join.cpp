@@ -77,8 +77,10 @@ void ParallelPreviews::join()
     if (m_joined->reason.isEmpty())
         m_joined->reason = prepareFolder(*m_joined);
     if (!m_joined->reason.isEmpty() || m_dryRun) {
-        if (m_dryRun && m_joined->reason.isEmpty())
+        if (m_dryRun && m_joined->reason.isEmpty()) {
             m_joined->command = joinCommand(m_joined->preview);
+            m_joined->encoder = PreviewCommands::Encode(m_tools.ffmpeg, bitrateFor(0), m_joined->preview);
+        }
         return endJoin();
     }
     m_sweep.removeFrom(Main::FolderOf(m_joined->preview));
@@ -93,10 +95,12 @@ void ParallelPreviews::join()
 void ParallelPreviews::launchJoin()
 {
     m_joined->command = joinCommand(m_joinedOutput->path());
+    m_joined->encoder = PreviewCommands::Encode(m_tools.ffmpeg, bitrateFor(0), m_joinedOutput->path());
     ToolPool::Input input;
     if (const std::shared_ptr<const DecodedAudio::Stretch> &limited = m_joinWork.limited)
         input = {DecodedAudio::WaveHeaderOf(*limited), {limited, &limited->samples}};
-    launch(*m_joined->command, [this](const RunResult &result) { joinEnded(result); }, -1, std::nullopt, input);
+    launch(*m_joined->command, [this](const RunResult &result) { joinEnded(result); }, -1, std::nullopt, input,
+           m_joined->encoder);
 }
 
 void ParallelPreviews::joinEnded(const RunResult &result)

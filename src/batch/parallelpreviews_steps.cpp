@@ -82,7 +82,7 @@ void ParallelPreviews::cut(int index)
         work.stretch ? ToolPool::Input{DecodedAudio::WaveHeaderOf(*work.stretch), {work.stretch, &work.stretch->samples}}
                      : ToolPool::Input();
     launch(*result.command, [this, index](const RunResult &ended) { cutEnded(index, ended); }, index, result.decoder,
-           samples);
+           samples, result.encoder);
 }
 
 // LAME's overshoot comes after the gain, so a preview's true peak is known only once it is

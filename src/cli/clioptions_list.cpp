@@ -13,9 +13,16 @@ const QCommandLineOption Duration({QStringLiteral("d"), QStringLiteral("duration
                                   QStringLiteral("Length of every preview in seconds. Default: 15."),
                                   QStringLiteral("SECONDS"), QStringLiteral("15"));
 const QCommandLineOption Bitrate({QStringLiteral("b"), QStringLiteral("bitrate")},
-                                 QStringLiteral("Bit rate of the previews in kbit/s, 320 down to 8, or \"same\" as "
-                                                "each source. Default: 128."),
-                                 QStringLiteral("KBPS"), QStringLiteral("128"));
+                                 QStringLiteral("Bit rate of the previews in kbit/s, or \"same\" as each source "
+                                                "(the nearest the format has). MP3: 320 down to 8, default 128; AAC: "
+                                                "32 to 320, default 256; Opus: 6 to 256, default 96."),
+                                 QStringLiteral("KBPS"));
+const QCommandLineOption Format(QStringLiteral("format"),
+                                QStringLiteral("What the previews are written as: mp3 (by SoX's LAME), aac (AAC-LC in "
+                                               "an .m4a file, by FFmpeg's encoder) or opus (an .opus file at 48 kHz, "
+                                               "by FFmpeg's libopus), with the same tags, cover and loudness. "
+                                               "Default: mp3."),
+                                QStringLiteral("FORMAT"), QStringLiteral("mp3"));
 const QCommandLineOption Output({QStringLiteral("o"), QStringLiteral("output")},
                                 QStringLiteral("Folder the previews go to, made when missing. Default: the current "
                                                "folder."),
@@ -101,7 +108,7 @@ const QCommandLineOption Json(QStringLiteral("json"),
 
 QList<QCommandLineOption> All()
 {
-    return QList<QCommandLineOption>{Start, Duration, Bitrate, Output, Beside, Join, Extension, KeepFolders, Jobs,
+    return QList<QCommandLineOption>{Start, Duration, Bitrate, Format, Output, Beside, Join, Extension, KeepFolders, Jobs,
                                      FadeIn, FadeOut, Starts, Crossfade, NoTags, LoudnessTarget, Limit, Update, Prune,
                                      DryRun, Quiet, Json}
            + ReportOptions::All();

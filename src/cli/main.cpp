@@ -251,6 +251,10 @@ int main(int argc, char *argv[])
         return complain(tools.soxProblem, ToolMissing);
     if (options.settings.needsFfmpeg() && tools.ffmpeg.isEmpty())
         return complain(tools.ffmpegProblem, ToolMissing);
+    if (const QString encoder = options.settings.format->ffmpegEncoder(); !encoder.isEmpty()) {
+        if (const QString problem = Tools::EncoderProblem(tools.ffmpeg, encoder); !problem.isEmpty())
+            return complain(problem, ToolMissing);
+    }
 
     // From here on a signal stops the run, also while a large list is scanned or planned.
     Interruption interruption({SIGINT, SIGTERM, SIGHUP, SIGPIPE});

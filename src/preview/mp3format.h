@@ -6,9 +6,10 @@
 
 class Mp3Format : public OutputFormat {
 public:
-    Mp3Format() : OutputFormat(Id::Mp3, QStringLiteral("mp3")) {}
+    Mp3Format() : OutputFormat(Id::Mp3, QStringLiteral("MP3"), QStringLiteral("mp3")) {}
 
     const QList<int> &bitrates() const override;
+    int defaultBitrate() const override { return 128; }
     // 24000 Hz for the rates MPEG-1 Layer III lacks at 48000 Hz (8, 16, 24 and 144 kbps; any
     // other below 32), which MPEG-2 has there; 48000 Hz for all others. At 48000 Hz LAME would
     // take the nearest rate it has, so "144 kbps" would give a 128 kbps file.

@@ -1,13 +1,17 @@
 #include "preview/outputformat.h"
 
+#include "preview/aacformat.h"
 #include "preview/mp3format.h"
+#include "preview/opusformat.h"
 
 #include <QFileInfo>
 
 const QList<const OutputFormat *> &OutputFormat::All()
 {
     static const Mp3Format mp3;
-    static const QList<const OutputFormat *> formats{&mp3};
+    static const AacFormat aac;
+    static const OpusFormat opus;
+    static const QList<const OutputFormat *> formats{&mp3, &aac, &opus};
     return formats;
 }
 
@@ -51,6 +55,17 @@ QStringList OutputFormat::patterns() const
 bool OutputFormat::names(const QString &path) const
 {
     return QFileInfo(path).suffix().compare(m_extension, Qt::CaseInsensitive) == 0;
+}
+
+QString OutputFormat::bitrateText() const
+{
+    const QList<int> &kbps = bitrates();
+    if (kbps.first() - kbps.last() + 1 == kbps.size())
+        return QStringLiteral("%1 to %2").arg(kbps.last()).arg(kbps.first());
+    QStringList numbers;
+    for (const int rate : kbps)
+        numbers.append(QString::number(rate));
+    return numbers.join(QStringLiteral(", "));
 }
 
 DecodedAudio::Decoder OutputFormat::decoder() const

@@ -7,6 +7,7 @@
 
 #include "analysis/audiolength.h"
 #include "analysis/decodedaudio.h"
+#include "platform/commandline.h"
 
 #include <QList>
 #include <QString>
@@ -19,7 +20,7 @@ class PreviewTags; // preview/previewtags.h: TagLib's, for the few files that wr
 
 class OutputFormat {
 public:
-    enum class Id { Mp3 };
+    enum class Id { Mp3, Aac, Opus };
 
     virtual ~OutputFormat() = default;
     OutputFormat(const OutputFormat &) = delete;
@@ -37,16 +38,27 @@ public:
     static QStringList AllPatterns();
 
     Id id() const { return m_id; }
+    QString name() const { return m_name; }           // "MP3", as people call it
     QString extension() const { return m_extension; } // "mp3", without the dot
     QStringList patterns() const;
     bool names(const QString &path) const;
 
     // The bit rates it can have, in kbit/s, highest first.
     virtual const QList<int> &bitrates() const = 0;
+    // What lumbrisk-cli writes without -b.
+    virtual int defaultBitrate() const = 0;
+    // The bit rates as a user reads them: "6 to 256" for every whole number between, else
+    // the list ("320, 256, ...").
+    QString bitrateText() const;
     // The sample rate a preview at the bit rate (kbit/s, as SoX gets it) is written at.
     virtual int sampleRateFor(const QString &bitrate) const = 0;
     // SoX's options for the encoder before the output's name, each followed by a blank: "-C 128 ".
     virtual QString encoderOptions(const QString &bitrate) const = 0;
+    // FFmpeg's encoder that writes the file from the raw floats SoX writes on its standard
+    // output ("libopus"); "" when SoX writes the file itself.
+    virtual QString ffmpegEncoder() const { return QString(); }
+    // FFmpeg's options after its input for that encoder: " -c:a libopus -b:a 96k -f opus".
+    virtual QString ffmpegOptions(const QString &) const { return QString(); }
     // What the encoder does to loudness and peaks at a bit rate (Loudness::GainFor's terms).
     virtual double encodingLoss(int kbps) const = 0;
     virtual double peakMargin(int kbps) const = 0;
@@ -69,9 +81,10 @@ public:
     DecodedAudio::Decoder decoder() const;
 
 protected:
-    OutputFormat(Id id, const QString &extension) : m_id(id), m_extension(extension) {}
+    OutputFormat(Id id, const QString &name, const QString &extension) : m_id(id), m_name(name), m_extension(extension) {}
 
 private:
     Id m_id;
+    QString m_name;
     QString m_extension;
 };

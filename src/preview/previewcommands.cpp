@@ -17,12 +17,6 @@ QString formatOptions(int rate)
     return QStringLiteral(" -c %1 -r %2 ").arg(Channels).arg(rate);
 }
 
-// The encoding of the output, as its name's format has it.
-QString outputOptions(const QString &bitrate, const QString &outputPath)
-{
-    const OutputFormat &format = OutputFormat::OfPreview(outputPath);
-    return formatOptions(format.sampleRateFor(bitrate)) + format.encoderOptions(bitrate);
-}
 
 QString trim(const QString &start, const QString &duration)
 {
@@ -34,6 +28,15 @@ QString trim(const QString &start, const QString &duration)
 CommandLine &literalName(CommandLine &command, const QString &path)
 {
     return command.plain(QStringLiteral("--no-glob ")).quoted(Main::AbsolutePath(path));
+}
+
+// The encoding of the output, as its name's format has it, and its name; or, for a format
+// FFmpeg encodes, SoX's raw floats on its standard output, which Encode reads.
+CommandLine &output(CommandLine &command, const QString &bitrate, const QString &outputPath)
+{
+    const OutputFormat &format = OutputFormat::OfPreview(outputPath);
+    command.plain(formatOptions(format.sampleRateFor(bitrate)) + format.encoderOptions(bitrate));
+    return format.ffmpegEncoder().isEmpty() ? literalName(command, outputPath) : command.plain(QStringLiteral("-"));
 }
 
 // "sox" --no-glob "<source>"
@@ -48,8 +51,7 @@ CommandLine soxReading(const QString &sox, const QString &sourcePath)
 CommandLine cutFrom(CommandLine input, const QString &bitrate, const QString &outputPath, const QString &start,
                     const QString &duration)
 {
-    input.plain(QStringLiteral(" ") + outputOptions(bitrate, outputPath));
-    return literalName(input, outputPath).plain(trim(start, duration));
+    return output(input.plain(QStringLiteral(" ")), bitrate, outputPath).plain(trim(start, duration));
 }
 
 // The input, then:  -t f32 -c 2 -r <rate> - trim <start> <duration>
@@ -179,6 +181,18 @@ CommandLine FfmpegDecode(const QString &ffmpeg, const QString &sourcePath)
     return FfmpegInput(ffmpeg, QStringLiteral(" -nostdin -v error"), sourcePath).plain(QStringLiteral(" -vn -f sox -"));
 }
 
+std::optional<CommandLine> Encode(const QString &ffmpeg, const QString &bitrate, const QString &outputPath)
+{
+    const OutputFormat &format = OutputFormat::OfPreview(outputPath);
+    if (format.ffmpegEncoder().isEmpty())
+        return std::nullopt;
+    const int rate = format.sampleRateFor(bitrate);
+    return CommandLine(ffmpeg)
+        .plain(QStringLiteral(" -nostdin -v error -f f32le -ar %1 -ac %2 -i -").arg(rate).arg(Channels)
+               + format.ffmpegOptions(bitrate) + QStringLiteral(" -y "))
+        .quoted(Main::AbsolutePath(outputPath));
+}
+
 CommandLine Decode(const QString &sox, const QString &sourcePath, int rate, const QString &start,
                    const QString &duration)
 {
@@ -220,7 +234,8 @@ CommandLine joining(const QString &sox, const QStringList &entries, const QList<
 CommandLine Join(const QString &sox, const QStringList &entries, const QString &bitrate,
                  const QString &joinedPath, const QList<double> &gains)
 {
-    return literalName(joining(sox, entries, gains).plain(outputOptions(bitrate, joinedPath)), joinedPath);
+    CommandLine join = joining(sox, entries, gains);
+    return output(join, bitrate, joinedPath);
 }
 
 CommandLine JoinFloats(const QString &sox, const QStringList &entries, int rate, const QList<double> &gains)

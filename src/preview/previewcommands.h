@@ -6,6 +6,7 @@
 #include "preview/outputformat.h"
 
 #include <functional>
+#include <optional>
 
 namespace PreviewCommands {
 
@@ -75,6 +76,11 @@ CommandLine LimitedStretch(const QString &program, int rate, double ceiling, con
 CommandLine FfmpegInput(const QString &ffmpeg, const QString &options, const QString &sourcePath);
 // FfmpegInput with " -nostdin -v error", then -vn -f sox -
 CommandLine FfmpegDecode(const QString &ffmpeg, const QString &sourcePath);
+// For an output whose format FFmpeg encodes, the cut's and join's SoX writes raw floats on
+// its standard output (-t f32 -) in place of the output's name, and this run writes the file:
+// "ffmpeg" -nostdin -v error -f f32le -ar <rate> -ac 2 -i - <format's options> -y "<output>".
+// None for a format SoX writes itself.
+std::optional<CommandLine> Encode(const QString &ffmpeg, const QString &bitrate, const QString &outputPath);
 // "sox" --no-glob "<source>"  -t f32 -c 2 -r <rate> - trim <start> <duration>: the stretch Cut encodes,
 // as raw 32-bit floats on standard output for measuring.
 CommandLine Decode(const QString &sox, const QString &sourcePath, int rate, const QString &start,
