@@ -140,10 +140,10 @@ void ParallelPreviews::keepForJoin(int index, const QString &joined)
 }
 
 // A join at each song's own bit rate takes the rate of the first song probed, so another
-// song's preview cannot stand in for its piece.
+// song's preview cannot stand in for its piece; nor can one that SoX cannot read.
 void ParallelPreviews::takePieceIfUpToDate(int index)
 {
-    if (m_settings.kbps == 0)
+    if (m_settings.kbps == 0 || &m_settings.format->joinPieces() != m_settings.format)
         return;
     const std::optional<PreviewMark::Record> recorded = upToDateOwnPreview(index);
     if (!recorded)

@@ -62,7 +62,7 @@ void ParallelPreviews::nameOutput(int index)
 {
     Result &result = m_results[index];
     if (m_settings.join) {
-        result.preview = m_workFolder->piecePath(index + 1, *m_settings.format);
+        result.preview = m_workFolder->piecePath(index + 1, m_settings.format->joinPieces());
         Work &work = m_work[size_t(index)];
         work.wanted = PreviewRecord::Wanted(m_results[index].source, m_cuts.recipe(index));
         // Named as a run without the join names it.

@@ -34,6 +34,11 @@ QString FfmpegFormat::encoderOptions(const QString &) const
     return QStringLiteral("-t f32 ");
 }
 
+const OutputFormat &FfmpegFormat::joinPieces() const
+{
+    return JoinPieces();
+}
+
 bool FfmpegFormat::holdsAudio(const QString &path) const
 {
     const std::optional<AudioLength> length = measure(path);

@@ -13,6 +13,7 @@ public:
     static constexpr int Rate = 48000;
 
     int sampleRateFor(const QString &bitrate) const override;
+    const OutputFormat &joinPieces() const override;
     QString encoderOptions(const QString &bitrate) const override;
 
     bool holdsAudio(const QString &path) const override;

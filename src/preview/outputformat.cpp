@@ -1,6 +1,7 @@
 #include "preview/outputformat.h"
 
 #include "preview/aacformat.h"
+#include "preview/joinpieceformat.h"
 #include "preview/mp3format.h"
 #include "preview/opusformat.h"
 
@@ -13,6 +14,12 @@ const QList<const OutputFormat *> &OutputFormat::All()
     static const OpusFormat opus;
     static const QList<const OutputFormat *> formats{&mp3, &aac, &opus};
     return formats;
+}
+
+const OutputFormat &OutputFormat::JoinPieces()
+{
+    static const JoinPieceFormat pieces;
+    return pieces;
 }
 
 const OutputFormat &OutputFormat::Of(Id id)
@@ -36,7 +43,7 @@ const OutputFormat *OutputFormat::Named(const QString &path)
 const OutputFormat &OutputFormat::OfPreview(const QString &path)
 {
     const OutputFormat *format = Named(path);
-    return format ? *format : Mp3();
+    return format ? *format : JoinPieces().names(path) ? JoinPieces() : Mp3();
 }
 
 QStringList OutputFormat::AllPatterns()

@@ -20,7 +20,7 @@ class PreviewTags; // preview/previewtags.h: TagLib's, for the few files that wr
 
 class OutputFormat {
 public:
-    enum class Id { Mp3, Aac, Opus };
+    enum class Id { Mp3, Aac, Opus, JoinPiece };
 
     virtual ~OutputFormat() = default;
     OutputFormat(const OutputFormat &) = delete;
@@ -29,10 +29,14 @@ public:
     static const OutputFormat &Of(Id id);
     // MP3: every preview of the window's, and lumbrisk-cli's by default (PreviewSettings::format).
     static const OutputFormat &Mp3() { return Of(Id::Mp3); }
+    // The formats of previews; not the pieces of a join.
     static const QList<const OutputFormat *> &All();
+    // The pieces of the joins in formats SoX cannot read back (JoinPieceFormat).
+    static const OutputFormat &JoinPieces();
     // The format a file's name ends in (case ignored); none for any other name.
     static const OutputFormat *Named(const QString &path);
-    // The format of a file Lumbrisk named (a preview, its temporary file, a join's piece).
+    // The format of a file Lumbrisk named (a preview, its temporary file, a join's piece:
+    // a .wav one is a JoinPieceFormat).
     static const OutputFormat &OfPreview(const QString &path);
     // Name patterns of every format's files ("*.mp3", "*.MP3", ...), for looking in folders.
     static QStringList AllPatterns();
@@ -45,6 +49,8 @@ public:
 
     // The bit rates it can have, in kbit/s, highest first.
     virtual const QList<int> &bitrates() const = 0;
+    // The format of the pieces a join in this format is made of: its own when SoX reads it back.
+    virtual const OutputFormat &joinPieces() const { return *this; }
     // What lumbrisk-cli writes without -b.
     virtual int defaultBitrate() const = 0;
     // The bit rates as a user reads them: "6 to 256" for every whole number between, else
