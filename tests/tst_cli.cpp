@@ -12,6 +12,7 @@
 #include "filelist/addfolder.h"
 #include "platform/consoleprompts.h"
 #include "platform/main.h"
+#include "preview/previewmark.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -190,6 +191,8 @@ private slots:
     void pruneRemovesOnlyWhatIsProvedGone_data();
     void pruneRemovesOnlyWhatIsProvedGone();
     void jobsKeepWithinTheLimitOfOpenFiles();
+    void previewsInEachFormat_data();
+    void previewsInEachFormat();
 
 private:
     // rawArgument: printf's format of one more argument, for bytes that are not valid UTF-8.
@@ -1972,6 +1975,86 @@ void TestCli::jobsKeepWithinTheLimitOfOpenFiles()
     QCOMPARE(::setrlimit(RLIMIT_NOFILE, &saved), 0);
     QVERIFY2(result.status == 0, qPrintable(result.err));
     QVERIFY2(result.err.startsWith(QStringLiteral("lumbrisk-cli: -j 100 lowered to 2: ")), qPrintable(result.err));
+}
+
+void TestCli::previewsInEachFormat_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QString>("extension");
+    QTest::addColumn<QString>("codec");
+    QTest::addColumn<double>("longest"); // seconds an encoder's padding may add to what was asked
+    QTest::newRow("mp3") << "mp3" << "mp3" << "mp3" << 2 * Fixtures::FrameSeconds;
+    QTest::newRow("aac") << "aac" << "m4a" << "aac" << 2 * 1024.0 / 48000;
+    QTest::newRow("opus") << "opus" << "opus" << "opus" << 960.0 / 48000;
+}
+
+// Separate previews and a crossfaded sampler at -14 LUFS with the limiter: FFmpeg reads the
+// codec asked, TagLib the songs' tags, cover and Lumbrisk's mark, FFmpeg's meter the
+// loudness and the peak of the file as encoded; --update keeps them and --prune takes the
+// preview of a song gone, never a file of the user's under a preview's name.
+void TestCli::previewsInEachFormat()
+{
+    QFETCH(QString, format);
+    QFETCH(QString, extension);
+    QFETCH(QString, codec);
+    QFETCH(double, longest);
+    const QString songs = folder(QStringLiteral("formats/songs-") + format);
+    const QString out = folder(QStringLiteral("formats/") + format);
+    const QString clicks = folder(QStringLiteral("formats/parts-") + format) + QStringLiteral("/clicks.wav");
+    const QString tone = folder(QStringLiteral("formats/parts-") + format) + QStringLiteral("/tone.wav");
+    QVERIFY(Fixtures::MakeSound(clicks, QStringLiteral("synth 5 square 3 gain -6 highpass 4000").split(QLatin1Char(' '))));
+    QVERIFY(Fixtures::MakeSound(tone, QStringLiteral("synth 5 sine 440 gain -19").split(QLatin1Char(' '))));
+    QStringList sources{songs + QStringLiteral("/Tick.flac")}; // its clicks must be limited to reach the target
+    QCOMPARE(QProcess::execute(QStringLiteral("sox"), {QStringLiteral("-m"), clicks, tone, sources.first()}), 0);
+    for (const QString &name : {QStringLiteral("Shout"), QStringLiteral("Gone")}) {
+        sources << songs + QLatin1Char('/') + name + QStringLiteral(".flac");
+        QCOMPARE(QProcess::execute(QStringLiteral("sox"), QStringList{QStringLiteral("-n"), sources.constLast()}
+                                                              + QStringLiteral("synth 5 sine 330 brownnoise gain -6").split(QLatin1Char(' '))),
+                 0);
+    }
+    for (const QString &source : sources)
+        QVERIFY(TagFixtures::Write(source, {{QStringLiteral("TITLE"), {QFileInfo(source).baseName()}},
+                                            {QStringLiteral("ALBUM"), {QStringLiteral("Formats")}}}, TagFixtures::Cover()));
+    const QString users = out + QStringLiteral("/Shout_Preview.") + extension;
+    QVERIFY(Fixtures::WriteFile(users, "the user's own"));
+    const QStringList common = QStringLiteral("--json -s 0.5 -d 4 --loudness -14 --limit --format").split(QLatin1Char(' ')) << format;
+    const Run separate = run(common + QStringList{QStringLiteral("-o"), out} + sources);
+    const Run joined = run(common + QStringList{QStringLiteral("--join"), QStringLiteral("--crossfade"), QStringLiteral("1"),
+                                                QStringLiteral("-o"), out + QStringLiteral("/joined")} + sources.mid(0, 2));
+    QVERIFY2(separate.status == 0 && joined.status == 0, qPrintable(separate.err + joined.err));
+    const QString tick = out + QStringLiteral("/Tick_Preview.") + extension;
+    const QString gone = out + QStringLiteral("/Gone_Preview.") + extension;
+    const QMap<QString, double> made{{tick, 4}, {out + QStringLiteral("/Shout_Preview (2).") + extension, 4}, {gone, 4},
+                                     {out + QStringLiteral("/joined/Joined_Preview.") + extension, 7}};
+    for (auto preview = made.cbegin(); preview != made.cend(); ++preview) {
+        const QString name = QFileInfo(preview.key()).fileName();
+        const Fixtures::AudioFacts facts = Fixtures::Describe(preview.key());
+        QCOMPARE(facts.codec, codec);
+        QVERIFY2(facts.sampleRate == 48000 && facts.channels == 2, qPrintable(name));
+        QVERIFY2(facts.seconds >= preview.value() - 0.01 && facts.seconds <= preview.value() + longest,
+                 qPrintable(QStringLiteral("%1 plays %2 s").arg(name).arg(facts.seconds)));
+        const TagFixtures::Tags tags = TagFixtures::Read(preview.key());
+        QCOMPARE(tags.text.value(QStringLiteral("ALBUM")), QStringList{QStringLiteral("Formats")});
+        QCOMPARE(tags.pictures, QList<QByteArray>{TagFixtures::Cover()});
+        QVERIFY2(PreviewMark::Read(preview.key()), qPrintable(name));
+        const Fixtures::LoudnessFacts loudness = Fixtures::MeasureLoudness(preview.key());
+        QVERIFY2(qAbs(loudness.integrated + 14) <= 0.5 && loudness.truePeak <= -1,
+                 qPrintable(QStringLiteral("%1: %2 LUFS, %3 dBTP").arg(name).arg(loudness.integrated).arg(loudness.truePeak)));
+    }
+    QCOMPARE(TagFixtures::Read(tick).text.value(QStringLiteral("TITLE")), QStringList{QStringLiteral("Tick")});
+
+    QVERIFY(QFile::remove(sources.takeLast()));
+    const QByteArray before = Fixtures::Contents(tick);
+    // Its song recorded below a FOLDER argument and not there: gone.
+    const Run again = run(common + QStringList{QStringLiteral("--update"), QStringLiteral("--prune"), QStringLiteral("-o"), out, songs});
+    QCOMPARE(again.status, 0);
+    const QJsonArray previews = QJsonDocument::fromJson(again.out.toUtf8()).object().value(QStringLiteral("previews")).toArray();
+    QCOMPARE(previews.size(), 2);
+    for (const QJsonValue &preview : previews)
+        QVERIFY(preview.toObject().value(QStringLiteral("up_to_date")).toBool());
+    QCOMPARE(Fixtures::Contents(tick), before);
+    QVERIFY(!QFile::exists(gone));
+    QCOMPARE(Fixtures::Contents(users), QByteArray("the user's own"));
 }
 
 QTEST_GUILESS_MAIN(TestCli)

@@ -33,6 +33,10 @@ void TestOutputFormat::namesTellTheFormat_data()
     QTest::newRow("case ignored") << "/music/SONG.Mp3" << "mp3";
     QTest::newRow("a dot in the folder's name") << "/music/Vol. 2/Song_Preview.mp3" << "mp3";
     QTest::newRow("a run's temporary file") << "/music/.lumbrisk-a1B2c3.mp3" << "mp3";
+    QTest::newRow("AAC") << "/music/Song_Preview.m4a" << "m4a";
+    QTest::newRow("Opus, case ignored") << "/music/SONG_PREVIEW.OPUS" << "opus";
+    // A join's piece is no preview: scans never take it for one.
+    QTest::newRow("a join's piece") << "/tmp/work/0001.wav" << "";
     QTest::newRow("another ending after it") << "/music/Song.mp3.flac" << "";
     QTest::newRow("the folder's name only") << "/music/Album.mp3/Song" << "";
     QTest::newRow("no dot") << "/music/mp3" << "";
@@ -77,10 +81,14 @@ void TestOutputFormat::previewOfEachFormatReadsBack()
     const QString preview = PreviewCommands::OutputPath(dir.path(), source, output);
     QCOMPARE(OutputFormat::Named(preview), &output);
     QCOMPARE(OutputFormat::Named(dir.filePath(Leftovers::TemporaryFileName(output))), &output);
-    const Shell32::RunResult cut = Shell32::RunAndWait(
-        PreviewCommands::Cut(QStringLiteral("sox"), source, bitrate, preview, QStringLiteral("0"), QStringLiteral("2")),
-        Shell32::HiddenWindow, nullptr, QString(), 0, 1);
-    QVERIFY(cut.succeeded());
+    const CommandLine sox =
+        PreviewCommands::Cut(QStringLiteral("sox"), source, bitrate, preview, QStringLiteral("0"), QStringLiteral("2"));
+    const std::optional<CommandLine> encoder = PreviewCommands::Encode(QStringLiteral("ffmpeg"), bitrate, preview);
+    QCOMPARE(encoder.has_value(), !output.ffmpegEncoder().isEmpty());
+    Shell32::RunResult fed;
+    const Shell32::RunResult cut = encoder ? Shell32::RunPipedAndWait(sox, *encoder, nullptr, QString(), 0, 1, fed)
+                                           : Shell32::RunAndWait(sox, Shell32::HiddenWindow, nullptr, QString(), 0, 1);
+    QVERIFY(cut.succeeded() && (!encoder || fed.succeeded()));
 
     QCOMPARE(Fixtures::Describe(preview).sampleRate, output.sampleRateFor(bitrate));
     QVERIFY(output.holdsAudio(preview));

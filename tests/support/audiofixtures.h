@@ -52,6 +52,7 @@ QString WriteScript(const QString &folder, const QString &name, const QString &b
 QStringList FilesBelow(const QString &folder);
 
 struct AudioFacts {
+    QString codec; // FFmpeg's name: mp3, aac, opus, ...
     int channels = 0;
     int sampleRate = 0;
     int bitRate = 0; // bit/s
