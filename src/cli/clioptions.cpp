@@ -89,8 +89,9 @@ QString relativeProblem(const QString &name)
 CliCommandLine::CliCommandLine()
 {
     m_parser.setApplicationDescription(
-        QStringLiteral("Makes a short MP3 preview of every FILE, and of every audio file (or -e's) in each FOLDER and "
-                       "the folders below it: stereo, 48000 Hz, at the chosen bit rate, named <name>_Preview.mp3. "
+        QStringLiteral("Makes a short MP3 (or --format's) preview of every FILE, and of every audio file (or -e's) in "
+                       "each FOLDER and the folders below it: stereo, 48000 Hz, at the chosen bit rate, named "
+                       "<name>_Preview.mp3 (.m4a, .opus). "
                        "The previews Lumbrisk made are no songs: a folder's are left out. Sources are only read. Progress goes to standard error.\n\n"
                        "Exit status: 0 every preview made, 1 some not made or left out (a name that is not "
                        "valid UTF-8), no audio file found or a folder that could not be read, 2 bad usage (a FILE or "

@@ -29,7 +29,7 @@ const QCommandLineOption Output({QStringLiteral("o"), QStringLiteral("output")},
                                 QStringLiteral("FOLDER"));
 const QCommandLineOption Beside(QStringLiteral("beside"), QStringLiteral("Put each preview next to its source."));
 const QCommandLineOption Join(QStringLiteral("join"),
-                              QStringLiteral("Make one Joined_Preview.mp3 of all previews instead of one file per "
+                              QStringLiteral("Make one Joined_Preview.mp3 (.m4a, .opus) of all previews instead of one file per "
                                              "source, with the tags its songs share: the album's name as its title "
                                              "and the album's cover when they are one album's."));
 const QCommandLineOption Extension({QStringLiteral("e"), QStringLiteral("ext")},
@@ -94,7 +94,8 @@ const QCommandLineOption Prune(QStringLiteral("prune"),
                                               "be read. Folders below the output folder left empty go too. Without "
                                               "it they are only listed."));
 const QCommandLineOption DryRun(QStringLiteral("dry-run"),
-                                QStringLiteral("Print the SoX command lines, shell-quoted, and make nothing. The tags "
+                                QStringLiteral("Print the SoX command lines (for AAC and Opus piped into FFmpeg's "
+                                               "encoder), shell-quoted, and make nothing. The tags "
                                                "are copied by Lumbrisk itself, not by these lines; --waveform writes "
                                                "nothing either. With --json: the plan as a JSON report instead."));
 const QCommandLineOption Quiet({QStringLiteral("q"), QStringLiteral("quiet")},

@@ -70,8 +70,10 @@ bool FfmpegFormat::feed(const QString &path, const DecodedAudio::Reading &readin
     QString options = QStringLiteral(" -nostdin -v error");
     if (reading.from > 0)
         options += QStringLiteral(" -ss ") + PreviewCommands::SoxNumber(reading.from);
+    // One channel as the mean of both, as libmpg123 mixes an MP3's: FFmpeg's own mix is 3 dB louder.
+    const QString mix = reading.mono ? QStringLiteral(" -af pan=mono|c0=0.5*c0+0.5*c1") : QStringLiteral(" -ac 2");
     const CommandLine decode = PreviewCommands::FfmpegInput(ffmpeg, options, path).plain(
-        QStringLiteral(" -vn -f f32le -ac %1 -ar %2 -").arg(channels).arg(rate));
+        QStringLiteral(" -vn") + mix + QStringLiteral(" -f f32le -ar %1 -").arg(rate));
     const PipeDecode::Ended ended = PipeDecode::Feed(decode, std::nullopt, rate, channels, pass, [] { return false; });
     return ended.stoppedEarly || ended.reader.succeeded();
 }
