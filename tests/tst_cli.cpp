@@ -564,6 +564,29 @@ void TestCli::exitStatuses_data()
                                            << none;
     QTest::newRow("--limit without a loudness") << QStringList{QStringLiteral("--limit"), a} << QString() << 2
                                                 << QStringLiteral("^lumbrisk-cli: --limit needs --loudness$") << none;
+    QTest::newRow("a format Lumbrisk does not write") << QStringList{QStringLiteral("--format"), QStringLiteral("flac"), a}
+                                                      << QString() << 2
+                                                      << QStringLiteral("^lumbrisk-cli: --format 'flac': give mp3, aac or opus$") << none;
+    QTest::newRow("an MP3 rate Opus has not") << QStringList{QStringLiteral("--format"), QStringLiteral("opus"), QStringLiteral("-b"),
+                                                             QStringLiteral("320"), a}
+                                              << QString() << 2
+                                              << QStringLiteral("^lumbrisk-cli: --bitrate '320': Opus takes 6 to 256 kbit/s; give "
+                                                                "one of those, or same$")
+                                              << none;
+    // An FFmpeg built without libopus.
+    const QString noOpus = folder(QStringLiteral("no-opus"));
+    Fixtures::WriteScript(noOpus, QStringLiteral("ffmpeg"),
+                          QStringLiteral("case \"$*\" in *-encoders*) /usr/bin/ffmpeg \"$@\" | grep -v libopus; exit;; esac\n"
+                                         "exec /usr/bin/ffmpeg \"$@\""));
+    QTest::newRow("Opus without its encoder") << QStringList{QStringLiteral("--format"), QStringLiteral("opus"), a}
+                                              << noOpus + QStringLiteral(":/usr/bin:/bin") << 3
+                                              << QStringLiteral("^lumbrisk-cli: FFmpeg \\(.*/no-opus/ffmpeg\\) has no libopus "
+                                                                "encoder\\. Install the Debian package ffmpeg, whose libavcodec has it\\.$")
+                                              << none;
+    // AAC's default, 256, is no rate to check against MP3's list: the format is read first.
+    QTest::newRow("AAC at its default rate") << QStringList{QStringLiteral("--format"), QStringLiteral("AAC"), a}
+                                             << QString() << 0 << QStringLiteral("^1 of 1 previews made$")
+                                             << QStringList{QStringLiteral("Tone A_Preview.m4a")};
     QTest::newRow("missing folder") << QStringList{a, QStringLiteral("gone/")} << QString() << 2
                                     << QStringLiteral("^lumbrisk-cli: 'gone/': no such folder$") << none;
     const QString pictures = folder(QStringLiteral("pictures"));
@@ -1026,6 +1049,15 @@ void TestCli::dryRunLinesMakeTheSamePreviews_data()
                                   << "Artist A/Album 1/Track 01_Preview.mp3";
     QTest::newRow("joined per kept folder") << QStringList{QStringLiteral("--join"), QStringLiteral("--keep-folders"), m_tree}
                                             << 0 << "Artist B/Joined_Preview.mp3";
+    // SoX's lines pipe into FFmpeg's encoder, after the decoding and the limiter's.
+    QTest::newRow("AAC, limited") << QStringList{QStringLiteral("--format"), QStringLiteral("aac"), QStringLiteral("--loudness"),
+                                                 QStringLiteral("-14"), QStringLiteral("--limit"), loudMaster(QStringLiteral("mp3")),
+                                                 loudMaster(QStringLiteral("flac"))}
+                                  << 0 << "Loud_Preview (2).m4a";
+    QTest::newRow("Opus, joined with a crossfade")
+        << QStringList{QStringLiteral("--format"), QStringLiteral("opus"), QStringLiteral("--join"), QStringLiteral("--crossfade"),
+                       QStringLiteral("0.3")}
+        << 0 << "Joined_Preview.opus";
 }
 
 // Into output folders that are not there yet: the real run makes its own, the dry run's

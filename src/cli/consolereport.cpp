@@ -286,9 +286,17 @@ QString ConsoleReport::commandText(const ParallelPreviews::Result &result) const
     for (const CommandLine &run : pipedInto(result))
         text += shellWords(run) + QStringLiteral(" | ");
     text += shellWords(*result.command);
-    if (result.encoder)
-        text += QStringLiteral(" | ") + shellWords(*result.encoder);
-    return text;
+    if (!result.encoder)
+        return text;
+    // FFmpeg empties its output before the first sample comes: the line writes beside the
+    // preview and renames, so that a line whose song has gone leaves the preview as it was;
+    // and it ends the script as sh -e would end it at a failed SoX line.
+    const QString preview = result.encoder->arguments().constLast();
+    const QString part = ShellQuoted(preview + QStringLiteral(".part"));
+    QString encoder = shellWords(*result.encoder);
+    encoder.chop(ShellQuoted(preview).size());
+    return text + QStringLiteral(" | ") + encoder + part + QStringLiteral(" && mv -f -- ") + part + QLatin1Char(' ')
+           + ShellQuoted(preview) + QStringLiteral(" || exit");
 }
 
 QList<CommandLine> ConsoleReport::pipedInto(const ParallelPreviews::Result &result)

@@ -60,7 +60,7 @@ private:
     void printLine(const QString &line);
     void drawProgress();
     // The result's command line, shell-quoted, after the lines piped into it and before the
-    // encoder it writes into, each with its pipe.
+    // encoder it writes into, each with its pipe; the encoder's file then takes the preview's name.
     QString commandText(const ParallelPreviews::Result &result) const;
     void printCommand(const ParallelPreviews::Result &result);
     // The runs whose output a file's command line reads: its decoder, or a limiter's line.

@@ -188,7 +188,7 @@ std::optional<CommandLine> Encode(const QString &ffmpeg, const QString &bitrate,
         return std::nullopt;
     const int rate = format.sampleRateFor(bitrate);
     return CommandLine(ffmpeg)
-        .plain(QStringLiteral(" -nostdin -v error -f f32le -ar %1 -ac %2 -i -").arg(rate).arg(Channels)
+        .plain(QStringLiteral(" -nostdin -v error -f f32le -ar %1 -ac %2 -i - -abort_on empty_output").arg(rate).arg(Channels)
                + format.ffmpegOptions(bitrate) + QStringLiteral(" -y "))
         .quoted(Main::AbsolutePath(outputPath));
 }

@@ -78,7 +78,8 @@ CommandLine FfmpegInput(const QString &ffmpeg, const QString &options, const QSt
 CommandLine FfmpegDecode(const QString &ffmpeg, const QString &sourcePath);
 // For an output whose format FFmpeg encodes, the cut's and join's SoX writes raw floats on
 // its standard output (-t f32 -) in place of the output's name, and this run writes the file:
-// "ffmpeg" -nostdin -v error -f f32le -ar <rate> -ac 2 -i - <format's options> -y "<output>".
+// "ffmpeg" -nostdin -v error -f f32le -ar <rate> -ac 2 -i - -abort_on empty_output <format's options>
+// -y "<output>": it fails when SoX gave it no sample.
 // None for a format SoX writes itself.
 std::optional<CommandLine> Encode(const QString &ffmpeg, const QString &bitrate, const QString &outputPath);
 // "sox" --no-glob "<source>"  -t f32 -c 2 -r <rate> - trim <start> <duration>: the stretch Cut encodes,

@@ -114,6 +114,12 @@ QByteArray Contents(const QString &path)
 
 QByteArray AudioContents(const QString &path)
 {
+    if (!path.endsWith(QLatin1String(".mp3"), Qt::CaseInsensitive)) {
+        QProcess ffmpeg;
+        ffmpeg.start(QStringLiteral("ffmpeg"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), path,
+                                                QStringLiteral("-f"), QStringLiteral("f32le"), QStringLiteral("-")});
+        return ffmpeg.waitForFinished(30000) && ffmpeg.exitCode() == 0 ? ffmpeg.readAllStandardOutput() : QByteArray();
+    }
     const QByteArray bytes = Contents(path);
     if (bytes.size() < 10 || !bytes.startsWith("ID3"))
         return bytes;
