@@ -214,13 +214,14 @@ void ToolPool::killAll()
     const QList<Running> running = m_running;
     m_running.clear();
     for (const Running &tool : running) {
+        QProcess *process = tool.process;
         for (QProcess *other : {tool.decoder, tool.encoder}) {
             if (other) {
+                other->disconnect(m_owner); // an encoder SoX has finished with waits to end the run
                 Shell32::Kill(*other);
                 other->waitForFinished();
             }
         }
-        QProcess *process = tool.process;
         process->disconnect(m_owner);
         Shell32::Kill(*process);
         process->waitForFinished();
