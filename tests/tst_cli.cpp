@@ -828,6 +828,9 @@ void TestCli::stopsKeepFinishedPreviewsOnly_data()
     const QStringList a{QStringLiteral("Tone A_Preview.mp3")};
     QTest::newRow("Ctrl+C") << SIGINT << -1 << both << 130 << a;
     QTest::newRow("SIGHUP, a closed terminal") << SIGHUP << -1 << both << 129 << a;
+    // The encoder SoX writes into is ended with it, and its unfinished file goes.
+    QTest::newRow("Ctrl+C, Opus") << SIGINT << -1 << QStringList{QStringLiteral("--format"), QStringLiteral("opus")} + both
+                                  << 130 << QStringList{QStringLiteral("Tone A_Preview.opus")};
     QTest::newRow("standard error into a closed pipe") << 0 << STDERR_FILENO << both << 141 << a;
     // Feeding SoX the measured samples through a pipe must not leave SIGPIPE ignored.
     QTest::newRow("standard error into a closed pipe, samples fed to SoX")
