@@ -66,12 +66,7 @@ private:
 
 const QList<int> &AacFormat::bitrates() const
 {
-    static const QList<int> kbps = [] {
-        QList<int> rates;
-        for (int rate = 320; rate >= 32; --rate)
-            rates.append(rate);
-        return rates;
-    }();
+    static const QList<int> kbps = EveryRate(320, 32);
     return kbps;
 }
 

@@ -23,6 +23,14 @@ int rateFor(const DecodedAudio::Reading &reading)
 
 } // namespace
 
+QList<int> FfmpegFormat::EveryRate(int highest, int lowest)
+{
+    QList<int> rates;
+    for (int rate = highest; rate >= lowest; --rate)
+        rates.append(rate);
+    return rates;
+}
+
 int FfmpegFormat::sampleRateFor(const QString &) const
 {
     return Rate;

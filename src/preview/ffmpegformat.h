@@ -23,6 +23,9 @@ public:
     bool feed(const QString &path, const DecodedAudio::Reading &reading, Analysis::Pass &pass) const override;
 
 protected:
+    // Every whole rate from highest down to lowest (kbit/s): an encoder that takes any.
+    static QList<int> EveryRate(int highest, int lowest);
+
     FfmpegFormat(Id id, const QString &name, const QString &extension, int frameSamples)
         : OutputFormat(id, name, extension), m_frameSamples(frameSamples)
     {

@@ -52,12 +52,7 @@ private:
 
 const QList<int> &OpusFormat::bitrates() const
 {
-    static const QList<int> kbps = [] {
-        QList<int> rates;
-        for (int rate = 256; rate >= 6; --rate)
-            rates.append(rate);
-        return rates;
-    }();
+    static const QList<int> kbps = EveryRate(256, 6);
     return kbps;
 }
 
