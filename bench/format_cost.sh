@@ -11,19 +11,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-build=${BUILD_DIR:-build}
-jobs=${BENCH_JOBS:-$(nproc)}
-files=${BENCH_FILES:-12}
-seconds=${BENCH_SECONDS:-150}
-repeats=${BENCH_REPEATS:-3}
-cache=${BENCH_CACHE:-/tmp/lumbrisk-bench}/rich-s${seconds}
-cli="$build/lumbrisk-cli"
-[[ -x "$cli" ]] || { echo "Build first: $cli is missing" >&2; exit 1; }
-[[ -x /usr/bin/time ]] || { echo "GNU time is missing: apt install time" >&2; exit 1; }
 source bench/turns.sh
-rich_songs
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+rich_bench
 
 declare -A extra=([mp3]="--format mp3" [aac]="--format aac" [opus]="--format opus")
 ways=(mp3 aac opus)

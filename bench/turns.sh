@@ -35,6 +35,23 @@ take_turns() {
 # The median of one way's times.
 median_of() { tr ' ' '\n' <<< "${times[$1]}" | grep . | median; }
 
+# The settings of the encoder benchmarks (waveform_cost.sh, format_cost.sh) from their
+# environment, their songs (rich_songs), and a work folder that goes at the end.
+rich_bench() {
+  build=${BUILD_DIR:-build}
+  jobs=${BENCH_JOBS:-$(nproc)}
+  files=${BENCH_FILES:-12}
+  seconds=${BENCH_SECONDS:-150}
+  repeats=${BENCH_REPEATS:-3}
+  cache=${BENCH_CACHE:-/tmp/lumbrisk-bench}/rich-s${seconds}
+  cli="$build/lumbrisk-cli"
+  [[ -x "$cli" ]] || { echo "Build first: $cli is missing" >&2; exit 1; }
+  [[ -x /usr/bin/time ]] || { echo "GNU time is missing: apt install time" >&2; exit 1; }
+  rich_songs
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+}
+
 # The songs of the encoder benchmarks: noise and plucked chords, which cost an encoder about
 # what music does (a pure tone costs it less); $files MP3s of $seconds s, kept in $cache.
 # Sets `sources`.
