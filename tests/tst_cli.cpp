@@ -12,6 +12,7 @@
 #include "filelist/addfolder.h"
 #include "platform/consoleprompts.h"
 #include "platform/main.h"
+#include "preview/previewmark.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -200,6 +201,8 @@ private slots:
     void pruneRemovesOnlyWhatIsProvedGone_data();
     void pruneRemovesOnlyWhatIsProvedGone();
     void jobsKeepWithinTheLimitOfOpenFiles();
+    void previewsInEachFormat_data();
+    void previewsInEachFormat();
 
 private:
     // rawArgument: printf's format of one more argument, for bytes that are not valid UTF-8.
@@ -571,6 +574,29 @@ void TestCli::exitStatuses_data()
                                            << none;
     QTest::newRow("--limit without a loudness") << QStringList{QStringLiteral("--limit"), a} << QString() << 2
                                                 << QStringLiteral("^lumbrisk-cli: --limit needs --loudness$") << none;
+    QTest::newRow("a format Lumbrisk does not write") << QStringList{QStringLiteral("--format"), QStringLiteral("flac"), a}
+                                                      << QString() << 2
+                                                      << QStringLiteral("^lumbrisk-cli: --format 'flac': give mp3, aac or opus$") << none;
+    QTest::newRow("an MP3 rate Opus has not") << QStringList{QStringLiteral("--format"), QStringLiteral("opus"), QStringLiteral("-b"),
+                                                             QStringLiteral("320"), a}
+                                              << QString() << 2
+                                              << QStringLiteral("^lumbrisk-cli: --bitrate '320': Opus takes 6 to 256 kbit/s; give "
+                                                                "one of those, or same$")
+                                              << none;
+    // An FFmpeg built without libopus.
+    const QString noOpus = folder(QStringLiteral("no-opus"));
+    Fixtures::WriteScript(noOpus, QStringLiteral("ffmpeg"),
+                          QStringLiteral("case \"$*\" in *-encoders*) /usr/bin/ffmpeg \"$@\" | grep -v libopus; exit;; esac\n"
+                                         "exec /usr/bin/ffmpeg \"$@\""));
+    QTest::newRow("Opus without its encoder") << QStringList{QStringLiteral("--format"), QStringLiteral("opus"), a}
+                                              << noOpus + QStringLiteral(":/usr/bin:/bin") << 3
+                                              << QStringLiteral("^lumbrisk-cli: FFmpeg \\(.*/no-opus/ffmpeg\\) has no libopus "
+                                                                "encoder\\. Install the Debian package ffmpeg, whose libavcodec has it\\.$")
+                                              << none;
+    // AAC's default, 256, is no rate to check against MP3's list: the format is read first.
+    QTest::newRow("AAC at its default rate") << QStringList{QStringLiteral("--format"), QStringLiteral("AAC"), a}
+                                             << QString() << 0 << QStringLiteral("^1 of 1 previews made$")
+                                             << QStringList{QStringLiteral("Tone A_Preview.m4a")};
     QTest::newRow("missing folder") << QStringList{a, QStringLiteral("gone/")} << QString() << 2
                                     << QStringLiteral("^lumbrisk-cli: 'gone/': no such folder$") << none;
     const QString pictures = folder(QStringLiteral("pictures"));
@@ -812,6 +838,9 @@ void TestCli::stopsKeepFinishedPreviewsOnly_data()
     const QStringList a{QStringLiteral("Tone A_Preview.mp3")};
     QTest::newRow("Ctrl+C") << SIGINT << -1 << both << 130 << a;
     QTest::newRow("SIGHUP, a closed terminal") << SIGHUP << -1 << both << 129 << a;
+    // The encoder SoX writes into is ended with it, and its unfinished file goes.
+    QTest::newRow("Ctrl+C, Opus") << SIGINT << -1 << QStringList{QStringLiteral("--format"), QStringLiteral("opus")} + both
+                                  << 130 << QStringList{QStringLiteral("Tone A_Preview.opus")};
     QTest::newRow("standard error into a closed pipe") << 0 << STDERR_FILENO << both << 141 << a;
     // Feeding SoX the measured samples through a pipe must not leave SIGPIPE ignored.
     QTest::newRow("standard error into a closed pipe, samples fed to SoX")
@@ -1033,6 +1062,15 @@ void TestCli::dryRunLinesMakeTheSamePreviews_data()
                                   << "Artist A/Album 1/Track 01_Preview.mp3";
     QTest::newRow("joined per kept folder") << QStringList{QStringLiteral("--join"), QStringLiteral("--keep-folders"), m_tree}
                                             << 0 << "Artist B/Joined_Preview.mp3";
+    // SoX's lines pipe into FFmpeg's encoder, after the decoding and the limiter's.
+    QTest::newRow("AAC, limited") << QStringList{QStringLiteral("--format"), QStringLiteral("aac"), QStringLiteral("--loudness"),
+                                                 QStringLiteral("-14"), QStringLiteral("--limit"), loudMaster(QStringLiteral("mp3")),
+                                                 loudMaster(QStringLiteral("flac"))}
+                                  << 0 << "Loud_Preview (2).m4a";
+    QTest::newRow("Opus, joined with a crossfade")
+        << QStringList{QStringLiteral("--format"), QStringLiteral("opus"), QStringLiteral("--join"), QStringLiteral("--crossfade"),
+                       QStringLiteral("0.3")}
+        << 0 << "Joined_Preview.opus";
 }
 
 // Into output folders that are not there yet: the real run makes its own, the dry run's
@@ -1989,6 +2027,86 @@ void TestCli::jobsKeepWithinTheLimitOfOpenFiles()
     QCOMPARE(::setrlimit(RLIMIT_NOFILE, &saved), 0);
     QVERIFY2(result.status == 0, qPrintable(result.err));
     QVERIFY2(result.err.startsWith(QStringLiteral("lumbrisk-cli: -j 100 lowered to 2: ")), qPrintable(result.err));
+}
+
+void TestCli::previewsInEachFormat_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QString>("extension");
+    QTest::addColumn<QString>("codec");
+    QTest::addColumn<double>("longest"); // seconds an encoder's padding may add to what was asked
+    QTest::newRow("mp3") << "mp3" << "mp3" << "mp3" << 2 * Fixtures::FrameSeconds;
+    QTest::newRow("aac") << "aac" << "m4a" << "aac" << 2 * 1024.0 / 48000;
+    QTest::newRow("opus") << "opus" << "opus" << "opus" << 960.0 / 48000;
+}
+
+// Separate previews and a crossfaded sampler at -14 LUFS with the limiter: FFmpeg reads the
+// codec asked, TagLib the songs' tags, cover and Lumbrisk's mark, FFmpeg's meter the
+// loudness and the peak of the file as encoded; --update keeps them and --prune takes the
+// preview of a song gone, never a file of the user's under a preview's name.
+void TestCli::previewsInEachFormat()
+{
+    QFETCH(QString, format);
+    QFETCH(QString, extension);
+    QFETCH(QString, codec);
+    QFETCH(double, longest);
+    const QString songs = folder(QStringLiteral("formats/songs-") + format);
+    const QString out = folder(QStringLiteral("formats/") + format);
+    const QString clicks = folder(QStringLiteral("formats/parts-") + format) + QStringLiteral("/clicks.wav");
+    const QString tone = folder(QStringLiteral("formats/parts-") + format) + QStringLiteral("/tone.wav");
+    QVERIFY(Fixtures::MakeSound(clicks, QStringLiteral("synth 5 square 3 gain -6 highpass 4000").split(QLatin1Char(' '))));
+    QVERIFY(Fixtures::MakeSound(tone, QStringLiteral("synth 5 sine 440 gain -19").split(QLatin1Char(' '))));
+    QStringList sources{songs + QStringLiteral("/Tick.flac")}; // its clicks must be limited to reach the target
+    QCOMPARE(QProcess::execute(QStringLiteral("sox"), {QStringLiteral("-m"), clicks, tone, sources.first()}), 0);
+    for (const QString &name : {QStringLiteral("Shout"), QStringLiteral("Gone")}) {
+        sources << songs + QLatin1Char('/') + name + QStringLiteral(".flac");
+        QCOMPARE(QProcess::execute(QStringLiteral("sox"), QStringList{QStringLiteral("-n"), sources.constLast()}
+                                                              + QStringLiteral("synth 5 sine 330 brownnoise gain -6").split(QLatin1Char(' '))),
+                 0);
+    }
+    for (const QString &source : sources)
+        QVERIFY(TagFixtures::Write(source, {{QStringLiteral("TITLE"), {QFileInfo(source).baseName()}},
+                                            {QStringLiteral("ALBUM"), {QStringLiteral("Formats")}}}, TagFixtures::Cover()));
+    const QString users = out + QStringLiteral("/Shout_Preview.") + extension;
+    QVERIFY(Fixtures::WriteFile(users, "the user's own"));
+    const QStringList common = QStringLiteral("--json -s 0.5 -d 4 --loudness -14 --limit --format").split(QLatin1Char(' ')) << format;
+    const Run separate = run(common + QStringList{QStringLiteral("-o"), out} + sources);
+    const Run joined = run(common + QStringList{QStringLiteral("--join"), QStringLiteral("--crossfade"), QStringLiteral("1"),
+                                                QStringLiteral("-o"), out + QStringLiteral("/joined")} + sources.mid(0, 2));
+    QVERIFY2(separate.status == 0 && joined.status == 0, qPrintable(separate.err + joined.err));
+    const QString tick = out + QStringLiteral("/Tick_Preview.") + extension;
+    const QString gone = out + QStringLiteral("/Gone_Preview.") + extension;
+    const QMap<QString, double> made{{tick, 4}, {out + QStringLiteral("/Shout_Preview (2).") + extension, 4}, {gone, 4},
+                                     {out + QStringLiteral("/joined/Joined_Preview.") + extension, 7}};
+    for (auto preview = made.cbegin(); preview != made.cend(); ++preview) {
+        const QString name = QFileInfo(preview.key()).fileName();
+        const Fixtures::AudioFacts facts = Fixtures::Describe(preview.key());
+        QCOMPARE(facts.codec, codec);
+        QVERIFY2(facts.sampleRate == 48000 && facts.channels == 2, qPrintable(name));
+        QVERIFY2(facts.seconds >= preview.value() - 0.01 && facts.seconds <= preview.value() + longest,
+                 qPrintable(QStringLiteral("%1 plays %2 s").arg(name).arg(facts.seconds)));
+        const TagFixtures::Tags tags = TagFixtures::Read(preview.key());
+        QCOMPARE(tags.text.value(QStringLiteral("ALBUM")), QStringList{QStringLiteral("Formats")});
+        QCOMPARE(tags.pictures, QList<QByteArray>{TagFixtures::Cover()});
+        QVERIFY2(PreviewMark::Read(preview.key()), qPrintable(name));
+        const Fixtures::LoudnessFacts loudness = Fixtures::MeasureLoudness(preview.key());
+        QVERIFY2(qAbs(loudness.integrated + 14) <= 0.5 && loudness.truePeak <= -1,
+                 qPrintable(QStringLiteral("%1: %2 LUFS, %3 dBTP").arg(name).arg(loudness.integrated).arg(loudness.truePeak)));
+    }
+    QCOMPARE(TagFixtures::Read(tick).text.value(QStringLiteral("TITLE")), QStringList{QStringLiteral("Tick")});
+
+    QVERIFY(QFile::remove(sources.takeLast()));
+    const QByteArray before = Fixtures::Contents(tick);
+    // Its song recorded below a FOLDER argument and not there: gone.
+    const Run again = run(common + QStringList{QStringLiteral("--update"), QStringLiteral("--prune"), QStringLiteral("-o"), out, songs});
+    QCOMPARE(again.status, 0);
+    const QJsonArray previews = QJsonDocument::fromJson(again.out.toUtf8()).object().value(QStringLiteral("previews")).toArray();
+    QCOMPARE(previews.size(), 2);
+    for (const QJsonValue &preview : previews)
+        QVERIFY(preview.toObject().value(QStringLiteral("up_to_date")).toBool());
+    QCOMPARE(Fixtures::Contents(tick), before);
+    QVERIFY(!QFile::exists(gone));
+    QCOMPARE(Fixtures::Contents(users), QByteArray("the user's own"));
 }
 
 QTEST_GUILESS_MAIN(TestCli)

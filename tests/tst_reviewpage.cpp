@@ -255,7 +255,7 @@ void TestReviewPage::rowsTellWhereTheirStartCameFrom_data()
                                            << "too long to look into: a quarter in";
     QTest::newRow("pinned by the list") << int(StartFrom::List) << "list" << "row pinned made" << "";
     QTest::newRow("a share") << int(StartFrom::Share) << "share" << "row made" << "";
-    QTest::newRow("a second") << int(StartFrom::Fixed) << "fixed" << "row made" << "";
+    QTest::newRow("a second") << int(StartFrom::Seconds) << "fixed" << "row made" << "";
 }
 
 void TestReviewPage::rowsTellWhereTheirStartCameFrom()

@@ -202,28 +202,29 @@ std::optional<Loudness::Measurement> measureWhole(double seconds, Analysis::Stre
     return measured;
 }
 
-std::function<bool(Analysis::Pass &)> fileFeed(const QString &path)
+std::function<bool(Analysis::Pass &)> fileFeed(const QString &path, const Decoder &decode)
 {
-    return [path](Analysis::Pass &pass) {
+    return [path, decode](Analysis::Pass &pass) {
         Reading reading;
         reading.ownRate = true;
-        return Feed(path, reading, pass);
+        return decode(path, reading, pass);
     };
 }
 
 } // namespace
 
-std::optional<double> MeasureTruePeak(const QString &path, double seconds,
+std::optional<double> MeasureTruePeak(const QString &path, double seconds, const Decoder &decode,
                                       const std::vector<Analysis::Analyzer *> &others)
 {
     const std::optional<Loudness::Measurement> measured =
-        measureWhole(seconds, Analysis::StretchLoudness::Measures::PeakOnly, others, fileFeed(path));
+        measureWhole(seconds, Analysis::StretchLoudness::Measures::PeakOnly, others, fileFeed(path, decode));
     return measured ? std::optional(measured->truePeak) : std::nullopt;
 }
 
-std::optional<Loudness::Measurement> MeasureLoudness(const QString &path, double seconds)
+std::optional<Loudness::Measurement> MeasureLoudness(const QString &path, double seconds,
+                                                     const Decoder &decode)
 {
-    return measureWhole(seconds, Analysis::StretchLoudness::Measures::LoudnessAndPeak, {}, fileFeed(path));
+    return measureWhole(seconds, Analysis::StretchLoudness::Measures::LoudnessAndPeak, {}, fileFeed(path, decode));
 }
 
 Loudness::Measurement MeasureStretch(const Stretch &stretch)

@@ -43,6 +43,9 @@ struct Reading {
 // ends the decoding; what came before it still counts. False when the file cannot be
 // opened or holds no MPEG audio; the pass has then not begun.
 bool Feed(const QString &path, const Reading &reading, Analysis::Pass &pass);
+// What hands a file's samples to a pass as Feed does an MP3's: the decoder of a preview's
+// format, for the measures below.
+using Decoder = std::function<bool(const QString &path, const Reading &reading, Analysis::Pass &pass)>;
 // The whole file as the chorus search gets it (up to Chorus::LongestSongSeconds and a
 // block); none when Feed fails or no sample came.
 std::optional<Audio> DecodeMono(const QString &path);
@@ -50,10 +53,12 @@ std::optional<Audio> DecodeMono(const QString &path);
 std::optional<Audio> CollectMono(const std::function<bool(Analysis::Pass &)> &decode);
 // The true peak (dBTP) of a file of at most `seconds` as a player hears it: both channels at
 // its own rate. `others` get the same samples. None when it cannot be decoded.
-std::optional<double> MeasureTruePeak(const QString &path, double seconds,
+std::optional<double> MeasureTruePeak(const QString &path, double seconds, const Decoder &decode,
                                       const std::vector<Analysis::Analyzer *> &others = {});
-// The same file's integrated loudness as well as its true peak, as EBU R128 measures them.
-std::optional<Loudness::Measurement> MeasureLoudness(const QString &path, double seconds);
+// The same file's integrated loudness as well as its true peak, as EBU R128 measures them
+// (an MP3's unless told otherwise).
+std::optional<Loudness::Measurement> MeasureLoudness(const QString &path, double seconds,
+                                                     const Decoder &decode = Feed);
 // The stretch a cut encodes, as decoded: interleaved frames at the file's own rate, before
 // any fade or gain, so that SoX can cut the preview from them instead of decoding it again.
 struct Stretch {

@@ -233,14 +233,14 @@ QString WriteBeside(const QString &preview, const Data &data, const FileSettings
     return problem.isEmpty() ? QString() : QStringLiteral("%1 cannot be written: %2").arg(path, problem);
 }
 
-QString WriteBeside(const QString &preview, const FileSettings &settings)
+QString WriteBeside(const QString &preview, const FileSettings &settings, const DecodedAudio::Decoder &decode)
 {
     PassBuilder builder(settings.channels);
     Analysis::Pass pass({&builder}, LongestPreviewSeconds);
     DecodedAudio::Reading reading;
     reading.mono = settings.channels == 1; // the decoder mixes both, with half the work
     reading.ownRate = true;
-    if (!DecodedAudio::Feed(preview, reading, pass))
+    if (!decode(preview, reading, pass))
         return QStringLiteral("no audio could be decoded from it");
     return WriteBeside(preview, builder.finish(), settings);
 }

@@ -6,6 +6,7 @@
 // does, so that the files it would make and ours agree.
 
 #include "analysis/analyzer.h"
+#include "analysis/decodedaudio.h"
 
 #include <QByteArray>
 #include <QString>
@@ -108,7 +109,8 @@ private:
 bool FileMatches(const QString &preview, const FileSettings &settings);
 // Writes the waveform file of the preview beside it; "" when done, else why not.
 QString WriteBeside(const QString &preview, const Data &data, const FileSettings &settings);
-// Decodes the MP3 file once, as it plays, and writes its waveform file beside it.
-QString WriteBeside(const QString &preview, const FileSettings &settings);
+// Decodes the preview once, as it plays, and writes its waveform file beside it.
+QString WriteBeside(const QString &preview, const FileSettings &settings,
+                    const DecodedAudio::Decoder &decode);
 
 } // namespace Waveform

@@ -3,7 +3,7 @@
 #include "platform/apperror.h"
 #include "platform/main.h"
 #include "platform/numbers.h"
-#include "preview/previewcommands.h"
+#include "preview/outputformat.h"
 #include "preview/songstart.h"
 
 #include <QDir>
@@ -15,7 +15,7 @@ const QStringList &BitrateItems()
 {
     static const QStringList items = [] {
         QStringList texts{QStringLiteral("Same bit rate as input file")};
-        for (const int kbps : PreviewCommands::BitrateChoices())
+        for (const int kbps : OutputFormat::Mp3().bitrates())
             texts.append(QStringLiteral("%1 kbps").arg(kbps));
         return texts;
     }();

@@ -2,6 +2,7 @@
 
 #include "analysis/waveform.h"
 #include "platform/main.h"
+#include "preview/outputformat.h"
 #include "preview/previewfiles.h"
 #include "preview/previewmark.h"
 
@@ -151,10 +152,10 @@ QStringList waveformsBeside(const QString &preview)
     return found;
 }
 
-QStringList mp3FilesIn(const QString &folder, bool recursive)
+QStringList previewFormatFilesIn(const QString &folder, bool recursive)
 {
     QStringList files;
-    QDirIterator iterator(folder, {QStringLiteral("*.mp3"), QStringLiteral("*.MP3")},
+    QDirIterator iterator(folder, OutputFormat::AllPatterns(),
                           QDir::Files | QDir::Hidden | QDir::NoSymLinks,
                           recursive ? QDirIterator::Subdirectories : QDirIterator::NoIteratorFlags);
     while (iterator.hasNext())
@@ -177,7 +178,7 @@ Found Find(const QStringList &folders, bool recursive, const QSet<QString> &curr
 {
     QStringList files;
     for (const QString &folder : folders)
-        files += mp3FilesIn(folder, recursive);
+        files += previewFormatFilesIn(folder, recursive);
     QCollator collator;
     collator.setNumericMode(true);
     std::sort(files.begin(), files.end(), collator);

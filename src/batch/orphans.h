@@ -33,12 +33,13 @@ struct Found {
     QList<Doubt> doubts;
 };
 
-// The marked MP3 files in the folders (and, with recursive, the folders below them; links to
-// folders are not followed) whose recorded source is gone, in name order. A source is gone
-// only when it lies below one of roots (the run's FOLDER arguments, absolute), the nearest
-// folder above it that is there can be read, and it is not there (ENOENT, and no link of its
-// name); every other marked file whose source is not there is a doubt. `current` holds the
-// keys (PreviewFiles::FileKey) of the files this run made or kept, which are neither.
+// The marked files of the preview formats in the folders (and, with recursive, the folders
+// below them; links to folders are not followed) whose recorded source is gone, in name
+// order. A source is gone only when it lies below one of roots (the run's FOLDER arguments,
+// absolute), the nearest folder above it that is there can be read, and it is not there
+// (ENOENT, and no link of its name); every other marked file whose source is not there is a
+// doubt. `current` holds the keys (PreviewFiles::FileKey) of the files this run made or
+// kept, which are neither.
 Found Find(const QStringList &folders, bool recursive, const QSet<QString> &current, const QStringList &roots);
 
 // Removes the orphan and its waveform files; sets removed, or the problem.

@@ -179,7 +179,8 @@ void ParallelPreviews::startStep(int index)
 }
 
 void ParallelPreviews::launch(const CommandLine &commandLine, const Ended &ended, int index,
-                              const std::optional<CommandLine> &decoder, const ToolPool::Input &input)
+                              const std::optional<CommandLine> &decoder, const ToolPool::Input &input,
+                              const std::optional<CommandLine> &encoder)
 {
     const bool decoded = decoder.has_value();
     m_pool.launch(
@@ -190,7 +191,7 @@ void ParallelPreviews::launch(const CommandLine &commandLine, const Ended &ended
             ended(result);
             pump();
         },
-        input);
+        input, encoder);
 }
 
 void ParallelPreviews::stop()

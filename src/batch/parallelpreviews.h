@@ -29,7 +29,7 @@
 
 #include "platform/commandline.h"
 #include "analysis/chorus.h"
-#include "analysis/mp3audio.h"
+#include "analysis/audiolength.h"
 #include "analysis/sourceanalysis.h"
 #include "analysis/limitedstretch.h"
 #include "analysis/loudness.h"
@@ -95,6 +95,7 @@ public:
         // list does not keep every command line.
         std::optional<CommandLine> command;
         std::optional<CommandLine> decoder; // the FFmpeg run whose output that SoX run reads, if any
+        std::optional<CommandLine> encoder; // the FFmpeg run that writes the file from that SoX run's output, if any
         // A dry run's line with the limiter: the runs piped into that SoX run, first to last,
         // in place of the decoder.
         QList<CommandLine> pipedFrom;
@@ -108,7 +109,7 @@ public:
         double duration = 0;         // seconds the cut lasts, with start
         QString waveform;            // the waveform file written beside the preview
         QString waveformProblem;     // made, but "waveform not written: <reason>"
-        // With songPictures, once made: the whole song in a few hundred points, from the
+        // With reviewPage, once made: the whole song in a few hundred points, from the
         // samples its analysis decoded or else a quick decode; only its length when neither.
         std::optional<Waveform::Overview> song;
         QString endsEarly; // made shorter than asked: "the song ends at 0:20: the preview is 15.0 s"
@@ -301,9 +302,10 @@ private:
     void limitJoin();
     void limitedJoin(const LimitedStretch::Limited &outcome);
     // Starts the tool; index, when given, is the file it runs for.
-    // decoder, when given, runs too and writes into the tool's standard input.
+    // decoder, when given, runs too and writes into the tool's standard input; encoder reads its output.
     void launch(const CommandLine &commandLine, const Ended &ended, int index = -1,
-                const std::optional<CommandLine> &decoder = std::nullopt, const ToolPool::Input &input = {});
+                const std::optional<CommandLine> &decoder = std::nullopt, const ToolPool::Input &input = {},
+                const std::optional<CommandLine> &encoder = std::nullopt);
     void succeed(int index);
     void fail(int index, const QString &reason);
     void reportInOrder();

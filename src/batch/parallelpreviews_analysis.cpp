@@ -20,7 +20,7 @@ void ParallelPreviews::analyse(int index)
     if (!search && !settleStart(index))
         return;
     SourceAnalysis::Request request = m_work[size_t(index)].file.analysisRequest(m_tools, bitrateFor(index).toInt(), search);
-    request.songPicture = m_settings.songPictures;
+    request.songPicture = m_settings.reviewPage;
     m_work[size_t(index)].analysing = true;
     ++m_analysing;
     m_analyses.start([this, index, request] {

@@ -54,7 +54,7 @@ void ParallelPreviews::completeMade(int index)
     }
     if (m_dryRun)
         waveform.reset();
-    const bool picture = m_settings.songPictures && !result.song;
+    const bool picture = m_settings.reviewPage && !result.song;
     if (!waveform && !picture)
         return complete(index);
     result.made = !result.upToDate && !m_dryRun;
@@ -67,7 +67,8 @@ void ParallelPreviews::completeMade(int index)
     m_analyses.start([this, index, waveform, built, picture, length, pipes, preview = result.preview, source = result.source] {
         QString problem;
         if (waveform)
-            problem = built ? Waveform::WriteBeside(preview, *built, *waveform) : Waveform::WriteBeside(preview, *waveform);
+            problem = built ? Waveform::WriteBeside(preview, *built, *waveform)
+                            : Waveform::WriteBeside(preview, *waveform, OutputFormat::OfPreview(preview).decoder());
         const std::optional<Waveform::Overview> song =
             picture ? songPicture(source, length, pipes, [this] { return m_stopAnalyses.load(); }) : std::nullopt;
         QMetaObject::invokeMethod(this, [this, index, problem, song] { completed(index, problem, song); },
@@ -116,7 +117,9 @@ void ParallelPreviews::writeJoinedWaveform()
     }
     if (m_dryRun)
         return;
-    m_joined->waveformProblem = waveformProblemText(Waveform::WriteBeside(m_joined->preview, waveform));
+    const QString &joined = m_joined->preview;
+    m_joined->waveformProblem =
+        waveformProblemText(Waveform::WriteBeside(joined, waveform, OutputFormat::OfPreview(joined).decoder()));
     if (m_joined->waveformProblem.isEmpty())
         m_joined->waveform = Waveform::PathBeside(m_joined->preview, waveform.format);
 }

@@ -26,6 +26,7 @@ void ParallelPreviews::setCutLine(int index, const QString &writeTo)
     PreviewSteps::CutLine line = file.cutLine(m_tools, writeTo);
     m_results[index].command = std::move(line.sox);
     m_results[index].decoder = std::move(line.decoder);
+    m_results[index].encoder = std::move(line.encoder);
 }
 
 // What the report tells of the file's way so far: where its start came from and the level it got.

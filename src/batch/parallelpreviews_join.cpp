@@ -10,7 +10,7 @@
 
 #include "platform/main.h"
 #include "platform/shell32.h"
-#include "analysis/mp3audio.h"
+#include "preview/outputformat.h"
 #include "analysis/decodedaudio.h"
 #include "preview/previewcheck.h"
 #include "preview/previewcommands.h"
@@ -43,7 +43,7 @@ double ParallelPreviews::retaken(const Loudness::Measurement &encoded) const
                                    [this](int index) { return m_results[index].pieceTaken; });
     if (!taken || !encoded.integrated)
         return 0;
-    return std::clamp(*m_settings.loudness - *encoded.integrated, 0.0, Loudness::EncodingLoss(bitrateFor(0).toInt()));
+    return std::clamp(*m_settings.loudness - *encoded.integrated, 0.0, m_settings.format->encodingLoss(bitrateFor(0).toInt()));
 }
 
 bool ParallelPreviews::ofJoin(int index, int number) const
@@ -69,7 +69,8 @@ void ParallelPreviews::join()
         sources.append(result.source);
         // A dry run has no pieces yet: each is planned to last its duration.
         const bool planned = m_dryRun && !result.pieceTaken;
-        m_joinWork.pieceSeconds.append(planned ? m_cuts.duration(index) : Mp3Audio::SoxSeconds(result.preview).value_or(0));
+        const OutputFormat &format = OutputFormat::OfPreview(result.preview);
+        m_joinWork.pieceSeconds.append(planned ? m_cuts.duration(index) : format.soxSeconds(result.preview).value_or(0));
     }
     if (m_joinWork.pieces.isEmpty())
         m_joined->reason = QStringLiteral("none of the previews could be made");
@@ -80,8 +81,10 @@ void ParallelPreviews::join()
     if (m_joined->reason.isEmpty())
         m_joined->reason = prepareFolder(*m_joined);
     if (!m_joined->reason.isEmpty() || m_dryRun) {
-        if (m_dryRun && m_joined->reason.isEmpty())
+        if (m_dryRun && m_joined->reason.isEmpty()) {
             m_joined->command = joinCommand(m_joined->preview);
+            m_joined->encoder = PreviewCommands::Encode(m_tools.ffmpeg, bitrateFor(0), m_joined->preview);
+        }
         return endJoin();
     }
     m_sweep.removeFrom(Main::FolderOf(m_joined->preview));
@@ -96,10 +99,12 @@ void ParallelPreviews::join()
 void ParallelPreviews::launchJoin()
 {
     m_joined->command = joinCommand(m_joinedOutput->path());
+    m_joined->encoder = PreviewCommands::Encode(m_tools.ffmpeg, bitrateFor(0), m_joinedOutput->path());
     ToolPool::Input input;
     if (const std::shared_ptr<const DecodedAudio::Stretch> &limited = m_joinWork.limited)
         input = {DecodedAudio::WaveHeaderOf(*limited), {limited, &limited->samples}};
-    launch(*m_joined->command, [this](const RunResult &result) { joinEnded(result); }, -1, std::nullopt, input);
+    launch(*m_joined->command, [this](const RunResult &result) { joinEnded(result); }, -1, std::nullopt, input,
+           m_joined->encoder);
 }
 
 void ParallelPreviews::joinEnded(const RunResult &result)
@@ -123,7 +128,7 @@ void ParallelPreviews::measureJoined(const RunResult &result)
 {
     ++m_analysing;
     m_analyses.start([this, result, written = m_joinedOutput->path(), seconds = joinedSeconds()] {
-        const std::optional<Loudness::Measurement> measured = DecodedAudio::MeasureLoudness(written, seconds);
+        const std::optional<Loudness::Measurement> measured = DecodedAudio::MeasureLoudness(written, seconds, OutputFormat::OfPreview(written).decoder());
         QMetaObject::invokeMethod(this, [this, result, measured] { measuredJoined(result, measured); },
                                   Qt::QueuedConnection);
     });
@@ -220,7 +225,8 @@ QString ParallelPreviews::joinedPath(int number) const
     const QString folder = m_settings.outputFolder.isEmpty() && total() > 0 ? Main::FolderOf(m_results.first().source)
                                                                            : m_settings.outputFolder;
     // A file without Lumbrisk's mark under the joined file's name is left alone.
-    return PreviewCommands::FreePath(PreviewCommands::JoinedPath(folder + QLatin1Char('/') + m_joinFolders.at(number)),
+    const QString joinFolder = folder + QLatin1Char('/') + m_joinFolders.at(number);
+    return PreviewCommands::FreePath(PreviewCommands::JoinedPath(joinFolder, *m_settings.format),
                                      PreviewMark::IsUnmarkedFile);
 }
 

@@ -30,8 +30,9 @@ bool ParallelPreviews::joinsIntoFloats() const
 
 void ParallelPreviews::joinFloats()
 {
-    const CommandLine floats = spliced(PreviewCommands::JoinFloats(
-        m_tools.sox, m_joinWork.pieces, PreviewCommands::SampleRateFor(bitrateFor(0)), m_joinWork.pieceGains));
+    const int rate = m_settings.format->sampleRateFor(bitrateFor(0));
+    const CommandLine floats =
+        spliced(PreviewCommands::JoinFloats(m_tools.sox, m_joinWork.pieces, rate, m_joinWork.pieceGains));
     launch(floats, [this](const RunResult &result) { joinedFloats(result); });
 }
 
@@ -40,7 +41,7 @@ void ParallelPreviews::joinedFloats(const RunResult &result)
     if (const QString problem = PreviewCheck::ToolProblem(result); !problem.isEmpty())
         return keepJoined(result, problem);
     auto decoded = std::make_shared<DecodedAudio::Stretch>();
-    decoded->rate = PreviewCommands::SampleRateFor(bitrateFor(0));
+    decoded->rate = m_settings.format->sampleRateFor(bitrateFor(0));
     decoded->channels = PreviewCommands::Channels;
     decoded->samples.resize(size_t(result.output.size()) / sizeof(float));
     std::memcpy(decoded->samples.data(), result.output.constData(), decoded->samples.size() * sizeof(float));
@@ -66,12 +67,12 @@ void ParallelPreviews::measuredFloats(const Loudness::Measurement &measured)
     loudness.measured = measured;
     loudness.target = *m_settings.loudness;
     LimitedStretch::Plan &plan = m_joinWork.plan;
-    plan.encodingLoss = Loudness::EncodingLoss(kbps);
+    plan.encodingLoss = m_settings.format->encodingLoss(kbps);
     plan.measured = measured;
     Loudness::Measurement encoded = measured;
     *encoded.integrated -= plan.encodingLoss;
     plan.target = *encoded.integrated + retaken(encoded);
-    plan.ceiling = Loudness::PeakCeiling - Loudness::PeakMargin(kbps);
+    plan.ceiling = Loudness::PeakCeiling - m_settings.format->peakMargin(kbps);
     limitJoin();
 }
 

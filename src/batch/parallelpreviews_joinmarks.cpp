@@ -136,14 +136,14 @@ void ParallelPreviews::keepForJoin(int index, const QString &joined)
 {
     m_results[index].upToDate = true;
     m_results[index].preview = joined;
-    settleKept(index, m_settings.songPictures);
+    settleKept(index, m_settings.reviewPage);
 }
 
 // A join at each song's own bit rate takes the rate of the first song probed, so another
-// song's preview cannot stand in for its piece.
+// song's preview cannot stand in for its piece; nor can one that SoX cannot read.
 void ParallelPreviews::takePieceIfUpToDate(int index)
 {
-    if (m_settings.kbps == 0)
+    if (m_settings.kbps == 0 || &m_settings.format->joinPieces() != m_settings.format)
         return;
     const std::optional<PreviewMark::Record> recorded = upToDateOwnPreview(index);
     if (!recorded)
@@ -167,7 +167,7 @@ void ParallelPreviews::takePieceIfUpToDate(int index)
         work.pieceGain = piece.gain - result.loudness->gain;
         result.loudness = piece;
     }
-    settleKept(index, m_settings.songPictures);
+    settleKept(index, m_settings.reviewPage);
 }
 
 void ParallelPreviews::takeRecordedJoin(const PreviewMark::Record &recorded)

@@ -21,7 +21,7 @@ void ParallelPreviews::keepIfUpToDate(int index)
     result.upToDate = true;
     takeRecorded(index, *recorded);
     settleKept(index, (m_settings.waveform && !Waveform::FileMatches(result.preview, *m_settings.waveform))
-                          || m_settings.songPictures);
+                          || m_settings.reviewPage);
 }
 
 void ParallelPreviews::settleKept(int index, bool besides)

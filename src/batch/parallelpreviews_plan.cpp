@@ -62,18 +62,19 @@ void ParallelPreviews::nameOutput(int index)
 {
     Result &result = m_results[index];
     Work &work = m_work[size_t(index)];
-    work.file = PreviewFile(result.source, m_cuts.recipe(index), m_settings.join);
+    work.file = PreviewFile(result.source, m_cuts.recipe(index), m_settings.join, *m_settings.format);
     // What it is to record is looked at once it is named, before any tool reads it.
     work.file.wanted();
     if (m_settings.join) {
-        result.preview = m_workFolder->piecePath(index + 1);
+        result.preview = m_workFolder->piecePath(index + 1, m_settings.format->joinPieces());
         // Named as a run without the join names it.
         if (m_settings.update)
-            work.ownPreview = m_names.claimFree(PreviewCommands::OutputPath(outputFolderOf(index), result.source));
+            work.ownPreview =
+                m_names.claimFree(PreviewCommands::OutputPath(outputFolderOf(index), result.source, *m_settings.format));
         return;
     }
     // A song of the list, or any file without the mark, under the preview's name is left alone.
-    const QString output = PreviewCommands::OutputPath(outputFolderOf(index), result.source);
+    const QString output = PreviewCommands::OutputPath(outputFolderOf(index), result.source, *m_settings.format);
     result.preview = m_names.claimFree(output);
     if (result.preview != output && (m_names.isSource(output) || PreviewMark::IsUnmarkedFile(output)))
         result.avoided = output;

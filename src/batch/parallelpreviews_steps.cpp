@@ -4,7 +4,7 @@
 #include "platform/main.h"
 #include "platform/shell32.h"
 #include "preview/getbitrate.h"
-#include "analysis/mp3audio.h"
+#include "analysis/audiolength.h"
 #include "analysis/decodedaudio.h"
 #include "preview/previewcheck.h"
 #include "preview/previewcommands.h"
@@ -23,7 +23,8 @@ void ParallelPreviews::probe(int index)
 
 void ParallelPreviews::probed(int index, const RunResult &result)
 {
-    const QString bitrate = GetBitrate::BitrateFromCapture(QString::fromUtf8(result.errorOutput));
+    const QString bitrate =
+        GetBitrate::BitrateFromCapture(QString::fromUtf8(result.errorOutput), *m_settings.format);
     if (bitrate.isEmpty())
         return fail(index, PreviewCheck::ProbeProblem(m_results[index].source, result));
     m_work[size_t(index)].bitrate = bitrate;
@@ -80,7 +81,7 @@ void ParallelPreviews::cut(int index)
     setCutLine(index, writeTo);
     const ToolPool::Input samples = work.file.feed().value_or(ToolPool::Input());
     launch(*result.command, [this, index](const RunResult &ended) { cutEnded(index, ended); }, index, result.decoder,
-           samples);
+           samples, result.encoder);
 }
 
 // A preview's true peak is known only once it is encoded: the preview itself is measured, and
@@ -102,7 +103,8 @@ void ParallelPreviews::measureMade(int index, const QString &written, const QStr
         std::vector<Analysis::Analyzer *> others;
         if (waveform)
             others.push_back(&builder.emplace(waveform->channels));
-        const std::optional<double> truePeak = DecodedAudio::MeasureTruePeak(written, seconds, others);
+        const std::optional<double> truePeak =
+            DecodedAudio::MeasureTruePeak(written, seconds, OutputFormat::OfPreview(written).decoder(), others);
         std::optional<Waveform::Data> data;
         if (truePeak && builder)
             data = builder->finish();

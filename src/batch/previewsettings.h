@@ -3,6 +3,7 @@
 // source's own cut where the list gives one.
 
 #include "analysis/waveform.h"
+#include "preview/outputformat.h"
 #include "preview/startlist.h"
 
 #include <QList>
@@ -15,9 +16,10 @@ struct PreviewSettings {
     std::optional<double> startShare; // 0 <= share < 1 of each track's length, in place of startSeconds
     bool startAtChorus = false;       // each track's start found in its audio, in place of both
     double durationSeconds = 15;
+    const OutputFormat *format = &OutputFormat::Mp3(); // what every preview and joined file is written as
     int kbps = 128;        // 0: each source's own bit rate, read by FFmpeg
     QString outputFolder;  // "": beside each source
-    bool join = false;     // one Joined_Preview.mp3
+    bool join = false;     // one Joined_Preview.<format's extension>
     double fadeIn = 0;     // seconds; SoX's fade at the start of each preview
     double fadeOut = 0;    // ... and at its end
     double crossfade = 0;  // seconds each piece of a join overlaps the next
@@ -29,7 +31,7 @@ struct PreviewSettings {
     std::optional<double> loudness; // LUFS every preview is brought to
     bool limit = false; // with loudness: peaks that would hold the gain back are limited instead
     std::optional<Waveform::FileSettings> waveform; // a waveform file beside each preview and a joined one
-    bool songPictures = false; // each result keeps a picture of its whole song, for a review page
+    bool reviewPage = false; // a review page was asked for: each result keeps a picture of its whole song
 
     // FFmpeg is needed to read the sources' bit rates.
     bool needsFfmpeg() const { return kbps == 0; }

@@ -1,5 +1,7 @@
 #include "batch/runturn.h"
 
+#include "preview/outputformat.h"
+
 #include <QDirIterator>
 #include <QFile>
 
@@ -37,7 +39,7 @@ void FilesAtStart::add(const QString &folder, bool recursive)
 {
     if (!m_files)
         m_files.emplace();
-    QDirIterator files(folder, {QStringLiteral("*.mp3"), QStringLiteral("*.MP3")}, QDir::Files | QDir::Hidden,
+    QDirIterator files(folder, OutputFormat::AllPatterns(), QDir::Files | QDir::Hidden,
                        recursive ? QDirIterator::Subdirectories : QDirIterator::NoIteratorFlags);
     while (files.hasNext()) {
         if (const std::optional<Key> key = keyOf(files.next()))

@@ -19,12 +19,13 @@ namespace RunTurn {
 // The lock's name in the output folder: hidden, and no name a sweep of leftovers removes.
 inline const QString LockFileName = QStringLiteral(".lumbrisk-run.lock");
 
-// The MP3 files a folder held at a moment, each as the very file it was then.
+// The files of the preview formats (OutputFormat) a folder held at a moment, each as the very
+// file it was then.
 class FilesAtStart {
 public:
     // None looked at: every file counts as there at the start.
     FilesAtStart() = default;
-    // Looks at the MP3 files in the folder, and with recursive below it, now; a folder that is
+    // Looks at those files in the folder, and with recursive below it, now; a folder that is
     // not there holds none.
     void add(const QString &folder, bool recursive);
     bool taken() const { return m_files.has_value(); }

@@ -39,14 +39,19 @@ int ToolPool::MostAtOnce()
 }
 
 void ToolPool::launch(const CommandLine &commandLine, int index, const std::optional<CommandLine> &decoder,
-                      const Ended &ended, const Input &input)
+                      const Ended &ended, const Input &input, const std::optional<CommandLine> &encoder)
 {
     auto *process = new QProcess(m_owner);
     QProcess *decoding = decoder ? new QProcess(process) : nullptr;
-    m_running.append({process, index, decoding}); // before it starts: a failed start may report at once
-    // The pipeline hangs only when both of its tools are idle: SoX waits while FFmpeg works.
-    auto *watchdog = new Watchdog(decoding ? QList<QProcess *>{process, decoding} : QList<QProcess *>{process},
-                                  Watchdog::StallSeconds, process);
+    QProcess *encoding = encoder ? new QProcess(process) : nullptr;
+    m_running.append({process, index, decoding, encoding}); // before it starts: a failed start may report at once
+    // The pipeline hangs only when all of its tools are idle: SoX waits while FFmpeg works.
+    QList<QProcess *> tools{process};
+    for (QProcess *other : {decoding, encoding}) {
+        if (other)
+            tools.append(other);
+    }
+    auto *watchdog = new Watchdog(tools, Watchdog::StallSeconds, process);
     const auto decoderErrors = std::make_shared<Shell32::OutputTail>();
     const auto done = [this, process, decoding, watchdog, ended, decoderErrors](RunResult result) {
         m_running.removeIf([process](const Running &running) { return running.process == process; });
@@ -56,7 +61,16 @@ void ToolPool::launch(const CommandLine &commandLine, int index, const std::opti
         result.stalled = watchdog->fired();
         ended(result, decoding ? endDecoder(*decoding, *decoderErrors) : DecoderEnd());
     };
-    QObject::connect(process, &QProcess::finished, m_owner, [process, done] { done(Shell32::FinishedRun(*process)); });
+    QObject::connect(process, &QProcess::finished, m_owner, [this, process, encoding, done] {
+        const RunResult tool = Shell32::FinishedRun(*process);
+        if (!encoding)
+            return done(tool);
+        // The file is written once the encoder has read the last samples and ended.
+        const auto encoded = [encoding, done, tool] { done(PipedEnd(tool, EncoderEnd(*encoding))); };
+        if (encoding->state() == QProcess::NotRunning)
+            return encoded();
+        QObject::connect(encoding, &QProcess::finished, m_owner, encoded);
+    });
     QObject::connect(process, &QProcess::errorOccurred, m_owner, [process, done](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart)
             done(Shell32::FailedStart(*process));
@@ -71,6 +85,11 @@ void ToolPool::launch(const CommandLine &commandLine, int index, const std::opti
         decoding->setStandardOutputProcess(process);
         decoding->start();
     }
+    if (encoding) {
+        Shell32::Prepare(*encoding, *encoder);
+        process->setStandardOutputProcess(encoding);
+        encoding->start();
+    }
     process->start();
 }
 
@@ -81,16 +100,36 @@ ToolPool::DecoderEnd ToolPool::endDecoder(QProcess &decoder, Shell32::OutputTail
     return PreviewSteps::EndOf(Shell32::EndFeeder(decoder, errors));
 }
 
+RunResult ToolPool::EncoderEnd(QProcess &encoder)
+{
+    return encoder.error() == QProcess::FailedToStart ? Shell32::FailedStart(encoder) : Shell32::FinishedRun(encoder);
+}
+
+RunResult ToolPool::PipedEnd(const RunResult &tool, RunResult encoder)
+{
+    const bool pipeClosed = (tool.outcome == RunResult::Outcome::Crashed && tool.exitCode == SIGPIPE)
+                            || tool.errorOutput.contains("Broken pipe");
+    if ((!tool.succeeded() && !pipeClosed) || encoder.succeeded())
+        return tool;
+    encoder.errorOutput = "the encoder (FFmpeg): " + encoder.errorOutput.trimmed();
+    if (encoder.outcome == RunResult::Outcome::FailedToStart)
+        encoder.errorOutput += encoder.startError.toUtf8();
+    return encoder;
+}
+
 void ToolPool::killAll()
 {
     const QList<Running> running = m_running;
     m_running.clear();
     for (const Running &tool : running) {
-        if (tool.decoder) {
-            Shell32::Kill(*tool.decoder);
-            tool.decoder->waitForFinished();
-        }
         QProcess *process = tool.process;
+        for (QProcess *other : {tool.decoder, tool.encoder}) {
+            if (other) {
+                other->disconnect(m_owner); // an encoder SoX has finished with waits to end the run
+                Shell32::Kill(*other);
+                other->waitForFinished();
+            }
+        }
         process->disconnect(m_owner);
         Shell32::Kill(*process);
         process->waitForFinished();

@@ -43,9 +43,14 @@ public:
 
     // Starts the tool; index is the file it runs for (-1: none).
     // decoder, when given, runs too and writes into the tool's standard input; else input,
-    // when given, goes there through a pipe, as the tool reads it.
+    // when given, goes there through a pipe, as the tool reads it. encoder, when given, reads
+    // the tool's standard output and writes the file: the run ends when both have ended.
     void launch(const CommandLine &commandLine, int index, const std::optional<CommandLine> &decoder,
-                const Ended &ended, const Input &input = {});
+                const Ended &ended, const Input &input = {}, const std::optional<CommandLine> &encoder = std::nullopt);
+    // How a tool and the encoder it wrote into ended, as one run: the tool's end, unless it did
+    // its part (or ended at the pipe the encoder closed) and the encoder failed, whose words
+    // then tell why.
+    static Shell32::RunResult PipedEnd(const Shell32::RunResult &tool, Shell32::RunResult encoder);
     // Kills every tool still running and forgets it; no Ended follows.
     void killAll();
 
@@ -61,7 +66,9 @@ private:
         QProcess *process;
         int index; // the file it runs for; -1 for the join
         QProcess *decoder = nullptr; // FFmpeg writing into its standard input
+        QProcess *encoder = nullptr; // FFmpeg reading its standard output
     };
+    static Shell32::RunResult EncoderEnd(QProcess &encoder);
 
     // errors: the decoder's error output as it came, of which only the end is kept.
     static DecoderEnd endDecoder(QProcess &decoder, Shell32::OutputTail &errors);

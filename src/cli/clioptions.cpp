@@ -28,14 +28,6 @@ using StartList::MaxHours;
 using StartList::ReadTime;
 using namespace CliOptionList;
 
-QString bitrateList()
-{
-    QStringList numbers;
-    for (const int kbps : PreviewCommands::BitrateChoices())
-        numbers.append(QString::number(kbps));
-    return numbers.join(QStringLiteral(", "));
-}
-
 // "--start 'abc'": how a problem names the option and the value it got.
 QString named(const QCommandLineOption &option, const QString &value)
 {
@@ -97,8 +89,9 @@ QString relativeProblem(const QString &name)
 CliCommandLine::CliCommandLine()
 {
     m_parser.setApplicationDescription(
-        QStringLiteral("Makes a short MP3 preview of every FILE, and of every audio file (or -e's) in each FOLDER and "
-                       "the folders below it: stereo, 48000 Hz, at the chosen bit rate, named <name>_Preview.mp3. "
+        QStringLiteral("Makes a short MP3 (or --format's) preview of every FILE, and of every audio file (or -e's) in "
+                       "each FOLDER and the folders below it: stereo, 48000 Hz, at the chosen bit rate, named "
+                       "<name>_Preview.mp3 (.m4a, .opus). "
                        "The previews Lumbrisk made are no songs: a folder's are left out. Sources are only read. Progress goes to standard error.\n\n"
                        "Exit status: 0 every preview made, 1 some not made or left out (a name that is not "
                        "valid UTF-8), no audio file found or a folder that could not be read, 2 bad usage (a FILE or "
@@ -145,7 +138,7 @@ bool CliCommandLine::refuse(const QString &problem)
 
 bool CliCommandLine::check()
 {
-    return readTimes(m_options.settings) && readBitrate(m_options.settings) && readJobs(m_options.settings)
+    return readTimes(m_options.settings) && readFormat(m_options.settings) && readBitrate(m_options.settings) && readJobs(m_options.settings)
            && readLoudness(m_options.settings) && readModes(m_options) && readStarts(m_options) && checkFits(m_options)
            && checkRelativeNames() && readPlaces(m_options) && readReports(m_options);
 }
@@ -255,18 +248,35 @@ bool CliCommandLine::checkFits(const CliOptions &options)
     return true;
 }
 
+bool CliCommandLine::readFormat(PreviewSettings &settings)
+{
+    const QString name = m_parser.value(Format);
+    for (const OutputFormat *format : OutputFormat::All()) {
+        if (format->name().compare(name, Qt::CaseInsensitive) == 0) {
+            settings.format = format;
+            return true;
+        }
+    }
+    return refuse(named(Format, name) + QStringLiteral(": give mp3, aac or opus"));
+}
+
 bool CliCommandLine::readBitrate(PreviewSettings &settings)
 {
-    const QString bitrate = m_parser.value(Bitrate);
+    const OutputFormat &format = *settings.format;
+    const QString bitrate = m_parser.isSet(Bitrate) ? m_parser.value(Bitrate) : QString::number(format.defaultBitrate());
     if (bitrate == QLatin1String("same")) {
         settings.kbps = 0;
         return true;
     }
     const int kbps = bitrate.toInt();
-    if (!PreviewCommands::BitrateChoices().contains(kbps) || QString::number(kbps) != bitrate)
-        return refuse(named(Bitrate, bitrate) + QStringLiteral(": give one of %1, or same").arg(bitrateList()));
-    settings.kbps = kbps;
-    return true;
+    if (format.bitrates().contains(kbps) && QString::number(kbps) == bitrate) {
+        settings.kbps = kbps;
+        return true;
+    }
+    if (format.id() == OutputFormat::Id::Mp3)
+        return refuse(named(Bitrate, bitrate) + QStringLiteral(": give one of %1, or same").arg(format.bitrateText()));
+    return refuse(named(Bitrate, bitrate)
+                  + QStringLiteral(": %1 takes %2 kbit/s; give one of those, or same").arg(format.name(), format.bitrateText()));
 }
 
 bool CliCommandLine::readJobs(PreviewSettings &settings)

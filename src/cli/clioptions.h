@@ -46,6 +46,7 @@ private:
     bool readCrossfade(PreviewSettings &settings);
     bool readStarts(CliOptions &options);
     bool checkFits(const CliOptions &options);
+    bool readFormat(PreviewSettings &settings);
     bool readBitrate(PreviewSettings &settings);
     bool readJobs(PreviewSettings &settings);
     bool readLoudness(PreviewSettings &settings);

@@ -13,16 +13,23 @@ const QCommandLineOption Duration({QStringLiteral("d"), QStringLiteral("duration
                                   QStringLiteral("Length of every preview in seconds. Default: 15."),
                                   QStringLiteral("SECONDS"), QStringLiteral("15"));
 const QCommandLineOption Bitrate({QStringLiteral("b"), QStringLiteral("bitrate")},
-                                 QStringLiteral("Bit rate of the previews in kbit/s, 320 down to 8, or \"same\" as "
-                                                "each source. Default: 128."),
-                                 QStringLiteral("KBPS"), QStringLiteral("128"));
+                                 QStringLiteral("Bit rate of the previews in kbit/s, or \"same\" as each source "
+                                                "(the nearest the format has). MP3: 320 down to 8, default 128; AAC: "
+                                                "32 to 320, default 256; Opus: 6 to 256, default 96."),
+                                 QStringLiteral("KBPS"));
+const QCommandLineOption Format(QStringLiteral("format"),
+                                QStringLiteral("What the previews are written as: mp3 (by SoX's LAME), aac (AAC-LC in "
+                                               "an .m4a file, by FFmpeg's encoder) or opus (an .opus file at 48 kHz, "
+                                               "by FFmpeg's libopus), with the same tags, cover and loudness. "
+                                               "Default: mp3."),
+                                QStringLiteral("FORMAT"), QStringLiteral("mp3"));
 const QCommandLineOption Output({QStringLiteral("o"), QStringLiteral("output")},
                                 QStringLiteral("Folder the previews go to, made when missing. Default: the current "
                                                "folder."),
                                 QStringLiteral("FOLDER"));
 const QCommandLineOption Beside(QStringLiteral("beside"), QStringLiteral("Put each preview next to its source."));
 const QCommandLineOption Join(QStringLiteral("join"),
-                              QStringLiteral("Make one Joined_Preview.mp3 of all previews instead of one file per "
+                              QStringLiteral("Make one Joined_Preview.mp3 (.m4a, .opus) of all previews instead of one file per "
                                              "source, with the tags its songs share: the album's name as its title "
                                              "and the album's cover when they are one album's."));
 const QCommandLineOption Extension({QStringLiteral("e"), QStringLiteral("ext")},
@@ -87,7 +94,8 @@ const QCommandLineOption Prune(QStringLiteral("prune"),
                                               "be read. Folders below the output folder left empty go too. Without "
                                               "it they are only listed."));
 const QCommandLineOption DryRun(QStringLiteral("dry-run"),
-                                QStringLiteral("Print the SoX command lines, shell-quoted, and make nothing. The tags "
+                                QStringLiteral("Print the SoX command lines (for AAC and Opus piped into FFmpeg's "
+                                               "encoder), shell-quoted, and make nothing. The tags "
                                                "are copied by Lumbrisk itself, not by these lines; --waveform writes "
                                                "nothing either. With --json: the plan as a JSON report instead."));
 const QCommandLineOption Quiet({QStringLiteral("q"), QStringLiteral("quiet")},
@@ -101,7 +109,7 @@ const QCommandLineOption Json(QStringLiteral("json"),
 
 QList<QCommandLineOption> All()
 {
-    return QList<QCommandLineOption>{Start, Duration, Bitrate, Output, Beside, Join, Extension, KeepFolders, Jobs,
+    return QList<QCommandLineOption>{Start, Duration, Bitrate, Format, Output, Beside, Join, Extension, KeepFolders, Jobs,
                                      FadeIn, FadeOut, Starts, Crossfade, NoTags, LoudnessTarget, Limit, Update, Prune,
                                      DryRun, Quiet, Json}
            + ReportOptions::All();

@@ -9,6 +9,7 @@ namespace CliOptionList {
 extern const QCommandLineOption Start;
 extern const QCommandLineOption Duration;
 extern const QCommandLineOption Bitrate;
+extern const QCommandLineOption Format;
 extern const QCommandLineOption Output;
 extern const QCommandLineOption Beside;
 extern const QCommandLineOption Join;

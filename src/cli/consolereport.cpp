@@ -177,7 +177,7 @@ void ConsoleReport::resultReady(int index)
         return;
     }
     if (m_mode == Mode::JsonPlan && result.command) {
-        m_plannedCommands.insert(index, commandText(*result.command, pipedInto(result)));
+        m_plannedCommands.insert(index, commandText(result));
         return printNotes(result);
     }
     if (m_mode == Mode::DryRun && result.command) {
@@ -185,7 +185,7 @@ void ConsoleReport::resultReady(int index)
             write(stdout, QStringLiteral("work=$(mktemp -d)\n"));
         m_pieceFolderMade = true;
         printFolder(result);
-        printCommand(*result.command, pipedInto(result));
+        printCommand(result);
         return printNotes(result);
     }
     if (!result.made)
@@ -209,10 +209,10 @@ void ConsoleReport::joinedReady()
 {
     const ParallelPreviews::Result &joined = *m_previews.joined();
     if (m_mode == Mode::JsonPlan && joined.command) {
-        m_plannedJoins.insert(joined.preview, commandText(*joined.command));
+        m_plannedJoins.insert(joined.preview, commandText(joined));
     } else if (m_mode == Mode::DryRun && joined.command) {
         printFolder(joined);
-        printCommand(*joined.command);
+        printCommand(joined);
     } else if (joined.upToDate) {
         const QString problem = joined.waveformProblem.isEmpty() ? QString() : QStringLiteral("; ") + joined.waveformProblem;
         if (!problem.isEmpty() || (m_mode == Mode::Progress && !m_terminal))
@@ -275,17 +275,28 @@ void ConsoleReport::drawProgress()
     m_lineShown = true;
 }
 
-void ConsoleReport::printCommand(const CommandLine &command, const QList<CommandLine> &pipedFrom)
+void ConsoleReport::printCommand(const ParallelPreviews::Result &result)
 {
-    write(stdout, commandText(command, pipedFrom) + QLatin1Char('\n'));
+    write(stdout, commandText(result) + QLatin1Char('\n'));
 }
 
-QString ConsoleReport::commandText(const CommandLine &command, const QList<CommandLine> &pipedFrom) const
+QString ConsoleReport::commandText(const ParallelPreviews::Result &result) const
 {
     QString text;
-    for (const CommandLine &run : pipedFrom)
+    for (const CommandLine &run : pipedInto(result))
         text += shellWords(run) + QStringLiteral(" | ");
-    return text + shellWords(command);
+    text += shellWords(*result.command);
+    if (!result.encoder)
+        return text;
+    // FFmpeg empties its output before the first sample comes: the line writes beside the
+    // preview and renames, so that a line whose song has gone leaves the preview as it was;
+    // and it ends the script as sh -e would end it at a failed SoX line.
+    const QString preview = result.encoder->arguments().constLast();
+    const QString part = ShellQuoted(preview + QStringLiteral(".part"));
+    QString encoder = shellWords(*result.encoder);
+    encoder.chop(ShellQuoted(preview).size());
+    return text + QStringLiteral(" | ") + encoder + part + QStringLiteral(" && mv -f -- ") + part + QLatin1Char(' ')
+           + ShellQuoted(preview) + QStringLiteral(" || exit");
 }
 
 QList<CommandLine> ConsoleReport::pipedInto(const ParallelPreviews::Result &result)

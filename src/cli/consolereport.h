@@ -59,9 +59,10 @@ private:
     void finished();
     void printLine(const QString &line);
     void drawProgress();
-    // The command line, shell-quoted, after the lines piped into it, each with its pipe.
-    QString commandText(const CommandLine &command, const QList<CommandLine> &pipedFrom = {}) const;
-    void printCommand(const CommandLine &command, const QList<CommandLine> &pipedFrom = {});
+    // The result's command line, shell-quoted, after the lines piped into it and before the
+    // encoder it writes into, each with its pipe; the encoder's file then takes the preview's name.
+    QString commandText(const ParallelPreviews::Result &result) const;
+    void printCommand(const ParallelPreviews::Result &result);
     // The runs whose output a file's command line reads: its decoder, or a limiter's line.
     static QList<CommandLine> pipedInto(const ParallelPreviews::Result &result);
     QString shellWords(const CommandLine &command) const;

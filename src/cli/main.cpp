@@ -251,6 +251,10 @@ int main(int argc, char *argv[])
         return complain(tools.soxProblem, ToolMissing);
     if (options.settings.needsFfmpeg() && tools.ffmpeg.isEmpty())
         return complain(tools.ffmpegProblem, ToolMissing);
+    if (const QString encoder = options.settings.format->ffmpegEncoder(); !encoder.isEmpty()) {
+        if (const QString problem = Tools::EncoderProblem(tools.ffmpeg, encoder); !problem.isEmpty())
+            return complain(problem, ToolMissing);
+    }
 
     // From here on a signal stops the run, also while a large list is scanned or planned.
     Interruption interruption({SIGINT, SIGTERM, SIGHUP, SIGPIPE});
@@ -300,7 +304,7 @@ int main(int argc, char *argv[])
     // A dry run writes no file, a waveform neither: a shop dry-runs its nightly line as it is.
     if (!options.dryRun)
         settings.waveform = options.reports.waveform;
-    settings.songPictures = !options.reports.review.isEmpty();
+    settings.reviewPage = !options.reports.review.isEmpty();
     ParallelPreviews previews(tools, settings, sources.paths);
     previews.setSubfolders(sources.subfolders);
     previews.setPruneLimits(sources.roots, sources.pruneHeld);

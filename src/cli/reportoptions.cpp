@@ -2,6 +2,7 @@
 
 #include "platform/main.h"
 #include "platform/safefiles.h"
+#include "preview/outputformat.h"
 #include "preview/previewfiles.h"
 
 #include <QDir>
@@ -111,7 +112,13 @@ bool sameFile(const struct stat &one, const QString &path)
 // "Song_Preview (2).json"; "Joined" for a joined file; else "".
 QString songOfOutputName(const QString &name)
 {
-    static const QRegularExpression output(QStringLiteral("^(.+)_Preview(?: \\(\\d+\\))?\\.(?:mp3|json|dat)$"));
+    static const QRegularExpression output([] {
+        QStringList extensions{QStringLiteral("json"), QStringLiteral("dat")};
+        for (const OutputFormat *format : OutputFormat::All())
+            extensions.append(format->extension());
+        const QString names = extensions.join(QLatin1Char('|'));
+        return QStringLiteral("^(.+)_Preview(?: \\(\\d+\\))?\\.(?:%1)$").arg(names);
+    }());
     return output.match(name).captured(1);
 }
 

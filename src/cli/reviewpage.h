@@ -29,7 +29,7 @@ enum class StartFrom {
     QuarterIn,      // looked for, or too long to look into: a quarter in, as the row says why
     List,           // the start list given with --starts
     Share,          // the same share of every song
-    Fixed,          // the same second for every song
+    Seconds,        // the same second for every song ("fixed" on the page)
 };
 
 struct Section {
@@ -55,7 +55,7 @@ struct Row {
     QString why;                  // the search's reason for its start, in a few words
     std::optional<double> start;  // seconds; none when the run never came to it: no window drawn
     double length = 0;            // seconds
-    StartFrom startFrom = StartFrom::Fixed;
+    StartFrom startFrom = StartFrom::Seconds;
     std::optional<Loudness::Adjustment> loudness;
     QString tags;                 // "tags copied", or why not
 };

@@ -40,7 +40,7 @@ QString startFromText(const ReviewPage::Row &row)
         return QStringLiteral("the list of starts (pinned)");
     case ReviewPage::StartFrom::Share:
         return QStringLiteral("a share of the song");
-    case ReviewPage::StartFrom::Fixed:
+    case ReviewPage::StartFrom::Seconds:
         break;
     }
     return QStringLiteral("fixed");
@@ -217,7 +217,7 @@ QString StartFromWord(ReviewPage::StartFrom from)
         return QStringLiteral("list");
     case ReviewPage::StartFrom::Share:
         return QStringLiteral("share");
-    case ReviewPage::StartFrom::Fixed:
+    case ReviewPage::StartFrom::Seconds:
         break;
     }
     return QStringLiteral("fixed");

@@ -30,7 +30,7 @@ ReviewPage::StartFrom startFrom(const ParallelPreviews::Result &result, const Pr
         case Origin::Share:
             return ReviewPage::StartFrom::Share;
         case Origin::Seconds:
-            return ReviewPage::StartFrom::Fixed;
+            return ReviewPage::StartFrom::Seconds;
         }
     }
     const StartList::SourceCut *own = ownCut(settings, index);
@@ -38,7 +38,7 @@ ReviewPage::StartFrom startFrom(const ParallelPreviews::Result &result, const Pr
         return ReviewPage::StartFrom::List;
     if ((own && own->startAtChorus) || settings.startAtChorus)
         return ReviewPage::StartFrom::Chorus;
-    return settings.startShare ? ReviewPage::StartFrom::Share : ReviewPage::StartFrom::Fixed;
+    return settings.startShare ? ReviewPage::StartFrom::Share : ReviewPage::StartFrom::Seconds;
 }
 
 // The length its preview has, or would have had where the run never came to its start.

@@ -10,6 +10,8 @@
 #include <QLocale>
 #include <QRegularExpression>
 
+#include <algorithm>
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -66,10 +68,11 @@ QString GetBitrateCombo(const QString &choice, const QString &sourcePath, const 
     return QStringLiteral("128");
 }
 
-QString BitrateFromCapture(const QString &capture)
+QString BitrateFromCapture(const QString &capture, const OutputFormat &format)
 {
     static const QRegularExpression kbps(QStringLiteral("\\b(\\d+) kb/s"));
-    const int highest = PreviewCommands::BitrateChoices().first();
+    const int highest = format.bitrates().first();
+    const int lowest = format.bitrates().last();
     QString result;
     for (const QString &line : capture.split(QLatin1Char('\n'))) {
         const qsizetype audio = line.indexOf(QStringLiteral("Audio:"));
@@ -77,7 +80,7 @@ QString BitrateFromCapture(const QString &capture)
             continue;
         bool number = false;
         const qlonglong rate = kbps.match(line, audio).captured(1).toLongLong(&number);
-        result = QString::number(number && rate > 0 && rate < highest ? rate : highest);
+        result = QString::number(number && rate > 0 && rate < highest ? std::max<qlonglong>(rate, lowest) : highest);
     }
     return result;
 }

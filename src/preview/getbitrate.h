@@ -3,6 +3,7 @@
 // from the chosen entry ("128 kbps") or read from the source by FFmpeg.
 
 #include "platform/commandline.h"
+#include "preview/outputformat.h"
 
 #include <QString>
 
@@ -40,9 +41,10 @@ QString GetBitrateCombo(const QString &choice, const QString &sourcePath, const 
 
 // The reading rule for the capture: the last line containing "Audio:" describes the stream;
 // its number before "kb/s" is the bit rate ("192"). A stream without one (lossless FLAC) or
-// above 320 kb/s (WAV's 1411) gives the highest rate a preview can have, "320". "" without
+// above the format's highest (WAV's 1411) gives that highest rate, an MP3's "320"; one below
+// its lowest (an Opus source of 6 kbit/s for AAC) its lowest. "" without
 // such a line: the source holds no audio stream.
-QString BitrateFromCapture(const QString &capture);
+QString BitrateFromCapture(const QString &capture, const OutputFormat &format = OutputFormat::Mp3());
 // The format FFmpeg recognised in the source, from its "Input #0, <format>, from" line
 // ("mov,mp4,m4a,3gp,3g2,mj2", "mp3"); "" when it recognised none.
 QString FormatFromCapture(const QString &capture);

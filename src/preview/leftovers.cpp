@@ -33,6 +33,11 @@ QString patternOf(const QString &name)
 
 } // namespace
 
+QString TemporaryFileName(const OutputFormat &format)
+{
+    return QStringLiteral(".lumbrisk-XXXXXX.") + format.extension();
+}
+
 Lock::Lock(const QString &path)
 {
     enum class Outcome { Held, Taken, NoLock };
@@ -109,9 +114,11 @@ void Sweep::removeFrom(const QString &folder)
     m_swept.insert(key);
     if (known)
         return;
-    const QString filePattern = patternOf(TemporaryFileName);
+    QStringList filePatterns;
+    for (const OutputFormat *format : OutputFormat::All())
+        filePatterns.append(patternOf(TemporaryFileName(*format)));
     const QString folderPattern = patternOf(WorkFolderName);
-    QDirIterator entries(folder, {filePattern, folderPattern},
+    QDirIterator entries(folder, filePatterns + QStringList{folderPattern},
                          QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot
                              | QDir::CaseSensitive);
     while (entries.hasNext()) {
@@ -119,7 +126,7 @@ void Sweep::removeFrom(const QString &folder)
         // A file of a folder's name is not ours, nor a folder without its lock file: the
         // user's own things may happen to have such names.
         const bool isFolder = entries.fileInfo().isDir();
-        if (!QDir::match(isFolder ? folderPattern : filePattern, entries.fileName()))
+        if (!QDir::match(isFolder ? QStringList{folderPattern} : filePatterns, entries.fileName()))
             continue;
         const Lock lock(isFolder ? path + QLatin1Char('/') + LockFileName : path);
         if (!lock.held())

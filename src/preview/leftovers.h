@@ -5,6 +5,8 @@
 // kernel lets go of a lock when its process ends, however it ends. So a file or folder of
 // these names that nobody holds locked is a leftover, and any run may remove it.
 
+#include "preview/outputformat.h"
+
 #include <QSet>
 #include <QString>
 
@@ -13,8 +15,9 @@
 namespace Leftovers {
 
 // The templates of the names (QTemporaryFile and QTemporaryDir fill in the X's): a hidden
-// temporary file beside a preview, a private folder under TEMP, and the lock file in it.
-inline const QString TemporaryFileName = QStringLiteral(".lumbrisk-XXXXXX.mp3");
+// temporary file beside a preview, named as its format ends (".lumbrisk-XXXXXX.mp3"), a
+// private folder under TEMP, and the lock file in it.
+QString TemporaryFileName(const OutputFormat &format);
 inline const QString WorkFolderName = QStringLiteral("lumbrisk-XXXXXX");
 inline const QString LockFileName = QStringLiteral(".lumbrisk.lock");
 

@@ -3,6 +3,7 @@
 #include "platform/safefiles.h"
 #include "platform/watchdog.h"
 #include "preview/getbitrate.h"
+#include "preview/outputformat.h"
 #include "preview/previewcommands.h"
 #include "analysis/sourceaudio.h"
 
@@ -26,6 +27,12 @@ constexpr double MeasureSlack = 4 * OutputFrameSeconds;
 // a 44100 Hz source) short; every seam of a join loses up to 0.022 s.
 constexpr int SourceEndFrames = 8;
 constexpr double SeamSlack = 2 * OutputFrameSeconds;
+
+// How long a file Lumbrisk wrote plays, as its format measures it; 0 when not at all.
+double lengthOf(const QString &written)
+{
+    return OutputFormat::OfPreview(written).measure(written).value_or(AudioLength()).seconds;
+}
 
 const QRegularExpression &soxPrefix()
 {
@@ -139,7 +146,7 @@ QString orFullDisk(const QString &words, const RunResult &run, const QString &wr
 // "" when the file lasts as long as expected; else how much less it holds.
 QString shortfall(const RunResult &run, const QString &writtenPath, std::optional<Expected> expected)
 {
-    const double written = Mp3Audio::Measure(writtenPath).value_or(AudioLength()).seconds;
+    const double written = lengthOf(writtenPath);
     if (!expected || written >= expected->seconds - expected->slack)
         return QString();
     return orFullDisk(QStringLiteral("SoX wrote only %1 of the %2 seconds expected")
@@ -164,7 +171,7 @@ QString cutProblem(const RunResult &run, const QString &writtenPath, const QStri
     const double seconds = QLocale::c().toDouble(duration);
     const std::optional<Expected> expected = ExpectedCut(from, seconds, sourceLength);
     const QString tool = ToolProblem(run);
-    if (tool.isEmpty() && Mp3Audio::HoldsAudio(writtenPath))
+    if (tool.isEmpty() && OutputFormat::OfPreview(writtenPath).holdsAudio(writtenPath))
         return shortfall(run, writtenPath, expected);
     QString reason = unreadableSource(run, sourcePath, ffmpeg);
     if (reason.isEmpty())
@@ -192,7 +199,7 @@ Expected ExpectedJoin(const QStringList &pieces, double overlap)
 {
     Expected join{-overlap * double(qMax(qsizetype(0), pieces.size() - 1)), MeasureSlack};
     for (const QString &piece : pieces) {
-        join.seconds += Mp3Audio::Measure(piece).value_or(AudioLength()).seconds;
+        join.seconds += lengthOf(piece);
         join.slack += SeamSlack;
     }
     return join;
@@ -235,7 +242,7 @@ QString CutProblem(const RunResult &run, const QString &writtenPath, const QStri
 QString JoinProblem(const RunResult &run, const QString &writtenPath, const QStringList &pieces, double overlap)
 {
     const QString tool = ToolProblem(run);
-    if (tool.isEmpty() && Mp3Audio::HoldsAudio(writtenPath))
+    if (tool.isEmpty() && OutputFormat::OfPreview(writtenPath).holdsAudio(writtenPath))
         return shortfall(run, writtenPath, ExpectedJoin(pieces, overlap));
     return orFullDisk(tool.isEmpty() ? QStringLiteral("SoX wrote no audio") : tool, run, writtenPath);
 }
@@ -272,7 +279,7 @@ QString EndsEarly(double start, double duration, std::optional<AudioLength> sour
     // A source known to last past the preview needs no look at the preview itself.
     if (sourceLength && start + duration <= sourceLength->seconds)
         return QString();
-    const double made = Mp3Audio::Measure(previewPath).value_or(AudioLength()).seconds;
+    const double made = lengthOf(previewPath);
     if (!sourceLength && made >= duration - MeasureSlack)
         return QString();
     return QStringLiteral("the song ends at %1: the preview is %2 s")

@@ -5,7 +5,7 @@
 // expected length, within a few MP3 frames.
 
 #include "platform/shell32.h"
-#include "analysis/mp3audio.h"
+#include "analysis/audiolength.h"
 
 #include <QStringList>
 

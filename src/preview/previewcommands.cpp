@@ -2,6 +2,7 @@
 
 #include "platform/main.h"
 #include "platform/numbers.h"
+#include "preview/outputformat.h"
 
 #include <QLocale>
 
@@ -16,10 +17,6 @@ QString formatOptions(int rate)
     return QStringLiteral(" -c %1 -r %2 ").arg(Channels).arg(rate);
 }
 
-QString outputOptions(const QString &bitrate)
-{
-    return formatOptions(SampleRateFor(bitrate)) + QStringLiteral("-C ") + bitrate + QLatin1Char(' ');
-}
 
 QString trim(const QString &start, const QString &duration)
 {
@@ -31,6 +28,15 @@ QString trim(const QString &start, const QString &duration)
 CommandLine &literalName(CommandLine &command, const QString &path)
 {
     return command.plain(QStringLiteral("--no-glob ")).quoted(Main::AbsolutePath(path));
+}
+
+// The encoding of the output, as its name's format has it, and its name; or, for a format
+// FFmpeg encodes, SoX's raw floats on its standard output, which Encode reads.
+CommandLine &output(CommandLine &command, const QString &bitrate, const QString &outputPath)
+{
+    const OutputFormat &format = OutputFormat::OfPreview(outputPath);
+    command.plain(formatOptions(format.sampleRateFor(bitrate)) + format.encoderOptions(bitrate));
+    return format.ffmpegEncoder().isEmpty() ? literalName(command, outputPath) : command.plain(QStringLiteral("-"));
 }
 
 // "sox" --no-glob "<source>"
@@ -45,8 +51,7 @@ CommandLine soxReading(const QString &sox, const QString &sourcePath)
 CommandLine cutFrom(CommandLine input, const QString &bitrate, const QString &outputPath, const QString &start,
                     const QString &duration)
 {
-    input.plain(QStringLiteral(" ") + outputOptions(bitrate));
-    return literalName(input, outputPath).plain(trim(start, duration));
+    return output(input.plain(QStringLiteral(" ")), bitrate, outputPath).plain(trim(start, duration));
 }
 
 // The input, then:  -t f32 -c 2 -r <rate> - trim <start> <duration>
@@ -100,27 +105,24 @@ QString MinutesText(double seconds)
     return QStringLiteral("%1:%2").arg(whole / 60).arg(whole % 60, 2, 10, QLatin1Char('0'));
 }
 
-const QList<int> &BitrateChoices()
-{
-    static const QList<int> kbps{320, 256, 224, 192, 160, 144, 128, 112, 96, 80, 64, 56, 48, 40, 32, 24, 16, 8};
-    return kbps;
-}
-
-QString OutputPath(const QString &folder, const QString &sourcePath)
+QString OutputPath(const QString &folder, const QString &sourcePath, const OutputFormat &format)
 {
     const QString baseName = Main::FileNameOf(Main::StripExtension(sourcePath));
-    return Main::CollapseBackslashes(folder + QLatin1Char('/') + baseName + QStringLiteral("_Preview.mp3"));
+    const QString name = baseName + QStringLiteral("_Preview.") + format.extension();
+    return Main::CollapseBackslashes(folder + QLatin1Char('/') + name);
 }
 
-QString JoinedPath(const QString &folder)
+QString JoinedPath(const QString &folder, const OutputFormat &format)
 {
-    return Main::CollapseBackslashes(folder + QStringLiteral("/Joined_Preview.mp3"));
+    return Main::CollapseBackslashes(folder + QStringLiteral("/Joined_Preview.") + format.extension());
 }
 
 QString FreePath(const QString &path, const std::function<bool(const QString &)> &taken, int *number)
 {
-    const auto numbered = [&path](int n) {
-        return n < 2 ? path : Main::StripExtension(path) + QStringLiteral(" (%1).mp3").arg(n);
+    const QString stem = Main::StripExtension(path);
+    const QString extension = path.mid(stem.size());
+    const auto numbered = [&](int n) {
+        return n < 2 ? path : stem + QStringLiteral(" (%1)").arg(n) + extension;
     };
     int found = number ? qMax(1, *number) : 1;
     while (taken(numbered(found)))
@@ -128,13 +130,6 @@ QString FreePath(const QString &path, const std::function<bool(const QString &)>
     if (number)
         *number = found;
     return numbered(found);
-}
-
-int SampleRateFor(const QString &bitrate)
-{
-    bool ok = false;
-    const double kbps = QLocale::c().toDouble(bitrate, &ok);
-    return ok && (kbps < 32 || kbps == 144) ? 24000 : 48000;
 }
 
 CommandLine Cut(const QString &sox, const QString &sourcePath, const QString &bitrate,
@@ -186,6 +181,18 @@ CommandLine FfmpegDecode(const QString &ffmpeg, const QString &sourcePath)
     return FfmpegInput(ffmpeg, QStringLiteral(" -nostdin -v error"), sourcePath).plain(QStringLiteral(" -vn -f sox -"));
 }
 
+std::optional<CommandLine> Encode(const QString &ffmpeg, const QString &bitrate, const QString &outputPath)
+{
+    const OutputFormat &format = OutputFormat::OfPreview(outputPath);
+    if (format.ffmpegEncoder().isEmpty())
+        return std::nullopt;
+    const int rate = format.sampleRateFor(bitrate);
+    return CommandLine(ffmpeg)
+        .plain(QStringLiteral(" -nostdin -v error -f f32le -ar %1 -ac %2 -i - -abort_on empty_output").arg(rate).arg(Channels)
+               + format.ffmpegOptions(bitrate) + QStringLiteral(" -y "))
+        .quoted(Main::AbsolutePath(outputPath));
+}
+
 CommandLine Decode(const QString &sox, const QString &sourcePath, int rate, const QString &start,
                    const QString &duration)
 {
@@ -227,7 +234,8 @@ CommandLine joining(const QString &sox, const QStringList &entries, const QList<
 CommandLine Join(const QString &sox, const QStringList &entries, const QString &bitrate,
                  const QString &joinedPath, const QList<double> &gains)
 {
-    return literalName(joining(sox, entries, gains).plain(outputOptions(bitrate)), joinedPath);
+    CommandLine join = joining(sox, entries, gains);
+    return output(join, bitrate, joinedPath);
 }
 
 CommandLine JoinFloats(const QString &sox, const QStringList &entries, int rate, const QList<double> &gains)

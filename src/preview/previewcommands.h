@@ -3,8 +3,10 @@
 // texts, the output names, and the SoX command lines for cutting and joining.
 
 #include "platform/commandline.h"
+#include "preview/outputformat.h"
 
 #include <functional>
+#include <optional>
 
 namespace PreviewCommands {
 
@@ -23,14 +25,13 @@ QString ClockText(double seconds);
 // starts of the review page, which its script writes alike.
 QString MinutesText(double seconds);
 
-// The bit rates a preview can have, in kbit/s, highest first (320 ... 8).
-const QList<int> &BitrateChoices();
-
-// <folder>/<source's base name>_Preview.mp3, with doubled separators collapsed.
-QString OutputPath(const QString &folder, const QString &sourcePath);
-// <folder>/Joined_Preview.mp3, with doubled separators collapsed.
-QString JoinedPath(const QString &folder);
-// The path itself when it is not taken; else the first free "<path without .mp3> (N).mp3",
+// <folder>/<source's base name>_Preview.<format's extension>, with doubled separators
+// collapsed. The window's previews are MP3s.
+QString OutputPath(const QString &folder, const QString &sourcePath,
+                   const OutputFormat &format = OutputFormat::Mp3());
+// <folder>/Joined_Preview.<format's extension>, with doubled separators collapsed.
+QString JoinedPath(const QString &folder, const OutputFormat &format = OutputFormat::Mp3());
+// The path itself when it is not taken; else the first free "<path without .ext> (N).ext",
 // N counting from 2 ("Track 01_Preview (2).mp3"). number, when given, says where the search
 // begins (1: the path itself), for a caller that knows the names before it are taken, and
 // gets the number of the name found: naming thousands of sources of one name stays linear.
@@ -39,12 +40,8 @@ QString FreePath(const QString &path, const std::function<bool(const QString &)>
 // Every preview is stereo.
 constexpr int Channels = 2;
 
-// 24000 Hz for the rates MPEG-1 Layer III lacks at 48000 Hz (8, 16, 24 and 144 kbps; any
-// other below 32), which MPEG-2 has there; 48000 Hz for all others. At 48000 Hz LAME would
-// take the nearest rate it has, so "144 kbps" would give a 128 kbps file.
-int SampleRateFor(const QString &bitrate);
-
-// "sox" --no-glob "<source>"  -c 2 -r <rate> -C <bit rate> --no-glob "<output>" trim <start> <duration>
+// "sox" --no-glob "<source>"  -c 2 -r <rate> -C <bit rate> --no-glob "<output>" trim <start> <duration>,
+// the rate and the encoder's options (-C) as the output's name's format has them.
 // Both paths are made absolute, so SoX never reads one as a pipe or an option, and each
 // follows --no-glob, so SoX never reads one as a pattern of other names. Every builder
 // below names its files so.
@@ -79,6 +76,12 @@ CommandLine LimitedStretch(const QString &program, int rate, double ceiling, con
 CommandLine FfmpegInput(const QString &ffmpeg, const QString &options, const QString &sourcePath);
 // FfmpegInput with " -nostdin -v error", then -vn -f sox -
 CommandLine FfmpegDecode(const QString &ffmpeg, const QString &sourcePath);
+// For an output whose format FFmpeg encodes, the cut's and join's SoX writes raw floats on
+// its standard output (-t f32 -) in place of the output's name, and this run writes the file:
+// "ffmpeg" -nostdin -v error -f f32le -ar <rate> -ac 2 -i - -abort_on empty_output <format's options>
+// -y "<output>": it fails when SoX gave it no sample.
+// None for a format SoX writes itself.
+std::optional<CommandLine> Encode(const QString &ffmpeg, const QString &bitrate, const QString &outputPath);
 // "sox" --no-glob "<source>"  -t f32 -c 2 -r <rate> - trim <start> <duration>: the stretch Cut encodes,
 // as raw 32-bit floats on standard output for measuring.
 CommandLine Decode(const QString &sox, const QString &sourcePath, int rate, const QString &start,

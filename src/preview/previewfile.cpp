@@ -6,8 +6,8 @@
 
 #include <cmath>
 
-PreviewFile::PreviewFile(QString source, PreviewRecord::Recipe recipe, bool piece)
-    : m_source(std::move(source)), m_recipe(std::move(recipe)), m_piece(piece)
+PreviewFile::PreviewFile(QString source, PreviewRecord::Recipe recipe, bool piece, const OutputFormat &format)
+    : m_source(std::move(source)), m_recipe(std::move(recipe)), m_piece(piece), m_format(&format)
 {
 }
 

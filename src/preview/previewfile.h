@@ -14,6 +14,7 @@
 #include "analysis/loudness.h"
 #include "analysis/sourceanalysis.h"
 #include "platform/samplefeed.h"
+#include "preview/outputformat.h"
 #include "preview/previewrecord.h"
 #include "preview/previewsteps.h"
 #include "preview/tools.h"
@@ -34,7 +35,9 @@ public:
 
     PreviewFile() = default;
     // piece: it is a piece of a join, encoded twice (when it is cut, and in the joined file).
-    PreviewFile(QString source, PreviewRecord::Recipe recipe, bool piece = false);
+    // format: what its preview is written as, which decides what its encoding does to it.
+    PreviewFile(QString source, PreviewRecord::Recipe recipe, bool piece = false,
+                const OutputFormat &format = OutputFormat::Mp3());
 
     const QString &source() const { return m_source; }
     double duration() const { return m_recipe.duration; }
@@ -161,6 +164,7 @@ private:
     QString m_source;
     PreviewRecord::Recipe m_recipe;
     bool m_piece = false;
+    const OutputFormat *m_format = &OutputFormat::Mp3();
     mutable std::optional<std::optional<PreviewMark::Record>> m_wanted;
     mutable std::optional<std::optional<AudioLength>> m_length;
     QString m_bitrate;

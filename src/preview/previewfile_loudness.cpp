@@ -8,12 +8,12 @@
 
 double PreviewFile::encodingLoss(int kbps) const
 {
-    return encodings() * Loudness::EncodingLoss(kbps);
+    return encodings() * m_format->encodingLoss(kbps);
 }
 
 double PreviewFile::peakMargin(int kbps) const
 {
-    return encodings() * Loudness::PeakMargin(kbps);
+    return encodings() * m_format->peakMargin(kbps);
 }
 
 Loudness::Adjustment PreviewFile::gainFor(const Loudness::Measurement &measured, int kbps) const
@@ -26,7 +26,7 @@ Loudness::Adjustment PreviewFile::gainFor(const Loudness::Measurement &measured,
 // own rate, as a dry run's line decodes it.
 int PreviewFile::measuringRate(int kbps) const
 {
-    const int previewRate = PreviewCommands::SampleRateFor(QString::number(kbps));
+    const int previewRate = m_format->sampleRateFor(QString::number(kbps));
     const int sourceRate = length().value_or(AudioLength()).rate;
     if (limiterAsked() && DecodedAudio::Decodes(m_source) && sourceRate > 0)
         return sourceRate;
@@ -65,8 +65,8 @@ SourceAnalysis::Request PreviewFile::analysisRequest(const Tools::Found &tools, 
     request.loudnessTarget = *m_recipe.loudness;
     // Its true peak is made exact down to where it would hold back a piece of a join too, so
     // that a join can take this preview as its piece and plan that from the mark.
-    request.encodingLoss = JoinEncodings * Loudness::EncodingLoss(kbps);
-    request.peakMargin = JoinEncodings * Loudness::PeakMargin(kbps);
+    request.encodingLoss = JoinEncodings * m_format->encodingLoss(kbps);
+    request.peakMargin = JoinEncodings * m_format->peakMargin(kbps);
     request.keepStretch = keepsStretch(kbps) || limiterAsked();
     return request;
 }
@@ -107,7 +107,7 @@ bool PreviewFile::measuresMade(int kbps) const
     if (m_piece || !m_loudness)
         return false;
     const double plannedPeak = m_loudness->measured.truePeak + m_loudness->gain;
-    return plannedPeak > Loudness::PeakCeiling - Loudness::OvershootAllowance(kbps);
+    return plannedPeak > Loudness::PeakCeiling - m_format->overshootAllowance(kbps);
 }
 
 // The analysis's decoding of the stretch, as lumbrisk-cli or the tools give it, then the

@@ -127,7 +127,7 @@ TemporaryOutput::TemporaryOutput(const QString &finalPath, const EarlierFile &ea
 {
     const QString folder = Main::FolderOf(m_finalPath);
     m_lock = Leftovers::Claim([&] {
-        QTemporaryFile file(folder + Leftovers::TemporaryFileName);
+        QTemporaryFile file(folder + Leftovers::TemporaryFileName(OutputFormat::OfPreview(m_finalPath)));
         file.setAutoRemove(false);
         if (file.open())
             return file.fileName();
@@ -207,9 +207,10 @@ QString WorkFolder::problem() const
     return QStringLiteral("cannot make a private working folder in %1: %2").arg(Tools::TemporaryFolder(), m_problem);
 }
 
-QString WorkFolder::piecePath(int number) const
+QString WorkFolder::piecePath(int number, const OutputFormat &format) const
 {
-    return m_folder->filePath(QStringLiteral("%1.mp3").arg(number, 4, 10, QLatin1Char('0')));
+    const QString name = QStringLiteral("%1.").arg(number, 4, 10, QLatin1Char('0')) + format.extension();
+    return m_folder->filePath(name);
 }
 
 void WorkFolder::remove()

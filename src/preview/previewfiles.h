@@ -49,9 +49,9 @@ private:
     ino_t m_inode = 0;
 };
 
-// A new, empty, hidden file ".lumbrisk-XXXXXX.mp3" (unique, mode 0600) in the folder of the
-// final path, for a tool to write instead of the final file: SoX picks the format from the
-// name's ending, and a rename within one folder replaces the final file in one step, so an
+// A new, empty, hidden file ".lumbrisk-XXXXXX.mp3" (unique, mode 0600, ending as the final
+// path does) in the folder of the final path, for a tool to write instead of the final file:
+// SoX picks the format from the name's ending, and a rename within one folder replaces the final file in one step, so an
 // earlier file of that name stays whole until the new one is known to be good.
 // The file is removed when the object goes, unless it was committed; while the object
 // lives, its process holds the file locked, so that no other run takes it for a leftover.
@@ -99,8 +99,8 @@ public:
     bool isValid() const { return !m_lock.path().isEmpty(); }
     QString problem() const; // why it could not be made
     QString path() const { return isValid() ? m_folder->path() : QString(); }
-    // "<folder>/0001.mp3" for number 1: the piece of the join's first entry.
-    QString piecePath(int number) const;
+    // "<folder>/0001.mp3" for number 1 and MP3: the piece of the join's first entry.
+    QString piecePath(int number, const OutputFormat &format) const;
     // Removes the folder now (a stopped run).
     void remove();
 

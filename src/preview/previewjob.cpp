@@ -126,7 +126,9 @@ void PreviewJob::makePreview(GuardedSteps &steps, int position, const QString &s
     if (!m_bitrateProblem.isEmpty())
         fail(source, m_bitrateProblem);
     else if (joining)
-        steps.run(142, [&] { cutPiece(source, m_work->isValid() ? m_work->piecePath(position) : QString()); });
+        steps.run(142, [&] {
+            cutPiece(source, m_work->isValid() ? m_work->piecePath(position, OutputFormat::Mp3()) : QString());
+        });
     else if (isSource(output))
         fail(source, QStringLiteral("its preview %1 would replace a file of the list, so nothing was written").arg(output));
     else

@@ -30,7 +30,7 @@ QString PreviewJob::peakProblem(const QString &written, bool &again)
     if (!m_file.measuresMade(kbps))
         return QString();
     std::optional<double> truePeak;
-    waitFor([&] { truePeak = DecodedAudio::MeasureTruePeak(written, m_file.duration(), {}); });
+    waitFor([&] { truePeak = DecodedAudio::MeasureTruePeak(written, m_file.duration(), OutputFormat::OfPreview(written).decoder()); });
     if (!truePeak)
         return QString();
     switch (m_file.takeTruePeak(*truePeak, m_file.encodingLoss(kbps))) {

@@ -1,15 +1,12 @@
 #include "preview/previewmark.h"
 
+#include "preview/outputformat.h"
+
 #include <QFile>
 #include <QUrl>
 
-#include <id3v2framefactory.h>
-#include <id3v2header.h>
-#include <textidentificationframe.h>
-
 #include <algorithm>
 #include <cmath>
-#include <memory>
 #include <sys/stat.h>
 
 namespace PreviewMark {
@@ -17,34 +14,6 @@ namespace PreviewMark {
 const char FrameDescription[] = "LUMBRISK";
 
 namespace {
-
-using namespace TagLib;
-
-constexpr int HeaderBytes = 10;
-// A mark is a line with a path in it; a larger user frame is something else and is not read.
-constexpr quint32 LongestMark = 16 * 1024;
-
-quint32 bigEndian(const QByteArray &bytes, int at, bool syncSafe)
-{
-    quint32 value = 0;
-    for (int index = at; index < at + 4; ++index)
-        value = syncSafe ? (value << 7) | (quint8(bytes.at(index)) & 0x7f) : (value << 8) | quint8(bytes.at(index));
-    return value;
-}
-
-std::optional<QString> markIn(const ByteVector &frameBytes, const ID3v2::Header &header)
-{
-    const std::unique_ptr<ID3v2::Frame> frame(ID3v2::FrameFactory::instance()->createFrame(frameBytes, &header));
-    const auto *user = dynamic_cast<const ID3v2::UserTextIdentificationFrame *>(frame.get());
-    if (!user || user->description() != FrameDescription || user->fieldList().size() < 2)
-        return std::nullopt;
-    return TStringToQString(user->fieldList()[1]);
-}
-
-bool isMp3(const QString &path)
-{
-    return path.endsWith(QLatin1String(".mp3"), Qt::CaseInsensitive);
-}
 
 const QString Form = QStringLiteral("2");
 
@@ -70,38 +39,8 @@ bool isSeconds(const QString &start)
 
 std::optional<QString> Read(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const QByteArray head = file.read(HeaderBytes);
-    if (head.size() < HeaderBytes || !head.startsWith("ID3"))
-        return std::nullopt;
-    const ID3v2::Header header(ByteVector(head.constData(), HeaderBytes));
-    const unsigned version = header.majorVersion();
-    // Lumbrisk writes 2.3 and 2.4 without unsynchronisation; others carry no mark.
-    if ((version != 3 && version != 4) || header.unsynchronisation())
-        return std::nullopt;
-    qint64 position = HeaderBytes;
-    if (header.extendedHeader()) {
-        const QByteArray size = file.read(4);
-        if (size.size() < 4)
-            return std::nullopt;
-        position += version == 4 ? bigEndian(size, 0, true) : 4 + bigEndian(size, 0, false);
-    }
-    const qint64 end = HeaderBytes + qint64(header.tagSize());
-    while (position + HeaderBytes <= end && file.seek(position)) {
-        const QByteArray frameHead = file.read(HeaderBytes);
-        if (frameHead.size() < HeaderBytes || frameHead.at(0) == '\0') // the padding
-            break;
-        const quint32 size = bigEndian(frameHead, 4, version == 4);
-        if (frameHead.startsWith("TXXX") && size <= LongestMark) {
-            const QByteArray frame = frameHead + file.read(size);
-            if (std::optional<QString> mark = markIn(ByteVector(frame.constData(), uint(frame.size())), header))
-                return mark;
-        }
-        position += HeaderBytes + size;
-    }
-    return std::nullopt;
+    const OutputFormat *format = OutputFormat::Named(path);
+    return format ? format->readMark(path) : std::nullopt;
 }
 
 std::optional<Record> Record::OfSource(const QString &sourcePath)
@@ -214,7 +153,7 @@ QStringList WithoutPreviews(const QStringList &rows, qsizetype &leftOut)
 {
     QStringList kept;
     for (const QString &row : rows) {
-        if (isMp3(row) && Read(row))
+        if (Read(row))
             ++leftOut;
         else
             kept.append(row);

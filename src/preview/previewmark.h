@@ -1,10 +1,10 @@
 #pragma once
-// The mark every preview and joined file of Lumbrisk carries: an ID3v2 user text frame
-// "LUMBRISK", written with its tags (alone with --no-tags). It holds what the preview was made
-// of (its source's path, size and modification time, the settings) and what it got (its start
-// and where that came from, its length, its loudness), so that a later --update run keeps a
-// preview that is up to date and reports it as made; and it alone tells a preview from a
-// song wherever the preview lies.
+// The mark every preview and joined file of Lumbrisk carries: a text "LUMBRISK" in its tags
+// as its format holds one (OutputFormat; an MP3's is an ID3v2 user text frame), written with
+// them (alone with --no-tags). It holds what the preview was made of (its source's path, size
+// and modification time, the settings) and what it got (its start and where that came from,
+// its length, its loudness), so that a later --update run keeps a preview that is up to date
+// and reports it as made; and it alone tells a preview from a song wherever the preview lies.
 
 #include <QList>
 #include <QPair>
@@ -15,12 +15,11 @@
 
 namespace PreviewMark {
 
-// The frame's description.
+// The mark's name in the tags.
 extern const char FrameDescription[];
 
-// The text of the mark, when the MP3 file has one. Reads the frame headers of its ID3v2 tag
-// and the body of its user text frames only, not the pictures, so a scan of thousands of
-// songs stays quick.
+// The text of the mark, when the file is named as a preview format's and has one. Its
+// format reads the mark alone, not the pictures, so a scan of thousands of songs stays quick.
 std::optional<QString> Read(const QString &path);
 
 // What a preview records of how it was made, as fields "key=value" after the form's number

@@ -1,7 +1,7 @@
 #include "preview/previewrecord.h"
 
-#include "analysis/mp3audio.h"
 #include "platform/main.h"
+#include "preview/outputformat.h"
 #include "preview/previewcommands.h"
 
 #include <QCryptographicHash>
@@ -85,7 +85,7 @@ std::vector<Chorus::Section> sectionsFrom(const QString &text)
 // The length of the file written, as the mark records it.
 QString lengthOf(const QString &written)
 {
-    const std::optional<AudioLength> length = Mp3Audio::Measure(written);
+    const std::optional<AudioLength> length = OutputFormat::OfPreview(written).measure(written);
     return SecondsText(length ? length->seconds : 0);
 }
 
@@ -203,7 +203,7 @@ std::optional<Loudness::Adjustment> RecordedLoudness(const PreviewMark::Record &
 
 bool IsWhole(const QString &path, const PreviewMark::Record &recorded)
 {
-    const std::optional<AudioLength> length = Mp3Audio::Measure(path);
+    const std::optional<AudioLength> length = OutputFormat::OfPreview(path).measure(path);
     bool read = false;
     const double seconds = recorded.value(QStringLiteral("seconds")).toDouble(&read);
     return length && read && length->seconds >= seconds - WholeSlackSeconds;

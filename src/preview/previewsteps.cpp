@@ -125,7 +125,8 @@ double StretchSeconds(const DecodedAudio::Stretch &stretch, double duration)
 
 CutLine CutCommand(const Tools::Found &tools, const Cut &cut, const QString &writeTo)
 {
-    CutLine line{soxCut(tools.sox, cut, writeTo), std::nullopt};
+    CutLine line{soxCut(tools.sox, cut, writeTo), std::nullopt,
+                 PreviewCommands::Encode(tools.ffmpeg, cut.bitrate, writeTo)};
     // A stretch the process holds is written into SoX by the process itself.
     if (NeedsFfmpeg(cut.source) && !cut.stretch)
         line.decoder = PreviewCommands::FfmpegDecode(tools.ffmpeg, cut.source);

@@ -72,6 +72,7 @@ struct Cut {
 struct CutLine {
     CommandLine sox;
     std::optional<CommandLine> decoder; // FFmpeg, writing the source into SoX's standard input
+    std::optional<CommandLine> encoder; // FFmpeg, writing the preview from SoX's standard output
 };
 // The SoX run that writes the cut into writeTo: SoX reading the source, or the stretch, or
 // what FFmpeg decodes of it.

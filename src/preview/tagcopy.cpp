@@ -1,21 +1,19 @@
 #include "preview/tagcopy.h"
 
 #include "platform/main.h"
+#include "preview/outputformat.h"
 #include "preview/previewmark.h"
+#include "preview/previewtags.h"
 #include "preview/tagguard.h"
 #include "preview/tagpictures.h"
 
 #include <QFile>
 #include <QList>
 
-#include <attachedpictureframe.h>
 #include <fileref.h>
-#include <id3v1tag.h>
 #include <id3v2framefactory.h>
-#include <id3v2tag.h>
 #include <mpegfile.h>
 #include <tbytevectorstream.h>
-#include <textidentificationframe.h>
 #include <tfilestream.h>
 #include <infotag.h>
 #include <tpropertymap.h>
@@ -23,9 +21,15 @@
 
 #include <algorithm>
 #include <functional>
-#include <iterator>
+#include <memory>
 #include <optional>
-#include <vector>
+
+bool DescribesTheWholeTrack(const TagLib::String &key)
+{
+    const TagLib::String upper = key.upper();
+    return upper == "LENGTH" || upper.startsWith("REPLAYGAIN_") || upper.startsWith("R128_")
+           || upper == PreviewMark::FrameDescription;
+}
 
 namespace TagCopy {
 
@@ -37,35 +41,11 @@ using PictureType = ID3v2::AttachedPictureFrame::Type;
 
 const QString NotCopied = QStringLiteral("tags not copied: ");
 
-// Frames that describe the whole track, its length, levels, chapters or timeline: a preview
-// of a few seconds of it would carry them wrongly.
-bool describesTheWholeTrack(const ByteVector &frameId)
-{
-    static const char *const ids[] = {"TLEN", "RVA2", "RVAD", "EQU2", "EQUA", "CHAP", "CTOC",
-                                      "SYLT", "SYTC", "ETCO", "POSS", "MLLT", "SEEK", "ASPI"};
-    return std::any_of(std::begin(ids), std::end(ids), [&](const char *id) { return frameId == id; });
-}
-
-// The same in the words of a property map or a user frame: the length and the levels; and
-// the mark of a preview, which tells of another cut.
-bool describesTheWholeTrack(const String &key)
-{
-    const String upper = key.upper();
-    return upper == "LENGTH" || upper.startsWith("REPLAYGAIN_") || upper.startsWith("R128_")
-           || upper == PreviewMark::FrameDescription;
-}
-
-bool leftOut(const ID3v2::Frame &frame)
-{
-    const auto *user = dynamic_cast<const ID3v2::UserTextIdentificationFrame *>(&frame);
-    return describesTheWholeTrack(frame.frameID()) || (user && describesTheWholeTrack(user->description()));
-}
-
 PropertyMap withoutWholeTrackKeys(PropertyMap properties)
 {
     StringList keys;
     for (const auto &property : properties) {
-        if (describesTheWholeTrack(property.first))
+        if (DescribesTheWholeTrack(property.first))
             keys.append(property.first);
     }
     for (const String &key : keys)
@@ -87,67 +67,6 @@ PropertyMap withWholeInfoTrack(PropertyMap properties, File &source)
         }
     }
     return properties;
-}
-
-// Vorbis comments name a song's comment DESCRIPTION, where ID3v2 has a comment frame that
-// TagLib fills only from COMMENT (else a user frame): DESCRIPTION becomes the comment or,
-// beside a COMMENT, a second comment described as DESCRIPTION.
-PropertyMap withDescriptionAsComment(PropertyMap properties)
-{
-    if (!properties.contains("DESCRIPTION"))
-        return properties;
-    const StringList description = properties["DESCRIPTION"];
-    properties.erase("DESCRIPTION");
-    properties.insert(properties.contains("COMMENT") ? "COMMENT:DESCRIPTION" : "COMMENT", description);
-    return properties;
-}
-
-// A tag's frames as plain pointers: a copy of a TagLib list shares the tag's own, which
-// deletes its frames, so it must not outlive their removal.
-std::vector<ID3v2::Frame *> framesOf(const ID3v2::Tag &tag)
-{
-    return {tag.frameList().begin(), tag.frameList().end()};
-}
-
-QString frameName(const ID3v2::Frame &frame)
-{
-    return QString::fromLatin1(frame.frameID().data(), int(frame.frameID().size()));
-}
-
-// Moved rather than copied: the source is never saved, and the preview's tag renders them
-// in its version just as TagLib renders any tag it has read.
-void moveFrames(ID3v2::Tag &from, ID3v2::Tag &to)
-{
-    for (ID3v2::Frame *frame : framesOf(from)) {
-        if (leftOut(*frame))
-            continue;
-        from.removeFrame(frame, false);
-        to.addFrame(frame);
-    }
-}
-
-// The frames of the tag that do not fit in TagBytes together, largest first, taken out.
-QStringList fitIn(ID3v2::Tag &tag)
-{
-    std::vector<std::pair<qint64, ID3v2::Frame *>> sized;
-    qint64 total = 0;
-    for (ID3v2::Frame *frame : framesOf(tag)) {
-        sized.emplace_back(qint64(frame->render().size()), frame);
-        total += sized.back().first;
-    }
-    std::stable_sort(sized.begin(), sized.end(), [](const auto &a, const auto &b) { return a.first > b.first; });
-    QStringList taken;
-    for (const auto &[size, frame] : sized) {
-        if (total <= TagBytes)
-            break;
-        taken.append(QStringLiteral("%1 of %2 MB (a tag carries at most %3 MB)")
-                         .arg(frameName(*frame))
-                         .arg(double(size) / (1 << 20), 0, 'f', 1)
-                         .arg(TagBytes >> 20));
-        total -= size;
-        tag.removeFrame(frame);
-    }
-    return taken;
 }
 
 // A source opened for reading only, so that neither its bytes nor its times can change.
@@ -187,77 +106,38 @@ private:
     FileRef m_ref;
 };
 
-// The preview as TagLib opens it, its tags emptied in memory: save() writes what was put in,
-// and no tag at all when nothing was.
-class Preview {
-public:
-    explicit Preview(const QString &path) : m_file(QFile::encodeName(path).constData(), false)
-    {
-        if (!isValid())
-            return;
-        ID3v2::Tag &tag = id3v2();
-        for (ID3v2::Frame *frame : framesOf(tag))
-            tag.removeFrame(frame);
-    }
-
-    bool isValid() const { return m_file.isOpen() && m_file.isValid() && !m_file.readOnly(); }
-    ID3v2::Tag &id3v2() { return *m_file.ID3v2Tag(true); }
-    void setVersion(ID3v2::Version version) { m_version = version; }
-    void keepId3v1(const ID3v1::Tag &source)
-    {
-        Tag::duplicate(&source, m_file.ID3v1Tag(true), true);
-        m_id3v1 = true;
-    }
-    // What could not be copied; fit() adds the frames that do not fit.
-    QStringList notCopied;
-    void fit() { notCopied += fitIn(id3v2()); }
-    bool save()
-    {
-        const int tags = MPEG::File::ID3v2 | (m_id3v1 ? MPEG::File::ID3v1 : 0);
-        return m_file.save(tags, File::StripOthers, m_version, File::DoNotDuplicate);
-    }
-
-private:
-    MPEG::File m_file;
-    ID3v2::Version m_version = ID3v2::v4;
-    bool m_id3v1 = false;
-};
+// What a source gives a preview, and the frames it left out, with why.
+using Fill = std::function<QString(PreviewTags &preview, QStringList &notCopied)>;
 
 // Empties the preview's tags, lets fill put in what it can ("" or why nothing), adds the mark
-// unless it is "", and saves.
-QString replaceTags(const QString &previewPath, const QString &failure, const std::function<QString(Preview &)> &fill,
+// unless it is "", and saves, in the tags of the preview's format.
+QString replaceTags(const QString &previewPath, const QString &failure, const Fill &fill,
                     const QString &mark = QString())
 {
-    Preview preview(previewPath);
-    if (!preview.isValid())
+    const std::unique_ptr<PreviewTags> preview = OutputFormat::OfPreview(previewPath).openTags(previewPath);
+    if (!preview->isValid())
         return failure + QStringLiteral("TagLib cannot open the preview to write them");
-    const QString problem = fill(preview);
-    preview.fit();
+    QStringList notCopied;
+    const QString problem = fill(*preview, notCopied);
+    notCopied += preview->fit(TagBytes);
     if (!mark.isEmpty())
-        preview.id3v2().addFrame(new ID3v2::UserTextIdentificationFrame(
-            PreviewMark::FrameDescription, StringList(QStringToTString(mark)), String::Latin1));
-    if (!preview.save())
+        preview->setMark(mark);
+    if (!preview->save())
         return failure + QStringLiteral("TagLib could not write them into the preview");
     if (!problem.isEmpty())
         return failure + problem;
-    if (!preview.notCopied.isEmpty())
-        return QStringLiteral("tags partly copied: left out ") + preview.notCopied.join(QStringLiteral(", "));
+    if (!notCopied.isEmpty())
+        return QStringLiteral("tags partly copied: left out ") + notCopied.join(QStringLiteral(", "));
     return QString();
 }
 
-void copyInto(Preview &preview, const Source &from)
+void copyInto(PreviewTags &preview, const Source &from)
 {
     File &source = from.file();
-    preview.notCopied += from.refused();
-    if (auto *mpeg = dynamic_cast<MPEG::File *>(&source); mpeg && mpeg->hasID3v1Tag())
-        preview.keepId3v1(*mpeg->ID3v1Tag());
-    if (ID3v2::Tag *tag = TagPictures::Id3v2Of(source)) {
-        moveFrames(*tag, preview.id3v2());
-        preview.setVersion(tag->header()->majorVersion() == 4 ? ID3v2::v4 : ID3v2::v3);
+    if (preview.takeOwnTag(source))
         return;
-    }
-    preview.id3v2().setProperties(withDescriptionAsComment(withoutWholeTrackKeys(withWholeInfoTrack(source.properties(), source))));
-    TagPictures::AddPictures(preview.id3v2(), TagPictures::PicturesOf(source));
+    preview.setProperties(withoutWholeTrackKeys(withWholeInfoTrack(source.properties(), source)));
+    preview.addPictures(TagPictures::PicturesOf(source));
 }
 
 // What a joined preview may say of all its songs.
@@ -306,11 +186,13 @@ QString CopyTags(const QString &sourcePath, const QString &previewPath, const QS
 {
     return replaceTags(
         previewPath, NotCopied,
-        [&](Preview &preview) {
+        [&](PreviewTags &preview, QStringList &notCopied) {
             const Source source(sourcePath);
-            if (source.problem().isEmpty())
-                copyInto(preview, source);
-            return source.problem();
+            if (!source.problem().isEmpty())
+                return source.problem();
+            notCopied += source.refused();
+            copyInto(preview, source);
+            return QString();
         },
         mark);
 }
@@ -319,7 +201,7 @@ QString CopyCommonTags(const QStringList &sourcePaths, const QString &previewPat
 {
     return replaceTags(
         previewPath, NotCopied,
-        [&](Preview &preview) {
+        [&](PreviewTags &preview, QStringList &) {
         std::optional<Shared> shared;
         std::optional<Picture> firstCover;
         for (const QString &path : sourcePaths) {
@@ -343,9 +225,9 @@ QString CopyCommonTags(const QStringList &sourcePaths, const QString &previewPat
             if (!shared->cover)
                 shared->cover = firstCover;
         }
-        preview.id3v2().setProperties(shared->text);
+        preview.setProperties(shared->text);
         if (shared->cover)
-            TagPictures::AddPictures(preview.id3v2(), {*shared->cover});
+            preview.addPictures({*shared->cover});
         return QString();
         },
         mark);
@@ -353,7 +235,8 @@ QString CopyCommonTags(const QStringList &sourcePaths, const QString &previewPat
 
 QString MarkOnly(const QString &previewPath, const QString &mark)
 {
-    return replaceTags(previewPath, QStringLiteral("tags not removed: "), [](Preview &) { return QString(); }, mark);
+    const Fill nothing = [](PreviewTags &, QStringList &) { return QString(); };
+    return replaceTags(previewPath, QStringLiteral("tags not removed: "), nothing, mark);
 }
 
 } // namespace TagCopy

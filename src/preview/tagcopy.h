@@ -3,10 +3,10 @@
 // writes as ISO-8859-1, and drops pictures, comments, lyrics and user frames; so once SoX
 // has written a preview, its tag is replaced with the source's own, copied by TagLib.
 //
-// An MP3 source (or a WAV or AIFF with an ID3v2 chunk) gives every ID3v2 frame as it is,
-// written in the source's ID3v2 version (2.2 as 2.3), and its ID3v1 tag when it has one.
-// Without an ID3v2 tag, its APEv2 or ID3v1 tag is carried into ID3v2.4; so are the tags and
-// pictures of other sources (FLAC, Ogg, WAV) through TagLib's property map.
+// The preview's format holds them in its own tag (PreviewTags; an MP3's is ID3v2). A source
+// with a tag of that kind gives it as it is (an MP3's ID3v2 frames, in the source's version,
+// 2.2 as 2.3, and its ID3v1 tag); other sources (FLAC, Ogg, WAV, an MP3 with APEv2 or ID3v1
+// only) give their tags and pictures through TagLib's property map.
 // Left out, as they describe the whole track: its length (TLEN), its levels (ReplayGain,
 // RVA2, RVAD, EQU2, EQUA), its chapters (CHAP, CTOC), frames timed on its timeline (SYLT,
 // SYTC, ETCO, POSS) and the structure frames MLLT, SEEK, ASPI.
@@ -15,7 +15,7 @@
 // out, largest first, and a compressed frame is never expanded past it. Encrypted frames
 // are left out too.
 //
-// A preview may get a mark (PreviewMark), the only frame of Lumbrisk's own; a source's mark
+// A preview may get a mark (PreviewMark), the only tag of Lumbrisk's own; a source's mark
 // is never copied.
 //
 // Each returns "" when done, otherwise one line for the run's details, such as "tags not
@@ -40,8 +40,7 @@ QString CopyTags(const QString &sourcePath, const QString &previewPath, const QS
 // cover: the first song's front cover (or first picture) when their covers differ.
 QString CopyCommonTags(const QStringList &sourcePaths, const QString &previewPath, const QString &mark = QString());
 
-// Leaves the preview with the mark alone (no tag at all when it is ""): no ID3v1, other ID3v2
-// frames or APE.
+// Leaves the preview with the mark alone (no tag at all when it is ""): no other tag of any kind.
 QString MarkOnly(const QString &previewPath, const QString &mark = QString());
 
 } // namespace TagCopy

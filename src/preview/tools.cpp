@@ -3,8 +3,10 @@
 #include "platform/shell32.h"
 #include "platform/watchdog.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStandardPaths>
 
 #include <cerrno>
@@ -74,6 +76,27 @@ Found Find(const QString &programFolder)
                                              "nor a master that SoX cannot read (M4A, Opus, WMA) decoded. Install the "
                                              "Debian package ffmpeg.");
     return found;
+}
+
+QString FindFfmpeg()
+{
+    return findProgram(QStringLiteral("ffmpeg"), QCoreApplication::applicationDirPath());
+}
+
+QString EncoderProblem(const QString &ffmpeg, const QString &encoder)
+{
+    if (ffmpeg.isEmpty())
+        return QStringLiteral("FFmpeg is not installed, and it writes %1 previews. Install the Debian package ffmpeg.")
+            .arg(encoder);
+    const Shell32::RunResult listed = Shell32::RunAndWait(
+        CommandLine(ffmpeg).plain(QStringLiteral(" -hide_banner -encoders")), Shell32::HiddenWindow, nullptr, QString(), 0, 1);
+    static const QRegularExpression line(QStringLiteral("^ A\\S* (\\S+) "), QRegularExpression::MultilineOption);
+    for (auto match = line.globalMatch(QString::fromUtf8(listed.output)); match.hasNext();) {
+        if (match.next().captured(1) == encoder)
+            return QString();
+    }
+    return QStringLiteral("FFmpeg (%1) has no %2 encoder. Install the Debian package ffmpeg, whose libavcodec has it.")
+        .arg(ffmpeg, encoder);
 }
 
 } // namespace Tools

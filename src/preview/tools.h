@@ -22,6 +22,13 @@ struct Found {
 // write MP3 (Debian splits that into libsox-fmt-mp3).
 Found Find(const QString &programFolder);
 
+// FFmpeg beside the running program, else along PATH; "" when missing. For decoding a made
+// preview of a format FFmpeg writes.
+QString FindFfmpeg();
+// "" when the FFmpeg found lists the encoder among its encoders (ffmpeg -encoders), else why
+// not, naming the Debian package to install.
+QString EncoderProblem(const QString &ffmpeg, const QString &encoder);
+
 // Exposed for the tests: does "sox -h" output list mp3 among its audio file formats?
 bool ListsMp3Format(const QString &soxHelp);
 

@@ -114,6 +114,12 @@ QByteArray Contents(const QString &path)
 
 QByteArray AudioContents(const QString &path)
 {
+    if (!path.endsWith(QLatin1String(".mp3"), Qt::CaseInsensitive)) {
+        QProcess ffmpeg;
+        ffmpeg.start(QStringLiteral("ffmpeg"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), path,
+                                                QStringLiteral("-f"), QStringLiteral("f32le"), QStringLiteral("-")});
+        return ffmpeg.waitForFinished(30000) && ffmpeg.exitCode() == 0 ? ffmpeg.readAllStandardOutput() : QByteArray();
+    }
     const QByteArray bytes = Contents(path);
     if (bytes.size() < 10 || !bytes.startsWith("ID3"))
         return bytes;
@@ -153,13 +159,15 @@ AudioFacts Describe(const QString &path)
     const QString text = runForOutput(QStringLiteral("ffprobe"),
                                       {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
                                        QStringLiteral("a:0"), QStringLiteral("-show_entries"),
-                                       QStringLiteral("stream=channels,sample_rate,bit_rate:format=duration"),
+                                       QStringLiteral("stream=codec_name,channels,sample_rate,bit_rate:format=duration"),
                                        QStringLiteral("-of"), QStringLiteral("default=nw=1"), path});
     AudioFacts facts;
     for (const QString &line : text.split(QLatin1Char('\n'))) {
         const QString key = line.section(QLatin1Char('='), 0, 0);
         const QString value = line.section(QLatin1Char('='), 1);
-        if (key == QLatin1String("channels"))
+        if (key == QLatin1String("codec_name"))
+            facts.codec = value;
+        else if (key == QLatin1String("channels"))
             facts.channels = value.toInt();
         else if (key == QLatin1String("sample_rate"))
             facts.sampleRate = value.toInt();

@@ -41,7 +41,8 @@ QList<SongPart> PopSong();
 bool MakeSound(const QString &path, const QStringList &effects);
 // The file's bytes, to prove a source was never changed.
 QByteArray Contents(const QString &path);
-// The bytes of an MP3 file after its ID3v2 tag: its audio, whatever its tags say.
+// The bytes of an MP3 file after its ID3v2 tag: its audio, whatever its tags say; of an
+// AAC or Opus file, the samples FFmpeg decodes (an Ogg stream's serial number is random).
 QByteArray AudioContents(const QString &path);
 // Creates or replaces the file with the bytes (none: an empty file); false when it cannot
 // be written whole.
@@ -52,6 +53,7 @@ QString WriteScript(const QString &folder, const QString &name, const QString &b
 QStringList FilesBelow(const QString &folder);
 
 struct AudioFacts {
+    QString codec; // FFmpeg's name: mp3, aac, opus, ...
     int channels = 0;
     int sampleRate = 0;
     int bitRate = 0; // bit/s

@@ -8,6 +8,7 @@
 #include <id3v1tag.h>
 #include <id3v2tag.h>
 #include <mp4file.h>
+#include <mp4tag.h>
 #include <mpegfile.h>
 #include <wavfile.h>
 #include <xiphcomment.h>
@@ -127,6 +128,14 @@ Tags Read(const QString &path)
     if (ref.isNull())
         return tags;
     tags.text = textOf(ref.file()->properties());
+    if (auto *mp4 = dynamic_cast<MP4::Tag *>(ref.file()->tag()); mp4 && mp4->contains("covr")) {
+        for (const MP4::CoverArt &cover : mp4->item("covr").toCoverArtList())
+            tags.pictures.append(QByteArray(cover.data().data(), int(cover.data().size())));
+    }
+    if (auto *xiph = dynamic_cast<Ogg::XiphComment *>(ref.file()->tag())) {
+        for (const FLAC::Picture *picture : xiph->pictureList())
+            tags.pictures.append(QByteArray(picture->data().data(), int(picture->data().size())));
+    }
     auto *mpeg = dynamic_cast<MPEG::File *>(ref.file());
     if (mpeg && mpeg->hasID3v1Tag())
         tags.id3v1 = textOf(mpeg->ID3v1Tag()->properties());

@@ -32,7 +32,7 @@ bool WriteAlbumSong(const QString &path, const QString &title);
 struct Tags {
     Text text;                  // as TagLib reads the file
     QStringList frames;         // its ID3v2 frames, in order
-    QList<QByteArray> pictures; // their pictures' bytes (APIC), in order
+    QList<QByteArray> pictures; // their pictures' bytes (APIC, an MP4's covers, a Vorbis comment's), in order
     int id3v2Version = 0;       // 0: no ID3v2 tag
     Text id3v1;                 // empty: no ID3v1 tag
 };

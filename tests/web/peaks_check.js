@@ -2,7 +2,8 @@
 // playwright-core, from a server on 127.0.0.1 that serves the page, the npm packages and the
 // files: Peaks.init must succeed, both views must draw the waveform (their pixels: the loud
 // first half taller than the quiet second one, the overview across its width), and the audio
-// element must load and play the preview beside the file, as long as SoX says it lasts. A
+// element must load and play the preview beside the file (MP3, AAC or Opus), as long as
+// ffprobe says it lasts. A
 // 16-bit file must be refused, as peaks.js 4 does. Arguments: node_modules folder, the folder
 // of the files, where to save a screenshot, then the files relative to that folder.
 'use strict';
@@ -27,7 +28,8 @@ function serve(request, response) {
     return response.end();
   }
   const size = fs.statSync(file).size;
-  const types = { '.html': 'text/html', '.js': 'text/javascript', '.json': 'application/json', '.mp3': 'audio/mpeg' };
+  const types = { '.html': 'text/html', '.js': 'text/javascript', '.json': 'application/json', '.mp3': 'audio/mpeg',
+    '.m4a': 'audio/mp4', '.opus': 'audio/ogg' };
   const headers = { 'Content-Type': types[path.extname(file)] || 'application/octet-stream', 'Accept-Ranges': 'bytes' };
   const range = /^bytes=(\d+)-(\d*)$/.exec(request.headers.range || '');
   const first = range ? Number(range[1]) : 0;
@@ -77,7 +79,8 @@ async function checkDrawing(tab, name) {
 }
 
 async function checkAudio(tab, name, preview) {
-  const seconds = Number(execFileSync('soxi', ['-D', path.join(work, preview)]).toString());
+  const seconds = Number(execFileSync('ffprobe', ['-v', 'error', '-show_entries', 'format=duration', '-of', 'csv=p=0',
+    path.join(work, preview)]).toString());
   await tab.waitForFunction(() => document.getElementById('audio').readyState >= 1, null, { timeout: 20000 });
   const duration = await tab.evaluate(() => document.getElementById('audio').duration);
   if (!(Math.abs(duration - seconds) <= 0.1)) problems.push(`${name}: the player gives ${duration} s, SoX ${seconds} s`);
@@ -92,7 +95,8 @@ async function check(browser, origin, file, shot) {
     if (!request.url().startsWith(origin)) problems.push(`${file}: the page asks the network for ${request.url()}`);
   });
   tab.on('pageerror', (error) => problems.push(`${file}: script error: ${error.message}`));
-  const preview = file.replace(/\.(json|dat)$/, '.mp3');
+  const preview = ['.mp3', '.m4a', '.opus'].map((extension) => file.replace(/\.(json|dat)$/, extension))
+    .find((name) => fs.existsSync(path.join(work, name)));
   await tab.goto(`${origin}/page.html?data=/files/${file}&audio=/files/${preview}`);
   await tab.waitForFunction(() => window.peaksOutcome !== null, null, { timeout: 30000 });
   const outcome = await tab.evaluate(() => window.peaksOutcome);

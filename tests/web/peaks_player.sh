@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The waveform files of lumbrisk-cli loaded into peaks.js itself, the player shops put on
 # their pages, in headless Chromium: those made with the defaults as JSON and as .dat, and
-# one of both channels, each beside its preview; the page is served by a server on this
+# one of both channels, and those of an AAC and an Opus preview, each beside its preview; the page is served by a server on this
 # machine that the check starts. A 16-bit file is refused by peaks.js 4, which is why 8 bits
 # is the default. peaks.js, its peers and playwright-core (npm) are put into the build folder.
 # Usage: peaks_player.sh <build folder>. Exits 77 (skipped) when Node.js, Chromium or the
@@ -28,6 +28,9 @@ cli="$build/lumbrisk-cli"
 "$cli" -q -s 0 -d 6 --waveform dat -o "$work/dat" "$work/Song.mp3"
 "$cli" -q -s 0 -d 6 --waveform dat --waveform-channels 2 -o "$work/stereo" "$work/Song.mp3"
 "$cli" -q -s 0 -d 6 --waveform json --waveform-bits 16 -o "$work/sixteen" "$work/Song.mp3"
+"$cli" -q -s 0 -d 6 --waveform json --format aac -o "$work/aac" "$work/Song.mp3"
+"$cli" -q -s 0 -d 6 --waveform dat --format opus -o "$work/opus" "$work/Song.mp3"
 
 NODE_PATH="$modules/node_modules" node "$here/peaks_check.js" "$modules/node_modules" "$work" "$build/peaks-player.png" \
-  json/Song_Preview.json dat/Song_Preview.dat stereo/Song_Preview.dat sixteen/Song_Preview.json
+  json/Song_Preview.json dat/Song_Preview.dat stereo/Song_Preview.dat sixteen/Song_Preview.json \
+  aac/Song_Preview.json opus/Song_Preview.dat

@@ -6,7 +6,7 @@
 // other preview byte for byte. The page of that second run shows the pinned starts, the kept
 // previews, and a song moved away as one it cannot play.
 // A page of made-up rows (bench/reviewpagebench.cpp) checks what these songs lack: beats and
-// bars to land on, candidates of three sections.
+// bars to land on, candidates of three sections. Runs in AAC and Opus give pages that play those.
 // Arguments: lumbrisk-cli, review_page_bench, the folder with node_modules/playwright-core, a
 // work folder, a folder sharing no top folder with it, where to save a screenshot of the editor.
 'use strict';
@@ -283,6 +283,24 @@ async function checkBeatsAndSections(page) {
   expect((await startOf(row)) === Number(await third.getAttribute('data-start')), 'the third section\'s candidate was not taken');
 }
 
+// A run in AAC and one in Opus: each row's player has the preview of its format and plays it.
+async function checkOtherFormats(page) {
+  for (const [format, extension] of [['aac', '.m4a'], ['opus', '.opus']]) {
+    const folder = path.join(work, format);
+    const ran = run([cli, '-s', '0', '-d', '4', '--json', '--format', format, '-o', folder, '--review',
+      path.join(folder, 'review.html'), Songs.alpha.path]);
+    expect(ran.status === 0, `the ${format} run ended with ${ran.status}: ${ran.err}`);
+    await page.goto(pathToFileURL(path.join(folder, 'review.html')).href);
+    const audio = page.locator('section.row audio').first();
+    const src = await audio.getAttribute('src');
+    expect(src && src.endsWith(encodeURI(extension)), `the ${format} row's player has ${src}`);
+    await audio.evaluate((element) => { element.muted = true; return element.play(); })
+      .catch((error) => expect(false, `the ${format} preview does not play: ${error}`));
+    await page.waitForFunction((element) => element.currentTime > 0.3, await audio.elementHandle(), { timeout: 20000 })
+      .catch(() => expect(false, `the ${format} preview's player stays at 0 s`));
+  }
+}
+
 async function main() {
   fs.mkdirSync(songs, { recursive: true });
   for (const [name, song] of Object.entries(Songs)) makeSong(song.path, song.semitones, name);
@@ -310,6 +328,7 @@ async function main() {
     const second = remake(command, chosen, before);
     await checkSecondPage(page, chosen, second);
     await checkBeatsAndSections(page);
+    await checkOtherFormats(page);
   } finally {
     await browser.close();
   }
