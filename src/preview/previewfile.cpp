@@ -136,12 +136,12 @@ std::function<LimitedStretch::Limited()> PreviewFile::limiting(const LimitedStre
 {
     return [decoded = m_decoded, plan = plan, gain = m_loudness->gain, ceiling = m_limiterCeiling,
             excess = m_unlimitedExcess]() mutable {
-        // Cut again for its encoding's peak: the limiter's ceiling lowered (takeTruePeak), and
-        // the gain raised again to make up what the deeper limiting takes off the loudness.
-        // One not limited before is lowered by the same rule from the peak it had.
+        // Cut again for its encoding's peak, with the ceiling takeTruePeak lowered and the gain
+        // kept. One whose encoding passed the ceiling unlimited is limited the first time below
+        // the peak it had, by the same rule.
         if (ceiling)
-            plan.ceiling = *ceiling + gain;
-        else if (excess)
+            return LimitedStretch::At(*decoded, plan, gain, *ceiling);
+        if (excess)
             plan.ceiling = LoweredGain(LimitedStretch::PeakOf(*decoded, plan) + gain, 2 * *excess);
         return LimitedStretch::ToTarget(*decoded, plan);
     };

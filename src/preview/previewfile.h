@@ -114,8 +114,9 @@ public:
     bool usesLimiter() const { return m_limits; }
     // The ceiling it was last limited to (dBTP, before the gain).
     std::optional<double> limiterCeiling() const { return m_limiterCeiling; }
-    // The limiter's run, for any thread: it finds the gain that reaches the plan's level, at
-    // the plan's ceiling, or once its encoding passed the ceiling, at the lower one takeTruePeak set.
+    // The limiter's run, for any thread: the first time it finds the gain that reaches the
+    // plan's level (below the ceiling, or below the peak an unlimited encoding passed it with);
+    // after that the gain stays and only the ceiling is lower.
     std::function<LimitedStretch::Limited()> limiting(const LimitedStretch::Plan &plan) const;
     // Takes the limited stretch to cut from, with the gain and level it reaches.
     void takeLimited(const LimitedStretch::Limited &outcome);
