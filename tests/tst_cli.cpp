@@ -1114,6 +1114,7 @@ void TestCli::dryRunLinesMakeTheSamePreviews()
     gone.replace(QStringLiteral("/Tone A.mp3"), QStringLiteral("/Gone.mp3"));
     QVERIFY2(floats == dry.out || shelledLines(floats) == 0, qPrintable(floats + shell.readAllStandardError()));
     QVERIFY(shelledLines(gone) > 0);
+    QCOMPARE(previewsIn(QStringLiteral("shelled-") + tag), made); // nothing left beside them
     // The lines copy no tags, and so write no mark.
     for (const QString &name : made)
         QCOMPARE(Fixtures::AudioContents(shelled + QLatin1Char('/') + name), Fixtures::AudioContents(ran + QLatin1Char('/') + name));
