@@ -215,7 +215,7 @@ private:
     QString folder(const QString &name) const;
     QStringList previewsIn(const QString &name) const;
     QString largeTree();
-    // A loud master of the kind the extension names (mp3, flac, wav, m4a, opus), made once.
+    // A loud master of the kind the extension names (mp3, 320.mp3, flac, wav, m4a, opus), made once.
     QString loudMaster(const QString &extension);
 
     QTemporaryDir m_dir;
@@ -597,6 +597,13 @@ void TestCli::exitStatuses_data()
     QTest::newRow("AAC at its default rate") << QStringList{QStringLiteral("--format"), QStringLiteral("AAC"), a}
                                              << QString() << 0 << QStringLiteral("^1 of 1 previews made$")
                                              << QStringList{QStringLiteral("Tone A_Preview.m4a")};
+    // -b same cannot keep a 320 kbit/s MP3's rate in Opus: said of the song, after its JSON line.
+    QTest::newRow("-b same, a rate Opus has not")
+        << QStringList{QStringLiteral("--json"), QStringLiteral("--format"), QStringLiteral("opus"), QStringLiteral("-b"),
+                       QStringLiteral("same"), QStringLiteral("-d"), QStringLiteral("2"), loudMaster(QStringLiteral("320.mp3"))}
+        << QString() << 0
+        << QStringLiteral("^lumbrisk-cli: Loud\\.320\\.mp3: its 320 kbit/s is more than Opus takes: its preview has 256 kbit/s$")
+        << QStringList{QStringLiteral("Loud.320_Preview.opus")};
     QTest::newRow("missing folder") << QStringList{a, QStringLiteral("gone/")} << QString() << 2
                                     << QStringLiteral("^lumbrisk-cli: 'gone/': no such folder$") << none;
     const QString pictures = folder(QStringLiteral("pictures"));
@@ -1338,6 +1345,8 @@ QString TestCli::loudMaster(const QString &extension)
         return made;
     if (extension == QLatin1String("mp3") || extension == QLatin1String("flac"))
         sox(QString(), {wav, made});
+    else if (extension == QLatin1String("320.mp3"))
+        sox(QString(), {wav, QStringLiteral("-C"), QStringLiteral("320"), made});
     else if (extension == QLatin1String("dc.flac"))
         sox(QStringLiteral("vol 0.6 dcshift 0.35"), {wav, made});
     else
