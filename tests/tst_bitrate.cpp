@@ -21,6 +21,8 @@ private slots:
     void cleanupTestCase();
     void readsTheLastAudioLine_data();
     void readsTheLastAudioLine();
+    void sameRateTellsWhatItCouldNotKeep_data();
+    void sameRateTellsWhatItCouldNotKeep();
     void probesAConstantBitRate();
     void losslessSourcesGetTheHighestRate_data();
     void losslessSourcesGetTheHighestRate();
@@ -101,6 +103,37 @@ void TestBitrate::readsTheLastAudioLine()
     QFETCH(QString, capture);
     QFETCH(QString, bitrate);
     QCOMPARE(GetBitrate::BitrateFromCapture(capture), bitrate);
+}
+
+void TestBitrate::sameRateTellsWhatItCouldNotKeep_data()
+{
+    QTest::addColumn<QString>("capture");
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QString>("note");
+    const QString mp3 = QStringLiteral("  Stream #0:0: Audio: mp3 (mp3float), 44100 Hz, stereo, fltp, 320 kb/s\n");
+    QTest::newRow("320 into Opus") << mp3 << "Opus" << "its 320 kbit/s is more than Opus takes: its preview has 256 kbit/s";
+    QTest::newRow("320 into AAC: kept") << mp3 << "AAC" << "";
+    QTest::newRow("6 into AAC") << "  Stream #0:0: Audio: opus, 48000 Hz, stereo, fltp, 6 kb/s\n"
+                                << "AAC" << "its 6 kbit/s is less than AAC takes: its preview has 32 kbit/s";
+    // A lossless stream's rate is its samples', none a preview could keep.
+    QTest::newRow("WAV into MP3") << "  Stream #0:0: Audio: pcm_s16le ([1][0][0][0] / 0x0001), 44100 Hz, 2 channels, s16, "
+                                     "1411 kb/s\n"
+                                  << "MP3" << "";
+    QTest::newRow("ALAC into Opus") << "  Stream #0:0(und): Audio: alac (alac / 0x63616C61), 44100 Hz, stereo, s16p, 900 kb/s\n"
+                                    << "Opus" << "";
+    QTest::newRow("no rate stated") << "  Stream #0:0: Audio: vorbis, 44100 Hz, stereo, fltp\n" << "Opus" << "";
+}
+
+void TestBitrate::sameRateTellsWhatItCouldNotKeep()
+{
+    QFETCH(QString, capture);
+    QFETCH(QString, format);
+    QFETCH(QString, note);
+    const OutputFormat *named = nullptr;
+    for (const OutputFormat *each : OutputFormat::All())
+        named = each->name() == format ? each : named;
+    QVERIFY(named);
+    QCOMPARE(GetBitrate::UnkeptRateNote(capture, *named), note);
 }
 
 void TestBitrate::probesAConstantBitRate()

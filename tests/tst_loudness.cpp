@@ -233,11 +233,14 @@ void TestLoudness::limitedStretchReachesTheTarget_data()
 {
     QTest::addColumn<double>("bed");      // dBFS of the sine the hits lie on; below -200: none
     QTest::addColumn<bool>("heldBack");
+    QTest::addColumn<double>("subsonicCutoff"); // Hz, as for Opus; 0: none
     // Hits of a 2 kHz sine at full scale, 5 ms every second, over a 200 Hz sine.
-    QTest::newRow("hits over a quieter bed") << -20.0 << false;
+    QTest::newRow("hits over a quieter bed") << -20.0 << false << 0.0;
     // The hits are all there is to hear: what the limiter takes off them the gain cannot
     // bring back, so the cut stops at its deepest.
-    QTest::newRow("hits alone") << -300.0 << true;
+    QTest::newRow("hits alone") << -300.0 << true << 0.0;
+    // What lies below 20 Hz taken out first, with a rumble at 5 Hz as loud as the hits.
+    QTest::newRow("hits over a bed and a rumble, for Opus") << -20.0 << false << 20.0;
 }
 
 // Measured as the preview will be, with its gain: at the target within a tenth of an LU and
@@ -246,8 +249,13 @@ void TestLoudness::limitedStretchReachesTheTarget()
 {
     QFETCH(double, bed);
     QFETCH(bool, heldBack);
+    QFETCH(double, subsonicCutoff);
     constexpr int Rate = 48000;
     std::vector<float> samples = bed < -200 ? std::vector<float>(size_t(6 * Rate * 2), 0.0f) : sine(200, bed, 2, Rate, 0, 6);
+    if (subsonicCutoff > 0) {
+        const std::vector<float> rumble = sine(5, 0, 2, Rate, 0, 6);
+        std::transform(rumble.begin(), rumble.end(), samples.begin(), samples.begin(), std::plus<float>());
+    }
     const std::vector<float> hit = sine(2000, 0, 2, Rate, 0, 0.005);
     for (size_t at = 0; at + hit.size() <= samples.size(); at += size_t(2 * Rate))
         std::transform(hit.begin(), hit.end(), samples.begin() + long(at), samples.begin() + long(at), std::plus<float>());
@@ -256,6 +264,7 @@ void TestLoudness::limitedStretchReachesTheTarget()
     plan.measured = measure(samples, 2, Rate);
     plan.target = -14;
     plan.fadeOut = 1;
+    plan.subsonicCutoff = subsonicCutoff;
     QVERIFY(Loudness::GainFor(plan.measured, plan.target).heldBack);
 
     const LimitedStretch::Limited limited = LimitedStretch::ToTarget(decoded, plan);

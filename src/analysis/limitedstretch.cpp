@@ -56,16 +56,45 @@ DecodedAudio::Stretch centred(const DecodedAudio::Stretch &decoded)
     return centred;
 }
 
-// The stretch as the limiter takes it (centred) and as it hears it (with its fades; none
-// without fades), worked out once for all the rounds that limit it.
+// The stretch without what lies below `cutoff` (Hz): a second-order Butterworth high-pass
+// (the audio EQ cookbook's) on each channel.
+void highPassed(DecodedAudio::Stretch &stretch, double cutoff)
+{
+    const double omega = 2 * M_PI * cutoff / stretch.rate;
+    const double alpha = std::sin(omega) / std::sqrt(2.0);
+    const double a0 = 1 + alpha;
+    const double b0 = (1 + std::cos(omega)) / 2 / a0;
+    const double b1 = -2 * b0;
+    const double a1 = -2 * std::cos(omega) / a0;
+    const double a2 = (1 - alpha) / a0;
+    const size_t channels = size_t(stretch.channels);
+    for (size_t channel = 0; channel < channels; ++channel) {
+        double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
+        for (size_t frame = 0; frame < stretch.frames(); ++frame) {
+            float &sample = stretch.samples[frame * channels + channel];
+            const double y = b0 * (sample + x2) + b1 * x1 - a1 * y1 - a2 * y2;
+            x2 = x1;
+            x1 = sample;
+            y2 = y1;
+            y1 = y;
+            sample = float(y);
+        }
+    }
+}
+
+// The stretch as the limiter takes it (centred, high-passed when asked) and as it
+// hears it (with its fades; none without fades), worked out once for all the rounds that
+// limit it.
 struct Heard {
     DecodedAudio::Stretch source;
     std::vector<float> faded;
 };
 
-Heard heardOf(const DecodedAudio::Stretch &decoded, double fadeIn, double fadeOut)
+Heard heardOf(const DecodedAudio::Stretch &decoded, double fadeIn, double fadeOut, double subsonicCutoff)
 {
     Heard heard{centred(decoded), {}};
+    if (subsonicCutoff > 0)
+        highPassed(heard.source, subsonicCutoff);
     if (fadeIn > 0 || fadeOut > 0)
         heard.faded = Analysis::Faded(heard.source.samples, decoded.rate, fadeIn, fadeOut);
     return heard;
@@ -106,19 +135,24 @@ Limited limitedAt(const Heard &heard, const Plan &plan, double gain, double limi
 } // namespace
 
 DecodedAudio::Stretch Limit(const DecodedAudio::Stretch &decoded, double ceiling, double fadeIn, double fadeOut,
-                         double *deepestCut)
+                            double subsonicCutoff, double *deepestCut)
 {
-    return limitedTo(heardOf(decoded, fadeIn, fadeOut), ceiling, deepestCut);
+    return limitedTo(heardOf(decoded, fadeIn, fadeOut, subsonicCutoff), ceiling, deepestCut);
+}
+
+double PeakOf(const DecodedAudio::Stretch &decoded, const Plan &plan)
+{
+    return peakOf(heardOf(decoded, plan.fadeIn, plan.fadeOut, plan.subsonicCutoff));
 }
 
 Limited At(const DecodedAudio::Stretch &decoded, const Plan &plan, double gain, double limiterCeiling)
 {
-    return limitedAt(heardOf(decoded, plan.fadeIn, plan.fadeOut), plan, gain, limiterCeiling);
+    return limitedAt(heardOf(decoded, plan.fadeIn, plan.fadeOut, plan.subsonicCutoff), plan, gain, limiterCeiling);
 }
 
 Limited ToTarget(const DecodedAudio::Stretch &decoded, const Plan &plan)
 {
-    const Heard heard = heardOf(decoded, plan.fadeIn, plan.fadeOut);
+    const Heard heard = heardOf(decoded, plan.fadeIn, plan.fadeOut, plan.subsonicCutoff);
     const double integrated = plan.measured.integrated.value_or(plan.target);
     const double wanted = std::min(plan.target - integrated + plan.encodingLoss, Loudness::MaxGain);
     // The gain at which the loudest peak, as the limiter hears it, is cut by MostCut.

@@ -25,6 +25,7 @@ struct Plan {
     double ceiling = Loudness::PeakCeiling; // dBTP the limited stretch may reach with its gain
     double fadeIn = 0;              // seconds, as SoX fades the preview
     double fadeOut = 0;
+    double subsonicCutoff = 0;      // Hz below which the stretch is taken out first (0: nothing)
 };
 
 struct Limited {
@@ -36,11 +37,14 @@ struct Limited {
     bool heldBack = false;     // it still falls short of the target: MostCut was not enough
 };
 
-// The stretch, less its DC offset, limited to `ceiling` (dBTP) as it will be heard once SoX
-// fades it: its peaks with the fades set the gain, applied to the samples before the fades. deepestCut, when
-// given, gets the most the limiter took off (dB).
+// The stretch, less its DC offset (and what lies below subsonicCutoff, when given),
+// limited to `ceiling` (dBTP) as it will be heard once SoX fades it: its peaks with the fades
+// set the gain, applied to the samples before the fades. deepestCut, when given, gets the
+// most the limiter took off (dB).
 DecodedAudio::Stretch Limit(const DecodedAudio::Stretch &decoded, double ceiling, double fadeIn, double fadeOut,
-                         double *deepestCut = nullptr);
+                            double subsonicCutoff = 0, double *deepestCut = nullptr);
+// Its true peak as the limiter hears it: centred, high-passed, with its fades (dBTP, before the gain).
+double PeakOf(const DecodedAudio::Stretch &decoded, const Plan &plan);
 // Limits and raises the gain until the stretch reaches the target.
 Limited ToTarget(const DecodedAudio::Stretch &decoded, const Plan &plan);
 // Limits with this gain and this limiter ceiling, for a cut again with a lower ceiling.

@@ -113,6 +113,7 @@ public:
         // samples its analysis decoded or else a quick decode; only its length when neither.
         std::optional<Waveform::Overview> song;
         QString endsEarly; // made shorter than asked: "the song ends at 0:20: the preview is 15.0 s"
+        QString unkeptRate; // with -b same, not joining: GetBitrate::UnkeptRateNote
     };
 
     // sources: absolute paths, in list order. tools.sox must be usable; tools.ffmpeg is

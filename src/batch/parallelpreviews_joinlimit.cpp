@@ -73,6 +73,7 @@ void ParallelPreviews::measuredFloats(const Loudness::Measurement &measured)
     *encoded.integrated -= plan.encodingLoss;
     plan.target = *encoded.integrated + retaken(encoded);
     plan.ceiling = Loudness::PeakCeiling - m_settings.format->peakMargin(kbps);
+    plan.subsonicCutoff = m_settings.format->subsonicCutoff();
     limitJoin();
 }
 

@@ -23,10 +23,12 @@ void ParallelPreviews::probe(int index)
 
 void ParallelPreviews::probed(int index, const RunResult &result)
 {
-    const QString bitrate =
-        GetBitrate::BitrateFromCapture(QString::fromUtf8(result.errorOutput), *m_settings.format);
+    const QString capture = QString::fromUtf8(result.errorOutput);
+    const QString bitrate = GetBitrate::BitrateFromCapture(capture, *m_settings.format);
     if (bitrate.isEmpty())
         return fail(index, PreviewCheck::ProbeProblem(m_results[index].source, result));
+    if (!m_settings.join)
+        m_results[index].unkeptRate = GetBitrate::UnkeptRateNote(capture, *m_settings.format);
     m_work[size_t(index)].bitrate = bitrate;
     m_work[size_t(index)].step = stepAfterProbe(index);
     m_waiting.insert(index);

@@ -14,7 +14,7 @@ const QCommandLineOption Duration({QStringLiteral("d"), QStringLiteral("duration
                                   QStringLiteral("SECONDS"), QStringLiteral("15"));
 const QCommandLineOption Bitrate({QStringLiteral("b"), QStringLiteral("bitrate")},
                                  QStringLiteral("Bit rate of the previews in kbit/s, or \"same\" as each source "
-                                                "(the nearest the format has). MP3: 320 down to 8, default 128; AAC: "
+                                                "(the nearest the format has, said of a song when it differs). MP3: 320 down to 8, default 128; AAC: "
                                                 "32 to 320, default 256; Opus: 6 to 256, default 96."),
                                  QStringLiteral("KBPS"));
 const QCommandLineOption Format(QStringLiteral("format"),

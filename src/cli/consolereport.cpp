@@ -289,14 +289,14 @@ QString ConsoleReport::commandText(const ParallelPreviews::Result &result) const
     if (!result.encoder)
         return text;
     // FFmpeg empties its output before the first sample comes: the line writes beside the
-    // preview and renames, so that a line whose song has gone leaves the preview as it was;
-    // and it ends the script as sh -e would end it at a failed SoX line.
+    // preview and renames, so that a line whose song has gone leaves the preview as it was and
+    // nothing beside it; and it ends the script as sh -e would end it at a failed SoX line.
     const QString preview = result.encoder->arguments().constLast();
     const QString part = ShellQuoted(preview + QStringLiteral(".part"));
     QString encoder = shellWords(*result.encoder);
     encoder.chop(ShellQuoted(preview).size());
     return text + QStringLiteral(" | ") + encoder + part + QStringLiteral(" && mv -f -- ") + part + QLatin1Char(' ')
-           + ShellQuoted(preview) + QStringLiteral(" || exit");
+           + ShellQuoted(preview) + QStringLiteral(" || { status=$?; rm -f -- ") + part + QStringLiteral("; exit \"$status\"; }");
 }
 
 QList<CommandLine> ConsoleReport::pipedInto(const ParallelPreviews::Result &result)

@@ -69,7 +69,7 @@ private:
     // What is told of a song (consolereport_warnings.cpp), named as progress names it: below
     // its FOLDER ("Album 1/01 - Song.mp3"), as albums repeat track names.
     QString shownName(const QString &source) const;
-    // What is told of a preview besides its line: the three below.
+    // What is told of a preview besides its line: the four below.
     void printNotes(const ParallelPreviews::Result &result);
     // "<song>: nothing repeats in it, ..." when its start could not be the chorus.
     void printNoChorus(const ParallelPreviews::Result &result);
@@ -79,6 +79,8 @@ private:
     // "<song>: changed since its start was pinned; kept at 1:05 ...": a new mix of a song
     // whose row of --starts gives its start.
     void printPinnedSongChanged(const ParallelPreviews::Result &result);
+    // "<song>: its 320 kbit/s is more than Opus takes: ...": -b same could not keep its rate.
+    void printUnkeptRate(const ParallelPreviews::Result &result);
     void printSummary();
     // The previews whose songs are gone: each told, or a dry run's line that removes it
     // (consolereport_notes.cpp).

@@ -32,6 +32,7 @@ void ConsoleReport::printNotes(const ParallelPreviews::Result &result)
     printNoChorus(result);
     printHeldBack(result);
     printPinnedSongChanged(result);
+    printUnkeptRate(result);
 }
 
 void ConsoleReport::printHeldBack(const ParallelPreviews::Result &result)
@@ -65,4 +66,11 @@ void ConsoleReport::printPinnedSongChanged(const ParallelPreviews::Result &resul
         return;
     printLine(shownName(result.source) + QStringLiteral(": changed since its start was pinned; kept at ")
               + PreviewCommands::MinutesText(*result.start) + QStringLiteral(" as its row of --starts says, check it on the review page"));
+}
+
+// Not with -q, whose output a nightly cron job mails: the rate is what -b same's help promises.
+void ConsoleReport::printUnkeptRate(const ParallelPreviews::Result &result)
+{
+    if (done(result) && !result.unkeptRate.isEmpty() && m_mode != Mode::Quiet)
+        printLine(shownName(result.source) + QStringLiteral(": ") + result.unkeptRate);
 }

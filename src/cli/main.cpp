@@ -122,10 +122,10 @@ bool writesStretch(int argc, char *argv[])
                || std::strcmp(argv[1], PreviewCommands::StretchFloatsOption) == 0);
 }
 
-// lumbrisk-cli --limited-stretch RATE CEILING FADE-IN FADE-OUT: the raw stereo floats of a
-// dry run's line on standard input, limited as a run limits them, out as the WAVE file its
-// SoX reads.
-int limitStretch(char *argv[])
+// lumbrisk-cli --limited-stretch RATE CEILING FADE-IN FADE-OUT [CUTOFF]: the raw stereo floats
+// of a dry run's line on standard input, limited as a run limits them, out as the WAVE file
+// its SoX reads.
+int limitStretch(int argc, char *argv[])
 {
     const auto number = [](const char *text) { return QLocale::c().toDouble(QLatin1String(text)); };
     DecodedAudio::Stretch stretch{QLocale::c().toInt(QLatin1String(argv[2])), 2, {}};
@@ -136,7 +136,7 @@ int limitStretch(char *argv[])
     stretch.samples.resize(stretch.frames() * 2);
     if (std::ferror(stdin) || stretch.rate <= 0 || stretch.samples.empty())
         return complain(QStringLiteral("no stretch to limit came in"), NothingMade);
-    stretch = LimitedStretch::Limit(stretch, number(argv[3]), number(argv[4]), number(argv[5]));
+    stretch = LimitedStretch::Limit(stretch, number(argv[3]), number(argv[4]), number(argv[5]), argc == 7 ? number(argv[6]) : 0);
     const QByteArray header = DecodedAudio::WaveHeaderOf(stretch);
     if (writeOut(header.constData(), size_t(header.size())) != 0)
         return NothingMade;
@@ -229,8 +229,8 @@ int main(int argc, char *argv[])
     std::signal(SIGPIPE, SIG_IGN);
     if (writesStretch(argc, argv))
         return writeStretch(argv[1], argv[2], argv[3], argv[4]);
-    if (argc == 6 && std::strcmp(argv[1], PreviewCommands::LimitedStretchOption) == 0)
-        return limitStretch(argv);
+    if ((argc == 6 || argc == 7) && std::strcmp(argv[1], PreviewCommands::LimitedStretchOption) == 0)
+        return limitStretch(argc, argv);
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("lumbrisk-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(LUMBRISK_VERSION));

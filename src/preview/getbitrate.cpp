@@ -11,6 +11,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <optional>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -25,6 +26,44 @@ double leadingNumber(const QString &text)
     static const QRegularExpression number(QStringLiteral("^[+-]?(\\d+\\.?\\d*|\\.\\d+)([eE][+-]?\\d+)?"));
     const QRegularExpressionMatch match = number.match(text);
     return match.hasMatch() ? match.captured().toDouble() : 0;
+}
+
+// The stream the capture's last "Audio:" line describes: its codec ("mp3", "pcm_s16le") and
+// the bit rate stated before "kb/s" (0: none).
+struct AudioLine {
+    QString codec;
+    qlonglong kbps = 0;
+};
+
+std::optional<AudioLine> lastAudioLine(const QString &capture)
+{
+    static const QRegularExpression described(QStringLiteral("Audio: ([^ ,(]*)"));
+    static const QRegularExpression kbps(QStringLiteral("\\b(\\d+) kb/s"));
+    std::optional<AudioLine> last;
+    for (const QString &line : capture.split(QLatin1Char('\n'))) {
+        const QRegularExpressionMatch audio = described.match(line);
+        if (audio.hasMatch())
+            last = AudioLine{audio.captured(1), kbps.match(line, audio.capturedStart()).captured(1).toLongLong()};
+    }
+    return last;
+}
+
+// What -b same writes a stated rate as: the format's highest for none or one above it, its
+// lowest for one below it.
+int sameRate(qlonglong kbps, const OutputFormat &format)
+{
+    const int highest = format.bitrates().first();
+    return kbps > 0 && kbps < highest ? int(std::max<qlonglong>(kbps, format.bitrates().last())) : highest;
+}
+
+// A lossless stream states the rate of its samples, not one a preview could keep.
+bool lossless(const QString &codec)
+{
+    static const QStringList names{QStringLiteral("flac"),   QStringLiteral("alac"), QStringLiteral("wavpack"),
+                                   QStringLiteral("ape"),    QStringLiteral("tta"),  QStringLiteral("tak"),
+                                   QStringLiteral("mlp"),    QStringLiteral("truehd"), QStringLiteral("shorten"),
+                                   QStringLiteral("wmalossless")};
+    return codec.startsWith(QLatin1String("pcm_")) || codec.startsWith(QLatin1String("dsd_")) || names.contains(codec);
 }
 
 } // namespace
@@ -70,19 +109,22 @@ QString GetBitrateCombo(const QString &choice, const QString &sourcePath, const 
 
 QString BitrateFromCapture(const QString &capture, const OutputFormat &format)
 {
-    static const QRegularExpression kbps(QStringLiteral("\\b(\\d+) kb/s"));
-    const int highest = format.bitrates().first();
-    const int lowest = format.bitrates().last();
-    QString result;
-    for (const QString &line : capture.split(QLatin1Char('\n'))) {
-        const qsizetype audio = line.indexOf(QStringLiteral("Audio:"));
-        if (audio < 0)
-            continue;
-        bool number = false;
-        const qlonglong rate = kbps.match(line, audio).captured(1).toLongLong(&number);
-        result = QString::number(number && rate > 0 && rate < highest ? std::max<qlonglong>(rate, lowest) : highest);
-    }
-    return result;
+    const std::optional<AudioLine> audio = lastAudioLine(capture);
+    return audio ? QString::number(sameRate(audio->kbps, format)) : QString();
+}
+
+QString UnkeptRateNote(const QString &capture, const OutputFormat &format)
+{
+    const std::optional<AudioLine> audio = lastAudioLine(capture);
+    if (!audio || audio->kbps <= 0 || lossless(audio->codec))
+        return QString();
+    const int written = sameRate(audio->kbps, format);
+    if (written == audio->kbps)
+        return QString();
+    return QStringLiteral("its %1 kbit/s is %2 than %3 takes: its preview has %4 kbit/s")
+        .arg(audio->kbps)
+        .arg(written < audio->kbps ? QStringLiteral("more") : QStringLiteral("less"), format.name())
+        .arg(written);
 }
 
 QString FormatFromCapture(const QString &capture)

@@ -45,6 +45,10 @@ QString GetBitrateCombo(const QString &choice, const QString &sourcePath, const 
 // its lowest (an Opus source of 6 kbit/s for AAC) its lowest. "" without
 // such a line: the source holds no audio stream.
 QString BitrateFromCapture(const QString &capture, const OutputFormat &format = OutputFormat::Mp3());
+// What -b same could not keep of a lossy source's rate, which the format has not: "its 320
+// kbit/s is more than Opus takes: its preview has 256 kbit/s"; "" when it is kept, or when the
+// source is lossless or states none.
+QString UnkeptRateNote(const QString &capture, const OutputFormat &format);
 // The format FFmpeg recognised in the source, from its "Input #0, <format>, from" line
 // ("mov,mp4,m4a,3gp,3g2,mj2", "mp3"); "" when it recognised none.
 QString FormatFromCapture(const QString &capture);

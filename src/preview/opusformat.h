@@ -16,6 +16,9 @@ public:
     double encodingLoss(int kbps) const override;
     double peakMargin(int kbps) const override;
     double overshootAllowance(int kbps) const override;
+    // libopus's one-pole high-pass at 3 Hz shifts what lies just above it, raising the peaks
+    // of brown noise by 2 dB; with what lies below 20 Hz taken out first, it leaves them be.
+    double subsonicCutoff() const override { return 20; }
 
     std::optional<QString> readMark(const QString &path) const override;
     std::unique_ptr<PreviewTags> openTags(const QString &path) const override;

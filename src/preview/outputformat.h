@@ -69,6 +69,9 @@ public:
     virtual double encodingLoss(int kbps) const = 0;
     virtual double peakMargin(int kbps) const = 0;
     virtual double overshootAllowance(int kbps) const = 0;
+    // Hz below which the limiter takes out what its stretch holds (0: nothing), where the
+    // encoder's own filter there would move the peaks of a low sound by dBs.
+    virtual double subsonicCutoff() const { return 0; }
 
     // Lumbrisk's mark in the file, read without reading its pictures; none without one.
     virtual std::optional<QString> readMark(const QString &path) const = 0;

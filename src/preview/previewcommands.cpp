@@ -158,11 +158,13 @@ CommandLine DecodedStretch(const QString &program, const QString &sourcePath, co
 }
 
 CommandLine LimitedStretch(const QString &program, int rate, double ceiling, const QString &fadeIn,
-                           const QString &fadeOut)
+                           const QString &fadeOut, double subsonicCutoff)
 {
-    return CommandLine(program).plain(QStringLiteral(" %1 %2 %3 %4 %5")
-                                          .arg(QLatin1String(LimitedStretchOption), QString::number(rate),
-                                               SoxNumber(ceiling), fadeIn, fadeOut));
+    QString words = QStringLiteral(" %1 %2 %3 %4 %5")
+                        .arg(QLatin1String(LimitedStretchOption), QString::number(rate), SoxNumber(ceiling), fadeIn, fadeOut);
+    if (subsonicCutoff > 0)
+        words += QLatin1Char(' ') + SoxNumber(subsonicCutoff);
+    return CommandLine(program).plain(words);
 }
 
 CommandLine FfmpegInput(const QString &ffmpeg, const QString &options, const QString &sourcePath)

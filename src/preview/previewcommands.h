@@ -64,11 +64,12 @@ CommandLine DecodedStretch(const QString &program, const QString &sourcePath, co
                            const QString &seconds, const char *option = DecodedStretchOption);
 // What lumbrisk-cli takes to limit a stretch's raw stereo floats at `rate` from its standard
 // input to `ceiling` (dBTP) as heard with the fades the cut gives it, as a run limits them,
-// and write them as the WAVE file CutStretch reads:
-// "lumbrisk-cli" --limited-stretch <rate> <ceiling> <fade-in> <fade-out>.
+// and write them as the WAVE file CutStretch reads, high-passed first as the encoder will
+// when it filters below a cutoff (Hz, LimitedStretch::Plan):
+// "lumbrisk-cli" --limited-stretch <rate> <ceiling> <fade-in> <fade-out>[ <cutoff>].
 inline constexpr char LimitedStretchOption[] = "--limited-stretch";
 CommandLine LimitedStretch(const QString &program, int rate, double ceiling, const QString &fadeIn,
-                           const QString &fadeOut);
+                           const QString &fadeOut, double subsonicCutoff);
 // "ffmpeg"<options> -protocol_whitelist file,pipe -format_whitelist <audio formats> -i "<source>":
 // FFmpeg reads the file named and nothing that file names, and only as audio. A concat list,
 // playlist or image sequence under an audio name would have it read other files, or wait

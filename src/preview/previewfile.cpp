@@ -134,8 +134,16 @@ PreviewFile::Written PreviewFile::Finish(const QString &written, const QString &
 
 std::function<LimitedStretch::Limited()> PreviewFile::limiting(const LimitedStretch::Plan &plan) const
 {
-    return [decoded = m_decoded, plan, gain = m_loudness->gain, ceiling = m_limiterCeiling] {
-        return ceiling ? LimitedStretch::At(*decoded, plan, gain, *ceiling) : LimitedStretch::ToTarget(*decoded, plan);
+    return [decoded = m_decoded, plan = plan, gain = m_loudness->gain, ceiling = m_limiterCeiling,
+            excess = m_unlimitedExcess]() mutable {
+        // Cut again for its encoding's peak, with the ceiling takeTruePeak lowered and the gain
+        // kept. One whose encoding passed the ceiling unlimited is limited the first time below
+        // the peak it had, by the same rule.
+        if (ceiling)
+            return LimitedStretch::At(*decoded, plan, gain, *ceiling);
+        if (excess)
+            plan.ceiling = LoweredGain(LimitedStretch::PeakOf(*decoded, plan) + gain, 2 * *excess);
+        return LimitedStretch::ToTarget(*decoded, plan);
     };
 }
 
@@ -179,9 +187,14 @@ PreviewFile::Encoded PreviewFile::takeTruePeak(double truePeak, double encodingL
     ++m_recuts;
     const double excess = truePeak - Loudness::PeakCeiling;
     // The limiter leaves many peaks at its ceiling, and the encoder's overshoot varies from one
-    // to the next by tenths of a dB: its ceiling goes down by twice the excess, its gain stays.
+    // to the next by tenths of a dB: its ceiling goes down by twice the excess. With the
+    // limiter asked, one not limited yet is limited now (limiting) rather than made quieter.
     if (m_decoded) {
-        m_limiterCeiling = LoweredGain(*m_limiterCeiling, 2 * excess);
+        if (m_limiterCeiling)
+            m_limiterCeiling = LoweredGain(*m_limiterCeiling, 2 * excess);
+        else
+            m_unlimitedExcess = excess;
+        m_limits = true;
         return Encoded::CutAgain;
     }
     m_loudness->gain = LoweredGain(m_loudness->gain, excess);

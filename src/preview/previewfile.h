@@ -103,14 +103,20 @@ public:
     // What the program writes into SoX for its cut: the stretch as a WAVE file; none without one.
     std::optional<SampleFeed::Input> feed() const;
 
-    // The limiter's part, where its peaks would hold its gain back: the stretch as decoded,
-    // which the limiter limits, and again, to a lower ceiling, for a cut again.
-    void setDecoded(std::shared_ptr<const DecodedAudio::Stretch> decoded) { m_decoded = std::move(decoded); }
-    bool usesLimiter() const { return bool(m_decoded); }
+    // The limiter's part, where its peaks would hold its gain back, or where its encoding
+    // passes the ceiling after all: the stretch as decoded, which the limiter limits, and
+    // again, to a lower ceiling, for a cut again.
+    void setDecoded(std::shared_ptr<const DecodedAudio::Stretch> decoded)
+    {
+        m_decoded = std::move(decoded);
+        m_limits = bool(m_decoded);
+    }
+    bool usesLimiter() const { return m_limits; }
     // The ceiling it was last limited to (dBTP, before the gain).
     std::optional<double> limiterCeiling() const { return m_limiterCeiling; }
     // The limiter's run, for any thread: the first time it finds the gain that reaches the
-    // plan's level; after that the gain stays and only the ceiling is lower.
+    // plan's level (below the ceiling, or below the peak an unlimited encoding passed it with);
+    // after that the gain stays and only the ceiling is lower.
     std::function<LimitedStretch::Limited()> limiting(const LimitedStretch::Plan &plan) const;
     // Takes the limited stretch to cut from, with the gain and level it reaches.
     void takeLimited(const LimitedStretch::Limited &outcome);
@@ -121,10 +127,10 @@ public:
     // Lets go of the samples once its preview needs them no more.
     void dropSamples();
 
-    // LAME's overshoot comes after the gain, so a preview's true peak is known only once it is
-    // encoded: one that passes the ceiling is cut again, its gain (or the limiter's ceiling)
-    // lowered by the excess and a step more, as the overshoot changes with the gain; after
-    // this many times it fails.
+    // The encoder's overshoot comes after the gain, so a preview's true peak is known only once
+    // it is encoded: one that passes the ceiling is cut again, its gain (with the limiter
+    // asked, the limiter's ceiling) lowered by the excess and a step more, as the overshoot
+    // changes with the gain; after this many times it fails.
     static constexpr int MostRecuts = 3;
     static constexpr double RecutStep = 0.1; // dB
     static double LoweredGain(double gain, double excess);
@@ -175,5 +181,7 @@ private:
     std::shared_ptr<const DecodedAudio::Stretch> m_stretch;
     std::shared_ptr<const DecodedAudio::Stretch> m_decoded;
     std::optional<double> m_limiterCeiling;
+    bool m_limits = false; // its cut is made of the limiter's stretch
+    std::optional<double> m_unlimitedExcess; // dB its encoding passed the ceiling by before it was limited
     int m_recuts = 0;
 };

@@ -80,9 +80,12 @@ void PreviewFile::takeAnalysis(const SourceAnalysis::Outcome &outcome, int kbps)
     // Less than a millisecond would read as no trim at all.
     if (!outcome.stretch || PreviewSteps::StretchSeconds(*outcome.stretch, duration()) <= 0)
         return;
-    if (m_recipe.limit && m_loudness && m_loudness->heldBack)
+    m_limits = m_recipe.limit && m_loudness && m_loudness->heldBack;
+    // One whose encoding may still pass the ceiling keeps it too, for the limiter to take
+    // that (takeTruePeak) rather than a lower gain.
+    if (m_limits || (m_recipe.limit && measuresMade(kbps)))
         m_decoded = outcome.stretch;
-    else if (keepsStretch(kbps))
+    if (!m_limits && keepsStretch(kbps))
         m_stretch = outcome.stretch;
 }
 
@@ -96,6 +99,7 @@ LimitedStretch::Plan PreviewFile::limitPlan(int kbps) const
     // As SoX and a dry run's line get them: to the millisecond.
     plan.fadeIn = PreviewCommands::SecondsText(m_recipe.fadeIn).toDouble();
     plan.fadeOut = PreviewCommands::SecondsText(m_recipe.fadeOut).toDouble();
+    plan.subsonicCutoff = m_format->subsonicCutoff();
     return plan;
 }
 
@@ -132,6 +136,7 @@ QList<CommandLine> PreviewFile::stretchRuns(const Tools::Found &tools, const QSt
     }
     line.append(PreviewCommands::LimitedStretch(program, m_stretch->rate, *m_limiterCeiling,
                                                 PreviewCommands::SecondsText(m_recipe.fadeIn),
-                                                PreviewCommands::SecondsText(m_recipe.fadeOut)));
+                                                PreviewCommands::SecondsText(m_recipe.fadeOut),
+                                                m_format->subsonicCutoff()));
     return line;
 }
