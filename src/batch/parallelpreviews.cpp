@@ -215,7 +215,7 @@ void ParallelPreviews::killTools()
     // Only now that no tool writes any more: the unfinished files go with their owners.
     for (Work &work : m_work)
         work.output.reset();
-    m_joinedOutput.reset();
+    m_joinedFile.reset();
 }
 
 // The output folder (and, keeping the folders of the songs, those below it, where a withdrawn

@@ -164,7 +164,7 @@ void ParallelPreviews::keepCut(int index, QString problem, const QString &tags)
     takeMade(index);
     const QString written = work.output ? work.output->path() : m_results[index].preview;
     if (problem.isEmpty() && work.output)
-        problem = ParallelWork::Commit(m_results[index], *work.output);
+        problem = m_results[index].commit(*work.output);
     work.output.reset();
     if (!problem.isEmpty()) {
         QFile::remove(written); // a piece; a temporary output is gone already
