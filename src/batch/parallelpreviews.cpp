@@ -82,7 +82,7 @@ void ParallelPreviews::begin()
         m_joinFolders = perFolder ? QStringList(m_subfolders) : QStringList{QString()};
         m_joinFolders.removeDuplicates();
         for (int number = 0; number < m_joinFolders.size(); ++number)
-            m_joinsEarlier.append(earlierAt(joinedPath(number)));
+            m_joinsEarlier.append(m_filesAtStart.earlierAt(joinedPath(number)));
         beginJoin(0);
     }
     // Results and the end come from the event loop, so that a caller may connect after starting.
@@ -192,6 +192,25 @@ void ParallelPreviews::launch(const CommandLine &commandLine, const Ended &ended
             pump();
         },
         input, encoder);
+}
+
+void ParallelPreviews::onThread(int index, std::function<Later()> work)
+{
+    if (index >= 0)
+        m_work[size_t(index)].analysing = true;
+    ++m_analysing;
+    m_analyses.start([this, index, work = std::move(work)] {
+        QMetaObject::invokeMethod(
+            this,
+            [this, index, then = work()] {
+                if (index >= 0)
+                    m_work[size_t(index)].analysing = false;
+                --m_analysing;
+                if (!m_stopped && !m_done)
+                    then();
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void ParallelPreviews::stop()

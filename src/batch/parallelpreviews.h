@@ -148,6 +148,7 @@ private:
     enum class Step { Probe, Analyse, Limit, Cut, Besides, Done };
     struct Work;
     using Ended = std::function<void(const Shell32::RunResult &)>;
+    using Later = JoinedFile::Later;
 
     void begin();
     void queueAdvance();
@@ -155,9 +156,6 @@ private:
     void planNext();
     void nameOutput(int index);
     QString outputFolderOf(int index) const;
-    // What the name holds now, when that was there at the run's start: the only file a
-    // preview made there replaces.
-    PreviewFiles::EarlierFile earlierAt(const QString &path) const;
     // "" when the preview's folder is there or was made; else why not. A dry run makes
     // nothing and names the folder in result.newFolder instead, the first time it is needed.
     QString prepareFolder(Result &result);
@@ -169,7 +167,6 @@ private:
     void probed(int index, const Shell32::RunResult &result);
     Step stepAfterProbe(int index) const;
     // The chorus search, the stretch's loudness, or both (parallelpreviews_analysis.cpp).
-    bool needsAnalysis(int index) const;
     void analyse(int index);
     void analysed(int index, const SourceAnalysis::Outcome &outcome);
     void cut(int index);
@@ -213,6 +210,9 @@ private:
     void launch(const CommandLine &commandLine, const Ended &ended, int index = -1,
                 const std::optional<CommandLine> &decoder = std::nullopt, const ToolPool::Input &input = {},
                 const std::optional<CommandLine> &encoder = std::nullopt);
+    // Runs work on a thread of the pool, counted among the jobs; then, on the event loop, what
+    // work gives, unless the run stopped meanwhile. index: the file it works for, or -1.
+    void onThread(int index, std::function<Later()> work);
     void succeed(int index);
     void fail(int index, const QString &reason);
     void reportInOrder();
@@ -224,8 +224,6 @@ private:
     bool settleStart(int index);
     // Its line into writeTo (Work::file gives it), set as the result's command and decoder.
     void setCutLine(int index, const QString &writeTo);
-    // Tells in its result where its start came from and the level it got.
-    void takeMade(int index);
     // The limiter (parallelpreviews_limit.cpp): limits the stretch the analysis decoded, on a
     // thread of the pool; then it is cut.
     void limit(int index);

@@ -43,19 +43,7 @@ JoinedFile::Run ParallelPreviews::joinRun()
                         const std::optional<CommandLine> &encoder, const JoinedFile::Ended &ended) {
         launch(command, ended, -1, std::nullopt, input, encoder);
     };
-    run.background = [this](std::function<JoinedFile::Later()> work) {
-        ++m_analysing;
-        m_analyses.start([this, work = std::move(work)] {
-            QMetaObject::invokeMethod(
-                this,
-                [this, then = work()] {
-                    --m_analysing;
-                    if (!m_stopped && !m_done)
-                        then();
-                },
-                Qt::QueuedConnection);
-        });
-    };
+    run.background = [this](std::function<Later()> work) { onThread(-1, std::move(work)); };
     run.ended = [this] { endJoin(); };
     return run;
 }

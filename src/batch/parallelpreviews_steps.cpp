@@ -41,7 +41,7 @@ void ParallelPreviews::probed(int index, const RunResult &result)
 
 ParallelPreviews::Step ParallelPreviews::stepAfterProbe(int index) const
 {
-    return needsAnalysis(index) ? Step::Analyse : Step::Cut;
+    return m_cuts.atChorus(index) || m_settings.loudness ? Step::Analyse : Step::Cut;
 }
 
 void ParallelPreviews::cut(int index)
@@ -63,7 +63,7 @@ void ParallelPreviews::cut(int index)
         else if (!runs.isEmpty())
             result.decoder = runs.first();
         work.file.dropSamples();
-        takeMade(index);
+        m_results[index].takeMade(work.file, m_cuts.share(index).has_value());
         // A review page of the plan shows its song's picture too.
         return completeMade(index);
     }
@@ -95,10 +95,8 @@ void ParallelPreviews::cut(int index)
 // The same decoding builds its waveform when one is asked for.
 void ParallelPreviews::measureMade(int index, const QString &written, const QString &tags)
 {
-    m_work[size_t(index)].analysing = true;
-    ++m_analysing;
     const std::optional<Waveform::FileSettings> waveform = m_settings.waveform;
-    m_analyses.start([this, index, written, tags, waveform, seconds = m_cuts.duration(index)] {
+    onThread(index, [this, index, written, tags, waveform, seconds = m_cuts.duration(index)] {
         std::optional<Waveform::PassBuilder> builder;
         std::vector<Analysis::Analyzer *> others;
         if (waveform)
@@ -108,9 +106,7 @@ void ParallelPreviews::measureMade(int index, const QString &written, const QStr
         std::optional<Waveform::Data> data;
         if (truePeak && builder)
             data = builder->finish();
-        QMetaObject::invokeMethod(
-            this, [this, index, truePeak, data, tags] { measuredMade(index, truePeak, data, tags); },
-            Qt::QueuedConnection);
+        return Later([this, index, truePeak, data, tags] { measuredMade(index, truePeak, data, tags); });
     });
 }
 
@@ -118,10 +114,6 @@ void ParallelPreviews::measuredMade(int index, std::optional<double> truePeak,
                                     const std::optional<Waveform::Data> &waveform, const QString &tags)
 {
     Work &work = m_work[size_t(index)];
-    work.analysing = false;
-    --m_analysing;
-    if (m_stopped || m_done)
-        return;
     const PreviewFile::Encoded encoded = truePeak ? work.file.takeTruePeak(*truePeak, work.file.encodingLoss(bitrateFor(index).toInt()))
                                                   : PreviewFile::Encoded::Kept;
     if (encoded == PreviewFile::Encoded::CutAgain) {
@@ -161,7 +153,7 @@ void ParallelPreviews::keepCut(int index, QString problem, const QString &tags)
 {
     Work &work = m_work[size_t(index)];
     work.file.dropSamples();
-    takeMade(index);
+    m_results[index].takeMade(work.file, m_cuts.share(index).has_value());
     const QString written = work.output ? work.output->path() : m_results[index].preview;
     if (problem.isEmpty() && work.output)
         problem = m_results[index].commit(*work.output);

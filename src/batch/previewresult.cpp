@@ -33,3 +33,15 @@ void PreviewResult::takeRecorded(const PreviewMark::Record &recorded, double sec
     if (madeFrom == StartOrigin::Chorus || madeFrom == StartOrigin::Fallback)
         foundStart = PreviewRecord::RecordedStart(recorded);
 }
+
+void PreviewResult::takeMade(const PreviewFile &file, bool share)
+{
+    foundStart = file.found();
+    loudness = file.loudness();
+    if (!file.startSettled())
+        return;
+    start = file.start();
+    duration = file.duration();
+    startIsShare = !file.found() && share;
+    startFrom = file.origin();
+}

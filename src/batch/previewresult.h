@@ -6,6 +6,7 @@
 #include "analysis/loudness.h"
 #include "analysis/waveform.h"
 #include "platform/commandline.h"
+#include "preview/previewfile.h"
 #include "preview/previewfiles.h"
 #include "preview/previewmark.h"
 #include "preview/previewrecord.h"
@@ -63,6 +64,9 @@ struct PreviewResult {
     // Gives the preview its name. When a file that came during the run took the planned one,
     // the preview has the next free name, and the result tells both.
     QString commit(PreviewFiles::TemporaryOutput &output);
+    // What the file's way gave so far: where its start came from and the level it got.
+    // share: its start rule was a share of the length.
+    void takeMade(const PreviewFile &file, bool share);
     // A kept preview is told of as its mark records it: where it was cut from, its loudness
     // against target (when the run asks one), and the start found then. pinned: a row of the
     // run's list gives its start.
