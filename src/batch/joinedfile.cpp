@@ -54,7 +54,7 @@ QString JoinedFile::refusal(bool listed) const
     if (m_pieces.isEmpty())
         return QStringLiteral("none of the previews could be made");
     if (listed)
-        return QStringLiteral("it is a file of the list, so the previews were not joined");
+        return PreviewCheck::ListedJoinProblem();
     if (m_settings.crossfade > 0)
         return PreviewCheck::CrossfadeProblem(pieceSeconds(), sources(), m_settings.crossfade);
     return QString();
@@ -184,17 +184,14 @@ void JoinedFile::end()
 
 QString JoinedFile::mark(const QString &written) const
 {
-    QList<PreviewMark::Record> songs;
+    QList<std::optional<PreviewMark::Record>> songs;
     QList<double> starts;
     for (const Piece &piece : m_pieces) {
-        if (!piece.wanted)
-            return QString();
-        songs.append(*piece.wanted);
+        songs.append(piece.wanted);
         starts.append(piece.start);
     }
-    const PreviewMark::Record wanted =
-        PreviewRecord::WantedJoin(songs, sources(), m_settings.crossfade, m_settings.loudness);
-    return PreviewRecord::JoinedMarkText(wanted, songs, starts, m_joined.loudness, written);
+    return PreviewRecord::JoinedMarkText(songs, sources(), starts, m_settings.crossfade, m_settings.loudness,
+                                         m_joined.loudness, written);
 }
 
 QStringList JoinedFile::sources() const

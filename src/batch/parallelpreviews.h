@@ -7,10 +7,9 @@
 // building blocks as well. What stays here is the pool's own work: up to `jobs` tool
 // processes run at the same time, driven by QProcess on the one event loop, and results come
 // out in list order.
-// A join cuts its pieces in parallel into a private folder, then joins them once; with a
-// loudness target the joined file is measured, and joined again lower while it passes the
-// peak ceiling. With update, a joined file that is up to date is kept, and a song's own
-// preview that is up to date is its piece.
+// A join cuts its pieces in parallel into a private folder, then hands them to a JoinedFile,
+// which joins them once with this pool's tools and threads. With update, a joined file that
+// KeptJoins finds up to date is kept, and a song's own preview that is up to date is its piece.
 // The list is planned in short slices of the event loop, in time linear in its length: the
 // first tools start while later files are still being named, and a stop is heard at once.
 // Finding a start in a track's audio, and with a loudness target the loudness of the stretch
@@ -22,9 +21,9 @@
 // event loop, stop), _plan names the previews, _steps takes one file through probe and cut,
 // _analysis looks into its audio for its start and its loudness, _limit limits its stretch
 // where its peaks would hold its gain back (--limit), _cutvalues settles its bit rate and
-// start, _join joins the pieces, _joinmarks keeps joined files and takes previews for pieces,
-// _marks keeps previews, _besides writes what a preview gets besides itself,
-// and _report hands out results in list order. OutputNames and ToolPool keep the names and
+// start, _join hands each joined file its pieces, _joinmarks keeps joined files and takes
+// previews for pieces, _marks keeps previews, _besides writes what a preview gets besides
+// itself, and _report hands out results in list order. OutputNames and ToolPool keep the names and
 // the tools; FileCuts says what each file's cut is made of, and its PreviewFile its loudness.
 
 #include "platform/commandline.h"
