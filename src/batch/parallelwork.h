@@ -1,11 +1,8 @@
 #pragma once
-// What the files of ParallelPreviews share inside the batch: the state of one file on its
-// way, and the small rules more than one step uses.
+// What the files of ParallelPreviews share inside the batch: the state of one file on its way.
 
 #include "batch/parallelpreviews.h"
 #include "preview/previewfile.h"
-
-#include <cmath>
 
 struct ParallelPreviews::Work {
     Step step = Step::Cut;
