@@ -11,6 +11,7 @@
 #include "platform/main.h"
 #include "platform/progressbar.h"
 #include "preview/previewcommands.h"
+#include "batch/previewresult.h"
 #include "preview/previewfiles.h"
 #include "preview/previewjob.h"
 #include "preview/tagcopy.h"
@@ -1120,9 +1121,14 @@ void TestPreviewJob::commitReplacesOnlyTheEarlierFile()
         QCOMPARE(::rename(QFile::encodeName(came).constData(), QFile::encodeName(out + name).constData()), 0);
     }
 
-    QCOMPARE(output.commit(), QString());
+    // Through the batch's result, which tells both names when the planned one was taken.
+    PreviewResult result;
+    result.preview = planned;
+    QCOMPARE(result.commit(output), QString());
 
     QCOMPARE(output.finalPath(), out + saved);
+    QCOMPARE(result.preview, out + saved);
+    QCOMPARE(result.planned, meanwhile.isEmpty() ? QString() : planned);
     QCOMPARE(Fixtures::Contents(out + saved), QByteArray("new"));
     for (const QString &name : meanwhile)
         QCOMPARE(Fixtures::Contents(out + name), QByteArray("another run's"));

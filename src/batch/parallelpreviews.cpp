@@ -82,7 +82,7 @@ void ParallelPreviews::begin()
         m_joinFolders = perFolder ? QStringList(m_subfolders) : QStringList{QString()};
         m_joinFolders.removeDuplicates();
         for (int number = 0; number < m_joinFolders.size(); ++number)
-            m_joinsEarlier.append(earlierAt(joinedPath(number)));
+            m_joinsEarlier.append(m_filesAtStart.earlierAt(joinedPath(number)));
         beginJoin(0);
     }
     // Results and the end come from the event loop, so that a caller may connect after starting.
@@ -194,6 +194,25 @@ void ParallelPreviews::launch(const CommandLine &commandLine, const Ended &ended
         input, encoder);
 }
 
+void ParallelPreviews::onThread(int index, std::function<Later()> work)
+{
+    if (index >= 0)
+        m_work[size_t(index)].analysing = true;
+    ++m_analysing;
+    m_analyses.start([this, index, work = std::move(work)] {
+        QMetaObject::invokeMethod(
+            this,
+            [this, index, then = work()] {
+                if (index >= 0)
+                    m_work[size_t(index)].analysing = false;
+                --m_analysing;
+                if (!m_stopped && !m_done)
+                    then();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
 void ParallelPreviews::stop()
 {
     if (m_done)
@@ -215,7 +234,7 @@ void ParallelPreviews::killTools()
     // Only now that no tool writes any more: the unfinished files go with their owners.
     for (Work &work : m_work)
         work.output.reset();
-    m_joinedOutput.reset();
+    m_joinedFile.reset();
 }
 
 // The output folder (and, keeping the folders of the songs, those below it, where a withdrawn

@@ -7,10 +7,9 @@
 // building blocks as well. What stays here is the pool's own work: up to `jobs` tool
 // processes run at the same time, driven by QProcess on the one event loop, and results come
 // out in list order.
-// A join cuts its pieces in parallel into a private folder, then joins them once; with a
-// loudness target the joined file is measured, and joined again lower while it passes the
-// peak ceiling. With update, a joined file that is up to date is kept, and a song's own
-// preview that is up to date is its piece.
+// A join cuts its pieces in parallel into a private folder, then hands them to a JoinedFile,
+// which joins them once with this pool's tools and threads. With update, a joined file that
+// KeptJoins finds up to date is kept, and a song's own preview that is up to date is its piece.
 // The list is planned in short slices of the event loop, in time linear in its length: the
 // first tools start while later files are still being named, and a stop is heard at once.
 // Finding a start in a track's audio, and with a loudness target the loudness of the stretch
@@ -22,9 +21,9 @@
 // event loop, stop), _plan names the previews, _steps takes one file through probe and cut,
 // _analysis looks into its audio for its start and its loudness, _limit limits its stretch
 // where its peaks would hold its gain back (--limit), _cutvalues settles its bit rate and
-// start, _join joins the pieces, _joinmarks keeps joined files and takes previews for pieces,
-// _marks keeps previews, _besides writes what a preview gets besides itself,
-// and _report hands out results in list order. OutputNames and ToolPool keep the names and
+// start, _join hands each joined file its pieces, _joinmarks keeps joined files and takes
+// previews for pieces, _marks keeps previews, _besides writes what a preview gets besides
+// itself, and _report hands out results in list order. OutputNames and ToolPool keep the names and
 // the tools; FileCuts says what each file's cut is made of, and its PreviewFile its loudness.
 
 #include "platform/commandline.h"
@@ -35,8 +34,10 @@
 #include "analysis/loudness.h"
 #include "analysis/waveform.h"
 #include "batch/filecuts.h"
+#include "batch/joinedfile.h"
 #include "batch/orphans.h"
 #include "batch/outputnames.h"
+#include "batch/previewresult.h"
 #include "batch/previewsettings.h"
 #include "batch/runturn.h"
 #include "batch/toolpool.h"
@@ -63,58 +64,15 @@ namespace Shell32 {
 struct RunResult;
 }
 
+class KeptJoins;
+
 class ParallelPreviews : public QObject {
     Q_OBJECT
 
 public:
     // Where a preview's start came from.
     using StartOrigin = PreviewRecord::StartOrigin;
-    struct Result {
-        QString source;                     // "" for the joined file
-        QString preview;                    // where the preview goes (a piece, when joining)
-        bool made = false;
-        // With update: kept, as it records this source and these settings; its start,
-        // duration, origin, loudness and candidates are then the ones its mark records.
-        bool upToDate = false;
-        // Its name held a file without Lumbrisk's mark (a song, or a preview made before
-        // marks were written), which it left alone: that file's path.
-        QString avoided;
-        // With update: the file at its name was a preview of an earlier form of the mark,
-        // made again.
-        bool earlierForm = false;
-        // Its start comes from the start list, but its song has changed since its preview
-        // was made from that start.
-        bool pinnedSongChanged = false;
-        // With update, when joining: the piece is the song's own preview (`preview`), up to
-        // date, taken as it is; upToDate too. Without it, upToDate means that the joined file
-        // it belongs to was kept.
-        bool pieceTaken = false;
-        QString reason;                     // why it was not made
-        QString tagProblem;                 // made, but "tags not copied: <reason>"
-        // The SoX run that makes it, from the cut until resultReady has told of it: a long
-        // list does not keep every command line.
-        std::optional<CommandLine> command;
-        std::optional<CommandLine> decoder; // the FFmpeg run whose output that SoX run reads, if any
-        std::optional<CommandLine> encoder; // the FFmpeg run that writes the file from that SoX run's output, if any
-        // A dry run's line with the limiter: the runs piped into that SoX run, first to last,
-        // in place of the decoder.
-        QList<CommandLine> pipedFrom;
-        QString planned;   // when a file that came during the run took the planned name: that name
-        QString newFolder; // a dry run: the missing folder that must be made before the command
-        std::optional<Loudness::Adjustment> loudness; // with a loudness target, once measured
-        std::optional<Chorus::Start> foundStart;      // its start found in its audio, once analysed
-        std::optional<double> start; // seconds, as SoX gets it, once settled
-        bool startIsShare = false;   // that start is a share of the length
-        StartOrigin startFrom = StartOrigin::Seconds; // once settled
-        double duration = 0;         // seconds the cut lasts, with start
-        QString waveform;            // the waveform file written beside the preview
-        QString waveformProblem;     // made, but "waveform not written: <reason>"
-        // With reviewPage, once made: the whole song in a few hundred points, from the
-        // samples its analysis decoded or else a quick decode; only its length when neither.
-        std::optional<Waveform::Overview> song;
-        QString endsEarly; // made shorter than asked: "the song ends at 0:20: the preview is 15.0 s"
-        QString unkeptRate; // with -b same, not joining: GetBitrate::UnkeptRateNote
-    };
+    using Result = PreviewResult;
 
     // sources: absolute paths, in list order. tools.sox must be usable; tools.ffmpeg is
     // needed when settings.needsFfmpeg().
@@ -189,6 +147,7 @@ private:
     enum class Step { Probe, Analyse, Limit, Cut, Besides, Done };
     struct Work;
     using Ended = std::function<void(const Shell32::RunResult &)>;
+    using Later = JoinedFile::Later;
 
     void begin();
     void queueAdvance();
@@ -196,9 +155,6 @@ private:
     void planNext();
     void nameOutput(int index);
     QString outputFolderOf(int index) const;
-    // What the name holds now, when that was there at the run's start: the only file a
-    // preview made there replaces.
-    PreviewFiles::EarlierFile earlierAt(const QString &path) const;
     // "" when the preview's folder is there or was made; else why not. A dry run makes
     // nothing and names the folder in result.newFolder instead, the first time it is needed.
     QString prepareFolder(Result &result);
@@ -210,7 +166,6 @@ private:
     void probed(int index, const Shell32::RunResult &result);
     Step stepAfterProbe(int index) const;
     // The chorus search, the stretch's loudness, or both (parallelpreviews_analysis.cpp).
-    bool needsAnalysis(int index) const;
     void analyse(int index);
     void analysed(int index, const SourceAnalysis::Outcome &outcome);
     void cut(int index);
@@ -220,61 +175,25 @@ private:
     void completeMade(int index);
     void complete(int index);
     void completed(int index, const QString &waveformProblem, const std::optional<Waveform::Overview> &song);
-    void writeJoinedWaveform();
     // With a loudness target, the encoded preview is measured before it is kept.
     void measureMade(int index, const QString &written, const QString &tags);
     void measuredMade(int index, std::optional<double> truePeak, const std::optional<Waveform::Data> &waveform,
                       const QString &tags);
     // Gives the cut preview its name, or fails the file with the problem.
     void keepCut(int index, QString problem, const QString &tags);
-    // A join: the pieces of one joined file, joined by one SoX run, then, with a loudness
-    // target, measured as encoded and joined again lower while its true peak passes the
-    // ceiling (parallelpreviews_join.cpp).
-    struct JoinWork {
-        QList<int> songs;   // the files joined, in order
-        QStringList pieces; // each one's piece, or its own preview taken as it is
-        QList<double> pieceSeconds;
-        QList<double> pieceGains; // dB the join raises or lowers each piece by
-        int recuts = 0;           // joined again, lowered, after its encoding passed the ceiling
-        // With the limiter: the joined pieces as floats, before it, and the ceiling it last
-        // limited them to (dBTP, before the gain).
-        std::shared_ptr<const DecodedAudio::Stretch> decoded;
-        std::shared_ptr<const DecodedAudio::Stretch> limited; // what SoX encodes instead of joining
-        std::optional<double> limiterCeiling;
-        LimitedStretch::Plan plan; // the level it is limited to reach
-    };
+    // The joined files, one after another, each made by its JoinedFile (parallelpreviews_join.cpp).
     void join();
     // True for a file that goes into the joined file of that number.
     bool ofJoin(int index, int number) const;
-    void launchJoin();
-    void joinEnded(const Shell32::RunResult &result);
-    // How long the joined file lasts: its pieces less the overlap of each crossfade.
-    double joinedSeconds() const;
-    void measureJoined(const Shell32::RunResult &result);
-    void measuredJoined(const Shell32::RunResult &result, const std::optional<Loudness::Measurement> &measured);
-    // Tags and marks the joined file, checks it and gives it its name, or fails it with the problem.
-    void keepJoined(const Shell32::RunResult &result, QString problem = QString());
-    // What a joined file is to record of what it is made of: its songs' common folder, how
-    // many, and a digest of each one's wanted record in order, the crossfade and the loudness
-    // (parallelpreviews_joinmarks.cpp); none when a song cannot be looked at.
-    std::optional<PreviewMark::Record> wantedJoin(const QList<int> &songs) const;
-    std::optional<QList<PreviewMark::Record>> wantedSongs(const QList<int> &songs) const;
-    QStringList sourcesOf(const QList<int> &songs) const;
-    bool joinStillMeets(const PreviewMark::Record &recorded, const QList<int> &songs) const;
-    // Where a song's piece is cut from, when that is known before any analysis.
-    std::optional<double> knownStart(int index) const;
-    // The song's own preview (where a run without the join puts it), when it is up to date.
-    std::optional<PreviewMark::Record> upToDateOwnPreview(int index) const;
-    // The mark of the joined file written: what it is made of and what it got.
-    QString joinedMark(const QString &written) const;
+    // What the joined file of that number is made of, in list order.
+    QList<JoinedFile::Piece> piecesOf(int number) const;
+    JoinedFile::Run joinRun();
     // With update, once every file is named: keeps each joined file whose mark meets what
     // this run would join and that is whole; of the others, takes each song's own preview as
     // its piece where that is up to date.
     void keepJoinsUpToDate();
     void keepForJoin(int index, const QString &joined);
-    void takePieceIfUpToDate(int index);
-    // A kept joined file is reported as its mark records it, and gets what the run asks beside it.
-    void takeRecordedJoin(const PreviewMark::Record &recorded);
+    void takePieceIfUpToDate(int index, const KeptJoins &kept);
     // Where the joined file of that number goes: in its folder, in the order the folders come.
     QString joinedPath(int number) const;
     void beginJoin(int number);
@@ -283,30 +202,16 @@ private:
     // Looks at what the preview's name holds: with update, keeps a whole preview whose mark
     // meets what is wanted, and takes its results from the mark.
     void keepIfUpToDate(int index);
-    void takeRecorded(int index, const PreviewMark::Record &recorded);
     // A file kept as it is needs no more work, but what this run asks beside it (besides).
     void settleKept(int index, bool besides);
-    // The SoX run that joins the pieces of m_joinWork into writeTo, lowered as the joined file's loudness says.
-    CommandLine joinCommand(const QString &writeTo) const;
-    // Its pieces joined as the joined file has them, with its crossfades.
-    CommandLine spliced(CommandLine join) const;
-    // What the join's encoding takes again of previews taken as they are, as far as the
-    // joined file, so measured once encoded, falls short of the target: it makes that up.
-    double retaken(const Loudness::Measurement &encoded) const;
-    // The join's limiter (parallelpreviews_joinlimit.cpp): with --limit, the pieces are
-    // joined into floats, measured, limited to reach the level wanted, and encoded once with
-    // its gain.
-    bool joinsIntoFloats() const;
-    void joinFloats();
-    void joinedFloats(const Shell32::RunResult &result);
-    void measuredFloats(const Loudness::Measurement &measured);
-    void limitJoin();
-    void limitedJoin(const LimitedStretch::Limited &outcome);
     // Starts the tool; index, when given, is the file it runs for.
     // decoder, when given, runs too and writes into the tool's standard input; encoder reads its output.
     void launch(const CommandLine &commandLine, const Ended &ended, int index = -1,
                 const std::optional<CommandLine> &decoder = std::nullopt, const ToolPool::Input &input = {},
                 const std::optional<CommandLine> &encoder = std::nullopt);
+    // Runs work on a thread of the pool, counted among the jobs; then, on the event loop, what
+    // work gives, unless the run stopped meanwhile. index: the file it works for, or -1.
+    void onThread(int index, std::function<Later()> work);
     void succeed(int index);
     void fail(int index, const QString &reason);
     void reportInOrder();
@@ -318,8 +223,6 @@ private:
     bool settleStart(int index);
     // Its line into writeTo (Work::file gives it), set as the result's command and decoder.
     void setCutLine(int index, const QString &writeTo);
-    // Tells in its result where its start came from and the level it got.
-    void takeMade(int index);
     // The limiter (parallelpreviews_limit.cpp): limits the stretch the analysis decoded, on a
     // thread of the pool; then it is cut.
     void limit(int index);
@@ -337,7 +240,6 @@ private:
     QString m_joinBitrate; // a join's: the first source that could be probed gives it
     std::optional<Result> m_joined;
     std::unique_ptr<PreviewFiles::WorkFolder> m_workFolder;
-    std::unique_ptr<PreviewFiles::TemporaryOutput> m_joinedOutput;
     ToolPool m_pool;
     QThreadPool m_analyses;
     int m_analysing = 0;      // analyses running
@@ -348,7 +250,7 @@ private:
     QStringList m_joinFolders; // of each joined file, below the output folder ("" for one join)
     QList<PreviewFiles::EarlierFile> m_joinsEarlier; // what each joined file's name held at the start
     QList<std::optional<PreviewMark::Record>> m_keptJoins; // with update: each joined file's mark, when kept
-    JoinWork m_joinWork; // of the joined file being made
+    std::unique_ptr<JoinedFile> m_joinedFile; // the one being made
     QList<Result> m_joins;
     QList<Orphan> m_orphans;
     QList<Orphans::Doubt> m_doubts;

@@ -6,11 +6,6 @@
 #include "batch/parallelwork.h"
 
 
-bool ParallelPreviews::needsAnalysis(int index) const
-{
-    return m_cuts.atChorus(index) || m_settings.loudness;
-}
-
 void ParallelPreviews::analyse(int index)
 {
     const QString &source = m_results[index].source;
@@ -21,21 +16,15 @@ void ParallelPreviews::analyse(int index)
         return;
     SourceAnalysis::Request request = m_work[size_t(index)].file.analysisRequest(m_tools, bitrateFor(index).toInt(), search);
     request.songPicture = m_settings.reviewPage;
-    m_work[size_t(index)].analysing = true;
-    ++m_analysing;
-    m_analyses.start([this, index, request] {
+    onThread(index, [this, index, request] {
         const SourceAnalysis::Outcome outcome = SourceAnalysis::Analyse(request, [this] { return m_stopAnalyses.load(); });
-        QMetaObject::invokeMethod(this, [this, index, outcome] { analysed(index, outcome); }, Qt::QueuedConnection);
+        return Later([this, index, outcome] { analysed(index, outcome); });
     });
 }
 
 void ParallelPreviews::analysed(int index, const SourceAnalysis::Outcome &outcome)
 {
     Work &work = m_work[size_t(index)];
-    work.analysing = false;
-    --m_analysing;
-    if (m_stopped || m_done)
-        return;
     if (const QString problem = PreviewSteps::AnalysisProblem(outcome, m_results[index].source); !problem.isEmpty()) {
         fail(index, problem);
     } else {

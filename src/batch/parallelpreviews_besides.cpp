@@ -12,11 +12,6 @@
 
 namespace {
 
-QString waveformProblemText(const QString &problem)
-{
-    return problem.isEmpty() ? QString() : QStringLiteral("waveform not written: ") + problem;
-}
-
 // The whole song decoded: an MP3 here, any other source by the tool runs of its analysis
 // (a kept preview's song had none); only its length when the decode fails.
 std::optional<Waveform::Overview> songPicture(const QString &source, const std::optional<AudioLength> &length,
@@ -82,9 +77,7 @@ void ParallelPreviews::completed(int index, const QString &waveformProblem, cons
     --m_analysing;
     Result &result = m_results[index];
     if (m_settings.waveform && !m_settings.join) {
-        result.waveformProblem = waveformProblemText(waveformProblem);
-        if (waveformProblem.isEmpty())
-            result.waveform = Waveform::PathBeside(result.preview, m_settings.waveform->format);
+        result.wroteWaveform(waveformProblem, m_settings.waveform->format);
     }
     if (song)
         result.song = song;
@@ -102,24 +95,4 @@ void ParallelPreviews::complete(int index)
     m_work[size_t(index)].step = Step::Done;
     ++m_finished;
     reportInOrder();
-}
-
-// The joined file is the last work of the run, so it is written here, at its end. A kept
-// joined file's is written again only when it is not what this run asks; a dry run writes none.
-void ParallelPreviews::writeJoinedWaveform()
-{
-    if (!m_settings.waveform || !(m_joined->made || m_joined->upToDate))
-        return;
-    const Waveform::FileSettings &waveform = *m_settings.waveform;
-    if (m_joined->upToDate && Waveform::FileMatches(m_joined->preview, waveform)) {
-        m_joined->waveform = Waveform::PathBeside(m_joined->preview, waveform.format);
-        return;
-    }
-    if (m_dryRun)
-        return;
-    const QString &joined = m_joined->preview;
-    m_joined->waveformProblem =
-        waveformProblemText(Waveform::WriteBeside(joined, waveform, OutputFormat::OfPreview(joined).decoder()));
-    if (m_joined->waveformProblem.isEmpty())
-        m_joined->waveform = Waveform::PathBeside(m_joined->preview, waveform.format);
 }

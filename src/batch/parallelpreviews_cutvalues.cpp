@@ -28,18 +28,3 @@ void ParallelPreviews::setCutLine(int index, const QString &writeTo)
     m_results[index].decoder = std::move(line.decoder);
     m_results[index].encoder = std::move(line.encoder);
 }
-
-// What the report tells of the file's way so far: where its start came from and the level it got.
-void ParallelPreviews::takeMade(int index)
-{
-    const PreviewFile &file = m_work[size_t(index)].file;
-    Result &result = m_results[index];
-    result.foundStart = file.found();
-    result.loudness = file.loudness();
-    if (!file.startSettled())
-        return;
-    result.start = file.start();
-    result.duration = file.duration();
-    result.startIsShare = !file.found() && m_cuts.share(index);
-    result.startFrom = file.origin();
-}

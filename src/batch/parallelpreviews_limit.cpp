@@ -9,23 +9,16 @@
 
 void ParallelPreviews::limit(int index)
 {
-    Work &work = m_work[size_t(index)];
-    work.analysing = true;
-    ++m_analysing;
-    m_analyses.start([this, index,
-                      limiting = work.file.limiting(work.file.limitPlan(bitrateFor(index).toInt()))] {
+    const PreviewFile &file = m_work[size_t(index)].file;
+    onThread(index, [this, index, limiting = file.limiting(file.limitPlan(bitrateFor(index).toInt()))] {
         const LimitedStretch::Limited outcome = limiting();
-        QMetaObject::invokeMethod(this, [this, index, outcome] { limited(index, outcome); }, Qt::QueuedConnection);
+        return Later([this, index, outcome] { limited(index, outcome); });
     });
 }
 
 void ParallelPreviews::limited(int index, const LimitedStretch::Limited &outcome)
 {
     Work &work = m_work[size_t(index)];
-    work.analysing = false;
-    --m_analysing;
-    if (m_stopped || m_done)
-        return;
     work.file.takeLimited(outcome);
     work.step = Step::Cut;
     m_waiting.insert(index);

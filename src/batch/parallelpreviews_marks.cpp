@@ -19,7 +19,7 @@ void ParallelPreviews::keepIfUpToDate(int index)
     if (!recorded || !work.file.keeps(*recorded, result.preview))
         return;
     result.upToDate = true;
-    takeRecorded(index, *recorded);
+    m_results[index].takeRecorded(*recorded, m_cuts.duration(index), m_cuts.ownStart(index) != nullptr, m_settings.loudness);
     settleKept(index, (m_settings.waveform && !Waveform::FileMatches(result.preview, *m_settings.waveform))
                           || m_settings.reviewPage);
 }
@@ -29,20 +29,4 @@ void ParallelPreviews::settleKept(int index, bool besides)
     m_work[size_t(index)].step = besides ? Step::Besides : Step::Done;
     if (!besides)
         ++m_finished;
-}
-
-void ParallelPreviews::takeRecorded(int index, const PreviewMark::Record &recorded)
-{
-    Result &result = m_results[index];
-    result.start = recorded.value(QStringLiteral("at")).toDouble();
-    result.duration = m_cuts.duration(index);
-    const StartOrigin madeFrom = PreviewRecord::RecordedOrigin(recorded);
-    // A row of this run's list pins the start the preview was made from, whatever chose it
-    // then: the report says so, and a review starts from it.
-    result.startFrom = m_cuts.ownStart(index) ? StartOrigin::List : madeFrom;
-    result.startIsShare = result.startFrom == StartOrigin::Share;
-    if (m_settings.loudness)
-        result.loudness = PreviewRecord::RecordedLoudness(recorded, *m_settings.loudness);
-    if (madeFrom == StartOrigin::Chorus || madeFrom == StartOrigin::Fallback)
-        result.foundStart = PreviewRecord::RecordedStart(recorded);
 }

@@ -78,7 +78,7 @@ void ParallelPreviews::nameOutput(int index)
     result.preview = m_names.claimFree(output);
     if (result.preview != output && (m_names.isSource(output) || PreviewMark::IsUnmarkedFile(output)))
         result.avoided = output;
-    work.earlier = earlierAt(result.preview);
+    work.earlier = m_filesAtStart.earlierAt(result.preview);
     keepIfUpToDate(index);
 }
 
@@ -87,11 +87,6 @@ QString ParallelPreviews::outputFolderOf(int index) const
     if (m_settings.outputFolder.isEmpty())
         return Main::FolderOf(m_results[index].source);
     return m_settings.outputFolder + QLatin1Char('/') + m_subfolders.value(index);
-}
-
-PreviewFiles::EarlierFile ParallelPreviews::earlierAt(const QString &path) const
-{
-    return m_filesAtStart.wasThere(path) ? PreviewFiles::EarlierFile::At(path) : PreviewFiles::EarlierFile();
 }
 
 QString ParallelPreviews::prepareFolder(Result &result)

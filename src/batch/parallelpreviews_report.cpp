@@ -14,7 +14,7 @@ void ParallelPreviews::fail(int index, const QString &reason)
     Work &work = m_work[size_t(index)];
     work.step = Step::Done;
     work.file.dropSamples();
-    takeMade(index);
+    m_results[index].takeMade(work.file, m_cuts.share(index).has_value());
     m_results[index].reason = reason;
     ++m_finished;
     reportInOrder();

@@ -43,7 +43,7 @@ void ParallelPreviews::probed(int index, const RunResult &result)
 
 ParallelPreviews::Step ParallelPreviews::stepAfterProbe(int index) const
 {
-    return needsAnalysis(index) ? Step::Analyse : Step::Cut;
+    return m_cuts.atChorus(index) || m_settings.loudness ? Step::Analyse : Step::Cut;
 }
 
 void ParallelPreviews::cut(int index)
@@ -65,7 +65,7 @@ void ParallelPreviews::cut(int index)
         else if (!runs.isEmpty())
             result.decoder = runs.first();
         work.file.dropSamples();
-        takeMade(index);
+        m_results[index].takeMade(work.file, m_cuts.share(index).has_value());
         // A review page of the plan shows its song's picture too.
         return completeMade(index);
     }
@@ -97,10 +97,8 @@ void ParallelPreviews::cut(int index)
 // The same decoding builds its waveform when one is asked for.
 void ParallelPreviews::measureMade(int index, const QString &written, const QString &tags)
 {
-    m_work[size_t(index)].analysing = true;
-    ++m_analysing;
     const std::optional<Waveform::FileSettings> waveform = m_settings.waveform;
-    m_analyses.start([this, index, written, tags, waveform, seconds = m_cuts.duration(index)] {
+    onThread(index, [this, index, written, tags, waveform, seconds = m_cuts.duration(index)] {
         std::optional<Waveform::PassBuilder> builder;
         std::vector<Analysis::Analyzer *> others;
         if (waveform)
@@ -110,9 +108,7 @@ void ParallelPreviews::measureMade(int index, const QString &written, const QStr
         std::optional<Waveform::Data> data;
         if (truePeak && builder)
             data = builder->finish();
-        QMetaObject::invokeMethod(
-            this, [this, index, truePeak, data, tags] { measuredMade(index, truePeak, data, tags); },
-            Qt::QueuedConnection);
+        return Later([this, index, truePeak, data, tags] { measuredMade(index, truePeak, data, tags); });
     });
 }
 
@@ -120,10 +116,6 @@ void ParallelPreviews::measuredMade(int index, std::optional<double> truePeak,
                                     const std::optional<Waveform::Data> &waveform, const QString &tags)
 {
     Work &work = m_work[size_t(index)];
-    work.analysing = false;
-    --m_analysing;
-    if (m_stopped || m_done)
-        return;
     const PreviewFile::Encoded encoded = truePeak ? work.file.takeTruePeak(*truePeak, work.file.encodingLoss(bitrateFor(index).toInt()))
                                                   : PreviewFile::Encoded::Kept;
     if (encoded == PreviewFile::Encoded::CutAgain) {
@@ -163,10 +155,10 @@ void ParallelPreviews::keepCut(int index, QString problem, const QString &tags)
 {
     Work &work = m_work[size_t(index)];
     work.file.dropSamples();
-    takeMade(index);
+    m_results[index].takeMade(work.file, m_cuts.share(index).has_value());
     const QString written = work.output ? work.output->path() : m_results[index].preview;
     if (problem.isEmpty() && work.output)
-        problem = ParallelWork::Commit(m_results[index], *work.output);
+        problem = m_results[index].commit(*work.output);
     work.output.reset();
     if (!problem.isEmpty()) {
         QFile::remove(written); // a piece; a temporary output is gone already

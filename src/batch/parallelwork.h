@@ -1,11 +1,8 @@
 #pragma once
-// What the files of ParallelPreviews share inside the batch: the state of one file on its
-// way, and the small rules more than one step uses.
+// What the files of ParallelPreviews share inside the batch: the state of one file on its way.
 
 #include "batch/parallelpreviews.h"
 #include "preview/previewfile.h"
-
-#include <cmath>
 
 struct ParallelPreviews::Work {
     Step step = Step::Cut;
@@ -22,25 +19,3 @@ struct ParallelPreviews::Work {
     std::unique_ptr<PreviewFiles::TemporaryOutput> output; // a separate preview being written
     std::optional<Waveform::Data> waveform; // built while the made preview was measured
 };
-
-namespace ParallelWork {
-
-// A joined file whose encoding passes the peak ceiling is made again lower, as a song's preview is.
-constexpr int MostRecuts = PreviewFile::MostRecuts;
-constexpr double RecutStep = PreviewFile::RecutStep;
-inline double LoweredGain(double gain, double excess) { return PreviewFile::LoweredGain(gain, excess); }
-inline QString StillPassesCeiling() { return PreviewFile::StillPassesCeiling(); }
-
-// Gives the preview its name. When a file that came during the run took the planned one,
-// the preview has the next free name, and the result tells both.
-inline QString Commit(ParallelPreviews::Result &result, PreviewFiles::TemporaryOutput &output)
-{
-    const QString problem = output.commit();
-    if (problem.isEmpty() && output.finalPath() != result.preview) {
-        result.planned = result.preview;
-        result.preview = output.finalPath();
-    }
-    return problem;
-}
-
-} // namespace ParallelWork

@@ -7,6 +7,7 @@
 // A run that had to wait knows which files were there when it began: one saved while it
 // waited is the other run's, never an earlier run's that it may replace.
 
+#include "preview/previewfiles.h"
 #include <QString>
 
 #include <functional>
@@ -31,6 +32,11 @@ public:
     bool taken() const { return m_files.has_value(); }
     // True when the path holds a file that was there, unchanged, when this was taken.
     bool wasThere(const QString &path) const;
+    // What the path holds now, when that was there: the only file a preview made there replaces.
+    PreviewFiles::EarlierFile earlierAt(const QString &path) const
+    {
+        return wasThere(path) ? PreviewFiles::EarlierFile::At(path) : PreviewFiles::EarlierFile();
+    }
 
 private:
     using Key = std::tuple<quint64, quint64, qint64, qint64>; // device, inode, change time

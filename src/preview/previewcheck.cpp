@@ -247,6 +247,11 @@ QString JoinProblem(const RunResult &run, const QString &writtenPath, const QStr
     return orFullDisk(tool.isEmpty() ? QStringLiteral("SoX wrote no audio") : tool, run, writtenPath);
 }
 
+QString ListedJoinProblem()
+{
+    return QStringLiteral("it is a file of the list, so the previews were not joined");
+}
+
 QString CrossfadeProblem(const QList<double> &pieceSeconds, const QStringList &sources, double overlap)
 {
     for (qsizetype piece = 0; piece < pieceSeconds.size(); ++piece) {

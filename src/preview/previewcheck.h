@@ -44,6 +44,8 @@ QString CutProblem(const Shell32::RunResult &run, const QString &writtenPath, co
 // The same for a join of the pieces: the written file must last as long as they together.
 QString JoinProblem(const Shell32::RunResult &run, const QString &writtenPath, const QStringList &pieces,
                     double overlap = 0);
+// Why a joined file is not made when its name is a file of the list.
+QString ListedJoinProblem();
 // "" when every piece is longer than twice the overlap of a crossfade, so that its fade-in
 // and fade-out do not meet; else which one is too short. pieceSeconds are the pieces'
 // lengths as SoX reads them, in the order of sources.

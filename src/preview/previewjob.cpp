@@ -11,6 +11,7 @@
 #include "preview/previewcommands.h"
 #include "preview/previewfiles.h"
 #include "preview/previewmark.h"
+#include "preview/previewrecord.h"
 #include "preview/songstart.h"
 
 #include <QCoreApplication>
@@ -189,7 +190,7 @@ void PreviewJob::join(GuardedSteps &steps)
     if (m_joinList.isEmpty())
         return; // every source failed and is reported already
     if (isSource(m_joinedPath)) {
-        fail(m_joinedPath, QStringLiteral("it is a file of the list, so the previews were not joined"));
+        fail(m_joinedPath, PreviewCheck::ListedJoinProblem());
         m_made = 0;
         return;
     }
@@ -209,7 +210,10 @@ void PreviewJob::join(GuardedSteps &steps)
                 return PreviewCheck::JoinProblem(result, written, m_joinList);
             },
             [&](const QString &written) {
-                return PreviewSteps::TagJoined(true, m_joinSources, written, joinedMarkText(written));
+                // The window's joins have no crossfade and no loudness.
+                const QString mark = PreviewRecord::JoinedMarkText(m_joinRecords, m_joinSources, m_joinStarts, 0,
+                                                                   std::nullopt, std::nullopt, written);
+                return PreviewSteps::TagJoined(true, m_joinSources, written, mark);
             });
     });
     if (m_stopped)

@@ -108,7 +108,6 @@ private:
     // Runs the row's cut into writeTo with the bar's current caption and value; FFmpeg ends in
     // decoder when it fed SoX.
     Shell32::RunResult runCut(const QString &writeTo, PreviewSteps::DecoderEnd &decoder);
-    QString joinedMarkText(const QString &written) const;
     // Runs the tool (run) into a temporary file beside the output, gives it its tags and mark
     // (tag) and renames it over the output when the check finds it good; "" then, else the
     // reason. earlier: what the output's name held when it was named, the only file replaced.

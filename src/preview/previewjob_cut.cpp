@@ -134,18 +134,6 @@ RunResult PreviewJob::runCut(const QString &writeTo, PreviewSteps::DecoderEnd &d
     return result;
 }
 
-QString PreviewJob::joinedMarkText(const QString &written) const
-{
-    QList<PreviewMark::Record> pieces;
-    for (const std::optional<PreviewMark::Record> &piece : m_joinRecords) {
-        if (!piece)
-            return QString();
-        pieces.append(*piece);
-    }
-    const PreviewMark::Record wanted = PreviewRecord::WantedJoin(pieces, m_joinSources, 0, std::nullopt);
-    return PreviewRecord::JoinedMarkText(wanted, pieces, m_joinStarts, std::nullopt, written);
-}
-
 QString PreviewJob::writeThroughTemporary(QString &outputPath, const PreviewFiles::EarlierFile &earlier,
                                           const std::function<RunResult(const QString &)> &run,
                                           const std::function<QString(const RunResult &, const QString &)> &check,

@@ -251,11 +251,17 @@ PreviewMark::Record WantedCutJoin(const QList<PreviewMark::Record> &songs, const
     return joinRecord(QStringLiteral("cut"), CutDigest(songs, starts), sources, songs.size(), crossfade, loudness);
 }
 
-QString JoinedMarkText(const PreviewMark::Record &wanted, const QList<PreviewMark::Record> &songs,
-                       const QList<double> &starts, const std::optional<Loudness::Adjustment> &loudness,
-                       const QString &written)
+QString JoinedMarkText(const QList<std::optional<PreviewMark::Record>> &known, const QStringList &sources,
+                       const QList<double> &starts, double crossfade, std::optional<double> target,
+                       const std::optional<Loudness::Adjustment> &loudness, const QString &written)
 {
-    PreviewMark::Record record = wanted;
+    QList<PreviewMark::Record> songs;
+    for (const std::optional<PreviewMark::Record> &song : known) {
+        if (!song)
+            return QString();
+        songs.append(*song);
+    }
+    PreviewMark::Record record = WantedJoin(songs, sources, crossfade, target);
     record.set(QStringLiteral("cut"), CutDigest(songs, starts));
     record.set(QStringLiteral("seconds"), lengthOf(written));
     if (loudness)

@@ -76,10 +76,11 @@ QString CutDigest(QList<PreviewMark::Record> songs, const QList<double> &starts)
 // whatever chose them (approving the chorus's start in a start list remakes no sampler).
 PreviewMark::Record WantedCutJoin(const QList<PreviewMark::Record> &songs, const QList<double> &starts,
                                   const QStringList &sources, double crossfade, std::optional<double> loudness);
-// The mark of the joined file written: what it is made of (wanted, and the CutDigest of its
-// songs and starts), its length and loudness.
-QString JoinedMarkText(const PreviewMark::Record &wanted, const QList<PreviewMark::Record> &songs,
-                       const QList<double> &starts, const std::optional<Loudness::Adjustment> &loudness,
-                       const QString &written);
+// The mark of the joined file written: what it is made of (WantedJoin of its songs, and the
+// CutDigest of their records and starts), its length and loudness; "" when a song's record
+// is not known.
+QString JoinedMarkText(const QList<std::optional<PreviewMark::Record>> &songs, const QStringList &sources,
+                       const QList<double> &starts, double crossfade, std::optional<double> target,
+                       const std::optional<Loudness::Adjustment> &loudness, const QString &written);
 
 } // namespace PreviewRecord
