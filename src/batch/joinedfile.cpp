@@ -159,18 +159,20 @@ void JoinedFile::measured(const RunResult &result, const std::optional<Loudness:
 
 void JoinedFile::keep(const RunResult &result, QString problem)
 {
-    const QString written = m_output->path();
-    const QString tags = PreviewSteps::TagJoined(m_settings.tags, sources(), written, mark(written));
-    if (problem.isEmpty())
-        problem = PreviewCheck::JoinProblem(result, written, paths(), m_settings.crossfade);
-    if (problem.isEmpty())
-        problem = m_joined.commit(*m_output);
+    // As a song's preview: tagged, then checked, and told of by its own name.
+    const PreviewFile::Written written = PreviewFile::Finish(
+        m_output->path(), m_output->finalPath(),
+        [this](const QString &path) { return PreviewSteps::TagJoined(m_settings.tags, sources(), path, mark(path)); },
+        [&](const QString &path) {
+            return problem.isEmpty() ? PreviewCheck::JoinProblem(result, path, paths(), m_settings.crossfade) : problem;
+        });
+    problem = written.problem.isEmpty() ? m_joined.commit(*m_output) : written.problem;
     m_output.reset();
     m_decoded.reset(); // a long sampler's samples: its file is all that is needed now
     m_limited.reset();
     m_joined.made = problem.isEmpty();
     m_joined.reason = problem;
-    m_joined.tagProblem = m_joined.made ? tags : QString();
+    m_joined.tagProblem = m_joined.made ? written.tagProblem : QString();
     writeWaveform(false);
     end();
 }
