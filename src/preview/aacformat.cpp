@@ -39,7 +39,6 @@ public:
     }
 
     bool isValid() const override { return m_file.isOpen() && m_file.isValid() && !m_file.readOnly() && m_file.tag(); }
-    bool takeOwnTag(File &) override { return false; }
     void setProperties(const PropertyMap &properties) override { m_file.tag()->setProperties(properties); }
     // An MP4 file keeps every picture as a cover, without its kind or description.
     void addPictures(const QList<TagPictures::Picture> &pictures) override
@@ -50,8 +49,6 @@ public:
         if (!covers.isEmpty())
             m_file.tag()->setItem("covr", MP4::Item(covers));
     }
-    // An atom's size has 32 bits: no tag a source gives is too large for it.
-    QStringList fit(qint64) override { return {}; }
     void setMark(const QString &mark) override
     {
         m_file.tag()->setItem(MarkAtom, MP4::Item(StringList(QStringToTString(mark))));

@@ -24,7 +24,6 @@ public:
     }
 
     bool isValid() const override { return m_file.isOpen() && m_file.isValid() && !m_file.readOnly() && m_file.tag(); }
-    bool takeOwnTag(File &) override { return false; }
     void setProperties(const PropertyMap &properties) override { comment().setProperties(properties); }
     void addPictures(const QList<TagPictures::Picture> &pictures) override
     {
@@ -37,8 +36,6 @@ public:
             comment().addPicture(block);
         }
     }
-    // A comment packet spans as many Ogg pages as it needs.
-    QStringList fit(qint64) override { return {}; }
     void setMark(const QString &mark) override { comment().addField(PreviewMark::FrameDescription, QStringToTString(mark)); }
     bool save() override { return m_file.save(); }
 

@@ -18,12 +18,13 @@ public:
     virtual bool isValid() const = 0;
     // Takes the source's own tag as it stands when the format keeps such a tag (an MP3's
     // ID3v2 frames, in its version), true when it did; the caller then adds nothing.
-    virtual bool takeOwnTag(TagLib::File &source) = 0;
+    virtual bool takeOwnTag(TagLib::File &) { return false; }
     virtual void setProperties(const TagLib::PropertyMap &properties) = 0;
     virtual void addPictures(const QList<TagPictures::Picture> &pictures) = 0;
     // Takes out what does not fit in `bytes` together, largest first; returns what it took
-    // ("APIC of 15.0 MB (a tag carries at most 16 MB)").
-    virtual QStringList fit(qint64 bytes) = 0;
+    // ("APIC of 15.0 MB (a tag carries at most 16 MB)"). A format whose tag grows as it must
+    // (an MP4 atom, an Ogg comment over many pages) takes nothing out.
+    virtual QStringList fit(qint64) { return {}; }
     virtual void setMark(const QString &mark) = 0;
     virtual bool save() = 0;
 };
