@@ -1,5 +1,5 @@
 // Running the list: start, the slices of planning on the event loop, whatever can start next, stop.
-#include "batch/parallelwork.h"
+#include "batch/parallelpreviews.h"
 
 #include "platform/main.h"
 #include "platform/shell32.h"
@@ -24,17 +24,35 @@ ParallelPreviews::ParallelPreviews(Tools::Found tools, PreviewSettings settings,
     : QObject(parent),
       m_tools(std::move(tools)),
       m_settings(std::move(settings)),
-      m_pool(this, [this] { stop(); })
+      m_pool(this, [this] { stop(); }),
+      m_batch{m_tools, m_settings, m_cuts, m_results, m_names, m_sweep, m_filesAtStart, m_subfolders, m_workFolder,
+              m_joinBitrate, m_dryRun, m_stopped, m_stopAnalyses,
+              [this](const CommandLine &command, const Ended &ended, int index, const std::optional<CommandLine> &decoder,
+                     const ToolPool::Input &input,
+                     const std::optional<CommandLine> &encoder) { launch(command, ended, index, decoder, input, encoder); },
+              [this](int index, std::function<Later()> work) { onThread(index, std::move(work)); },
+              [this](int index) { m_waiting.insert(index); },
+              [this](int) {
+                  ++m_finished;
+                  reportInOrder();
+              },
+              [this](const QString &bitrate) {
+                  m_joinBitrate = bitrate;
+                  for (SongRun &song : m_songs)
+                      song.joinRateKnown();
+              },
+              [this] { pump(); }}
 {
     m_settings.jobs = std::clamp(m_settings.jobs, 1, ToolPool::MostAtOnce());
     m_analyses.setMaxThreadCount(m_settings.jobs);
     m_results.reserve(sources.size());
+    m_songs.reserve(size_t(sources.size()));
     for (const QString &source : sources) {
         Result result;
         result.source = source;
         m_results.append(result);
+        m_songs.emplace_back(m_batch, int(m_songs.size()));
     }
-    m_work.resize(size_t(m_results.size()));
 }
 
 ParallelPreviews::~ParallelPreviews()
@@ -111,6 +129,21 @@ void ParallelPreviews::advance()
     pump();
 }
 
+// The key of every source comes first: a file late in the list may be where an early preview
+// would go. Names are given in list order, so that they never depend on which tool ends first.
+void ParallelPreviews::planNext()
+{
+    if (m_keyed < total()) {
+        const QString &source = m_results[m_keyed++].source;
+        m_names.addSource(source);
+        return;
+    }
+    m_songs[size_t(m_planned++)].plan();
+    // A joined file is kept, or its songs' own previews taken, only once all its songs are named.
+    if (m_planned == total() && m_settings.join && m_settings.update)
+        keepJoinsUpToDate();
+}
+
 void ParallelPreviews::pump()
 {
     if (m_stopped || m_done)
@@ -143,39 +176,21 @@ bool ParallelPreviews::launchNext()
     if (!m_waiting.empty()) {
         const int index = *m_waiting.begin();
         m_waiting.erase(m_waiting.begin());
-        startStep(index);
+        m_songs[size_t(index)].startStep();
         return true;
     }
-    while (m_nextToStart < m_planned && m_work[size_t(m_nextToStart)].step == Step::Done)
+    while (m_nextToStart < m_planned && m_songs[size_t(m_nextToStart)].step() == SongRun::Step::Done)
         ++m_nextToStart;
     if (m_nextToStart >= m_planned)
         return false;
     const int index = m_nextToStart;
     // A join probes one source at a time, until one gives the bit rate of all: till then
     // every tool running is a probe.
-    if (m_work[size_t(index)].step == Step::Probe && m_settings.join && !m_pool.isEmpty())
+    if (m_songs[size_t(index)].step() == SongRun::Step::Probe && m_settings.join && !m_pool.isEmpty())
         return false;
     ++m_nextToStart;
-    startStep(index);
+    m_songs[size_t(index)].startStep();
     return true;
-}
-
-void ParallelPreviews::startStep(int index)
-{
-    switch (m_work[size_t(index)].step) {
-    case Step::Probe:
-        return probe(index);
-    case Step::Analyse:
-        return analyse(index);
-    case Step::Limit:
-        return limit(index);
-    case Step::Cut:
-        return cut(index);
-    case Step::Besides:
-        return completeMade(index);
-    case Step::Done:
-        return;
-    }
 }
 
 void ParallelPreviews::launch(const CommandLine &commandLine, const Ended &ended, int index,
@@ -187,7 +202,7 @@ void ParallelPreviews::launch(const CommandLine &commandLine, const Ended &ended
         commandLine, index, decoder,
         [this, index, decoded, ended](const RunResult &result, const ToolPool::DecoderEnd &decoder) {
             if (decoded && index >= 0)
-                m_work[size_t(index)].decoder = decoder;
+                m_songs[size_t(index)].decoderEnded(decoder);
             ended(result);
             pump();
         },
@@ -197,14 +212,14 @@ void ParallelPreviews::launch(const CommandLine &commandLine, const Ended &ended
 void ParallelPreviews::onThread(int index, std::function<Later()> work)
 {
     if (index >= 0)
-        m_work[size_t(index)].analysing = true;
+        m_onThread.insert(index);
     ++m_analysing;
     m_analyses.start([this, index, work = std::move(work)] {
         QMetaObject::invokeMethod(
             this,
             [this, index, then = work()] {
                 if (index >= 0)
-                    m_work[size_t(index)].analysing = false;
+                    m_onThread.erase(m_onThread.find(index));
                 --m_analysing;
                 if (!m_stopped && !m_done)
                     then();
@@ -222,7 +237,7 @@ void ParallelPreviews::stop()
     killTools();
     // A preview made and waiting for its waveform file is kept and counted as made.
     for (int index = 0; index < total(); ++index) {
-        if (m_work[size_t(index)].step != Step::Done && !m_results[index].made && !m_results[index].upToDate)
+        if (m_songs[size_t(index)].step() != SongRun::Step::Done && !m_results[index].made && !m_results[index].upToDate)
             m_results[index].reason = QStringLiteral("stopped before it was made");
     }
     finish();
@@ -232,8 +247,8 @@ void ParallelPreviews::killTools()
 {
     m_pool.killAll();
     // Only now that no tool writes any more: the unfinished files go with their owners.
-    for (Work &work : m_work)
-        work.output.reset();
+    for (SongRun &song : m_songs)
+        song.dropOutput();
     m_joinedFile.reset();
 }
 

@@ -18,13 +18,11 @@
 // so that the event loop stays free.
 
 // Its files, each named by its job: parallelpreviews.cpp runs the list (start, slices of the
-// event loop, stop), _plan names the previews, _steps takes one file through probe and cut,
-// _analysis looks into its audio for its start and its loudness, _limit limits its stretch
-// where its peaks would hold its gain back (--limit), _cutvalues settles its bit rate and
-// start, _join hands each joined file its pieces, _joinmarks keeps joined files and takes
-// previews for pieces, _marks keeps previews, _besides writes what a preview gets besides
-// itself, and _report hands out results in list order. OutputNames and ToolPool keep the names and
-// the tools; FileCuts says what each file's cut is made of, and its PreviewFile its loudness.
+// event loop, stop), _join hands each joined file its pieces, _joinmarks keeps joined files
+// and takes previews for pieces, and _report hands out results in list order. Each song goes
+// its way in its SongRun, which starts its tools and threads through the BatchRun this
+// shares with it; OutputNames and ToolPool keep the names and the tools; FileCuts says what
+// each file's cut is made of.
 
 #include "platform/commandline.h"
 #include "analysis/chorus.h"
@@ -33,6 +31,7 @@
 #include "analysis/limitedstretch.h"
 #include "analysis/loudness.h"
 #include "analysis/waveform.h"
+#include "batch/batchrun.h"
 #include "batch/filecuts.h"
 #include "batch/joinedfile.h"
 #include "batch/orphans.h"
@@ -40,6 +39,7 @@
 #include "batch/previewresult.h"
 #include "batch/previewsettings.h"
 #include "batch/runturn.h"
+#include "batch/songrun.h"
 #include "batch/toolpool.h"
 #include "preview/previewfiles.h"
 #include "preview/previewmark.h"
@@ -143,44 +143,15 @@ signals:
     void finished();
 
 private:
-    // Besides: a kept preview gets what this run asks beside it (a waveform file, a picture).
-    enum class Step { Probe, Analyse, Limit, Cut, Besides, Done };
-    struct Work;
-    using Ended = std::function<void(const Shell32::RunResult &)>;
-    using Later = JoinedFile::Later;
+    using Ended = BatchRun::Ended;
+    using Later = BatchRun::Later;
 
     void begin();
     void queueAdvance();
     void advance();
     void planNext();
-    void nameOutput(int index);
-    QString outputFolderOf(int index) const;
-    // "" when the preview's folder is there or was made; else why not. A dry run makes
-    // nothing and names the folder in result.newFolder instead, the first time it is needed.
-    QString prepareFolder(Result &result);
     void pump();
     bool launchNext();
-    // Starts the tool (or the analysis) of the file's step.
-    void startStep(int index);
-    void probe(int index);
-    void probed(int index, const Shell32::RunResult &result);
-    Step stepAfterProbe(int index) const;
-    // The chorus search, the stretch's loudness, or both (parallelpreviews_analysis.cpp).
-    void analyse(int index);
-    void analysed(int index, const SourceAnalysis::Outcome &outcome);
-    void cut(int index);
-    void cutEnded(int index, const Shell32::RunResult &result);
-    // What a preview made or kept (or, in a dry run, planned) gets besides itself, on a thread
-    // of the pool; then it is done.
-    void completeMade(int index);
-    void complete(int index);
-    void completed(int index, const QString &waveformProblem, const std::optional<Waveform::Overview> &song);
-    // With a loudness target, the encoded preview is measured before it is kept.
-    void measureMade(int index, const QString &written, const QString &tags);
-    void measuredMade(int index, std::optional<double> truePeak, const std::optional<Waveform::Data> &waveform,
-                      const QString &tags);
-    // Gives the cut preview its name, or fails the file with the problem.
-    void keepCut(int index, QString problem, const QString &tags);
     // The joined files, one after another, each made by its JoinedFile (parallelpreviews_join.cpp).
     void join();
     // True for a file that goes into the joined file of that number.
@@ -192,18 +163,11 @@ private:
     // this run would join and that is whole; of the others, takes each song's own preview as
     // its piece where that is up to date.
     void keepJoinsUpToDate();
-    void keepForJoin(int index, const QString &joined);
-    void takePieceIfUpToDate(int index, const KeptJoins &kept);
     // Where the joined file of that number goes: in its folder, in the order the folders come.
     QString joinedPath(int number) const;
     void beginJoin(int number);
     // Tells of the joined file, then joins the next folder or finishes.
     void endJoin();
-    // Looks at what the preview's name holds: with update, keeps a whole preview whose mark
-    // meets what is wanted, and takes its results from the mark.
-    void keepIfUpToDate(int index);
-    // A file kept as it is needs no more work, but what this run asks beside it (besides).
-    void settleKept(int index, bool besides);
     // Starts the tool; index, when given, is the file it runs for.
     // decoder, when given, runs too and writes into the tool's standard input; encoder reads its output.
     void launch(const CommandLine &commandLine, const Ended &ended, int index = -1,
@@ -212,29 +176,18 @@ private:
     // Runs work on a thread of the pool, counted among the jobs; then, on the event loop, what
     // work gives, unless the run stopped meanwhile. index: the file it works for, or -1.
     void onThread(int index, std::function<Later()> work);
-    void succeed(int index);
-    void fail(int index, const QString &reason);
     void reportInOrder();
     void killTools();
     void findOrphans();
     void finish();
-    QString bitrateFor(int index) const;
-    // Settles the start SoX gets, once per file; false when it cannot, and the file failed.
-    bool settleStart(int index);
-    // Its line into writeTo (Work::file gives it), set as the result's command and decoder.
-    void setCutLine(int index, const QString &writeTo);
-    // The limiter (parallelpreviews_limit.cpp): limits the stretch the analysis decoded, on a
-    // thread of the pool; then it is cut.
-    void limit(int index);
-    void limited(int index, const LimitedStretch::Limited &outcome);
 
     Tools::Found m_tools;
     PreviewSettings m_settings;
     FileCuts m_cuts{m_settings};
     QList<Result> m_results;
-    std::vector<Work> m_work;
     OutputNames m_names;
     std::set<int> m_waiting;              // files probed or measured, waiting for their next tool
+    std::multiset<int> m_onThread;        // files whose work runs on a thread
     QStringList m_subfolders;
     RunTurn::FilesAtStart m_filesAtStart;
     QString m_joinBitrate; // a join's: the first source that could be probed gives it
@@ -265,4 +218,6 @@ private:
     bool m_dryRun = false;
     bool m_stopped = false;
     bool m_done = false;
+    BatchRun m_batch;
+    std::vector<SongRun> m_songs; // sized once: a step that ends later finds its song there
 };

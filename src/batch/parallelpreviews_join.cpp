@@ -1,7 +1,7 @@
 // The join: once every song is done, the pieces of each joined file are handed to its
 // JoinedFile, which makes it with the batch's tools and threads; with subfolders, one file in
 // each, one after another.
-#include "batch/parallelwork.h"
+#include "batch/parallelpreviews.h"
 
 #include "platform/main.h"
 #include "preview/outputformat.h"
@@ -25,10 +25,10 @@ QList<JoinedFile::Piece> ParallelPreviews::piecesOf(int number) const
         const bool planned = m_dryRun && !result.pieceTaken;
         piece.seconds = planned ? m_cuts.duration(index)
                                 : OutputFormat::OfPreview(result.preview).soxSeconds(result.preview).value_or(0);
-        piece.gain = m_work[size_t(index)].pieceGain;
+        piece.gain = m_songs[size_t(index)].pieceGain();
         piece.taken = result.pieceTaken;
         piece.start = result.start.value_or(0);
-        piece.wanted = m_work[size_t(index)].file.wanted();
+        piece.wanted = m_songs[size_t(index)].file().wanted();
         pieces.append(piece);
     }
     return pieces;
@@ -53,14 +53,14 @@ void ParallelPreviews::join()
     const std::optional<PreviewMark::Record> kept = m_keptJoins.value(m_joinNumber);
     m_joinedFile = std::make_unique<JoinedFile>(m_tools, m_settings, *m_joined,
                                                 kept ? QList<JoinedFile::Piece>() : piecesOf(m_joinNumber),
-                                                bitrateFor(0), joinRun());
+                                                m_batch.bitrate(QString()), joinRun());
     if (kept) {
         m_joinedFile->takeRecorded(*kept, m_dryRun);
         return endJoin();
     }
     m_joined->reason = m_joinedFile->refusal(m_names.isSource(m_joined->preview));
     if (m_joined->reason.isEmpty())
-        m_joined->reason = prepareFolder(*m_joined);
+        m_joined->reason = m_batch.prepareFolder(*m_joined);
     if (!m_joined->reason.isEmpty() || m_dryRun) {
         if (m_dryRun && m_joined->reason.isEmpty())
             m_joinedFile->plan();
