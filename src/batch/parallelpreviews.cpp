@@ -41,7 +41,8 @@ ParallelPreviews::ParallelPreviews(Tools::Found tools, PreviewSettings settings,
                   for (SongRun &song : m_songs)
                       song.joinRateKnown();
               },
-              [this] { pump(); }}
+              [this] { pump(); }},
+      m_joining(m_batch, m_songs, [this] { emit joinedReady(); }, [this] { finish(); })
 {
     m_settings.jobs = std::clamp(m_settings.jobs, 1, ToolPool::MostAtOnce());
     m_analyses.setMaxThreadCount(m_settings.jobs);
@@ -96,12 +97,7 @@ void ParallelPreviews::begin()
 {
     if (m_settings.join) {
         m_workFolder = std::make_unique<PreviewFiles::WorkFolder>();
-        const bool perFolder = !m_settings.outputFolder.isEmpty() && !m_subfolders.isEmpty();
-        m_joinFolders = perFolder ? QStringList(m_subfolders) : QStringList{QString()};
-        m_joinFolders.removeDuplicates();
-        for (int number = 0; number < m_joinFolders.size(); ++number)
-            m_joinsEarlier.append(m_filesAtStart.earlierAt(joinedPath(number)));
-        beginJoin(0);
+        m_joining.begin();
     }
     // Results and the end come from the event loop, so that a caller may connect after starting.
     queueAdvance();
@@ -141,7 +137,7 @@ void ParallelPreviews::planNext()
     m_songs[size_t(m_planned++)].plan();
     // A joined file is kept, or its songs' own previews taken, only once all its songs are named.
     if (m_planned == total() && m_settings.join && m_settings.update)
-        keepJoinsUpToDate();
+        m_joining.keepUpToDate();
 }
 
 void ParallelPreviews::pump()
@@ -160,8 +156,8 @@ void ParallelPreviews::pump()
     // A joined file being measured is joined on from there.
     if (!m_pool.isEmpty() || m_analysing > 0 || m_finished < total())
         return;
-    if (m_joined && !m_joined->command && m_joined->reason.isEmpty())
-        join();
+    if (m_joining.due())
+        m_joining.join();
     else
         finish();
 }
@@ -249,7 +245,7 @@ void ParallelPreviews::killTools()
     // Only now that no tool writes any more: the unfinished files go with their owners.
     for (SongRun &song : m_songs)
         song.dropOutput();
-    m_joinedFile.reset();
+    m_joining.abandon();
 }
 
 // The output folder (and, keeping the folders of the songs, those below it, where a withdrawn
@@ -258,7 +254,7 @@ void ParallelPreviews::findOrphans()
 {
     QSet<QString> current;
     QStringList folders;
-    for (const QList<Result> &results : {m_results, m_joins}) {
+    for (const QList<Result> &results : {m_results, m_joining.joins()}) {
         for (const Result &result : results) {
             if (result.made || result.upToDate || (m_dryRun && result.reason.isEmpty()))
                 current.insert(PreviewFiles::FileKey(result.preview));

@@ -18,11 +18,10 @@
 // so that the event loop stays free.
 
 // Its files, each named by its job: parallelpreviews.cpp runs the list (start, slices of the
-// event loop, stop), _join hands each joined file its pieces, _joinmarks keeps joined files
-// and takes previews for pieces, and _report hands out results in list order. Each song goes
-// its way in its SongRun, which starts its tools and threads through the BatchRun this
-// shares with it; OutputNames and ToolPool keep the names and the tools; FileCuts says what
-// each file's cut is made of.
+// event loop, stop), and _report hands out results in list order. Each song goes its way in
+// its SongRun, the joined files theirs in the JoinSchedule, both starting tools and threads
+// through the BatchRun this shares with them; OutputNames and ToolPool keep the names and the
+// tools; FileCuts says what each file's cut is made of.
 
 #include "platform/commandline.h"
 #include "analysis/chorus.h"
@@ -34,6 +33,7 @@
 #include "batch/batchrun.h"
 #include "batch/filecuts.h"
 #include "batch/joinedfile.h"
+#include "batch/joinschedule.h"
 #include "batch/orphans.h"
 #include "batch/outputnames.h"
 #include "batch/previewresult.h"
@@ -63,8 +63,6 @@
 namespace Shell32 {
 struct RunResult;
 }
-
-class KeptJoins;
 
 class ParallelPreviews : public QObject {
     Q_OBJECT
@@ -99,7 +97,7 @@ public:
     // A dry run: reads what the command lines need (bit rates, track lengths, starts found
     // in the audio, loudness) but runs no SoX that writes, and writes nothing; a Result
     // planned has its command line when it is ready, and in the end no reason; made stays
-    // false. The pieces of a join are named in pieceFolder(), removed at the end.
+    // false. The pieces of a join are named in joining().pieceFolder(), removed at the end.
     void plan();
     // Kills the running tools, removes what they were writing and keeps finished previews;
     // finished follows. Also done by itself when a tool was ended by SIGINT or SIGHUP, as
@@ -118,10 +116,9 @@ public:
     QString runningSource() const;
     bool interrupted() const { return m_stopped; }
     const QList<Result> &results() const { return m_results; }
-    // When joining, the joined file being made; once joinedReady came, the one it told of.
-    const std::optional<Result> &joined() const { return m_joined; }
-    // Every joined file so far, in order: one, or with subfolders one per folder.
-    const QList<Result> &joins() const { return m_joins; }
+    // When joining: the joined file being made, or once joinedReady came the one it told of,
+    // and every joined file so far (one, or with subfolders one per folder).
+    const JoinSchedule &joining() const { return m_joining; }
     // Files whose preview was up to date, and kept (when joining: whose joined file was kept,
     // or whose own preview was taken as its piece).
     int keptCount() const;
@@ -135,7 +132,6 @@ public:
     // With settings.prune: the folders below the output folder that the orphans removed left
     // empty, removed too (in a dry run, that would be).
     const QStringList &emptiedFolders() const { return m_emptiedFolders; }
-    QString pieceFolder() const;
 
 signals:
     void resultReady(int index);
@@ -152,22 +148,6 @@ private:
     void planNext();
     void pump();
     bool launchNext();
-    // The joined files, one after another, each made by its JoinedFile (parallelpreviews_join.cpp).
-    void join();
-    // True for a file that goes into the joined file of that number.
-    bool ofJoin(int index, int number) const;
-    // What the joined file of that number is made of, in list order.
-    QList<JoinedFile::Piece> piecesOf(int number) const;
-    JoinedFile::Run joinRun();
-    // With update, once every file is named: keeps each joined file whose mark meets what
-    // this run would join and that is whole; of the others, takes each song's own preview as
-    // its piece where that is up to date.
-    void keepJoinsUpToDate();
-    // Where the joined file of that number goes: in its folder, in the order the folders come.
-    QString joinedPath(int number) const;
-    void beginJoin(int number);
-    // Tells of the joined file, then joins the next folder or finishes.
-    void endJoin();
     // Starts the tool; index, when given, is the file it runs for.
     // decoder, when given, runs too and writes into the tool's standard input; encoder reads its output.
     void launch(const CommandLine &commandLine, const Ended &ended, int index = -1,
@@ -191,7 +171,6 @@ private:
     QStringList m_subfolders;
     RunTurn::FilesAtStart m_filesAtStart;
     QString m_joinBitrate; // a join's: the first source that could be probed gives it
-    std::optional<Result> m_joined;
     std::unique_ptr<PreviewFiles::WorkFolder> m_workFolder;
     ToolPool m_pool;
     QThreadPool m_analyses;
@@ -200,17 +179,11 @@ private:
     int m_keyed = 0;          // files whose source key is known
     int m_planned = 0;
     int m_nextToStart = 0;    // the first file no tool has been started for
-    QStringList m_joinFolders; // of each joined file, below the output folder ("" for one join)
-    QList<PreviewFiles::EarlierFile> m_joinsEarlier; // what each joined file's name held at the start
-    QList<std::optional<PreviewMark::Record>> m_keptJoins; // with update: each joined file's mark, when kept
-    std::unique_ptr<JoinedFile> m_joinedFile; // the one being made
-    QList<Result> m_joins;
     QList<Orphan> m_orphans;
     QList<Orphans::Doubt> m_doubts;
     QStringList m_pruneRoots;
     QString m_pruneHeld;
     QStringList m_emptiedFolders;
-    int m_joinNumber = 0;      // the joined file being made
     Leftovers::Sweep m_sweep; // what killed runs left in the folders this one writes into
     int m_finished = 0;
     int m_reported = 0;
@@ -220,4 +193,5 @@ private:
     bool m_done = false;
     BatchRun m_batch;
     std::vector<SongRun> m_songs; // sized once: a step that ends later finds its song there
+    JoinSchedule m_joining;
 };

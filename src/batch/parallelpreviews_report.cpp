@@ -37,8 +37,8 @@ QString ParallelPreviews::runningSource() const
         if (!m_onThread.empty())
             return m_results[*m_onThread.begin()].source;
         // Else only the joined file is measured.
-        return m_analysing > 0 && m_joined ? m_joined->preview : QString();
+        return m_analysing > 0 && m_joining.joined() ? m_joining.joined()->preview : QString();
     }
     const int index = m_pool.oldestIndex();
-    return index >= 0 ? m_results[index].source : m_joined->preview;
+    return index >= 0 ? m_results[index].source : m_joining.joined()->preview;
 }

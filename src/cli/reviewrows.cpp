@@ -115,8 +115,8 @@ ReviewPage::Page PageOf(const ParallelPreviews &previews, const PreviewSettings 
 {
     ReviewPage::Page page;
     page.rows = Of(previews, settings, run.dryRun);
-    if (previews.joined() && previews.joined()->made)
-        page.joined = previews.joined()->preview;
+    if (const std::optional<PreviewResult> &joined = previews.joining().joined(); joined && joined->made)
+        page.joined = joined->preview;
     for (const ParallelPreviews::Orphan &orphan : previews.orphans())
         page.orphans.append({orphan.preview, orphan.source, orphan.removed});
     const QString csv = QFileInfo(pagePath).absolutePath() + QStringLiteral("/starts.csv");
