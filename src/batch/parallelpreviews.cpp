@@ -1,7 +1,6 @@
 // Running the list: start, the slices of planning on the event loop, whatever can start next, stop.
 #include "batch/parallelpreviews.h"
 
-#include "platform/main.h"
 #include "platform/shell32.h"
 #include "preview/previewfiles.h"
 
@@ -71,8 +70,7 @@ void ParallelPreviews::setSubfolders(QStringList subfolders)
 
 void ParallelPreviews::setPruneLimits(QStringList roots, QString held)
 {
-    m_pruneRoots = std::move(roots);
-    m_pruneHeld = std::move(held);
+    m_pruning = Pruning(std::move(roots), std::move(held));
 }
 
 void ParallelPreviews::setFilesAtStart(RunTurn::FilesAtStart files)
@@ -248,44 +246,12 @@ void ParallelPreviews::killTools()
     m_joining.abandon();
 }
 
-// The output folder (and, keeping the folders of the songs, those below it, where a withdrawn
-// album leaves its own); beside their songs, the songs' folders.
-void ParallelPreviews::findOrphans()
-{
-    QSet<QString> current;
-    QStringList folders;
-    for (const QList<Result> &results : {m_results, m_joining.joins()}) {
-        for (const Result &result : results) {
-            if (result.made || result.upToDate || (m_dryRun && result.reason.isEmpty()))
-                current.insert(PreviewFiles::FileKey(result.preview));
-            if (m_settings.outputFolder.isEmpty() && !result.source.isEmpty())
-                folders.append(Main::FolderOf(result.source));
-        }
-    }
-    if (!m_settings.outputFolder.isEmpty())
-        folders = QStringList{m_settings.outputFolder};
-    folders.removeDuplicates();
-    Orphans::Found found =
-        Orphans::Find(folders, !m_settings.outputFolder.isEmpty() && !m_subfolders.isEmpty(), current, m_pruneRoots);
-    m_orphans = std::move(found.orphans);
-    m_doubts = std::move(found.doubts);
-    if (!m_settings.prune || !m_pruneHeld.isEmpty())
-        return;
-    if (!m_dryRun) {
-        for (Orphan &orphan : m_orphans)
-            Orphans::Remove(orphan);
-    }
-    // A withdrawn album leaves no empty folder behind; beside the songs, their folders are not ours.
-    if (!m_settings.outputFolder.isEmpty())
-        m_emptiedFolders = Orphans::RemoveEmptied(m_orphans, m_settings.outputFolder, m_dryRun);
-}
-
 void ParallelPreviews::finish()
 {
     if (m_done)
         return;
     if (!m_stopped)
-        findOrphans();
+        m_pruning.find(m_results, m_joining.joins(), m_settings, !m_subfolders.isEmpty(), m_dryRun);
     m_done = true;
     m_workFolder.reset();
     emit finished();

@@ -21,30 +21,22 @@
 // event loop, stop), and _report hands out results in list order. Each song goes its way in
 // its SongRun, the joined files theirs in the JoinSchedule, both starting tools and threads
 // through the BatchRun this shares with them; OutputNames and ToolPool keep the names and the
-// tools; FileCuts says what each file's cut is made of.
+// tools; FileCuts says what each file's cut is made of; Pruning what a finished run finds of
+// the previews whose songs are gone.
 
 #include "platform/commandline.h"
-#include "analysis/chorus.h"
-#include "analysis/audiolength.h"
-#include "analysis/sourceanalysis.h"
-#include "analysis/limitedstretch.h"
-#include "analysis/loudness.h"
-#include "analysis/waveform.h"
 #include "batch/batchrun.h"
 #include "batch/filecuts.h"
-#include "batch/joinedfile.h"
 #include "batch/joinschedule.h"
-#include "batch/orphans.h"
 #include "batch/outputnames.h"
 #include "batch/previewresult.h"
+#include "batch/pruning.h"
 #include "batch/previewsettings.h"
 #include "batch/runturn.h"
 #include "batch/songrun.h"
 #include "batch/toolpool.h"
 #include "preview/previewfiles.h"
-#include "preview/previewmark.h"
 #include "preview/previewrecord.h"
-#include "preview/previewsteps.h"
 #include "preview/leftovers.h"
 #include "preview/tools.h"
 
@@ -125,13 +117,7 @@ public:
     // Once finished (not stopped): the previews in the folders the run writes into whose songs
     // are gone; with settings.prune, removed unless a dry run.
     using Orphan = Orphans::Orphan;
-    const QList<Orphan> &orphans() const { return m_orphans; }
-    // The marked files whose songs are not there but were not proved gone: kept.
-    const QList<Orphans::Doubt> &doubts() const { return m_doubts; }
-    QString pruneHeld() const { return m_pruneHeld; }
-    // With settings.prune: the folders below the output folder that the orphans removed left
-    // empty, removed too (in a dry run, that would be).
-    const QStringList &emptiedFolders() const { return m_emptiedFolders; }
+    const Pruning &pruning() const { return m_pruning; }
 
 signals:
     void resultReady(int index);
@@ -158,7 +144,6 @@ private:
     void onThread(int index, std::function<Later()> work);
     void reportInOrder();
     void killTools();
-    void findOrphans();
     void finish();
 
     Tools::Found m_tools;
@@ -172,6 +157,7 @@ private:
     RunTurn::FilesAtStart m_filesAtStart;
     QString m_joinBitrate; // a join's: the first source that could be probed gives it
     std::unique_ptr<PreviewFiles::WorkFolder> m_workFolder;
+    Pruning m_pruning;
     ToolPool m_pool;
     QThreadPool m_analyses;
     int m_analysing = 0;      // analyses running
@@ -179,11 +165,6 @@ private:
     int m_keyed = 0;          // files whose source key is known
     int m_planned = 0;
     int m_nextToStart = 0;    // the first file no tool has been started for
-    QList<Orphan> m_orphans;
-    QList<Orphans::Doubt> m_doubts;
-    QStringList m_pruneRoots;
-    QString m_pruneHeld;
-    QStringList m_emptiedFolders;
     Leftovers::Sweep m_sweep; // what killed runs left in the folders this one writes into
     int m_finished = 0;
     int m_reported = 0;

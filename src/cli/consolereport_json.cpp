@@ -141,7 +141,7 @@ void ConsoleReport::printJson()
     for (const auto &path : std::as_const(m_leftOut))
         leftOut.append(QJsonObject{{QStringLiteral("path"), path.first}, {QStringLiteral("reason"), path.second}});
     QJsonArray orphans;
-    for (const ParallelPreviews::Orphan &orphan : m_previews.orphans()) {
+    for (const ParallelPreviews::Orphan &orphan : m_previews.pruning().orphans()) {
         QJsonObject entry{{QStringLiteral("preview"), orphan.preview},
                           {QStringLiteral("source"), orphan.source},
                           {QStringLiteral("removed"), orphan.removed}};

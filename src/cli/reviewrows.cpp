@@ -117,7 +117,7 @@ ReviewPage::Page PageOf(const ParallelPreviews &previews, const PreviewSettings 
     page.rows = Of(previews, settings, run.dryRun);
     if (const std::optional<PreviewResult> &joined = previews.joining().joined(); joined && joined->made)
         page.joined = joined->preview;
-    for (const ParallelPreviews::Orphan &orphan : previews.orphans())
+    for (const ParallelPreviews::Orphan &orphan : previews.pruning().orphans())
         page.orphans.append({orphan.preview, orphan.source, orphan.removed});
     const QString csv = QFileInfo(pagePath).absolutePath() + QStringLiteral("/starts.csv");
     page.command = ReviewCommand::Remake(run.arguments, run.valueOptions, csv, run.workingFolder);
