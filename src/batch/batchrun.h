@@ -59,8 +59,8 @@ struct BatchRun {
     std::function<void(int index, std::function<Later()> work)> onThread;
     // The song waits for its next tool, which starts before any song not started yet.
     std::function<void(int index)> ready;
-    // The song is done: made, kept, planned or failed.
-    std::function<void(int index)> done;
+    // A song is done: made, kept, planned or failed.
+    std::function<void()> done;
     // When joining: a song's probe gave the bit rate of every piece.
     std::function<void(const QString &bitrate)> joinRateFound;
     // Starts whatever can start now.

@@ -31,7 +31,7 @@ ParallelPreviews::ParallelPreviews(Tools::Found tools, PreviewSettings settings,
                      const std::optional<CommandLine> &encoder) { launch(command, ended, index, decoder, input, encoder); },
               [this](int index, std::function<Later()> work) { onThread(index, std::move(work)); },
               [this](int index) { m_waiting.insert(index); },
-              [this](int) {
+              [this] {
                   ++m_finished;
                   reportInOrder();
               },

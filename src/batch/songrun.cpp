@@ -158,7 +158,7 @@ void SongRun::succeed()
 {
     m_step = Step::Done;
     result().made = true;
-    m_batch->done(m_index);
+    m_batch->done();
 }
 
 void SongRun::fail(const QString &reason)
@@ -167,5 +167,5 @@ void SongRun::fail(const QString &reason)
     m_file.dropSamples();
     result().takeMade(m_file, m_batch->cuts.share(m_index).has_value());
     result().reason = reason;
-    m_batch->done(m_index);
+    m_batch->done();
 }

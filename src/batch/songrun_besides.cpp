@@ -90,5 +90,5 @@ void SongRun::complete()
     if (!result().upToDate && !m_batch->dryRun)
         return succeed();
     m_step = Step::Done;
-    m_batch->done(m_index);
+    m_batch->done();
 }

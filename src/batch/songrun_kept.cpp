@@ -40,7 +40,7 @@ void SongRun::settleKept(bool besides)
 {
     m_step = besides ? Step::Besides : Step::Done;
     if (!besides)
-        m_batch->done(m_index);
+        m_batch->done();
 }
 
 void SongRun::keepForJoin(const QString &joined)
