@@ -1,7 +1,6 @@
 // Running the list: start, the slices of planning on the event loop, whatever can start next, stop.
-#include "batch/parallelwork.h"
+#include "batch/parallelpreviews.h"
 
-#include "platform/main.h"
 #include "platform/shell32.h"
 #include "preview/previewfiles.h"
 
@@ -24,17 +23,36 @@ ParallelPreviews::ParallelPreviews(Tools::Found tools, PreviewSettings settings,
     : QObject(parent),
       m_tools(std::move(tools)),
       m_settings(std::move(settings)),
-      m_pool(this, [this] { stop(); })
+      m_pool(this, [this] { stop(); }),
+      m_batch{m_tools, m_settings, m_cuts, m_results, m_names, m_sweep, m_filesAtStart, m_subfolders, m_workFolder,
+              m_joinBitrate, m_dryRun, m_stopped, m_stopAnalyses,
+              [this](const CommandLine &command, const Ended &ended, int index, const std::optional<CommandLine> &decoder,
+                     const ToolPool::Input &input,
+                     const std::optional<CommandLine> &encoder) { launch(command, ended, index, decoder, input, encoder); },
+              [this](int index, std::function<Later()> work) { onThread(index, std::move(work)); },
+              [this](int index) { m_waiting.insert(index); },
+              [this] {
+                  ++m_finished;
+                  reportInOrder();
+              },
+              [this](const QString &bitrate) {
+                  m_joinBitrate = bitrate;
+                  for (SongRun &song : m_songs)
+                      song.joinRateKnown();
+              },
+              [this] { pump(); }},
+      m_joining(m_batch, m_songs, [this] { emit joinedReady(); }, [this] { finish(); })
 {
     m_settings.jobs = std::clamp(m_settings.jobs, 1, ToolPool::MostAtOnce());
     m_analyses.setMaxThreadCount(m_settings.jobs);
     m_results.reserve(sources.size());
+    m_songs.reserve(size_t(sources.size()));
     for (const QString &source : sources) {
         Result result;
         result.source = source;
         m_results.append(result);
+        m_songs.emplace_back(m_batch, int(m_songs.size()));
     }
-    m_work.resize(size_t(m_results.size()));
 }
 
 ParallelPreviews::~ParallelPreviews()
@@ -52,8 +70,7 @@ void ParallelPreviews::setSubfolders(QStringList subfolders)
 
 void ParallelPreviews::setPruneLimits(QStringList roots, QString held)
 {
-    m_pruneRoots = std::move(roots);
-    m_pruneHeld = std::move(held);
+    m_pruning = Pruning(std::move(roots), std::move(held));
 }
 
 void ParallelPreviews::setFilesAtStart(RunTurn::FilesAtStart files)
@@ -78,12 +95,7 @@ void ParallelPreviews::begin()
 {
     if (m_settings.join) {
         m_workFolder = std::make_unique<PreviewFiles::WorkFolder>();
-        const bool perFolder = !m_settings.outputFolder.isEmpty() && !m_subfolders.isEmpty();
-        m_joinFolders = perFolder ? QStringList(m_subfolders) : QStringList{QString()};
-        m_joinFolders.removeDuplicates();
-        for (int number = 0; number < m_joinFolders.size(); ++number)
-            m_joinsEarlier.append(m_filesAtStart.earlierAt(joinedPath(number)));
-        beginJoin(0);
+        m_joining.begin();
     }
     // Results and the end come from the event loop, so that a caller may connect after starting.
     queueAdvance();
@@ -111,6 +123,21 @@ void ParallelPreviews::advance()
     pump();
 }
 
+// The key of every source comes first: a file late in the list may be where an early preview
+// would go. Names are given in list order, so that they never depend on which tool ends first.
+void ParallelPreviews::planNext()
+{
+    if (m_keyed < total()) {
+        const QString &source = m_results[m_keyed++].source;
+        m_names.addSource(source);
+        return;
+    }
+    m_songs[size_t(m_planned++)].plan();
+    // A joined file is kept, or its songs' own previews taken, only once all its songs are named.
+    if (m_planned == total() && m_settings.join && m_settings.update)
+        m_joining.keepUpToDate();
+}
+
 void ParallelPreviews::pump()
 {
     if (m_stopped || m_done)
@@ -127,8 +154,8 @@ void ParallelPreviews::pump()
     // A joined file being measured is joined on from there.
     if (!m_pool.isEmpty() || m_analysing > 0 || m_finished < total())
         return;
-    if (m_joined && !m_joined->command && m_joined->reason.isEmpty())
-        join();
+    if (m_joining.due())
+        m_joining.join();
     else
         finish();
 }
@@ -143,39 +170,21 @@ bool ParallelPreviews::launchNext()
     if (!m_waiting.empty()) {
         const int index = *m_waiting.begin();
         m_waiting.erase(m_waiting.begin());
-        startStep(index);
+        m_songs[size_t(index)].startStep();
         return true;
     }
-    while (m_nextToStart < m_planned && m_work[size_t(m_nextToStart)].step == Step::Done)
+    while (m_nextToStart < m_planned && m_songs[size_t(m_nextToStart)].step() == SongRun::Step::Done)
         ++m_nextToStart;
     if (m_nextToStart >= m_planned)
         return false;
     const int index = m_nextToStart;
     // A join probes one source at a time, until one gives the bit rate of all: till then
     // every tool running is a probe.
-    if (m_work[size_t(index)].step == Step::Probe && m_settings.join && !m_pool.isEmpty())
+    if (m_songs[size_t(index)].step() == SongRun::Step::Probe && m_settings.join && !m_pool.isEmpty())
         return false;
     ++m_nextToStart;
-    startStep(index);
+    m_songs[size_t(index)].startStep();
     return true;
-}
-
-void ParallelPreviews::startStep(int index)
-{
-    switch (m_work[size_t(index)].step) {
-    case Step::Probe:
-        return probe(index);
-    case Step::Analyse:
-        return analyse(index);
-    case Step::Limit:
-        return limit(index);
-    case Step::Cut:
-        return cut(index);
-    case Step::Besides:
-        return completeMade(index);
-    case Step::Done:
-        return;
-    }
 }
 
 void ParallelPreviews::launch(const CommandLine &commandLine, const Ended &ended, int index,
@@ -187,7 +196,7 @@ void ParallelPreviews::launch(const CommandLine &commandLine, const Ended &ended
         commandLine, index, decoder,
         [this, index, decoded, ended](const RunResult &result, const ToolPool::DecoderEnd &decoder) {
             if (decoded && index >= 0)
-                m_work[size_t(index)].decoder = decoder;
+                m_songs[size_t(index)].decoderEnded(decoder);
             ended(result);
             pump();
         },
@@ -197,14 +206,14 @@ void ParallelPreviews::launch(const CommandLine &commandLine, const Ended &ended
 void ParallelPreviews::onThread(int index, std::function<Later()> work)
 {
     if (index >= 0)
-        m_work[size_t(index)].analysing = true;
+        m_onThread.insert(index);
     ++m_analysing;
     m_analyses.start([this, index, work = std::move(work)] {
         QMetaObject::invokeMethod(
             this,
             [this, index, then = work()] {
                 if (index >= 0)
-                    m_work[size_t(index)].analysing = false;
+                    m_onThread.erase(m_onThread.find(index));
                 --m_analysing;
                 if (!m_stopped && !m_done)
                     then();
@@ -222,7 +231,7 @@ void ParallelPreviews::stop()
     killTools();
     // A preview made and waiting for its waveform file is kept and counted as made.
     for (int index = 0; index < total(); ++index) {
-        if (m_work[size_t(index)].step != Step::Done && !m_results[index].made && !m_results[index].upToDate)
+        if (m_songs[size_t(index)].step() != SongRun::Step::Done && !m_results[index].made && !m_results[index].upToDate)
             m_results[index].reason = QStringLiteral("stopped before it was made");
     }
     finish();
@@ -232,41 +241,9 @@ void ParallelPreviews::killTools()
 {
     m_pool.killAll();
     // Only now that no tool writes any more: the unfinished files go with their owners.
-    for (Work &work : m_work)
-        work.output.reset();
-    m_joinedFile.reset();
-}
-
-// The output folder (and, keeping the folders of the songs, those below it, where a withdrawn
-// album leaves its own); beside their songs, the songs' folders.
-void ParallelPreviews::findOrphans()
-{
-    QSet<QString> current;
-    QStringList folders;
-    for (const QList<Result> &results : {m_results, m_joins}) {
-        for (const Result &result : results) {
-            if (result.made || result.upToDate || (m_dryRun && result.reason.isEmpty()))
-                current.insert(PreviewFiles::FileKey(result.preview));
-            if (m_settings.outputFolder.isEmpty() && !result.source.isEmpty())
-                folders.append(Main::FolderOf(result.source));
-        }
-    }
-    if (!m_settings.outputFolder.isEmpty())
-        folders = QStringList{m_settings.outputFolder};
-    folders.removeDuplicates();
-    Orphans::Found found =
-        Orphans::Find(folders, !m_settings.outputFolder.isEmpty() && !m_subfolders.isEmpty(), current, m_pruneRoots);
-    m_orphans = std::move(found.orphans);
-    m_doubts = std::move(found.doubts);
-    if (!m_settings.prune || !m_pruneHeld.isEmpty())
-        return;
-    if (!m_dryRun) {
-        for (Orphan &orphan : m_orphans)
-            Orphans::Remove(orphan);
-    }
-    // A withdrawn album leaves no empty folder behind; beside the songs, their folders are not ours.
-    if (!m_settings.outputFolder.isEmpty())
-        m_emptiedFolders = Orphans::RemoveEmptied(m_orphans, m_settings.outputFolder, m_dryRun);
+    for (SongRun &song : m_songs)
+        song.dropOutput();
+    m_joining.abandon();
 }
 
 void ParallelPreviews::finish()
@@ -274,7 +251,7 @@ void ParallelPreviews::finish()
     if (m_done)
         return;
     if (!m_stopped)
-        findOrphans();
+        m_pruning.find(m_results, m_joining.joins(), m_settings, !m_subfolders.isEmpty(), m_dryRun);
     m_done = true;
     m_workFolder.reset();
     emit finished();

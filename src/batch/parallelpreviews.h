@@ -18,33 +18,25 @@
 // so that the event loop stays free.
 
 // Its files, each named by its job: parallelpreviews.cpp runs the list (start, slices of the
-// event loop, stop), _plan names the previews, _steps takes one file through probe and cut,
-// _analysis looks into its audio for its start and its loudness, _limit limits its stretch
-// where its peaks would hold its gain back (--limit), _cutvalues settles its bit rate and
-// start, _join hands each joined file its pieces, _joinmarks keeps joined files and takes
-// previews for pieces, _marks keeps previews, _besides writes what a preview gets besides
-// itself, and _report hands out results in list order. OutputNames and ToolPool keep the names and
-// the tools; FileCuts says what each file's cut is made of, and its PreviewFile its loudness.
+// event loop, stop), and _report hands out results in list order. Each song goes its way in
+// its SongRun, the joined files theirs in the JoinSchedule, both starting tools and threads
+// through the BatchRun this shares with them; OutputNames and ToolPool keep the names and the
+// tools; FileCuts says what each file's cut is made of; Pruning what a finished run finds of
+// the previews whose songs are gone.
 
 #include "platform/commandline.h"
-#include "analysis/chorus.h"
-#include "analysis/audiolength.h"
-#include "analysis/sourceanalysis.h"
-#include "analysis/limitedstretch.h"
-#include "analysis/loudness.h"
-#include "analysis/waveform.h"
+#include "batch/batchrun.h"
 #include "batch/filecuts.h"
-#include "batch/joinedfile.h"
-#include "batch/orphans.h"
+#include "batch/joinschedule.h"
 #include "batch/outputnames.h"
 #include "batch/previewresult.h"
+#include "batch/pruning.h"
 #include "batch/previewsettings.h"
 #include "batch/runturn.h"
+#include "batch/songrun.h"
 #include "batch/toolpool.h"
 #include "preview/previewfiles.h"
-#include "preview/previewmark.h"
 #include "preview/previewrecord.h"
-#include "preview/previewsteps.h"
 #include "preview/leftovers.h"
 #include "preview/tools.h"
 
@@ -63,8 +55,6 @@
 namespace Shell32 {
 struct RunResult;
 }
-
-class KeptJoins;
 
 class ParallelPreviews : public QObject {
     Q_OBJECT
@@ -99,7 +89,7 @@ public:
     // A dry run: reads what the command lines need (bit rates, track lengths, starts found
     // in the audio, loudness) but runs no SoX that writes, and writes nothing; a Result
     // planned has its command line when it is ready, and in the end no reason; made stays
-    // false. The pieces of a join are named in pieceFolder(), removed at the end.
+    // false. The pieces of a join are named in joining().pieceFolder(), removed at the end.
     void plan();
     // Kills the running tools, removes what they were writing and keeps finished previews;
     // finished follows. Also done by itself when a tool was ended by SIGINT or SIGHUP, as
@@ -118,24 +108,16 @@ public:
     QString runningSource() const;
     bool interrupted() const { return m_stopped; }
     const QList<Result> &results() const { return m_results; }
-    // When joining, the joined file being made; once joinedReady came, the one it told of.
-    const std::optional<Result> &joined() const { return m_joined; }
-    // Every joined file so far, in order: one, or with subfolders one per folder.
-    const QList<Result> &joins() const { return m_joins; }
+    // When joining: the joined file being made, or once joinedReady came the one it told of,
+    // and every joined file so far (one, or with subfolders one per folder).
+    const JoinSchedule &joining() const { return m_joining; }
     // Files whose preview was up to date, and kept (when joining: whose joined file was kept,
     // or whose own preview was taken as its piece).
     int keptCount() const;
     // Once finished (not stopped): the previews in the folders the run writes into whose songs
     // are gone; with settings.prune, removed unless a dry run.
     using Orphan = Orphans::Orphan;
-    const QList<Orphan> &orphans() const { return m_orphans; }
-    // The marked files whose songs are not there but were not proved gone: kept.
-    const QList<Orphans::Doubt> &doubts() const { return m_doubts; }
-    QString pruneHeld() const { return m_pruneHeld; }
-    // With settings.prune: the folders below the output folder that the orphans removed left
-    // empty, removed too (in a dry run, that would be).
-    const QStringList &emptiedFolders() const { return m_emptiedFolders; }
-    QString pieceFolder() const;
+    const Pruning &pruning() const { return m_pruning; }
 
 signals:
     void resultReady(int index);
@@ -143,67 +125,15 @@ signals:
     void finished();
 
 private:
-    // Besides: a kept preview gets what this run asks beside it (a waveform file, a picture).
-    enum class Step { Probe, Analyse, Limit, Cut, Besides, Done };
-    struct Work;
-    using Ended = std::function<void(const Shell32::RunResult &)>;
-    using Later = JoinedFile::Later;
+    using Ended = BatchRun::Ended;
+    using Later = BatchRun::Later;
 
     void begin();
     void queueAdvance();
     void advance();
     void planNext();
-    void nameOutput(int index);
-    QString outputFolderOf(int index) const;
-    // "" when the preview's folder is there or was made; else why not. A dry run makes
-    // nothing and names the folder in result.newFolder instead, the first time it is needed.
-    QString prepareFolder(Result &result);
     void pump();
     bool launchNext();
-    // Starts the tool (or the analysis) of the file's step.
-    void startStep(int index);
-    void probe(int index);
-    void probed(int index, const Shell32::RunResult &result);
-    Step stepAfterProbe(int index) const;
-    // The chorus search, the stretch's loudness, or both (parallelpreviews_analysis.cpp).
-    void analyse(int index);
-    void analysed(int index, const SourceAnalysis::Outcome &outcome);
-    void cut(int index);
-    void cutEnded(int index, const Shell32::RunResult &result);
-    // What a preview made or kept (or, in a dry run, planned) gets besides itself, on a thread
-    // of the pool; then it is done.
-    void completeMade(int index);
-    void complete(int index);
-    void completed(int index, const QString &waveformProblem, const std::optional<Waveform::Overview> &song);
-    // With a loudness target, the encoded preview is measured before it is kept.
-    void measureMade(int index, const QString &written, const QString &tags);
-    void measuredMade(int index, std::optional<double> truePeak, const std::optional<Waveform::Data> &waveform,
-                      const QString &tags);
-    // Gives the cut preview its name, or fails the file with the problem.
-    void keepCut(int index, QString problem, const QString &tags);
-    // The joined files, one after another, each made by its JoinedFile (parallelpreviews_join.cpp).
-    void join();
-    // True for a file that goes into the joined file of that number.
-    bool ofJoin(int index, int number) const;
-    // What the joined file of that number is made of, in list order.
-    QList<JoinedFile::Piece> piecesOf(int number) const;
-    JoinedFile::Run joinRun();
-    // With update, once every file is named: keeps each joined file whose mark meets what
-    // this run would join and that is whole; of the others, takes each song's own preview as
-    // its piece where that is up to date.
-    void keepJoinsUpToDate();
-    void keepForJoin(int index, const QString &joined);
-    void takePieceIfUpToDate(int index, const KeptJoins &kept);
-    // Where the joined file of that number goes: in its folder, in the order the folders come.
-    QString joinedPath(int number) const;
-    void beginJoin(int number);
-    // Tells of the joined file, then joins the next folder or finishes.
-    void endJoin();
-    // Looks at what the preview's name holds: with update, keeps a whole preview whose mark
-    // meets what is wanted, and takes its results from the mark.
-    void keepIfUpToDate(int index);
-    // A file kept as it is needs no more work, but what this run asks beside it (besides).
-    void settleKept(int index, bool besides);
     // Starts the tool; index, when given, is the file it runs for.
     // decoder, when given, runs too and writes into the tool's standard input; encoder reads its output.
     void launch(const CommandLine &commandLine, const Ended &ended, int index = -1,
@@ -212,34 +142,22 @@ private:
     // Runs work on a thread of the pool, counted among the jobs; then, on the event loop, what
     // work gives, unless the run stopped meanwhile. index: the file it works for, or -1.
     void onThread(int index, std::function<Later()> work);
-    void succeed(int index);
-    void fail(int index, const QString &reason);
     void reportInOrder();
     void killTools();
-    void findOrphans();
     void finish();
-    QString bitrateFor(int index) const;
-    // Settles the start SoX gets, once per file; false when it cannot, and the file failed.
-    bool settleStart(int index);
-    // Its line into writeTo (Work::file gives it), set as the result's command and decoder.
-    void setCutLine(int index, const QString &writeTo);
-    // The limiter (parallelpreviews_limit.cpp): limits the stretch the analysis decoded, on a
-    // thread of the pool; then it is cut.
-    void limit(int index);
-    void limited(int index, const LimitedStretch::Limited &outcome);
 
     Tools::Found m_tools;
     PreviewSettings m_settings;
     FileCuts m_cuts{m_settings};
     QList<Result> m_results;
-    std::vector<Work> m_work;
     OutputNames m_names;
     std::set<int> m_waiting;              // files probed or measured, waiting for their next tool
+    std::multiset<int> m_onThread;        // files whose work runs on a thread
     QStringList m_subfolders;
     RunTurn::FilesAtStart m_filesAtStart;
     QString m_joinBitrate; // a join's: the first source that could be probed gives it
-    std::optional<Result> m_joined;
     std::unique_ptr<PreviewFiles::WorkFolder> m_workFolder;
+    Pruning m_pruning;
     ToolPool m_pool;
     QThreadPool m_analyses;
     int m_analysing = 0;      // analyses running
@@ -247,17 +165,6 @@ private:
     int m_keyed = 0;          // files whose source key is known
     int m_planned = 0;
     int m_nextToStart = 0;    // the first file no tool has been started for
-    QStringList m_joinFolders; // of each joined file, below the output folder ("" for one join)
-    QList<PreviewFiles::EarlierFile> m_joinsEarlier; // what each joined file's name held at the start
-    QList<std::optional<PreviewMark::Record>> m_keptJoins; // with update: each joined file's mark, when kept
-    std::unique_ptr<JoinedFile> m_joinedFile; // the one being made
-    QList<Result> m_joins;
-    QList<Orphan> m_orphans;
-    QList<Orphans::Doubt> m_doubts;
-    QStringList m_pruneRoots;
-    QString m_pruneHeld;
-    QStringList m_emptiedFolders;
-    int m_joinNumber = 0;      // the joined file being made
     Leftovers::Sweep m_sweep; // what killed runs left in the folders this one writes into
     int m_finished = 0;
     int m_reported = 0;
@@ -265,4 +172,7 @@ private:
     bool m_dryRun = false;
     bool m_stopped = false;
     bool m_done = false;
+    BatchRun m_batch;
+    std::vector<SongRun> m_songs; // sized once: a step that ends later finds its song there
+    JoinSchedule m_joining;
 };

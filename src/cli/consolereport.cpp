@@ -148,9 +148,10 @@ int ConsoleReport::exitStatus() const
 
 QList<ParallelPreviews::Result> ConsoleReport::joins() const
 {
-    if (m_previews.joins().isEmpty() && m_previews.joined())
-        return {*m_previews.joined()};
-    return m_previews.joins();
+    const JoinSchedule &joining = m_previews.joining();
+    if (joining.joins().isEmpty() && joining.joined())
+        return {*joining.joined()};
+    return joining.joins();
 }
 
 QString ConsoleReport::ShellQuoted(const QString &word)
@@ -173,7 +174,7 @@ void ConsoleReport::resultReady(int index)
                                                    : QString();
     if (result.upToDate) {
         if (m_mode == Mode::Progress && !m_terminal)
-            printLine(count + KeptLine(result, m_previews.joined().has_value()));
+            printLine(count + KeptLine(result, m_previews.joining().joined().has_value()));
         return;
     }
     if (m_mode == Mode::JsonPlan && result.command) {
@@ -181,7 +182,7 @@ void ConsoleReport::resultReady(int index)
         return printNotes(result);
     }
     if (m_mode == Mode::DryRun && result.command) {
-        if (m_previews.joined() && !m_pieceFolderMade)
+        if (m_previews.joining().joined() && !m_pieceFolderMade)
             write(stdout, QStringLiteral("work=$(mktemp -d)\n"));
         m_pieceFolderMade = true;
         printFolder(result);
@@ -192,7 +193,7 @@ void ConsoleReport::resultReady(int index)
         printLine(count + notMadeLine(result));
     else if (!result.planned.isEmpty())
         printLine(count + freeNameLine(result));
-    else if (m_mode == Mode::Progress && !m_terminal && m_previews.joined())
+    else if (m_mode == Mode::Progress && !m_terminal && m_previews.joining().joined())
         printLine(count + QStringLiteral("cut for the join: ") + result.source + startNote(result));
     else if (m_mode == Mode::Progress && !m_terminal)
         printLine(count + madeLine(result));
@@ -207,7 +208,7 @@ void ConsoleReport::resultReady(int index)
 
 void ConsoleReport::joinedReady()
 {
-    const ParallelPreviews::Result &joined = *m_previews.joined();
+    const ParallelPreviews::Result &joined = *m_previews.joining().joined();
     if (m_mode == Mode::JsonPlan && joined.command) {
         m_plannedJoins.insert(joined.preview, commandText(joined));
     } else if (m_mode == Mode::DryRun && joined.command) {
@@ -231,9 +232,9 @@ void ConsoleReport::joinedReady()
 void ConsoleReport::finished()
 {
     m_ticker.stop();
-    if (m_mode == Mode::DryRun && m_pieceFolderMade && m_previews.joined())
+    if (m_mode == Mode::DryRun && m_pieceFolderMade && m_previews.joining().joined())
         write(stdout, QStringLiteral("rm -r -- %1\n").arg(PieceVariable));
-    if (m_mode == Mode::DryRun && m_previews.joined() && m_previews.keptCount() > 0)
+    if (m_mode == Mode::DryRun && m_previews.joining().joined() && m_previews.keptCount() > 0)
         printLine(joinsKeptNote() + (allJoinsKept() ? QString() : QStringLiteral("; the lines above make the others")));
     else if (m_mode == Mode::DryRun && m_previews.keptCount() > 0)
         printLine(QStringLiteral("up to date: %1; the lines above make the other %2")
@@ -308,10 +309,10 @@ QList<CommandLine> ConsoleReport::pipedInto(const ParallelPreviews::Result &resu
 
 QString ConsoleReport::shellWords(const CommandLine &command) const
 {
-    const QString pieces = m_previews.pieceFolder() + QLatin1Char('/');
+    const QString pieces = m_previews.joining().pieceFolder() + QLatin1Char('/');
     QStringList words{ShellQuoted(command.program())};
     for (const QString &argument : command.arguments()) {
-        const bool piece = !m_previews.pieceFolder().isEmpty() && argument.startsWith(pieces);
+        const bool piece = !m_previews.joining().pieceFolder().isEmpty() && argument.startsWith(pieces);
         words.append(piece ? PieceVariable + QLatin1Char('/') + ShellQuoted(argument.mid(pieces.size()))
                            : ShellQuoted(argument));
     }

@@ -32,7 +32,7 @@ QString ConsoleReport::joinsSummary(int pieces, int songs) const
 {
     QStringList notJoined;
     int made = 0;
-    for (const ParallelPreviews::Result &joined : m_previews.joins()) {
+    for (const ParallelPreviews::Result &joined : m_previews.joining().joins()) {
         if (joined.made)
             ++made;
         else if (!joined.upToDate)

@@ -97,7 +97,7 @@ void addStart(QJsonObject &object, const ParallelPreviews::Result &result)
 
 void ConsoleReport::printJson()
 {
-    const bool joining = m_previews.joined().has_value();
+    const bool joining = m_previews.joining().joined().has_value();
     const bool planning = m_mode == Mode::JsonPlan;
     // command: a dry run's line for it, "" when it is not planned.
     const auto entry = [joining, planning](const ParallelPreviews::Result &result, const QString &command) {
@@ -141,7 +141,7 @@ void ConsoleReport::printJson()
     for (const auto &path : std::as_const(m_leftOut))
         leftOut.append(QJsonObject{{QStringLiteral("path"), path.first}, {QStringLiteral("reason"), path.second}});
     QJsonArray orphans;
-    for (const ParallelPreviews::Orphan &orphan : m_previews.orphans()) {
+    for (const ParallelPreviews::Orphan &orphan : m_previews.pruning().orphans()) {
         QJsonObject entry{{QStringLiteral("preview"), orphan.preview},
                           {QStringLiteral("source"), orphan.source},
                           {QStringLiteral("removed"), orphan.removed}};

@@ -23,10 +23,11 @@ QString someOf(const QStringList &names)
 void ConsoleReport::printOrphans()
 {
     const bool pruning = m_previews.settings().prune && !m_previews.interrupted();
-    if (pruning && !m_previews.pruneHeld().isEmpty())
-        printLine(QStringLiteral("--prune removed nothing: %1, and songs may lie there").arg(m_previews.pruneHeld()));
-    for (const ParallelPreviews::Orphan &orphan : m_previews.orphans()) {
-        if (m_mode == Mode::DryRun && pruning && m_previews.pruneHeld().isEmpty()) {
+    const QString &held = m_previews.pruning().held();
+    if (pruning && !held.isEmpty())
+        printLine(QStringLiteral("--prune removed nothing: %1, and songs may lie there").arg(held));
+    for (const ParallelPreviews::Orphan &orphan : m_previews.pruning().orphans()) {
+        if (m_mode == Mode::DryRun && pruning && held.isEmpty()) {
             QStringList words{QStringLiteral("rm"), QStringLiteral("--")};
             for (const QString &path : QStringList{orphan.preview} + orphan.besides)
                 words.append(ShellQuoted(path));
@@ -40,7 +41,7 @@ void ConsoleReport::printOrphans()
             printLine((orphan.removed ? QStringLiteral("removed: %1: ") : QStringLiteral("orphan: %1: ")).arg(orphan.preview)
                       + gone);
     }
-    for (const QString &folder : m_previews.emptiedFolders()) {
+    for (const QString &folder : m_previews.pruning().emptiedFolders()) {
         if (m_mode == Mode::DryRun)
             std::fputs(QStringLiteral("rmdir -- %1\n").arg(ShellQuoted(folder)).toUtf8().constData(), stdout);
         else if (m_mode == Mode::Progress)
@@ -55,7 +56,7 @@ void ConsoleReport::printDoubts()
 {
     QStringList outside;
     QStringList unseen;
-    for (const Orphans::Doubt &doubt : m_previews.doubts())
+    for (const Orphans::Doubt &doubt : m_previews.pruning().doubts())
         (doubt.outside ? outside : unseen).append(doubt.outside ? doubt.preview : doubt.preview + QStringLiteral(" (") + doubt.reason + QLatin1Char(')'));
     if (!outside.isEmpty())
         printLine(QStringLiteral("--prune kept %1 whose songs are not there but lie outside this run's folders: ")
@@ -87,14 +88,14 @@ QString ConsoleReport::namesNote() const
                      + someOf(avoided));
     if (earlier > 0)
         notes.append(QStringLiteral("made again: %1 whose marks were written by a version before 1.3").arg(earlier));
-    const int orphans = int(m_previews.orphans().size());
+    const int orphans = int(m_previews.pruning().orphans().size());
     int removed = 0;
-    for (const ParallelPreviews::Orphan &orphan : m_previews.orphans())
+    for (const ParallelPreviews::Orphan &orphan : m_previews.pruning().orphans())
         removed += orphan.removed ? 1 : 0;
     if (removed > 0)
         notes.append(QStringLiteral("removed: %1 whose songs are gone").arg(removed));
-    if (orphans > removed && m_previews.settings().prune && !m_previews.pruneHeld().isEmpty())
-        notes.append(QStringLiteral("orphans: %1 whose songs are gone (kept: %2)").arg(orphans - removed).arg(m_previews.pruneHeld()));
+    if (orphans > removed && m_previews.settings().prune && !m_previews.pruning().held().isEmpty())
+        notes.append(QStringLiteral("orphans: %1 whose songs are gone (kept: %2)").arg(orphans - removed).arg(m_previews.pruning().held()));
     else if (orphans > removed)
         notes.append(QStringLiteral("orphans: %1 whose songs are gone (--prune removes them)").arg(orphans - removed));
     return notes.isEmpty() ? QString() : QStringLiteral("; ") + notes.join(QStringLiteral("; "));

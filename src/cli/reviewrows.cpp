@@ -115,9 +115,9 @@ ReviewPage::Page PageOf(const ParallelPreviews &previews, const PreviewSettings 
 {
     ReviewPage::Page page;
     page.rows = Of(previews, settings, run.dryRun);
-    if (previews.joined() && previews.joined()->made)
-        page.joined = previews.joined()->preview;
-    for (const ParallelPreviews::Orphan &orphan : previews.orphans())
+    if (const std::optional<PreviewResult> &joined = previews.joining().joined(); joined && joined->made)
+        page.joined = joined->preview;
+    for (const ParallelPreviews::Orphan &orphan : previews.pruning().orphans())
         page.orphans.append({orphan.preview, orphan.source, orphan.removed});
     const QString csv = QFileInfo(pagePath).absolutePath() + QStringLiteral("/starts.csv");
     page.command = ReviewCommand::Remake(run.arguments, run.valueOptions, csv, run.workingFolder);

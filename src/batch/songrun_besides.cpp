@@ -3,10 +3,11 @@
 // a review page, a picture of its whole song when no analysis drew one, also for a dry run's
 // page of its plan. Both take the processor, so they run on a thread of the pool, counted
 // among the jobs; the preview counts as made meanwhile, and is done after them.
-#include "batch/parallelwork.h"
+#include "batch/songrun.h"
 
 #include "analysis/decodedaudio.h"
 #include "analysis/pipedecode.h"
+#include "preview/outputformat.h"
 
 #include <utility>
 
@@ -37,62 +38,57 @@ std::optional<Waveform::Overview> songPicture(const QString &source, const std::
 
 } // namespace
 
-void ParallelPreviews::completeMade(int index)
+void SongRun::completeMade()
 {
-    Result &result = m_results[index];
-    std::optional<Waveform::FileSettings> waveform = m_settings.join ? std::nullopt : m_settings.waveform;
+    const PreviewSettings &settings = m_batch->settings;
+    PreviewResult &result = this->result();
+    std::optional<Waveform::FileSettings> waveform = settings.join ? std::nullopt : settings.waveform;
     // A kept preview's waveform file is written again only when it is not what this run asks;
     // a dry run writes none.
     if (result.upToDate && waveform && Waveform::FileMatches(result.preview, *waveform)) {
         result.waveform = Waveform::PathBeside(result.preview, waveform->format);
         waveform.reset();
     }
-    if (m_dryRun)
+    if (m_batch->dryRun)
         waveform.reset();
-    const bool picture = m_settings.reviewPage && !result.song;
+    const bool picture = settings.reviewPage && !result.song;
     if (!waveform && !picture)
-        return complete(index);
-    result.made = !result.upToDate && !m_dryRun;
-    m_work[size_t(index)].analysing = true;
-    ++m_analysing;
-    const std::optional<AudioLength> length = picture ? m_work[size_t(index)].file.length() : std::nullopt;
+        return complete();
+    result.made = !result.upToDate && !m_batch->dryRun;
+    const std::optional<AudioLength> length = picture ? m_file.length() : std::nullopt;
     const std::optional<SourceAnalysis::Pipes> pipes =
-        picture ? PreviewSteps::AnalysisPipes(m_tools, result.source, 0, m_cuts.duration(index), m_work[size_t(index)].file.songSeconds()) : std::nullopt;
-    std::optional<Waveform::Data> built = std::exchange(m_work[size_t(index)].waveform, std::nullopt);
-    m_analyses.start([this, index, waveform, built, picture, length, pipes, preview = result.preview, source = result.source] {
+        picture ? PreviewSteps::AnalysisPipes(m_batch->tools, result.source, 0, m_batch->cuts.duration(m_index),
+                                              m_file.songSeconds())
+                : std::nullopt;
+    std::optional<Waveform::Data> built = std::exchange(m_waveform, std::nullopt);
+    m_batch->onThread(m_index, [this, waveform, built, picture, length, pipes, preview = result.preview,
+                                source = result.source, stop = &m_batch->stopAnalyses] {
         QString problem;
         if (waveform)
             problem = built ? Waveform::WriteBeside(preview, *built, *waveform)
                             : Waveform::WriteBeside(preview, *waveform, OutputFormat::OfPreview(preview).decoder());
         const std::optional<Waveform::Overview> song =
-            picture ? songPicture(source, length, pipes, [this] { return m_stopAnalyses.load(); }) : std::nullopt;
-        QMetaObject::invokeMethod(this, [this, index, problem, song] { completed(index, problem, song); },
-                                  Qt::QueuedConnection);
+            picture ? songPicture(source, length, pipes, [stop] { return stop->load(); }) : std::nullopt;
+        return BatchRun::Later([this, problem, song] { completed(problem, song); });
     });
 }
 
-void ParallelPreviews::completed(int index, const QString &waveformProblem, const std::optional<Waveform::Overview> &song)
+void SongRun::completed(const QString &waveformProblem, const std::optional<Waveform::Overview> &song)
 {
-    m_work[size_t(index)].analysing = false;
-    --m_analysing;
-    Result &result = m_results[index];
-    if (m_settings.waveform && !m_settings.join) {
-        result.wroteWaveform(waveformProblem, m_settings.waveform->format);
-    }
+    const PreviewSettings &settings = m_batch->settings;
+    if (settings.waveform && !settings.join)
+        result().wroteWaveform(waveformProblem, settings.waveform->format);
     if (song)
-        result.song = song;
-    if (m_stopped || m_done)
-        return;
-    complete(index);
-    pump();
+        result().song = song;
+    complete();
+    m_batch->pump();
 }
 
-void ParallelPreviews::complete(int index)
+void SongRun::complete()
 {
     // A dry run's file is planned, not made.
-    if (!m_results[index].upToDate && !m_dryRun)
-        return succeed(index);
-    m_work[size_t(index)].step = Step::Done;
-    ++m_finished;
-    reportInOrder();
+    if (!result().upToDate && !m_batch->dryRun)
+        return succeed();
+    m_step = Step::Done;
+    m_batch->done();
 }
