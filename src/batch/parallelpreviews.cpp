@@ -182,16 +182,13 @@ void ParallelPreviews::launch(const CommandLine &commandLine, const Ended &ended
                               const std::optional<CommandLine> &decoder, const ToolPool::Input &input,
                               const std::optional<CommandLine> &encoder)
 {
-    const bool decoded = decoder.has_value();
-    m_pool.launch(
-        commandLine, index, decoder,
-        [this, index, decoded, ended](const RunResult &result, const ToolPool::DecoderEnd &decoder) {
-            if (decoded && index >= 0)
-                m_work[size_t(index)].decoder = decoder;
-            ended(result);
-            pump();
-        },
-        input, encoder);
+    m_pool.launch({commandLine, decoder, input, encoder}, index,
+                  [this, index, ended](const RunResult &result, const std::optional<RunResult> &decoder) {
+                      if (decoder && index >= 0)
+                          m_work[size_t(index)].decoder = PreviewSteps::EndOf(*decoder);
+                      ended(result);
+                      pump();
+                  });
 }
 
 void ParallelPreviews::onThread(int index, std::function<Later()> work)
