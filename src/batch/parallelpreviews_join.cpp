@@ -39,9 +39,9 @@ QList<JoinedFile::Piece> ParallelPreviews::piecesOf(int number) const
 JoinedFile::Run ParallelPreviews::joinRun()
 {
     JoinedFile::Run run;
-    run.launch = [this](const CommandLine &command, const ToolPool::Input &input,
-                        const std::optional<CommandLine> &encoder, const JoinedFile::Ended &ended) {
-        launch(command, ended, -1, std::nullopt, input, encoder);
+    run.launch = [this](const ToolRun &tool, const RunEnded &ended) {
+        launch(tool.tool, [ended](const Shell32::RunResult &result) { ended(result, std::nullopt); }, -1, tool.decoder,
+               tool.samples, tool.encoder);
     };
     run.background = [this](std::function<Later()> work) { onThread(-1, std::move(work)); };
     run.ended = [this] { endJoin(); };
