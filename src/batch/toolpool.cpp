@@ -55,8 +55,7 @@ void ToolPool::launch(const ToolRun &run, int index, const RunEnded &ended)
             return m_interrupted();
         result.stalled = watchdog->fired();
         // SoX has read what it needs: FFmpeg ends by itself, or at the broken pipe, at once.
-        QProcess *decoder = pipeline.decoder();
-        ended(result, decoder ? std::optional(Shell32::EndFeeder(*decoder, pipeline.decoderErrors())) : std::nullopt);
+        ended(result, pipeline.decoderEnd(Shell32::WaitBlocking));
     };
     // The file is written once the encoder has read the last samples and ended.
     const auto endedAll = [pipeline, done] {

@@ -1,6 +1,7 @@
 #pragma once
-// The tool processes a batch runs at once, in the order they started: each SoX or FFmpeg
-// run, with the FFmpeg that decodes into its standard input when it has one, and their stop.
+// The tool runs a batch has going at once, in the order they started: each a ToolRun (SoX or
+// FFmpeg, with the FFmpeg decoding into it and the one encoding what it writes, when it has
+// them), and their stop. The window waits for one run at a time instead (Shell32::Waiting).
 
 #include "platform/samplefeed.h"
 #include "platform/toolrun.h"

@@ -74,6 +74,15 @@ void ToolPipeline::start() const
     m_tool->start();
 }
 
+std::optional<RunResult> ToolPipeline::decoderEnd(Shell32::WaitFor wait) const
+{
+    if (!m_decoder)
+        return std::nullopt;
+    if (*m_decoderFailed)
+        return Shell32::FailedStart(*m_decoder);
+    return Shell32::EndFeeder(*m_decoder, *m_decoderErrors, Shell32::FeederEndMilliseconds, wait);
+}
+
 bool ToolPipeline::ended() const
 {
     return m_tool->state() == QProcess::NotRunning && (!m_encoder || m_encoder->state() == QProcess::NotRunning);

@@ -44,11 +44,6 @@ public:
     QProcess *encoder() const { return m_encoder; }
     // Every process of the run: what a Watchdog watches and a stop kills.
     QList<QProcess *> processes() const;
-    // The decoder's error output, read as it comes so that a talkative decoder never holds
-    // its pipe up; only its end is kept.
-    Shell32::OutputTail &decoderErrors() const { return *m_decoderErrors; }
-    // True when the decoder could not start.
-    bool decoderFailed() const { return *m_decoderFailed; }
 
     // The decoder and the encoder first, so that the tool finds its pipes open.
     void start() const;
@@ -57,6 +52,10 @@ public:
     // How the run ended, once ended(): the tool's end, unless it did its part (or ended at the
     // pipe the encoder closed) and the encoder failed, whose words then tell why.
     Shell32::RunResult end() const;
+    // Once the tool has ended: the decoder's end, when it has one, waited for as `wait` does
+    // (Shell32::EndFeeder), with the last lines of its error output, which is read as it
+    // comes so that a talkative decoder never holds its pipe up.
+    std::optional<Shell32::RunResult> decoderEnd(Shell32::WaitFor wait) const;
 
 private:
     QProcess *m_tool;

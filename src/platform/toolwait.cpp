@@ -69,17 +69,6 @@ void restoreCaption(Progress *progress, const QString &caption)
         progress->setText(caption.isEmpty() ? QStringLiteral("Progress Bar") : caption);
 }
 
-// The decoder is waited for with window events running.
-std::optional<RunResult> decoderEnd(const ToolPipeline &pipeline)
-{
-    QProcess *decoder = pipeline.decoder();
-    if (!decoder)
-        return std::nullopt;
-    if (pipeline.decoderFailed())
-        return FailedStart(*decoder);
-    return EndFeeder(*decoder, pipeline.decoderErrors(), FeederEndMilliseconds, waitEnded);
-}
-
 } // namespace
 
 void StopRunningTools()
@@ -131,7 +120,7 @@ RunEnd RunToolAndWait(const ToolRun &run, Progress *progress, const QString &cap
         end.result = pipeline.end();
         end.result.stalled = watchdog.fired();
     }
-    end.decoder = decoderEnd(pipeline);
+    end.decoder = pipeline.decoderEnd(waitEnded); // with window events running
     for (QProcess *process : processes)
         runningTools().removeOne(process);
     return end;
