@@ -25,17 +25,17 @@ private slots:
     void stoppingTheWindowsRunKillsTheEncoder();
 
 private:
-    // Two seconds of a tone, as SoX writes raw floats for an encoder.
-    static CommandLine tone();
+    // Two seconds of a tone, as the program (SoX) writes raw floats for an encoder.
+    static CommandLine tone(const QString &program);
     static CommandLine encoder(const QString &program, const QString &codec, const QString &outputPath);
     // The pool's runs, each waited for on the loop as the window waits for its own.
     static Runner waitingFor(ToolPool &tools, QEventLoop &loop);
     QTemporaryDir m_dir;
 };
 
-CommandLine TestToolRun::tone()
+CommandLine TestToolRun::tone(const QString &program)
 {
-    return CommandLine(QStringLiteral("sox")).plain(QStringLiteral(" -n -t f32 -c 2 -r 48000 - synth 2 sine 440"));
+    return CommandLine(program).plain(QStringLiteral(" -n -t f32 -c 2 -r 48000 - synth 2 sine 440"));
 }
 
 CommandLine TestToolRun::encoder(const QString &program, const QString &codec, const QString &outputPath)
@@ -60,44 +60,57 @@ Runner TestToolRun::waitingFor(ToolPool &tools, QEventLoop &loop)
 void TestToolRun::toolPipedIntoAnEncoder_data()
 {
     QTest::addColumn<bool>("pool"); // else the window's waiting runner
-    QTest::addColumn<QString>("program");
+    QTest::addColumn<QString>("sox");
+    QTest::addColumn<QString>("program"); // the encoder's
     QTest::addColumn<QString>("codec");
     QTest::addColumn<QString>("file"); // what it writes
     QTest::addColumn<QString>("words"); // what the failed run says; "" for a written file
-    const QString missing = QStringLiteral("/nonexistent/ffmpeg");
+    const QString missing = QStringLiteral("/nonexistent/tool");
     for (const bool pool : {false, true}) {
         const char *runner = pool ? "pool" : "window";
-        QTest::addRow("%s: Opus", runner) << pool << "ffmpeg" << "libopus" << "preview.opus" << "";
-        QTest::addRow("%s: AAC", runner) << pool << "ffmpeg" << "aac" << "preview.m4a" << "";
+        QTest::addRow("%s: Opus", runner) << pool << "sox" << "ffmpeg" << "libopus" << "preview.opus" << "";
+        QTest::addRow("%s: AAC", runner) << pool << "sox" << "ffmpeg" << "aac" << "preview.m4a" << "";
         // SoX meets the pipe the encoder closed: the encoder's own words tell why.
         QTest::addRow("%s: an encoder that fails", runner)
-            << pool << "ffmpeg" << "no_such_encoder" << "preview.m4a" << "the encoder (FFmpeg): Unknown encoder 'no_such_encoder'";
-        QTest::addRow("%s: an encoder that cannot start", runner) << pool << missing << "aac" << "preview.m4a" << "the encoder (FFmpeg): ";
+            << pool << "sox" << "ffmpeg" << "no_such_encoder" << "preview.m4a" << "the encoder (FFmpeg): Unknown encoder 'no_such_encoder'";
+        QTest::addRow("%s: an encoder that cannot start", runner)
+            << pool << "sox" << missing << "aac" << "preview.m4a" << "the encoder (FFmpeg): ";
+        // Its encoder, left without samples, ends the run no second time.
+        QTest::addRow("%s: a tool that cannot start", runner) << pool << missing << "ffmpeg" << "aac" << "preview.m4a" << "";
     }
 }
 
 void TestToolRun::toolPipedIntoAnEncoder()
 {
     QFETCH(bool, pool);
+    QFETCH(QString, sox);
     QFETCH(QString, program);
     QFETCH(QString, codec);
     QFETCH(QString, file);
     QFETCH(QString, words);
     const QString written = m_dir.filePath(file);
-    const ToolRun run{tone(), std::nullopt, {}, encoder(program, codec, written)};
+    const ToolRun run{tone(sox), std::nullopt, {}, encoder(program, codec, written)};
     RunResult result;
     bool decoded = false;
+    int ends = 0;
     const RunEnded ended = [&](const RunResult &end, const std::optional<RunResult> &decoder) {
         result = end;
         decoded = decoder.has_value();
+        ++ends;
     };
     QEventLoop loop;
     ToolPool tools(&loop, [] { QFAIL("not interrupted"); });
     const Runner runner = pool ? waitingFor(tools, loop) : Shell32::Waiting(nullptr, QString(), 0, 1);
 
     runner(run, ended);
+    QTest::qWait(300); // for an end told twice
 
+    QCOMPARE(ends, 1);
     QVERIFY(!decoded);
+    if (sox != QStringLiteral("sox")) {
+        QCOMPARE(result.outcome, RunResult::Outcome::FailedToStart);
+        return;
+    }
     QCOMPARE(result.succeeded(), words.isEmpty());
     QVERIFY2(result.errorOutput.startsWith(words.toUtf8()), result.errorOutput.constData());
     if (!words.isEmpty())

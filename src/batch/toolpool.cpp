@@ -49,7 +49,7 @@ void ToolPool::launch(const ToolRun &run, int index, const RunEnded &ended)
         QProcess *process = &pipeline.tool();
         m_running.removeIf([process](const Running &running) { return &running.pipeline.tool() == process; });
         for (QProcess *tool : pipeline.processes())
-            tool->disconnect(m_owner);
+            tool->disconnect(m_owner); // an encoder killed after a failed start ends nothing more
         process->deleteLater();
         if (result.outcome == RunResult::Outcome::Crashed && (result.exitCode == SIGINT || result.exitCode == SIGHUP))
             return m_interrupted();
@@ -65,9 +65,11 @@ void ToolPool::launch(const ToolRun &run, int index, const RunEnded &ended)
     QObject::connect(process, &QProcess::finished, m_owner, endedAll);
     if (QProcess *encoder = pipeline.encoder())
         QObject::connect(encoder, &QProcess::finished, m_owner, endedAll);
-    QObject::connect(process, &QProcess::errorOccurred, m_owner, [process, done](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart)
-            done(Shell32::FailedStart(*process));
+    QObject::connect(process, &QProcess::errorOccurred, m_owner, [pipeline, done](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart)
+            return;
+        done(Shell32::FailedStart(pipeline.tool()));
+        pipeline.kill(); // its decoder and encoder have nothing to write into or to read
     });
     pipeline.start();
 }
@@ -77,13 +79,10 @@ void ToolPool::killAll()
     const QList<Running> running = m_running;
     m_running.clear();
     for (const Running &tool : running) {
-        // The tool last: an encoder it has finished with waits to end the run.
-        const QList<QProcess *> processes = tool.pipeline.processes();
-        for (auto process = processes.crbegin(); process != processes.crend(); ++process) {
-            (*process)->disconnect(m_owner);
-            Shell32::Kill(**process);
-            (*process)->waitForFinished();
-        }
+        // Each let go first: an encoder SoX has finished with waits to end the run.
+        for (QProcess *process : tool.pipeline.processes())
+            process->disconnect(m_owner);
+        tool.pipeline.kill();
         delete &tool.pipeline.tool();
     }
 }

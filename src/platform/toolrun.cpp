@@ -74,6 +74,14 @@ void ToolPipeline::start() const
     m_tool->start();
 }
 
+void ToolPipeline::kill() const
+{
+    for (QProcess *process : processes()) {
+        Shell32::Kill(*process);
+        process->waitForFinished();
+    }
+}
+
 std::optional<RunResult> ToolPipeline::decoderEnd(Shell32::WaitFor wait) const
 {
     if (!m_decoder)

@@ -47,6 +47,8 @@ public:
 
     // The decoder and the encoder first, so that the tool finds its pipes open.
     void start() const;
+    // Kills every process of the run and waits until each has ended.
+    void kill() const;
     // True once the tool and the encoder have both ended (or never started).
     bool ended() const;
     // How the run ended, once ended(): the tool's end, unless it did its part (or ended at the

@@ -112,8 +112,7 @@ RunEnd RunToolAndWait(const ToolRun &run, Progress *progress, const QString &cap
     RunEnd end;
     if (failed) {
         // A tool that never started leaves the others with nothing to read or to write into.
-        for (QProcess *process : processes)
-            Kill(*process);
+        pipeline.kill();
         end.result = FailedStart(tool);
     } else {
         restoreCaption(progress, caption);
