@@ -3,7 +3,7 @@
 
 #include "audiofixtures.h"
 
-#include "platform/shell32.h"
+#include "platform/toolwait.h"
 #include "preview/leftovers.h"
 #include "preview/outputformat.h"
 #include "preview/previewcommands.h"
@@ -85,10 +85,8 @@ void TestOutputFormat::previewOfEachFormatReadsBack()
         PreviewCommands::Cut(QStringLiteral("sox"), source, bitrate, preview, QStringLiteral("0"), QStringLiteral("2"));
     const std::optional<CommandLine> encoder = PreviewCommands::Encode(QStringLiteral("ffmpeg"), bitrate, preview);
     QCOMPARE(encoder.has_value(), !output.ffmpegEncoder().isEmpty());
-    Shell32::RunResult fed;
-    const Shell32::RunResult cut = encoder ? Shell32::RunPipedAndWait(sox, *encoder, nullptr, QString(), 0, 1, fed)
-                                           : Shell32::RunAndWait(sox, Shell32::HiddenWindow, nullptr, QString(), 0, 1);
-    QVERIFY(cut.succeeded() && (!encoder || fed.succeeded()));
+    const Shell32::RunResult cut = Shell32::RunToolAndWait({sox, std::nullopt, {}, encoder}, nullptr, QString(), 0, 1).result;
+    QVERIFY2(cut.succeeded(), cut.errorOutput.constData());
 
     QCOMPARE(Fixtures::Describe(preview).sampleRate, output.sampleRateFor(bitrate));
     QVERIFY(output.holdsAudio(preview));

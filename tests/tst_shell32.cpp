@@ -3,6 +3,7 @@
 #include "audiofixtures.h"
 #include "platform/commandline.h"
 #include "platform/shell32.h"
+#include "platform/toolwait.h"
 #include "platform/watchdog.h"
 
 #include <QElapsedTimer>
@@ -316,9 +317,11 @@ void TestShell32::pipedRunFollowsBothTools()
     QElapsedTimer clock;
     clock.start();
 
-    RunResult fed;
-    const RunResult result = Shell32::RunPipedAndWait(CommandLine(feeding), CommandLine(reading), &bar,
-                                                      QStringLiteral("Caption"), 10, 1, fed);
+    const Shell32::RunEnd end = Shell32::RunToolAndWait({CommandLine(reading), CommandLine(feeding), {}, std::nullopt},
+                                                        &bar, QStringLiteral("Caption"), 10, 1);
+    const RunResult &result = end.result;
+    QVERIFY(end.decoder);
+    const RunResult &fed = *end.decoder;
 
     QVERIFY2(clock.elapsed() < 4000, qPrintable(QString::number(clock.elapsed())));
     QVERIFY(result.succeeded());
@@ -348,7 +351,8 @@ void TestShell32::fedRunWritesTheSamples()
     RecordingProgress bar;
     bar.reset(QStringLiteral("Caption"), 10);
 
-    const RunResult result = Shell32::RunFedAndWait(CommandLine(reading), samples, &bar, QStringLiteral("Caption"), 10, 1);
+    const RunResult result = Shell32::RunToolAndWait({CommandLine(reading), std::nullopt, samples, std::nullopt}, &bar,
+                                                     QStringLiteral("Caption"), 10, 1).result;
 
     QVERIFY(result.succeeded());
     QCOMPARE(result.output.trimmed(), output.trimmed());

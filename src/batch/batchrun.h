@@ -10,7 +10,7 @@
 #include "batch/previewresult.h"
 #include "batch/previewsettings.h"
 #include "batch/runturn.h"
-#include "batch/toolpool.h"
+#include "platform/toolrun.h"
 #include "platform/commandline.h"
 #include "preview/leftovers.h"
 #include "preview/previewfiles.h"
@@ -32,11 +32,8 @@ struct RunResult;
 struct BatchRun {
     using Ended = std::function<void(const Shell32::RunResult &)>;
     using Later = std::function<void()>;
-    // index, when not -1, is the song it runs for; decoder, when given, writes into the tool's
-    // standard input, encoder reads its output.
-    using Launch = std::function<void(const CommandLine &, const Ended &, int index,
-                                      const std::optional<CommandLine> &decoder, const ToolPool::Input &,
-                                      const std::optional<CommandLine> &encoder)>;
+    // index, when not -1, is the song it runs for.
+    using Launch = std::function<void(const ToolRun &, const Ended &, int index)>;
 
     const Tools::Found &tools;
     const PreviewSettings &settings;

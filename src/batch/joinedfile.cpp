@@ -88,10 +88,11 @@ void JoinedFile::launchJoin()
 {
     m_joined.command = command(m_output->path());
     m_joined.encoder = PreviewCommands::Encode(m_tools.ffmpeg, m_bitrate, m_output->path());
-    ToolPool::Input input;
+    SampleFeed::Input input;
     if (m_limited)
         input = {DecodedAudio::WaveHeaderOf(*m_limited), {m_limited, &m_limited->samples}};
-    m_run.launch(*m_joined.command, input, m_joined.encoder, [this](const RunResult &result) { joinEnded(result); });
+    m_run.launch({*m_joined.command, std::nullopt, input, m_joined.encoder},
+                 [this](const RunResult &result, const std::optional<RunResult> &) { joinEnded(result); });
 }
 
 void JoinedFile::joinEnded(const RunResult &result)

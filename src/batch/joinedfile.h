@@ -10,8 +10,8 @@
 #include "analysis/loudness.h"
 #include "batch/previewresult.h"
 #include "batch/previewsettings.h"
-#include "batch/toolpool.h"
 #include "platform/commandline.h"
+#include "platform/toolrun.h"
 #include "preview/previewfiles.h"
 #include "preview/previewmark.h"
 #include "preview/tools.h"
@@ -39,13 +39,12 @@ public:
         double start = 0;   // where it was cut from its song
         std::optional<PreviewMark::Record> wanted; // what its song's preview is to record
     };
-    using Ended = std::function<void(const Shell32::RunResult &)>;
     using Later = std::function<void()>;
     // What it asks of the batch that makes it.
     struct Run {
-        // Starts a tool fed input (when given), whose output encoder (when given) writes.
-        std::function<void(const CommandLine &, const ToolPool::Input &, const std::optional<CommandLine> &encoder,
-                           const Ended &)> launch;
+        // Starts its SoX runs, fed samples (when it has them) and into an encoder (when the
+        // format has one); none is fed by a decoder.
+        Runner launch;
         // Runs work on a thread of the batch's, counted among its jobs; what work returns is
         // then done on the event loop, unless the batch was stopped meanwhile.
         std::function<void(std::function<Later()> work)> background;

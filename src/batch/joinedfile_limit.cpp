@@ -32,7 +32,8 @@ void JoinedFile::joinFloats()
 {
     const int rate = m_settings.format->sampleRateFor(m_bitrate);
     const CommandLine floats = spliced(PreviewCommands::JoinFloats(m_tools.sox, paths(), rate, gains()));
-    m_run.launch(floats, {}, std::nullopt, [this](const RunResult &result) { joinedFloats(result); });
+    m_run.launch({floats, std::nullopt, {}, std::nullopt},
+                 [this](const RunResult &result, const std::optional<RunResult> &) { joinedFloats(result); });
 }
 
 void JoinedFile::joinedFloats(const RunResult &result)

@@ -58,9 +58,8 @@ QList<JoinedFile::Piece> JoinSchedule::piecesOf(int number) const
 JoinedFile::Run JoinSchedule::joinRun()
 {
     JoinedFile::Run run;
-    run.launch = [this](const CommandLine &command, const ToolPool::Input &input,
-                        const std::optional<CommandLine> &encoder, const JoinedFile::Ended &ended) {
-        m_batch.launch(command, ended, -1, std::nullopt, input, encoder);
+    run.launch = [this](const ToolRun &tool, const RunEnded &ended) {
+        m_batch.launch(tool, [ended](const Shell32::RunResult &result) { ended(result, std::nullopt); }, -1);
     };
     run.background = [this](std::function<JoinedFile::Later()> work) { m_batch.onThread(-1, std::move(work)); };
     run.ended = [this] { endJoin(); };

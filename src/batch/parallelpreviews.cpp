@@ -26,9 +26,7 @@ ParallelPreviews::ParallelPreviews(Tools::Found tools, PreviewSettings settings,
       m_pool(this, [this] { stop(); }),
       m_batch{m_tools, m_settings, m_cuts, m_results, m_names, m_sweep, m_filesAtStart, m_subfolders, m_workFolder,
               m_joinBitrate, m_dryRun, m_stopped, m_stopAnalyses,
-              [this](const CommandLine &command, const Ended &ended, int index, const std::optional<CommandLine> &decoder,
-                     const ToolPool::Input &input,
-                     const std::optional<CommandLine> &encoder) { launch(command, ended, index, decoder, input, encoder); },
+              [this](const ToolRun &run, const Ended &ended, int index) { launch(run, ended, index); },
               [this](int index, std::function<Later()> work) { onThread(index, std::move(work)); },
               [this](int index) { m_waiting.insert(index); },
               [this] {
@@ -187,20 +185,15 @@ bool ParallelPreviews::launchNext()
     return true;
 }
 
-void ParallelPreviews::launch(const CommandLine &commandLine, const Ended &ended, int index,
-                              const std::optional<CommandLine> &decoder, const ToolPool::Input &input,
-                              const std::optional<CommandLine> &encoder)
+void ParallelPreviews::launch(const ToolRun &run, const Ended &ended, int index)
 {
-    const bool decoded = decoder.has_value();
-    m_pool.launch(
-        commandLine, index, decoder,
-        [this, index, decoded, ended](const RunResult &result, const ToolPool::DecoderEnd &decoder) {
-            if (decoded && index >= 0)
-                m_songs[size_t(index)].decoderEnded(decoder);
-            ended(result);
-            pump();
-        },
-        input, encoder);
+    m_pool.launch(run, index,
+                  [this, index, ended](const RunResult &result, const std::optional<RunResult> &decoder) {
+                      if (decoder && index >= 0)
+                          m_songs[size_t(index)].decoderEnded(PreviewSteps::EndOf(*decoder));
+                      ended(result);
+                      pump();
+                  });
 }
 
 void ParallelPreviews::onThread(int index, std::function<Later()> work)

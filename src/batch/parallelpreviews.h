@@ -134,11 +134,8 @@ private:
     void planNext();
     void pump();
     bool launchNext();
-    // Starts the tool; index, when given, is the file it runs for.
-    // decoder, when given, runs too and writes into the tool's standard input; encoder reads its output.
-    void launch(const CommandLine &commandLine, const Ended &ended, int index = -1,
-                const std::optional<CommandLine> &decoder = std::nullopt, const ToolPool::Input &input = {},
-                const std::optional<CommandLine> &encoder = std::nullopt);
+    // Starts the run; index, when not -1, is the file it runs for.
+    void launch(const ToolRun &run, const Ended &ended, int index);
     // Runs work on a thread of the pool, counted among the jobs; then, on the event loop, what
     // work gives, unless the run stopped meanwhile. index: the file it works for, or -1.
     void onThread(int index, std::function<Later()> work);

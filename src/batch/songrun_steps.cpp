@@ -16,8 +16,8 @@ using Shell32::RunResult;
 
 void SongRun::probe()
 {
-    m_batch->launch(GetBitrate::ProbeCommand(m_batch->tools.ffmpeg, result().source),
-                    [this](const RunResult &ended) { probed(ended); }, m_index, std::nullopt, {}, std::nullopt);
+    m_batch->launch({GetBitrate::ProbeCommand(m_batch->tools.ffmpeg, result().source)},
+                    [this](const RunResult &ended) { probed(ended); }, m_index);
 }
 
 void SongRun::probed(const RunResult &ended)
@@ -71,9 +71,8 @@ void SongRun::cut()
         writeTo = m_output->path();
     }
     setCutLine(writeTo);
-    const ToolPool::Input samples = m_file.feed().value_or(ToolPool::Input());
-    m_batch->launch(*result.command, [this](const RunResult &ended) { cutEnded(ended); }, m_index, result.decoder,
-                    samples, result.encoder);
+    const ToolRun run{*result.command, result.decoder, m_file.feed().value_or(SampleFeed::Input()), result.encoder};
+    m_batch->launch(run, [this](const RunResult &ended) { cutEnded(ended); }, m_index);
 }
 
 void SongRun::cutEnded(const RunResult &ended)

@@ -3,7 +3,6 @@
 // keeping the window responsive and showing on a progress bar that work goes on.
 
 #include "platform/commandline.h"
-#include "platform/samplefeed.h"
 
 #include <QByteArray>
 
@@ -84,15 +83,20 @@ void Prepare(QProcess &process, const CommandLine &commandLine);
 // Kills a prepared tool with every program it started (SoX fetches an address through a
 // shell): each tool leads a process group of its own.
 void Kill(QProcess &process);
+// Waits up to `milliseconds` for a tool to end, blocking the calling thread; true when it has.
+bool WaitBlocking(QProcess &process, int milliseconds);
+// How a tool's end is waited for: WaitBlocking, or on an event loop as the window does.
+using WaitFor = bool (*)(QProcess &process, int milliseconds);
 // Waits up to `milliseconds` for a tool to end, blocking the calling thread, else kills it
 // as above and waits for that.
 void EndWithin(QProcess &process, int milliseconds);
 // How long a feeder (FFmpeg decoding into a tool) may take to end once the tool it feeds has
 // ended: at the closed pipe it ends at once, so one that has not by then is killed.
 constexpr int FeederEndMilliseconds = 5000;
-// Ends a feeder by EndWithin; its result's error output is the tail of what was read as it
-// came (errors) and of what is left.
-RunResult EndFeeder(QProcess &feeder, OutputTail &errors, int milliseconds = FeederEndMilliseconds);
+// Ends a feeder as EndWithin does, waiting as `wait` does; its result's error output is the
+// tail of what was read as it came (errors) and of what is left.
+RunResult EndFeeder(QProcess &feeder, OutputTail &errors, int milliseconds = FeederEndMilliseconds,
+                    WaitFor wait = WaitBlocking);
 
 // Kills every program RunAndWait is waiting for and waits until each has ended, so that the
 // files it was writing can be removed. For closing the window in the middle of a run.
@@ -103,21 +107,12 @@ void StopRunningTools();
 // above on progress, which may be null for runs that show nothing; at the end the bar's
 // text goes back to the caption, or "Progress Bar" when the caption is empty. A program
 // that cannot start returns at once, the bar untouched. windowStyle is always HiddenWindow.
+// A whole ToolRun, fed and piped, is waited for so by RunToolAndWait (toolwait.h).
 RunResult RunAndWait(const CommandLine &commandLine, int windowStyle, Progress *progress,
                      const QString &caption, int startValue, int count);
 // Runs the work (an analysis in the process) on a thread of its own and returns once it has
 // ended, while window events run and the bar gets the feedback above, as a tool's run does.
 void WorkAndWait(const std::function<void()> &work, Progress *progress, const QString &caption, int startValue,
                  int count);
-// The same as RunAndWait for a program that reads the samples on its standard input, which
-// this program writes from the event loop as the pipe takes them.
-RunResult RunFedAndWait(const CommandLine &commandLine, const SampleFeed::Input &samples, Progress *progress,
-                        const QString &caption, int startValue, int count);
-// The same as RunAndWait for a program that reads what a feeder (FFmpeg decoding a source)
-// writes into its standard input: both run at once and are waited for as one, and stopped
-// together. The feeder's own end goes into feederResult, with the last lines of its error
-// output, which is read as it comes so that a talkative feeder never holds the pipe up.
-RunResult RunPipedAndWait(const CommandLine &feeder, const CommandLine &commandLine, Progress *progress,
-                          const QString &caption, int startValue, int count, RunResult &feederResult);
 
 } // namespace Shell32

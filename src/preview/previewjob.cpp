@@ -6,6 +6,7 @@
 #include "platform/main.h"
 #include "platform/numbers.h"
 #include "platform/shell32.h"
+#include "platform/toolwait.h"
 #include "preview/getbitrate.h"
 #include "preview/previewcheck.h"
 #include "preview/previewcommands.h"
@@ -241,6 +242,11 @@ void PreviewJob::showJoinStep(GuardedSteps &steps, int line, int entry, int entr
 RunResult PreviewJob::runSox(const CommandLine &commandLine, int count)
 {
     return Shell32::RunAndWait(commandLine, Shell32::HiddenWindow, &m_progress, m_progress.Text(), barValue(), count);
+}
+
+Runner PreviewJob::waiting(int count) const
+{
+    return Shell32::Waiting(&m_progress, m_progress.Text(), barValue(), count);
 }
 
 int PreviewJob::barValue() const

@@ -8,6 +8,7 @@
 
 #include "platform/commandline.h"
 #include "platform/shell32.h"
+#include "platform/toolrun.h"
 #include "preview/previewfile.h"
 #include "preview/previewfiles.h"
 #include "preview/leftovers.h"
@@ -129,6 +130,8 @@ private:
     QString closingDetails() const;
     // Runs a SoX command with the bar's current caption and value handed to the runner.
     Shell32::RunResult runSox(const CommandLine &commandLine, int count);
+    // The window's Runner, waiting with the bar's current caption and value.
+    Runner waiting(int count) const;
     // The bar's value as the runner takes it for its feedback.
     int barValue() const;
 

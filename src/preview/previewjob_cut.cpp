@@ -123,14 +123,13 @@ void PreviewJob::cutPiece(const QString &sourcePath, const QString &piecePath)
 RunResult PreviewJob::runCut(const QString &writeTo, PreviewSteps::DecoderEnd &decoder)
 {
     const PreviewSteps::CutLine line = m_file.cutLine(m_tools, writeTo);
-    if (const std::optional<SampleFeed::Input> samples = m_file.feed())
-        return Shell32::RunFedAndWait(line.sox, *samples, &m_progress, m_progress.Text(), barValue(), rowsNow());
-    if (!line.decoder)
-        return runSox(line.sox, rowsNow());
-    RunResult fed;
-    const RunResult result =
-        Shell32::RunPipedAndWait(*line.decoder, line.sox, &m_progress, m_progress.Text(), barValue(), rowsNow(), fed);
-    decoder = PreviewSteps::EndOf(fed);
+    RunResult result;
+    waiting(rowsNow())({line.sox, line.decoder, m_file.feed().value_or(SampleFeed::Input()), line.encoder},
+                       [&](const RunResult &ended, const std::optional<RunResult> &fed) {
+                           result = ended;
+                           if (fed)
+                               decoder = PreviewSteps::EndOf(*fed);
+                       });
     return result;
 }
 
