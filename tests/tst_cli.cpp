@@ -1270,10 +1270,12 @@ void TestCli::encodedPreviewStaysBelowThePeakCeiling()
         sources << folder(QStringLiteral("kicks")) + QStringLiteral("/%1.mp3").arg(song);
         QVERIFY(makeKickSong(sources.constLast(), 50 + song, 0.1 + 0.02 * song));
     }
+    // Repeatable: now and then a peak of fresh noise passes the ceiling once encoded, and is
+    // rightly limited and encoded again.
     for (int song = 1; songs == QLatin1String("clicks") && song <= 3; ++song) {
         sources << folder(QStringLiteral("clicks")) + QStringLiteral("/%1.mp3").arg(song);
         const QString effects = QStringLiteral("synth 12 pinknoise synth 12 square mix %1 highpass 300 gain -n -0.3");
-        QVERIFY(Fixtures::MakeSound(sources.constLast(), effects.arg(2 + song % 3).split(QLatin1Char(' '))));
+        QVERIFY(Fixtures::MakeSound(sources.constLast(), effects.arg(2 + song % 3).split(QLatin1Char(' ')), true));
     }
     if (songs == QLatin1String("brown")) {
         sources << folder(QStringLiteral("brown")) + QStringLiteral("/Brown.flac");

@@ -99,10 +99,12 @@ QList<SongPart> PopSong()
             {{Chord(0)}, 2, false}};
 }
 
-bool MakeSound(const QString &path, const QStringList &effects)
+bool MakeSound(const QString &path, const QStringList &effects, bool repeatable)
 {
-    const QStringList arguments{QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("44100"),
-                                QStringLiteral("-c"), QStringLiteral("2"), QStringLiteral("-C"), QStringLiteral("192"), path};
+    QStringList arguments{QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("44100"), QStringLiteral("-c"),
+                          QStringLiteral("2"), QStringLiteral("-C"), QStringLiteral("192"), path};
+    if (repeatable)
+        arguments.prepend(QStringLiteral("-R"));
     return QProcess::execute(QStringLiteral("sox"), arguments + effects) == 0;
 }
 

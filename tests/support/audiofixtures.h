@@ -37,8 +37,9 @@ QList<Span> MakeSong(const QString &path, const QList<SongPart> &parts);
 // chorus with the same chords each time, the verses and the bridge with chords of their own.
 QList<SongPart> PopSong();
 // A stereo 44100 Hz file of 192 kbps made by SoX from nothing with the effects given, which
-// begin with synth ("synth", "5", "brownnoise", "gain", "-20").
-bool MakeSound(const QString &path, const QStringList &effects);
+// begin with synth ("synth", "5", "brownnoise", "gain", "-20"). repeatable: its noise is
+// the same at every run, for a test whose outcome a rare peak of the noise may change.
+bool MakeSound(const QString &path, const QStringList &effects, bool repeatable = false);
 // The file's bytes, to prove a source was never changed.
 QByteArray Contents(const QString &path);
 // The bytes of an MP3 file after its ID3v2 tag: its audio, whatever its tags say; of an
