@@ -5,7 +5,7 @@
 // encoding takes, and with previews taken as they are, what it takes again of them made up.
 // One whose encoding still passes the ceiling is limited again, to a lower ceiling, as a
 // preview is.
-#include "batch/joinedfile.h"
+#include "preview/joinedfile.h"
 
 #include "platform/shell32.h"
 #include "preview/previewcheck.h"

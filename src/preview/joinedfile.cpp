@@ -5,7 +5,7 @@
 // previews taken as they are is joined again once raised by what its encoding took of them,
 // as far as its peaks leave room. With the limiter, the pieces go through it on their way
 // to the one encoding instead (joinedfile_limit.cpp).
-#include "batch/joinedfile.h"
+#include "preview/joinedfile.h"
 
 #include "platform/shell32.h"
 #include "preview/outputformat.h"

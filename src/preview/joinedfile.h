@@ -8,12 +8,12 @@
 #include "analysis/decodedaudio.h"
 #include "analysis/limitedstretch.h"
 #include "analysis/loudness.h"
-#include "batch/previewresult.h"
-#include "batch/previewsettings.h"
 #include "platform/commandline.h"
 #include "platform/toolrun.h"
 #include "preview/previewfiles.h"
 #include "preview/previewmark.h"
+#include "preview/previewresult.h"
+#include "preview/previewsettings.h"
 #include "preview/tools.h"
 
 #include <QList>
