@@ -1,7 +1,8 @@
 // Every kind of master lumbrisk-cli reads, through both engines: the window's job and
 // lumbrisk-cli's batch make the very same preview of it (its audio and its mark), separate
 // and joined, from a fixed start and from the start its audio gives; and, through the job's
-// controls that the window has none for, at a loudness target, limited or not.
+// controls that the window has none for, at a loudness target, limited or not, separate and
+// joined.
 
 #include "audiofixtures.h"
 #include "fakecontrols.h"
@@ -148,6 +149,11 @@ void TestMasters::bothEnginesMakeTheSamePreview_data()
     QTest::newRow("song.mp3, from 1 s, at -2 LUFS") << QStringList{"song.mp3"} << false << "1" << -2.0 << false;
     QTest::newRow("flac.flac, from 1 s, at -16 LUFS") << QStringList{"flac.flac"} << false << "1" << -16.0 << false;
     QTest::newRow("loud.mp3, from 1 s, at -8 LUFS, limited") << QStringList{"loud.mp3"} << false << "1" << -8.0 << true;
+    // A joined file is measured once joined, and joined again lower or limited as a whole.
+    QTest::newRow("song.mp3 and flac.flac, joined, auto, at -16 LUFS")
+        << QStringList{"song.mp3", "flac.flac"} << true << "auto" << -16.0 << false;
+    QTest::newRow("loud.mp3 and song.mp3, joined, from 1 s, at -8 LUFS, limited")
+        << QStringList{"loud.mp3", "song.mp3"} << true << "1" << -8.0 << true;
 }
 
 void TestMasters::bothEnginesMakeTheSamePreview()

@@ -11,9 +11,9 @@
 #include "platform/main.h"
 #include "platform/progressbar.h"
 #include "preview/previewcommands.h"
-#include "batch/previewresult.h"
 #include "preview/previewfiles.h"
 #include "preview/previewjob.h"
+#include "preview/previewresult.h"
 #include "preview/tagcopy.h"
 #include "savedenvironment.h"
 #include "smalldisk.h"
@@ -82,6 +82,7 @@ private slots:
     void relativeOutputFolderIsMadeAbsolute();
     void closingDuringARunStopsTheToolAndRemovesItsFiles_data();
     void closingDuringARunStopsTheToolAndRemovesItsFiles();
+    void closingDuringTheJoinRemovesTheJoinedFileAtOnce();
     void neverOverwritesASourceOfTheList_data();
     void neverOverwritesASourceOfTheList();
     void listedJoinedFileIsNeverReplaced();
@@ -959,6 +960,45 @@ void TestPreviewJob::closingDuringARunStopsTheToolAndRemovesItsFiles()
     QVERIFY2(::kill(pid, 0) != 0, "the tool runs on after the window closed");
     QCOMPARE(m_test->prompts.callsOf(QStringLiteral("message")).size(), 0);
     QCOMPARE(Fixtures::FilesBelow(scratch(QStringLiteral("out"))), join ? QStringList() : QStringList{"A_Preview.mp3"});
+    QCOMPARE(Fixtures::FilesBelow(scratch(QStringLiteral("temp"))), QStringList());
+}
+
+// The program may end as soon as the window has closed: what the join's tool was writing is
+// gone by then, not only once the run unwinds.
+void TestPreviewJob::closingDuringTheJoinRemovesTheJoinedFileAtOnce()
+{
+    const QString bin = scratch(QStringLiteral("bin"));
+    const QString pidFile = scratch(QStringLiteral("sox.pid"));
+    const QString out = scratch(QStringLiteral("out"));
+    QVERIFY(QDir().mkpath(bin));
+    // The pieces are cut; the join, written into a temporary file in out, hangs.
+    Fixtures::WriteScript(bin, QStringLiteral("sox"), QStringLiteral(
+        "case \"$1\" in -h) echo 'AUDIO FILE FORMATS: mp3'; exit 0;; esac\n"
+        "case \"$*\" in */out/.lumbrisk-*) echo $$ > '%1'; exec sleep 60;; esac\n"
+        "exec '%2' \"$@\"").arg(pidFile, QStandardPaths::findExecutable(QStringLiteral("sox"))));
+    qputenv("PATH", bin.toUtf8() + ':' + qgetenv("PATH"));
+    Form1 &form = window({copyTone(QStringLiteral("in/A.mp3")), copyTone(QStringLiteral("in/B.mp3"))}, out, false,
+                         false, true);
+    bool closed = false;
+    QStringList leftAtClosing;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, &form, [&] {
+        if (closed || !QFile::exists(pidFile) || Fixtures::Contents(pidFile).isEmpty())
+            return;
+        QVERIFY(!Fixtures::FilesBelow(out).isEmpty()); // the join's temporary file
+        closed = true;
+        form.close();
+        leftAtClosing = Fixtures::FilesBelow(out);
+    });
+    closer.start(20);
+
+    form.PushButton2->click();
+
+    QVERIFY(closed);
+    QCOMPARE(leftAtClosing, QStringList());
+    QVERIFY2(::kill(Fixtures::Contents(pidFile).trimmed().toInt(), 0) != 0, "the join runs on after the window closed");
+    QCOMPARE(m_test->prompts.callsOf(QStringLiteral("message")).size(), 0);
+    QCOMPARE(Fixtures::FilesBelow(out), QStringList());
     QCOMPARE(Fixtures::FilesBelow(scratch(QStringLiteral("temp"))), QStringList());
 }
 

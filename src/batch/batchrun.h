@@ -7,13 +7,13 @@
 
 #include "batch/filecuts.h"
 #include "batch/outputnames.h"
-#include "batch/previewresult.h"
-#include "batch/previewsettings.h"
 #include "batch/runturn.h"
-#include "platform/toolrun.h"
 #include "platform/commandline.h"
+#include "platform/toolrun.h"
 #include "preview/leftovers.h"
 #include "preview/previewfiles.h"
+#include "preview/previewresult.h"
+#include "preview/previewsettings.h"
 #include "preview/tools.h"
 
 #include <QList>

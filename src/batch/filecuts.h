@@ -4,8 +4,8 @@
 // start comes from, how long the cut lasts, and what its preview records of it.
 
 #include "analysis/chorus.h"
-#include "batch/previewsettings.h"
 #include "preview/previewrecord.h"
+#include "preview/previewsettings.h"
 
 #include <optional>
 

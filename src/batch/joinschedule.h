@@ -8,11 +8,11 @@
 // and takes previews for pieces.
 
 #include "batch/batchrun.h"
-#include "batch/joinedfile.h"
-#include "batch/previewresult.h"
 #include "batch/songrun.h"
+#include "preview/joinedfile.h"
 #include "preview/previewfiles.h"
 #include "preview/previewmark.h"
+#include "preview/previewresult.h"
 
 #include <QList>
 #include <QString>

@@ -5,9 +5,9 @@
 // that preview as its piece, as it is: a shop that makes the previews and then the samplers
 // of the same songs with the same settings has each song analysed once.
 
-#include "batch/previewsettings.h"
 #include "preview/previewfile.h"
 #include "preview/previewmark.h"
+#include "preview/previewsettings.h"
 
 #include <QList>
 #include <QString>

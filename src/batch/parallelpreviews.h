@@ -24,20 +24,20 @@
 // tools; FileCuts says what each file's cut is made of; Pruning what a finished run finds of
 // the previews whose songs are gone.
 
-#include "platform/commandline.h"
 #include "batch/batchrun.h"
 #include "batch/filecuts.h"
 #include "batch/joinschedule.h"
 #include "batch/outputnames.h"
-#include "batch/previewresult.h"
 #include "batch/pruning.h"
-#include "batch/previewsettings.h"
 #include "batch/runturn.h"
 #include "batch/songrun.h"
 #include "batch/toolpool.h"
+#include "platform/commandline.h"
+#include "preview/leftovers.h"
 #include "preview/previewfiles.h"
 #include "preview/previewrecord.h"
-#include "preview/leftovers.h"
+#include "preview/previewresult.h"
+#include "preview/previewsettings.h"
 #include "preview/tools.h"
 
 #include <QList>

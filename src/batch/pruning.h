@@ -4,8 +4,8 @@
 // doubt, kept; and the folders the removed ones left empty.
 
 #include "batch/orphans.h"
-#include "batch/previewresult.h"
-#include "batch/previewsettings.h"
+#include "preview/previewresult.h"
+#include "preview/previewsettings.h"
 
 #include <QList>
 #include <QString>

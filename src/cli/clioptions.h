@@ -2,8 +2,8 @@
 // The command line of lumbrisk-cli, read and checked before anything runs: a bad option
 // or value, or a missing folder, is one line naming the problem, and nothing is made.
 
-#include "batch/previewsettings.h"
 #include "cli/reportoptions.h"
+#include "preview/previewsettings.h"
 #include "preview/startlist.h"
 
 #include <QCommandLineParser>

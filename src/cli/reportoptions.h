@@ -3,7 +3,7 @@
 // beside each preview, and the review page of the whole run.
 
 #include "analysis/waveform.h"
-#include "batch/previewsettings.h"
+#include "preview/previewsettings.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>

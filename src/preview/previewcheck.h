@@ -23,7 +23,7 @@ struct Expected {
 // beyond its end). None when the source's length is unknown.
 std::optional<Expected> ExpectedCut(double start, double duration, std::optional<AudioLength> source);
 // A join: the pieces' lengths together, less the overlap of each seam when they crossfade.
-Expected ExpectedJoin(const QStringList &pieces, double overlap = 0);
+Expected ExpectedJoin(const QStringList &pieces, double overlap);
 
 // "" when SoX ended with status 0 and wrote no "FAIL" line; else the reason, in SoX's words
 // where it gave any ("SoX failed: can't open input file ...").
@@ -43,7 +43,7 @@ QString CutProblem(const Shell32::RunResult &run, const QString &writtenPath, co
                    const QString &ffmpeg);
 // The same for a join of the pieces: the written file must last as long as they together.
 QString JoinProblem(const Shell32::RunResult &run, const QString &writtenPath, const QStringList &pieces,
-                    double overlap = 0);
+                    double overlap);
 // Why a joined file is not made when its name is a file of the list.
 QString ListedJoinProblem();
 // "" when every piece is longer than twice the overlap of a crossfade, so that its fade-in

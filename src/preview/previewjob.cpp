@@ -46,6 +46,8 @@ void PreviewJob::stop()
     Shell32::StopRunningTools();
     if (m_pending)
         m_pending->discard();
+    if (m_joining)
+        m_joining->discard();
     if (m_work)
         m_work->remove();
 }
@@ -166,13 +168,6 @@ QString PreviewJob::separateOutputFor(const QString &outputPath)
     });
 }
 
-QString PreviewJob::joinedOutputIn(const QString &folder)
-{
-    // A file of the list under the joined name fails the join instead (see join()).
-    const QString joined = PreviewCommands::JoinedPath(folder);
-    return isSource(joined) ? joined : PreviewCommands::FreePath(joined, PreviewMark::IsUnmarkedFile);
-}
-
 void PreviewJob::noteFreeName(const QString &path, const QString &ownName, const QString &planned, const QString &saved)
 {
     const bool unmarkedKept = planned != ownName && !isSource(ownName) && PreviewMark::IsUnmarkedFile(ownName);
@@ -186,62 +181,11 @@ void PreviewJob::noteFreeName(const QString &path, const QString &ownName, const
         ++m_unmarkedKept;
 }
 
-void PreviewJob::join(GuardedSteps &steps)
-{
-    if (m_joinList.isEmpty())
-        return; // every source failed and is reported already
-    if (isSource(m_joinedPath)) {
-        fail(m_joinedPath, PreviewCheck::ListedJoinProblem());
-        m_made = 0;
-        return;
-    }
-    // Every piece is complete: its SoX has ended and been waited for.
-    const int entries = int(m_joinList.size());
-    for (int entry = 1; entry <= entries; ++entry)
-        showJoinStep(steps, 160, entry, entries);
-    QString problem;
-    QString joinedPath = m_joinedPath;
-    steps.run(174, [&] {
-        problem = writeThroughTemporary(
-            joinedPath, m_joinedEarlier,
-            [&](const QString &written) {
-                return runSox(PreviewCommands::Join(m_tools.sox, m_joinList, m_bitrate, written), entries);
-            },
-            [&](const RunResult &result, const QString &written) {
-                return PreviewCheck::JoinProblem(result, written, m_joinList);
-            },
-            [&](const QString &written) {
-                // The window's joins have no crossfade and no loudness.
-                const QString mark = PreviewRecord::JoinedMarkText(m_joinRecords, m_joinSources, m_joinStarts, 0,
-                                                                   std::nullopt, std::nullopt, written);
-                return PreviewSteps::TagJoined(true, m_joinSources, written, mark);
-            });
-    });
-    if (m_stopped)
-        return;
-    if (!problem.isEmpty()) {
-        fail(m_joinedPath, problem);
-        m_made = 0;
-    } else {
-        const QString ownName = PreviewCommands::JoinedPath(Main::FolderOf(m_joinedPath));
-        noteFreeName(ownName, ownName, m_joinedPath, joinedPath);
-    }
-    for (int entry = 1; entry <= entries; ++entry) {
-        showJoinStep(steps, 178, entry, entries);
-        steps.run(184, [&] { Main::RemoveFile(m_joinList.at(entry - 1)); });
-    }
-}
-
 void PreviewJob::showJoinStep(GuardedSteps &steps, int line, int entry, int entries)
 {
     steps.run(line, [&] { m_progress.setValue(entry * 100.0 / entries); });
     steps.run(line + 2, [&] { m_progress.setText(ProcessingPrefix + Main::FileNameOf(m_joinedPath)); });
     steps.run(line + 4, [] { QCoreApplication::processEvents(); });
-}
-
-RunResult PreviewJob::runSox(const CommandLine &commandLine, int count)
-{
-    return Shell32::RunAndWait(commandLine, Shell32::HiddenWindow, &m_progress, m_progress.Text(), barValue(), count);
 }
 
 Runner PreviewJob::waiting(int count) const

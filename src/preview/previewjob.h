@@ -2,13 +2,14 @@
 // The preview job behind "Start Creating": every listed song (MP3 or any master lumbrisk-cli
 // reads) becomes a short preview cut and encoded by SoX, either as separate files or joined
 // into "Joined_Preview.mp3", one tool at a time on the window's thread. Each preview is made
-// by the steps lumbrisk-cli takes (PreviewFile), so it is the one lumbrisk-cli makes with the
-// same settings, mark included. It reads the window through PreviewControls, so a front end
-// without the window can run the same job.
+// by the steps lumbrisk-cli takes (PreviewFile), and the joined file by its JoinedFile, so
+// each is the one lumbrisk-cli makes with the same settings, mark included. It reads the
+// window through PreviewControls, so a front end without the window can run the same job.
 
 #include "platform/commandline.h"
 #include "platform/shell32.h"
 #include "platform/toolrun.h"
+#include "preview/joinedfile.h"
 #include "preview/previewfile.h"
 #include "preview/previewfiles.h"
 #include "preview/leftovers.h"
@@ -54,9 +55,9 @@ public:
     virtual QString applicationTitle() const = 0;
     virtual QString programFolder() const = 0;   // where tools beside the program lie
 
-    // What the window has no control for, and a front end driving the job may ask, for
-    // separate previews (the joined file's own measuring is lumbrisk-cli's): every preview
-    // brought to a loudness (LUFS), and with limit, peaks that would hold its gain back limited.
+    // What the window has no control for, and a front end driving the job may ask: every
+    // preview, or the joined file, brought to a loudness (LUFS), and with limit, peaks that
+    // would hold its gain back limited.
     virtual std::optional<double> loudnessTarget() const { return std::nullopt; }
     virtual bool limit() const { return false; }
 };
@@ -88,8 +89,10 @@ private:
     // Analyses the row's audio (PreviewFile::analysisRequest) while the window's events run;
     // false when the song failed or the job was stopped.
     bool analyse(std::optional<int> measuredKbps, bool search);
-    // Runs the work on a thread of its own with the bar's current caption and value.
+    // Runs the work on a thread of its own with the bar's current caption and value; count:
+    // what the bar's feedback counts (the rows, unless given).
     void waitFor(const std::function<void()> &work);
+    void waitFor(const std::function<void()> &work, int count);
     // With a loudness target (previewjob_loudness.cpp): measures the row's stretch for its
     // gain, and limits it where its peaks would hold the gain back; false when the song failed
     // or the job was stopped.
@@ -120,7 +123,16 @@ private:
                                   const std::function<QString(const QString &)> &tag);
     // Notes a preview that was saved under another name than its own.
     void noteFreeName(const QString &path, const QString &ownName, const QString &planned, const QString &saved);
+    // Notes a preview made without its tags (tagProblem; "" when it has them).
+    void noteUntagged(const QString &preview, const QString &tagProblem);
+    // The join (previewjob_join.cpp): the joined file made of the pieces by a JoinedFile whose
+    // runs the window waits for; entries: the pieces.
     void join(GuardedSteps &steps);
+    PreviewSettings joinSettings() const;
+    JoinedFile::Run joinRun(int entries);
+    void makeJoined(JoinedFile &file);
+    // Tells of the joined file in the closing message: failed, under a free name, or untagged.
+    void tellJoined(const PreviewResult &joined);
     void showJoinStep(GuardedSteps &steps, int line, int entry, int entries);
     void fail(const QString &path, const QString &reason);
     bool isSource(const QString &path);
@@ -128,8 +140,6 @@ private:
     void tell(const QString &text, const QString &details = QString());
     QString closingText() const;
     QString closingDetails() const;
-    // Runs a SoX command with the bar's current caption and value handed to the runner.
-    Shell32::RunResult runSox(const CommandLine &commandLine, int count);
     // The window's Runner, waiting with the bar's current caption and value.
     Runner waiting(int count) const;
     // The bar's value as the runner takes it for its feedback.
@@ -148,10 +158,7 @@ private:
     int m_kbpsChosen = 0;     // the rate chosen with it, as the mark records it; 0: the source's own
     QString m_joinedPath;
     PreviewFiles::EarlierFile m_joinedEarlier; // what m_joinedPath held when it was named
-    QStringList m_joinList;    // the pieces that were made, in list order
-    QStringList m_joinSources; // their sources
-    QList<std::optional<PreviewMark::Record>> m_joinRecords; // what each piece records
-    QList<double> m_joinStarts;                              // where each piece was cut from
+    QList<JoinedFile::Piece> m_joinPieces; // the pieces that were made, in list order
     int m_made = 0;
     QList<QPair<QString, QString>> m_failures; // path and reason
     QStringList m_freeNames;   // "<source>: saved as <preview>"
@@ -161,6 +168,7 @@ private:
     QSet<QString> m_written;   // the previews of this run, so no later one replaces them
     std::unique_ptr<PreviewFiles::WorkFolder> m_work;
     PreviewFiles::TemporaryOutput *m_pending = nullptr; // what the running tool writes
+    JoinedFile *m_joining = nullptr;                    // the joined file being made
     Leftovers::Sweep m_sweep; // what killed runs left in the folders this one writes into
     std::atomic<bool> m_stopped{false}; // an analysis on its own thread reads it too
     QStringList m_sourceRows;  // the rows m_sourceKeys was built from

@@ -19,11 +19,9 @@ bool PreviewJob::settleStart(const QString &sourcePath)
     recipe.start = PreviewRecord::StartRule(m_startCut.startAtChorus, m_startCut.startShare,
                                             m_startCut.startSeconds.value_or(0));
     recipe.duration = QLocale::c().toDouble(m_duration);
-    if (!m_controls.joinPreviews()) {
-        recipe.loudness = m_controls.loudnessTarget();
-        recipe.limit = recipe.loudness && m_controls.limit();
-    }
-    m_file = PreviewFile(sourcePath, recipe);
+    recipe.loudness = m_controls.loudnessTarget();
+    recipe.limit = recipe.loudness && m_controls.limit();
+    m_file = PreviewFile(sourcePath, recipe, m_controls.joinPreviews());
     if (m_startCut.startAtChorus && !analyse(std::nullopt, true))
         return false;
     const QString problem = m_file.settleStart(
@@ -59,7 +57,12 @@ bool PreviewJob::analyse(std::optional<int> measuredKbps, bool search)
 
 void PreviewJob::waitFor(const std::function<void()> &work)
 {
-    Shell32::WorkAndWait(work, &m_progress, m_progress.Text(), barValue(), rowsNow());
+    waitFor(work, rowsNow());
+}
+
+void PreviewJob::waitFor(const std::function<void()> &work, int count)
+{
+    Shell32::WorkAndWait(work, &m_progress, m_progress.Text(), barValue(), count);
 }
 
 void PreviewJob::cut(const QString &sourcePath, const QString &ownName)
@@ -102,6 +105,8 @@ void PreviewJob::cutPiece(const QString &sourcePath, const QString &piecePath)
         fail(sourcePath, m_work->problem());
         return;
     }
+    if (!planLoudness())
+        return;
     m_file.length(); // read before SoX reads the source, so that the check sees a change
     PreviewSteps::DecoderEnd decoder;
     const RunResult result = runCut(piecePath, decoder);
@@ -114,10 +119,13 @@ void PreviewJob::cutPiece(const QString &sourcePath, const QString &piecePath)
         return;
     }
     ++m_made;
-    m_joinList.append(piecePath);
-    m_joinSources.append(sourcePath);
-    m_joinRecords.append(m_file.wanted());
-    m_joinStarts.append(m_file.start());
+    JoinedFile::Piece piece;
+    piece.source = sourcePath;
+    piece.path = piecePath;
+    piece.seconds = OutputFormat::Mp3().soxSeconds(piecePath).value_or(0);
+    piece.start = m_file.start();
+    piece.wanted = m_file.wanted();
+    m_joinPieces.append(piece);
 }
 
 RunResult PreviewJob::runCut(const QString &writeTo, PreviewSteps::DecoderEnd &decoder)
@@ -153,7 +161,12 @@ QString PreviewJob::writeThroughTemporary(QString &outputPath, const PreviewFile
     if (!problem.isEmpty())
         return problem;
     outputPath = output.finalPath();
-    if (!written.tagProblem.isEmpty())
-        m_untagged.append(outputPath + QStringLiteral(": ") + written.tagProblem);
+    noteUntagged(outputPath, written.tagProblem);
     return problem;
+}
+
+void PreviewJob::noteUntagged(const QString &preview, const QString &tagProblem)
+{
+    if (!tagProblem.isEmpty())
+        m_untagged.append(preview + QStringLiteral(": ") + tagProblem);
 }

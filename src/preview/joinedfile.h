@@ -2,18 +2,19 @@
 // One joined file's way, as PreviewFile is one song's: its name by the mark rule, the SoX run
 // that joins its pieces, its loudness (measured once encoded, and joined again lower while it
 // passes the peak ceiling), the limiter with --limit, its tags, mark, check and commit. The
-// batch that cut the pieces gives it its tools and threads through Run, and hears its end.
+// front end that cut the pieces (lumbrisk-cli's batch, or the window's job) gives it its
+// tools and threads through Run, and hears its end.
 // Its files: joinedfile.cpp joins, measures and keeps; joinedfile_limit.cpp limits.
 
 #include "analysis/decodedaudio.h"
 #include "analysis/limitedstretch.h"
 #include "analysis/loudness.h"
-#include "batch/previewresult.h"
-#include "batch/previewsettings.h"
 #include "platform/commandline.h"
 #include "platform/toolrun.h"
 #include "preview/previewfiles.h"
 #include "preview/previewmark.h"
+#include "preview/previewresult.h"
+#include "preview/previewsettings.h"
 #include "preview/tools.h"
 
 #include <QList>
@@ -40,13 +41,14 @@ public:
         std::optional<PreviewMark::Record> wanted; // what its song's preview is to record
     };
     using Later = std::function<void()>;
-    // What it asks of the batch that makes it.
+    // What it asks of the front end that makes it. The window's job waits for each run and
+    // each work where it is asked, so it hears the end before make() returns.
     struct Run {
         // Starts its SoX runs, fed samples (when it has them) and into an encoder (when the
         // format has one); none is fed by a decoder.
         Runner launch;
-        // Runs work on a thread of the batch's, counted among its jobs; what work returns is
-        // then done on the event loop, unless the batch was stopped meanwhile.
+        // Runs work on a thread of the front end's; what work returns is then done on the
+        // event loop, unless the run was stopped meanwhile.
         std::function<void(std::function<Later()> work)> background;
         // It is made, kept or failed, as its result says.
         std::function<void()> ended;
@@ -69,6 +71,9 @@ public:
     // With update: it is kept, as its mark records; the waveform asked beside it is written
     // again unless the one there is what is asked (none in a dry run).
     void takeRecorded(const PreviewMark::Record &recorded, bool dryRun);
+    // For a stop while it is made: removes what it is writing now, so that nothing is left
+    // if the program ends before the run does.
+    void discard();
 
 private:
     void launchJoin();

@@ -1,4 +1,4 @@
-#include "batch/previewresult.h"
+#include "preview/previewresult.h"
 
 QString PreviewResult::commit(PreviewFiles::TemporaryOutput &output)
 {

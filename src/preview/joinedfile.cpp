@@ -1,11 +1,11 @@
-// The pieces cut by the batch (with update, also songs' own previews taken as they are), made
-// into one file by one SoX run. With a loudness target it is measured once encoded: its
-// crossfades add the pieces up and its encoding overshoots again, so only then is its true
-// peak known. While it passes the ceiling, it is joined again, lowered as a whole; one of
-// previews taken as they are is joined again once raised by what its encoding took of them,
-// as far as its peaks leave room. With the limiter, the pieces go through it on their way
-// to the one encoding instead (joinedfile_limit.cpp).
-#include "batch/joinedfile.h"
+// The pieces cut by the front end (with lumbrisk-cli's update, also songs' own previews
+// taken as they are), made into one file by one SoX run. With a loudness target it is
+// measured once encoded: its crossfades add the pieces up and its encoding overshoots again,
+// so only then is its true peak known. While it passes the ceiling, it is joined again,
+// lowered as a whole; one of previews taken as they are is joined again once raised by what
+// its encoding took of them, as far as its peaks leave room. With the limiter, the pieces go
+// through it on their way to the one encoding instead (joinedfile_limit.cpp).
+#include "preview/joinedfile.h"
 
 #include "platform/shell32.h"
 #include "preview/outputformat.h"
@@ -82,6 +82,12 @@ void JoinedFile::takeRecorded(const PreviewMark::Record &recorded, bool dryRun)
     if (m_settings.loudness)
         m_joined.loudness = PreviewRecord::RecordedLoudness(recorded, *m_settings.loudness);
     writeWaveform(dryRun);
+}
+
+void JoinedFile::discard()
+{
+    if (m_output)
+        m_output->discard();
 }
 
 void JoinedFile::launchJoin()
@@ -178,7 +184,7 @@ void JoinedFile::keep(const RunResult &result, QString problem)
     end();
 }
 
-// The batch may let this go as it hears of the end.
+// The front end may let this go as it hears of the end, so nothing here is touched after it.
 void JoinedFile::end()
 {
     const std::function<void()> ended = m_run.ended;

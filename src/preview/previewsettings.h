@@ -1,6 +1,6 @@
 #pragma once
 // What a batch of previews is made with: one set of choices for the whole list, and each
-// source's own cut where the list gives one.
+// source's own cut where the list gives one. The window's job gives its joined file one too.
 
 #include "analysis/waveform.h"
 #include "preview/outputformat.h"

@@ -1,11 +1,11 @@
 // The joined file's limiter, with --limit: the pieces are joined into floats with their gains
 // and crossfades, measured in this process, and the true-peak limiter takes them down on a
-// thread of the batch until its gain brings them to the level wanted; SoX encodes the limited
-// samples with that gain, once. The level wanted is the pieces' as joined, less what the
+// thread of the front end's until its gain brings them to the level wanted; SoX encodes the
+// limited samples with that gain, once. The level wanted is the pieces' as joined, less what the
 // encoding takes, and with previews taken as they are, what it takes again of them made up.
 // One whose encoding still passes the ceiling is limited again, to a lower ceiling, as a
 // preview is.
-#include "batch/joinedfile.h"
+#include "preview/joinedfile.h"
 
 #include "platform/shell32.h"
 #include "preview/previewcheck.h"
