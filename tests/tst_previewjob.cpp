@@ -82,7 +82,6 @@ private slots:
     void relativeOutputFolderIsMadeAbsolute();
     void closingDuringARunStopsTheToolAndRemovesItsFiles_data();
     void closingDuringARunStopsTheToolAndRemovesItsFiles();
-    void closingDuringTheJoinRemovesTheJoinedFileAtOnce();
     void neverOverwritesASourceOfTheList_data();
     void neverOverwritesASourceOfTheList();
     void listedJoinedFileIsNeverReplaced();
@@ -905,12 +904,16 @@ void TestPreviewJob::closingDuringARunStopsTheToolAndRemovesItsFiles_data()
     QTest::addColumn<bool>("join");
     QTest::addColumn<int>("signalNumber"); // what ends the program; 0: closing the window
     QTest::addColumn<QString>("kind");     // of the songs: "mp3", or "flac" from auto, whose chorus SoX decodes
-    QTest::newRow("separate") << false << 0 << "mp3";
-    QTest::newRow("joined") << true << 0 << "mp3";
-    QTest::newRow("separate, SIGTERM") << false << SIGTERM << "mp3";
-    QTest::newRow("joined, SIGHUP of a session logging out") << true << SIGHUP << "mp3";
+    QTest::addColumn<QString>("hangs");    // the SoX run that hangs, as a shell pattern of its arguments
+    const QString secondSong = QStringLiteral("*/in/B.*");
+    QTest::newRow("separate") << false << 0 << "mp3" << secondSong;
+    QTest::newRow("joined") << true << 0 << "mp3" << secondSong;
+    QTest::newRow("separate, SIGTERM") << false << SIGTERM << "mp3" << secondSong;
+    QTest::newRow("joined, SIGHUP of a session logging out") << true << SIGHUP << "mp3" << secondSong;
     // The chorus search runs on a thread of its own: its tools are stopped too.
-    QTest::newRow("separate, auto, looking for the chorus of a FLAC master") << false << 0 << "flac";
+    QTest::newRow("separate, auto, looking for the chorus of a FLAC master") << false << 0 << "flac" << secondSong;
+    // The pieces are cut; the join, written into a temporary file in the output folder, hangs.
+    QTest::newRow("joined, during the join itself") << true << 0 << "mp3" << "*/out/.lumbrisk-*";
 }
 
 void TestPreviewJob::closingDuringARunStopsTheToolAndRemovesItsFiles()
@@ -918,14 +921,15 @@ void TestPreviewJob::closingDuringARunStopsTheToolAndRemovesItsFiles()
     QFETCH(bool, join);
     QFETCH(int, signalNumber);
     QFETCH(QString, kind);
-    // Every tool run on A is real; the first on B hangs until it is killed.
+    QFETCH(QString, hangs);
+    // Every tool run is real but the one that hangs until it is killed.
     const QString bin = scratch(QStringLiteral("bin"));
     const QString pidFile = scratch(QStringLiteral("sox.pid"));
     QVERIFY(QDir().mkpath(bin));
     Fixtures::WriteScript(bin, QStringLiteral("sox"), QStringLiteral(
         "case \"$1\" in -h) echo 'AUDIO FILE FORMATS: mp3'; exit 0;; esac\n"
-        "case \"$*\" in */in/B.*) echo $$ > '%1'; exec sleep 60;; esac\n"
-        "exec '%2' \"$@\"").arg(pidFile, QStandardPaths::findExecutable(QStringLiteral("sox"))));
+        "case \"$*\" in %3) echo $$ > '%1'; exec sleep 60;; esac\n"
+        "exec '%2' \"$@\"").arg(pidFile, QStandardPaths::findExecutable(QStringLiteral("sox")), hangs));
     QStringList rows{copyTone(QStringLiteral("in/A.mp3")), copyTone(QStringLiteral("in/B.mp3"))};
     if (kind == QLatin1String("flac")) {
         for (QString &row : rows) {
@@ -941,14 +945,16 @@ void TestPreviewJob::closingDuringARunStopsTheToolAndRemovesItsFiles()
     Startup::EndOnSessionSignals(form);
     QTimer closer;
     bool ended = false;
+    QStringList leftAtClosing;
     QObject::connect(&closer, &QTimer::timeout, &form, [&] {
         if (ended || !QFile::exists(pidFile) || Fixtures::Contents(pidFile).isEmpty())
             return;
         ended = true;
-        if (signalNumber == 0)
-            form.close();
-        else
-            ::raise(signalNumber);
+        if (signalNumber != 0)
+            return (void)::raise(signalNumber);
+        form.close();
+        // The program may end as soon as the window has closed, not only once the run unwinds.
+        leftAtClosing = Fixtures::FilesBelow(scratch(QStringLiteral("out")));
     });
     closer.start(20);
 
@@ -959,46 +965,10 @@ void TestPreviewJob::closingDuringARunStopsTheToolAndRemovesItsFiles()
     QVERIFY(pid > 0);
     QVERIFY2(::kill(pid, 0) != 0, "the tool runs on after the window closed");
     QCOMPARE(m_test->prompts.callsOf(QStringLiteral("message")).size(), 0);
-    QCOMPARE(Fixtures::FilesBelow(scratch(QStringLiteral("out"))), join ? QStringList() : QStringList{"A_Preview.mp3"});
-    QCOMPARE(Fixtures::FilesBelow(scratch(QStringLiteral("temp"))), QStringList());
-}
-
-// The program may end as soon as the window has closed: what the join's tool was writing is
-// gone by then, not only once the run unwinds.
-void TestPreviewJob::closingDuringTheJoinRemovesTheJoinedFileAtOnce()
-{
-    const QString bin = scratch(QStringLiteral("bin"));
-    const QString pidFile = scratch(QStringLiteral("sox.pid"));
-    const QString out = scratch(QStringLiteral("out"));
-    QVERIFY(QDir().mkpath(bin));
-    // The pieces are cut; the join, written into a temporary file in out, hangs.
-    Fixtures::WriteScript(bin, QStringLiteral("sox"), QStringLiteral(
-        "case \"$1\" in -h) echo 'AUDIO FILE FORMATS: mp3'; exit 0;; esac\n"
-        "case \"$*\" in */out/.lumbrisk-*) echo $$ > '%1'; exec sleep 60;; esac\n"
-        "exec '%2' \"$@\"").arg(pidFile, QStandardPaths::findExecutable(QStringLiteral("sox"))));
-    qputenv("PATH", bin.toUtf8() + ':' + qgetenv("PATH"));
-    Form1 &form = window({copyTone(QStringLiteral("in/A.mp3")), copyTone(QStringLiteral("in/B.mp3"))}, out, false,
-                         false, true);
-    bool closed = false;
-    QStringList leftAtClosing;
-    QTimer closer;
-    QObject::connect(&closer, &QTimer::timeout, &form, [&] {
-        if (closed || !QFile::exists(pidFile) || Fixtures::Contents(pidFile).isEmpty())
-            return;
-        QVERIFY(!Fixtures::FilesBelow(out).isEmpty()); // the join's temporary file
-        closed = true;
-        form.close();
-        leftAtClosing = Fixtures::FilesBelow(out);
-    });
-    closer.start(20);
-
-    form.PushButton2->click();
-
-    QVERIFY(closed);
-    QCOMPARE(leftAtClosing, QStringList());
-    QVERIFY2(::kill(Fixtures::Contents(pidFile).trimmed().toInt(), 0) != 0, "the join runs on after the window closed");
-    QCOMPARE(m_test->prompts.callsOf(QStringLiteral("message")).size(), 0);
-    QCOMPARE(Fixtures::FilesBelow(out), QStringList());
+    const QStringList kept = join ? QStringList() : QStringList{"A_Preview.mp3"};
+    QCOMPARE(Fixtures::FilesBelow(scratch(QStringLiteral("out"))), kept);
+    if (signalNumber == 0)
+        QCOMPARE(leftAtClosing, kept);
     QCOMPARE(Fixtures::FilesBelow(scratch(QStringLiteral("temp"))), QStringList());
 }
 
