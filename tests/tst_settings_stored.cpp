@@ -1,6 +1,5 @@
-// Settings that persist, the checks on the number fields and the output-folder choice.
+// Settings that persist: written at once, restored on restart, read however the file was edited or broken.
 
-#include "app/form1.h"
 #include "app/settingsrules.h"
 #include "audiofixtures.h"
 #include "filelist/filelistview.h"
@@ -9,16 +8,17 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QRadioButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cerrno>
 
-class TestSettings : public QObject {
+class TestSettingsStored : public QObject {
     Q_OBJECT
 
 private slots:
@@ -31,21 +31,12 @@ private slots:
     void handEditedValues();
     void unusableStoredValuesAreReportedAndLeaveBuiltInStates_data();
     void unusableStoredValuesAreReportedAndLeaveBuiltInStates();
-    void numberCheckOnLeavingAField_data();
-    void numberCheckOnLeavingAField();
-    void twoRejectedFieldsDoNotPassTheFocusBackAndForth();
-    void hintsShowTheirTexts();
-    void outputFolderChoice_data();
-    void outputFolderChoice();
-    void cancelledOutputFolderChoiceChangesNothing();
-    void outputFolderBrowserOpensAt_data();
-    void outputFolderBrowserOpensAt();
     void brokenSettingsFileNeverStopsTheProgram_data();
     void brokenSettingsFileNeverStopsTheProgram();
     void userStoreLivesInTheConfigFolder();
 };
 
-void TestSettings::firstStartShowsTheDefaults()
+void TestSettingsStored::firstStartShowsTheDefaults()
 {
     TestWindow test;
     Form1 &window = test.open();
@@ -65,7 +56,7 @@ void TestSettings::firstStartShowsTheDefaults()
     QVERIFY(test.prompts.calls.isEmpty());
 }
 
-void TestSettings::everyChangeIsWrittenAtOnce()
+void TestSettingsStored::everyChangeIsWrittenAtOnce()
 {
     TestWindow test;
     Form1 &window = test.open();
@@ -83,7 +74,7 @@ void TestSettings::everyChangeIsWrittenAtOnce()
     QCOMPARE(reread.read(QStringLiteral("kbps")), QStringLiteral("192 kbps"));
 }
 
-void TestSettings::optionsAreWrittenInPairs()
+void TestSettingsStored::optionsAreWrittenInPairs()
 {
     TestWindow test;
     Form1 &window = test.open();
@@ -98,7 +89,7 @@ void TestSettings::optionsAreWrittenInPairs()
     QCOMPARE(test.settings->writes.mid(4), QStringList({"Option1=True", "Option2=False"}));
 }
 
-void TestSettings::restartRestoresEveryControl()
+void TestSettingsStored::restartRestoresEveryControl()
 {
     TestWindow test;
     Form1 &first = test.open();
@@ -120,7 +111,7 @@ void TestSettings::restartRestoresEveryControl()
     QVERIFY(test.prompts.errorReports().isEmpty());
 }
 
-void TestSettings::storedOptionsAcceptNumbers()
+void TestSettingsStored::storedOptionsAcceptNumbers()
 {
     TestWindow test;
     SettingsStore store(test.settingsFile());
@@ -135,7 +126,7 @@ void TestSettings::storedOptionsAcceptNumbers()
     QVERIFY(test.prompts.errorReports().isEmpty());
 }
 
-void TestSettings::handEditedValues_data()
+void TestSettingsStored::handEditedValues_data()
 {
     QTest::addColumn<QByteArray>("lines");
     QTest::addColumn<QString>("text1");
@@ -152,7 +143,7 @@ void TestSettings::handEditedValues_data()
                                                    << QStringList{"Option1", "Option4"} << "auto";
 }
 
-void TestSettings::handEditedValues()
+void TestSettingsStored::handEditedValues()
 {
     QFETCH(QByteArray, lines);
     TestWindow test;
@@ -170,7 +161,7 @@ void TestSettings::handEditedValues()
     QVERIFY(test.prompts.calls.isEmpty());
 }
 
-void TestSettings::unusableStoredValuesAreReportedAndLeaveBuiltInStates_data()
+void TestSettingsStored::unusableStoredValuesAreReportedAndLeaveBuiltInStates_data()
 {
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("value");
@@ -181,7 +172,7 @@ void TestSettings::unusableStoredValuesAreReportedAndLeaveBuiltInStates_data()
     QTest::newRow("Option4 text") << "Option4" << "yes" << 190;
 }
 
-void TestSettings::unusableStoredValuesAreReportedAndLeaveBuiltInStates()
+void TestSettingsStored::unusableStoredValuesAreReportedAndLeaveBuiltInStates()
 {
     QFETCH(QString, key);
     QFETCH(QString, value);
@@ -198,168 +189,7 @@ void TestSettings::unusableStoredValuesAreReportedAndLeaveBuiltInStates()
     QCOMPARE(window.Text3->text(), QStringLiteral("15")); // later steps still ran
 }
 
-void TestSettings::numberCheckOnLeavingAField_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("message");
-    QTest::addColumn<QString>("startMessage"); // the start field's, where it differs
-    const QString numeric = QStringLiteral("Must be numeric.");
-    const QString forms = numeric + QStringLiteral("\nGive seconds (65, 2.5), m:ss (1:05) or h:mm:ss (1:02:03), a share "
-                                                  "of each song (25%), or auto for where each song's chorus begins.");
-    QTest::newRow("0") << "0" << "Must be greater than zero." << "Must be greater than zero.";
-    QTest::newRow("-5") << "-5" << "Must be greater than zero." << "Must be greater than zero.";
-    QTest::newRow("0.4") << "0.4" << "Must be greater than zero." << "Must be greater than zero.";
-    QTest::newRow("0.5 rounds to 0") << "0.5" << "Must be greater than zero." << "Must be greater than zero.";
-    QTest::newRow("1.5") << "1.5" << "" << "";
-    QTest::newRow("30") << "30" << "" << "";
-    QTest::newRow("empty") << "" << numeric << forms;
-    QTest::newRow("abc") << "abc" << numeric << forms;
-    QTest::newRow("1:05") << "1:05" << numeric << "";
-    QTest::newRow("0:00") << "0:00" << numeric << "Must be greater than zero.";
-    QTest::newRow("25%") << "25%" << numeric << "";
-    QTest::newRow("0%") << "0%" << numeric << "Must be greater than zero.";
-    QTest::newRow("auto") << "auto" << numeric << "";
-}
-
-void TestSettings::numberCheckOnLeavingAField()
-{
-    QFETCH(QString, text);
-    QFETCH(QString, message);
-    QFETCH(QString, startMessage);
-    for (const bool duration : {false, true}) {
-        const QString expected = duration ? message : startMessage;
-        TestWindow test;
-        Form1 &window = test.open();
-        window.show();
-        QVERIFY(QTest::qWaitForWindowActive(&window));
-        QLineEdit *field = duration ? window.Text3 : window.Text2;
-        field->setFocus(Qt::TabFocusReason);
-        field->setText(text);
-        window.PushButton2->setFocus(Qt::TabFocusReason);
-        const QList<ScriptedPrompts::Call> messages = test.prompts.callsOf(QStringLiteral("message"));
-        if (expected.isEmpty()) {
-            QVERIFY(messages.isEmpty());
-            QVERIFY(window.PushButton2->hasFocus());
-        } else {
-            QCOMPARE(messages.size(), 1);
-            QCOMPARE(messages.first().text, expected);
-            QCOMPARE(messages.first().title, window.applicationTitle());
-            QCOMPARE(messages.first().icon, Prompts::Icon::None);
-            QVERIFY(field->hasFocus());
-        }
-        QCOMPARE(field->text(), text); // the check never changes the text
-        QCOMPARE(test.settings->read(duration ? QStringLiteral("Text3") : QStringLiteral("Text2")), text);
-    }
-}
-
-// Putting the focus back into the first field takes it from the second; that is not the
-// user leaving the second field, so it is not checked (else the two would return the focus
-// to each other without end, one message after another).
-void TestSettings::twoRejectedFieldsDoNotPassTheFocusBackAndForth()
-{
-    TestWindow test;
-    Form1 &window = test.open();
-    window.show();
-    QVERIFY(QTest::qWaitForWindowActive(&window));
-    window.Text2->setText(QStringLiteral("abc"));
-    window.Text3->setText(QStringLiteral("0"));
-    window.Text2->setFocus(Qt::TabFocusReason);
-    window.Text3->setFocus(Qt::TabFocusReason);
-    const QList<ScriptedPrompts::Call> messages = test.prompts.callsOf(QStringLiteral("message"));
-    QCOMPARE(messages.size(), 1);
-    QVERIFY(messages.first().text.startsWith(QStringLiteral("Must be numeric.\n")));
-    QVERIFY(window.Text2->hasFocus());
-    // Leaving the second field itself is checked as ever.
-    window.Text2->setText(QStringLiteral("5"));
-    window.Text3->setFocus(Qt::TabFocusReason);
-    window.PushButton2->setFocus(Qt::TabFocusReason);
-    QCOMPARE(test.prompts.callsOf(QStringLiteral("message")).size(), 2);
-    QCOMPARE(test.prompts.callsOf(QStringLiteral("message")).at(1).text, QStringLiteral("Must be greater than zero."));
-    QVERIFY(window.Text3->hasFocus());
-}
-
-void TestSettings::hintsShowTheirTexts()
-{
-    TestWindow test;
-    Form1 &window = test.open();
-    QTest::mouseClick(window.PushButton6, Qt::LeftButton);
-    QTest::mouseClick(window.PushButton7, Qt::LeftButton);
-    const QList<ScriptedPrompts::Call> messages = test.prompts.callsOf(QStringLiteral("message"));
-    QCOMPARE(messages.size(), 2);
-    QCOMPARE(messages.at(0).text, QStringLiteral("If you want to start recording at 1:05 in all MP3 files, you should enter 65 here (for example).\r\r"
-                                                 "Give seconds (65, 2.5), m:ss (1:05) or h:mm:ss (1:02:03), a share of each song (25%), "
-                                                 "or auto for where each song's chorus begins."));
-    QCOMPARE(messages.at(1).text, QStringLiteral("If you enter 20 here and 30 in the previous text box you will record from 0:20 to 0:50 for all MP3 files (for example)."));
-    for (const ScriptedPrompts::Call &call : messages) {
-        QCOMPARE(call.title, QStringLiteral("Lumbrisk"));
-        QCOMPARE(call.icon, Prompts::Icon::None);
-    }
-}
-
-void TestSettings::outputFolderChoice_data()
-{
-    QTest::addColumn<QString>("chosen");
-    QTest::addColumn<QString>("text1");
-    QTest::newRow("folder gains a separator") << "/srv/previews" << "/srv/previews/";
-    QTest::newRow("root stays as it is") << "/" << "/";
-}
-
-void TestSettings::outputFolderChoice()
-{
-    QFETCH(QString, chosen);
-    QFETCH(QString, text1);
-    TestWindow test;
-    SettingsStore(test.settingsFile()).write(QStringLiteral("LastFolder"), QStringLiteral("/srv/music"));
-    Form1 &window = test.open();
-    test.prompts.folderAnswers.enqueue(chosen);
-    QTest::mouseClick(window.PushButton12, Qt::LeftButton);
-    const ScriptedPrompts::Call browse = test.prompts.callsOf(QStringLiteral("browseForFolder")).value(0);
-    QCOMPARE(browse.title, QStringLiteral("Please select folder:"));
-    QCOMPARE(browse.extra, QStringLiteral("/srv/music")); // opens at the last scanned folder
-    QCOMPARE(window.Text1->text(), text1);
-    QCOMPARE(test.settings->read(QStringLiteral("Text1")), text1);
-    QCOMPARE(test.settings->read(QStringLiteral("LastFolderDot")), chosen);
-    QCOMPARE(test.settings->read(QStringLiteral("LastFolder")), QStringLiteral("/srv/music"));
-}
-
-void TestSettings::cancelledOutputFolderChoiceChangesNothing()
-{
-    TestWindow test;
-    Form1 &window = test.open();
-    const QString before = window.Text1->text();
-    test.settings->writes.clear();
-    QTest::mouseClick(window.PushButton12, Qt::LeftButton);
-    QCOMPARE(window.Text1->text(), before);
-    QVERIFY(test.settings->writes.isEmpty());
-    QVERIFY(test.prompts.errorReports().isEmpty());
-}
-
-void TestSettings::outputFolderBrowserOpensAt_data()
-{
-    QTest::addColumn<QString>("lastFolder"); // "-": never scanned
-    QTest::addColumn<QString>("text1");
-    QTest::addColumn<QString>("opensAt");
-    const QString home = QDir::homePath();
-    QTest::newRow("the last scanned folder") << "/srv/music" << home + "/" << "/srv/music";
-    QTest::newRow("before any scan, the output folder") << "-" << home + "/" << home + "/";
-    QTest::newRow("before any scan, without an output folder, home") << "-" << "/no/such/folder/" << home;
-}
-
-void TestSettings::outputFolderBrowserOpensAt()
-{
-    QFETCH(QString, lastFolder);
-    QFETCH(QString, text1);
-    TestWindow test;
-    SettingsStore store(test.settingsFile());
-    if (lastFolder != QLatin1String("-"))
-        store.write(QStringLiteral("LastFolder"), lastFolder);
-    store.write(QStringLiteral("Text1"), text1);
-    Form1 &window = test.open();
-    QTest::mouseClick(window.PushButton12, Qt::LeftButton);
-    QTEST(test.prompts.callsOf(QStringLiteral("browseForFolder")).value(0).extra, "opensAt");
-}
-
-void TestSettings::brokenSettingsFileNeverStopsTheProgram_data()
+void TestSettingsStored::brokenSettingsFileNeverStopsTheProgram_data()
 {
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QString>("reason"); // told once when the settings cannot be saved
@@ -368,7 +198,7 @@ void TestSettings::brokenSettingsFileNeverStopsTheProgram_data()
     QTest::newRow("a file where the folder should be") << QByteArray("folder") << qt_error_string(ENOTDIR);
 }
 
-void TestSettings::brokenSettingsFileNeverStopsTheProgram()
+void TestSettingsStored::brokenSettingsFileNeverStopsTheProgram()
 {
     QFETCH(QByteArray, content);
     QFETCH(QString, reason);
@@ -398,7 +228,7 @@ void TestSettings::brokenSettingsFileNeverStopsTheProgram()
     }
 }
 
-void TestSettings::userStoreLivesInTheConfigFolder()
+void TestSettingsStored::userStoreLivesInTheConfigFolder()
 {
     QTemporaryDir config;
     const SavedEnvironment environment({"XDG_CONFIG_HOME"});
@@ -411,5 +241,5 @@ void TestSettings::userStoreLivesInTheConfigFolder()
     QVERIFY(file.readAll().contains("[Lumbrisk]\nExtension=wav"));
 }
 
-QTEST_MAIN(TestSettings)
-#include "tst_settings.moc"
+QTEST_MAIN(TestSettingsStored)
+#include "tst_settings_stored.moc"
