@@ -8,6 +8,7 @@
 #include "platform/consoleprompts.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
