@@ -69,7 +69,6 @@ void TestToolRun::toolPipedIntoAnEncoder_data()
     for (const bool pool : {false, true}) {
         const char *runner = pool ? "pool" : "window";
         QTest::addRow("%s: Opus", runner) << pool << "sox" << "ffmpeg" << "libopus" << "preview.opus" << "";
-        QTest::addRow("%s: AAC", runner) << pool << "sox" << "ffmpeg" << "aac" << "preview.m4a" << "";
         // SoX meets the pipe the encoder closed: the encoder's own words tell why.
         QTest::addRow("%s: an encoder that fails", runner)
             << pool << "sox" << "ffmpeg" << "no_such_encoder" << "preview.m4a" << "the encoder (FFmpeg): Unknown encoder 'no_such_encoder'";
